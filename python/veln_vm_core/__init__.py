@@ -1,0 +1,1 @@
+"""Native contract engine for the Veln host: module IR validation and execution."""
