@@ -50,10 +50,13 @@ fi
 
 echo "== Python package and pytest"
 .venv/bin/python -m pip install -q .
-set +e
-.venv/bin/python -m pytest -q tests/python
-rc=$?
-set -e
+rc=5
+if [ -d tests/python ]; then
+  set +e
+  .venv/bin/python -m pytest -q tests/python
+  rc=$?
+  set -e
+fi
 if [ $rc -eq 5 ]; then
   echo "pytest: no Python tests yet"
   rc=0
