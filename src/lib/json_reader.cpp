@@ -1,0 +1,713 @@
+// The streaming JSON reader. Positions follow one rule: a fault found while
+// looking at the next byte is reported just after that byte ("at peek"), a
+// fault found after consuming is reported at the current index ("here").
+// Free values recurse at most 127 levels (the nesting limit); skipping keeps
+// its own bracket stack on the heap and never recurses.
+#include "lib/json_reader.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "lib/json_float_text.hpp"
+
+namespace veln {
+namespace {
+
+constexpr bool is_ws(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Bytes a string scan can pass over without a closer look: printable ASCII
+// except the quote and the backslash.
+struct PlainByteTable {
+  bool plain[256];
+  constexpr PlainByteTable() : plain() {
+    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  }
+};
+constexpr PlainByteTable kPlain;
+
+int hex_value(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Length of the well-formed UTF-8 sequence starting at s[i], or 0.
+size_t utf8_sequence_length(std::string_view s, size_t i) {
+  const auto at = [&](size_t k) -> unsigned { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  const unsigned c = at(i);
+  const auto cont = [](unsigned b) { return (b & 0xC0) == 0x80; };
+  if (c >= 0xC2 && c <= 0xDF) return cont(at(i + 1)) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    const unsigned b1 = at(i + 1);
+    const unsigned lo = c == 0xE0 ? 0xA0 : 0x80;
+    const unsigned hi = c == 0xED ? 0x9F : 0xBF;
+    return b1 >= lo && b1 <= hi && cont(at(i + 2)) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    const unsigned b1 = at(i + 1);
+    const unsigned lo = c == 0xF0 ? 0x90 : 0x80;
+    const unsigned hi = c == 0xF4 ? 0x8F : 0xBF;
+    return b1 >= lo && b1 <= hi && cont(at(i + 2)) && cont(at(i + 3)) ? 4 : 0;
+  }
+  return 0;
+}
+
+std::string describe_float(double d) {
+  std::string out = "floating point `";
+  if (d != d) {
+    out += "NaN";
+  } else if (d == std::numeric_limits<double>::infinity()) {
+    out += "inf";
+  } else if (d == -std::numeric_limits<double>::infinity()) {
+    out += "-inf";
+  } else {
+    append_json_float_text(out, d);
+  }
+  out += '`';
+  return out;
+}
+
+std::string describe_integer(const JsonValue& v) {
+  return "integer `" + (v.is_u64() ? std::to_string(v.as_u64()) : std::to_string(v.as_i64())) + "`";
+}
+
+}  // namespace
+
+std::string describe_json_string(std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "string \"";
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    unsigned cp = c;
+    size_t len = 1;
+    if (c >= 0x80) {
+      len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      len = std::min(len, s.size() - i);
+      // U+0080..U+009F (the C1 controls) are escaped; other characters pass.
+      const bool c1 = c == 0xC2 && len == 2 && static_cast<unsigned char>(s[i + 1]) <= 0x9F;
+      cp = c1 ? static_cast<unsigned char>(s[i + 1]) : 0x100;
+    }
+    switch (cp) {
+      case 0: out += "\\0"; continue;
+      case '\t': out += "\\t"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\n': out += "\\n"; continue;
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      default: break;
+    }
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+      out += "\\u{";
+      if (cp >= 0x10) out += kHex[cp >> 4];
+      out += kHex[cp & 0xF];
+      out += '}';
+      i += len - 1;
+      continue;
+    }
+    out.append(s.data() + i, len);
+    i += len - 1;
+  }
+  out += '"';
+  return out;
+}
+
+std::string describe_json_value(const JsonValue& v) {
+  switch (v.kind()) {
+    case JsonKind::null: return "null";
+    case JsonKind::boolean: return v.as_bool() ? "boolean `true`" : "boolean `false`";
+    case JsonKind::u64:
+    case JsonKind::i64: return describe_integer(v);
+    case JsonKind::f64: return describe_float(v.as_f64());
+    case JsonKind::string: return describe_json_string(v.as_string());
+    case JsonKind::array: return "sequence";
+    case JsonKind::object: return "map";
+  }
+  return "map";
+}
+
+std::string json_positioned_message(std::string_view text, const JsonReadError& err) {
+  const size_t i = std::min(err.index, text.size());
+  const std::string_view before = text.substr(0, i);
+  const size_t nl = before.rfind('\n');
+  const size_t start_of_line = nl == std::string_view::npos ? 0 : nl + 1;
+  const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.begin() + start_of_line, '\n'));
+  return err.reason + " at line " + std::to_string(line) + " column " + std::to_string(i - start_of_line);
+}
+
+int JsonReader::peek_after_whitespace() noexcept {
+  while (pos_ < text_.size()) {
+    const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+    if (!is_ws(c)) return c;
+    ++pos_;
+  }
+  return -1;
+}
+
+JsonReadError JsonReader::error_here(std::string reason) const { return JsonReadError{std::move(reason), pos_}; }
+
+JsonReadError JsonReader::error_at_peek(std::string reason) const {
+  return JsonReadError{std::move(reason), std::min(pos_ + 1, text_.size())};
+}
+
+JsonReadStatus JsonReader::enter_level() {
+  if (--remaining_depth_ == 0) {
+    ++remaining_depth_;
+    return error_at_peek("recursion limit exceeded");
+  }
+  return Ok{};
+}
+
+JsonReadStatus JsonReader::parse_ident(std::string_view rest) {
+  for (char expected : rest) {
+    if (pos_ >= text_.size()) return error_here("EOF while parsing a value");
+    if (text_[pos_++] != expected) return error_here("expected ident");
+  }
+  return Ok{};
+}
+
+// After the sign. Integers that fit stay integers; everything else is read
+// as a correctly rounded double. The reason for tracking the magnitude:
+// from_chars reports underflow to zero and overflow alike.
+JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
+  const size_t start = pos_;
+  const size_t n = text_.size();
+  const auto peek = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_]) : 0; };
+  if (pos_ >= n) return error_here("EOF while parsing a value");
+  const int first = static_cast<unsigned char>(text_[pos_++]);
+  std::uint64_t significand = 0;
+  bool is_float = false;
+  bool nonzero_mantissa = false;
+  std::int64_t int_digits = 0;       // integer digits (0 when the integer part is "0")
+  std::int64_t frac_zeros = 0;       // zeros after the point before the first non-zero digit
+  if (first == '0') {
+    if (is_digit(peek())) return error_at_peek("invalid number");
+  } else if (first >= '1' && first <= '9') {
+    significand = static_cast<std::uint64_t>(first - '0');
+    nonzero_mantissa = true;
+    int_digits = 1;
+    while (is_digit(peek())) {
+      const auto digit = static_cast<std::uint64_t>(text_[pos_] - '0');
+      if (!is_float && (__builtin_mul_overflow(significand, 10u, &significand) ||
+                        __builtin_add_overflow(significand, digit, &significand))) {
+        is_float = true;
+      }
+      ++pos_;
+      ++int_digits;
+    }
+  } else {
+    return error_here("invalid number");
+  }
+  if (peek() == '.') {
+    ++pos_;
+    bool any = false;
+    bool leading = !nonzero_mantissa;
+    while (is_digit(peek())) {
+      if (leading) {
+        if (text_[pos_] == '0') {
+          ++frac_zeros;
+        } else {
+          leading = false;
+          nonzero_mantissa = true;
+        }
+      }
+      ++pos_;
+      any = true;
+    }
+    if (!any) return pos_ < n ? error_at_peek("invalid number") : error_at_peek("EOF while parsing a value");
+    is_float = true;
+  }
+  std::int64_t exponent = 0;
+  if (peek() == 'e' || peek() == 'E') {
+    ++pos_;
+    bool positive_exp = true;
+    if (peek() == '+' || peek() == '-') positive_exp = text_[pos_++] == '+';
+    if (pos_ >= n) return error_here("EOF while parsing a value");
+    if (!is_digit(static_cast<unsigned char>(text_[pos_++]))) return error_here("invalid number");
+    exponent = text_[pos_ - 1] - '0';
+    bool saturated = false;
+    while (is_digit(peek())) {
+      ++pos_;
+      if (saturated) continue;
+      exponent = exponent * 10 + (text_[pos_ - 1] - '0');
+      if (exponent > std::numeric_limits<std::int32_t>::max()) {
+        // An exponent beyond 32 bits: out of range unless the number is zero
+        // or the exponent negative (then it is a zero).
+        if (nonzero_mantissa && positive_exp) return error_here("number out of range");
+        saturated = true;
+      }
+    }
+    if (!positive_exp) exponent = -exponent;
+    is_float = true;
+  }
+  if (!is_float) {
+    if (positive) return JsonValue::make_u64(significand);
+    if (significand == 0) return JsonValue::make_f64(-0.0);
+    if (significand <= (std::uint64_t{1} << 63)) {
+      return JsonValue::make_i64(-static_cast<std::int64_t>(significand - 1) - 1);
+    }
+    return JsonValue::make_f64(-static_cast<double>(significand));
+  }
+  double d = 0.0;
+  const char* b = text_.data() + start;
+  const char* e = text_.data() + pos_;
+  const auto res = std::from_chars(b, e, d);
+  if (res.ec == std::errc::result_out_of_range) {
+    const std::int64_t magnitude = (int_digits > 0 ? int_digits : -frac_zeros) + exponent;
+    if (nonzero_mantissa && magnitude > 0) return error_here("number out of range");
+    d = 0.0;
+  } else if (res.ec != std::errc() || res.ptr != e) {
+    return error_here("invalid number");  // not reached: the grammar was checked above
+  }
+  return JsonValue::make_f64(positive ? d : -d);
+}
+
+JsonReadResult<std::uint16_t> JsonReader::decode_hex_escape() {
+  if (text_.size() - pos_ < 4) {
+    pos_ = text_.size();
+    return error_here("EOF while parsing a string");
+  }
+  int v = 0;
+  bool ok = true;
+  for (int k = 0; k < 4; ++k) {
+    const int h = hex_value(static_cast<unsigned char>(text_[pos_ + static_cast<size_t>(k)]));
+    ok = ok && h >= 0;
+    v = v * 16 + (h < 0 ? 0 : h);
+  }
+  pos_ += 4;
+  if (!ok) return error_here("invalid escape");
+  return static_cast<std::uint16_t>(v);
+}
+
+JsonReadStatus JsonReader::parse_unicode_escape(std::string& out) {
+  VELN_TRY(const std::uint16_t n1, decode_hex_escape());
+  if (n1 >= 0xDC00 && n1 <= 0xDFFF) return error_here("lone leading surrogate in hex escape");
+  if (n1 < 0xD800 || n1 > 0xDBFF) {
+    append_utf8(out, n1);
+    return Ok{};
+  }
+  // A high surrogate must be followed by an escaped low surrogate.
+  if (pos_ >= text_.size()) return error_here("EOF while parsing a string");
+  if (text_[pos_++] != '\\') return error_here("unexpected end of hex escape");
+  if (pos_ >= text_.size()) return error_here("EOF while parsing a string");
+  if (text_[pos_++] != 'u') return error_here("unexpected end of hex escape");
+  VELN_TRY(const std::uint16_t n2, decode_hex_escape());
+  if (n2 < 0xDC00 || n2 > 0xDFFF) return error_here("lone leading surrogate in hex escape");
+  append_utf8(out, ((static_cast<std::uint32_t>(n1) - 0xD800) << 10 | (static_cast<std::uint32_t>(n2) - 0xDC00)) + 0x10000);
+  return Ok{};
+}
+
+JsonReadStatus JsonReader::parse_escape(std::string& out) {
+  if (pos_ >= text_.size()) return error_here("EOF while parsing a string");
+  switch (text_[pos_++]) {
+    case '"': out += '"'; break;
+    case '\\': out += '\\'; break;
+    case '/': out += '/'; break;
+    case 'b': out += '\b'; break;
+    case 'f': out += '\f'; break;
+    case 'n': out += '\n'; break;
+    case 'r': out += '\r'; break;
+    case 't': out += '\t'; break;
+    case 'u': return parse_unicode_escape(out);
+    default: return error_here("invalid escape");
+  }
+  return Ok{};
+}
+
+// After the opening quote.
+JsonReadStatus JsonReader::parse_string_into(std::string& out) {
+  const size_t n = text_.size();
+  size_t run = pos_;
+  for (;;) {
+    while (pos_ < n && kPlain.plain[static_cast<unsigned char>(text_[pos_])]) ++pos_;
+    if (pos_ >= n) return error_here("EOF while parsing a string");
+    const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+    if (c == '"') {
+      out.append(text_.data() + run, pos_ - run);
+      ++pos_;
+      return Ok{};
+    }
+    if (c == '\\') {
+      out.append(text_.data() + run, pos_ - run);
+      ++pos_;
+      VELN_CHECK(parse_escape(out));
+      run = pos_;
+      continue;
+    }
+    if (c < 0x20) {
+      ++pos_;
+      return error_here("control character (\\u0000-\\u001F) found while parsing a string");
+    }
+    const size_t len = utf8_sequence_length(text_, pos_);
+    if (len == 0) return error_at_peek("invalid unicode code point");
+    pos_ += len;
+  }
+}
+
+JsonReadStatus JsonReader::skip_escape() {
+  if (pos_ >= text_.size()) return error_here("EOF while parsing a string");
+  switch (text_[pos_++]) {
+    case '"': case '\\': case '/': case 'b': case 'f': case 'n': case 'r': case 't': return Ok{};
+    case 'u': {
+      VELN_TRY(const std::uint16_t unused, decode_hex_escape());
+      (void)unused;
+      return Ok{};
+    }
+    default: return error_here("invalid escape");
+  }
+}
+
+JsonReadStatus JsonReader::skip_string() {
+  const size_t n = text_.size();
+  for (;;) {
+    while (pos_ < n && (kPlain.plain[static_cast<unsigned char>(text_[pos_])] ||
+                        static_cast<unsigned char>(text_[pos_]) >= 0x80)) {
+      ++pos_;
+    }
+    if (pos_ >= n) return error_here("EOF while parsing a string");
+    const char c = text_[pos_];
+    if (c == '"') {
+      ++pos_;
+      return Ok{};
+    }
+    if (c == '\\') {
+      ++pos_;
+      VELN_CHECK(skip_escape());
+      continue;
+    }
+    return error_here("control character (\\u0000-\\u001F) found while parsing a string");
+  }
+}
+
+// Grammar only, after an optional '-'; no range check.
+JsonReadStatus JsonReader::skip_number() {
+  const size_t n = text_.size();
+  const auto peek = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_]) : 0; };
+  const auto next_or_null = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_++]) : 0; };
+  const int first = next_or_null();
+  if (first == '0') {
+    if (is_digit(peek())) return error_at_peek("invalid number");
+  } else if (first >= '1' && first <= '9') {
+    while (is_digit(peek())) ++pos_;
+  } else {
+    return error_here("invalid number");
+  }
+  if (peek() == '.') {
+    ++pos_;
+    bool any = false;
+    while (is_digit(peek())) {
+      ++pos_;
+      any = true;
+    }
+    if (!any) return error_at_peek("invalid number");
+  }
+  if (peek() == 'e' || peek() == 'E') {
+    ++pos_;
+    if (peek() == '+' || peek() == '-') ++pos_;
+    if (!is_digit(next_or_null())) return error_here("invalid number");
+    while (is_digit(peek())) ++pos_;
+  }
+  return Ok{};
+}
+
+JsonReadStatus JsonReader::skip_value() {
+  // Open brackets below the innermost one; `enclosing` is the innermost one
+  // while a member or element is being read.
+  std::string stack;
+  int enclosing = 0;
+  for (;;) {
+    const int c = peek_after_whitespace();
+    if (c < 0) return error_at_peek("EOF while parsing a value");
+    int frame = 0;
+    switch (c) {
+      case 'n': eat(); VELN_CHECK(parse_ident("ull")); break;
+      case 't': eat(); VELN_CHECK(parse_ident("rue")); break;
+      case 'f': eat(); VELN_CHECK(parse_ident("alse")); break;
+      case '-': eat(); VELN_CHECK(skip_number()); break;
+      case '"': eat(); VELN_CHECK(skip_string()); break;
+      case '[':
+      case '{':
+        if (enclosing != 0) stack.push_back(static_cast<char>(enclosing));
+        enclosing = 0;
+        eat();
+        frame = c;
+        break;
+      default:
+        if (!is_digit(c)) return error_at_peek("expected value");
+        VELN_CHECK(skip_number());
+    }
+    bool accept_comma = false;
+    if (frame == 0) {
+      if (enclosing != 0) {
+        frame = enclosing;
+        enclosing = 0;
+      } else if (!stack.empty()) {
+        frame = static_cast<unsigned char>(stack.back());
+        stack.pop_back();
+      } else {
+        return Ok{};
+      }
+      accept_comma = true;
+    }
+    // Close as many brackets as follow, or move on to the next element.
+    for (;;) {
+      const int d = peek_after_whitespace();
+      if (d == ',' && accept_comma) {
+        eat();
+        break;
+      }
+      const bool closes = (d == ']' && frame == '[') || (d == '}' && frame == '{');
+      if (!closes) {
+        if (d < 0) return error_at_peek(frame == '[' ? "EOF while parsing a list" : "EOF while parsing an object");
+        if (accept_comma) return error_at_peek(frame == '[' ? "expected `,` or `]`" : "expected `,` or `}`");
+        break;
+      }
+      eat();
+      if (stack.empty()) return Ok{};
+      frame = static_cast<unsigned char>(stack.back());
+      stack.pop_back();
+      accept_comma = true;
+    }
+    if (frame == '{') {
+      const int k = peek_after_whitespace();
+      if (k == '"') {
+        eat();
+      } else {
+        return error_at_peek(k < 0 ? "EOF while parsing an object" : "key must be a string");
+      }
+      VELN_CHECK(skip_string());
+      const int colon = peek_after_whitespace();
+      if (colon != ':') return error_at_peek(colon < 0 ? "EOF while parsing an object" : "expected `:`");
+      eat();
+    }
+    enclosing = frame;
+  }
+}
+
+JsonReadResult<bool> JsonReader::has_next_element(bool& first) {
+  const int c = peek_after_whitespace();
+  if (c < 0) return error_at_peek("EOF while parsing a list");
+  if (c == ']') return false;
+  if (first) {
+    first = false;
+    return true;
+  }
+  if (c != ',') return error_at_peek("expected `,` or `]`");
+  eat();
+  const int d = peek_after_whitespace();
+  if (d == ']') return error_at_peek("trailing comma");
+  if (d < 0) return error_at_peek("EOF while parsing a value");
+  return true;
+}
+
+JsonReadStatus JsonReader::end_array() {
+  const int c = peek_after_whitespace();
+  if (c == ']') {
+    eat();
+    return Ok{};
+  }
+  if (c == ',') {
+    eat();
+    return error_at_peek(peek_after_whitespace() == ']' ? "trailing comma" : "trailing characters");
+  }
+  return error_at_peek(c < 0 ? "EOF while parsing a list" : "trailing characters");
+}
+
+JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
+  int c = peek_after_whitespace();
+  if (c == '}') return false;
+  if (c < 0) return error_at_peek("EOF while parsing an object");
+  if (c == ',' && !first) {
+    eat();
+    c = peek_after_whitespace();
+  } else if (first) {
+    first = false;
+  } else {
+    return error_at_peek("expected `,` or `}`");
+  }
+  if (c == '"') {
+    eat();
+    key.clear();
+    VELN_CHECK(parse_string_into(key));
+    return true;
+  }
+  if (c == '}') return error_at_peek("trailing comma");
+  if (c < 0) return error_at_peek("EOF while parsing a value");
+  return error_at_peek("key must be a string");
+}
+
+JsonReadStatus JsonReader::expect_colon() {
+  const int c = peek_after_whitespace();
+  if (c == ':') {
+    eat();
+    return Ok{};
+  }
+  return error_at_peek(c < 0 ? "EOF while parsing an object" : "expected `:`");
+}
+
+JsonReadStatus JsonReader::end_object() {
+  const int c = peek_after_whitespace();
+  if (c == '}') {
+    eat();
+    return Ok{};
+  }
+  if (c == ',') return error_at_peek("trailing comma");
+  return error_at_peek(c < 0 ? "EOF while parsing an object" : "trailing characters");
+}
+
+JsonReadStatus JsonReader::end_document() {
+  if (peek_after_whitespace() >= 0) return error_at_peek("trailing characters");
+  return Ok{};
+}
+
+JsonReadResult<JsonValue> JsonReader::read_value() {
+  const int c = peek_after_whitespace();
+  switch (c) {
+    case -1: return error_at_peek("EOF while parsing a value");
+    case 'n': eat(); VELN_CHECK(parse_ident("ull")); return JsonValue();
+    case 't': eat(); VELN_CHECK(parse_ident("rue")); return JsonValue::make_bool(true);
+    case 'f': eat(); VELN_CHECK(parse_ident("alse")); return JsonValue::make_bool(false);
+    case '-': eat(); return parse_number(false);
+    case '"': {
+      eat();
+      std::string s;
+      VELN_CHECK(parse_string_into(s));
+      return JsonValue::make_string(std::move(s));
+    }
+    case '[': {
+      VELN_CHECK(enter_level());
+      eat();
+      JsonValue::Array elements;
+      bool first = true;
+      for (;;) {
+        VELN_TRY(const bool more, has_next_element(first));
+        if (!more) break;
+        VELN_TRY(JsonValue v, read_value());
+        elements.push_back(std::move(v));
+      }
+      VELN_CHECK(end_array());
+      leave_level();
+      return JsonValue::make_array(std::move(elements));
+    }
+    case '{': {
+      VELN_CHECK(enter_level());
+      eat();
+      JsonValue::Object members;
+      bool first = true;
+      std::string key;
+      for (;;) {
+        VELN_TRY(const bool more, next_key(first, key));
+        if (!more) break;
+        VELN_CHECK(expect_colon());
+        VELN_TRY(JsonValue v, read_value());
+        members.emplace_back(std::move(key), std::move(v));
+      }
+      VELN_CHECK(end_object());
+      leave_level();
+      return JsonValue::make_object(std::move(members));
+    }
+    default:
+      if (is_digit(c)) return parse_number(true);
+      return error_at_peek("expected value");
+  }
+}
+
+JsonReadError JsonReader::invalid_type_here(std::string_view expected) {
+  std::string found;
+  const int c = peek_after_whitespace();
+  switch (c) {
+    case 'n':
+    case 't':
+    case 'f': {
+      eat();
+      auto st = parse_ident(c == 'n' ? "ull" : c == 't' ? "rue" : "alse");
+      if (!st.ok()) return std::move(st).error();
+      found = c == 'n' ? "null" : c == 't' ? "boolean `true`" : "boolean `false`";
+      break;
+    }
+    case '"': {
+      eat();
+      std::string s;
+      auto st = parse_string_into(s);
+      if (!st.ok()) return std::move(st).error();
+      found = describe_json_string(s);
+      break;
+    }
+    case '[': found = "sequence"; break;
+    case '{': found = "map"; break;
+    default: {
+      if (c != '-' && !is_digit(c)) return error_at_peek("expected value");
+      if (c == '-') eat();
+      auto num = parse_number(c != '-');
+      if (!num.ok()) return std::move(num).error();
+      found = describe_json_value(*num);
+    }
+  }
+  return error_here("invalid type: " + found + ", expected " + std::string(expected));
+}
+
+JsonReadResult<std::string> JsonReader::read_string() {
+  const int c = peek_after_whitespace();
+  if (c < 0) return error_at_peek("EOF while parsing a value");
+  if (c != '"') return invalid_type_here("a string");
+  eat();
+  std::string s;
+  VELN_CHECK(parse_string_into(s));
+  return s;
+}
+
+JsonReadResult<bool> JsonReader::read_null_if_present() {
+  if (peek_after_whitespace() != 'n') return false;
+  eat();
+  VELN_CHECK(parse_ident("ull"));
+  return true;
+}
+
+JsonReadResult<std::optional<std::string>> JsonReader::read_optional_string() {
+  VELN_TRY(const bool is_null, read_null_if_present());
+  if (is_null) return std::optional<std::string>();
+  VELN_TRY(std::string s, read_string());
+  return std::optional<std::string>(std::move(s));
+}
+
+JsonReadResult<std::uint64_t> JsonReader::read_u64() {
+  const int c = peek_after_whitespace();
+  if (c < 0) return error_at_peek("EOF while parsing a value");
+  if (c != '-' && !is_digit(c)) return invalid_type_here("u64");
+  if (c == '-') eat();
+  VELN_TRY(JsonValue num, parse_number(c != '-'));
+  if (num.is_u64()) return num.as_u64();
+  if (num.is_i64()) return error_here("invalid value: " + describe_integer(num) + ", expected u64");
+  return error_here("invalid type: " + describe_float(num.as_f64()) + ", expected u64");
+}
+
+Result<JsonValue, std::string> read_json_value(std::string_view text) {
+  JsonReader reader(text);
+  auto value = reader.read_value();
+  if (!value.ok()) return json_positioned_message(text, value.error());
+  auto end = reader.end_document();
+  if (!end.ok()) return json_positioned_message(text, end.error());
+  return std::move(value).value();
+}
+
+}  // namespace veln

@@ -1,0 +1,109 @@
+// Streaming JSON reader: one pass over UTF-8 text that reads typed records
+// straight from the text and free values into JsonValue trees, with the
+// reading messages "{} at line {} column {}". Faults are reported in text
+// order. It must not build a tree for a typed level (that would lose the
+// fault order and the duplicate-field timing) and must not recurse while
+// skipping a member (skipped members have no nesting limit).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "lib/json_value.hpp"
+#include "values/vm_execution_error.hpp"
+
+namespace veln {
+
+// A reading fault: the reason and the byte offset at which the reader
+// stopped. Turned into the positioned message only at the top.
+struct JsonReadError {
+  std::string reason;
+  std::size_t index = 0;
+};
+
+template <class T>
+using JsonReadResult = Result<T, JsonReadError>;
+using JsonReadStatus = Result<Ok, JsonReadError>;
+
+// Reads a whole text as one free JSON value (only whitespace may follow).
+Result<JsonValue, std::string> read_json_value(std::string_view text);
+
+// "{} at line {} column {}" for a fault at byte `index` of `text`.
+std::string json_positioned_message(std::string_view text, const JsonReadError& err);
+
+// The found-value part of "invalid type" messages: "null", "boolean `true`",
+// "integer `5`", "floating point `1.0`", "string \"x\"", "sequence", "map".
+std::string describe_json_value(const JsonValue& v);
+std::string describe_json_string(std::string_view s);
+
+// The cursor over the text. Record readers (module_ir.cpp) drive it; every
+// operation leaves the index where the fault or the value ended.
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view text) noexcept : text_(text) {}
+
+  std::size_t index() const noexcept { return pos_; }
+  std::string_view text() const noexcept { return text_; }
+
+  // Skips whitespace; returns the next byte without consuming it, or -1 at
+  // the end of the text.
+  int peek_after_whitespace() noexcept;
+  void eat() noexcept { ++pos_; }
+
+  // Errors positioned at the current index, or just after the next byte.
+  JsonReadError error_here(std::string reason) const;
+  JsonReadError error_at_peek(std::string reason) const;
+
+  // A free JSON value (counts toward the nesting limit).
+  JsonReadResult<JsonValue> read_value();
+  // Skips a value checking only its syntax: no nesting limit, no number range,
+  // no surrogate pairing. Iterative.
+  JsonReadStatus skip_value();
+  // Field readers; `expected` texts are those of the messages.
+  JsonReadResult<std::string> read_string();  // "a string"
+  JsonReadResult<std::optional<std::string>> read_optional_string();
+  JsonReadResult<std::uint64_t> read_u64();
+  // An optional value: a JSON null (consumed) gives true.
+  JsonReadResult<bool> read_null_if_present();
+
+  // Nesting: entering an array or object; fails with "recursion limit
+  // exceeded" at the 128th level. leave_level() on the way out.
+  JsonReadStatus enter_level();
+  void leave_level() noexcept { ++remaining_depth_; }
+
+  // Array/object punctuation, each with its own messages.
+  // Before an element: true if an element follows, false at ']' (not eaten).
+  JsonReadResult<bool> has_next_element(bool& first);
+  JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
+  // Before a member: reads the key into `key` and returns true, or false at
+  // '}' (not eaten).
+  JsonReadResult<bool> next_key(bool& first, std::string& key);
+  JsonReadStatus expect_colon();
+  JsonReadStatus end_object();  // expects '}'
+  // Only whitespace may remain.
+  JsonReadStatus end_document();
+
+  // Reading error for a value of the wrong kind at the next position: reads
+  // the found scalar (so the position is after it) and describes it.
+  JsonReadError invalid_type_here(std::string_view expected);
+
+ private:
+  JsonReadStatus parse_ident(std::string_view rest);
+  JsonReadResult<JsonValue> parse_number(bool positive);
+  JsonReadStatus parse_string_into(std::string& out);
+  JsonReadStatus parse_escape(std::string& out);
+  JsonReadResult<std::uint16_t> decode_hex_escape();
+  JsonReadStatus parse_unicode_escape(std::string& out);
+  JsonReadStatus skip_string();
+  JsonReadStatus skip_escape();
+  JsonReadStatus skip_number();
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int remaining_depth_ = 128;
+};
+
+}  // namespace veln

@@ -1,0 +1,276 @@
+// Reading of the module IR records straight from the text: one table of
+// fields per record drives both the object form (members in text order,
+// unknown ones skipped, repeats refused as soon as the key is read) and the
+// array form (fields in declaration order). Nothing here validates values.
+#include "lib/module_ir.hpp"
+
+#include <array>
+
+#include "lib/json_reader.hpp"
+
+namespace veln {
+namespace {
+
+template <class R>
+struct FieldSpec {
+  std::string_view key;
+  bool optional;  // may be missing from the object form
+  JsonReadStatus (*read)(JsonReader&, R&);
+};
+
+template <class R, size_t N>
+struct RecordSpec {
+  std::string_view name;
+  std::array<FieldSpec<R>, N> fields;
+};
+
+template <class R, size_t N>
+JsonReadResult<R> read_record(JsonReader& r, const RecordSpec<R, N>& spec) {
+  static_assert(N <= 32, "field bitmask");
+  const int c = r.peek_after_whitespace();
+  if (c < 0) return r.error_at_peek("EOF while parsing a value");
+  if (c != '{' && c != '[') return r.invalid_type_here("struct " + std::string(spec.name));
+  VELN_CHECK(r.enter_level());
+  r.eat();
+  R record{};
+  bool first = true;
+  if (c == '[') {
+    for (size_t i = 0; i < N; ++i) {
+      VELN_TRY(const bool more, r.has_next_element(first));
+      if (!more) {
+        r.eat();  // the ']' just seen
+        return r.error_here("invalid length " + std::to_string(i) + ", expected struct " + std::string(spec.name) +
+                            " with " + std::to_string(N) + " elements");
+      }
+      VELN_CHECK(spec.fields[i].read(r, record));
+    }
+    VELN_CHECK(r.end_array());
+    r.leave_level();
+    return record;
+  }
+  std::uint32_t seen = 0;
+  std::string key;
+  for (;;) {
+    VELN_TRY(const bool more, r.next_key(first, key));
+    if (!more) break;
+    size_t idx = N;
+    for (size_t i = 0; i < N; ++i) {
+      if (spec.fields[i].key == key) {
+        idx = i;
+        break;
+      }
+    }
+    if (idx == N) {
+      VELN_CHECK(r.expect_colon());
+      VELN_CHECK(r.skip_value());
+      continue;
+    }
+    const std::uint32_t bit = std::uint32_t{1} << idx;
+    if ((seen & bit) != 0) {
+      r.peek_after_whitespace();
+      return r.error_here("duplicate field `" + key + "`");
+    }
+    seen |= bit;
+    VELN_CHECK(r.expect_colon());
+    VELN_CHECK(spec.fields[idx].read(r, record));
+  }
+  r.eat();  // the '}' just seen
+  for (size_t i = 0; i < N; ++i) {
+    if ((seen & (std::uint32_t{1} << i)) == 0 && !spec.fields[i].optional) {
+      return r.error_here("missing field `" + std::string(spec.fields[i].key) + "`");
+    }
+  }
+  r.leave_level();
+  return record;
+}
+
+template <class T, class ReadElement>
+JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadElement read_element) {
+  const int c = r.peek_after_whitespace();
+  if (c < 0) return r.error_at_peek("EOF while parsing a value");
+  if (c != '[') return r.invalid_type_here("a sequence");
+  VELN_CHECK(r.enter_level());
+  r.eat();
+  bool first = true;
+  for (;;) {
+    VELN_TRY(const bool more, r.has_next_element(first));
+    if (!more) break;
+    VELN_TRY(T element, read_element(r));
+    out.push_back(std::move(element));
+  }
+  VELN_CHECK(r.end_array());
+  r.leave_level();
+  return Ok{};
+}
+
+JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
+  return read_sequence(r, out, [](JsonReader& rr) { return rr.read_value(); });
+}
+
+// Field readers, one per field type.
+#define VELN_STRING_FIELD(R, member) \
+  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_string()); return Ok{}; }
+#define VELN_OPT_STRING_FIELD(R, member) \
+  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_optional_string()); return Ok{}; }
+#define VELN_U64_FIELD(R, member) \
+  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_u64()); return Ok{}; }
+#define VELN_VALUES_FIELD(R, member) \
+  [](JsonReader& r, R& rec) -> JsonReadStatus { return read_values(r, rec.member); }
+#define VELN_SPAN_FIELD(R) \
+  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.span, read_span(r)); return Ok{}; }
+
+constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
+                                    {{{"line", false, VELN_U64_FIELD(Span, line)},
+                                      {"col", false, VELN_U64_FIELD(Span, col)},
+                                      {"end_line", false, VELN_U64_FIELD(Span, end_line)},
+                                      {"end_col", false, VELN_U64_FIELD(Span, end_col)}}}};
+
+JsonReadResult<Span> read_span(JsonReader& r) { return read_record(r, kSpanSpec); }
+
+constexpr RecordSpec<ImportIr, 4> kImportSpec{"ImportIr",
+                                          {{{"node", false, VELN_STRING_FIELD(ImportIr, node)},
+                                            {"span", false, VELN_SPAN_FIELD(ImportIr)},
+                                            {"module", false, VELN_STRING_FIELD(ImportIr, module)},
+                                            {"alias", true, VELN_OPT_STRING_FIELD(ImportIr, alias)}}}};
+
+constexpr RecordSpec<DecoratorIr, 5> kDecoratorSpec{"DecoratorIr",
+                                                {{{"node", false, VELN_STRING_FIELD(DecoratorIr, node)},
+                                                  {"span", false, VELN_SPAN_FIELD(DecoratorIr)},
+                                                  {"name", false, VELN_STRING_FIELD(DecoratorIr, name)},
+                                                  {"args", false, VELN_VALUES_FIELD(DecoratorIr, args)},
+                                                  {"keywords", false, VELN_VALUES_FIELD(DecoratorIr, keywords)}}}};
+
+constexpr RecordSpec<ParameterIr, 5> kParameterSpec{
+    "ParameterIr",
+    {{{"name", false, VELN_STRING_FIELD(ParameterIr, name)},
+      {"kind", false, VELN_STRING_FIELD(ParameterIr, kind)},
+      {"annotation", true, VELN_OPT_STRING_FIELD(ParameterIr, annotation)},
+      {"default", true,
+       [](JsonReader& r, ParameterIr& rec) -> JsonReadStatus {
+         VELN_TRY(const bool is_null, r.read_null_if_present());
+         if (is_null) {
+           rec.default_value.reset();
+           return Ok{};
+         }
+         VELN_TRY(rec.default_value, r.read_value());
+         return Ok{};
+       }},
+      {"span", false, VELN_SPAN_FIELD(ParameterIr)}}}};
+
+constexpr RecordSpec<FunctionIr, 9> kFunctionSpec{
+    "FunctionIr",
+    {{{"node", false, VELN_STRING_FIELD(FunctionIr, node)},
+      {"span", false, VELN_SPAN_FIELD(FunctionIr)},
+      {"name", false, VELN_STRING_FIELD(FunctionIr, name)},
+      {"visibility", false, VELN_STRING_FIELD(FunctionIr, visibility)},
+      {"decorator", true,
+       [](JsonReader& r, FunctionIr& rec) -> JsonReadStatus {
+         VELN_TRY(const bool is_null, r.read_null_if_present());
+         if (is_null) {
+           rec.decorator.reset();
+           return Ok{};
+         }
+         VELN_TRY(rec.decorator, read_record(r, kDecoratorSpec));
+         return Ok{};
+       }},
+      {"docstring", true, VELN_OPT_STRING_FIELD(FunctionIr, docstring)},
+      {"parameters", false,
+       [](JsonReader& r, FunctionIr& rec) -> JsonReadStatus {
+         return read_sequence(r, rec.parameters, [](JsonReader& rr) { return read_record(rr, kParameterSpec); });
+       }},
+      {"returns", true, VELN_OPT_STRING_FIELD(FunctionIr, returns)},
+      {"body", false, VELN_VALUES_FIELD(FunctionIr, body)}}}};
+
+constexpr RecordSpec<HostDependency, 4> kHostDependencySpec{
+    "HostDependency",
+    {{{"binding", false, VELN_STRING_FIELD(HostDependency, binding)},
+      {"id", false, VELN_STRING_FIELD(HostDependency, id)},
+      {"kind", false, VELN_STRING_FIELD(HostDependency, kind)},
+      {"category", false, VELN_STRING_FIELD(HostDependency, category)}}}};
+
+constexpr RecordSpec<ModuleIr, 11> kModuleSpec{
+    "ModuleIr",
+    {{{"ir_version", false, VELN_STRING_FIELD(ModuleIr, ir_version)},
+      {"vm_profile", false, VELN_STRING_FIELD(ModuleIr, vm_profile)},
+      {"host_catalog_version", false, VELN_STRING_FIELD(ModuleIr, host_catalog_version)},
+      {"module_name", false, VELN_STRING_FIELD(ModuleIr, module_name)},
+      {"source_hash", false, VELN_STRING_FIELD(ModuleIr, source_hash)},
+      {"docstring", true, VELN_OPT_STRING_FIELD(ModuleIr, docstring)},
+      {"imports", false,
+       [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
+         return read_sequence(r, rec.imports, [](JsonReader& rr) { return read_record(rr, kImportSpec); });
+       }},
+      {"global_declarations", false, VELN_VALUES_FIELD(ModuleIr, global_declarations)},
+      {"functions", false,
+       [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
+         return read_sequence(r, rec.functions, [](JsonReader& rr) { return read_record(rr, kFunctionSpec); });
+       }},
+      {"module_body", false, VELN_VALUES_FIELD(ModuleIr, module_body)},
+      {"host_dependencies", false,
+       [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
+         return read_sequence(r, rec.host_dependencies,
+                              [](JsonReader& rr) { return read_record(rr, kHostDependencySpec); });
+       }}}}};
+
+#undef VELN_STRING_FIELD
+#undef VELN_OPT_STRING_FIELD
+#undef VELN_U64_FIELD
+#undef VELN_VALUES_FIELD
+#undef VELN_SPAN_FIELD
+
+// A Span member read from a value tree.
+Result<std::uint64_t, std::string> u64_from_json_value(const JsonValue& v) {
+  switch (v.kind()) {
+    case JsonKind::u64: return v.as_u64();
+    case JsonKind::i64: return "invalid value: " + describe_json_value(v) + ", expected u64";
+    default: return "invalid type: " + describe_json_value(v) + ", expected u64";
+  }
+}
+
+}  // namespace
+
+Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
+  JsonReader reader(text);
+  auto module = read_record(reader, kModuleSpec);
+  if (!module.ok()) return json_positioned_message(text, module.error());
+  auto end = reader.end_document();
+  if (!end.ok()) return json_positioned_message(text, end.error());
+  return std::move(module).value();
+}
+
+Result<Span, std::string> span_from_json_value(const JsonValue& value) {
+  static constexpr std::uint64_t Span::*kFields[4] = {&Span::line, &Span::col, &Span::end_line, &Span::end_col};
+  static constexpr std::string_view kNames[4] = {"line", "col", "end_line", "end_col"};
+  Span span;
+  if (value.is_array()) {
+    const auto& elements = value.as_array();
+    for (size_t i = 0; i < 4; ++i) {
+      if (i >= elements.size()) {
+        return "invalid length " + std::to_string(elements.size()) + ", expected struct Span with 4 elements";
+      }
+      VELN_TRY(span.*kFields[i], u64_from_json_value(elements[i]));
+    }
+    if (elements.size() > 4) {
+      return "invalid length " + std::to_string(elements.size()) + ", expected fewer elements in array";
+    }
+    return span;
+  }
+  if (!value.is_object()) return "invalid type: " + describe_json_value(value) + ", expected struct Span";
+  bool seen[4] = {false, false, false, false};
+  // Members come in ascending key order, so the first bad one in that order wins.
+  for (const auto& [key, member] : value.as_object()) {
+    for (size_t i = 0; i < 4; ++i) {
+      if (key == kNames[i]) {
+        VELN_TRY(span.*kFields[i], u64_from_json_value(member));
+        seen[i] = true;
+        break;
+      }
+    }
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    if (!seen[i]) return "missing field `" + std::string(kNames[i]) + "`";
+  }
+  return span;
+}
+
+}  // namespace veln
