@@ -1,0 +1,476 @@
+// VmValue: the runtime value of contract code, a 16-byte tagged value with 23
+// kinds, plus the payload records of its handle kinds. Scalars (None, Bool,
+// Float, TimeDelta, integers that fit 64 bits) are inline; everything else sits
+// in one intrusively reference-counted buffer with copy-on-write, so a copy is
+// O(1) and never observable as sharing. Buffers cache the value's size in units
+// and its nesting depth so the safety limits are O(1) checks.
+// This file must not grow operator semantics (arithmetic across kinds, value
+// equality, ordering): those belong to the support library.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "values/bigint.hpp"
+#include "values/vm_execution_error.hpp"
+
+namespace veln {
+
+class VmDecimal;
+class VmDateTime;
+struct VmTimeDelta;
+struct VmContractHandle;
+struct VmStorageRef;
+struct VmForeignStorageRef;
+struct VmEventDefinition;
+struct VmException;
+class VmValue;
+struct VmDictPair;
+
+// The 23 kinds in their declared order.
+enum class VmKind : uint8_t {
+  None,
+  Bool,
+  Int,
+  Float,
+  Decimal,
+  DateTime,
+  TimeDelta,
+  String,
+  Bytes,
+  ByteArray,
+  Set,
+  FrozenSet,
+  List,
+  Tuple,
+  Dict,
+  ContractHandle,
+  StorageRef,
+  ForeignStorageRef,
+  EventRef,
+  Builtin,
+  FunctionRef,
+  TypeMarker,
+  Exception,
+};
+inline constexpr size_t kVmKindCount = 23;
+
+// Type name of a kind ("none", "int", "foreign_storage_ref", ...).
+std::string_view vm_kind_type_name(VmKind kind);
+
+// Kinds whose payload is a byte text: String, Bytes, ByteArray, Builtin,
+// FunctionRef, TypeMarker.
+constexpr bool vm_kind_is_text(VmKind k) {
+  return k == VmKind::String || k == VmKind::Bytes || k == VmKind::ByteArray ||
+         k == VmKind::Builtin || k == VmKind::FunctionRef || k == VmKind::TypeMarker;
+}
+// Kinds whose payload is an item sequence: Set, FrozenSet, List, Tuple.
+constexpr bool vm_kind_is_sequence(VmKind k) {
+  return k == VmKind::Set || k == VmKind::FrozenSet || k == VmKind::List || k == VmKind::Tuple;
+}
+
+// ---------------------------------------------------------------------------
+// Safety limits on values built by contract code.
+inline constexpr uint32_t kVmMaxDepth = 256;
+inline constexpr uint64_t kVmMaxUnits = 4194304;
+inline constexpr std::string_view kVmDepthMessage = "value exceeds the maximum allowed nesting depth";
+inline constexpr std::string_view kVmSizeMessage = "value exceeds the maximum allowed allocation size";
+
+// Fails with the size message when `units` exceeds the limit.
+inline VmStatus vm_check_units(uint64_t units) {
+  if (units > kVmMaxUnits) return vm_error(std::string(kVmSizeMessage));
+  return Ok{};
+}
+// Fails with the depth message when `depth` exceeds the limit.
+inline VmStatus vm_check_depth(uint64_t depth) {
+  if (depth > kVmMaxDepth) return vm_error(std::string(kVmDepthMessage));
+  return Ok{};
+}
+// Depth first, then size: the order every builder uses.
+inline VmStatus vm_check_limits(uint64_t units, uint64_t depth) {
+  VELN_CHECK(vm_check_depth(depth));
+  return vm_check_units(units);
+}
+// Units of a text of `byte_length` bytes (1 + length), saturating.
+inline uint64_t vm_text_units(uint64_t byte_length) {
+  return byte_length >= kVmMaxUnits ? kVmMaxUnits + 1 : byte_length + 1;
+}
+
+namespace detail {
+
+enum class VmHeapType : uint8_t {
+  BigInt,
+  Decimal,
+  DateTime,
+  Text,
+  Sequence,
+  Dict,
+  ContractHandle,
+  StorageRef,
+  ForeignStorageRef,
+  EventRef,
+  Exception,
+};
+
+// Header of every shared buffer. While alive, `refs` counts the VmValues that
+// point here; after death the same bytes chain dead buffers for iterative
+// destruction.
+struct VmHeap {
+  union {
+    struct {
+      uint32_t refs;
+      uint32_t units;  // size in units, saturated at kVmMaxUnits + 1
+    } live;
+    VmHeap* next_dead;
+  };
+  uint16_t depth;  // nesting depth (0 for non-containers)
+  VmHeapType type;
+  uint8_t spare = 0;
+
+  VmHeap(VmHeapType t, uint64_t u, uint32_t d) : depth(static_cast<uint16_t>(d)), type(t) {
+    live.refs = 1;
+    set_units(u);
+  }
+  void set_units(uint64_t u) { live.units = static_cast<uint32_t>(u > kVmMaxUnits ? kVmMaxUnits + 1 : u); }
+};
+
+struct VmTextHeap;
+struct VmSequenceHeap;
+struct VmDictHeap;
+
+}  // namespace detail
+
+// ---------------------------------------------------------------------------
+class VmValue {
+ public:
+  // --- construction ------------------------------------------------------
+  VmValue() noexcept : kind_(VmKind::None), heap_(0) { u_.i = 0; }
+  VmValue(const VmValue& o) noexcept : u_(o.u_), kind_(o.kind_), heap_(o.heap_) {
+    if (heap_) ++u_.p->live.refs;
+  }
+  VmValue(VmValue&& o) noexcept : u_(o.u_), kind_(o.kind_), heap_(o.heap_) {
+    o.heap_ = 0;
+    o.kind_ = VmKind::None;
+  }
+  VmValue& operator=(const VmValue& o) noexcept {
+    if (o.heap_) ++o.u_.p->live.refs;
+    release();
+    u_ = o.u_;
+    kind_ = o.kind_;
+    heap_ = o.heap_;
+    return *this;
+  }
+  VmValue& operator=(VmValue&& o) noexcept {
+    if (this != &o) {
+      release();
+      u_ = o.u_;
+      kind_ = o.kind_;
+      heap_ = o.heap_;
+      o.heap_ = 0;
+      o.kind_ = VmKind::None;
+    }
+    return *this;
+  }
+  ~VmValue() { release(); }
+
+  // The deep copy of the value model. Copy-on-write makes it O(1).
+  VmValue clone() const { return *this; }
+
+  static VmValue none() { return VmValue(); }
+  static VmValue boolean(bool b) {
+    VmValue v;
+    v.kind_ = VmKind::Bool;
+    v.u_.b = b;
+    return v;
+  }
+  static VmValue integer(int64_t i) {
+    VmValue v;
+    v.kind_ = VmKind::Int;
+    v.u_.i = i;
+    return v;
+  }
+  // Normalising: goes inline when the integer fits 64 bits.
+  static VmValue integer(const mpz_class& i);
+  static VmValue integer(mpz_class&& i);
+  static VmValue float64(double f) {
+    VmValue v;
+    v.kind_ = VmKind::Float;
+    v.u_.f = f;
+    return v;
+  }
+  static VmValue decimal(VmDecimal d);
+  static VmValue datetime(VmDateTime d);
+  static VmValue timedelta(VmTimeDelta d);
+  static VmValue timedelta_seconds(int64_t raw_seconds) {
+    VmValue v;
+    v.kind_ = VmKind::TimeDelta;
+    v.u_.i = raw_seconds;
+    return v;
+  }
+
+  // Texts and byte sequences, checked against the size limit.
+  static VmResult<VmValue> make_str(std::string text);
+  static VmResult<VmValue> make_bytes(std::string bytes);
+  static VmResult<VmValue> make_bytearray(std::string bytes);
+  static VmResult<VmValue> make_text(VmKind text_kind, std::string bytes);
+  // Unchecked text construction, for texts whose size is bounded by their
+  // origin (names, literals of the module IR, fixed messages). `text_kind`
+  // must satisfy vm_kind_is_text.
+  static VmValue text_unchecked(VmKind text_kind, std::string bytes);
+  static VmValue str(std::string_view text) { return text_unchecked(VmKind::String, std::string(text)); }
+  static VmValue builtin(std::string_view name) { return text_unchecked(VmKind::Builtin, std::string(name)); }
+  static VmValue function_ref(std::string_view name) {
+    return text_unchecked(VmKind::FunctionRef, std::string(name));
+  }
+  static VmValue type_marker(std::string_view name) {
+    return text_unchecked(VmKind::TypeMarker, std::string(name));
+  }
+
+  // Containers, checked against the depth and size limits (depth first).
+  static VmResult<VmValue> make_sequence(VmKind sequence_kind, std::vector<VmValue> items);
+  static VmResult<VmValue> make_list(std::vector<VmValue> items) {
+    return make_sequence(VmKind::List, std::move(items));
+  }
+  static VmResult<VmValue> make_tuple(std::vector<VmValue> items) {
+    return make_sequence(VmKind::Tuple, std::move(items));
+  }
+  // Items must already be in canonical set order; this does not sort.
+  static VmResult<VmValue> make_set(std::vector<VmValue> items) {
+    return make_sequence(VmKind::Set, std::move(items));
+  }
+  static VmResult<VmValue> make_frozenset(std::vector<VmValue> items) {
+    return make_sequence(VmKind::FrozenSet, std::move(items));
+  }
+  // The pairs are stored unchanged (duplicates included); lookups take the
+  // first structurally equal key.
+  static VmResult<VmValue> make_dict(std::vector<VmDictPair> pairs);
+  static VmResult<VmValue> make_exception(VmException exception);
+  static VmResult<VmValue> make_event_ref(VmEventDefinition definition);
+
+  static VmValue contract_handle(VmContractHandle handle);
+  static VmValue storage_ref(VmStorageRef ref);
+  static VmValue foreign_storage_ref(VmForeignStorageRef ref);
+
+  // --- kind and basic queries ---------------------------------------------
+  VmKind kind() const { return kind_; }
+  bool is(VmKind k) const { return kind_ == k; }
+  std::string_view type_name() const { return vm_kind_type_name(kind_); }
+  bool truthy() const;
+  // Structural equality: same kind and equal payload; allocation-free, stops
+  // at the first difference.
+  bool eq(const VmValue& other) const;
+
+  // Nesting depth (0 for every non-container) and size in units.
+  uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
+  uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
+
+  // --- payload access (the caller has checked the kind) -------------------
+  bool bool_value() const { return u_.b; }
+  double float_value() const { return u_.f; }
+  int64_t timedelta_raw_seconds() const { return u_.i; }
+  VmTimeDelta timedelta_value() const;
+
+  bool int_is_small() const { return !heap_; }
+  int64_t small_int() const { return u_.i; }
+  const mpz_class& big_int() const;  // only when !int_is_small()
+  mpz_class int_to_mpz() const;
+  int int_sign() const;
+
+  const VmDecimal& decimal_value() const;
+  const VmDateTime& datetime_value() const;
+
+  // Text kinds.
+  std::string_view text() const;
+  size_t text_size() const;
+  bool text_is_ascii() const;
+  // Number of code points of a String (cached after the first call).
+  size_t text_code_points() const;
+
+  // Sequence kinds.
+  std::span<const VmValue> items() const;
+  size_t item_count() const { return items().size(); }
+  const VmValue& item(size_t i) const { return items()[i]; }
+
+  // Dict.
+  std::span<const VmDictPair> dict_pairs() const;
+  size_t dict_size() const;
+  // Index of the first pair whose key is structurally equal to `key`.
+  std::optional<size_t> dict_find_structural(const VmValue& key) const;
+
+  const VmContractHandle& contract_handle_value() const;
+  const VmStorageRef& storage_ref_value() const;
+  const VmForeignStorageRef& foreign_storage_ref_value() const;
+  const VmEventDefinition& event_ref_value() const;
+  const VmException& exception_value() const;
+
+  // The same payload under another kind of the same family (Set <->
+  // FrozenSet <-> List <-> Tuple, String <-> Bytes <-> ByteArray): shares the
+  // buffer, copies nothing.
+  VmValue with_kind(VmKind same_family_kind) const;
+
+  // --- copy-on-write mutation (each copies the buffer only when shared) ---
+  // Texts: the byte text is replaced/extended; caches follow.
+  VmStatus text_append(std::string_view more);
+  VmStatus text_assign(std::string bytes);
+  // Sets one byte of a Bytes/ByteArray (index in range).
+  void bytes_set(size_t index, uint8_t byte);
+
+  // Sequences. Growth is checked against the limits before it happens.
+  VmStatus seq_push(VmValue item);
+  VmStatus seq_insert(size_t index, VmValue item);  // index <= count
+  VmStatus seq_extend(std::span<const VmValue> more);
+  VmStatus seq_set(size_t index, VmValue item);  // index < count
+  VmValue seq_remove(size_t index);              // index < count
+  void seq_clear();
+  // Reordering in place (sort, reverse): the callback must only permute.
+  template <class F>
+  void seq_permute(F&& f) {
+    f(seq_items_mut_unchecked());
+  }
+  // Arbitrary edit of the items; caches are recomputed and the limits checked
+  // afterwards (on failure the value is left edited: discard it).
+  template <class F>
+  VmStatus seq_edit(F&& f) {
+    f(seq_items_mut_unchecked());
+    return seq_refresh_caches();
+  }
+
+  // Dict primitives (dict_set semantics are built on top of these).
+  VmStatus dict_push_pair(VmValue key, VmValue value);  // appends, no key check
+  VmStatus dict_set_value(size_t index, VmValue value);
+  VmDictPair dict_remove_at(size_t index);
+  void dict_clear();
+
+  // --- text forms -----------------------------------------------------------
+  std::string python_repr() const;
+  void append_python_repr(std::string& out) const;
+  // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])").
+  std::string diagnostic_text() const;
+  void append_diagnostic_text(std::string& out) const;
+
+  // --- conversions ------------------------------------------------------------
+  VmResult<int64_t> as_i64() const;
+  VmResult<mpz_class> as_bigint() const;
+  VmResult<std::string> as_string() const;
+  VmResult<VmContractHandle> as_contract_handle() const;
+
+ private:
+  friend struct VmValueAccess;
+  union Payload {
+    bool b;
+    int64_t i;
+    double f;
+    detail::VmHeap* p;
+  };
+  Payload u_;
+  VmKind kind_;
+  uint8_t heap_;  // 1 when u_.p owns a reference to a buffer
+
+  void release() noexcept {
+    if (heap_ && --u_.p->live.refs == 0) destroy_heap(u_.p);
+  }
+  static void destroy_heap(detail::VmHeap* h) noexcept;
+  static VmValue from_heap(VmKind kind, detail::VmHeap* h) {
+    VmValue v;
+    v.kind_ = kind;
+    v.u_.p = h;
+    v.heap_ = 1;
+    return v;
+  }
+  detail::VmHeap* heap_ptr() const { return u_.p; }
+  // Makes the buffer unshared (cloning it when shared) and returns it.
+  detail::VmHeap* make_unique_heap();
+  std::vector<VmValue>& seq_items_mut_unchecked();
+  VmStatus seq_refresh_caches();
+};
+
+static_assert(sizeof(VmValue) == 16, "VmValue must stay 16 bytes");
+
+struct VmDictPair {
+  VmValue key;
+  VmValue value;
+};
+
+// ---------------------------------------------------------------------------
+// Payload records of the handle kinds.
+struct VmContractHandle {
+  std::string module;
+  std::string origin;  // "static_import" or "dynamic_import"
+};
+
+struct VmStorageRef {
+  std::string binding;
+  std::string storage_type;
+};
+
+struct VmForeignStorageRef {
+  std::string contract;
+  std::string binding;
+  bool is_hash = false;
+};
+
+struct VmEventDefinition {
+  std::string binding;
+  std::string event_name;
+  VmValue params;
+};
+
+struct VmException {
+  std::string name;
+  std::vector<VmValue> args;
+
+  // "Exception()" or "Name(arg, ...)" with arguments in their quoting form.
+  std::string python_repr() const;
+};
+
+// ---------------------------------------------------------------------------
+// Text forms of Python-style display.
+std::string python_set_repr(std::span<const VmValue> items);
+std::string python_bytes_repr(std::string_view bytes);
+void append_python_bytes_repr(std::string& out, std::string_view bytes);
+std::string python_exception_arg_repr(const VmValue& value);
+
+// A structural hash consistent with VmValue::eq (equal values hash equally).
+uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
+
+// ---------------------------------------------------------------------------
+// Integer helpers. The vm_int_* functions take two Int values; small operands
+// compute inline without allocating and fall back to GMP on overflow; results
+// are normalised (inline when they fit 64 bits). Size limits are the caller's.
+VmValue vm_int_add_slow(const VmValue& a, const VmValue& b);
+VmValue vm_int_sub_slow(const VmValue& a, const VmValue& b);
+VmValue vm_int_mul_slow(const VmValue& a, const VmValue& b);
+
+inline VmValue vm_int_add(const VmValue& a, const VmValue& b) {
+  int64_t r;
+  if (a.int_is_small() && b.int_is_small() && !__builtin_add_overflow(a.small_int(), b.small_int(), &r))
+    return VmValue::integer(r);
+  return vm_int_add_slow(a, b);
+}
+inline VmValue vm_int_sub(const VmValue& a, const VmValue& b) {
+  int64_t r;
+  if (a.int_is_small() && b.int_is_small() && !__builtin_sub_overflow(a.small_int(), b.small_int(), &r))
+    return VmValue::integer(r);
+  return vm_int_sub_slow(a, b);
+}
+inline VmValue vm_int_mul(const VmValue& a, const VmValue& b) {
+  int64_t r;
+  if (a.int_is_small() && b.int_is_small() && !__builtin_mul_overflow(a.small_int(), b.small_int(), &r))
+    return VmValue::integer(r);
+  return vm_int_mul_slow(a, b);
+}
+VmValue vm_int_neg(const VmValue& a);
+// Python's floor division and modulo on Int values ("division by zero").
+VmResult<VmValue> vm_int_floor_div(const VmValue& a, const VmValue& b);
+VmResult<VmValue> vm_int_modulo(const VmValue& a, const VmValue& b);
+
+
+}  // namespace veln
