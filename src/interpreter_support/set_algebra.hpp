@@ -1,0 +1,49 @@
+// Canonical form of set items and the set algebra over item sequences:
+// `normalize_set_items`, the subset test, union, difference, intersection,
+// symmetric difference and membership. Results are exactly those of the
+// literal scans (which comparisons run, which item survives, which error is
+// met first); items of one plain kind (all int, all str, all float, ...) take
+// sorted O(n log n) paths that provably give the same answers, mixed kinds
+// keep the scans. The algebra returns raw item sequences: callers normalise
+// where the operation requires.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+// No two items value-equal (the least set key survives), ascending key order.
+// Fails with "unhashable type: '{}'" or an error of value equality.
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items);
+
+// Every item of a has a value-equal item in b.
+VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b);
+
+// Copies of a's items then b's. Fails only when the result would exceed the
+// value size limit.
+VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b);
+// a's items without a value-equal item in b, in a's order.
+VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
+                                                     std::span<const VmValue> b);
+// a's items with a value-equal item in b, in a's order (a's item is kept).
+VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a,
+                                                       std::span<const VmValue> b);
+// difference(a, b) followed by b's items without a value-equal item in a.
+VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
+                                                               std::span<const VmValue> b);
+
+// Whether some item of a set or frozenset is value-equal to `needle`: the
+// answer (or error) of scanning the items in stored order up to the first
+// match. `items` must be a set's items in canonical form; one-kind sets are
+// searched in O(log n).
+VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle);
+
+// Set equality of value equality: same item count and every item of a finds
+// a value-equal item in b.
+VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b);
+
+}  // namespace veln

@@ -1,0 +1,64 @@
+// Set keys: which values may be set items and the total order among them
+// that fixes the canonical order of set and frozenset items (kind variant
+// first, then numbers numerically, floats by their display text, texts and
+// bytes bytewise, date-times chronologically to the microsecond, tuples and
+// frozensets lexicographically). A key is a view of its value, never stored
+// in a value; it must not outlive the value it was built from.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "interpreter_support/value_equality.hpp"
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+// The variants in key order.
+enum class VmSetKeyVariant : uint8_t {
+  None,
+  Bool,
+  Int,
+  Decimal,
+  Float,
+  DateTime,
+  TimeDelta,
+  String,
+  Bytes,
+  Tuple,
+  FrozenSet,
+};
+
+// The variant a value of `kind` keys to, or nothing for kinds that cannot be
+// set items (bytearray, set, list, dict, the handle kinds, exception...).
+std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind);
+
+// "unhashable type: '{}'" when the value, or an item nested in a tuple or
+// frozenset, has no key (naming the innermost offending item's type).
+VmStatus vm_check_hashable(const VmValue& value);
+
+class VmSetKey {
+ public:
+  VmSetKeyVariant variant() const { return variant_; }
+  const VmValue& value() const { return *value_; }
+  static VmOrdering cmp(const VmSetKey& a, const VmSetKey& b);
+
+ private:
+  friend VmResult<VmSetKey> vm_set_key(const VmValue& value);
+  VmSetKey(const VmValue* value, VmSetKeyVariant variant) : value_(value), variant_(variant) {}
+  const VmValue* value_;
+  VmSetKeyVariant variant_;
+};
+
+// The key of a value, or the unhashable error.
+VmResult<VmSetKey> vm_set_key(const VmValue& value);
+
+// Key order of two hashable values without building keys.
+VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
+
+// The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
+std::string vm_float_key_text(double x);
+
+}  // namespace veln

@@ -1,0 +1,55 @@
+// Value equality and ordering of contract code: `vm_values_equal` (behind
+// "==", "!=", membership, list.index/count and the set operations) and
+// `compare_vm_values` (behind sorting, min/max and numeric equality). Numbers
+// meet across bool, int, float and decimal; a set equals a frozenset, bytes
+// equals bytearray, dicts compare regardless of entry order. Also the
+// ordering primitives the compare operators share with them.
+// Not the structural equality of VmValue::eq (dict keys, "is").
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+class VmDecimal;
+
+enum class VmOrdering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+
+constexpr VmOrdering vm_ordering_from_int(int c) {
+  return c < 0 ? VmOrdering::Less : (c > 0 ? VmOrdering::Greater : VmOrdering::Equal);
+}
+
+inline constexpr std::string_view kNanCompareMessage = "cannot compare NaN values";
+
+// "values {} and {} are not order-comparable" with the two type names.
+VmExecutionError not_order_comparable_error(const VmValue& a, const VmValue& b);
+
+// Value equality; errors: NaN against a number, a failed decimal conversion.
+VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b);
+
+// Ordering of a relative to b; errors: kinds without an order, NaN, a failed
+// decimal conversion (returned unchanged).
+VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b);
+
+// --- ordering primitives -------------------------------------------------
+// Exact order of two Int values (no allocation for inline ints).
+int vm_int_compare(const VmValue& a, const VmValue& b);
+// An Int value as the nearest double (ties to even, infinite beyond range).
+double vm_int_to_f64(const VmValue& int_value);
+// Bytewise order of two byte texts; a prefix is less. Returns -1, 0 or 1.
+int vm_bytes_compare(std::string_view a, std::string_view b);
+// Chronological order of two DateTime values (the full fraction counts).
+int vm_datetime_compare(const VmValue& a, const VmValue& b);
+
+// The decimal coercion of contract values: bool as 0 or 1, int through its
+// decimal text (more than 61 digits fails with the range message), float
+// through its plain shortest text (NaN and the infinities fail as invalid
+// literals), a copy of a decimal, a str parsed as a decimal literal; every
+// other kind fails with "expected decimal-compatible value, got {}".
+VmResult<VmDecimal> vm_decimal_from_value(const VmValue& value);
+
+}  // namespace veln
