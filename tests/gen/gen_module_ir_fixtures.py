@@ -342,6 +342,34 @@ def nested_unary(levels):
 # adds one; the innermost name's span is one level below the name.
 valid("nesting_127_levels", with_expr(nested_unary(126 - 6)))
 
+
+def column_of_level(text, level):
+    """1-based column of the bracket that opens nesting level `level`."""
+    depth, in_string, escaped = 0, False, False
+    for i, c in enumerate(text):
+        if in_string:
+            if escaped:
+                escaped = False
+            elif c == "\\":
+                escaped = True
+            elif c == '"':
+                in_string = False
+        elif c == '"':
+            in_string = True
+        elif c in "[{":
+            depth += 1
+            if depth == level:
+                return i + 1
+        elif c in "]}":
+            depth -= 1
+    raise ValueError("level not reached")
+
+
+_too_deep = json.dumps(with_expr(nested_unary(126 - 6 + 1)))
+invalid("nesting_128_levels", raw(_too_deep),
+        f"recursion limit exceeded at line 1 column {column_of_level(_too_deep, 128)}")
+valid("deep_unknown_member_skipped", raw(json.dumps(module())[:-1] + ', "extra": ' + "[" * 5000 + "]" * 5000 + "}"))
+
 # ---------------------------------------------------------------------------
 # Module level, in check order
 invalid("ir_version", module(ir_version="veln_ir_v2"), "unsupported ir_version 'veln_ir_v2'")
