@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ struct Fixture {
   bool valid = true;
   std::string expected;  // the failure message of an invalid fixture
 };
+
+void PrintTo(const Fixture& fixture, std::ostream* out) { *out << fixture.document.string(); }
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
