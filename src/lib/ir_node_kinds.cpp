@@ -1,31 +1,9 @@
-// Name tables for the module IR vocabularies. The order of each list is the
-// order of its enum; a static_assert pins the count of every list.
+// Resolution of module IR kind and operator names into their enums, and back.
+// The tables live in the header; the asserts here pin their order to the enums.
 #include "lib/ir_node_kinds.hpp"
-
-#include "lib/name_index.hpp"
 
 namespace veln {
 namespace {
-
-constexpr auto kStatementNames =
-    make_name_index("expr", "pass", "break", "continue", "return", "assign", "aug_assign", "if", "while",
-                    "for", "raise", "assert", "storage_set", "storage_mutate");
-constexpr auto kExpressionNames =
-    make_name_index("name", "constant", "list", "tuple", "dict", "call", "attribute", "subscript", "slice",
-                    "compare", "bool_op", "unary_op", "bin_op", "if_expr", "list_comp", "dict_comp",
-                    "f_string", "formatted_value", "storage_get");
-constexpr auto kTargetNames = make_name_index("name", "attribute", "subscript", "tuple_target", "list_target");
-constexpr auto kKeywordNames = make_name_index("keyword", "keyword_unpack");
-constexpr auto kGlobalDeclarationNames = make_name_index("storage_decl", "event_decl", "binding_decl");
-constexpr auto kContractTargetNames =
-    make_name_index("static_import", "dynamic_import", "local_handle", "factory_call");
-constexpr auto kBinaryOperatorNames = make_name_index("add", "sub", "mul", "div", "floordiv", "mod", "pow",
-                                                      "bitand", "bitor", "bitxor", "lshift", "rshift");
-constexpr auto kCompareOperatorNames =
-    make_name_index("eq", "not_eq", "gt", "gt_e", "lt", "lt_e", "in", "not_in", "is", "is_not");
-constexpr auto kUnaryOperatorNames = make_name_index("not", "neg", "pos", "invert");
-constexpr auto kBoolOperatorNames = make_name_index("and", "or");
-constexpr auto kConstantValueTypeNames = make_name_index("none", "bool", "int", "float", "str", "bytes");
 
 static_assert(kStatementNames.size() == kStatementKindCount);
 static_assert(kExpressionNames.size() == kExpressionKindCount);

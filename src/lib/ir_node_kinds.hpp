@@ -11,6 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "lib/name_index.hpp"
+
 namespace veln {
 
 enum class StatementKind : std::uint8_t {
@@ -53,6 +55,27 @@ inline constexpr std::size_t kBoolOperatorCount = 2;
 
 enum class ConstantValueType : std::uint8_t { None, Bool, Int, Float, Str, Bytes };
 inline constexpr std::size_t kConstantValueTypeCount = 6;
+
+// The IR spelling of every kind, in enum order; usable as allowed-value lists.
+inline constexpr auto kStatementNames =
+    make_name_index("expr", "pass", "break", "continue", "return", "assign", "aug_assign", "if", "while",
+                    "for", "raise", "assert", "storage_set", "storage_mutate");
+inline constexpr auto kExpressionNames =
+    make_name_index("name", "constant", "list", "tuple", "dict", "call", "attribute", "subscript", "slice",
+                    "compare", "bool_op", "unary_op", "bin_op", "if_expr", "list_comp", "dict_comp",
+                    "f_string", "formatted_value", "storage_get");
+inline constexpr auto kTargetNames = make_name_index("name", "attribute", "subscript", "tuple_target", "list_target");
+inline constexpr auto kKeywordNames = make_name_index("keyword", "keyword_unpack");
+inline constexpr auto kGlobalDeclarationNames = make_name_index("storage_decl", "event_decl", "binding_decl");
+inline constexpr auto kContractTargetNames =
+    make_name_index("static_import", "dynamic_import", "local_handle", "factory_call");
+inline constexpr auto kBinaryOperatorNames = make_name_index("add", "sub", "mul", "div", "floordiv", "mod", "pow",
+                                                      "bitand", "bitor", "bitxor", "lshift", "rshift");
+inline constexpr auto kCompareOperatorNames =
+    make_name_index("eq", "not_eq", "gt", "gt_e", "lt", "lt_e", "in", "not_in", "is", "is_not");
+inline constexpr auto kUnaryOperatorNames = make_name_index("not", "neg", "pos", "invert");
+inline constexpr auto kBoolOperatorNames = make_name_index("and", "or");
+inline constexpr auto kConstantValueTypeNames = make_name_index("none", "bool", "int", "float", "str", "bytes");
 
 // Each returns the kind named by `name`, or nothing when the name is not in
 // the vocabulary.

@@ -16,12 +16,6 @@ namespace {
 
 using Depth = unsigned;
 
-constexpr auto kBinaryOperators = make_name_index("add", "sub", "mul", "div", "floordiv", "mod", "pow", "bitand",
-                                                  "bitor", "bitxor", "lshift", "rshift");
-constexpr auto kCompareOperators =
-    make_name_index("eq", "not_eq", "gt", "gt_e", "lt", "lt_e", "in", "not_in", "is", "is_not");
-constexpr auto kUnaryOperators = make_name_index("not", "neg", "pos", "invert");
-constexpr auto kBoolOperators = make_name_index("and", "or");
 constexpr auto kHashStorageTypes = make_name_index("Hash");
 constexpr auto kReadableHashStorageTypes = make_name_index("Hash", "ForeignHash");
 constexpr auto kVariableStorageTypes = make_name_index("Variable", "ForeignVariable");
@@ -152,7 +146,7 @@ ValidationStatus check_assign(const JsonValue& o, Depth d) {
 }
 
 ValidationStatus check_aug_assign(const JsonValue& o, Depth d) {
-  VELN_CHECK(allowed_string_member(o, "operator", "aug_assign.operator", kBinaryOperators));
+  VELN_CHECK(allowed_string_member(o, "operator", "aug_assign.operator", kBinaryOperatorNames));
   VELN_CHECK(target_member(o, "target", d));
   return expression_member(o, "value", d);
 }
@@ -190,7 +184,7 @@ ValidationStatus check_storage_mutate(const JsonValue& o, Depth d) {
   VELN_CHECK(storage_access_base(o, kHashStorageTypes, "write_syscall_id", kHashWriteIds));
   VELN_CHECK(allowed_string_member(o, "read_syscall_id", "storage_mutate.read_syscall_id", kHashReadIds));
   VELN_CHECK(expression_member(o, "key", d));
-  VELN_CHECK(allowed_string_member(o, "operator", "storage_mutate.operator", kBinaryOperators));
+  VELN_CHECK(allowed_string_member(o, "operator", "storage_mutate.operator", kBinaryOperatorNames));
   return expression_member(o, "value", d);
 }
 
@@ -325,23 +319,23 @@ ValidationStatus check_compare(const JsonValue& o, Depth d) {
   VELN_TRY(const JsonValue::Array* operators, expect_array_field(o, "operators"));
   for (const JsonValue& op : *operators) {
     VELN_TRY(std::string_view name, expect_string(op));
-    VELN_CHECK(ensure_allowed("compare.operator", name, kCompareOperators));
+    VELN_CHECK(ensure_allowed("compare.operator", name, kCompareOperatorNames));
   }
   return expression_array_member(o, "comparators", d);
 }
 
 ValidationStatus check_bool_op(const JsonValue& o, Depth d) {
-  VELN_CHECK(allowed_string_member(o, "operator", "bool_op.operator", kBoolOperators));
+  VELN_CHECK(allowed_string_member(o, "operator", "bool_op.operator", kBoolOperatorNames));
   return expression_array_member(o, "values", d);
 }
 
 ValidationStatus check_unary_op(const JsonValue& o, Depth d) {
-  VELN_CHECK(allowed_string_member(o, "operator", "unary_op.operator", kUnaryOperators));
+  VELN_CHECK(allowed_string_member(o, "operator", "unary_op.operator", kUnaryOperatorNames));
   return expression_member(o, "operand", d);
 }
 
 ValidationStatus check_bin_op(const JsonValue& o, Depth d) {
-  VELN_CHECK(allowed_string_member(o, "operator", "bin_op.operator", kBinaryOperators));
+  VELN_CHECK(allowed_string_member(o, "operator", "bin_op.operator", kBinaryOperatorNames));
   VELN_CHECK(expression_member(o, "left", d));
   return expression_member(o, "right", d);
 }
