@@ -34,6 +34,8 @@ PyMethodDef kFunctions[] = {
     {"runtime_info_json", as_method(&py_runtime_info_json), METH_NOARGS, "runtime_info_json()\n--\n\n"},
     {"supports_execution_policy", as_method(&py_supports_execution_policy), METH_FASTCALL | METH_KEYWORDS,
      "supports_execution_policy(bytecode_version, gas_schedule)\n--\n\n"},
+    {"validate_module_ir_json", as_method(&py_validate_module_ir_json), METH_FASTCALL | METH_KEYWORDS,
+     "validate_module_ir_json(module_ir_json)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

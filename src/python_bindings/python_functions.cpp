@@ -6,7 +6,9 @@
 #include <array>
 #include <string>
 
+#include "lib/parse_module_ir.hpp"
 #include "python_bindings/argument_binding.hpp"
+#include "python_bindings/exception_classes.hpp"
 #include "python_bindings/py_ref.hpp"
 #include "python_bindings/python_errors.hpp"
 #include "python_bindings/runtime_info/runtime_info.hpp"
@@ -24,6 +26,11 @@ constexpr ParameterSpec kPolicyParameters[] = {
 };
 constexpr FunctionSignature kPolicySignature{"supports_execution_policy", kPolicyParameters};
 
+constexpr ParameterSpec kModuleIrParameters[] = {
+    {"module_ir_json", false, true},
+};
+constexpr FunctionSignature kModuleIrSignature{"validate_module_ir_json", kModuleIrParameters};
+
 }  // namespace
 
 PyObject* py_runtime_info_json(PyObject*, PyObject*) noexcept {
@@ -39,6 +46,22 @@ PyObject* py_supports_execution_policy(PyObject*, PyObject* const* args, Py_ssiz
   const auto gas_schedule = convert_str_argument(kPolicySignature, "gas_schedule", slots[1]);
   if (!gas_schedule) return nullptr;
   return PyBool_FromLong(supports_execution_policy(*bytecode_version, *gas_schedule) ? 1 : 0);
+}
+
+PyObject* py_validate_module_ir_json(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) noexcept {
+  std::array<PyObject*, std::size(kModuleIrParameters)> slots{};
+  if (!bind_arguments(kModuleIrSignature, args, nargs, kwnames, slots)) return nullptr;
+  const auto text = convert_str_argument(kModuleIrSignature, "module_ir_json", slots[0]);
+  if (!text) return nullptr;
+  return guard_boundary<PyObject*>(nullptr, [&]() -> PyObject* {
+    auto parsed = parse_module_ir(*text);
+    if (!parsed.ok()) {
+      raise_ir_validation_error(parsed.error());
+      return nullptr;
+    }
+    Py_RETURN_NONE;
+  });
 }
 
 }  // namespace veln

@@ -12,5 +12,7 @@ namespace veln {
 PyObject* py_runtime_info_json(PyObject* module, PyObject* unused) noexcept;
 PyObject* py_supports_execution_policy(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                                        PyObject* kwnames) noexcept;
+PyObject* py_validate_module_ir_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) noexcept;
 
 }  // namespace veln

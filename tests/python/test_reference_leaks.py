@@ -82,3 +82,51 @@ def test_arguments_keep_their_reference_counts(native):
         except TypeError:
             pass
     assert [sys.getrefcount(o) for o in (bytecode, schedule, wrong)] == before
+
+
+def module_ir_text():
+    from test_validation import minimal_module
+
+    return __import__("json").dumps(minimal_module())
+
+
+def test_module_ir_validation_does_not_leak(native):
+    validate = getattr(native, "validate_module_ir_json", None)
+    if validate is None:
+        pytest.skip("validate_module_ir_json is not registered")
+    text = module_ir_text()
+    assert_no_leak(lambda: validate(text))
+    assert_no_leak(lambda: validate(module_ir_json=text))
+    assert_no_leak(raising(validate, "", expected=native.VmIrValidationError))
+    assert_no_leak(raising(validate, text.replace("veln_ir_v1", "v\U0001f600"), expected=native.VmIrValidationError))
+    assert_no_leak(raising(validate, 5, expected=TypeError))
+    assert_no_leak(raising(validate, "\udc00", expected=UnicodeEncodeError))
+    assert_no_leak(raising(validate, text, text, expected=TypeError))
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * 4096
+
+
+def test_large_documents_do_not_grow_the_process(native):
+    validate = getattr(native, "validate_module_ir_json", None)
+    if validate is None:
+        pytest.skip("validate_module_ir_json is not registered")
+    import json
+
+    from test_validation import minimal_module
+
+    big = json.dumps(minimal_module(docstring="d" * (1 << 20)))
+    bad = big.replace("veln_ir_v1", "veln_ir_v0")
+    for _ in range(5):
+        validate(big)
+    before = resident_bytes()
+    for _ in range(200):
+        validate(big)
+        try:
+            validate(bad)
+        except native.VmIrValidationError:
+            pass
+    # Each call handles over 1 MiB; a leak of the text per call would be 400 MiB.
+    assert resident_bytes() - before < 64 << 20
