@@ -1,0 +1,971 @@
+// VmValue core: construction with cached size and depth, copy-on-write,
+// iterative destruction, truth, structural equality and hashing, the dict
+// index, container mutation primitives and the conversions. Must not recurse
+// when destroying (nesting is bounded, but destruction does not rely on it).
+#include "values/vm_value.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "values/vm_datetime.hpp"
+#include "values/vm_decimal.hpp"
+#include "values/vm_timedelta.hpp"
+#include "values/vm_value_heap.hpp"
+
+namespace veln {
+
+using detail::VmBigIntHeap;
+using detail::VmContractHandleHeap;
+using detail::VmDictHeap;
+using detail::VmDictIndex;
+using detail::VmEventRefHeap;
+using detail::VmExceptionHeap;
+using detail::VmForeignStorageRefHeap;
+using detail::VmHeap;
+using detail::VmHeapType;
+using detail::VmSequenceHeap;
+using detail::VmStorageRefHeap;
+using detail::VmTextHeap;
+
+namespace detail {
+
+struct VmDecimalHeap : VmHeap {
+  VmDecimal value;
+  explicit VmDecimalHeap(VmDecimal v) : VmHeap(VmHeapType::Decimal, 1, 0), value(std::move(v)) {}
+};
+
+struct VmDateTimeHeap : VmHeap {
+  VmDateTime value;
+  explicit VmDateTimeHeap(VmDateTime v) : VmHeap(VmHeapType::DateTime, 1, 0), value(v) {}
+};
+
+}  // namespace detail
+
+using detail::VmDateTimeHeap;
+using detail::VmDecimalHeap;
+
+namespace {
+
+constexpr std::string_view kTypeNames[kVmKindCount] = {
+    "none",  "bool",      "int",       "float", "decimal", "datetime",        "timedelta",
+    "str",   "bytes",     "bytearray", "set",   "frozenset", "list",          "tuple",
+    "dict",  "contract_handle", "storage_ref", "foreign_storage_ref", "event_ref", "builtin",
+    "function_ref", "type_marker", "exception",
+};
+
+template <class H>
+H& heap_as(detail::VmHeap* h) {
+  return *static_cast<H*>(h);
+}
+
+bool bytes_are_ascii(std::string_view s) {
+  const char* p = s.data();
+  size_t n = s.size();
+  uint64_t acc = 0;
+  while (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    acc |= w;
+    p += 8;
+    n -= 8;
+  }
+  while (n > 0) {
+    acc |= static_cast<unsigned char>(*p++);
+    --n;
+  }
+  return (acc & 0x8080808080808080ULL) == 0;
+}
+
+size_t count_code_points(std::string_view s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+uint64_t saturating_add(uint64_t a, uint64_t b) {
+  uint64_t r;
+  if (__builtin_add_overflow(a, b, &r)) return UINT64_MAX;
+  return r;
+}
+
+// Units and depth of a container from its parts.
+struct Caches {
+  uint64_t units = 1;
+  uint64_t depth = 1;
+  void add(const VmValue& v) {
+    units = saturating_add(units, v.units());
+    depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
+  }
+};
+
+Caches caches_of(std::span<const VmValue> items) {
+  Caches c;
+  for (const auto& v : items) c.add(v);
+  return c;
+}
+
+Caches caches_of(std::span<const VmDictPair> pairs) {
+  Caches c;
+  for (const auto& p : pairs) {
+    c.add(p.key);
+    c.add(p.value);
+  }
+  return c;
+}
+
+// ---- hashing ----------------------------------------------------------------
+
+inline uint64_t fmix(uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdULL;
+  k ^= k >> 33;
+  k *= 0xc4ceb9fe1a85ec53ULL;
+  k ^= k >> 33;
+  return k;
+}
+
+inline uint64_t mix(uint64_t h, uint64_t v) {
+  h ^= v * 0x9E3779B97F4A7C15ULL;
+  h = (h << 27) | (h >> 37);
+  return h * 0x94D049BB133111EBULL + 0x2545F4914F6CDD1DULL;
+}
+
+uint64_t hash_bytes(uint64_t h, std::string_view s) {
+  const char* p = s.data();
+  size_t n = s.size();
+  h = mix(h, n);
+  while (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = mix(h, w);
+    p += 8;
+    n -= 8;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, p, n);
+  return mix(h, tail);
+}
+
+uint64_t hash_mpz(uint64_t h, const mpz_class& z) {
+  const size_t n = mpz_size(z.get_mpz_t());
+  h = mix(h, static_cast<uint64_t>(mpz_sgn(z.get_mpz_t()) + 1));
+  for (size_t i = 0; i < n; ++i) h = mix(h, mpz_getlimbn(z.get_mpz_t(), static_cast<mp_size_t>(i)));
+  return h;
+}
+
+uint64_t hash_value(uint64_t h, const VmValue& v);
+
+uint64_t hash_items(uint64_t h, std::span<const VmValue> items) {
+  h = mix(h, items.size());
+  for (const auto& item : items) h = hash_value(h, item);
+  return h;
+}
+
+uint64_t hash_value(uint64_t h, const VmValue& v) {
+  h = mix(h, static_cast<uint64_t>(v.kind()) + 1);
+  switch (v.kind()) {
+    case VmKind::None:
+      return h;
+    case VmKind::Bool:
+      return mix(h, v.bool_value());
+    case VmKind::Int:
+      if (v.int_is_small()) return mix(h, static_cast<uint64_t>(v.small_int()));
+      return hash_mpz(h, v.big_int());
+    case VmKind::Float: {
+      double f = v.float_value();
+      if (f == 0.0) f = 0.0;  // -0.0 equals 0.0
+      uint64_t bits;
+      std::memcpy(&bits, &f, 8);
+      return mix(h, bits);
+    }
+    case VmKind::Decimal:
+      return hash_mpz(h, v.decimal_value().scaled());
+    case VmKind::DateTime: {
+      const VmDateTime& d = v.datetime_value();
+      h = mix(h, static_cast<uint64_t>(d.day_number()));
+      return mix(h, (uint64_t{d.seconds_of_day()} << 32) | d.nanos());
+    }
+    case VmKind::TimeDelta:
+      return mix(h, static_cast<uint64_t>(v.timedelta_raw_seconds()));
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+    case VmKind::Builtin:
+    case VmKind::FunctionRef:
+    case VmKind::TypeMarker:
+      return hash_bytes(h, v.text());
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::List:
+    case VmKind::Tuple:
+      return hash_items(h, v.items());
+    case VmKind::Dict: {
+      auto pairs = v.dict_pairs();
+      h = mix(h, pairs.size());
+      for (const auto& p : pairs) h = hash_value(hash_value(h, p.key), p.value);
+      return h;
+    }
+    case VmKind::ContractHandle: {
+      const auto& c = v.contract_handle_value();
+      return hash_bytes(hash_bytes(h, c.module), c.origin);
+    }
+    case VmKind::StorageRef: {
+      const auto& s = v.storage_ref_value();
+      return hash_bytes(hash_bytes(h, s.binding), s.storage_type);
+    }
+    case VmKind::ForeignStorageRef: {
+      const auto& f = v.foreign_storage_ref_value();
+      return mix(hash_bytes(hash_bytes(h, f.contract), f.binding), f.is_hash);
+    }
+    case VmKind::EventRef: {
+      const auto& e = v.event_ref_value();
+      return hash_value(hash_bytes(hash_bytes(h, e.binding), e.event_name), e.params);
+    }
+    case VmKind::Exception: {
+      const auto& e = v.exception_value();
+      return hash_items(hash_bytes(h, e.name), e.args);
+    }
+  }
+  return h;
+}
+
+// The seed of dict indexes: random per process so that contract code cannot
+// precompute colliding keys. Never observable: iteration follows the pairs.
+uint64_t dict_hash_seed() {
+  static const uint64_t seed = [] {
+    uint64_t s = 0x6a09e667f3bcc909ULL;
+    try {
+      std::random_device rd;
+      s ^= (uint64_t{rd()} << 32) ^ rd();
+    } catch (...) {
+      s ^= reinterpret_cast<uintptr_t>(&s);
+    }
+    return s;
+  }();
+  return seed;
+}
+
+// ---- dict index ---------------------------------------------------------------
+
+size_t index_capacity_for(size_t n) {
+  size_t cap = 16;
+  while (cap < 2 * n + 2) cap *= 2;
+  return cap;
+}
+
+// Inserts pair p (whose hash is in idx.hashes) unless a structurally equal key
+// is indexed already; returns whether it was inserted.
+bool index_insert(VmDictIndex& idx, const std::vector<VmDictPair>& pairs, uint32_t p, bool check_equal) {
+  const size_t mask = idx.slots.size() - 1;
+  const uint64_t h = idx.hashes[p];
+  size_t i = h & mask;
+  while (idx.slots[i] != 0) {
+    const uint32_t q = idx.slots[i] - 1;
+    if (check_equal && idx.hashes[q] == h && pairs[q].key.eq(pairs[p].key)) {
+      idx.has_duplicates = true;
+      return false;
+    }
+    i = (i + 1) & mask;
+  }
+  idx.slots[i] = p + 1;
+  return true;
+}
+
+void index_rehash(VmDictIndex& idx, const std::vector<VmDictPair>& pairs, size_t capacity) {
+  std::vector<uint32_t> old = std::move(idx.slots);
+  idx.slots.assign(capacity, 0);
+  for (uint32_t s : old)
+    if (s != 0) index_insert(idx, pairs, s - 1, false);
+}
+
+void build_index(VmDictHeap& d) {
+  auto idx = std::make_unique<VmDictIndex>();
+  const uint64_t seed = dict_hash_seed();
+  idx->hashes.reserve(d.pairs.size());
+  for (const auto& p : d.pairs) idx->hashes.push_back(vm_structural_hash(p.key, seed));
+  idx->slots.assign(index_capacity_for(d.pairs.size()), 0);
+  for (uint32_t p = 0; p < d.pairs.size(); ++p) index_insert(*idx, d.pairs, p, true);
+  d.index = std::move(idx);
+}
+
+// Removes the slot of pair p and shifts later pair numbers down by one.
+void index_remove(VmDictIndex& idx, size_t p) {
+  const size_t mask = idx.slots.size() - 1;
+  size_t i = idx.hashes[p] & mask;
+  while (idx.slots[i] != 0 && idx.slots[i] != p + 1) i = (i + 1) & mask;
+  if (idx.slots[i] != 0) {
+    // Backward-shift deletion keeps every probe chain unbroken.
+    size_t hole = i;
+    size_t j = i;
+    for (;;) {
+      j = (j + 1) & mask;
+      if (idx.slots[j] == 0) break;
+      const size_t home = idx.hashes[idx.slots[j] - 1] & mask;
+      const bool movable = hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
+      if (movable) {
+        idx.slots[hole] = idx.slots[j];
+        hole = j;
+      }
+    }
+    idx.slots[hole] = 0;
+  }
+  for (auto& s : idx.slots)
+    if (s > p + 1) --s;
+  idx.hashes.erase(idx.hashes.begin() + static_cast<ptrdiff_t>(p));
+}
+
+VmHeap* clone_heap(const VmHeap* h) {
+  switch (h->type) {
+    case VmHeapType::BigInt:
+      return new VmBigIntHeap(static_cast<const VmBigIntHeap*>(h)->value);
+    case VmHeapType::Decimal:
+      return new VmDecimalHeap(static_cast<const VmDecimalHeap*>(h)->value);
+    case VmHeapType::DateTime:
+      return new VmDateTimeHeap(static_cast<const VmDateTimeHeap*>(h)->value);
+    case VmHeapType::Text: {
+      const auto* t = static_cast<const VmTextHeap*>(h);
+      auto* c = new VmTextHeap(t->bytes, t->ascii);
+      c->code_points = t->code_points;
+      return c;
+    }
+    case VmHeapType::Sequence: {
+      const auto* s = static_cast<const VmSequenceHeap*>(h);
+      return new VmSequenceHeap(s->items, s->live.units, s->depth);
+    }
+    case VmHeapType::Dict: {
+      const auto* d = static_cast<const VmDictHeap*>(h);
+      auto* c = new VmDictHeap(d->pairs, d->live.units, d->depth);
+      if (d->index) c->index = std::make_unique<VmDictIndex>(*d->index);
+      return c;
+    }
+    case VmHeapType::ContractHandle:
+      return new VmContractHandleHeap(static_cast<const VmContractHandleHeap*>(h)->value);
+    case VmHeapType::StorageRef:
+      return new VmStorageRefHeap(static_cast<const VmStorageRefHeap*>(h)->value);
+    case VmHeapType::ForeignStorageRef:
+      return new VmForeignStorageRefHeap(static_cast<const VmForeignStorageRefHeap*>(h)->value);
+    case VmHeapType::EventRef: {
+      const auto* e = static_cast<const VmEventRefHeap*>(h);
+      return new VmEventRefHeap(e->value, e->live.units, e->depth);
+    }
+    case VmHeapType::Exception: {
+      const auto* e = static_cast<const VmExceptionHeap*>(h);
+      return new VmExceptionHeap(e->value, e->live.units, e->depth);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string_view vm_kind_type_name(VmKind kind) {
+  const auto i = static_cast<size_t>(kind);
+  return i < kVmKindCount ? kTypeNames[i] : std::string_view("unknown");
+}
+
+uint64_t vm_structural_hash(const VmValue& value, uint64_t seed) { return fmix(hash_value(seed, value)); }
+
+// ---- construction ---------------------------------------------------------------
+
+VmValue VmValue::integer(const mpz_class& i) {
+  if (bigint_fits_i64(i)) return integer(bigint_get_i64(i));
+  return from_heap(VmKind::Int, new VmBigIntHeap(i));
+}
+
+VmValue VmValue::integer(mpz_class&& i) {
+  if (bigint_fits_i64(i)) return integer(bigint_get_i64(i));
+  return from_heap(VmKind::Int, new VmBigIntHeap(std::move(i)));
+}
+
+VmValue VmValue::decimal(VmDecimal d) { return from_heap(VmKind::Decimal, new VmDecimalHeap(std::move(d))); }
+
+VmValue VmValue::datetime(VmDateTime d) { return from_heap(VmKind::DateTime, new VmDateTimeHeap(d)); }
+
+VmValue VmValue::timedelta(VmTimeDelta d) { return timedelta_seconds(d.raw_seconds); }
+
+VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
+  const bool ascii = bytes_are_ascii(bytes);
+  return from_heap(text_kind, new VmTextHeap(std::move(bytes), ascii));
+}
+
+VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
+  VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
+  return text_unchecked(text_kind, std::move(bytes));
+}
+
+VmResult<VmValue> VmValue::make_str(std::string text) { return make_text(VmKind::String, std::move(text)); }
+VmResult<VmValue> VmValue::make_bytes(std::string bytes) { return make_text(VmKind::Bytes, std::move(bytes)); }
+VmResult<VmValue> VmValue::make_bytearray(std::string bytes) {
+  return make_text(VmKind::ByteArray, std::move(bytes));
+}
+
+VmResult<VmValue> VmValue::make_sequence(VmKind sequence_kind, std::vector<VmValue> items) {
+  const Caches c = caches_of(items);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  return from_heap(sequence_kind, new VmSequenceHeap(std::move(items), c.units, static_cast<uint32_t>(c.depth)));
+}
+
+VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
+  const Caches c = caches_of(pairs);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  return from_heap(VmKind::Dict, new VmDictHeap(std::move(pairs), c.units, static_cast<uint32_t>(c.depth)));
+}
+
+VmResult<VmValue> VmValue::make_exception(VmException exception) {
+  const Caches c = caches_of(exception.args);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  return from_heap(VmKind::Exception,
+                   new VmExceptionHeap(std::move(exception), c.units, static_cast<uint32_t>(c.depth)));
+}
+
+VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
+  Caches c;
+  c.add(definition.params);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  return from_heap(VmKind::EventRef,
+                   new VmEventRefHeap(std::move(definition), c.units, static_cast<uint32_t>(c.depth)));
+}
+
+VmValue VmValue::contract_handle(VmContractHandle handle) {
+  return from_heap(VmKind::ContractHandle, new VmContractHandleHeap(std::move(handle)));
+}
+
+VmValue VmValue::storage_ref(VmStorageRef ref) {
+  return from_heap(VmKind::StorageRef, new VmStorageRefHeap(std::move(ref)));
+}
+
+VmValue VmValue::foreign_storage_ref(VmForeignStorageRef ref) {
+  return from_heap(VmKind::ForeignStorageRef, new VmForeignStorageRefHeap(std::move(ref)));
+}
+
+VmValue VmValue::with_kind(VmKind same_family_kind) const {
+  VmValue v = *this;
+  v.kind_ = same_family_kind;
+  return v;
+}
+
+// ---- destruction ------------------------------------------------------------------
+
+// Buffers whose count drops to zero are chained through their headers and
+// freed in a loop, so even a deeply nested value is released without
+// recursion and without allocating.
+void VmValue::destroy_heap(VmHeap* h) noexcept {
+  h->next_dead = nullptr;
+  VmHeap* dead = h;
+  auto detach = [&dead](VmValue& child) {
+    if (!child.heap_) return;
+    child.heap_ = 0;
+    VmHeap* c = child.u_.p;
+    if (--c->live.refs == 0) {
+      c->next_dead = dead;
+      dead = c;
+    }
+  };
+  while (dead != nullptr) {
+    VmHeap* cur = dead;
+    dead = cur->next_dead;
+    switch (cur->type) {
+      case VmHeapType::BigInt:
+        delete static_cast<VmBigIntHeap*>(cur);
+        break;
+      case VmHeapType::Decimal:
+        delete static_cast<VmDecimalHeap*>(cur);
+        break;
+      case VmHeapType::DateTime:
+        delete static_cast<VmDateTimeHeap*>(cur);
+        break;
+      case VmHeapType::Text:
+        delete static_cast<VmTextHeap*>(cur);
+        break;
+      case VmHeapType::Sequence: {
+        auto* s = static_cast<VmSequenceHeap*>(cur);
+        for (auto& item : s->items) detach(item);
+        delete s;
+        break;
+      }
+      case VmHeapType::Dict: {
+        auto* d = static_cast<VmDictHeap*>(cur);
+        for (auto& p : d->pairs) {
+          detach(p.key);
+          detach(p.value);
+        }
+        delete d;
+        break;
+      }
+      case VmHeapType::ContractHandle:
+        delete static_cast<VmContractHandleHeap*>(cur);
+        break;
+      case VmHeapType::StorageRef:
+        delete static_cast<VmStorageRefHeap*>(cur);
+        break;
+      case VmHeapType::ForeignStorageRef:
+        delete static_cast<VmForeignStorageRefHeap*>(cur);
+        break;
+      case VmHeapType::EventRef: {
+        auto* e = static_cast<VmEventRefHeap*>(cur);
+        detach(e->value.params);
+        delete e;
+        break;
+      }
+      case VmHeapType::Exception: {
+        auto* e = static_cast<VmExceptionHeap*>(cur);
+        for (auto& a : e->value.args) detach(a);
+        delete e;
+        break;
+      }
+    }
+  }
+}
+
+VmHeap* VmValue::make_unique_heap() {
+  VmHeap* h = u_.p;
+  if (h->live.refs == 1) return h;
+  VmHeap* c = clone_heap(h);
+  --h->live.refs;  // cannot reach zero: it was shared
+  u_.p = c;
+  return c;
+}
+
+// ---- queries -------------------------------------------------------------------------
+
+bool VmValue::truthy() const {
+  switch (kind_) {
+    case VmKind::None:
+      return false;
+    case VmKind::Bool:
+      return u_.b;
+    case VmKind::Int:
+      return heap_ ? true : u_.i != 0;  // a big integer is never zero
+    case VmKind::Float:
+      return u_.f != 0.0;
+    case VmKind::Decimal:
+      return !decimal_value().is_zero();
+    case VmKind::TimeDelta:
+      return u_.i != 0;
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+      return text_size() != 0;
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::List:
+    case VmKind::Tuple:
+      return !items().empty();
+    case VmKind::Dict:
+      return dict_size() != 0;
+    default:
+      return true;
+  }
+}
+
+namespace {
+
+bool items_eq(std::span<const VmValue> a, std::span<const VmValue> b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (!a[i].eq(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool VmValue::eq(const VmValue& o) const {
+  if (kind_ != o.kind_) return false;
+  switch (kind_) {
+    case VmKind::None:
+      return true;
+    case VmKind::Bool:
+      return u_.b == o.u_.b;
+    case VmKind::Int:
+      if (!heap_ && !o.heap_) return u_.i == o.u_.i;
+      if (!heap_ || !o.heap_) return false;  // normalised: big never equals small
+      return mpz_cmp(big_int().get_mpz_t(), o.big_int().get_mpz_t()) == 0;
+    case VmKind::Float:
+      return u_.f == o.u_.f;
+    case VmKind::Decimal:
+      return decimal_value() == o.decimal_value();
+    case VmKind::DateTime:
+      return datetime_value() == o.datetime_value();
+    case VmKind::TimeDelta:
+      return u_.i == o.u_.i;
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+    case VmKind::Builtin:
+    case VmKind::FunctionRef:
+    case VmKind::TypeMarker:
+      return u_.p == o.u_.p || text() == o.text();
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::List:
+    case VmKind::Tuple:
+      // No identity shortcut: a NaN item makes a list unequal to itself.
+      return items_eq(items(), o.items());
+    case VmKind::Dict: {
+      auto a = dict_pairs();
+      auto b = o.dict_pairs();
+      if (a.size() != b.size()) return false;
+      for (size_t i = 0; i < a.size(); ++i)
+        if (!a[i].key.eq(b[i].key) || !a[i].value.eq(b[i].value)) return false;
+      return true;
+    }
+    case VmKind::ContractHandle: {
+      const auto &a = contract_handle_value(), &b = o.contract_handle_value();
+      return a.module == b.module && a.origin == b.origin;
+    }
+    case VmKind::StorageRef: {
+      const auto &a = storage_ref_value(), &b = o.storage_ref_value();
+      return a.binding == b.binding && a.storage_type == b.storage_type;
+    }
+    case VmKind::ForeignStorageRef: {
+      const auto &a = foreign_storage_ref_value(), &b = o.foreign_storage_ref_value();
+      return a.is_hash == b.is_hash && a.contract == b.contract && a.binding == b.binding;
+    }
+    case VmKind::EventRef: {
+      const auto &a = event_ref_value(), &b = o.event_ref_value();
+      return a.binding == b.binding && a.event_name == b.event_name && a.params.eq(b.params);
+    }
+    case VmKind::Exception: {
+      const auto &a = exception_value(), &b = o.exception_value();
+      return a.name == b.name && items_eq(a.args, b.args);
+    }
+  }
+  return false;
+}
+
+// ---- payload access -------------------------------------------------------------------
+
+VmTimeDelta VmValue::timedelta_value() const { return VmTimeDelta{u_.i}; }
+
+const mpz_class& VmValue::big_int() const { return heap_as<VmBigIntHeap>(u_.p).value; }
+
+mpz_class VmValue::int_to_mpz() const {
+  if (heap_) return big_int();
+  mpz_class z;
+  bigint_set_i64(z, u_.i);
+  return z;
+}
+
+int VmValue::int_sign() const {
+  if (heap_) return sgn(big_int());
+  return (u_.i > 0) - (u_.i < 0);
+}
+
+const VmDecimal& VmValue::decimal_value() const { return heap_as<VmDecimalHeap>(u_.p).value; }
+const VmDateTime& VmValue::datetime_value() const { return heap_as<VmDateTimeHeap>(u_.p).value; }
+
+std::string_view VmValue::text() const { return heap_as<VmTextHeap>(u_.p).bytes; }
+size_t VmValue::text_size() const { return heap_as<VmTextHeap>(u_.p).bytes.size(); }
+bool VmValue::text_is_ascii() const { return heap_as<VmTextHeap>(u_.p).ascii; }
+
+size_t VmValue::text_code_points() const {
+  auto& t = heap_as<VmTextHeap>(u_.p);
+  if (t.code_points == detail::kUnknownCodePoints) t.code_points = count_code_points(t.bytes);
+  return t.code_points;
+}
+
+std::span<const VmValue> VmValue::items() const { return heap_as<VmSequenceHeap>(u_.p).items; }
+
+std::span<const VmDictPair> VmValue::dict_pairs() const { return heap_as<VmDictHeap>(u_.p).pairs; }
+size_t VmValue::dict_size() const { return heap_as<VmDictHeap>(u_.p).pairs.size(); }
+
+std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
+  auto& d = heap_as<VmDictHeap>(u_.p);
+  if (d.pairs.size() <= detail::kDictIndexThreshold) {
+    for (size_t i = 0; i < d.pairs.size(); ++i)
+      if (d.pairs[i].key.eq(key)) return i;
+    return std::nullopt;
+  }
+  if (!d.index) build_index(d);
+  const VmDictIndex& idx = *d.index;
+  const uint64_t h = vm_structural_hash(key, dict_hash_seed());
+  const size_t mask = idx.slots.size() - 1;
+  for (size_t i = h & mask; idx.slots[i] != 0; i = (i + 1) & mask) {
+    const uint32_t p = idx.slots[i] - 1;
+    if (idx.hashes[p] == h && d.pairs[p].key.eq(key)) return p;
+  }
+  return std::nullopt;
+}
+
+const VmContractHandle& VmValue::contract_handle_value() const {
+  return heap_as<VmContractHandleHeap>(u_.p).value;
+}
+const VmStorageRef& VmValue::storage_ref_value() const { return heap_as<VmStorageRefHeap>(u_.p).value; }
+const VmForeignStorageRef& VmValue::foreign_storage_ref_value() const {
+  return heap_as<VmForeignStorageRefHeap>(u_.p).value;
+}
+const VmEventDefinition& VmValue::event_ref_value() const { return heap_as<VmEventRefHeap>(u_.p).value; }
+const VmException& VmValue::exception_value() const { return heap_as<VmExceptionHeap>(u_.p).value; }
+
+// ---- mutation ----------------------------------------------------------------------
+
+VmStatus VmValue::text_append(std::string_view more) {
+  const uint64_t units = saturating_add(this->units(), more.size());
+  VELN_CHECK(vm_check_units(units));
+  auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  t.bytes.append(more);
+  const bool more_ascii = bytes_are_ascii(more);
+  if (t.code_points != detail::kUnknownCodePoints)
+    t.code_points += more_ascii ? more.size() : count_code_points(more);
+  t.ascii = t.ascii && more_ascii;
+  t.set_units(units);
+  return Ok{};
+}
+
+VmStatus VmValue::text_assign(std::string bytes) {
+  VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
+  auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  t.ascii = bytes_are_ascii(bytes);
+  t.bytes = std::move(bytes);
+  t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
+  t.set_units(vm_text_units(t.bytes.size()));
+  return Ok{};
+}
+
+void VmValue::bytes_set(size_t index, uint8_t byte) {
+  auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  t.bytes[index] = static_cast<char>(byte);
+  if (byte >= 0x80) t.ascii = false;
+  t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
+}
+
+std::vector<VmValue>& VmValue::seq_items_mut_unchecked() {
+  return heap_as<VmSequenceHeap>(make_unique_heap()).items;
+}
+
+VmStatus VmValue::seq_refresh_caches() {
+  auto& s = heap_as<VmSequenceHeap>(u_.p);
+  const Caches c = caches_of(s.items);
+  s.set_units(c.units);
+  s.depth = static_cast<uint16_t>(std::min<uint64_t>(c.depth, kVmMaxDepth + 1));
+  return vm_check_limits(c.units, c.depth);
+}
+
+VmStatus VmValue::seq_push(VmValue item) {
+  Caches c{units(), depth()};
+  c.add(item);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.items.push_back(std::move(item));
+  s.set_units(c.units);
+  s.depth = static_cast<uint16_t>(c.depth);
+  return Ok{};
+}
+
+VmStatus VmValue::seq_insert(size_t index, VmValue item) {
+  Caches c{units(), depth()};
+  c.add(item);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
+  s.set_units(c.units);
+  s.depth = static_cast<uint16_t>(c.depth);
+  return Ok{};
+}
+
+VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
+  Caches c{units(), depth()};
+  for (const auto& v : more) c.add(v);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  // `more` may view this very sequence: copy it before the buffer changes.
+  std::vector<VmValue> copy(more.begin(), more.end());
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.items.insert(s.items.end(), std::make_move_iterator(copy.begin()), std::make_move_iterator(copy.end()));
+  s.set_units(c.units);
+  s.depth = static_cast<uint16_t>(c.depth);
+  return Ok{};
+}
+
+namespace {
+
+// Depth of a container after one of its parts of depth `removed_depth` left:
+// only a recount when that part was the deepest.
+template <class Recount>
+uint64_t depth_after_removal(uint32_t depth, uint32_t removed_depth, Recount recount) {
+  if (uint64_t{removed_depth} + 1 < depth) return depth;
+  return recount();
+}
+
+}  // namespace
+
+VmStatus VmValue::seq_set(size_t index, VmValue item) {
+  auto& cur = heap_as<VmSequenceHeap>(u_.p);
+  const VmValue& old = cur.items[index];
+  const uint64_t units = saturating_add(this->units() - old.units(), item.units());
+  const uint64_t new_depth = uint64_t{item.depth()} + 1;
+  const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
+  if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
+  else VELN_CHECK(vm_check_units(units));
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.items[index] = std::move(item);
+  s.set_units(units);
+  if (recount) s.depth = static_cast<uint16_t>(caches_of(s.items).depth);
+  else s.depth = static_cast<uint16_t>(std::max<uint64_t>(s.depth, new_depth));
+  return Ok{};
+}
+
+VmValue VmValue::seq_remove(size_t index) {
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  VmValue out = std::move(s.items[index]);
+  s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
+  s.set_units(s.live.units - out.units());
+  s.depth = static_cast<uint16_t>(depth_after_removal(s.depth, out.depth(), [&] { return caches_of(s.items).depth; }));
+  return out;
+}
+
+void VmValue::seq_clear() {
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.items.clear();
+  s.set_units(1);
+  s.depth = 1;
+}
+
+VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
+  Caches c{units(), depth()};
+  c.add(key);
+  c.add(value);
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
+  d.set_units(c.units);
+  d.depth = static_cast<uint16_t>(c.depth);
+  if (d.index) {
+    VmDictIndex& idx = *d.index;
+    idx.hashes.push_back(vm_structural_hash(d.pairs.back().key, dict_hash_seed()));
+    if (2 * d.pairs.size() + 2 > idx.slots.size()) index_rehash(idx, d.pairs, idx.slots.size() * 2);
+    index_insert(idx, d.pairs, static_cast<uint32_t>(d.pairs.size() - 1), true);
+  }
+  return Ok{};
+}
+
+VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
+  auto& cur = heap_as<VmDictHeap>(u_.p);
+  const VmValue& old = cur.pairs[index].value;
+  const uint64_t units = saturating_add(this->units() - old.units(), value.units());
+  const uint64_t new_depth = uint64_t{value.depth()} + 1;
+  const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
+  if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
+  else VELN_CHECK(vm_check_units(units));
+  auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.pairs[index].value = std::move(value);
+  d.set_units(units);
+  if (recount) d.depth = static_cast<uint16_t>(caches_of(d.pairs).depth);
+  else d.depth = static_cast<uint16_t>(std::max<uint64_t>(d.depth, new_depth));
+  return Ok{};
+}
+
+VmDictPair VmValue::dict_remove_at(size_t index) {
+  auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  if (d.index) {
+    // With duplicate keys a later twin may have to become the indexed one.
+    if (d.index->has_duplicates) d.index.reset();
+    else index_remove(*d.index, index);
+  }
+  VmDictPair out = std::move(d.pairs[index]);
+  d.pairs.erase(d.pairs.begin() + static_cast<ptrdiff_t>(index));
+  d.set_units(d.live.units - out.key.units() - out.value.units());
+  const uint32_t removed = std::max(out.key.depth(), out.value.depth());
+  d.depth = static_cast<uint16_t>(depth_after_removal(d.depth, removed, [&] { return caches_of(d.pairs).depth; }));
+  return out;
+}
+
+void VmValue::dict_clear() {
+  auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.pairs.clear();
+  d.index.reset();
+  d.set_units(1);
+  d.depth = 1;
+}
+
+// ---- conversions ------------------------------------------------------------------
+
+VmResult<int64_t> VmValue::as_i64() const {
+  switch (kind_) {
+    case VmKind::Bool:
+      return int64_t{u_.b ? 1 : 0};
+    case VmKind::Int:
+      if (heap_) return vm_error("integer value exceeds the supported i64 range");
+      return u_.i;
+    case VmKind::Decimal:
+      return decimal_value().to_i64();
+    default:
+      return vm_error("expected int-compatible value, got " + std::string(type_name()));
+  }
+}
+
+VmResult<mpz_class> VmValue::as_bigint() const {
+  switch (kind_) {
+    case VmKind::Bool:
+      return mpz_class(u_.b ? 1 : 0);
+    case VmKind::Int:
+      return int_to_mpz();
+    case VmKind::Decimal:
+      return decimal_value().to_bigint();
+    default:
+      return vm_error("expected int-compatible value, got " + std::string(type_name()));
+  }
+}
+
+VmResult<std::string> VmValue::as_string() const {
+  if (kind_ != VmKind::String) return vm_error("expected string value, got " + std::string(type_name()));
+  return std::string(text());
+}
+
+VmResult<VmContractHandle> VmValue::as_contract_handle() const {
+  if (kind_ != VmKind::ContractHandle)
+    return vm_error("expected contract handle, got " + std::string(type_name()));
+  return contract_handle_value();
+}
+
+// ---- integer arithmetic -----------------------------------------------------------
+
+VmValue vm_int_add_slow(const VmValue& a, const VmValue& b) {
+  mpz_class r = a.int_to_mpz() + b.int_to_mpz();
+  return VmValue::integer(std::move(r));
+}
+
+VmValue vm_int_sub_slow(const VmValue& a, const VmValue& b) {
+  mpz_class r = a.int_to_mpz() - b.int_to_mpz();
+  return VmValue::integer(std::move(r));
+}
+
+VmValue vm_int_mul_slow(const VmValue& a, const VmValue& b) {
+  mpz_class r = a.int_to_mpz() * b.int_to_mpz();
+  return VmValue::integer(std::move(r));
+}
+
+VmValue vm_int_neg(const VmValue& a) {
+  if (a.int_is_small() && a.small_int() != INT64_MIN) return VmValue::integer(-a.small_int());
+  mpz_class r = -a.int_to_mpz();
+  return VmValue::integer(std::move(r));
+}
+
+VmResult<VmValue> vm_int_floor_div(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() && b.int_is_small()) {
+    const int64_t x = a.small_int(), y = b.small_int();
+    if (y == 0) return vm_error("division by zero");
+    if (!(x == INT64_MIN && y == -1)) {
+      int64_t q = x / y;
+      if (x % y != 0 && ((x % y < 0) != (y < 0))) --q;
+      return VmValue::integer(q);
+    }
+  }
+  VELN_TRY(mpz_class q, bigint_floor_div(a.int_to_mpz(), b.int_to_mpz()));
+  return VmValue::integer(std::move(q));
+}
+
+VmResult<VmValue> vm_int_modulo(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() && b.int_is_small()) {
+    const int64_t x = a.small_int(), y = b.small_int();
+    if (y == 0) return vm_error("division by zero");
+    if (y == -1) return VmValue::integer(0);  // also avoids INT64_MIN % -1
+    int64_t r = x % y;
+    if (r != 0 && ((r < 0) != (y < 0))) r += y;
+    return VmValue::integer(r);
+  }
+  VELN_TRY(mpz_class r, bigint_modulo(a.int_to_mpz(), b.int_to_mpz()));
+  return VmValue::integer(std::move(r));
+}
+
+}  // namespace veln

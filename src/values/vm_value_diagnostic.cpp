@@ -1,0 +1,238 @@
+// The diagnostic (field-by-field) form of values, shown to callers when a
+// value cannot cross to Python. Texts are quoted with escapes for invisible and
+// combining characters, decided by ICU's character data, never by the C library.
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <charconv>
+
+#include "values/float_text.hpp"
+#include "values/vm_datetime.hpp"
+#include "values/vm_decimal.hpp"
+#include "values/vm_timedelta.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+namespace {
+
+constexpr std::string_view kKindNames[kVmKindCount] = {
+    "None",     "Bool",      "Int",       "Float",    "Decimal",        "DateTime",
+    "TimeDelta", "String",   "Bytes",     "ByteArray", "Set",           "FrozenSet",
+    "List",     "Tuple",     "Dict",      "ContractHandle", "StorageRef", "ForeignStorageRef",
+    "EventRef", "Builtin",   "FunctionRef", "TypeMarker", "Exception",
+};
+
+bool needs_unicode_escape(UChar32 c) {
+  if (c == ' ') return false;
+  switch (u_charType(c)) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_SURROGATE:
+    case U_PRIVATE_USE_CHAR:
+    case U_UNASSIGNED:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+    case U_SPACE_SEPARATOR:
+      return true;
+    default:
+      return u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND) != 0;
+  }
+}
+
+void append_hex_escape(std::string& out, uint32_t c) {
+  char buf[16];
+  auto r = std::to_chars(buf, buf + sizeof buf, c, 16);
+  out += "\\u{";
+  out.append(buf, r.ptr);
+  out += '}';
+}
+
+void append_quoted(std::string& out, std::string_view s) {
+  out += '"';
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  const int32_t n = static_cast<int32_t>(s.size());
+  int32_t i = 0;
+  while (i < n) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case 0:
+        out += "\\0";
+        continue;
+      default:
+        break;
+    }
+    if (c < 0) {
+      // Not UTF-8: the replacement character stands for the bad bytes.
+      out += "\xEF\xBF\xBD";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else if (needs_unicode_escape(c)) {
+      append_hex_escape(out, static_cast<uint32_t>(c));
+    } else {
+      out.append(s.data() + start, static_cast<size_t>(i - start));
+    }
+  }
+  out += '"';
+}
+
+void append_i64(std::string& out, int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void append_diag_items(std::string& out, std::span<const VmValue> items) {
+  out += '[';
+  bool first = true;
+  for (const auto& v : items) {
+    if (!first) out += ", ";
+    first = false;
+    v.append_diagnostic_text(out);
+  }
+  out += ']';
+}
+
+}  // namespace
+
+std::string VmValue::diagnostic_text() const {
+  std::string out;
+  append_diagnostic_text(out);
+  return out;
+}
+
+void VmValue::append_diagnostic_text(std::string& out) const {
+  out += kKindNames[static_cast<size_t>(kind_)];
+  if (kind_ == VmKind::None) return;
+  out += '(';
+  switch (kind_) {
+    case VmKind::None:
+      break;
+    case VmKind::Bool:
+      out += u_.b ? "true" : "false";
+      break;
+    case VmKind::Int:
+      append_python_repr(out);
+      break;
+    case VmKind::Float:
+      append_float_display_text(out, u_.f);
+      break;
+    case VmKind::Decimal:
+      decimal_value().append_diagnostic(out);
+      break;
+    case VmKind::DateTime:
+      datetime_value().append_diagnostic(out);
+      break;
+    case VmKind::TimeDelta:
+      timedelta_value().append_diagnostic(out);
+      break;
+    case VmKind::String:
+    case VmKind::Builtin:
+    case VmKind::FunctionRef:
+    case VmKind::TypeMarker:
+      append_quoted(out, text());
+      break;
+    case VmKind::Bytes:
+    case VmKind::ByteArray: {
+      out += '[';
+      bool first = true;
+      for (unsigned char c : text()) {
+        if (!first) out += ", ";
+        first = false;
+        append_i64(out, c);
+      }
+      out += ']';
+      break;
+    }
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::List:
+    case VmKind::Tuple:
+      append_diag_items(out, items());
+      break;
+    case VmKind::Dict: {
+      out += '[';
+      bool first = true;
+      for (const auto& p : dict_pairs()) {
+        if (!first) out += ", ";
+        first = false;
+        out += '(';
+        p.key.append_diagnostic_text(out);
+        out += ", ";
+        p.value.append_diagnostic_text(out);
+        out += ')';
+      }
+      out += ']';
+      break;
+    }
+    case VmKind::ContractHandle: {
+      const auto& c = contract_handle_value();
+      out += "VmContractHandle { module: ";
+      append_quoted(out, c.module);
+      out += ", origin: ";
+      append_quoted(out, c.origin);
+      out += " }";
+      break;
+    }
+    case VmKind::StorageRef: {
+      const auto& s = storage_ref_value();
+      out += "VmStorageRef { binding: ";
+      append_quoted(out, s.binding);
+      out += ", storage_type: ";
+      append_quoted(out, s.storage_type);
+      out += " }";
+      break;
+    }
+    case VmKind::ForeignStorageRef: {
+      const auto& f = foreign_storage_ref_value();
+      out += "VmForeignStorageRef { contract: ";
+      append_quoted(out, f.contract);
+      out += ", binding: ";
+      append_quoted(out, f.binding);
+      out += ", is_hash: ";
+      out += f.is_hash ? "true" : "false";
+      out += " }";
+      break;
+    }
+    case VmKind::EventRef: {
+      const auto& e = event_ref_value();
+      out += "VmEventDefinition { binding: ";
+      append_quoted(out, e.binding);
+      out += ", event_name: ";
+      append_quoted(out, e.event_name);
+      out += ", params: ";
+      e.params.append_diagnostic_text(out);
+      out += " }";
+      break;
+    }
+    case VmKind::Exception: {
+      const auto& e = exception_value();
+      out += "VmException { name: ";
+      append_quoted(out, e.name);
+      out += ", args: ";
+      append_diag_items(out, e.args);
+      out += " }";
+      break;
+    }
+  }
+  out += ')';
+}
+
+}  // namespace veln

@@ -1,0 +1,95 @@
+// Layouts of the shared buffers behind VmValue, for the value model's own
+// source files only. Other code goes through the VmValue interface and must not
+// include this file: the caches here are kept right only by VmValue's methods.
+#pragma once
+
+#include <memory>
+
+#include "values/vm_value.hpp"
+
+namespace veln::detail {
+
+struct VmBigIntHeap : VmHeap {
+  mpz_class value;
+  explicit VmBigIntHeap(mpz_class v)
+      : VmHeap(VmHeapType::BigInt, 1 + mpz_size(v.get_mpz_t()), 0), value(std::move(v)) {}
+};
+
+inline constexpr size_t kUnknownCodePoints = static_cast<size_t>(-1);
+
+struct VmTextHeap : VmHeap {
+  std::string bytes;
+  bool ascii;
+  size_t code_points;  // kUnknownCodePoints until first asked
+  VmTextHeap(std::string b, bool is_ascii)
+      : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
+        bytes(std::move(b)),
+        ascii(is_ascii),
+        code_points(is_ascii ? bytes.size() : kUnknownCodePoints) {}
+};
+
+struct VmSequenceHeap : VmHeap {
+  std::vector<VmValue> items;
+  VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
+      : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
+};
+
+// Open-addressing index over the pairs of a large dict: slots hold pair
+// index + 1 (0 is empty), linear probing, at most half full. Only the first
+// pair of a run of structurally equal keys is indexed.
+struct VmDictIndex {
+  std::vector<uint32_t> slots;
+  std::vector<uint64_t> hashes;  // per pair
+  bool has_duplicates = false;
+};
+
+// Dicts with at most this many pairs are scanned; larger ones get an index.
+inline constexpr size_t kDictIndexThreshold = 8;
+
+struct VmDictHeap : VmHeap {
+  std::vector<VmDictPair> pairs;
+  std::unique_ptr<VmDictIndex> index;  // lazily built, dropped when stale
+  VmDictHeap(std::vector<VmDictPair> p, uint64_t units, uint32_t depth)
+      : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {}
+};
+
+struct VmContractHandleHeap : VmHeap {
+  VmContractHandle value;
+  explicit VmContractHandleHeap(VmContractHandle v) : VmHeap(VmHeapType::ContractHandle, 1, 0), value(std::move(v)) {}
+};
+
+struct VmStorageRefHeap : VmHeap {
+  VmStorageRef value;
+  explicit VmStorageRefHeap(VmStorageRef v) : VmHeap(VmHeapType::StorageRef, 1, 0), value(std::move(v)) {}
+};
+
+struct VmForeignStorageRefHeap : VmHeap {
+  VmForeignStorageRef value;
+  explicit VmForeignStorageRefHeap(VmForeignStorageRef v)
+      : VmHeap(VmHeapType::ForeignStorageRef, 1, 0), value(std::move(v)) {}
+};
+
+struct VmEventRefHeap : VmHeap {
+  VmEventDefinition value;
+  VmEventRefHeap(VmEventDefinition v, uint64_t units, uint32_t depth)
+      : VmHeap(VmHeapType::EventRef, units, depth), value(std::move(v)) {}
+};
+
+struct VmExceptionHeap : VmHeap {
+  VmException value;
+  VmExceptionHeap(VmException v, uint64_t units, uint32_t depth)
+      : VmHeap(VmHeapType::Exception, units, depth), value(std::move(v)) {}
+};
+
+// Internal access to a value's buffer for the value model's source files.
+}  // namespace veln::detail
+
+namespace veln {
+struct VmValueAccess {
+  static detail::VmHeap* heap(const VmValue& v) { return v.heap_ ? v.u_.p : nullptr; }
+  template <class H>
+  static const H& as(const VmValue& v) {
+    return *static_cast<const H*>(v.u_.p);
+  }
+};
+}  // namespace veln
