@@ -313,18 +313,63 @@ VmResult<VmDecimal> VmDecimal::sub(const VmDecimal& a, const VmDecimal& b) {
   return checked(std::move(r));
 }
 
+namespace {
+
+// Every in-range scaled integer fits five limbs (10^91 < 2^320), so products
+// and scaled numerators fit ten limbs on the stack; the result's limbs are
+// the only allocation.
+constexpr size_t kMaxLimbs = 5;
+static_assert(GMP_NUMB_BITS == 64, "limb arithmetic assumes 64-bit limbs");
+
+// q = n / d truncated, n and d magnitudes given as limbs (d normalised).
+void set_quotient(mpz_class& out, const mp_limb_t* n, size_t nn, const mp_limb_t* d, size_t dn,
+                  bool negative) {
+  while (nn > 0 && n[nn - 1] == 0) --nn;
+  if (nn < dn) return;  // out stays zero
+  const size_t qn = nn - dn + 1;
+  mp_limb_t rem[2 * kMaxLimbs];
+  mp_limb_t* q = mpz_limbs_write(out.get_mpz_t(), static_cast<mp_size_t>(qn));
+  mpn_tdiv_qr(q, rem, 0, n, static_cast<mp_size_t>(nn), d, static_cast<mp_size_t>(dn));
+  const mp_size_t size = static_cast<mp_size_t>(qn);
+  mpz_limbs_finish(out.get_mpz_t(), negative ? -size : size);
+}
+
+// p = x * y as limbs; returns the limb count (p holds at least xn + yn limbs).
+size_t mul_limbs(mp_limb_t* p, const mp_limb_t* x, size_t xn, const mp_limb_t* y, size_t yn) {
+  if (xn >= yn) {
+    mpn_mul(p, x, static_cast<mp_size_t>(xn), y, static_cast<mp_size_t>(yn));
+  } else {
+    mpn_mul(p, y, static_cast<mp_size_t>(yn), x, static_cast<mp_size_t>(xn));
+  }
+  return xn + yn;
+}
+
+}  // namespace
+
 VmResult<VmDecimal> VmDecimal::mul(const VmDecimal& a, const VmDecimal& b) {
+  mpz_srcptr x = a.scaled_.get_mpz_t();
+  mpz_srcptr y = b.scaled_.get_mpz_t();
+  const size_t xn = mpz_size(x), yn = mpz_size(y);
+  if (xn == 0 || yn == 0) return VmDecimal();
+  mpz_srcptr scale = constants().scale.get_mpz_t();
+  mp_limb_t prod[2 * kMaxLimbs];
+  const size_t pn = mul_limbs(prod, mpz_limbs_read(x), xn, mpz_limbs_read(y), yn);
   mpz_class r;
-  mpz_mul(r.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
-  mpz_tdiv_q(r.get_mpz_t(), r.get_mpz_t(), constants().scale.get_mpz_t());
+  set_quotient(r, prod, pn, mpz_limbs_read(scale), mpz_size(scale), (mpz_sgn(x) < 0) != (mpz_sgn(y) < 0));
   return checked(std::move(r));
 }
 
 VmResult<VmDecimal> VmDecimal::div(const VmDecimal& a, const VmDecimal& b) {
   if (b.is_zero()) return vm_error("division by zero");
+  mpz_srcptr x = a.scaled_.get_mpz_t();
+  mpz_srcptr y = b.scaled_.get_mpz_t();
+  const size_t xn = mpz_size(x);
+  if (xn == 0) return VmDecimal();
+  mpz_srcptr scale = constants().scale.get_mpz_t();
+  mp_limb_t num[2 * kMaxLimbs];
+  const size_t nn = mul_limbs(num, mpz_limbs_read(x), xn, mpz_limbs_read(scale), mpz_size(scale));
   mpz_class r;
-  mpz_mul(r.get_mpz_t(), a.scaled_.get_mpz_t(), constants().scale.get_mpz_t());
-  mpz_tdiv_q(r.get_mpz_t(), r.get_mpz_t(), b.scaled_.get_mpz_t());
+  set_quotient(r, num, nn, mpz_limbs_read(y), mpz_size(y), (mpz_sgn(x) < 0) != (mpz_sgn(y) < 0));
   return checked(std::move(r));
 }
 
