@@ -920,20 +920,23 @@ VmResult<VmContractHandle> VmValue::as_contract_handle() const {
 
 // ---- integer arithmetic -----------------------------------------------------------
 
-VmValue vm_int_add_slow(const VmValue& a, const VmValue& b) {
-  mpz_class r = a.int_to_mpz() + b.int_to_mpz();
+namespace {
+
+static_assert(sizeof(mp_limb_t) == 8, "one limb must hold a 64-bit magnitude");
+
+template <void (*Op)(mpz_ptr, mpz_srcptr, mpz_srcptr)>
+VmValue int_binary(const VmValue& a, const VmValue& b) {
+  VmIntView x(a), y(b);
+  mpz_class r;
+  Op(r.get_mpz_t(), x.get(), y.get());
   return VmValue::integer(std::move(r));
 }
 
-VmValue vm_int_sub_slow(const VmValue& a, const VmValue& b) {
-  mpz_class r = a.int_to_mpz() - b.int_to_mpz();
-  return VmValue::integer(std::move(r));
-}
+}  // namespace
 
-VmValue vm_int_mul_slow(const VmValue& a, const VmValue& b) {
-  mpz_class r = a.int_to_mpz() * b.int_to_mpz();
-  return VmValue::integer(std::move(r));
-}
+VmValue vm_int_add_slow(const VmValue& a, const VmValue& b) { return int_binary<mpz_add>(a, b); }
+VmValue vm_int_sub_slow(const VmValue& a, const VmValue& b) { return int_binary<mpz_sub>(a, b); }
+VmValue vm_int_mul_slow(const VmValue& a, const VmValue& b) { return int_binary<mpz_mul>(a, b); }
 
 VmValue vm_int_neg(const VmValue& a) {
   if (a.int_is_small() && a.small_int() != INT64_MIN) return VmValue::integer(-a.small_int());

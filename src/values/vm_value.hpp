@@ -441,6 +441,31 @@ std::string python_exception_arg_repr(const VmValue& value);
 // A structural hash consistent with VmValue::eq (equal values hash equally).
 uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
 
+// A read-only GMP view of an Int value, for GMP calls without copying the
+// operand: a small integer is viewed through one limb held in the view. The
+// view must not outlive the value, nor be copied.
+class VmIntView {
+ public:
+  explicit VmIntView(const VmValue& v) {
+    if (!v.int_is_small()) {
+      src_ = v.big_int().get_mpz_t();
+      return;
+    }
+    const int64_t i = v.small_int();
+    // The magnitude as unsigned: well defined for INT64_MIN too.
+    limb_ = i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+    src_ = mpz_roinit_n(tmp_, &limb_, i == 0 ? 0 : (i < 0 ? -1 : 1));
+  }
+  VmIntView(const VmIntView&) = delete;
+  VmIntView& operator=(const VmIntView&) = delete;
+  mpz_srcptr get() const { return src_; }
+
+ private:
+  mp_limb_t limb_ = 0;
+  mpz_t tmp_;
+  mpz_srcptr src_;
+};
+
 // ---------------------------------------------------------------------------
 // Integer helpers. The vm_int_* functions take two Int values; small operands
 // compute inline without allocating and fall back to GMP on overflow; results

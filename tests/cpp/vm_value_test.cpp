@@ -369,6 +369,30 @@ TEST(VmValue, IntegerFastPathsNormalise) {
   EXPECT_EQ(vm_int_floor_div(Big("-100000000000000000001"), I(10))->python_repr(), "-10000000000000000001");
 }
 
+TEST(VmValue, IntegerArithmeticAgreesWithGmp) {
+  const char* edges[] = {"0", "1", "-1", "9223372036854775807", "-9223372036854775808", "9223372036854775808",
+                         "-9223372036854775809", "18446744073709551616", "-18446744073709551615",
+                         "4611686018427387904", "-4611686018427387904", "3037000500", "-3037000500",
+                         "340282366920938463463374607431768211457"};
+  for (const char* x : edges) {
+    for (const char* y : edges) {
+      const mpz_class a(x, 10), b(y, 10);
+      const VmValue va = VmValue::integer(a), vb = VmValue::integer(b);
+      const VmValue results[] = {vm_int_add(va, vb), vm_int_sub(va, vb), vm_int_mul(va, vb)};
+      const mpz_class expect[] = {a + b, a - b, a * b};
+      for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(results[k].int_to_mpz(), expect[k]) << x << " op" << k << " " << y;
+        ASSERT_EQ(results[k].int_is_small(), bigint_fits_i64(expect[k]));
+      }
+      if (sgn(b) != 0) {
+        ASSERT_EQ(vm_int_floor_div(va, vb)->int_to_mpz(), *bigint_floor_div(a, b)) << x << "//" << y;
+        ASSERT_EQ(vm_int_modulo(va, vb)->int_to_mpz(), *bigint_modulo(a, b)) << x << "%" << y;
+      }
+    }
+    ASSERT_EQ(vm_int_neg(VmValue::integer(mpz_class(x, 10))).int_to_mpz(), -mpz_class(x, 10));
+  }
+}
+
 // ---- limits ---------------------------------------------------------------------
 
 TEST(VmValueLimits, DepthLimitOnBuildersAndPush) {
