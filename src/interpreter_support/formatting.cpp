@@ -223,7 +223,7 @@ VmResult<mpz_class> round_bigint_to_factor(const mpz_class& value, const mpz_cla
   mpz_tdiv_qr(q.get_mpz_t(), r.get_mpz_t(), value.get_mpz_t(), factor.get_mpz_t());
   mpz_class half;
   mpz_tdiv_q_2exp(half.get_mpz_t(), factor.get_mpz_t(), 1);
-  if (cmpabs(r, half) >= 0) {
+  if (mpz_cmpabs(r.get_mpz_t(), half.get_mpz_t()) >= 0) {
     if (sgn(value) > 0) {
       q += 1;
     } else {

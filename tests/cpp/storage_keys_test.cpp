@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -49,8 +52,8 @@ TEST(StorageKeys, HashKeyTextsAndRefusals) {
       {"both", s("a.b:c"), "Illegal delimiter in key.", true},
       {"float 1.0", VmValue::float64(1.0), "Illegal separator in key.", true},
       {"float 1e16", VmValue::float64(1e16), "1e16", false},
-      {"float nan", VmValue::float64(std::nan("")), "NaN", false},
-      {"float inf", VmValue::float64(-INFINITY), "-inf", false},
+      {"float nan", VmValue::float64(std::numeric_limits<double>::quiet_NaN()), "NaN", false},
+      {"float inf", VmValue::float64(-std::numeric_limits<double>::infinity()), "-inf", false},
       {"decimal 1000", dec("1000"), "1E+3", false},
       {"decimal 10", dec("10"), "10", false},
       {"decimal 1.5", dec("1.5"), "Illegal separator in key.", true},
@@ -82,7 +85,9 @@ TEST(StorageKeys, HashKeyTextsAndRefusals) {
       EXPECT_EQ(r.error().message, c.expected);
     } else {
       ASSERT_TRUE(r.ok()) << r.error().message;
-      if (c.expected != nullptr) EXPECT_EQ(*r, c.expected);
+      if (c.expected != nullptr) {
+        EXPECT_EQ(*r, c.expected);
+      }
     }
   }
 }
