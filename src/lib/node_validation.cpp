@@ -76,7 +76,6 @@ ValidationStatus optional_node_member(const JsonValue& object, std::string_view 
 
 constexpr auto expression_member = node_member<expression_at>;
 constexpr auto target_member = node_member<target_at>;
-constexpr auto contract_target_member = node_member<contract_target_at>;
 constexpr auto expression_array_member = node_array_member<expression_at>;
 constexpr auto target_array_member = node_array_member<target_at>;
 constexpr auto keyword_array_member = node_array_member<keyword_at>;
