@@ -96,7 +96,7 @@ ValidationStatus non_empty_string_member(const JsonValue& object, std::string_vi
 
 template <std::size_t N>
 ValidationStatus allowed_string_member(const JsonValue& object, std::string_view key, std::string_view label,
-                               const NameIndex<N>& allowed) {
+                                       const NameIndex<N>& allowed) {
   VELN_TRY(std::string_view text, expect_string_field(object, key));
   return ensure_allowed(label, text, allowed);
 }
@@ -109,7 +109,7 @@ ValidationStatus optional_non_empty_string_member(const JsonValue& object, std::
 // the system-call id is the bare key.
 template <std::size_t StorageTypes, std::size_t Ids>
 ValidationStatus storage_access_base(const JsonValue& object, const NameIndex<StorageTypes>& storage_types,
-                             std::string_view syscall_key, const NameIndex<Ids>& ids) {
+                                     std::string_view syscall_key, const NameIndex<Ids>& ids) {
   VELN_CHECK(non_empty_string_member(object, "binding", "storage.binding"));
   VELN_CHECK(allowed_string_member(object, "storage_type", "storage.storage_type", storage_types));
   return allowed_string_member(object, syscall_key, syscall_key, ids);
@@ -411,7 +411,9 @@ ValidationStatus expression_at(const JsonValue& value, Depth depth) {
 
 // ---- targets ----------------------------------------------------------------
 
-ValidationStatus check_name_target(const JsonValue& o, Depth) { return non_empty_string_member(o, "id", "target.name.id"); }
+ValidationStatus check_name_target(const JsonValue& o, Depth) {
+  return non_empty_string_member(o, "id", "target.name.id");
+}
 
 ValidationStatus check_attribute_target(const JsonValue& o, Depth d) {
   VELN_CHECK(expression_member(o, "value", d));
