@@ -36,6 +36,10 @@ PyMethodDef kFunctions[] = {
      "supports_execution_policy(bytecode_version, gas_schedule)\n--\n\n"},
     {"validate_module_ir_json", as_method(&py_validate_module_ir_json), METH_FASTCALL | METH_KEYWORDS,
      "validate_module_ir_json(module_ir_json)\n--\n\n"},
+    {"validate_deployment_artifacts_json", as_method(&py_validate_deployment_artifacts_json),
+     METH_FASTCALL | METH_KEYWORDS,
+     "validate_deployment_artifacts_json(module_name, artifacts_json, *, input_source=None, "
+     "vm_profile=\"veln_vm_v1\")\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

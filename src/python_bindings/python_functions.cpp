@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 
+#include "artifacts/contract_artifacts.hpp"
 #include "lib/parse_module_ir.hpp"
 #include "python_bindings/argument_binding.hpp"
 #include "python_bindings/exception_classes.hpp"
@@ -30,6 +31,27 @@ constexpr ParameterSpec kModuleIrParameters[] = {
     {"module_ir_json", false, true},
 };
 constexpr FunctionSignature kModuleIrSignature{"validate_module_ir_json", kModuleIrParameters};
+
+constexpr ParameterSpec kArtifactParameters[] = {
+    {"module_name", false, true},
+    {"artifacts_json", false, true},
+    {"input_source", true, false},
+    {"vm_profile", true, false},
+};
+constexpr FunctionSignature kArtifactSignature{"validate_deployment_artifacts_json", kArtifactParameters};
+
+// {"source": ..., "vm_ir_json": ...}, keys in that order.
+PyObject* artifacts_dict(const ContractArtifacts& artifacts) {
+  PyRef source(new_str(artifacts.source));
+  if (!source) return nullptr;
+  PyRef vm_ir_json(new_str(artifacts.vm_ir_json));
+  if (!vm_ir_json) return nullptr;
+  PyRef dict(PyDict_New());
+  if (!dict) return nullptr;
+  if (PyDict_SetItemString(dict.get(), "source", source.get()) < 0) return nullptr;
+  if (PyDict_SetItemString(dict.get(), "vm_ir_json", vm_ir_json.get()) < 0) return nullptr;
+  return dict.release();
+}
 
 }  // namespace
 
@@ -61,6 +83,31 @@ PyObject* py_validate_module_ir_json(PyObject*, PyObject* const* args, Py_ssize_
       return nullptr;
     }
     Py_RETURN_NONE;
+  });
+}
+
+PyObject* py_validate_deployment_artifacts_json(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                PyObject* kwnames) noexcept {
+  std::array<PyObject*, std::size(kArtifactParameters)> slots{};
+  if (!bind_arguments(kArtifactSignature, args, nargs, kwnames, slots)) return nullptr;
+  const auto module_name = convert_str_argument(kArtifactSignature, "module_name", slots[0]);
+  if (!module_name) return nullptr;
+  const auto artifacts_json = convert_str_argument(kArtifactSignature, "artifacts_json", slots[1]);
+  if (!artifacts_json) return nullptr;
+  std::optional<std::string_view> input_source;
+  if (!convert_optional_str_argument(kArtifactSignature, "input_source", slots[2], input_source)) return nullptr;
+  std::optional<std::string_view> vm_profile = kVmProfile;
+  if (slots[3] != nullptr) {  // an explicit None is a wrong type here, not "absent"
+    vm_profile = convert_str_argument(kArtifactSignature, "vm_profile", slots[3]);
+    if (!vm_profile) return nullptr;
+  }
+  return guard_boundary<PyObject*>(nullptr, [&]() -> PyObject* {
+    auto validated = validate_contract_artifacts_json(*module_name, *artifacts_json, input_source, *vm_profile);
+    if (!validated.ok()) {
+      raise_runtime_execution_error(validated.error().message);
+      return nullptr;
+    }
+    return artifacts_dict(validated.value());
   });
 }
 

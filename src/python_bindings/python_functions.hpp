@@ -14,5 +14,7 @@ PyObject* py_supports_execution_policy(PyObject* module, PyObject* const* args, 
                                        PyObject* kwnames) noexcept;
 PyObject* py_validate_module_ir_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                                      PyObject* kwnames) noexcept;
+PyObject* py_validate_deployment_artifacts_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                                                PyObject* kwnames) noexcept;
 
 }  // namespace veln

@@ -60,9 +60,7 @@ def oracle_error(twin, args, kwargs):
 
 @pytest.mark.parametrize("name", list(TWINS))
 def test_binding_errors_match_cpython(native, name):
-    function = getattr(native, name, None)
-    if function is None:
-        pytest.skip(f"{name} is not registered")
+    function = getattr(native, name)
     checked = 0
     for args, kwargs in binding_cases(name):
         expected = oracle_error(TWINS[name], args, kwargs)
@@ -151,16 +149,9 @@ def test_binding_error_comes_before_conversion(native):
     assert str(info.value) == "supports_execution_policy() takes 2 positional arguments but 3 were given"
 
 
-def require(native, name):
-    function = getattr(native, name, None)
-    if function is None:
-        pytest.skip(f"{name} is not registered")
-    return function
-
-
 @pytest.mark.parametrize("value,type_name", WRONG_VALUES)
 def test_module_ir_json_rejects_non_str(native, value, type_name):
-    function = require(native, "validate_module_ir_json")
+    function = native.validate_module_ir_json
     with pytest.raises(TypeError) as info:
         function(value)
     assert_argument_error(info.value, "validate_module_ir_json", "module_ir_json", "str", type_name)
@@ -169,7 +160,7 @@ def test_module_ir_json_rejects_non_str(native, value, type_name):
 @pytest.mark.parametrize("value,type_name", WRONG_VALUES)
 @pytest.mark.parametrize("parameter", ["module_name", "artifacts_json"])
 def test_artifacts_reject_non_str(native, value, type_name, parameter):
-    function = require(native, "validate_deployment_artifacts_json")
+    function = native.validate_deployment_artifacts_json
     kwargs = {"module_name": "con_token", "artifacts_json": "{}", parameter: value}
     with pytest.raises(TypeError) as info:
         function(**kwargs)
@@ -178,7 +169,7 @@ def test_artifacts_reject_non_str(native, value, type_name, parameter):
 
 @pytest.mark.parametrize("value,type_name", [v for v in WRONG_VALUES if v[0] is not None])
 def test_input_source_accepts_str_or_none_only(native, value, type_name):
-    function = require(native, "validate_deployment_artifacts_json")
+    function = native.validate_deployment_artifacts_json
     with pytest.raises(TypeError) as info:
         function("con_token", "{}", input_source=value)
     assert_argument_error(
@@ -188,14 +179,14 @@ def test_input_source_accepts_str_or_none_only(native, value, type_name):
 
 @pytest.mark.parametrize("value,type_name", WRONG_VALUES)
 def test_vm_profile_accepts_str_only(native, value, type_name):
-    function = require(native, "validate_deployment_artifacts_json")
+    function = native.validate_deployment_artifacts_json
     with pytest.raises(TypeError) as info:
         function("con_token", "{}", vm_profile=value)
     assert_argument_error(info.value, "validate_deployment_artifacts_json", "vm_profile", "str", type_name)
 
 
 def test_artifact_parameters_convert_in_declaration_order(native):
-    function = require(native, "validate_deployment_artifacts_json")
+    function = native.validate_deployment_artifacts_json
     with pytest.raises(TypeError) as info:
         function(vm_profile=None, input_source=1, artifacts_json=2, module_name=3)
     assert info.value.__notes__ == ["while processing 'module_name'"]

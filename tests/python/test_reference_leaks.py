@@ -91,9 +91,7 @@ def module_ir_text():
 
 
 def test_module_ir_validation_does_not_leak(native):
-    validate = getattr(native, "validate_module_ir_json", None)
-    if validate is None:
-        pytest.skip("validate_module_ir_json is not registered")
+    validate = native.validate_module_ir_json
     text = module_ir_text()
     assert_no_leak(lambda: validate(text))
     assert_no_leak(lambda: validate(module_ir_json=text))
@@ -110,9 +108,7 @@ def resident_bytes():
 
 
 def test_large_documents_do_not_grow_the_process(native):
-    validate = getattr(native, "validate_module_ir_json", None)
-    if validate is None:
-        pytest.skip("validate_module_ir_json is not registered")
+    validate = native.validate_module_ir_json
     import json
 
     from test_validation import minimal_module
@@ -130,3 +126,41 @@ def test_large_documents_do_not_grow_the_process(native):
             pass
     # Each call handles over 1 MiB; a leak of the text per call would be 400 MiB.
     assert resident_bytes() - before < 64 << 20
+
+
+def test_artifact_validation_does_not_leak(native):
+    import json
+
+    from test_validation import artifacts
+
+    validate = native.validate_deployment_artifacts_json
+    good = json.dumps(artifacts())
+    with_input = json.dumps(artifacts(input_source="in\U0001f600"))
+    failure = native.VmRuntimeExecutionError
+    assert_no_leak(lambda: validate("con_example", good))
+    assert_no_leak(lambda: validate("con_example", with_input, input_source="in\U0001f600", vm_profile="veln_vm_v1"))
+    assert_no_leak(raising(validate, "con_example", good, input_source="x", expected=failure))
+    assert_no_leak(raising(validate, "con_other", good, expected=failure))
+    assert_no_leak(raising(validate, "con_example", "[", expected=failure))
+    assert_no_leak(raising(validate, "con_example", good, vm_profile=None, expected=TypeError))
+    assert_no_leak(raising(validate, "con_example", good, input_source=3, expected=TypeError))
+    assert_no_leak(raising(validate, "con_example", expected=TypeError))
+    assert_no_leak(raising(validate, "con_example", good, bogus=1, expected=TypeError))
+
+
+def test_artifact_arguments_keep_their_reference_counts(native):
+    import json
+
+    from test_validation import artifacts
+
+    validate = native.validate_deployment_artifacts_json
+    name, text, profile = "con_" + "example", json.dumps(artifacts()), "veln_" + "vm_v1"
+    before = [sys.getrefcount(o) for o in (name, text, profile)]
+    results = [validate(name, text, vm_profile=profile) for _ in range(50)]
+    for _ in range(50):
+        try:
+            validate(name, text, input_source=profile, vm_profile=profile)
+        except native.VmRuntimeExecutionError:
+            pass
+    del results
+    assert [sys.getrefcount(o) for o in (name, text, profile)] == before

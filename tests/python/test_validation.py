@@ -55,18 +55,12 @@ def minimal_module(module_name="con_example", source="x = 1\n", **changes):
 
 @pytest.fixture
 def validate_ir(native):
-    function = getattr(native, "validate_module_ir_json", None)
-    if function is None:
-        pytest.skip("validate_module_ir_json is not registered")
-    return function
+    return native.validate_module_ir_json
 
 
 @pytest.fixture
 def validate_artifacts(native):
-    function = getattr(native, "validate_deployment_artifacts_json", None)
-    if function is None:
-        pytest.skip("validate_deployment_artifacts_json is not registered")
-    return function
+    return native.validate_deployment_artifacts_json
 
 
 def ir_error(native, validate_ir, text):
@@ -124,9 +118,7 @@ def test_invalid_fixtures(native, validate_ir, path):
     assert ir_error(native, validate_ir, path.read_text(encoding="utf-8")) == expected
 
 
-def test_fixtures_exist_once_the_validator_is_there(validate_ir):
-    if not FIXTURES.is_dir():
-        pytest.skip("module IR fixtures are not in tests/data yet")
+def test_fixtures_are_there():
     assert len(fixture_cases("valid")) > 10
     assert len(fixture_cases("invalid")) > 10
 
