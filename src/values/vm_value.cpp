@@ -665,6 +665,31 @@ size_t VmValue::text_code_points() const {
   return t.code_points;
 }
 
+size_t VmValue::text_byte_offset(size_t index) const {
+  auto& t = heap_as<VmTextHeap>(u_.p);
+  if (t.ascii) return index;
+  constexpr size_t kStride = detail::kCodePointStride;
+  if (t.checkpoints.empty()) {
+    size_t cp = 0;
+    for (size_t b = 0; b < t.bytes.size(); ++b) {
+      if ((static_cast<unsigned char>(t.bytes[b]) & 0xC0) == 0x80) continue;
+      if (cp % kStride == 0) t.checkpoints.push_back(static_cast<uint32_t>(b));
+      ++cp;
+    }
+    if (t.checkpoints.empty()) t.checkpoints.push_back(0);
+    t.code_points = cp;
+  }
+  const size_t chunk = std::min(index / kStride, t.checkpoints.size() - 1);
+  size_t b = t.checkpoints[chunk];
+  size_t cp = chunk * kStride;
+  for (; b < t.bytes.size(); ++b) {
+    if ((static_cast<unsigned char>(t.bytes[b]) & 0xC0) == 0x80) continue;
+    if (cp == index) return b;
+    ++cp;
+  }
+  return t.bytes.size();
+}
+
 std::span<const VmValue> VmValue::items() const { return heap_as<VmSequenceHeap>(u_.p).items; }
 
 std::span<const VmDictPair> VmValue::dict_pairs() const { return heap_as<VmDictHeap>(u_.p).pairs; }
@@ -705,6 +730,7 @@ VmStatus VmValue::text_append(std::string_view more) {
   VELN_CHECK(vm_check_units(units));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes.append(more);
+  t.checkpoints.clear();
   const bool more_ascii = bytes_are_ascii(more);
   if (t.code_points != detail::kUnknownCodePoints)
     t.code_points += more_ascii ? more.size() : count_code_points(more);
@@ -718,6 +744,7 @@ VmStatus VmValue::text_assign(std::string bytes) {
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.ascii = bytes_are_ascii(bytes);
   t.bytes = std::move(bytes);
+  t.checkpoints.clear();
   t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
   t.set_units(vm_text_units(t.bytes.size()));
   return Ok{};
@@ -726,6 +753,7 @@ VmStatus VmValue::text_assign(std::string bytes) {
 void VmValue::bytes_set(size_t index, uint8_t byte) {
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes[index] = static_cast<char>(byte);
+  t.checkpoints.clear();
   if (byte >= 0x80) t.ascii = false;
   t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
 }

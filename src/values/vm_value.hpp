@@ -293,6 +293,10 @@ class VmValue {
   bool text_is_ascii() const;
   // Number of code points of a String (cached after the first call).
   size_t text_code_points() const;
+  // Byte offset of code point `index` of a String (index <= code point
+  // count; the count gives the byte length). O(1) for ASCII text, else a
+  // short scan from a cached checkpoint.
+  size_t text_byte_offset(size_t index) const;
 
   // Sequence kinds.
   std::span<const VmValue> items() const;

@@ -16,11 +16,15 @@ struct VmBigIntHeap : VmHeap {
 };
 
 inline constexpr size_t kUnknownCodePoints = static_cast<size_t>(-1);
+inline constexpr size_t kCodePointStride = 64;
 
 struct VmTextHeap : VmHeap {
   std::string bytes;
   bool ascii;
   size_t code_points;  // kUnknownCodePoints until first asked
+  // Byte offset of every kCodePointStride-th code point of a non-ASCII text,
+  // built on the first positional lookup, dropped by every edit.
+  std::vector<uint32_t> checkpoints;
   VmTextHeap(std::string b, bool is_ascii)
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),

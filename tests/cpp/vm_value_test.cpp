@@ -393,6 +393,30 @@ TEST(VmValue, IntegerArithmeticAgreesWithGmp) {
   }
 }
 
+TEST(VmValue, CodePointOffsets) {
+  const char* pieces[] = {"a", "\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", " "};
+  std::mt19937_64 rng(7);
+  for (int round = 0; round < 50; ++round) {
+    std::string text;
+    std::vector<size_t> offsets;
+    const size_t n = rng() % 400;
+    for (size_t i = 0; i < n; ++i) {
+      offsets.push_back(text.size());
+      text += pieces[rng() % (round % 2 ? 5 : 1)];
+    }
+    offsets.push_back(text.size());
+    VmValue v = S(text);
+    ASSERT_EQ(v.text_code_points(), n);
+    for (size_t i = 0; i <= n; ++i) ASSERT_EQ(v.text_byte_offset(i), offsets[i]) << round << " " << i;
+    // Appending drops the cached checkpoints of the edited copy only.
+    VmValue longer = v;
+    ASSERT_TRUE(longer.text_append("\xC3\xA9x").ok());
+    ASSERT_EQ(longer.text_code_points(), n + 2);
+    ASSERT_EQ(longer.text_byte_offset(n + 1), text.size() + 2);
+    ASSERT_EQ(v.text_byte_offset(n), text.size());
+  }
+}
+
 // ---- limits ---------------------------------------------------------------------
 
 TEST(VmValueLimits, DepthLimitOnBuildersAndPush) {
