@@ -11,13 +11,10 @@
 #include "lib/name_index.hpp"
 #include "lib/node_validation.hpp"
 #include "lib/validation_primitives.hpp"
+#include "lib/version_tags.hpp"
 
 namespace veln {
 namespace {
-
-constexpr std::string_view kIrVersion = "veln_ir_v1";
-constexpr std::string_view kVmProfile = "veln_vm_v1";
-constexpr std::string_view kHostCatalogVersion = "veln_vm_v1_host_v1";
 
 constexpr auto kFunctionVisibilities = make_name_index("export", "private", "construct");
 constexpr auto kParameterKinds = make_name_index("positional_or_keyword", "keyword_only", "vararg", "kwarg");

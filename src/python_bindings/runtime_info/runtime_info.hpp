@@ -6,11 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "lib/version_tags.hpp"
+
 namespace veln {
 
-inline constexpr std::string_view kHostCatalogVersion = "veln_vm_v1_host_v1";
-inline constexpr std::string_view kIrVersion = "veln_ir_v1";
-inline constexpr std::string_view kVmProfile = "veln_vm_v1";
 inline constexpr std::string_view kBytecodeVersion = "vvm-1";
 inline constexpr std::string_view kGasSchedule = "vvm-gas-1";
 
