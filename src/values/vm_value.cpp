@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "values/vm_datetime.hpp"
@@ -570,8 +571,8 @@ bool items_eq(std::span<const VmValue> a, std::span<const VmValue> b) {
 
 }  // namespace
 
-bool VmValue::eq(const VmValue& o) const {
-  if (kind_ != o.kind_) return false;
+// Called when at least one side holds a buffer; kinds are equal.
+bool VmValue::eq_slow(const VmValue& o) const {
   switch (kind_) {
     case VmKind::None:
       return true;
@@ -796,10 +797,18 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
   Caches c{units(), depth()};
   for (const auto& v : more) c.add(v);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  // `more` may view this very sequence: copy it before the buffer changes.
-  std::vector<VmValue> copy(more.begin(), more.end());
+  // `more` may view this very sequence (x.extend(x)): then copy it first,
+  // since growing the buffer would move the items under the view.
+  const auto own = items();
+  const std::less<const VmValue*> before;
+  const bool aliased = !more.empty() && !before(more.data(), own.data()) && before(more.data(), own.data() + own.size());
+  std::vector<VmValue> copy;
+  if (aliased) {
+    copy.assign(more.begin(), more.end());
+    more = copy;
+  }
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
-  s.items.insert(s.items.end(), std::make_move_iterator(copy.begin()), std::make_move_iterator(copy.end()));
+  s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
   return Ok{};

@@ -266,7 +266,20 @@ class VmValue {
   bool truthy() const;
   // Structural equality: same kind and equal payload; allocation-free, stops
   // at the first difference.
-  bool eq(const VmValue& other) const;
+  bool eq(const VmValue& other) const {
+    if (kind_ != other.kind_) return false;
+    if (heap_ | other.heap_) return eq_slow(other);
+    switch (kind_) {
+      case VmKind::None:
+        return true;
+      case VmKind::Bool:
+        return u_.b == other.u_.b;
+      case VmKind::Float:
+        return u_.f == other.u_.f;
+      default:  // small Int, TimeDelta
+        return u_.i == other.u_.i;
+    }
+  }
 
   // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
@@ -382,6 +395,7 @@ class VmValue {
     if (heap_ && --u_.p->live.refs == 0) destroy_heap(u_.p);
   }
   static void destroy_heap(detail::VmHeap* h) noexcept;
+  bool eq_slow(const VmValue& other) const;
   static VmValue from_heap(VmKind kind, detail::VmHeap* h) {
     VmValue v;
     v.kind_ = kind;
