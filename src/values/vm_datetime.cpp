@@ -4,6 +4,7 @@
 // that years before 0 work).
 #include "values/vm_datetime.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace veln {
@@ -11,6 +12,9 @@ namespace veln {
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
+// Years (and, times 366, day numbers) beyond which the calendar conversions
+// clamp their argument instead of overflowing.
+constexpr int64_t kCalendarLimit = int64_t{1} << 40;
 constexpr uint32_t kNanos = VmDateTime::kNanosPerSecond;
 
 int64_t floor_div(int64_t a, int64_t b) {
@@ -68,6 +72,12 @@ uint32_t days_in_month(int64_t year, uint32_t month) {
 }
 
 int64_t days_from_civil(int64_t year, uint32_t month, uint32_t day) {
+  // Far outside any valid year the arithmetic below would overflow; a
+  // clamped year still lands far outside the date range, so range checks on
+  // the result reject it just the same.
+  year = std::clamp<int64_t>(year, -kCalendarLimit, kCalendarLimit);
+  month = std::clamp<uint32_t>(month, 1, 12);
+  day = std::min<uint32_t>(day, 31);
   const int64_t y = year - (month <= 2 ? 1 : 0);
   const int64_t era = floor_div(y, 400);
   const int64_t yoe = y - era * 400;  // [0, 399]
@@ -78,6 +88,7 @@ int64_t days_from_civil(int64_t year, uint32_t month, uint32_t day) {
 }
 
 CivilDate civil_from_days(int64_t days) {
+  days = std::clamp<int64_t>(days, -kCalendarLimit * 366, kCalendarLimit * 366);
   const int64_t z = days + 719468;
   const int64_t era = floor_div(z, 146097);
   const int64_t doe = z - era * 146097;  // [0, 146096]

@@ -20,7 +20,10 @@
 
 namespace veln {
 
-// Proleptic Gregorian calendar on day numbers counted from 1970-01-01.
+// Proleptic Gregorian calendar on day numbers counted from 1970-01-01. Exact
+// for years within +-2^40 (month 1..12, day 1..31); beyond that the argument
+// is clamped, which keeps the result far outside the date range rather than
+// overflowing.
 struct CivilDate {
   int64_t year = 1970;
   uint32_t month = 1;  // 1..12

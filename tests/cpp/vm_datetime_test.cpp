@@ -121,6 +121,12 @@ TEST(VmDateTime, CalendarOverTheWholeYearRange) {
     expected_first = last + 1;
   }
   EXPECT_EQ(days_from_civil(2000, 3, 1), 11017);
+  // Extreme arguments (a parser may hand over any 64-bit year) stay defined
+  // and far outside the date range.
+  EXPECT_LT(days_from_civil(INT64_MIN, 1, 1), VmDateTime::min_day_number());
+  EXPECT_GT(days_from_civil(INT64_MAX, 12, 31), VmDateTime::max_day_number());
+  EXPECT_LT(civil_from_days(INT64_MIN).year, VmDateTime::kMinYear);
+  EXPECT_GT(civil_from_days(INT64_MAX).year, VmDateTime::kMaxYear);
   EXPECT_EQ(days_from_civil(0, 1, 1), -719528);
   EXPECT_TRUE(is_leap_year(0));
   EXPECT_TRUE(is_leap_year(-4));
