@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -342,6 +343,20 @@ TEST(VmDecimal, PowerTruncatesAtEveryStep) {
             "0 cannot be raised to a negative power");
 }
 
+// Python's float.hex() form, e.g. "-0x1.8p+3".
+double parse_hex_double(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && text[0] == '-') {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  if (text.substr(0, 2) == "0x") text.remove_prefix(2);
+  double out = 0.0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), out, std::chars_format::hex);
+  EXPECT_EQ(res.ptr, text.data() + text.size()) << text;
+  return negative ? -out : out;
+}
+
 // Cases from CPython's decimal module: "<op> <a> <b> <expected>" where
 // expected is "ok:<plain>|<display>" or "err:<message>" (spaces in messages
 // kept: the message is the rest of the line).
@@ -359,7 +374,19 @@ TEST(VmDecimal, AgainstCPython) {
     std::getline(ss, expected);
     if (!expected.empty() && expected[0] == ' ') expected.erase(0, 1);
     VmResult<VmDecimal> r = VmDecimal();
-    if (op == "lit") {
+    if (op == "tof") {
+      EXPECT_EQ(dec(a).to_f64(), parse_hex_double(expected)) << line;
+      ++checked;
+      continue;
+    }
+    if (op == "toint") {
+      EXPECT_EQ(dec(a).to_bigint().get_str(), expected) << line;
+      ++checked;
+      continue;
+    }
+    if (op == "fromf") {
+      r = VmDecimal::from_f64(parse_hex_double(a));
+    } else if (op == "lit") {
       r = VmDecimal::from_str_literal(a);
     } else if (op == "sqrt") {
       r = VmDecimal::sqrt(dec(a));
