@@ -321,19 +321,6 @@ namespace {
 constexpr size_t kMaxLimbs = 5;
 static_assert(GMP_NUMB_BITS == 64, "limb arithmetic assumes 64-bit limbs");
 
-// q = n / d truncated, n and d magnitudes given as limbs (d normalised).
-void set_quotient(mpz_class& out, const mp_limb_t* n, size_t nn, const mp_limb_t* d, size_t dn,
-                  bool negative) {
-  while (nn > 0 && n[nn - 1] == 0) --nn;
-  if (nn < dn) return;  // out stays zero
-  const size_t qn = nn - dn + 1;
-  mp_limb_t rem[2 * kMaxLimbs];
-  mp_limb_t* q = mpz_limbs_write(out.get_mpz_t(), static_cast<mp_size_t>(qn));
-  mpn_tdiv_qr(q, rem, 0, n, static_cast<mp_size_t>(nn), d, static_cast<mp_size_t>(dn));
-  const mp_size_t size = static_cast<mp_size_t>(qn);
-  mpz_limbs_finish(out.get_mpz_t(), negative ? -size : size);
-}
-
 // p = x * y as limbs; returns the limb count (p holds at least xn + yn limbs).
 size_t mul_limbs(mp_limb_t* p, const mp_limb_t* x, size_t xn, const mp_limb_t* y, size_t yn) {
   if (xn >= yn) {
@@ -344,32 +331,51 @@ size_t mul_limbs(mp_limb_t* p, const mp_limb_t* x, size_t xn, const mp_limb_t* y
   return xn + yn;
 }
 
+// out = trunc(x * y / d) for in-range x and y (at most kMaxLimbs each) and a
+// divisor d of at most kMaxLimbs; out may alias x or y, since both are read
+// into the stack product before out is written.
+void mul_div_into(mpz_ptr out, mpz_srcptr x, mpz_srcptr y, mpz_srcptr d) {
+  const size_t xn = mpz_size(x), yn = mpz_size(y), dn = mpz_size(d);
+  if (xn > kMaxLimbs || yn > kMaxLimbs || dn > kMaxLimbs) {
+    // Not reached for in-range decimals; kept so the stack buffers can never
+    // be overrun.
+    mpz_mul(out, x, y);
+    mpz_tdiv_q(out, out, d);
+    return;
+  }
+  const bool negative = ((mpz_sgn(x) < 0) != (mpz_sgn(y) < 0)) != (mpz_sgn(d) < 0);
+  mp_limb_t prod[2 * kMaxLimbs];
+  size_t pn = (xn == 0 || yn == 0) ? 0 : mul_limbs(prod, mpz_limbs_read(x), xn, mpz_limbs_read(y), yn);
+  while (pn > 0 && prod[pn - 1] == 0) --pn;
+  if (pn < dn) {
+    mpz_set_ui(out, 0);
+    return;
+  }
+  const size_t qn = pn - dn + 1;
+  mp_limb_t rem[kMaxLimbs];
+  mp_limb_t* q = mpz_limbs_write(out, static_cast<mp_size_t>(qn));
+  mpn_tdiv_qr(q, rem, 0, prod, static_cast<mp_size_t>(pn), mpz_limbs_read(d), static_cast<mp_size_t>(dn));
+  const mp_size_t size = static_cast<mp_size_t>(qn);
+  mpz_limbs_finish(out, negative ? -size : size);
+}
+
+// A truncated product of two decimals' scaled integers.
+void mul_scaled_into(mpz_ptr out, mpz_srcptr x, mpz_srcptr y) {
+  mul_div_into(out, x, y, constants().scale.get_mpz_t());
+}
+
 }  // namespace
 
 VmResult<VmDecimal> VmDecimal::mul(const VmDecimal& a, const VmDecimal& b) {
-  mpz_srcptr x = a.scaled_.get_mpz_t();
-  mpz_srcptr y = b.scaled_.get_mpz_t();
-  const size_t xn = mpz_size(x), yn = mpz_size(y);
-  if (xn == 0 || yn == 0) return VmDecimal();
-  mpz_srcptr scale = constants().scale.get_mpz_t();
-  mp_limb_t prod[2 * kMaxLimbs];
-  const size_t pn = mul_limbs(prod, mpz_limbs_read(x), xn, mpz_limbs_read(y), yn);
   mpz_class r;
-  set_quotient(r, prod, pn, mpz_limbs_read(scale), mpz_size(scale), (mpz_sgn(x) < 0) != (mpz_sgn(y) < 0));
+  mul_scaled_into(r.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
   return checked(std::move(r));
 }
 
 VmResult<VmDecimal> VmDecimal::div(const VmDecimal& a, const VmDecimal& b) {
   if (b.is_zero()) return vm_error("division by zero");
-  mpz_srcptr x = a.scaled_.get_mpz_t();
-  mpz_srcptr y = b.scaled_.get_mpz_t();
-  const size_t xn = mpz_size(x);
-  if (xn == 0) return VmDecimal();
-  mpz_srcptr scale = constants().scale.get_mpz_t();
-  mp_limb_t num[2 * kMaxLimbs];
-  const size_t nn = mul_limbs(num, mpz_limbs_read(x), xn, mpz_limbs_read(scale), mpz_size(scale));
   mpz_class r;
-  set_quotient(r, num, nn, mpz_limbs_read(y), mpz_size(y), (mpz_sgn(x) < 0) != (mpz_sgn(y) < 0));
+  mul_div_into(r.get_mpz_t(), a.scaled_.get_mpz_t(), constants().scale.get_mpz_t(), b.scaled_.get_mpz_t());
   return checked(std::move(r));
 }
 
@@ -392,10 +398,21 @@ VmResult<VmDecimal> VmDecimal::sqrt(const VmDecimal& a) {
   if (a.sign() < 0) return vm_error("cannot take square root of a negative decimal");
   // floor(sqrt(A * 10^30)): the exact integer square root, which is what the
   // truncating Newton iteration converges to.
+  mpz_srcptr x = a.scaled_.get_mpz_t();
+  mpz_srcptr scale = constants().scale.get_mpz_t();
+  const size_t xn = mpz_size(x);
   mpz_class r;
-  mpz_mul(r.get_mpz_t(), a.scaled_.get_mpz_t(), constants().scale.get_mpz_t());
-  mpz_sqrt(r.get_mpz_t(), r.get_mpz_t());
-  return checked(std::move(r));
+  if (xn == 0) return VmDecimal();
+  if (xn > kMaxLimbs) return range_error(x);  // cannot happen for a decimal
+  mp_limb_t num[2 * kMaxLimbs];
+  size_t nn = mul_limbs(num, mpz_limbs_read(x), xn, mpz_limbs_read(scale), mpz_size(scale));
+  while (num[nn - 1] == 0) --nn;
+  const size_t rn = (nn + 1) / 2;
+  mp_limb_t* root = mpz_limbs_write(r.get_mpz_t(), static_cast<mp_size_t>(rn));
+  mpn_sqrtrem(root, nullptr, num, static_cast<mp_size_t>(nn));
+  mpz_limbs_finish(r.get_mpz_t(), static_cast<mp_size_t>(rn));
+  // The root of an in-range value is below 10^61: always in range.
+  return VmDecimal(std::move(r));
 }
 
 VmResult<VmDecimal> VmDecimal::pow(const VmDecimal& a, const VmDecimal& b) {
@@ -431,14 +448,14 @@ VmResult<VmDecimal> VmDecimal::pow_integer(const VmDecimal& a, const mpz_class& 
     // round per bit of a huge exponent.
     if (mpz_sgn(base.get_mpz_t()) == 0) return VmDecimal();
     if (mpz_cmp(base.get_mpz_t(), scale) == 0) break;
+    // Both factors are in range before every product (checked below), as
+    // the stack-limb multiplication requires.
     if (mpz_tstbit(e.get_mpz_t(), i)) {
-      mpz_mul(result.get_mpz_t(), result.get_mpz_t(), base.get_mpz_t());
-      mpz_tdiv_q(result.get_mpz_t(), result.get_mpz_t(), scale);
+      mul_scaled_into(result.get_mpz_t(), result.get_mpz_t(), base.get_mpz_t());
       if (!in_range(result.get_mpz_t())) return range_error(result.get_mpz_t());
     }
     if (i + 1 < bits) {
-      mpz_mul(base.get_mpz_t(), base.get_mpz_t(), base.get_mpz_t());
-      mpz_tdiv_q(base.get_mpz_t(), base.get_mpz_t(), scale);
+      mul_scaled_into(base.get_mpz_t(), base.get_mpz_t(), base.get_mpz_t());
       if (!in_range(base.get_mpz_t())) return range_error(base.get_mpz_t());
     }
   }
