@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "interpreter_support/hex_codec.hpp"
+
 namespace veln {
 namespace {
 
@@ -47,6 +49,35 @@ VmResult<bool> ed25519_verify_bytes(std::span<const std::uint8_t, kEd25519KeyByt
     return vm_error("ed25519 verification failed to allocate");
   }
   return EVP_DigestVerify(ctx.get(), signature.data(), signature.size(), message.data(), message.size()) == 1;
+}
+
+}  // namespace veln
+
+namespace veln {
+
+VmResult<VmValue> crypto_key_is_valid(VmPositionalArgs args, VmKeywordArgs kwargs) {
+  VELN_CHECK(expect_positional_count(args, kwargs, 1, "crypto.key_is_valid() expects one argument"));
+  VELN_TRY(std::string_view key, string_arg(args[0]));
+  return VmValue::boolean(key.size() == 2 * kEd25519KeyBytes && is_all_hex_digits(key));
+}
+
+VmResult<VmValue> crypto_ed25519_verify(VmPositionalArgs args, VmKeywordArgs kwargs) {
+  VELN_CHECK(expect_positional_count(args, kwargs, 3, "crypto.verify() expects three positional arguments"));
+  VELN_TRY(std::string_view key_hex, string_arg(args[0]));
+  VELN_TRY(std::string_view message, string_arg(args[1]));
+  VELN_TRY(std::string_view signature_hex, string_arg(args[2]));
+  const auto key = hex_decode_pairs(key_hex);
+  if (!key) return VmValue::boolean(false);
+  const auto signature = hex_decode_pairs(signature_hex);
+  if (!signature) return VmValue::boolean(false);
+  // A key of the wrong length is the caller's error, not a failed check.
+  if (key->size() != kEd25519KeyBytes) return vm_error("invalid verify key length");
+  const std::span<const std::uint8_t> message_bytes(reinterpret_cast<const std::uint8_t*>(message.data()),
+                                                    message.size());
+  VELN_TRY(bool verified, ed25519_verify_bytes(std::span<const std::uint8_t, kEd25519KeyBytes>(key->data(),
+                                                                                              kEd25519KeyBytes),
+                                               message_bytes, *signature));
+  return VmValue::boolean(verified);
 }
 
 }  // namespace veln

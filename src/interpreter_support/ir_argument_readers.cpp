@@ -168,6 +168,32 @@ VmResult<int64_t> positional_or_keyword_i64(VmPositionalArgs args, VmKeywordArgs
   return *v;
 }
 
+VmStatus expect_positional_count(VmPositionalArgs args, VmKeywordArgs kwargs, std::size_t count,
+                                 std::string_view arity_message) {
+  if (!kwargs.empty() || args.size() != count) return vm_error(std::string(arity_message));
+  return Ok{};
+}
+
+VmResult<std::string_view> string_arg(const VmValue& value) {
+  if (!value.is(VmKind::String)) {
+    std::string message = "expected string value, got ";
+    message.append(value.type_name());
+    return vm_error(std::move(message));
+  }
+  return value.text();
+}
+
+VmResult<std::string> resolve_contract_import_arg(VmPositionalArgs args, VmKeywordArgs kwargs) {
+  const VmValue* v = find_keyword(kwargs, "module");
+  if (v == nullptr) v = find_keyword(kwargs, "name");
+  if (v == nullptr) {
+    if (args.empty()) return vm_error("contract.import expects a module name");
+    v = &args.front();
+  }
+  VELN_TRY(std::string_view name, string_arg(*v));
+  return std::string(name);
+}
+
 VmValue option_string_value(const std::optional<std::string>& text) {
   return text ? VmValue::str(*text) : VmValue::none();
 }

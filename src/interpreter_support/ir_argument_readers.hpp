@@ -60,6 +60,17 @@ VmResult<std::optional<int64_t>> optional_positional_or_keyword_i64(VmPositional
 // The first keyword argument named `name`, or nullptr.
 const VmValue* find_keyword(VmKeywordArgs kwargs, std::string_view name);
 
+// Fails with `arity_message` when any keyword argument was given (whatever
+// its name) or the positional count is not `count`.
+VmStatus expect_positional_count(VmPositionalArgs args, VmKeywordArgs kwargs, std::size_t count,
+                                 std::string_view arity_message);
+// The text of a str value, viewing into it; else "expected string value, got {}".
+VmResult<std::string_view> string_arg(const VmValue& value);
+// The module name of a "contract.import" call: keyword "module", else keyword
+// "name", else the first positional argument (further ones are ignored); it
+// must be a str. With none of them: "contract.import expects a module name".
+VmResult<std::string> resolve_contract_import_arg(VmPositionalArgs args, VmKeywordArgs kwargs);
+
 // --- context texts ---------------------------------------------------------------
 // A str value holding the text, or None.
 VmValue option_string_value(const std::optional<std::string>& text);

@@ -97,5 +97,77 @@ TEST(Hashing, StrictHexDecodingMessages) {
   EXPECT_EQ(*strict_hash_hex_bytes("ABCD"), *strict_hash_hex_bytes("abcd"));
 }
 
+// --- the digest system calls ------------------------------------------------
+
+using DigestCall = VmResult<VmValue> (*)(VmPositionalArgs, VmKeywordArgs);
+
+struct CallSpec {
+  DigestCall call;
+  const char* arity_message;
+  bool hex_input;
+  bool sha3;
+};
+
+const CallSpec kCalls[] = {
+    {hash_sha256_hex, "hashlib.sha256_hex() expects one argument", true, false},
+    {hash_sha256_text, "hashlib.sha256_text() expects one argument", false, false},
+    {hash_sha3_256_hex, "hashlib.sha3_hex() expects one argument", true, true},
+    {hash_sha3_256_text, "hashlib.sha3_text() expects one argument", false, true},
+};
+
+std::string call_text(const CallSpec& c, std::vector<VmValue> args, std::vector<VmKeywordArg> kwargs = {}) {
+  auto r = c.call(args, kwargs);
+  if (!r.ok()) return "error: " + r.error().message;
+  EXPECT_TRUE(r->is(VmKind::String));
+  return std::string(r->text());
+}
+
+TEST(DigestCalls, MatchHashlibThroughTheirArguments) {
+  for (const auto& v : load_hash_vectors()) {
+    for (const auto& c : kCalls) {
+      if (c.hex_input != (v.kind == "hex")) continue;
+      EXPECT_EQ(call_text(c, {VmValue::str(v.input)}), c.sha3 ? v.sha3 : v.sha256) << c.arity_message;
+    }
+  }
+}
+
+TEST(DigestCalls, ArityAndArgumentKindsAreCheckedFirst) {
+  for (const auto& c : kCalls) {
+    const std::string arity = std::string("error: ") + c.arity_message;
+    EXPECT_EQ(call_text(c, {}), arity);
+    EXPECT_EQ(call_text(c, {VmValue::str(""), VmValue::str("")}), arity);
+    EXPECT_EQ(call_text(c, {}, {{"data", VmValue::str("00")}}), arity);
+    EXPECT_EQ(call_text(c, {VmValue::str("00")}, {{"data", VmValue::str("00")}}), arity);
+    EXPECT_EQ(call_text(c, {VmValue::integer(5)}, {{"x", VmValue::none()}}), arity);  // arity before kind
+    EXPECT_EQ(call_text(c, {VmValue::integer(5)}), "error: expected string value, got int");
+    EXPECT_EQ(call_text(c, {VmValue::none()}), "error: expected string value, got none");
+    EXPECT_EQ(call_text(c, {*VmValue::make_bytes("00")}), "error: expected string value, got bytes");
+    EXPECT_EQ(call_text(c, {*VmValue::make_bytearray("00")}), "error: expected string value, got bytearray");
+  }
+}
+
+TEST(DigestCalls, HexInputRules) {
+  const CallSpec& sha256_hex = kCalls[0];
+  const CallSpec& sha3_hex = kCalls[2];
+  const std::string empty256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+  EXPECT_EQ(call_text(sha256_hex, {VmValue::str("")}), empty256);
+  EXPECT_EQ(call_text(sha256_hex, {VmValue::str("ABCD")}), call_text(sha256_hex, {VmValue::str("abcd")}));
+  for (const CallSpec* c : {&sha256_hex, &sha3_hex}) {
+    EXPECT_EQ(call_text(*c, {VmValue::str("0x00")}), "error: hash hex input must be unprefixed hexadecimal");
+    EXPECT_EQ(call_text(*c, {VmValue::str("abc")}), "error: hash hex input must contain whole bytes");
+    EXPECT_EQ(call_text(*c, {VmValue::str("zz")}), "error: hash hex input must be unprefixed hexadecimal");
+    EXPECT_EQ(call_text(*c, {VmValue::str("00 11")}), "error: hash hex input must contain whole bytes");
+    EXPECT_EQ(call_text(*c, {VmValue::str("00 1")}), "error: hash hex input must be unprefixed hexadecimal");
+  }
+}
+
+TEST(DigestCalls, TextInputIsUtf8) {
+  // "é" digests its two UTF-8 bytes C3 A9.
+  EXPECT_EQ(call_text(kCalls[1], {VmValue::str("\xc3\xa9")}), call_text(kCalls[0], {VmValue::str("c3a9")}));
+  EXPECT_EQ(call_text(kCalls[3], {VmValue::str("\xc3\xa9")}), call_text(kCalls[2], {VmValue::str("C3A9")}));
+  // Text "00" is the two bytes 0x30 0x30, not one zero byte.
+  EXPECT_EQ(call_text(kCalls[1], {VmValue::str("00")}), call_text(kCalls[0], {VmValue::str("3030")}));
+}
+
 }  // namespace
 }  // namespace veln

@@ -1,0 +1,51 @@
+// Event payload normalisation. Lookups go through the dict's structural key
+// match (indexed for large dicts), so a payload with many fields costs one
+// lookup per schema field, not a scan.
+#include "interpreter_support/event_payloads.hpp"
+
+namespace veln {
+namespace {
+
+VmExecutionError kind_error(std::string_view prefix, const VmValue& v) {
+  std::string message(prefix);
+  message.append(v.type_name());
+  return vm_error(std::move(message));
+}
+
+}  // namespace
+
+bool event_field_is_indexed(const VmValue& description) {
+  if (!description.is(VmKind::Dict)) return false;
+  for (const VmDictPair& pair : description.dict_pairs()) {
+    // The first structurally equal key decides, as in every dict lookup.
+    if (pair.key.is(VmKind::String) && pair.key.text() == "idx") {
+      return pair.value.is(VmKind::Bool) && pair.value.bool_value();
+    }
+  }
+  return false;
+}
+
+VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, VmValue payload) {
+  if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
+  if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
+  NormalizedEventPayload out;
+  const auto payload_pairs = payload.dict_pairs();
+  for (const VmDictPair& field : schema.dict_pairs()) {
+    if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
+    const std::optional<std::size_t> at = payload.dict_find_structural(field.key);
+    if (!at) {
+      std::string message = "event payload is missing key '";
+      message.append(field.key.text());
+      message += '\'';
+      return vm_error(std::move(message));
+    }
+    auto& target = event_field_is_indexed(field.value) ? out.indexed : out.data;
+    target.emplace_back(std::string(field.key.text()), payload_pairs[*at].value);
+  }
+  if (payload_pairs.size() > out.indexed.size() + out.data.size()) {
+    return vm_error("event payload has unexpected keys");
+  }
+  return out;
+}
+
+}  // namespace veln

@@ -1,0 +1,29 @@
+// Event payload normalisation: checks the payload dict of an "event.log.emit"
+// call against the event's declared schema and splits it into indexed and
+// data fields, both in schema order. Knows nothing of the host or of how
+// events are recorded.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+struct NormalizedEventPayload {
+  std::vector<std::pair<std::string, VmValue>> indexed;
+  std::vector<std::pair<std::string, VmValue>> data;
+};
+
+// True when a schema field description is a dict whose "idx" entry is the
+// boolean True itself (structurally: 1 does not count).
+bool event_field_is_indexed(const VmValue& description);
+
+// Every schema key must be a str present in the payload (matched
+// structurally), and the payload may hold nothing else.
+VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, VmValue payload);
+
+}  // namespace veln
