@@ -59,18 +59,25 @@ def encode(P):
     return int.to_bytes(y | ((x & 1) << 255), 32, "little")
 
 
+def sqrt_mod(a):
+    a %= p
+    if a == 0:
+        return 0
+    x = pow(a, (p + 3) // 8, p)
+    if (x * x - a) % p != 0:
+        x = x * SQRT_M1 % p
+    if (x * x - a) % p != 0:
+        return None
+    return x
+
+
 def recover_x(y, sign):
     """x for y (already < p) with the given sign bit, or None; x = 0 with the
     sign bit set is accepted (the engine does not insist on canonical keys)."""
-    x2 = (y * y - 1) * inv(d * y * y + 1) % p
-    if x2 == 0:
-        return 0
-    x = pow(x2, (p + 3) // 8, p)
-    if (x * x - x2) % p != 0:
-        x = x * SQRT_M1 % p
-    if (x * x - x2) % p != 0:
+    x = sqrt_mod((y * y - 1) * inv(d * y * y + 1))
+    if x is None:
         return None
-    if (x & 1) != sign:
+    if x != 0 and (x & 1) != sign:
         x = p - x
     return x
 
@@ -160,18 +167,6 @@ def small_order_points():
                 if (x, y) not in pts:
                     pts.append((x, y))
     return pts
-
-
-def sqrt_mod(a):
-    a %= p
-    if a == 0:
-        return 0
-    x = pow(a, (p + 3) // 8, p)
-    if (x * x - a) % p != 0:
-        x = x * SQRT_M1 % p
-    if (x * x - a) % p != 0:
-        return None
-    return x
 
 
 def sig_for_small_key(key, msg, rng):
