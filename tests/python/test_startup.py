@@ -1,6 +1,7 @@
 """Import, the module's members and their order, and the two exception classes."""
 import importlib
 import inspect
+import subprocess
 import sys
 
 import pytest
@@ -93,3 +94,26 @@ def test_package_import_exposes_the_native_module():
     import veln_vm_core._native
 
     assert veln_vm_core._native.__package__ == "veln_vm_core"
+
+
+def test_fresh_import_is_clean_in_development_mode():
+    # A new process: the classes are created by the import itself, and the
+    # import and a first error of each kind raise no warning (-W error).
+    code = (
+        "import veln_vm_core._native as n\n"
+        "try:\n"
+        "    n.validate_module_ir_json('')\n"
+        "except n.VmIrValidationError as e:\n"
+        "    assert str(e) == 'EOF while parsing a value at line 1 column 0'\n"
+        "try:\n"
+        "    n.validate_deployment_artifacts_json('m', '[]')\n"
+        "except n.VmRuntimeExecutionError as e:\n"
+        "    assert str(e) == 'deployment_artifacts must be a dictionary.'\n"
+        "print(n.VmIrValidationError.__module__, n.VmRuntimeExecutionError.__name__)\n"
+    )
+    run = subprocess.run(
+        [sys.executable, "-X", "dev", "-W", "error", "-c", code], capture_output=True, text=True, timeout=60
+    )
+    assert run.returncode == 0, run.stderr
+    assert run.stdout == "veln_vm_core VmRuntimeExecutionError\n"
+    assert run.stderr == ""
