@@ -12,7 +12,10 @@
 #include <random>
 #include <sstream>
 
+#include "values/vm_contract_target.hpp"
 #include "values/vm_datetime.hpp"
+#include "values/vm_event.hpp"
+#include "values/vm_execution_context.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
 
@@ -415,6 +418,27 @@ TEST(VmValue, CodePointOffsets) {
     ASSERT_EQ(longer.text_byte_offset(n + 1), text.size() + 2);
     ASSERT_EQ(v.text_byte_offset(n), text.size());
   }
+}
+
+TEST(VmValue, CallRecordsCopyDeeply) {
+  const VmContractTarget targets[] = {{VmStaticImportTarget{"b", "token"}}, {VmDynamicImportTarget{"token"}},
+                                      {VmLocalHandleTarget{"h", "token"}}, {VmFactoryCallTarget{"f", "token"}}};
+  for (const auto& t : targets) EXPECT_EQ(t.module(), "token");
+  VmExecutionContext ctx;
+  ctx.this_contract = "con";
+  ctx.entry = std::make_pair(std::string("con"), std::string("run"));
+  ctx.now = L({S("t")});
+  VmExecutionContext copy = ctx;
+  VmValue now = copy.now;
+  ASSERT_TRUE(now.seq_push(I(1)).ok());
+  copy.now = now;
+  copy.entry->second = "other";
+  EXPECT_EQ(ctx.now.python_repr(), "[t]");
+  EXPECT_EQ(ctx.entry->second, "run");
+  VmEvent event{"con", "Transfer", S("alice"), VmValue::none(), {{"to", S("bob")}}, {{"amount", I(5)}}};
+  VmEvent event_copy = event;
+  event_copy.data[0].second = I(6);
+  EXPECT_EQ(event.data[0].second.small_int(), 5);
 }
 
 // ---- limits ---------------------------------------------------------------------
