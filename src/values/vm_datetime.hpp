@@ -63,7 +63,8 @@ class VmDateTime {
   // Moves by raw_seconds seconds: "datetime overflow" when the result leaves
   // the year range or the delta's magnitude exceeds kMaxDeltaSeconds.
   static VmResult<VmDateTime> add_timedelta(const VmDateTime& dt, VmTimeDelta delta);
-  // a - b in whole seconds, the sub-second part dropped toward zero. Cannot
+  // a - b in whole seconds, the sub-second part dropped toward zero; a leap
+  // second lying between the two counts, so that (x + d) - x == d. Cannot
   // overflow: the year range spans far less than 2^63 seconds.
   static int64_t seconds_between(const VmDateTime& a, const VmDateTime& b);
 

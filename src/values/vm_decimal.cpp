@@ -8,7 +8,6 @@
 #include <unicode/utf8.h>
 
 #include <charconv>
-#include <cmath>
 
 #include "values/float_text.hpp"
 
