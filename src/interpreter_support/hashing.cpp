@@ -1,6 +1,5 @@
 // Digests through OpenSSL's EVP interface with the built-in (unfetched)
-// algorithm tables, so nothing here is looked up or cached between calls;
-// and the four digest system calls.
+// algorithm tables, so nothing here is looked up or cached between calls.
 #include "interpreter_support/hashing.hpp"
 
 #include <openssl/evp.h>
@@ -51,6 +50,10 @@ VmResult<std::vector<std::uint8_t>> strict_hash_hex_bytes(std::string_view text)
   if (!bytes) return vm_error("hash hex input must be unprefixed hexadecimal");
   return std::move(*bytes);
 }
+
+}  // namespace veln
+
+namespace veln {
 
 VmResult<VmValue> hash_sha256_hex(VmPositionalArgs args, VmKeywordArgs kwargs) {
   return digest_call(args, kwargs, "hashlib.sha256_hex() expects one argument", sha256_digest, true);

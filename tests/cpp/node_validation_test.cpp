@@ -46,7 +46,7 @@ TEST(NodeValidationDepth, DeepestAllowedNestingPasses) {
 }
 
 TEST(NodeValidationDepth, DeeperHandBuiltTreesFailInsteadOfExhaustingTheStack) {
-  for (int depth : {static_cast<int>(kMaxNodeDepth) + 1, 1000}) {
+  for (int depth : {static_cast<int>(kMaxNodeDepth) + 1, 1000, 5000}) {
     const auto status = validate_expression(nested_negations(depth));
     ASSERT_FALSE(status.ok()) << depth;
     EXPECT_EQ(status.error(), "recursion limit exceeded") << depth;

@@ -1,0 +1,134 @@
+// Set keys. A key is a view of a hashable value; comparisons read the
+// payloads directly (float texts are produced on demand), so building a key
+// costs only the hashability walk.
+#include "interpreter_support/set_keys.hpp"
+
+#include <cmath>
+
+#include "values/float_text.hpp"
+#include "values/vm_datetime.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln {
+namespace {
+
+// Date-times key on whole microseconds: two values differing below a
+// microsecond have equal keys.
+int compare_datetime_keys(const VmDateTime& a, const VmDateTime& b) {
+  if (a.day_number() != b.day_number()) return a.day_number() < b.day_number() ? -1 : 1;
+  if (a.seconds_of_day() != b.seconds_of_day()) return a.seconds_of_day() < b.seconds_of_day() ? -1 : 1;
+  const uint32_t ua = a.microsecond();
+  const uint32_t ub = b.microsecond();
+  return (ua > ub) - (ua < ub);
+}
+
+int compare_float_keys(double a, double b) {
+  if (a == b && std::signbit(a) == std::signbit(b)) return 0;  // same double, same text
+  return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
+}
+
+int compare_keys(const VmValue& a, const VmValue& b);
+
+int compare_key_sequences(std::span<const VmValue> xs, std::span<const VmValue> ys) {
+  const size_t n = xs.size() < ys.size() ? xs.size() : ys.size();
+  for (size_t i = 0; i < n; ++i) {
+    const int c = compare_keys(xs[i], ys[i]);
+    if (c != 0) return c;
+  }
+  return (xs.size() > ys.size()) - (xs.size() < ys.size());
+}
+
+int compare_keys(const VmValue& a, const VmValue& b) {
+  const VmSetKeyVariant va = *vm_set_key_variant(a.kind());
+  const VmSetKeyVariant vb = *vm_set_key_variant(b.kind());
+  if (va != vb) return va < vb ? -1 : 1;
+  switch (va) {
+    case VmSetKeyVariant::None:
+      return 0;
+    case VmSetKeyVariant::Bool:
+      return int{a.bool_value()} - int{b.bool_value()};
+    case VmSetKeyVariant::Int:
+      return vm_int_compare(a, b);
+    case VmSetKeyVariant::Decimal:
+      return VmDecimal::compare(a.decimal_value(), b.decimal_value());
+    case VmSetKeyVariant::Float:
+      return compare_float_keys(a.float_value(), b.float_value());
+    case VmSetKeyVariant::DateTime:
+      return compare_datetime_keys(a.datetime_value(), b.datetime_value());
+    case VmSetKeyVariant::TimeDelta: {
+      const int64_t x = a.timedelta_raw_seconds();
+      const int64_t y = b.timedelta_raw_seconds();
+      return (x > y) - (x < y);
+    }
+    case VmSetKeyVariant::String:
+    case VmSetKeyVariant::Bytes:
+      return vm_bytes_compare(a.text(), b.text());
+    case VmSetKeyVariant::Tuple:
+    case VmSetKeyVariant::FrozenSet:
+      return compare_key_sequences(a.items(), b.items());
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
+  switch (kind) {
+    case VmKind::None:
+      return VmSetKeyVariant::None;
+    case VmKind::Bool:
+      return VmSetKeyVariant::Bool;
+    case VmKind::Int:
+      return VmSetKeyVariant::Int;
+    case VmKind::Decimal:
+      return VmSetKeyVariant::Decimal;
+    case VmKind::Float:
+      return VmSetKeyVariant::Float;
+    case VmKind::DateTime:
+      return VmSetKeyVariant::DateTime;
+    case VmKind::TimeDelta:
+      return VmSetKeyVariant::TimeDelta;
+    case VmKind::String:
+      return VmSetKeyVariant::String;
+    case VmKind::Bytes:
+      return VmSetKeyVariant::Bytes;
+    case VmKind::Tuple:
+      return VmSetKeyVariant::Tuple;
+    case VmKind::FrozenSet:
+      return VmSetKeyVariant::FrozenSet;
+    default:
+      return std::nullopt;
+  }
+}
+
+VmStatus vm_check_hashable(const VmValue& value) {
+  const std::optional<VmSetKeyVariant> variant = vm_set_key_variant(value.kind());
+  if (!variant) {
+    std::string m = "unhashable type: '";
+    m += value.type_name();
+    m += "'";
+    return vm_error(std::move(m));
+  }
+  if (*variant == VmSetKeyVariant::Tuple || *variant == VmSetKeyVariant::FrozenSet) {
+    // Depth is bounded by the value nesting limit.
+    for (const VmValue& item : value.items()) VELN_CHECK(vm_check_hashable(item));
+  }
+  return Ok{};
+}
+
+VmResult<VmSetKey> vm_set_key(const VmValue& value) {
+  VELN_CHECK(vm_check_hashable(value));
+  return VmSetKey(&value, *vm_set_key_variant(value.kind()));
+}
+
+VmOrdering VmSetKey::cmp(const VmSetKey& a, const VmSetKey& b) {
+  return vm_ordering_from_int(compare_keys(*a.value_, *b.value_));
+}
+
+VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b) {
+  return vm_ordering_from_int(compare_keys(a, b));
+}
+
+std::string vm_float_key_text(double x) { return float_display_text(x); }
+
+}  // namespace veln

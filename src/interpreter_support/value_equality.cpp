@@ -1,0 +1,241 @@
+// Value equality and ordering. Numbers meet across kinds (a decimal pulls
+// the other side through the decimal coercion, an int meets a float as the
+// nearest double); NaN makes ordering fail rather than answer. The dict rule
+// uses the dict's structural index for key kinds whose value equality is
+// structural equality, which gives the scan's answer in O(1).
+#include "interpreter_support/value_equality.hpp"
+
+#include <cmath>
+#include <cstring>
+
+#include "interpreter_support/set_algebra.hpp"
+#include "values/bigint.hpp"
+#include "values/vm_datetime.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln {
+namespace {
+
+bool is_numeric(VmKind k) {
+  return k == VmKind::Bool || k == VmKind::Int || k == VmKind::Float || k == VmKind::Decimal;
+}
+
+bool is_bytes_like(VmKind k) { return k == VmKind::Bytes || k == VmKind::ByteArray; }
+
+VmResult<VmOrdering> compare_doubles(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return vm_error(std::string(kNanCompareMessage));
+  return a < b ? VmOrdering::Less : (a > b ? VmOrdering::Greater : VmOrdering::Equal);
+}
+
+VmOrdering compare_decimals(const VmDecimal& a, const VmDecimal& b) {
+  return vm_ordering_from_int(VmDecimal::compare(a, b));
+}
+
+// Kinds whose value equality with any other value is structural equality,
+// and which never fail to compare: for such a needle the first structurally
+// equal key is exactly the first value-equal one.
+bool value_equality_is_structural(VmKind k) {
+  switch (k) {
+    case VmKind::None:
+    case VmKind::DateTime:
+    case VmKind::TimeDelta:
+    case VmKind::String:
+    case VmKind::ContractHandle:
+    case VmKind::StorageRef:
+    case VmKind::ForeignStorageRef:
+    case VmKind::EventRef:
+    case VmKind::Builtin:
+    case VmKind::FunctionRef:
+    case VmKind::TypeMarker:
+    case VmKind::Exception:
+      return true;
+    default:
+      return false;
+  }
+}
+
+VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b) {
+  if (a.dict_size() != b.dict_size()) return false;
+  const auto b_pairs = b.dict_pairs();
+  for (const VmDictPair& entry : a.dict_pairs()) {
+    const VmValue* match = nullptr;
+    if (value_equality_is_structural(entry.key.kind())) {
+      if (auto i = b.dict_find_structural(entry.key)) match = &b_pairs[*i].value;
+    } else {
+      for (const VmDictPair& other : b_pairs) {
+        auto keys_equal = vm_values_equal(entry.key, other.key);
+        if (keys_equal.ok() && *keys_equal) {  // a failed key comparison is a mismatch
+          match = &other.value;
+          break;
+        }
+      }
+    }
+    if (match == nullptr) return false;
+    VELN_TRY(const bool values_equal, vm_values_equal(entry.value, *match));
+    if (!values_equal) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+VmExecutionError not_order_comparable_error(const VmValue& a, const VmValue& b) {
+  std::string m = "values ";
+  m += a.type_name();
+  m += " and ";
+  m += b.type_name();
+  m += " are not order-comparable";
+  return vm_error(std::move(m));
+}
+
+int vm_int_compare(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() && b.int_is_small()) return (a.small_int() > b.small_int()) - (a.small_int() < b.small_int());
+  int c;
+  if (!a.int_is_small() && !b.int_is_small()) {
+    c = mpz_cmp(a.big_int().get_mpz_t(), b.big_int().get_mpz_t());
+  } else if (a.int_is_small()) {
+    c = -mpz_cmp_si(b.big_int().get_mpz_t(), a.small_int());
+  } else {
+    c = mpz_cmp_si(a.big_int().get_mpz_t(), b.small_int());
+  }
+  return (c > 0) - (c < 0);
+}
+
+double vm_int_to_f64(const VmValue& int_value) {
+  if (int_value.int_is_small()) {
+    const int64_t v = int_value.small_int();
+    // Exact for |v| <= 2^53; beyond that the conversion rounds to nearest,
+    // ties to even, under the default rounding mode.
+    return static_cast<double>(v);
+  }
+  return bigint_to_f64(int_value.big_int());
+}
+
+int vm_bytes_compare(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  const int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
+  if (c != 0) return c < 0 ? -1 : 1;
+  return (a.size() > b.size()) - (a.size() < b.size());
+}
+
+int vm_datetime_compare(const VmValue& a, const VmValue& b) {
+  const auto c = a.datetime_value() <=> b.datetime_value();
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+VmResult<VmDecimal> vm_decimal_from_value(const VmValue& value) {
+  switch (value.kind()) {
+    case VmKind::Bool:
+      return VmDecimal::from_bool(value.bool_value());
+    case VmKind::Int:
+      if (value.int_is_small()) return VmDecimal::from_i64(value.small_int());
+      return VmDecimal::from_bigint(value.big_int());
+    case VmKind::Float:
+      return VmDecimal::from_f64(value.float_value());
+    case VmKind::Decimal:
+      return value.decimal_value();
+    case VmKind::String:
+      return VmDecimal::from_str_literal(value.text());
+    default:
+      return VmDecimal::not_decimal_compatible(value.type_name());
+  }
+}
+
+VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
+  const VmKind ka = a.kind();
+  const VmKind kb = b.kind();
+  if (ka == VmKind::Bool && kb == VmKind::Bool)
+    return vm_ordering_from_int(int{a.bool_value()} - int{b.bool_value()});
+  if (ka == VmKind::Decimal) {
+    if (kb == VmKind::Decimal) return compare_decimals(a.decimal_value(), b.decimal_value());
+    VELN_TRY(const VmDecimal other, vm_decimal_from_value(b));
+    return compare_decimals(a.decimal_value(), other);
+  }
+  if (ka == VmKind::DateTime && kb == VmKind::DateTime) return vm_ordering_from_int(vm_datetime_compare(a, b));
+  if (ka == VmKind::TimeDelta && kb == VmKind::TimeDelta) {
+    const int64_t x = a.timedelta_raw_seconds();
+    const int64_t y = b.timedelta_raw_seconds();
+    return vm_ordering_from_int((x > y) - (x < y));
+  }
+  switch (kb) {
+    case VmKind::Bool: {
+      const int bit = b.bool_value() ? 1 : 0;
+      if (ka == VmKind::Int) return vm_ordering_from_int(vm_int_compare(a, VmValue::integer(bit)));
+      if (ka == VmKind::Float) return compare_doubles(a.float_value(), bit);
+      break;
+    }
+    case VmKind::Int:
+      if (ka == VmKind::Bool) return vm_ordering_from_int(vm_int_compare(VmValue::integer(a.bool_value() ? 1 : 0), b));
+      if (ka == VmKind::Int) return vm_ordering_from_int(vm_int_compare(a, b));
+      if (ka == VmKind::Float) return compare_doubles(a.float_value(), vm_int_to_f64(b));
+      break;
+    case VmKind::Float:
+      if (ka == VmKind::Bool) return compare_doubles(a.bool_value() ? 1.0 : 0.0, b.float_value());
+      if (ka == VmKind::Int) return compare_doubles(vm_int_to_f64(a), b.float_value());
+      if (ka == VmKind::Float) return compare_doubles(a.float_value(), b.float_value());
+      break;
+    case VmKind::Decimal: {
+      VELN_TRY(const VmDecimal converted, vm_decimal_from_value(a));
+      return compare_decimals(converted, b.decimal_value());
+    }
+    case VmKind::String:
+      if (ka == VmKind::String) return vm_ordering_from_int(vm_bytes_compare(a.text(), b.text()));
+      break;
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+      if (is_bytes_like(ka)) return vm_ordering_from_int(vm_bytes_compare(a.text(), b.text()));
+      break;
+    default:
+      break;
+  }
+  return not_order_comparable_error(a, b);
+}
+
+VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
+  const VmKind ka = a.kind();
+  const VmKind kb = b.kind();
+  if (is_numeric(ka) && is_numeric(kb)) {
+    if (ka == kb) {
+      // Same-kind fast paths with the results of the ordering.
+      switch (ka) {
+        case VmKind::Bool:
+          return a.bool_value() == b.bool_value();
+        case VmKind::Int:
+          return vm_int_compare(a, b) == 0;
+        case VmKind::Decimal:
+          return VmDecimal::compare(a.decimal_value(), b.decimal_value()) == 0;
+        default:
+          break;
+      }
+    }
+    VELN_TRY(const VmOrdering order, compare_vm_values(a, b));
+    return order == VmOrdering::Equal;
+  }
+  switch (ka) {
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+      if (kb != VmKind::Set && kb != VmKind::FrozenSet) return false;
+      return set_items_equal(a.items(), b.items());
+    case VmKind::List:
+    case VmKind::Tuple: {
+      if (kb != ka) return false;
+      const auto xs = a.items();
+      const auto ys = b.items();
+      if (xs.size() != ys.size()) return false;
+      for (size_t i = 0; i < xs.size(); ++i) {
+        VELN_TRY(const bool equal, vm_values_equal(xs[i], ys[i]));
+        if (!equal) return false;
+      }
+      return true;
+    }
+    case VmKind::Dict:
+      if (kb != VmKind::Dict) return false;
+      return dicts_equal(a, b);
+    default:
+      break;
+  }
+  if (is_bytes_like(ka) && is_bytes_like(kb)) return a.text() == b.text();
+  return a.eq(b);
+}
+
+}  // namespace veln
