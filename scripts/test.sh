@@ -7,7 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=$(nproc)
-FUZZ_SECONDS=${VELN_FUZZ_SECONDS:-60}
+# Fuzz budget per target: the untrusted-input doors (module IR, deployment
+# artifacts) get a minute each, the other targets a shorter smoke run.
+FUZZ_SECONDS=${VELN_FUZZ_SECONDS:-20}
+FUZZ_SECONDS_DOORS=${VELN_FUZZ_SECONDS_DOORS:-60}
 
 bash scripts/setup.sh
 
@@ -27,7 +30,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 
 if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
-  echo "== fuzz smoke runs (${FUZZ_SECONDS}s each)"
+  echo "== fuzz smoke runs"
   if [ ! -f build-fuzz/CMakeCache.txt ]; then
     CC=clang CXX=clang++ cmake -S . -B build-fuzz "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DVELN_SANITIZE=ON -DVELN_FUZZ=ON -DVELN_BUILD_TESTS=OFF -DVELN_BUILD_BENCH=OFF \
@@ -41,8 +44,10 @@ if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
     mkdir -p "$corpus"
     seeds=()
     [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
-    echo "-- $name"
-    ASAN_OPTIONS=detect_leaks=1 "build-fuzz/fuzz/$name" -max_total_time="$FUZZ_SECONDS" \
+    seconds=$FUZZ_SECONDS
+    case "$name" in parse_module_ir_fuzz|artifacts_fuzz) seconds=$FUZZ_SECONDS_DOORS ;; esac
+    echo "-- $name (${seconds}s)"
+    ASAN_OPTIONS=detect_leaks=1 "build-fuzz/fuzz/$name" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 "$corpus" "${seeds[@]}" 2>&1 | tail -n 12
     test "${PIPESTATUS[0]}" -eq 0
   done
