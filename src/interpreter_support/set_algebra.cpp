@@ -516,8 +516,9 @@ VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needl
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {
   if (a.size() != b.size()) return false;
+  const Membership in_b(b, a.size());
   for (const VmValue& item : a) {
-    VELN_TRY(const bool found, set_contains(b, item));
+    VELN_TRY(const bool found, in_b.contains(item));
     if (!found) return false;
   }
   return true;

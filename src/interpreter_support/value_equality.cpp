@@ -10,6 +10,7 @@
 
 #include "interpreter_support/set_algebra.hpp"
 #include "values/bigint.hpp"
+#include "values/decimal_from_value.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -123,24 +124,6 @@ int vm_datetime_compare(const VmValue& a, const VmValue& b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-VmResult<VmDecimal> vm_decimal_from_value(const VmValue& value) {
-  switch (value.kind()) {
-    case VmKind::Bool:
-      return VmDecimal::from_bool(value.bool_value());
-    case VmKind::Int:
-      if (value.int_is_small()) return VmDecimal::from_i64(value.small_int());
-      return VmDecimal::from_bigint(value.big_int());
-    case VmKind::Float:
-      return VmDecimal::from_f64(value.float_value());
-    case VmKind::Decimal:
-      return value.decimal_value();
-    case VmKind::String:
-      return VmDecimal::from_str_literal(value.text());
-    default:
-      return VmDecimal::not_decimal_compatible(value.type_name());
-  }
-}
-
 VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
   const VmKind ka = a.kind();
   const VmKind kb = b.kind();
@@ -148,7 +131,7 @@ VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
     return vm_ordering_from_int(int{a.bool_value()} - int{b.bool_value()});
   if (ka == VmKind::Decimal) {
     if (kb == VmKind::Decimal) return compare_decimals(a.decimal_value(), b.decimal_value());
-    VELN_TRY(const VmDecimal other, vm_decimal_from_value(b));
+    VELN_TRY(const VmDecimal other, decimal_from_vm_value(b));
     return compare_decimals(a.decimal_value(), other);
   }
   if (ka == VmKind::DateTime && kb == VmKind::DateTime) return vm_ordering_from_int(vm_datetime_compare(a, b));
@@ -175,7 +158,7 @@ VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
       if (ka == VmKind::Float) return compare_doubles(a.float_value(), b.float_value());
       break;
     case VmKind::Decimal: {
-      VELN_TRY(const VmDecimal converted, vm_decimal_from_value(a));
+      VELN_TRY(const VmDecimal converted, decimal_from_vm_value(a));
       return compare_decimals(converted, b.decimal_value());
     }
     case VmKind::String:

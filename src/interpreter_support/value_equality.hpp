@@ -15,8 +15,6 @@
 
 namespace veln {
 
-class VmDecimal;
-
 enum class VmOrdering : int8_t { Less = -1, Equal = 0, Greater = 1 };
 
 constexpr VmOrdering vm_ordering_from_int(int c) {
@@ -44,12 +42,5 @@ double vm_int_to_f64(const VmValue& int_value);
 int vm_bytes_compare(std::string_view a, std::string_view b);
 // Chronological order of two DateTime values (the full fraction counts).
 int vm_datetime_compare(const VmValue& a, const VmValue& b);
-
-// The decimal coercion of contract values: bool as 0 or 1, int through its
-// decimal text (more than 61 digits fails with the range message), float
-// through its plain shortest text (NaN and the infinities fail as invalid
-// literals), a copy of a decimal, a str parsed as a decimal literal; every
-// other kind fails with "expected decimal-compatible value, got {}".
-VmResult<VmDecimal> vm_decimal_from_value(const VmValue& value);
 
 }  // namespace veln

@@ -8,13 +8,13 @@
 #include <limits>
 #include <string>
 
+#include "value_builders.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {
 namespace {
 
-VmValue I(int64_t v) { return VmValue::integer(v); }
-VmValue S(std::string_view t) { return VmValue::str(t); }
+using namespace value_builders;
 
 VmValue set(VmValue d, VmValue k, VmValue v) {
   auto r = dict_set(std::move(d), std::move(k), std::move(v));

@@ -17,32 +17,15 @@
 #include "interpreter_support/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
+#include "value_builders.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {
 namespace {
 
-const double kNan = std::numeric_limits<double>::quiet_NaN();
+using namespace value_builders;
 
-VmValue I(int64_t v) { return VmValue::integer(v); }
-VmValue Ibig(const char* digits) { return VmValue::integer(mpz_class(digits)); }
-VmValue F(double v) { return VmValue::float64(v); }
-VmValue B(bool v) { return VmValue::boolean(v); }
-VmValue D(const char* text) { return VmValue::decimal(*VmDecimal::from_str_literal(text)); }
-VmValue S(std::string_view text) { return VmValue::str(text); }
-VmValue Bytes(std::string_view b) { return *VmValue::make_bytes(std::string(b)); }
-VmValue ByteArray(std::string_view b) { return *VmValue::make_bytearray(std::string(b)); }
-VmValue List(std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); }
-VmValue Tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
-VmValue Set(std::vector<VmValue> items) { return *VmValue::make_set(std::move(items)); }
-VmValue FrozenSet(std::vector<VmValue> items) { return *VmValue::make_frozenset(std::move(items)); }
-VmValue Dt(int32_t y, uint32_t mo, uint32_t d, uint32_t h = 0, uint32_t mi = 0, uint32_t s = 0, uint32_t us = 0) {
-  return VmValue::datetime(*VmDateTime::make(y, mo, d, h, mi, s, us));
-}
-VmValue DtNanos(int64_t day, uint32_t secs, uint32_t nanos) {
-  return VmValue::datetime(*VmDateTime::from_day_time(day, secs, nanos));
-}
-VmValue Td(int64_t s) { return VmValue::timedelta_seconds(s); }
+const double kNan = std::numeric_limits<double>::quiet_NaN();
 
 // Identity of results: same kind and payload, floats by their bits (so
 // -0.0 and 0.0 differ and NaN equals NaN).

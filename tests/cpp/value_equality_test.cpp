@@ -12,31 +12,17 @@
 #include <string>
 
 #include "values/vm_datetime.hpp"
+#include "value_builders.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {
 namespace {
 
+using namespace value_builders;
+
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-VmValue I(int64_t v) { return VmValue::integer(v); }
-VmValue Ibig(const char* digits) { return VmValue::integer(mpz_class(digits)); }
-VmValue F(double v) { return VmValue::float64(v); }
-VmValue B(bool v) { return VmValue::boolean(v); }
-VmValue D(const char* text) { return VmValue::decimal(*VmDecimal::from_str_literal(text)); }
-VmValue S(std::string_view text) { return VmValue::str(text); }
-VmValue Bytes(std::string_view b) { return *VmValue::make_bytes(std::string(b)); }
-VmValue ByteArray(std::string_view b) { return *VmValue::make_bytearray(std::string(b)); }
-VmValue List(std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); }
-VmValue Tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
-VmValue Set(std::vector<VmValue> items) { return *VmValue::make_set(std::move(items)); }
-VmValue FrozenSet(std::vector<VmValue> items) { return *VmValue::make_frozenset(std::move(items)); }
-VmValue Dict(std::vector<VmDictPair> pairs) { return *VmValue::make_dict(std::move(pairs)); }
-VmValue Dt(int32_t y, uint32_t mo, uint32_t d, uint32_t h = 0, uint32_t mi = 0, uint32_t s = 0, uint32_t us = 0) {
-  return VmValue::datetime(*VmDateTime::make(y, mo, d, h, mi, s, us));
-}
-VmValue Td(int64_t s) { return VmValue::timedelta_seconds(s); }
 VmValue Pow2(unsigned long n) {
   mpz_class r;
   mpz_ui_pow_ui(r.get_mpz_t(), 2, n);
@@ -186,18 +172,6 @@ TEST(ValueOrdering, Table) {
       {"timedelta vs int", Td(1), I(1), "error: values timedelta and int are not order-comparable"},
   };
   for (const Case& c : cases) EXPECT_EQ(show(compare_vm_values(c.a, c.b)), c.expected) << c.name;
-}
-
-TEST(DecimalCoercion, Kinds) {
-  EXPECT_EQ(vm_decimal_from_value(B(true))->to_string(), "1");
-  EXPECT_EQ(vm_decimal_from_value(I(-42))->to_string(), "-42");
-  EXPECT_EQ(vm_decimal_from_value(I(INT64_MIN))->to_string(), "-9223372036854775808");
-  EXPECT_EQ(vm_decimal_from_value(F(1e-40))->to_string(), "0");
-  EXPECT_EQ(vm_decimal_from_value(F(0.1))->to_string(), "0.1");
-  EXPECT_EQ(vm_decimal_from_value(S(" 2.50 "))->to_string(), "2.5");
-  EXPECT_EQ(vm_decimal_from_value(Td(1)).error().message, "expected decimal-compatible value, got timedelta");
-  EXPECT_EQ(vm_decimal_from_value(ByteArray("1")).error().message,
-            "expected decimal-compatible value, got bytearray");
 }
 
 int parse_cmp(const std::string& s) { return std::stoi(s); }
