@@ -6,7 +6,9 @@
 #include "lib/json_reader.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "lib/json_float_text.hpp"
@@ -14,7 +16,6 @@
 namespace veln {
 namespace {
 
-constexpr bool is_ws(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // Bytes a string scan can pass over without a closer look: printable ASCII
@@ -26,6 +27,31 @@ struct PlainByteTable {
   }
 };
 constexpr PlainByteTable kPlain;
+
+// Advances `pos` over plain bytes of `text`, eight at a time while a whole
+// word is left. A byte needs a closer look when it is '"', '\\', below 0x20
+// or at least 0x80; the zero-byte tests can flag bytes above a real match
+// only, so the lowest flagged byte is exact.
+size_t skip_plain_bytes(std::string_view text, size_t pos) {
+  const size_t n = text.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    while (pos + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, text.data() + pos, 8);
+      const std::uint64_t quote = w ^ (kOnes * '"');
+      const std::uint64_t backslash = w ^ (kOnes * '\\');
+      const std::uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                                    ((w - kOnes * 0x20) & ~w) | w;
+      const std::uint64_t mask = special & kHighs;
+      if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(mask) / 8);
+      pos += 8;
+    }
+  }
+  while (pos < n && kPlain.plain[static_cast<unsigned char>(text[pos])]) ++pos;
+  return pos;
+}
 
 int hex_value(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -153,15 +179,6 @@ std::string json_positioned_message(std::string_view text, const JsonReadError& 
   const size_t start_of_line = nl == std::string_view::npos ? 0 : nl + 1;
   const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.begin() + start_of_line, '\n'));
   return err.reason + " at line " + std::to_string(line) + " column " + std::to_string(i - start_of_line);
-}
-
-int JsonReader::peek_after_whitespace() noexcept {
-  while (pos_ < text_.size()) {
-    const unsigned char c = static_cast<unsigned char>(text_[pos_]);
-    if (!is_ws(c)) return c;
-    ++pos_;
-  }
-  return -1;
 }
 
 JsonReadError JsonReader::error_here(std::string reason) const { return JsonReadError{std::move(reason), pos_}; }
@@ -339,7 +356,7 @@ JsonReadStatus JsonReader::parse_string_into(std::string& out) {
   const size_t n = text_.size();
   size_t run = pos_;
   for (;;) {
-    while (pos_ < n && kPlain.plain[static_cast<unsigned char>(text_[pos_])]) ++pos_;
+    pos_ = skip_plain_bytes(text_, pos_);
     if (pos_ >= n) return error_here("EOF while parsing a string");
     const unsigned char c = static_cast<unsigned char>(text_[pos_]);
     if (c == '"') {
@@ -380,10 +397,8 @@ JsonReadStatus JsonReader::skip_escape() {
 JsonReadStatus JsonReader::skip_string() {
   const size_t n = text_.size();
   for (;;) {
-    while (pos_ < n && (kPlain.plain[static_cast<unsigned char>(text_[pos_])] ||
-                        static_cast<unsigned char>(text_[pos_]) >= 0x80)) {
-      ++pos_;
-    }
+    pos_ = skip_plain_bytes(text_, pos_);
+    while (pos_ < n && static_cast<unsigned char>(text_[pos_]) >= 0x80) pos_ = skip_plain_bytes(text_, pos_ + 1);
     if (pos_ >= n) return error_here("EOF while parsing a string");
     const char c = text_[pos_];
     if (c == '"') {
@@ -547,7 +562,6 @@ JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
   }
   if (c == '"') {
     eat();
-    key.clear();
     VELN_CHECK(parse_string_into(key));
     return true;
   }
@@ -581,53 +595,74 @@ JsonReadStatus JsonReader::end_document() {
 }
 
 JsonReadResult<JsonValue> JsonReader::read_value() {
+  JsonValue v;
+  VELN_CHECK(read_value_into(v));
+  return v;
+}
+
+JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
   const int c = peek_after_whitespace();
   switch (c) {
     case -1: return error_at_peek("EOF while parsing a value");
-    case 'n': eat(); VELN_CHECK(parse_ident("ull")); return JsonValue();
-    case 't': eat(); VELN_CHECK(parse_ident("rue")); return JsonValue::make_bool(true);
-    case 'f': eat(); VELN_CHECK(parse_ident("alse")); return JsonValue::make_bool(false);
-    case '-': eat(); return parse_number(false);
+    case 'n': eat(); return parse_ident("ull");
+    case 't': eat(); out = JsonValue::make_bool(true); return parse_ident("rue");
+    case 'f': eat(); out = JsonValue::make_bool(false); return parse_ident("alse");
+    case '-': {
+      eat();
+      VELN_TRY(out, parse_number(false));
+      return Ok{};
+    }
     case '"': {
       eat();
-      std::string s;
-      VELN_CHECK(parse_string_into(s));
-      return JsonValue::make_string(std::move(s));
+      out = JsonValue::make_string(std::string());
+      return parse_string_into(out.as_string());
     }
     case '[': {
       VELN_CHECK(enter_level());
       eat();
-      JsonValue::Array elements;
+      out = JsonValue::make_array({});
+      JsonValue::Array& elements = out.as_array();
       bool first = true;
       for (;;) {
         VELN_TRY(const bool more, has_next_element(first));
         if (!more) break;
-        VELN_TRY(JsonValue v, read_value());
-        elements.push_back(std::move(v));
+        if (elements.empty()) elements.reserve(4);
+        elements.emplace_back();
+        VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
       leave_level();
-      return JsonValue::make_array(std::move(elements));
+      return Ok{};
     }
     case '{': {
       VELN_CHECK(enter_level());
       eat();
       JsonValue::Object members;
       bool first = true;
-      std::string key;
       for (;;) {
-        VELN_TRY(const bool more, next_key(first, key));
-        if (!more) break;
+        // The key is read straight into its member; the member is dropped
+        // again at the closing brace.
+        if (members.empty()) members.reserve(4);
+        members.emplace_back();
+        VELN_TRY(const bool more, next_key(first, members.back().first));
+        if (!more) {
+          members.pop_back();
+          break;
+        }
         VELN_CHECK(expect_colon());
-        VELN_TRY(JsonValue v, read_value());
-        members.emplace_back(std::move(key), std::move(v));
+        VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
       leave_level();
-      return JsonValue::make_object(std::move(members));
+      JsonValue::normalize_members(members);
+      out = JsonValue::make_sorted_object(std::move(members));
+      return Ok{};
     }
     default:
-      if (is_digit(c)) return parse_number(true);
+      if (is_digit(c)) {
+        VELN_TRY(out, parse_number(true));
+        return Ok{};
+      }
       return error_at_peek("expected value");
   }
 }

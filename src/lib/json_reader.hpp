@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
@@ -24,9 +26,35 @@ struct JsonReadError {
   std::size_t index = 0;
 };
 
+// A value or a reading fault. Faults are rare and the reader returns one of
+// these from every step, so the success path carries no more than a null
+// pointer beside the value (a variant would visit on every destruction).
+// Works with VELN_TRY / VELN_CHECK like Result.
 template <class T>
-using JsonReadResult = Result<T, JsonReadError>;
-using JsonReadStatus = Result<Ok, JsonReadError>;
+class [[nodiscard]] JsonReadResult {
+ public:
+  JsonReadResult(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
+  JsonReadResult(JsonReadError error)                    // NOLINT: implicit by design
+      : error_(std::make_unique<JsonReadError>(std::move(error))) {}
+
+  bool ok() const noexcept { return error_ == nullptr; }
+  explicit operator bool() const noexcept { return ok(); }
+  T& value() & { return value_; }
+  const T& value() const& { return value_; }
+  T&& value() && { return std::move(value_); }
+  T& operator*() & { return value_; }
+  const T& operator*() const& { return value_; }
+  T&& operator*() && { return std::move(value_); }
+  T* operator->() { return &value_; }
+  const T* operator->() const { return &value_; }
+  const JsonReadError& error() const& { return *error_; }
+  JsonReadError error() && { return std::move(*error_); }
+
+ private:
+  T value_{};
+  std::unique_ptr<JsonReadError> error_;
+};
+using JsonReadStatus = JsonReadResult<Ok>;
 
 // Reads a whole text as one free JSON value (only whitespace may follow).
 Result<JsonValue, std::string> read_json_value(std::string_view text);
@@ -50,15 +78,24 @@ class JsonReader {
 
   // Skips whitespace; returns the next byte without consuming it, or -1 at
   // the end of the text.
-  int peek_after_whitespace() noexcept;
+  int peek_after_whitespace() noexcept {
+    while (pos_ < text_.size()) {
+      const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+      if (c > ' ' || (c != ' ' && c != '\n' && c != '\t' && c != '\r')) return c;
+      ++pos_;
+    }
+    return -1;
+  }
   void eat() noexcept { ++pos_; }
 
   // Errors positioned at the current index, or just after the next byte.
   JsonReadError error_here(std::string reason) const;
   JsonReadError error_at_peek(std::string reason) const;
 
-  // A free JSON value (counts toward the nesting limit).
+  // A free JSON value (counts toward the nesting limit); read_value_into
+  // builds it in place in `out` (which must be null).
   JsonReadResult<JsonValue> read_value();
+  JsonReadStatus read_value_into(JsonValue& out);
   // Skips a value checking only its syntax: no nesting limit, no number range,
   // no surrogate pairing. Iterative.
   JsonReadStatus skip_value();
@@ -78,8 +115,8 @@ class JsonReader {
   // Before an element: true if an element follows, false at ']' (not eaten).
   JsonReadResult<bool> has_next_element(bool& first);
   JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
-  // Before a member: reads the key into `key` and returns true, or false at
-  // '}' (not eaten).
+  // Before a member: reads the key into `key` (which must be empty) and
+  // returns true, or false at '}' (not eaten).
   JsonReadResult<bool> next_key(bool& first, std::string& key);
   JsonReadStatus expect_colon();
   JsonReadStatus end_object();  // expects '}'
@@ -101,9 +138,15 @@ class JsonReader {
   JsonReadStatus skip_escape();
   JsonReadStatus skip_number();
 
+  static constexpr int kMaxDepth = 128;
+
   std::string_view text_;
   std::size_t pos_ = 0;
-  int remaining_depth_ = 128;
+  int remaining_depth_ = kMaxDepth;
+  // Element buffers per nesting level, reused across the containers of one
+  // level so that a container is allocated once, at its final size.
+  std::vector<JsonValue::Array> array_scratch_;
+  std::vector<JsonValue::Object> object_scratch_;
 };
 
 }  // namespace veln

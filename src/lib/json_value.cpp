@@ -6,52 +6,106 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "lib/json_float_text.hpp"
 
 namespace veln {
 
+JsonValue::JsonValue(const JsonValue& other) : u_(0), kind_(JsonKind::null) {
+  switch (other.kind_) {
+    case JsonKind::string: new (&s_) std::string(other.s_); break;
+    case JsonKind::array: new (&a_) Array(other.a_); break;
+    case JsonKind::object: new (&o_) Object(other.o_); break;
+    default: u_ = other.u_; break;
+  }
+  kind_ = other.kind_;
+}
+
+JsonValue& JsonValue::operator=(const JsonValue& other) {
+  if (this != &other) *this = JsonValue(other);
+  return *this;
+}
+
+void JsonValue::wrong_kind() { std::abort(); }
+
+bool operator==(const JsonValue& a, const JsonValue& b) {
+  if (a.kind_ != b.kind_) return false;
+  switch (a.kind_) {
+    case JsonKind::null: return true;
+    case JsonKind::boolean: return a.b_ == b.b_;
+    case JsonKind::u64: return a.u_ == b.u_;
+    case JsonKind::i64: return a.i_ == b.i_;
+    case JsonKind::f64: return a.d_ == b.d_;
+    case JsonKind::string: return a.s_ == b.s_;
+    case JsonKind::array: return a.a_ == b.a_;
+    case JsonKind::object: return a.o_ == b.o_;
+  }
+  return false;
+}
+
 JsonValue JsonValue::make_object(Object members) {
-  // A stable sort keeps text order among equal keys, so the last of a run
-  // wins. Objects are mostly small and often already sorted: insertion sort
-  // is linear then and allocates nothing.
-  auto less = [](const Member& a, const Member& b) { return std::string_view(a.first) < std::string_view(b.first); };
-  if (members.size() <= 16) {
-    for (size_t i = 1; i < members.size(); ++i) {
-      if (!less(members[i], members[i - 1])) continue;
-      Member m = std::move(members[i]);
-      size_t j = i;
-      while (j > 0 && less(m, members[j - 1])) {
-        members[j] = std::move(members[j - 1]);
-        --j;
-      }
-      members[j] = std::move(m);
-    }
-  } else {
-    std::stable_sort(members.begin(), members.end(), less);
-  }
+  normalize_members(members);
+  return make_sorted_object(std::move(members));
+}
+
+void JsonValue::normalize_members(Object& members) {
+  // Fast path: keys already strictly ascending (one comparison per pair).
+  bool sorted = true;
   bool unique = true;
-  for (size_t i = 1; i < members.size() && unique; ++i) unique = members[i - 1].first != members[i].first;
-  if (unique) return make_sorted_object(std::move(members));
-  Object out;
-  out.reserve(members.size());
-  for (auto& m : members) {
-    if (!out.empty() && out.back().first == m.first) {
-      out.back().second = std::move(m.second);
+  for (size_t i = 1; i < members.size() && sorted; ++i) {
+    const int c = std::string_view(members[i - 1].first).compare(members[i].first);
+    sorted = c <= 0;
+    unique = unique && c != 0;
+  }
+  if (sorted && unique) return;
+  // A stable sort keeps text order among equal keys, so the last of a run
+  // wins. Objects are mostly small: insertion sort allocates nothing.
+  auto less = [](const Member& a, const Member& b) { return std::string_view(a.first) < std::string_view(b.first); };
+  if (!sorted) {
+    if (members.size() <= 16) {
+      for (size_t i = 1; i < members.size(); ++i) {
+        if (!less(members[i], members[i - 1])) continue;
+        Member m = std::move(members[i]);
+        size_t j = i;
+        while (j > 0 && less(m, members[j - 1])) {
+          members[j] = std::move(members[j - 1]);
+          --j;
+        }
+        members[j] = std::move(m);
+      }
     } else {
-      out.push_back(std::move(m));
+      std::stable_sort(members.begin(), members.end(), less);
     }
   }
-  return make_sorted_object(std::move(out));
+  size_t kept = 0;
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (kept > 0 && members[kept - 1].first == members[i].first) {
+      members[kept - 1].second = std::move(members[i].second);
+    } else if (kept != i) {
+      members[kept++] = std::move(members[i]);
+    } else {
+      ++kept;
+    }
+  }
+  members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
+}
+
+// Keys are short; comparing the length and first byte before the bytes
+// skips most non-matching members without a library call.
+static bool same_key(const std::string& member_key, std::string_view key) noexcept {
+  return member_key.size() == key.size() && (key.empty() || member_key[0] == key[0]) &&
+         std::memcmp(member_key.data(), key.data(), key.size()) == 0;
 }
 
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {
-  const Object* obj = std::get_if<7>(&v_);
-  if (obj == nullptr) return nullptr;
+  if (kind_ != JsonKind::object) return nullptr;
+  const Object* obj = &o_;
   // Objects are small; a linear scan beats binary search until a dozen or so.
   if (obj->size() <= 8) {
     for (const Member& m : *obj) {
-      if (std::string_view(m.first) == key) return &m.second;
+      if (same_key(m.first, key)) return &m.second;
     }
     return nullptr;
   }
@@ -63,17 +117,17 @@ const JsonValue* JsonValue::find(std::string_view key) const noexcept {
 
 const std::string* JsonValue::find_string(std::string_view key) const noexcept {
   const JsonValue* v = find(key);
-  return v != nullptr ? std::get_if<5>(&v->v_) : nullptr;
+  return v != nullptr && v->kind_ == JsonKind::string ? &v->s_ : nullptr;
 }
 
 const JsonValue::Array* JsonValue::find_array(std::string_view key) const noexcept {
   const JsonValue* v = find(key);
-  return v != nullptr ? std::get_if<6>(&v->v_) : nullptr;
+  return v != nullptr && v->kind_ == JsonKind::array ? &v->a_ : nullptr;
 }
 
 const JsonValue::Object* JsonValue::find_object(std::string_view key) const noexcept {
   const JsonValue* v = find(key);
-  return v != nullptr ? std::get_if<7>(&v->v_) : nullptr;
+  return v != nullptr && v->kind_ == JsonKind::object ? &v->o_ : nullptr;
 }
 
 void append_json_string_literal(std::string& out, std::string_view s) {

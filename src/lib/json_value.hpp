@@ -9,14 +9,16 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
+#include <new>
 #include <vector>
 
 namespace veln {
 
-// The order of the kinds is the index of the variant alternative below.
 enum class JsonKind : std::uint8_t { null, boolean, u64, i64, f64, string, array, object };
 
+// A tagged union rather than std::variant: moving and destroying values is
+// the reader's hot path, and a switch inlines where a variant's visit table
+// does not.
 class JsonValue {
  public:
   using Array = std::vector<JsonValue>;
@@ -24,45 +26,92 @@ class JsonValue {
   // Ascending bytewise key order, no repeated key.
   using Object = std::vector<Member>;
 
-  JsonValue() noexcept = default;  // null
+  JsonValue() noexcept : u_(0), kind_(JsonKind::null) {}  // null
+  JsonValue(const JsonValue& other);
+  JsonValue(JsonValue&& other) noexcept { construct_from(std::move(other)); }
+  JsonValue& operator=(const JsonValue& other);
+  JsonValue& operator=(JsonValue&& other) noexcept {
+    if (this != &other) {
+      destroy();
+      construct_from(std::move(other));
+    }
+    return *this;
+  }
+  ~JsonValue() { destroy(); }
 
   static JsonValue make_null() { return JsonValue(); }
-  static JsonValue make_bool(bool b) { return JsonValue(std::in_place_index<1>, b); }
-  static JsonValue make_u64(std::uint64_t u) { return JsonValue(std::in_place_index<2>, u); }
-  static JsonValue make_i64(std::int64_t i) { return JsonValue(std::in_place_index<3>, i); }
-  static JsonValue make_f64(double d) { return JsonValue(std::in_place_index<4>, d); }
-  static JsonValue make_string(std::string s) { return JsonValue(std::in_place_index<5>, std::move(s)); }
-  static JsonValue make_array(Array a) { return JsonValue(std::in_place_index<6>, std::move(a)); }
+  static JsonValue make_bool(bool b) {
+    JsonValue v;
+    v.kind_ = JsonKind::boolean;
+    v.b_ = b;
+    return v;
+  }
+  static JsonValue make_u64(std::uint64_t u) {
+    JsonValue v;
+    v.kind_ = JsonKind::u64;
+    v.u_ = u;
+    return v;
+  }
+  static JsonValue make_i64(std::int64_t i) {
+    JsonValue v;
+    v.kind_ = JsonKind::i64;
+    v.i_ = i;
+    return v;
+  }
+  static JsonValue make_f64(double d) {
+    JsonValue v;
+    v.kind_ = JsonKind::f64;
+    v.d_ = d;
+    return v;
+  }
+  static JsonValue make_string(std::string s) {
+    JsonValue v;
+    new (&v.s_) std::string(std::move(s));
+    v.kind_ = JsonKind::string;
+    return v;
+  }
+  static JsonValue make_array(Array a) {
+    JsonValue v;
+    new (&v.a_) Array(std::move(a));
+    v.kind_ = JsonKind::array;
+    return v;
+  }
   // Members in any order: sorts them by key bytes; of repeated keys the one
   // that came last in `members` survives.
   static JsonValue make_object(Object members);
+  // Sorts members in place by key bytes and drops all but the last of
+  // repeated keys (what make_object does before storing).
+  static void normalize_members(Object& members);
   // Members already in ascending key order without repeats (not re-checked).
   static JsonValue make_sorted_object(Object members) {
-    return JsonValue(std::in_place_index<7>, std::move(members));
+    JsonValue v;
+    new (&v.o_) Object(std::move(members));
+    v.kind_ = JsonKind::object;
+    return v;
   }
 
-  JsonKind kind() const noexcept { return static_cast<JsonKind>(v_.index()); }
-  bool is_null() const noexcept { return kind() == JsonKind::null; }
-  bool is_bool() const noexcept { return kind() == JsonKind::boolean; }
-  bool is_u64() const noexcept { return kind() == JsonKind::u64; }
-  bool is_i64() const noexcept { return kind() == JsonKind::i64; }
-  bool is_f64() const noexcept { return kind() == JsonKind::f64; }
+  JsonKind kind() const noexcept { return kind_; }
+  bool is_null() const noexcept { return kind_ == JsonKind::null; }
+  bool is_bool() const noexcept { return kind_ == JsonKind::boolean; }
+  bool is_u64() const noexcept { return kind_ == JsonKind::u64; }
+  bool is_i64() const noexcept { return kind_ == JsonKind::i64; }
+  bool is_f64() const noexcept { return kind_ == JsonKind::f64; }
   bool is_number() const noexcept { return is_u64() || is_i64() || is_f64(); }
-  bool is_string() const noexcept { return kind() == JsonKind::string; }
-  bool is_array() const noexcept { return kind() == JsonKind::array; }
-  bool is_object() const noexcept { return kind() == JsonKind::object; }
+  bool is_string() const noexcept { return kind_ == JsonKind::string; }
+  bool is_array() const noexcept { return kind_ == JsonKind::array; }
+  bool is_object() const noexcept { return kind_ == JsonKind::object; }
 
   // Accessors for the kind the caller has checked; the wrong kind is a
-  // programming error (std::get reports it).
-  bool as_bool() const { return std::get<1>(v_); }
-  std::uint64_t as_u64() const { return std::get<2>(v_); }
-  std::int64_t as_i64() const { return std::get<3>(v_); }
-  double as_f64() const { return std::get<4>(v_); }
-  const std::string& as_string() const { return std::get<5>(v_); }
-  std::string& as_string() { return std::get<5>(v_); }
-  const Array& as_array() const { return std::get<6>(v_); }
-  Array& as_array() { return std::get<6>(v_); }
-  const Object& as_object() const { return std::get<7>(v_); }
+  // programming error and aborts (never reads the wrong member).
+  bool as_bool() const { return expect(JsonKind::boolean).b_; }
+  std::uint64_t as_u64() const { return expect(JsonKind::u64).u_; }
+  std::int64_t as_i64() const { return expect(JsonKind::i64).i_; }
+  double as_f64() const { return expect(JsonKind::f64).d_; }
+  const std::string& as_string() const { return expect(JsonKind::string).s_; }
+  std::string& as_string() { return const_cast<JsonValue&>(expect(JsonKind::string)).s_; }
+  const Array& as_array() const { return expect(JsonKind::array).a_; }
+  Array& as_array() { return const_cast<JsonValue&>(expect(JsonKind::array)).a_; }
+  const Object& as_object() const { return expect(JsonKind::object).o_; }
 
   // Member lookup by exact key bytes; nullptr when this is not an object or
   // the key is absent.
@@ -79,17 +128,46 @@ class JsonValue {
   std::string to_compact_json() const;
   void append_compact_json(std::string& out) const;
 
-  // Structural equality (numbers of different kinds are unequal).
-  friend bool operator==(const JsonValue& a, const JsonValue& b) { return a.v_ == b.v_; }
+  // Structural equality (numbers of different kinds are unequal; floats
+  // compare as doubles).
+  friend bool operator==(const JsonValue& a, const JsonValue& b);
 
  private:
-  using Storage = std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string,
-                               Array, Object>;
-  // Builds the alternative in place (a moved temporary variant trips
-  // false uninitialised-use warnings in optimised sanitizer builds).
-  template <std::size_t I, class Arg>
-  JsonValue(std::in_place_index_t<I> tag, Arg&& arg) : v_(tag, std::forward<Arg>(arg)) {}
-  Storage v_;
+  const JsonValue& expect(JsonKind k) const {
+    if (kind_ != k) wrong_kind();
+    return *this;
+  }
+  [[noreturn]] static void wrong_kind();
+
+  void construct_from(JsonValue&& other) noexcept {
+    kind_ = other.kind_;
+    switch (kind_) {
+      case JsonKind::string: new (&s_) std::string(std::move(other.s_)); break;
+      case JsonKind::array: new (&a_) Array(std::move(other.a_)); break;
+      case JsonKind::object: new (&o_) Object(std::move(other.o_)); break;
+      default: u_ = other.u_; break;  // every scalar shares the 8 bytes
+    }
+  }
+  void destroy() noexcept {
+    switch (kind_) {
+      case JsonKind::string: s_.~basic_string(); break;
+      case JsonKind::array: a_.~Array(); break;
+      case JsonKind::object: o_.~Object(); break;
+      default: break;
+    }
+    kind_ = JsonKind::null;
+  }
+
+  union {
+    bool b_;
+    std::uint64_t u_;
+    std::int64_t i_;
+    double d_;
+    std::string s_;
+    Array a_;
+    Object o_;
+  };
+  JsonKind kind_;
 };
 
 // Appends `s` as a JSON string literal (with quotes) the way the compact

@@ -51,6 +51,7 @@ JsonReadResult<R> read_record(JsonReader& r, const RecordSpec<R, N>& spec) {
   std::uint32_t seen = 0;
   std::string key;
   for (;;) {
+    key.clear();
     VELN_TRY(const bool more, r.next_key(first, key));
     if (!more) break;
     size_t idx = N;
@@ -103,8 +104,23 @@ JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadElement rea
   return Ok{};
 }
 
+// Elements are built in place: a moved JsonValue costs a visit of its kind.
 JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
-  return read_sequence(r, out, [](JsonReader& rr) { return rr.read_value(); });
+  const int c = r.peek_after_whitespace();
+  if (c < 0) return r.error_at_peek("EOF while parsing a value");
+  if (c != '[') return r.invalid_type_here("a sequence");
+  VELN_CHECK(r.enter_level());
+  r.eat();
+  bool first = true;
+  for (;;) {
+    VELN_TRY(const bool more, r.has_next_element(first));
+    if (!more) break;
+    out.emplace_back();
+    VELN_CHECK(r.read_value_into(out.back()));
+  }
+  VELN_CHECK(r.end_array());
+  r.leave_level();
+  return Ok{};
 }
 
 // Field readers, one per field type.
@@ -152,8 +168,8 @@ constexpr RecordSpec<ParameterIr, 5> kParameterSpec{
            rec.default_value.reset();
            return Ok{};
          }
-         VELN_TRY(rec.default_value, r.read_value());
-         return Ok{};
+         rec.default_value.emplace();
+         return r.read_value_into(*rec.default_value);
        }},
       {"span", false, VELN_SPAN_FIELD(ParameterIr)}}}};
 

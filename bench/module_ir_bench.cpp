@@ -1,0 +1,101 @@
+// Reading and validating a module IR document of a few MB, and reading the
+// same text as a free JSON tree. The document is the kitchen-sink fixture
+// with its functions replicated under fresh names, or the file named by
+// VELN_MODULE_IR_BENCH_DOC (json_loads_compare.py passes the very text it
+// gives json.loads). Never asserts on time.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "lib/json_reader.hpp"
+#include "lib/module_ir.hpp"
+#include "lib/parse_module_ir.hpp"
+
+namespace {
+
+constexpr int kCopies = 100;
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string generated_document() {
+  const auto fixture = std::filesystem::path(__FILE__).parent_path() / ".." / "tests" / "data" / "module_ir" /
+                       "valid" / "kitchen_sink.json";
+  auto doc = veln::read_json_value(read_file(fixture));
+  if (!doc.ok() || !doc->is_object() || doc->find_array("functions") == nullptr) return {};
+  veln::JsonValue::Array functions;
+  for (int copy = 0; copy < kCopies; ++copy) {
+    for (const veln::JsonValue& f : *doc->find_array("functions")) {
+      veln::JsonValue::Object members = f.as_object();
+      for (auto& [key, value] : members) {
+        if (key == "name") value = veln::JsonValue::make_string(value.as_string() + "_" + std::to_string(copy));
+      }
+      functions.push_back(veln::JsonValue::make_sorted_object(std::move(members)));
+    }
+  }
+  veln::JsonValue::Object top = doc->as_object();
+  for (auto& [key, value] : top) {
+    if (key == "functions") value = veln::JsonValue::make_array(std::move(functions));
+  }
+  return veln::JsonValue::make_sorted_object(std::move(top)).to_compact_json();
+}
+
+const std::string& document() {
+  static const std::string text = [] {
+    const char* path = std::getenv("VELN_MODULE_IR_BENCH_DOC");
+    return path != nullptr ? read_file(path) : generated_document();
+  }();
+  return text;
+}
+
+void BM_ReadModuleIr(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    auto module = veln::read_module_ir(text);
+    if (!module.ok()) {
+      state.SkipWithError(module.error().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(module);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ReadModuleIr)->Unit(benchmark::kMillisecond);
+
+void BM_ParseModuleIr(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    auto module = veln::parse_module_ir(text);
+    if (!module.ok()) {
+      state.SkipWithError(module.error().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(module);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseModuleIr)->Unit(benchmark::kMillisecond);
+
+void BM_ReadJsonValue(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    auto value = veln::read_json_value(text);
+    if (!value.ok()) {
+      state.SkipWithError(value.error().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(value);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ReadJsonValue)->Unit(benchmark::kMillisecond);
+
+}  // namespace
