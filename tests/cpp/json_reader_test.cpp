@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 
 #include "lib/json_float_text.hpp"
@@ -146,6 +147,30 @@ TEST(ReadJsonValue, NumberKinds) {
   EXPECT_TRUE(std::signbit(z->as_f64()));
   auto big = read_json_value("18446744073709551616");
   EXPECT_EQ(big->as_f64(), 18446744073709551616.0);
+}
+
+// Number literals against CPython's int()/float() (tests/gen/gen_json_numbers.py).
+TEST(ReadJsonValue, NumbersMatchCPythonReference) {
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/json_numbers.txt");
+  ASSERT_TRUE(in.good());
+  std::string line;
+  size_t checked = 0;
+  while (std::getline(in, line)) {
+    const size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    const std::string literal = line.substr(0, tab);
+    const std::string expected = line.substr(tab + 1);
+    auto r = read_json_value(literal);
+    if (expected == "ERR") {
+      ASSERT_FALSE(r.ok()) << literal;
+      EXPECT_EQ(r.error(), "number out of range at line 1 column " + std::to_string(literal.size())) << literal;
+    } else {
+      ASSERT_TRUE(r.ok()) << literal << ": " << r.error();
+      EXPECT_EQ(r->to_compact_json(), expected) << literal;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 1000u);
 }
 
 std::string nested(size_t depth, const char* open, const char* close) {
