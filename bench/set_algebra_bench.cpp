@@ -54,6 +54,19 @@ void BM_NormalizeShortStrings(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizeShortStrings)->Unit(benchmark::kMillisecond);
 
+void BM_NormalizePairs(benchmark::State& state) {
+  const std::vector<VmValue> ints = shuffled_ints(0);
+  const std::vector<VmValue> strings = shuffled_strings(0);
+  std::vector<VmValue> input;
+  input.reserve(kItems);
+  for (size_t i = 0; i < kItems; ++i) input.push_back(*VmValue::make_tuple({ints[i], strings[i]}));
+  for (auto _ : state) {
+    auto out = normalize_set_items(input);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_NormalizePairs)->Unit(benchmark::kMillisecond);
+
 // a | b as the operator computes it: raw union, then one normalisation.
 void BM_UnionInts(benchmark::State& state) {
   const auto a = *normalize_set_items(shuffled_ints(0));

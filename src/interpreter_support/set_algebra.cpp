@@ -12,7 +12,9 @@
 //     first comparison fail;
 //   - datetimes: value equality is equality of the full value while keys
 //     stop at the microsecond, so the first arrival of each distinct value
-//     survives and equal keys keep arrival order.
+//     survives and equal keys keep arrival order;
+//   - tuples of one shape whose leaves are of such kinds (not float, not
+//     datetime) behave like the first case.
 // Membership answers likewise come from binary search, with the float scan's
 // NaN error reproduced from positions.
 #include "interpreter_support/set_algebra.hpp"
@@ -393,6 +395,33 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
   return out;
 }
 
+// Tuples whose leaves, position by position, are of one kind among those
+// where value equality is key equality (no float: 0.0/-0.0 and NaN; no
+// datetime: keys stop at the microsecond; never bool against int). Two such
+// tuples are value-equal exactly when their keys are equal, no comparison
+// can fail, and equal ones are indistinguishable.
+bool exact_leaf_kind(VmKind k) {
+  return k == VmKind::None || k == VmKind::Bool || k == VmKind::Int || k == VmKind::Decimal ||
+         k == VmKind::TimeDelta || k == VmKind::String || k == VmKind::Bytes;
+}
+
+bool same_exact_shape(const VmValue& a, const VmValue& b) {
+  if (a.kind() != b.kind()) return false;
+  if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
+  const auto xs = a.items();
+  const auto ys = b.items();
+  if (xs.size() != ys.size()) return false;
+  for (size_t i = 0; i < xs.size(); ++i)
+    if (!same_exact_shape(xs[i], ys[i])) return false;
+  return true;
+}
+
+bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
+  for (const VmValue& item : items)
+    if (!same_exact_shape(items.front(), item)) return false;
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Membership in canonical set items, in set-key order.
 
@@ -480,6 +509,19 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
         return normalize_floats(items);
       case VmKind::DateTime:
         return normalize_datetimes(items);
+      case VmKind::Tuple:
+        if (tuples_of_one_exact_shape(items)) {
+          std::sort(items.begin(), items.end(), [](const VmValue& a, const VmValue& b) {
+            return vm_set_key_compare(a, b) == VmOrdering::Less;
+          });
+          items.erase(std::unique(items.begin(), items.end(),
+                                  [](const VmValue& a, const VmValue& b) {
+                                    return vm_set_key_compare(a, b) == VmOrdering::Equal;
+                                  }),
+                      items.end());
+          return items;
+        }
+        break;
       default:
         break;
     }

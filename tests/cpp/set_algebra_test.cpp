@@ -469,6 +469,36 @@ TEST(NormalizeSetItems, OneKindMatchesTheScan) {
   }
 }
 
+TEST(NormalizeSetItems, TuplesMatchTheScan) {
+  Generator gen(23);
+  // One shape per round (sorted path), or shapes mixing kinds at a position
+  // (the scan: (1,) and (True,) or (1.0,) are value-equal with other keys).
+  const std::vector<std::vector<VmKind>> shapes = {
+      {VmKind::Int, VmKind::String}, {VmKind::Bytes}, {VmKind::Decimal, VmKind::TimeDelta, VmKind::Bool},
+      {VmKind::None, VmKind::Int}, {}, {VmKind::Float, VmKind::Int}, {VmKind::DateTime}};
+  const auto tuple_of = [&](const std::vector<VmKind>& shape, size_t spread, bool nested) {
+    std::vector<VmValue> items;
+    for (VmKind k : shape) items.push_back(gen.item(k, spread));
+    if (!shape.empty() && nested) items[0] = Tuple({items[0]});
+    return Tuple(std::move(items));
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::vector<VmValue> input;
+    const size_t n = gen.below(30);
+    const bool mixed = round % 3 == 0;
+    const auto& shape = shapes[gen.below(shapes.size())];
+    const bool nested = gen.below(4) == 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (mixed) {
+        input.push_back(Tuple({gen.item(kPlainKinds[gen.below(std::size(kPlainKinds))], 3)}));
+      } else {
+        input.push_back(tuple_of(shape, 4, nested));
+      }
+    }
+    expect_same(normalize_set_items(input), reference_normalize(input), show(input));
+  }
+}
+
 TEST(NormalizeSetItems, MixedNumbersMatchTheScan) {
   Generator gen(11);
   const VmKind numeric[] = {VmKind::Bool, VmKind::Int, VmKind::Decimal, VmKind::Float};
