@@ -56,46 +56,28 @@ const std::string& document() {
   return text;
 }
 
-void BM_ReadModuleIr(benchmark::State& state) {
+// Times `read` on the document; a failure ends the run with its message.
+template <class Read>
+void run_on_document(benchmark::State& state, Read read) {
   const std::string& text = document();
   for (auto _ : state) {
-    auto module = veln::read_module_ir(text);
-    if (!module.ok()) {
-      state.SkipWithError(module.error().c_str());
+    auto result = read(text);
+    if (!result.ok()) {
+      state.SkipWithError(result.error().c_str());
       break;
     }
-    benchmark::DoNotOptimize(module);
+    benchmark::DoNotOptimize(result);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
+
+void BM_ReadModuleIr(benchmark::State& state) { run_on_document(state, veln::read_module_ir); }
 BENCHMARK(BM_ReadModuleIr)->Unit(benchmark::kMillisecond);
 
-void BM_ParseModuleIr(benchmark::State& state) {
-  const std::string& text = document();
-  for (auto _ : state) {
-    auto module = veln::parse_module_ir(text);
-    if (!module.ok()) {
-      state.SkipWithError(module.error().c_str());
-      break;
-    }
-    benchmark::DoNotOptimize(module);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
+void BM_ParseModuleIr(benchmark::State& state) { run_on_document(state, veln::parse_module_ir); }
 BENCHMARK(BM_ParseModuleIr)->Unit(benchmark::kMillisecond);
 
-void BM_ReadJsonValue(benchmark::State& state) {
-  const std::string& text = document();
-  for (auto _ : state) {
-    auto value = veln::read_json_value(text);
-    if (!value.ok()) {
-      state.SkipWithError(value.error().c_str());
-      break;
-    }
-    benchmark::DoNotOptimize(value);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
+void BM_ReadJsonValue(benchmark::State& state) { run_on_document(state, veln::read_json_value); }
 BENCHMARK(BM_ReadJsonValue)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -40,30 +40,10 @@ class JsonValue {
   ~JsonValue() { destroy(); }
 
   static JsonValue make_null() { return JsonValue(); }
-  static JsonValue make_bool(bool b) {
-    JsonValue v;
-    v.kind_ = JsonKind::boolean;
-    v.b_ = b;
-    return v;
-  }
-  static JsonValue make_u64(std::uint64_t u) {
-    JsonValue v;
-    v.kind_ = JsonKind::u64;
-    v.u_ = u;
-    return v;
-  }
-  static JsonValue make_i64(std::int64_t i) {
-    JsonValue v;
-    v.kind_ = JsonKind::i64;
-    v.i_ = i;
-    return v;
-  }
-  static JsonValue make_f64(double d) {
-    JsonValue v;
-    v.kind_ = JsonKind::f64;
-    v.d_ = d;
-    return v;
-  }
+  static JsonValue make_bool(bool b) { return scalar(JsonKind::boolean, &JsonValue::b_, b); }
+  static JsonValue make_u64(std::uint64_t u) { return scalar(JsonKind::u64, &JsonValue::u_, u); }
+  static JsonValue make_i64(std::int64_t i) { return scalar(JsonKind::i64, &JsonValue::i_, i); }
+  static JsonValue make_f64(double d) { return scalar(JsonKind::f64, &JsonValue::d_, d); }
   static JsonValue make_string(std::string s) {
     JsonValue v;
     new (&v.s_) std::string(std::move(s));
@@ -138,6 +118,13 @@ class JsonValue {
     return *this;
   }
   [[noreturn]] static void wrong_kind();
+  template <class T>
+  static JsonValue scalar(JsonKind k, T JsonValue::*member, T x) noexcept {
+    JsonValue v;
+    v.*member = x;
+    v.kind_ = k;
+    return v;
+  }
 
   void construct_from(JsonValue&& other) noexcept {
     kind_ = other.kind_;

@@ -24,15 +24,15 @@ struct RecordSpec {
   std::array<FieldSpec<R>, N> fields;
 };
 
+// Fills `record` (default-constructed) in place.
 template <class R, size_t N>
-JsonReadResult<R> read_record(JsonReader& r, const RecordSpec<R, N>& spec) {
+JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& record) {
   static_assert(N <= 32, "field bitmask");
   const int c = r.peek_after_whitespace();
   if (c < 0) return r.error_at_peek("EOF while parsing a value");
   if (c != '{' && c != '[') return r.invalid_type_here("struct " + std::string(spec.name));
   VELN_CHECK(r.enter_level());
   r.eat();
-  R record{};
   bool first = true;
   if (c == '[') {
     for (size_t i = 0; i < N; ++i) {
@@ -46,7 +46,7 @@ JsonReadResult<R> read_record(JsonReader& r, const RecordSpec<R, N>& spec) {
     }
     VELN_CHECK(r.end_array());
     r.leave_level();
-    return record;
+    return Ok{};
   }
   std::uint32_t seen = 0;
   std::string key;
@@ -82,30 +82,13 @@ JsonReadResult<R> read_record(JsonReader& r, const RecordSpec<R, N>& spec) {
     }
   }
   r.leave_level();
-  return record;
-}
-
-template <class T, class ReadElement>
-JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadElement read_element) {
-  const int c = r.peek_after_whitespace();
-  if (c < 0) return r.error_at_peek("EOF while parsing a value");
-  if (c != '[') return r.invalid_type_here("a sequence");
-  VELN_CHECK(r.enter_level());
-  r.eat();
-  bool first = true;
-  for (;;) {
-    VELN_TRY(const bool more, r.has_next_element(first));
-    if (!more) break;
-    VELN_TRY(T element, read_element(r));
-    out.push_back(std::move(element));
-  }
-  VELN_CHECK(r.end_array());
-  r.leave_level();
   return Ok{};
 }
 
-// Elements are built in place: a moved JsonValue costs a visit of its kind.
-JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
+// Elements are built in place (a moved record or JsonValue is not free):
+// read_into(reader, slot) fills a default-constructed slot.
+template <class T, class ReadInto>
+JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadInto read_into) {
   const int c = r.peek_after_whitespace();
   if (c < 0) return r.error_at_peek("EOF while parsing a value");
   if (c != '[') return r.invalid_type_here("a sequence");
@@ -116,11 +99,20 @@ JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
     VELN_TRY(const bool more, r.has_next_element(first));
     if (!more) break;
     out.emplace_back();
-    VELN_CHECK(r.read_value_into(out.back()));
+    VELN_CHECK(read_into(r, out.back()));
   }
   VELN_CHECK(r.end_array());
   r.leave_level();
   return Ok{};
+}
+
+JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
+  return read_sequence(r, out, [](JsonReader& rr, JsonValue& v) { return rr.read_value_into(v); });
+}
+
+template <class R, size_t N>
+JsonReadStatus read_records(JsonReader& r, std::vector<R>& out, const RecordSpec<R, N>& spec) {
+  return read_sequence(r, out, [&spec](JsonReader& rr, R& rec) { return read_record(rr, spec, rec); });
 }
 
 // Field readers, one per field type.
@@ -133,7 +125,7 @@ JsonReadStatus read_values(JsonReader& r, std::vector<JsonValue>& out) {
 #define VELN_VALUES_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { return read_values(r, rec.member); }
 #define VELN_SPAN_FIELD(R) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.span, read_span(r)); return Ok{}; }
+  [](JsonReader& r, R& rec) -> JsonReadStatus { return read_record(r, kSpanSpec, rec.span); }
 
 constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                     {{{"line", false, VELN_U64_FIELD(Span, line)},
@@ -141,7 +133,6 @@ constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                       {"end_line", false, VELN_U64_FIELD(Span, end_line)},
                                       {"end_col", false, VELN_U64_FIELD(Span, end_col)}}}};
 
-JsonReadResult<Span> read_span(JsonReader& r) { return read_record(r, kSpanSpec); }
 
 constexpr RecordSpec<ImportIr, 4> kImportSpec{"ImportIr",
                                           {{{"node", false, VELN_STRING_FIELD(ImportIr, node)},
@@ -186,13 +177,12 @@ constexpr RecordSpec<FunctionIr, 9> kFunctionSpec{
            rec.decorator.reset();
            return Ok{};
          }
-         VELN_TRY(rec.decorator, read_record(r, kDecoratorSpec));
-         return Ok{};
+         return read_record(r, kDecoratorSpec, rec.decorator.emplace());
        }},
       {"docstring", true, VELN_OPT_STRING_FIELD(FunctionIr, docstring)},
       {"parameters", false,
        [](JsonReader& r, FunctionIr& rec) -> JsonReadStatus {
-         return read_sequence(r, rec.parameters, [](JsonReader& rr) { return read_record(rr, kParameterSpec); });
+         return read_records(r, rec.parameters, kParameterSpec);
        }},
       {"returns", true, VELN_OPT_STRING_FIELD(FunctionIr, returns)},
       {"body", false, VELN_VALUES_FIELD(FunctionIr, body)}}}};
@@ -214,18 +204,17 @@ constexpr RecordSpec<ModuleIr, 11> kModuleSpec{
       {"docstring", true, VELN_OPT_STRING_FIELD(ModuleIr, docstring)},
       {"imports", false,
        [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
-         return read_sequence(r, rec.imports, [](JsonReader& rr) { return read_record(rr, kImportSpec); });
+         return read_records(r, rec.imports, kImportSpec);
        }},
       {"global_declarations", false, VELN_VALUES_FIELD(ModuleIr, global_declarations)},
       {"functions", false,
        [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
-         return read_sequence(r, rec.functions, [](JsonReader& rr) { return read_record(rr, kFunctionSpec); });
+         return read_records(r, rec.functions, kFunctionSpec);
        }},
       {"module_body", false, VELN_VALUES_FIELD(ModuleIr, module_body)},
       {"host_dependencies", false,
        [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
-         return read_sequence(r, rec.host_dependencies,
-                              [](JsonReader& rr) { return read_record(rr, kHostDependencySpec); });
+         return read_records(r, rec.host_dependencies, kHostDependencySpec);
        }}}}};
 
 #undef VELN_STRING_FIELD
@@ -247,11 +236,12 @@ Result<std::uint64_t, std::string> u64_from_json_value(const JsonValue& v) {
 
 Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
   JsonReader reader(text);
-  auto module = read_record(reader, kModuleSpec);
-  if (!module.ok()) return json_positioned_message(text, module.error());
+  ModuleIr module;
+  auto status = read_record(reader, kModuleSpec, module);
+  if (!status.ok()) return json_positioned_message(text, status.error());
   auto end = reader.end_document();
   if (!end.ok()) return json_positioned_message(text, end.error());
-  return std::move(module).value();
+  return module;
 }
 
 Result<Span, std::string> span_from_json_value(const JsonValue& value) {
