@@ -229,6 +229,33 @@ TEST(JsonValue, MakeObjectSortsAndKeepsTheLastRepeat) {
   EXPECT_EQ(v.find("k19")->as_i64(), 19);
 }
 
+TEST(JsonValue, CopiesAreDeepAndIndependent) {
+  auto parsed = read_json_value("{\"a\":[1,\"long string beyond the small buffer\",{\"b\":null}],\"c\":-2.5}");
+  ASSERT_TRUE(parsed.ok());
+  JsonValue original = *parsed;
+  JsonValue copy = original;
+  EXPECT_EQ(copy, original);
+  JsonValue::Array& items = const_cast<JsonValue::Array&>(*copy.find_array("a"));
+  items[1].as_string() += "!";
+  items.push_back(JsonValue::make_bool(true));
+  EXPECT_NE(copy, original);
+  EXPECT_EQ(original.to_compact_json(), parsed->to_compact_json());
+  JsonValue assigned;
+  assigned = original;
+  assigned = assigned;  // self-assignment keeps the value
+  EXPECT_EQ(assigned, original);
+  JsonValue moved = std::move(assigned);
+  EXPECT_EQ(moved, original);
+  assigned = JsonValue::make_u64(7);  // a moved-from value can be reused
+  EXPECT_EQ(assigned.as_u64(), 7u);
+  EXPECT_NE(JsonValue::make_u64(1), JsonValue::make_i64(1));
+  EXPECT_NE(JsonValue::make_u64(1), JsonValue::make_f64(1.0));
+}
+
+TEST(JsonValueDeathTest, WrongKindAccessAborts) {
+  EXPECT_DEATH((void)JsonValue::make_u64(1).as_string(), "");
+}
+
 TEST(JsonValue, NonFiniteFloatsSerialiseAsNull) {
   EXPECT_EQ(JsonValue::make_f64(INFINITY).to_compact_json(), "null");
   EXPECT_EQ(JsonValue::make_f64(NAN).to_compact_json(), "null");
