@@ -173,6 +173,25 @@ TEST(ReadJsonValue, NumbersMatchCPythonReference) {
   EXPECT_GT(checked, 1000u);
 }
 
+// Escapes, surrogate pairs, key order and the serialiser's escapes against
+// CPython's json module (tests/gen/gen_json_strings.py).
+TEST(ReadJsonValue, StringsMatchCPythonReference) {
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/json_strings.txt");
+  ASSERT_TRUE(in.good());
+  std::string line;
+  size_t checked = 0;
+  while (std::getline(in, line)) {
+    const size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    const std::string given = line.substr(0, tab);
+    auto r = read_json_value(given);
+    ASSERT_TRUE(r.ok()) << given << ": " << r.error();
+    EXPECT_EQ(r->to_compact_json(), line.substr(tab + 1)) << given;
+    ++checked;
+  }
+  EXPECT_GT(checked, 500u);
+}
+
 std::string nested(size_t depth, const char* open, const char* close) {
   std::string s;
   for (size_t i = 0; i < depth; ++i) s += open;
