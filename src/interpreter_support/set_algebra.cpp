@@ -39,7 +39,19 @@ VmExecutionError nan_error() { return vm_error(std::string(kNanCompareMessage));
 
 // Families within which value equality is decided by one total order (and
 // across which, numbers aside, it is always false without error).
-enum class Family : uint8_t { None, Bool, Int, Decimal, Float, DateTime, TimeDelta, Text, Bytes, Other };
+enum class Family : uint8_t {
+  None,
+  Bool,
+  Int,
+  Decimal,
+  Float,
+  DateTime,
+  TimeDelta,
+  Text,
+  Bytes,
+  ExactTuple,  // tuples of one exact shape (see same_exact_shape); never a single value's family
+  Other,
+};
 
 Family family_of(VmKind k) {
   switch (k) {
@@ -94,6 +106,8 @@ int family_compare(Family f, const VmValue& a, const VmValue& b) {
     case Family::Text:
     case Family::Bytes:
       return vm_bytes_compare(a.text(), b.text());
+    case Family::ExactTuple:
+      return static_cast<int>(vm_set_key_compare(a, b));
     case Family::Other:
       break;
   }
@@ -130,6 +144,33 @@ VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& need
   return false;
 }
 
+// Tuples whose leaves, position by position, are of one kind among those
+// where value equality is key equality (no float: 0.0/-0.0 and NaN; no
+// datetime: keys stop at the microsecond; never bool against int). Two such
+// tuples are value-equal exactly when their keys are equal, no comparison
+// can fail, and equal ones are indistinguishable.
+bool exact_leaf_kind(VmKind k) {
+  return k == VmKind::None || k == VmKind::Bool || k == VmKind::Int || k == VmKind::Decimal ||
+         k == VmKind::TimeDelta || k == VmKind::String || k == VmKind::Bytes;
+}
+
+bool same_exact_shape(const VmValue& a, const VmValue& b) {
+  if (a.kind() != b.kind()) return false;
+  if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
+  const auto xs = a.items();
+  const auto ys = b.items();
+  if (xs.size() != ys.size()) return false;
+  for (size_t i = 0; i < xs.size(); ++i)
+    if (!same_exact_shape(xs[i], ys[i])) return false;
+  return true;
+}
+
+bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
+  for (const VmValue& item : items)
+    if (!same_exact_shape(items.front(), item)) return false;
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Prepared membership over a sequence of one family: entries sorted by
 // (value, position), so the first entry of an equal range holds the first
@@ -137,7 +178,9 @@ VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& need
 class SortedProbe {
  public:
   static std::optional<SortedProbe> build(std::span<const VmValue> items) {
-    const Family f = common_family(items);
+    Family f = common_family(items);
+    if (f == Family::Other && !items.empty() && items.front().is(VmKind::Tuple) && tuples_of_one_exact_shape(items))
+      f = Family::ExactTuple;
     if (f == Family::Other) return std::nullopt;
     SortedProbe probe;
     probe.family_ = f;
@@ -162,6 +205,13 @@ class SortedProbe {
   // The scan's answer for `needle`, or nothing when only the scan can tell.
   std::optional<VmResult<bool>> find(const VmValue& needle) const {
     if (empty_) return VmResult<bool>(false);
+    if (family_ == Family::ExactTuple) {
+      // A tuple equals only a tuple; one of another shape may still be
+      // value-equal ((1.0,) and (1,)), which only the scan can tell.
+      if (!needle.is(VmKind::Tuple)) return VmResult<bool>(false);
+      if (!same_exact_shape(*entries_.front().value, needle)) return std::nullopt;
+      return VmResult<bool>(std::binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_}));
+    }
     const Family nf = family_of(needle.kind());
     if (nf != family_) {
       if (families_meet(family_, nf)) return std::nullopt;
@@ -182,6 +232,11 @@ class SortedProbe {
   struct Entry {
     const VmValue* value;
     size_t position;
+  };
+  struct EntryOrder {
+    Family family;
+    bool operator()(const Entry& e, const VmValue& x) const { return family_compare(family, *e.value, x) < 0; }
+    bool operator()(const VmValue& x, const Entry& e) const { return family_compare(family, x, *e.value) < 0; }
   };
   Family family_ = Family::Other;
   bool empty_ = true;
@@ -393,33 +448,6 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
   out.reserve(survivors.size());
   for (const Arrival& s : survivors) out.push_back(std::move(items[s.position]));
   return out;
-}
-
-// Tuples whose leaves, position by position, are of one kind among those
-// where value equality is key equality (no float: 0.0/-0.0 and NaN; no
-// datetime: keys stop at the microsecond; never bool against int). Two such
-// tuples are value-equal exactly when their keys are equal, no comparison
-// can fail, and equal ones are indistinguishable.
-bool exact_leaf_kind(VmKind k) {
-  return k == VmKind::None || k == VmKind::Bool || k == VmKind::Int || k == VmKind::Decimal ||
-         k == VmKind::TimeDelta || k == VmKind::String || k == VmKind::Bytes;
-}
-
-bool same_exact_shape(const VmValue& a, const VmValue& b) {
-  if (a.kind() != b.kind()) return false;
-  if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
-  const auto xs = a.items();
-  const auto ys = b.items();
-  if (xs.size() != ys.size()) return false;
-  for (size_t i = 0; i < xs.size(); ++i)
-    if (!same_exact_shape(xs[i], ys[i])) return false;
-  return true;
-}
-
-bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
-  for (const VmValue& item : items)
-    if (!same_exact_shape(items.front(), item)) return false;
-  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -405,7 +405,7 @@ TEST(NormalizeSetItems, TuplesMatchTheScan) {
   // (the scan: (1,) and (True,) or (1.0,) are value-equal with other keys).
   const std::vector<std::vector<VmKind>> shapes = {
       {VmKind::Int, VmKind::String}, {VmKind::Bytes}, {VmKind::Decimal, VmKind::TimeDelta, VmKind::Bool},
-      {VmKind::None, VmKind::Int}, {}, {VmKind::Float, VmKind::Int}, {VmKind::DateTime}};
+      {VmKind::None, VmKind::Int}, {}, {VmKind::Float, VmKind::Int}, {VmKind::DateTime}, {VmKind::Int}};
   const auto tuple_of = [&](const std::vector<VmKind>& shape, size_t spread, bool nested) {
     std::vector<VmValue> items;
     for (VmKind k : shape) items.push_back(gen.item(k, spread));
@@ -426,6 +426,19 @@ TEST(NormalizeSetItems, TuplesMatchTheScan) {
       }
     }
     expect_same(normalize_set_items(input), reference_normalize(input), show(input));
+    // Algebra with a second operand of the same shape (the sorted probe), and
+    // needles of other shapes mixed in.
+    std::vector<VmValue> other;
+    for (size_t i = gen.below(30); i > 0; --i) other.push_back(tuple_of(shape, 4, nested));
+    if (round % 4 == 1 && !input.empty()) other.push_back(Tuple({F(1.0)}));
+    if (round % 4 == 2) other.push_back(I(1));
+    const std::string context = "\n a " + show(other) + "\n b " + show(input);
+    expect_same(set_difference_values(other, input), reference_difference(other, input), "difference" + context);
+    expect_same(set_intersection_values(other, input), reference_intersection(other, input),
+                "intersection" + context);
+    expect_same(set_symmetric_difference_values(other, input), reference_symmetric(other, input),
+                "symmetric" + context);
+    expect_same(set_is_subset(other, input), reference_subset(other, input), "subset" + context);
   }
 }
 
