@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
@@ -142,11 +141,9 @@ class JsonReader {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  // Levels that may still be opened before the limit; the outermost array
+  // or object is level 1 and opening level 128 fails.
   int remaining_depth_ = kMaxDepth;
-  // Element buffers per nesting level, reused across the containers of one
-  // level so that a container is allocated once, at its final size.
-  std::vector<JsonValue::Array> array_scratch_;
-  std::vector<JsonValue::Object> object_scratch_;
 };
 
 }  // namespace veln
