@@ -115,6 +115,18 @@ JsonReadStatus read_records(JsonReader& r, std::vector<R>& out, const RecordSpec
   return read_sequence(r, out, [&spec](JsonReader& rr, R& rec) { return read_record(rr, spec, rec); });
 }
 
+// An optional field: JSON null makes it absent, anything else is read in
+// place by read_into.
+template <class T, class ReadInto>
+JsonReadStatus read_optional(JsonReader& r, std::optional<T>& out, ReadInto read_into) {
+  VELN_TRY(const bool is_null, r.read_null_if_present());
+  if (is_null) {
+    out.reset();
+    return Ok{};
+  }
+  return read_into(r, out.emplace());
+}
+
 // Field readers, one per field type.
 #define VELN_STRING_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_string()); return Ok{}; }
@@ -153,14 +165,8 @@ constexpr RecordSpec<ParameterIr, 5> kParameterSpec{
       {"kind", false, VELN_STRING_FIELD(ParameterIr, kind)},
       {"annotation", true, VELN_OPT_STRING_FIELD(ParameterIr, annotation)},
       {"default", true,
-       [](JsonReader& r, ParameterIr& rec) -> JsonReadStatus {
-         VELN_TRY(const bool is_null, r.read_null_if_present());
-         if (is_null) {
-           rec.default_value.reset();
-           return Ok{};
-         }
-         rec.default_value.emplace();
-         return r.read_value_into(*rec.default_value);
+       [](JsonReader& r, ParameterIr& rec) {
+         return read_optional(r, rec.default_value, [](JsonReader& rr, JsonValue& v) { return rr.read_value_into(v); });
        }},
       {"span", false, VELN_SPAN_FIELD(ParameterIr)}}}};
 
@@ -171,13 +177,9 @@ constexpr RecordSpec<FunctionIr, 9> kFunctionSpec{
       {"name", false, VELN_STRING_FIELD(FunctionIr, name)},
       {"visibility", false, VELN_STRING_FIELD(FunctionIr, visibility)},
       {"decorator", true,
-       [](JsonReader& r, FunctionIr& rec) -> JsonReadStatus {
-         VELN_TRY(const bool is_null, r.read_null_if_present());
-         if (is_null) {
-           rec.decorator.reset();
-           return Ok{};
-         }
-         return read_record(r, kDecoratorSpec, rec.decorator.emplace());
+       [](JsonReader& r, FunctionIr& rec) {
+         return read_optional(r, rec.decorator,
+                              [](JsonReader& rr, DecoratorIr& d) { return read_record(rr, kDecoratorSpec, d); });
        }},
       {"docstring", true, VELN_OPT_STRING_FIELD(FunctionIr, docstring)},
       {"parameters", false,

@@ -149,17 +149,28 @@ TEST(ReadJsonValue, NumberKinds) {
   EXPECT_EQ(big->as_f64(), 18446744073709551616.0);
 }
 
-// Number literals against CPython's int()/float() (tests/gen/gen_json_numbers.py).
-TEST(ReadJsonValue, NumbersMatchCPythonReference) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/json_numbers.txt");
-  ASSERT_TRUE(in.good());
+// Calls check(input, expected) for each "input<TAB>expected" line of a
+// data file written by a generator under tests/gen; returns the line count.
+template <class Check>
+size_t for_each_reference_line(const char* file, Check check) {
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/" + file);
+  EXPECT_TRUE(in.good()) << file;
   std::string line;
-  size_t checked = 0;
+  size_t lines = 0;
   while (std::getline(in, line)) {
     const size_t tab = line.find('\t');
-    ASSERT_NE(tab, std::string::npos) << line;
-    const std::string literal = line.substr(0, tab);
-    const std::string expected = line.substr(tab + 1);
+    EXPECT_NE(tab, std::string::npos) << line;
+    if (tab == std::string::npos) continue;
+    check(line.substr(0, tab), line.substr(tab + 1));
+    ++lines;
+  }
+  return lines;
+}
+
+// Number literals against CPython's int()/float() (tests/gen/gen_json_numbers.py).
+TEST(ReadJsonValue, NumbersMatchCPythonReference) {
+  const size_t checked = for_each_reference_line("json_numbers.txt", [](const std::string& literal,
+                                                                        const std::string& expected) {
     auto r = read_json_value(literal);
     if (expected == "ERR") {
       ASSERT_FALSE(r.ok()) << literal;
@@ -168,27 +179,19 @@ TEST(ReadJsonValue, NumbersMatchCPythonReference) {
       ASSERT_TRUE(r.ok()) << literal << ": " << r.error();
       EXPECT_EQ(r->to_compact_json(), expected) << literal;
     }
-    ++checked;
-  }
+  });
   EXPECT_GT(checked, 1000u);
 }
 
 // Escapes, surrogate pairs, key order and the serialiser's escapes against
 // CPython's json module (tests/gen/gen_json_strings.py).
 TEST(ReadJsonValue, StringsMatchCPythonReference) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/json_strings.txt");
-  ASSERT_TRUE(in.good());
-  std::string line;
-  size_t checked = 0;
-  while (std::getline(in, line)) {
-    const size_t tab = line.find('\t');
-    ASSERT_NE(tab, std::string::npos) << line;
-    const std::string given = line.substr(0, tab);
-    auto r = read_json_value(given);
-    ASSERT_TRUE(r.ok()) << given << ": " << r.error();
-    EXPECT_EQ(r->to_compact_json(), line.substr(tab + 1)) << given;
-    ++checked;
-  }
+  const size_t checked =
+      for_each_reference_line("json_strings.txt", [](const std::string& given, const std::string& expected) {
+        auto r = read_json_value(given);
+        ASSERT_TRUE(r.ok()) << given << ": " << r.error();
+        EXPECT_EQ(r->to_compact_json(), expected) << given;
+      });
   EXPECT_GT(checked, 500u);
 }
 
