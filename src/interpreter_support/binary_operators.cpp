@@ -1,0 +1,380 @@
+// Binary operators: one function per operator, reached through a table indexed
+// by the operator enum; inside, a switch on the pair of operand kinds. Rows
+// are checked in the documented order, so the first matching rule decides and
+// anything unmatched gets the operator's own refusal.
+#include "interpreter_support/binary_operators.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interpreter_support/int_operand.hpp"
+#include "interpreter_support/integer_guards.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/value_equality.hpp"
+#include "values/vm_datetime.hpp"
+#include "values/decimal_from_value.hpp"
+#include "values/vm_decimal.hpp"
+#include "values/vm_timedelta.hpp"
+
+namespace veln {
+namespace {
+
+constexpr uint32_t pair_code(VmKind a, VmKind b) {
+  return static_cast<uint32_t>(a) * 32u + static_cast<uint32_t>(b);
+}
+constexpr uint32_t kIntInt = pair_code(VmKind::Int, VmKind::Int);
+constexpr uint32_t kIntFloat = pair_code(VmKind::Int, VmKind::Float);
+constexpr uint32_t kFloatInt = pair_code(VmKind::Float, VmKind::Int);
+constexpr uint32_t kFloatFloat = pair_code(VmKind::Float, VmKind::Float);
+
+bool is_bytes_like(VmKind k) { return k == VmKind::Bytes || k == VmKind::ByteArray; }
+bool is_set_like(VmKind k) { return k == VmKind::Set || k == VmKind::FrozenSet; }
+bool is_list_or_tuple(VmKind k) { return k == VmKind::List || k == VmKind::Tuple; }
+
+VmExecutionError unsupported_operands(BinaryOperator op, const VmValue& left, const VmValue& right) {
+  std::string msg = "unsupported ";
+  msg += binary_operator_name(op);
+  msg += " operands ";
+  msg += left.type_name();
+  msg += " and ";
+  msg += right.type_name();
+  return vm_error(std::move(msg));
+}
+
+// ---------------------------------------------------------------------------
+// Decimal rows: a decimal on either side pulls the other operand into a
+// decimal, the left one first when both could.
+
+using DecimalKernel = VmResult<VmDecimal> (*)(const VmDecimal&, const VmDecimal&);
+
+VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand, const char* side) {
+  auto converted = decimal_from_vm_value(operand);
+  if (converted.ok()) return converted;
+  std::string msg = "binary operator '";
+  msg += binary_operator_name(op);
+  msg += "' could not coerce ";
+  msg += side;
+  msg += " operand ";
+  operand.append_python_repr(msg);
+  msg += " (";
+  msg += operand.type_name();
+  msg += ") to decimal: ";
+  msg += converted.error().message;
+  return vm_error(std::move(msg));
+}
+
+VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, const VmValue& left,
+                                    const VmValue& right) {
+  if (left.is(VmKind::Decimal)) {
+    if (right.is(VmKind::Decimal)) {
+      VELN_TRY(VmDecimal result, kernel(left.decimal_value(), right.decimal_value()));
+      return VmValue::decimal(std::move(result));
+    }
+    VELN_TRY(VmDecimal r, coerce_to_decimal(op, right, "right"));
+    VELN_TRY(VmDecimal result, kernel(left.decimal_value(), r));
+    return VmValue::decimal(std::move(result));
+  }
+  VELN_TRY(VmDecimal l, coerce_to_decimal(op, left, "left"));
+  VELN_TRY(VmDecimal result, kernel(l, right.decimal_value()));
+  return VmValue::decimal(std::move(result));
+}
+
+bool has_decimal(const VmValue& left, const VmValue& right) {
+  return left.is(VmKind::Decimal) || right.is(VmKind::Decimal);
+}
+
+// ---------------------------------------------------------------------------
+// Shared pieces.
+
+// Int operands meet floats through the nearest double (ties to even, an int
+// beyond the double range becomes an infinity).
+double int_as_double(const VmValue& v) {
+  return v.int_is_small() ? static_cast<double>(v.small_int()) : vm_int_to_f64(v);
+}
+
+VmResult<VmValue> float_result(double x) { return VmValue::float64(x); }
+
+// Concatenation appends to the left operand's buffer (copied only if shared);
+// the value-size limit is checked before the buffer grows.
+VmResult<VmValue> concat_text(VmValue left, const VmValue& right) {
+  VELN_CHECK(left.text_append(right.text()));
+  return left;
+}
+VmResult<VmValue> concat_items(VmValue left, const VmValue& right) {
+  VELN_CHECK(left.seq_extend(right.items()));
+  return left;
+}
+
+VmResult<VmValue> repeat_text_value(const VmValue& text, const VmValue& count) {
+  if (text.is(VmKind::String)) {
+    VELN_TRY(std::string out, repeat_string(text.text(), count));
+    return VmValue::make_str(std::move(out));
+  }
+  VELN_TRY(std::string out, repeat_bytes_like(text.text(), count));
+  return VmValue::make_text(text.kind(), std::move(out));
+}
+VmResult<VmValue> repeat_sequence_value(const VmValue& seq, const VmValue& count) {
+  VELN_TRY(std::vector<VmValue> out, repeat_values(seq.items(), count));
+  return VmValue::make_sequence(seq.kind(), std::move(out));
+}
+
+VmResult<VmValue> timedelta_times_int(const VmValue& delta, const VmValue& count) {
+  VELN_TRY(int64_t factor, vm_int_to_i64(count, "timedelta multiplier"));
+  VELN_TRY(VmTimeDelta product, VmTimeDelta::mul(delta.timedelta_value(), factor));
+  return VmValue::timedelta(product);
+}
+
+using SetAlgebra = VmResult<std::vector<VmValue>> (*)(std::span<const VmValue>, std::span<const VmValue>);
+
+// Set results keep the left operand's kind and are brought into canonical form.
+VmResult<VmValue> set_operation(SetAlgebra algebra, const VmValue& left, const VmValue& right) {
+  VELN_TRY(std::vector<VmValue> raw, algebra(left.items(), right.items()));
+  VELN_TRY(std::vector<VmValue> items, normalize_set_items(std::move(raw)));
+  return VmValue::make_sequence(left.kind(), std::move(items));
+}
+
+// ---------------------------------------------------------------------------
+// The operators.
+
+VmResult<VmValue> op_add(VmValue left, VmValue right) {
+  switch (pair_code(left.kind(), right.kind())) {
+    case kIntInt:
+      return vm_int_add(left, right);  // sums are exact and unguarded
+    case kFloatFloat:
+      return float_result(left.float_value() + right.float_value());
+    case kFloatInt:
+      return float_result(left.float_value() + int_as_double(right));
+    case kIntFloat:
+      return float_result(int_as_double(left) + right.float_value());
+    case pair_code(VmKind::DateTime, VmKind::TimeDelta): {
+      VELN_TRY(VmDateTime dt, VmDateTime::add_timedelta(left.datetime_value(), right.timedelta_value()));
+      return VmValue::datetime(dt);
+    }
+    case pair_code(VmKind::TimeDelta, VmKind::DateTime): {
+      VELN_TRY(VmDateTime dt, VmDateTime::add_timedelta(right.datetime_value(), left.timedelta_value()));
+      return VmValue::datetime(dt);
+    }
+    case pair_code(VmKind::TimeDelta, VmKind::TimeDelta): {
+      VELN_TRY(VmTimeDelta sum, VmTimeDelta::add(left.timedelta_value(), right.timedelta_value()));
+      return VmValue::timedelta(sum);
+    }
+    default:
+      break;
+  }
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Add, &VmDecimal::add, left, right);
+  const VmKind lk = left.kind();
+  const VmKind rk = right.kind();
+  if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), right);
+  if (is_bytes_like(lk) && is_bytes_like(rk)) return concat_text(std::move(left), right);
+  if ((lk == VmKind::List || lk == VmKind::Tuple) && lk == rk) return concat_items(std::move(left), right);
+  return unsupported_operands(BinaryOperator::Add, left, right);
+}
+
+VmResult<VmValue> op_sub(VmValue left, VmValue right) {
+  switch (pair_code(left.kind(), right.kind())) {
+    case kIntInt:
+      return vm_int_sub(left, right);
+    case kFloatFloat:
+      return float_result(left.float_value() - right.float_value());
+    case kFloatInt:
+      return float_result(left.float_value() - int_as_double(right));
+    case kIntFloat:
+      return float_result(int_as_double(left) - right.float_value());
+    case pair_code(VmKind::DateTime, VmKind::DateTime):
+      return VmValue::timedelta_seconds(
+          VmDateTime::seconds_between(left.datetime_value(), right.datetime_value()));
+    case pair_code(VmKind::TimeDelta, VmKind::TimeDelta): {
+      VELN_TRY(VmTimeDelta diff, VmTimeDelta::sub(left.timedelta_value(), right.timedelta_value()));
+      return VmValue::timedelta(diff);
+    }
+    default:
+      break;
+  }
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right);
+  if (is_set_like(left.kind()) && is_set_like(right.kind())) {
+    return set_operation(&set_difference_values, left, right);
+  }
+  return unsupported_operands(BinaryOperator::Sub, left, right);
+}
+
+VmResult<VmValue> op_mul(VmValue left, VmValue right) {
+  const VmKind lk = left.kind();
+  const VmKind rk = right.kind();
+  switch (pair_code(lk, rk)) {
+    case kIntInt:
+      return checked_int_mul(left, right);
+    case kFloatFloat:
+      return float_result(left.float_value() * right.float_value());
+    case kFloatInt:
+      return float_result(left.float_value() * int_as_double(right));
+    case kIntFloat:
+      return float_result(int_as_double(left) * right.float_value());
+    case pair_code(VmKind::Int, VmKind::TimeDelta):
+      return timedelta_times_int(right, left);
+    case pair_code(VmKind::TimeDelta, VmKind::Int):
+      return timedelta_times_int(left, right);
+    case pair_code(VmKind::TimeDelta, VmKind::TimeDelta): {
+      VELN_TRY(VmTimeDelta product,
+               VmTimeDelta::mul(left.timedelta_value(), right.timedelta_raw_seconds()));
+      return VmValue::timedelta(product);
+    }
+    default:
+      break;
+  }
+  // Repetition takes an int count only (a bool count is refused).
+  if (lk == VmKind::Int) {
+    if (rk == VmKind::String || is_bytes_like(rk)) return repeat_text_value(right, left);
+    if (is_list_or_tuple(rk)) return repeat_sequence_value(right, left);
+  }
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Mul, &VmDecimal::mul, left, right);
+  if (rk == VmKind::Int) {
+    if (lk == VmKind::String || is_bytes_like(lk)) return repeat_text_value(left, right);
+    if (is_list_or_tuple(lk)) return repeat_sequence_value(left, right);
+  }
+  return unsupported_operands(BinaryOperator::Mul, left, right);
+}
+
+VmResult<VmValue> op_div(VmValue left, VmValue right) {
+  switch (pair_code(left.kind(), right.kind())) {
+    case kIntInt:
+      // Each int becomes a double first, so huge ints divide as infinities.
+      if (right.int_sign() == 0) return vm_error("division by zero");
+      return float_result(int_as_double(left) / int_as_double(right));
+    case kFloatFloat:
+      return float_result(left.float_value() / right.float_value());
+    case kFloatInt:
+      return float_result(left.float_value() / int_as_double(right));
+    case kIntFloat:
+      return float_result(int_as_double(left) / right.float_value());
+    default:
+      break;
+  }
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Div, &VmDecimal::div, left, right);
+  return unsupported_operands(BinaryOperator::Div, left, right);
+}
+
+VmResult<VmValue> op_floordiv(VmValue left, VmValue right) {
+  if (left.is(VmKind::Int) && right.is(VmKind::Int)) return vm_int_floor_div(left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::FloorDiv, &VmDecimal::floor_div, left, right);
+  }
+  return unsupported_operands(BinaryOperator::FloorDiv, left, right);
+}
+
+VmResult<VmValue> op_mod(VmValue left, VmValue right) {
+  if (left.is(VmKind::Int) && right.is(VmKind::Int)) return vm_int_modulo(left, right);
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Mod, &VmDecimal::modulo, left, right);
+  return unsupported_operands(BinaryOperator::Mod, left, right);
+}
+
+VmResult<VmValue> op_pow(VmValue left, VmValue right) {
+  switch (pair_code(left.kind(), right.kind())) {
+    case kIntInt:
+      return checked_int_pow(left, right, kLabelIntegerExponentiation);
+    case kFloatFloat:
+      return float_result(std::pow(left.float_value(), right.float_value()));
+    case kFloatInt:
+      return float_result(std::pow(left.float_value(), int_as_double(right)));
+    case kIntFloat:
+      return float_result(std::pow(int_as_double(left), right.float_value()));
+    default:
+      break;
+  }
+  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Pow, &VmDecimal::pow, left, right);
+  return unsupported_operands(BinaryOperator::Pow, left, right);
+}
+
+// Bitwise operators: bool with bool stays bool, sets combine, everything else
+// is read as integers (left operand converted first).
+enum class BitOp { And, Or, Xor };
+
+template <BitOp kOp>
+VmResult<VmValue> op_bitwise(VmValue left, VmValue right) {
+  const VmKind lk = left.kind();
+  const VmKind rk = right.kind();
+  if (lk == VmKind::Int && rk == VmKind::Int && left.int_is_small() && right.int_is_small()) {
+    const int64_t a = left.small_int();
+    const int64_t b = right.small_int();
+    return VmValue::integer(kOp == BitOp::And ? (a & b) : kOp == BitOp::Or ? (a | b) : (a ^ b));
+  }
+  if (lk == VmKind::Bool && rk == VmKind::Bool) {
+    const bool a = left.bool_value();
+    const bool b = right.bool_value();
+    return VmValue::boolean(kOp == BitOp::And ? (a && b) : kOp == BitOp::Or ? (a || b) : (a != b));
+  }
+  if (is_set_like(lk) && is_set_like(rk)) {
+    constexpr SetAlgebra algebra = kOp == BitOp::And  ? &set_intersection_values
+                                   : kOp == BitOp::Or ? &set_union_values
+                                                      : &set_symmetric_difference_values;
+    return set_operation(algebra, left, right);
+  }
+  VELN_TRY(VmValue l, vm_int_operand(left));
+  VELN_TRY(VmValue r, vm_int_operand(right));
+  if (l.int_is_small() && r.int_is_small()) {
+    const int64_t a = l.small_int();
+    const int64_t b = r.small_int();
+    return VmValue::integer(kOp == BitOp::And ? (a & b) : kOp == BitOp::Or ? (a | b) : (a ^ b));
+  }
+  // GMP's logical operations act on two's complement of unbounded width.
+  const mpz_class a = l.int_to_mpz();
+  const mpz_class b = r.int_to_mpz();
+  mpz_class out;
+  if constexpr (kOp == BitOp::And) {
+    mpz_and(out.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
+  } else if constexpr (kOp == BitOp::Or) {
+    mpz_ior(out.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
+  } else {
+    mpz_xor(out.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
+  }
+  return VmValue::integer(std::move(out));
+}
+
+VmResult<VmValue> op_lshift(VmValue left, VmValue right) {
+  VELN_TRY(VmValue l, vm_int_operand(left));
+  VELN_TRY(VmValue r, vm_int_operand(right));
+  return checked_int_left_shift(l, r);
+}
+
+VmResult<VmValue> op_rshift(VmValue left, VmValue right) {
+  VELN_TRY(VmValue l, vm_int_operand(left));
+  VELN_TRY(VmValue r, vm_int_operand(right));
+  return checked_int_right_shift(l, r);
+}
+
+using BinaryFn = VmResult<VmValue> (*)(VmValue, VmValue);
+
+constexpr std::array<BinaryFn, kBinaryOperatorCount> make_binary_table() {
+  std::array<BinaryFn, kBinaryOperatorCount> t{};
+  t[static_cast<size_t>(BinaryOperator::Add)] = &op_add;
+  t[static_cast<size_t>(BinaryOperator::Sub)] = &op_sub;
+  t[static_cast<size_t>(BinaryOperator::Mul)] = &op_mul;
+  t[static_cast<size_t>(BinaryOperator::Div)] = &op_div;
+  t[static_cast<size_t>(BinaryOperator::FloorDiv)] = &op_floordiv;
+  t[static_cast<size_t>(BinaryOperator::Mod)] = &op_mod;
+  t[static_cast<size_t>(BinaryOperator::Pow)] = &op_pow;
+  t[static_cast<size_t>(BinaryOperator::BitAnd)] = &op_bitwise<BitOp::And>;
+  t[static_cast<size_t>(BinaryOperator::BitOr)] = &op_bitwise<BitOp::Or>;
+  t[static_cast<size_t>(BinaryOperator::BitXor)] = &op_bitwise<BitOp::Xor>;
+  t[static_cast<size_t>(BinaryOperator::LShift)] = &op_lshift;
+  t[static_cast<size_t>(BinaryOperator::RShift)] = &op_rshift;
+  return t;
+}
+constexpr std::array<BinaryFn, kBinaryOperatorCount> kBinaryTable = make_binary_table();
+
+}  // namespace
+
+VmResult<VmValue> apply_binary_operator(BinaryOperator op, VmValue left, VmValue right) {
+  return kBinaryTable[static_cast<size_t>(op)](std::move(left), std::move(right));
+}
+
+VmResult<VmValue> apply_binary_operator(std::string_view op_name, VmValue left, VmValue right) {
+  const auto op = binary_operator_from_name(op_name);
+  if (!op) return vm_error("unsupported binary operator '" + std::string(op_name) + "'");
+  return apply_binary_operator(*op, std::move(left), std::move(right));
+}
+
+}  // namespace veln

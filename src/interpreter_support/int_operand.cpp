@@ -1,0 +1,31 @@
+// Integer view of operands without allocating for small values.
+#include "interpreter_support/int_operand.hpp"
+
+#include <string>
+
+#include "values/bigint.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln {
+
+VmResult<VmValue> vm_int_operand(const VmValue& value) {
+  switch (value.kind()) {
+    case VmKind::Int:
+      return value;
+    case VmKind::Bool:
+      return VmValue::integer(int64_t{value.bool_value() ? 1 : 0});
+    case VmKind::Decimal:
+      return VmValue::integer(value.decimal_value().to_bigint());
+    default:
+      // One wording of the refusal: the value model's own.
+      return value.as_bigint().error();
+  }
+}
+
+VmResult<int64_t> vm_int_to_i64(const VmValue& int_value, std::string_view label) {
+  if (int_value.int_is_small()) return int_value.small_int();
+  if (bigint_fits_i64(int_value.big_int())) return bigint_get_i64(int_value.big_int());
+  return vm_error(std::string(label) + " exceeds the supported i64 range");
+}
+
+}  // namespace veln
