@@ -146,6 +146,29 @@ constexpr std::array<CompareFn, kCompareOperatorCount> kCompareTable = make_comp
 }  // namespace
 
 VmResult<bool> apply_compare_operator(CompareOperator op, const VmValue& left, const VmValue& right) {
+  // Two inline ints compare exactly under every rule but membership.
+  if (left.is(VmKind::Int) && right.is(VmKind::Int) && left.int_is_small() && right.int_is_small()) {
+    const int64_t a = left.small_int();
+    const int64_t b = right.small_int();
+    switch (op) {
+      case CompareOperator::Eq:
+      case CompareOperator::Is:
+        return a == b;
+      case CompareOperator::NotEq:
+      case CompareOperator::IsNot:
+        return a != b;
+      case CompareOperator::Lt:
+        return a < b;
+      case CompareOperator::LtE:
+        return a <= b;
+      case CompareOperator::Gt:
+        return a > b;
+      case CompareOperator::GtE:
+        return a >= b;
+      default:
+        break;
+    }
+  }
   return kCompareTable[static_cast<size_t>(op)](left, right);
 }
 
