@@ -250,6 +250,10 @@ VmResult<VmValue> subscript_slice_value(VmValue container, const VmSliceArgs& ar
       const auto items = container.items();
       VELN_TRY(VmSliceRange range, resolve_slice(items.size(), args));
       if (is_whole(range, items.size())) return container;
+      if (range.step == 1) {
+        const auto first = items.begin() + range.start;
+        return VmValue::make_sequence(kind, std::vector<VmValue>(first, first + static_cast<ptrdiff_t>(range.count)));
+      }
       std::vector<VmValue> out;
       out.reserve(range.count);
       for_each_position(range, [&](size_t p) { out.push_back(items[p]); });
