@@ -64,11 +64,11 @@ TEST(BinaryOperators, NumbersAndBools) {
       {"add", Pow2(2000), F(1.0), "float:inf"},
       {"sub", F(1.0), Pow2(2000), "float:-inf"},
       {"mul", I(3), F(0.5), "float:1.5"},
-      {"add", Big("9223372036854775807"), I(1), "int:9223372036854775808"},
-      {"sub", Big("-9223372036854775808"), I(1), "int:-9223372036854775809"},
-      {"mul", Big("-9223372036854775808"), I(-1), "int:9223372036854775808"},
-      {"floordiv", Big("-9223372036854775808"), I(-1), "int:9223372036854775808"},
-      {"mod", Big("-9223372036854775808"), I(-1), "int:0"},
+      {"add", Ibig("9223372036854775807"), I(1), "int:9223372036854775808"},
+      {"sub", Ibig("-9223372036854775808"), I(1), "int:-9223372036854775809"},
+      {"mul", Ibig("-9223372036854775808"), I(-1), "int:9223372036854775808"},
+      {"floordiv", Ibig("-9223372036854775808"), I(-1), "int:9223372036854775808"},
+      {"mod", Ibig("-9223372036854775808"), I(-1), "int:0"},
   });
 }
 
@@ -199,22 +199,25 @@ TEST(BinaryOperators, SequencesAndText) {
       {"mul", List({I(1), I(2)}), I(65537),
        "error: sequence repetition exceeds the maximum allowed allocation size"},
       {"mul", S(""), Pow2(64), "error: string repeat count exceeds the supported usize range"},
+      {"mul", S(""), Pow2(63), "str:"},
+      {"mul", Pow2(63), List({}), "list:[]"},
+      {"mul", ByteArray(""), I(INT64_MAX), "bytearray:bytearray(b'')"},
       {"mul", Dict({}), I(2), "error: unsupported mul operands dict and int"},
   });
 }
 
 TEST(BinaryOperators, SetsAndBitwise) {
   run({
-      {"sub", Set({I(1), I(2), I(3)}), FrozenSet({F(2.0)}), "set:{1, 3}"},
-      {"sub", FrozenSet({I(1)}), Set({I(1)}), "frozenset:frozenset()"},
-      {"bitor", FrozenSet({I(1)}), Set({I(2)}), "frozenset:frozenset({1, 2})"},
-      {"bitor", Set({I(1), I(2)}), Set({F(2.0)}), "set:{1, 2}"},
-      {"bitor", Set({F(1.0)}), Set({I(1)}), "set:{1}"},
-      {"bitand", Set({F(1.0)}), Set({I(1)}), "set:{1.0}"},
-      {"bitxor", Set({I(1), I(2)}), Set({F(2.0), I(3)}), "set:{1, 3}"},
-      {"add", Set({I(1)}), Set({I(2)}), "error: unsupported add operands set and set"},
-      {"bitor", Set({I(1)}), List({I(2)}), "error: expected int-compatible value, got set"},
-      {"bitor", List({I(2)}), Set({I(1)}), "error: expected int-compatible value, got list"},
+      {"sub", SetOf({I(1), I(2), I(3)}), FrozenSetOf({F(2.0)}), "set:{1, 3}"},
+      {"sub", FrozenSetOf({I(1)}), SetOf({I(1)}), "frozenset:frozenset()"},
+      {"bitor", FrozenSetOf({I(1)}), SetOf({I(2)}), "frozenset:frozenset({1, 2})"},
+      {"bitor", SetOf({I(1), I(2)}), SetOf({F(2.0)}), "set:{1, 2}"},
+      {"bitor", SetOf({F(1.0)}), SetOf({I(1)}), "set:{1}"},
+      {"bitand", SetOf({F(1.0)}), SetOf({I(1)}), "set:{1.0}"},
+      {"bitxor", SetOf({I(1), I(2)}), SetOf({F(2.0), I(3)}), "set:{1, 3}"},
+      {"add", SetOf({I(1)}), SetOf({I(2)}), "error: unsupported add operands set and set"},
+      {"bitor", SetOf({I(1)}), List({I(2)}), "error: expected int-compatible value, got set"},
+      {"bitor", List({I(2)}), SetOf({I(1)}), "error: expected int-compatible value, got list"},
       {"bitand", Dict({}), Dict({}), "error: expected int-compatible value, got dict"},
       {"bitor", I(1), F(1.0), "error: expected int-compatible value, got float"},
       {"bitor", B(true), I(2), "int:3"},

@@ -57,7 +57,7 @@ TEST(Subscripts, Indexing) {
       {list3, D("1.9"), "int:20"},
       {list3, D("-0.5"), "int:10"},
       {list3, Pow2(64), "error: sequence index out of bounds"},
-      {list3, Big("-9223372036854775808"), "error: sequence index out of bounds"},
+      {list3, Ibig("-9223372036854775808"), "error: sequence index out of bounds"},
       {list3, S("1"), "error: expected int-compatible value, got str"},
       {list3, F(1.0), "error: expected int-compatible value, got float"},
       {Tuple({I(1), S("x")}), I(1), "str:x"},
@@ -66,7 +66,7 @@ TEST(Subscripts, Indexing) {
       {Dict({{I(1), S("one")}}), F(1.0), "error: missing dict key 1.0"},
       {Dict({{S("k"), I(1)}}), S("missing"), "error: missing dict key missing"},
       {Dict({{Tuple({I(1), I(2)}), I(3)}}), Tuple({I(1), I(2)}), "int:3"},
-      {Set({I(1)}), I(0), "error: subscript access is not supported for set"},
+      {SetOf({I(1)}), I(0), "error: subscript access is not supported for set"},
       {None(), I(0), "error: subscript access is not supported for none"},
       {I(5), I(0), "error: subscript access is not supported for int"},
   };
@@ -97,7 +97,7 @@ TEST(Subscripts, Assignment) {
       {Tuple({I(1)}), I(0), I(2), "error: subscript assignment is not supported for tuple"},
       {S("a"), I(0), S("b"), "error: subscript assignment is not supported for str"},
       {Bytes("a"), I(0), I(1), "error: subscript assignment is not supported for bytes"},
-      {Set({}), I(0), I(1), "error: subscript assignment is not supported for set"},
+      {SetOf({}), I(0), I(1), "error: subscript assignment is not supported for set"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(show(assign_subscript(c.container, c.index, c.value)), c.expected)
@@ -159,7 +159,7 @@ TEST(Slices, Table) {
       {ByteArray("abcd"), args(_, 2, _), "bytearray:bytearray(b'ab')"},
       {Tuple({I(1), I(2), I(3)}), args(-2, _, _), "tuple:(2, 3)"},
       {Dict({}), args(_, _, _), "error: slice access is not supported for dict"},
-      {Set({I(1)}), args(_, _, _), "error: slice access is not supported for set"},
+      {SetOf({I(1)}), args(_, _, _), "error: slice access is not supported for set"},
       {I(5), args(_, _, _), "error: slice access is not supported for int"},
   };
   for (const Case& c : cases) {
