@@ -11,12 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "interpreter_support/int_operand.hpp"
+#include "interpreter_support/operand_conversions.hpp"
 #include "interpreter_support/integer_guards.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
-#include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
 
@@ -51,20 +50,11 @@ VmExecutionError unsupported_operands(BinaryOperator op, const VmValue& left, co
 
 using DecimalKernel = VmResult<VmDecimal> (*)(const VmDecimal&, const VmDecimal&);
 
-VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand, const char* side) {
-  auto converted = decimal_from_vm_value(operand);
-  if (converted.ok()) return converted;
-  std::string msg = "binary operator '";
-  msg += binary_operator_name(op);
-  msg += "' could not coerce ";
-  msg += side;
-  msg += " operand ";
-  operand.append_python_repr(msg);
-  msg += " (";
-  msg += operand.type_name();
-  msg += ") to decimal: ";
-  msg += converted.error().message;
-  return vm_error(std::move(msg));
+VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand, std::string_view side) {
+  std::string context = "binary operator '";
+  context += binary_operator_name(op);
+  context += "'";
+  return coerce_operand_to_decimal(operand, context, side);
 }
 
 VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, const VmValue& left,

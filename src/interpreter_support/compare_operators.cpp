@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "interpreter_support/membership.hpp"
+#include "interpreter_support/operand_conversions.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
-#include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {
@@ -41,18 +41,8 @@ double int_as_double(const VmValue& v) {
   return v.int_is_small() ? static_cast<double>(v.small_int()) : vm_int_to_f64(v);
 }
 
-VmResult<VmDecimal> coerce_for_comparison(const VmValue& operand, const char* side) {
-  auto converted = decimal_from_vm_value(operand);
-  if (converted.ok()) return converted;
-  std::string msg = "comparison could not coerce ";
-  msg += side;
-  msg += " operand ";
-  operand.append_python_repr(msg);
-  msg += " (";
-  msg += operand.type_name();
-  msg += ") to decimal: ";
-  msg += converted.error().message;
-  return vm_error(std::move(msg));
+VmResult<VmDecimal> coerce_for_comparison(const VmValue& operand, std::string_view side) {
+  return coerce_operand_to_decimal(operand, "comparison", side);
 }
 
 template <Predicate kPred>

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
-#include "interpreter_support/int_operand.hpp"
+#include "interpreter_support/operand_conversions.hpp"
 
 namespace veln {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "interpreter_support/int_operand.hpp"
+#include "interpreter_support/operand_conversions.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {

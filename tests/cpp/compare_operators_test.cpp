@@ -21,18 +21,12 @@ using namespace test_values;
 
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 
-struct Case {
-  const char* op;
-  VmValue left;
-  VmValue right;
-  std::string expected;
-};
+using Case = OperatorCase;
 
 void run(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    EXPECT_EQ(show(apply_compare_operator(std::string_view(c.op), c.left, c.right)), c.expected)
-        << show(c.left) << " " << c.op << " " << show(c.right);
-  }
+  expect_operator_cases(cases, [](std::string_view op, const VmValue& l, const VmValue& r) {
+    return apply_compare_operator(op, l, r);
+  });
 }
 
 TEST(CompareOperators, EqualityAndIdentity) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gmpxx.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
@@ -39,6 +40,23 @@ inline std::string show(const VmResult<VmValue>& r) {
 }
 inline std::string show(const VmResult<bool>& r) {
   return r.ok() ? (*r ? "true" : "false") : "error: " + r.error().message;
+}
+
+// One application of an operator named as in the module IR.
+struct OperatorCase {
+  const char* op;
+  VmValue left;
+  VmValue right;
+  std::string expected;
+};
+
+// Checks each case's shown result of apply(op, left, right).
+template <class Apply>
+void expect_operator_cases(const std::vector<OperatorCase>& cases, Apply apply) {
+  for (const OperatorCase& c : cases) {
+    EXPECT_EQ(show(apply(std::string_view(c.op), c.left, c.right)), c.expected)
+        << show(c.left) << " " << c.op << " " << show(c.right);
+  }
 }
 
 // The lines of a generated data file that start with `tag` and a space.

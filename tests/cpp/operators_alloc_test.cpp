@@ -4,35 +4,16 @@
 // operator new, which is why these tests live in their own executable.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "allocation_counter.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/compare_operators.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/unary_operators.hpp"
 
-namespace {
-size_t g_allocations = 0;
-}
-
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
 namespace veln {
 namespace {
 
-template <class F>
-size_t allocations_during(F&& f) {
-  const size_t before = g_allocations;
-  f();
-  return g_allocations - before;
-}
+using allocation_counter::allocations_during;
 
 TEST(OperatorAllocations, SmallIntOperatorsAllocateNothing) {
   const size_t n = allocations_during([] {

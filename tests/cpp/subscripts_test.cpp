@@ -208,7 +208,20 @@ std::optional<mpz_class> oracle_part(const std::string& text) {
 std::string from_hex(const std::string& hex) {
   std::string out;
   if (hex == "-") return out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+// The texts of a range's elements joined by single spaces.
+template <class Range, class F>
+std::string joined(const Range& range, F&& text_of) {
+  std::string out;
+  for (const auto& x : range) {
+    if (!out.empty()) out += ' ';
+    out += text_of(x);
+  }
   return out;
 }
 
@@ -219,32 +232,21 @@ TEST(Slices, PositionsMatchCPython) {
     std::istringstream in(line);
     std::string tag, n, lo, hi, st, colon;
     in >> tag >> n >> lo >> hi >> st >> colon;
-    std::string expected, p;
-    while (in >> p) {
-      if (!expected.empty()) expected += ' ';
-      expected += p;
-    }
+    std::vector<std::string> parts;
+    for (std::string p; in >> p;) parts.push_back(p);
+    const std::string expected = joined(parts, [](const std::string& p) { return p; });
     const size_t length = std::stoul(n);
     auto positions = slice_positions(length, oracle_part(lo), oracle_part(hi), oracle_part(st));
     ASSERT_TRUE(positions.ok()) << line << ": " << positions.error().message;
-    std::string got;
-    for (size_t pos : *positions) {
-      if (!got.empty()) got += ' ';
-      got += std::to_string(pos);
-    }
-    EXPECT_EQ(got, expected) << line;
+    EXPECT_EQ(joined(*positions, [](size_t p) { return std::to_string(p); }), expected) << line;
 
     // The list slice visits the same positions.
     std::vector<VmValue> items;
     for (size_t i = 0; i < length; ++i) items.push_back(I(static_cast<int64_t>(i)));
     auto sliced = subscript_slice_value(List(std::move(items)), oracle_part(lo), oracle_part(hi), oracle_part(st));
     ASSERT_TRUE(sliced.ok()) << line;
-    std::string listed;
-    for (const VmValue& v : sliced->items()) {
-      if (!listed.empty()) listed += ' ';
-      listed += std::to_string(v.small_int());
-    }
-    EXPECT_EQ(listed, expected) << line;
+    EXPECT_EQ(joined(sliced->items(), [](const VmValue& v) { return std::to_string(v.small_int()); }), expected)
+        << line;
   }
 }
 

@@ -3,32 +3,14 @@
 // operator new, which is why these tests live in their own executable.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "allocation_counter.hpp"
 #include "values/vm_value.hpp"
 
-namespace {
-size_t g_allocations = 0;
-}
-
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace veln {
 namespace {
 
-template <class F>
-size_t allocations_during(F&& f) {
-  const size_t before = g_allocations;
-  f();
-  return g_allocations - before;
-}
+using allocation_counter::allocations_during;
 
 VmValue thousand_item_list() {
   std::vector<VmValue> items;

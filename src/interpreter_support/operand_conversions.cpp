@@ -1,10 +1,12 @@
-// Integer view of operands without allocating for small values.
-#include "interpreter_support/int_operand.hpp"
+// Operand conversions: integer views without allocating for small values,
+// decimal coercion with the operators' failure wording.
+#include "interpreter_support/operand_conversions.hpp"
 
 #include <string>
+#include <utility>
 
 #include "values/bigint.hpp"
-#include "values/vm_decimal.hpp"
+#include "values/decimal_from_value.hpp"
 
 namespace veln {
 
@@ -26,6 +28,22 @@ VmResult<int64_t> vm_int_to_i64(const VmValue& int_value, std::string_view label
   if (int_value.int_is_small()) return int_value.small_int();
   if (bigint_fits_i64(int_value.big_int())) return bigint_get_i64(int_value.big_int());
   return vm_error(std::string(label) + " exceeds the supported i64 range");
+}
+
+VmResult<VmDecimal> coerce_operand_to_decimal(const VmValue& operand, std::string_view context,
+                                              std::string_view side) {
+  auto converted = decimal_from_vm_value(operand);
+  if (converted.ok()) return converted;
+  std::string msg(context);
+  msg += " could not coerce ";
+  msg += side;
+  msg += " operand ";
+  operand.append_python_repr(msg);
+  msg += " (";
+  msg += operand.type_name();
+  msg += ") to decimal: ";
+  msg += converted.error().message;
+  return vm_error(std::move(msg));
 }
 
 }  // namespace veln
