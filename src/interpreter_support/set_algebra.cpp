@@ -23,7 +23,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <optional>
 
 #include "interpreter_support/set_keys.hpp"
@@ -262,19 +261,6 @@ class Membership {
   std::span<const VmValue> items_;
   std::optional<SortedProbe> probe_;
 };
-
-uint64_t items_units(std::span<const VmValue> items) {
-  uint64_t total = 0;
-  for (const VmValue& item : items) {
-    if (__builtin_add_overflow(total, item.units(), &total)) return std::numeric_limits<uint64_t>::max();
-  }
-  return total;
-}
-
-// A set built from these items stays within the value size limit.
-VmStatus check_set_units(uint64_t item_units) {
-  return vm_check_units(item_units == std::numeric_limits<uint64_t>::max() ? item_units : item_units + 1);
-}
 
 // ---------------------------------------------------------------------------
 // Normalisation.
@@ -606,9 +592,6 @@ VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
-  uint64_t units;
-  if (__builtin_add_overflow(items_units(a), items_units(b), &units)) units = std::numeric_limits<uint64_t>::max();
-  VELN_CHECK(check_set_units(units));
   std::vector<VmValue> out;
   out.reserve(a.size() + b.size());
   out.insert(out.end(), a.begin(), a.end());
@@ -652,7 +635,6 @@ VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const V
       if (!found) out.push_back(item);
     }
   }
-  VELN_CHECK(check_set_units(items_units(out)));
   return out;
 }
 

@@ -23,8 +23,10 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items);
 // Every item of a has a value-equal item in b.
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b);
 
-// Copies of a's items then b's. Fails only when the result would exceed the
-// value size limit.
+// Copies of a's items then b's; no item is compared and it never fails. The
+// value size limit applies to the normalised set where it is built
+// (VmValue::make_set checks it): a union of a set with itself is no larger
+// than the set, although the raw sequence counts its items twice.
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b);
 // a's items without a value-equal item in b, in a's order.
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
