@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "interpreter_support/byte_methods.hpp"
 #include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/string_methods.hpp"
 

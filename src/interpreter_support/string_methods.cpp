@@ -1,25 +1,486 @@
-// Placeholder until the str, bytes and bytearray method tables land.
+// The str method table and the methods themselves. Positions are code points;
+// searches run on the UTF-8 bytes (a valid UTF-8 needle only matches at
+// character boundaries) and convert byte offsets back to code points only
+// where a result needs one. Character properties and case mapping come from
+// ICU with the root locale; the C library's classifiers are never used (they
+// follow the process locale and other properties).
 #include "interpreter_support/string_methods.hpp"
 
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <limits>
+#include <span>
 #include <string>
+#include <utility>
+
+#include "interpreter_support/formatting.hpp"
+#include "interpreter_support/native_method_table.hpp"
+#include "interpreter_support/search_bounds.hpp"
+#include "interpreter_support/value_iteration.hpp"
+#include "values/bigint.hpp"
 
 namespace veln {
 namespace {
 
-VmExecutionError unknown(std::string_view kind, std::string_view method) {
-  return vm_error("unsupported " + std::string(kind) + " method '" + std::string(method) + "()'");
+using Args = NativeMethodArgs;
+using Outcome = VmResult<NativeMethodOutcome>;
+
+// ---- argument conversions -----------------------------------------------------
+
+// A text argument: only a str, viewed in place (the argument outlives the view).
+VmResult<std::string_view> text_arg(const VmValue& v) {
+  if (!v.is(VmKind::String)) return vm_error("expected string value, got " + std::string(v.type_name()));
+  return v.text();
 }
+
+// A count argument: negative means "no limit", anything else must fit a
+// machine size.
+constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+VmResult<uint64_t> limit_from(const mpz_class& count, std::string_view label) {
+  if (sgn(count) < 0) return kNoLimit;
+  return bigint_to_usize(count, label);
+}
+
+Outcome str_result(std::string text) {
+  VELN_TRY(VmValue v, VmValue::make_str(std::move(text)));
+  return NativeMethodOutcome::plain(std::move(v));
+}
+Outcome bool_result(bool b) { return NativeMethodOutcome::plain(VmValue::boolean(b)); }
+
+// ---- code points ----------------------------------------------------------------
+
+// Next code point of `s` at byte `i` (advanced past it). Ill-formed bytes,
+// which well-built strs never hold, read as U+FFFD instead of running off.
+inline UChar32 next_cp(std::string_view s, size_t& i) {
+  UChar32 c;
+  U8_NEXT(s.data(), i, s.size(), c);
+  return c < 0 ? 0xFFFD : c;
+}
+// Code point ending at byte `i` (moved back before it), `i` > 0.
+inline UChar32 prev_cp(std::string_view s, size_t& i) {
+  // Texts stay below the value size limit, so byte offsets fit int32_t.
+  auto at = static_cast<int32_t>(i);
+  UChar32 c;
+  U8_PREV(s.data(), 0, at, c);
+  i = static_cast<size_t>(at);
+  return c < 0 ? 0xFFFD : c;
+}
+
+// Code points in a byte range of valid UTF-8: the bytes that are not
+// continuation bytes.
+size_t count_code_points(std::string_view s) {
+  size_t n = 0;
+  for (char ch : s) n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  return n;
+}
+
+// White_Space: U+0009-000D, U+0020, U+0085, U+00A0, U+1680, U+2000-200A,
+// U+2028, U+2029, U+202F, U+205F, U+3000 (U+001C-001F are not).
+inline bool is_space(UChar32 c) {
+  if (c < 0x80) return c == ' ' || (c >= 0x09 && c <= 0x0D);
+  return u_isUWhiteSpace(c);
+}
+inline bool is_numeric(UChar32 c) {
+  const int8_t t = u_charType(c);
+  return t == U_DECIMAL_DIGIT_NUMBER || t == U_LETTER_NUMBER || t == U_OTHER_NUMBER;
+}
+inline bool is_alphabetic(UChar32 c) { return u_isUAlphabetic(c); }
+inline bool is_alnum(UChar32 c) { return u_isUAlphabetic(c) || is_numeric(c); }
+
+// True when `s` is not empty and every code point satisfies `pred`.
+template <bool (*Pred)(UChar32)>
+bool all_code_points(const VmValue& s) {
+  const std::string_view text = s.text();
+  if (text.empty()) return false;
+  if (s.text_is_ascii()) {
+    for (char ch : text)
+      if (!Pred(static_cast<unsigned char>(ch))) return false;
+    return true;
+  }
+  for (size_t i = 0; i < text.size();)
+    if (!Pred(next_cp(text, i))) return false;
+  return true;
+}
+
+// Byte window of the code-point bounds of a str.
+std::string_view code_point_window(const VmValue& s, const VmSearchBounds& b) {
+  const size_t from = s.text_byte_offset(b.start);
+  const size_t to = s.text_byte_offset(b.end);
+  return s.text().substr(from, to - from);
+}
+
+// Length of `s` in code points (cached in the value).
+size_t length_of(const VmValue& s) { return s.text_code_points(); }
+
+// ---- methods ------------------------------------------------------------------------
+
+Outcome str_format(VmValue s, Args args) {
+  VELN_TRY(std::string text, render_simple_format(s.text(), args));
+  return str_result(std::move(text));
+}
+
+Outcome str_isascii(VmValue s, Args) { return bool_result(s.text_is_ascii()); }
+Outcome str_isalpha(VmValue s, Args) { return bool_result(all_code_points<is_alphabetic>(s)); }
+Outcome str_isdigit(VmValue s, Args) { return bool_result(all_code_points<is_numeric>(s)); }
+Outcome str_isalnum(VmValue s, Args) { return bool_result(all_code_points<is_alnum>(s)); }
+
+// At least one Alphabetic character, and every Alphabetic one Lowercase;
+// everything else is ignored.
+Outcome str_islower(VmValue s, Args) {
+  const std::string_view text = s.text();
+  bool any_alphabetic = false;
+  for (size_t i = 0; i < text.size() && !any_alphabetic;) any_alphabetic = u_isUAlphabetic(next_cp(text, i));
+  if (!any_alphabetic) return bool_result(false);
+  for (size_t i = 0; i < text.size();) {
+    const UChar32 c = next_cp(text, i);
+    if (u_isUAlphabetic(c) && !u_isULowercase(c)) return bool_result(false);
+  }
+  return bool_result(true);
+}
+
+// Full case mapping of the root locale ("" is ICU's root; a null locale would
+// take the process default). Final sigma is part of ICU's lower-casing.
+enum class CaseDirection : uint8_t { Lower, Upper };
+
+template <CaseDirection Dir>
+Outcome str_case(VmValue s, Args) {
+  const std::string_view text = s.text();
+  std::string out;
+  if (s.text_is_ascii()) {
+    out.assign(text);
+    for (char& ch : out) {
+      if constexpr (Dir == CaseDirection::Lower) {
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
+      } else {
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - ('a' - 'A'));
+      }
+    }
+    return str_result(std::move(out));
+  }
+  out.reserve(text.size());
+  icu::StringByteSink<std::string> sink(&out);
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::StringPiece piece(text.data(), static_cast<int32_t>(text.size()));
+  if constexpr (Dir == CaseDirection::Lower) {
+    icu::CaseMap::utf8ToLower("", 0, piece, sink, nullptr, status);
+  } else {
+    icu::CaseMap::utf8ToUpper("", 0, piece, sink, nullptr, status);
+  }
+  // Mapping well-formed text fails only when memory runs out.
+  if (U_FAILURE(status)) return vm_error(std::string(kVmSizeMessage));
+  return str_result(std::move(out));
+}
+
+// Characters of a strip set: ASCII ones in a bitmap, the rest in a sorted list.
+class CharSet {
+ public:
+  explicit CharSet(std::string_view chars) {
+    for (size_t i = 0; i < chars.size();) {
+      const UChar32 c = next_cp(chars, i);
+      if (c < 0x80) {
+        ascii_.set(static_cast<size_t>(c));
+      } else {
+        others_.push_back(c);
+      }
+    }
+    std::sort(others_.begin(), others_.end());
+  }
+  bool contains(UChar32 c) const {
+    if (c < 0x80) return ascii_.test(static_cast<size_t>(c));
+    return std::binary_search(others_.begin(), others_.end(), c);
+  }
+
+ private:
+  std::bitset<128> ascii_;
+  std::vector<UChar32> others_;
+};
+
+// Removes code points matching `drop` from both ends of `text`.
+template <class Drop>
+std::string_view strip_both(std::string_view text, const Drop& drop) {
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t next = begin;
+    if (!drop(next_cp(text, next))) break;
+    begin = next;
+  }
+  size_t end = text.size();
+  while (end > begin) {
+    size_t prev = end;
+    if (!drop(prev_cp(text, prev))) break;
+    end = prev;
+  }
+  return text.substr(begin, end - begin);
+}
+
+// The receiver itself when nothing was stripped (no copy of the text).
+Outcome stripped_result(const VmValue& s, std::string_view kept) {
+  if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(s);
+  return str_result(std::string(kept));
+}
+
+Outcome str_strip(VmValue s, Args args) {
+  if (args.empty()) return stripped_result(s, strip_both(s.text(), is_space));
+  VELN_TRY(std::string_view chars, text_arg(args[0]));
+  if (chars.empty()) return NativeMethodOutcome::plain(s);
+  const CharSet set(chars);
+  return stripped_result(s, strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+}
+
+// The pieces of a split, as views into the receiver: the list's size is
+// known and checked before any piece is built.
+class PieceList {
+ public:
+  void add(std::string_view piece) {
+    units_ += vm_text_units(piece.size());
+    pieces_.push_back(piece);
+  }
+  Outcome finish() const {
+    VELN_CHECK(vm_check_units(units_));
+    std::vector<VmValue> items;
+    items.reserve(pieces_.size());
+    for (std::string_view piece : pieces_) items.push_back(VmValue::text_unchecked(VmKind::String, std::string(piece)));
+    VELN_TRY(VmValue list, VmValue::make_list(std::move(items)));
+    return NativeMethodOutcome::plain(std::move(list));
+  }
+
+ private:
+  std::vector<std::string_view> pieces_;
+  uint64_t units_ = 1;
+};
+
+Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t maxsplit) {
+  PieceList pieces;
+  uint64_t splits = 0;
+  size_t from = 0;
+  while (splits < maxsplit) {
+    const size_t at = text.find(sep, from);
+    if (at == std::string_view::npos) break;
+    pieces.add(text.substr(from, at - from));
+    from = at + sep.size();
+    ++splits;
+  }
+  pieces.add(text.substr(from));
+  return pieces.finish();
+}
+
+Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
+  PieceList pieces;
+  size_t i = 0;
+  // Skips white space from `i`; true when something is left.
+  auto skip_space = [&]() {
+    while (i < text.size()) {
+      size_t next = i;
+      if (!is_space(next_cp(text, next))) return true;
+      i = next;
+    }
+    return false;
+  };
+  if (!skip_space()) return pieces.finish();
+  uint64_t emitted = 0;
+  while (true) {
+    if (emitted == maxsplit) {
+      pieces.add(text.substr(i));
+      break;
+    }
+    const size_t word = i;
+    while (i < text.size()) {
+      size_t next = i;
+      if (is_space(next_cp(text, next))) break;
+      i = next;
+    }
+    pieces.add(text.substr(word, i - word));
+    ++emitted;
+    if (!skip_space()) break;
+  }
+  return pieces.finish();
+}
+
+Outcome str_split(VmValue s, Args args) {
+  std::string_view sep;
+  const bool on_whitespace = args.empty() || args[0].is(VmKind::None);
+  if (!on_whitespace) {
+    VELN_TRY(sep, text_arg(args[0]));
+    if (sep.empty()) return vm_error("empty separator");
+  }
+  uint64_t maxsplit = kNoLimit;
+  if (args.size() > 1) {
+    VELN_TRY(mpz_class count, args[1].as_bigint());
+    VELN_TRY(maxsplit, limit_from(count, "str.split maxsplit"));
+  }
+  if (on_whitespace) return split_on_whitespace(s.text(), maxsplit);
+  if (maxsplit == 0) {
+    VELN_TRY(VmValue whole, VmValue::make_list({s}));
+    return NativeMethodOutcome::plain(std::move(whole));
+  }
+  return split_on_separator(s.text(), sep, maxsplit);
+}
+
+// Byte size of a replacement result, from the match count alone.
+VmStatus check_replace_size(size_t text_size, size_t matches, size_t old_size, size_t new_size) {
+  // Sizes are bounded by the value limit, so the products fit 64 bits.
+  const uint64_t result = uint64_t{text_size} - uint64_t{matches} * old_size + uint64_t{matches} * new_size;
+  return vm_check_units(vm_text_units(result));
+}
+
+Outcome str_replace(VmValue s, Args args) {
+  uint64_t limit = kNoLimit;
+  std::optional<mpz_class> count;
+  if (args.size() == 3) {
+    VELN_TRY(count, args[2].as_bigint());
+  }
+  VELN_TRY(std::string_view old_text, text_arg(args[0]));
+  VELN_TRY(std::string_view new_text, text_arg(args[1]));
+  if (count) {
+    VELN_TRY(limit, limit_from(*count, "str.replace count"));
+  }
+  const std::string_view text = s.text();
+  if (limit == 0) return NativeMethodOutcome::plain(s);
+
+  if (old_text.empty()) {
+    // A match at every character boundary, the start and the end included.
+    const uint64_t boundaries = uint64_t{length_of(s)} + 1;
+    const size_t matches = static_cast<size_t>(std::min(limit, boundaries));
+    VELN_CHECK(check_replace_size(text.size(), matches, 0, new_text.size()));
+    std::string out;
+    out.reserve(text.size() + matches * new_text.size());
+    size_t done = 0;
+    for (size_t i = 0; i < text.size();) {
+      if (done < matches) {
+        out.append(new_text);
+        ++done;
+      }
+      const size_t from = i;
+      next_cp(text, i);
+      out.append(text.substr(from, i - from));
+    }
+    if (done < matches) out.append(new_text);
+    return str_result(std::move(out));
+  }
+
+  // Count first so an oversized result is refused before it is built.
+  size_t matches = 0;
+  for (size_t at = text.find(old_text); at != std::string_view::npos && matches < limit;
+       at = text.find(old_text, at + old_text.size()))
+    ++matches;
+  if (matches == 0) return NativeMethodOutcome::plain(s);
+  VELN_CHECK(check_replace_size(text.size(), matches, old_text.size(), new_text.size()));
+  std::string out;
+  out.reserve(text.size() - matches * old_text.size() + matches * new_text.size());
+  size_t from = 0;
+  for (size_t done = 0; done < matches; ++done) {
+    const size_t at = text.find(old_text, from);
+    out.append(text.substr(from, at - from));
+    out.append(new_text);
+    from = at + old_text.size();
+  }
+  out.append(text.substr(from));
+  return str_result(std::move(out));
+}
+
+// Optional start/end arguments at positions 1 and 2, clamped over the length.
+VmResult<VmSearchBounds> window_bounds(const VmValue& s, Args args) {
+  return normalize_search_bounds(length_of(s), args.size() > 1 ? &args[1] : nullptr,
+                                 args.size() > 2 ? &args[2] : nullptr);
+}
+
+Outcome str_find(VmValue s, Args args) {
+  VELN_TRY(std::string_view sub, text_arg(args[0]));
+  VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
+  const std::string_view window = code_point_window(s, bounds);
+  const size_t at = window.find(sub);
+  if (at == std::string_view::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
+  const size_t before = s.text_is_ascii() ? at : count_code_points(window.substr(0, at));
+  return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(bounds.start + before)));
+}
+
+// The prefix/suffix candidates: one str, or a tuple whose items must all be
+// strs (all are checked before any is compared).
+VmResult<std::vector<std::string_view>> match_candidates(const VmValue& arg) {
+  std::vector<std::string_view> out;
+  if (arg.is(VmKind::String)) {
+    out.push_back(arg.text());
+    return out;
+  }
+  if (!arg.is(VmKind::Tuple)) {
+    return vm_error("expected str or tuple[str, ...], found " + std::string(arg.type_name()));
+  }
+  out.reserve(arg.item_count());
+  for (const VmValue& item : arg.items()) {
+    VELN_TRY(std::string_view text, text_arg(item));
+    out.push_back(text);
+  }
+  return out;
+}
+
+enum class MatchEnd : uint8_t { Start, End };
+
+template <MatchEnd End>
+Outcome str_match(VmValue s, Args args) {
+  VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
+  VELN_TRY(std::vector<std::string_view> candidates, match_candidates(args[0]));
+  const std::string_view window = code_point_window(s, bounds);
+  for (std::string_view c : candidates) {
+    if constexpr (End == MatchEnd::Start) {
+      if (window.starts_with(c)) return bool_result(true);
+    } else {
+      if (window.ends_with(c)) return bool_result(true);
+    }
+  }
+  return bool_result(false);
+}
+
+Outcome str_join(VmValue s, Args args) {
+  VELN_TRY(std::vector<VmValue> items, iterate_value(args[0]));
+  const std::string_view sep = s.text();
+  uint64_t total = 0;
+  for (const VmValue& item : items) {
+    if (!item.is(VmKind::String)) return vm_error("expected string value, got " + std::string(item.type_name()));
+    total += item.text_size();
+  }
+  if (items.size() > 1) total += uint64_t{sep.size()} * (items.size() - 1);
+  VELN_CHECK(vm_check_units(vm_text_units(total)));
+  if (items.size() == 1) return NativeMethodOutcome::plain(std::move(items[0]));
+  std::string out;
+  out.reserve(static_cast<size_t>(total));
+  for (size_t k = 0; k < items.size(); ++k) {
+    if (k) out.append(sep);
+    out.append(items[k].text());
+  }
+  return str_result(std::move(out));
+}
+
+// ---- the table ------------------------------------------------------------------
+
+constexpr NativeMethodTable<15> kStrMethods("str", {{
+    {"format", 0, kAnyArgumentCount, "", &str_format},
+    {"isascii", 0, 0, "str.isascii() expects no arguments", &str_isascii},
+    {"isalpha", 0, 0, "str.isalpha() expects no arguments", &str_isalpha},
+    {"isdigit", 0, 0, "str.isdigit() expects no arguments", &str_isdigit},
+    {"isalnum", 0, 0, "str.isalnum() expects no arguments", &str_isalnum},
+    {"islower", 0, 0, "str.islower() expects no arguments", &str_islower},
+    {"lower", 0, 0, "str.lower() expects no arguments", &str_case<CaseDirection::Lower>},
+    {"upper", 0, 0, "str.upper() expects no arguments", &str_case<CaseDirection::Upper>},
+    {"strip", 0, 1, "str.strip() expects zero or one argument", &str_strip},
+    {"split", 0, 2, "str.split() expects between zero and two arguments", &str_split},
+    {"replace", 2, 3, "str.replace() expects two or three arguments", &str_replace},
+    {"find", 1, 3, "str.find() expects between one and three arguments", &str_find},
+    {"startswith", 1, 3, "str.startswith() expects between one and three arguments", &str_match<MatchEnd::Start>},
+    {"endswith", 1, 3, "str.endswith() expects between one and three arguments", &str_match<MatchEnd::End>},
+    {"join", 1, 1, "str.join() expects one argument", &str_join},
+}});
 
 }  // namespace
 
-VmResult<NativeMethodOutcome> call_str_method(VmValue, std::string_view method, std::vector<VmValue>) {
-  return unknown("str", method);
-}
-VmResult<NativeMethodOutcome> call_bytes_method(VmValue, std::string_view method, std::vector<VmValue>) {
-  return unknown("bytes", method);
-}
-VmResult<NativeMethodOutcome> call_bytearray_method(VmValue, std::string_view method, std::vector<VmValue>) {
-  return unknown("bytearray", method);
+VmResult<NativeMethodOutcome> call_str_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
+  return kStrMethods.call(std::move(receiver), method, args);
 }
 
 }  // namespace veln
