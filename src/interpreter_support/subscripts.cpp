@@ -33,6 +33,18 @@ std::vector<size_t> code_point_offsets(std::string_view text) {
   return offsets;
 }
 
+// Byte offset of code point `target`, walking from byte `from`, which is the
+// offset of code point `at` (target >= at); the text's length for the end.
+size_t code_point_offset(std::string_view text, size_t from, size_t at, size_t target) {
+  size_t i = from;
+  while (at < target && i < text.size()) {
+    ++i;
+    while (i < text.size() && is_continuation_byte(text[i])) ++i;
+    ++at;
+  }
+  return i;
+}
+
 // The code point at `position` (which is below the code point count).
 std::string_view code_point_at(std::string_view text, size_t position) {
   size_t seen = 0;
@@ -225,15 +237,18 @@ VmResult<VmValue> subscript_slice_value(VmValue container, const VmSliceArgs& ar
         if (is_whole(range, text.size())) return container;
         return VmValue::make_str(slice_bytes(text, range));
       }
-      const std::vector<size_t> offsets = code_point_offsets(text);
-      const size_t length = offsets.size() - 1;
+      const size_t length = container.text_code_points();
       VELN_TRY(VmSliceRange range, resolve_slice(length, args));
       if (is_whole(range, length)) return container;
       std::string out;
       if (range.step == 1) {
-        const size_t begin = offsets[static_cast<size_t>(range.start)];
-        out.assign(text.substr(begin, offsets[static_cast<size_t>(range.start) + range.count] - begin));
+        // One walk to the first and past the last code point.
+        const size_t begin = code_point_offset(text, 0, 0, static_cast<size_t>(range.start));
+        const size_t end = code_point_offset(text, begin, static_cast<size_t>(range.start),
+                                             static_cast<size_t>(range.start) + range.count);
+        out.assign(text.substr(begin, end - begin));
       } else {
+        const std::vector<size_t> offsets = code_point_offsets(text);
         for_each_position(range, [&](size_t p) { out.append(text.substr(offsets[p], offsets[p + 1] - offsets[p])); });
       }
       return VmValue::make_str(std::move(out));

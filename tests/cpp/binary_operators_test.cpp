@@ -209,6 +209,9 @@ TEST(BinaryOperators, SetsAndBitwise) {
       {"bitor", SetOf({F(1.0)}), SetOf({I(1)}), "set:{1}"},
       {"bitand", SetOf({F(1.0)}), SetOf({I(1)}), "set:{1.0}"},
       {"bitxor", SetOf({I(1), I(2)}), SetOf({F(2.0), I(3)}), "set:{1, 3}"},
+      {"bitor", SetOf({I(1)}), SetOf({B(true)}), "set:{True}"},
+      {"bitor", SetOf({S("b"), I(2)}), FrozenSetOf({S("a"), None()}), "set:{None, 2, a, b}"},
+      {"bitand", SetOf({S("a")}), SetOf({}), "set:set()"},
       {"add", SetOf({I(1)}), SetOf({I(2)}), "error: unsupported add operands set and set"},
       {"bitor", SetOf({I(1)}), List({I(2)}), "error: expected int-compatible value, got set"},
       {"bitor", List({I(2)}), SetOf({I(1)}), "error: expected int-compatible value, got list"},
@@ -247,11 +250,16 @@ TEST(BinaryOperators, IntegerSizeLimits) {
             "error: integer multiplication exceeds the maximum allowed integer size of 1048576 bits");
 }
 
-TEST(BinaryOperators, ConcatenationChecksValueSize) {
+TEST(BinaryOperators, ConcatenationAndRepetitionCheckValueSize) {
   // Two strings of 2.5 M bytes each make one over the 4194304-unit limit.
   const VmValue half = VmValue::str(std::string(2500000, 'a'));
   EXPECT_EQ(show(apply_binary_operator(BinaryOperator::Add, half, half)),
             "error: value exceeds the maximum allowed allocation size");
+  // Repetition stays within 131072 elements but its items are large.
+  const VmValue big_item = List({VmValue::str(std::string(1000000, 'b'))});
+  EXPECT_EQ(show(apply_binary_operator(BinaryOperator::Mul, big_item, I(5))),
+            "error: value exceeds the maximum allowed allocation size");
+  EXPECT_TRUE(apply_binary_operator(BinaryOperator::Mul, big_item, I(4)).ok());
   std::vector<VmValue> items(2200000, I(1));
   const VmValue list = *VmValue::make_list(std::move(items));
   EXPECT_EQ(show(apply_binary_operator(BinaryOperator::Add, list, list)),
