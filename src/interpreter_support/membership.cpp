@@ -1,7 +1,6 @@
 // Membership: by the container's kind, then the needle's.
 #include "interpreter_support/membership.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "interpreter_support/set_algebra.hpp"
@@ -53,7 +52,7 @@ VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
         case VmKind::ByteArray:
           return haystack.find(needle.text()) != std::string_view::npos;
         default:
-          return vm_error("a bytes-like object is required, not '" + std::string(needle.type_name()) + "'");
+          return bytes_like_required_error(needle);
       }
     }
     case VmKind::Set:

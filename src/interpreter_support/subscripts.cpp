@@ -285,6 +285,10 @@ VmResult<VmValue> subscript_slice_value(VmValue container, std::optional<mpz_cla
                                slice_args_from(std::move(lower), std::move(upper), std::move(step)));
 }
 
+VmExecutionError bytes_like_required_error(const VmValue& value) {
+  return vm_error("a bytes-like object is required, not '" + std::string(value.type_name()) + "'");
+}
+
 VmResult<uint8_t> byte_from_value(const VmValue& value) {
   switch (value.kind()) {
     case VmKind::Bool:
@@ -295,7 +299,7 @@ VmResult<uint8_t> byte_from_value(const VmValue& value) {
       }
       return vm_error("byte must be in range(0, 256)");
     default:
-      return vm_error("a bytes-like object is required, not '" + std::string(value.type_name()) + "'");
+      return bytes_like_required_error(value);
   }
 }
 

@@ -65,6 +65,9 @@ VmResult<VmValue> subscript_slice_value(VmValue container, std::optional<mpz_cla
 // The bytes at the slice's positions, as bytes or, with the flag, bytearray.
 VmResult<VmValue> slice_bytes_like(std::string_view bytes, const VmSliceArgs& args, bool is_bytearray);
 
+// "a bytes-like object is required, not '{}'" naming the type of `value`.
+VmExecutionError bytes_like_required_error(const VmValue& value);
+
 // A bool or an int 0..255 as one byte.
 VmResult<uint8_t> byte_from_value(const VmValue& value);
 
