@@ -124,4 +124,11 @@ void BM_StrSliceUnicode(benchmark::State& state) {
 }
 BENCHMARK(BM_StrSliceUnicode);
 
+void BM_StrSliceAscii(benchmark::State& state) {
+  const VmValue s = VmValue::str(std::string(6000, 'a'));
+  VmSliceArgs args{VmValue::integer(int64_t{100}), VmValue::integer(int64_t{4780}), std::nullopt};
+  for (auto _ : state) benchmark::DoNotOptimize(veln::subscript_slice_value(s, args));
+}
+BENCHMARK(BM_StrSliceAscii);
+
 }  // namespace

@@ -33,31 +33,11 @@ std::vector<size_t> code_point_offsets(std::string_view text) {
   return offsets;
 }
 
-// Byte offset of code point `target`, walking from byte `from`, which is the
-// offset of code point `at` (target >= at); the text's length for the end.
-size_t code_point_offset(std::string_view text, size_t from, size_t at, size_t target) {
-  size_t i = from;
-  while (at < target && i < text.size()) {
-    ++i;
-    while (i < text.size() && is_continuation_byte(text[i])) ++i;
-    ++at;
-  }
-  return i;
-}
-
-// The code point at `position` (which is below the code point count).
-std::string_view code_point_at(std::string_view text, size_t position) {
-  size_t seen = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (is_continuation_byte(text[i])) continue;
-    if (seen == position) {
-      size_t end = i + 1;
-      while (end < text.size() && is_continuation_byte(text[end])) ++end;
-      return text.substr(i, end - i);
-    }
-    ++seen;
-  }
-  return {};
+// The code point starting at byte `begin` of a UTF-8 text.
+std::string_view code_point_from(std::string_view text, size_t begin) {
+  size_t end = begin + 1;
+  while (end < text.size() && is_continuation_byte(text[end])) ++end;
+  return text.substr(begin, end - begin);
 }
 
 VmResult<int64_t> slice_part(const VmValue& part, std::string_view label) {
@@ -129,7 +109,7 @@ VmResult<VmValue> subscript_value(VmValue container, const VmValue& index) {
         return VmValue::str(text.substr(pos, 1));
       }
       VELN_TRY(size_t pos, normalize_sequence_index(index, container.text_code_points()));
-      return VmValue::str(code_point_at(text, pos));
+      return VmValue::str(code_point_from(text, container.text_byte_offset(pos)));
     }
     case VmKind::Bytes:
     case VmKind::ByteArray: {
@@ -242,10 +222,8 @@ VmResult<VmValue> subscript_slice_value(VmValue container, const VmSliceArgs& ar
       if (is_whole(range, length)) return container;
       std::string out;
       if (range.step == 1) {
-        // One walk to the first and past the last code point.
-        const size_t begin = code_point_offset(text, 0, 0, static_cast<size_t>(range.start));
-        const size_t end = code_point_offset(text, begin, static_cast<size_t>(range.start),
-                                             static_cast<size_t>(range.start) + range.count);
+        const size_t begin = container.text_byte_offset(static_cast<size_t>(range.start));
+        const size_t end = container.text_byte_offset(static_cast<size_t>(range.start) + range.count);
         out.assign(text.substr(begin, end - begin));
       } else {
         const std::vector<size_t> offsets = code_point_offsets(text);
