@@ -67,6 +67,20 @@ void BM_NormalizePairs(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizePairs)->Unit(benchmark::kMillisecond);
 
+// Ints and texts never compare equal, so each kind is normalised apart.
+void BM_NormalizeIntsAndStrings(benchmark::State& state) {
+  const std::vector<VmValue> ints = shuffled_ints(0);
+  const std::vector<VmValue> strings = shuffled_strings(0);
+  std::vector<VmValue> input;
+  input.reserve(kItems);
+  for (size_t i = 0; i < kItems; ++i) input.push_back(i % 2 ? ints[i] : strings[i]);
+  for (auto _ : state) {
+    auto out = normalize_set_items(input);
+    benchmark::DoNotOptimize(out);
+  }
+}
+BENCHMARK(BM_NormalizeIntsAndStrings)->Unit(benchmark::kMillisecond);
+
 // a | b as the operator computes it: raw union, then one normalisation.
 void BM_UnionInts(benchmark::State& state) {
   const auto a = *normalize_set_items(shuffled_ints(0));

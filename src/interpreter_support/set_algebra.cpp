@@ -1,9 +1,12 @@
 // Canonical set form and set algebra. The defining algorithms are scans:
 // normalisation compares each item with every kept one, the algebra tests
 // each item of one side against the other side in stored order. Both are
-// kept verbatim for mixed kinds, where the survivor and the first error
-// depend on scan order. For items of one plain kind the scans' outcomes are
-// determined by sorting:
+// kept verbatim where kinds that can meet are mixed (numbers of different
+// kinds, tuples of different shapes), since the survivor and the first error
+// depend on scan order. Normalisation first splits the items into classes
+// that never compare equal (numbers, texts, bytes, ...) and handles each
+// class apart, keeping the first failing item across classes. For items of
+// one plain kind the scans' outcomes are determined by sorting:
 //   - within one kind other than float and datetime, value equality is key
 //     equality and equal items are indistinguishable, so the result is the
 //     sorted distinct items;
@@ -265,14 +268,29 @@ class Membership {
 // ---------------------------------------------------------------------------
 // Normalisation.
 
-VmResult<std::vector<VmValue>> normalize_literal(std::vector<VmValue> items) {
+// The outcome of normalising the items of one class (see below): the
+// canonical items, or the position (within the class) of the item whose
+// scan failed, with its error.
+struct ClassOutcome {
+  std::vector<VmValue> items;
+  std::optional<size_t> failed_at;
+  VmExecutionError error;
+};
+
+ClassOutcome class_failure(size_t at, VmExecutionError error) {
+  return ClassOutcome{{}, at, std::move(error)};
+}
+
+// The scan itself, for hashable items.
+ClassOutcome normalize_literal(std::vector<VmValue> items) {
   std::vector<VmValue> kept;
-  for (VmValue& item : items) {
-    VELN_CHECK(vm_check_hashable(item));
+  for (size_t i = 0; i < items.size(); ++i) {
+    VmValue& item = items[i];
     bool matched = false;
     for (VmValue& stored : kept) {
-      VELN_TRY(const bool equal, vm_values_equal(stored, item));
-      if (equal) {
+      auto equal = vm_values_equal(stored, item);
+      if (!equal.ok()) return class_failure(i, std::move(equal).error());
+      if (*equal) {
         if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
         matched = true;
         break;
@@ -283,7 +301,7 @@ VmResult<std::vector<VmValue>> normalize_literal(std::vector<VmValue> items) {
   std::stable_sort(kept.begin(), kept.end(), [](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   });
-  return kept;
+  return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
 // Sorted distinct items for a family whose equal items are interchangeable.
@@ -359,18 +377,18 @@ void sort_distinct(std::vector<VmValue>& items, Family f) {
   items.erase(std::unique(items.begin(), items.end(), equal), items.end());
 }
 
-VmResult<std::vector<VmValue>> normalize_floats(std::vector<VmValue>& items) {
-  bool any_nan = false;
+ClassOutcome normalize_floats(std::vector<VmValue>& items) {
+  std::optional<size_t> first_nan;
   bool any_negative_zero = false;
-  for (const VmValue& item : items) {
-    const double x = item.float_value();
-    any_nan |= std::isnan(x);
+  for (size_t i = 0; i < items.size(); ++i) {
+    const double x = items[i].float_value();
+    if (std::isnan(x) && !first_nan) first_nan = i;
     any_negative_zero |= x == 0.0 && std::signbit(x);
   }
-  if (items.size() == 1) return std::move(items);
-  // The second item's scan compares against the first; a NaN on either side
-  // fails there, and a NaN anywhere later fails at its own first comparison.
-  if (any_nan) return nan_error();
+  if (items.size() == 1) return ClassOutcome{std::move(items), std::nullopt, {}};
+  // The second item's scan compares against the first, so a NaN first fails
+  // there; a NaN later fails at its own first comparison.
+  if (first_nan) return class_failure(*first_nan == 0 ? 1 : *first_nan, nan_error());
   struct Keyed {
     std::array<char, 32> text;
     uint8_t length;
@@ -399,7 +417,7 @@ VmResult<std::vector<VmValue>> normalize_floats(std::vector<VmValue>& items) {
     if (i > 0 && view(keyed[i]) == view(keyed[i - 1])) continue;
     out.push_back(VmValue::float64(keyed[i].value));
   }
-  return out;
+  return ClassOutcome{std::move(out), std::nullopt, {}};
 }
 
 std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
@@ -495,19 +513,44 @@ VmResult<bool> datetime_set_contains(std::span<const VmValue> items, const VmVal
 
 }  // namespace
 
-VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
-  if (items.size() <= 1) {
-    if (!items.empty()) VELN_CHECK(vm_check_hashable(items.front()));
-    return items;
+namespace {
+
+// Classes of hashable items: value equality between items of two different
+// classes is false and cannot fail, and the classes occupy disjoint, ordered
+// ranges of the key order. So the scan treats each class as if it were alone
+// (its kept items keep their relative order), and the canonical result is
+// the classes' results one after the other.
+constexpr size_t kClassCount = 8;
+
+size_t class_of(VmKind kind) {
+  switch (kind) {
+    case VmKind::None:
+      return 0;
+    case VmKind::Bool:
+    case VmKind::Int:
+    case VmKind::Decimal:
+    case VmKind::Float:
+      return 1;
+    case VmKind::DateTime:
+      return 2;
+    case VmKind::TimeDelta:
+      return 3;
+    case VmKind::String:
+      return 4;
+    case VmKind::Bytes:
+      return 5;
+    case VmKind::Tuple:
+      return 6;
+    default:  // FrozenSet; other kinds are unhashable and never reach here
+      return 7;
   }
+}
+
+ClassOutcome normalize_class(std::vector<VmValue> items) {
+  if (items.size() <= 1) return ClassOutcome{std::move(items), std::nullopt, {}};
   const VmKind kind = items.front().kind();
-  bool one_kind = true;
-  for (const VmValue& item : items) {
-    if (item.kind() != kind) {
-      one_kind = false;
-      break;
-    }
-  }
+  const bool one_kind =
+      std::all_of(items.begin(), items.end(), [kind](const VmValue& v) { return v.kind() == kind; });
   if (one_kind) {
     switch (kind) {
       case VmKind::None:
@@ -518,11 +561,11 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
       case VmKind::String:
       case VmKind::Bytes:
         sort_distinct(items, family_of(kind));
-        return items;
+        return ClassOutcome{std::move(items), std::nullopt, {}};
       case VmKind::Float:
         return normalize_floats(items);
       case VmKind::DateTime:
-        return normalize_datetimes(items);
+        return ClassOutcome{normalize_datetimes(items), std::nullopt, {}};
       case VmKind::Tuple:
         if (tuples_of_one_exact_shape(items)) {
           std::sort(items.begin(), items.end(), [](const VmValue& a, const VmValue& b) {
@@ -533,7 +576,7 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
                                     return vm_set_key_compare(a, b) == VmOrdering::Equal;
                                   }),
                       items.end());
-          return items;
+          return ClassOutcome{std::move(items), std::nullopt, {}};
         }
         break;
       default:
@@ -541,6 +584,54 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
     }
   }
   return normalize_literal(std::move(items));
+}
+
+}  // namespace
+
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
+  // The scan stops at the first unhashable item, so only the items before it
+  // can decide anything else.
+  size_t end = items.size();
+  std::optional<VmExecutionError> failure;
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto hashable = vm_check_hashable(items[i]);
+    if (!hashable.ok()) {
+      end = i;
+      failure = std::move(hashable).error();
+      break;
+    }
+  }
+  const size_t first_class = end == 0 ? 0 : class_of(items.front().kind());
+  const bool one_class = std::all_of(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(end),
+                                     [first_class](const VmValue& v) { return class_of(v.kind()) == first_class; });
+  if (one_class && !failure) {
+    ClassOutcome outcome = normalize_class(std::move(items));
+    if (outcome.failed_at) return std::move(outcome.error);
+    return std::move(outcome.items);
+  }
+  std::array<std::vector<VmValue>, kClassCount> classes;
+  std::array<std::vector<size_t>, kClassCount> positions;
+  for (size_t i = 0; i < end; ++i) {
+    const size_t c = class_of(items[i].kind());
+    classes[c].push_back(std::move(items[i]));
+    positions[c].push_back(i);
+  }
+  size_t failed_at = end;  // the unhashable item, if any
+  std::vector<VmValue> out;
+  for (size_t c = 0; c < kClassCount; ++c) {
+    ClassOutcome outcome = normalize_class(std::move(classes[c]));
+    if (outcome.failed_at) {
+      const size_t at = positions[c][*outcome.failed_at];
+      if (at < failed_at) {
+        failed_at = at;
+        failure = std::move(outcome.error);
+      }
+      continue;
+    }
+    if (!failure) out.insert(out.end(), outcome.items.begin(), outcome.items.end());
+  }
+  if (failure) return *std::move(failure);
+  return out;
 }
 
 VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle) {

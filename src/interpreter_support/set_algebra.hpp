@@ -3,9 +3,9 @@
 // symmetric difference and membership. Results are exactly those of the
 // literal scans (which comparisons run, which item survives, which error is
 // met first); items of one plain kind (all int, all str, all float, ...) take
-// sorted O(n log n) paths that provably give the same answers, mixed kinds
-// keep the scans. The algebra returns raw item sequences: callers normalise
-// where the operation requires.
+// sorted O(n log n) paths that provably give the same answers, kinds that can
+// meet one another (numbers of different kinds) keep the scans. The algebra
+// returns raw item sequences: callers normalise where the operation requires.
 #pragma once
 
 #include <span>
