@@ -5,6 +5,7 @@
 // then runs the method. Mutating methods return NativeMethodOutcome::mutated.
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,11 @@
 #include "values/vm_value.hpp"
 
 namespace veln {
+
+// The dict entry operations: the first pair whose key is structurally equal
+// to `key` (1, 1.0 and True are three keys). dict_pop removes that pair.
+std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key);
+std::optional<VmValue> dict_pop(VmValue& dict, const VmValue& key);
 
 // `receiver` is a List.
 VmResult<NativeMethodOutcome> call_list_method(VmValue receiver, std::string_view method, std::vector<VmValue> args);
