@@ -496,6 +496,15 @@ VmResult<bool> float_set_contains(std::span<const VmValue> items, double needle)
   return match.has_value();
 }
 
+// Ints in ascending order meet a double through their nearest doubles, which
+// ascend too (not strictly), so the equal ones form one range.
+VmResult<bool> int_set_contains_float(std::span<const VmValue> items, double needle) {
+  if (std::isnan(needle)) return nan_error();
+  const auto it = std::lower_bound(items.begin(), items.end(), needle,
+                                   [](const VmValue& item, double x) { return vm_int_to_f64(item) < x; });
+  return it != items.end() && vm_int_to_f64(*it) == needle;
+}
+
 VmResult<bool> datetime_set_contains(std::span<const VmValue> items, const VmValue& needle) {
   const VmDateTime& x = needle.datetime_value();
   const auto key_less = [](const VmDateTime& a, const VmDateTime& b) {
@@ -643,8 +652,14 @@ VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needl
   if (f == Family::Other || items.back().kind() != kind) return scan_contains(items, needle);
   const Family nf = family_of(needle.kind());
   if (nf != f) {
-    if (families_meet(f, nf)) return scan_contains(items, needle);
-    return false;
+    if (!families_meet(f, nf)) return false;
+    // Ints, floats and bools meet through doubles (or 0 and 1) and fail only
+    // on NaN; decimals convert and may fail, so they keep the scan.
+    if (f == Family::Float && nf == Family::Int) return float_set_contains(items, vm_int_to_f64(needle));
+    if (f == Family::Float && nf == Family::Bool) return float_set_contains(items, needle.bool_value() ? 1.0 : 0.0);
+    if (f == Family::Int && nf == Family::Bool) return set_contains(items, VmValue::integer(needle.bool_value() ? 1 : 0));
+    if (f == Family::Int && nf == Family::Float) return int_set_contains_float(items, needle.float_value());
+    return scan_contains(items, needle);
   }
   switch (f) {
     case Family::Float:

@@ -272,6 +272,16 @@ TEST(SetContains, Table) {
   EXPECT_EQ(show(set_contains(ints, F(kNan))), "error: cannot compare NaN values");
   EXPECT_EQ(show(set_contains(ints, S("3"))), "false");
   EXPECT_EQ(show(set_contains(ints, List({I(1)}))), "false");
+  // Ints meet floats through the nearest double.
+  const auto near_2_53 = *normalize_set_items({Ibig("9007199254740993"), I(5)});
+  EXPECT_EQ(show(set_contains(near_2_53, F(9007199254740992.0))), "true");
+  EXPECT_EQ(show(set_contains(near_2_53, F(9007199254740994.0))), "false");
+  EXPECT_EQ(show(set_contains(*normalize_set_items({F(9007199254740992.0)}), Ibig("9007199254740993"))), "true");
+  EXPECT_EQ(show(set_contains(*normalize_set_items({F(1e308), F(std::numeric_limits<double>::infinity())}),
+                              VmValue::integer(mpz_class(1) << 1400))),
+            "true");
+  EXPECT_EQ(show(set_contains(*normalize_set_items({F(1.0), F(0.5)}), B(true))), "true");
+  EXPECT_EQ(show(set_contains(*normalize_set_items({F(-0.0)}), B(false))), "true");
   const auto floats = *normalize_set_items({F(-0.0), F(2.5), F(1e16)});
   EXPECT_EQ(show(set_contains(floats, F(0.0))), "true");
   EXPECT_EQ(show(set_contains(floats, F(1e16))), "true");
