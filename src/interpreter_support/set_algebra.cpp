@@ -17,7 +17,9 @@
 //     stop at the microsecond, so the first arrival of each distinct value
 //     survives and equal keys keep arrival order;
 //   - tuples of one shape whose leaves are of such kinds (not float, not
-//     datetime) behave like the first case.
+//     datetime) behave like the first case;
+//   - bools mixed with ints: True and 1, False and 0 are the only equal
+//     pairs, and the bool's key is the lesser.
 // Membership answers likewise come from binary search, with the float scan's
 // NaN error reproduced from positions.
 #include "interpreter_support/set_algebra.hpp"
@@ -555,11 +557,42 @@ size_t class_of(VmKind kind) {
   }
 }
 
+// Bools and ints only: True equals 1 and False equals 0, nothing else meets
+// across the two kinds and nothing fails, so each group of equal items keeps
+// its least key, the bool where there is one.
+std::vector<VmValue> normalize_bools_and_ints(std::vector<VmValue>& items) {
+  bool has_false = false;
+  bool has_true = false;
+  std::vector<VmValue> ints;
+  ints.reserve(items.size());
+  for (VmValue& item : items) {
+    if (item.is(VmKind::Bool)) {
+      (item.bool_value() ? has_true : has_false) = true;
+    } else {
+      ints.push_back(std::move(item));
+    }
+  }
+  sort_distinct(ints, Family::Int);
+  std::vector<VmValue> out;
+  out.reserve(ints.size() + 2);
+  if (has_false) out.push_back(VmValue::boolean(false));
+  if (has_true) out.push_back(VmValue::boolean(true));
+  for (VmValue& v : ints) {
+    const bool taken_by_bool = v.int_is_small() && ((has_false && v.small_int() == 0) || (has_true && v.small_int() == 1));
+    if (!taken_by_bool) out.push_back(std::move(v));
+  }
+  return out;
+}
+
 ClassOutcome normalize_class(std::vector<VmValue> items) {
   if (items.size() <= 1) return ClassOutcome{std::move(items), std::nullopt, {}};
   const VmKind kind = items.front().kind();
   const bool one_kind =
       std::all_of(items.begin(), items.end(), [kind](const VmValue& v) { return v.kind() == kind; });
+  if (!one_kind && std::all_of(items.begin(), items.end(), [](const VmValue& v) {
+        return v.is(VmKind::Bool) || v.is(VmKind::Int);
+      }))
+    return ClassOutcome{normalize_bools_and_ints(items), std::nullopt, {}};
   if (one_kind) {
     switch (kind) {
       case VmKind::None:

@@ -461,6 +461,18 @@ TEST(NormalizeSetItems, TuplesMatchTheScan) {
   }
 }
 
+TEST(NormalizeSetItems, BoolsAndIntsMatchTheScan) {
+  Generator gen(19);
+  for (int round = 0; round < 400; ++round) {
+    std::vector<VmValue> input;
+    for (size_t i = gen.below(20); i > 0; --i) input.push_back(gen.item(gen.below(3) ? VmKind::Int : VmKind::Bool, 6));
+    expect_same(normalize_set_items(input), reference_normalize(input), show(input));
+  }
+  EXPECT_EQ(show(normalize_set_items({I(1), I(0), B(true), I(2)})), "[bool:True, int:0, int:2]");
+  EXPECT_EQ(show(normalize_set_items({B(false), I(1), I(0), Ibig("100000000000000000000")})),
+            "[bool:False, int:1, int:100000000000000000000]");
+}
+
 TEST(NormalizeSetItems, MixedNumbersMatchTheScan) {
   Generator gen(11);
   const VmKind numeric[] = {VmKind::Bool, VmKind::Int, VmKind::Decimal, VmKind::Float};
