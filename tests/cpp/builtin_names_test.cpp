@@ -4,13 +4,15 @@
 
 #include "interpreter_support/native_attributes.hpp"
 #include "values/vm_datetime.hpp"
+#include "value_builders.hpp"
 
 namespace veln {
 namespace {
 
+using namespace value_builders;
+
 VmValue b(std::string_view name) { return VmValue::builtin(name); }
 VmValue tm(std::string_view name) { return VmValue::type_marker(name); }
-VmValue tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
 
 TEST(BuiltinNames, Resolution) {
   const char* builtins[] = {"abs",   "all",     "any",    "ascii", "bin",        "bool",       "bytearray",
@@ -42,8 +44,8 @@ TEST(BuiltinNames, Isinstance) {
   const std::vector<Case> cases = {
       {VmValue::boolean(true), b("int"), false},
       {VmValue::boolean(true), b("bool"), true},
-      {VmValue::integer(1), tuple({b("str"), tuple({b("bytes"), b("int")})}), true},
-      {VmValue::integer(1), tuple({}), false},
+      {VmValue::integer(1), Tuple({b("str"), Tuple({b("bytes"), b("int")})}), true},
+      {VmValue::integer(1), Tuple({}), false},
       {VmValue::integer(1), VmValue::integer(5), false},
       {VmValue::integer(1), tm("Any"), true},
       {VmValue::none(), tm("Any"), true},
@@ -64,14 +66,14 @@ TEST(BuiltinNames, Isinstance) {
 TEST(BuiltinNames, Issubclass) {
   EXPECT_TRUE(*issubclass_matches(b("bool"), b("int")));
   EXPECT_FALSE(*issubclass_matches(b("int"), b("bool")));
-  EXPECT_TRUE(*issubclass_matches(tuple({b("str"), b("int")}), tm("Any")));
-  EXPECT_FALSE(*issubclass_matches(tuple({}), tm("Any")));
-  EXPECT_TRUE(*issubclass_matches(b("str"), tuple({b("int"), tuple({b("str")})})));
+  EXPECT_TRUE(*issubclass_matches(Tuple({b("str"), b("int")}), tm("Any")));
+  EXPECT_FALSE(*issubclass_matches(Tuple({}), tm("Any")));
+  EXPECT_TRUE(*issubclass_matches(b("str"), Tuple({b("int"), Tuple({b("str")})})));
   EXPECT_EQ(issubclass_matches(b("int"), VmValue::integer(5)).error().message,
             "issubclass() arg 1 must be a class or tuple of classes, got int");
   EXPECT_EQ(issubclass_matches(VmValue::str("x"), b("int")).error().message,
             "issubclass() arg 1 must be a class or tuple of classes, got str");
-  auto names = type_marker_names(tuple({b("str"), tuple({tm("Any")})}));
+  auto names = type_marker_names(Tuple({b("str"), Tuple({tm("Any")})}));
   ASSERT_TRUE(names.ok());
   EXPECT_EQ(*names, (std::vector<std::string>{"str", "Any"}));
 }

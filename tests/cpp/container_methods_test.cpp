@@ -6,16 +6,13 @@
 
 #include "interpreter_support/set_algebra.hpp"
 #include "values/vm_decimal.hpp"
+#include "value_builders.hpp"
 
 namespace veln {
 namespace {
 
-VmValue i(int64_t v) { return VmValue::integer(v); }
-VmValue s(std::string_view v) { return VmValue::str(v); }
-VmValue t(bool v) { return VmValue::boolean(v); }
-VmValue f(double v) { return VmValue::float64(v); }
-VmValue list(std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); }
-VmValue tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
+using namespace value_builders;
+
 VmValue set(std::vector<VmValue> items) { return *VmValue::make_set(*normalize_set_items(std::move(items))); }
 VmValue frozenset(std::vector<VmValue> items) {
   return *VmValue::make_frozenset(*normalize_set_items(std::move(items)));
@@ -70,109 +67,109 @@ void run_cases(const std::vector<MethodCase>& cases) {
 const VmValue kNone = VmValue::none();
 
 TEST(ListMethods, Table) {
-  const VmValue l12 = list({i(1), i(2)});
-  const VmValue l1232 = list({i(1), i(2), i(3), i(2)});
+  const VmValue l12 = List({I(1), I(2)});
+  const VmValue l1232 = List({I(1), I(2), I(3), I(2)});
   run_cases({
-      {"append", l12, "append", {s("x")}, kNone, list({i(1), i(2), s("x")})},
+      {"append", l12, "append", {S("x")}, kNone, List({I(1), I(2), S("x")})},
       {"append arity", l12, "append", {}, kNone, std::nullopt, "list.append() expects one argument"},
-      {"extend str", l12, "extend", {s("ab")}, kNone, list({i(1), i(2), s("a"), s("b")})},
-      {"extend not iterable", l12, "extend", {i(5)}, kNone, std::nullopt, "value of type int is not iterable"},
-      {"insert front", l12, "insert", {i(-100), s("x")}, kNone, list({s("x"), i(1), i(2)})},
-      {"insert end", l12, "insert", {i(100), s("x")}, kNone, list({i(1), i(2), s("x")})},
-      {"insert -1", l12, "insert", {i(-1), s("x")}, kNone, list({i(1), s("x"), i(2)})},
-      {"insert bool index", l12, "insert", {t(true), s("x")}, kNone, list({i(1), s("x"), i(2)})},
-      {"insert huge", l12, "insert", {VmValue::integer(mpz_class("1" + std::string(40, '0'))), s("x")}, kNone,
-       list({i(1), i(2), s("x")})},
-      {"insert None", l12, "insert", {kNone, s("x")}, kNone, std::nullopt, "expected int-compatible value, got none"},
-      {"insert arity", l12, "insert", {i(1)}, kNone, std::nullopt, "list.insert() expects two arguments"},
-      {"remove", l1232, "remove", {i(2)}, kNone, list({i(1), i(3), i(2)})},
-      {"remove structural", l12, "remove", {t(true)}, kNone, std::nullopt, "list.remove(x): x not in list"},
-      {"remove float", l12, "remove", {f(1.0)}, kNone, std::nullopt, "list.remove(x): x not in list"},
-      {"pop last", l12, "pop", {}, i(2), list({i(1)})},
-      {"pop -1", l12, "pop", {i(-1)}, i(2), list({i(1)})},
-      {"pop 0", l12, "pop", {i(0)}, i(1), list({i(2)})},
-      {"pop empty", list({}), "pop", {}, kNone, std::nullopt, "pop from empty list"},
-      {"pop index empty", list({}), "pop", {i(0)}, kNone, std::nullopt, "sequence index out of bounds"},
-      {"pop arity", l12, "pop", {i(0), i(1)}, kNone, std::nullopt, "list.pop() accepts at most one argument"},
-      {"clear", l12, "clear", {}, kNone, list({})},
-      {"clear arity", l12, "clear", {i(1)}, kNone, std::nullopt, "list.clear() expects no arguments"},
+      {"extend str", l12, "extend", {S("ab")}, kNone, List({I(1), I(2), S("a"), S("b")})},
+      {"extend not iterable", l12, "extend", {I(5)}, kNone, std::nullopt, "value of type int is not iterable"},
+      {"insert front", l12, "insert", {I(-100), S("x")}, kNone, List({S("x"), I(1), I(2)})},
+      {"insert end", l12, "insert", {I(100), S("x")}, kNone, List({I(1), I(2), S("x")})},
+      {"insert -1", l12, "insert", {I(-1), S("x")}, kNone, List({I(1), S("x"), I(2)})},
+      {"insert bool index", l12, "insert", {B(true), S("x")}, kNone, List({I(1), S("x"), I(2)})},
+      {"insert huge", l12, "insert", {VmValue::integer(mpz_class("1" + std::string(40, '0'))), S("x")}, kNone,
+       List({I(1), I(2), S("x")})},
+      {"insert None", l12, "insert", {kNone, S("x")}, kNone, std::nullopt, "expected int-compatible value, got none"},
+      {"insert arity", l12, "insert", {I(1)}, kNone, std::nullopt, "list.insert() expects two arguments"},
+      {"remove", l1232, "remove", {I(2)}, kNone, List({I(1), I(3), I(2)})},
+      {"remove structural", l12, "remove", {B(true)}, kNone, std::nullopt, "list.remove(x): x not in list"},
+      {"remove float", l12, "remove", {F(1.0)}, kNone, std::nullopt, "list.remove(x): x not in list"},
+      {"pop last", l12, "pop", {}, I(2), List({I(1)})},
+      {"pop -1", l12, "pop", {I(-1)}, I(2), List({I(1)})},
+      {"pop 0", l12, "pop", {I(0)}, I(1), List({I(2)})},
+      {"pop empty", List({}), "pop", {}, kNone, std::nullopt, "pop from empty list"},
+      {"pop index empty", List({}), "pop", {I(0)}, kNone, std::nullopt, "sequence index out of bounds"},
+      {"pop arity", l12, "pop", {I(0), I(1)}, kNone, std::nullopt, "list.pop() accepts at most one argument"},
+      {"clear", l12, "clear", {}, kNone, List({})},
+      {"clear arity", l12, "clear", {I(1)}, kNone, std::nullopt, "list.clear() expects no arguments"},
       {"copy", l12, "copy", {}, l12, std::nullopt},
-      {"count value equality", list({i(1), t(true), f(1.0), i(2)}), "count", {i(1)}, i(3), std::nullopt},
-      {"count float", l12, "count", {f(1.0)}, i(1), std::nullopt},
-      {"count nan fails", list({f(std::numeric_limits<double>::quiet_NaN())}), "count", {i(1)}, kNone, std::nullopt, "cannot compare NaN values"},
-      {"index True", l12, "index", {t(true)}, i(0), std::nullopt},
-      {"index start -2", l1232, "index", {i(2), i(-2)}, i(3), std::nullopt},
-      {"index empty window", l1232, "index", {i(2), i(3), i(1)}, kNone, std::nullopt, "list.index(x): x not in list"},
-      {"index missing", l12, "index", {i(5)}, kNone, std::nullopt, "list.index(x): x not in list"},
-      {"index four args", l12, "index", {i(1), i(0), i(1), i(2)}, kNone, std::nullopt,
+      {"count value equality", List({I(1), B(true), F(1.0), I(2)}), "count", {I(1)}, I(3), std::nullopt},
+      {"count float", l12, "count", {F(1.0)}, I(1), std::nullopt},
+      {"count nan fails", List({F(std::numeric_limits<double>::quiet_NaN())}), "count", {I(1)}, kNone, std::nullopt, "cannot compare NaN values"},
+      {"index True", l12, "index", {B(true)}, I(0), std::nullopt},
+      {"index start -2", l1232, "index", {I(2), I(-2)}, I(3), std::nullopt},
+      {"index empty window", l1232, "index", {I(2), I(3), I(1)}, kNone, std::nullopt, "list.index(x): x not in list"},
+      {"index missing", l12, "index", {I(5)}, kNone, std::nullopt, "list.index(x): x not in list"},
+      {"index four args", l12, "index", {I(1), I(0), I(1), I(2)}, kNone, std::nullopt,
        "list.index() expects between one and three arguments"},
       {"index no args", l12, "index", {}, kNone, std::nullopt, "list.index() expects between one and three arguments"},
-      {"index bad start", l12, "index", {i(1), s("a")}, kNone, std::nullopt, "expected int-compatible value, got str"},
+      {"index bad start", l12, "index", {I(1), S("a")}, kNone, std::nullopt, "expected int-compatible value, got str"},
       {"sort unknown", l12, "sort", {}, kNone, std::nullopt, "unsupported list method 'sort()'"},
       {"reverse unknown", l12, "reverse", {}, kNone, std::nullopt, "unsupported list method 'reverse()'"},
   });
 }
 
 TEST(DictMethods, Table) {
-  const VmValue d1 = dict({{i(1), s("one")}});
-  const VmValue dab = dict({{s("a"), i(1)}, {s("b"), i(2)}});
+  const VmValue d1 = dict({{I(1), S("one")}});
+  const VmValue dab = dict({{S("a"), I(1)}, {S("b"), I(2)}});
   run_cases({
-      {"keys", dab, "keys", {}, list({s("a"), s("b")}), std::nullopt},
-      {"values", dab, "values", {}, list({i(1), i(2)}), std::nullopt},
-      {"items", dict({{s("a"), i(1)}}), "items", {}, list({tuple({s("a"), i(1)})}), std::nullopt},
-      {"empty keys", dict({}), "keys", {}, list({}), std::nullopt},
-      {"empty items", dict({}), "items", {}, list({}), std::nullopt},
-      {"keys arity", dab, "keys", {i(1)}, kNone, std::nullopt, "dict.keys() expects no arguments"},
-      {"get int", d1, "get", {i(1)}, s("one"), std::nullopt},
-      {"get float", d1, "get", {f(1.0)}, kNone, std::nullopt},
-      {"get bool", d1, "get", {t(true)}, kNone, std::nullopt},
-      {"get default", d1, "get", {i(2), s("d")}, s("d"), std::nullopt},
+      {"keys", dab, "keys", {}, List({S("a"), S("b")}), std::nullopt},
+      {"values", dab, "values", {}, List({I(1), I(2)}), std::nullopt},
+      {"items", dict({{S("a"), I(1)}}), "items", {}, List({Tuple({S("a"), I(1)})}), std::nullopt},
+      {"empty keys", dict({}), "keys", {}, List({}), std::nullopt},
+      {"empty items", dict({}), "items", {}, List({}), std::nullopt},
+      {"keys arity", dab, "keys", {I(1)}, kNone, std::nullopt, "dict.keys() expects no arguments"},
+      {"get int", d1, "get", {I(1)}, S("one"), std::nullopt},
+      {"get float", d1, "get", {F(1.0)}, kNone, std::nullopt},
+      {"get bool", d1, "get", {B(true)}, kNone, std::nullopt},
+      {"get default", d1, "get", {I(2), S("d")}, S("d"), std::nullopt},
       {"get arity", d1, "get", {}, kNone, std::nullopt, "dict.get() expects one or two arguments"},
-      {"pop hit", dab, "pop", {s("a")}, i(1), dict({{s("b"), i(2)}})},
-      {"pop default is mutating", d1, "pop", {i(2), i(0)}, i(0), d1},
-      {"pop missing str", d1, "pop", {s("k")}, kNone, std::nullopt, "missing dict key k"},
-      {"pop missing tuple", d1, "pop", {tuple({s("a")})}, kNone, std::nullopt, "missing dict key (a,)"},
+      {"pop hit", dab, "pop", {S("a")}, I(1), dict({{S("b"), I(2)}})},
+      {"pop default is mutating", d1, "pop", {I(2), I(0)}, I(0), d1},
+      {"pop missing str", d1, "pop", {S("k")}, kNone, std::nullopt, "missing dict key k"},
+      {"pop missing tuple", d1, "pop", {Tuple({S("a")})}, kNone, std::nullopt, "missing dict key (a,)"},
       {"clear", dab, "clear", {}, kNone, dict({})},
       {"copy", dab, "copy", {}, dab, std::nullopt},
       {"update unknown", dab, "update", {}, kNone, std::nullopt, "unsupported dict method 'update()'"},
-      {"setdefault unknown", dab, "setdefault", {i(1)}, kNone, std::nullopt,
+      {"setdefault unknown", dab, "setdefault", {I(1)}, kNone, std::nullopt,
        "unsupported dict method 'setdefault()'"},
   });
 }
 
 TEST(SetMethods, Table) {
-  const VmValue s123 = set({i(3), i(1), i(2)});
-  const VmValue fs12 = frozenset({i(1), i(2)});
+  const VmValue s123 = set({I(3), I(1), I(2)});
+  const VmValue fs12 = frozenset({I(1), I(2)});
   run_cases({
-      {"add present", s123, "add", {i(2)}, kNone, s123},
-      {"add new", set({i(1)}), "add", {i(0)}, kNone, set({i(0), i(1)})},
-      {"add True replaces 1", set({i(1)}), "add", {t(true)}, kNone, *VmValue::make_set({t(true)})},
-      {"add list", s123, "add", {list({})}, kNone, std::nullopt, "unhashable type: 'list'"},
-      {"discard list", s123, "discard", {list({})}, kNone, s123},
-      {"discard value-equal", s123, "discard", {f(2.0)}, kNone, set({i(1), i(3)})},
-      {"remove missing", s123, "remove", {s("a")}, kNone, std::nullopt, "a"},
-      {"remove hit", s123, "remove", {i(1)}, kNone, set({i(2), i(3)})},
-      {"pop smallest", s123, "pop", {}, i(1), set({i(2), i(3)})},
+      {"add present", s123, "add", {I(2)}, kNone, s123},
+      {"add new", set({I(1)}), "add", {I(0)}, kNone, set({I(0), I(1)})},
+      {"add True replaces 1", set({I(1)}), "add", {B(true)}, kNone, *VmValue::make_set({B(true)})},
+      {"add list", s123, "add", {List({})}, kNone, std::nullopt, "unhashable type: 'list'"},
+      {"discard list", s123, "discard", {List({})}, kNone, s123},
+      {"discard value-equal", s123, "discard", {F(2.0)}, kNone, set({I(1), I(3)})},
+      {"remove missing", s123, "remove", {S("a")}, kNone, std::nullopt, "a"},
+      {"remove hit", s123, "remove", {I(1)}, kNone, set({I(2), I(3)})},
+      {"pop smallest", s123, "pop", {}, I(1), set({I(2), I(3)})},
       {"pop empty", set({}), "pop", {}, kNone, std::nullopt, "pop from an empty set"},
       {"clear", s123, "clear", {}, kNone, set({})},
       {"copy", s123, "copy", {}, s123, std::nullopt},
       {"union none", s123, "union", {}, s123, std::nullopt},
-      {"union frozen list", fs12, "union", {list({i(5), i(1)})}, frozenset({i(1), i(2), i(5)}), std::nullopt},
-      {"union two", set({i(1)}), "union", {list({i(2)}), s("ab")}, set({i(1), i(2), s("a"), s("b")}),
+      {"union frozen list", fs12, "union", {List({I(5), I(1)})}, frozenset({I(1), I(2), I(5)}), std::nullopt},
+      {"union two", set({I(1)}), "union", {List({I(2)}), S("ab")}, set({I(1), I(2), S("a"), S("b")}),
        std::nullopt},
-      {"difference two", s123, "difference", {list({i(1)}), list({i(3)})}, set({i(2)}), std::nullopt},
-      {"intersection", s123, "intersection", {list({i(2), i(3), i(9)})}, set({i(2), i(3)}), std::nullopt},
-      {"intersection bad arg", s123, "intersection", {i(1)}, kNone, std::nullopt, "value of type int is not iterable"},
-      {"symmetric difference", s123, "symmetric_difference", {list({i(3), i(4)})}, set({i(1), i(2), i(4)}),
+      {"difference two", s123, "difference", {List({I(1)}), List({I(3)})}, set({I(2)}), std::nullopt},
+      {"intersection", s123, "intersection", {List({I(2), I(3), I(9)})}, set({I(2), I(3)}), std::nullopt},
+      {"intersection bad arg", s123, "intersection", {I(1)}, kNone, std::nullopt, "value of type int is not iterable"},
+      {"symmetric difference", s123, "symmetric_difference", {List({I(3), I(4)})}, set({I(1), I(2), I(4)}),
        std::nullopt},
-      {"issubset empty", set({}), "issubset", {list({})}, t(true), std::nullopt},
-      {"issubset", set({i(1)}), "issubset", {s123}, t(true), std::nullopt},
-      {"issuperset", s123, "issuperset", {list({i(1), i(3)})}, t(true), std::nullopt},
-      {"isdisjoint empty", s123, "isdisjoint", {list({})}, t(true), std::nullopt},
-      {"isdisjoint false", s123, "isdisjoint", {list({f(3.0)})}, t(false), std::nullopt},
+      {"issubset empty", set({}), "issubset", {List({})}, B(true), std::nullopt},
+      {"issubset", set({I(1)}), "issubset", {s123}, B(true), std::nullopt},
+      {"issuperset", s123, "issuperset", {List({I(1), I(3)})}, B(true), std::nullopt},
+      {"isdisjoint empty", s123, "isdisjoint", {List({})}, B(true), std::nullopt},
+      {"isdisjoint false", s123, "isdisjoint", {List({F(3.0)})}, B(false), std::nullopt},
       {"set arity", s123, "issubset", {}, kNone, std::nullopt, "set.issubset() expects one argument"},
       {"frozen arity", fs12, "isdisjoint", {}, kNone, std::nullopt, "frozenset.isdisjoint() expects one argument"},
-      {"frozen add unknown", fs12, "add", {i(1)}, kNone, std::nullopt, "unsupported frozenset method 'add()'"},
+      {"frozen add unknown", fs12, "add", {I(1)}, kNone, std::nullopt, "unsupported frozenset method 'add()'"},
       {"frozen pop unknown", fs12, "pop", {}, kNone, std::nullopt, "unsupported frozenset method 'pop()'"},
       {"update unknown", s123, "update", {}, kNone, std::nullopt, "unsupported set method 'update()'"},
   });
@@ -180,21 +177,21 @@ TEST(SetMethods, Table) {
 
 TEST(ListMethods, GrowthRespectsTheSizeLimit) {
   VmValue big = *VmValue::make_str(std::string(3'000'000, 'x'));
-  VmValue xs = list({big});
+  VmValue xs = List({big});
   auto r = call_list_method(xs, "append", {big});
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.error().message, "value exceeds the maximum allowed allocation size");
-  auto e = call_list_method(xs, "extend", {list({big})});
+  auto e = call_list_method(xs, "extend", {List({big})});
   ASSERT_FALSE(e.ok());
   EXPECT_EQ(e.error().message, "value exceeds the maximum allowed allocation size");
 }
 
 TEST(DictEntries, StructuralKeys) {
-  VmValue d = dict({{i(1), s("int")}, {f(1.0), s("float")}, {t(true), s("bool")}});
-  EXPECT_EQ(dict_get(d, f(1.0))->python_repr(), "float");
-  EXPECT_EQ(dict_get(d, t(true))->python_repr(), "bool");
-  EXPECT_FALSE(dict_get(d, i(2)).has_value());
-  auto popped = dict_pop(d, f(1.0));
+  VmValue d = dict({{I(1), S("int")}, {F(1.0), S("float")}, {B(true), S("bool")}});
+  EXPECT_EQ(dict_get(d, F(1.0))->python_repr(), "float");
+  EXPECT_EQ(dict_get(d, B(true))->python_repr(), "bool");
+  EXPECT_FALSE(dict_get(d, I(2)).has_value());
+  auto popped = dict_pop(d, F(1.0));
   ASSERT_TRUE(popped.has_value());
   EXPECT_EQ(popped->python_repr(), "float");
   EXPECT_EQ(d.python_repr(), "{1: int, True: bool}");

@@ -9,12 +9,13 @@
 
 #include "interpreter_support/hex_codec.hpp"
 #include "values/vm_decimal.hpp"
+#include "value_builders.hpp"
 
 namespace veln {
 namespace {
 
-VmValue i(int64_t v) { return VmValue::integer(v); }
-VmValue dec(std::string_view literal) { return VmValue::decimal(*VmDecimal::from_str_literal(literal)); }
+using namespace value_builders;
+
 
 struct FormatCase {
   VmValue value;
@@ -25,36 +26,36 @@ struct FormatCase {
 
 TEST(Formatting, FormatBuiltinValue) {
   const std::vector<FormatCase> cases = {
-      {i(255), "x", "ff", false},
-      {i(255), "X", "FF", false},
-      {i(255), "08b", "11111111", false},
-      {i(5), "05d", "00005", false},
-      {i(-5), "05d", "-0005", false},
-      {i(-5), "5d", "   -5", false},
-      {i(5), "+3d", "  5", false},
-      {i(5), "+05d", "    5", false},
-      {i(5), "0x", "5", false},
-      {i(5), "d", "5", false},
-      {i(-42), "", "-42", false},
-      {i(-255), "X", "-FF", false},
-      {i(-255), "06x", "-000ff", false},
-      {i(12345), "3d", "12345", false},
-      {i(5), "0d", "5", false},
+      {I(255), "x", "ff", false},
+      {I(255), "X", "FF", false},
+      {I(255), "08b", "11111111", false},
+      {I(5), "05d", "00005", false},
+      {I(-5), "05d", "-0005", false},
+      {I(-5), "5d", "   -5", false},
+      {I(5), "+3d", "  5", false},
+      {I(5), "+05d", "    5", false},
+      {I(5), "0x", "5", false},
+      {I(5), "d", "5", false},
+      {I(-42), "", "-42", false},
+      {I(-255), "X", "-FF", false},
+      {I(-255), "06x", "-000ff", false},
+      {I(12345), "3d", "12345", false},
+      {I(5), "0d", "5", false},
       {VmValue::integer(mpz_class("-123456789012345678901234567890")), "o",
        "-143564417755415637016711617605322", false},
-      {i(5), "-3d", "unsupported integer format spec '-3d'", true},
-      {i(5), "3", "unsupported integer format spec '3'", true},
-      {i(5), ".2f", "unsupported integer format spec '.2f'", true},
-      {i(5), "+d", "unsupported integer format spec '+d'", true},
-      {i(5), "18446744073709551616d", "unsupported integer format spec '18446744073709551616d'", true},
-      {i(5), "1 d", "unsupported integer format spec '1 d'", true},
-      {i(5), "99999999d", "value exceeds the maximum allowed allocation size", true},
+      {I(5), "-3d", "unsupported integer format spec '-3d'", true},
+      {I(5), "3", "unsupported integer format spec '3'", true},
+      {I(5), ".2f", "unsupported integer format spec '.2f'", true},
+      {I(5), "+d", "unsupported integer format spec '+d'", true},
+      {I(5), "18446744073709551616d", "unsupported integer format spec '18446744073709551616d'", true},
+      {I(5), "1 d", "unsupported integer format spec '1 d'", true},
+      {I(5), "99999999d", "value exceeds the maximum allowed allocation size", true},
       {VmValue::str("abc"), "", "abc", false},
       {VmValue::str("abc"), "s", "format() does not support str with spec 's'", true},
       {VmValue::float64(1.5), "", "1.5", false},
       {VmValue::float64(1.5), ".2f", "format() does not support float with spec '.2f'", true},
       {VmValue::boolean(true), "", "True", false},
-      {dec("1000"), "", "1E+3", false},
+      {D("1000"), "", "1E+3", false},
       {*VmValue::make_bytes("a'"), "", "b'a\\''", false},
       {VmValue::none(), "", "format() does not support none with spec ''", true},
       {*VmValue::make_list({}), "", "format() does not support list with spec ''", true},
@@ -123,23 +124,23 @@ struct TemplateCase {
 
 TEST(Formatting, RenderSimpleFormat) {
   const std::vector<TemplateCase> cases = {
-      {"{} and {}", {i(1), i(2)}, "1 and 2", false},
+      {"{} and {}", {I(1), I(2)}, "1 and 2", false},
       {"{1}{0}", {VmValue::str("a"), VmValue::str("b")}, "ba", false},
       {"{0}{}", {VmValue::str("a"), VmValue::str("b")}, "aa", false},
       {"{{x}}", {}, "{x}", false},
-      {"{+1}", {i(1), i(2)}, "2", false},
+      {"{+1}", {I(1), I(2)}, "2", false},
       {"{}", {*VmValue::make_list({VmValue::str("s")})}, "[s]", false},
       {"{}", {VmValue::float64(1e16)}, "1e16", false},
-      {"unused {0}", {i(1), i(2)}, "unused 1", false},
-      {"{name}", {i(1)}, "unsupported str.format() field 'name'", true},
-      {"{0:d}", {i(1)}, "unsupported str.format() field '0:d'", true},
-      {"{+}", {i(1)}, "unsupported str.format() field '+'", true},
-      {"{-1}", {i(1)}, "unsupported str.format() field '-1'", true},
-      {"{99999999999999999999}", {i(1)}, "unsupported str.format() field '99999999999999999999'", true},
-      {"{2}", {i(1), i(2)}, "str.format() placeholder index out of range", true},
-      {"{}{}", {i(1)}, "str.format() placeholder index out of range", true},
+      {"unused {0}", {I(1), I(2)}, "unused 1", false},
+      {"{name}", {I(1)}, "unsupported str.format() field 'name'", true},
+      {"{0:d}", {I(1)}, "unsupported str.format() field '0:d'", true},
+      {"{+}", {I(1)}, "unsupported str.format() field '+'", true},
+      {"{-1}", {I(1)}, "unsupported str.format() field '-1'", true},
+      {"{99999999999999999999}", {I(1)}, "unsupported str.format() field '99999999999999999999'", true},
+      {"{2}", {I(1), I(2)}, "str.format() placeholder index out of range", true},
+      {"{}{}", {I(1)}, "str.format() placeholder index out of range", true},
       {"abc{", {}, "str.format() missing closing '}'", true},
-      {"{0", {i(1)}, "str.format() missing closing '}'", true},
+      {"{0", {I(1)}, "str.format() missing closing '}'", true},
       {"a}b", {}, "str.format() unmatched '}'", true},
       {"}", {}, "str.format() unmatched '}'", true},
   };
@@ -172,18 +173,18 @@ struct RoundCase {
 TEST(Formatting, RoundResults) {
   const double inf = std::numeric_limits<double>::infinity();
   const std::vector<RoundCase> cases = {
-      {i(25), -1, i(30)},
-      {i(-25), -1, i(-30)},
-      {i(24), -1, i(20)},
-      {i(-35), -1, i(-40)},
-      {i(7), 2, i(7)},
-      {i(7), std::nullopt, i(7)},
-      {i(499), -3, i(0)},
-      {i(500), -3, i(1000)},
-      {i(123), std::numeric_limits<int32_t>::min(), i(0)},
-      {VmValue::float64(2.5), std::nullopt, i(3)},
-      {VmValue::float64(-2.5), std::nullopt, i(-3)},
-      {VmValue::float64(0.4), std::nullopt, i(0)},
+      {I(25), -1, I(30)},
+      {I(-25), -1, I(-30)},
+      {I(24), -1, I(20)},
+      {I(-35), -1, I(-40)},
+      {I(7), 2, I(7)},
+      {I(7), std::nullopt, I(7)},
+      {I(499), -3, I(0)},
+      {I(500), -3, I(1000)},
+      {I(123), std::numeric_limits<int32_t>::min(), I(0)},
+      {VmValue::float64(2.5), std::nullopt, I(3)},
+      {VmValue::float64(-2.5), std::nullopt, I(-3)},
+      {VmValue::float64(0.4), std::nullopt, I(0)},
       {VmValue::float64(2.675), 2, VmValue::float64(2.68)},
       {VmValue::float64(1.5), 0, VmValue::float64(2.0)},
       {VmValue::float64(1234.5), -2, VmValue::float64(1200.0)},
@@ -192,12 +193,12 @@ TEST(Formatting, RoundResults) {
       {VmValue::float64(-1.5), -400, VmValue::float64(-0.0)},
       {VmValue::float64(1e300), 300, VmValue::float64(1e300)},
       {VmValue::float64(inf), 2, VmValue::float64(inf)},
-      {dec("2.675"), 2, dec("2.68")},
-      {dec("-2.675"), 2, dec("-2.68")},
-      {dec("-2.5"), std::nullopt, i(-3)},
-      {dec("1234.5678"), 30, dec("1234.5678")},
-      {dec("1234.5678"), -2, dec("1200")},
-      {dec("1234.5678"), std::numeric_limits<int32_t>::min(), dec("0")},
+      {D("2.675"), 2, D("2.68")},
+      {D("-2.675"), 2, D("-2.68")},
+      {D("-2.5"), std::nullopt, I(-3)},
+      {D("1234.5678"), 30, D("1234.5678")},
+      {D("1234.5678"), -2, D("1200")},
+      {D("1234.5678"), std::numeric_limits<int32_t>::min(), D("0")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value.python_repr() + " ndigits=" + (c.ndigits ? std::to_string(*c.ndigits) : "none"));

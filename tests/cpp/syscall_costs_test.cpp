@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "value_builders.hpp"
+
 namespace veln {
 namespace {
+
+using namespace value_builders;
 
 using Args = std::vector<VmValue>;
 using Kwargs = std::vector<VmKeywordArg>;
 
-VmValue s(std::string_view t) { return VmValue::str(t); }
-VmValue list(std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); }
-VmValue tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
 
 // The cost as text, "none", or the error message.
 std::string cost(std::string_view id, Args args, Kwargs kwargs = {}) {
@@ -40,22 +41,22 @@ TEST(ExplicitSyscallCosts, Formulas) {
   };
   const Case cases[] = {
       // (2 + 128 + 32 + 0) x 50 + 2 x 50000 + 750000
-      {"zk.verify_groth16_bn254", {s("0xabcd"), s(proof256), list({s(input64), s("12")})}, "858100"},
+      {"zk.verify_groth16_bn254", {S("0xabcd"), S(proof256), List({S(input64), S("12")})}, "858100"},
       // (4 + 2) x 25 + 750000: the key counts by its raw byte length
-      {"zk.verify_groth16", {s("vk-1"), s("0xabcd"), list({})}, "750150"},
-      {"zk.verify_groth16", {s("0xabcd"), s("0xabcd"), list({})}, "750200"},
-      {"zk.verify_groth16_bn254", {s("vk-1"), s("0xabcd"), list({})}, "750100"},
-      {"zk.verify_groth16", {s("vk"), s(""), tuple({s("0x01")})}, "800075"},  // a tuple is accepted like a list
-      {"zk.verify_groth16", {s("\xc3\xa9"), s("0x"), list({s("0x01"), s("0x0203")})}, "850125"},
-      {"zk.shielded_note_append_commitments", {VmValue::none(), VmValue::integer(3), list({})}, "250000"},
-      {"zk.shielded_note_append_commitments", {s("a"), s("b"), list({s("c1"), s("c2")})}, "1250000"},
-      {"zk.shielded_command_nullifier_digest", {list({s("a"), s("b")})}, "200000"},
-      {"zk.shielded_command_nullifier_digest", {tuple({})}, "100000"},
-      {"zk.shielded_output_payload_hash", {s("0x0102")}, "2"},
-      {"zk.shielded_output_payload_hash", {s("0102")}, "0"},
+      {"zk.verify_groth16", {S("vk-1"), S("0xabcd"), List({})}, "750150"},
+      {"zk.verify_groth16", {S("0xabcd"), S("0xabcd"), List({})}, "750200"},
+      {"zk.verify_groth16_bn254", {S("vk-1"), S("0xabcd"), List({})}, "750100"},
+      {"zk.verify_groth16", {S("vk"), S(""), Tuple({S("0x01")})}, "800075"},  // a tuple is accepted like a list
+      {"zk.verify_groth16", {S("\xc3\xa9"), S("0x"), List({S("0x01"), S("0x0203")})}, "850125"},
+      {"zk.shielded_note_append_commitments", {VmValue::none(), VmValue::integer(3), List({})}, "250000"},
+      {"zk.shielded_note_append_commitments", {S("a"), S("b"), List({S("c1"), S("c2")})}, "1250000"},
+      {"zk.shielded_command_nullifier_digest", {List({S("a"), S("b")})}, "200000"},
+      {"zk.shielded_command_nullifier_digest", {Tuple({})}, "100000"},
+      {"zk.shielded_output_payload_hash", {S("0x0102")}, "2"},
+      {"zk.shielded_output_payload_hash", {S("0102")}, "0"},
       {"zk.shielded_command_binding", {}, "100000"},
       {"zk.shielded_command_binding", {VmValue::integer(1), VmValue::none()}, "100000"},
-      {"zk.shielded_command_execution_tag", {s("x")}, "50000"},
+      {"zk.shielded_command_execution_tag", {S("x")}, "50000"},
       // Ids outside the seven are not priced here, whatever their arguments.
       {"random.shuffle", {}, "none"},
       {"zk.verify_groth16 ", {}, "none"},
@@ -69,7 +70,7 @@ TEST(ExplicitSyscallCosts, Formulas) {
 }
 
 TEST(ExplicitSyscallCosts, ArgumentChecksInOrder) {
-  const VmValue l = list({s("0x01")});
+  const VmValue l = List({S("0x01")});
   struct Case {
     const char* id;
     Args args;
@@ -77,24 +78,24 @@ TEST(ExplicitSyscallCosts, ArgumentChecksInOrder) {
     const char* expected;
   };
   const Case cases[] = {
-      {"zk.verify_groth16", {s("k"), s("p")}, {}, "zk.verify_groth16() expects three positional arguments"},
-      {"zk.verify_groth16", {s("k"), s("p"), l, l}, {}, "zk.verify_groth16() expects three positional arguments"},
-      {"zk.verify_groth16", {s("k"), s("p"), l}, {{"x", s("")}}, "zk.verify_groth16() expects three positional arguments"},
+      {"zk.verify_groth16", {S("k"), S("p")}, {}, "zk.verify_groth16() expects three positional arguments"},
+      {"zk.verify_groth16", {S("k"), S("p"), l, l}, {}, "zk.verify_groth16() expects three positional arguments"},
+      {"zk.verify_groth16", {S("k"), S("p"), l}, {{"x", S("")}}, "zk.verify_groth16() expects three positional arguments"},
       {"zk.verify_groth16_bn254", {}, {}, "zk.verify_groth16_bn254() expects three positional arguments"},
       {"zk.verify_groth16", {VmValue::integer(1), VmValue::none(), VmValue::none()}, {}, "expected string value, got int"},
-      {"zk.verify_groth16", {s("k"), VmValue::none(), VmValue::none()}, {}, "expected string value, got none"},
-      {"zk.verify_groth16_bn254", {s("k"), *VmValue::make_bytes("p"), l}, {}, "expected string value, got bytes"},
-      {"zk.verify_groth16", {s("k"), s("p"), s("0x01")}, {}, "public_inputs must be a list of strings"},
-      {"zk.verify_groth16_bn254", {s("k"), s("p"), list({s("a"), VmValue::integer(1)})}, {},
+      {"zk.verify_groth16", {S("k"), VmValue::none(), VmValue::none()}, {}, "expected string value, got none"},
+      {"zk.verify_groth16_bn254", {S("k"), *VmValue::make_bytes("p"), l}, {}, "expected string value, got bytes"},
+      {"zk.verify_groth16", {S("k"), S("p"), S("0x01")}, {}, "public_inputs must be a list of strings"},
+      {"zk.verify_groth16_bn254", {S("k"), S("p"), List({S("a"), VmValue::integer(1)})}, {},
        "public_inputs must be a list of strings"},
-      {"zk.shielded_note_append_commitments", {s("a"), s("b"), list({}), list({})}, {},
+      {"zk.shielded_note_append_commitments", {S("a"), S("b"), List({}), List({})}, {},
        "zk.shielded_note_append_commitments() expects three positional arguments"},
-      {"zk.shielded_note_append_commitments", {s("a"), s("b"), s("c")}, {}, "commitments must be a list of strings"},
-      {"zk.shielded_command_nullifier_digest", {list({})}, {{"x", s("")}},
+      {"zk.shielded_note_append_commitments", {S("a"), S("b"), S("c")}, {}, "commitments must be a list of strings"},
+      {"zk.shielded_command_nullifier_digest", {List({})}, {{"x", S("")}},
        "zk.shielded_command_nullifier_digest() expects one positional argument"},
       {"zk.shielded_command_nullifier_digest", {}, {}, "zk.shielded_command_nullifier_digest() expects one positional argument"},
-      {"zk.shielded_command_nullifier_digest", {*VmValue::make_set({s("a")})}, {}, "input_nullifiers must be a list of strings"},
-      {"zk.shielded_output_payload_hash", {s("0x"), s("0x")}, {}, "zk.shielded_output_payload_hash() expects one positional argument"},
+      {"zk.shielded_command_nullifier_digest", {*VmValue::make_set({S("a")})}, {}, "input_nullifiers must be a list of strings"},
+      {"zk.shielded_output_payload_hash", {S("0x"), S("0x")}, {}, "zk.shielded_output_payload_hash() expects one positional argument"},
       {"zk.shielded_output_payload_hash", {VmValue::integer(5)}, {}, "expected string value, got int"},
   };
   for (const auto& c : cases) EXPECT_EQ(cost(c.id, c.args, c.kwargs), c.expected) << c.id;

@@ -4,14 +4,16 @@
 
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "value_builders.hpp"
 
 namespace veln {
 namespace {
 
+using namespace value_builders;
+
 using Args = std::vector<VmValue>;
 using Kwargs = std::vector<VmKeywordArg>;
 
-VmValue i(int64_t v) { return VmValue::integer(v); }
 
 // The result as its display text, or "error: " and the message.
 std::string show(const VmResult<VmValue>& r) {
@@ -29,49 +31,49 @@ TEST(TimeDatetimeNew, ComponentsAndTheirMessages) {
     std::string expected;
   };
   const Case cases[] = {
-      {{i(2024), i(2), i(29)}, {}, "2024-02-29 00:00:00"},
-      {{i(2023), i(2), i(29)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(1), i(1), i(24)}, {}, "error: invalid datetime time"},
-      {{i(2024), i(1), i(1), i(-1)}, {}, "error: invalid datetime time"},
-      {{i(2024), i(1), i(1), i(23), i(59), i(59), i(999999)}, {}, "2024-01-01 23:59:59.999999"},
-      {{i(2024), i(1), i(1), i(23), i(59), i(59), i(1999999)}, {}, "2024-01-01 23:59:60.999999"},
-      {{i(2024), i(1), i(1), i(23), i(59), i(58), i(1000000)}, {}, "error: invalid datetime time"},
-      {{i(2024), i(1), i(1), i(0), i(60)}, {}, "error: invalid datetime time"},
-      {{i(2024), i(1), i(1), i(0), i(0), i(60)}, {}, "error: invalid datetime time"},
-      {{i(2024), i(13), i(1), i(99)}, {}, "error: invalid datetime date"},  // date judged first
-      {{i(2024), i(0), i(1)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(1), i(0)}, {}, "error: invalid datetime date"},
-      {{i(1900), i(2), i(29)}, {}, "error: invalid datetime date"},
-      {{i(2000), i(2), i(29)}, {}, "2000-02-29 00:00:00"},
-      {{i(2024), i(1)}, {}, "error: missing required argument 'day'"},
+      {{I(2024), I(2), I(29)}, {}, "2024-02-29 00:00:00"},
+      {{I(2023), I(2), I(29)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(1), I(1), I(24)}, {}, "error: invalid datetime time"},
+      {{I(2024), I(1), I(1), I(-1)}, {}, "error: invalid datetime time"},
+      {{I(2024), I(1), I(1), I(23), I(59), I(59), I(999999)}, {}, "2024-01-01 23:59:59.999999"},
+      {{I(2024), I(1), I(1), I(23), I(59), I(59), I(1999999)}, {}, "2024-01-01 23:59:60.999999"},
+      {{I(2024), I(1), I(1), I(23), I(59), I(58), I(1000000)}, {}, "error: invalid datetime time"},
+      {{I(2024), I(1), I(1), I(0), I(60)}, {}, "error: invalid datetime time"},
+      {{I(2024), I(1), I(1), I(0), I(0), I(60)}, {}, "error: invalid datetime time"},
+      {{I(2024), I(13), I(1), I(99)}, {}, "error: invalid datetime date"},  // date judged first
+      {{I(2024), I(0), I(1)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(1), I(0)}, {}, "error: invalid datetime date"},
+      {{I(1900), I(2), I(29)}, {}, "error: invalid datetime date"},
+      {{I(2000), I(2), I(29)}, {}, "2000-02-29 00:00:00"},
+      {{I(2024), I(1)}, {}, "error: missing required argument 'day'"},
       {{}, {}, "error: missing required argument 'year'"},
-      {{i(2024)}, {{"day", i(1)}}, "error: missing required argument 'month'"},
-      {{}, {{"year", i(2024)}, {"month", i(1)}, {"day", i(1)}}, "2024-01-01 00:00:00"},
-      {{i(2024), i(1), i(1)}, {{"day", i(5)}}, "2024-01-01 00:00:00"},  // the keyword is ignored
-      {{i(2024), i(1)}, {{"day", i(5)}, {"day", i(6)}}, "2024-01-05 00:00:00"},  // the first keyword wins
-      {{i(2024), i(1), i(1)}, {{"minute", i(5)}, {"bogus", VmValue::none()}}, "2024-01-01 00:05:00"},
-      {{i(2024), i(1), i(1), i(1), i(2), i(3), i(4), i(99), VmValue::none()}, {}, "2024-01-01 01:02:03.000004"},
-      {{i(2024), VmValue::float64(1.0), i(1)}, {}, "error: expected int-compatible value, got float"},
-      {{i(2024), VmValue::boolean(true), i(1)}, {}, "2024-01-01 00:00:00"},
-      {{i(2024), i(1), VmValue::str("1")}, {}, "error: expected int-compatible value, got str"},
-      {{VmValue::none(), i(1), VmValue::str("1")}, {}, "error: expected int-compatible value, got none"},
-      {{VmValue::integer(two_to_63), i(1), i(1)}, {}, "error: integer value exceeds the supported i64 range"},
-      {{VmValue::decimal(*VmDecimal::from_str_literal("2024.9")), i(1), i(1)}, {}, "2024-01-01 00:00:00"},
-      {{VmValue::decimal(*VmDecimal::from_str_literal("-0.5")), i(1), i(1)}, {}, "0000-01-01 00:00:00"},
-      {{i(2024), i(1), i(1), i(1)}, {{"hour", VmValue::float64(1.5)}}, "2024-01-01 01:00:00"},
-      {{i(2024), i(1), i(1)}, {{"hour", VmValue::float64(1.5)}}, "error: expected int-compatible value, got float"},
+      {{I(2024)}, {{"day", I(1)}}, "error: missing required argument 'month'"},
+      {{}, {{"year", I(2024)}, {"month", I(1)}, {"day", I(1)}}, "2024-01-01 00:00:00"},
+      {{I(2024), I(1), I(1)}, {{"day", I(5)}}, "2024-01-01 00:00:00"},  // the keyword is ignored
+      {{I(2024), I(1)}, {{"day", I(5)}, {"day", I(6)}}, "2024-01-05 00:00:00"},  // the first keyword wins
+      {{I(2024), I(1), I(1)}, {{"minute", I(5)}, {"bogus", VmValue::none()}}, "2024-01-01 00:05:00"},
+      {{I(2024), I(1), I(1), I(1), I(2), I(3), I(4), I(99), VmValue::none()}, {}, "2024-01-01 01:02:03.000004"},
+      {{I(2024), VmValue::float64(1.0), I(1)}, {}, "error: expected int-compatible value, got float"},
+      {{I(2024), VmValue::boolean(true), I(1)}, {}, "2024-01-01 00:00:00"},
+      {{I(2024), I(1), VmValue::str("1")}, {}, "error: expected int-compatible value, got str"},
+      {{VmValue::none(), I(1), VmValue::str("1")}, {}, "error: expected int-compatible value, got none"},
+      {{VmValue::integer(two_to_63), I(1), I(1)}, {}, "error: integer value exceeds the supported i64 range"},
+      {{VmValue::decimal(*VmDecimal::from_str_literal("2024.9")), I(1), I(1)}, {}, "2024-01-01 00:00:00"},
+      {{VmValue::decimal(*VmDecimal::from_str_literal("-0.5")), I(1), I(1)}, {}, "0000-01-01 00:00:00"},
+      {{I(2024), I(1), I(1), I(1)}, {{"hour", VmValue::float64(1.5)}}, "2024-01-01 01:00:00"},
+      {{I(2024), I(1), I(1)}, {{"hour", VmValue::float64(1.5)}}, "error: expected int-compatible value, got float"},
       // Components wider than their 32-bit slots are invalid in their group.
-      {{i(4294967296 + 2024), i(1), i(1)}, {}, "error: invalid datetime date"},
-      {{i(-4294967296), i(1), i(1)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(4294967297), i(1)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(1), i(4294967297)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(1), i(1), i(4294967296)}, {}, "error: invalid datetime time"},
-      {{i(2023), i(2), i(29), i(4294967296)}, {}, "error: invalid datetime date"},
-      {{i(2024), i(1), i(1), i(0), i(0), i(0), i(-1)}, {}, "error: invalid datetime time"},
-      {{i(262142), i(12), i(31), i(23), i(59), i(59)}, {}, "+262142-12-31 23:59:59"},
-      {{i(262143), i(1), i(1)}, {}, "error: invalid datetime date"},
-      {{i(-262143), i(1), i(1)}, {}, "-262143-01-01 00:00:00"},
-      {{i(-262144), i(12), i(31)}, {}, "error: invalid datetime date"},
+      {{I(4294967296 + 2024), I(1), I(1)}, {}, "error: invalid datetime date"},
+      {{I(-4294967296), I(1), I(1)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(4294967297), I(1)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(1), I(4294967297)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(1), I(1), I(4294967296)}, {}, "error: invalid datetime time"},
+      {{I(2023), I(2), I(29), I(4294967296)}, {}, "error: invalid datetime date"},
+      {{I(2024), I(1), I(1), I(0), I(0), I(0), I(-1)}, {}, "error: invalid datetime time"},
+      {{I(262142), I(12), I(31), I(23), I(59), I(59)}, {}, "+262142-12-31 23:59:59"},
+      {{I(262143), I(1), I(1)}, {}, "error: invalid datetime date"},
+      {{I(-262143), I(1), I(1)}, {}, "-262143-01-01 00:00:00"},
+      {{I(-262144), I(12), I(31)}, {}, "error: invalid datetime date"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(show(time_datetime_new(c.args, c.kwargs)), c.expected) << c.expected;
@@ -86,24 +88,24 @@ TEST(TimeTimedeltaNew, WeeksFirstAndCheckedSums) {
   };
   const Case cases[] = {
       {{}, {}, "td 0"},
-      {{i(1), i(1)}, {}, "td 691200"},
-      {{}, {{"hours", i(-1)}}, "td -3600"},
-      {{i(0), i(0), i(0), i(0), i(5)}, {{"seconds", i(7)}}, "td 5"},
-      {{i(1), i(-7)}, {}, "td 0"},
-      {{}, {{"weeks", i(1)}, {"days", i(1)}, {"hours", i(1)}, {"minutes", i(1)}, {"seconds", i(1)}}, "td 694861"},
-      {{}, {{"weeks", i(15250284452472)}}, "error: timedelta overflow"},
-      {{}, {{"weeks", i(15250284452471)}}, "td 9223372036854460800"},
-      {{i(15250284452471), i(3), i(15), i(30), i(7)}, {}, "td 9223372036854775807"},
-      {{i(15250284452471), i(3), i(15), i(30), i(8)}, {}, "error: timedelta overflow"},
-      {{i(-15250284452471), i(-3), i(-15), i(-30), i(-8)}, {}, "td -9223372036854775808"},
-      {{i(-15250284452471), i(-3), i(-15), i(-30), i(-9)}, {}, "error: timedelta overflow"},
-      {{i(15250284452471), i(4), i(-86400)}, {}, "error: timedelta overflow"},  // checked step by step
-      {{}, {{"seconds", i(INT64_MIN)}}, "td -9223372036854775808"},
-      {{}, {{"seconds", i(INT64_MIN)}, {"minutes", i(-1)}}, "error: timedelta overflow"},
+      {{I(1), I(1)}, {}, "td 691200"},
+      {{}, {{"hours", I(-1)}}, "td -3600"},
+      {{I(0), I(0), I(0), I(0), I(5)}, {{"seconds", I(7)}}, "td 5"},
+      {{I(1), I(-7)}, {}, "td 0"},
+      {{}, {{"weeks", I(1)}, {"days", I(1)}, {"hours", I(1)}, {"minutes", I(1)}, {"seconds", I(1)}}, "td 694861"},
+      {{}, {{"weeks", I(15250284452472)}}, "error: timedelta overflow"},
+      {{}, {{"weeks", I(15250284452471)}}, "td 9223372036854460800"},
+      {{I(15250284452471), I(3), I(15), I(30), I(7)}, {}, "td 9223372036854775807"},
+      {{I(15250284452471), I(3), I(15), I(30), I(8)}, {}, "error: timedelta overflow"},
+      {{I(-15250284452471), I(-3), I(-15), I(-30), I(-8)}, {}, "td -9223372036854775808"},
+      {{I(-15250284452471), I(-3), I(-15), I(-30), I(-9)}, {}, "error: timedelta overflow"},
+      {{I(15250284452471), I(4), I(-86400)}, {}, "error: timedelta overflow"},  // checked step by step
+      {{}, {{"seconds", I(INT64_MIN)}}, "td -9223372036854775808"},
+      {{}, {{"seconds", I(INT64_MIN)}, {"minutes", I(-1)}}, "error: timedelta overflow"},
       {{}, {{"days", VmValue::float64(1)}}, "error: expected int-compatible value, got float"},
       {{VmValue::str("1")}, {}, "error: expected int-compatible value, got str"},
       {{VmValue::boolean(true)}, {}, "td 604800"},
-      {{}, {{"milliseconds", i(5)}}, "td 0"},
+      {{}, {{"milliseconds", I(5)}}, "td 0"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(show(time_timedelta_new(c.args, c.kwargs)), c.expected) << c.expected;

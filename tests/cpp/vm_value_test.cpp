@@ -18,22 +18,13 @@
 #include "values/vm_execution_context.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
+#include "value_builders.hpp"
 
 namespace veln {
 namespace {
 
-VmValue S(std::string_view s) { return VmValue::str(s); }
-VmValue I(int64_t i) { return VmValue::integer(i); }
-VmValue F(double f) { return VmValue::float64(f); }
-VmValue B(bool b) { return VmValue::boolean(b); }
-VmValue L(std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); }
-VmValue T(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
-VmValue Set(std::vector<VmValue> items) { return *VmValue::make_set(std::move(items)); }
-VmValue FSet(std::vector<VmValue> items) { return *VmValue::make_frozenset(std::move(items)); }
-VmValue D(std::vector<VmDictPair> pairs) { return *VmValue::make_dict(std::move(pairs)); }
-VmValue Dec(std::string_view text) { return VmValue::decimal(*VmDecimal::from_str_literal(text)); }
-VmValue Big(const char* digits) { return VmValue::integer(mpz_class(digits, 10)); }
-VmValue Bytes(std::string b) { return *VmValue::make_bytes(std::move(b)); }
+using namespace value_builders;
+
 VmValue Exc(std::string name, std::vector<VmValue> args) {
   return *VmValue::make_exception(VmException{std::move(name), std::move(args)});
 }
@@ -53,21 +44,21 @@ std::vector<VmValue> one_of_each() {
           B(true),
           I(1),
           F(1.0),
-          Dec("1"),
+          D("1"),
           VmValue::datetime(*VmDateTime::make(2024, 1, 2, 3, 4, 5, 0)),
           VmValue::timedelta_seconds(5),
           S("a"),
           Bytes("a"),
           *VmValue::make_bytearray("a"),
           Set({I(1)}),
-          FSet({I(1)}),
-          L({I(1)}),
-          T({I(1)}),
-          D({{S("k"), I(1)}}),
+          FrozenSet({I(1)}),
+          List({I(1)}),
+          Tuple({I(1)}),
+          Dict({{S("k"), I(1)}}),
           Handle("currency", "static_import"),
           VmValue::storage_ref(VmStorageRef{"balances", "hash"}),
           Foreign("token", "balances", true),
-          Event("Transfer", "transfer", D({})),
+          Event("Transfer", "transfer", Dict({})),
           VmValue::builtin("len"),
           VmValue::function_ref("f"),
           VmValue::type_marker("int"),
@@ -98,24 +89,24 @@ TEST(VmValue, Truth) {
       {VmValue::none(), false},
       {S(""), false},
       {Bytes(""), false},
-      {D({}), false},
+      {Dict({}), false},
       {Set({}), false},
-      {T({}), false},
-      {L({}), false},
+      {Tuple({}), false},
+      {List({}), false},
       {VmValue::timedelta_seconds(0), false},
-      {Dec("0"), false},
+      {D("0"), false},
       {I(0), false},
       {F(-0.0), false},
       {F(0.0), false},
       {B(false), false},
       {F(std::nan("")), true},
-      {Big("-100000000000000000000000"), true},
+      {Ibig("-100000000000000000000000"), true},
       {VmValue::datetime(*VmDateTime::make(-262143, 1, 1, 0, 0, 0, 0)), true},
       {Exc("Exception", {}), true},
       {S(" "), true},
-      {L({VmValue::none()}), true},
+      {List({VmValue::none()}), true},
       {VmValue::timedelta_seconds(-1), true},
-      {Dec("0.000000000000000000000000000001"), true},
+      {D("0.000000000000000000000000000001"), true},
   };
   for (const auto& c : cases) EXPECT_EQ(c.v.truthy(), c.truth) << c.v.diagnostic_text();
 }
@@ -129,13 +120,13 @@ TEST(VmValue, StructuralEquality) {
   const Case cases[] = {
       {I(1), F(1.0), false},
       {I(1), B(true), false},
-      {I(1), Dec("1"), false},
+      {I(1), D("1"), false},
       {F(nan), F(nan), false},
       {F(0.0), F(-0.0), true},
-      {L({I(1)}), T({I(1)}), false},
-      {Set({I(1)}), FSet({I(1)}), false},
-      {D({{S("a"), I(1)}, {S("b"), I(2)}}), D({{S("b"), I(2)}, {S("a"), I(1)}}), false},
-      {D({{S("a"), I(1)}, {S("b"), I(2)}}), D({{S("a"), I(1)}, {S("b"), I(2)}}), true},
+      {List({I(1)}), Tuple({I(1)}), false},
+      {Set({I(1)}), FrozenSet({I(1)}), false},
+      {Dict({{S("a"), I(1)}, {S("b"), I(2)}}), Dict({{S("b"), I(2)}, {S("a"), I(1)}}), false},
+      {Dict({{S("a"), I(1)}, {S("b"), I(2)}}), Dict({{S("a"), I(1)}, {S("b"), I(2)}}), true},
       {Handle("m", "static_import"), Handle("m", "dynamic_import"), false},
       {Foreign("t", "b", true), Foreign("t", "b", false), false},
       {Foreign("t", "b", true), Foreign("t", "b", true), true},
@@ -144,29 +135,29 @@ TEST(VmValue, StructuralEquality) {
       {Bytes("ab"), *VmValue::make_bytearray("ab"), false},
       {VmValue::builtin("len"), VmValue::builtin("len"), true},
       {VmValue::builtin("len"), VmValue::function_ref("len"), false},
-      {Big("123456789012345678901234567890"), Big("123456789012345678901234567890"), true},
-      {Big("123456789012345678901234567890"), Big("123456789012345678901234567891"), false},
-      {Dec("1.10"), Dec("1.1"), true},
+      {Ibig("123456789012345678901234567890"), Ibig("123456789012345678901234567890"), true},
+      {Ibig("123456789012345678901234567890"), Ibig("123456789012345678901234567891"), false},
+      {D("1.10"), D("1.1"), true},
       {Exc("E", {S("x")}), Exc("E", {S("x")}), true},
       {Exc("E", {S("x")}), Exc("F", {S("x")}), false},
-      {Event("a", "b", L({I(1)})), Event("a", "b", L({I(1)})), true},
-      {Event("a", "b", L({I(1)})), Event("a", "b", L({I(2)})), false},
-      {L({I(1), L({S("x")})}), L({I(1), L({S("x")})}), true},
-      {L({I(1)}), L({I(1), I(2)}), false},
+      {Event("a", "b", List({I(1)})), Event("a", "b", List({I(1)})), true},
+      {Event("a", "b", List({I(1)})), Event("a", "b", List({I(2)})), false},
+      {List({I(1), List({S("x")})}), List({I(1), List({S("x")})}), true},
+      {List({I(1)}), List({I(1), I(2)}), false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.a.eq(c.b), c.equal) << c.a.diagnostic_text() << " vs " << c.b.diagnostic_text();
     EXPECT_EQ(c.b.eq(c.a), c.equal);
   }
   // A NaN item makes a list unequal even to a copy of itself.
-  VmValue with_nan = L({F(nan)});
+  VmValue with_nan = List({F(nan)});
   VmValue copy = with_nan;
   EXPECT_FALSE(with_nan.eq(copy));
 }
 
 TEST(VmValue, CopiesAreIndependent) {
-  VmValue inner = L({I(1), I(2)});
-  VmValue outer = L({inner, S("x")});
+  VmValue inner = List({I(1), I(2)});
+  VmValue outer = List({inner, S("x")});
   VmValue copy = outer.clone();
   VmValue inner_copy = copy.item(0);
   ASSERT_TRUE(inner_copy.seq_push(I(3)).ok());
@@ -198,26 +189,26 @@ TEST(VmValue, PythonRepr) {
       {F(0.1 + 0.2), "0.30000000000000004"},
       {F(std::nan("")), "NaN"},
       {F(-inf), "-inf"},
-      {Dec("1000"), "1E+3"},
-      {Dec("-0.5"), "-0.5"},
+      {D("1000"), "1E+3"},
+      {D("-0.5"), "-0.5"},
       {VmValue::datetime(*VmDateTime::make(2024, 1, 2, 3, 4, 5, 250000)), "2024-01-02 03:04:05.250000"},
       {VmValue::timedelta_seconds(93784), "1 day, 2:03:04"},
       {VmValue::timedelta_seconds(-5), "-0:00:05"},
       {S("a'b"), "a'b"},
-      {L({S("a'b")}), "[a'b]"},
-      {L({I(1), S("a"), VmValue::none()}), "[1, a, None]"},
-      {L({}), "[]"},
-      {L({I(1)}), "[1]"},
-      {T({I(1)}), "(1,)"},
-      {T({I(1), I(2)}), "(1, 2)"},
-      {T({}), "()"},
+      {List({S("a'b")}), "[a'b]"},
+      {List({I(1), S("a"), VmValue::none()}), "[1, a, None]"},
+      {List({}), "[]"},
+      {List({I(1)}), "[1]"},
+      {Tuple({I(1)}), "(1,)"},
+      {Tuple({I(1), I(2)}), "(1, 2)"},
+      {Tuple({}), "()"},
       {Set({}), "set()"},
       {Set({I(1), I(2)}), "{1, 2}"},
-      {FSet({}), "frozenset()"},
-      {FSet({I(1), I(2)}), "frozenset({1, 2})"},
-      {D({}), "{}"},
-      {D({{S("a"), I(1)}, {I(2), L({S("x")})}}), "{a: 1, 2: [x]}"},
-      {D({{S("k"), T({S("v")})}}), "{k: (v,)}"},
+      {FrozenSet({}), "frozenset()"},
+      {FrozenSet({I(1), I(2)}), "frozenset({1, 2})"},
+      {Dict({}), "{}"},
+      {Dict({{S("a"), I(1)}, {I(2), List({S("x")})}}), "{a: 1, 2: [x]}"},
+      {Dict({{S("k"), Tuple({S("v")})}}), "{k: (v,)}"},
       {Bytes("ab"), "b'ab'"},
       {*VmValue::make_bytearray("ab"), "bytearray(b'ab')"},
       {Bytes(std::string("\x00\x27\x5c\x7f", 4)), "b'\\x00\\'\\\\\\x7f'"},
@@ -225,13 +216,13 @@ TEST(VmValue, PythonRepr) {
       {VmValue::storage_ref(VmStorageRef{"balances", "hash"}), "<storage:balances>"},
       {Foreign("token", "balances", true), "<foreign-storage:token.balances>"},
       {Foreign("token", "balances", false), "<foreign-storage:token.balances>"},
-      {Event("Transfer", "transfer", D({})), "<event:transfer>"},
+      {Event("Transfer", "transfer", Dict({})), "<event:transfer>"},
       {VmValue::builtin("len"), "<builtin:len>"},
       {VmValue::function_ref("f"), "<function:f>"},
       {VmValue::type_marker("int"), "int"},
       {Exc("Exception", {}), "Exception()"},
       {Exc("Exception", {S("bad value"), I(3)}), "Exception('bad value', 3)"},
-      {Exc("Exception", {L({S("a"), S("b")})}), "Exception([a, b])"},
+      {Exc("Exception", {List({S("a"), S("b")})}), "Exception([a, b])"},
       {Exc("E", {S("a'b")}), "E('a\\'b')"},
       {Exc("E", {S("a\\b\n")}), "E('a\\\\b\n')"},
   };
@@ -288,22 +279,22 @@ TEST(VmValue, DiagnosticForm) {
       {VmValue::builtin("len"), "Builtin(\"len\")"},
       {S(std::string("a\t\0'\"\\\r\n", 8)), "String(\"a\\t\\0'\\\"\\\\\\r\\n\")"},
       {I(-5), "Int(-5)"},
-      {L({}), "List([])"},
+      {List({}), "List([])"},
       {I(5), "Int(5)"},
       {B(true), "Bool(true)"},
       {F(1.0), "Float(1.0)"},
       {F(1e-5), "Float(1e-5)"},
       {Bytes("\x01\x02"), "Bytes([1, 2])"},
-      {L({I(1), I(2)}), "List([Int(1), Int(2)])"},
-      {D({{I(1), I(2)}}), "Dict([(Int(1), Int(2))])"},
+      {List({I(1), I(2)}), "List([Int(1), Int(2)])"},
+      {Dict({{I(1), I(2)}}), "Dict([(Int(1), Int(2))])"},
       {VmValue::timedelta_seconds(5), "TimeDelta(VmTimeDelta { raw_seconds: 5 })"},
-      {Dec("1.5"), "Decimal(VmDecimal { scaled: 1500000000000000000000000000000 })"},
-      {Big("-18446744073709551616"), "Int(-18446744073709551616)"},
+      {D("1.5"), "Decimal(VmDecimal { scaled: 1500000000000000000000000000000 })"},
+      {Ibig("-18446744073709551616"), "Int(-18446744073709551616)"},
       {Handle("m", "static_import"), "ContractHandle(VmContractHandle { module: \"m\", origin: \"static_import\" })"},
       {VmValue::storage_ref(VmStorageRef{"b", "hash"}), "StorageRef(VmStorageRef { binding: \"b\", storage_type: \"hash\" })"},
       {Foreign("t", "b", false),
        "ForeignStorageRef(VmForeignStorageRef { contract: \"t\", binding: \"b\", is_hash: false })"},
-      {Event("T", "t", L({S("x")})),
+      {Event("T", "t", List({S("x")})),
        "EventRef(VmEventDefinition { binding: \"T\", event_name: \"t\", params: List([String(\"x\")]) })"},
       {Exc("E", {I(1)}), "Exception(VmException { name: \"E\", args: [Int(1)] })"},
       {VmValue::datetime(*VmDateTime::make(2024, 1, 2, 3, 4, 5, 0)),
@@ -327,17 +318,17 @@ TEST(VmValue, Conversions) {
   EXPECT_EQ(*B(true).as_i64(), 1);
   EXPECT_EQ(*I(INT64_MAX).as_i64(), INT64_MAX);
   EXPECT_EQ(*I(INT64_MIN).as_i64(), INT64_MIN);
-  EXPECT_EQ(Big("9223372036854775808").as_i64().error().message, "integer value exceeds the supported i64 range");
-  EXPECT_EQ(*Dec("-2.9").as_i64(), -2);
-  EXPECT_EQ(Dec("100000000000000000000").as_i64().error().message,
+  EXPECT_EQ(Ibig("9223372036854775808").as_i64().error().message, "integer value exceeds the supported i64 range");
+  EXPECT_EQ(*D("-2.9").as_i64(), -2);
+  EXPECT_EQ(D("100000000000000000000").as_i64().error().message,
             "decimal value 100000000000000000000 exceeds the supported i64 range");
   EXPECT_EQ(S("5").as_i64().error().message, "expected int-compatible value, got str");
   EXPECT_EQ(F(1.0).as_i64().error().message, "expected int-compatible value, got float");
   EXPECT_EQ(F(1.0).as_bigint().error().message, "expected int-compatible value, got float");
-  EXPECT_EQ(*Dec("123.999").as_bigint(), 123);
-  EXPECT_EQ(*Dec("-0.5").as_bigint(), 0);
+  EXPECT_EQ(*D("123.999").as_bigint(), 123);
+  EXPECT_EQ(*D("-0.5").as_bigint(), 0);
   EXPECT_EQ(*B(false).as_bigint(), 0);
-  EXPECT_EQ(*Big("-18446744073709551616").as_bigint(), mpz_class("-18446744073709551616"));
+  EXPECT_EQ(*Ibig("-18446744073709551616").as_bigint(), mpz_class("-18446744073709551616"));
   EXPECT_EQ(VmValue::none().as_string().error().message, "expected string value, got none");
   EXPECT_EQ(*S("x").as_string(), "x");
   EXPECT_EQ(S("x").as_contract_handle().error().message, "expected contract handle, got str");
@@ -368,8 +359,8 @@ TEST(VmValue, IntegerFastPathsNormalise) {
   EXPECT_EQ(vm_int_floor_div(I(INT64_MIN), I(-1))->python_repr(), "9223372036854775808");
   EXPECT_EQ(vm_int_modulo(I(INT64_MIN), I(-1))->small_int(), 0);
   EXPECT_EQ(vm_int_floor_div(I(1), I(0)).error().message, "division by zero");
-  EXPECT_EQ(vm_int_modulo(Big("100000000000000000000"), I(0)).error().message, "division by zero");
-  EXPECT_EQ(vm_int_floor_div(Big("-100000000000000000001"), I(10))->python_repr(), "-10000000000000000001");
+  EXPECT_EQ(vm_int_modulo(Ibig("100000000000000000000"), I(0)).error().message, "division by zero");
+  EXPECT_EQ(vm_int_floor_div(Ibig("-100000000000000000001"), I(10))->python_repr(), "-10000000000000000001");
 }
 
 TEST(VmValue, IntegerArithmeticAgreesWithGmp) {
@@ -427,7 +418,7 @@ TEST(VmValue, CallRecordsCopyDeeply) {
   VmExecutionContext ctx;
   ctx.this_contract = "con";
   ctx.entry = std::make_pair(std::string("con"), std::string("run"));
-  ctx.now = L({S("t")});
+  ctx.now = List({S("t")});
   VmExecutionContext copy = ctx;
   VmValue now = copy.now;
   ASSERT_TRUE(now.seq_push(I(1)).ok());
@@ -444,7 +435,7 @@ TEST(VmValue, CallRecordsCopyDeeply) {
 // ---- limits ---------------------------------------------------------------------
 
 TEST(VmValueLimits, DepthLimitOnBuildersAndPush) {
-  VmValue v = L({});
+  VmValue v = List({});
   for (uint32_t d = 2; d <= kVmMaxDepth; ++d) {
     auto r = VmValue::make_list({v});
     ASSERT_TRUE(r.ok()) << d;
@@ -455,11 +446,11 @@ TEST(VmValueLimits, DepthLimitOnBuildersAndPush) {
   EXPECT_EQ(VmValue::make_tuple({v}).error().message, kVmDepthMessage);
   EXPECT_EQ(VmValue::make_dict({{S("k"), v}}).error().message, kVmDepthMessage);
   EXPECT_EQ(VmValue::make_exception(VmException{"E", {v}}).error().message, kVmDepthMessage);
-  VmValue holder = L({});
+  VmValue holder = List({});
   EXPECT_EQ(holder.seq_push(v).error().message, kVmDepthMessage);
   EXPECT_EQ(holder.seq_insert(0, v).error().message, kVmDepthMessage);
   EXPECT_EQ(holder.python_repr(), "[]");  // unchanged on failure
-  VmValue d = D({});
+  VmValue d = Dict({});
   EXPECT_EQ(d.dict_push_pair(S("k"), v).error().message, kVmDepthMessage);
   EXPECT_EQ(d.dict_size(), 0u);
 }
@@ -469,7 +460,7 @@ TEST(VmValueLimits, SizeLimit) {
   EXPECT_EQ(VmValue::make_str(std::string(kVmMaxUnits, 'a')).error().message, kVmSizeMessage);
   VmValue big = *VmValue::make_bytes(std::string(kVmMaxUnits / 2, 'a'));
   EXPECT_EQ(big.units(), kVmMaxUnits / 2 + 1);
-  VmValue pair = L({big});  // 1 + half + 1
+  VmValue pair = List({big});  // 1 + half + 1
   EXPECT_EQ(pair.units(), kVmMaxUnits / 2 + 2);
   EXPECT_EQ(VmValue::make_list({big, big}).error().message, kVmSizeMessage);  // shared, counted twice
   EXPECT_EQ(pair.seq_push(big).error().message, kVmSizeMessage);
@@ -478,12 +469,12 @@ TEST(VmValueLimits, SizeLimit) {
   EXPECT_EQ(text.text_append("c").error().message, kVmSizeMessage);
   EXPECT_EQ(text.text_size(), kVmMaxUnits - 1);
   // A big integer counts its 64-bit words.
-  EXPECT_EQ(Big("340282366920938463463374607431768211456").units(), 4u);  // 2^128: three limbs
+  EXPECT_EQ(Ibig("340282366920938463463374607431768211456").units(), 4u);  // 2^128: three limbs
 }
 
 TEST(VmValueLimits, CachesFollowMutation) {
-  VmValue deep = L({L({L({})})});  // depth 3
-  VmValue v = L({I(1), deep});
+  VmValue deep = List({List({List({})})});  // depth 3
+  VmValue v = List({I(1), deep});
   EXPECT_EQ(v.depth(), 4u);
   EXPECT_EQ(v.units(), 5u);
   VmValue removed = v.seq_remove(1);
@@ -505,9 +496,9 @@ TEST(VmValueLimits, CachesFollowMutation) {
 TEST(VmValueLimits, DestroyingVeryDeepValueDoesNotRecurse) {
   // seq_edit reports the violation but leaves the edit in place, which lets
   // the test build a chain far deeper than any checked builder allows.
-  VmValue v = L({});
+  VmValue v = List({});
   for (int i = 0; i < 1000000; ++i) {
-    VmValue outer = L({});
+    VmValue outer = List({});
     (void)outer.seq_edit([&](std::vector<VmValue>& items) { items.push_back(std::move(v)); });
     v = std::move(outer);
   }
@@ -533,23 +524,23 @@ std::optional<size_t> scan(const VmValue& d, const VmValue& key) {
 
 TEST(VmValueDict, KeysAreStructural) {
   std::vector<VmDictPair> pairs = {{I(1), S("int")}, {F(1.0), S("float")}, {B(true), S("bool")},
-                                   {Dec("1"), S("decimal")}, {F(-0.0), S("zero")}};
+                                   {D("1"), S("decimal")}, {F(-0.0), S("zero")}};
   for (int i = 0; i < 20; ++i) pairs.push_back({S(numbered("pad", i)), I(i)});
-  VmValue d = D(pairs);
+  VmValue d = Dict(pairs);
   EXPECT_EQ(*d.dict_find_structural(I(1)), 0u);
   EXPECT_EQ(*d.dict_find_structural(F(1.0)), 1u);
   EXPECT_EQ(*d.dict_find_structural(B(true)), 2u);
-  EXPECT_EQ(*d.dict_find_structural(Dec("1.0")), 3u);
+  EXPECT_EQ(*d.dict_find_structural(D("1.0")), 3u);
   EXPECT_EQ(*d.dict_find_structural(F(0.0)), 4u);  // 0.0 and -0.0 are one key
   EXPECT_FALSE(d.dict_find_structural(I(2)).has_value());
-  VmValue with_nan = D({{F(std::nan("")), I(1)}});
+  VmValue with_nan = Dict({{F(std::nan("")), I(1)}});
   EXPECT_FALSE(with_nan.dict_find_structural(F(std::nan(""))).has_value());
 }
 
 TEST(VmValueDict, DuplicatesFirstWins) {
   std::vector<VmDictPair> pairs;
   for (int i = 0; i < 30; ++i) pairs.push_back({I(i % 10), I(i)});
-  VmValue d = D(pairs);
+  VmValue d = Dict(pairs);
   EXPECT_EQ(*d.dict_find_structural(I(3)), 3u);
   d.dict_remove_at(3);
   EXPECT_EQ(*d.dict_find_structural(I(3)), 12u);  // the former pair 13
@@ -563,12 +554,12 @@ TEST(VmValueDict, IndexAgreesWithScanUnderRandomEdits) {
       case 0: return I(static_cast<int64_t>(rng() % 50));
       case 1: return F(static_cast<double>(rng() % 50));
       case 2: return S(numbered("k", rng() % 50));
-      case 3: return T({I(static_cast<int64_t>(rng() % 5)), S("x")});
+      case 3: return Tuple({I(static_cast<int64_t>(rng() % 5)), S("x")});
       case 4: return B(rng() % 2 == 0);
-      default: return Big(numbered("1", 0).append(20 + rng() % 3, '0').c_str());
+      default: return Ibig(numbered("1", 0).append(20 + rng() % 3, '0').c_str());
     }
   };
-  VmValue d = D({});
+  VmValue d = Dict({});
   VmValue snapshot;
   for (int step = 0; step < 20000; ++step) {
     VmValue key = random_key();
@@ -596,7 +587,7 @@ TEST(VmValueDict, IndexAgreesWithScanUnderRandomEdits) {
 TEST(VmValueDict, StructuralHashAgreesWithEquality) {
   const uint64_t seed = 99;
   EXPECT_EQ(vm_structural_hash(F(0.0), seed), vm_structural_hash(F(-0.0), seed));
-  EXPECT_EQ(vm_structural_hash(L({S("a"), I(1)}), seed), vm_structural_hash(L({S("a"), I(1)}), seed));
+  EXPECT_EQ(vm_structural_hash(List({S("a"), I(1)}), seed), vm_structural_hash(List({S("a"), I(1)}), seed));
   EXPECT_NE(vm_structural_hash(I(1), seed), vm_structural_hash(F(1.0), seed));
   EXPECT_EQ(vm_structural_hash(vm_int_sub(vm_int_add(I(INT64_MAX), I(5)), I(5)), seed),
             vm_structural_hash(I(INT64_MAX), seed));
