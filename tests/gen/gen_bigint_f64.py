@@ -3,13 +3,10 @@
 double's bit pattern (hex), "inf"/"-inf" where CPython overflows."""
 import os
 import random
-import struct
+
+from float_texts import bits
 
 OUT = os.path.join(os.path.dirname(__file__), "..", "data", "bigint_f64.txt")
-
-
-def bits(x):
-    return struct.unpack("<Q", struct.pack("<d", x))[0]
 
 
 def cases():

@@ -13,17 +13,9 @@ import os
 import random
 import struct
 
+from float_texts import bits, display
+
 OUT = os.path.join(os.path.dirname(__file__), "..", "data", "float_text.txt")
-
-
-def display(x):
-    if math.isnan(x):
-        return "NaN"
-    r = repr(x)
-    if "e" in r:
-        mant, exp = r.split("e")
-        return mant + "e" + str(int(exp))
-    return r
 
 
 def plain(x):
@@ -35,10 +27,6 @@ def plain(x):
     d = decimal.Decimal(repr(x)).normalize(ctx)
     s = format(d, "f")
     return s
-
-
-def bits(x):
-    return struct.unpack("<Q", struct.pack("<d", x))[0]
 
 
 def cases():

@@ -19,6 +19,8 @@ import os
 import random
 import struct
 
+from float_texts import bits as f64_bits, display
+
 rng = random.Random(61206)
 OUT = os.path.join(os.path.dirname(__file__), "..", "data", "value_ordering.txt")
 
@@ -28,23 +30,11 @@ def hx(b):
 
 
 def bits(x):
-    return "%016x" % struct.unpack("<Q", struct.pack("<d", x))[0]
+    return "%016x" % f64_bits(x)
 
 
 def cmp(a, b):
     return (a > b) - (a < b)
-
-
-def key_text(x):
-    if math.isnan(x):
-        return "NaN"
-    r = repr(x)
-    if "e" in r:
-        mant, exp = r.split("e")
-        sign = "-" if exp.startswith("-") else ""
-        exp = exp.lstrip("+-").lstrip("0") or "0"
-        r = mant + "e" + sign + exp
-    return r
 
 
 RANGES = [(0x20, 0x7E), (0x80, 0x7FF), (0x800, 0xD7FF), (0xE000, 0xFFFF), (0x10000, 0x10FFFF)]
@@ -107,12 +97,12 @@ def main():
         else:
             survivors = {}
             for x in items:
-                k = key_text(x)
+                k = display(x)
                 if x == 0.0:
                     k = "zero"
-                if k not in survivors or key_text(x) < key_text(survivors[k]):
+                if k not in survivors or display(x) < display(survivors[k]):
                     survivors[k] = x
-            ordered = sorted(survivors.values(), key=lambda v: key_text(v).encode())
+            ordered = sorted(survivors.values(), key=lambda v: display(v).encode())
             expected = ",".join(bits(x) for x in ordered)
         lines.append(f"floatset {','.join(bits(x) for x in items)} {expected}")
     with open(OUT, "w") as f:
