@@ -6,13 +6,13 @@
 #include <limits>
 
 #include "values/bigint.hpp"
+#include "values/hex_digits.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace veln {
 namespace {
 
 constexpr std::string_view kRoundInputLabel = "round() input";
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 VmExecutionError unsupported_format(const VmValue& value, std::string_view spec) {
   return vm_error("format() does not support " + std::string(value.type_name()) + " with spec '" +
@@ -132,10 +132,6 @@ VmResult<mpz_class> round_to_power_of_ten(const mpz_class& value, uint64_t k) {
 VmResult<VmValue> float_to_rounded_int(double x) {
   VELN_TRY(mpz_class n, f64_to_bigint_trunc(kRoundInputLabel, round_half_away(x)));
   return VmValue::integer(std::move(n));
-}
-
-void append_hex(std::string& out, uint32_t cp, int width) {
-  for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out += kHexDigits[(cp >> shift) & 0xF];
 }
 
 }  // namespace
@@ -279,15 +275,15 @@ std::string ascii_string_repr(std::string_view text) {
     const auto u = static_cast<uint32_t>(cp);
     if (u < 0x20 || (u >= 0x7F && u <= 0xFF)) {
       out += "\\x";
-      append_hex(out, u, 2);
+      append_hex_digits(out, u, 2);
     } else if (u < 0x7F) {
       out += static_cast<char>(u);
     } else if (u <= 0xFFFF) {
       out += "\\u";
-      append_hex(out, u, 4);
+      append_hex_digits(out, u, 4);
     } else {
       out += "\\U";
-      append_hex(out, u, 8);
+      append_hex_digits(out, u, 8);
     }
   }
   out += '\'';
@@ -308,9 +304,7 @@ std::string ascii_render(std::string_view text) {
     UChar32 cp;
     U8_NEXT_UNSAFE(bytes, i, cp);
     out += "\\u{";
-    int width = 1;
-    while (width < 8 && (static_cast<uint32_t>(cp) >> (width * 4)) != 0) ++width;
-    append_hex(out, static_cast<uint32_t>(cp), width);
+    append_hex_minimal(out, static_cast<uint32_t>(cp));
     out += '}';
   }
   return out;

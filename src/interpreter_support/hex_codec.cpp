@@ -5,20 +5,12 @@
 namespace veln {
 
 std::string hex_encode_lower(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out(bytes.size() * 2, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    out[2 * i] = kDigits[bytes[i] >> 4];
-    out[2 * i + 1] = kDigits[bytes[i] & 0x0f];
+    out[2 * i] = kLowerHexDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kLowerHexDigits[bytes[i] & 0x0f];
   }
   return out;
-}
-
-bool is_all_hex_digits(std::string_view text) {
-  for (char c : text) {
-    if (hex_digit_value(c) < 0) return false;
-  }
-  return true;
 }
 
 std::optional<std::vector<std::uint8_t>> hex_decode_pairs(std::string_view text) {

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "lib/json_float_text.hpp"
+#include "values/hex_digits.hpp"
 
 namespace veln {
 namespace {
@@ -51,13 +52,6 @@ size_t skip_plain_bytes(std::string_view text, size_t pos) {
   }
   while (pos < n && kPlain.plain[static_cast<unsigned char>(text[pos])]) ++pos;
   return pos;
-}
-
-int hex_value(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
@@ -121,7 +115,6 @@ std::string describe_integer(const JsonValue& v) {
 }  // namespace
 
 std::string describe_json_string(std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "string \"";
   for (size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -145,8 +138,7 @@ std::string describe_json_string(std::string_view s) {
     }
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
       out += "\\u{";
-      if (cp >= 0x10) out += kHex[cp >> 4];
-      out += kHex[cp & 0xF];
+      append_hex_minimal(out, cp);
       out += '}';
       i += len - 1;
       continue;
@@ -307,7 +299,7 @@ JsonReadResult<std::uint16_t> JsonReader::decode_hex_escape() {
   int v = 0;
   bool ok = true;
   for (int k = 0; k < 4; ++k) {
-    const int h = hex_value(static_cast<unsigned char>(text_[pos_ + static_cast<size_t>(k)]));
+    const int h = hex_digit_value(text_[pos_ + static_cast<size_t>(k)]);
     ok = ok && h >= 0;
     v = v * 16 + (h < 0 ? 0 : h);
   }

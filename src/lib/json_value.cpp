@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "lib/json_float_text.hpp"
+#include "values/hex_digits.hpp"
 
 namespace veln {
 
@@ -131,7 +132,6 @@ const JsonValue::Object* JsonValue::find_object(std::string_view key) const noex
 }
 
 void append_json_string_literal(std::string& out, std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   size_t run = 0;  // start of the pending unescaped run
   for (size_t i = 0; i < s.size(); ++i) {
@@ -149,8 +149,7 @@ void append_json_string_literal(std::string& out, std::string_view s) {
       case '\t': out += "\\t"; break;
       default:
         out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xF];
+        append_hex_digits(out, c, 2);
     }
   }
   out.append(s.data() + run, s.size() - run);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lib/module_ir.hpp"
+#include "values/hex_digits.hpp"
 
 namespace veln {
 namespace {
@@ -20,17 +21,6 @@ std::string concat_error(std::initializer_list<std::string_view> parts) {
 
 std::string missing_field_error(std::string_view key) {
   return concat_error({"missing required field '", key, "'"});
-}
-
-constexpr bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool all_hex_digits(std::string_view text) {
-  for (char c : text) {
-    if (!is_hex_digit(c)) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -91,14 +81,14 @@ ValidationStatus ensure_non_empty(std::string_view label, std::string_view value
 }
 
 ValidationStatus ensure_hex_hash(std::string_view text) {
-  if (text.size() != 64 || !all_hex_digits(text)) {
+  if (text.size() != 64 || !is_all_hex_digits(text)) {
     return std::string("source_hash must be a 64-character hex string");
   }
   return Ok{};
 }
 
 ValidationStatus ensure_hex_string(std::string_view text) {
-  if (text.size() % 2 != 0 || !all_hex_digits(text)) {
+  if (text.size() % 2 != 0 || !is_all_hex_digits(text)) {
     return std::string("expression.constant.value must be an even-length hex string");
   }
   return Ok{};

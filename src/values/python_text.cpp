@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "values/float_text.hpp"
+#include "values/hex_digits.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -44,7 +45,6 @@ void append_exception_repr(std::string& out, const VmException& e);
 }  // namespace
 
 void append_python_bytes_repr(std::string& out, std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += "b'";
   for (unsigned char c : bytes) {
     switch (c) {
@@ -66,8 +66,7 @@ void append_python_bytes_repr(std::string& out, std::string_view bytes) {
       default:
         if (c < 0x20 || c > 0x7E) {
           out += "\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
+          append_hex_digits(out, c, 2);
         } else {
           out += static_cast<char>(c);
         }

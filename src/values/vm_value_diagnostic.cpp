@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "values/float_text.hpp"
+#include "values/hex_digits.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -41,10 +42,8 @@ bool needs_unicode_escape(UChar32 c) {
 }
 
 void append_hex_escape(std::string& out, uint32_t c) {
-  char buf[16];
-  auto r = std::to_chars(buf, buf + sizeof buf, c, 16);
   out += "\\u{";
-  out.append(buf, r.ptr);
+  append_hex_minimal(out, c);
   out += '}';
 }
 
