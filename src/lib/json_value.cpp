@@ -4,13 +4,13 @@
 #include "lib/json_value.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "lib/json_float_text.hpp"
 #include "values/hex_digits.hpp"
+#include "values/integer_text.hpp"
 
 namespace veln {
 
@@ -157,20 +157,15 @@ void append_json_string_literal(std::string& out, std::string_view s) {
 }
 
 void JsonValue::append_compact_json(std::string& out) const {
-  char buf[24];
   switch (kind()) {
     case JsonKind::null: out += "null"; return;
     case JsonKind::boolean: out += as_bool() ? "true" : "false"; return;
-    case JsonKind::u64: {
-      auto r = std::to_chars(buf, buf + sizeof buf, as_u64());
-      out.append(buf, r.ptr);
+    case JsonKind::u64:
+      append_integer_text(out, as_u64());
       return;
-    }
-    case JsonKind::i64: {
-      auto r = std::to_chars(buf, buf + sizeof buf, as_i64());
-      out.append(buf, r.ptr);
+    case JsonKind::i64:
+      append_integer_text(out, as_i64());
       return;
-    }
     case JsonKind::f64: {
       const double d = as_f64();
       if (std::isfinite(d)) {

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "values/integer_text.hpp"
+
 namespace veln {
 
 ShortestDigits shortest_digits(double x) {
@@ -93,9 +95,7 @@ void append_float_display_text(std::string& out, double x) {
     out.append(d.digits + 1, static_cast<size_t>(d.count - 1));
   }
   out += 'e';
-  char buf[8];
-  auto res = std::to_chars(buf, buf + sizeof buf, exponent);
-  out.append(buf, res.ptr);
+  append_integer_text(out, exponent);
 }
 
 std::string float_display_text(double x) {

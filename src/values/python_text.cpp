@@ -1,10 +1,9 @@
 // The Python-style display texts of values (VmValue::python_repr and its
 // helpers). Strings print bare at every depth; containers recurse, which the
 // nesting limit keeps shallow. Nothing here fails or caches.
-#include <charconv>
-
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
+#include "values/integer_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -147,9 +146,7 @@ void VmValue::append_python_repr(std::string& out) const {
       if (heap_) {
         append_mpz(out, big_int());
       } else {
-        char buf[24];
-        auto r = std::to_chars(buf, buf + sizeof buf, u_.i);
-        out.append(buf, r.ptr);
+        append_integer_text(out, u_.i);
       }
       return;
     case VmKind::Float:

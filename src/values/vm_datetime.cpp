@@ -5,7 +5,8 @@
 #include "values/vm_datetime.hpp"
 
 #include <algorithm>
-#include <charconv>
+
+#include "values/integer_text.hpp"
 
 namespace veln {
 
@@ -22,23 +23,15 @@ int64_t floor_div(int64_t a, int64_t b) {
   return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
-void append_padded(std::string& out, uint64_t v, int width) {
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  const int len = static_cast<int>(res.ptr - buf);
-  if (len < width) out.append(static_cast<size_t>(width - len), '0');
-  out.append(buf, res.ptr);
-}
-
 // Years 0..9999 as four digits, any other year signed and padded to four.
 void append_year(std::string& out, int64_t year) {
   if (year >= 0 && year <= 9999) {
-    append_padded(out, static_cast<uint64_t>(year), 4);
+    append_zero_padded(out, static_cast<uint64_t>(year), 4);
     return;
   }
   out += year < 0 ? '-' : '+';
   const uint64_t mag = year < 0 ? uint64_t{0} - static_cast<uint64_t>(year) : static_cast<uint64_t>(year);
-  append_padded(out, mag, 4);
+  append_zero_padded(out, mag, 4);
 }
 
 // Date and clock time with the leap second shown as second 60; sep is the
@@ -47,15 +40,15 @@ void append_date_clock(std::string& out, const VmDateTime& dt, char sep) {
   const CivilDate d = dt.date();
   append_year(out, d.year);
   out += '-';
-  append_padded(out, d.month, 2);
+  append_zero_padded(out, d.month, 2);
   out += '-';
-  append_padded(out, d.day, 2);
+  append_zero_padded(out, d.day, 2);
   out += sep;
-  append_padded(out, dt.hour(), 2);
+  append_zero_padded(out, dt.hour(), 2);
   out += ':';
-  append_padded(out, dt.minute(), 2);
+  append_zero_padded(out, dt.minute(), 2);
   out += ':';
-  append_padded(out, dt.second() + (dt.in_leap_second() ? 1 : 0), 2);
+  append_zero_padded(out, dt.second() + (dt.in_leap_second() ? 1 : 0), 2);
 }
 
 VmExecutionError datetime_overflow() { return vm_error("datetime overflow"); }
@@ -166,7 +159,7 @@ void VmDateTime::append_text(std::string& out) const {
   append_date_clock(out, *this, ' ');
   if (nanos_ < 1000) return;
   out += '.';
-  append_padded(out, (nanos_ % kNanos) / 1000, 6);
+  append_zero_padded(out, (nanos_ % kNanos) / 1000, 6);
 }
 
 std::string VmDateTime::to_string() const {
@@ -182,11 +175,11 @@ void VmDateTime::append_diagnostic(std::string& out) const {
   if (frac != 0) {
     out += '.';
     if (frac % 1'000'000 == 0) {
-      append_padded(out, frac / 1'000'000, 3);
+      append_zero_padded(out, frac / 1'000'000, 3);
     } else if (frac % 1000 == 0) {
-      append_padded(out, frac / 1000, 6);
+      append_zero_padded(out, frac / 1000, 6);
     } else {
-      append_padded(out, frac, 9);
+      append_zero_padded(out, frac, 9);
     }
   }
   out += " }";

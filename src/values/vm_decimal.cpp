@@ -10,6 +10,7 @@
 #include <charconv>
 
 #include "values/float_text.hpp"
+#include "values/integer_text.hpp"
 
 namespace veln {
 
@@ -540,9 +541,7 @@ void VmDecimal::append_python_repr(std::string& out) const {
   }
   if (x == 0) return;
   out += x > 0 ? "E+" : "E";
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, x);
-  out.append(buf, res.ptr);
+  append_integer_text(out, x);
 }
 
 std::string VmDecimal::python_repr() const {

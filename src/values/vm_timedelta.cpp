@@ -2,19 +2,13 @@
 // the unsigned magnitude so that the most negative count needs no negation.
 #include "values/vm_timedelta.hpp"
 
-#include <charconv>
+#include "values/integer_text.hpp"
 
 namespace veln {
 
 namespace {
 
 VmExecutionError timedelta_overflow() { return vm_error("timedelta overflow"); }
-
-void append_u64(std::string& out, uint64_t v) {
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, res.ptr);
-}
 
 void append_two_digits(std::string& out, uint64_t v) {
   out += static_cast<char>('0' + v / 10);
@@ -54,10 +48,10 @@ void VmTimeDelta::append_text(std::string& out) const {
   if (days == 1) {
     out += "1 day, ";
   } else if (days > 1) {
-    append_u64(out, days);
+    append_integer_text(out, days);
     out += " days, ";
   }
-  append_u64(out, hours);
+  append_integer_text(out, hours);
   out += ':';
   append_two_digits(out, minutes);
   out += ':';
@@ -72,9 +66,7 @@ std::string VmTimeDelta::to_string() const {
 
 void VmTimeDelta::append_diagnostic(std::string& out) const {
   out += "VmTimeDelta { raw_seconds: ";
-  char buf[24];
-  auto res = std::to_chars(buf, buf + sizeof buf, raw_seconds);
-  out.append(buf, res.ptr);
+  append_integer_text(out, raw_seconds);
   out += " }";
 }
 

@@ -4,10 +4,9 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
-#include <charconv>
-
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
+#include "values/integer_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -92,12 +91,6 @@ void append_quoted(std::string& out, std::string_view s) {
   out += '"';
 }
 
-void append_i64(std::string& out, int64_t v) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
-
 void append_diag_items(std::string& out, std::span<const VmValue> items) {
   out += '[';
   bool first = true;
@@ -155,7 +148,7 @@ void VmValue::append_diagnostic_text(std::string& out) const {
       for (unsigned char c : text()) {
         if (!first) out += ", ";
         first = false;
-        append_i64(out, c);
+        append_integer_text(out, c);
       }
       out += ']';
       break;
