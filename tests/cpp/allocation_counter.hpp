@@ -19,6 +19,10 @@ size_t allocations_during(F&& f) {
 }
 }  // namespace veln::allocation_counter
 
+// The replacement pairs malloc with free on purpose; GCC cannot see that the
+// two replaced operators belong together once they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t n) {
   ++veln::allocation_counter::g_allocations;
   if (void* p = std::malloc(n ? n : 1)) return p;
@@ -26,3 +30,4 @@ void* operator new(std::size_t n) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
