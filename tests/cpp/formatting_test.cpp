@@ -16,6 +16,16 @@ namespace {
 
 using namespace value_builders;
 
+// The text a call gives or, when it is expected to fail, its error message.
+void expect_text_or_error(const VmResult<std::string>& r, const char* expected, bool fails) {
+  if (fails) {
+    ASSERT_FALSE(r.ok()) << *r;
+    EXPECT_EQ(r.error().message, expected);
+  } else {
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(*r, expected);
+  }
+}
 
 struct FormatCase {
   VmValue value;
@@ -62,14 +72,7 @@ TEST(Formatting, FormatBuiltinValue) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value.type_name()) + " spec=" + c.spec);
-    auto r = format_builtin_value(c.value, c.spec);
-    if (c.fails) {
-      ASSERT_FALSE(r.ok()) << *r;
-      EXPECT_EQ(r.error().message, c.expected);
-    } else {
-      ASSERT_TRUE(r.ok()) << r.error().message;
-      EXPECT_EQ(*r, c.expected);
-    }
+    expect_text_or_error(format_builtin_value(c.value, c.spec), c.expected, c.fails);
   }
 }
 
@@ -146,14 +149,7 @@ TEST(Formatting, RenderSimpleFormat) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.templ);
-    auto r = render_simple_format(c.templ, c.args);
-    if (c.fails) {
-      ASSERT_FALSE(r.ok()) << *r;
-      EXPECT_EQ(r.error().message, c.expected);
-    } else {
-      ASSERT_TRUE(r.ok()) << r.error().message;
-      EXPECT_EQ(*r, c.expected);
-    }
+    expect_text_or_error(render_simple_format(c.templ, c.args), c.expected, c.fails);
   }
 }
 

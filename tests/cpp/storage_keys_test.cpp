@@ -14,7 +14,6 @@ namespace {
 
 using namespace value_builders;
 
-
 struct KeyCase {
   const char* name;
   VmValue key;

@@ -11,7 +11,6 @@ namespace {
 
 using namespace value_builders;
 
-
 std::string repr_all(const std::vector<VmValue>& values) {
   return List(values).python_repr();
 }
