@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "operator_test_values.hpp"
 #include "values/vm_decimal.hpp"
 #include "value_builders.hpp"
 
@@ -13,10 +13,9 @@ namespace {
 
 using namespace value_builders;
 
-VmValue set(std::vector<VmValue> items) { return *VmValue::make_set(*normalize_set_items(std::move(items))); }
-VmValue frozenset(std::vector<VmValue> items) {
-  return *VmValue::make_frozenset(*normalize_set_items(std::move(items)));
-}
+using test_values::FrozenSetOf;
+using test_values::SetOf;
+
 VmValue dict(std::vector<std::pair<VmValue, VmValue>> pairs) {
   std::vector<VmDictPair> out;
   for (auto& [k, v] : pairs) out.push_back(VmDictPair{k, v});
@@ -138,32 +137,32 @@ TEST(DictMethods, Table) {
 }
 
 TEST(SetMethods, Table) {
-  const VmValue s123 = set({I(3), I(1), I(2)});
-  const VmValue fs12 = frozenset({I(1), I(2)});
+  const VmValue s123 = SetOf({I(3), I(1), I(2)});
+  const VmValue fs12 = FrozenSetOf({I(1), I(2)});
   run_cases({
       {"add present", s123, "add", {I(2)}, kNone, s123},
-      {"add new", set({I(1)}), "add", {I(0)}, kNone, set({I(0), I(1)})},
-      {"add True replaces 1", set({I(1)}), "add", {B(true)}, kNone, *VmValue::make_set({B(true)})},
+      {"add new", SetOf({I(1)}), "add", {I(0)}, kNone, SetOf({I(0), I(1)})},
+      {"add True replaces 1", SetOf({I(1)}), "add", {B(true)}, kNone, *VmValue::make_set({B(true)})},
       {"add list", s123, "add", {List({})}, kNone, std::nullopt, "unhashable type: 'list'"},
       {"discard list", s123, "discard", {List({})}, kNone, s123},
-      {"discard value-equal", s123, "discard", {F(2.0)}, kNone, set({I(1), I(3)})},
+      {"discard value-equal", s123, "discard", {F(2.0)}, kNone, SetOf({I(1), I(3)})},
       {"remove missing", s123, "remove", {S("a")}, kNone, std::nullopt, "a"},
-      {"remove hit", s123, "remove", {I(1)}, kNone, set({I(2), I(3)})},
-      {"pop smallest", s123, "pop", {}, I(1), set({I(2), I(3)})},
-      {"pop empty", set({}), "pop", {}, kNone, std::nullopt, "pop from an empty set"},
-      {"clear", s123, "clear", {}, kNone, set({})},
+      {"remove hit", s123, "remove", {I(1)}, kNone, SetOf({I(2), I(3)})},
+      {"pop smallest", s123, "pop", {}, I(1), SetOf({I(2), I(3)})},
+      {"pop empty", SetOf({}), "pop", {}, kNone, std::nullopt, "pop from an empty set"},
+      {"clear", s123, "clear", {}, kNone, SetOf({})},
       {"copy", s123, "copy", {}, s123, std::nullopt},
       {"union none", s123, "union", {}, s123, std::nullopt},
-      {"union frozen list", fs12, "union", {List({I(5), I(1)})}, frozenset({I(1), I(2), I(5)}), std::nullopt},
-      {"union two", set({I(1)}), "union", {List({I(2)}), S("ab")}, set({I(1), I(2), S("a"), S("b")}),
+      {"union frozen list", fs12, "union", {List({I(5), I(1)})}, FrozenSetOf({I(1), I(2), I(5)}), std::nullopt},
+      {"union two", SetOf({I(1)}), "union", {List({I(2)}), S("ab")}, SetOf({I(1), I(2), S("a"), S("b")}),
        std::nullopt},
-      {"difference two", s123, "difference", {List({I(1)}), List({I(3)})}, set({I(2)}), std::nullopt},
-      {"intersection", s123, "intersection", {List({I(2), I(3), I(9)})}, set({I(2), I(3)}), std::nullopt},
+      {"difference two", s123, "difference", {List({I(1)}), List({I(3)})}, SetOf({I(2)}), std::nullopt},
+      {"intersection", s123, "intersection", {List({I(2), I(3), I(9)})}, SetOf({I(2), I(3)}), std::nullopt},
       {"intersection bad arg", s123, "intersection", {I(1)}, kNone, std::nullopt, "value of type int is not iterable"},
-      {"symmetric difference", s123, "symmetric_difference", {List({I(3), I(4)})}, set({I(1), I(2), I(4)}),
+      {"symmetric difference", s123, "symmetric_difference", {List({I(3), I(4)})}, SetOf({I(1), I(2), I(4)}),
        std::nullopt},
-      {"issubset empty", set({}), "issubset", {List({})}, B(true), std::nullopt},
-      {"issubset", set({I(1)}), "issubset", {s123}, B(true), std::nullopt},
+      {"issubset empty", SetOf({}), "issubset", {List({})}, B(true), std::nullopt},
+      {"issubset", SetOf({I(1)}), "issubset", {s123}, B(true), std::nullopt},
       {"issuperset", s123, "issuperset", {List({I(1), I(3)})}, B(true), std::nullopt},
       {"isdisjoint empty", s123, "isdisjoint", {List({})}, B(true), std::nullopt},
       {"isdisjoint false", s123, "isdisjoint", {List({F(3.0)})}, B(false), std::nullopt},
