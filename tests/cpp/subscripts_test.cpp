@@ -8,6 +8,7 @@
 
 #include <sstream>
 
+#include "interpreter_support/hex_codec.hpp"
 #include "operator_test_values.hpp"
 
 namespace veln {
@@ -17,13 +18,7 @@ using namespace test_values;
 
 std::string show_bytes(const VmResult<std::string>& r) {
   if (!r.ok()) return "error: " + r.error().message;
-  std::string out;
-  for (unsigned char c : *r) {
-    static const char* kHex = "0123456789abcdef";
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
-  }
-  return out;
+  return hex_encode_lower({reinterpret_cast<const uint8_t*>(r->data()), r->size()});
 }
 
 std::optional<VmValue> opt(std::optional<int64_t> v) {
@@ -205,13 +200,13 @@ std::optional<mpz_class> oracle_part(const std::string& text) {
   return mpz_class(text);
 }
 
+// "-" stands for the empty text; a malformed field decodes to a marker that
+// no expectation matches.
 std::string from_hex(const std::string& hex) {
-  std::string out;
-  if (hex == "-") return out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
+  if (hex == "-") return {};
+  const auto bytes = hex_decode_pairs(hex);
+  if (!bytes) return "<malformed hex " + hex + ">";
+  return std::string(bytes->begin(), bytes->end());
 }
 
 // The texts of a range's elements joined by single spaces.
