@@ -129,9 +129,22 @@ ValidationResult<NodeStart> node_start(const JsonValue& value, std::string_view 
   return NodeStart{object, kind};
 }
 
-// ---- statements -------------------------------------------------------------
-
 using MemberCheck = ValidationStatus (*)(const JsonValue&, Depth);
+
+// One "node"-tagged family: depth bound, object with a string "node" and a
+// span, kind resolved once to its enum, then that kind's check.
+template <class Kind, std::size_t N>
+ValidationStatus check_tagged_node(const JsonValue& value, Depth depth, std::string_view family,
+                                   std::optional<Kind> (*from_name)(std::string_view),
+                                   const std::array<MemberCheck, N>& checks) {
+  if (depth > kMaxNodeDepth) return recursion_limit_error();
+  VELN_TRY(const NodeStart start, node_start(value, family));
+  const std::optional<Kind> kind = from_name(start.kind);
+  if (!kind) return unsupported_node_error(family, start.kind);
+  return checks[static_cast<std::size_t>(*kind)](*start.object, depth + 1);
+}
+
+// ---- statements -------------------------------------------------------------
 
 ValidationStatus no_members(const JsonValue&, Depth) { return Ok{}; }
 
@@ -205,11 +218,7 @@ constexpr std::array<MemberCheck, kStatementKindCount> kStatementChecks = {
 };
 
 ValidationStatus statement_at(const JsonValue& value, Depth depth) {
-  if (depth > kMaxNodeDepth) return recursion_limit_error();
-  VELN_TRY(const NodeStart start, node_start(value, "statement"));
-  const std::optional<StatementKind> kind = statement_kind_from_name(start.kind);
-  if (!kind) return unsupported_node_error("statement", start.kind);
-  return kStatementChecks[static_cast<std::size_t>(*kind)](*start.object, depth + 1);
+  return check_tagged_node(value, depth, "statement", statement_kind_from_name, kStatementChecks);
 }
 
 // ---- expressions ------------------------------------------------------------
@@ -402,11 +411,7 @@ constexpr std::array<MemberCheck, kExpressionKindCount> kExpressionChecks = {
 };
 
 ValidationStatus expression_at(const JsonValue& value, Depth depth) {
-  if (depth > kMaxNodeDepth) return recursion_limit_error();
-  VELN_TRY(const NodeStart start, node_start(value, "expression"));
-  const std::optional<ExpressionKind> kind = expression_kind_from_name(start.kind);
-  if (!kind) return unsupported_node_error("expression", start.kind);
-  return kExpressionChecks[static_cast<std::size_t>(*kind)](*start.object, depth + 1);
+  return check_tagged_node(value, depth, "expression", expression_kind_from_name, kExpressionChecks);
 }
 
 // ---- targets ----------------------------------------------------------------
@@ -431,11 +436,7 @@ constexpr std::array<MemberCheck, kTargetKindCount> kTargetChecks = {
 };
 
 ValidationStatus target_at(const JsonValue& value, Depth depth) {
-  if (depth > kMaxNodeDepth) return recursion_limit_error();
-  VELN_TRY(const NodeStart start, node_start(value, "target"));
-  const std::optional<TargetKind> kind = target_kind_from_name(start.kind);
-  if (!kind) return unsupported_node_error("target", start.kind);
-  return kTargetChecks[static_cast<std::size_t>(*kind)](*start.object, depth + 1);
+  return check_tagged_node(value, depth, "target", target_kind_from_name, kTargetChecks);
 }
 
 // ---- keywords ---------------------------------------------------------------
