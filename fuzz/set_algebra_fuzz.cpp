@@ -13,6 +13,7 @@
 
 #include "../tests/cpp/set_scan_reference.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "fuzz_input.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -21,15 +22,7 @@ namespace {
 using namespace veln;
 using namespace veln::set_scan_reference;
 
-struct Input {
-  const uint8_t* p;
-  size_t n;
-  uint8_t byte() {
-    if (n == 0) return 0;
-    --n;
-    return *p++;
-  }
-};
+using Input = FuzzInput;
 
 VmValue scalar(VmKind kind, uint8_t b) {
   switch (kind) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_input.hpp"
 #include "values/vm_value.hpp"
 
 namespace {
@@ -16,15 +17,7 @@ using veln::VmDictPair;
 using veln::VmKind;
 using veln::VmValue;
 
-struct Input {
-  const uint8_t* p;
-  size_t n;
-  uint8_t byte() {
-    if (n == 0) return 0;
-    --n;
-    return *p++;
-  }
-};
+using Input = FuzzInput;
 
 struct Count {
   uint64_t units = 1;
