@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "interpreter_support/hashing.hpp"
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/digests.hpp"
+#include "lib/hex_codec.hpp"
 #include "lib/json_reader.hpp"
 #include "lib/parse_module_ir.hpp"
 

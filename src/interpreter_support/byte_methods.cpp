@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_iteration.hpp"

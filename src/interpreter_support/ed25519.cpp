@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 
 namespace veln {
 namespace {

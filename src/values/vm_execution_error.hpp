@@ -8,7 +8,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
+#include <new>
 
 namespace veln {
 
@@ -24,32 +24,69 @@ struct VmExecutionError {
   friend bool operator==(const VmExecutionError&, const VmExecutionError&) = default;
 };
 
-// A value of T or an error E. Kept deliberately small: construction from
-// either side, a test, and access. Accessing the wrong side is a programming
-// error and is checked in debug builds by std::get.
+// A value of T or an error E. The value lives inline and the error is boxed
+// behind one pointer, so the success path is the value plus a null pointer:
+// no variant index, no visit, and a Result<VmValue> is 24 bytes. Errors are
+// rare and may allocate. Accessing the wrong side is a programming error.
 template <class T, class E = VmExecutionError>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
-  Result(E error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit by design
+  Result(T value) : error_(nullptr) { new (&value_) T(std::move(value)); }  // NOLINT: implicit by design
+  Result(E error) : error_(new E(std::move(error))) {}                    // NOLINT: implicit by design
+  Result(const Result& other) : error_(nullptr) {
+    if (other.error_ != nullptr) {
+      error_ = new E(*other.error_);
+    } else {
+      new (&value_) T(other.value_);
+    }
+  }
+  Result(Result&& other) noexcept(std::is_nothrow_move_constructible_v<T>) : error_(other.error_) {
+    if (error_ != nullptr) {
+      other.error_ = moved_from();  // the box now belongs to this result
+    } else {
+      new (&value_) T(std::move(other.value_));
+    }
+  }
+  Result& operator=(Result other) noexcept(std::is_nothrow_move_constructible_v<T>) {
+    destroy();
+    new (this) Result(std::move(other));
+    return *this;
+  }
+  ~Result() { destroy(); }
 
-  bool ok() const { return v_.index() == 0; }
+  bool ok() const { return error_ == nullptr; }
   explicit operator bool() const { return ok(); }
 
-  T& value() & { return *std::get_if<0>(&v_); }
-  const T& value() const& { return *std::get_if<0>(&v_); }
-  T&& value() && { return std::move(*std::get_if<0>(&v_)); }
+  T& value() & { return value_; }
+  const T& value() const& { return value_; }
+  T&& value() && { return std::move(value_); }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
-  T* operator->() { return &value(); }
-  const T* operator->() const { return &value(); }
+  T* operator->() { return &value_; }
+  const T* operator->() const { return &value_; }
 
-  const E& error() const& { return *std::get_if<1>(&v_); }
-  E&& error() && { return std::move(*std::get_if<1>(&v_)); }
+  const E& error() const& { return *error_; }
+  E&& error() && { return std::move(*error_); }
 
  private:
-  std::variant<T, E> v_;
+  // Marks a result whose error box was moved out: it holds nothing to
+  // destroy. Never dereferenced.
+  static E* moved_from() { return reinterpret_cast<E*>(alignof(E)); }
+
+  void destroy() {
+    if (error_ == nullptr) {
+      value_.~T();
+    } else if (error_ != moved_from()) {
+      delete error_;
+    }
+    error_ = moved_from();
+  }
+
+  union {
+    T value_;
+  };
+  E* error_;
 };
 
 // Success-or-error for operations without a value.

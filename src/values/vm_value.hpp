@@ -411,6 +411,7 @@ class VmValue {
 };
 
 static_assert(sizeof(VmValue) == 16, "VmValue must stay 16 bytes");
+static_assert(sizeof(VmResult<VmValue>) == 24, "a value result is the value plus one error pointer");
 
 struct VmDictPair {
   VmValue key;

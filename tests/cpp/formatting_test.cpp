@@ -7,7 +7,7 @@
 #include <limits>
 #include <sstream>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 #include "values/vm_decimal.hpp"
 #include "value_builders.hpp"
 

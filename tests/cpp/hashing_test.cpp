@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 
 namespace veln {
 namespace {

@@ -1,4 +1,4 @@
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 #include "interpreter_support/native_methods.hpp"
 #include "values/vm_decimal.hpp"
 

@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 #include "operator_test_values.hpp"
 
 namespace veln {

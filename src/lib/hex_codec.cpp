@@ -1,6 +1,6 @@
 // Hexadecimal text <-> bytes. Must stay allocation-minimal and never read past
 // the text: inputs come straight from contract code.
-#include "interpreter_support/hex_codec.hpp"
+#include "lib/hex_codec.hpp"
 
 namespace veln {
 
