@@ -10,6 +10,7 @@
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
+#include "values/quoted_text.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
@@ -46,7 +47,9 @@ void append_hex_escape(std::string& out, uint32_t c) {
   out += '}';
 }
 
-void append_quoted(std::string& out, std::string_view s) {
+}  // namespace
+
+void append_quoted_text(std::string& out, std::string_view s) {
   out += '"';
   const auto* p = reinterpret_cast<const uint8_t*>(s.data());
   const int32_t n = static_cast<int32_t>(s.size());
@@ -90,6 +93,8 @@ void append_quoted(std::string& out, std::string_view s) {
   }
   out += '"';
 }
+
+namespace {
 
 void append_diag_items(std::string& out, std::span<const VmValue> items) {
   out += '[';
@@ -139,7 +144,7 @@ void VmValue::append_diagnostic_text(std::string& out) const {
     case VmKind::Builtin:
     case VmKind::FunctionRef:
     case VmKind::TypeMarker:
-      append_quoted(out, text());
+      append_quoted_text(out, text());
       break;
     case VmKind::Bytes:
     case VmKind::ByteArray: {
@@ -177,27 +182,27 @@ void VmValue::append_diagnostic_text(std::string& out) const {
     case VmKind::ContractHandle: {
       const auto& c = contract_handle_value();
       out += "VmContractHandle { module: ";
-      append_quoted(out, c.module);
+      append_quoted_text(out, c.module);
       out += ", origin: ";
-      append_quoted(out, c.origin);
+      append_quoted_text(out, c.origin);
       out += " }";
       break;
     }
     case VmKind::StorageRef: {
       const auto& s = storage_ref_value();
       out += "VmStorageRef { binding: ";
-      append_quoted(out, s.binding);
+      append_quoted_text(out, s.binding);
       out += ", storage_type: ";
-      append_quoted(out, s.storage_type);
+      append_quoted_text(out, s.storage_type);
       out += " }";
       break;
     }
     case VmKind::ForeignStorageRef: {
       const auto& f = foreign_storage_ref_value();
       out += "VmForeignStorageRef { contract: ";
-      append_quoted(out, f.contract);
+      append_quoted_text(out, f.contract);
       out += ", binding: ";
-      append_quoted(out, f.binding);
+      append_quoted_text(out, f.binding);
       out += ", is_hash: ";
       out += f.is_hash ? "true" : "false";
       out += " }";
@@ -206,9 +211,9 @@ void VmValue::append_diagnostic_text(std::string& out) const {
     case VmKind::EventRef: {
       const auto& e = event_ref_value();
       out += "VmEventDefinition { binding: ";
-      append_quoted(out, e.binding);
+      append_quoted_text(out, e.binding);
       out += ", event_name: ";
-      append_quoted(out, e.event_name);
+      append_quoted_text(out, e.event_name);
       out += ", params: ";
       e.params.append_diagnostic_text(out);
       out += " }";
@@ -217,7 +222,7 @@ void VmValue::append_diagnostic_text(std::string& out) const {
     case VmKind::Exception: {
       const auto& e = exception_value();
       out += "VmException { name: ";
-      append_quoted(out, e.name);
+      append_quoted_text(out, e.name);
       out += ", args: ";
       append_diag_items(out, e.args);
       out += " }";

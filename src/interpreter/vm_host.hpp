@@ -1,0 +1,79 @@
+// VmHost: the interpreter's one door to the outside. Metering, the storage
+// writes recorded in this run, persistent storage, events, owners, other
+// contracts and the system calls the interpreter does not serve itself are
+// reached only through these 13 operations, in this order. The host is lent
+// to each entry call and passed down; no interpreter structure keeps it.
+// This file declares the interface and the records that cross it; it must
+// not implement any of them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "interpreter_support/ir_argument_readers.hpp"
+#include "values/vm_contract_target.hpp"
+#include "values/vm_event.hpp"
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+// Owned argument lists of a call, in call order.
+using VmArgList = std::vector<VmValue>;
+using VmKwargList = std::vector<VmKeywordArg>;
+
+// One cross-contract call request: where it goes, what it calls with, and
+// the parts of the calling context the callee inherits.
+struct VmContractCall {
+  VmContractTarget target;
+  std::string function;
+  VmArgList args;
+  VmKwargList kwargs;
+  std::optional<std::string> caller;  // the calling contract
+  std::optional<std::string> signer;
+  std::optional<std::pair<std::string, std::string>> entry;
+  std::optional<std::string> submission_name;
+  VmValue now;
+  VmValue block_num;
+  VmValue block_hash;
+  VmValue chain_id;
+};
+
+// One entry of a hash listing: the key text after the hash's own key and
+// ":", and the stored value.
+struct VmHashEntry {
+  std::string key;
+  VmValue value;
+};
+
+class VmHost {
+ public:
+  virtual ~VmHost() = default;
+
+  // Charges `cost` raw units before the work it prices ("Out of chi.").
+  virtual VmStatus charge_execution_cost(uint64_t cost) = 0;
+  virtual VmStatus charge_storage_read(std::string_view key, const VmValue& value) = 0;
+  virtual VmStatus charge_storage_write(std::string_view key, const VmValue& value) = 0;
+  virtual VmStatus record_storage_write(std::string_view key, const VmValue& value) = 0;
+  // A copy of the value recorded under `key` in this run, if any. Never fails.
+  virtual std::optional<VmValue> read_recorded_storage_write(std::string_view key) = 0;
+  virtual VmStatus emit_event(VmEvent event) = 0;
+  virtual VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) = 0;
+  virtual VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
+                                                     const VmValue& key) = 0;
+  virtual VmResult<std::vector<VmHashEntry>> scan_hash_entries(std::string_view contract, std::string_view name,
+                                                               std::string_view prefix) = 0;
+  // Entries in strictly ascending key order, each already charged as a read.
+  virtual VmResult<std::vector<VmHashEntry>> scan_hash_entries_metered(std::string_view contract,
+                                                                       std::string_view name,
+                                                                       std::string_view prefix) = 0;
+  virtual VmResult<std::optional<std::string>> load_owner(std::string_view contract) = 0;
+  virtual VmResult<VmValue> call_contract(VmContractCall call) = 0;
+  virtual VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) = 0;
+};
+
+}  // namespace veln

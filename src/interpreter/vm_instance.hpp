@@ -1,0 +1,57 @@
+// VmInstance: one contract module loaded for execution. Built once per
+// contract per run from a parsed ModuleIr (validation, declarations, module
+// body), then asked to run functions under its current context. Holds no
+// reference to the host between calls.
+// The public surface below is what the host bridge uses; everything else is
+// the interpreter's own.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "interpreter/storage_snapshot.hpp"
+#include "interpreter/vm_host.hpp"
+#include "lib/module_ir.hpp"
+#include "values/vm_execution_context.hpp"
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+class VmInstanceState;  // the interpreter's private state (vm_instance_state.hpp)
+
+class VmInstance {
+ public:
+  // Validates the module, declares its imports, globals and storage, and runs
+  // the module body, charging `host` for every expression and statement.
+  static VmResult<VmInstance> new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host);
+
+  VmInstance(VmInstance&&) noexcept;
+  VmInstance& operator=(VmInstance&&) noexcept;
+  ~VmInstance();
+
+  // Runs one function of this module under the current context (with the
+  // call trace when VELN_VM_TRACE_CALLS is set). Does not check visibility.
+  VmResult<VmValue> call_function(VmHost& host, std::string_view function, VmArgList args, VmKwargList kwargs);
+
+  const std::string& module_name() const;
+  const ModuleIr& module() const;
+  const VmExecutionContext& context() const;
+  // The bridge swaps the context for each call and restores it afterwards.
+  void set_context(VmExecutionContext context);
+
+  VmModuleStorageSnapshot storage_snapshot() const;
+  // Copies of locally held storage values; never consult defaults or the host.
+  std::optional<VmValue> peek_variable_value(std::string_view name) const;
+  VmResult<std::optional<VmValue>> peek_hash_entry(std::string_view name, const VmValue& key) const;
+
+  VmInstanceState& state() { return *state_; }
+
+ private:
+  explicit VmInstance(std::unique_ptr<VmInstanceState> state);
+  std::unique_ptr<VmInstanceState> state_;
+};
+
+}  // namespace veln
