@@ -3,6 +3,7 @@
 // checks with their TypeError messages. Checks never convert a value.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,14 +14,38 @@
 
 namespace veln {
 
+// The supported annotation names, resolved once from `name`.
+enum class TypeAnnotationKind : uint8_t {
+  Unresolved,  // not looked up yet (an annotation built by hand)
+  Unsupported,
+  Any,
+  Int,
+  Float,
+  Str,
+  Bool,
+  Bytes,
+  ByteArray,
+  List,
+  Set,
+  FrozenSet,
+  Dict,
+  DateTime,
+  TimeDelta,
+};
+
 struct TypeAnnotation {
   std::string name;
   std::vector<TypeAnnotation> args;
+  // Set by parse_type_annotation; checks look `name` up when it is
+  // Unresolved.
+  TypeAnnotationKind kind = TypeAnnotationKind::Unresolved;
   std::string source() const;  // the annotation's text form
 };
 
 // Nothing when the text does not parse (the caller reports
-// "unsupported type annotation '{}'").
+// "unsupported type annotation '{}'"). Brackets nested deeper than 256
+// levels do not parse: no value nests that deep, and parsing, checking and
+// dropping an annotation recurse once per level.
 std::optional<TypeAnnotation> parse_type_annotation(std::string_view text);
 // `label` is e.g. "Argument 'x'".
 VmStatus check_typed_value(const VmValue& value, const TypeAnnotation& annotation, std::string_view label);

@@ -1,6 +1,7 @@
 // The Python-style display texts of values (VmValue::python_repr and its
-// helpers). Strings print bare at every depth; containers recurse, which the
-// nesting limit keeps shallow. Nothing here fails or caches.
+// helpers), unbounded or bounded by a byte size. Strings print bare at every
+// depth; containers recurse, which the nesting limit keeps shallow.
+// Nothing here fails or caches.
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/integer_text.hpp"
@@ -13,6 +14,12 @@ namespace veln {
 
 namespace {
 
+// Every appender below stops as soon as `out` holds more than `limit` bytes
+// and then returns false; a text leaf is refused before it is appended.
+constexpr size_t kUnbounded = static_cast<size_t>(-1);
+
+bool append_repr(std::string& out, const VmValue& value, size_t limit);
+
 void append_mpz(std::string& out, const mpz_class& z) {
   const size_t old = out.size();
   out.resize(old + mpz_sizeinbase(z.get_mpz_t(), 10) + 2);
@@ -20,26 +27,33 @@ void append_mpz(std::string& out, const mpz_class& z) {
   out.resize(old + std::char_traits<char>::length(out.data() + old));
 }
 
-void append_joined(std::string& out, std::span<const VmValue> items) {
+bool append_joined(std::string& out, std::span<const VmValue> items, size_t limit) {
   bool first = true;
   for (const auto& item : items) {
     if (!first) out += ", ";
     first = false;
-    item.append_python_repr(out);
+    if (!append_repr(out, item, limit)) return false;
   }
+  return true;
 }
 
-void append_set_repr(std::string& out, std::span<const VmValue> items) {
+bool append_set_repr(std::string& out, std::span<const VmValue> items, size_t limit) {
   if (items.empty()) {
     out += "set()";
-    return;
+    return out.size() <= limit;
   }
   out += '{';
-  append_joined(out, items);
+  if (!append_joined(out, items, limit)) return false;
   out += '}';
+  return out.size() <= limit;
 }
 
-void append_exception_repr(std::string& out, const VmException& e);
+bool append_exception_repr(std::string& out, const VmException& e, size_t limit);
+
+// Whether `extra` more bytes keep `out` within the limit.
+bool fits(const std::string& out, size_t extra, size_t limit) {
+  return out.size() <= limit && extra <= limit - out.size();
+}
 
 }  // namespace
 
@@ -82,17 +96,15 @@ std::string python_bytes_repr(std::string_view bytes) {
 
 std::string python_set_repr(std::span<const VmValue> items) {
   std::string out;
-  append_set_repr(out, items);
+  append_set_repr(out, items, kUnbounded);
   return out;
 }
 
 namespace {
 
-void append_exception_arg_repr(std::string& out, const VmValue& value) {
-  if (!value.is(VmKind::String)) {
-    value.append_python_repr(out);
-    return;
-  }
+bool append_exception_arg_repr(std::string& out, const VmValue& value, size_t limit) {
+  if (!value.is(VmKind::String)) return append_repr(out, value, limit);
+  if (!fits(out, value.text_size() + 2, limit)) return false;
   out += '\'';
   for (char c : value.text()) {
     if (c == '\\') out += "\\\\";
@@ -100,31 +112,33 @@ void append_exception_arg_repr(std::string& out, const VmValue& value) {
     else out += c;
   }
   out += '\'';
+  return out.size() <= limit;
 }
 
-void append_exception_repr(std::string& out, const VmException& e) {
+bool append_exception_repr(std::string& out, const VmException& e, size_t limit) {
   out += e.name;
   out += '(';
   bool first = true;
   for (const auto& a : e.args) {
     if (!first) out += ", ";
     first = false;
-    append_exception_arg_repr(out, a);
+    if (!append_exception_arg_repr(out, a, limit)) return false;
   }
   out += ')';
+  return out.size() <= limit;
 }
 
 }  // namespace
 
 std::string python_exception_arg_repr(const VmValue& value) {
   std::string out;
-  append_exception_arg_repr(out, value);
+  append_exception_arg_repr(out, value, kUnbounded);
   return out;
 }
 
 std::string VmException::python_repr() const {
   std::string out;
-  append_exception_repr(out, *this);
+  append_exception_repr(out, *this, kUnbounded);
   return out;
 }
 
@@ -134,117 +148,129 @@ std::string VmValue::python_repr() const {
   return out;
 }
 
-void VmValue::append_python_repr(std::string& out) const {
-  switch (kind_) {
+void VmValue::append_python_repr(std::string& out) const { append_repr(out, *this, kUnbounded); }
+
+bool VmValue::append_python_repr_bounded(std::string& out, size_t max_size) const {
+  return append_repr(out, *this, max_size);
+}
+
+namespace {
+
+bool append_repr(std::string& out, const VmValue& value, size_t limit) {
+  switch (value.kind()) {
     case VmKind::None:
       out += "None";
-      return;
+      break;
     case VmKind::Bool:
-      out += u_.b ? "True" : "False";
-      return;
+      out += value.bool_value() ? "True" : "False";
+      break;
     case VmKind::Int:
-      if (heap_) {
-        append_mpz(out, big_int());
+      if (!value.int_is_small()) {
+        append_mpz(out, value.big_int());
       } else {
-        append_integer_text(out, u_.i);
+        append_integer_text(out, value.small_int());
       }
-      return;
+      break;
     case VmKind::Float:
-      append_float_display_text(out, u_.f);
-      return;
+      append_float_display_text(out, value.float_value());
+      break;
     case VmKind::Decimal:
-      decimal_value().append_python_repr(out);
-      return;
+      value.decimal_value().append_python_repr(out);
+      break;
     case VmKind::DateTime:
-      datetime_value().append_text(out);
-      return;
+      value.datetime_value().append_text(out);
+      break;
     case VmKind::TimeDelta:
-      timedelta_value().append_text(out);
-      return;
+      value.timedelta_value().append_text(out);
+      break;
     case VmKind::String:
     case VmKind::TypeMarker:
-      out += text();
-      return;
+      if (!fits(out, value.text_size(), limit)) return false;
+      out += value.text();
+      break;
     case VmKind::Bytes:
-      append_python_bytes_repr(out, text());
-      return;
+      if (!fits(out, value.text_size() + 3, limit)) return false;
+      append_python_bytes_repr(out, value.text());
+      break;
     case VmKind::ByteArray:
+      if (!fits(out, value.text_size() + 14, limit)) return false;
       out += "bytearray(";
-      append_python_bytes_repr(out, text());
+      append_python_bytes_repr(out, value.text());
       out += ')';
-      return;
+      break;
     case VmKind::Set:
-      append_set_repr(out, items());
-      return;
+      return append_set_repr(out, value.items(), limit);
     case VmKind::FrozenSet:
-      if (items().empty()) {
+      if (value.items().empty()) {
         out += "frozenset()";
-        return;
+        break;
       }
       out += "frozenset(";
-      append_set_repr(out, items());
+      if (!append_set_repr(out, value.items(), limit)) return false;
       out += ')';
-      return;
+      break;
     case VmKind::List:
       out += '[';
-      append_joined(out, items());
+      if (!append_joined(out, value.items(), limit)) return false;
       out += ']';
-      return;
+      break;
     case VmKind::Tuple:
       out += '(';
-      append_joined(out, items());
-      if (items().size() == 1) out += ',';
+      if (!append_joined(out, value.items(), limit)) return false;
+      if (value.items().size() == 1) out += ',';
       out += ')';
-      return;
+      break;
     case VmKind::Dict: {
       out += '{';
       bool first = true;
-      for (const auto& p : dict_pairs()) {
+      for (const auto& p : value.dict_pairs()) {
         if (!first) out += ", ";
         first = false;
-        p.key.append_python_repr(out);
+        if (!append_repr(out, p.key, limit)) return false;
         out += ": ";
-        p.value.append_python_repr(out);
+        if (!append_repr(out, p.value, limit)) return false;
       }
       out += '}';
-      return;
+      break;
     }
     case VmKind::ContractHandle:
       out += "<contract:";
-      out += contract_handle_value().module;
+      out += value.contract_handle_value().module;
       out += '>';
-      return;
+      break;
     case VmKind::StorageRef:
       out += "<storage:";
-      out += storage_ref_value().binding;
+      out += value.storage_ref_value().binding;
       out += '>';
-      return;
+      break;
     case VmKind::ForeignStorageRef:
       out += "<foreign-storage:";
-      out += foreign_storage_ref_value().contract;
+      out += value.foreign_storage_ref_value().contract;
       out += '.';
-      out += foreign_storage_ref_value().binding;
+      out += value.foreign_storage_ref_value().binding;
       out += '>';
-      return;
+      break;
     case VmKind::EventRef:
       out += "<event:";
-      out += event_ref_value().event_name;
+      out += value.event_ref_value().event_name;
       out += '>';
-      return;
+      break;
     case VmKind::Builtin:
       out += "<builtin:";
-      out += text();
+      out += value.text();
       out += '>';
-      return;
+      break;
     case VmKind::FunctionRef:
       out += "<function:";
-      out += text();
+      out += value.text();
       out += '>';
-      return;
+      break;
     case VmKind::Exception:
-      append_exception_repr(out, exception_value());
-      return;
+      return append_exception_repr(out, value.exception_value(), limit);
   }
+  return out.size() <= limit;
 }
+
+}  // namespace
 
 }  // namespace veln

@@ -369,6 +369,10 @@ class VmValue {
   // --- text forms -----------------------------------------------------------
   std::string python_repr() const;
   void append_python_repr(std::string& out) const;
+  // The same text with a bound: appends until `out` would hold more than
+  // `max_size` bytes and then returns false (discard `out`); text leaves
+  // are refused before they are copied, so `out` never grows far past it.
+  bool append_python_repr_bounded(std::string& out, size_t max_size) const;
   // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])").
   std::string diagnostic_text() const;
   void append_diagnostic_text(std::string& out) const;
