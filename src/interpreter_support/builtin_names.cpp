@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <utility>
 
 namespace veln {
@@ -112,10 +113,15 @@ VmResult<std::vector<std::string>> type_marker_names(const VmValue& cls) {
 VmResult<bool> issubclass_matches(const VmValue& cls, const VmValue& classes) {
   VELN_TRY(std::vector<std::string> left, type_marker_names(cls));
   VELN_TRY(std::vector<std::string> right, type_marker_names(classes));
+  // Tuples of names can be long: one search per name of cls, not a scan.
+  std::sort(right.begin(), right.end());
+  const auto named = [&right](std::string_view name) {
+    return std::binary_search(right.begin(), right.end(), name, std::less<>());
+  };
+  if (left.empty()) return false;
+  if (named("Any")) return true;
   for (const std::string& l : left) {
-    for (const std::string& r : right) {
-      if (r == "Any" || l == r || (l == "bool" && r == "int")) return true;
-    }
+    if (named(l) || (l == "bool" && named("int"))) return true;
   }
   return false;
 }

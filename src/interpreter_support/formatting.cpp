@@ -111,7 +111,9 @@ VmValue round_float_digits(double x, int32_t ndigits) {
   if (p == 0.0) return VmValue::float64(std::copysign(0.0, x));    // everything rounds away
   const double scaled = x * p;
   if (std::isinf(scaled)) return VmValue::float64(x);
-  return VmValue::float64(round_half_away(scaled) / p);
+  // Rounding up the last digit can carry past the largest double.
+  const double rounded = round_half_away(scaled) / p;
+  return VmValue::float64(std::isinf(rounded) ? x : rounded);
 }
 
 // An upper bound on the decimal digit count of |value| (mpz_sizeinbase is

@@ -188,6 +188,9 @@ TEST(Formatting, RoundResults) {
       {VmValue::float64(1.5), std::numeric_limits<int32_t>::max(), VmValue::float64(1.5)},
       {VmValue::float64(-1.5), -400, VmValue::float64(-0.0)},
       {VmValue::float64(1e300), 300, VmValue::float64(1e300)},
+      // The last digit rounds up past the largest double: the value stays.
+      {VmValue::float64(1.7976931348623157e308), -308, VmValue::float64(1.7976931348623157e308)},
+      {VmValue::float64(-1.7976931348623157e308), -308, VmValue::float64(-1.7976931348623157e308)},
       {VmValue::float64(inf), 2, VmValue::float64(inf)},
       {D("2.675"), 2, D("2.68")},
       {D("-2.675"), 2, D("-2.68")},
