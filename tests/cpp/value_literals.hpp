@@ -38,7 +38,13 @@ class LiteralReader {
     if (v.ok() && pos_ != s_.size()) fail("trailing text");
     return v;
   }
-  size_t position() const { return pos_; }
+  // One expression from the current position, for lines holding several.
+  VmResult<VmValue> read_next() {
+    VmResult<VmValue> v = expr();
+    skip();
+    return v;
+  }
+  bool at_end() const { return pos_ == s_.size(); }
 
  private:
   std::string_view s_;
