@@ -63,18 +63,20 @@ size_t shortest(const std::vector<IterableItems>& iterables) {
 
 bool is_callable(const VmValue& f) { return f.is(VmKind::Builtin) || f.is(VmKind::FunctionRef); }
 
-VmResult<VmValue> as_sequence(const VmValue& x, VmKind kind) {
-  if (vm_kind_is_sequence(x.kind())) return x.with_kind(kind);
+// list(), tuple(), set() and frozenset(): empty, or the items of an
+// iterable (normalised for the set kinds).
+VmResult<VmValue> collect_items(const VmArgList& args, VmKind kind) {
+  if (args.empty()) return VmValue::make_sequence(kind, {});
+  const VmValue& x = args[0];
+  const bool to_set = kind == VmKind::Set || kind == VmKind::FrozenSet;
+  // Sequences share their items; a set or frozenset is stored normalised already.
+  if (vm_kind_is_sequence(x.kind()) && (!to_set || x.is(VmKind::Set) || x.is(VmKind::FrozenSet)))
+    return x.with_kind(kind);
   VELN_TRY(std::vector<VmValue> items, iterate_value(x));
+  if (to_set) {
+    VELN_TRY(items, normalize_set_items(std::move(items)));
+  }
   return VmValue::make_sequence(kind, std::move(items));
-}
-
-VmResult<VmValue> as_set(const VmValue& x, VmKind kind) {
-  // A set or frozenset is stored normalised already.
-  if (x.is(VmKind::Set) || x.is(VmKind::FrozenSet)) return x.with_kind(kind);
-  VELN_TRY(std::vector<VmValue> items, iterate_value(x));
-  VELN_TRY(std::vector<VmValue> normal, normalize_set_items(std::move(items)));
-  return VmValue::make_sequence(kind, std::move(normal));
 }
 
 VmExecutionError range_too_large() { return vm_error("range() exceeds the maximum allowed allocation size"); }
@@ -149,25 +151,10 @@ VmResult<VmValue> builtin_len(BuiltinCall& call) {
   return VmValue::integer(static_cast<int64_t>(n));
 }
 
-VmResult<VmValue> builtin_list(BuiltinCall& call) {
-  if (call.args.empty()) return VmValue::make_list({});
-  return as_sequence(call.args[0], VmKind::List);
-}
-
-VmResult<VmValue> builtin_tuple(BuiltinCall& call) {
-  if (call.args.empty()) return VmValue::make_tuple({});
-  return as_sequence(call.args[0], VmKind::Tuple);
-}
-
-VmResult<VmValue> builtin_set(BuiltinCall& call) {
-  if (call.args.empty()) return VmValue::make_set({});
-  return as_set(call.args[0], VmKind::Set);
-}
-
-VmResult<VmValue> builtin_frozenset(BuiltinCall& call) {
-  if (call.args.empty()) return VmValue::make_frozenset({});
-  return as_set(call.args[0], VmKind::FrozenSet);
-}
+VmResult<VmValue> builtin_list(BuiltinCall& call) { return collect_items(call.args, VmKind::List); }
+VmResult<VmValue> builtin_tuple(BuiltinCall& call) { return collect_items(call.args, VmKind::Tuple); }
+VmResult<VmValue> builtin_set(BuiltinCall& call) { return collect_items(call.args, VmKind::Set); }
+VmResult<VmValue> builtin_frozenset(BuiltinCall& call) { return collect_items(call.args, VmKind::FrozenSet); }
 
 VmResult<VmValue> builtin_dict(BuiltinCall& call) {
   VmValue result;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unicode/utf8.h>
 
 #include <charconv>
 #include <string>
@@ -278,21 +279,10 @@ class LiteralReader {
     return v;
   }
   static void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    char buf[4];
+    int32_t length = 0;
+    U8_APPEND_UNSAFE(buf, length, static_cast<UChar32>(cp));
+    out.append(buf, static_cast<size_t>(length));
   }
   // A quoted text with Python's escapes: \x is a byte in bytes, a code point
   // in text; \u and \U are code points.
