@@ -172,12 +172,17 @@ struct LabelPath {
   const VmValue* key = nullptr;
 };
 
-void append_label(std::string& out, const LabelPath& path) {
+// The longest label text: a key's display text can be far longer than the
+// key, so the label is bounded as it is built.
+constexpr size_t kMaxLabelBytes = kVmMaxUnits - 1;
+
+// False once the label would pass kMaxLabelBytes.
+bool append_label(std::string& out, const LabelPath& path) {
   if (path.step == LabelPath::Step::Root) {
     out += path.root;
-    return;
+    return out.size() <= kMaxLabelBytes;
   }
-  append_label(out, *path.parent);
+  if (!append_label(out, *path.parent)) return false;
   switch (path.step) {
     case LabelPath::Step::Item:
       out += '[';
@@ -190,23 +195,21 @@ void append_label(std::string& out, const LabelPath& path) {
     default:
       out += '[';
       if (path.key->is(VmKind::String)) {
+        if (path.key->text_size() > kMaxLabelBytes - out.size()) return false;
         out += ascii_string_repr(path.key->text());
-      } else {
-        path.key->append_python_repr(out);
+      } else if (!path.key->append_python_repr_bounded(out, kMaxLabelBytes)) {
+        return false;
       }
       out += ']';
       break;
   }
-}
-
-std::string label_text(const LabelPath& path) {
-  std::string out;
-  append_label(out, path);
-  return out;
+  return out.size() <= kMaxLabelBytes;
 }
 
 VmExecutionError mismatch(const LabelPath& path, const TypeAnnotation& annotation, Kind kind, const VmValue& value) {
-  return wrapped_type_error(label_text(path) + " must be " + expected_text(annotation, kind) + ", got " +
+  std::string label;
+  if (!append_label(label, path)) return vm_error(std::string(kVmSizeMessage));
+  return wrapped_type_error(label + " must be " + expected_text(annotation, kind) + ", got " +
                             std::string(kActualTypeTexts[static_cast<size_t>(value.kind())]) + "!");
 }
 
