@@ -34,7 +34,7 @@ def lit(v):
     if isinstance(v, tuple):
         return "(" + ", ".join(lit(x) for x in v) + ("," if len(v) == 1 else "") + ")"
     if isinstance(v, set):
-        return "{" + ", ".join(lit(x) for x in v) + "}" if v else "s{}"
+        return "{" + ", ".join(lit(x) for x in sorted(v)) + "}" if v else "s{}"
     raise TypeError(v)
 
 
