@@ -115,4 +115,12 @@ inline void push_container(Reader& in, std::vector<VmValue>& stack) {
   if (made.ok()) push(stack, std::move(*made));
 }
 
+// Up to 64 steps, each reading its operation from the input.
+template <class Step>
+void run_steps(const uint8_t* data, size_t size, Step step) {
+  Reader in(data, size);
+  std::vector<VmValue> stack;
+  for (int steps = 0; steps < 64 && !in.done(); ++steps) step(in, stack);
+}
+
 }  // namespace veln::fuzz_values

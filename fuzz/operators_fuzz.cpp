@@ -96,8 +96,6 @@ void step(Reader& in, std::vector<VmValue>& stack) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Reader in(data, size);
-  std::vector<VmValue> stack;
-  for (int steps = 0; steps < 64 && !in.done(); ++steps) step(in, stack);
+  run_steps(data, size, step);
   return 0;
 }
