@@ -9,12 +9,8 @@
 #include "interpreter/syscall_ids.hpp"
 #include "interpreter_support/storage_keys.hpp"
 
-namespace veln {
+namespace veln::foreign_storage {
 namespace {
-
-constexpr std::string_view kCannotWrite = "cannot write to foreign storage";
-
-std::string_view kind_name(bool is_hash) { return is_hash ? "ForeignHash" : "ForeignVariable"; }
 
 // The constructor's parameters in positional order; only the last two feed
 // the reference.
@@ -22,27 +18,34 @@ constexpr std::array<std::string_view, 4> kParameters = {"contract", "name", "fo
 constexpr std::size_t kForeignContract = 2;
 constexpr std::size_t kForeignName = 3;
 
+enum class Method : uint8_t { kAll, kGet, kWrite, kOther };
+
+Method method_kind(std::string_view name) {
+  static constexpr std::array<std::string_view, 8> kWrites = {"set",    "pop",    "clear",      "append",
+                                                               "extend", "update", "clone_from", "setdefault"};
+  if (name == "all") return Method::kAll;
+  if (name == "get") return Method::kGet;
+  for (std::string_view w : kWrites) {
+    if (name == w) return Method::kWrite;
+  }
+  return Method::kOther;
+}
+
 bool is_identifier(std::string_view text) {
-  if (text.empty()) return false;
   const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-  if (!letter(text.front())) return false;
+  if (text.empty() || !letter(text.front())) return false;
   for (char c : text.substr(1)) {
     if (!letter(c) && !(c >= '0' && c <= '9')) return false;
   }
   return true;
 }
 
-VmResult<std::string> identifier_argument(const VmValue* value, bool is_hash, std::string_view parameter) {
-  if (value == nullptr) {
-    return vm_error(std::string(kind_name(is_hash)) + "() requires " + std::string(parameter));
-  }
+VmResult<std::string> identifier_argument(const VmValue* value, std::string_view kind_name,
+                                          std::string_view parameter) {
+  if (value == nullptr) return vm_error(std::string(kind_name) + "() requires " + std::string(parameter));
   VELN_TRY(std::string_view text, string_arg(*value));
   if (!is_identifier(text)) return vm_error("invalid " + std::string(parameter) + " identifier");
   return std::string(text);
-}
-
-std::string unsupported_method(std::string_view method) {
-  return "unsupported foreign storage method '" + std::string(method) + "'";
 }
 
 VmResult<VmValue> list_hash_values(const VmForeignStorageRef& ref, const VmArgList& prefix_values, VmHost& host) {
@@ -68,20 +71,9 @@ VmResult<VmValue> read_variable_value(const VmForeignStorageRef& ref, VmHost& ho
 
 }  // namespace
 
-ForeignStorageMethod foreign_storage_method(std::string_view name) {
-  static constexpr std::array<std::string_view, 8> kWrites = {"set",    "pop",    "clear",      "append",
-                                                               "extend", "update", "clone_from", "setdefault"};
-  if (name == "all") return ForeignStorageMethod::kAll;
-  if (name == "get") return ForeignStorageMethod::kGet;
-  for (std::string_view w : kWrites) {
-    if (name == w) return ForeignStorageMethod::kWrite;
-  }
-  return ForeignStorageMethod::kOther;
-}
-
-VmResult<VmValue> foreign_storage_new_reference(bool is_hash, VmArgList args, VmKwargList kwargs) {
+VmResult<VmValue> new_reference(std::string_view kind_name, VmArgList args, VmKwargList kwargs) {
   if (args.size() > kParameters.size()) {
-    return vm_error(std::string(kind_name(is_hash)) + "() expects at most four positional arguments");
+    return vm_error(std::string(kind_name) + "() expects at most four positional arguments");
   }
   std::array<const VmValue*, kParameters.size()> bound{};
   for (std::size_t i = 0; i < args.size(); ++i) bound[i] = &args[i];
@@ -89,29 +81,29 @@ VmResult<VmValue> foreign_storage_new_reference(bool is_hash, VmArgList args, Vm
     std::size_t slot = 0;
     while (slot < kParameters.size() && kParameters[slot] != kw.name) ++slot;
     if (slot == kParameters.size() || bound[slot] != nullptr) {
-      return vm_error("invalid or duplicate " + std::string(kind_name(is_hash)) + "() argument '" + kw.name + "'");
+      return vm_error("invalid or duplicate " + std::string(kind_name) + "() argument '" + kw.name + "'");
     }
     bound[slot] = &kw.value;
   }
-  VELN_TRY(std::string contract, identifier_argument(bound[kForeignContract], is_hash, kParameters[kForeignContract]));
-  VELN_TRY(std::string binding, identifier_argument(bound[kForeignName], is_hash, kParameters[kForeignName]));
-  return VmValue::foreign_storage_ref(VmForeignStorageRef{std::move(contract), std::move(binding), is_hash});
+  VELN_TRY(std::string contract, identifier_argument(bound[kForeignContract], kind_name, kParameters[kForeignContract]));
+  VELN_TRY(std::string binding, identifier_argument(bound[kForeignName], kind_name, kParameters[kForeignName]));
+  return VmValue::foreign_storage_ref(
+      VmForeignStorageRef{std::move(contract), std::move(binding), kind_name == kForeignHash});
 }
 
-VmResult<VmValue> foreign_storage_call_method(const VmForeignStorageRef& ref, ForeignStorageMethod kind,
-                                              std::string_view method, VmArgList args, VmKwargList kwargs,
-                                              VmHost& host) {
+VmResult<VmValue> call_method(const VmValue& reference, std::string_view method, VmArgList args, VmKwargList kwargs,
+                              VmHost& host) {
   if (!kwargs.empty()) return vm_error("foreign storage reads do not accept keyword arguments");
-  if (kind == ForeignStorageMethod::kWrite) return vm_error(std::string(kCannotWrite));
-  if (ref.is_hash) {
-    if (kind == ForeignStorageMethod::kAll) return list_hash_values(ref, args, host);
-    return vm_error(unsupported_method(method));
-  }
-  if (kind == ForeignStorageMethod::kGet && args.empty()) return read_variable_value(ref, host);
-  return vm_error(unsupported_method(method));
+  const VmForeignStorageRef& ref = reference.foreign_storage_ref_value();
+  const Method kind = method_kind(method);
+  if (kind == Method::kWrite) return vm_error("cannot write to foreign storage");
+  if (ref.is_hash && kind == Method::kAll) return list_hash_values(ref, args, host);
+  if (!ref.is_hash && kind == Method::kGet && args.empty()) return read_variable_value(ref, host);
+  return vm_error("unsupported foreign storage method '" + std::string(method) + "'");
 }
 
-VmResult<VmValue> foreign_storage_read_hash(const VmForeignStorageRef& ref, const VmValue& key, VmHost& host) {
+VmResult<VmValue> read_hash(const VmValue& reference, const VmValue& key, VmHost& host) {
+  const VmForeignStorageRef& ref = reference.foreign_storage_ref_value();
   if (!ref.is_hash) return vm_error("ForeignVariable is not subscriptable");
   VELN_CHECK(host.charge_execution_cost(kStorageReadCharge));
   VELN_TRY(std::string entry_key, hash_storage_key(ref.contract, ref.binding, key));
@@ -121,4 +113,4 @@ VmResult<VmValue> foreign_storage_read_hash(const VmForeignStorageRef& ref, cons
   return value;
 }
 
-}  // namespace veln
+}  // namespace veln::foreign_storage
