@@ -2,7 +2,6 @@
 // "contract.import".
 #include "interpreter/contract_calls.hpp"
 
-#include <array>
 #include <utility>
 
 namespace veln {
@@ -33,19 +32,6 @@ VmResult<VmKwargList> contract_call_kwargs(const VmValue& kwargs) {
 }
 
 }  // namespace
-
-ContractTargetKind contract_target_kind(std::string_view kind) {
-  static constexpr std::array<std::pair<std::string_view, ContractTargetKind>, 4> kKinds = {{
-      {"static_import", ContractTargetKind::kStaticImport},
-      {"dynamic_import", ContractTargetKind::kDynamicImport},
-      {"local_handle", ContractTargetKind::kLocalHandle},
-      {"factory_call", ContractTargetKind::kFactoryCall},
-  }};
-  for (const auto& [text, id] : kKinds) {
-    if (text == kind) return id;
-  }
-  return ContractTargetKind::kUnsupported;
-}
 
 VmContractCall contract_call_request(VmContractTarget target, std::string function, VmArgList args,
                                      VmKwargList kwargs, const VmExecutionContext& context) {

@@ -4,7 +4,6 @@
 // Running the callee is the host's work; nothing here reaches the host.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,16 +13,6 @@
 #include "values/vm_value.hpp"
 
 namespace veln {
-
-// The "kind" of a contract_target object, resolved once per call site.
-enum class ContractTargetKind : std::uint8_t {
-  kStaticImport,
-  kDynamicImport,
-  kLocalHandle,
-  kFactoryCall,
-  kUnsupported,
-};
-ContractTargetKind contract_target_kind(std::string_view kind);
 
 // The request for `function` of `target`: the caller is the calling
 // contract (the context's `this`); signer, entry, submission name, time and

@@ -1,66 +1,48 @@
-// One table of the served ids with their fixed charges; resolution is a
-// scan of it, made once per call node.
+// The served ids in enum order with their fixed charges; resolution is one
+// name-index lookup, made once per call node.
 #include "interpreter/syscall_ids.hpp"
 
 #include <array>
 
+#include "lib/name_index.hpp"
+
 namespace veln {
 namespace {
 
-inline constexpr std::uint64_t kNoCharge = 0;  // "no charge call at all", not a charge of 0
+// Position i names VmSyscallId(i + 1).
+constexpr auto kServedIds = make_name_index(
+    "storage.variable.get", "storage.foreign_variable.get", "storage.variable.set", "storage.hash.all",
+    "storage.foreign_hash.all", "storage.foreign_variable.new", "storage.foreign_hash.new", "event.log.emit",
+    "event.indexed", "contract.call", "contract.export_call", "contract.import", "hash.sha256_hex",
+    "hash.sha256_text", "hash.sha3_256_hex", "hash.sha3_256_text", "time.datetime.new", "time.timedelta.new",
+    "time.datetime.strptime", "crypto.key_is_valid", "crypto.ed25519_verify", "numeric.decimal.new",
+    "random.shuffle");
+static_assert(kServedIds.size() == kServedSyscallCount);
+static_assert(static_cast<std::size_t>(VmSyscallId::kRandomShuffle) == kServedSyscallCount);
 
-struct ServedSyscall {
-  std::string_view text;
-  VmSyscallId id;
-  std::uint64_t charge;
+// 0: no charge call at all (not a charge of 0). Indexed by VmSyscallId.
+constexpr std::array<std::uint64_t, kServedSyscallCount + 1> kCharges = {
+    0,                   // host
+    kStorageReadCharge,  // storage.variable.get
+    kStorageReadCharge,  // storage.foreign_variable.get
+    kStorageWriteCharge, // storage.variable.set
+    kHashListingCharge,  // storage.hash.all
+    kHashListingCharge,  // storage.foreign_hash.all
+    0, 0,                // storage.foreign_variable.new, storage.foreign_hash.new
+    kEventEmitCharge,    // event.log.emit
 };
-
-constexpr std::array<ServedSyscall, kServedSyscallCount> kServed = {{
-    {"storage.variable.get", VmSyscallId::kStorageVariableGet, kStorageReadCharge},
-    {"storage.foreign_variable.get", VmSyscallId::kStorageForeignVariableGet, kStorageReadCharge},
-    {"storage.variable.set", VmSyscallId::kStorageVariableSet, kStorageWriteCharge},
-    {"storage.hash.all", VmSyscallId::kStorageHashAll, kHashListingCharge},
-    {"storage.foreign_hash.all", VmSyscallId::kStorageForeignHashAll, kHashListingCharge},
-    {"storage.foreign_variable.new", VmSyscallId::kStorageForeignVariableNew, kNoCharge},
-    {"storage.foreign_hash.new", VmSyscallId::kStorageForeignHashNew, kNoCharge},
-    {"event.log.emit", VmSyscallId::kEventLogEmit, kEventEmitCharge},
-    {"event.indexed", VmSyscallId::kEventIndexed, kNoCharge},
-    {"contract.call", VmSyscallId::kContractCall, kNoCharge},
-    {"contract.export_call", VmSyscallId::kContractExportCall, kNoCharge},
-    {"contract.import", VmSyscallId::kContractImport, kNoCharge},
-    {"hash.sha256_hex", VmSyscallId::kHashSha256Hex, kNoCharge},
-    {"hash.sha256_text", VmSyscallId::kHashSha256Text, kNoCharge},
-    {"hash.sha3_256_hex", VmSyscallId::kHashSha3256Hex, kNoCharge},
-    {"hash.sha3_256_text", VmSyscallId::kHashSha3256Text, kNoCharge},
-    {"time.datetime.new", VmSyscallId::kTimeDatetimeNew, kNoCharge},
-    {"time.timedelta.new", VmSyscallId::kTimeTimedeltaNew, kNoCharge},
-    {"time.datetime.strptime", VmSyscallId::kTimeDatetimeStrptime, kNoCharge},
-    {"crypto.key_is_valid", VmSyscallId::kCryptoKeyIsValid, kNoCharge},
-    {"crypto.ed25519_verify", VmSyscallId::kCryptoEd25519Verify, kNoCharge},
-    {"numeric.decimal.new", VmSyscallId::kNumericDecimalNew, kNoCharge},
-    {"random.shuffle", VmSyscallId::kRandomShuffle, kNoCharge},
-}};
-
-// Charges indexed by id (kHost has none).
-constexpr std::array<std::uint64_t, kServedSyscallCount + 1> charge_table() {
-  std::array<std::uint64_t, kServedSyscallCount + 1> charges{};
-  for (const ServedSyscall& s : kServed) charges[static_cast<std::size_t>(s.id)] = s.charge;
-  return charges;
-}
-constexpr std::array<std::uint64_t, kServedSyscallCount + 1> kCharges = charge_table();
 
 }  // namespace
 
 VmSyscallRoute resolve_syscall_id(std::string_view id) {
-  for (const ServedSyscall& s : kServed) {
-    if (s.text == id) return VmSyscallRoute{s.id, std::nullopt};
-  }
+  const std::size_t served = kServedIds.find(id);
+  if (served != decltype(kServedIds)::kNotFound) return VmSyscallRoute{static_cast<VmSyscallId>(served + 1), std::nullopt};
   return VmSyscallRoute{VmSyscallId::kHost, zk_call_from_id(id)};
 }
 
 std::optional<std::uint64_t> syscall_fixed_charge(VmSyscallId id) {
   const std::uint64_t charge = kCharges[static_cast<std::size_t>(id)];
-  if (charge == kNoCharge) return std::nullopt;
+  if (charge == 0) return std::nullopt;
   return charge;
 }
 
