@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ std::string read_file(const std::filesystem::path& path) {
 }
 
 // Test values: JSON scalars and arrays (lists), or {"tuple"|"set"|"dict"|
-// "int"|"decimal"|"bytes": ...}.
+// "int"|"float"|"decimal"|"bytes"|"bytearray": ...}.
 VmValue decode_value(const JsonValue& v) {
   switch (v.kind()) {
     case JsonKind::null: return VmValue();
@@ -51,6 +52,11 @@ VmValue decode_value(const JsonValue& v) {
   }
   const auto& [tag, payload] = v.as_object().front();
   if (tag == "int") return VmValue::integer(mpz_class(payload.as_string()));
+  if (tag == "float") {  // "inf", "-inf" or "nan"
+    const std::string& text = payload.as_string();
+    const double x = text == "nan" ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+    return VmValue::float64(text.starts_with('-') ? -x : x);
+  }
   if (tag == "decimal") return VmValue::decimal(*VmDecimal::from_str_literal(payload.as_string()));
   if (tag == "bytes" || tag == "bytearray") {
     const auto bytes = *hex_decode_pairs(payload.as_string());

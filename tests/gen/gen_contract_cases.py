@@ -10,6 +10,7 @@ Run: python3 tests/gen/gen_contract_cases.py
 """
 
 import copy
+import math
 import importlib.util
 import json
 import pathlib
@@ -27,6 +28,8 @@ class Tuple(tuple):
 
 
 def encode_value(v):
+    if isinstance(v, float) and not math.isfinite(v):
+        return {"float": repr(v)}
     if v is None or isinstance(v, (bool, str, float)):
         return v
     if isinstance(v, int):
