@@ -71,6 +71,7 @@ def escapes():
            encoded='{"2":"b","null":[],"true":{"__fixed__":"1.5"}}'),  # a literal 1.5 is a decimal
       call("escapes", result="str:q\"b\\s\n\x01\x7fé/", encoded='"q\\"b\\\\s\\n\\u0001\x7fé/"')],
          cost=23 * SAME + (RET + DICT + CALL + CONST + CONST) + (RET + LIST + CALL + CONST)
-         + (RET + LIST + 2 * (CALL + CONST) + 64) + (RET + CALL + 7 * CONST)  # -1 is a unary minus + (RET + CALL + CONST)
+         + (RET + LIST + 2 * (CALL + CONST) + 64)  # -1 is a unary minus (64) on a constant
+         + (RET + CALL + 7 * CONST) + (RET + CALL + CONST)
          + (RET + DICT + 4 * CONST + LIST + 3 * CONST) + (RET + CONST)),
 ]
