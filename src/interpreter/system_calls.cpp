@@ -3,6 +3,7 @@
 // its fixed charge, which is made before anything else (so a failing call
 // has paid it); every other id goes to the host after its explicit metering
 // amount, if it has one, is charged.
+#include <array>
 #include <string>
 #include <utility>
 
@@ -32,10 +33,26 @@ VmResult<VmValue> host_syscall(VmHost& host, const SyscallSite& site, const std:
   return host.handle_syscall(id, std::move(args), std::move(kwargs));
 }
 
-VmResult<VmValue> decimal_new(const VmArgList& args, const VmKwargList& kwargs) {
+VmResult<VmValue> decimal_new(VmPositionalArgs args, VmKeywordArgs kwargs) {
   if (!kwargs.empty() || args.size() != 1) return vm_error("decimal() expects one argument");
   VELN_TRY(VmDecimal decimal, decimal_from_vm_value(args.front()));
   return VmValue::decimal(std::move(decimal));
+}
+
+// The ids served by a pure function of their arguments, which checks its own
+// argument count and kinds; they are contiguous in VmSyscallId.
+using PureSyscall = VmResult<VmValue> (*)(VmPositionalArgs, VmKeywordArgs);
+constexpr VmSyscallId kFirstPure = VmSyscallId::kHashSha256Hex;
+constexpr std::array<PureSyscall, 10> kPureSyscalls = {
+    hash_sha256_hex,   hash_sha256_text,       hash_sha3_256_hex,   hash_sha3_256_text,    time_datetime_new,
+    time_timedelta_new, time_datetime_strptime, crypto_key_is_valid, crypto_ed25519_verify, decimal_new,
+};
+static_assert(static_cast<std::size_t>(kFirstPure) + kPureSyscalls.size() - 1 ==
+              static_cast<std::size_t>(VmSyscallId::kNumericDecimalNew));
+
+PureSyscall pure_syscall(VmSyscallId id) {
+  const std::size_t index = static_cast<std::size_t>(id) - static_cast<std::size_t>(kFirstPure);
+  return index < kPureSyscalls.size() ? kPureSyscalls[index] : nullptr;
 }
 
 }  // namespace
@@ -49,6 +66,7 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
     VELN_CHECK(host.charge_execution_cost(*charge));
   }
   if (!site.field_ok) return vm_error(code.texts[site.field]);
+  if (const PureSyscall pure = pure_syscall(site.route.id)) return pure(args, kwargs);
   const std::string& field = code.texts[site.field];
 
   switch (site.route.id) {
@@ -120,27 +138,6 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
     case VmSyscallId::kContractImport:
       return contract_import_handle(args, kwargs);
 
-    case VmSyscallId::kHashSha256Hex:
-      return hash_sha256_hex(args, kwargs);
-    case VmSyscallId::kHashSha256Text:
-      return hash_sha256_text(args, kwargs);
-    case VmSyscallId::kHashSha3256Hex:
-      return hash_sha3_256_hex(args, kwargs);
-    case VmSyscallId::kHashSha3256Text:
-      return hash_sha3_256_text(args, kwargs);
-    case VmSyscallId::kTimeDatetimeNew:
-      return time_datetime_new(args, kwargs);
-    case VmSyscallId::kTimeTimedeltaNew:
-      return time_timedelta_new(args, kwargs);
-    case VmSyscallId::kTimeDatetimeStrptime:
-      return time_datetime_strptime(args, kwargs);
-    case VmSyscallId::kCryptoKeyIsValid:
-      return crypto_key_is_valid(args, kwargs);
-    case VmSyscallId::kCryptoEd25519Verify:
-      return crypto_ed25519_verify(args, kwargs);
-    case VmSyscallId::kNumericDecimalNew:
-      return decimal_new(args, kwargs);
-
     case VmSyscallId::kRandomShuffle: {
       // The host shuffles; the answer goes back to where the argument came
       // from. "random.shuffle" has no explicit metering amount.
@@ -150,6 +147,8 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
       VELN_CHECK(store_resolved(run, code, place, target, std::move(shuffled), locals, module_scope));
       return VmValue();
     }
+    default:  // served by a pure function above
+      break;
   }
   return vm_error("unsupported system call '" + code.texts[site.id_text] + "'");
 }

@@ -116,6 +116,22 @@ def case(name, source, calls, cost, *, charges=None, build_error=None, edit=None
                 module_name=module_name, module_text=module_text, contract_answers=contract_answers)
 
 
+def set_fields(function=None, **fields):
+    """An edit: sets `fields` on every node that already has them, in the
+    function named `function` or in all functions."""
+    def walk(node):
+        if isinstance(node, dict):
+            for key, value in fields.items():
+                if key in node:
+                    node[key] = value
+            for v in node.values():
+                walk(v)
+        elif isinstance(node, list):
+            for v in node:
+                walk(v)
+    return lambda ir: walk([f for f in ir["functions"] if function is None or f["name"] == function])
+
+
 def scripted(answer):
     """A scripted host answer: {"error": message} as it is, else a value."""
     return answer if isinstance(answer, dict) and "error" in answer else {"value": encode_value(answer)}
