@@ -169,13 +169,16 @@ VmStatus encode(const VmValue& value, Sink& sink) {
       return Ok{};
     }
     case VmKind::TimeDelta: {
+      // Floor division by a day without forming days * 86400, which
+      // overflows for the most negative count.
       const int64_t raw = value.timedelta_raw_seconds();
-      const int64_t days = raw / 86400 - (raw % 86400 < 0 ? 1 : 0);
+      const int64_t rest = raw % 86400;
+      const int64_t days = raw / 86400 - (rest < 0 ? 1 : 0);
       open_tag(sink, "__delta__");
       sink.raw("[");
       integer(sink, days);
       sink.raw(",");
-      integer(sink, raw - days * 86400);
+      integer(sink, rest < 0 ? rest + 86400 : rest);
       sink.raw("]}");
       return Ok{};
     }
