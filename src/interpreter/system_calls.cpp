@@ -27,7 +27,7 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
   const std::string& id = code.texts[site.syscall_id];
   if (kServedIds.contains(id)) return vm_error("unsupported system call '" + id + "'");
   VELN_TRY(std::optional<uint64_t> amount, explicit_syscall_metering_cost(id, args, kwargs));
-  if (amount) VELN_CHECK(run.host.charge_execution_cost(*amount));
+  if (amount && !run.charge(*amount)) return std::move(run.error);
   return run.host.handle_syscall(id, std::move(args), std::move(kwargs));
 }
 
