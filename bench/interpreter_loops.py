@@ -51,7 +51,7 @@ def run(xs):
     for x in xs:
         s = s + 'ab'
         parts.append('item'.upper())
-    return s.count('a')
+    return s.find('b')
 """, arg="list", iterations=lambda n: n),
     "dict_updates": dict(source="""
 def run(xs):

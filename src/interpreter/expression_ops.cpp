@@ -95,16 +95,25 @@ VmExecutionError assertion_error(const VmValue& message) {
 
 VmStatus iteration_start(VmValue iterable, VmValue* state) {
   switch (iterable.kind()) {
+    case VmKind::List:
+    case VmKind::Tuple:
+      if (iterable.item_count() > 0) {
+        const auto items = iterable.items();
+        state[1] = VmValue::integer(reinterpret_cast<intptr_t>(items.data()));
+        state[2] = VmValue::integer(reinterpret_cast<intptr_t>(items.data() + items.size()));
+        state[0] = std::move(iterable);
+        return Ok{};
+      }
+      [[fallthrough]];
     case VmKind::String:
     case VmKind::Bytes:
     case VmKind::ByteArray:
-    case VmKind::List:
-    case VmKind::Tuple:
     case VmKind::Set:
     case VmKind::FrozenSet:
     case VmKind::Dict:
       state[0] = std::move(iterable);
       state[1] = VmValue::integer(0);
+      state[2] = VmValue::integer(0);
       return Ok{};
     default:
       break;
@@ -116,6 +125,13 @@ VmStatus iteration_start(VmValue iterable, VmValue* state) {
 }
 
 bool iteration_next(VmValue* state, VmValue& item) {
+  if (state[2].small_int() != 0) {
+    const auto* next = reinterpret_cast<const VmValue*>(state[1].small_int());
+    if (next == reinterpret_cast<const VmValue*>(state[2].small_int())) return false;
+    item = *next;
+    state[1] = VmValue::integer(reinterpret_cast<intptr_t>(next + 1));
+    return true;
+  }
   const VmValue& source = state[0];
   const int64_t at = state[1].small_int();
   size_t next = static_cast<size_t>(at) + 1;

@@ -28,9 +28,11 @@ VmResult<VmValue> slice_subscript(VmValue container, const VmValue* bounds, uint
 VmExecutionError raise_error(const VmValue& exception);
 VmExecutionError assertion_error(const VmValue& message);
 
-// Iteration: `state` is two cells (the iterated value and a position). The
-// items are those iterate_value yields, drawn one at a time from the value
-// as it was when the loop started.
+// Iteration: `state` is kIterationCells cells: the iterated value, then for
+// a non-empty list or tuple the addresses of its next and its end item (its
+// buffer cannot change while the state holds it), else a position and 0.
+// The items are those iterate_value yields, drawn one at a time from the
+// value as it was when the loop started.
 VmStatus iteration_start(VmValue iterable, VmValue* state);
 bool iteration_next(VmValue* state, VmValue& item);
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "values/vm_value.hpp"
@@ -38,10 +40,13 @@ class FrameArena {
   template <class T>
   T* push(size_t n) {
     static_assert(alignof(T) <= alignof(std::max_align_t));
-    void* p = allocate(n * sizeof(T));
-    T* items = static_cast<T*>(p);
-    for (size_t i = 0; i < n; ++i) new (items + i) T();
-    return items;
+    return construct<T>(allocate(n * sizeof(T)), n);
+  }
+  // `slots` slots followed by `cells` values, in one piece.
+  std::pair<Slot*, VmValue*> push_activation(size_t slots, size_t cells) {
+    const size_t slot_bytes = (slots * sizeof(Slot) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    std::byte* p = static_cast<std::byte*>(allocate(slot_bytes + cells * sizeof(VmValue)));
+    return {construct<Slot>(p, slots), construct<VmValue>(p + slot_bytes, cells)};
   }
   template <class T>
   void destroy(T* items, size_t n) {
@@ -59,6 +64,13 @@ class FrameArena {
     size_t size = 0;
     size_t used = 0;
   };
+
+  template <class T>
+  static T* construct(void* p, size_t n) {
+    T* items = static_cast<T*>(p);
+    for (size_t i = 0; i < n; ++i) new (items + i) T();
+    return items;
+  }
 
   void* allocate(size_t bytes) {
     bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
@@ -89,6 +101,33 @@ class FrameArena {
 
   std::vector<Chunk> chunks_;
   size_t current_ = 0;
+};
+
+// The locals and value stack of one function activation, given back on
+// every path.
+class ActivationCells {
+ public:
+  ActivationCells(FrameArena& arena, size_t slots, size_t cells)
+      : arena_(arena), mark_(arena.mark()), slots_n_(slots), cells_n_(cells) {
+    std::tie(slots_, cells_) = arena.push_activation(slots, cells);
+  }
+  ActivationCells(const ActivationCells&) = delete;
+  ActivationCells& operator=(const ActivationCells&) = delete;
+  ~ActivationCells() {
+    arena_.destroy(cells_, cells_n_);
+    arena_.destroy(slots_, slots_n_);
+    arena_.release(mark_);
+  }
+  Slot* slots() const { return slots_; }
+  VmValue* cells() const { return cells_; }
+
+ private:
+  FrameArena& arena_;
+  FrameArena::Mark mark_;
+  size_t slots_n_;
+  size_t cells_n_;
+  Slot* slots_ = nullptr;
+  VmValue* cells_ = nullptr;
 };
 
 // Cells taken from the arena for one activation, given back on every path.

@@ -158,7 +158,7 @@ struct ActiveCall {
 // error in the run.
 [[gnu::noinline]] bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
                              std::span<VmKeywordArg> kwargs, Slot* slots) {
-  if (!run.check(run.host.charge_execution_cost(f.call_price))) return false;
+  if (!run.charge(f.call_price)) return false;
   if (f.simple_parameters && kwargs.empty() && args.size() == f.parameters.size()) {
     for (size_t i = 0; i < args.size(); ++i) {
       Slot& slot = slots[f.parameters[i].slot];
@@ -178,9 +178,9 @@ struct ActiveCall {
 VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
                          std::span<VmKeywordArg> kwargs) {
   ActiveCall active(run);
-  ArenaCells<Slot> slots(run.arena, f.code.slot_count());
-  if (!enter(run, f, args, kwargs, slots.get())) return std::move(run.error);
-  VmResult<VmValue> result = run_code(run, f.code, f.body_entry, slots.get());
+  ActivationCells frame(run.arena, f.code.slot_count(), f.code.max_stack);
+  if (!enter(run, f, args, kwargs, frame.slots())) return std::move(run.error);
+  VmResult<VmValue> result = run_code_on(run, f.code, f.body_entry, frame.slots(), frame.cells());
   if (f.typecheck && result.ok() && f.ir->returns) {
     VmStatus checked = check_function_return(f.ir->returns, *result);
     if (!checked.ok()) return std::move(checked).error();

@@ -74,7 +74,7 @@ class ComprehensionLowering {
     l_.expression(*iter);
     l_.emit(Op::ForPrep);
     l_.pop();
-    l_.push(2);
+    l_.push(kIterationCells);
     const uint32_t state_cell = level_base;
 
     std::vector<std::string_view> names;
@@ -98,7 +98,7 @@ class ComprehensionLowering {
     const uint32_t loop_depth = l_.depth();
 
     // The state stays in place when the level ends, below the captures.
-    const uint32_t next = l_.emit(Op::ForNext, 0, state_cell, 1);
+    const uint32_t next = l_.emit(Op::ForNext, 0, state_cell, kForNextKeepState);
     l_.push();
     l_.assign_target(*target);
     const JsonValue::Array* ifs = generator.find_array("ifs");
@@ -129,8 +129,7 @@ class ComprehensionLowering {
     l_.emit(Op::Jump, next);
     l_.patch(next, l_.here());
     l_.emit(Op::Restore, capture_site);
-    l_.emit(Op::Pop);
-    l_.emit(Op::Pop);
+    for (uint32_t i = 0; i < kIterationCells; ++i) l_.emit(Op::Pop);
     l_.set_depth(level_base);
   }
 

@@ -187,6 +187,7 @@ class ExpressionLowering {
     const uint32_t check = l_.emit(Op::HostAttribute, static_cast<uint32_t>(l_.code().host_attrs.size() - 1));
     if (site.root_is_name) ordinary_attribute();
     l_.code().instrs[check].b = l_.here();
+    l_.mark_target(l_.here());
     done();
   }
 

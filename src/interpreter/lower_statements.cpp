@@ -76,7 +76,7 @@ class StatementLowering {
     if (l_.loops().empty()) return l_.fail(l_.escape_message());
     Lowerer::Loop& loop = l_.loops().back();
     if (!is_break) {
-      l_.emit(Op::Jump, loop.continue_target);
+      loop.continues.push_back(l_.emit(Op::Jump));
     } else {
       loop.breaks.push_back(l_.emit(loop.is_for ? Op::PopLoop : Op::Jump));
     }
@@ -148,14 +148,19 @@ class StatementLowering {
     if (!operand("value")) return;
     const std::string* op = node_.find_string("operator");
     if (op == nullptr) return fail(string_field_message("operator"));
-    if (resolved && *kind == "name") l_.emit(Op::ReleaseLocal, l_.code().targets[site].slot);
+    const bool name_target = resolved && *kind == "name";
+    if (name_target) l_.emit(Op::ReleaseLocal, l_.code().targets[site].slot);
     if (const std::optional<BinaryOperator> known = binary_operator_from_name(*op)) {
       l_.emit(Op::Binary, 0, 0, static_cast<uint8_t>(*known));
     } else {
       l_.emit(Op::BinaryNamed, l_.text(*op));
     }
     l_.pop();
-    if (resolved) {
+    if (name_target) {
+      // A name's write-back with the module-scope flag clear is a local store.
+      l_.emit(Op::StoreLocal, l_.code().targets[site].slot);
+      l_.set_depth(base_);
+    } else if (resolved) {
       // The operator took the target's current value (its last cell).
       l_.emit(Op::StoreResolved, site, 0, 1);
       l_.set_depth(base_);
@@ -186,53 +191,72 @@ class StatementLowering {
     }
   }
 
+  // The loop is rotated: ForNext sits after the body and jumps back to it,
+  // so an iteration runs one dispatch fewer.
   void for_() {
     if (!operand("iter")) return;
     l_.emit(Op::ForPrep);
     l_.pop();
-    l_.push(2);
+    l_.push(kIterationCells);
     const JsonValue::Array* body = node_.find_array("body");
     const JsonValue::Array* orelse = node_.find_array("orelse");
     if (body == nullptr) return fail(array_field_message("body"));
     if (orelse == nullptr) return fail(array_field_message("orelse"));
-    const uint32_t next = l_.emit(Op::ForNext, 0, base_);
-    l_.push();
+    const uint32_t to_next = l_.emit(Op::Jump);
+    const uint32_t body_start = l_.here();
+    l_.mark_target(body_start);
     const JsonValue* target = node_.find("target");
+    const std::string* target_kind = target != nullptr && target->is_object() ? node_kind(*target) : nullptr;
+    const std::string* target_id = target_kind != nullptr && *target_kind == "name" ? target->find_string("id") : nullptr;
+    uint8_t flags = kForNextLoopBack;
+    uint16_t store_slot = 0;
     if (target == nullptr) {
       l_.fail(missing_field_message("target"));
+    } else if (target_id != nullptr && l_.slot_for(*target_id) <= UINT16_MAX) {
+      flags |= kForNextStore;
+      store_slot = static_cast<uint16_t>(l_.slot_for(*target_id));
     } else {
+      l_.push();  // the item ForNext hands to the body
       l_.assign_target(*target);
     }
-    l_.set_depth(base_ + 2);
-    l_.loops().push_back(Lowerer::Loop{true, base_, next, {}});
+    l_.set_depth(base_ + kIterationCells);
+    l_.loops().push_back(Lowerer::Loop{true, {}, {}});
     l_.block(*body);
-    std::vector<uint32_t> breaks = std::move(l_.loops().back().breaks);
+    Lowerer::Loop loop = std::move(l_.loops().back());
     l_.loops().pop_back();
-    l_.emit(Op::Jump, next);
-    l_.patch(next, l_.here());
+    l_.patch(to_next, l_.here());
+    for (uint32_t at : loop.continues) l_.patch(at, l_.here());
+    Instr& next = l_.code().instrs[l_.emit(Op::ForNext, body_start, base_, flags)];
+    next.spare = store_slot;
     l_.set_depth(base_);
     l_.block(*orelse);
-    for (uint32_t at : breaks) l_.patch(at, l_.here());
+    for (uint32_t at : loop.breaks) l_.patch(at, l_.here());
   }
 
+  // Rotated like for: the test sits after the body and jumps back to it.
   void while_() {
     const JsonValue::Array* body = node_.find_array("body");
     const JsonValue::Array* orelse = node_.find_array("orelse");
     if (body == nullptr) return fail(array_field_message("body"));
     if (orelse == nullptr) return fail(array_field_message("orelse"));
-    const uint32_t test = l_.here();
-    if (!operand("test")) return;
-    const uint32_t to_else = l_.emit(Op::JumpIfFalse);
-    l_.pop();
+    const uint32_t to_test = l_.emit(Op::Jump);
+    const uint32_t body_start = l_.here();
+    l_.mark_target(body_start);
     l_.emit(Op::Charge, 0, 96);
-    l_.loops().push_back(Lowerer::Loop{false, 0, test, {}});
+    l_.loops().push_back(Lowerer::Loop{false, {}, {}});
     l_.block(*body);
-    std::vector<uint32_t> breaks = std::move(l_.loops().back().breaks);
+    Lowerer::Loop loop = std::move(l_.loops().back());
     l_.loops().pop_back();
-    l_.emit(Op::Jump, test);
-    l_.patch(to_else, l_.here());
+    l_.patch(to_test, l_.here());
+    for (uint32_t at : loop.continues) l_.patch(at, l_.here());
+    if (!operand("test")) {
+      for (uint32_t at : loop.breaks) l_.patch(at, l_.here());
+      return;
+    }
+    l_.emit(Op::JumpIfTrue, body_start);
+    l_.pop();
     l_.block(*orelse);
-    for (uint32_t at : breaks) l_.patch(at, l_.here());
+    for (uint32_t at : loop.breaks) l_.patch(at, l_.here());
   }
 
   void raise() {

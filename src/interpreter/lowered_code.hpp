@@ -7,6 +7,7 @@
 // Plain data, immutable once built; it must not evaluate anything.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,86 +26,104 @@ namespace veln {
 
 inline constexpr uint32_t kNoSlot = UINT32_MAX;
 
-enum class Op : uint8_t {
-  // --- control ---------------------------------------------------------------
-  Charge,            // charge b
-  Stmt,              // charge b, then the statement trace line (a8 = StatementKind)
-  Fail,              // deferred error: texts[a]
-  Pop,
-  Dup,
-  Roll,              // moves the cell a below the top to the top
-  Jump,              // to a
-  JumpIfFalse,       // pops; to a when falsy
-  JumpIfTrue,        // pops; to a when truthy
-  JumpIfTrueOrPop,   // keeps the top and jumps to a when truthy, else pops
-  JumpIfFalseOrPop,  // keeps the top and jumps to a when falsy, else pops
-  Return,            // pops the result
-  ReturnNone,
-  // --- values and names ----------------------------------------------------------
-  PushConst,  // constants[a]
-  LoadConst,  // charge b, then constants[a]
-  PushNone,
-  PushBool,   // a8
-  LoadName,   // charge b, then names[a] looked up
-  StoreLocal, // pops into slot a
-  // --- operators ----------------------------------------------------------------
-  Binary,            // a8 = BinaryOperator
-  BinaryNamed,       // texts[a] names an operator the tables do not know
-  Unary,             // a8 = UnaryOperator
-  UnaryNamed,        // texts[a]
-  Compare,           // a8 = CompareOperator; false: pushes False and jumps to a
-  CompareNamed,      // texts[b]; as Compare
-  CompareLast,       // a8; pushes the outcome as a bool
-  CompareLastNamed,  // texts[b]
-  ReleaseLocal,      // slot a is about to be overwritten: drops its buffer reference
-  // --- containers and reads ------------------------------------------------------
-  BuildList,       // a items
-  BuildTuple,      // a items
-  NewList,
-  NewDict,
-  DictAppend,      // [dict][key][value] -> [dict]
-  DictUnpack,      // [dict][mapping] -> [dict]
-  FString,         // a parts
-  FormatValue,
-  Subscript,       // [container][index] -> [item]
-  SliceBound,      // converts the top to an int bound
-  SliceSubscript,  // a8 = present bounds (1 lower, 2 upper, 4 step)
-  Attribute,       // native attribute texts[a]
-  HostAttribute,   // host_attrs[a]; when it yields the host value, jumps to b
-  StorageGet,      // binding texts[a]
-  // --- statements ----------------------------------------------------------------
-  Raise,
-  AssertFail,
-  ForPrep,          // pops the iterable, pushes the iteration state (two cells)
-  ForNext,          // state at cell b; exhausted: pops it and jumps to a; else charges 96, pushes the item
-  PopLoop,          // pops an iteration state and jumps to a (break)
-  StorageSet,       // binding texts[a]
-  StorageMutateRead,   // binding texts[a]
-  StorageMutateWrite,  // binding texts[a]; a8 = BinaryOperator, or 255 with texts[b] the operator
-  // --- targets -------------------------------------------------------------------
-  Unpack,           // a targets
-  UnpackTypeCheck,  // only the list-or-tuple check
-  ReadCurrent,      // [container][index] -> [container][index][current]
-  StoreResolved,    // targets[a]; a8 = 1 when the outermost current value was used up
-  // --- comprehensions ------------------------------------------------------------
-  Capture,   // captures[a]
-  Restore,   // captures[a]
-  ListAppend,  // result at cell a
-  DictSet,     // result at cell a
-  // --- calls ---------------------------------------------------------------------
-  KwMark,
-  KwPush,     // keyword name texts[a]
-  KwUnpack,
-  CallValue,  // calls[a]
-  CallName,   // calls[a] (callee by names[calls[a].name])
-  Syscall,    // calls[a]
-  NativeCall, // calls[a]
-};
+// Instructions, in dispatch-table order. The operands are in Instr: a8, a, b.
+#define VELN_FOR_EACH_OP(X) \
+  /* --- control --------------------------------------------------------------- */ \
+  X(Charge) /* charge b */ \
+  X(Stmt) /* charge b, then the statement trace line (a8 = StatementKind) */ \
+  X(Fail) /* deferred error: texts[a] */ \
+  X(Pop) \
+  X(Dup) \
+  X(Roll) /* moves the cell a below the top to the top */ \
+  X(Jump) /* to a */ \
+  X(JumpIfFalse) /* pops; to a when falsy */ \
+  X(JumpIfTrue) /* pops; to a when truthy */ \
+  X(JumpIfTrueOrPop) /* keeps the top and jumps to a when truthy, else pops */ \
+  X(JumpIfFalseOrPop) /* keeps the top and jumps to a when falsy, else pops */ \
+  X(Return) /* pops the result */ \
+  X(ReturnNone) \
+  /* --- values and names ---------------------------------------------------------- */ \
+  X(PushConst) /* constants[a] */ \
+  X(LoadConst) /* charge b, then constants[a] */ \
+  X(PushNone) \
+  X(PushBool) /* a8 */ \
+  X(LoadName) /* charge b, then names[a] looked up */ \
+  X(LoadName2) /* LoadName names[a], LoadName names[b] (64 each) */ \
+  X(LoadNameConst) /* LoadName names[a] (64), LoadConst constants[b] (32) */ \
+  X(StoreLocal) /* pops into slot a */ \
+  /* --- operators ---------------------------------------------------------------- */ \
+  X(Binary) /* a8 = BinaryOperator */ \
+  X(BinaryNamed) /* texts[a] names an operator the tables do not know */ \
+  X(Unary) /* a8 = UnaryOperator */ \
+  X(UnaryNamed) /* texts[a] */ \
+  X(Compare) /* a8 = CompareOperator; false: pushes False and jumps to a */ \
+  X(CompareNamed) /* texts[b]; as Compare */ \
+  X(CompareLast) /* a8; pushes the outcome as a bool */ \
+  X(CompareLastNamed) /* texts[b] */ \
+  X(ReleaseLocal) /* slot a is about to be overwritten: drops its buffer reference */ \
+  X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
+  X(CompareJump) /* CompareLast a8, then JumpIfFalse a (JumpIfTrue a when spare is 1) */ \
+  /* --- containers and reads ------------------------------------------------------ */ \
+  X(BuildList) /* a items */ \
+  X(BuildTuple) /* a items */ \
+  X(NewList) \
+  X(NewDict) \
+  X(DictAppend) /* [dict][key][value] -> [dict] */ \
+  X(DictUnpack) /* [dict][mapping] -> [dict] */ \
+  X(FString) /* a parts */ \
+  X(FormatValue) \
+  X(Subscript) /* [container][index] -> [item] */ \
+  X(SliceBound) /* converts the top to an int bound */ \
+  X(SliceSubscript) /* a8 = present bounds (1 lower, 2 upper, 4 step) */ \
+  X(Attribute) /* native attribute texts[a] */ \
+  X(HostAttribute) /* host_attrs[a]; when it yields the host value, jumps to b */ \
+  X(StorageGet) /* binding texts[a] */ \
+  /* --- statements ---------------------------------------------------------------- */ \
+  X(Raise) \
+  X(AssertFail) \
+  X(ForPrep) /* pops the iterable, pushes its iteration state */ \
+  X(ForNext) /* state at cell b; exhausted: jumps to a (a8 bit 1 keeps the state); else pushes the item and charges 96 (a8 bit 2: then stores it in slot `spare`; a8 bit 4: then jumps to a, and exhaustion falls through) */ \
+  X(PopLoop) /* pops an iteration state and jumps to a (break) */ \
+  X(StorageSet) /* binding texts[a] */ \
+  X(StorageMutateRead) /* binding texts[a] */ \
+  X(StorageMutateWrite) /* binding texts[a]; a8 = BinaryOperator, or 255 with texts[b] the operator */ \
+  /* --- targets ------------------------------------------------------------------- */ \
+  X(Unpack) /* a targets */ \
+  X(UnpackTypeCheck) /* only the list-or-tuple check */ \
+  X(ReadCurrent) /* [container][index] -> [container][index][current] */ \
+  X(StoreResolved) /* targets[a]; a8 = 1 when the outermost current value was used up */ \
+  /* --- comprehensions ------------------------------------------------------------ */ \
+  X(Capture) /* captures[a] */ \
+  X(Restore) /* captures[a] */ \
+  X(ListAppend) /* result at cell a */ \
+  X(DictSet) /* result at cell a */ \
+  /* --- calls --------------------------------------------------------------------- */ \
+  X(KwMark) \
+  X(KwPush) /* keyword name texts[a] */ \
+  X(KwUnpack) \
+  X(CallValue) /* calls[a] */ \
+  X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
+  X(Syscall) /* calls[a] */ \
+  X(NativeCall) /* calls[a] */
+
+#define VELN_OP_ENUMERATOR(name) name,
+enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
+#undef VELN_OP_ENUMERATOR
+#define VELN_OP_COUNT(name) +1
+inline constexpr size_t kOpCount = 0 VELN_FOR_EACH_OP(VELN_OP_COUNT);
+#undef VELN_OP_COUNT
+
+// Cells of a loop's iteration state: the iterated value and two positions.
+inline constexpr uint32_t kIterationCells = 3;
+// ForNext flags (a8).
+inline constexpr uint8_t kForNextKeepState = 1;
+inline constexpr uint8_t kForNextStore = 2;
+inline constexpr uint8_t kForNextLoopBack = 4;
 
 struct Instr {
   Op op;
   uint8_t a8 = 0;
-  uint16_t spare = 0;
+  uint16_t spare = 0;  // a second small operand (ForNext's slot)
   uint32_t a = 0;
   uint64_t b = 0;
 };

@@ -38,6 +38,40 @@ uint32_t Lowerer::slot_for(std::string_view name) {
 }
 
 uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
+  // Fused pairs, where no jump lands between them: an operator whose result
+  // goes straight into a local, and a comparison tested by a branch.
+  const uint32_t at = here();
+  if (at > 0 && !is_target(at)) {
+    Instr& last = code_.instrs[at - 1];
+    if (op == Op::StoreLocal && last.op == Op::Binary) {
+      last.op = Op::BinaryStore;
+      last.a = a;
+      if (at > 1 && !is_target(at - 1) && code_.instrs[at - 2].op == Op::ReleaseLocal &&
+          code_.instrs[at - 2].a == a) {
+        code_.instrs[at - 2] = last;
+        code_.instrs.pop_back();
+      }
+      return here() - 1;
+    }
+    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::CompareLast) {
+      last.op = Op::CompareJump;
+      last.a = a;
+      last.spare = op == Op::JumpIfTrue ? 1 : 0;
+      if (a < at) mark_target(a);
+      return at - 1;
+    }
+    if (op == Op::LoadName && last.op == Op::LoadName) {
+      last.op = Op::LoadName2;
+      last.b = a;
+      return at - 1;
+    }
+    if (op == Op::LoadConst && last.op == Op::LoadName) {
+      last.op = Op::LoadNameConst;
+      last.b = a;
+      return at - 1;
+    }
+  }
+  if ((op == Op::Jump || op == Op::JumpIfFalse || op == Op::JumpIfTrue) && a < at) mark_target(a);
   Instr instr;
   instr.op = op;
   instr.a8 = a8;

@@ -55,7 +55,16 @@ class Lowerer {
   uint32_t text(std::string value);
   uint32_t constant(VmValue value);
   uint32_t here() const { return static_cast<uint32_t>(code_.instrs.size()); }
-  void patch(uint32_t instr, uint32_t target) { code_.instrs[instr].a = target; }
+  void patch(uint32_t instr, uint32_t target) {
+    code_.instrs[instr].a = target;
+    mark_target(target);
+  }
+  // Records that a jump lands at `position` (fusing never crosses one).
+  void mark_target(uint32_t position) {
+    if (position >= targets_.size()) targets_.resize(position + 1, false);
+    targets_[position] = true;
+  }
+  bool is_target(uint32_t position) const { return position < targets_.size() && targets_[position]; }
   void push(uint32_t n = 1);
   void pop(uint32_t n = 1) { depth_ -= n; }
   uint32_t depth() const { return depth_; }
@@ -70,9 +79,8 @@ class Lowerer {
 
   struct Loop {
     bool is_for = false;
-    uint32_t state_cell = 0;
-    uint32_t continue_target = 0;
-    std::vector<uint32_t> breaks;
+    std::vector<uint32_t> breaks;     // jumps to the end of the loop, patched there
+    std::vector<uint32_t> continues;  // jumps to the next iteration, patched there
   };
   std::vector<Loop>& loops() { return loops_; }
   // The message of a return, break or continue that leaves the code unit.
@@ -90,6 +98,7 @@ class Lowerer {
   std::string escape_message_;
   std::unordered_map<uint32_t, uint32_t> slots_;  // global name index -> slot
   std::vector<Loop> loops_;
+  std::vector<bool> targets_;
   uint32_t depth_ = 0;
   uint32_t nesting_ = 0;
 

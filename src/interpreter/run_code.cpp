@@ -1,8 +1,8 @@
-// The instruction loop. Simple instructions run inline; everything that
-// allocates, formats a message or reaches the host runs in an out-of-line
-// helper that reports failure through VmRun::error, so the loop's native
-// frame stays small (with sanitizers too): it is the one frame each active
-// call adds besides the call path.
+// The instruction loop: threaded dispatch over lowered code. Simple
+// instructions run inline; everything that allocates, formats a message or
+// reaches the host runs in its own out-of-line helper, which reports failure
+// through VmRun::error. So the loop's native frame stays small (with
+// sanitizers too): it is one of the few frames each active call adds.
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +29,7 @@
 #else
 #define VELN_LOOP_HELPER [[gnu::always_inline]] inline
 #endif
+#define VELN_OP_HELPER [[gnu::noinline]]
 #define VELN_COLD [[gnu::noinline, gnu::cold]]
 
 namespace veln {
@@ -36,11 +37,11 @@ namespace {
 
 using Cell = VmValue;
 
-VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) {
-  VmStatus status = run.host.charge_execution_cost(cost);
-  if (status.ok()) [[likely]] return true;
-  return run.fail(std::move(status).error());
-}
+VELN_LOOP_HELPER void clear(Cell& cell) { cell = VmValue(); }
+VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { cell = VmValue::boolean(b); }
+VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { cell = VmValue::integer(i); }
+
+VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
 
 VELN_COLD void trace_statement(VmRun& run, std::string_view kind) {
   std::string line = "[vm-stmt] ";
@@ -50,7 +51,7 @@ VELN_COLD void trace_statement(VmRun& run, std::string_view kind) {
 
 VELN_LOOP_HELPER bool statement(VmRun& run, const LoweredCode& code, const Instr& in) {
   if (!charge(run, in.b)) return false;
-  if (run.instance.trace.statements) trace_statement(run, code.texts[in.a]);
+  if (run.instance.trace.statements) [[unlikely]] trace_statement(run, code.texts[in.a]);
   return true;
 }
 
@@ -69,7 +70,7 @@ VELN_COLD bool name_fallback(VmRun& run, const LoweredCode& code, const NameSite
   return run.fail(vm_error(code.texts[site.value]));
 }
 
-// Pushes the value of a name: locals, module globals, then the fallback.
+// The value of a name: locals, module globals, then the fallback.
 VELN_LOOP_HELPER bool load_name(VmRun& run, const LoweredCode& code, const NameSite& site, Slot* slots,
                                 Cell& out) {
   if (slots[site.slot].bound) {
@@ -88,17 +89,53 @@ inline bool small_ints(const Cell& a, const Cell& b) {
   return a.is(VmKind::Int) && b.is(VmKind::Int) && a.int_is_small() && b.int_is_small();
 }
 
+// Small-int arithmetic with Python's floor division and modulo; false when
+// the operator or an overflow needs the general path.
+inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
+  switch (static_cast<BinaryOperator>(op)) {
+    case BinaryOperator::Add: return !__builtin_add_overflow(a, b, &r);
+    case BinaryOperator::Sub: return !__builtin_sub_overflow(a, b, &r);
+    case BinaryOperator::Mul: return !__builtin_mul_overflow(a, b, &r);
+    case BinaryOperator::FloorDiv:
+    case BinaryOperator::Mod: {
+      if (b == 0 || (a == INT64_MIN && b == -1)) return false;
+      int64_t q = a / b;
+      int64_t m = a % b;
+      if (m != 0 && ((m < 0) != (b < 0))) {
+        --q;
+        m += b;
+      }
+      r = static_cast<BinaryOperator>(op) == BinaryOperator::Mod ? m : q;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// -1 when the comparison needs the general path.
+inline int small_int_compare(uint8_t op, int64_t a, int64_t b) {
+  switch (static_cast<CompareOperator>(op)) {
+    case CompareOperator::Lt: return a < b;
+    case CompareOperator::LtE: return a <= b;
+    case CompareOperator::Gt: return a > b;
+    case CompareOperator::GtE: return a >= b;
+    case CompareOperator::Eq: return a == b;
+    case CompareOperator::NotEq: return a != b;
+    default: return -1;
+  }
+}
+
 // [left][right] -> [result]
-[[gnu::noinline]] bool binary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
+VELN_OP_HELPER bool binary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
   VmResult<VmValue> result =
-      in.op == Op::Binary
-          ? apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]))
-          : apply_binary_operator(std::string_view(code.texts[in.a]), std::move(top[-2]), std::move(top[-1]));
-  top[-1] = VmValue();
+      in.op == Op::BinaryNamed
+          ? apply_binary_operator(std::string_view(code.texts[in.a]), std::move(top[-2]), std::move(top[-1]))
+          : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+  clear(top[-1]);
   return run.take(std::move(result), top[-2]);
 }
 
-[[gnu::noinline]] bool unary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
+VELN_OP_HELPER bool unary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
   VmResult<VmValue> result =
       in.op == Op::Unary ? apply_unary_operator(static_cast<UnaryOperator>(in.a8), std::move(top[-1]))
                          : apply_unary_operator(std::string_view(code.texts[in.a]), std::move(top[-1]));
@@ -106,7 +143,7 @@ inline bool small_ints(const Cell& a, const Cell& b) {
 }
 
 // 1 when the link holds, 0 when not, -1 on failure.
-[[gnu::noinline]] int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
+VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
   const bool named = in.op == Op::CompareNamed || in.op == Op::CompareLastNamed;
   VmResult<bool> holds = named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
                                : apply_compare_operator(static_cast<CompareOperator>(in.a8), top[-2], top[-1]);
@@ -117,9 +154,13 @@ inline bool small_ints(const Cell& a, const Cell& b) {
   return *holds ? 1 : 0;
 }
 
-VELN_LOOP_HELPER void clear(Cell& cell) { cell = VmValue(); }
-VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { cell = VmValue::boolean(b); }
-VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { cell = VmValue::integer(i); }
+VELN_LOOP_HELPER int compare_cells(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
+  if (small_ints(top[-2], top[-1])) {
+    const int holds = small_int_compare(in.a8, top[-2].small_int(), top[-1].small_int());
+    if (holds >= 0) return holds;
+  }
+  return compare(run, code, in, top);
+}
 
 // Raise, AssertFail and Fail: the error that ends the code.
 VELN_COLD void fail_with(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* sp) {
@@ -132,228 +173,28 @@ VELN_COLD void fail_with(VmRun& run, const LoweredCode& code, const Instr& in, c
   }
 }
 
-// Calls: the only instructions through which run_code recurses, kept apart
-// so the recursion path holds no frame of the other instructions.
-[[gnu::noinline]] Cell* call(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Slot* slots);
-[[gnu::noinline]] Cell* syscall(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Slot* slots);
-
-// Instructions whose work is all out of line; each returns the new stack
-// top, or nullptr after a failure.
-[[gnu::noinline]] Cell* other(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Cell* stack,
-                              Slot* slots);
-
 VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
   Cell* state = stack + in.b;
-  const Cell& source = state[0];
-  if ((source.is(VmKind::List) || source.is(VmKind::Tuple))) {
-    const int64_t at = state[1].small_int();
-    if (static_cast<size_t>(at) < source.item_count()) {
-      *item = source.item(static_cast<size_t>(at));
-      set_int(state[1], at + 1);
-      return true;
-    }
-    return false;
+  const int64_t end = state[2].small_int();
+  if (end != 0) {
+    const int64_t next = state[1].small_int();
+    if (next == end) return false;
+    *item = *reinterpret_cast<const VmValue*>(next);
+    set_int(state[1], next + static_cast<int64_t>(sizeof(VmValue)));
+    return true;
   }
   return iteration_next(state, *item);
 }
 
-}  // namespace
+// ---- instructions run out of line: each returns the new stack top, or
+// nullptr after a failure ------------------------------------------------------
 
-VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots) {
-  ArenaCells<Cell> cells(run.arena, code.max_stack);
-  Cell* const stack = cells.get();
-  Cell* sp = stack;
-  const Instr* const instrs = code.instrs.data();
-  const Instr* ip = instrs + pc;
-
-  for (;;) {
-    const Instr& in = *ip++;
-    switch (in.op) {
-      case Op::Charge:
-        if (!charge(run, in.b)) goto failed;
-        break;
-      case Op::Stmt:
-        if (!statement(run, code, in)) goto failed;
-        break;
-      case Op::Pop:
-        clear(*--sp);
-        break;
-      case Op::Dup:
-        *sp = sp[-1];
-        ++sp;
-        break;
-      case Op::Jump:
-        ip = instrs + in.a;
-        break;
-      case Op::JumpIfFalse:
-      case Op::JumpIfTrue: {
-        const bool jump = sp[-1].truthy() == (in.op == Op::JumpIfTrue);
-        clear(*--sp);
-        if (jump) ip = instrs + in.a;
-        break;
-      }
-      case Op::JumpIfTrueOrPop:
-      case Op::JumpIfFalseOrPop:
-        if (sp[-1].truthy() == (in.op == Op::JumpIfTrueOrPop)) {
-          ip = instrs + in.a;
-        } else {
-          clear(*--sp);
-        }
-        break;
-      case Op::Return:
-        return std::move(sp[-1]);
-      case Op::ReturnNone:
-        return VmValue::none();
-      case Op::LoadConst:
-        if (!charge(run, in.b)) goto failed;
-        [[fallthrough]];
-      case Op::PushConst:
-        *sp++ = code.constants[in.a];
-        break;
-      case Op::PushBool:
-        set_bool(*sp++, in.a8 != 0);
-        break;
-      case Op::LoadName:
-        if (!charge(run, in.b) || !load_name(run, code, code.names[in.a], slots, *sp)) goto failed;
-        ++sp;
-        break;
-      case Op::StoreLocal: {
-        Slot& slot = slots[in.a];
-        slot.value = std::move(*--sp);
-        slot.bound = true;
-        break;
-      }
-      case Op::ReleaseLocal:
-        if (slots[in.a].bound) clear(slots[in.a].value);
-        break;
-      case Op::Binary: {
-        if (small_ints(sp[-2], sp[-1])) {
-          int64_t r;
-          const int64_t a = sp[-2].small_int();
-          const int64_t b = sp[-1].small_int();
-          bool done = false;
-          switch (static_cast<BinaryOperator>(in.a8)) {
-            case BinaryOperator::Add: done = !__builtin_add_overflow(a, b, &r); break;
-            case BinaryOperator::Sub: done = !__builtin_sub_overflow(a, b, &r); break;
-            case BinaryOperator::Mul: done = !__builtin_mul_overflow(a, b, &r); break;
-            default: break;
-          }
-          if (done) {
-            set_int(sp[-2], r);
-            --sp;
-            break;
-          }
-        }
-        if (!binary(run, code, in, sp)) goto failed;
-        --sp;
-        break;
-      }
-      case Op::BinaryNamed:
-        if (!binary(run, code, in, sp)) goto failed;
-        --sp;
-        break;
-      case Op::Unary:
-      case Op::UnaryNamed:
-        if (!unary(run, code, in, sp)) goto failed;
-        break;
-      case Op::Compare:
-      case Op::CompareNamed:
-      case Op::CompareLast:
-      case Op::CompareLastNamed: {
-        int holds;
-        if (in.op == Op::Compare || in.op == Op::CompareLast) {
-          if (small_ints(sp[-2], sp[-1]) && in.a8 == static_cast<uint8_t>(CompareOperator::Lt)) {
-            holds = sp[-2].small_int() < sp[-1].small_int();
-          } else if (small_ints(sp[-2], sp[-1]) && in.a8 == static_cast<uint8_t>(CompareOperator::Eq)) {
-            holds = sp[-2].small_int() == sp[-1].small_int();
-          } else {
-            holds = compare(run, code, in, sp);
-          }
-        } else {
-          holds = compare(run, code, in, sp);
-        }
-        if (holds < 0) goto failed;
-        if (in.op == Op::CompareLast || in.op == Op::CompareLastNamed) {
-          clear(*--sp);
-          set_bool(sp[-1], holds != 0);
-        } else if (holds) {
-          sp[-2] = std::move(sp[-1]);
-          clear(*--sp);
-        } else {
-          clear(*--sp);
-          set_bool(sp[-1], false);
-          ip = instrs + in.a;
-        }
-        break;
-      }
-      case Op::HostAttribute: {
-        const HostAttrSite& site = code.host_attrs[in.a];
-        if (site.root_is_name && (slots[site.slot].bound || run.instance.globals[site.global].bound)) break;
-        sp = other(run, code, in, sp, stack, slots);
-        if (sp == nullptr) goto failed;
-        ip = instrs + in.b;
-        break;
-      }
-      case Op::ForNext:
-        if (!next_item(in, stack, sp)) {
-          if (in.a8 == 0) {
-            sp -= 2;
-            clear(sp[0]);
-            clear(sp[1]);
-          }
-          ip = instrs + in.a;
-          break;
-        }
-        ++sp;
-        if (!charge(run, 96)) goto failed;
-        break;
-      case Op::PopLoop:
-        sp -= 2;
-        clear(sp[0]);
-        clear(sp[1]);
-        ip = instrs + in.a;
-        break;
-      case Op::Capture:
-        for (uint32_t slot : code.captures[in.a].slots) {
-          *sp++ = slots[slot].value;
-          set_bool(*sp++, slots[slot].bound);
-        }
-        break;
-      case Op::Restore: {
-        const std::vector<uint32_t>& captured = code.captures[in.a].slots;
-        for (size_t i = captured.size(); i-- > 0;) {
-          Slot& slot = slots[captured[i]];
-          slot.bound = sp[-1].bool_value();
-          slot.value = std::move(sp[-2]);
-          sp -= 2;
-        }
-        break;
-      }
-      case Op::Raise:
-      case Op::AssertFail:
-      case Op::Fail:
-        fail_with(run, code, in, sp);
-        goto failed;
-      case Op::CallValue:
-      case Op::CallName:
-        sp = call(run, code, in, sp, slots);
-        if (sp == nullptr) goto failed;
-        break;
-      case Op::Syscall:
-        sp = syscall(run, code, in, sp, slots);
-        if (sp == nullptr) goto failed;
-        break;
-      default:
-        sp = other(run, code, in, sp, stack, slots);
-        if (sp == nullptr) goto failed;
-        break;
-    }
-  }
-failed:
-  return std::move(run.error);
-}
-
-namespace {
+struct Frame {
+  VmRun& run;
+  const LoweredCode& code;
+  Cell* stack;
+  Slot* slots;
+};
 
 // Moves the pending keyword arguments from `mark` on out of the run.
 VmKwargList take_keywords(VmRun& run, const Cell* mark) {
@@ -375,34 +216,9 @@ VmArgList take_args(Cell* args, uint32_t argc) {
 
 // Clears the cells from `from` to `sp` and pushes `result` at `from`.
 Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
-  while (sp > from) *--sp = VmValue();
+  while (sp > from) clear(*--sp);
   *sp++ = std::move(result);
   return sp;
-}
-
-bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  if (!run.check(run.instance.hash_set(binding, key, value))) return false;
-  std::string storage_key;
-  if (!run.take(hash_storage_key(run.instance.module_name(), binding, key), storage_key)) return false;
-  return run.check(run.host.record_storage_write(storage_key, value)) &&
-         run.check(run.host.charge_storage_write(storage_key, value));
-}
-
-bool storage_get(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
-  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
-  run.refresh_trace();
-  return run.take(std::move(value), out);
-}
-
-bool keyword_unpack(VmRun& run, const VmValue& mapping) {
-  if (!mapping.is(VmKind::Dict)) return run.fail(vm_error("keyword unpacking requires a dict value"));
-  for (const VmDictPair& pair : mapping.dict_pairs()) {
-    if (!pair.key.is(VmKind::String)) {
-      return run.fail(vm_error("expected string value, got " + std::string(pair.key.type_name())));
-    }
-    run.keywords.push_back(VmKeywordArg{std::string(pair.key.text()), pair.value});
-  }
-  return true;
 }
 
 // The callee of a CallName: a value, or the module function the name falls
@@ -417,188 +233,544 @@ bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot
   return load_name(run, code, name, slots, callee);
 }
 
-Cell* call(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Slot* slots) {
-  const CallSite& site = code.calls[in.a];
+// Keyword arguments are moved out of the run first: the callee's own calls
+// assemble theirs there while it binds.
+VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, std::optional<uint32_t> function,
+                                                    std::span<VmValue> args, const Cell* mark) {
+  VmKwargList kwargs = take_keywords(run, mark);
+  return function ? call_function_at(run, *function, args, kwargs)
+                  : call_callable_value(run, std::move(callee), args, kwargs);
+}
+
+// Calls recurse into run_code: this path holds no frame of other instructions.
+VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
   Cell callee;
   std::optional<uint32_t> function;
   if (in.op == Op::CallValue) {
     callee = std::move(*--sp);
-  } else if (!charge(run, in.b) || !name_callee(run, code, code.names[site.name], slots, callee, function)) {
+  } else if (!charge(f.run, in.b) || !name_callee(f.run, f.code, f.code.names[site.name], f.slots, callee, function)) {
     return nullptr;
   }
   const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
   Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
-  VmKwargList kwargs = take_keywords(run, mark);
   const std::span<VmValue> arg_span(args, site.argc);
-  VmResult<VmValue> result = function ? call_function_at(run, *function, arg_span, kwargs)
-                                      : call_callable_value(run, std::move(callee), arg_span, kwargs);
-  if (!result.ok()) return run.fail(std::move(result).error()) ? sp : nullptr;
+  VmResult<VmValue> result = mark == nullptr
+                                 ? (function ? call_function_at(f.run, *function, arg_span, {})
+                                             : call_callable_value(f.run, std::move(callee), arg_span, {}))
+                                 : call_with_keywords(f.run, std::move(callee), function, arg_span, mark);
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
   return replace_with(args, sp, std::move(result).value());
 }
 
-Cell* syscall(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Slot* slots) {
-  const CallSite& site = code.calls[in.a];
+VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
   // A write-back target ("random.shuffle") sits above the arguments.
-  const SyscallSite& system_call = code.syscalls[site.syscall];
-  Cell* target = sp - (system_call.has_target ? code.targets[system_call.target].cells() : 0);
+  const SyscallSite& system_call = f.code.syscalls[site.syscall];
+  Cell* target = sp - (system_call.has_target ? f.code.targets[system_call.target].cells() : 0);
   const Cell* mark = site.has_keywords ? target - 1 : nullptr;
   Cell* args = (mark != nullptr ? target - 1 : target) - site.argc;
-  VmKwargList kwargs = take_keywords(run, mark);
-  VmResult<VmValue> result =
-      run.instance.eval_syscall(run, code, site, take_args(args, site.argc), std::move(kwargs), target, slots);
-  run.refresh_trace();
-  VmValue value;
-  if (!run.take(std::move(result), value)) return nullptr;
-  return replace_with(args, sp, std::move(value));
+  VmKwargList kwargs = take_keywords(f.run, mark);
+  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc),
+                                                         std::move(kwargs), target, f.slots);
+  f.run.refresh_trace();
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(result).value());
 }
 
-Cell* native_call(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Slot* slots) {
-  const CallSite& site = code.calls[in.a];
-  const uint32_t receiver_cells = site.receiver_resolved ? code.targets[site.target].cells() : 1;
+VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
   Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
-  VmKwargList kwargs = take_keywords(run, mark);
+  VmKwargList kwargs = take_keywords(f.run, mark);
   VmValue value;
-  if (!run.take(eval_native_attribute_call(run, code, site, receiver, take_args(args, site.argc), std::move(kwargs),
-                                           slots),
-                value)) {
+  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, take_args(args, site.argc),
+                                             std::move(kwargs), f.slots),
+                  value)) {
     return nullptr;
   }
   return replace_with(args, sp, std::move(value));
 }
 
-Cell* other(VmRun& run, const LoweredCode& code, const Instr& in, Cell* sp, Cell* stack, Slot* slots) {
-  switch (in.op) {
-    case Op::Roll: {
-      VmValue moved = std::move(sp[-1 - static_cast<ptrdiff_t>(in.a)]);
-      for (Cell* p = sp - 1 - in.a; p < sp - 1; ++p) *p = std::move(p[1]);
-      sp[-1] = std::move(moved);
-      return sp;
-    }
-    case Op::PushNone:
-      *sp++ = VmValue();
-      return sp;
-    case Op::BuildList:
-    case Op::BuildTuple: {
-      sp -= in.a;
-      VmValue built;
-      if (!run.take(build_sequence(in.op == Op::BuildList ? VmKind::List : VmKind::Tuple, sp, in.a), built)) {
-        return nullptr;
-      }
-      return replace_with(sp, sp + in.a, std::move(built));
-    }
-    case Op::NewList:
-      return run.take(VmValue::make_list({}), *sp) ? sp + 1 : nullptr;
-    case Op::NewDict:
-      return run.take(VmValue::make_dict({}), *sp) ? sp + 1 : nullptr;
-    case Op::DictAppend:
-      if (!run.check(sp[-3].dict_push_pair(std::move(sp[-2]), std::move(sp[-1])))) return nullptr;
-      return sp - 2;
-    case Op::DictUnpack:
-      if (!run.check(dict_unpack_into(sp[-2], sp[-1]))) return nullptr;
-      *--sp = VmValue();
-      return sp;
-    case Op::FString: {
-      VmValue text;
-      if (!run.take(fstring_value(sp - in.a, in.a), text)) return nullptr;
-      return replace_with(sp - in.a, sp, std::move(text));
-    }
-    case Op::FormatValue:
-      return run.take(display_text_value(sp[-1]), sp[-1]) ? sp : nullptr;
-    case Op::Subscript: {
-      VmValue index = std::move(*--sp);
-      return run.take(read_subscript(run, std::move(sp[-1]), index), sp[-1]) ? sp : nullptr;
-    }
-    case Op::SliceBound:
-      return run.take(slice_bound_value(sp[-1]), sp[-1]) ? sp : nullptr;
-    case Op::SliceSubscript: {
-      const uint32_t n = static_cast<uint32_t>(__builtin_popcount(in.a8));
-      Cell* bounds = sp - n;
-      VmValue result;
-      if (!run.take(slice_subscript(std::move(bounds[-1]), bounds, in.a8), result)) return nullptr;
-      return replace_with(bounds - 1, sp, std::move(result));
-    }
-    case Op::Attribute:
-      return run.take(native_attribute_value(sp[-1], code.texts[in.a]), sp[-1]) ? sp : nullptr;
-    case Op::HostAttribute: {
-      const HostAttrSite& site = code.host_attrs[in.a];
-      if (!site.binding_ok) return run.fail(vm_error(code.texts[site.binding_error])) ? sp : nullptr;
-      return run.take(host_binding_value(static_cast<HostBindingId>(site.binding), run.instance.context), *sp)
-                 ? sp + 1
-                 : nullptr;
-    }
-    case Op::StorageGet:
-      return storage_get(run, code.texts[in.a], sp[-1], sp[-1]) ? sp : nullptr;
-    case Op::ForPrep: {
-      VmValue iterable = std::move(sp[-1]);
-      return run.check(iteration_start(std::move(iterable), sp - 1)) ? sp + 1 : nullptr;
-    }
-    case Op::StorageSet: {
-      VmValue value = std::move(sp[-1]);
-      VmValue key = std::move(sp[-2]);
-      return storage_write(run, code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
-    }
-    case Op::StorageMutateRead:
-      return storage_get(run, code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
-    case Op::StorageMutateWrite: {
-      VmValue value = std::move(sp[-1]);
-      VmValue current = std::move(sp[-2]);
-      VmValue key = std::move(sp[-3]);
-      VmValue updated;
-      if (!run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(code.texts[in.b]), std::move(current),
-                                                         std::move(value))
-                                 : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(current),
-                                                         std::move(value)),
-                    updated)) {
-        return nullptr;
-      }
-      return storage_write(run, code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
-    }
-    case Op::Unpack: {
-      VmValue value = std::move(*--sp);
-      return run.check(unpack_value(value, in.a, sp)) ? sp + in.a : nullptr;
-    }
-    case Op::UnpackTypeCheck:
-      return run.check(check_destructurable(sp[-1])) ? sp : nullptr;
-    case Op::ReadCurrent:
-      return run.take(read_subscript(run, sp[-2], sp[-1]), *sp) ? sp + 1 : nullptr;
-    case Op::StoreResolved: {
-      const TargetSite& site = code.targets[in.a];
-      VmValue value = std::move(*--sp);
-      Cell* target_cells = sp - (site.cells() - in.a8);
-      if (!run.check(store_resolved(run, code, site, target_cells, std::move(value), slots, false))) return nullptr;
-      while (sp > target_cells) *--sp = VmValue();
-      return sp;
-    }
-    case Op::ListAppend:
-      if (!run.check(stack[in.a].seq_push(std::move(sp[-1])))) return nullptr;
-      *--sp = VmValue();
-      return sp;
-    case Op::DictSet:
-      if (!run.take(dict_set(std::move(stack[in.a]), std::move(sp[-2]), std::move(sp[-1])), stack[in.a])) {
-        return nullptr;
-      }
-      return sp - 2;
-    case Op::KwMark:
-      *sp++ = VmValue::integer(static_cast<int64_t>(run.keywords.size()));
-      return sp;
-    case Op::KwPush:
-      run.keywords.push_back(VmKeywordArg{code.texts[in.a], std::move(sp[-1])});
-      return sp - 1;
-    case Op::KwUnpack:
-      if (!keyword_unpack(run, sp[-1])) return nullptr;
-      *--sp = VmValue();
-      return sp;
-    case Op::NativeCall:
-      return native_call(run, code, in, sp, slots);
-    default:
-      break;
+VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
+  const TargetSite& site = f.code.targets[in.a];
+  VmValue value = std::move(*--sp);
+  Cell* target_cells = sp - (site.cells() - in.a8);
+  if (!f.run.check(store_resolved(f.run, f.code, site, target_cells, std::move(value), f.slots, false))) return nullptr;
+  while (sp > target_cells) clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* read_current(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(read_subscript(f.run, sp[-2], sp[-1]), *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* subscript(Frame f, const Instr&, Cell* sp) {
+  VmValue index = std::move(*--sp);
+  return f.run.take(read_subscript(f.run, std::move(sp[-1]), index), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* roll(Frame, const Instr& in, Cell* sp) {
+  VmValue moved = std::move(sp[-1 - static_cast<ptrdiff_t>(in.a)]);
+  for (Cell* p = sp - 1 - in.a; p < sp - 1; ++p) *p = std::move(p[1]);
+  sp[-1] = std::move(moved);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* push_none(Frame, const Instr&, Cell* sp) {
+  clear(*sp);
+  return sp + 1;
+}
+
+VELN_OP_HELPER Cell* build(Frame f, const Instr& in, Cell* sp) {
+  sp -= in.a;
+  VmValue built;
+  if (!f.run.take(build_sequence(in.op == Op::BuildList ? VmKind::List : VmKind::Tuple, sp, in.a), built)) {
+    return nullptr;
   }
-  return run.fail(vm_error("unknown instruction")) ? sp : nullptr;
+  return replace_with(sp, sp + in.a, std::move(built));
+}
+
+VELN_OP_HELPER Cell* new_container(Frame f, const Instr& in, Cell* sp) {
+  return f.run.take(in.op == Op::NewList ? VmValue::make_list({}) : VmValue::make_dict({}), *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* dict_append(Frame f, const Instr&, Cell* sp) {
+  if (!f.run.check(sp[-3].dict_push_pair(std::move(sp[-2]), std::move(sp[-1])))) return nullptr;
+  return sp - 2;
+}
+
+VELN_OP_HELPER Cell* dict_unpack(Frame f, const Instr&, Cell* sp) {
+  if (!f.run.check(dict_unpack_into(sp[-2], sp[-1]))) return nullptr;
+  clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* f_string(Frame f, const Instr& in, Cell* sp) {
+  VmValue text;
+  if (!f.run.take(fstring_value(sp - in.a, in.a), text)) return nullptr;
+  return replace_with(sp - in.a, sp, std::move(text));
+}
+
+VELN_OP_HELPER Cell* format_value(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(display_text_value(sp[-1]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* slice_bound(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(slice_bound_value(sp[-1]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* slice_read(Frame f, const Instr& in, Cell* sp) {
+  const uint32_t n = static_cast<uint32_t>(__builtin_popcount(in.a8));
+  Cell* bounds = sp - n;
+  VmValue result;
+  if (!f.run.take(slice_subscript(std::move(bounds[-1]), bounds, in.a8), result)) return nullptr;
+  return replace_with(bounds - 1, sp, std::move(result));
+}
+
+VELN_OP_HELPER Cell* attribute(Frame f, const Instr& in, Cell* sp) {
+  return f.run.take(native_attribute_value(sp[-1], f.code.texts[in.a]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* host_attribute(Frame f, const Instr& in, Cell* sp) {
+  const HostAttrSite& site = f.code.host_attrs[in.a];
+  if (!site.binding_ok) {
+    f.run.fail(vm_error(f.code.texts[site.binding_error]));
+    return nullptr;
+  }
+  return f.run.take(host_binding_value(static_cast<HostBindingId>(site.binding), f.run.instance.context), *sp)
+             ? sp + 1
+             : nullptr;
+}
+
+bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
+  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
+  run.refresh_trace();
+  return run.take(std::move(value), out);
+}
+
+bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
+  if (!run.check(run.instance.hash_set(binding, key, value))) return false;
+  std::string storage_key;
+  if (!run.take(hash_storage_key(run.instance.module_name(), binding, key), storage_key)) return false;
+  return run.check(run.host.record_storage_write(storage_key, value)) &&
+         run.check(run.host.charge_storage_write(storage_key, value));
+}
+
+VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
+  return storage_read(f.run, f.code.texts[in.a], sp[-1], sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_set(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(sp[-1]);
+  VmValue key = std::move(sp[-2]);
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_mutate_read(Frame f, const Instr& in, Cell* sp) {
+  return storage_read(f.run, f.code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(sp[-1]);
+  VmValue current = std::move(sp[-2]);
+  VmValue key = std::move(sp[-3]);
+  VmValue updated;
+  if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[in.b]), std::move(current),
+                                                       std::move(value))
+                               : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(current),
+                                                       std::move(value)),
+                  updated)) {
+    return nullptr;
+  }
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
+}
+
+VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {
+  VmValue iterable = std::move(sp[-1]);
+  return f.run.check(iteration_start(std::move(iterable), sp - 1)) ? sp - 1 + kIterationCells : nullptr;
+}
+
+VELN_OP_HELPER Cell* unpack(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(*--sp);
+  return f.run.check(unpack_value(value, in.a, sp)) ? sp + in.a : nullptr;
+}
+
+VELN_OP_HELPER Cell* unpack_type_check(Frame f, const Instr&, Cell* sp) {
+  return f.run.check(check_destructurable(sp[-1])) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* list_append(Frame f, const Instr& in, Cell* sp) {
+  if (!f.run.check(f.stack[in.a].seq_push(std::move(sp[-1])))) return nullptr;
+  clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* dict_set_cell(Frame f, const Instr& in, Cell* sp) {
+  if (!f.run.take(dict_set(std::move(f.stack[in.a]), std::move(sp[-2]), std::move(sp[-1])), f.stack[in.a])) {
+    return nullptr;
+  }
+  return sp - 2;
+}
+
+VELN_OP_HELPER Cell* keyword_mark(Frame f, const Instr&, Cell* sp) {
+  set_int(*sp, static_cast<int64_t>(f.run.keywords.size()));
+  return sp + 1;
+}
+
+VELN_OP_HELPER Cell* keyword_push(Frame f, const Instr& in, Cell* sp) {
+  f.run.keywords.push_back(VmKeywordArg{f.code.texts[in.a], std::move(sp[-1])});
+  return sp - 1;
+}
+
+VELN_OP_HELPER Cell* keyword_unpack(Frame f, const Instr&, Cell* sp) {
+  const VmValue& mapping = sp[-1];
+  if (!mapping.is(VmKind::Dict)) {
+    f.run.fail(vm_error("keyword unpacking requires a dict value"));
+    return nullptr;
+  }
+  for (const VmDictPair& pair : mapping.dict_pairs()) {
+    if (!pair.key.is(VmKind::String)) {
+      f.run.fail(vm_error("expected string value, got " + std::string(pair.key.type_name())));
+      return nullptr;
+    }
+    f.run.keywords.push_back(VmKeywordArg{std::string(pair.key.text()), pair.value});
+  }
+  clear(*--sp);
+  return sp;
+}
+
+// Releases the target local, applies the operator and stores the result.
+VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* slots) {
+  Slot& slot = slots[in.a];
+  if (slot.bound) clear(slot.value);
+  VmResult<VmValue> result =
+      apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+  clear(top[-1]);
+  clear(top[-2]);
+  if (!run.take(std::move(result), slot.value)) return false;
+  slot.bound = true;
+  return true;
 }
 
 }  // namespace
+
+VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots) {
+  ArenaCells<Cell> cells(run.arena, code.max_stack);
+  return run_code_on(run, code, pc, slots, cells.get());
+}
+
+VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack) {
+  Cell* sp = stack;
+  const Instr* const instrs = code.instrs.data();
+  const Instr* in = instrs + pc;
+  const Frame frame{run, code, stack, slots};
+
+  // Threaded dispatch: one indirect jump per instruction, from its own site.
+#define VELN_OP_LABEL(name) &&op_##name,
+  static const void* const kLabels[] = {VELN_FOR_EACH_OP(VELN_OP_LABEL)};
+#undef VELN_OP_LABEL
+  static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == kOpCount);
+#define NEXT() goto* kLabels[static_cast<size_t>((++in)->op)]
+#define JUMP(target)                            \
+  do {                                          \
+    in = instrs + (target);                     \
+    goto* kLabels[static_cast<size_t>(in->op)]; \
+  } while (0)
+#define OUT_OF_LINE(helper)              \
+  sp = helper(frame, *in, sp);           \
+  if (sp == nullptr) goto failed;        \
+  NEXT()
+
+  goto* kLabels[static_cast<size_t>(in->op)];
+
+op_Charge:
+  if (!charge(run, in->b)) goto failed;
+  NEXT();
+op_Stmt:
+  if (!statement(run, code, *in)) goto failed;
+  NEXT();
+op_Pop:
+  clear(*--sp);
+  NEXT();
+op_Dup:
+  *sp = sp[-1];
+  ++sp;
+  NEXT();
+op_Jump:
+  JUMP(in->a);
+op_JumpIfFalse:
+op_JumpIfTrue: {
+  const bool jump = sp[-1].truthy() == (in->op == Op::JumpIfTrue);
+  clear(*--sp);
+  if (jump) JUMP(in->a);
+  NEXT();
+}
+op_JumpIfTrueOrPop:
+op_JumpIfFalseOrPop:
+  if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
+  clear(*--sp);
+  NEXT();
+op_Return:
+  return std::move(sp[-1]);
+op_ReturnNone:
+  return VmValue::none();
+op_LoadConst:
+  if (!charge(run, in->b)) goto failed;
+  // falls through
+op_PushConst:
+  *sp++ = code.constants[in->a];
+  NEXT();
+op_PushBool:
+  set_bool(*sp++, in->a8 != 0);
+  NEXT();
+op_LoadName:
+  if (!charge(run, in->b) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  NEXT();
+op_LoadName2:
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
+  ++sp;
+  NEXT();
+op_LoadNameConst:
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  *sp++ = code.constants[in->b];
+  NEXT();
+op_StoreLocal: {
+  Slot& slot = slots[in->a];
+  slot.value = std::move(*--sp);
+  slot.bound = true;
+  NEXT();
+}
+op_ReleaseLocal:
+  if (slots[in->a].bound) clear(slots[in->a].value);
+  NEXT();
+op_Binary: {
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    set_int(sp[-2], r);
+    --sp;
+    NEXT();
+  }
+}
+  // falls through
+op_BinaryNamed:
+  if (!binary(run, code, *in, sp)) goto failed;
+  --sp;
+  NEXT();
+op_BinaryStore: {
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    Slot& slot = slots[in->a];
+    set_int(slot.value, r);
+    slot.bound = true;
+    sp -= 2;
+    NEXT();
+  }
+  if (!binary_store(run, *in, sp, slots)) goto failed;
+  sp -= 2;
+  NEXT();
+}
+op_Unary:
+op_UnaryNamed:
+  if (!unary(run, code, *in, sp)) goto failed;
+  NEXT();
+op_CompareJump: {
+  const int holds = compare_cells(run, code, *in, sp);
+  if (holds < 0) goto failed;
+  clear(*--sp);
+  clear(*--sp);
+  if ((holds != 0) == (in->spare != 0)) JUMP(in->a);
+  NEXT();
+}
+op_Compare:
+op_CompareNamed:
+op_CompareLast:
+op_CompareLastNamed: {
+  const int holds = in->op == Op::Compare || in->op == Op::CompareLast ? compare_cells(run, code, *in, sp)
+                                                                        : compare(run, code, *in, sp);
+  if (holds < 0) goto failed;
+  if (in->op == Op::CompareLast || in->op == Op::CompareLastNamed) {
+    clear(*--sp);
+    set_bool(sp[-1], holds != 0);
+  } else if (holds) {
+    sp[-2] = std::move(sp[-1]);
+    --sp;
+  } else {
+    clear(*--sp);
+    set_bool(sp[-1], false);
+    JUMP(in->a);
+  }
+  NEXT();
+}
+op_HostAttribute: {
+  const HostAttrSite& site = code.host_attrs[in->a];
+  if (site.root_is_name && (slots[site.slot].bound || run.instance.globals[site.global].bound)) NEXT();
+  sp = host_attribute(frame, *in, sp);
+  if (sp == nullptr) goto failed;
+  JUMP(in->b);
+}
+op_ForNext:
+  if (!next_item(*in, stack, sp)) {
+    if ((in->a8 & kForNextKeepState) == 0) {
+      for (uint32_t i = 0; i < kIterationCells; ++i) clear(*--sp);
+    }
+    if (in->a8 & kForNextLoopBack) NEXT();
+    JUMP(in->a);
+  }
+  ++sp;
+  if (!charge(run, 96)) goto failed;
+  if (in->a8 & kForNextStore) {
+    Slot& slot = slots[in->spare];
+    slot.value = std::move(*--sp);
+    slot.bound = true;
+  }
+  if (in->a8 & kForNextLoopBack) JUMP(in->a);
+  NEXT();
+op_PopLoop:
+  for (uint32_t i = 0; i < kIterationCells; ++i) clear(*--sp);
+  JUMP(in->a);
+op_Capture:
+  for (uint32_t slot : code.captures[in->a].slots) {
+    *sp++ = slots[slot].value;
+    set_bool(*sp++, slots[slot].bound);
+  }
+  NEXT();
+op_Restore: {
+  const std::vector<uint32_t>& captured = code.captures[in->a].slots;
+  for (size_t i = captured.size(); i-- > 0;) {
+    Slot& slot = slots[captured[i]];
+    slot.bound = sp[-1].bool_value();
+    slot.value = std::move(sp[-2]);
+    sp -= 2;
+  }
+  NEXT();
+}
+op_Raise:
+op_AssertFail:
+op_Fail:
+  fail_with(run, code, *in, sp);
+  goto failed;
+op_CallValue:
+op_CallName:
+  OUT_OF_LINE(call);
+op_Syscall:
+  OUT_OF_LINE(syscall);
+op_NativeCall:
+  OUT_OF_LINE(native_call);
+op_StoreResolved:
+  OUT_OF_LINE(store_resolved_cells);
+op_ReadCurrent:
+  OUT_OF_LINE(read_current);
+op_Subscript:
+  OUT_OF_LINE(subscript);
+op_Roll:
+  OUT_OF_LINE(roll);
+op_PushNone:
+  OUT_OF_LINE(push_none);
+op_BuildList:
+op_BuildTuple:
+  OUT_OF_LINE(build);
+op_NewList:
+op_NewDict:
+  OUT_OF_LINE(new_container);
+op_DictAppend:
+  OUT_OF_LINE(dict_append);
+op_DictUnpack:
+  OUT_OF_LINE(dict_unpack);
+op_FString:
+  OUT_OF_LINE(f_string);
+op_FormatValue:
+  OUT_OF_LINE(format_value);
+op_SliceBound:
+  OUT_OF_LINE(slice_bound);
+op_SliceSubscript:
+  OUT_OF_LINE(slice_read);
+op_Attribute:
+  OUT_OF_LINE(attribute);
+op_StorageGet:
+  OUT_OF_LINE(storage_get);
+op_ForPrep:
+  OUT_OF_LINE(for_prep);
+op_StorageSet:
+  OUT_OF_LINE(storage_set);
+op_StorageMutateRead:
+  OUT_OF_LINE(storage_mutate_read);
+op_StorageMutateWrite:
+  OUT_OF_LINE(storage_mutate_write);
+op_Unpack:
+  OUT_OF_LINE(unpack);
+op_UnpackTypeCheck:
+  OUT_OF_LINE(unpack_type_check);
+op_ListAppend:
+  OUT_OF_LINE(list_append);
+op_DictSet:
+  OUT_OF_LINE(dict_set_cell);
+op_KwMark:
+  OUT_OF_LINE(keyword_mark);
+op_KwPush:
+  OUT_OF_LINE(keyword_push);
+op_KwUnpack:
+  OUT_OF_LINE(keyword_unpack);
+
+#undef NEXT
+#undef JUMP
+#undef OUT_OF_LINE
+failed:
+  return std::move(run.error);
+}
 
 VmResult<VmValue> run_module_expression(VmRun& run, uint32_t pc) {
   const LoweredCode& code = run.instance.module_code;

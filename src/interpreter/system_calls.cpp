@@ -24,13 +24,13 @@
 namespace veln {
 namespace {
 
-VmResult<VmValue> host_syscall(VmHost& host, const SyscallSite& site, const std::string& id, VmArgList args,
+VmResult<VmValue> host_syscall(VmRun& run, const SyscallSite& site, const std::string& id, VmArgList args,
                                VmKwargList kwargs) {
   if (site.route.zk) {
     VELN_TRY(uint64_t amount, zk_call_metering_cost(*site.route.zk, args, kwargs));
-    VELN_CHECK(host.charge_execution_cost(amount));
+    if (!run.charge(amount)) return std::move(run.error);
   }
-  return host.handle_syscall(id, std::move(args), std::move(kwargs));
+  return run.host.handle_syscall(id, std::move(args), std::move(kwargs));
 }
 
 VmResult<VmValue> decimal_new(VmPositionalArgs args, VmKeywordArgs kwargs) {
@@ -143,8 +143,8 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
                                                 Slot* locals) {
   const SyscallSite& site = code.syscalls[call_site.syscall];
   VmHost& host = run.host;
-  if (const std::optional<uint64_t> charge = syscall_fixed_charge(site.route.id)) {
-    VELN_CHECK(host.charge_execution_cost(*charge));
+  if (const std::optional<uint64_t> charge = syscall_fixed_charge(site.route.id); charge && !run.charge(*charge)) {
+    return std::move(run.error);
   }
   if (!site.field_ok) return vm_error(code.texts[site.field]);
   if (const PureSyscall pure = pure_syscall(site.route.id)) return pure(args, kwargs);
@@ -152,7 +152,7 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
 
   switch (site.route.id) {
     case VmSyscallId::kHost:
-      return host_syscall(host, site, code.texts[site.id_text], std::move(args), std::move(kwargs));
+      return host_syscall(run, site, code.texts[site.id_text], std::move(args), std::move(kwargs));
     case VmSyscallId::kStorageVariableGet:
     case VmSyscallId::kStorageForeignVariableGet:
       return variable_get(field, host);

@@ -20,12 +20,14 @@
 namespace veln {
 
 struct VmRun {
-  VmRun(VmInstanceState& inst, VmHost& h, uint32_t active) : instance(inst), host(h), active_calls(active) {}
+  VmRun(VmInstanceState& inst, VmHost& h, uint32_t active)
+      : instance(inst), host(h), counter(h.execution_charge_counter()), active_calls(active) {}
   VmRun(const VmRun&) = delete;
   VmRun& operator=(const VmRun&) = delete;
 
   VmInstanceState& instance;
   VmHost& host;
+  VmChargeCounter* counter;  // the host's fast charge path, if it offers one
   FrameArena arena;
   std::vector<VmKeywordArg> keywords;  // pending keyword arguments, innermost call last
   uint32_t active_calls;
@@ -48,6 +50,20 @@ struct VmRun {
     return true;
   }
 
+  // Charges `cost` to the host, through its counter when the charge fits.
+  bool charge(uint64_t cost) {
+    if (counter != nullptr && cost <= counter->limit && counter->used <= counter->limit - cost) [[likely]] {
+      counter->used += cost;
+      return true;
+    }
+    return charge_through_host(cost);
+  }
+  [[gnu::noinline]] bool charge_through_host(uint64_t cost) {
+    VmStatus status = host.charge_execution_cost(cost);
+    if (status.ok()) return true;
+    return fail(std::move(status).error());
+  }
+
   // After a host operation that may have run Python code.
   void refresh_trace() { instance.trace = VmTraceFlags::from_environment(); }
 };
@@ -55,6 +71,8 @@ struct VmRun {
 // Runs `code` from `pc` with `slots` as the locals until a Return or
 // ReturnNone; the value returned.
 VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots);
+// The same on a value stack of code.max_stack cells the caller provides.
+VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack);
 
 // Runs an expression entry of the module-level code against a fresh copy of
 // the module globals as its locals.

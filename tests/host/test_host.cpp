@@ -7,9 +7,18 @@
 
 namespace veln::testing {
 
-void TestHost::note_stack() {
-  const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  if (here < lowest_stack) lowest_stack = here;
+VmStatus TestHost::charge_in_full(uint64_t cost) {
+  if (measure_stack) {
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (here < lowest_stack) lowest_stack = here;
+  }
+  if (__builtin_add_overflow(raw_cost, cost, &raw_cost)) {
+    raw_cost = UINT64_MAX;
+    return vm_error("chi metering overflow");
+  }
+  if (record_charges) charges.push_back(cost);
+  if (raw_cost > budget) return vm_error("Out of chi.");
+  return Ok{};
 }
 
 VmStatus TestHost::charge_storage_read(std::string_view key, const VmValue& value) {

@@ -20,13 +20,18 @@ namespace veln::testing {
 
 class TestHost final : public VmHost {
  public:
+  TestHost() = default;
+  TestHost(const TestHost&) = delete;
+  TestHost& operator=(const TestHost&) = delete;
+
   // Settings.
   uint64_t budget = UINT64_MAX;
   bool record_charges = false;
   std::function<VmResult<VmValue>(VmContractCall)> on_call_contract;
 
-  // What the run did.
-  uint64_t raw_cost = 0;
+  // What the run did. The raw cost is the charge counter's count.
+  VmChargeCounter counter;
+  uint64_t& raw_cost = counter.used;
   std::vector<uint64_t> charges;        // execution charges in order (record_charges)
   std::vector<std::string> host_calls;  // every other operation, in order: "read_hash c.n:k" ...
   std::map<std::string, VmValue, std::less<>> storage;   // persistent storage by storage key
@@ -42,14 +47,20 @@ class TestHost final : public VmHost {
   uintptr_t lowest_stack = UINTPTR_MAX;
   bool measure_stack = false;
 
+  // The counter serves charges only when no charge is to be recorded or
+  // measured; its limit is the budget.
+  VmChargeCounter* execution_charge_counter() override {
+    counter.limit = budget;
+    return record_charges || measure_stack ? nullptr : &counter;
+  }
+  // The common case is an add and a compare; everything else is out of line.
   VmStatus charge_execution_cost(uint64_t cost) override {
-    if (measure_stack) note_stack();
-    if (__builtin_add_overflow(raw_cost, cost, &raw_cost)) {
-      raw_cost = UINT64_MAX;
-      return vm_error("chi metering overflow");
+    uint64_t next;
+    if (__builtin_add_overflow(raw_cost, cost, &next) || next > budget || record_charges || measure_stack)
+        [[unlikely]] {
+      return charge_in_full(cost);
     }
-    if (record_charges) charges.push_back(cost);
-    if (raw_cost > budget) return vm_error("Out of chi.");
+    raw_cost = next;
     return Ok{};
   }
   VmStatus charge_storage_read(std::string_view key, const VmValue& value) override;
@@ -69,7 +80,7 @@ class TestHost final : public VmHost {
   VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override;
 
  private:
-  [[gnu::noinline]] void note_stack();
+  [[gnu::noinline]] VmStatus charge_in_full(uint64_t cost);
 };
 
 }  // namespace veln::testing
