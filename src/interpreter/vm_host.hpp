@@ -41,6 +41,10 @@ struct VmContractCall {
   VmValue block_num;
   VmValue block_hash;
   VmValue chain_id;
+  // Calls active in the calling contract when it made the request (the call
+  // limit counts across contracts); the host passes it on to the callee's
+  // VmInstance::call_function.
+  uint32_t call_depth = 0;
 };
 
 // One entry of a hash listing: the key text after the hash's own key and
@@ -50,9 +54,25 @@ struct VmHashEntry {
   VmValue value;
 };
 
+// An optional fast path for execution charges: a count the interpreter may
+// add a charge to directly while the sum stays at or below `limit`. A charge
+// that would pass the limit, and every charge when the host offers no
+// counter, goes through charge_execution_cost. A host that offers a counter
+// must treat a charge added to it exactly as a call of charge_execution_cost
+// that succeeds; the interpreter reads both fields at every charge, so the
+// host may change them (or the limit) between any two operations.
+struct VmChargeCounter {
+  uint64_t used = 0;
+  uint64_t limit = 0;
+};
+
 class VmHost {
  public:
   virtual ~VmHost() = default;
+
+  // The host's charge counter, or nullptr (then every charge is a call).
+  // Asked once per entry call; the counter must live as long as the host.
+  virtual VmChargeCounter* execution_charge_counter() { return nullptr; }
 
   // Charges `cost` raw units before the work it prices ("Out of chi.").
   virtual VmStatus charge_execution_cost(uint64_t cost) = 0;

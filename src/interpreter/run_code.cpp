@@ -1,0 +1,783 @@
+// The instruction loop: threaded dispatch over lowered code. Simple
+// instructions run inline; everything that allocates, formats a message or
+// reaches the host runs in its own out-of-line helper, which reports failure
+// through VmRun::error. So the loop's native frame stays small (with
+// sanitizers too): it is one of the few frames each active call adds.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interpreter/expression_ops.hpp"
+#include "interpreter/function_calls.hpp"
+#include "interpreter/host_bindings.hpp"
+#include "interpreter/native_attribute_calls.hpp"
+#include "interpreter/target_ops.hpp"
+#include "interpreter/trace.hpp"
+#include "interpreter/vm_run.hpp"
+#include "interpreter_support/binary_operators.hpp"
+#include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/dict_ops.hpp"
+#include "interpreter_support/native_attributes.hpp"
+#include "interpreter_support/storage_keys.hpp"
+#include "interpreter_support/unary_operators.hpp"
+
+// Helpers called on every charge and loop step are inlined in optimised
+// builds; with sanitizers each inlined temporary would get its own guarded
+// slot in the loop's frame, so there they stay out of line.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELN_LOOP_HELPER [[gnu::noinline]]
+#else
+#define VELN_LOOP_HELPER [[gnu::always_inline]] inline
+#endif
+#define VELN_OP_HELPER [[gnu::noinline]]
+#define VELN_COLD [[gnu::noinline, gnu::cold]]
+
+namespace veln {
+namespace {
+
+using Cell = VmValue;
+
+VELN_LOOP_HELPER void clear(Cell& cell) { cell = VmValue(); }
+VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { cell = VmValue::boolean(b); }
+VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { cell = VmValue::integer(i); }
+
+VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
+
+VELN_COLD void trace_statement(VmRun& run, std::string_view kind) {
+  std::string line = "[vm-stmt] ";
+  line.append(run.instance.module_name()).append(" ").append(kind);
+  write_trace_line(line);
+}
+
+VELN_LOOP_HELPER bool statement(VmRun& run, const LoweredCode& code, const Instr& in) {
+  if (!charge(run, in.b)) return false;
+  if (run.instance.trace.statements) [[unlikely]] trace_statement(run, code.texts[in.a]);
+  return true;
+}
+
+// A name found neither in the locals nor in the module globals.
+VELN_COLD bool name_fallback(VmRun& run, const LoweredCode& code, const NameSite& site, Cell& out) {
+  switch (site.fallback) {
+    case NameFallback::Function:
+    case NameFallback::Value:
+      out = code.constants[site.value];
+      return true;
+    case NameFallback::HostBinding:
+      return run.take(host_binding_value(static_cast<HostBindingId>(site.value), run.instance.context), out);
+    case NameFallback::Fail:
+      break;
+  }
+  return run.fail(vm_error(code.texts[site.value]));
+}
+
+// The value of a name: locals, module globals, then the fallback.
+VELN_LOOP_HELPER bool load_name(VmRun& run, const LoweredCode& code, const NameSite& site, Slot* slots,
+                                Cell& out) {
+  if (slots[site.slot].bound) {
+    out = slots[site.slot].value;
+    return true;
+  }
+  const Slot& global = run.instance.globals[site.global];
+  if (global.bound) {
+    out = global.value;
+    return true;
+  }
+  return name_fallback(run, code, site, out);
+}
+
+inline bool small_ints(const Cell& a, const Cell& b) {
+  return a.is(VmKind::Int) && b.is(VmKind::Int) && a.int_is_small() && b.int_is_small();
+}
+
+// Small-int arithmetic with Python's floor division and modulo; false when
+// the operator or an overflow needs the general path.
+inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
+  switch (static_cast<BinaryOperator>(op)) {
+    case BinaryOperator::Add: return !__builtin_add_overflow(a, b, &r);
+    case BinaryOperator::Sub: return !__builtin_sub_overflow(a, b, &r);
+    case BinaryOperator::Mul: return !__builtin_mul_overflow(a, b, &r);
+    case BinaryOperator::FloorDiv:
+    case BinaryOperator::Mod: {
+      if (b == 0 || (a == INT64_MIN && b == -1)) return false;
+      int64_t q = a / b;
+      int64_t m = a % b;
+      if (m != 0 && ((m < 0) != (b < 0))) {
+        --q;
+        m += b;
+      }
+      r = static_cast<BinaryOperator>(op) == BinaryOperator::Mod ? m : q;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// -1 when the comparison needs the general path.
+inline int small_int_compare(uint8_t op, int64_t a, int64_t b) {
+  switch (static_cast<CompareOperator>(op)) {
+    case CompareOperator::Lt: return a < b;
+    case CompareOperator::LtE: return a <= b;
+    case CompareOperator::Gt: return a > b;
+    case CompareOperator::GtE: return a >= b;
+    case CompareOperator::Eq: return a == b;
+    case CompareOperator::NotEq: return a != b;
+    default: return -1;
+  }
+}
+
+// [left][right] -> [result]
+VELN_OP_HELPER bool binary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
+  VmResult<VmValue> result =
+      in.op == Op::BinaryNamed
+          ? apply_binary_operator(std::string_view(code.texts[in.a]), std::move(top[-2]), std::move(top[-1]))
+          : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+  clear(top[-1]);
+  return run.take(std::move(result), top[-2]);
+}
+
+VELN_OP_HELPER bool unary(VmRun& run, const LoweredCode& code, const Instr& in, Cell* top) {
+  VmResult<VmValue> result =
+      in.op == Op::Unary ? apply_unary_operator(static_cast<UnaryOperator>(in.a8), std::move(top[-1]))
+                         : apply_unary_operator(std::string_view(code.texts[in.a]), std::move(top[-1]));
+  return run.take(std::move(result), top[-1]);
+}
+
+// 1 when the link holds, 0 when not, -1 on failure.
+VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
+  const bool named = in.op == Op::CompareNamed || in.op == Op::CompareLastNamed;
+  VmResult<bool> holds = named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
+                               : apply_compare_operator(static_cast<CompareOperator>(in.a8), top[-2], top[-1]);
+  if (!holds.ok()) {
+    run.fail(std::move(holds).error());
+    return -1;
+  }
+  return *holds ? 1 : 0;
+}
+
+VELN_LOOP_HELPER int compare_cells(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
+  if (small_ints(top[-2], top[-1])) {
+    const int holds = small_int_compare(in.a8, top[-2].small_int(), top[-1].small_int());
+    if (holds >= 0) return holds;
+  }
+  return compare(run, code, in, top);
+}
+
+// Raise, AssertFail and Fail: the error that ends the code.
+VELN_COLD void fail_with(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* sp) {
+  if (in.op == Op::Raise) {
+    run.error = raise_error(sp[-1]);
+  } else if (in.op == Op::AssertFail) {
+    run.error = assertion_error(sp[-1]);
+  } else {
+    run.error = vm_error(code.texts[in.a]);
+  }
+}
+
+VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
+  Cell* state = stack + in.b;
+  const int64_t end = state[2].small_int();
+  if (end != 0) {
+    const int64_t next = state[1].small_int();
+    if (next == end) return false;
+    *item = *reinterpret_cast<const VmValue*>(next);
+    set_int(state[1], next + static_cast<int64_t>(sizeof(VmValue)));
+    return true;
+  }
+  return iteration_next(state, *item);
+}
+
+// ---- instructions run out of line: each returns the new stack top, or
+// nullptr after a failure ------------------------------------------------------
+
+struct Frame {
+  VmRun& run;
+  const LoweredCode& code;
+  Cell* stack;
+  Slot* slots;
+};
+
+// Moves the pending keyword arguments from `mark` on out of the run.
+VmKwargList take_keywords(VmRun& run, const Cell* mark) {
+  VmKwargList out;
+  if (mark == nullptr) return out;
+  const size_t from = static_cast<size_t>(mark->small_int());
+  out.reserve(run.keywords.size() - from);
+  for (size_t i = from; i < run.keywords.size(); ++i) out.push_back(std::move(run.keywords[i]));
+  run.keywords.resize(from);
+  return out;
+}
+
+VmArgList take_args(Cell* args, uint32_t argc) {
+  VmArgList out;
+  out.reserve(argc);
+  for (uint32_t i = 0; i < argc; ++i) out.push_back(std::move(args[i]));
+  return out;
+}
+
+// Clears the cells from `from` to `sp` and pushes `result` at `from`.
+Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
+  while (sp > from) clear(*--sp);
+  *sp++ = std::move(result);
+  return sp;
+}
+
+// The callee of a CallName: a value, or the module function the name falls
+// back to.
+bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot* slots, Cell& callee,
+                 std::optional<uint32_t>& function) {
+  if (!slots[name.slot].bound && !run.instance.globals[name.global].bound &&
+      name.fallback == NameFallback::Function) {
+    function = name.function;
+    return true;
+  }
+  return load_name(run, code, name, slots, callee);
+}
+
+// Keyword arguments are moved out of the run first: the callee's own calls
+// assemble theirs there while it binds.
+VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, std::optional<uint32_t> function,
+                                                    std::span<VmValue> args, const Cell* mark) {
+  VmKwargList kwargs = take_keywords(run, mark);
+  return function ? call_function_at(run, *function, args, kwargs)
+                  : call_callable_value(run, std::move(callee), args, kwargs);
+}
+
+// Calls recurse into run_code: this path holds no frame of other instructions.
+VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  Cell callee;
+  std::optional<uint32_t> function;
+  if (in.op == Op::CallValue) {
+    callee = std::move(*--sp);
+  } else if (!charge(f.run, in.b) || !name_callee(f.run, f.code, f.code.names[site.name], f.slots, callee, function)) {
+    return nullptr;
+  }
+  const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
+  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
+  const std::span<VmValue> arg_span(args, site.argc);
+  VmResult<VmValue> result = mark == nullptr
+                                 ? (function ? call_function_at(f.run, *function, arg_span, {})
+                                             : call_callable_value(f.run, std::move(callee), arg_span, {}))
+                                 : call_with_keywords(f.run, std::move(callee), function, arg_span, mark);
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(result).value());
+}
+
+VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  // A write-back target ("random.shuffle") sits above the arguments.
+  const SyscallSite& system_call = f.code.syscalls[site.syscall];
+  Cell* target = sp - (system_call.has_target ? f.code.targets[system_call.target].cells() : 0);
+  const Cell* mark = site.has_keywords ? target - 1 : nullptr;
+  Cell* args = (mark != nullptr ? target - 1 : target) - site.argc;
+  VmKwargList kwargs = take_keywords(f.run, mark);
+  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc),
+                                                         std::move(kwargs), target, f.slots);
+  f.run.refresh_trace();
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(result).value());
+}
+
+VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+  Cell* receiver = sp - receiver_cells;
+  const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
+  Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
+  VmKwargList kwargs = take_keywords(f.run, mark);
+  VmValue value;
+  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, take_args(args, site.argc),
+                                             std::move(kwargs), f.slots),
+                  value)) {
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(value));
+}
+
+VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
+  const TargetSite& site = f.code.targets[in.a];
+  VmValue value = std::move(*--sp);
+  Cell* target_cells = sp - (site.cells() - in.a8);
+  if (!f.run.check(store_resolved(f.run, f.code, site, target_cells, std::move(value), f.slots, false))) return nullptr;
+  while (sp > target_cells) clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* read_current(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(read_subscript(f.run, sp[-2], sp[-1]), *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* subscript(Frame f, const Instr&, Cell* sp) {
+  VmValue index = std::move(*--sp);
+  return f.run.take(read_subscript(f.run, std::move(sp[-1]), index), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* roll(Frame, const Instr& in, Cell* sp) {
+  VmValue moved = std::move(sp[-1 - static_cast<ptrdiff_t>(in.a)]);
+  for (Cell* p = sp - 1 - in.a; p < sp - 1; ++p) *p = std::move(p[1]);
+  sp[-1] = std::move(moved);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* push_none(Frame, const Instr&, Cell* sp) {
+  clear(*sp);
+  return sp + 1;
+}
+
+VELN_OP_HELPER Cell* build(Frame f, const Instr& in, Cell* sp) {
+  sp -= in.a;
+  VmValue built;
+  if (!f.run.take(build_sequence(in.op == Op::BuildList ? VmKind::List : VmKind::Tuple, sp, in.a), built)) {
+    return nullptr;
+  }
+  return replace_with(sp, sp + in.a, std::move(built));
+}
+
+VELN_OP_HELPER Cell* new_container(Frame f, const Instr& in, Cell* sp) {
+  return f.run.take(in.op == Op::NewList ? VmValue::make_list({}) : VmValue::make_dict({}), *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* dict_append(Frame f, const Instr&, Cell* sp) {
+  if (!f.run.check(sp[-3].dict_push_pair(std::move(sp[-2]), std::move(sp[-1])))) return nullptr;
+  return sp - 2;
+}
+
+VELN_OP_HELPER Cell* dict_unpack(Frame f, const Instr&, Cell* sp) {
+  if (!f.run.check(dict_unpack_into(sp[-2], sp[-1]))) return nullptr;
+  clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* f_string(Frame f, const Instr& in, Cell* sp) {
+  VmValue text;
+  if (!f.run.take(fstring_value(sp - in.a, in.a), text)) return nullptr;
+  return replace_with(sp - in.a, sp, std::move(text));
+}
+
+VELN_OP_HELPER Cell* format_value(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(display_text_value(sp[-1]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* slice_bound(Frame f, const Instr&, Cell* sp) {
+  return f.run.take(slice_bound_value(sp[-1]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* slice_read(Frame f, const Instr& in, Cell* sp) {
+  const uint32_t n = static_cast<uint32_t>(__builtin_popcount(in.a8));
+  Cell* bounds = sp - n;
+  VmValue result;
+  if (!f.run.take(slice_subscript(std::move(bounds[-1]), bounds, in.a8), result)) return nullptr;
+  return replace_with(bounds - 1, sp, std::move(result));
+}
+
+VELN_OP_HELPER Cell* attribute(Frame f, const Instr& in, Cell* sp) {
+  return f.run.take(native_attribute_value(sp[-1], f.code.texts[in.a]), sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* host_attribute(Frame f, const Instr& in, Cell* sp) {
+  const HostAttrSite& site = f.code.host_attrs[in.a];
+  if (!site.binding_ok) {
+    f.run.fail(vm_error(f.code.texts[site.binding_error]));
+    return nullptr;
+  }
+  return f.run.take(host_binding_value(static_cast<HostBindingId>(site.binding), f.run.instance.context), *sp)
+             ? sp + 1
+             : nullptr;
+}
+
+bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
+  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
+  run.refresh_trace();
+  return run.take(std::move(value), out);
+}
+
+bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
+  if (!run.check(run.instance.hash_set(binding, key, value))) return false;
+  std::string storage_key;
+  if (!run.take(hash_storage_key(run.instance.module_name(), binding, key), storage_key)) return false;
+  return run.check(run.host.record_storage_write(storage_key, value)) &&
+         run.check(run.host.charge_storage_write(storage_key, value));
+}
+
+VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
+  return storage_read(f.run, f.code.texts[in.a], sp[-1], sp[-1]) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_set(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(sp[-1]);
+  VmValue key = std::move(sp[-2]);
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_mutate_read(Frame f, const Instr& in, Cell* sp) {
+  return storage_read(f.run, f.code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
+}
+
+VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(sp[-1]);
+  VmValue current = std::move(sp[-2]);
+  VmValue key = std::move(sp[-3]);
+  VmValue updated;
+  if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[in.b]), std::move(current),
+                                                       std::move(value))
+                               : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(current),
+                                                       std::move(value)),
+                  updated)) {
+    return nullptr;
+  }
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
+}
+
+VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {
+  VmValue iterable = std::move(sp[-1]);
+  return f.run.check(iteration_start(std::move(iterable), sp - 1)) ? sp - 1 + kIterationCells : nullptr;
+}
+
+VELN_OP_HELPER Cell* unpack(Frame f, const Instr& in, Cell* sp) {
+  VmValue value = std::move(*--sp);
+  return f.run.check(unpack_value(value, in.a, sp)) ? sp + in.a : nullptr;
+}
+
+VELN_OP_HELPER Cell* unpack_type_check(Frame f, const Instr&, Cell* sp) {
+  return f.run.check(check_destructurable(sp[-1])) ? sp : nullptr;
+}
+
+VELN_OP_HELPER Cell* list_append(Frame f, const Instr& in, Cell* sp) {
+  if (!f.run.check(f.stack[in.a].seq_push(std::move(sp[-1])))) return nullptr;
+  clear(*--sp);
+  return sp;
+}
+
+VELN_OP_HELPER Cell* dict_set_cell(Frame f, const Instr& in, Cell* sp) {
+  if (!f.run.take(dict_set(std::move(f.stack[in.a]), std::move(sp[-2]), std::move(sp[-1])), f.stack[in.a])) {
+    return nullptr;
+  }
+  return sp - 2;
+}
+
+VELN_OP_HELPER Cell* keyword_mark(Frame f, const Instr&, Cell* sp) {
+  set_int(*sp, static_cast<int64_t>(f.run.keywords.size()));
+  return sp + 1;
+}
+
+VELN_OP_HELPER Cell* keyword_push(Frame f, const Instr& in, Cell* sp) {
+  f.run.keywords.push_back(VmKeywordArg{f.code.texts[in.a], std::move(sp[-1])});
+  return sp - 1;
+}
+
+VELN_OP_HELPER Cell* keyword_unpack(Frame f, const Instr&, Cell* sp) {
+  const VmValue& mapping = sp[-1];
+  if (!mapping.is(VmKind::Dict)) {
+    f.run.fail(vm_error("keyword unpacking requires a dict value"));
+    return nullptr;
+  }
+  for (const VmDictPair& pair : mapping.dict_pairs()) {
+    if (!pair.key.is(VmKind::String)) {
+      f.run.fail(vm_error("expected string value, got " + std::string(pair.key.type_name())));
+      return nullptr;
+    }
+    f.run.keywords.push_back(VmKeywordArg{std::string(pair.key.text()), pair.value});
+  }
+  clear(*--sp);
+  return sp;
+}
+
+// Releases the target local, applies the operator and stores the result.
+VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* slots) {
+  Slot& slot = slots[in.a];
+  if (slot.bound) clear(slot.value);
+  VmResult<VmValue> result =
+      apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+  clear(top[-1]);
+  clear(top[-2]);
+  if (!run.take(std::move(result), slot.value)) return false;
+  slot.bound = true;
+  return true;
+}
+
+}  // namespace
+
+VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots) {
+  ArenaCells<Cell> cells(run.arena, code.max_stack);
+  return run_code_on(run, code, pc, slots, cells.get());
+}
+
+VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack) {
+  Cell* sp = stack;
+  const Instr* const instrs = code.instrs.data();
+  const Instr* in = instrs + pc;
+  const Frame frame{run, code, stack, slots};
+
+  // Threaded dispatch: one indirect jump per instruction, from its own site.
+#define VELN_OP_LABEL(name) &&op_##name,
+  static const void* const kLabels[] = {VELN_FOR_EACH_OP(VELN_OP_LABEL)};
+#undef VELN_OP_LABEL
+  static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == kOpCount);
+#define NEXT() goto* kLabels[static_cast<size_t>((++in)->op)]
+#define JUMP(target)                            \
+  do {                                          \
+    in = instrs + (target);                     \
+    goto* kLabels[static_cast<size_t>(in->op)]; \
+  } while (0)
+#define OUT_OF_LINE(helper)              \
+  sp = helper(frame, *in, sp);           \
+  if (sp == nullptr) goto failed;        \
+  NEXT()
+
+  goto* kLabels[static_cast<size_t>(in->op)];
+
+op_Charge:
+  if (!charge(run, in->b)) goto failed;
+  NEXT();
+op_Stmt:
+  if (!statement(run, code, *in)) goto failed;
+  NEXT();
+op_Pop:
+  clear(*--sp);
+  NEXT();
+op_Dup:
+  *sp = sp[-1];
+  ++sp;
+  NEXT();
+op_Jump:
+  JUMP(in->a);
+op_JumpIfFalse:
+op_JumpIfTrue: {
+  const bool jump = sp[-1].truthy() == (in->op == Op::JumpIfTrue);
+  clear(*--sp);
+  if (jump) JUMP(in->a);
+  NEXT();
+}
+op_JumpIfTrueOrPop:
+op_JumpIfFalseOrPop:
+  if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
+  clear(*--sp);
+  NEXT();
+op_Return:
+  return std::move(sp[-1]);
+op_ReturnNone:
+  return VmValue::none();
+op_LoadConst:
+  if (!charge(run, in->b)) goto failed;
+  // falls through
+op_PushConst:
+  *sp++ = code.constants[in->a];
+  NEXT();
+op_PushBool:
+  set_bool(*sp++, in->a8 != 0);
+  NEXT();
+op_LoadName:
+  if (!charge(run, in->b) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  NEXT();
+op_LoadName2:
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
+  ++sp;
+  NEXT();
+op_LoadNameConst:
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  *sp++ = code.constants[in->b];
+  NEXT();
+op_StoreLocal: {
+  Slot& slot = slots[in->a];
+  slot.value = std::move(*--sp);
+  slot.bound = true;
+  NEXT();
+}
+op_ReleaseLocal:
+  if (slots[in->a].bound) clear(slots[in->a].value);
+  NEXT();
+op_Binary: {
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    set_int(sp[-2], r);
+    --sp;
+    NEXT();
+  }
+}
+  // falls through
+op_BinaryNamed:
+  if (!binary(run, code, *in, sp)) goto failed;
+  --sp;
+  NEXT();
+op_BinaryStore: {
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    Slot& slot = slots[in->a];
+    set_int(slot.value, r);
+    slot.bound = true;
+    sp -= 2;
+    NEXT();
+  }
+  if (!binary_store(run, *in, sp, slots)) goto failed;
+  sp -= 2;
+  NEXT();
+}
+op_Unary:
+op_UnaryNamed:
+  if (!unary(run, code, *in, sp)) goto failed;
+  NEXT();
+op_CompareJump: {
+  const int holds = compare_cells(run, code, *in, sp);
+  if (holds < 0) goto failed;
+  clear(*--sp);
+  clear(*--sp);
+  if ((holds != 0) == (in->spare != 0)) JUMP(in->a);
+  NEXT();
+}
+op_Compare:
+op_CompareNamed:
+op_CompareLast:
+op_CompareLastNamed: {
+  const int holds = in->op == Op::Compare || in->op == Op::CompareLast ? compare_cells(run, code, *in, sp)
+                                                                        : compare(run, code, *in, sp);
+  if (holds < 0) goto failed;
+  if (in->op == Op::CompareLast || in->op == Op::CompareLastNamed) {
+    clear(*--sp);
+    set_bool(sp[-1], holds != 0);
+  } else if (holds) {
+    sp[-2] = std::move(sp[-1]);
+    --sp;
+  } else {
+    clear(*--sp);
+    set_bool(sp[-1], false);
+    JUMP(in->a);
+  }
+  NEXT();
+}
+op_HostAttribute: {
+  const HostAttrSite& site = code.host_attrs[in->a];
+  if (site.root_is_name && (slots[site.slot].bound || run.instance.globals[site.global].bound)) NEXT();
+  sp = host_attribute(frame, *in, sp);
+  if (sp == nullptr) goto failed;
+  JUMP(in->b);
+}
+op_ForNext:
+  if (!next_item(*in, stack, sp)) {
+    if ((in->a8 & kForNextKeepState) == 0) {
+      for (uint32_t i = 0; i < kIterationCells; ++i) clear(*--sp);
+    }
+    if (in->a8 & kForNextLoopBack) NEXT();
+    JUMP(in->a);
+  }
+  ++sp;
+  if (!charge(run, 96)) goto failed;
+  if (in->a8 & kForNextStore) {
+    Slot& slot = slots[in->spare];
+    slot.value = std::move(*--sp);
+    slot.bound = true;
+  }
+  if (in->a8 & kForNextLoopBack) JUMP(in->a);
+  NEXT();
+op_PopLoop:
+  for (uint32_t i = 0; i < kIterationCells; ++i) clear(*--sp);
+  JUMP(in->a);
+op_Capture:
+  for (uint32_t slot : code.captures[in->a].slots) {
+    *sp++ = slots[slot].value;
+    set_bool(*sp++, slots[slot].bound);
+  }
+  NEXT();
+op_Restore: {
+  const std::vector<uint32_t>& captured = code.captures[in->a].slots;
+  for (size_t i = captured.size(); i-- > 0;) {
+    Slot& slot = slots[captured[i]];
+    slot.bound = sp[-1].bool_value();
+    slot.value = std::move(sp[-2]);
+    sp -= 2;
+  }
+  NEXT();
+}
+op_Raise:
+op_AssertFail:
+op_Fail:
+  fail_with(run, code, *in, sp);
+  goto failed;
+op_CallValue:
+op_CallName:
+  OUT_OF_LINE(call);
+op_Syscall:
+  OUT_OF_LINE(syscall);
+op_NativeCall:
+  OUT_OF_LINE(native_call);
+op_StoreResolved:
+  OUT_OF_LINE(store_resolved_cells);
+op_ReadCurrent:
+  OUT_OF_LINE(read_current);
+op_Subscript:
+  OUT_OF_LINE(subscript);
+op_Roll:
+  OUT_OF_LINE(roll);
+op_PushNone:
+  OUT_OF_LINE(push_none);
+op_BuildList:
+op_BuildTuple:
+  OUT_OF_LINE(build);
+op_NewList:
+op_NewDict:
+  OUT_OF_LINE(new_container);
+op_DictAppend:
+  OUT_OF_LINE(dict_append);
+op_DictUnpack:
+  OUT_OF_LINE(dict_unpack);
+op_FString:
+  OUT_OF_LINE(f_string);
+op_FormatValue:
+  OUT_OF_LINE(format_value);
+op_SliceBound:
+  OUT_OF_LINE(slice_bound);
+op_SliceSubscript:
+  OUT_OF_LINE(slice_read);
+op_Attribute:
+  OUT_OF_LINE(attribute);
+op_StorageGet:
+  OUT_OF_LINE(storage_get);
+op_ForPrep:
+  OUT_OF_LINE(for_prep);
+op_StorageSet:
+  OUT_OF_LINE(storage_set);
+op_StorageMutateRead:
+  OUT_OF_LINE(storage_mutate_read);
+op_StorageMutateWrite:
+  OUT_OF_LINE(storage_mutate_write);
+op_Unpack:
+  OUT_OF_LINE(unpack);
+op_UnpackTypeCheck:
+  OUT_OF_LINE(unpack_type_check);
+op_ListAppend:
+  OUT_OF_LINE(list_append);
+op_DictSet:
+  OUT_OF_LINE(dict_set_cell);
+op_KwMark:
+  OUT_OF_LINE(keyword_mark);
+op_KwPush:
+  OUT_OF_LINE(keyword_push);
+op_KwUnpack:
+  OUT_OF_LINE(keyword_unpack);
+
+#undef NEXT
+#undef JUMP
+#undef OUT_OF_LINE
+failed:
+  return std::move(run.error);
+}
+
+VmResult<VmValue> run_module_expression(VmRun& run, uint32_t pc) {
+  const LoweredCode& code = run.instance.module_code;
+  const uint32_t n = code.slot_count();
+  ArenaCells<Slot> slots(run.arena, n);
+  for (uint32_t i = 0; i < n; ++i) slots.get()[i] = run.instance.global(code.slot_globals[i]);
+  return run_code(run, code, pc, slots.get());
+}
+
+}  // namespace veln
