@@ -9,8 +9,7 @@
 #include <unordered_set>
 
 #include "interpreter_support/storage_keys.hpp"
-#include "lib/json_reader.hpp"
-#include "lib/parse_module_ir.hpp"
+#include "python_bindings/bundle_reader.hpp"
 #include "python_bindings/storage_scan/scan_budget.hpp"
 
 namespace veln {
@@ -24,25 +23,6 @@ std::string quoted_name_message(std::string_view before, std::string_view name) 
   msg += name;
   msg += '\'';
   return msg;
-}
-
-// A module read under one name must call itself that name: storage keys are
-// built from the IR's name.
-VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
-  if (module.module_name == loaded_as) return Ok{};
-  std::string msg = "module name mismatch: expected '";
-  msg += loaded_as;
-  msg += "', got '";
-  msg += module.module_name;
-  msg += '\'';
-  return vm_error(std::move(msg));
-}
-
-VmResult<ModuleIr> read_module(std::string_view name, std::string_view text) {
-  auto parsed = parse_module_ir(text);
-  if (!parsed.ok()) return vm_error(std::move(parsed).error());
-  VELN_CHECK(check_module_name(name, *parsed));
-  return std::move(parsed).value();
 }
 
 // The base of a hash's storage keys and the prefix a scan covers.
@@ -75,87 +55,16 @@ struct ScanKeys {
 
 }  // namespace
 
-PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, std::map<std::string, ModuleIr, std::less<>> modules,
+PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules,
                                            const VmMeterSettings& settings)
     : host_(&host), modules_(std::move(modules)), meter_(settings) {}
 
 PythonBundleExecutor::PythonBundleExecutor(PythonBundleExecutor&&) noexcept = default;
 PythonBundleExecutor::~PythonBundleExecutor() = default;
 
-namespace {
-
-using ModuleTable = std::map<std::string, ModuleIr, std::less<>>;
-
-// The bundle as it is specified: a tree of the whole document, each member
-// written back as compact text and read from that text, so that reading
-// positions refer to it.
-VmResult<ModuleTable> read_bundle_through_tree(std::string_view bundle_ir_json) {
-  auto bundle = read_json_value(bundle_ir_json);
-  if (!bundle.ok()) return vm_error(std::move(bundle).error());
-  if (!bundle->is_object()) return vm_error("bundle_ir_json must be a JSON object");
-  // Members come in ascending key order with the last of repeated keys kept.
-  ModuleTable modules;
-  std::string text;
-  for (const JsonValue::Member& member : bundle->as_object()) {
-    text.clear();
-    member.second.append_compact_json(text);
-    VELN_TRY(ModuleIr module, read_module(member.first, text));
-    modules.emplace_hint(modules.end(), member.first, std::move(module));
-  }
-  return modules;
-}
-
-// The same result without the tree: one checking pass over the document
-// (which accepts exactly what the tree reader accepts), then each member read
-// straight from its own bytes. A member text that reads without fault gives
-// the same module as its compact rewrite (the rewrite keeps every value and
-// only reorders, dedupes and respaces), so only faults need the slow path:
-// std::nullopt sends the caller there for the exact message.
-std::optional<VmResult<ModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json) {
-  struct Member {
-    std::string key;
-    std::string_view text;
-  };
-  JsonReader reader(bundle_ir_json);
-  if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
-  reader.eat();
-  std::vector<Member> members;
-  std::string scratch;
-  bool first = true;
-  for (;;) {
-    Member m;
-    auto more = reader.next_key(first, m.key);
-    if (!more.ok()) return std::nullopt;
-    if (!*more) break;
-    if (!reader.expect_colon().ok()) return std::nullopt;
-    reader.peek_after_whitespace();
-    const size_t start = reader.index();
-    if (!reader.check_value(scratch).ok()) return std::nullopt;
-    m.text = bundle_ir_json.substr(start, reader.index() - start);
-    members.push_back(std::move(m));
-  }
-  if (!reader.end_object().ok() || !reader.end_document().ok()) return std::nullopt;
-  // Key order; of repeated keys the last one counts.
-  std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.key < b.key; });
-  ModuleTable modules;
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (i + 1 < members.size() && members[i + 1].key == members[i].key) continue;
-    auto parsed = parse_module_ir(members[i].text);
-    if (!parsed.ok()) return std::nullopt;
-    if (auto named = check_module_name(members[i].key, *parsed); !named.ok()) {
-      return VmResult<ModuleTable>(std::move(named).error());
-    }
-    modules.emplace_hint(modules.end(), std::move(members[i].key), std::move(parsed).value());
-  }
-  return VmResult<ModuleTable>(std::move(modules));
-}
-
-}  // namespace
-
 VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bundle_ir_json, BundleHostObject& host,
                                                             const VmMeterSettings& settings) {
-  std::optional<VmResult<ModuleTable>> fast = read_bundle_in_place(bundle_ir_json);
-  VELN_TRY(ModuleTable modules, fast ? std::move(*fast) : read_bundle_through_tree(bundle_ir_json));
+  VELN_TRY(VmModuleTable modules, read_bundle(bundle_ir_json));
   return PythonBundleExecutor(host, std::move(modules), settings);
 }
 
@@ -169,7 +78,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   after_host_call();
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
-  VELN_TRY(ModuleIr parsed, read_module(module, **text));
+  VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
   modules_.emplace(std::string(module), std::move(parsed));
   return Ok{};
 }
