@@ -10,9 +10,9 @@
 // TypeError its conversion raises. This file declares the interface only; it
 // must not include the Python/C API.
 //
-// Trace switches: the executor re-reads the trace environment variables after
-// each call of this interface returns, since any of them may run Python code
-// that changes the environment. An implementation needs to do nothing for it.
+// Trace switches: the interpreter reads the trace environment variables again
+// at the start of every call and after every host operation that may run
+// Python code; an implementation needs to do nothing for it.
 #pragma once
 
 #include <memory>

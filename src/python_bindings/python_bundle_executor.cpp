@@ -68,14 +68,11 @@ VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bun
   return PythonBundleExecutor(host, std::move(modules), settings);
 }
 
-void PythonBundleExecutor::after_host_call() {}
-
 // --- calls -----------------------------------------------------------------
 
 VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   if (modules_.find(module) != modules_.end()) return Ok{};
   auto text = host_->load_module_ir_json(module);
-  after_host_call();
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
   VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
@@ -84,13 +81,12 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
 }
 
 VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::string_view contract) {
-  auto owner = host_->get_owner(contract);
-  after_host_call();
-  return owner;
+  return host_->get_owner(contract);
 }
 
 VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, std::string_view function,
-                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext context) {
+                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext context,
+                                                     uint32_t active_calls) {
   VELN_CHECK(ensure_module(module));
   // The instance leaves the table while it runs: a call back into this
   // contract meanwhile builds a second instance.
@@ -117,7 +113,8 @@ VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, st
     VELN_TRY(context.owner, load_owner(module));  // the instance is dropped on failure
   }
   instance.set_context(std::move(context));
-  VmResult<VmValue> result = instance.call_function(*this, function, std::move(args), std::move(kwargs));
+  VmResult<VmValue> result =
+      instance.call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
   instance.set_context(std::move(saved));
   // The outer call's instance wins over one a re-entrant call stored.
   if (auto it = instances_.find(module); it != instances_.end()) instances_.erase(it);
@@ -155,7 +152,8 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
   callee.block_hash = std::move(call.block_hash);
   callee.chain_id = std::move(call.chain_id);
   VmResult<VmValue> result =
-      execute_call(module, call.function, std::move(call.args), std::move(call.kwargs), std::move(callee));
+      execute_call(module, call.function, std::move(call.args), std::move(call.kwargs), std::move(callee),
+                   call.call_depth);
   meter_.exit_contract_metering();
   return result;
 }
@@ -163,7 +161,6 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
 BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry_module, std::string_view function,
                                                           VmArgList args, VmKwargList kwargs,
                                                           VmExecutionContext context) {
-  after_host_call();
   VmResult<VmValue> outcome = [&]() -> VmResult<VmValue> {
     VELN_CHECK(meter_.charge(meter_.transaction_size_bytes()));
     VELN_CHECK(meter_.charge(kEntryBaseCost));
@@ -231,9 +228,7 @@ VmResult<std::optional<VmValue>> PythonBundleExecutor::read_variable(std::string
   if (auto it = instances_.find(contract); it != instances_.end()) {
     if (std::optional<VmValue> held = it->second.peek_variable_value(name)) return held;
   }
-  auto stored = host_->read_variable(contract, name);
-  after_host_call();
-  return stored;
+  return host_->read_variable(contract, name);
 }
 
 VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_view contract, std::string_view name,
@@ -246,15 +241,11 @@ VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_vie
     VELN_TRY(std::optional<VmValue> held, it->second.peek_hash_entry(name, key));
     if (held) return held;
   }
-  auto stored = host_->read_hash(contract, name, key);
-  after_host_call();
-  return stored;
+  return host_->read_hash(contract, name, key);
 }
 
 VmResult<VmValue> PythonBundleExecutor::handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) {
-  auto result = host_->handle_syscall(name, std::move(args), std::move(kwargs));
-  after_host_call();
-  return result;
+  return host_->handle_syscall(name, std::move(args), std::move(kwargs));
 }
 
 VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries(std::string_view contract,
@@ -271,7 +262,6 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries(std::
     if (!it->second.is(VmKind::None)) out.push_back({std::string(relative), it->second});
   }
   auto host_entries = host_->scan_hash_entries(contract, name, prefix);
-  after_host_call();
   if (!host_entries.ok()) return std::move(host_entries).error();
   for (VmHashEntry& entry : *host_entries) {
     if (seen.insert(entry.key).second) out.push_back(std::move(entry));
@@ -291,18 +281,15 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries_meter
   }
   // The host part: streamed in ascending order, or listed and sorted here.
   auto has_iter = host_->has_iter_hash_entries();
-  after_host_call();
   if (!has_iter.ok()) return std::move(has_iter).error();
   std::unique_ptr<HostHashEntryStream> stream;
   std::vector<VmHashEntry> listed;
   if (*has_iter) {
     auto opened = host_->iter_hash_entries(contract, name, prefix);
-    after_host_call();
     if (!opened.ok()) return std::move(opened).error();
     stream = std::move(opened).value();
   } else {
     auto all = host_->scan_hash_entries(contract, name, prefix);
-    after_host_call();
     if (!all.ok()) return std::move(all).error();
     listed = std::move(all).value();
     std::stable_sort(listed.begin(), listed.end(),
@@ -325,7 +312,6 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries_meter
     VmHashEntry entry;
     if (stream) {
       auto row = stream->next();
-      after_host_call();
       if (!row.ok()) return std::move(row).error();
       if (!row->has_value()) break;
       entry = std::move(**row);

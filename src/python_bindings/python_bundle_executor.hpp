@@ -65,9 +65,10 @@ class PythonBundleExecutor final : public VmHost {
                                       VmKwargList kwargs, VmExecutionContext context);
 
   // Runs one function of one module (loading and building as needed) under
-  // `context`, completed with this and the owner.
+  // `context`, completed with this and the owner. `active_calls` is the
+  // number of calls already running across contracts (0 for the entry call).
   VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
-                                 VmKwargList kwargs, VmExecutionContext context);
+                                 VmKwargList kwargs, VmExecutionContext context, uint32_t active_calls = 0);
   // Loads a module missing from the bundle from the host, once per request.
   VmStatus ensure_module(std::string_view module);
 
@@ -98,9 +99,6 @@ class PythonBundleExecutor final : public VmHost {
 
  private:
   PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
-
-  // Re-reads the trace switches after a call into Python code.
-  void after_host_call();
 
   BundleHostObject* host_;
   VmModuleTable modules_;
