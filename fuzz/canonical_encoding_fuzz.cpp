@@ -11,7 +11,7 @@
 #include "fuzz_input.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "lib/json_reader.hpp"
-#include "python_bindings/metering/canonical_encoding.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput in{data, size};
   const VmValue value = build(in, 0);
   auto text = veln::encode_vm_value(value);
-  auto length = veln::encoded_length(value);
+  auto length = veln::encoded_vm_value_length(value);
   if (text.ok() != length.ok()) std::abort();
   if (!text.ok()) {
     if (text.error().message != length.error().message) std::abort();

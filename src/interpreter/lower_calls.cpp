@@ -55,13 +55,7 @@ void Lowerer::call(const JsonValue& node) {
   const JsonValue* func = node.find("func");
   if (func == nullptr) return faulted(missing_field_message("func"));
 
-  if (const std::string* syscall = node.find_string("syscall_id")) {
-    site.node = &node;
-    site.syscall_id = text(*syscall);
-    code_.calls.push_back(site);
-    emit(Op::Syscall, static_cast<uint32_t>(code_.calls.size() - 1));
-    return set_depth(base + 1);
-  }
+  if (const std::string* syscall = node.find_string("syscall_id")) return system_call(node, *syscall, site);
 
   if (!func->is_object()) return faulted(object_message(*func, "callable"));
   const std::string* func_kind = node_kind(*func);

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interpreter/syscall_site.hpp"
 #include "interpreter/type_annotations.hpp"
 #include "lib/ir_node_kinds.hpp"
 #include "lib/json_value.hpp"
@@ -153,8 +154,7 @@ struct CallSite {
   bool has_keywords = false;
   uint32_t name = 0;  // CallName: names[name]
   // Syscall
-  const JsonValue* node = nullptr;
-  uint32_t syscall_id = 0;  // texts[]
+  uint32_t syscall = 0;  // syscalls[]
   // NativeCall
   uint32_t method = 0;            // texts[]
   bool receiver_resolved = false; // name or subscript receiver
@@ -171,6 +171,7 @@ struct LoweredCode {
   std::vector<CaptureSite> captures;
   std::vector<HostAttrSite> host_attrs;
   std::vector<CallSite> calls;
+  std::vector<SyscallSite> syscalls;
   std::vector<uint32_t> slot_globals;  // the module global index of each slot's name
   uint32_t max_stack = 0;
   uint32_t slot_count() const { return static_cast<uint32_t>(slot_globals.size()); }

@@ -105,11 +105,12 @@ VmArgList take_args(VmValue* args, uint32_t argc) {
 }
 
 [[gnu::noinline]] VmResult<VmValue> syscall_cells(VmRun& run, const LoweredCode& code, const CallSite& site,
-                                                  VmValue* args, const VmValue* mark, Slot* slots) {
+                                                  VmValue* args, const VmValue* mark, VmValue* target,
+                                                  Slot* slots) {
   VmKwargList kwargs;
   if (mark != nullptr) kwargs = take_keywords(run, *mark);
   VmResult<VmValue> result =
-      run.instance.eval_syscall(run, code, site, take_args(args, site.argc), std::move(kwargs), slots);
+      run.instance.eval_syscall(run, code, site, take_args(args, site.argc), std::move(kwargs), target, slots);
   run.refresh_trace();
   return result;
 }
@@ -539,9 +540,11 @@ VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slo
       }
       case Op::Syscall: {
         const CallSite& site = code.calls[in.a];
-        const VmValue* mark = site.has_keywords ? sp - 1 : nullptr;
-        VmValue* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
-        VELN_RUN_TRY(VmValue result, syscall_cells(run, code, site, args, mark, slots));
+        const SyscallSite& sys = code.syscalls[site.syscall];
+        VmValue* target = sp - (sys.has_target ? code.targets[sys.target].cells() : 0);
+        const VmValue* mark = site.has_keywords ? target - 1 : nullptr;
+        VmValue* args = (mark != nullptr ? target - 1 : target) - site.argc;
+        VELN_RUN_TRY(VmValue result, syscall_cells(run, code, site, args, mark, target, slots));
         while (sp > args) *--sp = VmValue();
         *sp++ = std::move(result);
         break;

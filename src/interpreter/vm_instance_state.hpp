@@ -85,11 +85,15 @@ class VmInstanceState {
   VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
   VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value);
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
+  // A ForeignVariable's value as the other contract holds it, through its read cache.
+  VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
 
   // A call node carrying a "syscall_id" (system_calls.cpp). Both argument
-  // lists are handed over; `locals` are the running code's slots.
+  // lists are handed over; `target` holds the cells of a resolved
+  // write-back target ("random.shuffle"); `locals` are the running code's
+  // slots.
   VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site, VmArgList args,
-                                 VmKwargList kwargs, Slot* locals);
+                                 VmKwargList kwargs, VmValue* target, Slot* locals);
 };
 
 }  // namespace veln

@@ -1,6 +1,6 @@
 // The canonical encoding against tests/data/canonical_encoding.txt: the text
 // of every case, and the counted length against the text's byte length.
-#include "python_bindings/metering/canonical_encoding.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST(CanonicalEncoding, DataCases) {
     const std::string expected = line.substr(arrow + 4);
     EXPECT_EQ(show(encode_vm_value(value)), expected) << line;
     const bool is_error = expected.rfind("error: ", 0) == 0;
-    EXPECT_EQ(show(encoded_length(value)), is_error ? expected : std::to_string(expected.size())) << line;
+    EXPECT_EQ(show(encoded_vm_value_length(value)), is_error ? expected : std::to_string(expected.size())) << line;
   }
 }
 
@@ -36,7 +36,7 @@ TEST(CanonicalEncoding, DeepestValue) {
   for (uint32_t d = 0; d < kVmMaxDepth; ++d) v = *VmValue::make_list({v});
   const std::string text = *encode_vm_value(v);
   EXPECT_EQ(text.size(), 2 * kVmMaxDepth + 1);
-  EXPECT_EQ(*encoded_length(v), text.size());
+  EXPECT_EQ(*encoded_vm_value_length(v), text.size());
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Runs the contract cases of tests/data/contracts/*.json: each builds a
 // module instance with the in-memory test host, calls functions, and checks
 // the result or error, the raw cost, and where given the execution charges
-// in order, the host operations and the trace lines.
+// in order, the host operations, the trace lines and the canonical encoding
+// of a result.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "interpreter/vm_instance.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "lib/hex_codec.hpp"
 #include "lib/json_reader.hpp"
@@ -49,9 +52,9 @@ VmValue decode_value(const JsonValue& v) {
   const auto& [tag, payload] = v.as_object().front();
   if (tag == "int") return VmValue::integer(mpz_class(payload.as_string()));
   if (tag == "decimal") return VmValue::decimal(*VmDecimal::from_str_literal(payload.as_string()));
-  if (tag == "bytes") {
+  if (tag == "bytes" || tag == "bytearray") {
     const auto bytes = *hex_decode_pairs(payload.as_string());
-    return *VmValue::make_bytes(std::string(bytes.begin(), bytes.end()));
+    return *VmValue::make_text(tag == "bytes" ? VmKind::Bytes : VmKind::ByteArray, std::string(bytes.begin(), bytes.end()));
   }
   std::vector<VmValue> items;
   if (tag == "dict") {
@@ -84,6 +87,7 @@ VmExecutionContext decode_context(const JsonValue* c) {
   if (const std::string* s = c->find_string("this")) context.this_contract = *s;
   if (const JsonValue::Array* e = c->find_array("entry")) context.entry.emplace((*e)[0].as_string(), (*e)[1].as_string());
   if (const JsonValue* now = c->find("now")) context.now = decode_value(*now);
+  if (const std::string* s = c->find_string("submission_name")) context.submission_name = *s;
   return context;
 }
 
@@ -141,6 +145,26 @@ void run_case(const JsonValue& c) {
       }
     }
   }
+  // Cross-contract calls answer from a script too, in order.
+  std::deque<testing::TestHost::SyscallAnswer> contract_answers;
+  if (const JsonValue* answers = c.find("contract_answers")) {
+    for (const JsonValue& answer : answers->as_array()) {
+      testing::TestHost::SyscallAnswer scripted;
+      if (const std::string* error = answer.find_string("error")) {
+        scripted.error = *error;
+      } else {
+        scripted.value = decode_value(*answer.find("value"));
+      }
+      contract_answers.push_back(std::move(scripted));
+    }
+    host.on_call_contract = [&contract_answers](VmContractCall) -> VmResult<VmValue> {
+      if (contract_answers.empty()) return vm_error("no contract to call");
+      testing::TestHost::SyscallAnswer answer = std::move(contract_answers.front());
+      contract_answers.pop_front();
+      if (answer.error) return vm_error(*answer.error);
+      return answer.value;
+    };
+  }
   const std::string module_text =
       c.find_string("module_text") ? *c.find_string("module_text") : c.find("module")->to_compact_json();
   Result<ModuleIr, std::string> module = read_module_ir(module_text);
@@ -155,6 +179,17 @@ void run_case(const JsonValue& c) {
     outcome = "build error: " + instance.error().message;
   } else {
     for (const JsonValue& call : c.find("calls")->as_array()) {
+      // What other contracts of the request changed meanwhile: host storage
+      // and recorded writes.
+      if (const JsonValue* storage = call.find("storage")) {
+        for (const auto& [key, value] : storage->as_object()) host.storage.insert_or_assign(key, decode_value(value));
+      }
+      if (const JsonValue* removed = call.find("storage_removed")) {
+        for (const JsonValue& key : removed->as_array()) host.storage.erase(key.as_string());
+      }
+      if (const JsonValue* recorded = call.find("recorded")) {
+        for (const auto& [key, value] : recorded->as_object()) host.recorded.insert_or_assign(key, decode_value(value));
+      }
       VmArgList args;
       if (const JsonValue::Array* a = call.find_array("args")) {
         for (const JsonValue& v : *a) args.push_back(decode_value(v));
@@ -168,6 +203,14 @@ void run_case(const JsonValue& c) {
       VmResult<VmValue> result =
           instance->call_function(host, *call.find_string("function"), std::move(args), std::move(kwargs));
       EXPECT_EQ(show(result), expected_outcome(call)) << "calling " << *call.find_string("function");
+      // The canonical encoding of the result, or its error.
+      if (const std::string* encoded = call.find_string("encoded"); encoded != nullptr && result.ok()) {
+        VmResult<std::string> text = encode_vm_value(*result);
+        EXPECT_EQ(text.ok() ? *text : "error: " + text.error().message, *encoded);
+        if (text.ok()) {
+          EXPECT_EQ(*encoded_vm_value_length(*result), text->size());
+        }
+      }
     }
   }
   if (c.contains("stderr")) {

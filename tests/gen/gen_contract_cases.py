@@ -28,7 +28,7 @@ class Tuple(tuple):
 
 
 def encode_value(v):
-    if v is None or isinstance(v, (bool, str)):
+    if v is None or isinstance(v, (bool, str, float)):
         return v
     if isinstance(v, int):
         return v if -2**63 <= v < 2**64 else {"int": str(v)}
@@ -42,6 +42,8 @@ def encode_value(v):
         return {"set": [encode_value(x) for x in v]}
     if isinstance(v, bytes):
         return {"bytes": v.hex()}
+    if isinstance(v, bytearray):
+        return {"bytearray": v.hex()}
     raise ValueError("cannot encode " + repr(v))
 
 
@@ -93,17 +95,27 @@ def run_cpython(source, function, args, kwargs):
 CPYTHON = "<computed by CPython>"
 
 
-def call(function, *args, result=CPYTHON, error=None, kwargs=None):
-    return {"function": function, "args": list(args), "kwargs": kwargs or {}, "result": result, "error": error}
+def call(function, *args, result=CPYTHON, error=None, kwargs=None, encoded=None, storage=None, recorded=None,
+         storage_removed=None):
+    """A call; `storage`, `storage_removed` and `recorded` change the host's
+    storage and recorded writes just before it (as other contracts of the
+    request would)."""
+    return {"function": function, "args": list(args), "kwargs": kwargs or {}, "result": result, "error": error,
+            "encoded": encoded, "storage": storage, "recorded": recorded, "storage_removed": storage_removed}
 
 
 def case(name, source, calls, cost, *, charges=None, build_error=None, edit=None, budget=None, env=None,
          stderr=None, context=None, storage=None, syscall_answers=None, host_calls=None, module_name="con_test",
-         module_text=False):
+         module_text=False, contract_answers=None):
     return dict(name=name, source=source, calls=calls if isinstance(calls, list) else [calls], cost=cost,
                 charges=charges, build_error=build_error, edit=edit, budget=budget, env=env, stderr=stderr,
                 context=context, storage=storage, syscall_answers=syscall_answers, host_calls=host_calls,
-                module_name=module_name, module_text=module_text)
+                module_name=module_name, module_text=module_text, contract_answers=contract_answers)
+
+
+def scripted(answer):
+    """A scripted host answer: {"error": message} as it is, else a value."""
+    return answer if isinstance(answer, dict) and "error" in answer else {"value": encode_value(answer)}
 
 
 def build(c):
@@ -126,6 +138,13 @@ def build(c):
             entry["result"] = show(run_cpython(c["source"], k["function"], copy.deepcopy(k["args"]), k["kwargs"]))
         else:
             entry["result"] = k["result"]
+        if k["encoded"] is not None:
+            entry["encoded"] = k["encoded"]
+        for key in ("storage", "recorded"):
+            if k[key] is not None:
+                entry[key] = {name: encode_value(v) for name, v in k[key].items()}
+        if k["storage_removed"] is not None:
+            entry["storage_removed"] = k["storage_removed"]
         calls.append(entry)
     out["calls"] = calls
     out["raw_cost"] = c["cost"]
@@ -135,8 +154,9 @@ def build(c):
     if c["storage"] is not None:
         out["storage"] = {k: encode_value(v) for k, v in c["storage"].items()}
     if c["syscall_answers"] is not None:
-        out["syscall_answers"] = {k: [a if isinstance(a, dict) and "error" in a else {"value": encode_value(a)}
-                                      for a in v] for k, v in c["syscall_answers"].items()}
+        out["syscall_answers"] = {k: [scripted(a) for a in v] for k, v in c["syscall_answers"].items()}
+    if c["contract_answers"] is not None:
+        out["contract_answers"] = [scripted(a) for a in c["contract_answers"]]
     return out
 
 

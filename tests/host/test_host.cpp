@@ -1,6 +1,8 @@
 // The in-memory test host (see header).
 #include "test_host.hpp"
 
+#include <variant>
+
 #include "interpreter_support/storage_keys.hpp"
 
 namespace veln::testing {
@@ -32,8 +34,47 @@ std::optional<VmValue> TestHost::read_recorded_storage_write(std::string_view ke
   return it->second;
 }
 
+namespace {
+
+void append_fields(std::string& line, const std::vector<std::pair<std::string, VmValue>>& fields) {
+  line += '[';
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i != 0) line += ", ";
+    line += fields[i].first + "=";
+    fields[i].second.append_python_repr(line);
+  }
+  line += ']';
+}
+
+std::string optional_text(const std::optional<std::string>& text) { return text ? *text : "None"; }
+
+// "dynamic_import token", "static_import tok=token", ...
+std::string target_text(const VmContractTarget& target) {
+  struct Visit {
+    std::string operator()(const VmStaticImportTarget& t) const { return "static_import " + t.binding + "=" + t.module; }
+    std::string operator()(const VmDynamicImportTarget& t) const { return "dynamic_import " + t.module; }
+    std::string operator()(const VmLocalHandleTarget& t) const { return "local_handle " + t.binding + "=" + t.module; }
+    std::string operator()(const VmFactoryCallTarget& t) const { return "factory_call " + t.factory + "=" + t.module; }
+  };
+  return std::visit(Visit{}, target.variant);
+}
+
+void append_kwargs(std::string& line, const VmKwargList& kwargs) {
+  for (const VmKeywordArg& kw : kwargs) {
+    line += ' ' + kw.name + '=';
+    kw.value.append_python_repr(line);
+  }
+}
+
+}  // namespace
+
 VmStatus TestHost::emit_event(VmEvent event) {
-  host_calls.push_back("emit_event " + event.event);
+  std::string line = "emit_event " + event.contract + " " + event.event + " signer=" + event.signer.python_repr() +
+                     " caller=" + event.caller.python_repr() + " indexed=";
+  append_fields(line, event.data_indexed);
+  line += " data=";
+  append_fields(line, event.data);
+  host_calls.push_back(std::move(line));
   events.push_back(std::move(event));
   return Ok{};
 }
@@ -71,24 +112,48 @@ VmResult<std::vector<VmHashEntry>> TestHost::scan_hash_entries(std::string_view 
 VmResult<std::vector<VmHashEntry>> TestHost::scan_hash_entries_metered(std::string_view contract,
                                                                        std::string_view name,
                                                                        std::string_view prefix) {
-  return scan_hash_entries(contract, name, prefix);
+  // As the bridge serves it: recorded writes (None included) over storage,
+  // under "base:" or "base:prefix:", in key order, each entry charged.
+  const std::string base = hash_storage_key_from_normalized(contract, name, "");
+  const std::string scan = prefix.empty() ? base : base + std::string(prefix) + ":";
+  host_calls.push_back("scan_hash_entries_metered " + scan);
+  std::map<std::string, VmValue> merged;
+  for (const auto* source : {&storage, &recorded}) {
+    for (auto it = source->lower_bound(scan); it != source->end() && it->first.starts_with(scan); ++it) {
+      merged.insert_or_assign(it->first.substr(base.size()), it->second);
+    }
+  }
+  std::vector<VmHashEntry> out;
+  for (auto& [key, value] : merged) {
+    VELN_CHECK(charge_storage_read(base + key, value));
+    out.push_back(VmHashEntry{key, std::move(value)});
+  }
+  return out;
 }
 
 VmResult<std::optional<std::string>> TestHost::load_owner(std::string_view) { return std::optional<std::string>(); }
 
 VmResult<VmValue> TestHost::call_contract(VmContractCall call) {
-  host_calls.push_back("call_contract " + call.target.module() + "." + call.function);
+  std::string line = "call_contract " + target_text(call.target) + " " + call.function + " args=";
+  VmValue::make_list(call.args)->append_python_repr(line);
+  append_kwargs(line, call.kwargs);
+  line += " caller=" + optional_text(call.caller) + " signer=" + optional_text(call.signer) + " entry=" +
+          (call.entry ? call.entry->first + "." + call.entry->second : std::string("None")) +
+          " submission=" + optional_text(call.submission_name) + " now=" + call.now.python_repr() +
+          " depth=" + std::to_string(call.call_depth);
+  host_calls.push_back(std::move(line));
   if (!on_call_contract) return vm_error("no contract to call");
   return on_call_contract(std::move(call));
 }
 
-VmResult<VmValue> TestHost::handle_syscall(std::string_view name, VmArgList args, VmKwargList) {
+VmResult<VmValue> TestHost::handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) {
   std::string line = "handle_syscall ";
   line.append(name);
   for (const VmValue& arg : args) {
     line.push_back(' ');
     arg.append_python_repr(line);
   }
+  append_kwargs(line, kwargs);
   host_calls.push_back(std::move(line));
   auto it = syscall_answers.find(name);
   if (it == syscall_answers.end() || it->second.empty()) {

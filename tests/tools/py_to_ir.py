@@ -10,6 +10,13 @@ test. It covers what the tests use, with these conventions:
 - `h[k]` on a declared hash reads (storage_get), `h[k] = v` writes
   (storage_set), `h[k] op= v` mutates (storage_mutate); `v.get()` / `v.set(x)`
   on a declared variable are system calls;
+- `h.all(*prefix)` on a declared hash lists it ("storage.hash.all" or
+  "storage.foreign_hash.all"); `v.get()` on a ForeignVariable is
+  "storage.foreign_variable.get";
+- calling a declared event, `Ev(payload)` or `Ev(k=v)`, emits it;
+- `imported.fn(...)` on an import binding is a "contract.export_call" with a
+  static_import target; `export_call("fn", kind_or_(kind, name), source,
+  *args, **kwargs)` spells out any target;
 - `syscall("id", ...)` is a call node with that syscall_id;
 - names and `ctx.<field>` attributes of the host table carry host_binding_id.
 It is not the compiler and makes no claim to match it beyond that.
@@ -40,6 +47,8 @@ class Translator:
         self.source = source
         self.hashes = {}      # declared hash name -> storage type
         self.variables = {}   # declared variable name -> storage type
+        self.events = set()   # declared event names
+        self.imports = set()  # import bindings
 
     def span(self, node):
         line = getattr(node, "lineno", 1) or 1
@@ -59,6 +68,7 @@ class Translator:
         for stmt in tree.body:
             if isinstance(stmt, ast.Import):
                 for alias in stmt.names:
+                    self.imports.add(alias.asname or alias.name)
                     imports.append({"node": "import", "span": self.span(stmt), "module": alias.name,
                                     "alias": alias.asname})
             elif isinstance(stmt, ast.FunctionDef):
@@ -89,6 +99,7 @@ class Translator:
         call = stmt.value
         kind = call.func.id
         if kind == "LogEvent":
+            self.events.add(name)
             return self.make("event_decl", stmt, name=name, event_name=call.args[0].value,
                              syscall_id="event.log.new", params=self.expr(call.args[1]))
         (self.hashes if "Hash" in kind else self.variables)[name] = kind
@@ -285,12 +296,40 @@ class Translator:
         if isinstance(func, ast.Name) and func.id == "syscall":
             return self.make("call", e, func=self.expr(func), args=args[1:], keywords=keywords,
                              syscall_id=e.args[0].value)
-        if (isinstance(func, ast.Attribute) and isinstance(func.value, ast.Name)
-                and func.value.id in self.variables and func.attr in ("get", "set")):
+        if isinstance(func, ast.Name) and func.id == "export_call":
+            target = e.args[1]
+            kind, name = (target.elts[0].value, target.elts[1].value) if isinstance(target, ast.Tuple) \
+                else (target.value, None)
+            return self.export_call(e, func, e.args[0].value, kind, name, e.args[2], args[3:], keywords)
+        if isinstance(func, ast.Name) and func.id in self.events:
             return self.make("call", e, func=self.expr(func), args=args, keywords=keywords,
-                             syscall_id="storage.variable." + func.attr, receiver_binding=func.value.id,
-                             receiver_type=self.variables[func.value.id], method=func.attr)
+                             syscall_id="event.log.emit", event_binding=func.id)
+        if isinstance(func, ast.Attribute) and isinstance(func.value, ast.Name):
+            owner = func.value.id
+            if owner in self.imports:
+                return self.export_call(e, func, func.attr, "static_import", owner, None, args, keywords)
+            if owner in self.variables and func.attr in ("get", "set"):
+                foreign = self.variables[owner] == "ForeignVariable" and func.attr == "get"
+                return self.make("call", e, func=self.expr(func), args=args, keywords=keywords,
+                                 syscall_id="storage.foreign_variable.get" if foreign else "storage.variable." + func.attr,
+                                 receiver_binding=owner, receiver_type=self.variables[owner], method=func.attr)
+            if owner in self.hashes and func.attr == "all":
+                foreign = self.hashes[owner] == "ForeignHash"
+                return self.make("call", e, func=self.expr(func), args=args, keywords=keywords,
+                                 syscall_id="storage.foreign_hash.all" if foreign else "storage.hash.all",
+                                 receiver_binding=owner, receiver_type=self.hashes[owner], method="all")
         return self.make("call", e, func=self.expr(func), args=args, keywords=keywords)
+
+    def export_call(self, e, func, function, kind, name, source, args, keywords):
+        target = {"kind": kind, "span": self.span(e)}
+        if kind in ("static_import", "local_handle"):
+            target["binding"] = name
+        elif kind == "factory_call":
+            target["factory"] = name
+        if source is not None:
+            target["source"] = self.expr(source)
+        return self.make("call", e, func=self.expr(func), args=args, keywords=keywords,
+                         syscall_id="contract.export_call", function_name=function, contract_target=target)
 
 
 def translate(source, module_name="con_test"):

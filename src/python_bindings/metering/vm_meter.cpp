@@ -6,20 +6,20 @@
 
 #include <algorithm>
 
-#include "python_bindings/metering/canonical_encoding.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
 
 namespace veln {
 
 VmStatus VmMeter::charge_read(std::string_view key, const VmValue& value) {
   if (!enabled_) return Ok{};
-  VELN_TRY(uint64_t n, encoded_length(value));
+  VELN_TRY(uint64_t n, encoded_vm_value_length(value));
   // Both terms are sizes of values held in memory: far from overflowing.
   return charge(kReadCostPerByte * (key.size() + n));
 }
 
 VmStatus VmMeter::charge_write(std::string_view key, const VmValue& value) {
   if (!enabled_) return Ok{};
-  VELN_TRY(uint64_t encoded, encoded_length(value));
+  VELN_TRY(uint64_t encoded, encoded_vm_value_length(value));
   const uint64_t n = key.size() + encoded;
   uint64_t total;
   if (__builtin_add_overflow(write_bytes_, n, &total)) return vm_error(std::string(kWriteCapMessage));
@@ -30,7 +30,7 @@ VmStatus VmMeter::charge_write(std::string_view key, const VmValue& value) {
 
 VmStatus VmMeter::charge_return_value(const VmValue& value) {
   if (!enabled_) return Ok{};
-  VELN_TRY(uint64_t n, encoded_length(value));
+  VELN_TRY(uint64_t n, encoded_vm_value_length(value));
   return charge(n);
 }
 

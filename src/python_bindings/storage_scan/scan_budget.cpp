@@ -2,7 +2,7 @@
 // stays refused.
 #include "python_bindings/storage_scan/scan_budget.hpp"
 
-#include "python_bindings/metering/canonical_encoding.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
 
 namespace veln {
 
@@ -14,7 +14,7 @@ uint64_t saturating_add(uint64_t a, uint64_t b) {
 }  // namespace
 
 VmStatus ScanBudget::observe(std::string_view key, const VmValue& value) {
-  VELN_TRY(uint64_t n, encoded_length(value));
+  VELN_TRY(uint64_t n, encoded_vm_value_length(value));
   bytes = saturating_add(saturating_add(bytes, key.size()), n);
   entries = saturating_add(entries, 1);
   if (bytes > kMaxScanBytes || entries > kMaxScanEntries) return vm_error(std::string(kScanLimitMessage));
