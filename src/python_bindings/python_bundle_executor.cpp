@@ -84,46 +84,59 @@ VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::strin
   return host_->get_owner(contract);
 }
 
+// Calls between contracts recurse through execute_call and call_contract
+// (up to the call limit), so both keep their frames small: what is needed
+// only on the way in lives in the out-of-line helpers below.
+
+VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance(std::string_view module,
+                                                                                const VmExecutionContext& context) {
+  if (auto it = instances_.find(module); it != instances_.end()) return instances_.extract(it);
+  auto mod = modules_.find(module);
+  if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+  VmExecutionContext construction = context;
+  construction.this_contract = std::string(module);
+  if (!construction.owner) {
+    VELN_TRY(construction.owner, load_owner(module));
+  }
+  VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
+  // An instance a nested call stored meanwhile gives way to this one.
+  auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
+  return instances_.extract(slot);
+}
+
+VmStatus PythonBundleExecutor::complete_context(std::string_view module, VmExecutionContext& context) {
+  context.this_contract = std::string(module);
+  if (!context.owner) {
+    VELN_TRY(context.owner, load_owner(module));
+  }
+  return Ok{};
+}
+
+void PythonBundleExecutor::put_back(InstanceNode node) {
+  // The outer call's instance wins over one a re-entrant call stored.
+  if (auto it = instances_.find(node.key()); it != instances_.end()) instances_.erase(it);
+  instances_.insert(std::move(node));
+}
+
 VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, std::string_view function,
                                                      VmArgList args, VmKwargList kwargs, VmExecutionContext context,
                                                      uint32_t active_calls) {
   VELN_CHECK(ensure_module(module));
   // The instance leaves the table while it runs: a call back into this
   // contract meanwhile builds a second instance.
-  decltype(instances_)::node_type node;
-  if (auto it = instances_.find(module); it != instances_.end()) {
-    node = instances_.extract(it);
-  } else {
-    auto mod = modules_.find(module);
-    if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
-    VmExecutionContext construction = context;
-    construction.this_contract = std::string(module);
-    if (!construction.owner) {
-      VELN_TRY(construction.owner, load_owner(module));
-    }
-    VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
-    // An instance a nested call stored meanwhile gives way to this one.
-    auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
-    node = instances_.extract(slot);
-  }
-  VmInstance& instance = node.mapped();
-  VmExecutionContext saved = instance.context();
-  context.this_contract = std::string(module);
-  if (!context.owner) {
-    VELN_TRY(context.owner, load_owner(module));  // the instance is dropped on failure
-  }
-  instance.set_context(std::move(context));
+  VELN_TRY(InstanceNode node, take_instance(module, context));
+  VmExecutionContext saved = node.mapped().context();
+  VELN_CHECK(complete_context(module, context));  // the instance is dropped on failure
+  node.mapped().set_context(std::move(context));
   VmResult<VmValue> result =
-      instance.call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
-  instance.set_context(std::move(saved));
-  // The outer call's instance wins over one a re-entrant call stored.
-  if (auto it = instances_.find(module); it != instances_.end()) instances_.erase(it);
-  instances_.insert(std::move(node));
+      node.mapped().call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
+  node.mapped().set_context(std::move(saved));
+  put_back(std::move(node));
   return result;
 }
 
-VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
-  const std::string module = call.target.module();
+VmStatus PythonBundleExecutor::admit_contract_call(VmContractCall& call, VmExecutionContext& callee) {
+  const std::string& module = call.target.module();
   VELN_CHECK(ensure_module(module));
   auto mod = modules_.find(module);
   if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
@@ -138,9 +151,6 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
   std::optional<std::string> caller = call.caller ? call.caller : call.signer;
   if (owner && (!caller || *caller != *owner)) return vm_error("Exception(\"Caller is not the owner!\")");
   VELN_CHECK(meter_.charge(kContractCallCost));
-  // Opened after the call charge, so the charge counts for the caller.
-  meter_.enter_contract_metering(module);
-  VmExecutionContext callee;
   callee.this_contract = module;
   callee.caller = std::move(caller);
   callee.signer = std::move(call.signer);
@@ -151,9 +161,17 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
   callee.block_num = std::move(call.block_num);
   callee.block_hash = std::move(call.block_hash);
   callee.chain_id = std::move(call.chain_id);
-  VmResult<VmValue> result =
-      execute_call(module, call.function, std::move(call.args), std::move(call.kwargs), std::move(callee),
-                   call.call_depth);
+  return Ok{};
+}
+
+VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
+  VmExecutionContext callee;
+  VELN_CHECK(admit_contract_call(call, callee));
+  const std::string& module = call.target.module();
+  // Opened after the call charge, so the charge counts for the caller.
+  meter_.enter_contract_metering(module);
+  VmResult<VmValue> result = execute_call(module, call.function, std::move(call.args), std::move(call.kwargs),
+                                          std::move(callee), call.call_depth);
   meter_.exit_contract_metering();
   return result;
 }

@@ -70,7 +70,7 @@ class PythonBundleExecutor final : public VmHost {
   VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
                                  VmKwargList kwargs, VmExecutionContext context, uint32_t active_calls = 0);
   // Loads a module missing from the bundle from the host, once per request.
-  VmStatus ensure_module(std::string_view module);
+  [[gnu::noinline]] VmStatus ensure_module(std::string_view module);
 
   // --- VmHost ------------------------------------------------------------
   VmStatus charge_execution_cost(uint64_t cost) override { return meter_.charge(cost); }
@@ -98,7 +98,17 @@ class PythonBundleExecutor final : public VmHost {
   bool has_live_instance(std::string_view module) const { return instances_.find(module) != instances_.end(); }
 
  private:
+  using InstanceNode = std::map<std::string, VmInstance, std::less<>>::node_type;
+
   PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
+
+  // Out of line so the frames of the recursive path stay small.
+  [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context);
+  [[gnu::noinline]] VmStatus complete_context(std::string_view module, VmExecutionContext& context);
+  [[gnu::noinline]] void put_back(InstanceNode node);
+  // The checks and the call charge of a cross-contract call, and the callee's
+  // context (taking the request's context fields).
+  [[gnu::noinline]] VmStatus admit_contract_call(VmContractCall& call, VmExecutionContext& callee);
 
   BundleHostObject* host_;
   VmModuleTable modules_;
