@@ -118,6 +118,11 @@ def call_owned():
 @export
 def call_private():
     return con_token.helper()
+
+@export
+def pay_then_fail(amount, to):
+    con_token.transfer(amount, to)
+    assert False, "changed my mind"
 """,
     # Reads the token's balances through foreign declarations.
     "con_reader": """
@@ -178,6 +183,10 @@ import con_ping
 @export
 def pong(n):
     return con_ping.ping(n)
+
+@export
+def twice():
+    return con_ping.ping(0) + con_ping.ping(0)
 """,
     # Endless recursion across two contracts.
     "con_rec_a": """
@@ -353,11 +362,24 @@ REQUESTS = [
                         "get_owner(con_token)", "get_owner(con_token)", "get_owner(con_token)",
                         "read_hash(con_token,balances,con_registry)", "read_hash(con_token,balances,bob)",
                         "get_owner(con_token)", "get_owner(con_token)", "get_owner(con_token)", "get_owner(con_token)"],
-            status=0, result="int:20"),
+            status=0, result="int:20",
+            events=["con_token.Transfer signer=str:alice caller=str:con_registry indexed=[sender=str:con_registry, "
+                    "receiver=str:bob] data=[amount=int:10]"] * 2),
+    # Events and writes recorded before a failure are not reported.
+    request("pay_then_fail", ("con_registry", "pay_then_fail"), "[10, 'bob']",
+            bundle=["con_registry", "con_token", "con_owned"], storage=TOKEN_HOLDINGS, context=ALICE, status=1,
+            result="str:AssertionError('changed my mind')", writes={}, events=[], snapshots=[]),
+    # Metering off: no call charge, no cost records but the entry's.
+    request("pay_unmetered", ("con_registry", "pay"), "[10, 'bob']", bundle=["con_registry", "con_token", "con_owned"],
+            storage=TOKEN_HOLDINGS, context=ALICE, meter=(False, 0, 0), status=0, raw=0, chi=5,
+            costs={"con_registry": 5000}),
+    # The call charge passes the budget: it counts for the caller, the callee
+    # never runs.
     request("pay_over_budget", ("con_registry", "pay"), "[10, 'bob']", bundle=["con_registry", "con_token", "con_owned"],
-            storage=TOKEN_HOLDINGS, context=ALICE, meter=(True, 20000, 0), status=1, result="str:Out of chi."),
+            storage=TOKEN_HOLDINGS, context=ALICE, meter=(True, 20000, 0), raw=20192, costs={"con_registry": 20192}, status=1, result="str:Out of chi."),
     request("balance_dynamic", ("con_registry", "balance_dynamic"), "['alice']",
-            bundle=["con_registry", "con_token", "con_owned"], storage=TOKEN_HOLDINGS, status=0, result="int:1000"),
+            bundle=["con_registry", "con_token", "con_owned"], storage=TOKEN_HOLDINGS, status=0, result="int:1000",
+            writes={}, snapshots=[]),  # reading only: no snapshot
     request("pay_local", ("con_registry", "pay_local"), "[5, 'bob']", bundle=["con_registry", "con_token", "con_owned"],
             storage=TOKEN_HOLDINGS, context=ALICE, status=0,
             writes={"con_token.balances:bob": "int:5", "con_token.balances:con_registry": "int:45"}),
@@ -405,6 +427,11 @@ REQUESTS = [
                         "get_owner(con_ping)", "get_owner(con_ping)", "handle_syscall(test.log,ping body)",
                         "get_owner(con_ping)"],
             status=0, result="int:2"),
+    # Two calls into con_ping, one after the other: one instance, one module body.
+    request("two_calls_one_body", ("con_pong", "twice"), bundle=["con_ping", "con_pong"], status=0, result="int:0",
+            host_calls=["get_owner(con_pong)", "get_owner(con_pong)", "get_owner(con_ping)", "get_owner(con_ping)",
+                        "handle_syscall(test.log,ping body)", "get_owner(con_ping)", "get_owner(con_ping)",
+                        "get_owner(con_ping)"]),
     request("recursion_across_contracts", ("con_rec_a", "f"), bundle=["con_rec_a", "con_rec_b"],
             meter=(False, 0, 0), status=1, result="str:RecursionError('maximum recursion depth exceeded')"),
     request("ping_at_the_limit", ("con_ping", "ping"), "[127]", bundle=["con_ping", "con_pong"],
