@@ -104,11 +104,15 @@ VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance
   return instances_.extract(slot);
 }
 
-VmStatus PythonBundleExecutor::complete_context(std::string_view module, VmExecutionContext& context) {
+VmStatus PythonBundleExecutor::enter_context(std::string_view module, VmInstance& instance,
+                                             VmExecutionContext& context) {
   context.this_contract = std::string(module);
   if (!context.owner) {
     VELN_TRY(context.owner, load_owner(module));
   }
+  VmExecutionContext saved = instance.context();
+  instance.set_context(std::move(context));
+  context = std::move(saved);
   return Ok{};
 }
 
@@ -119,18 +123,18 @@ void PythonBundleExecutor::put_back(InstanceNode node) {
 }
 
 VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, std::string_view function,
-                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext context,
+                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext&& context,
                                                      uint32_t active_calls) {
   VELN_CHECK(ensure_module(module));
   // The instance leaves the table while it runs: a call back into this
   // contract meanwhile builds a second instance.
   VELN_TRY(InstanceNode node, take_instance(module, context));
-  VmExecutionContext saved = node.mapped().context();
-  VELN_CHECK(complete_context(module, context));  // the instance is dropped on failure
-  node.mapped().set_context(std::move(context));
+  // From here `context` holds the instance's own context, put back after
+  // the call. On failure the instance is dropped.
+  VELN_CHECK(enter_context(module, node.mapped(), context));
   VmResult<VmValue> result =
       node.mapped().call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
-  node.mapped().set_context(std::move(saved));
+  node.mapped().set_context(std::move(context));
   put_back(std::move(node));
   return result;
 }

@@ -68,7 +68,7 @@ class PythonBundleExecutor final : public VmHost {
   // `context`, completed with this and the owner. `active_calls` is the
   // number of calls already running across contracts (0 for the entry call).
   VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
-                                 VmKwargList kwargs, VmExecutionContext context, uint32_t active_calls = 0);
+                                 VmKwargList kwargs, VmExecutionContext&& context, uint32_t active_calls = 0);
   // Loads a module missing from the bundle from the host, once per request.
   [[gnu::noinline]] VmStatus ensure_module(std::string_view module);
 
@@ -104,7 +104,9 @@ class PythonBundleExecutor final : public VmHost {
 
   // Out of line so the frames of the recursive path stay small.
   [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context);
-  [[gnu::noinline]] VmStatus complete_context(std::string_view module, VmExecutionContext& context);
+  // Completes the call context (this, owner) and swaps it with the
+  // instance's, so `context` then holds the one to restore.
+  [[gnu::noinline]] VmStatus enter_context(std::string_view module, VmInstance& instance, VmExecutionContext& context);
   [[gnu::noinline]] void put_back(InstanceNode node);
   // The checks and the call charge of a cross-contract call, and the callee's
   // context (taking the request's context fields).

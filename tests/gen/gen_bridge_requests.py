@@ -440,7 +440,7 @@ REQUESTS = [
             meter=(False, 0, 0), status=1, result="str:RecursionError('maximum recursion depth exceeded')"),
 
     # 255 active calls, alternating between two contracts: the native stack
-    # they take (about 1.3 MB in an optimised build) stays well inside the
+    # they take (about 1 MB in an optimised build) stays well inside the
     # 8 MB of a main thread.
     request("deepest_chain", ("con_deep_a", "down"), "[127]", bundle=["con_deep_a", "con_deep_b"],
             meter=(False, 0, 0), stack_limit_bytes=2 * 1024 * 1024, status=0, result="int:127"),
