@@ -57,7 +57,13 @@ struct ScanKeys {
 
 PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules,
                                            const VmMeterSettings& settings)
-    : host_(&host), modules_(std::move(modules)), meter_(settings) {}
+    : host_(&host), meter_(settings) {
+  for (auto& [name, module] : modules) add_module(name, std::move(module));
+}
+
+void PythonBundleExecutor::add_module(std::string name, ModuleIr module) {
+  modules_.emplace(std::move(name), std::make_shared<const ModuleIr>(std::move(module)));
+}
 
 PythonBundleExecutor::PythonBundleExecutor(PythonBundleExecutor&&) noexcept = default;
 PythonBundleExecutor::~PythonBundleExecutor() = default;
@@ -76,7 +82,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
   VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
-  modules_.emplace(std::string(module), std::move(parsed));
+  add_module(std::string(module), std::move(parsed));
   return Ok{};
 }
 
@@ -144,7 +150,7 @@ VmStatus PythonBundleExecutor::admit_contract_call(VmContractCall& call, VmExecu
   VELN_CHECK(ensure_module(module));
   auto mod = modules_.find(module);
   if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
-  const auto& functions = mod->second.functions;
+  const auto& functions = mod->second->functions;
   auto fn = std::find_if(functions.begin(), functions.end(),
                          [&](const FunctionIr& f) { return f.name == call.function; });
   if (fn == functions.end() || fn->visibility != kExportFunctionName) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -101,6 +102,8 @@ class PythonBundleExecutor final : public VmHost {
   using InstanceNode = std::map<std::string, VmInstance, std::less<>>::node_type;
 
   PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
+  // A module read under `name`, shared by every instance built from it.
+  void add_module(std::string name, ModuleIr module);
 
   // Out of line so the frames of the recursive path stay small.
   [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context);
@@ -113,7 +116,7 @@ class PythonBundleExecutor final : public VmHost {
   [[gnu::noinline]] VmStatus admit_contract_call(VmContractCall& call, VmExecutionContext& callee);
 
   BundleHostObject* host_;
-  VmModuleTable modules_;
+  std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;
   std::vector<VmEvent> events_;
