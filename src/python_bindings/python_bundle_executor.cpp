@@ -30,11 +30,8 @@ struct ScanKeys {
   std::string base;    // contract "." name
   std::string prefix;  // base ":" [prefix ":"]
 
-  ScanKeys(std::string_view contract, std::string_view name, std::string_view scan_prefix) {
-    base.reserve(contract.size() + name.size() + 1);
-    base += contract;
-    base += '.';
-    base += name;
+  ScanKeys(std::string_view contract, std::string_view name, std::string_view scan_prefix)
+      : base(variable_storage_key(contract, name)) {
     prefix = base;
     prefix += ':';
     if (!scan_prefix.empty()) {
