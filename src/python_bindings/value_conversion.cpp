@@ -413,6 +413,13 @@ std::optional<std::pair<std::string, std::string>> python_class_path(PyObject* o
   return std::pair<std::string, std::string>(module_text, name_text);
 }
 
+VmResult<std::string> extract_str(PyObject* obj) {
+  if (!PyUnicode_Check(obj)) return vm_error("TypeError: " + not_an_instance_text(obj, "str"));
+  const std::string_view text = utf8_of(obj);
+  if (text.data() == nullptr) return host_failure();
+  return std::string(text);
+}
+
 VmResult<int64_t> extract_i64_attr(PyObject* obj, const char* name) {
   PyRef attribute(PyObject_GetAttrString(obj, name));
   if (!attribute) return host_failure();
@@ -426,11 +433,9 @@ VmResult<VmHashEntry> py_hash_entry_to_vm(PyObject* row) {
   if (PyTuple_Size(row) != 2) return vm_error("hash entry tuples must contain key and value");
   PyRef key = PyRef::borrowed(PyTuple_GetItem(row, 0));
   PyRef value = PyRef::borrowed(PyTuple_GetItem(row, 1));
-  if (!PyUnicode_Check(key.get())) return vm_error("TypeError: " + not_an_instance_text(key.get(), "str"));
-  const std::string_view key_text = utf8_of(key.get());
-  if (key_text.data() == nullptr) return host_failure();
+  VELN_TRY(std::string key_text, extract_str(key.get()));
   VELN_TRY(VmValue vm_value, py_to_vm(value.get()));
-  return VmHashEntry{std::string(key_text), std::move(vm_value)};
+  return VmHashEntry{std::move(key_text), std::move(vm_value)};
 }
 
 VmResult<std::vector<VmHashEntry>> py_hash_entries_to_vm(PyObject* rows) {

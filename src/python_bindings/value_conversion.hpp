@@ -42,6 +42,12 @@ VmExecutionError settle_host_conversion(VmExecutionError error);
 // have no Python form).
 PyObject* vm_to_py(const VmValue& value);
 
+// A str (or subclass) as its UTF-8 text. Otherwise fails with the display
+// text of the failed conversion: "TypeError: '<type>' object is not an
+// instance of 'str'", or the UnicodeEncodeError's host-error text for a str
+// holding lone surrogates.
+VmResult<std::string> extract_str(PyObject* obj);
+
 // (__class__.__module__, __class__.__name__) as texts; nullopt when either is
 // missing or not a str (the error is cleared).
 std::optional<std::pair<std::string, std::string>> python_class_path(PyObject* obj);
