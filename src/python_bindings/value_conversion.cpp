@@ -83,14 +83,19 @@ VmResult<VmValue> int_from_python(PyObject* obj) {
   const long long small = PyLong_AsLongLongAndOverflow(obj, &overflow);
   if (small == -1 && PyErr_Occurred() != nullptr) return host_failure();
   if (overflow == 0) return VmValue::integer(static_cast<int64_t>(small));
+  // One unit per 64-bit word of the magnitude, checked before any text of
+  // it is built.
+  PyRef bits(PyObject_CallMethod(obj, "bit_length", nullptr));
+  if (!bits) return host_failure();
+  const unsigned long long bit_length = PyLong_AsUnsignedLongLong(bits.get());
+  if (bit_length == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) return host_failure();
+  VELN_CHECK(vm_check_units(1 + bit_length / 64 + (bit_length % 64 != 0)));
   PyRef hex(PyNumber_ToBase(obj, 16));  // "0x..." or "-0x..."
   if (!hex) return host_failure();
   const std::string_view text = utf8_of(hex.get());
   if (text.data() == nullptr) return host_failure();
   const bool negative = text.starts_with('-');
   const std::string_view digits = text.substr(negative ? 3 : 2);
-  // One unit per 64-bit word of the magnitude, checked before it is built.
-  VELN_CHECK(vm_check_units(1 + (digits.size() + 15) / 16));
   mpz_class magnitude;
   if (digits.empty() || mpz_set_str(magnitude.get_mpz_t(), digits.data(), 16) != 0) {
     return vm_error("invalid integer text at VM boundary");

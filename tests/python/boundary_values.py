@@ -2,6 +2,7 @@
 look-alikes of the types the engine converts, objects whose str() or
 comparison raises, and values nested past the engine's limit. Also the
 module IR and bundle builders the request tests use."""
+import datetime
 import enum
 import json
 import sys
@@ -45,12 +46,28 @@ class ByteArrayLike(bytearray):
     pass
 
 
+IntNamedInt = type("int", (int,), {})
+FloatNamedFloat = type("float", (float,), {})
+BoolNamedInt = type("bool", (int,), {})
+
+
+class IndexLike:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
 class Color(enum.IntEnum):
     RED = 1
 
 
 class Letter(str, enum.Enum):
     A = "a"
+
+
+UTC_PLUS_5 = datetime.timezone(datetime.timedelta(hours=5))
 
 
 def host_class(module, name, namespace):
@@ -148,3 +165,21 @@ def bundle(**members):
 
 
 NAMESPACE = {name: value for name, value in globals().items() if not name.startswith("_")}
+
+
+def parameter(name):
+    return {"name": name, "kind": "positional_or_keyword", "annotation": None, "default": None, "span": span()}
+
+
+def function(name, parameters, body, visibility="export"):
+    return {"node": "function", "span": span(), "name": name, "visibility": visibility,
+            "parameters": [parameter(p) for p in parameters], "body": body}
+
+
+def return_name(name):
+    return {"node": "return", "span": span(), "value": {"node": "name", "span": span(), "id": name}}
+
+
+def echo_module(module_name="con_echo"):
+    """A contract whose function echo(value) returns its argument unchanged."""
+    return module(module_name, functions=[function("echo", ["value"], [return_name("value")])])
