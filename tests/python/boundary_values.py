@@ -164,7 +164,6 @@ def bundle(**members):
     return json.dumps(members)
 
 
-NAMESPACE = {name: value for name, value in globals().items() if not name.startswith("_")}
 
 
 def parameter(name):
@@ -183,3 +182,142 @@ def return_name(name):
 def echo_module(module_name="con_echo"):
     """A contract whose function echo(value) returns its argument unchanged."""
     return module(module_name, functions=[function("echo", ["value"], [return_name("value")])])
+
+
+# ---- module IR builders for the boundary tests --------------------------------------
+def node(kind, **members):
+    return {"node": kind, "span": span(), **members}
+
+
+def name(ident):
+    return node("name", id=ident)
+
+
+def const(value_type, value):
+    return node("constant", value_type=value_type, value=value)
+
+
+def ret(value):
+    return node("return", value=value)
+
+
+def syscall(syscall_id, func, args=(), keywords=(), **fields):
+    return node("call", func=func, args=list(args), keywords=[node("keyword", arg=k, value=v) for k, v in keywords],
+                syscall_id=syscall_id, **fields)
+
+
+def variable_decl(binding):
+    return node("storage_decl", name=binding, storage_type="Variable", syscall_id="storage.variable.new",
+                args=[], keywords=[])
+
+
+def hash_decl(binding):
+    return node("storage_decl", name=binding, storage_type="Hash", syscall_id="storage.hash.new",
+                args=[], keywords=[])
+
+
+def variable_get(binding):
+    return syscall("storage.variable.get", node("attribute", value=name(binding), attr="get"),
+                   receiver_binding=binding, receiver_type="Variable", method="get")
+
+
+def variable_set(binding, value):
+    return syscall("storage.variable.set", node("attribute", value=name(binding), attr="set"), [value],
+                   receiver_binding=binding, receiver_type="Variable", method="set")
+
+
+def hash_get(binding, key):
+    return node("storage_get", binding=binding, storage_type="Hash", syscall_id="storage.hash.get", key=key)
+
+
+def hash_set(binding, key, value):
+    return node("storage_set", binding=binding, storage_type="Hash", syscall_id="storage.hash.set",
+                key=key, value=value)
+
+
+def hash_all(binding, *prefix):
+    return syscall("storage.hash.all", node("attribute", value=name(binding), attr="all"), prefix,
+                   receiver_binding=binding, receiver_type="Hash", method="all")
+
+
+def expr(value):
+    return node("expr", value=value)
+
+
+def host_call(syscall_id, *args, **kwargs):
+    """A system call the engine hands to the host's handle_syscall."""
+    return syscall(syscall_id, name(syscall_id.replace(".", "_")), args, kwargs.items())
+
+
+def storage_module(module_name="con_store"):
+    """Reads and writes of a variable "v" and a hash "h", and host system calls:
+    get_v(), set_v(x), get_h(k), set_h(k, x), all_h(), call_host(x)."""
+    return module(
+        module_name,
+        global_declarations=[variable_decl("v"), hash_decl("h")],
+        functions=[
+            function("get_v", [], [ret(variable_get("v"))]),
+            function("set_v", ["x"], [expr(variable_set("v", name("x")))]),
+            function("get_h", ["k"], [ret(hash_get("h", name("k")))]),
+            function("set_h", ["k", "x"], [hash_set("h", name("k"), name("x"))]),
+            function("all_h", [], [ret(hash_all("h"))]),
+            function("call_host", ["x"], [ret(host_call("host.echo", name("x"), key=name("x")))]),
+            function("ref", [], [ret(name("v"))]),
+        ],
+    )
+
+
+def handle_module(module_name="con_handle", imported="con_echo"):
+    """handle() returns the contract handle of a static import."""
+    return module(module_name, imports=[node("import", module=imported, alias=None)],
+                  functions=[function("handle", [], [ret(name(imported))])])
+
+
+# ---- host behaviours for the host error tests ---------------------------------------
+class Outer:
+    class Inner(Exception):
+        pass
+
+
+class BadStrError(Exception):
+    def __str__(self):
+        raise RuntimeError("no str")
+
+
+def raises(error):
+    def method(*args):
+        raise error
+    return method
+
+
+def returns(value):
+    return lambda *args: value
+
+
+class missing:
+    """Marks a host method as absent: looking it up raises AttributeError
+    (or `error`, for a lookup that fails otherwise)."""
+
+    def __init__(self, error=None):
+        self.error = error
+
+
+def failing_rows():
+    yield ("a", 1)
+    raise KeyError("gone")
+
+
+def add_key(value):
+    value["c"] = 3
+
+
+def changing_dict(change):
+    """{"a": <decimal whose str() calls change(dict)>, "b": 2}."""
+    value = {}
+    value["a"] = SideEffectDecimal(lambda: change(value))
+    value["b"] = 2
+    return value
+
+
+# Every public name above, for the cases the runners evaluate.
+NAMESPACE = {name: value for name, value in globals().items() if not name.startswith("_")}

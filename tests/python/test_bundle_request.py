@@ -4,7 +4,7 @@ order in which the first bad input is found. Cases: request_errors.txt."""
 
 import pytest
 
-from boundary_values import NAMESPACE, DictLike, ListLike, SideEffectDecimal, TupleLike
+from boundary_values import NAMESPACE, DictLike, ListLike, SideEffectDecimal, TupleLike, add_key, changing_dict
 from bundle_host import Host
 from conftest import DATA_DIR
 
@@ -34,18 +34,6 @@ def test_request_errors(native, changes, expected):
     assert type(info.value) is cls
     assert info.value.args == (message,)
     assert host.calls == []
-
-
-def changing_dict(change):
-    """{"a": <decimal whose str() calls change(dict)>, "b": 2}."""
-    value = {}
-    value["a"] = SideEffectDecimal(lambda: change(value))
-    value["b"] = 2
-    return value
-
-
-def add_key(value):
-    value["c"] = 3
 
 
 def swap_keys_twice(value):

@@ -1,0 +1,48 @@
+"""Failures of the Python host object: a method that raises (the qualified
+type name and str() of the exception, or "<exception str() failed>"), returns
+the wrong type, or is missing. The call ends with status 1 and the message;
+no Python error is left set. Cases: host_errors.txt."""
+import json
+
+import pytest
+
+from boundary_values import NAMESPACE, echo_module, missing, storage_module
+from bundle_host import Host, StreamingHost
+from conftest import DATA_DIR
+
+MODULES = {"con_echo": echo_module(), "con_store": storage_module()}
+
+
+def read_cases(path):
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        if line.strip() and not line.startswith("#"):
+            behaviour, rest = line.split(" | ", 1)
+            call, expected = rest.split(" => ", 1)
+            method, replacement = behaviour.split(" ", 1)
+            yield pytest.param(method, replacement, call, expected, id=f"{path.stem}:{number}")
+
+
+def host_with(method, behaviour):
+    base = StreamingHost if method == "iter_hash_entries" else Host
+    namespace = {}
+    if isinstance(behaviour, missing):
+        error = behaviour.error or AttributeError(f"no {method} here")
+
+        def absent(self):
+            raise error
+
+        namespace[method] = property(absent)
+    else:
+        namespace[method] = staticmethod(behaviour)
+    return type("Host", (base,), namespace)(modules=MODULES)
+
+
+@pytest.mark.parametrize("method,replacement,call,expected", read_cases(DATA_DIR / "python_boundary" / "host_errors.txt"))
+def test_host_failure_becomes_the_message(native, method, replacement, call, expected):
+    namespace = dict(NAMESPACE, json=json)
+    host = host_with(method, eval(replacement, namespace))
+    target, arguments = call.split("(", 1)
+    module, function = target.split(".")
+    args = list(eval(f"({arguments[:-1]},)", namespace)) if arguments != ")" else []
+    result = native.execute_bundle("{}", module, function, args, {}, {}, host)
+    assert (result["status_code"], result["result"]) == (1, expected.encode().decode("unicode_escape"))
