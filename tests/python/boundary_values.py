@@ -7,11 +7,10 @@ import enum
 import json
 import sys
 
-sys.path.insert(0, str(__import__("pathlib").Path(__file__).resolve().parent / "host_types"))
 
-from veln_runtime_types.collections import VondrelFrozenSet, VondrelSet  # noqa: E402
-from veln_runtime_types.decimal import VondrelDecimal  # noqa: E402
-from veln_runtime_types.time import Datetime, Timedelta  # noqa: E402
+from veln_runtime_types.collections import VondrelFrozenSet, VondrelSet
+from veln_runtime_types.decimal import VondrelDecimal
+from veln_runtime_types.time import Datetime, Timedelta
 
 
 class IntLike(int):

@@ -1,9 +1,28 @@
-"""Shared fixtures: the installed extension module and the test data folder."""
+"""Shared fixtures: the installed extension module, the test data folder and
+the reader of line-per-case data files; the stand-in host value classes
+(host_types/) on the import path."""
 import pathlib
+import sys
 
 import pytest
 
 DATA_DIR = pathlib.Path(__file__).resolve().parents[1] / "data"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent / "host_types"))
+
+
+def read_cases(name, *separators):
+    """The cases of tests/data/python_boundary/<name>.txt: one per line (blank
+    lines and "#" comments skipped), split at each separator in turn."""
+    path = DATA_DIR / "python_boundary" / f"{name}.txt"
+    cases = []
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        if line.strip() and not line.startswith("#"):
+            fields = []
+            for separator in separators:
+                field, line = line.split(separator, 1)
+                fields.append(field)
+            cases.append(pytest.param(*fields, line, id=f"{name}:{number}"))
+    return cases
 
 
 @pytest.fixture(scope="session")

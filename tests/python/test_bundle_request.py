@@ -1,12 +1,14 @@
 """execute_bundle's request: the checks and conversions of args, kwargs and
 context, the reading of the bundle (JSON, members, module names), and the
 order in which the first bad input is found. Cases: request_errors.txt."""
+import json
 
 import pytest
 
-from boundary_values import NAMESPACE, DictLike, ListLike, SideEffectDecimal, TupleLike, add_key, changing_dict
+from boundary_values import (NAMESPACE, DictLike, ListLike, SideEffectDecimal, TupleLike, add_key, changing_dict,
+                             module)
 from bundle_host import Host
-from conftest import DATA_DIR
+from conftest import read_cases
 
 
 def request(**changes):
@@ -16,14 +18,7 @@ def request(**changes):
     return fields
 
 
-def read_cases(path):
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        if line.strip() and not line.startswith("#"):
-            changes, expected = line.split(" => ", 1)
-            yield pytest.param(changes, expected, id=f"{path.stem}:{number}")
-
-
-@pytest.mark.parametrize("changes,expected", read_cases(DATA_DIR / "python_boundary" / "request_errors.txt"))
+@pytest.mark.parametrize("changes,expected", read_cases("request_errors", " => "))
 def test_request_errors(native, changes, expected):
     host = Host()
     fields = request(host=host, **eval(changes, dict(NAMESPACE)))
@@ -62,3 +57,48 @@ def test_context_and_kwargs_subclasses_are_read_as_dicts(native):
         native.execute_bundle(**request(host=host, args=ListLike([1]), kwargs=DictLike(a=1),
                                         context=DictLike(entry=TupleLike(("a",)))))
     assert host.calls == []
+
+
+def broken_members():
+    without_functions = module("con_a")
+    del without_functions["functions"]
+    return [
+        module("con_a", ir_version="veln_ir_v2"),
+        module("con_a", functions=[{"node": "function", "name": 5}]),
+        module("con_a", module_body=[{"node": "pass", "span": {"line": "one"}}]),
+        module("con_a", imports={"a": 1}),
+        without_functions,
+        {"module_name": "con_a", "zeta": [1, 2.5, None, "\u00e9\U0001f600"]},
+    ]
+
+
+@pytest.mark.parametrize("member", broken_members())
+def test_member_errors_refer_to_the_compact_member_text(native, member):
+    # The member is re-serialised compactly (keys in order) before it is read,
+    # so the message is the one its compact text gets, whatever the layout.
+    compact = json.dumps(member, separators=(",", ":"), sort_keys=True, ensure_ascii=False)
+    with pytest.raises(native.VmIrValidationError) as expected:
+        native.validate_module_ir_json(compact)
+    with pytest.raises(native.VmRuntimeExecutionError) as info:
+        native.execute_bundle(**request(bundle_ir_json=json.dumps({"con_a": member}, indent=3)))
+    assert str(info.value) == str(expected.value)
+
+
+def test_members_are_read_in_key_order_and_the_last_duplicate_wins(native):
+    good, bad = json.dumps(module("con_b")), json.dumps(module("con_b", ir_version="x"))
+    first_bad = '{"con_c": 1, "con_b": %s, "con_b": %s}' % (good, bad)
+    with pytest.raises(native.VmRuntimeExecutionError) as info:
+        native.execute_bundle(**request(bundle_ir_json=first_bad))
+    assert str(info.value) == "unsupported ir_version 'x'"
+    last_good = '{"con_c": 1, "con_b": %s, "con_b": %s}' % (bad, good)
+    with pytest.raises(native.VmRuntimeExecutionError) as info:
+        native.execute_bundle(**request(bundle_ir_json=last_good))
+    assert str(info.value) == "invalid type: integer `1`, expected struct ModuleIr at line 1 column 1"
+
+
+def test_big_integer_literals_reach_the_reader_as_floats(native):
+    text = json.dumps({"con_a": module("con_a")}).replace('"source_hash": "' + "0" * 64 + '"',
+                                                          '"source_hash": 18446744073709551616')
+    with pytest.raises(native.VmRuntimeExecutionError) as info:
+        native.execute_bundle(**request(bundle_ir_json=text))
+    assert str(info.value).startswith("invalid type: floating point `")

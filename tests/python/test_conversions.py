@@ -8,7 +8,7 @@ import pytest
 
 from boundary_values import NAMESPACE, echo_module
 from bundle_host import Host
-from conftest import DATA_DIR
+from conftest import read_cases
 
 ECHO = json.dumps({"con_echo": echo_module()})
 
@@ -30,14 +30,7 @@ def echo(native, value, host=None):
     return native.execute_bundle(ECHO, "con_echo", "echo", [value], {}, {}, host or Host())
 
 
-def read_cases(path):
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        if line.strip() and not line.startswith("#"):
-            given, expected = line.split(" => ", 1)
-            yield pytest.param(given, expected, id=f"{path.stem}:{number}")
-
-
-@pytest.mark.parametrize("given,expected", read_cases(DATA_DIR / "python_boundary" / "conversions.txt"))
+@pytest.mark.parametrize("given,expected", read_cases("conversions", " => "))
 def test_value_round_trip(native, given, expected):
     namespace = dict(NAMESPACE, datetime=datetime)
     result = echo(native, eval(given, namespace))

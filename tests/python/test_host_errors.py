@@ -8,18 +8,9 @@ import pytest
 
 from boundary_values import NAMESPACE, echo_module, missing, storage_module
 from bundle_host import Host, StreamingHost
-from conftest import DATA_DIR
+from conftest import read_cases
 
 MODULES = {"con_echo": echo_module(), "con_store": storage_module()}
-
-
-def read_cases(path):
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        if line.strip() and not line.startswith("#"):
-            behaviour, rest = line.split(" | ", 1)
-            call, expected = rest.split(" => ", 1)
-            method, replacement = behaviour.split(" ", 1)
-            yield pytest.param(method, replacement, call, expected, id=f"{path.stem}:{number}")
 
 
 def host_with(method, behaviour):
@@ -37,7 +28,7 @@ def host_with(method, behaviour):
     return type("Host", (base,), namespace)(modules=MODULES)
 
 
-@pytest.mark.parametrize("method,replacement,call,expected", read_cases(DATA_DIR / "python_boundary" / "host_errors.txt"))
+@pytest.mark.parametrize("method,replacement,call,expected", read_cases("host_errors", " ", " | ", " => "))
 def test_host_failure_becomes_the_message(native, method, replacement, call, expected):
     namespace = dict(NAMESPACE, json=json)
     host = host_with(method, eval(replacement, namespace))
