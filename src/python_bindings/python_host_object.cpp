@@ -137,13 +137,8 @@ VmResult<std::unique_ptr<HostHashEntryStream>> PythonHostObject::iter_hash_entri
 }
 
 VmResult<VmValue> PythonHostObject::handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) {
-  PyRef py_args(PyList_New(static_cast<Py_ssize_t>(args.size())));
+  PyRef py_args(vm_values_to_py_list(args));
   if (!py_args) return host_failure();
-  for (size_t i = 0; i < args.size(); ++i) {
-    PyObject* item = vm_to_py(args[i]);
-    if (item == nullptr) return host_failure();
-    PyList_SetItem(py_args.get(), static_cast<Py_ssize_t>(i), item);  // steals the item
-  }
   PyRef py_kwargs(PyDict_New());
   if (!py_kwargs) return host_failure();
   for (const VmKeywordArg& kwarg : kwargs) {

@@ -312,6 +312,8 @@ class VmToPython {
     return nullptr;
   }
 
+  PyObject* list(std::span<const VmValue> items) { return sequence(items, false); }
+
  private:
   // The classes this conversion has looked up so far: the host's module
   // cache answers the imports, this saves repeating them per item.
@@ -355,24 +357,21 @@ class VmToPython {
     return kwargs ? call_with_keywords(HostClass::Datetime, args.get(), kwargs.get()) : nullptr;
   }
 
-  PyObject* list(std::span<const VmValue> items) {
-    PyRef out(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!out) return nullptr;
-    for (size_t i = 0; i < items.size(); ++i) {
-      PyObject* item = convert(items[i]);
-      if (item == nullptr) return nullptr;
-      PyList_SetItem(out.get(), static_cast<Py_ssize_t>(i), item);  // steals the item
-    }
-    return out.release();
-  }
+  PyObject* tuple(std::span<const VmValue> items) { return sequence(items, true); }
 
-  PyObject* tuple(std::span<const VmValue> items) {
-    PyRef out(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+  PyObject* sequence(std::span<const VmValue> items, bool as_tuple) {
+    const auto size = static_cast<Py_ssize_t>(items.size());
+    PyRef out(as_tuple ? PyTuple_New(size) : PyList_New(size));
     if (!out) return nullptr;
-    for (size_t i = 0; i < items.size(); ++i) {
-      PyObject* item = convert(items[i]);
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject* item = convert(items[static_cast<size_t>(i)]);
       if (item == nullptr) return nullptr;
-      PyTuple_SetItem(out.get(), static_cast<Py_ssize_t>(i), item);  // steals the item
+      // Both steal the item.
+      if (as_tuple) {
+        PyTuple_SetItem(out.get(), i, item);
+      } else {
+        PyList_SetItem(out.get(), i, item);
+      }
     }
     return out.release();
   }
@@ -400,6 +399,8 @@ VmExecutionError settle_host_conversion(VmExecutionError error) {
 }
 
 PyObject* vm_to_py(const VmValue& value) { return VmToPython().convert(value); }
+
+PyObject* vm_values_to_py_list(std::span<const VmValue> values) { return VmToPython().list(values); }
 
 std::optional<std::pair<std::string, std::string>> python_class_path(PyObject* obj) {
   PyRef cls(PyObject_GetAttrString(obj, "__class__"));

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,8 @@ VmExecutionError settle_host_conversion(VmExecutionError error);
 // (TypeError "unsupported VM value at Python boundary: ..." for the kinds that
 // have no Python form).
 PyObject* vm_to_py(const VmValue& value);
+// A new list of the converted values, as vm_to_py converts each.
+PyObject* vm_values_to_py_list(std::span<const VmValue> values);
 
 // A str (or subclass) as its UTF-8 text. Otherwise fails with the display
 // text of the failed conversion: "TypeError: '<type>' object is not an

@@ -30,3 +30,15 @@ def native():
     import veln_vm_core._native as module
 
     return module
+
+
+@pytest.fixture(scope="session")
+def interpreter(native):
+    """Skips tests that run contract code while the build has no interpreter."""
+    from boundary_values import echo_module
+    from bundle_host import Host
+
+    bundle = __import__("json").dumps({"con_echo": echo_module()})
+    result = native.execute_bundle(bundle, "con_echo", "echo", [1], {}, {}, Host())
+    if result["result"] == "the interpreter is not built":
+        pytest.skip("the interpreter is not built")

@@ -12,6 +12,8 @@ from conftest import read_cases
 
 ECHO = json.dumps({"con_echo": echo_module()})
 
+pytestmark = pytest.mark.usefixtures("interpreter")
+
 
 def same(a, b):
     """Equal with the same types all the way down (True is not 1)."""

@@ -29,11 +29,13 @@ def host_with(method, behaviour):
 
 
 @pytest.mark.parametrize("method,replacement,call,expected", read_cases("host_errors", " ", " | ", " => "))
-def test_host_failure_becomes_the_message(native, method, replacement, call, expected):
+def test_host_failure_becomes_the_message(native, request, method, replacement, call, expected):
     namespace = dict(NAMESPACE, json=json)
     host = host_with(method, eval(replacement, namespace))
     target, arguments = call.split("(", 1)
     module, function = target.split(".")
+    if module == "con_store":
+        request.getfixturevalue("interpreter")
     args = list(eval(f"({arguments[:-1]},)", namespace)) if arguments != ")" else []
     result = native.execute_bundle("{}", module, function, args, {}, {}, host)
     assert (result["status_code"], result["result"]) == (1, expected.encode().decode("unicode_escape"))

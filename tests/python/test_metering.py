@@ -10,6 +10,8 @@ from bundle_host import Host
 
 ECHO = json.dumps({"con_echo": echo_module()})
 
+pytestmark = pytest.mark.usefixtures("interpreter")
+
 
 def run(native, **meter):
     return native.execute_bundle(ECHO, "con_echo", "echo", [None], {}, {}, Host(), **meter)

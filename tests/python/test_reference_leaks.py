@@ -214,7 +214,7 @@ def bundle_cases():
 
 
 @pytest.mark.parametrize("path", ["success", "contract failure", "python error"])
-def test_execute_bundle_does_not_leak(native, path):
+def test_execute_bundle_does_not_leak(native, interpreter, path):
     calls = bundle_cases()[path]
 
     def call():

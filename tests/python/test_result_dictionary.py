@@ -14,6 +14,8 @@ EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "module_ir
 RESULT_KEYS = ["status_code", "result", "snapshots", "storage_writes", "events", "raw_cost", "chi_used",
                "contract_costs"]
 
+pytestmark = pytest.mark.usefixtures("interpreter")
+
 
 def example_bundle():
     return json.dumps({p.stem: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.json"))})
