@@ -9,8 +9,7 @@
 #include <unordered_set>
 
 #include "interpreter_support/storage_keys.hpp"
-#include "lib/json_reader.hpp"
-#include "lib/parse_module_ir.hpp"
+#include "python_bindings/bundle_reader.hpp"
 #include "python_bindings/storage_scan/scan_budget.hpp"
 
 namespace veln {
@@ -24,25 +23,6 @@ std::string quoted_name_message(std::string_view before, std::string_view name) 
   msg += name;
   msg += '\'';
   return msg;
-}
-
-// A module read under one name must call itself that name: storage keys are
-// built from the IR's name.
-VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
-  if (module.module_name == loaded_as) return Ok{};
-  std::string msg = "module name mismatch: expected '";
-  msg += loaded_as;
-  msg += "', got '";
-  msg += module.module_name;
-  msg += '\'';
-  return vm_error(std::move(msg));
-}
-
-VmResult<ModuleIr> read_module(std::string_view name, std::string_view text) {
-  auto parsed = parse_module_ir(text);
-  if (!parsed.ok()) return vm_error(std::move(parsed).error());
-  VELN_CHECK(check_module_name(name, *parsed));
-  return std::move(parsed).value();
 }
 
 // The base of a hash's storage keys and the prefix a scan covers.
@@ -75,7 +55,7 @@ struct ScanKeys {
 
 }  // namespace
 
-PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, std::map<std::string, ModuleIr, std::less<>> modules,
+PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules,
                                            const VmMeterSettings& settings)
     : host_(&host), modules_(std::move(modules)), meter_(settings) {}
 
@@ -84,18 +64,7 @@ PythonBundleExecutor::~PythonBundleExecutor() = default;
 
 VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bundle_ir_json, BundleHostObject& host,
                                                             const VmMeterSettings& settings) {
-  auto bundle = read_json_value(bundle_ir_json);
-  if (!bundle.ok()) return vm_error(std::move(bundle).error());
-  if (!bundle->is_object()) return vm_error("bundle_ir_json must be a JSON object");
-  // Members come in ascending key order with the last of repeated keys kept.
-  std::map<std::string, ModuleIr, std::less<>> modules;
-  std::string text;
-  for (const JsonValue::Member& member : bundle->as_object()) {
-    text.clear();
-    member.second.append_compact_json(text);
-    VELN_TRY(ModuleIr module, read_module(member.first, text));
-    modules.emplace_hint(modules.end(), member.first, std::move(module));
-  }
+  VELN_TRY(VmModuleTable modules, read_bundle(bundle_ir_json));
   return PythonBundleExecutor(host, std::move(modules), settings);
 }
 
@@ -109,7 +78,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   after_host_call();
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
-  VELN_TRY(ModuleIr parsed, read_module(module, **text));
+  VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
   modules_.emplace(std::string(module), std::move(parsed));
   return Ok{};
 }

@@ -18,6 +18,7 @@
 #include "interpreter/vm_host.hpp"
 #include "interpreter/vm_instance.hpp"
 #include "lib/module_ir.hpp"
+#include "python_bindings/bundle_reader.hpp"
 #include "python_bindings/host_object.hpp"
 #include "python_bindings/metering/vm_meter.hpp"
 #include "values/vm_event.hpp"
@@ -96,14 +97,13 @@ class PythonBundleExecutor final : public VmHost {
   bool has_live_instance(std::string_view module) const { return instances_.find(module) != instances_.end(); }
 
  private:
-  PythonBundleExecutor(BundleHostObject& host, std::map<std::string, ModuleIr, std::less<>> modules,
-                       const VmMeterSettings& settings);
+  PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
 
   // Re-reads the trace switches after a call into Python code.
   void after_host_call();
 
   BundleHostObject* host_;
-  std::map<std::string, ModuleIr, std::less<>> modules_;
+  VmModuleTable modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;
   std::vector<VmEvent> events_;

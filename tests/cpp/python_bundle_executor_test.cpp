@@ -35,6 +35,15 @@ TEST(PythonBundleExecutor, BundleReading) {
     }
     EXPECT_EQ(got, line.substr(arrow + 4)) << line;
     EXPECT_TRUE(host.calls.empty()) << line;
+    // The in-place route and the tree route agree on every case.
+    auto fast = read_bundle(text);
+    auto tree = read_bundle_through_tree(text);
+    EXPECT_EQ(fast.ok(), tree.ok()) << line;
+    if (!fast.ok() && !tree.ok()) {
+      EXPECT_EQ(fast.error().message, tree.error().message) << line;
+    } else if (fast.ok() && tree.ok()) {
+      EXPECT_EQ(fast->size(), tree->size()) << line;
+    }
   }
 }
 
