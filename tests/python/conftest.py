@@ -42,3 +42,15 @@ def interpreter(native):
     result = native.execute_bundle(bundle, "con_echo", "echo", [1], {}, {}, Host())
     if result["result"] == "the interpreter is not built":
         pytest.skip("the interpreter is not built")
+
+
+@pytest.fixture(scope="session")
+def storage(native, interpreter):
+    """Skips tests that use contract storage while the build has none."""
+    from boundary_values import storage_module
+    from bundle_host import Host
+
+    bundle = __import__("json").dumps({"con_store": storage_module()})
+    result = native.execute_bundle(bundle, "con_store", "set_h", ["k", 1], {}, {}, Host())
+    if result["status_code"] and result["result"].startswith("unsupported "):
+        pytest.skip("contract storage is not built")

@@ -71,6 +71,7 @@ def test_host_values_convert_both_ways(native):
     assert name == "host.echo" and same(args, [expected]) and same(kwargs, {"key": expected})
 
 
+@pytest.mark.usefixtures("storage")
 def test_host_storage_values_are_converted_in(native):
     host = Host(storage={"con_store.v": {"b": [VondrelSet([3, 3])]}, "con_store.h:k": 2**64})
     bundle = json.dumps({"con_store": storage_module()})

@@ -52,7 +52,7 @@ def test_validate_script_reports_and_succeeds():
     )
 
 
-def test_execute_script_runs_every_call(interpreter):
+def test_execute_script_runs_every_call(storage):
     run = subprocess.run(
         [sys.executable, str(EXAMPLES / "execute.py")], capture_output=True, text=True, timeout=120
     )

@@ -35,7 +35,7 @@ def test_host_failure_becomes_the_message(native, request, method, replacement, 
     target, arguments = call.split("(", 1)
     module, function = target.split(".")
     if module == "con_store":
-        request.getfixturevalue("interpreter")
+        request.getfixturevalue("storage" if function != "call_host" else "interpreter")
     args = list(eval(f"({arguments[:-1]},)", namespace)) if arguments != ")" else []
     result = native.execute_bundle("{}", module, function, args, {}, {}, host)
     assert (result["status_code"], result["result"]) == (1, expected.encode().decode("unicode_escape"))

@@ -28,6 +28,7 @@ def run(native, module, function, args=(), kwargs=None, bundle=None, host=None, 
                                  host, **meter)
 
 
+@pytest.mark.usefixtures("storage")
 def test_success_with_writes_and_an_event(native):
     result = run(native, "con_token", "transfer", kwargs={"amount": 10, "to": "bob"}, meter=True)
     assert list(result) == RESULT_KEYS
@@ -49,6 +50,7 @@ def test_success_with_writes_and_an_event(native):
     assert list(result["contract_costs"]) == ["con_token"]
 
 
+@pytest.mark.usefixtures("storage")
 def test_cross_contract_call_is_costed_per_contract(native):
     result = run(native, "con_registry", "register", ["alice.veln"], meter=True)
     assert result["status_code"] == 0, result["result"]
@@ -59,6 +61,7 @@ def test_cross_contract_call_is_costed_per_contract(native):
     assert costs["con_registry"] + costs["con_token"] > result["raw_cost"] - costs["con_token"]
 
 
+@pytest.mark.usefixtures("storage")
 def test_failure_reports_costs_but_no_effects(native):
     result = run(native, "con_token", "transfer", kwargs={"amount": 5000, "to": "bob"}, meter=True)
     assert list(result) == RESULT_KEYS
@@ -68,12 +71,14 @@ def test_failure_reports_costs_but_no_effects(native):
     assert result["raw_cost"] > 5000 and list(result["contract_costs"]) == ["con_token"]
 
 
+@pytest.mark.usefixtures("storage")
 def test_a_read_only_call_has_no_snapshot(native):
     result = run(native, "con_token", "balance_of", ["alice"])
     assert (result["status_code"], result["result"]) == (0, 1000)
     assert (result["snapshots"], result["storage_writes"], result["events"]) == ([], {}, [])
 
 
+@pytest.mark.usefixtures("storage")
 def test_variables_in_snapshots(native):
     bundle = json.dumps({"con_store": storage_module()})
     result = run(native, "con_store", "set_v", [[1, "x"]], bundle=bundle)
@@ -84,6 +89,7 @@ def test_variables_in_snapshots(native):
     assert result["storage_writes"] == {"con_store.v": [1, "x"]}
 
 
+@pytest.mark.usefixtures("storage")
 def test_recorded_none_is_reported_as_none(native):
     bundle = json.dumps({"con_store": storage_module()})
     result = run(native, "con_store", "set_h", ["k", None], bundle=bundle)
