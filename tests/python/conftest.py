@@ -8,6 +8,7 @@ import pytest
 
 DATA_DIR = pathlib.Path(__file__).resolve().parents[1] / "data"
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent / "host_types"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tools"))  # py_to_ir, the test translator
 
 
 def read_cases(name, *separators):

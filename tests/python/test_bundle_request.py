@@ -1,11 +1,12 @@
 """execute_bundle's request: the checks and conversions of args, kwargs and
 context, the reading of the bundle (JSON, members, module names), and the
 order in which the first bad input is found. Cases: request_errors.txt."""
+import datetime
 import json
 
 import pytest
 
-from boundary_values import (NAMESPACE, DictLike, ListLike, SideEffectDecimal, TupleLike, add_key, changing_dict,
+from boundary_values import (NAMESPACE, Datetime, DictLike, StrLike, ListLike, SideEffectDecimal, TupleLike, add_key, changing_dict,
                              module)
 from bundle_host import Host
 from conftest import read_cases
@@ -102,3 +103,32 @@ def test_big_integer_literals_reach_the_reader_as_floats(native):
     with pytest.raises(native.VmRuntimeExecutionError) as info:
         native.execute_bundle(**request(bundle_ir_json=text))
     assert str(info.value).startswith("invalid type: floating point `")
+
+
+CONTEXT_SOURCE = """
+@export
+def context():
+    return [ctx.this, ctx.caller, ctx.signer, ctx.owner, ctx.submission_name, ctx.entry,
+            now, block_num, block_hash, chain_id]
+"""
+
+
+@pytest.mark.usefixtures("interpreter")
+def test_context_reaches_the_contract(native):
+    from py_to_ir import translate
+
+    bundle = json.dumps({"con_ctx": translate(CONTEXT_SOURCE, "con_ctx")})
+    given = {"this": "ignored", "caller": "alice", "signer": StrLike("sig"), "submission_name": None,
+             "entry": TupleLike(("con_a", "f")), "now": datetime.datetime(2024, 1, 2, 3, 4, 5),
+             "block_num": 2**70, "block_hash": b"\x01", "chain_id": None, "unknown": object()}
+    host = Host(owners={"con_ctx": "bob"})
+    result = native.execute_bundle(bundle, "con_ctx", "context", [], {}, given, host)
+    assert result["result"] == ["con_ctx", "alice", "sig", "bob", None, ("con_a", "f"),
+                                Datetime(2024, 1, 2, 3, 4, 5, microsecond=0), 2**70, b"\x01", None]
+    # No key at all: texts absent, values None, entry set for the call.
+    result = native.execute_bundle(bundle, "con_ctx", "context", [], {}, {}, Host())
+    assert result["result"] == ["con_ctx", None, None, None, None, ("con_ctx", "context"), None, None, None, None]
+    given["owner"] = "carol"
+    host = Host(owners={"con_ctx": "bob"})
+    result = native.execute_bundle(bundle, "con_ctx", "context", [], {}, given, host)
+    assert result["result"][3] == "carol" and host.calls == []

@@ -50,10 +50,14 @@ def test_lists_are_converted_from_a_snapshot(native):
     assert len(value) == 2
 
 
-def test_keyword_arguments_convert_like_positional_ones(native):
-    value = {"z": [1, (2,)], "a": VondrelSet([2, 1])}
-    result = native.execute_bundle(ECHO, "con_echo", "echo", [], {"value": value}, {}, Host())
-    assert same(result["result"], {"z": [1, (2,)], "a": VondrelSet([1, 2])})
+def test_keyword_arguments_keep_their_order(native):
+    from py_to_ir import translate
+
+    source = "@export\ndef keywords(**kwargs):\n    return kwargs\n"
+    bundle = json.dumps({"con_kw": translate(source, "con_kw")})
+    given = {"z": [1, (2,)], "a": VondrelSet([2, 1]), "m": None}
+    result = native.execute_bundle(bundle, "con_kw", "keywords", [], given, {}, Host())
+    assert same(result["result"], {"z": [1, (2,)], "a": VondrelSet([1, 2]), "m": None})
 
 
 def test_host_values_convert_both_ways(native):
