@@ -4,10 +4,12 @@ prints the result dictionaries.
 
 The host is the in-memory test host (tests/python/bundle_host.py) over a
 storage in which alice holds 1000 tokens; the platform's value classes are the
-stand-ins under tests/python/host_types. Three calls, each one request:
-con_token.balance_of (a read), con_token.transfer (storage writes and an
-event, metered with a budget) and con_registry.register (a cross-contract call
-into con_token). Exits with status 1 if a call does not succeed.
+stand-ins under tests/python/host_types. Four calls, each one request:
+con_quote.quote (pure arithmetic), con_token.balance_of (a storage read),
+con_token.transfer (storage writes and an event, metered with a budget) and
+con_registry.register (a cross-contract call into con_token). A contract that
+fails is reported with status 1 like any other result; the script exits with
+status 1 if the pure call does not succeed.
 """
 import json
 import pathlib
@@ -32,6 +34,7 @@ def context(caller):
 
 
 CALLS = [
+    ("con_quote", "quote", [1234], {"price": 3}, {"meter": True}),
     ("con_token", "balance_of", ["alice"], {}, {}),
     ("con_token", "transfer", [], {"amount": 10, "to": "bob"}, {"meter": True, "chi_budget_raw": 1_000_000}),
     ("con_registry", "register", ["alice.veln"], {}, {"meter": True}),
@@ -39,15 +42,15 @@ CALLS = [
 
 
 def main():
-    ok = True
+    statuses = []
     for module, function, args, kwargs, meter in CALLS:
         host = Host(storage={"con_token.balances:alice": 1000})
-        result = _native.execute_bundle(bundle("con_registry", "con_token"), module, function, args, kwargs,
-                                        context("alice"), host, **meter)
+        result = _native.execute_bundle(bundle("con_quote", "con_registry", "con_token"), module, function, args,
+                                        kwargs, context("alice"), host, **meter)
         print(f"== {module}.{function}(*{args!r}, **{kwargs!r}) {meter or ''}")
         pprint.pprint(result, sort_dicts=False)
-        ok = ok and result["status_code"] == 0
-    return 0 if ok else 1
+        statuses.append(result["status_code"])
+    return statuses[0]
 
 
 if __name__ == "__main__":
