@@ -318,5 +318,18 @@ def changing_dict(change):
     return value
 
 
+def same(a, b):
+    """Equal with the same types all the way down (True is not 1, 0.0 is not -0.0)."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, (list, tuple)):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, float):
+        return repr(a) == repr(b)
+    return a == b
+
+
 # Every public name above, for the cases the runners evaluate.
 NAMESPACE = {name: value for name, value in globals().items() if not name.startswith("_")}

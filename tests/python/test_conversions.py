@@ -7,26 +7,13 @@ import json
 import pytest
 
 from boundary_values import (NAMESPACE, Datetime, SideEffectDecimal, Timedelta, VondrelDecimal, VondrelFrozenSet,
-                             VondrelSet, echo_module, storage_module)
+                             VondrelSet, echo_module, same, storage_module)
 from bundle_host import Host
 from conftest import read_cases
 
 ECHO = json.dumps({"con_echo": echo_module()})
 
 pytestmark = pytest.mark.usefixtures("interpreter")
-
-
-def same(a, b):
-    """Equal with the same types all the way down (True is not 1)."""
-    if type(a) is not type(b):
-        return False
-    if isinstance(a, (list, tuple)):
-        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
-    if isinstance(a, dict):
-        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
-    if isinstance(a, float) and a != a:
-        return b != b
-    return a == b and (not isinstance(a, float) or str(a) == str(b))
 
 
 def echo(native, value, host=None):
