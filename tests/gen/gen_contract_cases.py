@@ -14,6 +14,7 @@ import importlib.util
 import json
 import pathlib
 import sys
+import warnings
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "tools"))
@@ -83,6 +84,7 @@ def export(*args, **kwargs):
 
 
 def run_cpython(source, function, args, kwargs):
+    warnings.filterwarnings("ignore", category=SyntaxWarning)
     namespace = {"export": export, "Hash": _Stub, "Variable": _Stub, "LogEvent": _Stub}
     exec(compile(source, "<contract>", "exec"), namespace)
     return namespace[function](*args, **kwargs)
