@@ -37,7 +37,7 @@ CALLS = [
     ("con_quote", "quote", [1234], {"price": 3}, {"meter": True}),
     ("con_token", "balance_of", ["alice"], {}, {}),
     ("con_token", "transfer", [], {"amount": 10, "to": "bob"}, {"meter": True, "chi_budget_raw": 1_000_000}),
-    ("con_registry", "register", ["alice.veln"], {}, {"meter": True}),
+    ("con_registry", "register", ["alice-veln"], {}, {"meter": True}),
 ]
 
 

@@ -52,9 +52,9 @@ def test_success_with_writes_and_an_event(native):
 
 @pytest.mark.usefixtures("storage")
 def test_cross_contract_call_is_costed_per_contract(native):
-    result = run(native, "con_registry", "register", ["alice.veln"], meter=True)
+    result = run(native, "con_registry", "register", ["alice-veln"], meter=True)
     assert result["status_code"] == 0, result["result"]
-    assert result["storage_writes"] == {"con_registry.names:alice.veln": "alice"}
+    assert result["storage_writes"] == {"con_registry.names:alice-veln": "alice"}
     assert [s["contract_name"] for s in result["snapshots"]] == ["con_registry"]
     costs = result["contract_costs"]
     assert sorted(costs) == ["con_registry", "con_token"]
