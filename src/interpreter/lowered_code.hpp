@@ -61,7 +61,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CompareLastNamed) /* texts[b] */ \
   X(ReleaseLocal) /* slot a is about to be overwritten: drops its buffer reference */ \
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
-  X(CompareJump) /* CompareLast a8, then JumpIfFalse a (JumpIfTrue a when spare is 1) */ \
+  X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -118,11 +118,15 @@ inline constexpr uint32_t kIterationCells = 3;
 inline constexpr uint8_t kForNextKeepState = 1;
 inline constexpr uint8_t kForNextStore = 2;
 inline constexpr uint8_t kForNextLoopBack = 4;
+inline constexpr uint8_t kCompareJumpIfTrue = 128;
 
 struct Instr {
   Op op;
   uint8_t a8 = 0;
-  uint16_t spare = 0;  // a second small operand (ForNext's slot)
+  // ForNext: the slot of its target. Charge, LoadName, LoadName2,
+  // LoadNameConst, LoadConst: a charge made first (a Charge instruction fused
+  // into the one after it).
+  uint16_t spare = 0;
   uint32_t a = 0;
   uint64_t b = 0;
 };

@@ -56,8 +56,18 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
     if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::CompareLast) {
       last.op = Op::CompareJump;
       last.a = a;
-      last.spare = op == Op::JumpIfTrue ? 1 : 0;
+      if (op == Op::JumpIfTrue) last.a8 |= kCompareJumpIfTrue;
       if (a < at) mark_target(a);
+      return at - 1;
+    }
+    // A node's price charged just before its first operand is read.
+    if ((op == Op::LoadName || op == Op::LoadConst || op == Op::Charge) && last.op == Op::Charge &&
+        last.spare == 0 && last.b <= UINT16_MAX) {
+      last.spare = static_cast<uint16_t>(last.b);
+      last.op = op;
+      last.a = a;
+      last.b = b;
+      last.a8 = a8;
       return at - 1;
     }
     if (op == Op::LoadName && last.op == Op::LoadName) {
