@@ -44,7 +44,13 @@ bool typecheck_enabled(const FunctionIr& function) {
 
 void lower_function(LoweredModule& module, LoweredFunction& out) {
   const FunctionIr& ir = *out.ir;
-  Lowerer lowerer(module, out.code, CodeUnit::Function, ir.name);
+  StringMap<bool> bindable;
+  for (const ParameterIr& parameter : ir.parameters) {
+    bindable.emplace(parameter.name, true);
+    if (parameter.default_value) collect_bindable_names(*parameter.default_value, bindable);
+  }
+  for (const JsonValue& statement : ir.body) collect_bindable_names(statement, bindable);
+  Lowerer lowerer(module, out.code, CodeUnit::Function, ir.name, &bindable);
   out.typecheck = typecheck_enabled(ir);
   uint64_t nodes = ir_node_complexity(ir.body);
   bool simple = true;
