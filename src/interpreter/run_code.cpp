@@ -300,8 +300,21 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
 
 VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
   const TargetSite& site = f.code.targets[in.a];
-  VmValue value = std::move(*--sp);
-  Cell* target_cells = sp - (site.cells() - in.a8);
+  const uint32_t cells = site.cells() - ((in.a8 & kStoreCurrentUsed) ? 1 : 0);
+  Cell* target_cells;
+  VmValue value;
+  if (in.a8 & kStoreValueBelow) {
+    target_cells = sp - cells;
+    value = std::move(target_cells[-1]);
+    --target_cells;
+    if (!f.run.check(store_resolved(f.run, f.code, site, target_cells + 1, std::move(value), f.slots, false))) {
+      return nullptr;
+    }
+    while (sp > target_cells) clear(*--sp);
+    return sp;
+  }
+  value = std::move(*--sp);
+  target_cells = sp - cells;
   if (!f.run.check(store_resolved(f.run, f.code, site, target_cells, std::move(value), f.slots, false))) return nullptr;
   while (sp > target_cells) clear(*--sp);
   return sp;
@@ -314,13 +327,6 @@ VELN_OP_HELPER Cell* read_current(Frame f, const Instr&, Cell* sp) {
 VELN_OP_HELPER Cell* subscript(Frame f, const Instr&, Cell* sp) {
   VmValue index = std::move(*--sp);
   return f.run.take(read_subscript(f.run, std::move(sp[-1]), index), sp[-1]) ? sp : nullptr;
-}
-
-VELN_OP_HELPER Cell* roll(Frame, const Instr& in, Cell* sp) {
-  VmValue moved = std::move(sp[-1 - static_cast<ptrdiff_t>(in.a)]);
-  for (Cell* p = sp - 1 - in.a; p < sp - 1; ++p) *p = std::move(p[1]);
-  sp[-1] = std::move(moved);
-  return sp;
 }
 
 VELN_OP_HELPER Cell* push_none(Frame, const Instr&, Cell* sp) {
@@ -717,8 +723,6 @@ op_ReadCurrent:
   OUT_OF_LINE(read_current);
 op_Subscript:
   OUT_OF_LINE(subscript);
-op_Roll:
-  OUT_OF_LINE(roll);
 op_PushNone:
   OUT_OF_LINE(push_none);
 op_BuildList:
