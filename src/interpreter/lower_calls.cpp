@@ -59,6 +59,7 @@ void Lowerer::call(const JsonValue& node) {
   if (const std::string* syscall = node.find_string("syscall_id")) {
     site.node = &node;
     site.syscall_id = text(*syscall);
+    if (!syscall_operands(node, *syscall, site)) return set_depth(base + 1);
     code_.calls.push_back(site);
     emit(Op::Syscall, static_cast<uint32_t>(code_.calls.size() - 1));
     return set_depth(base + 1);

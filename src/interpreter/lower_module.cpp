@@ -127,6 +127,9 @@ std::optional<uint32_t> NameTable::find(std::string_view name) const {
 }
 
 void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
+  for (const ImportIr& import : module.imports) {
+    out.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
+  }
   out.functions.resize(module.functions.size());
   for (size_t i = 0; i < module.functions.size(); ++i) {
     out.functions[i].ir = &module.functions[i];

@@ -102,7 +102,8 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CallValue) /* calls[a] */ \
   X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
   X(Syscall) /* calls[a] */ \
-  X(NativeCall) /* calls[a] */
+  X(NativeCall) /* calls[a] */ \
+  X(ScopeFlag) /* pushes whether roots[a] writes a module global (a name not local but global) */
 
 #define VELN_OP_ENUMERATOR(name) name,
 enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
@@ -158,6 +159,23 @@ struct TargetSite {
   uint32_t cells() const { return (root_cell ? 1 : 0) + 2 * levels - (levels > 0 && !outer_current ? 1 : 0); }
 };
 
+// The name under a target's subscripts, for the module-scope rule of a
+// write-back.
+struct RootSite {
+  bool is_name = false;
+  uint32_t slot = kNoSlot;
+  uint32_t global = 0;
+};
+
+// A "contract_target" of "contract.export_call", read when lowered; the
+// value of its "source" expression, when it has one, is evaluated just
+// before the call.
+struct ContractTargetSite {
+  ContractTargetKind kind = ContractTargetKind::StaticImport;
+  std::string binding;  // static_import and local_handle: the binding; factory_call: the factory
+  std::string module;   // static_import: the imported module
+};
+
 struct CaptureSite {
   std::vector<uint32_t> slots;  // distinct slots, in first-occurrence order
 };
@@ -186,6 +204,14 @@ struct CallSite {
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
+  // Syscall: cells its own operands left above the arguments — for
+  // "random.shuffle" the module-scope flag then the first argument resolved
+  // as a target (targets[target]); for "contract.export_call" the value of
+  // the contract target's source (contract_targets[contract_target]).
+  uint32_t operand_cells = 0;
+  uint32_t contract_target = 0;
+  bool shuffle_target = false;
+  bool export_target = false;
 };
 
 struct LoweredCode {
@@ -197,6 +223,8 @@ struct LoweredCode {
   std::vector<CaptureSite> captures;
   std::vector<HostAttrSite> host_attrs;
   std::vector<CallSite> calls;
+  std::vector<RootSite> roots;
+  std::vector<ContractTargetSite> contract_targets;
   std::vector<uint32_t> slot_globals;  // the module global index of each slot's name
   uint32_t max_stack = 0;
   uint32_t slot_count() const { return static_cast<uint32_t>(slot_globals.size()); }

@@ -50,6 +50,9 @@ class Lowerer {
   // Pushes the resolved target's cells; returns its targets[] index.
   uint32_t resolve_target(const JsonValue& target, bool read_current);
   void call(const JsonValue& node);
+  // The operands a system call reads from its node besides its arguments
+  // (lower_syscalls.cpp); false when a Fail ended the call.
+  bool syscall_operands(const JsonValue& node, std::string_view id, CallSite& site);
   void list_comprehension(const JsonValue& node);
   void dict_comprehension(const JsonValue& node);
 

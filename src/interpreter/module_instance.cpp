@@ -118,6 +118,11 @@ VmInstance& VmInstance::operator=(VmInstance&&) noexcept = default;
 VmInstance::~VmInstance() = default;
 
 VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host) {
+  return new_with_host(std::move(module), std::move(context), host, 0);
+}
+
+VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host,
+                                               uint32_t active_calls) {
   if (ValidationStatus valid = validate_module_ir(module); !valid.ok()) return vm_error(valid.error());
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
@@ -133,7 +138,7 @@ VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionConte
   for (const auto& [binding, module_name] : s.static_imports) {
     s.set_global(binding, VmValue::contract_handle(VmContractHandle{module_name, "static_import"}));
   }
-  VmRun run(s, host, 0);
+  VmRun run(s, host, active_calls);
   for (const JsonValue& declaration : s.module->global_declarations) VELN_CHECK(declare(run, declaration));
   VELN_CHECK(run_module_body(run));
   return VmInstance(std::move(state));

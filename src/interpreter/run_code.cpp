@@ -269,11 +269,12 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
 
 VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
-  const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
-  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
+  Cell* operands = sp - site.operand_cells;
+  const Cell* mark = site.has_keywords ? operands - 1 : nullptr;
+  Cell* args = (mark != nullptr ? operands - 1 : operands) - site.argc;
   VmKwargList kwargs = take_keywords(f.run, mark);
-  VmResult<VmValue> result =
-      f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc), std::move(kwargs), f.slots);
+  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc),
+                                                         std::move(kwargs), f.slots, operands);
   f.run.refresh_trace();
   if (!result.ok()) {
     f.run.fail(std::move(result).error());
@@ -769,6 +770,11 @@ op_KwPush:
   OUT_OF_LINE(keyword_push);
 op_KwUnpack:
   OUT_OF_LINE(keyword_unpack);
+op_ScopeFlag: {
+  const RootSite& root = code.roots[in->a];
+  set_bool(*sp++, root.is_name && !slots[root.slot].bound && run.instance.globals[root.global].bound);
+  NEXT();
+}
 
 #undef NEXT
 #undef JUMP

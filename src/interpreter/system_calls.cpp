@@ -23,7 +23,7 @@ constexpr auto kServedIds = make_name_index(
 }  // namespace
 
 VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site,
-                                                VmArgList args, VmKwargList kwargs, Slot*) {
+                                                VmArgList args, VmKwargList kwargs, Slot*, VmValue*) {
   const std::string& id = code.texts[site.syscall_id];
   if (kServedIds.contains(id)) return vm_error("unsupported system call '" + id + "'");
   VELN_TRY(std::optional<uint64_t> amount, explicit_syscall_metering_cost(id, args, kwargs));

@@ -27,6 +27,11 @@ class VmInstance {
   // Validates the module, declares its imports, globals and storage, and runs
   // the module body, charging `host` for every expression and statement.
   static VmResult<VmInstance> new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host);
+  // The same for an instance built while calls are active (a contract met
+  // during a cross-contract call): calls made by its module body continue
+  // that count.
+  static VmResult<VmInstance> new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host,
+                                            uint32_t active_calls);
 
   VmInstance(VmInstance&&) noexcept;
   VmInstance& operator=(VmInstance&&) noexcept;

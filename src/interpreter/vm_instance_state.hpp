@@ -49,6 +49,7 @@ struct HashState {
 // The functions of a module in lowered form, and the module's name table.
 struct LoweredModule {
   NameTable names;
+  StringMap<std::string> static_imports;  // import binding -> module
   std::vector<LoweredFunction> functions;
   StringMap<uint32_t> function_index;
   std::optional<uint32_t> find_function(std::string_view name) const;
@@ -87,9 +88,10 @@ class VmInstanceState {
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
 
   // A call node carrying a "syscall_id" (system_calls.cpp). Both argument
-  // lists are handed over; `locals` are the running code's slots.
+  // lists are handed over; `locals` are the running code's slots;
+  // `operands` the site's operand cells (CallSite::operand_cells), taken over.
   VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site, VmArgList args,
-                                 VmKwargList kwargs, Slot* locals);
+                                 VmKwargList kwargs, Slot* locals, VmValue* operands);
 };
 
 }  // namespace veln
