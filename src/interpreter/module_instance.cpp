@@ -128,15 +128,13 @@ VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionConte
   VmInstanceState& s = *state;
   s.module = std::make_shared<const ModuleIr>(std::move(module));
   lower_module_functions(*s.module, s.lowered);
-  for (const ImportIr& import : s.module->imports) {
-    s.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
-  }
   s.context = std::move(context);
   if (!s.context.this_contract) s.context.this_contract = s.module->module_name;
   s.trace = VmTraceFlags::from_environment();
   s.globals.resize(s.lowered.names.size());
-  for (const auto& [binding, module_name] : s.static_imports) {
-    s.set_global(binding, VmValue::contract_handle(VmContractHandle{module_name, "static_import"}));
+  for (const ImportIr& import : s.module->imports) {
+    s.set_global(import.alias ? *import.alias : import.module,
+                 VmValue::contract_handle(VmContractHandle{import.module, "static_import"}));
   }
   VmRun run(s, host, active_calls);
   for (const JsonValue& declaration : s.module->global_declarations) VELN_CHECK(declare(run, declaration));
