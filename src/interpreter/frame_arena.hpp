@@ -1,8 +1,8 @@
 // FrameArena: the interpreter's own stack for the locals and value stacks of
 // running calls. Memory comes in chunks that never move, so cells handed out
-// stay valid while deeper calls run; it is strictly last-in first-out.
-// Evaluation state lives here instead of on the native stack, which only
-// holds one small frame per active call.
+// stay valid while deeper calls run; it is strictly last-in first-out, and a
+// push is a pointer bump. Evaluation state lives here instead of on the
+// native stack, which only holds a few small frames per active call.
 #pragma once
 
 #include <cstddef>
@@ -26,17 +26,24 @@ struct Slot {
 class FrameArena {
  public:
   struct Mark {
-    size_t chunk = 0;
-    size_t used = 0;
+    size_t chunk;
+    std::byte* top;
   };
 
   FrameArena() = default;
   FrameArena(const FrameArena&) = delete;
   FrameArena& operator=(const FrameArena&) = delete;
 
-  Mark mark() const { return Mark{current_, chunks_.empty() ? 0 : chunks_[current_].used}; }
+  Mark mark() const { return Mark{current_, top_}; }
+  void release(Mark m) {
+    if (m.chunk != current_) {
+      current_ = m.chunk;
+      limit_ = chunks_.empty() ? nullptr : chunks_[current_].memory.get() + chunks_[current_].size;
+    }
+    top_ = m.top;
+  }
 
-  // `n` default-constructed objects; released (destroyed) by release().
+  // `n` default-constructed objects; destroyed by destroy(), given back by release().
   template <class T>
   T* push(size_t n) {
     static_assert(alignof(T) <= alignof(std::max_align_t));
@@ -44,17 +51,13 @@ class FrameArena {
   }
   // `slots` slots followed by `cells` values, in one piece.
   std::pair<Slot*, VmValue*> push_activation(size_t slots, size_t cells) {
-    const size_t slot_bytes = (slots * sizeof(Slot) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-    std::byte* p = static_cast<std::byte*>(allocate(slot_bytes + cells * sizeof(VmValue)));
+    const size_t slot_bytes = round_up(slots * sizeof(Slot));
+    std::byte* p = allocate(slot_bytes + cells * sizeof(VmValue));
     return {construct<Slot>(p, slots), construct<VmValue>(p + slot_bytes, cells)};
   }
   template <class T>
-  void destroy(T* items, size_t n) {
+  static void destroy(T* items, size_t n) {
     for (size_t i = 0; i < n; ++i) items[i].~T();
-  }
-  void release(Mark m) {
-    current_ = m.chunk;
-    if (!chunks_.empty()) chunks_[current_].used = m.used;
   }
 
  private:
@@ -62,9 +65,11 @@ class FrameArena {
   struct Chunk {
     std::unique_ptr<std::byte[]> memory;
     size_t size = 0;
-    size_t used = 0;
   };
 
+  static size_t round_up(size_t bytes) {
+    return (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+  }
   template <class T>
   static T* construct(void* p, size_t n) {
     T* items = static_cast<T*>(p);
@@ -72,35 +77,37 @@ class FrameArena {
     return items;
   }
 
-  void* allocate(size_t bytes) {
-    bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-    if (chunks_.empty()) add_chunk(bytes);
-    while (chunks_[current_].size - chunks_[current_].used < bytes) {
-      if (current_ + 1 < chunks_.size() && chunks_[current_ + 1].size >= bytes) {
-        ++current_;
-        chunks_[current_].used = 0;
-      } else {
-        add_chunk(bytes);
-      }
+  std::byte* allocate(size_t bytes) {
+    bytes = round_up(bytes);
+    if (static_cast<size_t>(limit_ - top_) >= bytes && top_ != nullptr) [[likely]] {
+      std::byte* p = top_;
+      top_ += bytes;
+      return p;
     }
-    Chunk& c = chunks_[current_];
-    void* p = c.memory.get() + c.used;
-    c.used += bytes;
-    return p;
+    return allocate_in_next_chunk(bytes);
   }
-  void add_chunk(size_t bytes) {
-    const size_t size = bytes > kChunkBytes ? bytes : kChunkBytes;
-    Chunk c;
-    c.memory = std::make_unique<std::byte[]>(size);
-    c.size = size;
-    // A too-small chunk after the current one is dropped with those after it.
-    if (!chunks_.empty()) chunks_.resize(current_ + 1);
-    chunks_.push_back(std::move(c));
-    current_ = chunks_.size() - 1;
+
+  // The chunks after the current one are free (last-in first-out): reuse the
+  // next one when it is large enough, else replace the free ones by a new one.
+  [[gnu::noinline]] std::byte* allocate_in_next_chunk(size_t bytes) {
+    const size_t next = chunks_.empty() || top_ == nullptr ? 0 : current_ + 1;
+    if (next >= chunks_.size() || chunks_[next].size < bytes) {
+      chunks_.resize(next);
+      Chunk c;
+      c.size = bytes > kChunkBytes ? bytes : kChunkBytes;
+      c.memory = std::make_unique<std::byte[]>(c.size);
+      chunks_.push_back(std::move(c));
+    }
+    current_ = next;
+    top_ = chunks_[current_].memory.get() + bytes;
+    limit_ = chunks_[current_].memory.get() + chunks_[current_].size;
+    return chunks_[current_].memory.get();
   }
 
   std::vector<Chunk> chunks_;
   size_t current_ = 0;
+  std::byte* top_ = nullptr;
+  std::byte* limit_ = nullptr;
 };
 
 // The locals and value stack of one function activation, given back on
@@ -114,8 +121,8 @@ class ActivationCells {
   ActivationCells(const ActivationCells&) = delete;
   ActivationCells& operator=(const ActivationCells&) = delete;
   ~ActivationCells() {
-    arena_.destroy(cells_, cells_n_);
-    arena_.destroy(slots_, slots_n_);
+    FrameArena::destroy(cells_, cells_n_);
+    FrameArena::destroy(slots_, slots_n_);
     arena_.release(mark_);
   }
   Slot* slots() const { return slots_; }
@@ -138,7 +145,7 @@ class ArenaCells {
   ArenaCells(const ArenaCells&) = delete;
   ArenaCells& operator=(const ArenaCells&) = delete;
   ~ArenaCells() {
-    arena_.destroy(cells_, n_);
+    FrameArena::destroy(cells_, n_);
     arena_.release(mark_);
   }
   T* get() const { return cells_; }

@@ -154,21 +154,40 @@ struct ActiveCall {
   VmRun& run;
 };
 
-// The call price, argument binding and the argument checks; false with the
-// error in the run.
-[[gnu::noinline]] bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
-                             std::span<VmKeywordArg> kwargs, Slot* slots) {
-  if (!run.charge(f.call_price)) return false;
-  if (f.simple_parameters && kwargs.empty() && args.size() == f.parameters.size()) {
-    for (size_t i = 0; i < args.size(); ++i) {
-      Slot& slot = slots[f.parameters[i].slot];
-      slot.value = std::move(args[i]);
-      slot.bound = true;
-    }
+// Positional arguments straight into the slots of simple parameters.
+void bind_positional(const LoweredFunction& f, std::span<VmValue> args, Slot* slots) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    Slot& slot = slots[f.parameters[i].slot];
+    slot.value = std::move(args[i]);
+    slot.bound = true;
+  }
+}
+
+bool binds_positionally(const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
+  return f.simple_parameters && kwargs.empty() && args.size() == f.parameters.size();
+}
+
+// Argument binding beyond positional arguments matching their parameters,
+// and the argument checks; false with the error in the run.
+[[gnu::noinline]] bool bind_in_full(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                                    std::span<VmKeywordArg> kwargs, Slot* slots) {
+  if (binds_positionally(f, args, kwargs)) {
+    bind_positional(f, args, slots);
   } else if (!run.check(Binder(run, f, args, kwargs, slots).bind())) {
     return false;
   }
   return !f.typecheck || run.check(check_arguments(f, slots));
+}
+
+// The call price and argument binding; false with the error in the run.
+inline bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
+                  Slot* slots) {
+  if (!run.charge(f.call_price)) return false;
+  if (!f.typecheck && binds_positionally(f, args, kwargs)) [[likely]] {
+    bind_positional(f, args, slots);
+    return true;
+  }
+  return bind_in_full(run, f, args, kwargs, slots);
 }
 
 [[gnu::noinline]] VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "interpreter/lowering.hpp"
+#include "interpreter_support/native_methods.hpp"
 
 namespace veln {
 
@@ -79,6 +80,9 @@ void Lowerer::call(const JsonValue& node) {
     const std::string* attr = func->find_string("attr");
     if (attr == nullptr) return faulted(string_field_message("attr"));
     site.method = text(*attr);
+    for (VmKind kind : {VmKind::List, VmKind::Dict, VmKind::Set, VmKind::ByteArray}) {
+      if (native_method_changes_receiver(kind, *attr)) site.changing_kinds |= 1u << static_cast<unsigned>(kind);
+    }
     code_.calls.push_back(site);
     emit(Op::NativeCall, static_cast<uint32_t>(code_.calls.size() - 1));
     return set_depth(base + 1);

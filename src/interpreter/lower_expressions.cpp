@@ -174,7 +174,7 @@ class ExpressionLowering {
       const std::string* id = step->find_string("id");
       if (id == nullptr) return fail(string_field_message("id"));
       site.root_is_name = true;
-      site.slot = l_.slot_for(*id);
+      site.slot = l_.read_slot(*id);
       site.global = l_.module().names.intern(*id);
     }
     if (const std::optional<HostBindingId> id = host_binding_from_id(binding)) {

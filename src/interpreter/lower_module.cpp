@@ -44,7 +44,13 @@ bool typecheck_enabled(const FunctionIr& function) {
 
 void lower_function(LoweredModule& module, LoweredFunction& out) {
   const FunctionIr& ir = *out.ir;
-  Lowerer lowerer(module, out.code, CodeUnit::Function, ir.name);
+  StringMap<bool> bindable;
+  for (const ParameterIr& parameter : ir.parameters) {
+    bindable.emplace(parameter.name, true);
+    if (parameter.default_value) collect_bindable_names(*parameter.default_value, bindable);
+  }
+  for (const JsonValue& statement : ir.body) collect_bindable_names(statement, bindable);
+  Lowerer lowerer(module, out.code, CodeUnit::Function, ir.name, &bindable);
   out.typecheck = typecheck_enabled(ir);
   uint64_t nodes = ir_node_complexity(ir.body);
   bool simple = true;
@@ -121,6 +127,9 @@ std::optional<uint32_t> NameTable::find(std::string_view name) const {
 }
 
 void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
+  for (const ImportIr& import : module.imports) {
+    out.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
+  }
   out.functions.resize(module.functions.size());
   for (size_t i = 0; i < module.functions.size(); ++i) {
     out.functions[i].ir = &module.functions[i];

@@ -162,7 +162,7 @@ class StatementLowering {
       l_.set_depth(base_);
     } else if (resolved) {
       // The operator took the target's current value (its last cell).
-      l_.emit(Op::StoreResolved, site, 0, 1);
+      l_.emit(Op::StoreResolved, site, 0, kStoreCurrentUsed);
       l_.set_depth(base_);
     } else {
       l_.assign_target(*target);

@@ -29,9 +29,7 @@ void Lowerer::assign_target(const JsonValue& target) {
     }
     case TargetKind::Subscript: {
       const uint32_t site = resolve_target(target, false);
-      const uint32_t cells = code_.targets[site].cells();
-      emit(Op::Roll, cells);
-      emit(Op::StoreResolved, site);
+      emit(Op::StoreResolved, site, 0, kStoreValueBelow);
       set_depth(base);
       return;
     }

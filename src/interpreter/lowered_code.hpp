@@ -34,7 +34,6 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Fail) /* deferred error: texts[a] */ \
   X(Pop) \
   X(Dup) \
-  X(Roll) /* moves the cell a below the top to the top */ \
   X(Jump) /* to a */ \
   X(JumpIfFalse) /* pops; to a when falsy */ \
   X(JumpIfTrue) /* pops; to a when truthy */ \
@@ -62,7 +61,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CompareLastNamed) /* texts[b] */ \
   X(ReleaseLocal) /* slot a is about to be overwritten: drops its buffer reference */ \
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
-  X(CompareJump) /* CompareLast a8, then JumpIfFalse a (JumpIfTrue a when spare is 1) */ \
+  X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -91,7 +90,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Unpack) /* a targets */ \
   X(UnpackTypeCheck) /* only the list-or-tuple check */ \
   X(ReadCurrent) /* [container][index] -> [container][index][current] */ \
-  X(StoreResolved) /* targets[a]; a8 = 1 when the outermost current value was used up */ \
+  X(StoreResolved) /* targets[a]; a8 bit 1: the outermost current value was used up; bit 2: the value lies below the target's cells */ \
   /* --- comprehensions ------------------------------------------------------------ */ \
   X(Capture) /* captures[a] */ \
   X(Restore) /* captures[a] */ \
@@ -119,11 +118,18 @@ inline constexpr uint32_t kIterationCells = 3;
 inline constexpr uint8_t kForNextKeepState = 1;
 inline constexpr uint8_t kForNextStore = 2;
 inline constexpr uint8_t kForNextLoopBack = 4;
+inline constexpr uint8_t kCompareJumpIfTrue = 128;
+// StoreResolved flags (a8).
+inline constexpr uint8_t kStoreCurrentUsed = 1;
+inline constexpr uint8_t kStoreValueBelow = 2;
 
 struct Instr {
   Op op;
   uint8_t a8 = 0;
-  uint16_t spare = 0;  // a second small operand (ForNext's slot)
+  // ForNext: the slot of its target. Charge, LoadName, LoadName2,
+  // LoadNameConst, LoadConst: a charge made first (a Charge instruction fused
+  // into the one after it).
+  uint16_t spare = 0;
   uint32_t a = 0;
   uint64_t b = 0;
 };
@@ -176,6 +182,7 @@ struct CallSite {
   uint32_t syscall = 0;  // syscalls[]
   // NativeCall
   uint32_t method = 0;            // texts[]
+  uint32_t changing_kinds = 0;    // bit per VmKind whose method of this name changes its receiver
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back

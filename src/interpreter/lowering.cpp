@@ -22,12 +22,21 @@ std::string object_message(const JsonValue& value, std::string_view label) {
 
 const std::string* node_kind(const JsonValue& node) { return node.find_string("node"); }
 
-Lowerer::Lowerer(LoweredModule& module, LoweredCode& code, CodeUnit unit, std::string_view function_name)
-    : module_(module), code_(code), unit_(unit) {
+Lowerer::Lowerer(LoweredModule& module, LoweredCode& code, CodeUnit unit, std::string_view function_name,
+                 const StringMap<bool>* bindable)
+    : module_(module), code_(code), unit_(unit), bindable_(bindable) {
   escape_message_ = unit == CodeUnit::Function
                         ? "function '" + std::string(function_name) + "' leaked loop control"
                         : std::string("module body cannot return or break execution");
   for (uint32_t slot = 0; slot < code_.slot_globals.size(); ++slot) slots_[code_.slot_globals[slot]] = slot;
+  // Slot 0 of function code: the one that names the function cannot bind
+  // are read through. It is never written.
+  if (unit_ == CodeUnit::Function && code_.slot_globals.empty()) code_.slot_globals.push_back(0);
+}
+
+uint32_t Lowerer::read_slot(std::string_view name) {
+  if (unit_ == CodeUnit::Function && bindable_ != nullptr && bindable_->find(name) == bindable_->end()) return 0;
+  return slot_for(name);
 }
 
 uint32_t Lowerer::slot_for(std::string_view name) {
@@ -56,8 +65,18 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
     if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::CompareLast) {
       last.op = Op::CompareJump;
       last.a = a;
-      last.spare = op == Op::JumpIfTrue ? 1 : 0;
+      if (op == Op::JumpIfTrue) last.a8 |= kCompareJumpIfTrue;
       if (a < at) mark_target(a);
+      return at - 1;
+    }
+    // A node's price charged just before its first operand is read.
+    if ((op == Op::LoadName || op == Op::LoadConst || op == Op::Charge) && last.op == Op::Charge &&
+        last.spare == 0 && last.b <= UINT16_MAX) {
+      last.spare = static_cast<uint16_t>(last.b);
+      last.op = op;
+      last.a = a;
+      last.b = b;
+      last.a8 = a8;
       return at - 1;
     }
     if (op == Op::LoadName && last.op == Op::LoadName) {
@@ -105,7 +124,7 @@ void Lowerer::set_depth(uint32_t depth) {
 
 uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
   NameSite site;
-  site.slot = slot_for(id);
+  site.slot = read_slot(id);
   site.global = module_.names.intern(id);
   if (const std::optional<uint32_t> function = module_.find_function(id)) {
     site.fallback = NameFallback::Function;
@@ -145,6 +164,67 @@ uint32_t Lowerer::block_entry(std::span<const JsonValue> statements) {
   block(statements);
   emit(Op::ReturnNone);
   return entry;
+}
+
+namespace {
+
+// Adds the names a target writes: names, destructured names, and the root
+// name of a subscript chain (written back by the assignment).
+void add_target_names(const JsonValue* target, StringMap<bool>& names) {
+  std::vector<const JsonValue*> pending{target};
+  while (!pending.empty()) {
+    const JsonValue* t = pending.back();
+    pending.pop_back();
+    if (t == nullptr || !t->is_object()) continue;
+    const std::string* kind = node_kind(*t);
+    if (kind == nullptr) continue;
+    if (*kind == "name") {
+      if (const std::string* id = t->find_string("id")) names.emplace(*id, true);
+    } else if (*kind == "subscript") {
+      pending.push_back(t->find("value"));
+    } else if (const JsonValue::Array* elements = t->find_array("elements")) {
+      for (const JsonValue& e : *elements) pending.push_back(&e);
+    }
+  }
+}
+
+}  // namespace
+
+void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
+  std::vector<const JsonValue*> pending{&code};
+  while (!pending.empty()) {
+    const JsonValue* v = pending.back();
+    pending.pop_back();
+    if (v->is_array()) {
+      for (const JsonValue& item : v->as_array()) pending.push_back(&item);
+      continue;
+    }
+    if (!v->is_object()) continue;
+    for (const JsonValue::Member& member : v->as_object()) {
+      const std::string& key = member.first;
+      if (key == "targets") {
+        if (member.second.is_array()) {
+          for (const JsonValue& t : member.second.as_array()) add_target_names(&t, names);
+        }
+      } else if (key == "target") {
+        add_target_names(&member.second, names);
+      }
+      pending.push_back(&member.second);
+    }
+    // A method call may write its receiver back; a system call (a shuffle)
+    // its first argument.
+    const std::string* kind = node_kind(*v);
+    if (kind != nullptr && *kind == "call") {
+      if (const JsonValue* func = v->find("func"); func != nullptr && func->is_object()) {
+        add_target_names(func->find("value"), names);
+      }
+      if (v->find_string("syscall_id") != nullptr) {
+        if (const JsonValue::Array* args = v->find_array("args"); args != nullptr && !args->empty()) {
+          add_target_names(&args->front(), names);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace veln

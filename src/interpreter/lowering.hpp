@@ -26,10 +26,17 @@ enum class CodeUnit : uint8_t { Function, Module };
 
 class Lowerer {
  public:
-  Lowerer(LoweredModule& module, LoweredCode& code, CodeUnit unit, std::string_view function_name);
+  // `bindable`: for function code, every name the function can bind (its
+  // parameters and the names in its target positions); other names get the
+  // function's reserved slot 0, which is never bound. Module-level code gives
+  // every name a slot.
+  Lowerer(LoweredModule& module, LoweredCode& code, CodeUnit unit, std::string_view function_name,
+          const StringMap<bool>* bindable = nullptr);
 
-  // The local slot of a name (created on first use).
+  // The local slot of a name that is written (created on first use).
   uint32_t slot_for(std::string_view name);
+  // The local slot a read of the name checks first.
+  uint32_t read_slot(std::string_view name);
   // Code that evaluates `node` and returns its value; returns its entry pc.
   uint32_t expression_entry(const JsonValue& node);
   // Code that runs `statements` and returns None at their end.
@@ -97,6 +104,7 @@ class Lowerer {
   CodeUnit unit_;
   std::string escape_message_;
   std::unordered_map<uint32_t, uint32_t> slots_;  // global name index -> slot
+  const StringMap<bool>* bindable_;
   std::vector<Loop> loops_;
   std::vector<bool> targets_;
   uint32_t depth_ = 0;
@@ -113,5 +121,10 @@ std::string object_message(const JsonValue& value, std::string_view label);
 
 // The kind text of a node: its "node" member when that is a string.
 const std::string* node_kind(const JsonValue& node);
+
+// The names a function can bind: those of the target positions of its
+// assignments, loops, comprehensions, changing method calls and system calls
+// anywhere in `code` (its body and defaults).
+void collect_bindable_names(const JsonValue& code, StringMap<bool>& names);
 
 }  // namespace veln

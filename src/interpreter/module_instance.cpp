@@ -118,27 +118,25 @@ VmInstance& VmInstance::operator=(VmInstance&&) noexcept = default;
 VmInstance::~VmInstance() = default;
 
 VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host) {
-  return new_with_host(std::make_shared<const ModuleIr>(std::move(module)), std::move(context), host);
+  return new_with_host(std::make_shared<const ModuleIr>(std::move(module)), std::move(context), host, 0);
 }
 
 VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
-                                               VmHost& host) {
+                                               VmHost& host, uint32_t active_calls) {
   if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
   s.module = std::move(module);
   lower_module_functions(*s.module, s.lowered);
-  for (const ImportIr& import : s.module->imports) {
-    s.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
-  }
   s.context = std::move(context);
   if (!s.context.this_contract) s.context.this_contract = s.module->module_name;
   s.trace = VmTraceFlags::from_environment();
   s.globals.resize(s.lowered.names.size());
-  for (const auto& [binding, module_name] : s.static_imports) {
-    s.set_global(binding, VmValue::contract_handle(VmContractHandle{module_name, "static_import"}));
+  for (const ImportIr& import : s.module->imports) {
+    s.set_global(import.alias ? *import.alias : import.module,
+                 VmValue::contract_handle(VmContractHandle{import.module, "static_import"}));
   }
-  VmRun run(s, host, 0);
+  VmRun run(s, host, active_calls);
   for (const JsonValue& declaration : s.module->global_declarations) VELN_CHECK(declare(run, declaration));
   VELN_CHECK(run_module_body(run));
   return VmInstance(std::move(state));

@@ -5,6 +5,7 @@
 #include "interpreter/target_ops.hpp"
 #include "interpreter_support/native_methods.hpp"
 
+
 namespace veln {
 
 VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code, const CallSite& site,
@@ -21,8 +22,8 @@ VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code
   // A method that changes its receiver gets the only reference to it, so it
   // edits in place; the receiver's places get it back below (or the call
   // fails, which ends the whole call).
-  if (target != nullptr && kwargs.empty() && native_method_changes_receiver(receiver_cell.kind(), method)) {
-    detach_resolved(run, *target, cells, slots, writes_module_scope(run, *target, slots));
+  if (target != nullptr && kwargs.empty() && (site.changing_kinds >> static_cast<unsigned>(receiver_cell.kind())) & 1u) {
+    detach_resolved(run, *target, cells, slots, writes_module_scope(run, *target, slots), site.receiver_resolved);
   }
   VELN_TRY(NativeMethodOutcome outcome,
            call_native_method(std::move(receiver_cell), method, std::move(args), kwargs));

@@ -145,8 +145,9 @@ VELN_OP_HELPER bool unary(VmRun& run, const LoweredCode& code, const Instr& in, 
 // 1 when the link holds, 0 when not, -1 on failure.
 VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
   const bool named = in.op == Op::CompareNamed || in.op == Op::CompareLastNamed;
-  VmResult<bool> holds = named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
-                               : apply_compare_operator(static_cast<CompareOperator>(in.a8), top[-2], top[-1]);
+  VmResult<bool> holds =
+      named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
+            : apply_compare_operator(static_cast<CompareOperator>(in.a8 & ~kCompareJumpIfTrue), top[-2], top[-1]);
   if (!holds.ok()) {
     run.fail(std::move(holds).error());
     return -1;
@@ -156,7 +157,7 @@ VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in,
 
 VELN_LOOP_HELPER int compare_cells(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
   if (small_ints(top[-2], top[-1])) {
-    const int holds = small_int_compare(in.a8, top[-2].small_int(), top[-1].small_int());
+    const int holds = small_int_compare(in.a8 & ~kCompareJumpIfTrue, top[-2].small_int(), top[-1].small_int());
     if (holds >= 0) return holds;
   }
   return compare(run, code, in, top);
@@ -302,8 +303,21 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
 
 VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
   const TargetSite& site = f.code.targets[in.a];
-  VmValue value = std::move(*--sp);
-  Cell* target_cells = sp - (site.cells() - in.a8);
+  const uint32_t cells = site.cells() - ((in.a8 & kStoreCurrentUsed) ? 1 : 0);
+  Cell* target_cells;
+  VmValue value;
+  if (in.a8 & kStoreValueBelow) {
+    target_cells = sp - cells;
+    value = std::move(target_cells[-1]);
+    --target_cells;
+    if (!f.run.check(store_resolved(f.run, f.code, site, target_cells + 1, std::move(value), f.slots, false))) {
+      return nullptr;
+    }
+    while (sp > target_cells) clear(*--sp);
+    return sp;
+  }
+  value = std::move(*--sp);
+  target_cells = sp - cells;
   if (!f.run.check(store_resolved(f.run, f.code, site, target_cells, std::move(value), f.slots, false))) return nullptr;
   while (sp > target_cells) clear(*--sp);
   return sp;
@@ -316,13 +330,6 @@ VELN_OP_HELPER Cell* read_current(Frame f, const Instr&, Cell* sp) {
 VELN_OP_HELPER Cell* subscript(Frame f, const Instr&, Cell* sp) {
   VmValue index = std::move(*--sp);
   return f.run.take(read_subscript(f.run, std::move(sp[-1]), index), sp[-1]) ? sp : nullptr;
-}
-
-VELN_OP_HELPER Cell* roll(Frame, const Instr& in, Cell* sp) {
-  VmValue moved = std::move(sp[-1 - static_cast<ptrdiff_t>(in.a)]);
-  for (Cell* p = sp - 1 - in.a; p < sp - 1; ++p) *p = std::move(p[1]);
-  sp[-1] = std::move(moved);
-  return sp;
 }
 
 VELN_OP_HELPER Cell* push_none(Frame, const Instr&, Cell* sp) {
@@ -533,7 +540,7 @@ VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, 
   goto* kLabels[static_cast<size_t>(in->op)];
 
 op_Charge:
-  if (!charge(run, in->b)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   NEXT();
 op_Stmt:
   if (!statement(run, code, *in)) goto failed;
@@ -564,7 +571,7 @@ op_Return:
 op_ReturnNone:
   return VmValue::none();
 op_LoadConst:
-  if (!charge(run, in->b)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   // falls through
 op_PushConst:
   *sp++ = code.constants[in->a];
@@ -573,16 +580,19 @@ op_PushBool:
   set_bool(*sp++, in->a8 != 0);
   NEXT();
 op_LoadName:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, in->b) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   NEXT();
 op_LoadName2:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
   ++sp;
   NEXT();
 op_LoadNameConst:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
@@ -632,7 +642,7 @@ op_CompareJump: {
   if (holds < 0) goto failed;
   clear(*--sp);
   clear(*--sp);
-  if ((holds != 0) == (in->spare != 0)) JUMP(in->a);
+  if ((holds != 0) == ((in->a8 & kCompareJumpIfTrue) != 0)) JUMP(in->a);
   NEXT();
 }
 op_Compare:
@@ -716,8 +726,6 @@ op_ReadCurrent:
   OUT_OF_LINE(read_current);
 op_Subscript:
   OUT_OF_LINE(subscript);
-op_Roll:
-  OUT_OF_LINE(roll);
 op_PushNone:
   OUT_OF_LINE(push_none);
 op_BuildList:

@@ -91,8 +91,8 @@ PureSyscall pure_syscall(VmSyscallId id) {
                                                                 const SyscallSite& site, Slot* locals) {
   const std::string& name = code.texts[site.target_name];
   if (site.target_kind == ContractTargetKind::StaticImport) {
-    auto import = run.instance.static_imports.find(name);
-    if (import == run.instance.static_imports.end()) return vm_error("unknown static import binding '" + name + "'");
+    auto import = run.instance.lowered.static_imports.find(name);
+    if (import == run.instance.lowered.static_imports.end()) return vm_error("unknown static import binding '" + name + "'");
     return VmContractTarget{VmStaticImportTarget{name, import->second}};
   }
   VELN_TRY(VmValue source, run_code(run, code, site.source_entry, locals));

@@ -36,11 +36,13 @@ bool writes_module_scope(VmRun& run, const TargetSite& site, const Slot* slots) 
   return !slots[site.slot].bound && run.instance.globals[site.global].bound;
 }
 
-void detach_resolved(VmRun& run, const TargetSite& site, VmValue* cells, Slot* slots, bool module_scope) {
+void detach_resolved(VmRun& run, const TargetSite& site, VmValue* cells, Slot* slots, bool module_scope,
+                     bool outermost) {
   if (!site.root_is_name || !site.root_cell) return;
   Slot& root = module_scope ? run.instance.globals[site.global] : slots[site.slot];
   if (root.bound) root.value = VmValue();
-  for (uint32_t level = 1; level <= site.levels; ++level) {
+  const uint32_t levels = outermost ? site.levels : site.levels - (site.levels > 0 ? 1 : 0);
+  for (uint32_t level = 1; level <= levels; ++level) {
     VmValue& container = level == 1 ? cells[0] : cells[current_cell(site, level - 1)];
     detach_item(container, cells[index_cell(site, level)]);
   }
@@ -48,7 +50,9 @@ void detach_resolved(VmRun& run, const TargetSite& site, VmValue* cells, Slot* s
 
 VmStatus store_resolved(VmRun& run, const LoweredCode& code, const TargetSite& site, VmValue* cells, VmValue value,
                         Slot* slots, bool module_scope) {
-  detach_resolved(run, site, cells, slots, module_scope);
+  // The outermost level's item is replaced anyway; the levels inside it are
+  // taken out of their containers so each is edited in place.
+  detach_resolved(run, site, cells, slots, module_scope, false);
   for (uint32_t level = site.levels; level >= 1; --level) {
     VmValue& container = level == 1 ? cells[0] : cells[current_cell(site, level - 1)];
     if (container.is(VmKind::ForeignStorageRef)) return vm_error("cannot write to foreign storage");

@@ -20,7 +20,9 @@ VmStatus store_resolved(VmRun& run, const LoweredCode& code, const TargetSite& s
 // on the target's current values, so the write-back (and a method changing
 // the innermost value) edits buffers in place. The root's place is about to
 // be overwritten; a failure before that ends the call.
-void detach_resolved(VmRun& run, const TargetSite& site, VmValue* cells, Slot* slots, bool module_scope);
+// `outermost` detaches the outermost level's value too (a method's receiver).
+void detach_resolved(VmRun& run, const TargetSite& site, VmValue* cells, Slot* slots, bool module_scope,
+                     bool outermost);
 // The module-scope flag of a write-back: the root name is not a local and is
 // a module global.
 bool writes_module_scope(VmRun& run, const TargetSite& site, const Slot* slots);

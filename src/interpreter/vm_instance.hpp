@@ -28,9 +28,11 @@ class VmInstance {
   // the module body, charging `host` for every expression and statement.
   static VmResult<VmInstance> new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host);
   // The same with a module that other instances of the run share (it is only
-  // read), so that no instance needs its own copy of the module.
+  // read), so that no instance needs its own copy of the module, built while
+  // `active_calls` calls are active (a contract met during a cross-contract
+  // call): calls made by its module body continue that count.
   static VmResult<VmInstance> new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
-                                            VmHost& host);
+                                            VmHost& host, uint32_t active_calls = 0);
 
   VmInstance(VmInstance&&) noexcept;
   VmInstance& operator=(VmInstance&&) noexcept;

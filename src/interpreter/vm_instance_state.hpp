@@ -49,6 +49,7 @@ struct HashState {
 // The functions of a module in lowered form, and the module's name table.
 struct LoweredModule {
   NameTable names;
+  StringMap<std::string> static_imports;  // import binding -> module
   std::vector<LoweredFunction> functions;
   StringMap<uint32_t> function_index;
   std::optional<uint32_t> find_function(std::string_view name) const;
@@ -62,7 +63,6 @@ class VmInstanceState {
   // The module body and declaration expressions, lowered as they are met
   // while the instance is built; their locals are copies of the globals.
   LoweredCode module_code;
-  std::map<std::string, std::string, std::less<>> static_imports;  // binding -> module
   // Module globals, indexed by the name table; unbound entries are absent names.
   std::vector<Slot> globals;
   std::map<std::string, VariableState, std::less<>> variables;

@@ -21,13 +21,18 @@ namespace veln {
 
 struct VmRun {
   VmRun(VmInstanceState& inst, VmHost& h, uint32_t active)
-      : instance(inst), host(h), counter(h.execution_charge_counter()), active_calls(active) {}
+      : instance(inst), host(h), counter(h.execution_charge_counter()), active_calls(active) {
+    if (counter == nullptr) counter = &no_counter;
+  }
   VmRun(const VmRun&) = delete;
   VmRun& operator=(const VmRun&) = delete;
 
   VmInstanceState& instance;
   VmHost& host;
-  VmChargeCounter* counter;  // the host's fast charge path, if it offers one
+  VmChargeCounter* counter;  // the host's fast charge path, or no_counter
+  // No charge fits it (every sum overflows or passes the limit), so every
+  // charge goes to the host.
+  VmChargeCounter no_counter{UINT64_MAX, 0};
   FrameArena arena;
   std::vector<VmKeywordArg> keywords;  // pending keyword arguments, innermost call last
   uint32_t active_calls;
@@ -52,8 +57,9 @@ struct VmRun {
 
   // Charges `cost` to the host, through its counter when the charge fits.
   bool charge(uint64_t cost) {
-    if (counter != nullptr && cost <= counter->limit && counter->used <= counter->limit - cost) [[likely]] {
-      counter->used += cost;
+    const uint64_t next = counter->used + cost;
+    if (next >= cost && next <= counter->limit) [[likely]] {
+      counter->used = next;
       return true;
     }
     return charge_through_host(cost);

@@ -92,7 +92,8 @@ VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::strin
 // only on the way in lives in the out-of-line helpers below.
 
 VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance(std::string_view module,
-                                                                                const VmExecutionContext& context) {
+                                                                                const VmExecutionContext& context,
+                                                                                uint32_t active_calls) {
   if (auto it = instances_.find(module); it != instances_.end()) return instances_.extract(it);
   auto mod = modules_.find(module);
   if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
@@ -101,7 +102,7 @@ VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance
   if (!construction.owner) {
     VELN_TRY(construction.owner, load_owner(module));
   }
-  VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
+  VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this, active_calls));
   // An instance a nested call stored meanwhile gives way to this one.
   auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
   return instances_.extract(slot);
@@ -131,7 +132,7 @@ VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, st
   VELN_CHECK(ensure_module(module));
   // The instance leaves the table while it runs: a call back into this
   // contract meanwhile builds a second instance.
-  VELN_TRY(InstanceNode node, take_instance(module, context));
+  VELN_TRY(InstanceNode node, take_instance(module, context, active_calls));
   // From here `context` holds the instance's own context, put back after
   // the call. On failure the instance is dropped.
   VELN_CHECK(enter_context(module, node.mapped(), context));

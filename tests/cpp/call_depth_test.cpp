@@ -29,6 +29,21 @@ std::string call_f() {
   return node("call", members);
 }
 
+std::string module_with(std::string_view parameters, const std::string& body) {
+  std::string text =
+      R"({"ir_version":"veln_ir_v1","vm_profile":"veln_vm_v1","host_catalog_version":"veln_vm_v1_host_v1",)"
+      R"("module_name":"con_deep","source_hash":")";
+  text.append(64, 'a')
+      .append(R"(","imports":[],"global_declarations":[],"functions":[{"node":"function",)")
+      .append(kSpan)
+      .append(R"(,"name":"f","visibility":"export","parameters":)")
+      .append(parameters)
+      .append(R"(,"body":[)")
+      .append(body)
+      .append(R"(]}],"module_body":[],"host_dependencies":[]})");
+  return text;
+}
+
 // def f(): return not not ... f()   (`depth` unary operators)
 std::string recursive_module(int depth) {
   std::string expr = call_f();
@@ -39,16 +54,14 @@ std::string recursive_module(int depth) {
   }
   std::string value = "\"value\":";
   value.append(expr);
-  std::string text =
-      R"({"ir_version":"veln_ir_v1","vm_profile":"veln_vm_v1","host_catalog_version":"veln_vm_v1_host_v1",)"
-      R"("module_name":"con_deep","source_hash":")";
-  text.append(64, 'a')
-      .append(R"(","imports":[],"global_declarations":[],"functions":[{"node":"function",)")
-      .append(kSpan)
-      .append(R"(,"name":"f","visibility":"export","parameters":[],"body":[)")
-      .append(node("return", value))
-      .append(R"(]}],"module_body":[],"host_dependencies":[]})");
-  return text;
+  return module_with("[]", node("return", value));
+}
+
+// def f(a=f()): return a   (each call's default makes the next call)
+std::string recursive_default_module() {
+  std::string parameters = R"([{"name":"a","kind":"positional_or_keyword","span":[1,0,1,1],"default":)";
+  parameters.append(call_f()).append("}]");
+  return module_with(parameters, node("return", "\"value\":" + node("name", R"("id":"a")")));
 }
 
 struct StackUse {
@@ -57,8 +70,8 @@ struct StackUse {
   uint64_t raw_cost = 0;
 };
 
-[[gnu::noinline]] StackUse run_to_limit(int depth, uint32_t active_calls) {
-  Result<ModuleIr, std::string> module = parse_module_ir(recursive_module(depth));
+[[gnu::noinline]] StackUse run_module_to_limit(const std::string& text, uint32_t active_calls) {
+  Result<ModuleIr, std::string> module = parse_module_ir(text);
   EXPECT_TRUE(module.ok()) << module.error();
   testing::TestHost host;
   host.measure_stack = true;
@@ -73,6 +86,8 @@ struct StackUse {
   return use;
 }
 
+StackUse run_to_limit(int depth, uint32_t active_calls) { return run_module_to_limit(recursive_module(depth), active_calls); }
+
 TEST(CallDepth, RecursionStopsAtTheLimitWhateverTheExpressionNesting) {
   const StackUse shallow = run_to_limit(0, 0);
   const StackUse deep = run_to_limit(115, 0);
@@ -86,6 +101,14 @@ TEST(CallDepth, RecursionStopsAtTheLimitWhateverTheExpressionNesting) {
   EXPECT_LT(deep.bytes, shallow.bytes + 4096);
   // 256 levels stay far inside a default thread stack, sanitizers included.
   EXPECT_LT(deep.bytes, 2u * 1024 * 1024);
+}
+
+TEST(CallDepth, RecursionThroughDefaultsStopsAtTheLimit) {
+  const StackUse use = run_module_to_limit(recursive_default_module(), 0);
+  EXPECT_EQ(use.outcome, "RecursionError('maximum recursion depth exceeded')");
+  std::printf("native stack for 256 calls made by defaults: %llu bytes (%llu per call)\n",
+              static_cast<unsigned long long>(use.bytes), static_cast<unsigned long long>(use.bytes / 256));
+  EXPECT_LT(use.bytes, 4u * 1024 * 1024);
 }
 
 TEST(CallDepth, CountContinuesFromTheCallingContract) {

@@ -22,6 +22,7 @@ sys.path.insert(0, str(ROOT / "tests" / "tools"))
 from py_to_ir import translate  # noqa: E402
 
 OUT = ROOT / "tests" / "data" / "contracts"
+FUZZ_SEEDS = ROOT / "fuzz" / "seeds" / "interpreter_fuzz"
 
 
 class Tuple(tuple):
@@ -181,12 +182,19 @@ def build(c):
 
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
+    FUZZ_SEEDS.mkdir(parents=True, exist_ok=True)
     for path in sorted((ROOT / "tests" / "gen" / "contract_cases").glob("*.py")):
         spec = importlib.util.spec_from_file_location(path.stem, path)
         group = importlib.util.module_from_spec(spec)
         spec.loader.exec_module(group)
         cases = [build(c) for c in group.CASES]
         (OUT / (path.stem + ".json")).write_text(json.dumps({"cases": cases}, indent=1, sort_keys=True) + "\n")
+        # Every module that builds seeds the interpreter fuzz target.
+        for c in cases:
+            if "build_error" in c or "module" not in c:
+                continue
+            seed = FUZZ_SEEDS / (path.stem + "_" + c["name"] + ".json")
+            seed.write_text(json.dumps(c["module"], separators=(",", ":"), sort_keys=True))
 
 
 if __name__ == "__main__":
