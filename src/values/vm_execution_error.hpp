@@ -10,6 +10,8 @@
 #include <utility>
 #include <new>
 
+#include "values/debug_checks.hpp"
+
 namespace veln {
 
 struct VmExecutionError {
@@ -57,17 +59,32 @@ class [[nodiscard]] Result {
   bool ok() const { return error_ == nullptr; }
   explicit operator bool() const { return ok(); }
 
-  T& value() & { return value_; }
-  const T& value() const& { return value_; }
-  T&& value() && { return std::move(value_); }
+  T& value() & {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return value_;
+  }
+  const T& value() const& {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return value_;
+  }
+  T&& value() && {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return std::move(value_);
+  }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
-  T* operator->() { return &value_; }
-  const T* operator->() const { return &value_; }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
 
-  const E& error() const& { return *error_; }
-  E&& error() && { return std::move(*error_); }
+  const E& error() const& {
+    VELN_DEBUG_CHECK(error_ != nullptr && error_ != moved_from(), "a result without an error");
+    return *error_;
+  }
+  E&& error() && {
+    VELN_DEBUG_CHECK(error_ != nullptr && error_ != moved_from(), "a result without an error");
+    return std::move(*error_);
+  }
 
  private:
   // Marks a result whose error box was moved out: it holds nothing to
