@@ -52,6 +52,10 @@ using CaseFunctions = std::map<std::string, CaseFunction, std::less<>>;
 void run_case_file(const std::string& file, const CaseFunctions& functions);
 
 // ---- outcomes --------------------------------------------------------------
+template <class T>
+VmValue to_value(const std::optional<T>& v);
+template <class T>
+VmValue to_value(const std::vector<T>& v);
 inline VmValue to_value(VmValue v) { return v; }
 template <std::integral T>
 VmValue to_value(T v) {
@@ -67,10 +71,16 @@ inline VmValue to_value(const VmDecimal& v) { return VmValue::decimal(v); }
 inline VmValue to_value(const VmDateTime& v) { return VmValue::datetime(v); }
 inline VmValue to_value(VmTimeDelta v) { return VmValue::timedelta(v); }
 inline VmValue to_value(Ok) { return VmValue::none(); }
-inline VmValue to_value(std::vector<VmValue> v) { return *VmValue::make_list(std::move(v)); }
 template <class T>
 VmValue to_value(const std::optional<T>& v) {
   return v ? to_value(*v) : VmValue::none();
+}
+// A list of the items.
+template <class T>
+VmValue to_value(const std::vector<T>& v) {
+  std::vector<VmValue> items;
+  for (const auto& item : v) items.push_back(to_value(item));
+  return *VmValue::make_list(std::move(items));
 }
 
 template <class... T>
