@@ -1,9 +1,5 @@
-"""Shared fixtures: the installed extension module and the test data folder."""
-import pathlib
-
+"""Shared fixture: the extension module under test."""
 import pytest
-
-DATA_DIR = pathlib.Path(__file__).resolve().parents[1] / "data"
 
 
 @pytest.fixture(scope="session")
