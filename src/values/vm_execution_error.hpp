@@ -36,7 +36,9 @@ class [[nodiscard]] Result {
   Result(T value) : error_(nullptr) { new (&value_) T(std::move(value)); }  // NOLINT: implicit by design
   Result(E error) : error_(new E(std::move(error))) {}                    // NOLINT: implicit by design
   Result(const Result& other) : error_(nullptr) {
-    if (other.error_ != nullptr) {
+    if (other.error_ == moved_from()) {
+      error_ = moved_from();  // nothing to copy from a result whose error moved out
+    } else if (other.error_ != nullptr) {
       error_ = new E(*other.error_);
     } else {
       new (&value_) T(other.value_);

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <unicode/utf8.h>
+
 #include "interpreter_support/set_algebra.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
@@ -17,21 +19,10 @@ namespace {
 bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.'; }
 
 void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  char buf[U8_MAX_LENGTH];
+  int32_t n = 0;
+  U8_APPEND_UNSAFE(buf, n, cp);
+  out.append(buf, static_cast<size_t>(n));
 }
 
 bool is_text(const VmValue& v) { return v.is(VmKind::String) || v.is(VmKind::Bytes) || v.is(VmKind::ByteArray); }

@@ -300,6 +300,12 @@ TEST(VmResult, PropagatesTheFirstError) {
   EXPECT_EQ(*quarter(8), 2);
   EXPECT_EQ(quarter(6).error().message, "odd");
   EXPECT_EQ(quarter(2).error().message, "odd");
+  // A result whose error box moved out holds nothing, and copies as such.
+  VmResult<int> failed = vm_error("x");
+  const VmResult<int> taken = std::move(failed);
+  const VmResult<int> copy = failed;  // NOLINT: the moved-from state is the point
+  EXPECT_FALSE(copy.ok());
+  EXPECT_EQ(taken.error().message, "x");
 }
 
 #if defined(VELN_DEBUG_CHECKS)
