@@ -1,5 +1,9 @@
-"""Shared fixture: the extension module under test."""
+"""Shared fixtures: the installed extension module and the test data folder."""
+import pathlib
+
 import pytest
+
+DATA_DIR = pathlib.Path(__file__).resolve().parents[1] / "data"
 
 
 @pytest.fixture(scope="session")
