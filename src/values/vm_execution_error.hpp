@@ -8,6 +8,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <cstdint>
 #include <new>
 
 #include "values/debug_checks.hpp"
@@ -93,10 +94,14 @@ class [[nodiscard]] Result {
   // destroy. Never dereferenced.
   static E* moved_from() { return reinterpret_cast<E*>(alignof(E)); }
 
+  // Null and the moved-from mark own no box: one comparison tells a box
+  // apart, so destroying a success with a trivial value is a single test.
+  bool owns_error_box() const { return reinterpret_cast<std::uintptr_t>(error_) > alignof(E); }
+
   void destroy() {
-    if (error_ == nullptr) {
+    if (error_ == nullptr) [[likely]] {
       value_.~T();
-    } else if (error_ != moved_from()) {
+    } else if (owns_error_box()) {
       delete error_;
     }
     error_ = moved_from();
