@@ -46,7 +46,7 @@ ArtifactStatus validate_hash_field(const JsonValue& hashes, std::string_view fie
 // string field '{key}'.". The view borrows from `object`.
 Result<std::string_view, ArtifactValidationError> required_string_field(const JsonValue& object, std::string_view key);
 
-// As required_string_field, and an empty string fails with
+// Like required_string_field, and an empty string fails with
 // "deployment_artifacts must include a non-empty '{key}' string.".
 Result<std::string_view, ArtifactValidationError> required_non_empty_string_field(const JsonValue& object,
                                                                                   std::string_view key);

@@ -1,6 +1,6 @@
 // Binary operators: one function per operator, reached through a table indexed
 // by the operator enum; inside, a switch on the pair of operand kinds. Rows
-// are checked in the documented order, so the first matching rule decides and
+// are checked in a fixed order, so the first matching rule decides and
 // anything unmatched gets the operator's own refusal.
 #include "interpreter_support/binary_operators.hpp"
 

@@ -194,7 +194,7 @@ VmResult<VmValue> checked_int_right_shift(const VmValue& value, const VmValue& c
       static_cast<uint64_t>(count.small_int()) <= kMaxIntegerBits) {
     const int64_t v = value.small_int();
     const int64_t c = count.small_int();
-    // Arithmetic right shift of a signed value floors, as required; beyond 63
+    // Arithmetic right shift of a signed value floors, as Python's >> does; beyond 63
     // bits the result is the sign fill.
     if (c >= 63) return VmValue::integer(v < 0 ? -1 : 0);
     return VmValue::integer(v >> c);

@@ -51,7 +51,7 @@ VmResult<VmValue> native_attribute_value(const VmValue& value, std::string_view 
   }
   if (value.is(VmKind::TimeDelta)) {
     for (const auto& attr : kTimeDeltaAttributes) {
-      // C++ division truncates toward zero, as required; no divisor is -1.
+      // C++ division truncates toward zero, the rounding of these fields; no divisor is -1.
       if (attr.name == name) return VmValue::integer(value.timedelta_raw_seconds() / attr.seconds_per_unit);
     }
     return vm_error("timedelta has no attribute '" + std::string(name) + "'");

@@ -8,7 +8,10 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <cstdint>
 #include <new>
+
+#include "values/debug_checks.hpp"
 
 namespace veln {
 
@@ -34,7 +37,9 @@ class [[nodiscard]] Result {
   Result(T value) : error_(nullptr) { new (&value_) T(std::move(value)); }  // NOLINT: implicit by design
   Result(E error) : error_(new E(std::move(error))) {}                    // NOLINT: implicit by design
   Result(const Result& other) : error_(nullptr) {
-    if (other.error_ != nullptr) {
+    if (other.error_ == moved_from()) {
+      error_ = moved_from();  // nothing to copy from a result whose error moved out
+    } else if (other.error_ != nullptr) {
       error_ = new E(*other.error_);
     } else {
       new (&value_) T(other.value_);
@@ -57,27 +62,46 @@ class [[nodiscard]] Result {
   bool ok() const { return error_ == nullptr; }
   explicit operator bool() const { return ok(); }
 
-  T& value() & { return value_; }
-  const T& value() const& { return value_; }
-  T&& value() && { return std::move(value_); }
+  T& value() & {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return value_;
+  }
+  const T& value() const& {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return value_;
+  }
+  T&& value() && {
+    VELN_DEBUG_CHECK(ok(), "the value of a failed result");
+    return std::move(value_);
+  }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
   T&& operator*() && { return std::move(*this).value(); }
-  T* operator->() { return &value_; }
-  const T* operator->() const { return &value_; }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
 
-  const E& error() const& { return *error_; }
-  E&& error() && { return std::move(*error_); }
+  const E& error() const& {
+    VELN_DEBUG_CHECK(error_ != nullptr && error_ != moved_from(), "a result without an error");
+    return *error_;
+  }
+  E&& error() && {
+    VELN_DEBUG_CHECK(error_ != nullptr && error_ != moved_from(), "a result without an error");
+    return std::move(*error_);
+  }
 
  private:
   // Marks a result whose error box was moved out: it holds nothing to
   // destroy. Never dereferenced.
   static E* moved_from() { return reinterpret_cast<E*>(alignof(E)); }
 
+  // Null and the moved-from mark own no box: one comparison tells a box
+  // apart, so destroying a success with a trivial value is a single test.
+  bool owns_error_box() const { return reinterpret_cast<std::uintptr_t>(error_) > alignof(E); }
+
   void destroy() {
-    if (error_ == nullptr) {
+    if (error_ == nullptr) [[likely]] {
       value_.~T();
-    } else if (error_ != moved_from()) {
+    } else if (owns_error_box()) {
       delete error_;
     }
     error_ = moved_from();

@@ -386,6 +386,7 @@ VmValue VmValue::datetime(VmDateTime d) { return from_heap(VmKind::DateTime, new
 VmValue VmValue::timedelta(VmTimeDelta d) { return timedelta_seconds(d.raw_seconds); }
 
 VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
+  VELN_DEBUG_CHECK(vm_kind_is_text(text_kind), vm_kind_type_name(text_kind));
   const bool ascii = bytes_are_ascii(bytes);
   return from_heap(text_kind, new VmTextHeap(std::move(bytes), ascii));
 }
@@ -402,6 +403,7 @@ VmResult<VmValue> VmValue::make_bytearray(std::string bytes) {
 }
 
 VmResult<VmValue> VmValue::make_sequence(VmKind sequence_kind, std::vector<VmValue> items) {
+  VELN_DEBUG_CHECK(vm_kind_is_sequence(sequence_kind), vm_kind_type_name(sequence_kind));
   const Caches c = caches_of(items);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return from_heap(sequence_kind, new VmSequenceHeap(std::move(items), c.units, static_cast<uint32_t>(c.depth)));
@@ -441,6 +443,8 @@ VmValue VmValue::foreign_storage_ref(VmForeignStorageRef ref) {
 }
 
 VmValue VmValue::with_kind(VmKind same_family_kind) const {
+  VELN_EXPECT_KIND((vm_kind_is_sequence(kind_) && vm_kind_is_sequence(same_family_kind)) ||
+                   (vm_kind_is_text(kind_) && vm_kind_is_text(same_family_kind)));
   VmValue v = *this;
   v.kind_ = same_family_kind;
   return v;
@@ -637,11 +641,18 @@ bool VmValue::eq_slow(const VmValue& o) const {
 
 // ---- payload access -------------------------------------------------------------------
 
-VmTimeDelta VmValue::timedelta_value() const { return VmTimeDelta{u_.i}; }
+VmTimeDelta VmValue::timedelta_value() const {
+  VELN_EXPECT_KIND(is(VmKind::TimeDelta));
+  return VmTimeDelta{u_.i};
+}
 
-const mpz_class& VmValue::big_int() const { return heap_as<VmBigIntHeap>(u_.p).value; }
+const mpz_class& VmValue::big_int() const {
+  VELN_EXPECT_KIND(is(VmKind::Int) && heap_);
+  return heap_as<VmBigIntHeap>(u_.p).value;
+}
 
 mpz_class VmValue::int_to_mpz() const {
+  VELN_EXPECT_KIND(is(VmKind::Int));
   if (heap_) return big_int();
   mpz_class z;
   bigint_set_i64(z, u_.i);
@@ -649,24 +660,42 @@ mpz_class VmValue::int_to_mpz() const {
 }
 
 int VmValue::int_sign() const {
+  VELN_EXPECT_KIND(is(VmKind::Int));
   if (heap_) return sgn(big_int());
   return (u_.i > 0) - (u_.i < 0);
 }
 
-const VmDecimal& VmValue::decimal_value() const { return heap_as<VmDecimalHeap>(u_.p).value; }
-const VmDateTime& VmValue::datetime_value() const { return heap_as<VmDateTimeHeap>(u_.p).value; }
+const VmDecimal& VmValue::decimal_value() const {
+  VELN_EXPECT_KIND(is(VmKind::Decimal));
+  return heap_as<VmDecimalHeap>(u_.p).value;
+}
+const VmDateTime& VmValue::datetime_value() const {
+  VELN_EXPECT_KIND(is(VmKind::DateTime));
+  return heap_as<VmDateTimeHeap>(u_.p).value;
+}
 
-std::string_view VmValue::text() const { return heap_as<VmTextHeap>(u_.p).bytes; }
-size_t VmValue::text_size() const { return heap_as<VmTextHeap>(u_.p).bytes.size(); }
-bool VmValue::text_is_ascii() const { return heap_as<VmTextHeap>(u_.p).ascii; }
+std::string_view VmValue::text() const {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
+  return heap_as<VmTextHeap>(u_.p).bytes;
+}
+size_t VmValue::text_size() const {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
+  return heap_as<VmTextHeap>(u_.p).bytes.size();
+}
+bool VmValue::text_is_ascii() const {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
+  return heap_as<VmTextHeap>(u_.p).ascii;
+}
 
 size_t VmValue::text_code_points() const {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   auto& t = heap_as<VmTextHeap>(u_.p);
   if (t.code_points == detail::kUnknownCodePoints) t.code_points = count_code_points(t.bytes);
   return t.code_points;
 }
 
 size_t VmValue::text_byte_offset(size_t index) const {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   auto& t = heap_as<VmTextHeap>(u_.p);
   if (t.ascii) return index;
   constexpr size_t kStride = detail::kCodePointStride;
@@ -691,12 +720,22 @@ size_t VmValue::text_byte_offset(size_t index) const {
   return t.bytes.size();
 }
 
-std::span<const VmValue> VmValue::items() const { return heap_as<VmSequenceHeap>(u_.p).items; }
+std::span<const VmValue> VmValue::items() const {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
+  return heap_as<VmSequenceHeap>(u_.p).items;
+}
 
-std::span<const VmDictPair> VmValue::dict_pairs() const { return heap_as<VmDictHeap>(u_.p).pairs; }
-size_t VmValue::dict_size() const { return heap_as<VmDictHeap>(u_.p).pairs.size(); }
+std::span<const VmDictPair> VmValue::dict_pairs() const {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
+  return heap_as<VmDictHeap>(u_.p).pairs;
+}
+size_t VmValue::dict_size() const {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
+  return heap_as<VmDictHeap>(u_.p).pairs.size();
+}
 
 std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& d = heap_as<VmDictHeap>(u_.p);
   if (d.pairs.size() <= detail::kDictIndexThreshold) {
     for (size_t i = 0; i < d.pairs.size(); ++i)
@@ -715,18 +754,30 @@ std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
 }
 
 const VmContractHandle& VmValue::contract_handle_value() const {
+  VELN_EXPECT_KIND(is(VmKind::ContractHandle));
   return heap_as<VmContractHandleHeap>(u_.p).value;
 }
-const VmStorageRef& VmValue::storage_ref_value() const { return heap_as<VmStorageRefHeap>(u_.p).value; }
+const VmStorageRef& VmValue::storage_ref_value() const {
+  VELN_EXPECT_KIND(is(VmKind::StorageRef));
+  return heap_as<VmStorageRefHeap>(u_.p).value;
+}
 const VmForeignStorageRef& VmValue::foreign_storage_ref_value() const {
+  VELN_EXPECT_KIND(is(VmKind::ForeignStorageRef));
   return heap_as<VmForeignStorageRefHeap>(u_.p).value;
 }
-const VmEventDefinition& VmValue::event_ref_value() const { return heap_as<VmEventRefHeap>(u_.p).value; }
-const VmException& VmValue::exception_value() const { return heap_as<VmExceptionHeap>(u_.p).value; }
+const VmEventDefinition& VmValue::event_ref_value() const {
+  VELN_EXPECT_KIND(is(VmKind::EventRef));
+  return heap_as<VmEventRefHeap>(u_.p).value;
+}
+const VmException& VmValue::exception_value() const {
+  VELN_EXPECT_KIND(is(VmKind::Exception));
+  return heap_as<VmExceptionHeap>(u_.p).value;
+}
 
 // ---- mutation ----------------------------------------------------------------------
 
 VmStatus VmValue::text_append(std::string_view more) {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   const uint64_t units = saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
@@ -741,6 +792,7 @@ VmStatus VmValue::text_append(std::string_view more) {
 }
 
 VmStatus VmValue::text_assign(std::string bytes) {
+  VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.ascii = bytes_are_ascii(bytes);
@@ -752,6 +804,7 @@ VmStatus VmValue::text_assign(std::string bytes) {
 }
 
 void VmValue::bytes_set(size_t index, uint8_t byte) {
+  VELN_EXPECT_KIND(is(VmKind::Bytes) || is(VmKind::ByteArray));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes[index] = static_cast<char>(byte);
   t.checkpoints.clear();
@@ -772,6 +825,7 @@ VmStatus VmValue::seq_refresh_caches() {
 }
 
 VmStatus VmValue::seq_push(VmValue item) {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
@@ -783,6 +837,7 @@ VmStatus VmValue::seq_push(VmValue item) {
 }
 
 VmStatus VmValue::seq_insert(size_t index, VmValue item) {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
@@ -794,6 +849,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item) {
 }
 
 VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   for (const auto& v : more) c.add(v);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
@@ -827,6 +883,7 @@ uint64_t depth_after_removal(uint32_t depth, uint32_t removed_depth, Recount rec
 }  // namespace
 
 VmStatus VmValue::seq_set(size_t index, VmValue item) {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   auto& cur = heap_as<VmSequenceHeap>(u_.p);
   const VmValue& old = cur.items[index];
   const uint64_t units = saturating_add(this->units() - old.units(), item.units());
@@ -843,6 +900,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
 }
 
 VmValue VmValue::seq_remove(size_t index) {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   VmValue out = std::move(s.items[index]);
   s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
@@ -852,6 +910,7 @@ VmValue VmValue::seq_remove(size_t index) {
 }
 
 void VmValue::seq_clear() {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   s.items.clear();
   s.set_units(1);
@@ -859,6 +918,7 @@ void VmValue::seq_clear() {
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
   Caches c{units(), depth()};
   c.add(key);
   c.add(value);
@@ -877,6 +937,7 @@ VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
 }
 
 VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& cur = heap_as<VmDictHeap>(u_.p);
   const VmValue& old = cur.pairs[index].value;
   const uint64_t units = saturating_add(this->units() - old.units(), value.units());
@@ -893,6 +954,7 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
 }
 
 VmDictPair VmValue::dict_remove_at(size_t index) {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   if (d.index) {
     // With duplicate keys a later twin may have to become the indexed one.
@@ -908,6 +970,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
 }
 
 void VmValue::dict_clear() {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.pairs.clear();
   d.index.reset();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "values/bigint.hpp"
+#include "values/debug_checks.hpp"
 #include "values/vm_execution_error.hpp"
 
 namespace veln {
@@ -147,6 +148,9 @@ struct VmSequenceHeap;
 struct VmDictHeap;
 
 }  // namespace detail
+
+// In the sanitizer build a payload accessor checks the kind it reads.
+#define VELN_EXPECT_KIND(condition) VELN_DEBUG_CHECK(condition, vm_kind_type_name(kind_))
 
 // ---------------------------------------------------------------------------
 class VmValue {
@@ -285,14 +289,30 @@ class VmValue {
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
 
-  // --- payload access (the caller has checked the kind) -------------------
-  bool bool_value() const { return u_.b; }
-  double float_value() const { return u_.f; }
-  int64_t timedelta_raw_seconds() const { return u_.i; }
+  // --- payload access (the caller has checked the kind; the sanitizer
+  // build checks it again, see debug_checks.hpp) ---------------------------
+  bool bool_value() const {
+    VELN_EXPECT_KIND(is(VmKind::Bool));
+    return u_.b;
+  }
+  double float_value() const {
+    VELN_EXPECT_KIND(is(VmKind::Float));
+    return u_.f;
+  }
+  int64_t timedelta_raw_seconds() const {
+    VELN_EXPECT_KIND(is(VmKind::TimeDelta));
+    return u_.i;
+  }
   VmTimeDelta timedelta_value() const;
 
-  bool int_is_small() const { return !heap_; }
-  int64_t small_int() const { return u_.i; }
+  bool int_is_small() const {
+    VELN_EXPECT_KIND(is(VmKind::Int));
+    return !heap_;
+  }
+  int64_t small_int() const {
+    VELN_EXPECT_KIND(is(VmKind::Int) && !heap_);
+    return u_.i;
+  }
   const mpz_class& big_int() const;  // only when !int_is_small()
   mpz_class int_to_mpz() const;
   int int_sign() const;
@@ -350,12 +370,14 @@ class VmValue {
   // Reordering in place (sort, reverse): the callback must only permute.
   template <class F>
   void seq_permute(F&& f) {
+    VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
     f(seq_items_mut_unchecked());
   }
   // Arbitrary edit of the items; caches are recomputed and the limits checked
   // afterwards (on failure the value is left edited: discard it).
   template <class F>
   VmStatus seq_edit(F&& f) {
+    VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
     f(seq_items_mut_unchecked());
     return seq_refresh_caches();
   }
@@ -470,7 +492,7 @@ uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
 class VmIntView {
  public:
   explicit VmIntView(const VmValue& v) {
-    if (!v.int_is_small()) {
+    if (!v.int_is_small()) {  // checks the kind in the sanitizer build
       src_ = v.big_int().get_mpz_t();
       return;
     }

@@ -97,7 +97,7 @@ def is_lower(c):
     return c.islower()  # CPython's flag is the Lowercase property
 
 
-def spec_islower(s):
+def cased_islower(s):
     alpha = [c for c in s if is_alpha(c)]
     return bool(alpha) and all(is_lower(c) for c in alpha)
 
@@ -139,7 +139,7 @@ def gen_str_cases(s):
     case("isalpha", s, [], bool(s) and all(is_alpha(c) for c in s))
     case("isdigit", s, [], bool(s) and all(is_numeric(c) for c in s))
     case("isalnum", s, [], bool(s) and all(is_alpha(c) or is_numeric(c) for c in s))
-    case("islower", s, [], spec_islower(s))
+    case("islower", s, [], cased_islower(s))
     case("lower", s, [], s.lower())
     case("upper", s, [], s.upper())
     case("strip", s, [], s.strip())
@@ -237,7 +237,7 @@ def main():
     for s in final_sigma_strings():
         case("lower", s, [], s.lower())
         case("upper", s, [], s.upper())
-        case("islower", s, [], spec_islower(s))
+        case("islower", s, [], cased_islower(s))
     gen_bytes_cases()
     OUT.write_text("\n".join(lines) + "\n")
 

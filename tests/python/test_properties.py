@@ -1,5 +1,5 @@
 """Property tests: arbitrary texts never crash the module, and each function
-only ever answers with its documented result or exception class."""
+only ever answers with its own result type or exception class."""
 import json
 
 from hypothesis import given, settings

@@ -1,6 +1,4 @@
-"""runtime_info_json and supports_execution_policy."""
-import json
-
+"""runtime_info_json and supports_execution_policy through Python."""
 import pytest
 
 RUNTIME_INFO = (
@@ -16,37 +14,11 @@ def test_runtime_info_text_is_exact(native):
     assert text == RUNTIME_INFO
 
 
-def test_runtime_info_is_compact_sorted_json(native):
-    text = native.runtime_info_json()
-    document = json.loads(text)
-    assert json.dumps(document, separators=(",", ":"), sort_keys=True) == text
-    assert native.runtime_info_json() == text
-
-
-def test_runtime_info_tags_name_a_supported_policy(native):
-    document = json.loads(native.runtime_info_json())
-    for bytecode in document["supported_bytecode_versions"]:
-        for schedule in document["supported_gas_schedules"]:
-            assert native.supports_execution_policy(bytecode, schedule) is True
-
-
+# The policy check itself is tested in C++; these cross the boundary with
+# NUL and characters beyond ASCII and the BMP.
 REJECTED = [
-    ("VVM-1", "vvm-gas-1"),
-    ("vvm-1", "VVM-GAS-1"),
-    ("vvm-1 ", "vvm-gas-1"),
-    (" vvm-1", "vvm-gas-1"),
-    ("vvm-1", "vvm-gas-1 "),
-    ("vvm-1", "vvm-gas-1\n"),
     ("vvm-1\0", "vvm-gas-1"),
     ("vvm-1", "vvm-gas-1\0"),
-    ("vvm-2", "vvm-gas-1"),
-    ("vvm-1", "vvm-gas-2"),
-    ("vvm-gas-1", "vvm-1"),
-    ("", ""),
-    ("vvm-1", ""),
-    ("", "vvm-gas-1"),
-    ("vvm", "vvm-gas-1"),
-    ("vvm-1", "vvm-gas"),
     ("vvm\u20111", "vvm-gas-1"),
     ("vvm-1", "vvm-gas-\U0001d7ed"),
     ("\U0001f600", "\U0001f600"),
@@ -58,5 +30,5 @@ def test_the_supported_policy(native):
 
 
 @pytest.mark.parametrize("bytecode,schedule", REJECTED)
-def test_every_other_policy_is_refused(native, bytecode, schedule):
+def test_other_policies_are_refused(native, bytecode, schedule):
     assert native.supports_execution_policy(bytecode, schedule) is False

@@ -1,16 +1,13 @@
 """validate_module_ir_json and validate_deployment_artifacts_json through Python:
-the fixtures of module IR validation, every step of artifact validation, the
-exception classes and messages, and texts with NUL and non-BMP characters."""
+what crosses the boundary (arguments, results, exception classes, messages,
+texts with NUL and non-BMP characters). The checks themselves are tested in
+C++ (tests/data/ir/*.cases and the module IR fixtures)."""
 import copy
 import hashlib
 import json
 
 import pytest
 
-from conftest import DATA_DIR
-
-FIXTURES = DATA_DIR / "module_ir"
-HASH = "0123456789abcdef" * 4
 
 
 def sha(text):
@@ -81,46 +78,10 @@ def test_valid_module_returns_none(validate_ir):
     assert validate_ir(module_ir_json=json.dumps(minimal_module())) is None
 
 
-@pytest.mark.parametrize(
-    "text,message",
-    [
-        ("", "EOF while parsing a value at line 1 column 0"),
-        ("   \n  ", "EOF while parsing a value at line 2 column 2"),
-        ("{}", "missing field `ir_version` at line 1 column 2"),
-        ("[]", "invalid length 0, expected struct ModuleIr with 11 elements at line 1 column 2"),
-        ("5", "invalid type: integer `5`, expected struct ModuleIr at line 1 column 1"),
-    ],
-)
-def test_reader_messages_arrive_unchanged(native, validate_ir, text, message):
-    assert ir_error(native, validate_ir, text) == message
-
-
-def test_validator_messages_arrive_unchanged(native, validate_ir):
-    text = json.dumps(minimal_module(ir_version="veln_ir_v2"))
-    assert ir_error(native, validate_ir, text) == "unsupported ir_version 'veln_ir_v2'"
+def test_reader_and_validator_messages_arrive_unchanged(native, validate_ir):
+    assert ir_error(native, validate_ir, "   \n  ") == "EOF while parsing a value at line 2 column 2"
     text = json.dumps(minimal_module(module_name=""))
     assert ir_error(native, validate_ir, text) == "module_name must not be empty"
-
-
-def fixture_cases(kind):
-    folder = FIXTURES / kind
-    return sorted(folder.glob("*.json")) if folder.is_dir() else []
-
-
-@pytest.mark.parametrize("path", fixture_cases("valid"), ids=lambda p: p.stem)
-def test_valid_fixtures(validate_ir, path):
-    assert validate_ir(path.read_text(encoding="utf-8")) is None
-
-
-@pytest.mark.parametrize("path", fixture_cases("invalid"), ids=lambda p: p.stem)
-def test_invalid_fixtures(native, validate_ir, path):
-    expected = path.with_suffix(".expected").read_text(encoding="utf-8")
-    assert ir_error(native, validate_ir, path.read_text(encoding="utf-8")) == expected
-
-
-def test_fixtures_are_there():
-    assert len(fixture_cases("valid")) > 10
-    assert len(fixture_cases("invalid")) > 10
 
 
 def test_nul_inside_a_string_is_a_control_character(native, validate_ir):
@@ -155,11 +116,6 @@ def test_non_bmp_module_text_validates(validate_ir):
     document = minimal_module(module_name="con_\U0001f600_\U00010348", docstring="\U0001f4b0 token \0 doc")
     assert validate_ir(json.dumps(document, ensure_ascii=False)) is None
     assert validate_ir(json.dumps(document, ensure_ascii=True)) is None
-
-
-def test_lone_surrogate_escape_is_refused_by_the_reader(native, validate_ir):
-    text = json.dumps(minimal_module(docstring="x")).replace('"docstring": "x"', '"docstring": "\\udc00"')
-    assert ir_error(native, validate_ir, text).startswith("lone leading surrogate in hex escape at line 1 column ")
 
 
 def test_python_lone_surrogate_is_an_encoding_error(validate_ir):
@@ -235,12 +191,6 @@ def test_profile_defaults_and_explicit_values(native, validate_artifacts):
     assert message == "deployment_artifacts vm_profile does not match the execution profile."
 
 
-def test_other_profile_never_succeeds(native, validate_artifacts):
-    text = json.dumps(artifacts(profile="veln_vm_v2"))
-    message = artifact_error(native, validate_artifacts, "con_example", text, vm_profile="veln_vm_v2")
-    assert message == "deployment_artifacts vm_ir_json vm_profile does not match the execution profile."
-
-
 def test_input_source_is_checked_only_when_given(native, validate_artifacts):
     text = json.dumps(artifacts())
     assert validate_artifacts("con_example", text)["source"] == SOURCE
@@ -251,52 +201,13 @@ def test_input_source_is_checked_only_when_given(native, validate_artifacts):
         assert validate_artifacts("con_example", good, input_source=given)["source"] == SOURCE
 
 
-ARTIFACT_FAILURES = [
-    ("[]", "deployment_artifacts must be a dictionary."),
-    ("null", "deployment_artifacts must be a dictionary."),
-    ('"text"', "deployment_artifacts must be a dictionary."),
-    (json.dumps(artifacts(format=DELETE)), "deployment_artifacts must include a string field 'format'."),
-    (json.dumps(artifacts(format=1)), "deployment_artifacts must include a string field 'format'."),
-    (json.dumps(artifacts(format="veln_contract_artifact_v2")), "deployment_artifacts has an unsupported format."),
-    (json.dumps(artifacts(format=" veln_contract_artifact_v1")), "deployment_artifacts has an unsupported format."),
-    (json.dumps(artifacts(module_name=DELETE)), "deployment_artifacts must include a string field 'module_name'."),
-    (
-        json.dumps(artifacts(module_name="con_other", source=DELETE)),
-        "deployment_artifacts module_name does not match the target contract.",
-    ),
-    (json.dumps(artifacts(vm_profile=None)), "deployment_artifacts must include a string field 'vm_profile'."),
-    (json.dumps(artifacts(runtime_code=None)), "deployment_artifacts must not include runtime_code."),
-    (json.dumps(artifacts(source="")), "deployment_artifacts must include a non-empty 'source' string."),
-    (json.dumps(artifacts(source=DELETE)), "deployment_artifacts must include a string field 'source'."),
-    (json.dumps(artifacts(vm_ir_json="")), "deployment_artifacts must include a non-empty 'vm_ir_json' string."),
-    (json.dumps(artifacts(vm_ir_json=[])), "deployment_artifacts must include a string field 'vm_ir_json'."),
-    (json.dumps(artifacts(hashes=[])), "deployment_artifacts must include a 'hashes' dictionary."),
-    (json.dumps(artifacts(hashes={})), "deployment_artifacts hash mismatch for 'source_sha256'."),
-]
-
-
-@pytest.mark.parametrize("text,message", ARTIFACT_FAILURES)
-def test_artifact_failures(native, validate_artifacts, text, message):
-    assert artifact_error(native, validate_artifacts, "con_example", text) == message
-
-
-def test_upper_case_digest_is_a_mismatch(native, validate_artifacts):
+def test_artifact_failures_are_runtime_errors(native, validate_artifacts):
+    message = artifact_error(native, validate_artifacts, "con_example", "[]")
+    assert message == "deployment_artifacts must be a dictionary."
     document = artifacts()
     document["hashes"]["vm_ir_sha256"] = document["hashes"]["vm_ir_sha256"].upper()
     message = artifact_error(native, validate_artifacts, "con_example", json.dumps(document))
     assert message == "deployment_artifacts hash mismatch for 'vm_ir_sha256'."
-
-
-def test_runtime_code_hash_is_refused(native, validate_artifacts):
-    document = artifacts()
-    document["hashes"]["runtime_code_sha256"] = None
-    message = artifact_error(native, validate_artifacts, "con_example", json.dumps(document))
-    assert message == "deployment_artifacts hashes must not include runtime_code_sha256."
-
-
-def test_syntax_error_has_the_readers_position(native, validate_artifacts):
-    message = artifact_error(native, validate_artifacts, "con_example", '{"format": }')
-    assert message == "expected value at line 1 column 12"
 
 
 def test_module_ir_failures_arrive_as_runtime_errors(native, validate_artifacts):
@@ -306,21 +217,6 @@ def test_module_ir_failures_arrive_as_runtime_errors(native, validate_artifacts)
     document["hashes"]["vm_ir_sha256"] = sha(bad_ir)
     message = artifact_error(native, validate_artifacts, "con_example", json.dumps(document))
     assert message == "unsupported ir_version 'veln_ir_v0'"
-
-
-def test_module_ir_must_match_the_artifacts(native, validate_artifacts):
-    document = artifacts()
-    other = json.dumps(minimal_module("con_other", SOURCE))
-    document["vm_ir_json"] = other
-    document["hashes"]["vm_ir_sha256"] = sha(other)
-    message = artifact_error(native, validate_artifacts, "con_example", json.dumps(document))
-    assert message == "deployment_artifacts vm_ir_json module_name does not match the target contract."
-    upper = minimal_module("con_example", SOURCE)
-    upper["source_hash"] = upper["source_hash"].upper()
-    document["vm_ir_json"] = json.dumps(upper)
-    document["hashes"]["vm_ir_sha256"] = sha(document["vm_ir_json"])
-    message = artifact_error(native, validate_artifacts, "con_example", json.dumps(document))
-    assert message == "deployment_artifacts vm_ir_json source_hash does not match source."
 
 
 @pytest.mark.parametrize(
@@ -343,11 +239,3 @@ def test_module_name_compares_every_byte(native, validate_artifacts, target):
     text = json.dumps(artifacts())
     message = artifact_error(native, validate_artifacts, target, text)
     assert message == "deployment_artifacts module_name does not match the target contract."
-
-
-def test_extra_members_are_returned_untouched(validate_artifacts):
-    document = artifacts()
-    document["compiler"] = {"name": "vc", "flags": [1, 2, 3]}
-    document["hashes"]["note"] = "ignored"
-    result = validate_artifacts("con_example", json.dumps(document))
-    assert result["vm_ir_json"] == document["vm_ir_json"]

@@ -1,0 +1,278 @@
+// Set keys, canonical sets and set algebra: the cases of support/sets.cases,
+// CPython's order of float sets (gen_value_ordering.py), and the sorted paths
+// against a plain transcription of the scans (set_scan_reference.hpp) on
+// many generated inputs: which comparisons run, which item survives, which
+// error comes first.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <random>
+#include <sstream>
+
+#include "case_file.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_keys.hpp"
+#include "set_scan_reference.hpp"
+
+namespace veln {
+namespace {
+
+using namespace cases;
+using namespace set_scan_reference;
+
+// The outcome of the library, which must equal that of the scan.
+template <class T>
+Outcome as_scan(const VmResult<T>& got, const VmResult<T>& scan) {
+  const Outcome a = outcome(got), b = outcome(scan);
+  const std::string ta = a.ok() ? to_value(*a).diagnostic_text() : "error: " + a.error().message;
+  const std::string tb = b.ok() ? to_value(*b).diagnostic_text() : "error: " + b.error().message;
+  if (ta != tb) return vm_error("differs from the scan: " + ta + " vs " + tb);
+  return a;
+}
+
+std::span<const VmValue> items(const Case& c, size_t i) { return c[i].items(); }
+
+template <class Algebra, class Scan>
+CaseFunction algebra(Algebra f, Scan scan) {
+  return [f, scan](const Case& c) { return as_scan(f(items(c, 0), items(c, 1)), scan(items(c, 0), items(c, 1))); };
+}
+
+CaseFunction built(VmKind kind, VmResult<std::vector<VmValue>> (*f)(std::span<const VmValue>, std::span<const VmValue>)) {
+  return [kind, f](const Case& c) -> Outcome {
+    VELN_TRY(std::vector<VmValue> raw, f(items(c, 0), items(c, 1)));
+    VELN_TRY(std::vector<VmValue> canonical, normalize_set_items(std::move(raw)));
+    return outcome(VmValue::make_sequence(kind, std::move(canonical)));
+  };
+}
+
+TEST(SetAlgebra, Cases) {
+  run_case_file(
+      "support/sets.cases",
+      {
+          {"normalize",
+           [](const Case& c) {
+             const std::vector<VmValue> input(items(c, 0).begin(), items(c, 0).end());
+             return as_scan(normalize_set_items(input), reference_normalize(input));
+           }},
+          {"key_compare", [](const Case& c) { return outcome(static_cast<int>(vm_set_key_compare(c[0], c[1]))); }},
+          {"float_key_text", [](const Case& c) { return outcome(vm_float_key_text(c[0].float_value())); }},
+          {"set_key",
+           [](const Case& c) -> Outcome {
+             VELN_CHECK(vm_check_hashable(c[0]));
+             VELN_CHECK(vm_set_key(c[0]));
+             if (!vm_set_key_variant(c[0].kind())) return vm_error("no key variant");
+             return outcome(VmValue::none());
+           }},
+          {"subset", algebra(set_is_subset, reference_subset)},
+          {"union", [](const Case& c) { return outcome(set_union_values(items(c, 0), items(c, 1))); }},
+          {"union_set", built(VmKind::Set, set_union_values)},
+          {"symmetric_set", built(VmKind::FrozenSet, set_symmetric_difference_values)},
+          {"intersection", algebra(set_intersection_values, reference_intersection)},
+          {"difference", algebra(set_difference_values, reference_difference)},
+          {"symmetric_difference", algebra(set_symmetric_difference_values, reference_symmetric)},
+          {"contains",
+           [](const Case& c) { return as_scan(set_contains(items(c, 0), c[1]), reference_in(items(c, 0), c[1])); }},
+          {"items_equal", [](const Case& c) { return outcome(set_items_equal(items(c, 0), items(c, 1))); }},
+      });
+}
+
+// "floatset <bits,...> <canonical bits,...|error>" from CPython's set order.
+TEST(SetAlgebra, FloatSetsMatchCPythonOrder) {
+  const auto floats = [](const std::string& list) {
+    std::vector<VmValue> out;
+    std::istringstream parts(list);
+    for (std::string bits; std::getline(parts, bits, ',');)
+      out.push_back(VmValue::float64(std::bit_cast<double>(std::stoull(bits, nullptr, 16))));
+    return out;
+  };
+  size_t checked = 0;
+  for (const auto& row : data_rows("value_ordering.txt")) {
+    if (row[0] != "floatset") continue;
+    const auto got = normalize_set_items(floats(row[1]));
+    const std::string want = row[2] == "error" ? "error: cannot compare NaN values"
+                                               : to_value(floats(row[2])).diagnostic_text();
+    ASSERT_EQ(got.ok() ? to_value(*got).diagnostic_text() : "error: " + got.error().message, want) << row[1];
+    ++checked;
+  }
+  EXPECT_GT(checked, 1000u);
+}
+
+// --- generated inputs: sorted paths against the scans --------------------
+
+class Generator {
+ public:
+  explicit Generator(uint32_t seed) : rng_(seed) {}
+
+  size_t below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+
+  VmValue item(VmKind kind, size_t spread) {
+    const int64_t centred = static_cast<int64_t>(below(spread)) - static_cast<int64_t>(spread / 2);
+    switch (kind) {
+      case VmKind::Bool:
+        return VmValue::boolean(below(2) == 1);
+      case VmKind::Int:
+        if (below(8) == 0) return VmValue::integer(mpz_class((mpz_class(centred) << 70) + centred));
+        return VmValue::integer(centred);
+      case VmKind::Decimal:
+        return V("Decimal('" + std::to_string(static_cast<int64_t>(below(spread)) - 20) + "." +
+                 std::to_string(below(4)) + "')");
+      case VmKind::Float: {
+        const double pool[] = {0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 10.0, 9.0, 1e16, 1e-5, 1.5e300, -2.5, 100.0, 3.25};
+        if (below(3) == 0) return VmValue::float64(pool[below(std::size(pool))]);
+        return VmValue::float64(static_cast<double>(centred) / 4.0);
+      }
+      case VmKind::DateTime:
+        return VmValue::datetime(*VmDateTime::from_day_time(static_cast<int64_t>(below(4)),
+                                                            static_cast<uint32_t>(below(3)),
+                                                            static_cast<uint32_t>(below(spread) * 700)));
+      case VmKind::TimeDelta:
+        return VmValue::timedelta_seconds(centred);
+      case VmKind::String:
+      case VmKind::Bytes: {
+        std::string text;
+        for (size_t i = below(4); i > 0; --i) text.push_back("aAb\xc3\xa9\x01"[below(6)]);
+        return *VmValue::make_text(kind, std::move(text));
+      }
+      default:
+        return VmValue::none();
+    }
+  }
+
+  std::vector<VmValue> items(VmKind kind, size_t n, size_t spread) {
+    std::vector<VmValue> out;
+    for (size_t i = 0; i < n; ++i) out.push_back(item(kind, spread));
+    return out;
+  }
+
+  void insert_somewhere(std::vector<VmValue>& into, VmValue v) {
+    into.insert(into.begin() + static_cast<ptrdiff_t>(below(into.size() + 1)), std::move(v));
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+constexpr VmKind kPlainKinds[] = {VmKind::None,      VmKind::Bool,      VmKind::Int,    VmKind::Decimal, VmKind::Float,
+                                  VmKind::DateTime, VmKind::TimeDelta, VmKind::String, VmKind::Bytes};
+
+void expect_same(const Outcome& got, const std::string& context) {
+  ASSERT_TRUE(got.ok() || got.error().message.rfind("differs from the scan", 0) != 0)
+      << got.error().message << "\n" << context;
+}
+
+std::string show(const std::vector<VmValue>& items) { return to_value(items).diagnostic_text(); }
+
+// The four algebra operations of a and b, and normalisation of a.
+void expect_algebra_matches_scans(const std::vector<VmValue>& a, const std::vector<VmValue>& b) {
+  const std::string context = "a " + show(a) + "\nb " + show(b);
+  expect_same(as_scan(set_difference_values(a, b), reference_difference(a, b)), "difference " + context);
+  expect_same(as_scan(set_intersection_values(a, b), reference_intersection(a, b)), "intersection " + context);
+  expect_same(as_scan(set_symmetric_difference_values(a, b), reference_symmetric(a, b)), "symmetric " + context);
+  expect_same(as_scan(set_is_subset(a, b), reference_subset(a, b)), "subset " + context);
+  expect_same(as_scan(normalize_set_items(a), reference_normalize(a)), "normalize " + context);
+}
+
+TEST(SetAlgebra, NormalisationMatchesTheScan) {
+  Generator gen(7);
+  const VmKind numeric[] = {VmKind::Bool, VmKind::Int, VmKind::Decimal, VmKind::Float};
+  for (int round = 0; round < 2150; ++round) {
+    std::vector<VmValue> input;
+    if (round < 1350) {  // one kind per round, NaN now and then among floats
+      const VmKind kind = kPlainKinds[round / 150];
+      input = gen.items(kind, gen.below(40), 1 + gen.below(30));
+      if (kind == VmKind::Float && gen.below(20) == 0) gen.insert_somewhere(input, V("nan"));
+    } else if (round < 1750) {  // bools among ints
+      for (size_t i = gen.below(20); i > 0; --i) input.push_back(gen.item(gen.below(3) ? VmKind::Int : VmKind::Bool, 6));
+    } else {  // all numeric kinds
+      for (size_t i = gen.below(12); i > 0; --i) input.push_back(gen.item(numeric[gen.below(4)], 8));
+    }
+    expect_same(as_scan(normalize_set_items(input), reference_normalize(input)), show(input));
+  }
+}
+
+TEST(SetAlgebra, TuplesMatchTheScans) {
+  Generator gen(23);
+  // One shape per round (sorted path), or shapes mixing kinds at a position
+  // (the scan: (1,) and (True,) or (1.0,) are value-equal with other keys).
+  const std::vector<std::vector<VmKind>> shapes = {
+      {VmKind::Int, VmKind::String}, {VmKind::Bytes}, {VmKind::Decimal, VmKind::TimeDelta, VmKind::Bool},
+      {VmKind::None, VmKind::Int}, {}, {VmKind::Float, VmKind::Int}, {VmKind::DateTime}, {VmKind::Int}};
+  for (int round = 0; round < 300; ++round) {
+    const auto& shape = shapes[gen.below(shapes.size())];
+    const bool nested = gen.below(4) == 0;
+    const auto tuple_of_shape = [&] {
+      std::vector<VmValue> items;
+      for (VmKind k : shape) items.push_back(gen.item(k, 4));
+      if (!shape.empty() && nested) items[0] = *VmValue::make_tuple({items[0]});
+      return *VmValue::make_tuple(std::move(items));
+    };
+    std::vector<VmValue> input;
+    for (size_t i = gen.below(30); i > 0; --i) {
+      if (round % 3 == 0) input.push_back(*VmValue::make_tuple({gen.item(kPlainKinds[gen.below(9)], 3)}));
+      else input.push_back(tuple_of_shape());
+    }
+    // A second operand of the same shape (the sorted probe), with needles
+    // of other shapes mixed in.
+    std::vector<VmValue> other;
+    for (size_t i = gen.below(30); i > 0; --i) other.push_back(tuple_of_shape());
+    if (round % 4 == 1 && !input.empty()) other.push_back(V("(1.0,)"));
+    if (round % 4 == 2) other.push_back(VmValue::integer(1));
+    expect_algebra_matches_scans(other, input);
+    expect_same(as_scan(normalize_set_items(input), reference_normalize(input)), show(input));
+  }
+}
+
+TEST(SetAlgebra, OneKindMatchesTheScans) {
+  Generator gen(13);
+  for (VmKind kind : kPlainKinds) {
+    for (int round = 0; round < 120; ++round) {
+      const size_t spread = 1 + gen.below(40);
+      std::vector<VmValue> a = *reference_normalize(gen.items(kind, gen.below(60), spread));
+      std::vector<VmValue> b = *reference_normalize(gen.items(kind, gen.below(60), spread));
+      if (round % 5 == 0) a = gen.items(kind, gen.below(60), spread);  // any sequence, not only sets
+      if (round % 4 == 1) {  // a inside b, so that every needle finds its match
+        a.clear();
+        for (const VmValue& item : b)
+          if (gen.below(2) == 0) a.push_back(item);
+      }
+      if (kind == VmKind::Float && round % 3 == 0) {
+        const size_t at[] = {0, b.size(), gen.below(b.size() + 1)};
+        b.insert(b.begin() + static_cast<ptrdiff_t>(at[gen.below(3)]), V("nan"));
+      }
+      if (kind == VmKind::Float && round % 11 == 0) gen.insert_somewhere(a, V("nan"));
+      expect_algebra_matches_scans(a, b);
+      // Needles of every plain kind against a canonical one-kind set.
+      const auto canonical = normalize_set_items(b);
+      if (!canonical.ok()) continue;
+      for (VmKind needle_kind : kPlainKinds) {
+        const VmValue needle = gen.item(needle_kind, spread);
+        expect_same(as_scan(set_contains(*canonical, needle), reference_in(*canonical, needle)),
+                    "contains " + needle.diagnostic_text() + " in " + show(*canonical));
+      }
+      const auto other = normalize_set_items(a);
+      if (other.ok()) {
+        const auto want = other->size() != canonical->size() ? VmResult<bool>(false) : reference_subset(*other, *canonical);
+        expect_same(as_scan(set_items_equal(*other, *canonical), want), "equal " + show(*other));
+      }
+    }
+  }
+}
+
+TEST(SetAlgebra, MixedKindsMatchTheScans) {
+  Generator gen(17);
+  for (int round = 0; round < 1500; ++round) {
+    std::vector<VmValue> a, b;
+    for (size_t i = gen.below(20); i > 0; --i) a.push_back(gen.item(kPlainKinds[gen.below(9)], 6));
+    for (size_t i = gen.below(20); i > 0; --i) b.push_back(gen.item(kPlainKinds[gen.below(9)], 6));
+    // Errors in one class or another, and unhashable items, at any position.
+    if (round % 3 == 0) gen.insert_somewhere(a, V("nan"));
+    if (round % 5 == 0) gen.insert_somewhere(a, V(gen.below(2) ? "[]" : "bytearray(b'a')"));
+    if (round % 7 == 0) gen.insert_somewhere(a, V("(nan,)"));
+    if (round % 4 == 0) gen.insert_somewhere(a, V("(1, 'x')"));
+    if (round % 4 == 1) gen.insert_somewhere(a, V("frozenset({1})"));
+    expect_algebra_matches_scans(a, b);
+  }
+}
+
+}  // namespace
+}  // namespace veln
