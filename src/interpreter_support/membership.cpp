@@ -5,6 +5,7 @@
 
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/subscripts.hpp"
+#include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {
@@ -38,7 +39,7 @@ VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
     case VmKind::String:
       if (!needle.is(VmKind::String)) return vm_error("string membership requires a string needle");
       // UTF-8 is self-synchronising: a byte match is a character match.
-      return container.text().find(needle.text()) != std::string_view::npos;
+      return text_find(container.text(), needle.text()) != TextSearch::npos;
     case VmKind::Bytes:
     case VmKind::ByteArray: {
       const std::string_view haystack = container.text();
@@ -50,7 +51,7 @@ VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
         }
         case VmKind::Bytes:
         case VmKind::ByteArray:
-          return haystack.find(needle.text()) != std::string_view::npos;
+          return text_find(haystack, needle.text()) != TextSearch::npos;
         default:
           return bytes_like_required_error(needle);
       }
