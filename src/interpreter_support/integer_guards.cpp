@@ -4,6 +4,8 @@
 // Inline (64-bit) operands take allocation-free paths with the same results.
 #include "interpreter_support/integer_guards.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -58,10 +60,19 @@ VmStatus check_repetition_size(uint64_t size, uint64_t count, std::string_view m
   return Ok{};
 }
 
+// Copies the text once, then doubles what is built: O(log count) copies of
+// growing blocks instead of one small append per repetition.
 std::string repeat_text(std::string_view text, uint64_t count) {
-  std::string out;
-  out.reserve(text.size() * count);
-  for (uint64_t i = 0; i < count; ++i) out.append(text);
+  const size_t total = text.size() * count;  // checked against the repetition limit by the callers
+  std::string out(total, '\0');
+  if (total == 0) return out;
+  std::memcpy(out.data(), text.data(), text.size());
+  size_t done = text.size();
+  while (done < total) {
+    const size_t block = std::min(done, total - done);
+    std::memcpy(out.data() + done, out.data(), block);
+    done += block;
+  }
   return out;
 }
 
