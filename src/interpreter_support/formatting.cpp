@@ -102,16 +102,18 @@ double float_power_of_ten(int32_t n) {
   return n < 0 ? 1.0 / result : result;
 }
 
+// A finite x never rounds to NaN or an infinity: where a step of the IEEE
+// arithmetic overflows, x itself is the answer. Non-finite x stays as it is.
 VmValue round_float_digits(double x, int32_t ndigits) {
-  // Non-finite inputs stay as they are (the literal arithmetic agrees except
-  // where it would turn infinity into NaN).
   if (!std::isfinite(x)) return VmValue::float64(x);
   const double p = float_power_of_ten(ndigits);
   if (std::isinf(p)) return VmValue::float64(x);                   // x has no digits that far right
   if (p == 0.0) return VmValue::float64(std::copysign(0.0, x));    // everything rounds away
   const double scaled = x * p;
   if (std::isinf(scaled)) return VmValue::float64(x);
-  return VmValue::float64(round_half_away(scaled) / p);
+  const double rounded = round_half_away(scaled) / p;
+  if (std::isinf(rounded)) return VmValue::float64(x);  // rounding up past the largest double
+  return VmValue::float64(rounded);
 }
 
 // An upper bound on the decimal digit count of |value| (mpz_sizeinbase is
