@@ -481,6 +481,8 @@ JsonReadStatus JsonReader::skip_value() {
       const int d = peek_after_whitespace();
       if (d == ',' && accept_comma) {
         eat();
+        const int after = peek_after_whitespace();
+        if ((after == ']' && frame == '[') || (after == '}' && frame == '{')) return error_at_peek("trailing comma");
         break;
       }
       const bool closes = (d == ']' && frame == '[') || (d == '}' && frame == '{');

@@ -67,10 +67,7 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
       continue;
     }
     const std::uint32_t bit = std::uint32_t{1} << idx;
-    if ((seen & bit) != 0) {
-      r.peek_after_whitespace();
-      return r.error_here("duplicate field `" + key + "`");
-    }
+    if ((seen & bit) != 0) return r.error_here("duplicate field `" + key + "`");  // just after the key
     seen |= bit;
     VELN_CHECK(r.expect_colon());
     VELN_CHECK(spec.fields[idx].read(r, record));

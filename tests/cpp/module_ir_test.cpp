@@ -87,7 +87,7 @@ std::vector<ModuleCase> module_cases() {
     // The duplicate is reported before its (bad) value is looked at, and
     // before a later missing field.
     const std::string t = R"({"docstring":null,"docstring" : 5})";
-    add("DuplicateOptionalAfterNull", t, "duplicate field `docstring`" + at_after(t, R"("docstring" )"));
+    add("DuplicateOptionalAfterNull", t, "duplicate field `docstring`" + at_after(t, R"(null,"docstring")"));
   }
   {
     const std::string t = R"({"module_name":5,"imports":{}})";
