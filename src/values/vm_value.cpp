@@ -231,9 +231,9 @@ uint64_t hash_value(uint64_t h, const VmValue& v) {
   return h;
 }
 
-// The seed of dict indexes: random per process so that contract code cannot
-// precompute colliding keys. Never observable: iteration follows the pairs.
-uint64_t dict_hash_seed() {
+}  // namespace
+
+uint64_t vm_hash_seed() {
   static const uint64_t seed = [] {
     uint64_t s = 0x6a09e667f3bcc909ULL;
     try {
@@ -246,6 +246,10 @@ uint64_t dict_hash_seed() {
   }();
   return seed;
 }
+
+namespace {
+
+uint64_t dict_hash_seed() { return vm_hash_seed(); }
 
 // ---- dict index ---------------------------------------------------------------
 
@@ -519,6 +523,19 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
   }
 }
 
+detail::VmSequenceHeap& VmValue::sequence_for_edit() {
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.side.reset();
+  return s;
+}
+
+VmSideCache& VmValue::side_cache() const {
+  std::unique_ptr<VmSideCache>& side =
+      kind_ == VmKind::Dict ? heap_as<VmDictHeap>(u_.p).side : heap_as<VmSequenceHeap>(u_.p).side;
+  if (!side) side = std::make_unique<VmSideCache>();
+  return *side;
+}
+
 VmHeap* VmValue::make_unique_heap() {
   VmHeap* h = u_.p;
   if (h->live.refs == 1) return h;
@@ -760,7 +777,7 @@ void VmValue::bytes_set(size_t index, uint8_t byte) {
 }
 
 std::vector<VmValue>& VmValue::seq_items_mut_unchecked() {
-  return heap_as<VmSequenceHeap>(make_unique_heap()).items;
+  return sequence_for_edit().items;
 }
 
 VmStatus VmValue::seq_refresh_caches() {
@@ -775,7 +792,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -786,7 +803,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -807,7 +824,7 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     copy.assign(more.begin(), more.end());
     more = copy;
   }
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -834,7 +851,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
   if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
   else VELN_CHECK(vm_check_units(units));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items[index] = std::move(item);
   s.set_units(units);
   if (recount) s.depth = static_cast<uint16_t>(caches_of(s.items).depth);
@@ -843,7 +860,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
 }
 
 VmValue VmValue::seq_remove(size_t index) {
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   VmValue out = std::move(s.items[index]);
   s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
   s.set_units(s.live.units - out.units());
@@ -852,7 +869,7 @@ VmValue VmValue::seq_remove(size_t index) {
 }
 
 void VmValue::seq_clear() {
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.clear();
   s.set_units(1);
   s.depth = 1;
@@ -894,6 +911,7 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
 
 VmDictPair VmValue::dict_remove_at(size_t index) {
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.side.reset();
   if (d.index) {
     // With duplicate keys a later twin may have to become the indexed one.
     if (d.index->has_duplicates) d.index.reset();
@@ -909,6 +927,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
 
 void VmValue::dict_clear() {
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.side.reset();
   d.pairs.clear();
   d.index.reset();
   d.set_units(1);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -103,6 +104,19 @@ inline VmStatus vm_check_limits(uint64_t units, uint64_t depth) {
 inline uint64_t vm_text_units(uint64_t byte_length) {
   return byte_length >= kVmMaxUnits ? kVmMaxUnits + 1 : byte_length + 1;
 }
+
+// A cache that the support library keeps in a container's buffer: an index
+// over a set's items or a dict's keys, built on demand and owned by the
+// buffer. It describes the buffer's current contents only: a copied buffer
+// starts without one, every edit of the items drops it, and appending a pair
+// to a dict keeps it (`covered` says how many pairs it has seen). `lookups`
+// counts the lookups made while there was none, so that a cache is built
+// only for containers that are searched repeatedly.
+struct VmSideCache {
+  std::shared_ptr<void> data;
+  size_t covered = 0;
+  uint32_t lookups = 0;
+};
 
 namespace detail {
 
@@ -322,6 +336,10 @@ class VmValue {
   // Index of the first pair whose key is structurally equal to `key`.
   std::optional<size_t> dict_find_structural(const VmValue& key) const;
 
+  // The side cache of a Set, FrozenSet or Dict buffer (created empty on
+  // first use). Reading a value may fill it: it never changes a result.
+  VmSideCache& side_cache() const;
+
   const VmContractHandle& contract_handle_value() const;
   const VmStorageRef& storage_ref_value() const;
   const VmForeignStorageRef& foreign_storage_ref_value() const;
@@ -406,6 +424,8 @@ class VmValue {
   detail::VmHeap* heap_ptr() const { return u_.p; }
   // Makes the buffer unshared (cloning it when shared) and returns it.
   detail::VmHeap* make_unique_heap();
+  // make_unique_heap for a sequence about to change: its side cache goes.
+  detail::VmSequenceHeap& sequence_for_edit();
   std::vector<VmValue>& seq_items_mut_unchecked();
   VmStatus seq_refresh_caches();
 };
@@ -459,6 +479,9 @@ std::string python_exception_arg_repr(const VmValue& value);
 
 // A structural hash consistent with VmValue::eq (equal values hash equally).
 uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
+// The seed of every hash index over contract values: random per process, so
+// that contract code cannot precompute colliding keys. Never observable.
+uint64_t vm_hash_seed();
 
 // A read-only GMP view of an Int value, for GMP calls without copying the
 // operand: a small integer is viewed through one limb held in the view. The

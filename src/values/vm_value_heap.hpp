@@ -34,6 +34,7 @@ struct VmTextHeap : VmHeap {
 
 struct VmSequenceHeap : VmHeap {
   std::vector<VmValue> items;
+  std::unique_ptr<VmSideCache> side;  // dropped by every edit, never cloned
   VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
 };
@@ -53,6 +54,7 @@ inline constexpr size_t kDictIndexThreshold = 8;
 struct VmDictHeap : VmHeap {
   std::vector<VmDictPair> pairs;
   std::unique_ptr<VmDictIndex> index;  // lazily built, dropped when stale
+  std::unique_ptr<VmSideCache> side;   // kept by appends, dropped by other key edits, never cloned
   VmDictHeap(std::vector<VmDictPair> p, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {}
 };
