@@ -18,4 +18,13 @@ inline void vm_tick(VmWorkMeter* meter, uint64_t n = 1) {
   if (meter != nullptr) meter->steps += n;
 }
 
+// A comparison that counts one step per call.
+template <class Less>
+auto vm_counted(Less less, VmWorkMeter* meter) {
+  return [less, meter](const auto& a, const auto& b) {
+    vm_tick(meter);
+    return less(a, b);
+  };
+}
+
 }  // namespace veln
