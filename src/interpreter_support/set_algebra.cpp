@@ -59,7 +59,7 @@ enum class Family : uint8_t {
   TimeDelta,
   Text,
   Bytes,
-  ExactTuple,  // tuples of one exact shape (see same_exact_shape); never a single value's family
+  ExactTuple,  // tuples or frozensets of one exact shape (see same_exact_shape); never a single value's family
   Other,
 };
 
@@ -155,18 +155,31 @@ VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& need
   return false;
 }
 
-// Tuples whose leaves, position by position, are of one kind among those
-// where value equality is key equality (no float: 0.0/-0.0 and NaN; no
-// datetime: keys stop at the microsecond; never bool against int). Two such
-// tuples are value-equal exactly when their keys are equal, no comparison
-// can fail, and equal ones are indistinguishable.
+// Tuples (and frozensets) whose leaves, position by position, are of one
+// kind among those where value equality is key equality (no float: 0.0/-0.0
+// and NaN; no datetime: keys stop at the microsecond; never bool against
+// int). Two such values are value-equal exactly when their keys are equal,
+// no comparison can fail, and equal ones are indistinguishable.
 bool exact_leaf_kind(VmKind k) {
   return k == VmKind::None || k == VmKind::Bool || k == VmKind::Int || k == VmKind::Decimal ||
          k == VmKind::TimeDelta || k == VmKind::String || k == VmKind::Bytes;
 }
 
+// Frozensets match items regardless of position, so a bool may meet an int
+// anywhere: only frozensets of one leaf kind throughout count as one shape.
+bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
+  const auto xs = a.items();
+  const auto ys = b.items();
+  if (xs.size() != ys.size()) return false;
+  if (xs.empty()) return true;
+  const VmKind k = xs.front().kind();
+  const auto of_k = [k](const VmValue& v) { return v.kind() == k; };
+  return exact_leaf_kind(k) && std::all_of(xs.begin(), xs.end(), of_k) && std::all_of(ys.begin(), ys.end(), of_k);
+}
+
 bool same_exact_shape(const VmValue& a, const VmValue& b) {
   if (a.kind() != b.kind()) return false;
+  if (a.kind() == VmKind::FrozenSet) return same_exact_frozenset_shape(a, b);
   if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
   const auto xs = a.items();
   const auto ys = b.items();
@@ -176,7 +189,7 @@ bool same_exact_shape(const VmValue& a, const VmValue& b) {
   return true;
 }
 
-bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
+bool of_one_exact_shape(std::span<const VmValue> items) {
   for (const VmValue& item : items)
     if (!same_exact_shape(items.front(), item)) return false;
   return true;
@@ -190,7 +203,8 @@ class SortedProbe {
  public:
   static std::optional<SortedProbe> build(std::span<const VmValue> items) {
     Family f = common_family(items);
-    if (f == Family::Other && !items.empty() && items.front().is(VmKind::Tuple) && tuples_of_one_exact_shape(items))
+    if (f == Family::Other && !items.empty() &&
+        (items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet)) && of_one_exact_shape(items))
       f = Family::ExactTuple;
     if (f == Family::Other) return std::nullopt;
     SortedProbe probe;
@@ -236,8 +250,10 @@ class SortedProbe {
     if (family_ == Family::ExactTuple) {
       // A tuple equals only a tuple; one of another shape may still be
       // value-equal ((1.0,) and (1,)), which only the scan can tell.
-      if (!needle.is(VmKind::Tuple)) return VmResult<bool>(false);
-      if (!same_exact_shape(*entries_.front().value, needle)) return std::nullopt;
+      const VmValue& first = *entries_.front().value;
+      const bool set_like = needle.is(VmKind::Set) || needle.is(VmKind::FrozenSet);
+      if (!needle.is(first.kind()) && !(set_like && first.is(VmKind::FrozenSet))) return VmResult<bool>(false);
+      if (!same_exact_shape(first, needle)) return std::nullopt;
       return VmResult<bool>(std::binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter}));
     }
     const Family nf = family_of(needle.kind());
@@ -866,7 +882,8 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
       case VmKind::DateTime:
         return ClassOutcome{normalize_datetimes(items, meter), std::nullopt, {}};
       case VmKind::Tuple:
-        if (tuples_of_one_exact_shape(items)) {
+      case VmKind::FrozenSet:
+        if (of_one_exact_shape(items)) {
           const auto less = vm_counted([](const VmValue& a, const VmValue& b) {
             return vm_set_key_compare(a, b) == VmOrdering::Less;
           }, meter);

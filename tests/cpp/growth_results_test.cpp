@@ -86,6 +86,24 @@ TEST(GrowthResults, AlgebraOfRawSequencesIsTheScan) {
   }
 }
 
+TEST(GrowthResults, SetsOfFrozensetsAreTheScan) {
+  HostileValues gen(6);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<VmValue> values;
+    for (size_t i = 0; i < 10 + gen.pick(8); ++i) {
+      VmValue v = gen.any();
+      if (v.is(VmKind::FrozenSet)) values.push_back(std::move(v));
+    }
+    ASSERT_EQ(text_of(normalize_set_items(values)), text_of(set_scan_reference::reference_normalize(values)))
+        << items_text(values);
+    auto a = normalize_set_items(values);
+    const std::vector<VmValue> probes(values.rbegin(), values.rend());
+    if (a.ok()) {
+      ASSERT_EQ(text_of(set_difference_values(probes, *a)), text_of(set_scan_reference::reference_difference(probes, *a)));
+    }
+  }
+}
+
 TEST(GrowthResults, MembershipIsTheScan) {
   HostileValues gen(4);
   for (int round = 0; round < 2000; ++round) {

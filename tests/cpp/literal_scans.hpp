@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_value.hpp"
@@ -119,6 +120,12 @@ class HostileValues {
         return VmValue::none();
       case 2:
         return *VmValue::make_tuple({number()});
+      case 3: {
+        // Frozensets of small ints or bools: True and 1 are one item.
+        std::vector<VmValue> items;
+        for (uint32_t i = pick(3); i > 0; --i) items.push_back(pick(3) == 0 ? VmValue::boolean(pick(2) == 1) : VmValue::integer(pick(3)));
+        return *VmValue::make_frozenset(*normalize_set_items(std::move(items)));
+      }
       default:
         return number();
     }
