@@ -1,6 +1,9 @@
 // The Python-style display texts of values (VmValue::python_repr and its
 // helpers). Strings print bare at every depth; containers recurse, which the
-// nesting limit keeps shallow. Nothing here fails or caches.
+// nesting limit keeps shallow. Every text is written through a BoundedText:
+// the bounded forms stop at the size limit, the plain ones (for texts known
+// to be small) write through an unbounded one. Nothing here caches.
+#include "values/bounded_text.hpp"
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/integer_text.hpp"
@@ -13,23 +16,29 @@ namespace veln {
 
 namespace {
 
-void append_mpz(std::string& out, const mpz_class& z) {
-  const size_t old = out.size();
-  out.resize(old + mpz_sizeinbase(z.get_mpz_t(), 10) + 2);
-  mpz_get_str(out.data() + old, 10, z.get_mpz_t());
-  out.resize(old + std::char_traits<char>::length(out.data() + old));
+// Upper bounds of the small pieces' texts.
+constexpr size_t kNumberText = 32;    // an int64, a float
+constexpr size_t kRecordText = 160;   // a decimal, a date-time, a time delta and their field forms
+
+void append_mpz(BoundedText& out, const mpz_class& z) {
+  // At most about 315,653 digits under the integer size limit.
+  std::string digits(mpz_sizeinbase(z.get_mpz_t(), 10) + 2, '\0');
+  mpz_get_str(digits.data(), 10, z.get_mpz_t());
+  digits.resize(std::char_traits<char>::length(digits.data()));
+  out.append(digits);
 }
 
-void append_joined(std::string& out, std::span<const VmValue> items) {
+void append_joined(BoundedText& out, std::span<const VmValue> items) {
   bool first = true;
   for (const auto& item : items) {
+    if (out.overflowed()) return;
     if (!first) out += ", ";
     first = false;
     item.append_python_repr(out);
   }
 }
 
-void append_set_repr(std::string& out, std::span<const VmValue> items) {
+void append_set_repr(BoundedText& out, std::span<const VmValue> items) {
   if (items.empty()) {
     out += "set()";
     return;
@@ -39,13 +48,14 @@ void append_set_repr(std::string& out, std::span<const VmValue> items) {
   out += '}';
 }
 
-void append_exception_repr(std::string& out, const VmException& e);
+void append_exception_repr(BoundedText& out, const VmException& e);
 
 }  // namespace
 
-void append_python_bytes_repr(std::string& out, std::string_view bytes) {
+void append_python_bytes_repr(BoundedText& out, std::string_view bytes) {
   out += "b'";
   for (unsigned char c : bytes) {
+    if (out.overflowed()) return;
     switch (c) {
       case '\t':
         out += "\\t";
@@ -64,14 +74,19 @@ void append_python_bytes_repr(std::string& out, std::string_view bytes) {
         break;
       default:
         if (c < 0x20 || c > 0x7E) {
-          out += "\\x";
-          append_hex_digits(out, c, 2);
+          char escape[4] = {'\\', 'x', kLowerHexDigits[c >> 4], kLowerHexDigits[c & 0xF]};
+          out.append(std::string_view(escape, 4));
         } else {
           out += static_cast<char>(c);
         }
     }
   }
   out += '\'';
+}
+
+void append_python_bytes_repr(std::string& out, std::string_view bytes) {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_bytes_repr(text, bytes);
 }
 
 std::string python_bytes_repr(std::string_view bytes) {
@@ -82,31 +97,39 @@ std::string python_bytes_repr(std::string_view bytes) {
 
 std::string python_set_repr(std::span<const VmValue> items) {
   std::string out;
-  append_set_repr(out, items);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_set_repr(text, items);
   return out;
 }
 
 namespace {
 
-void append_exception_arg_repr(std::string& out, const VmValue& value) {
+void append_exception_arg_repr(BoundedText& out, const VmValue& value) {
   if (!value.is(VmKind::String)) {
     value.append_python_repr(out);
     return;
   }
   out += '\'';
-  for (char c : value.text()) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\'') out += "\\'";
-    else out += c;
+  const std::string_view text = value.text();
+  // Runs without a quote or a backslash are copied whole.
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\\' && c != '\'') continue;
+    out.append(text.substr(run, i - run));
+    out += c == '\\' ? "\\\\" : "\\'";
+    run = i + 1;
   }
+  out.append(text.substr(run));
   out += '\'';
 }
 
-void append_exception_repr(std::string& out, const VmException& e) {
+void append_exception_repr(BoundedText& out, const VmException& e) {
   out += e.name;
   out += '(';
   bool first = true;
   for (const auto& a : e.args) {
+    if (out.overflowed()) return;
     if (!first) out += ", ";
     first = false;
     append_exception_arg_repr(out, a);
@@ -118,15 +141,19 @@ void append_exception_repr(std::string& out, const VmException& e) {
 
 std::string python_exception_arg_repr(const VmValue& value) {
   std::string out;
-  append_exception_arg_repr(out, value);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_exception_arg_repr(text, value);
   return out;
 }
 
 std::string VmException::python_repr() const {
   std::string out;
-  append_exception_repr(out, *this);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_repr(text);
   return out;
 }
+
+void VmException::append_python_repr(BoundedText& out) const { append_exception_repr(out, *this); }
 
 std::string VmValue::python_repr() const {
   std::string out;
@@ -134,7 +161,27 @@ std::string VmValue::python_repr() const {
   return out;
 }
 
+VmResult<std::string> VmValue::bounded_python_repr() const {
+  return vm_bounded_text([this](BoundedText& out) { append_python_repr(out); });
+}
+
 void VmValue::append_python_repr(std::string& out) const {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_repr(text);
+}
+
+VmExecutionError vm_error_quoting(std::string_view before, const VmValue& value, std::string_view after) {
+  std::string message;
+  BoundedText text(message);
+  text += before;
+  value.append_python_repr(text);
+  text += after;
+  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  return vm_error(std::move(message));
+}
+
+void VmValue::append_python_repr(BoundedText& out) const {
+  if (out.overflowed()) return;
   switch (kind_) {
     case VmKind::None:
       out += "None";
@@ -146,20 +193,20 @@ void VmValue::append_python_repr(std::string& out) const {
       if (heap_) {
         append_mpz(out, big_int());
       } else {
-        append_integer_text(out, u_.i);
+        out.append_small(kNumberText, [this](std::string& piece) { append_integer_text(piece, u_.i); });
       }
       return;
     case VmKind::Float:
-      append_float_display_text(out, u_.f);
+      out.append_small(kNumberText, [this](std::string& piece) { append_float_display_text(piece, u_.f); });
       return;
     case VmKind::Decimal:
-      decimal_value().append_python_repr(out);
+      out.append_small(kRecordText, [this](std::string& piece) { decimal_value().append_python_repr(piece); });
       return;
     case VmKind::DateTime:
-      datetime_value().append_text(out);
+      out.append_small(kRecordText, [this](std::string& piece) { datetime_value().append_text(piece); });
       return;
     case VmKind::TimeDelta:
-      timedelta_value().append_text(out);
+      out.append_small(kRecordText, [this](std::string& piece) { timedelta_value().append_text(piece); });
       return;
     case VmKind::String:
     case VmKind::TypeMarker:
@@ -200,6 +247,7 @@ void VmValue::append_python_repr(std::string& out) const {
       out += '{';
       bool first = true;
       for (const auto& p : dict_pairs()) {
+        if (out.overflowed()) return;
         if (!first) out += ", ";
         first = false;
         p.key.append_python_repr(out);

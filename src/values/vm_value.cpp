@@ -418,7 +418,8 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
 }
 
 VmResult<VmValue> VmValue::make_exception(VmException exception) {
-  const Caches c = caches_of(exception.args);
+  Caches c = caches_of(exception.args);
+  c.units = saturating_add(c.units, exception.name.size());
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return from_heap(VmKind::Exception,
                    new VmExceptionHeap(std::move(exception), c.units, static_cast<uint32_t>(c.depth)));
@@ -426,6 +427,7 @@ VmResult<VmValue> VmValue::make_exception(VmException exception) {
 
 VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
   Caches c;
+  c.units = detail::vm_record_units(definition.binding, definition.event_name);
   c.add(definition.params);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return from_heap(VmKind::EventRef,
@@ -434,6 +436,21 @@ VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
 
 VmValue VmValue::contract_handle(VmContractHandle handle) {
   return from_heap(VmKind::ContractHandle, new VmContractHandleHeap(std::move(handle)));
+}
+
+VmResult<VmValue> VmValue::make_contract_handle(VmContractHandle handle) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(handle.module, handle.origin)));
+  return contract_handle(std::move(handle));
+}
+
+VmResult<VmValue> VmValue::make_storage_ref(VmStorageRef ref) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(ref.binding, ref.storage_type)));
+  return storage_ref(std::move(ref));
+}
+
+VmResult<VmValue> VmValue::make_foreign_storage_ref(VmForeignStorageRef ref) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(ref.contract, ref.binding)));
+  return foreign_storage_ref(std::move(ref));
 }
 
 VmValue VmValue::storage_ref(VmStorageRef ref) {

@@ -22,6 +22,7 @@
 
 #include "values/bigint.hpp"
 #include "values/vm_execution_error.hpp"
+#include "values/vm_limits.hpp"
 
 namespace veln {
 
@@ -35,6 +36,7 @@ struct VmEventDefinition;
 struct VmException;
 class VmValue;
 struct VmDictPair;
+class BoundedText;
 
 // The 23 kinds in their declared order.
 enum class VmKind : uint8_t {
@@ -76,33 +78,6 @@ constexpr bool vm_kind_is_text(VmKind k) {
 // Kinds whose payload is an item sequence: Set, FrozenSet, List, Tuple.
 constexpr bool vm_kind_is_sequence(VmKind k) {
   return k == VmKind::Set || k == VmKind::FrozenSet || k == VmKind::List || k == VmKind::Tuple;
-}
-
-// ---------------------------------------------------------------------------
-// Safety limits on values built by contract code.
-inline constexpr uint32_t kVmMaxDepth = 256;
-inline constexpr uint64_t kVmMaxUnits = 4194304;
-inline constexpr std::string_view kVmDepthMessage = "value exceeds the maximum allowed nesting depth";
-inline constexpr std::string_view kVmSizeMessage = "value exceeds the maximum allowed allocation size";
-
-// Fails with the size message when `units` exceeds the limit.
-inline VmStatus vm_check_units(uint64_t units) {
-  if (units > kVmMaxUnits) return vm_error(std::string(kVmSizeMessage));
-  return Ok{};
-}
-// Fails with the depth message when `depth` exceeds the limit.
-inline VmStatus vm_check_depth(uint64_t depth) {
-  if (depth > kVmMaxDepth) return vm_error(std::string(kVmDepthMessage));
-  return Ok{};
-}
-// Depth first, then size: the order every builder uses.
-inline VmStatus vm_check_limits(uint64_t units, uint64_t depth) {
-  VELN_CHECK(vm_check_depth(depth));
-  return vm_check_units(units);
-}
-// Units of a text of `byte_length` bytes (1 + length), saturating.
-inline uint64_t vm_text_units(uint64_t byte_length) {
-  return byte_length >= kVmMaxUnits ? kVmMaxUnits + 1 : byte_length + 1;
 }
 
 // A cache that the support library keeps in a container's buffer: an index
@@ -269,6 +244,12 @@ class VmValue {
   static VmResult<VmValue> make_exception(VmException exception);
   static VmResult<VmValue> make_event_ref(VmEventDefinition definition);
 
+  // Handles count the bytes of their texts. The checked forms refuse a
+  // handle past the size limit; the plain ones are for names bounded by
+  // their origin (the module IR, the host).
+  static VmResult<VmValue> make_contract_handle(VmContractHandle handle);
+  static VmResult<VmValue> make_storage_ref(VmStorageRef ref);
+  static VmResult<VmValue> make_foreign_storage_ref(VmForeignStorageRef ref);
   static VmValue contract_handle(VmContractHandle handle);
   static VmValue storage_ref(VmStorageRef ref);
   static VmValue foreign_storage_ref(VmForeignStorageRef ref);
@@ -385,9 +366,19 @@ class VmValue {
   void dict_clear();
 
   // --- text forms -----------------------------------------------------------
+  // The display text, or the size message when it would pass the limit of a
+  // str value; nothing longer is built. Every text that contract code can
+  // see or make large goes through the bounded forms.
+  VmResult<std::string> bounded_python_repr() const;
+  void append_python_repr(BoundedText& out) const;
+  // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])"), bounded.
+  VmResult<std::string> bounded_diagnostic_text() const;
+  void append_diagnostic_text(BoundedText& out) const;
+  // Unbounded forms, only for values whose texts are known to be small
+  // (constants, tests): a value within the size limit can still have a
+  // display text many times that size.
   std::string python_repr() const;
   void append_python_repr(std::string& out) const;
-  // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])").
   std::string diagnostic_text() const;
   void append_diagnostic_text(std::string& out) const;
 
@@ -466,8 +457,10 @@ struct VmException {
   std::string name;
   std::vector<VmValue> args;
 
-  // "Exception()" or "Name(arg, ...)" with arguments in their quoting form.
+  // "Exception()" or "Name(arg, ...)" with arguments in their quoting form;
+  // the plain form is unbounded.
   std::string python_repr() const;
+  void append_python_repr(BoundedText& out) const;
 };
 
 // ---------------------------------------------------------------------------
@@ -475,6 +468,7 @@ struct VmException {
 std::string python_set_repr(std::span<const VmValue> items);
 std::string python_bytes_repr(std::string_view bytes);
 void append_python_bytes_repr(std::string& out, std::string_view bytes);
+void append_python_bytes_repr(BoundedText& out, std::string_view bytes);
 std::string python_exception_arg_repr(const VmValue& value);
 
 // A structural hash consistent with VmValue::eq (equal values hash equally).
