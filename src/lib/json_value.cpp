@@ -95,9 +95,16 @@ void JsonValue::normalize_members(Object& members) {
 
 // Keys are short; comparing the length and first byte before the bytes
 // skips most non-matching members without a library call.
+// Keys are short: compared byte by byte rather than through a call.
 static bool same_key(const std::string& member_key, std::string_view key) noexcept {
-  return member_key.size() == key.size() && (key.empty() || member_key[0] == key[0]) &&
-         std::memcmp(member_key.data(), key.data(), key.size()) == 0;
+  const size_t n = key.size();
+  if (member_key.size() != n) return false;
+  const char* a = member_key.data();
+  const char* b = key.data();
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {

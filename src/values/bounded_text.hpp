@@ -26,7 +26,8 @@ class BoundedText {
   static constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
 
   // Appends to `out`, whose whole size may not pass `limit`.
-  explicit BoundedText(std::string& out, size_t limit = kVmMaxTextBytes) : out_(out), limit_(limit) {}
+  explicit BoundedText(std::string& out, size_t limit = kVmMaxTextBytes)
+      : out_(out), limit_(limit), overflowed_(out.size() > limit) {}
   BoundedText(const BoundedText&) = delete;
   BoundedText& operator=(const BoundedText&) = delete;
 
@@ -96,7 +97,7 @@ class BoundedText {
 
   std::string& out_;
   size_t limit_;
-  bool overflowed_ = false;
+  bool overflowed_;
 };
 
 // Builds a text with `write(BoundedText&)`: the text, or the size message

@@ -170,6 +170,12 @@ void VmValue::append_python_repr(std::string& out) const {
   append_python_repr(text);
 }
 
+bool VmValue::append_python_repr_bounded(std::string& out, size_t max_size) const {
+  BoundedText text(out, max_size);
+  append_python_repr(text);
+  return !text.overflowed();
+}
+
 VmExecutionError vm_error_quoting(std::string_view before, const VmValue& value, std::string_view after) {
   std::string message;
   BoundedText text(message);

@@ -379,6 +379,9 @@ class VmValue {
   // display text many times that size.
   std::string python_repr() const;
   void append_python_repr(std::string& out) const;
+  // Appends the display text while `out` stays within `max_size` bytes;
+  // false (discard `out`) when it would pass.
+  bool append_python_repr_bounded(std::string& out, size_t max_size) const;
   std::string diagnostic_text() const;
   void append_diagnostic_text(std::string& out) const;
 
