@@ -82,6 +82,16 @@ BENCHMARK(BM_ParseModuleIr)->Unit(benchmark::kMillisecond);
 void BM_ReadJsonValue(benchmark::State& state) { run_on_document(state, veln::read_json_value); }
 BENCHMARK(BM_ReadJsonValue)->Unit(benchmark::kMillisecond);
 
+// Checking the syntax only: the floor of reading.
+void BM_SkipJson(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    veln::JsonReader reader(text);
+    benchmark::DoNotOptimize(reader.skip_value());
+  }
+}
+BENCHMARK(BM_SkipJson)->Unit(benchmark::kMillisecond);
+
 // The parts of BM_ParseModuleIr: validation alone, and releasing the module.
 void BM_ValidateModuleIr(benchmark::State& state) {
   const auto module = veln::read_module_ir(document());

@@ -608,8 +608,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     }
     case '"': {
       eat();
-      out = JsonValue::make_string(std::string());
-      return parse_string_into(out.as_string());
+      return parse_string_into(out.emplace_string());
     }
     case '[': {
       VELN_CHECK(enter_level());
@@ -625,7 +624,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
-      out = JsonValue::make_array(
+      out.emplace_array(
           JsonValue::Array(std::make_move_iterator(elements.begin()), std::make_move_iterator(elements.end())));
       elements.clear();
       leave_level();
@@ -651,7 +650,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       }
       VELN_CHECK(end_object());
       JsonValue::normalize_members(members);
-      out = JsonValue::make_sorted_object(
+      out.emplace_sorted_object(
           JsonValue::Object(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end())));
       members.clear();
       leave_level();
