@@ -42,15 +42,6 @@ uint64_t double_key(double x) {
   return bits;
 }
 
-uint64_t mix(uint64_t k) {
-  k ^= vm_hash_seed();
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdULL;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ULL;
-  k ^= k >> 33;
-  return k;
-}
 
 // Whether the decimal conversion of a nonzero float below 1e-13 drops digits.
 bool decimal_truncates(double f) {
@@ -149,7 +140,7 @@ std::optional<uint32_t> NumericHazards::Positions::first() const {
   return first_ == kNone ? std::nullopt : std::optional<uint32_t>(first_);
 }
 
-size_t NumericHazards::MixHash::operator()(uint64_t bits) const { return static_cast<size_t>(mix(bits)); }
+size_t NumericHazards::MixHash::operator()(uint64_t bits) const { return static_cast<size_t>(vm_hash_word(bits)); }
 
 size_t NumericHazards::ValueHash::operator()(const VmValue& v) const {
   return static_cast<size_t>(vm_structural_hash(v, vm_hash_seed()));
@@ -234,6 +225,14 @@ VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe
   };
   const auto fails_at = [&](const std::set<uint32_t>& s) { keep_least(m.failure, first_of(s)); };
   const bool has_decimals = !decimals_.empty();
+  // The decimal a number equals, or every decimal failing when it has none.
+  const auto decimal_form = [&](VmResult<VmDecimal> d) {
+    if (d.ok()) {
+      form(VmValue::decimal(std::move(*d)));
+    } else {
+      fails_at(decimals_);
+    }
+  };
   switch (needle.kind()) {
     case VmKind::Bool:
     case VmKind::Int: {
@@ -241,14 +240,7 @@ VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe
       form(k);
       if (k.int_is_small() && (k.small_int() == 0 || k.small_int() == 1)) form(VmValue::boolean(k.small_int() == 1));
       form(VmValue::float64(vm_int_to_f64(k)));
-      if (has_decimals) {
-        auto d = decimal_from_vm_value(k);
-        if (d.ok()) {
-          form(VmValue::decimal(std::move(*d)));
-        } else {
-          fails_at(decimals_);
-        }
-      }
+      if (has_decimals) decimal_form(decimal_from_vm_value(k));
       break;
     }
     case VmKind::Float: {
@@ -263,14 +255,7 @@ VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe
       if (!(std::fabs(f) < kTwoTo53)) {
         if (auto it = ints_by_double_.find(double_key(f)); it != ints_by_double_.end()) keep_least(m.equal, it->second.first());
       }
-      if (has_decimals) {
-        auto d = VmDecimal::from_f64(f);
-        if (d.ok()) {
-          form(VmValue::decimal(std::move(*d)));
-        } else {
-          fails_at(decimals_);
-        }
-      }
+      if (has_decimals) decimal_form(VmDecimal::from_f64(f));
       break;
     }
     case VmKind::Decimal: {
@@ -351,26 +336,33 @@ std::optional<uint32_t> ValueMatchIndex::probe(const void* context, const VmValu
   return c->index->first_structural(form);
 }
 
-std::optional<VmScanMatch> ValueMatchIndex::find(const VmValue& needle, VmWorkMeter* meter) const {
-  const ProbeContext context{this, meter};
+namespace {
+
+// The scan's match from a structural probe and the numeric hazards.
+std::optional<VmScanMatch> match_by_class(const VmValue& needle, const NumericHazards& hazards,
+                                          VmStructuralProbe probe, const void* context) {
+  VmScanMatch m;
   switch (vm_needle_class(needle)) {
     case NeedleClass::Numeric:
-      return hazards_.match(needle, &ValueMatchIndex::probe, &context);
-    case NeedleClass::Structural: {
-      VmScanMatch m;
-      m.equal = probe(&context, needle);
+      return hazards.match(needle, probe, context);
+    case NeedleClass::Structural:
+      m.equal = probe(context, needle);
       return m;
-    }
-    case NeedleClass::BytesLike: {
-      VmScanMatch m;
-      m.equal = probe(&context, needle.with_kind(VmKind::Bytes));
-      keep_least(m.equal, probe(&context, needle.with_kind(VmKind::ByteArray)));
+    case NeedleClass::BytesLike:
+      m.equal = probe(context, needle.with_kind(VmKind::Bytes));
+      keep_least(m.equal, probe(context, needle.with_kind(VmKind::ByteArray)));
       return m;
-    }
     case NeedleClass::Opaque:
       break;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<VmScanMatch> ValueMatchIndex::find(const VmValue& needle, VmWorkMeter* meter) const {
+  const ProbeContext context{this, meter};
+  return match_by_class(needle, hazards_, &ValueMatchIndex::probe, &context);
 }
 
 // ---- dicts and sets -------------------------------------------------------------
@@ -410,24 +402,9 @@ constexpr uint32_t kLookupsBeforeIndex = 4;
 
 std::optional<VmScanMatch> vm_dict_key_match(const VmValue& dict, const VmValue& needle, VmWorkMeter* meter) {
   const DictProbe context{&dict, meter};
-  switch (vm_needle_class(needle)) {
-    case NeedleClass::Numeric:
-      return dict_hazards(dict).match(needle, &DictProbe::first, &context);
-    case NeedleClass::Structural: {
-      VmScanMatch m;
-      m.equal = DictProbe::first(&context, needle);
-      return m;
-    }
-    case NeedleClass::BytesLike: {
-      VmScanMatch m;
-      m.equal = DictProbe::first(&context, needle.with_kind(VmKind::Bytes));
-      keep_least(m.equal, DictProbe::first(&context, needle.with_kind(VmKind::ByteArray)));
-      return m;
-    }
-    case NeedleClass::Opaque:
-      break;
-  }
-  return std::nullopt;
+  if (vm_needle_class(needle) == NeedleClass::Numeric)
+    return match_by_class(needle, dict_hazards(dict), &DictProbe::first, &context);
+  return match_by_class(needle, NumericHazards(), &DictProbe::first, &context);
 }
 
 std::optional<VmScanMatch> vm_set_item_match(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {

@@ -154,17 +154,25 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
   group = std::move(out);
 }
 
-void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
-  struct Entry {
-    double key;
-    size_t arrival;
-  };
-  std::vector<Entry> entries;
+// A key per value with its input position, stably sorted by key.
+template <class Key>
+struct Keyed {
+  Key key;
+  size_t arrival;
+};
+
+template <class KeyOf, class Less>
+auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less, VmWorkMeter* meter) {
+  std::vector<Keyed<decltype(key_of(values.front()))>> entries;
   entries.reserve(values.size());
-  for (size_t i = 0; i < values.size(); ++i) entries.push_back(Entry{nearest_double(values[i]), i});
-  std::sort(entries.begin(), entries.end(), vm_counted([](const Entry& a, const Entry& b) {
-              return a.key != b.key ? a.key < b.key : a.arrival < b.arrival;
-            }, meter));
+  for (size_t i = 0; i < values.size(); ++i) entries.push_back({key_of(values[i]), i});
+  std::stable_sort(entries.begin(), entries.end(),
+                   vm_counted([less](const auto& a, const auto& b) { return less(a.key, b.key); }, meter));
+  return entries;
+}
+
+void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
+  const auto entries = keyed_in_order(values, nearest_double, std::less<double>(), meter);
   std::vector<VmValue> out;
   out.reserve(values.size());
   std::vector<VmValue> group;
@@ -185,19 +193,12 @@ void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
 }
 
 void sort_exact(std::vector<VmValue>& values, VmWorkMeter* meter) {
-  struct Entry {
-    VmDecimal value;
-    size_t arrival;
-  };
-  std::vector<Entry> entries;
-  entries.reserve(values.size());
-  for (size_t i = 0; i < values.size(); ++i) entries.push_back(Entry{*decimal_from_vm_value(values[i]), i});
-  std::stable_sort(entries.begin(), entries.end(), vm_counted([](const Entry& a, const Entry& b) {
-                     return VmDecimal::compare(a.value, b.value) < 0;
-                   }, meter));
+  const auto entries = keyed_in_order(
+      values, [](const VmValue& v) { return *decimal_from_vm_value(v); },
+      [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; }, meter);
   std::vector<VmValue> out;
   out.reserve(values.size());
-  for (const Entry& e : entries) out.push_back(std::move(values[e.arrival]));
+  for (const auto& e : entries) out.push_back(std::move(values[e.arrival]));
   values = std::move(out);
 }
 

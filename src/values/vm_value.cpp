@@ -371,6 +371,8 @@ std::string_view vm_kind_type_name(VmKind kind) {
 
 uint64_t vm_structural_hash(const VmValue& value, uint64_t seed) { return fmix(hash_value(seed, value)); }
 
+uint64_t vm_hash_word(uint64_t word) { return fmix(word ^ vm_hash_seed()); }
+
 // ---- construction ---------------------------------------------------------------
 
 VmValue VmValue::integer(const mpz_class& i) {

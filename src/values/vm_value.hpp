@@ -479,6 +479,8 @@ uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
 // The seed of every hash index over contract values: random per process, so
 // that contract code cannot precompute colliding keys. Never observable.
 uint64_t vm_hash_seed();
+// A 64-bit word mixed with the seed (for indexes keyed by numbers).
+uint64_t vm_hash_word(uint64_t word);
 
 // A read-only GMP view of an Int value, for GMP calls without copying the
 // operand: a small integer is viewed through one limb held in the view. The
