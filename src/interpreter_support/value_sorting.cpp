@@ -130,12 +130,14 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
   std::stable_sort(sorted.begin(), sorted.end(), vm_counted([](const Exact& a, const Exact& b) {
                      return vm_int_compare(a.value, b.value) < 0;
                    }, meter));
-  for (auto& [arrival, cut] : floats) {
+  for (auto& entry : floats) {
+    size_t& cut = entry.second;
     if (cut == SIZE_MAX) {
       cut = 0;
       continue;
     }
     const Exact& m = ints[cut];
+    const size_t arrival = entry.first;
     // Ints below m, or equal to it and arrived before the float.
     const auto at = std::partition_point(sorted.begin(), sorted.end(), [&](const Exact& e) {
       vm_tick(meter);
