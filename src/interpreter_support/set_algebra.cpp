@@ -200,6 +200,21 @@ bool of_one_exact_shape(std::span<const VmValue> items) {
 // (value, position), so the first entry of an equal range holds the first
 // position at which the scan would match.
 class SortedProbe {
+ private:
+  // A double, or an inline int (its nearest double, then its exact value):
+  // ascending by number, then by position, so the first of equal numbers is
+  // the first the scan meets. 0.0 and -0.0 are one number.
+  struct Number {
+    double value;
+    int64_t exact;
+    size_t position;
+    bool operator<(const Number& o) const {
+      if (value != o.value) return value < o.value;
+      if (exact != o.exact) return exact < o.exact;
+      return position < o.position;
+    }
+  };
+
  public:
   static std::optional<SortedProbe> build(std::span<const VmValue> items) {
     Family f = common_family(items);
@@ -272,8 +287,7 @@ class SortedProbe {
       if (family_ == Family::Int && !needle.int_is_small()) return VmResult<bool>(false);
       const Number key = family_ == Family::Int ? Number{static_cast<double>(needle.small_int()), needle.small_int(), 0}
                                                 : Number{needle.float_value(), 0, 0};
-      vm_tick(meter, 1 + std::bit_width(numbers_.size()));
-      const auto it = std::lower_bound(numbers_.begin(), numbers_.end(), key);
+      const auto it = lower_bound_from_last(key, meter);
       if (it != numbers_.end() && it->value == key.value && it->exact == key.exact) match = it->position;
       if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
       return VmResult<bool>(match.has_value());
@@ -282,6 +296,32 @@ class SortedProbe {
     if (it != entries_.end() && family_compare(family_, *it->value, needle) == 0) match = it->position;
     if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
     return VmResult<bool>(match.has_value());
+  }
+
+  // Needles of a set algebra usually come in ascending order: the search
+  // gallops on from where the last one ended (O(n + m) for a whole merge),
+  // else it is a plain binary search.
+  std::vector<Number>::const_iterator lower_bound_from_last(const Number& key, VmWorkMeter* meter) const {
+    size_t lo = 0;
+    size_t hi = numbers_.size();
+    if (cursor_ > 0 && cursor_ <= numbers_.size() && numbers_[cursor_ - 1] < key) {
+      // Everything before the cursor is below the key: gallop from it.
+      lo = cursor_;
+      size_t probe = lo;
+      size_t step = 1;
+      while (probe < numbers_.size() && numbers_[probe] < key) {
+        vm_tick(meter);
+        lo = probe + 1;
+        probe = lo + step;
+        step *= 2;
+      }
+      hi = std::min(probe + 1, numbers_.size());
+    }
+    vm_tick(meter, 1 + std::bit_width(hi - lo));
+    const auto it = std::lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                     numbers_.begin() + static_cast<std::ptrdiff_t>(hi), key);
+    cursor_ = static_cast<size_t>(it - numbers_.begin());
+    return it;
   }
 
   // A bool, int or float needle among items of another of these families:
@@ -326,19 +366,6 @@ class SortedProbe {
     const VmValue* value;
     size_t position;
   };
-  // A double, or an inline int (its nearest double, then its exact value):
-  // ascending by number, then by position, so the first of equal numbers is
-  // the first the scan meets. 0.0 and -0.0 are one number.
-  struct Number {
-    double value;
-    int64_t exact;
-    size_t position;
-    bool operator<(const Number& o) const {
-      if (value != o.value) return value < o.value;
-      if (exact != o.exact) return exact < o.exact;
-      return position < o.position;
-    }
-  };
   struct EntryOrder {
     Family family;
     VmWorkMeter* meter;
@@ -355,6 +382,7 @@ class SortedProbe {
   bool empty_ = true;
   std::vector<Entry> entries_;
   std::vector<Number> numbers_;
+  mutable size_t cursor_ = 0;  // where the last search ended
   std::optional<size_t> first_nan_;
 };
 
