@@ -298,25 +298,24 @@ struct ProbeContext {
 
 }  // namespace
 
+// A slot holds the high half of the item's hash beside its position + 1,
+// so a probe compares hashes without touching the items.
 ValueMatchIndex::ValueMatchIndex(std::span<const VmValue> items) : items_(items) {
   const uint64_t seed = vm_hash_seed();
-  hashes_.reserve(items.size());
   slots_.assign(table_capacity(items.size()), 0);
   const size_t mask = slots_.size() - 1;
   for (uint32_t p = 0; p < items.size(); ++p) {
     const uint64_t h = vm_structural_hash(items[p], seed);
-    hashes_.push_back(h);
     hazards_.add(p, items[p]);
     size_t i = h & mask;
     bool seen = false;
     for (; slots_[i] != 0; i = (i + 1) & mask) {
-      const uint32_t q = slots_[i] - 1;
-      if (hashes_[q] == h && items[q].eq(items[p])) {
+      if ((slots_[i] >> 32) == (h >> 32) && items[static_cast<uint32_t>(slots_[i]) - 1].eq(items[p])) {
         seen = true;  // only the first of structurally equal items is kept
         break;
       }
     }
-    if (!seen) slots_[i] = p + 1;
+    if (!seen) slots_[i] = (h >> 32 << 32) | (uint64_t{p} + 1);
   }
 }
 
@@ -324,8 +323,8 @@ std::optional<uint32_t> ValueMatchIndex::first_structural(const VmValue& form) c
   const uint64_t h = vm_structural_hash(form, vm_hash_seed());
   const size_t mask = slots_.size() - 1;
   for (size_t i = h & mask; slots_[i] != 0; i = (i + 1) & mask) {
-    const uint32_t p = slots_[i] - 1;
-    if (hashes_[p] == h && items_[p].eq(form)) return p;
+    const uint32_t p = static_cast<uint32_t>(slots_[i]) - 1;
+    if ((slots_[i] >> 32) == (h >> 32) && items_[p].eq(form)) return p;
   }
   return std::nullopt;
 }

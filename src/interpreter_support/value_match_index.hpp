@@ -121,8 +121,9 @@ class ValueMatchIndex {
   static std::optional<uint32_t> probe(const void* self, const VmValue& form);
 
   std::span<const VmValue> items_;
-  std::vector<uint32_t> slots_;  // open addressing: position + 1 of the first item of each structural class
-  std::vector<uint64_t> hashes_;  // per item
+  // Open addressing over the first item of each structural class: the
+  // hash's high half, and the position + 1 (0 is empty).
+  std::vector<uint64_t> slots_;
   NumericHazards hazards_;
 };
 
