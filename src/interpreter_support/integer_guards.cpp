@@ -64,15 +64,13 @@ VmStatus check_repetition_size(uint64_t size, uint64_t count, std::string_view m
 // growing blocks instead of one small append per repetition.
 std::string repeat_text(std::string_view text, uint64_t count) {
   const size_t total = text.size() * count;  // checked against the repetition limit by the callers
-  std::string out(total, '\0');
+  std::string out;
   if (total == 0) return out;
-  std::memcpy(out.data(), text.data(), text.size());
-  size_t done = text.size();
-  while (done < total) {
-    const size_t block = std::min(done, total - done);
-    std::memcpy(out.data() + done, out.data(), block);
-    done += block;
-  }
+  out.reserve(total);
+  out.append(text);
+  // Within the reserved room an append of the string's own prefix copies
+  // without reallocating.
+  while (out.size() < total) out.append(out.data(), std::min(out.size(), total - out.size()));
   return out;
 }
 

@@ -64,6 +64,22 @@ bool bytes_are_ascii(std::string_view s) {
   const char* p = s.data();
   size_t n = s.size();
   uint64_t acc = 0;
+  // Four independent words at a time.
+  uint64_t acc1 = 0, acc2 = 0, acc3 = 0;
+  while (n >= 32) {
+    uint64_t w0, w1, w2, w3;
+    std::memcpy(&w0, p, 8);
+    std::memcpy(&w1, p + 8, 8);
+    std::memcpy(&w2, p + 16, 8);
+    std::memcpy(&w3, p + 24, 8);
+    acc |= w0;
+    acc1 |= w1;
+    acc2 |= w2;
+    acc3 |= w3;
+    p += 32;
+    n -= 32;
+  }
+  acc |= acc1 | acc2 | acc3;
   while (n >= 8) {
     uint64_t w;
     std::memcpy(&w, p, 8);
