@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "lib/json_reader.hpp"
 #include "lib/module_ir.hpp"
+#include "lib/module_validation.hpp"
 #include "lib/parse_module_ir.hpp"
 
 namespace {
@@ -79,5 +81,33 @@ BENCHMARK(BM_ParseModuleIr)->Unit(benchmark::kMillisecond);
 
 void BM_ReadJsonValue(benchmark::State& state) { run_on_document(state, veln::read_json_value); }
 BENCHMARK(BM_ReadJsonValue)->Unit(benchmark::kMillisecond);
+
+// Checking the syntax only: the floor of reading.
+void BM_SkipJson(benchmark::State& state) {
+  const std::string& text = document();
+  for (auto _ : state) {
+    veln::JsonReader reader(text);
+    benchmark::DoNotOptimize(reader.skip_value());
+  }
+}
+BENCHMARK(BM_SkipJson)->Unit(benchmark::kMillisecond);
+
+// The parts of BM_ParseModuleIr: validation alone, and releasing the module.
+void BM_ValidateModuleIr(benchmark::State& state) {
+  const auto module = veln::read_module_ir(document());
+  for (auto _ : state) benchmark::DoNotOptimize(veln::validate_module_ir(*module));
+}
+BENCHMARK(BM_ValidateModuleIr)->Unit(benchmark::kMillisecond);
+
+void BM_ReleaseModuleIr(benchmark::State& state) {
+  const auto module = veln::read_module_ir(document());
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto copy = std::make_unique<veln::ModuleIr>(*module);
+    state.ResumeTiming();
+    copy.reset();
+  }
+}
+BENCHMARK(BM_ReleaseModuleIr)->Unit(benchmark::kMillisecond);
 
 }  // namespace

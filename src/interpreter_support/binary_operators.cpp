@@ -292,9 +292,9 @@ VmResult<VmValue> op_bitwise(VmValue left, VmValue right) {
     return VmValue::boolean(kOp == BitOp::And ? (a && b) : kOp == BitOp::Or ? (a || b) : (a != b));
   }
   if (is_set_like(lk) && is_set_like(rk)) {
-    constexpr SetAlgebra algebra = kOp == BitOp::And  ? &set_intersection_values
-                                   : kOp == BitOp::Or ? &set_union_values
-                                                      : &set_symmetric_difference_values;
+    constexpr SetAlgebra algebra = kOp == BitOp::And  ? SetAlgebra{&set_intersection_values}
+                                   : kOp == BitOp::Or ? SetAlgebra{&set_union_values}
+                                                      : SetAlgebra{&set_symmetric_difference_values};
     return set_operation(algebra, left, right);
   }
   VELN_TRY(VmValue l, vm_int_operand(left));

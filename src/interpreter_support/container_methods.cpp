@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
+#include "values/bounded_text.hpp"
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/search_bounds.hpp"
 #include "interpreter_support/set_algebra.hpp"
@@ -162,7 +163,7 @@ VmResult<NativeMethodOutcome> dict_get_method(VmValue d, Args args) {
 VmResult<NativeMethodOutcome> dict_pop_method(VmValue d, Args args) {
   if (std::optional<VmValue> found = dict_pop(d, args[0])) return mutated(std::move(d), std::move(*found));
   if (args.size() > 1) return mutated(std::move(d), args[1]);
-  return vm_error("missing dict key " + args[0].python_repr());
+  return vm_error_quoting("missing dict key ", args[0]);
 }
 
 VmResult<NativeMethodOutcome> dict_clear_method(VmValue d, Args) {
@@ -212,7 +213,7 @@ VmResult<NativeMethodOutcome> set_remove(VmValue s, Args args) {
   bool removed = false;
   VELN_TRY(VmValue result, set_without(s, args[0], &removed));
   // The message is the missing element's own text, as Python's KeyError shows it.
-  if (!removed) return vm_error(args[0].python_repr());
+  if (!removed) return vm_error_quoting("", args[0]);
   return mutated(std::move(result));
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "values/bigint.hpp"
+#include "values/bounded_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -15,12 +16,12 @@ namespace {
 constexpr std::string_view kRoundInputLabel = "round() input";
 
 VmExecutionError unsupported_format(const VmValue& value, std::string_view spec) {
-  return vm_error("format() does not support " + std::string(value.type_name()) + " with spec '" +
-                  std::string(spec) + "'");
+  return vm_error_quoting_text("format() does not support " + std::string(value.type_name()) + " with spec '", spec,
+                               "'");
 }
 
 VmExecutionError unsupported_integer_spec(std::string_view spec) {
-  return vm_error("unsupported integer format spec '" + std::string(spec) + "'");
+  return vm_error_quoting_text("unsupported integer format spec '", spec, "'");
 }
 
 // Reads an optional "+" and one or more decimal digits fitting u64.
@@ -102,18 +103,18 @@ double float_power_of_ten(int32_t n) {
   return n < 0 ? 1.0 / result : result;
 }
 
+// A finite x never rounds to NaN or an infinity: where a step of the IEEE
+// arithmetic overflows, x itself is the answer. Non-finite x stays as it is.
 VmValue round_float_digits(double x, int32_t ndigits) {
-  // Non-finite inputs stay as they are (the literal arithmetic agrees except
-  // where it would turn infinity into NaN).
   if (!std::isfinite(x)) return VmValue::float64(x);
   const double p = float_power_of_ten(ndigits);
   if (std::isinf(p)) return VmValue::float64(x);                   // x has no digits that far right
   if (p == 0.0) return VmValue::float64(std::copysign(0.0, x));    // everything rounds away
   const double scaled = x * p;
   if (std::isinf(scaled)) return VmValue::float64(x);
-  // Rounding up the last digit can carry past the largest double.
   const double rounded = round_half_away(scaled) / p;
-  return VmValue::float64(std::isinf(rounded) ? x : rounded);
+  if (std::isinf(rounded)) return VmValue::float64(x);  // rounding up past the largest double
+  return VmValue::float64(rounded);
 }
 
 // An upper bound on the decimal digit count of |value| (mpz_sizeinbase is
@@ -151,7 +152,7 @@ VmResult<std::string> format_builtin_value(const VmValue& value, std::string_vie
     case VmKind::Bytes:
     case VmKind::ByteArray:
       if (!spec.empty()) return unsupported_format(value, spec);
-      return value.python_repr();
+      return value.bounded_python_repr();
     default:
       return unsupported_format(value, spec);
   }
@@ -166,10 +167,10 @@ std::string format_integer_builtin(const mpz_class& value, int radix, std::strin
 }
 
 VmResult<std::string> render_simple_format(std::string_view templ, std::span<const VmValue> arguments) {
-  std::string out;
+  std::string text;
+  BoundedText out(text);
   size_t next_auto = 0;
   size_t i = 0;
-  auto check_size = [&out]() { return vm_check_units(vm_text_units(out.size())); };
   while (i < templ.size()) {
     const char c = templ[i];
     if (c == '{') {
@@ -186,17 +187,12 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
         index = next_auto++;
       } else {
         std::optional<uint64_t> explicit_index = parse_plus_digits(field);
-        if (!explicit_index) return vm_error("unsupported str.format() field '" + std::string(field) + "'");
+        if (!explicit_index) return vm_error_quoting_text("unsupported str.format() field '", field, "'");
         index = *explicit_index;
       }
       if (index >= arguments.size()) return vm_error("str.format() placeholder index out of range");
-      const VmValue& arg = arguments[index];
-      if (arg.is(VmKind::String)) {
-        out += arg.text();
-      } else {
-        arg.append_python_repr(out);
-      }
-      VELN_CHECK(check_size());
+      arguments[index].append_python_repr(out);  // a str is its own text
+      VELN_CHECK(out.status());
       i = close + 1;
     } else if (c == '}') {
       if (i + 1 < templ.size() && templ[i + 1] == '}') {
@@ -206,12 +202,15 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
       }
       return vm_error("str.format() unmatched '}'");
     } else {
-      out += c;
-      ++i;
+      // The literal run up to the next brace.
+      const size_t next = templ.find_first_of("{}", i);
+      const size_t end = next == std::string_view::npos ? templ.size() : next;
+      out.append(templ.substr(i, end - i));
+      i = end;
     }
   }
-  VELN_CHECK(check_size());
-  return out;
+  VELN_CHECK(out.status());
+  return text;
 }
 
 VmResult<mpz_class> round_bigint_to_factor(const mpz_class& value, const mpz_class& factor) {
@@ -256,14 +255,13 @@ VmResult<VmValue> round_builtin_value(const VmValue& value, std::optional<int32_
   }
 }
 
-std::string ascii_string_repr(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
+void append_ascii_string_repr(BoundedText& out, std::string_view text) {
   out += '\'';
   size_t i = 0;
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const size_t n = text.size();
-  while (i < n) {
+  std::string escape;
+  while (i < n && !out.overflowed()) {
     UChar32 cp;
     U8_NEXT_UNSAFE(bytes, i, cp);
     switch (cp) {
@@ -275,41 +273,66 @@ std::string ascii_string_repr(std::string_view text) {
       default: break;
     }
     const auto u = static_cast<uint32_t>(cp);
-    if (u < 0x20 || (u >= 0x7F && u <= 0xFF)) {
-      out += "\\x";
-      append_hex_digits(out, u, 2);
-    } else if (u < 0x7F) {
+    if (u >= 0x20 && u < 0x7F) {
       out += static_cast<char>(u);
-    } else if (u <= 0xFFFF) {
-      out += "\\u";
-      append_hex_digits(out, u, 4);
-    } else {
-      out += "\\U";
-      append_hex_digits(out, u, 8);
+      continue;
     }
+    escape.clear();
+    if (u < 0x20 || (u >= 0x7F && u <= 0xFF)) {
+      escape += "\\x";
+      append_hex_digits(escape, u, 2);
+    } else if (u <= 0xFFFF) {
+      escape += "\\u";
+      append_hex_digits(escape, u, 4);
+    } else {
+      escape += "\\U";
+      append_hex_digits(escape, u, 8);
+    }
+    out.append(escape);
   }
   out += '\'';
+}
+
+void append_ascii_render(BoundedText& out, std::string_view text) {
+  size_t i = 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t n = text.size();
+  std::string escape;
+  while (i < n && !out.overflowed()) {
+    // ASCII runs are copied whole.
+    const size_t run = i;
+    while (i < n && bytes[i] < 0x80) ++i;
+    out.append(text.substr(run, i - run));
+    if (i == n) break;
+    UChar32 cp;
+    U8_NEXT_UNSAFE(bytes, i, cp);
+    escape = "\\u{";
+    append_hex_minimal(escape, static_cast<uint32_t>(cp));
+    escape += '}';
+    out.append(escape);
+  }
+}
+
+std::string ascii_string_repr(std::string_view text) {
+  std::string out;
+  BoundedText bounded(out, BoundedText::kUnbounded);
+  append_ascii_string_repr(bounded, text);
   return out;
 }
 
 std::string ascii_render(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const size_t n = text.size();
-  while (i < n) {
-    if (bytes[i] < 0x80) {
-      out += static_cast<char>(bytes[i++]);
-      continue;
-    }
-    UChar32 cp;
-    U8_NEXT_UNSAFE(bytes, i, cp);
-    out += "\\u{";
-    append_hex_minimal(out, static_cast<uint32_t>(cp));
-    out += '}';
-  }
+  BoundedText bounded(out, BoundedText::kUnbounded);
+  append_ascii_render(bounded, text);
   return out;
+}
+
+VmResult<std::string> ascii_builtin_text(const VmValue& value) {
+  if (value.is(VmKind::String)) {
+    return vm_bounded_text([&value](BoundedText& out) { append_ascii_string_repr(out, value.text()); });
+  }
+  VELN_TRY(const std::string display, value.bounded_python_repr());
+  return vm_bounded_text([&display](BoundedText& out) { append_ascii_render(out, display); });
 }
 
 }  // namespace veln

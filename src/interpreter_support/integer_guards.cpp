@@ -4,6 +4,8 @@
 // Inline (64-bit) operands take allocation-free paths with the same results.
 #include "interpreter_support/integer_guards.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -58,10 +60,17 @@ VmStatus check_repetition_size(uint64_t size, uint64_t count, std::string_view m
   return Ok{};
 }
 
+// Copies the text once, then doubles what is built: O(log count) copies of
+// growing blocks instead of one small append per repetition.
 std::string repeat_text(std::string_view text, uint64_t count) {
+  const size_t total = text.size() * count;  // checked against the repetition limit by the callers
   std::string out;
-  out.reserve(text.size() * count);
-  for (uint64_t i = 0; i < count; ++i) out.append(text);
+  if (total == 0) return out;
+  out.reserve(total);
+  out.append(text);
+  // Within the reserved room an append of the string's own prefix copies
+  // without reallocating.
+  while (out.size() < total) out.append(out.data(), std::min(out.size(), total - out.size()));
   return out;
 }
 

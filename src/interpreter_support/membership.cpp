@@ -5,40 +5,55 @@
 
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/subscripts.hpp"
+#include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_equality.hpp"
+#include "interpreter_support/value_match_index.hpp"
 
 namespace veln {
 namespace {
 
-VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle) {
+VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
+    vm_tick(meter);
     VELN_TRY(bool equal, vm_values_equal(item, needle));
     if (equal) return true;
   }
   return false;
 }
 
-VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle) {
-  // A str is value-equal exactly to the str keys with the same text and no
-  // comparison with a str can fail, so the structural index gives the scan's
-  // answer; other needles may meet equal keys of other kinds (1 and 1.0) or
-  // a failing comparison (NaN) and are scanned.
-  if (needle.is(VmKind::String)) return dict.dict_find_structural(needle).has_value();
-  for (const VmDictPair& pair : dict.dict_pairs()) {
+// Small dicts are scanned; larger ones answer from their indexes (the
+// needle's equal forms, the numeric hazards), except for needles only the
+// scan can compare.
+constexpr size_t kScannedDictSize = 8;
+
+VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMeter* meter) {
+  const auto pairs = dict.dict_pairs();
+  if (pairs.size() > kScannedDictSize) {
+    if (auto m = vm_dict_key_match(dict, needle, meter))
+      return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
+  }
+  for (const VmDictPair& pair : pairs) {
+    vm_tick(meter);
     VELN_TRY(bool equal, vm_values_equal(pair.key, needle));
     if (equal) return true;
   }
   return false;
 }
 
-}  // namespace
+VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {
+  if (auto m = vm_set_item_match(set, needle, meter)) {
+    const auto items = set.items();
+    return vm_scan_outcome(*m, m->failure ? &items[*m->failure] : nullptr, needle);
+  }
+  return set_contains(set.items(), needle, meter);
+}
 
-VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
+VmResult<bool> contains(const VmValue& container, const VmValue& needle, VmWorkMeter* meter) {
   switch (container.kind()) {
     case VmKind::String:
       if (!needle.is(VmKind::String)) return vm_error("string membership requires a string needle");
       // UTF-8 is self-synchronising: a byte match is a character match.
-      return container.text().find(needle.text()) != std::string_view::npos;
+      return TextSearch(needle.text()).find(container.text(), 0, meter) != TextSearch::npos;
     case VmKind::Bytes:
     case VmKind::ByteArray: {
       const std::string_view haystack = container.text();
@@ -50,22 +65,32 @@ VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
         }
         case VmKind::Bytes:
         case VmKind::ByteArray:
-          return haystack.find(needle.text()) != std::string_view::npos;
+          return TextSearch(needle.text()).find(haystack, 0, meter) != TextSearch::npos;
         default:
           return bytes_like_required_error(needle);
       }
     }
     case VmKind::Set:
     case VmKind::FrozenSet:
-      return set_contains(container.items(), needle);
+      return set_has_item(container, needle, meter);
     case VmKind::List:
     case VmKind::Tuple:
-      return scan_items(container.items(), needle);
+      return scan_items(container.items(), needle, meter);
     case VmKind::Dict:
-      return dict_has_key(container, needle);
+      return dict_has_key(container, needle, meter);
     default:
       return vm_error("membership is not supported for " + std::string(container.type_name()));
   }
+}
+
+}  // namespace
+
+VmResult<bool> contains_value(const VmValue& container, const VmValue& needle) {
+  return contains(container, needle, nullptr);
+}
+
+VmResult<bool> contains_value(const VmValue& container, const VmValue& needle, VmWorkMeter& meter) {
+  return contains(container, needle, &meter);
 }
 
 }  // namespace veln

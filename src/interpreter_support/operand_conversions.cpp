@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "values/bigint.hpp"
+#include "values/bounded_text.hpp"
 #include "values/decimal_from_value.hpp"
 
 namespace veln {
@@ -34,16 +35,15 @@ VmResult<VmDecimal> coerce_operand_to_decimal(const VmValue& operand, std::strin
                                               std::string_view side) {
   auto converted = decimal_from_vm_value(operand);
   if (converted.ok()) return converted;
-  std::string msg(context);
-  msg += " could not coerce ";
-  msg += side;
-  msg += " operand ";
-  operand.append_python_repr(msg);
-  msg += " (";
-  msg += operand.type_name();
-  msg += ") to decimal: ";
-  msg += converted.error().message;
-  return vm_error(std::move(msg));
+  std::string before(context);
+  before += " could not coerce ";
+  before += side;
+  before += " operand ";
+  std::string after = " (";
+  after += operand.type_name();
+  after += ") to decimal: ";
+  after += converted.error().message;
+  return vm_error_quoting(before, operand, after);
 }
 
 }  // namespace veln

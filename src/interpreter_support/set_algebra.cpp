@@ -20,11 +20,16 @@
 //     datetime) behave like the first case;
 //   - bools mixed with ints: True and 1, False and 0 are the only equal
 //     pairs, and the bool's key is the lesser.
-// Membership answers likewise come from binary search, with the float scan's
-// NaN error reproduced from positions.
+// Numbers of different kinds (ints with floats, decimals with anything) meet
+// through value equality, which is not transitive between ints and floats;
+// their scan is reproduced in O(n log n) (see normalize_numbers and
+// replay_number_scan). Membership answers likewise come from binary search
+// or from a ValueMatchIndex, with the scan's first error reproduced from
+// positions; two sets of one plainly ordered kind are merged.
 #include "interpreter_support/set_algebra.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -32,6 +37,7 @@
 
 #include "interpreter_support/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
+#include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
@@ -53,7 +59,7 @@ enum class Family : uint8_t {
   TimeDelta,
   Text,
   Bytes,
-  ExactTuple,  // tuples of one exact shape (see same_exact_shape); never a single value's family
+  ExactTuple,  // tuples or frozensets of one exact shape (see same_exact_shape); never a single value's family
   Other,
 };
 
@@ -140,26 +146,40 @@ bool families_meet(Family items, Family needle) {
 }
 
 // The literal test: items in stored order up to the first match.
-VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& needle) {
+VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
+    vm_tick(meter);
     VELN_TRY(const bool equal, vm_values_equal(item, needle));
     if (equal) return true;
   }
   return false;
 }
 
-// Tuples whose leaves, position by position, are of one kind among those
-// where value equality is key equality (no float: 0.0/-0.0 and NaN; no
-// datetime: keys stop at the microsecond; never bool against int). Two such
-// tuples are value-equal exactly when their keys are equal, no comparison
-// can fail, and equal ones are indistinguishable.
+// Tuples (and frozensets) whose leaves, position by position, are of one
+// kind among those where value equality is key equality (no float: 0.0/-0.0
+// and NaN; no datetime: keys stop at the microsecond; never bool against
+// int). Two such values are value-equal exactly when their keys are equal,
+// no comparison can fail, and equal ones are indistinguishable.
 bool exact_leaf_kind(VmKind k) {
   return k == VmKind::None || k == VmKind::Bool || k == VmKind::Int || k == VmKind::Decimal ||
          k == VmKind::TimeDelta || k == VmKind::String || k == VmKind::Bytes;
 }
 
+// Frozensets match items regardless of position, so a bool may meet an int
+// anywhere: only frozensets of one leaf kind throughout count as one shape.
+bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
+  const auto xs = a.items();
+  const auto ys = b.items();
+  if (xs.size() != ys.size()) return false;
+  if (xs.empty()) return true;
+  const VmKind k = xs.front().kind();
+  const auto of_k = [k](const VmValue& v) { return v.kind() == k; };
+  return exact_leaf_kind(k) && std::all_of(xs.begin(), xs.end(), of_k) && std::all_of(ys.begin(), ys.end(), of_k);
+}
+
 bool same_exact_shape(const VmValue& a, const VmValue& b) {
   if (a.kind() != b.kind()) return false;
+  if (a.kind() == VmKind::FrozenSet) return same_exact_frozenset_shape(a, b);
   if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
   const auto xs = a.items();
   const auto ys = b.items();
@@ -169,7 +189,7 @@ bool same_exact_shape(const VmValue& a, const VmValue& b) {
   return true;
 }
 
-bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
+bool of_one_exact_shape(std::span<const VmValue> items) {
   for (const VmValue& item : items)
     if (!same_exact_shape(items.front(), item)) return false;
   return true;
@@ -180,14 +200,48 @@ bool tuples_of_one_exact_shape(std::span<const VmValue> items) {
 // (value, position), so the first entry of an equal range holds the first
 // position at which the scan would match.
 class SortedProbe {
+ private:
+  // A double, or an inline int (its nearest double, then its exact value):
+  // ascending by number, then by position, so the first of equal numbers is
+  // the first the scan meets. 0.0 and -0.0 are one number.
+  struct Number {
+    double value;
+    int64_t exact;
+    size_t position;
+    bool operator<(const Number& o) const {
+      if (value != o.value) return value < o.value;
+      if (exact != o.exact) return exact < o.exact;
+      return position < o.position;
+    }
+  };
+
  public:
   static std::optional<SortedProbe> build(std::span<const VmValue> items) {
     Family f = common_family(items);
-    if (f == Family::Other && !items.empty() && items.front().is(VmKind::Tuple) && tuples_of_one_exact_shape(items))
+    if (f == Family::Other && !items.empty() &&
+        (items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet)) && of_one_exact_shape(items))
       f = Family::ExactTuple;
     if (f == Family::Other) return std::nullopt;
     SortedProbe probe;
     probe.family_ = f;
+    probe.empty_ = items.empty();
+    // Doubles and inline ints are sorted as plain numbers.
+    if (f == Family::Float || (f == Family::Int && std::all_of(items.begin(), items.end(), [](const VmValue& v) {
+                                 return v.int_is_small();
+                               }))) {
+      probe.numbers_.reserve(items.size());
+      for (size_t i = 0; i < items.size(); ++i) {
+        if (f == Family::Int) {
+          probe.numbers_.push_back(Number{static_cast<double>(items[i].small_int()), items[i].small_int(), i});
+        } else if (std::isnan(items[i].float_value())) {
+          if (!probe.first_nan_) probe.first_nan_ = i;
+        } else {
+          probe.numbers_.push_back(Number{items[i].float_value(), 0, i});
+        }
+      }
+      std::sort(probe.numbers_.begin(), probe.numbers_.end());
+      return probe;
+    }
     probe.entries_.reserve(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
       if (f == Family::Float && std::isnan(items[i].float_value())) {
@@ -202,35 +256,110 @@ class SortedProbe {
     };
     if (!std::is_sorted(probe.entries_.begin(), probe.entries_.end(), less))
       std::sort(probe.entries_.begin(), probe.entries_.end(), less);
-    probe.empty_ = items.empty();
     return probe;
   }
 
   // The scan's answer for `needle`, or nothing when only the scan can tell.
-  std::optional<VmResult<bool>> find(const VmValue& needle) const {
+  std::optional<VmResult<bool>> find(const VmValue& needle, VmWorkMeter* meter) const {
     if (empty_) return VmResult<bool>(false);
     if (family_ == Family::ExactTuple) {
       // A tuple equals only a tuple; one of another shape may still be
       // value-equal ((1.0,) and (1,)), which only the scan can tell.
-      if (!needle.is(VmKind::Tuple)) return VmResult<bool>(false);
-      if (!same_exact_shape(*entries_.front().value, needle)) return std::nullopt;
-      return VmResult<bool>(std::binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_}));
+      const VmValue& first = *entries_.front().value;
+      const bool set_like = needle.is(VmKind::Set) || needle.is(VmKind::FrozenSet);
+      if (!needle.is(first.kind()) && !(set_like && first.is(VmKind::FrozenSet))) return VmResult<bool>(false);
+      if (!same_exact_shape(first, needle)) return std::nullopt;
+      return VmResult<bool>(std::binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter}));
     }
     const Family nf = family_of(needle.kind());
     if (nf != family_) {
-      if (families_meet(family_, nf)) return std::nullopt;
-      return VmResult<bool>(false);
+      if (!families_meet(family_, nf)) return VmResult<bool>(false);
+      return find_counterpart(needle, meter);
     }
+    return find_same_family(needle, meter);
+  }
+
+ private:
+  std::optional<VmResult<bool>> find_same_family(const VmValue& needle, VmWorkMeter* meter) const {
     if (family_ == Family::Float && std::isnan(needle.float_value())) return VmResult<bool>(nan_error());
-    const auto it = std::lower_bound(entries_.begin(), entries_.end(), needle,
-                                     [this](const Entry& e, const VmValue& x) {
-                                       return family_compare(family_, *e.value, x) < 0;
-                                     });
     std::optional<size_t> match;
+    if (!numbers_.empty() || entries_.empty()) {
+      if (family_ == Family::Int && !needle.int_is_small()) return VmResult<bool>(false);
+      const Number key = family_ == Family::Int ? Number{static_cast<double>(needle.small_int()), needle.small_int(), 0}
+                                                : Number{needle.float_value(), 0, 0};
+      const auto it = lower_bound_from_last(key, meter);
+      if (it != numbers_.end() && it->value == key.value && it->exact == key.exact) match = it->position;
+      if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
+      return VmResult<bool>(match.has_value());
+    }
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter});
     if (it != entries_.end() && family_compare(family_, *it->value, needle) == 0) match = it->position;
     if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
     return VmResult<bool>(match.has_value());
   }
+
+  // Needles of a set algebra usually come in ascending order: the search
+  // gallops on from where the last one ended (O(n + m) for a whole merge),
+  // else it is a plain binary search.
+  std::vector<Number>::const_iterator lower_bound_from_last(const Number& key, VmWorkMeter* meter) const {
+    size_t lo = 0;
+    size_t hi = numbers_.size();
+    if (cursor_ > 0 && cursor_ <= numbers_.size() && numbers_[cursor_ - 1] < key) {
+      // Everything before the cursor is below the key: gallop from it.
+      lo = cursor_;
+      size_t probe = lo;
+      size_t step = 1;
+      while (probe < numbers_.size() && numbers_[probe] < key) {
+        vm_tick(meter);
+        lo = probe + 1;
+        probe = lo + step;
+        step *= 2;
+      }
+      hi = std::min(probe + 1, numbers_.size());
+    }
+    vm_tick(meter, 1 + std::bit_width(hi - lo));
+    const auto it = std::lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                     numbers_.begin() + static_cast<std::ptrdiff_t>(hi), key);
+    cursor_ = static_cast<size_t>(it - numbers_.begin());
+    return it;
+  }
+
+  // A bool, int or float needle among items of another of these families:
+  // the value of the items' family that it equals (ints meet floats through
+  // the nearest double), when there is exactly one; decimals and a float
+  // beyond 2^53 among ints (equal to a run of ints) are left to the index.
+  std::optional<VmResult<bool>> find_counterpart(const VmValue& needle, VmWorkMeter* meter) const {
+    const auto as_double = [](const VmValue& v) {
+      return v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : v.is(VmKind::Int) ? vm_int_to_f64(v) : v.float_value();
+    };
+    switch (family_) {
+      case Family::Float:
+        if (needle.is(VmKind::Decimal)) return std::nullopt;
+        return find_same_family(VmValue::float64(as_double(needle)), meter);
+      case Family::Int:
+      case Family::Bool: {
+        if (needle.is(VmKind::Decimal)) return std::nullopt;
+        if (!needle.is(VmKind::Float)) {
+          const VmValue k = needle.is(VmKind::Bool) ? VmValue::integer(needle.bool_value() ? 1 : 0) : needle;
+          if (family_ == Family::Int) return find_same_family(k, meter);
+          const bool bit = k.int_is_small() && (k.small_int() == 0 || k.small_int() == 1);
+          return bit ? find_same_family(VmValue::boolean(k.small_int() == 1), meter) : VmResult<bool>(false);
+        }
+        const double f = needle.float_value();
+        if (std::isnan(f)) return VmResult<bool>(nan_error());  // the first item's comparison fails
+        if (f != std::trunc(f)) return VmResult<bool>(false);
+        if (family_ == Family::Bool) {
+          return f == 0.0 || f == 1.0 ? find_same_family(VmValue::boolean(f == 1.0), meter) : VmResult<bool>(false);
+        }
+        if (!(std::fabs(f) < 9007199254740992.0)) return std::nullopt;
+        return find_same_family(VmValue::integer(static_cast<int64_t>(f)), meter);
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+
+ public:
 
  private:
   struct Entry {
@@ -239,32 +368,103 @@ class SortedProbe {
   };
   struct EntryOrder {
     Family family;
-    bool operator()(const Entry& e, const VmValue& x) const { return family_compare(family, *e.value, x) < 0; }
-    bool operator()(const VmValue& x, const Entry& e) const { return family_compare(family, x, *e.value) < 0; }
+    VmWorkMeter* meter;
+    bool operator()(const Entry& e, const VmValue& x) const {
+      vm_tick(meter);
+      return family_compare(family, *e.value, x) < 0;
+    }
+    bool operator()(const VmValue& x, const Entry& e) const {
+      vm_tick(meter);
+      return family_compare(family, x, *e.value) < 0;
+    }
   };
   Family family_ = Family::Other;
   bool empty_ = true;
   std::vector<Entry> entries_;
+  std::vector<Number> numbers_;
+  mutable size_t cursor_ = 0;  // where the last search ended
   std::optional<size_t> first_nan_;
 };
 
 // Answers "does `items` hold a value-equal item" for a series of needles,
-// through a sorted probe when the series is long enough to pay for it.
+// when the series is long enough to pay for it through a sorted probe (items
+// of one family) or else an index of equal forms (built on first need).
 class Membership {
  public:
-  Membership(std::span<const VmValue> items, size_t queries) : items_(items) {
-    if (queries >= 8 && items.size() >= 8) probe_ = SortedProbe::build(items);
+  // `queries` are the needles, asked in their order.
+  Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter)
+      : items_(items), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8) {
+    if (!indexed_) return;
+    merging_ = mergeable(queries, items, meter);
+    if (!merging_) probe_ = SortedProbe::build(items);
   }
   VmResult<bool> contains(const VmValue& needle) const {
-    if (probe_) {
-      if (auto answer = probe_->find(needle)) return *std::move(answer);
+    if (merging_ && previous_ != nullptr) {
+      // The needles must ascend too; checked as they come, while the last
+      // one is still in the cache.
+      vm_tick(meter_);
+      if (family_compare(family_, *previous_, needle) >= 0) {
+        merging_ = false;
+        probe_ = SortedProbe::build(items_);
+      }
     }
-    return scan_contains(items_, needle);
+    if (merging_) {
+      previous_ = &needle;
+      // Both sides ascend in one order in which value equality is equality.
+      for (; cursor_ < items_.size(); ++cursor_) {
+        vm_tick(meter_);
+        const int c = family_compare(family_, items_[cursor_], needle);
+        if (c == 0) return true;
+        if (c > 0) break;
+      }
+      return false;
+    }
+    if (probe_) {
+      if (auto answer = probe_->find(needle, meter_)) return *std::move(answer);
+    }
+    if (indexed_) {
+      if (!index_) index_.emplace(items_);
+      if (auto m = index_->find(needle, meter_))
+        return vm_scan_outcome(*m, m->failure ? &items_[*m->failure] : nullptr, needle);
+    }
+    return scan_contains(items_, needle, meter_);
   }
 
  private:
+  // Both sequences of one family whose value equality is key equality and
+  // whose key order is the family order, the items strictly ascending (the
+  // needles are checked as they come).
+  bool mergeable(std::span<const VmValue> queries, std::span<const VmValue> items, VmWorkMeter* meter) {
+    family_ = common_family(items);
+    switch (family_) {
+      case Family::None:
+      case Family::Bool:
+      case Family::Int:
+      case Family::Decimal:
+      case Family::TimeDelta:
+      case Family::Text:
+      case Family::Bytes:
+        break;
+      default:
+        return false;
+    }
+    if (common_family(queries) != family_) return false;
+    for (size_t i = 1; i < items.size(); ++i) {
+      vm_tick(meter);
+      if (family_compare(family_, items[i - 1], items[i]) >= 0) return false;
+    }
+    return true;
+  }
+
   std::span<const VmValue> items_;
-  std::optional<SortedProbe> probe_;
+  VmWorkMeter* meter_;
+  bool indexed_;
+  mutable bool merging_ = false;
+  Family family_ = Family::Other;
+  mutable size_t cursor_ = 0;
+  mutable const VmValue* previous_ = nullptr;
+  mutable std::optional<SortedProbe> probe_;
+  mutable std::optional<ValueMatchIndex> index_;
 };
 
 // ---------------------------------------------------------------------------
@@ -284,12 +484,13 @@ ClassOutcome class_failure(size_t at, VmExecutionError error) {
 }
 
 // The scan itself, for hashable items.
-ClassOutcome normalize_literal(std::vector<VmValue> items) {
+ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
   std::vector<VmValue> kept;
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
     bool matched = false;
     for (VmValue& stored : kept) {
+      vm_tick(meter);
       auto equal = vm_values_equal(stored, item);
       if (!equal.ok()) return class_failure(i, std::move(equal).error());
       if (*equal) {
@@ -300,9 +501,9 @@ ClassOutcome normalize_literal(std::vector<VmValue> items) {
     }
     if (!matched) kept.push_back(std::move(item));
   }
-  std::stable_sort(kept.begin(), kept.end(), [](const VmValue& a, const VmValue& b) {
+  std::stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
-  });
+  }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
@@ -341,7 +542,8 @@ bool text_key_less(const TextKey& a, const TextKey& b) {
 
 // Sorting extracted keys beats sorting values through the kind dispatch.
 template <class Key, class KeyOf, class Less>
-void sort_distinct_by_key(std::vector<VmValue>& items, KeyOf key_of, Less less) {
+void sort_distinct_by_key(std::vector<VmValue>& items, KeyOf key_of, Less less_uncounted, VmWorkMeter* meter) {
+  const auto less = vm_counted(less_uncounted, meter);
   struct Entry {
     Key key;
     size_t position;
@@ -359,27 +561,27 @@ void sort_distinct_by_key(std::vector<VmValue>& items, KeyOf key_of, Less less) 
   items = std::move(out);
 }
 
-void sort_distinct(std::vector<VmValue>& items, Family f) {
+void sort_distinct(std::vector<VmValue>& items, Family f, VmWorkMeter* meter) {
   if (f == Family::Text || f == Family::Bytes) {
-    sort_distinct_by_key<TextKey>(items, text_key, text_key_less);
+    sort_distinct_by_key<TextKey>(items, text_key, text_key_less, meter);
     return;
   }
   if (f == Family::Int &&
       std::all_of(items.begin(), items.end(), [](const VmValue& v) { return v.int_is_small(); })) {
     sort_runs(items.begin(), items.end(),
-              [](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); });
+              vm_counted([](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); }, meter));
     items.erase(std::unique(items.begin(), items.end(),
                             [](const VmValue& a, const VmValue& b) { return a.small_int() == b.small_int(); }),
                 items.end());
     return;
   }
-  const auto less = [f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; };
+  const auto less = vm_counted([f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; }, meter);
   sort_runs(items.begin(), items.end(), less);
   const auto equal = [f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) == 0; };
   items.erase(std::unique(items.begin(), items.end(), equal), items.end());
 }
 
-ClassOutcome normalize_floats(std::vector<VmValue>& items) {
+ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   std::optional<size_t> first_nan;
   bool any_negative_zero = false;
   for (size_t i = 0; i < items.size(); ++i) {
@@ -391,9 +593,11 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items) {
   // The second item's scan compares against the first, so a NaN first fails
   // there; a NaN later fails at its own first comparison.
   if (first_nan) return class_failure(*first_nan == 0 ? 1 : *first_nan, nan_error());
+  // A display text has at most 24 bytes ("-1.2345678901234567e-308"): as
+  // three big-endian words padded with zero bytes (which no text holds), the
+  // words compare in the texts' bytewise order.
   struct Keyed {
-    std::array<char, 32> text;
-    uint8_t length;
+    std::array<uint64_t, 3> words;
     double value;
   };
   std::vector<Keyed> keyed;
@@ -404,25 +608,24 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items) {
     if (x == 0.0 && any_negative_zero) x = -0.0;  // 0.0 and -0.0 are one item; -0.0 has the lesser key
     scratch.clear();
     append_float_display_text(scratch, x);
-    Keyed k{};
-    k.length = static_cast<uint8_t>(std::min(scratch.size(), k.text.size()));
-    std::memcpy(k.text.data(), scratch.data(), k.length);
-    k.value = x;
+    scratch.resize(24, '\0');
+    Keyed k{{}, x};
+    for (size_t w = 0; w < 3; ++w) {
+      for (size_t b = 0; b < 8; ++b) k.words[w] = (k.words[w] << 8) | static_cast<uint8_t>(scratch[w * 8 + b]);
+    }
     keyed.push_back(k);
   }
-  const auto view = [](const Keyed& k) { return std::string_view(k.text.data(), k.length); };
-  std::sort(keyed.begin(), keyed.end(),
-            [&](const Keyed& a, const Keyed& b) { return vm_bytes_compare(view(a), view(b)) < 0; });
+  std::sort(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) { return a.words < b.words; }, meter));
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
-    if (i > 0 && view(keyed[i]) == view(keyed[i - 1])) continue;
+    if (i > 0 && keyed[i].words == keyed[i - 1].words) continue;
     out.push_back(VmValue::float64(keyed[i].value));
   }
   return ClassOutcome{std::move(out), std::nullopt, {}};
 }
 
-std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
+std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMeter* meter) {
   struct Arrival {
     const VmDateTime* value;
     size_t position;
@@ -431,10 +634,10 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
   order.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) order.push_back(Arrival{&items[i].datetime_value(), i});
   // First arrival of each distinct full value.
-  std::sort(order.begin(), order.end(), [](const Arrival& a, const Arrival& b) {
+  std::sort(order.begin(), order.end(), vm_counted([](const Arrival& a, const Arrival& b) {
     const auto c = *a.value <=> *b.value;
     return c != 0 ? c < 0 : a.position < b.position;
-  });
+  }, meter));
   std::vector<Arrival> survivors;
   survivors.reserve(order.size());
   for (size_t i = 0; i < order.size(); ++i) {
@@ -442,14 +645,14 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items) {
     survivors.push_back(order[i]);
   }
   // Key order (to the microsecond); equal keys keep arrival order.
-  std::sort(survivors.begin(), survivors.end(), [](const Arrival& a, const Arrival& b) {
+  std::sort(survivors.begin(), survivors.end(), vm_counted([](const Arrival& a, const Arrival& b) {
     const VmDateTime& x = *a.value;
     const VmDateTime& y = *b.value;
     if (x.day_number() != y.day_number()) return x.day_number() < y.day_number();
     if (x.seconds_of_day() != y.seconds_of_day()) return x.seconds_of_day() < y.seconds_of_day();
     if (x.microsecond() != y.microsecond()) return x.microsecond() < y.microsecond();
     return a.position < b.position;
-  });
+  }, meter));
   std::vector<VmValue> out;
   out.reserve(survivors.size());
   for (const Arrival& s : survivors) out.push_back(std::move(items[s.position]));
@@ -560,7 +763,7 @@ size_t class_of(VmKind kind) {
 // Bools and ints only: True equals 1 and False equals 0, nothing else meets
 // across the two kinds and nothing fails, so each group of equal items keeps
 // its least key, the bool where there is one.
-std::vector<VmValue> normalize_bools_and_ints(std::vector<VmValue>& items) {
+std::vector<VmValue> normalize_bools_and_ints(std::vector<VmValue>& items, VmWorkMeter* meter) {
   bool has_false = false;
   bool has_true = false;
   std::vector<VmValue> ints;
@@ -572,7 +775,7 @@ std::vector<VmValue> normalize_bools_and_ints(std::vector<VmValue>& items) {
       ints.push_back(std::move(item));
     }
   }
-  sort_distinct(ints, Family::Int);
+  sort_distinct(ints, Family::Int, meter);
   std::vector<VmValue> out;
   out.reserve(ints.size() + 2);
   if (has_false) out.push_back(VmValue::boolean(false));
@@ -584,15 +787,113 @@ std::vector<VmValue> normalize_bools_and_ints(std::vector<VmValue>& items) {
   return out;
 }
 
-ClassOutcome normalize_class(std::vector<VmValue> items) {
+bool is_number(const VmValue& v) {
+  return v.is(VmKind::Bool) || v.is(VmKind::Int) || v.is(VmKind::Float) || v.is(VmKind::Decimal);
+}
+
+// Bools, ints and floats, of at least two kinds. The scan compares every
+// item with the first kept one before anything else, so a NaN fails at its
+// own turn, or at the second item when it comes first. Otherwise items with
+// different nearest doubles never meet, and within one double: ints and
+// bools are equal exactly when their values are (the bool's key wins);
+// every float equals every item of its double, so the first int of the
+// double takes the place of any float kept before it and later floats fall
+// on it. Floats therefore survive only at doubles held by no int or bool,
+// one per double (-0.0 before 0.0).
+ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].is(VmKind::Float) && std::isnan(items[i].float_value())) return class_failure(i == 0 ? 1 : i, nan_error());
+  }
+  std::vector<VmValue> exact, floats;
+  for (VmValue& v : items) (v.is(VmKind::Float) ? floats : exact).push_back(std::move(v));
+  std::vector<VmValue> out = normalize_bools_and_ints(exact, meter);
+  // Bools first, then ints ascending, whose doubles ascend too.
+  std::vector<double> taken;
+  taken.reserve(out.size());
+  for (const VmValue& v : out) taken.push_back(v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : vm_int_to_f64(v));
+  const auto ints_begin = std::find_if(out.begin(), out.end(), [](const VmValue& v) { return !v.is(VmKind::Bool); });
+  const auto split = taken.begin() + (ints_begin - out.begin());
+  std::erase_if(floats, [&](const VmValue& f) {
+    const double x = f.float_value();
+    if (x != std::trunc(x)) return false;  // the double of an int is integral
+    vm_tick(meter, 1 + std::bit_width(taken.size()));
+    return std::find(taken.begin(), split, x) != split || std::binary_search(split, taken.end(), x);
+  });
+  if (!floats.empty()) {
+    ClassOutcome rest = normalize_floats(floats, meter);
+    out.insert(out.end(), std::make_move_iterator(rest.items.begin()), std::make_move_iterator(rest.items.end()));
+  }
+  return ClassOutcome{std::move(out), std::nullopt, {}};
+}
+
+// Numbers with decimals among them: the scan replayed item by item, each
+// scan answered from indexes of the kept items (their structure, and the
+// numeric hazards) instead of comparing with every kept item.
+ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  struct StructHash {
+    size_t operator()(const VmValue& v) const { return static_cast<size_t>(vm_structural_hash(v, vm_hash_seed())); }
+  };
+  struct StructEq {
+    bool operator()(const VmValue& a, const VmValue& b) const { return a.eq(b); }
+  };
+  // Kept items are never structurally equal (an item structurally equal to a
+  // kept one is value-equal to it), so one position per structure.
+  using Where = std::unordered_map<VmValue, uint32_t, StructHash, StructEq>;
+  struct Probe {
+    const Where* where;
+    VmWorkMeter* meter;
+    static std::optional<uint32_t> first(const void* context, const VmValue& form) {
+      const auto* p = static_cast<const Probe*>(context);
+      vm_tick(p->meter);
+      const auto it = p->where->find(form);
+      return it == p->where->end() ? std::nullopt : std::optional<uint32_t>(it->second);
+    }
+  };
+  std::vector<VmValue> kept;
+  Where where;
+  NumericHazards hazards;
+  const Probe probe{&where, meter};
+  for (size_t i = 0; i < items.size(); ++i) {
+    VmValue& item = items[i];
+    const VmScanMatch m = hazards.match(item, &Probe::first, &probe);
+    if (m.failure && (!m.equal || *m.failure < *m.equal)) {
+      auto equal = vm_values_equal(kept[*m.failure], item);
+      return class_failure(i, equal.ok() ? vm_error("inconsistent number index") : std::move(equal).error());
+    }
+    if (!m.equal) {
+      const auto p = static_cast<uint32_t>(kept.size());
+      where.emplace(item, p);
+      hazards.add(p, item);
+      kept.push_back(std::move(item));
+      continue;
+    }
+    VmValue& stored = kept[*m.equal];
+    vm_tick(meter);
+    if (vm_set_key_compare(item, stored) != VmOrdering::Less) continue;
+    where.erase(stored);
+    hazards.remove(*m.equal, stored);
+    stored = std::move(item);
+    where.emplace(stored, *m.equal);
+    hazards.add(*m.equal, stored);
+  }
+  std::stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+    return vm_set_key_compare(a, b) == VmOrdering::Less;
+  }, meter));
+  return ClassOutcome{std::move(kept), std::nullopt, {}};
+}
+
+ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
   if (items.size() <= 1) return ClassOutcome{std::move(items), std::nullopt, {}};
   const VmKind kind = items.front().kind();
   const bool one_kind =
       std::all_of(items.begin(), items.end(), [kind](const VmValue& v) { return v.kind() == kind; });
-  if (!one_kind && std::all_of(items.begin(), items.end(), [](const VmValue& v) {
-        return v.is(VmKind::Bool) || v.is(VmKind::Int);
-      }))
-    return ClassOutcome{normalize_bools_and_ints(items), std::nullopt, {}};
+  if (!one_kind && std::all_of(items.begin(), items.end(), is_number)) {
+    if (std::any_of(items.begin(), items.end(), [](const VmValue& v) { return v.is(VmKind::Decimal); }))
+      return replay_number_scan(items, meter);
+    if (std::all_of(items.begin(), items.end(), [](const VmValue& v) { return !v.is(VmKind::Float); }))
+      return ClassOutcome{normalize_bools_and_ints(items, meter), std::nullopt, {}};
+    return normalize_ints_and_floats(items, meter);
+  }
   if (one_kind) {
     switch (kind) {
       case VmKind::None:
@@ -602,17 +903,19 @@ ClassOutcome normalize_class(std::vector<VmValue> items) {
       case VmKind::TimeDelta:
       case VmKind::String:
       case VmKind::Bytes:
-        sort_distinct(items, family_of(kind));
+        sort_distinct(items, family_of(kind), meter);
         return ClassOutcome{std::move(items), std::nullopt, {}};
       case VmKind::Float:
-        return normalize_floats(items);
+        return normalize_floats(items, meter);
       case VmKind::DateTime:
-        return ClassOutcome{normalize_datetimes(items), std::nullopt, {}};
+        return ClassOutcome{normalize_datetimes(items, meter), std::nullopt, {}};
       case VmKind::Tuple:
-        if (tuples_of_one_exact_shape(items)) {
-          std::sort(items.begin(), items.end(), [](const VmValue& a, const VmValue& b) {
+      case VmKind::FrozenSet:
+        if (of_one_exact_shape(items)) {
+          const auto less = vm_counted([](const VmValue& a, const VmValue& b) {
             return vm_set_key_compare(a, b) == VmOrdering::Less;
-          });
+          }, meter);
+          std::sort(items.begin(), items.end(), less);
           items.erase(std::unique(items.begin(), items.end(),
                                   [](const VmValue& a, const VmValue& b) {
                                     return vm_set_key_compare(a, b) == VmOrdering::Equal;
@@ -625,12 +928,14 @@ ClassOutcome normalize_class(std::vector<VmValue> items) {
         break;
     }
   }
-  return normalize_literal(std::move(items));
+  return normalize_literal(std::move(items), meter);
 }
 
 }  // namespace
 
-VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
+namespace {
+
+VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
   // The scan stops at the first unhashable item, so only the items before it
   // can decide anything else.
   size_t end = items.size();
@@ -647,7 +952,7 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
   const bool one_class = std::all_of(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(end),
                                      [first_class](const VmValue& v) { return class_of(v.kind()) == first_class; });
   if (one_class && !failure) {
-    ClassOutcome outcome = normalize_class(std::move(items));
+    ClassOutcome outcome = normalize_class(std::move(items), meter);
     if (outcome.failed_at) return std::move(outcome.error);
     return std::move(outcome.items);
   }
@@ -661,7 +966,7 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
   size_t failed_at = end;  // the unhashable item, if any
   std::vector<VmValue> out;
   for (size_t c = 0; c < kClassCount; ++c) {
-    ClassOutcome outcome = normalize_class(std::move(classes[c]));
+    ClassOutcome outcome = normalize_class(std::move(classes[c]), meter);
     if (outcome.failed_at) {
       const size_t at = positions[c][*outcome.failed_at];
       if (at < failed_at) {
@@ -676,13 +981,13 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
   return out;
 }
 
-VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle) {
+VmResult<bool> contains_in_set(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
   if (items.empty()) return false;
   const VmKind kind = items.front().kind();
   const Family f = family_of(kind);
   // Canonical items are sorted by key variant first, so equal kinds at both
   // ends mean one kind throughout.
-  if (f == Family::Other || items.back().kind() != kind) return scan_contains(items, needle);
+  if (f == Family::Other || items.back().kind() != kind) return scan_contains(items, needle, meter);
   const Family nf = family_of(needle.kind());
   if (nf != f) {
     if (!families_meet(f, nf)) return false;
@@ -690,9 +995,9 @@ VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needl
     // on NaN; decimals convert and may fail, so they keep the scan.
     if (f == Family::Float && nf == Family::Int) return float_set_contains(items, vm_int_to_f64(needle));
     if (f == Family::Float && nf == Family::Bool) return float_set_contains(items, needle.bool_value() ? 1.0 : 0.0);
-    if (f == Family::Int && nf == Family::Bool) return set_contains(items, VmValue::integer(needle.bool_value() ? 1 : 0));
+    if (f == Family::Int && nf == Family::Bool) return contains_in_set(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter);
     if (f == Family::Int && nf == Family::Float) return int_set_contains_float(items, needle.float_value());
-    return scan_contains(items, needle);
+    return scan_contains(items, needle, meter);
   }
   switch (f) {
     case Family::Float:
@@ -701,17 +1006,17 @@ VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needl
       return datetime_set_contains(items, needle);
     default: {
       // Within these kinds key order is the family order.
-      const auto it = std::lower_bound(items.begin(), items.end(), needle, [f](const VmValue& item, const VmValue& x) {
+      const auto it = std::lower_bound(items.begin(), items.end(), needle, vm_counted([f](const VmValue& item, const VmValue& x) {
         return family_compare(f, item, x) < 0;
-      });
+      }, meter));
       return it != items.end() && family_compare(f, *it, needle) == 0;
     }
   }
 }
 
-VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {
+VmResult<bool> items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.size() != b.size()) return false;
-  const Membership in_b(b, a.size());
+  const Membership in_b(b, a, meter);
   for (const VmValue& item : a) {
     VELN_TRY(const bool found, in_b.contains(item));
     if (!found) return false;
@@ -719,15 +1024,79 @@ VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmVal
   return true;
 }
 
-VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) {
+VmResult<bool> is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.empty()) return true;
   if (b.empty()) return false;
-  const Membership in_b(b, a.size());
+  const Membership in_b(b, a, meter);
   for (const VmValue& item : a) {
     VELN_TRY(const bool found, in_b.contains(item));
     if (!found) return false;
   }
   return true;
+}
+
+VmResult<std::vector<VmValue>> difference(std::span<const VmValue> a, std::span<const VmValue> b,
+                                          VmWorkMeter* meter) {
+  if (b.empty()) return std::vector<VmValue>(a.begin(), a.end());
+  std::vector<VmValue> out;
+  const Membership in_b(b, a, meter);
+  for (const VmValue& item : a) {
+    VELN_TRY(const bool found, in_b.contains(item));
+    if (!found) out.push_back(item);
+  }
+  return out;
+}
+
+VmResult<std::vector<VmValue>> intersection(std::span<const VmValue> a, std::span<const VmValue> b,
+                                            VmWorkMeter* meter) {
+  std::vector<VmValue> out;
+  if (a.empty() || b.empty()) return out;
+  const Membership in_b(b, a, meter);
+  for (const VmValue& item : a) {
+    VELN_TRY(const bool found, in_b.contains(item));
+    if (found) out.push_back(item);
+  }
+  return out;
+}
+
+VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                    VmWorkMeter* meter) {
+  VELN_TRY(std::vector<VmValue> out, difference(a, b, meter));
+  if (a.empty()) {
+    out.insert(out.end(), b.begin(), b.end());
+  } else {
+    const Membership in_a(a, b, meter);
+    for (const VmValue& item : b) {
+      VELN_TRY(const bool found, in_a.contains(item));
+      if (!found) out.push_back(item);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
+  return normalize_items(std::move(items), nullptr);
+}
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
+  return normalize_items(std::move(items), &meter);
+}
+
+VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle) {
+  return contains_in_set(items, needle, nullptr);
+}
+VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+  return contains_in_set(items, needle, meter);
+}
+
+VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {
+  return items_equal(a, b, nullptr);
+}
+
+VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) { return is_subset(a, b, nullptr); }
+VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
+  return is_subset(a, b, &meter);
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -738,43 +1107,29 @@ VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std:
   return out;
 }
 
-VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
-                                                     std::span<const VmValue> b) {
-  if (b.empty()) return std::vector<VmValue>(a.begin(), a.end());
-  std::vector<VmValue> out;
-  const Membership in_b(b, a.size());
-  for (const VmValue& item : a) {
-    VELN_TRY(const bool found, in_b.contains(item));
-    if (!found) out.push_back(item);
-  }
-  return out;
+VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b) {
+  return difference(a, b, nullptr);
+}
+VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                     VmWorkMeter& meter) {
+  return difference(a, b, &meter);
 }
 
-VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a,
-                                                       std::span<const VmValue> b) {
-  std::vector<VmValue> out;
-  if (a.empty() || b.empty()) return out;
-  const Membership in_b(b, a.size());
-  for (const VmValue& item : a) {
-    VELN_TRY(const bool found, in_b.contains(item));
-    if (found) out.push_back(item);
-  }
-  return out;
+VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b) {
+  return intersection(a, b, nullptr);
+}
+VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                       VmWorkMeter& meter) {
+  return intersection(a, b, &meter);
 }
 
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
                                                                std::span<const VmValue> b) {
-  VELN_TRY(std::vector<VmValue> out, set_difference_values(a, b));
-  if (a.empty()) {
-    out.insert(out.end(), b.begin(), b.end());
-  } else {
-    const Membership in_a(a, b.size());
-    for (const VmValue& item : b) {
-      VELN_TRY(const bool found, in_a.contains(item));
-      if (!found) out.push_back(item);
-    }
-  }
-  return out;
+  return symmetric_difference(a, b, nullptr);
+}
+VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                               VmWorkMeter& meter) {
+  return symmetric_difference(a, b, &meter);
 }
 
 }  // namespace veln

@@ -2,10 +2,11 @@
 // `normalize_set_items`, the subset test, union, difference, intersection,
 // symmetric difference and membership. Results are exactly those of the
 // literal scans (which comparisons run, which item survives, which error is
-// met first); items of one plain kind (all int, all str, all float, ...) take
-// sorted O(n log n) paths that provably give the same answers, kinds that can
-// meet one another (numbers of different kinds) keep the scans. The algebra
-// returns raw item sequences: callers normalise where the operation requires.
+// met first), computed in O(n log n) wherever no comparison can fail: items
+// of one kind by sorting, numbers of mixed kinds by replaying the scan over
+// indexes. Tuples of mixed shapes keep the scans. The algebra returns raw
+// item sequences: callers normalise where the operation requires. The
+// overloads with a meter count the comparisons and probes.
 #pragma once
 
 #include <span>
@@ -13,15 +14,18 @@
 
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
 
 namespace veln {
 
 // No two items value-equal (the least set key survives), ascending key order.
 // Fails with "unhashable type: '{}'" or an error of value equality.
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items);
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter);
 
 // Every item of a has a value-equal item in b.
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b);
+VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter);
 
 // Copies of a's items then b's; no item is compared and it never fails. The
 // value size limit applies to the normalised set where it is built
@@ -31,18 +35,25 @@ VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std:
 // a's items without a value-equal item in b, in a's order.
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
                                                      std::span<const VmValue> b);
+VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                     VmWorkMeter& meter);
 // a's items with a value-equal item in b, in a's order (a's item is kept).
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a,
                                                        std::span<const VmValue> b);
+VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                       VmWorkMeter& meter);
 // difference(a, b) followed by b's items without a value-equal item in a.
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
                                                                std::span<const VmValue> b);
+VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
+                                                               VmWorkMeter& meter);
 
 // Whether some item of a set or frozenset is value-equal to `needle`: the
 // answer (or error) of scanning the items in stored order up to the first
 // match. `items` must be a set's items in canonical form; one-kind sets are
 // searched in O(log n).
 VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle);
+VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

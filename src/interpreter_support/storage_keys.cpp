@@ -1,5 +1,7 @@
 #include "interpreter_support/storage_keys.hpp"
 
+#include "values/bounded_text.hpp"
+
 namespace veln {
 namespace {
 
@@ -8,8 +10,12 @@ namespace {
 VmStatus append_checked_part(std::string& out, const VmValue& value) {
   // Every kind's key part is its Python-style text: None, True, 5, 1e16, the
   // bare text of a str or type marker, the repr of everything else.
+  // A part is checked whole, so its text is built whole, up to the size
+  // limit of a text.
   const size_t start = out.size();
-  value.append_python_repr(out);
+  BoundedText text(out);
+  value.append_python_repr(text);
+  VELN_CHECK(text.status());
   std::string_view part(out.data() + start, out.size() - start);
   if (part.find(':') != std::string_view::npos) return vm_error("Illegal delimiter in key.");
   if (part.find('.') != std::string_view::npos) return vm_error("Illegal separator in key.");
@@ -56,7 +62,7 @@ std::string foreign_storage_key(std::string_view contract, std::string_view name
 VmResult<std::pair<std::string, std::string>> split_foreign_storage_key(std::string_view text) {
   const size_t colon = text.find(':');
   if (colon == std::string_view::npos) {
-    return vm_error("invalid foreign storage key '" + std::string(text) + "'");
+    return vm_error_quoting_text("invalid foreign storage key '", text, "'");
   }
   return std::pair<std::string, std::string>(std::string(text.substr(0, colon)),
                                              std::string(text.substr(colon + 1)));

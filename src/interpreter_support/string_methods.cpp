@@ -23,6 +23,7 @@
 #include "interpreter_support/formatting.hpp"
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/search_bounds.hpp"
+#include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
 
@@ -258,11 +259,12 @@ class PieceList {
 
 Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t maxsplit) {
   PieceList pieces;
+  const TextSearch search(sep);
   uint64_t splits = 0;
   size_t from = 0;
   while (splits < maxsplit) {
-    const size_t at = text.find(sep, from);
-    if (at == std::string_view::npos) break;
+    const size_t at = search.find(text, from);
+    if (at == TextSearch::npos) break;
     pieces.add(text.substr(from, at - from));
     from = at + sep.size();
     ++splits;
@@ -366,9 +368,10 @@ Outcome str_replace(VmValue s, Args args) {
   }
 
   // Count first so an oversized result is refused before it is built.
+  const TextSearch search(old_text);
   size_t matches = 0;
-  for (size_t at = text.find(old_text); at != std::string_view::npos && matches < limit;
-       at = text.find(old_text, at + old_text.size()))
+  for (size_t at = search.find(text); at != TextSearch::npos && matches < limit;
+       at = search.find(text, at + old_text.size()))
     ++matches;
   if (matches == 0) return NativeMethodOutcome::plain(s);
   VELN_CHECK(check_replace_size(text.size(), matches, old_text.size(), new_text.size()));
@@ -376,7 +379,7 @@ Outcome str_replace(VmValue s, Args args) {
   out.reserve(text.size() - matches * old_text.size() + matches * new_text.size());
   size_t from = 0;
   for (size_t done = 0; done < matches; ++done) {
-    const size_t at = text.find(old_text, from);
+    const size_t at = search.find(text, from);
     out.append(text.substr(from, at - from));
     out.append(new_text);
     from = at + old_text.size();
@@ -395,8 +398,8 @@ Outcome str_find(VmValue s, Args args) {
   VELN_TRY(std::string_view sub, text_arg(args[0]));
   VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
   const std::string_view window = code_point_window(s, bounds);
-  const size_t at = window.find(sub);
-  if (at == std::string_view::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
+  const size_t at = text_find(window, sub);
+  if (at == TextSearch::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
   const size_t before = s.text_is_ascii() ? at : count_code_points(window.substr(0, at));
   return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(bounds.start + before)));
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
+#include "values/bounded_text.hpp"
 #include "interpreter_support/operand_conversions.hpp"
 
 namespace veln {
@@ -124,7 +125,7 @@ VmResult<VmValue> subscript_value(VmValue container, const VmValue& index) {
     }
     case VmKind::Dict: {
       const auto found = container.dict_find_structural(index);
-      if (!found) return vm_error("missing dict key " + index.python_repr());
+      if (!found) return vm_error_quoting("missing dict key ", index);
       return container.dict_pairs()[*found].value;
     }
     default:

@@ -1,14 +1,15 @@
 // Value equality and ordering. Numbers meet across kinds (a decimal pulls
 // the other side through the decimal coercion, an int meets a float as the
 // nearest double); NaN makes ordering fail rather than answer. The dict rule
-// uses the dict's structural index for key kinds whose value equality is
-// structural equality, which gives the scan's answer in O(1).
+// uses the dict's indexes (structural, and the equal forms of numeric keys),
+// which give the scan's answer in O(1) for every key but containers.
 #include "interpreter_support/value_equality.hpp"
 
 #include <cmath>
 #include <cstring>
 
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/value_match_index.hpp"
 #include "values/bigint.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_datetime.hpp"
@@ -32,36 +33,16 @@ VmOrdering compare_decimals(const VmDecimal& a, const VmDecimal& b) {
   return vm_ordering_from_int(VmDecimal::compare(a, b));
 }
 
-// Kinds whose value equality with any other value is structural equality,
-// and which never fail to compare: for such a needle the first structurally
-// equal key is exactly the first value-equal one.
-bool value_equality_is_structural(VmKind k) {
-  switch (k) {
-    case VmKind::None:
-    case VmKind::DateTime:
-    case VmKind::TimeDelta:
-    case VmKind::String:
-    case VmKind::ContractHandle:
-    case VmKind::StorageRef:
-    case VmKind::ForeignStorageRef:
-    case VmKind::EventRef:
-    case VmKind::Builtin:
-    case VmKind::FunctionRef:
-    case VmKind::TypeMarker:
-    case VmKind::Exception:
-      return true;
-    default:
-      return false;
-  }
-}
-
 VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b) {
   if (a.dict_size() != b.dict_size()) return false;
   const auto b_pairs = b.dict_pairs();
   for (const VmDictPair& entry : a.dict_pairs()) {
     const VmValue* match = nullptr;
-    if (value_equality_is_structural(entry.key.kind())) {
-      if (auto i = b.dict_find_structural(entry.key)) match = &b_pairs[*i].value;
+    std::optional<VmScanMatch> indexed;
+    if ((b_pairs.size() > 8 || vm_needle_class(entry.key) == NeedleClass::Structural) &&
+        (indexed = vm_dict_key_match(b, entry.key))) {
+      // Failed key comparisons are mismatches here: only the first equal key counts.
+      if (indexed->equal) match = &b_pairs[*indexed->equal].value;
     } else {
       for (const VmDictPair& other : b_pairs) {
         auto keys_equal = vm_values_equal(entry.key, other.key);

@@ -7,6 +7,7 @@
 
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
 
 namespace veln {
 
@@ -14,8 +15,10 @@ namespace veln {
 // frozenset: the items in stored order; dict: the keys in entry order.
 VmResult<std::vector<VmValue>> iterate_value(const VmValue& value);
 // Stable ascending order by compare_vm_values; the first comparison error
-// aborts the sort.
+// aborts the sort. O(n log n) wherever no comparison can fail; the meter
+// counts the comparisons made.
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values);
+VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values, VmWorkMeter& meter);
 // One argument: its items; otherwise the arguments themselves.
 VmResult<std::vector<VmValue>> builtin_ordered_values(std::vector<VmValue> arguments);
 

@@ -481,6 +481,8 @@ JsonReadStatus JsonReader::skip_value() {
       const int d = peek_after_whitespace();
       if (d == ',' && accept_comma) {
         eat();
+        const int after = peek_after_whitespace();
+        if ((after == ']' && frame == '[') || (after == '}' && frame == '{')) return error_at_peek("trailing comma");
         break;
       }
       const bool closes = (d == ']' && frame == '[') || (d == '}' && frame == '{');
@@ -661,35 +663,37 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     }
     case '"': {
       eat();
-      out = JsonValue::make_string(std::string());
-      return parse_string_into(out.as_string());
+      return parse_string_into(out.emplace_string());
     }
     case '[': {
       VELN_CHECK(enter_level());
       eat();
-      out = JsonValue::make_array({});
-      JsonValue::Array& elements = out.as_array();
+      // Deeper levels use other buffers.
+      JsonValue::Array& elements = scratch(element_scratch_);
+      elements.clear();
       bool first = true;
       for (;;) {
         VELN_TRY(const bool more, has_next_element(first));
         if (!more) break;
-        if (elements.empty()) elements.reserve(4);
         elements.emplace_back();
         VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
+      out.emplace_array(
+          JsonValue::Array(std::make_move_iterator(elements.begin()), std::make_move_iterator(elements.end())));
+      elements.clear();
       leave_level();
       return Ok{};
     }
     case '{': {
       VELN_CHECK(enter_level());
       eat();
-      JsonValue::Object members;
+      JsonValue::Object& members = scratch(member_scratch_);
+      members.clear();
       bool first = true;
       for (;;) {
         // The key is read straight into its member; the member is dropped
         // again at the closing brace.
-        if (members.empty()) members.reserve(4);
         members.emplace_back();
         VELN_TRY(const bool more, next_key(first, members.back().first));
         if (!more) {
@@ -700,9 +704,11 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      leave_level();
       JsonValue::normalize_members(members);
-      out = JsonValue::make_sorted_object(std::move(members));
+      out.emplace_sorted_object(
+          JsonValue::Object(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end())));
+      members.clear();
+      leave_level();
       return Ok{};
     }
     default:

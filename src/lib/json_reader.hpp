@@ -130,6 +130,10 @@ class JsonReader {
   // the found scalar (so the position is after it) and describes it.
   JsonReadError invalid_type_here(std::string_view expected);
 
+  // Left to the record readers of one document type (the module IR reader
+  // hands each function record to a listener through it).
+  const void* listener = nullptr;
+
  private:
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
@@ -142,6 +146,19 @@ class JsonReader {
   JsonReadStatus skip_number();
 
   static constexpr int kMaxDepth = 128;
+
+  // Elements and members of the arrays and objects being read, one buffer
+  // per nesting level, reused from one array or object to the next: each
+  // finished one is moved into storage of exactly its size, so a tree is laid
+  // out as compactly as a copy (reading and freeing it touch less memory).
+  // Every level is made at the first use, so references stay valid.
+  template <class Items>
+  Items& scratch(std::vector<Items>& levels) {
+    if (levels.empty()) levels.resize(kMaxDepth + 1);
+    return levels[static_cast<size_t>(kMaxDepth - remaining_depth_)];
+  }
+  std::vector<JsonValue::Array> element_scratch_;
+  std::vector<JsonValue::Object> member_scratch_;
 
   std::string_view text_;
   std::size_t pos_ = 0;

@@ -31,6 +31,15 @@ JsonValue& JsonValue::operator=(const JsonValue& other) {
 
 void JsonValue::wrong_kind() { std::abort(); }
 
+void JsonValue::destroy_payload() noexcept {
+  switch (kind_) {
+    case JsonKind::string: s_.~basic_string(); break;
+    case JsonKind::array: a_.~Array(); break;
+    case JsonKind::object: o_.~Object(); break;
+    default: break;
+  }
+}
+
 bool operator==(const JsonValue& a, const JsonValue& b) {
   if (a.kind_ != b.kind_) return false;
   switch (a.kind_) {
@@ -51,12 +60,22 @@ JsonValue JsonValue::make_object(Object members) {
   return make_sorted_object(std::move(members));
 }
 
+// Bytewise order of two short keys without a library call.
+static int compare_keys(std::string_view a, std::string_view b) noexcept {
+  const size_t n = std::min(a.size(), b.size());
+  if (n > 16) return a.compare(b);
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+  }
+  return (a.size() > b.size()) - (a.size() < b.size());
+}
+
 void JsonValue::normalize_members(Object& members) {
   // Fast path: keys already strictly ascending (one comparison per pair).
   bool sorted = true;
   bool unique = true;
   for (size_t i = 1; i < members.size() && sorted; ++i) {
-    const int c = std::string_view(members[i - 1].first).compare(members[i].first);
+    const int c = compare_keys(members[i - 1].first, members[i].first);
     sorted = c <= 0;
     unique = unique && c != 0;
   }
@@ -93,11 +112,16 @@ void JsonValue::normalize_members(Object& members) {
   members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
 }
 
-// Keys are short; comparing the length and first byte before the bytes
-// skips most non-matching members without a library call.
+// Keys are short: compared byte by byte rather than through a call.
 static bool same_key(const std::string& member_key, std::string_view key) noexcept {
-  return member_key.size() == key.size() && (key.empty() || member_key[0] == key[0]) &&
-         std::memcmp(member_key.data(), key.data(), key.size()) == 0;
+  const size_t n = key.size();
+  if (member_key.size() != n) return false;
+  const char* a = member_key.data();
+  const char* b = key.data();
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {

@@ -37,7 +37,9 @@ class JsonValue {
     }
     return *this;
   }
-  ~JsonValue() { destroy(); }
+  ~JsonValue() {
+    if (kind_ >= JsonKind::string) destroy_payload();
+  }
 
   static JsonValue make_null() { return JsonValue(); }
   static JsonValue make_bool(bool b) { return scalar(JsonKind::boolean, &JsonValue::b_, b); }
@@ -68,6 +70,22 @@ class JsonValue {
     new (&v.o_) Object(std::move(members));
     v.kind_ = JsonKind::object;
     return v;
+  }
+
+  // In-place builders for the reader; the value must be null.
+  std::string& emplace_string() {
+    new (&s_) std::string();
+    kind_ = JsonKind::string;
+    return s_;
+  }
+  void emplace_array(Array elements) {
+    new (&a_) Array(std::move(elements));
+    kind_ = JsonKind::array;
+  }
+  // Members already in ascending key order without repeats.
+  void emplace_sorted_object(Object members) {
+    new (&o_) Object(std::move(members));
+    kind_ = JsonKind::object;
   }
 
   JsonKind kind() const noexcept { return kind_; }
@@ -126,24 +144,32 @@ class JsonValue {
     return v;
   }
 
+  // Moves leave the source null (its emptied payload released here), so
+  // destroying moved-from values costs nothing.
   void construct_from(JsonValue&& other) noexcept {
     kind_ = other.kind_;
     switch (kind_) {
-      case JsonKind::string: new (&s_) std::string(std::move(other.s_)); break;
-      case JsonKind::array: new (&a_) Array(std::move(other.a_)); break;
-      case JsonKind::object: new (&o_) Object(std::move(other.o_)); break;
+      case JsonKind::string:
+        new (&s_) std::string(std::move(other.s_));
+        other.s_.~basic_string();
+        break;
+      case JsonKind::array:
+        new (&a_) Array(std::move(other.a_));
+        other.a_.~Array();
+        break;
+      case JsonKind::object:
+        new (&o_) Object(std::move(other.o_));
+        other.o_.~Object();
+        break;
       default: u_ = other.u_; break;  // every scalar shares the 8 bytes
     }
+    other.kind_ = JsonKind::null;
   }
   void destroy() noexcept {
-    switch (kind_) {
-      case JsonKind::string: s_.~basic_string(); break;
-      case JsonKind::array: a_.~Array(); break;
-      case JsonKind::object: o_.~Object(); break;
-      default: break;
-    }
+    if (kind_ >= JsonKind::string) destroy_payload();
     kind_ = JsonKind::null;
   }
+  void destroy_payload() noexcept;
 
   union {
     bool b_;

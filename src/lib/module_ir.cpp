@@ -67,10 +67,7 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
       continue;
     }
     const std::uint32_t bit = std::uint32_t{1} << idx;
-    if ((seen & bit) != 0) {
-      r.peek_after_whitespace();
-      return r.error_here("duplicate field `" + key + "`");
-    }
+    if ((seen & bit) != 0) return r.error_here("duplicate field `" + key + "`");  // just after the key
     seen |= bit;
     VELN_CHECK(r.expect_colon());
     VELN_CHECK(spec.fields[idx].read(r, record));
@@ -211,7 +208,12 @@ constexpr RecordSpec<ModuleIr, 11> kModuleSpec{
       {"global_declarations", false, VELN_VALUES_FIELD(ModuleIr, global_declarations)},
       {"functions", false,
        [](JsonReader& r, ModuleIr& rec) -> JsonReadStatus {
-         return read_records(r, rec.functions, kFunctionSpec);
+         const auto* listener = static_cast<const FunctionListener*>(r.listener);
+         return read_sequence(r, rec.functions, [listener, &rec](JsonReader& rr, FunctionIr& f) -> JsonReadStatus {
+           VELN_CHECK(read_record(rr, kFunctionSpec, f));
+           if (listener != nullptr) listener->on_function(listener->context, f, rec.functions.size() - 1);
+           return Ok{};
+         });
        }},
       {"module_body", false, VELN_VALUES_FIELD(ModuleIr, module_body)},
       {"host_dependencies", false,
@@ -237,7 +239,12 @@ Result<std::uint64_t, std::string> u64_from_json_value(const JsonValue& v) {
 }  // namespace
 
 Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
+  return read_module_ir_listening(text, FunctionListener{nullptr, nullptr});
+}
+
+Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener) {
   JsonReader reader(text);
+  if (listener.on_function != nullptr) reader.listener = &listener;
   ModuleIr module;
   auto status = read_record(reader, kModuleSpec, module);
   if (!status.ok()) return json_positioned_message(text, status.error());
@@ -264,6 +271,19 @@ Result<Span, std::string> span_from_json_value(const JsonValue& value) {
     return span;
   }
   if (!value.is_object()) return "invalid type: " + describe_json_value(value) + ", expected struct Span";
+  // The usual span: exactly the four fields (members come in ascending key
+  // order), each an unsigned integer.
+  static constexpr std::string_view kSorted[4] = {"col", "end_col", "end_line", "line"};
+  static constexpr std::uint64_t Span::*kSortedFields[4] = {&Span::col, &Span::end_col, &Span::end_line, &Span::line};
+  const auto& members = value.as_object();
+  if (members.size() == 4) {
+    bool plain = true;
+    for (size_t i = 0; i < 4 && plain; ++i) {
+      plain = members[i].second.is_u64() && std::string_view(members[i].first) == kSorted[i];
+      if (plain) span.*kSortedFields[i] = members[i].second.as_u64();
+    }
+    if (plain) return span;
+  }
   bool seen[4] = {false, false, false, false};
   // Members come in ascending key order, so the first bad one in that order wins.
   for (const auto& [key, member] : value.as_object()) {

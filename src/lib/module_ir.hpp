@@ -87,6 +87,15 @@ struct ModuleIr {
 // with " at line {} column {}"; nothing is validated beyond the JSON shape.
 Result<ModuleIr, std::string> read_module_ir(std::string_view text);
 
+// The same, handing each function record to `on_function` as soon as it has
+// been read (while it is still in the cache). Whatever the listener does, the
+// reading and its result are those of read_module_ir.
+struct FunctionListener {
+  void (*on_function)(void* context, const FunctionIr& function, size_t index);
+  void* context;
+};
+Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener);
+
 // Reads a Span out of a JSON value already in memory (objects by ascending
 // key, arrays of exactly four elements). Messages carry no position.
 Result<Span, std::string> span_from_json_value(const JsonValue& value);

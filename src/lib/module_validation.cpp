@@ -84,7 +84,9 @@ ValidationStatus validate_host_dependency(const HostDependency& dependency) {
   return ensure_allowed("host_dependency.kind", dependency.kind, kHostDependencyKinds);
 }
 
-ValidationStatus validate_module_ir(const ModuleIr& module) {
+ValidationStatus validate_module_ir(const ModuleIr& module) { return validate_module_ir(module, {}); }
+
+ValidationStatus validate_module_ir(const ModuleIr& module, const std::vector<ValidationStatus>& function_checks) {
   if (module.ir_version != kIrVersion) return quoted_error("unsupported ir_version '", module.ir_version);
   if (module.vm_profile != kVmProfile) return quoted_error("unsupported vm_profile '", module.vm_profile);
   if (module.host_catalog_version != kHostCatalogVersion) {
@@ -110,8 +112,13 @@ ValidationStatus validate_module_ir(const ModuleIr& module) {
   }
   {
     NameSet names(module.functions.size());
-    for (const FunctionIr& function : module.functions) {
-      VELN_CHECK(validate_function(function));
+    for (size_t i = 0; i < module.functions.size(); ++i) {
+      const FunctionIr& function = module.functions[i];
+      if (i < function_checks.size()) {
+        VELN_CHECK(function_checks[i]);
+      } else {
+        VELN_CHECK(validate_function(function));
+      }
       if (!names.insert(function.name)) return quoted_error("duplicate function '", function.name);
     }
   }

@@ -1,7 +1,9 @@
 // The Python-style display texts of values (VmValue::python_repr and its
-// helpers), unbounded or bounded by a byte size. Strings print bare at every
-// depth; containers recurse, which the nesting limit keeps shallow.
-// Nothing here fails or caches.
+// helpers). Strings print bare at every depth; containers recurse, which the
+// nesting limit keeps shallow. Every text is written through a BoundedText:
+// the bounded forms stop at the size limit, the plain ones (for texts known
+// to be small) write through an unbounded one. Nothing here caches.
+#include "values/bounded_text.hpp"
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/integer_text.hpp"
@@ -14,52 +16,46 @@ namespace veln {
 
 namespace {
 
-// Every appender below stops as soon as `out` holds more than `limit` bytes
-// and then returns false; a text leaf is refused before it is appended.
-constexpr size_t kUnbounded = static_cast<size_t>(-1);
+// Upper bounds of the small pieces' texts.
+constexpr size_t kNumberText = 32;    // an int64, a float
+constexpr size_t kRecordText = 160;   // a decimal, a date-time, a time delta and their field forms
 
-bool append_repr(std::string& out, const VmValue& value, size_t limit);
-
-void append_mpz(std::string& out, const mpz_class& z) {
-  const size_t old = out.size();
-  out.resize(old + mpz_sizeinbase(z.get_mpz_t(), 10) + 2);
-  mpz_get_str(out.data() + old, 10, z.get_mpz_t());
-  out.resize(old + std::char_traits<char>::length(out.data() + old));
+void append_mpz(BoundedText& out, const mpz_class& z) {
+  // At most about 315,653 digits under the integer size limit.
+  std::string digits(mpz_sizeinbase(z.get_mpz_t(), 10) + 2, '\0');
+  mpz_get_str(digits.data(), 10, z.get_mpz_t());
+  digits.resize(std::char_traits<char>::length(digits.data()));
+  out.append(digits);
 }
 
-bool append_joined(std::string& out, std::span<const VmValue> items, size_t limit) {
+void append_joined(BoundedText& out, std::span<const VmValue> items) {
   bool first = true;
   for (const auto& item : items) {
+    if (out.overflowed()) return;
     if (!first) out += ", ";
     first = false;
-    if (!append_repr(out, item, limit)) return false;
+    item.append_python_repr(out);
   }
-  return true;
 }
 
-bool append_set_repr(std::string& out, std::span<const VmValue> items, size_t limit) {
+void append_set_repr(BoundedText& out, std::span<const VmValue> items) {
   if (items.empty()) {
     out += "set()";
-    return out.size() <= limit;
+    return;
   }
   out += '{';
-  if (!append_joined(out, items, limit)) return false;
+  append_joined(out, items);
   out += '}';
-  return out.size() <= limit;
 }
 
-bool append_exception_repr(std::string& out, const VmException& e, size_t limit);
-
-// Whether `extra` more bytes keep `out` within the limit.
-bool fits(const std::string& out, size_t extra, size_t limit) {
-  return out.size() <= limit && extra <= limit - out.size();
-}
+void append_exception_repr(BoundedText& out, const VmException& e);
 
 }  // namespace
 
-void append_python_bytes_repr(std::string& out, std::string_view bytes) {
+void append_python_bytes_repr(BoundedText& out, std::string_view bytes) {
   out += "b'";
   for (unsigned char c : bytes) {
+    if (out.overflowed()) return;
     switch (c) {
       case '\t':
         out += "\\t";
@@ -78,14 +74,19 @@ void append_python_bytes_repr(std::string& out, std::string_view bytes) {
         break;
       default:
         if (c < 0x20 || c > 0x7E) {
-          out += "\\x";
-          append_hex_digits(out, c, 2);
+          char escape[4] = {'\\', 'x', kLowerHexDigits[c >> 4], kLowerHexDigits[c & 0xF]};
+          out.append(std::string_view(escape, 4));
         } else {
           out += static_cast<char>(c);
         }
     }
   }
   out += '\'';
+}
+
+void append_python_bytes_repr(std::string& out, std::string_view bytes) {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_bytes_repr(text, bytes);
 }
 
 std::string python_bytes_repr(std::string_view bytes) {
@@ -96,51 +97,63 @@ std::string python_bytes_repr(std::string_view bytes) {
 
 std::string python_set_repr(std::span<const VmValue> items) {
   std::string out;
-  append_set_repr(out, items, kUnbounded);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_set_repr(text, items);
   return out;
 }
 
 namespace {
 
-bool append_exception_arg_repr(std::string& out, const VmValue& value, size_t limit) {
-  if (!value.is(VmKind::String)) return append_repr(out, value, limit);
-  if (!fits(out, value.text_size() + 2, limit)) return false;
-  out += '\'';
-  for (char c : value.text()) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\'') out += "\\'";
-    else out += c;
+void append_exception_arg_repr(BoundedText& out, const VmValue& value) {
+  if (!value.is(VmKind::String)) {
+    value.append_python_repr(out);
+    return;
   }
   out += '\'';
-  return out.size() <= limit;
+  const std::string_view text = value.text();
+  // Runs without a quote or a backslash are copied whole.
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\\' && c != '\'') continue;
+    out.append(text.substr(run, i - run));
+    out += c == '\\' ? "\\\\" : "\\'";
+    run = i + 1;
+  }
+  out.append(text.substr(run));
+  out += '\'';
 }
 
-bool append_exception_repr(std::string& out, const VmException& e, size_t limit) {
+void append_exception_repr(BoundedText& out, const VmException& e) {
   out += e.name;
   out += '(';
   bool first = true;
   for (const auto& a : e.args) {
+    if (out.overflowed()) return;
     if (!first) out += ", ";
     first = false;
-    if (!append_exception_arg_repr(out, a, limit)) return false;
+    append_exception_arg_repr(out, a);
   }
   out += ')';
-  return out.size() <= limit;
 }
 
 }  // namespace
 
 std::string python_exception_arg_repr(const VmValue& value) {
   std::string out;
-  append_exception_arg_repr(out, value, kUnbounded);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_exception_arg_repr(text, value);
   return out;
 }
 
 std::string VmException::python_repr() const {
   std::string out;
-  append_exception_repr(out, *this, kUnbounded);
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_repr(text);
   return out;
 }
+
+void VmException::append_python_repr(BoundedText& out) const { append_exception_repr(out, *this); }
 
 std::string VmValue::python_repr() const {
   std::string out;
@@ -148,129 +161,144 @@ std::string VmValue::python_repr() const {
   return out;
 }
 
-void VmValue::append_python_repr(std::string& out) const { append_repr(out, *this, kUnbounded); }
-
-bool VmValue::append_python_repr_bounded(std::string& out, size_t max_size) const {
-  return append_repr(out, *this, max_size);
+VmResult<std::string> VmValue::bounded_python_repr() const {
+  return vm_bounded_text([this](BoundedText& out) { append_python_repr(out); });
 }
 
-namespace {
+void VmValue::append_python_repr(std::string& out) const {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_python_repr(text);
+}
 
-bool append_repr(std::string& out, const VmValue& value, size_t limit) {
-  switch (value.kind()) {
+bool VmValue::append_python_repr_bounded(std::string& out, size_t max_size) const {
+  BoundedText text(out, max_size);
+  append_python_repr(text);
+  return !text.overflowed();
+}
+
+VmExecutionError vm_error_quoting(std::string_view before, const VmValue& value, std::string_view after) {
+  std::string message;
+  BoundedText text(message);
+  text += before;
+  value.append_python_repr(text);
+  text += after;
+  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  return vm_error(std::move(message));
+}
+
+void VmValue::append_python_repr(BoundedText& out) const {
+  if (out.overflowed()) return;
+  switch (kind_) {
     case VmKind::None:
       out += "None";
-      break;
+      return;
     case VmKind::Bool:
-      out += value.bool_value() ? "True" : "False";
-      break;
+      out += u_.b ? "True" : "False";
+      return;
     case VmKind::Int:
-      if (!value.int_is_small()) {
-        append_mpz(out, value.big_int());
+      if (heap_) {
+        append_mpz(out, big_int());
       } else {
-        append_integer_text(out, value.small_int());
+        out.append_small(kNumberText, [this](std::string& piece) { append_integer_text(piece, u_.i); });
       }
-      break;
+      return;
     case VmKind::Float:
-      append_float_display_text(out, value.float_value());
-      break;
+      out.append_small(kNumberText, [this](std::string& piece) { append_float_display_text(piece, u_.f); });
+      return;
     case VmKind::Decimal:
-      value.decimal_value().append_python_repr(out);
-      break;
+      out.append_small(kRecordText, [this](std::string& piece) { decimal_value().append_python_repr(piece); });
+      return;
     case VmKind::DateTime:
-      value.datetime_value().append_text(out);
-      break;
+      out.append_small(kRecordText, [this](std::string& piece) { datetime_value().append_text(piece); });
+      return;
     case VmKind::TimeDelta:
-      value.timedelta_value().append_text(out);
-      break;
+      out.append_small(kRecordText, [this](std::string& piece) { timedelta_value().append_text(piece); });
+      return;
     case VmKind::String:
     case VmKind::TypeMarker:
-      if (!fits(out, value.text_size(), limit)) return false;
-      out += value.text();
-      break;
+      out += text();
+      return;
     case VmKind::Bytes:
-      if (!fits(out, value.text_size() + 3, limit)) return false;
-      append_python_bytes_repr(out, value.text());
-      break;
+      append_python_bytes_repr(out, text());
+      return;
     case VmKind::ByteArray:
-      if (!fits(out, value.text_size() + 14, limit)) return false;
       out += "bytearray(";
-      append_python_bytes_repr(out, value.text());
+      append_python_bytes_repr(out, text());
       out += ')';
-      break;
+      return;
     case VmKind::Set:
-      return append_set_repr(out, value.items(), limit);
+      append_set_repr(out, items());
+      return;
     case VmKind::FrozenSet:
-      if (value.items().empty()) {
+      if (items().empty()) {
         out += "frozenset()";
-        break;
+        return;
       }
       out += "frozenset(";
-      if (!append_set_repr(out, value.items(), limit)) return false;
+      append_set_repr(out, items());
       out += ')';
-      break;
+      return;
     case VmKind::List:
       out += '[';
-      if (!append_joined(out, value.items(), limit)) return false;
+      append_joined(out, items());
       out += ']';
-      break;
+      return;
     case VmKind::Tuple:
       out += '(';
-      if (!append_joined(out, value.items(), limit)) return false;
-      if (value.items().size() == 1) out += ',';
+      append_joined(out, items());
+      if (items().size() == 1) out += ',';
       out += ')';
-      break;
+      return;
     case VmKind::Dict: {
       out += '{';
       bool first = true;
-      for (const auto& p : value.dict_pairs()) {
+      for (const auto& p : dict_pairs()) {
+        if (out.overflowed()) return;
         if (!first) out += ", ";
         first = false;
-        if (!append_repr(out, p.key, limit)) return false;
+        p.key.append_python_repr(out);
         out += ": ";
-        if (!append_repr(out, p.value, limit)) return false;
+        p.value.append_python_repr(out);
       }
       out += '}';
-      break;
+      return;
     }
     case VmKind::ContractHandle:
       out += "<contract:";
-      out += value.contract_handle_value().module;
+      out += contract_handle_value().module;
       out += '>';
-      break;
+      return;
     case VmKind::StorageRef:
       out += "<storage:";
-      out += value.storage_ref_value().binding;
+      out += storage_ref_value().binding;
       out += '>';
-      break;
+      return;
     case VmKind::ForeignStorageRef:
       out += "<foreign-storage:";
-      out += value.foreign_storage_ref_value().contract;
+      out += foreign_storage_ref_value().contract;
       out += '.';
-      out += value.foreign_storage_ref_value().binding;
+      out += foreign_storage_ref_value().binding;
       out += '>';
-      break;
+      return;
     case VmKind::EventRef:
       out += "<event:";
-      out += value.event_ref_value().event_name;
+      out += event_ref_value().event_name;
       out += '>';
-      break;
+      return;
     case VmKind::Builtin:
       out += "<builtin:";
-      out += value.text();
+      out += text();
       out += '>';
-      break;
+      return;
     case VmKind::FunctionRef:
       out += "<function:";
-      out += value.text();
+      out += text();
       out += '>';
-      break;
+      return;
     case VmKind::Exception:
-      return append_exception_repr(out, value.exception_value(), limit);
+      append_exception_repr(out, exception_value());
+      return;
   }
-  return out.size() <= limit;
 }
-
-}  // namespace
 
 }  // namespace veln

@@ -9,6 +9,10 @@
 
 namespace veln {
 
+class BoundedText;
+
+void append_quoted_text(BoundedText& out, std::string_view text);
+// Unbounded, for texts known to be small.
 void append_quoted_text(std::string& out, std::string_view text);
 
 }  // namespace veln

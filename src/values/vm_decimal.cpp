@@ -11,6 +11,7 @@
 
 #include "values/float_text.hpp"
 #include "values/integer_text.hpp"
+#include "values/vm_limits.hpp"
 
 namespace veln {
 
@@ -116,11 +117,7 @@ VmExecutionError range_error(const mpz_t v) {
 }
 
 VmExecutionError quoted_error(const char* prefix, std::string_view text) {
-  std::string msg = prefix;
-  msg += '\'';
-  msg += text;
-  msg += '\'';
-  return vm_error(std::move(msg));
+  return vm_error_quoting_text(std::string(prefix) + "'", text, "'");
 }
 
 bool all_ascii_digits(std::string_view s) {

@@ -64,6 +64,22 @@ bool bytes_are_ascii(std::string_view s) {
   const char* p = s.data();
   size_t n = s.size();
   uint64_t acc = 0;
+  // Four independent words at a time.
+  uint64_t acc1 = 0, acc2 = 0, acc3 = 0;
+  while (n >= 32) {
+    uint64_t w0, w1, w2, w3;
+    std::memcpy(&w0, p, 8);
+    std::memcpy(&w1, p + 8, 8);
+    std::memcpy(&w2, p + 16, 8);
+    std::memcpy(&w3, p + 24, 8);
+    acc |= w0;
+    acc1 |= w1;
+    acc2 |= w2;
+    acc3 |= w3;
+    p += 32;
+    n -= 32;
+  }
+  acc |= acc1 | acc2 | acc3;
   while (n >= 8) {
     uint64_t w;
     std::memcpy(&w, p, 8);
@@ -231,9 +247,9 @@ uint64_t hash_value(uint64_t h, const VmValue& v) {
   return h;
 }
 
-// The seed of dict indexes: random per process so that contract code cannot
-// precompute colliding keys. Never observable: iteration follows the pairs.
-uint64_t dict_hash_seed() {
+}  // namespace
+
+uint64_t vm_hash_seed() {
   static const uint64_t seed = [] {
     uint64_t s = 0x6a09e667f3bcc909ULL;
     try {
@@ -246,6 +262,10 @@ uint64_t dict_hash_seed() {
   }();
   return seed;
 }
+
+namespace {
+
+uint64_t dict_hash_seed() { return vm_hash_seed(); }
 
 // ---- dict index ---------------------------------------------------------------
 
@@ -367,6 +387,8 @@ std::string_view vm_kind_type_name(VmKind kind) {
 
 uint64_t vm_structural_hash(const VmValue& value, uint64_t seed) { return fmix(hash_value(seed, value)); }
 
+uint64_t vm_hash_word(uint64_t word) { return fmix(word ^ vm_hash_seed()); }
+
 // ---- construction ---------------------------------------------------------------
 
 VmValue VmValue::integer(const mpz_class& i) {
@@ -416,7 +438,8 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
 }
 
 VmResult<VmValue> VmValue::make_exception(VmException exception) {
-  const Caches c = caches_of(exception.args);
+  Caches c = caches_of(exception.args);
+  c.units = saturating_add(c.units, exception.name.size());
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return from_heap(VmKind::Exception,
                    new VmExceptionHeap(std::move(exception), c.units, static_cast<uint32_t>(c.depth)));
@@ -424,6 +447,7 @@ VmResult<VmValue> VmValue::make_exception(VmException exception) {
 
 VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
   Caches c;
+  c.units = detail::vm_record_units(definition.binding, definition.event_name);
   c.add(definition.params);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return from_heap(VmKind::EventRef,
@@ -432,6 +456,21 @@ VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
 
 VmValue VmValue::contract_handle(VmContractHandle handle) {
   return from_heap(VmKind::ContractHandle, new VmContractHandleHeap(std::move(handle)));
+}
+
+VmResult<VmValue> VmValue::make_contract_handle(VmContractHandle handle) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(handle.module, handle.origin)));
+  return contract_handle(std::move(handle));
+}
+
+VmResult<VmValue> VmValue::make_storage_ref(VmStorageRef ref) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(ref.binding, ref.storage_type)));
+  return storage_ref(std::move(ref));
+}
+
+VmResult<VmValue> VmValue::make_foreign_storage_ref(VmForeignStorageRef ref) {
+  VELN_CHECK(vm_check_units(detail::vm_record_units(ref.contract, ref.binding)));
+  return foreign_storage_ref(std::move(ref));
 }
 
 VmValue VmValue::storage_ref(VmStorageRef ref) {
@@ -521,6 +560,19 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
       }
     }
   }
+}
+
+detail::VmSequenceHeap& VmValue::sequence_for_edit() {
+  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  s.side.reset();
+  return s;
+}
+
+VmSideCache& VmValue::side_cache() const {
+  std::unique_ptr<VmSideCache>& side =
+      kind_ == VmKind::Dict ? heap_as<VmDictHeap>(u_.p).side : heap_as<VmSequenceHeap>(u_.p).side;
+  if (!side) side = std::make_unique<VmSideCache>();
+  return *side;
 }
 
 VmHeap* VmValue::make_unique_heap() {
@@ -813,7 +865,7 @@ void VmValue::bytes_set(size_t index, uint8_t byte) {
 }
 
 std::vector<VmValue>& VmValue::seq_items_mut_unchecked() {
-  return heap_as<VmSequenceHeap>(make_unique_heap()).items;
+  return sequence_for_edit().items;
 }
 
 VmStatus VmValue::seq_refresh_caches() {
@@ -829,7 +881,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -841,7 +893,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -863,7 +915,7 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     copy.assign(more.begin(), more.end());
     more = copy;
   }
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -891,7 +943,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
   if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
   else VELN_CHECK(vm_check_units(units));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items[index] = std::move(item);
   s.set_units(units);
   if (recount) s.depth = static_cast<uint16_t>(caches_of(s.items).depth);
@@ -901,7 +953,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
 
 VmValue VmValue::seq_remove(size_t index) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   VmValue out = std::move(s.items[index]);
   s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
   s.set_units(s.live.units - out.units());
@@ -911,7 +963,7 @@ VmValue VmValue::seq_remove(size_t index) {
 
 void VmValue::seq_clear() {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
+  auto& s = sequence_for_edit();
   s.items.clear();
   s.set_units(1);
   s.depth = 1;
@@ -956,6 +1008,7 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
 VmDictPair VmValue::dict_remove_at(size_t index) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.side.reset();
   if (d.index) {
     // With duplicate keys a later twin may have to become the indexed one.
     if (d.index->has_duplicates) d.index.reset();
@@ -972,6 +1025,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
 void VmValue::dict_clear() {
   VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  d.side.reset();
   d.pairs.clear();
   d.index.reset();
   d.set_units(1);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +23,7 @@
 #include "values/bigint.hpp"
 #include "values/debug_checks.hpp"
 #include "values/vm_execution_error.hpp"
+#include "values/vm_limits.hpp"
 
 namespace veln {
 
@@ -35,6 +37,7 @@ struct VmEventDefinition;
 struct VmException;
 class VmValue;
 struct VmDictPair;
+class BoundedText;
 
 // The 23 kinds in their declared order.
 enum class VmKind : uint8_t {
@@ -78,32 +81,18 @@ constexpr bool vm_kind_is_sequence(VmKind k) {
   return k == VmKind::Set || k == VmKind::FrozenSet || k == VmKind::List || k == VmKind::Tuple;
 }
 
-// ---------------------------------------------------------------------------
-// Safety limits on values built by contract code.
-inline constexpr uint32_t kVmMaxDepth = 256;
-inline constexpr uint64_t kVmMaxUnits = 4194304;
-inline constexpr std::string_view kVmDepthMessage = "value exceeds the maximum allowed nesting depth";
-inline constexpr std::string_view kVmSizeMessage = "value exceeds the maximum allowed allocation size";
-
-// Fails with the size message when `units` exceeds the limit.
-inline VmStatus vm_check_units(uint64_t units) {
-  if (units > kVmMaxUnits) return vm_error(std::string(kVmSizeMessage));
-  return Ok{};
-}
-// Fails with the depth message when `depth` exceeds the limit.
-inline VmStatus vm_check_depth(uint64_t depth) {
-  if (depth > kVmMaxDepth) return vm_error(std::string(kVmDepthMessage));
-  return Ok{};
-}
-// Depth first, then size: the order every builder uses.
-inline VmStatus vm_check_limits(uint64_t units, uint64_t depth) {
-  VELN_CHECK(vm_check_depth(depth));
-  return vm_check_units(units);
-}
-// Units of a text of `byte_length` bytes (1 + length), saturating.
-inline uint64_t vm_text_units(uint64_t byte_length) {
-  return byte_length >= kVmMaxUnits ? kVmMaxUnits + 1 : byte_length + 1;
-}
+// A cache that the support library keeps in a container's buffer: an index
+// over a set's items or a dict's keys, built on demand and owned by the
+// buffer. It describes the buffer's current contents only: a copied buffer
+// starts without one, every edit of the items drops it, and appending a pair
+// to a dict keeps it (`covered` says how many pairs it has seen). `lookups`
+// counts the lookups made while there was none, so that a cache is built
+// only for containers that are searched repeatedly.
+struct VmSideCache {
+  std::shared_ptr<void> data;
+  size_t covered = 0;
+  uint32_t lookups = 0;
+};
 
 namespace detail {
 
@@ -259,6 +248,12 @@ class VmValue {
   static VmResult<VmValue> make_exception(VmException exception);
   static VmResult<VmValue> make_event_ref(VmEventDefinition definition);
 
+  // Handles count the bytes of their texts. The checked forms refuse a
+  // handle past the size limit; the plain ones are for names bounded by
+  // their origin (the module IR, the host).
+  static VmResult<VmValue> make_contract_handle(VmContractHandle handle);
+  static VmResult<VmValue> make_storage_ref(VmStorageRef ref);
+  static VmResult<VmValue> make_foreign_storage_ref(VmForeignStorageRef ref);
   static VmValue contract_handle(VmContractHandle handle);
   static VmValue storage_ref(VmStorageRef ref);
   static VmValue foreign_storage_ref(VmForeignStorageRef ref);
@@ -342,6 +337,10 @@ class VmValue {
   // Index of the first pair whose key is structurally equal to `key`.
   std::optional<size_t> dict_find_structural(const VmValue& key) const;
 
+  // The side cache of a Set, FrozenSet or Dict buffer (created empty on
+  // first use). Reading a value may fill it: it never changes a result.
+  VmSideCache& side_cache() const;
+
   const VmContractHandle& contract_handle_value() const;
   const VmStorageRef& storage_ref_value() const;
   const VmForeignStorageRef& foreign_storage_ref_value() const;
@@ -389,13 +388,22 @@ class VmValue {
   void dict_clear();
 
   // --- text forms -----------------------------------------------------------
+  // The display text, or the size message when it would pass the limit of a
+  // str value; nothing longer is built. Every text that contract code can
+  // see or make large goes through the bounded forms.
+  VmResult<std::string> bounded_python_repr() const;
+  void append_python_repr(BoundedText& out) const;
+  // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])"), bounded.
+  VmResult<std::string> bounded_diagnostic_text() const;
+  void append_diagnostic_text(BoundedText& out) const;
+  // Unbounded forms, only for values whose texts are known to be small
+  // (constants, tests): a value within the size limit can still have a
+  // display text many times that size.
   std::string python_repr() const;
   void append_python_repr(std::string& out) const;
-  // The same text with a bound: appends until `out` would hold more than
-  // `max_size` bytes and then returns false (discard `out`); text leaves
-  // are refused before they are copied, so `out` never grows far past it.
+  // Appends the display text while `out` stays within `max_size` bytes;
+  // false (discard `out`) when it would pass.
   bool append_python_repr_bounded(std::string& out, size_t max_size) const;
-  // Field-by-field diagnostic form ("Int(5)", "List([Int(1)])").
   std::string diagnostic_text() const;
   void append_diagnostic_text(std::string& out) const;
 
@@ -432,6 +440,8 @@ class VmValue {
   detail::VmHeap* heap_ptr() const { return u_.p; }
   // Makes the buffer unshared (cloning it when shared) and returns it.
   detail::VmHeap* make_unique_heap();
+  // make_unique_heap for a sequence about to change: its side cache goes.
+  detail::VmSequenceHeap& sequence_for_edit();
   std::vector<VmValue>& seq_items_mut_unchecked();
   VmStatus seq_refresh_caches();
 };
@@ -472,8 +482,10 @@ struct VmException {
   std::string name;
   std::vector<VmValue> args;
 
-  // "Exception()" or "Name(arg, ...)" with arguments in their quoting form.
+  // "Exception()" or "Name(arg, ...)" with arguments in their quoting form;
+  // the plain form is unbounded.
   std::string python_repr() const;
+  void append_python_repr(BoundedText& out) const;
 };
 
 // ---------------------------------------------------------------------------
@@ -481,10 +493,16 @@ struct VmException {
 std::string python_set_repr(std::span<const VmValue> items);
 std::string python_bytes_repr(std::string_view bytes);
 void append_python_bytes_repr(std::string& out, std::string_view bytes);
+void append_python_bytes_repr(BoundedText& out, std::string_view bytes);
 std::string python_exception_arg_repr(const VmValue& value);
 
 // A structural hash consistent with VmValue::eq (equal values hash equally).
 uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
+// The seed of every hash index over contract values: random per process, so
+// that contract code cannot precompute colliding keys. Never observable.
+uint64_t vm_hash_seed();
+// A 64-bit word mixed with the seed (for indexes keyed by numbers).
+uint64_t vm_hash_word(uint64_t word);
 
 // A read-only GMP view of an Int value, for GMP calls without copying the
 // operand: a small integer is viewed through one limb held in the view. The

@@ -4,6 +4,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "values/bounded_text.hpp"
 #include "values/float_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/integer_text.hpp"
@@ -41,20 +42,30 @@ bool needs_unicode_escape(UChar32 c) {
   }
 }
 
-void append_hex_escape(std::string& out, uint32_t c) {
-  out += "\\u{";
-  append_hex_minimal(out, c);
-  out += '}';
+void append_hex_escape(BoundedText& out, uint32_t c) {
+  std::string escape = "\\u{";
+  append_hex_minimal(escape, c);
+  escape += '}';
+  out.append(escape);
 }
+
+// Upper bounds of the small pieces' texts.
+constexpr size_t kNumberText = 32;    // an int64, a float
+constexpr size_t kRecordText = 160;   // a decimal, a date-time, a time delta and their field forms
 
 }  // namespace
 
 void append_quoted_text(std::string& out, std::string_view s) {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_quoted_text(text, s);
+}
+
+void append_quoted_text(BoundedText& out, std::string_view s) {
   out += '"';
   const auto* p = reinterpret_cast<const uint8_t*>(s.data());
   const int32_t n = static_cast<int32_t>(s.size());
   int32_t i = 0;
-  while (i < n) {
+  while (i < n && !out.overflowed()) {
     const int32_t start = i;
     UChar32 c;
     U8_NEXT(p, i, n, c);
@@ -88,7 +99,7 @@ void append_quoted_text(std::string& out, std::string_view s) {
     } else if (needs_unicode_escape(c)) {
       append_hex_escape(out, static_cast<uint32_t>(c));
     } else {
-      out.append(s.data() + start, static_cast<size_t>(i - start));
+      out.append(std::string_view(s.data() + start, static_cast<size_t>(i - start)));
     }
   }
   out += '"';
@@ -96,10 +107,11 @@ void append_quoted_text(std::string& out, std::string_view s) {
 
 namespace {
 
-void append_diag_items(std::string& out, std::span<const VmValue> items) {
+void append_diag_items(BoundedText& out, std::span<const VmValue> items) {
   out += '[';
   bool first = true;
   for (const auto& v : items) {
+    if (out.overflowed()) return;
     if (!first) out += ", ";
     first = false;
     v.append_diagnostic_text(out);
@@ -116,6 +128,16 @@ std::string VmValue::diagnostic_text() const {
 }
 
 void VmValue::append_diagnostic_text(std::string& out) const {
+  BoundedText text(out, BoundedText::kUnbounded);
+  append_diagnostic_text(text);
+}
+
+VmResult<std::string> VmValue::bounded_diagnostic_text() const {
+  return vm_bounded_text([this](BoundedText& out) { append_diagnostic_text(out); });
+}
+
+void VmValue::append_diagnostic_text(BoundedText& out) const {
+  if (out.overflowed()) return;
   out += kKindNames[static_cast<size_t>(kind_)];
   if (kind_ == VmKind::None) return;
   out += '(';
@@ -129,16 +151,16 @@ void VmValue::append_diagnostic_text(std::string& out) const {
       append_python_repr(out);
       break;
     case VmKind::Float:
-      append_float_display_text(out, u_.f);
+      out.append_small(kNumberText, [this](std::string& piece) { append_float_display_text(piece, u_.f); });
       break;
     case VmKind::Decimal:
-      decimal_value().append_diagnostic(out);
+      out.append_small(kRecordText, [this](std::string& piece) { decimal_value().append_diagnostic(piece); });
       break;
     case VmKind::DateTime:
-      datetime_value().append_diagnostic(out);
+      out.append_small(kRecordText, [this](std::string& piece) { datetime_value().append_diagnostic(piece); });
       break;
     case VmKind::TimeDelta:
-      timedelta_value().append_diagnostic(out);
+      out.append_small(kRecordText, [this](std::string& piece) { timedelta_value().append_diagnostic(piece); });
       break;
     case VmKind::String:
     case VmKind::Builtin:
@@ -151,9 +173,13 @@ void VmValue::append_diagnostic_text(std::string& out) const {
       out += '[';
       bool first = true;
       for (unsigned char c : text()) {
+        if (out.overflowed()) return;
         if (!first) out += ", ";
         first = false;
-        append_integer_text(out, c);
+        char digits[3];
+        const size_t n = c >= 100 ? 3 : c >= 10 ? 2 : 1;
+        for (size_t k = n; k-- > 0; c /= 10) digits[k] = static_cast<char>('0' + c % 10);
+        out.append(std::string_view(digits, n));
       }
       out += ']';
       break;
@@ -168,6 +194,7 @@ void VmValue::append_diagnostic_text(std::string& out) const {
       out += '[';
       bool first = true;
       for (const auto& p : dict_pairs()) {
+        if (out.overflowed()) return;
         if (!first) out += ", ";
         first = false;
         out += '(';

@@ -34,6 +34,7 @@ struct VmTextHeap : VmHeap {
 
 struct VmSequenceHeap : VmHeap {
   std::vector<VmValue> items;
+  std::unique_ptr<VmSideCache> side;  // dropped by every edit, never cloned
   VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
 };
@@ -53,24 +54,30 @@ inline constexpr size_t kDictIndexThreshold = 8;
 struct VmDictHeap : VmHeap {
   std::vector<VmDictPair> pairs;
   std::unique_ptr<VmDictIndex> index;  // lazily built, dropped when stale
+  std::unique_ptr<VmSideCache> side;   // kept by appends, dropped by other key edits, never cloned
   VmDictHeap(std::vector<VmDictPair> p, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {}
 };
 
+// Units of a value holding two texts: one for itself and their bytes.
+inline uint64_t vm_record_units(std::string_view a, std::string_view b) { return 1 + uint64_t{a.size()} + b.size(); }
+
 struct VmContractHandleHeap : VmHeap {
   VmContractHandle value;
-  explicit VmContractHandleHeap(VmContractHandle v) : VmHeap(VmHeapType::ContractHandle, 1, 0), value(std::move(v)) {}
+  explicit VmContractHandleHeap(VmContractHandle v)
+      : VmHeap(VmHeapType::ContractHandle, vm_record_units(v.module, v.origin), 0), value(std::move(v)) {}
 };
 
 struct VmStorageRefHeap : VmHeap {
   VmStorageRef value;
-  explicit VmStorageRefHeap(VmStorageRef v) : VmHeap(VmHeapType::StorageRef, 1, 0), value(std::move(v)) {}
+  explicit VmStorageRefHeap(VmStorageRef v)
+      : VmHeap(VmHeapType::StorageRef, vm_record_units(v.binding, v.storage_type), 0), value(std::move(v)) {}
 };
 
 struct VmForeignStorageRefHeap : VmHeap {
   VmForeignStorageRef value;
   explicit VmForeignStorageRefHeap(VmForeignStorageRef v)
-      : VmHeap(VmHeapType::ForeignStorageRef, 1, 0), value(std::move(v)) {}
+      : VmHeap(VmHeapType::ForeignStorageRef, vm_record_units(v.contract, v.binding), 0), value(std::move(v)) {}
 };
 
 struct VmEventRefHeap : VmHeap {

@@ -32,8 +32,8 @@ Outcome as_scan(const VmResult<T>& got, const VmResult<T>& scan) {
 
 std::span<const VmValue> items(const Case& c, size_t i) { return c[i].items(); }
 
-template <class Algebra, class Scan>
-CaseFunction algebra(Algebra f, Scan scan) {
+template <class R, class Scan>
+CaseFunction algebra(R (*f)(std::span<const VmValue>, std::span<const VmValue>), Scan scan) {
   return [f, scan](const Case& c) { return as_scan(f(items(c, 0), items(c, 1)), scan(items(c, 0), items(c, 1))); };
 }
 
@@ -65,7 +65,7 @@ TEST(SetAlgebra, Cases) {
            }},
           {"subset", algebra(set_is_subset, reference_subset)},
           {"union", [](const Case& c) { return outcome(set_union_values(items(c, 0), items(c, 1))); }},
-          {"union_set", built(VmKind::Set, set_union_values)},
+          {"union_set", built(VmKind::Set, &set_union_values)},
           {"symmetric_set", built(VmKind::FrozenSet, set_symmetric_difference_values)},
           {"intersection", algebra(set_intersection_values, reference_intersection)},
           {"difference", algebra(set_difference_values, reference_difference)},

@@ -1,0 +1,186 @@
+// The operations whose cost contract code controls, at the sizes it can
+// reach: text searches with adversarial needles, sets and sorting of mixed
+// numbers, dict membership of int keys, float and str set membership and
+// intersection, str repetition. growth_compare.py runs the same operations
+// under CPython and prints the ratios. Never asserts on time.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "interpreter_support/binary_operators.hpp"
+#include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/membership.hpp"
+#include "interpreter_support/native_methods.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/value_iteration.hpp"
+
+namespace veln {
+namespace {
+
+constexpr size_t kItems = 131072;
+constexpr size_t kHaystack = 4000000;
+constexpr size_t kNeedle = 5000;
+constexpr size_t kProbes = 1000;
+
+VmValue str_value(std::string text) { return *VmValue::make_str(std::move(text)); }
+
+VmValue haystack() { return str_value(std::string(kHaystack, 'a')); }
+VmValue needle() { return str_value(std::string(kNeedle, 'a') + "b"); }
+
+VmValue method(VmValue receiver, std::string_view name, std::vector<VmValue> args) {
+  return call_native_method(std::move(receiver), name, std::move(args), {})->value;
+}
+
+void BM_StrContainsAdversarial(benchmark::State& state) {
+  const VmValue h = haystack(), n = needle();
+  for (auto _ : state) benchmark::DoNotOptimize(contains_value(h, n));
+}
+BENCHMARK(BM_StrContainsAdversarial)->Unit(benchmark::kMillisecond);
+
+void BM_BytesContainsAdversarial(benchmark::State& state) {
+  const VmValue h = haystack().with_kind(VmKind::Bytes), n = needle().with_kind(VmKind::Bytes);
+  for (auto _ : state) benchmark::DoNotOptimize(contains_value(h, n));
+}
+BENCHMARK(BM_BytesContainsAdversarial)->Unit(benchmark::kMillisecond);
+
+void BM_StrFindAdversarial(benchmark::State& state) {
+  const VmValue h = haystack(), n = needle();
+  for (auto _ : state) benchmark::DoNotOptimize(method(h, "find", {n}));
+}
+BENCHMARK(BM_StrFindAdversarial)->Unit(benchmark::kMillisecond);
+
+void BM_StrSplitAdversarial(benchmark::State& state) {
+  const VmValue h = haystack(), n = needle();
+  for (auto _ : state) benchmark::DoNotOptimize(method(h, "split", {n}));
+}
+BENCHMARK(BM_StrSplitAdversarial)->Unit(benchmark::kMillisecond);
+
+void BM_StrReplaceAdversarial(benchmark::State& state) {
+  const VmValue h = haystack(), n = needle(), x = VmValue::str("x");
+  for (auto _ : state) benchmark::DoNotOptimize(method(h, "replace", {n, x}));
+}
+BENCHMARK(BM_StrReplaceAdversarial)->Unit(benchmark::kMillisecond);
+
+// Even positions ints, odd positions floats, none equal, shuffled.
+std::vector<VmValue> mixed_numbers() {
+  std::vector<VmValue> items;
+  for (size_t i = 0; i < kItems; ++i) {
+    const auto k = static_cast<int64_t>(i);
+    items.push_back(i % 2 == 0 ? VmValue::integer(k) : VmValue::float64(static_cast<double>(k) + 0.5));
+  }
+  std::shuffle(items.begin(), items.end(), std::mt19937(7));
+  return items;
+}
+
+// Ints above 2^60 that no double holds exactly, and floats among them.
+std::vector<VmValue> wide_ints_and_floats() {
+  std::vector<VmValue> items;
+  const mpz_class base = mpz_class(1) << 60;
+  for (size_t i = 0; i < kItems; ++i) {
+    if (i % 2 == 0) {
+      items.push_back(VmValue::integer(mpz_class(base + static_cast<unsigned long>(i * 7 + 1))));
+    } else {
+      items.push_back(VmValue::float64(std::ldexp(1.0, 60) + static_cast<double>(i) * 4096.0));
+    }
+  }
+  std::shuffle(items.begin(), items.end(), std::mt19937(8));
+  return items;
+}
+
+void BM_SetOfMixedIntsFloats(benchmark::State& state) {
+  const std::vector<VmValue> items = mixed_numbers();
+  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
+}
+BENCHMARK(BM_SetOfMixedIntsFloats)->Unit(benchmark::kMillisecond);
+
+void BM_SetOfWideIntsAndFloats(benchmark::State& state) {
+  const std::vector<VmValue> items = wide_ints_and_floats();
+  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
+}
+BENCHMARK(BM_SetOfWideIntsAndFloats)->Unit(benchmark::kMillisecond);
+
+VmValue set_of(std::vector<VmValue> items) { return *VmValue::make_set(*normalize_set_items(std::move(items))); }
+
+// 10000 ints and 10000 floats, half of the floats equal to one of the ints.
+std::pair<VmValue, VmValue> int_set_and_float_set() {
+  std::vector<VmValue> ints, floats;
+  for (int64_t i = 0; i < 10000; ++i) {
+    ints.push_back(VmValue::integer(i * 2));
+    floats.push_back(VmValue::float64(static_cast<double>(i) + (i % 2 == 0 ? 5000.0 : 0.25)));
+  }
+  return {set_of(ints), set_of(floats)};
+}
+
+void BM_IntSetAndFloatSet(benchmark::State& state) {
+  const auto [a, b] = int_set_and_float_set();
+  for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator("bitand", a, b));
+}
+BENCHMARK(BM_IntSetAndFloatSet)->Unit(benchmark::kMillisecond);
+
+void BM_IntSetOrFloatSet(benchmark::State& state) {
+  const auto [a, b] = int_set_and_float_set();
+  for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator("bitor", a, b));
+}
+BENCHMARK(BM_IntSetOrFloatSet)->Unit(benchmark::kMillisecond);
+
+void BM_SortedMixedIntsFloats(benchmark::State& state) {
+  const std::vector<VmValue> items = mixed_numbers();
+  for (auto _ : state) benchmark::DoNotOptimize(sorted_values(items));
+}
+BENCHMARK(BM_SortedMixedIntsFloats)->Unit(benchmark::kMillisecond);
+
+// Membership of 1000 ints (half present) in a dict of 10^6 int keys.
+void BM_DictContainsIntKey(benchmark::State& state) {
+  std::vector<VmDictPair> pairs;
+  for (int64_t i = 0; i < 1000000; ++i) pairs.push_back({VmValue::integer(i * 2), VmValue::none()});
+  const VmValue d = *VmValue::make_dict(std::move(pairs));
+  std::vector<VmValue> probes;
+  for (int64_t i = 0; i < static_cast<int64_t>(kProbes); ++i) probes.push_back(VmValue::integer(i * 1999));
+  for (auto _ : state) {
+    for (const VmValue& p : probes) benchmark::DoNotOptimize(contains_value(d, p));
+  }
+}
+BENCHMARK(BM_DictContainsIntKey)->Unit(benchmark::kMillisecond);
+
+template <class Make>
+void probe_set(benchmark::State& state, Make make) {
+  std::vector<VmValue> items, probes;
+  for (size_t i = 0; i < kItems; ++i) items.push_back(make(i * 2));
+  for (size_t i = 0; i < kProbes; ++i) probes.push_back(make(i * 263));
+  const VmValue s = set_of(std::move(items));
+  for (auto _ : state) {
+    for (const VmValue& p : probes) benchmark::DoNotOptimize(contains_value(s, p));
+  }
+}
+
+VmValue float_item(size_t i) { return VmValue::float64(static_cast<double>(i) * 0.37); }
+VmValue str_item(size_t i) { return VmValue::str("key-" + std::to_string(i)); }
+
+void BM_FloatSetContains(benchmark::State& state) { probe_set(state, float_item); }
+BENCHMARK(BM_FloatSetContains)->Unit(benchmark::kMicrosecond);
+
+void BM_StrSetContains(benchmark::State& state) { probe_set(state, str_item); }
+BENCHMARK(BM_StrSetContains)->Unit(benchmark::kMicrosecond);
+
+void BM_StrSetIntersection(benchmark::State& state) {
+  std::vector<VmValue> a, b;
+  for (size_t i = 0; i < kItems; ++i) {
+    a.push_back(str_item(i * 2));
+    b.push_back(str_item(i * 3));
+  }
+  const VmValue x = set_of(std::move(a)), y = set_of(std::move(b));
+  for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator("bitand", x, y));
+}
+BENCHMARK(BM_StrSetIntersection)->Unit(benchmark::kMillisecond);
+
+void BM_StrRepeat(benchmark::State& state) {
+  const VmValue s = VmValue::str("ab"), n = VmValue::integer(65536);
+  for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator("mul", s, n));
+}
+BENCHMARK(BM_StrRepeat)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace veln

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Runs growth_bench and the same operations under CPython; prints both times
+and the ratio (ours / CPython) per operation.
+
+usage: bench/growth_compare.py [path/to/growth_bench] [benchmark filter]
+"""
+import json
+import math
+import pathlib
+import random
+import subprocess
+import sys
+import timeit
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+ITEMS = 131072
+HAYSTACK = 4000000
+NEEDLE = 5000
+PROBES = 1000
+
+
+def mixed_numbers():
+    items = [i if i % 2 == 0 else i + 0.5 for i in range(ITEMS)]
+    random.Random(7).shuffle(items)
+    return items
+
+
+def wide_ints_and_floats():
+    base = 1 << 60
+    items = [base + i * 7 + 1 if i % 2 == 0 else math.ldexp(1.0, 60) + i * 4096.0 for i in range(ITEMS)]
+    random.Random(8).shuffle(items)
+    return items
+
+
+def int_set_and_float_set():
+    ints = {i * 2 for i in range(10000)}
+    floats = {i + (5000.0 if i % 2 == 0 else 0.25) for i in range(10000)}
+    return ints, floats
+
+
+def probe_set(make):
+    items = {make(i * 2) for i in range(ITEMS)}
+    probes = [make(i * 263) for i in range(PROBES)]
+    return lambda: sum(map(items.__contains__, probes))
+
+
+def dict_contains():
+    d = dict.fromkeys(range(0, 2000000, 2))
+    probes = [i * 1999 for i in range(PROBES)]
+    return lambda: sum(map(d.__contains__, probes))
+
+
+def str_sets():
+    a = {f"key-{i * 2}" for i in range(ITEMS)}
+    b = {f"key-{i * 3}" for i in range(ITEMS)}
+    return lambda: a & b
+
+
+H = "a" * HAYSTACK
+N = "a" * NEEDLE + "b"
+HB, NB = H.encode(), N.encode()
+CASES = {
+    "BM_StrContainsAdversarial": lambda: (lambda: N in H),
+    "BM_BytesContainsAdversarial": lambda: (lambda: NB in HB),
+    "BM_StrFindAdversarial": lambda: (lambda: H.find(N)),
+    "BM_StrSplitAdversarial": lambda: (lambda: H.split(N)),
+    "BM_StrReplaceAdversarial": lambda: (lambda: H.replace(N, "x")),
+    "BM_SetOfMixedIntsFloats": lambda: (lambda items: lambda: set(items))(mixed_numbers()),
+    "BM_SetOfWideIntsAndFloats": lambda: (lambda items: lambda: set(items))(wide_ints_and_floats()),
+    "BM_IntSetAndFloatSet": lambda: (lambda ab: lambda: ab[0] & ab[1])(int_set_and_float_set()),
+    "BM_IntSetOrFloatSet": lambda: (lambda ab: lambda: ab[0] | ab[1])(int_set_and_float_set()),
+    "BM_SortedMixedIntsFloats": lambda: (lambda items: lambda: sorted(items))(mixed_numbers()),
+    "BM_DictContainsIntKey": dict_contains,
+    "BM_FloatSetContains": lambda: probe_set(lambda i: i * 0.37),
+    "BM_StrSetContains": lambda: probe_set(lambda i: f"key-{i}"),
+    "BM_StrSetIntersection": str_sets,
+    "BM_StrRepeat": lambda: (lambda: "ab" * 65536),
+}
+
+
+def cpython_ms(make):
+    run = make()
+    number = 1
+    while timeit.timeit(run, number=number) < 0.05 and number < 1 << 20:
+        number *= 4
+    return min(timeit.repeat(run, number=number, repeat=5)) / number * 1e3
+
+
+def main() -> int:
+    bench = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build" / "bench" / "growth_bench"
+    pattern = sys.argv[2] if len(sys.argv) > 2 else "."
+    out = subprocess.run([str(bench), "--benchmark_format=json", f"--benchmark_filter={pattern}"],
+                         check=True, capture_output=True, text=True).stdout
+    scale = {"ms": 1.0, "us": 1e-3, "ns": 1e-6}
+    print(f"{'operation':32} {'ours ms':>12} {'CPython ms':>12} {'ratio':>8}")
+    for b in json.loads(out)["benchmarks"]:
+        ours = b["real_time"] * scale[b["time_unit"]]
+        theirs = cpython_ms(CASES[b["name"]])
+        print(f"{b['name']:32} {ours:12.4f} {theirs:12.4f} {ours / theirs:8.2f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

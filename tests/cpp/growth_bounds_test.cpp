@@ -1,0 +1,243 @@
+// Growth of the operations whose cost contract code controls: each test
+// counts the steps of one operation (VmWorkMeter) at two sizes and checks
+// that doubling the input does not much more than double the work, on the
+// inputs that used to be quadratic. No test measures time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "interpreter_support/membership.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/text_search.hpp"
+#include "interpreter_support/value_iteration.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln {
+namespace {
+
+// Steps of `run(n)` and `run(2n)`; the second may be at most `factor` times
+// the first (2 plus a margin for n log n; a quadratic path gives 4).
+template <class Run>
+void expect_near_linear(Run run, size_t n, double factor = 2.6) {
+  const uint64_t small = run(n);
+  const uint64_t large = run(2 * n);
+  EXPECT_GT(small, 0u);
+  EXPECT_LE(static_cast<double>(large), factor * static_cast<double>(small)) << "n=" << n << " steps " << small
+                                                                              << " -> " << large;
+}
+
+uint64_t search_steps(const std::string& haystack, const std::string& needle) {
+  VmWorkMeter meter;
+  const TextSearch search(needle);
+  for (size_t at = search.find(haystack, 0, &meter); at != TextSearch::npos;
+       at = search.find(haystack, at + std::max<size_t>(needle.size(), 1), &meter)) {
+  }
+  return meter.steps;
+}
+
+TEST(TextSearchGrowth, AdversarialNeedlesStayLinear) {
+  // Each shape made a byte-by-byte scan compare most of the needle at every
+  // position of the haystack.
+  const auto shapes = {
+      +[](size_t n) { return std::pair(std::string(n, 'a'), std::string(n / 2, 'a') + "b"); },
+      +[](size_t n) {
+        std::string needle(n / 2 + 1, 'a');
+        needle.front() = 'b';
+        return std::pair(std::string(n, 'a'), needle);
+      },
+      +[](size_t n) {
+        std::string h;
+        while (h.size() < n) h += "ab";
+        return std::pair(h, h.substr(0, n / 2) + "b");
+      },
+      +[](size_t n) { return std::pair(std::string(n, 'a'), std::string(n / 4, 'a')); },  // many matches
+  };
+  for (auto shape : shapes) {
+    expect_near_linear(
+        [&](size_t n) {
+          auto [haystack, needle] = shape(n);
+          return search_steps(haystack, needle);
+        },
+        1 << 14);
+  }
+}
+
+TEST(TextSearch, AgreesWithAPlainScan) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 20000; ++round) {
+    const int alphabet = 1 + static_cast<int>(rng() % 3);
+    auto text = [&](size_t max) {
+      std::string s(rng() % (max + 1), 'a');
+      for (char& c : s) c = static_cast<char>('a' + rng() % alphabet);
+      return s;
+    };
+    const std::string haystack = text(40);
+    const std::string needle = text(8);
+    const TextSearch search(needle);
+    for (size_t from = 0; from <= haystack.size() + 1; ++from) {
+      ASSERT_EQ(search.find(haystack, from), std::string_view(haystack).find(needle, from))
+          << haystack << " / " << needle << " from " << from;
+    }
+  }
+}
+
+// ---- numbers of mixed kinds -----------------------------------------------------
+
+// Shuffled distinct numbers: ints, floats, and with `wide` ints beyond 2^53
+// that share their nearest doubles with one another and with the floats.
+std::vector<VmValue> mixed_numbers(size_t n, bool wide, bool decimals = false) {
+  std::vector<VmValue> items;
+  const mpz_class base = mpz_class(1) << 60;
+  for (size_t i = 0; i < n; ++i) {
+    const auto k = static_cast<int64_t>(i);
+    switch (i % (decimals ? 3 : 2)) {
+      case 0:
+        items.push_back(wide ? VmValue::integer(mpz_class(base + k * 37)) : VmValue::integer(k));
+        break;
+      case 1:
+        items.push_back(VmValue::float64(wide ? std::ldexp(1.0, 60) + 256.0 * static_cast<double>(k)
+                                              : static_cast<double>(k) + 0.5));
+        break;
+      default:
+        items.push_back(VmValue::decimal(VmDecimal::from_i64(k * 5)));
+    }
+  }
+  std::shuffle(items.begin(), items.end(), std::mt19937(static_cast<uint32_t>(n)));
+  return items;
+}
+
+VmValue set_of(std::vector<VmValue> items) { return *VmValue::make_set(*normalize_set_items(std::move(items))); }
+
+TEST(SetGrowth, BuildingFromMixedNumbers) {
+  for (const bool wide : {false, true}) {
+    for (const bool decimals : {false, true}) {
+      expect_near_linear(
+          [&](size_t n) {
+            VmWorkMeter meter;
+            EXPECT_TRUE(normalize_set_items(mixed_numbers(n, wide, decimals), meter).ok());
+            return meter.steps;
+          },
+          2048);
+    }
+  }
+}
+
+TEST(SetGrowth, AlgebraOfIntAndFloatSets) {
+  expect_near_linear(
+      [](size_t n) {
+        std::vector<VmValue> ints, floats;
+        for (size_t i = 0; i < n; ++i) {
+          ints.push_back(VmValue::integer(static_cast<int64_t>(i) * 2));
+          floats.push_back(VmValue::float64(static_cast<double>(i) + (i % 2 == 0 ? 0.0 : 0.25)));
+        }
+        const VmValue a = set_of(ints), b = set_of(floats);
+        VmWorkMeter meter;
+        EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
+        EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
+        EXPECT_TRUE(set_is_subset(b.items(), a.items(), meter).ok());
+        return meter.steps;
+      },
+      2048);
+}
+
+TEST(SetGrowth, AlgebraOfStrSetsMerges) {
+  expect_near_linear(
+      [](size_t n) {
+        std::vector<VmValue> a, b;
+        for (size_t i = 0; i < n; ++i) {
+          a.push_back(VmValue::str(std::to_string(i * 2) + "k"));
+          b.push_back(VmValue::str(std::to_string(i * 3) + "k"));
+        }
+        const VmValue x = set_of(a), y = set_of(b);
+        VmWorkMeter meter;
+        EXPECT_TRUE(set_intersection_values(x.items(), y.items(), meter).ok());
+        return meter.steps;
+      },
+      4096, 2.2);
+}
+
+// n lookups into a container of n items.
+template <class Make>
+uint64_t lookup_steps(const VmValue& container, size_t n, Make needle) {
+  VmWorkMeter meter;
+  for (size_t i = 0; i < n; ++i) EXPECT_TRUE(contains_value(container, needle(i), meter).ok());
+  return meter.steps;
+}
+
+TEST(MembershipGrowth, SetsOfMixedNumbers) {
+  expect_near_linear(
+      [](size_t n) {
+        const VmValue s = set_of(mixed_numbers(n, true, true));
+        return lookup_steps(s, n, [](size_t i) { return VmValue::float64(std::ldexp(1.0, 60) + 512.0 * static_cast<double>(i)); });
+      },
+      2048);
+}
+
+TEST(MembershipGrowth, DictKeysOfEveryNumericKind) {
+  for (const bool wide : {false, true}) {
+    expect_near_linear(
+        [&](size_t n) {
+          std::vector<VmDictPair> pairs;
+          for (VmValue& k : mixed_numbers(n, wide, true)) pairs.push_back({std::move(k), VmValue::none()});
+          const VmValue d = *VmValue::make_dict(std::move(pairs));
+          uint64_t steps = lookup_steps(d, n, [](size_t i) { return VmValue::integer(static_cast<int64_t>(i)); });
+          steps += lookup_steps(d, n, [&](size_t i) {
+            return VmValue::float64(wide ? std::ldexp(1.0, 60) + 128.0 * static_cast<double>(i) : static_cast<double>(i));
+          });
+          steps += lookup_steps(d, n, [](size_t i) { return VmValue::decimal(VmDecimal::from_i64(static_cast<int64_t>(i))); });
+          return steps;
+        },
+        2048);
+  }
+}
+
+// ---- sorting ------------------------------------------------------------------------
+
+TEST(SortGrowth, MixedIntsAndFloats) {
+  for (const bool wide : {false, true}) {
+    expect_near_linear(
+        [&](size_t n) {
+          VmWorkMeter meter;
+          EXPECT_TRUE(sorted_values(mixed_numbers(n, wide), meter).ok());
+          return meter.steps;
+        },
+        4096);
+  }
+}
+
+TEST(SortGrowth, OneDoubleShared) {
+  // Ints that all round to 2^60, floats equal to all of them.
+  expect_near_linear(
+      [](size_t n) {
+        std::vector<VmValue> items;
+        const mpz_class base = mpz_class(1) << 60;
+        for (size_t i = 0; i < n; ++i) {
+          const auto k = static_cast<long>((i * 7919) % 101) - 50;
+          items.push_back(i % 5 == 0 ? VmValue::float64(std::ldexp(1.0, 60)) : VmValue::integer(mpz_class(base + k)));
+        }
+        VmWorkMeter meter;
+        EXPECT_TRUE(sorted_values(std::move(items), meter).ok());
+        return meter.steps;
+      },
+      4096);
+}
+
+TEST(SortGrowth, FailsAtTheFirstValueOutsideTheDomain) {
+  expect_near_linear(
+      [](size_t n) {
+        std::vector<VmValue> items = mixed_numbers(n, false);
+        items.push_back(*VmValue::make_tuple({}));
+        items.push_back(VmValue::integer(1));
+        VmWorkMeter meter;
+        auto r = sorted_values(std::move(items), meter);
+        EXPECT_FALSE(r.ok());
+        return meter.steps;
+      },
+      4096);
+}
+
+}  // namespace
+}  // namespace veln

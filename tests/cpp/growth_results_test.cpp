@@ -1,0 +1,132 @@
+// The fast paths of sorting, set building, set algebra and membership give
+// exactly the literal scans' results (items, survivors, first errors) on
+// random hostile mixes of numbers, strs, None and tuples.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <span>
+#include <string>
+
+#include "interpreter_support/membership.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/value_equality.hpp"
+#include "interpreter_support/value_iteration.hpp"
+#include "literal_scans.hpp"
+#include "set_scan_reference.hpp"
+
+namespace veln {
+namespace {
+
+using literal_scans::HostileValues;
+
+std::string text_of(const VmResult<std::vector<VmValue>>& r) {
+  if (!r.ok()) return "error: " + r.error().message;
+  std::string out;
+  for (const VmValue& v : *r) out += v.diagnostic_text() + " ";
+  return out;
+}
+
+std::string text_of(const VmResult<bool>& r) {
+  return r.ok() ? (*r ? "true" : "false") : "error: " + r.error().message;
+}
+
+std::string items_text(std::span<const VmValue> items) {
+  std::string out;
+  for (const VmValue& v : items) out += v.diagnostic_text() + " ";
+  return out;
+}
+
+TEST(GrowthResults, SortedIsTheInsertionSort) {
+  HostileValues gen(1);
+  for (int round = 0; round < 6000; ++round) {
+    const std::vector<VmValue> values = gen.list(12, round % 2 == 0, round % 3 == 0);
+    ASSERT_EQ(text_of(sorted_values(values)), text_of(literal_scans::insertion_sort(values))) << items_text(values);
+  }
+}
+
+TEST(GrowthResults, SetBuildingIsTheScan) {
+  HostileValues gen(2);
+  for (int round = 0; round < 6000; ++round) {
+    const std::vector<VmValue> values = gen.list(14, round % 2 == 0, round % 4 == 0);
+    ASSERT_EQ(text_of(normalize_set_items(values)), text_of(set_scan_reference::reference_normalize(values)))
+        << items_text(values);
+  }
+}
+
+TEST(GrowthResults, SetAlgebraIsTheScan) {
+  HostileValues gen(3);
+  for (int round = 0; round < 3000; ++round) {
+    const bool numbers = round % 2 == 0;
+    auto a = normalize_set_items(gen.list(20, numbers, round % 5 == 0));
+    auto b = normalize_set_items(gen.list(20, numbers, round % 5 == 0));
+    if (!a.ok() || !b.ok()) continue;
+    const std::string context = items_text(*a) + "| " + items_text(*b);
+    ASSERT_EQ(text_of(set_intersection_values(*a, *b)), text_of(set_scan_reference::reference_intersection(*a, *b)))
+        << context;
+    ASSERT_EQ(text_of(set_difference_values(*a, *b)), text_of(set_scan_reference::reference_difference(*a, *b)))
+        << context;
+    ASSERT_EQ(text_of(set_symmetric_difference_values(*a, *b)),
+              text_of(set_scan_reference::reference_symmetric(*a, *b)))
+        << context;
+    ASSERT_EQ(text_of(set_is_subset(*a, *b)), text_of(set_scan_reference::reference_subset(*a, *b))) << context;
+  }
+}
+
+TEST(GrowthResults, AlgebraOfRawSequencesIsTheScan) {
+  // Sequences that are not sets (repeats, any order) must not be merged.
+  HostileValues gen(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<VmValue> a, b;
+    for (size_t i = 0; i < 10 + gen.pick(6); ++i) a.push_back(VmValue::integer(gen.pick(12)));
+    for (size_t i = 0; i < 10 + gen.pick(6); ++i) b.push_back(VmValue::integer(gen.pick(12)));
+    if (round % 2 == 0) std::sort(b.begin(), b.end(), [](const VmValue& x, const VmValue& y) { return x.small_int() < y.small_int(); });
+    b.erase(std::unique(b.begin(), b.end(), [](const VmValue& x, const VmValue& y) { return x.eq(y); }), b.end());
+    ASSERT_EQ(text_of(set_intersection_values(a, b)), text_of(set_scan_reference::reference_intersection(a, b)));
+    ASSERT_EQ(text_of(set_symmetric_difference_values(a, b)), text_of(set_scan_reference::reference_symmetric(a, b)));
+  }
+}
+
+TEST(GrowthResults, SetsOfFrozensetsAreTheScan) {
+  HostileValues gen(6);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<VmValue> values;
+    for (size_t i = 0; i < 10 + gen.pick(8); ++i) {
+      VmValue v = gen.any();
+      if (v.is(VmKind::FrozenSet)) values.push_back(std::move(v));
+    }
+    ASSERT_EQ(text_of(normalize_set_items(values)), text_of(set_scan_reference::reference_normalize(values)))
+        << items_text(values);
+    auto a = normalize_set_items(values);
+    const std::vector<VmValue> probes(values.rbegin(), values.rend());
+    if (a.ok()) {
+      ASSERT_EQ(text_of(set_difference_values(probes, *a)), text_of(set_scan_reference::reference_difference(probes, *a)));
+    }
+  }
+}
+
+TEST(GrowthResults, MembershipIsTheScan) {
+  HostileValues gen(4);
+  for (int round = 0; round < 2000; ++round) {
+    const std::vector<VmValue> keys = gen.list(24, round % 2 == 0, round % 3 == 0);
+    std::vector<VmDictPair> pairs;
+    for (const VmValue& k : keys) pairs.push_back({k, VmValue::none()});
+    std::vector<VmDictPair> other(pairs.rbegin(), pairs.rend());
+    if (!other.empty() && round % 2 == 1) other.front().key = gen.number();
+    const VmValue dict = *VmValue::make_dict(std::move(pairs));
+    const VmValue reversed = *VmValue::make_dict(std::move(other));
+    ASSERT_EQ(text_of(vm_values_equal(dict, reversed)), text_of(literal_scans::dicts_equal(dict, reversed)))
+        << items_text(keys);
+    auto items = normalize_set_items(keys);
+    const VmValue set = items.ok() ? *VmValue::make_set(*items) : *VmValue::make_set({});
+    for (int probe = 0; probe < 12; ++probe) {
+      const VmValue needle = gen.any();
+      ASSERT_EQ(text_of(contains_value(dict, needle)), text_of(literal_scans::dict_contains(dict, needle)))
+          << items_text(keys) << "needle " << needle.diagnostic_text();
+      ASSERT_EQ(text_of(contains_value(set, needle)), text_of(set_scan_reference::reference_in(set.items(), needle)))
+          << items_text(set.items()) << "needle " << needle.diagnostic_text();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace veln
