@@ -95,7 +95,9 @@ class FrameArena {
       chunks_.resize(next);
       Chunk c;
       c.size = bytes > kChunkBytes ? bytes : kChunkBytes;
-      c.memory = std::make_unique<std::byte[]>(c.size);
+      // Uninitialised: every cell is constructed when handed out, and a
+      // zeroed chunk would cost each request a 64 kB fill.
+      c.memory = std::make_unique_for_overwrite<std::byte[]>(c.size);
       chunks_.push_back(std::move(c));
     }
     current_ = next;

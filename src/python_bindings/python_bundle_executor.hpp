@@ -74,6 +74,7 @@ class PythonBundleExecutor final : public VmHost {
   [[gnu::noinline]] VmStatus ensure_module(std::string_view module);
 
   // --- VmHost ------------------------------------------------------------
+  VmChargeCounter* execution_charge_counter() override { return meter_.charge_counter(); }
   VmStatus charge_execution_cost(uint64_t cost) override { return meter_.charge(cost); }
   VmStatus charge_storage_read(std::string_view key, const VmValue& value) override;
   VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;

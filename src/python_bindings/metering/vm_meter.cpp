@@ -37,7 +37,7 @@ VmStatus VmMeter::charge_return_value(const VmValue& value) {
 void VmMeter::begin_contract_metering(std::string_view contract) {
   if (!enabled_) return;
   frames_.clear();
-  frames_.push_back({std::string(contract), raw_cost_, 0});
+  frames_.push_back({std::string(contract), counter_.used, 0});
   entered_.clear();
   contract_costs_.clear();
 }
@@ -48,7 +48,7 @@ void VmMeter::enter_contract_metering(std::string_view contract) {
     entered_.push_back(false);  // a contract calling itself stays in its frame
     return;
   }
-  frames_.push_back({std::string(contract), raw_cost_, 0});
+  frames_.push_back({std::string(contract), counter_.used, 0});
   entered_.push_back(true);
 }
 
@@ -63,7 +63,7 @@ void VmMeter::close_innermost_frame() {
   if (frames_.empty()) return;
   ContractMeterFrame frame = std::move(frames_.back());
   frames_.pop_back();
-  const uint64_t elapsed = raw_cost_ >= frame.start_raw ? raw_cost_ - frame.start_raw : 0;
+  const uint64_t elapsed = counter_.used >= frame.start_raw ? counter_.used - frame.start_raw : 0;
   const uint64_t own = elapsed >= frame.child_cost ? elapsed - frame.child_cost : 0;
   // Sums wrap past 2^64 - 1, reachable only when the raw count itself is
   // that close to the limit.

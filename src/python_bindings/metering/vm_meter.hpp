@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interpreter/vm_host.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 
@@ -49,17 +50,26 @@ class VmMeter {
   explicit VmMeter(const VmMeterSettings& settings)
       : chi_budget_(settings.chi_budget),
         transaction_size_bytes_(settings.transaction_size_bytes),
-        enabled_(settings.enabled) {}
+        enabled_(settings.enabled) {
+    // A charge fits the counter exactly when charge() would succeed by adding
+    // it. With metering off the count is scratch: charge() succeeds without
+    // counting, and raw_cost() ignores it.
+    counter_.limit = enabled_ && chi_budget_ != 0 ? chi_budget_ : UINT64_MAX;
+  }
 
   // Adds `cost`: "chi metering overflow" (count unchanged) or "Out of chi."
   // (count kept) past a non-zero budget. Inline: it is the interpreter's
   // per-node charge.
   VmStatus charge(uint64_t cost) {
-    if (cost == 0 || !enabled_) return Ok{};
+    if (!enabled_) {
+      counter_.used = 0;  // restarts the scratch count that overflowed into this call
+      return Ok{};
+    }
+    if (cost == 0) return Ok{};
     uint64_t sum;
-    if (__builtin_add_overflow(raw_cost_, cost, &sum)) return vm_error(std::string(kChiOverflowMessage));
-    raw_cost_ = sum;
-    if (chi_budget_ != 0 && raw_cost_ > chi_budget_) return vm_error(std::string(kOutOfChiMessage));
+    if (__builtin_add_overflow(counter_.used, cost, &sum)) return vm_error(std::string(kChiOverflowMessage));
+    counter_.used = sum;
+    if (chi_budget_ != 0 && counter_.used > chi_budget_) return vm_error(std::string(kOutOfChiMessage));
     return Ok{};
   }
   // 2 x (key bytes + encoded bytes).
@@ -79,7 +89,10 @@ class VmMeter {
   bool enabled() const { return enabled_; }
   uint64_t chi_budget() const { return chi_budget_; }
   uint64_t transaction_size_bytes() const { return transaction_size_bytes_; }
-  uint64_t raw_cost() const { return raw_cost_; }
+  uint64_t raw_cost() const { return enabled_ ? counter_.used : 0; }
+  // The raw count as a host charge counter: a charge added to it directly is
+  // the same as a successful charge(); any other charge must call charge().
+  VmChargeCounter* charge_counter() { return &counter_; }
   uint64_t write_bytes() const { return write_bytes_; }
   const std::vector<ContractMeterFrame>& frames() const { return frames_; }
 
@@ -91,7 +104,7 @@ class VmMeter {
   VmContractCosts contract_costs_;
   uint64_t chi_budget_ = 0;
   uint64_t transaction_size_bytes_ = 0;
-  uint64_t raw_cost_ = 0;
+  VmChargeCounter counter_;  // used: the raw count
   uint64_t write_bytes_ = 0;
   bool enabled_ = false;
 };
