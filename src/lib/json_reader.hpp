@@ -25,34 +25,10 @@ struct JsonReadError {
   std::size_t index = 0;
 };
 
-// A value or a reading fault. Faults are rare and the reader returns one of
-// these from every step, so the success path carries no more than a null
-// pointer beside the value (a variant would visit on every destruction).
-// Works with VELN_TRY / VELN_CHECK like Result.
+// A value or a reading fault: the engine's one outcome type with the
+// reader's own error record.
 template <class T>
-class [[nodiscard]] JsonReadResult {
- public:
-  JsonReadResult(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
-  JsonReadResult(JsonReadError error)                    // NOLINT: implicit by design
-      : error_(std::make_unique<JsonReadError>(std::move(error))) {}
-
-  bool ok() const noexcept { return error_ == nullptr; }
-  explicit operator bool() const noexcept { return ok(); }
-  T& value() & { return value_; }
-  const T& value() const& { return value_; }
-  T&& value() && { return std::move(value_); }
-  T& operator*() & { return value_; }
-  const T& operator*() const& { return value_; }
-  T&& operator*() && { return std::move(value_); }
-  T* operator->() { return &value_; }
-  const T* operator->() const { return &value_; }
-  const JsonReadError& error() const& { return *error_; }
-  JsonReadError error() && { return std::move(*error_); }
-
- private:
-  T value_{};
-  std::unique_ptr<JsonReadError> error_;
-};
+using JsonReadResult = Result<T, JsonReadError>;
 using JsonReadStatus = JsonReadResult<Ok>;
 
 // Reads a whole text as one free JSON value (only whitespace may follow).
