@@ -12,9 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=$(nproc)
 # Fuzz budget per target: the untrusted-input doors (module IR, deployment
-# artifacts) get a minute each, the other targets a shorter smoke run.
-FUZZ_SECONDS=${VELN_FUZZ_SECONDS:-20}
-FUZZ_SECONDS_DOORS=${VELN_FUZZ_SECONDS_DOORS:-60}
+# artifacts, bundles, contract code) get 40 s each, the other targets a
+# shorter smoke run, so the whole run stays well under half an hour on two
+# cores.
+FUZZ_SECONDS=${VELN_FUZZ_SECONDS:-10}
+FUZZ_SECONDS_DOORS=${VELN_FUZZ_SECONDS_DOORS:-40}
 
 bash scripts/setup.sh
 
@@ -51,7 +53,7 @@ if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
     seeds=()
     [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
     seconds=$FUZZ_SECONDS
-    case "$name" in parse_module_ir_fuzz|artifacts_fuzz) seconds=$FUZZ_SECONDS_DOORS ;; esac
+    case "$name" in parse_module_ir_fuzz|artifacts_fuzz|bundle_reader_fuzz|interpreter_fuzz) seconds=$FUZZ_SECONDS_DOORS ;; esac
     echo "-- $name (${seconds}s)"
     ASAN_OPTIONS=detect_leaks=1 "build-fuzz/fuzz/$name" -max_total_time="$seconds" \
       -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 "$corpus" "${seeds[@]}" 2>&1 | tail -n 12
