@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "operator_test_values.hpp"
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln {
 namespace {
@@ -21,7 +21,7 @@ TEST(CanonicalEncoding, DataCases) {
   for (const std::string& line : lines) {
     const size_t arrow = line.find(" => ");
     ASSERT_NE(arrow, std::string::npos) << line;
-    const VmValue value = value_literal::parse(std::string_view(line).substr(7, arrow - 7));
+    const VmValue value = cases::V(std::string_view(line).substr(7, arrow - 7));
     const std::string expected = line.substr(arrow + 4);
     EXPECT_EQ(show(encode_vm_value(value)), expected) << line;
     const bool is_error = expected.rfind("error: ", 0) == 0;

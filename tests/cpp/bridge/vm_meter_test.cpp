@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln {
 namespace {
@@ -30,13 +30,13 @@ std::string apply(VmMeter& meter, const std::string& op, const std::string& args
   if (op == "charge") return show(meter.charge(std::stoull(args)));
   if (op == "read") {
     auto [key, value] = key_and_value(args);
-    return show(meter.charge_read(key, value_literal::parse(value)));
+    return show(meter.charge_read(key, cases::V(value)));
   }
   if (op == "write") {
     auto [key, value] = key_and_value(args);
-    return show(meter.charge_write(key, value_literal::parse(value)));
+    return show(meter.charge_write(key, cases::V(value)));
   }
-  if (op == "return") return show(meter.charge_return_value(value_literal::parse(args)));
+  if (op == "return") return show(meter.charge_return_value(cases::V(args)));
   if (op == "begin") meter.begin_contract_metering(args);
   if (op == "enter") meter.enter_contract_metering(args);
   if (op == "exit") meter.exit_contract_metering();
