@@ -1,4 +1,4 @@
-// The meter against the scripts of tests/data/meter_cases.txt.
+// The meter against the scripts of tests/data/bridge/meter_cases.txt.
 #include "python_bindings/metering/vm_meter.hpp"
 
 #include <gtest/gtest.h>
@@ -56,7 +56,7 @@ void check_state(const VmMeter& meter, const std::string& checks, const std::str
 }
 
 TEST(VmMeter, Scripts) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/meter_cases.txt");
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/bridge/meter_cases.txt");
   std::optional<VmMeter> meter;
   std::string line;
   int ops = 0;

@@ -1,4 +1,4 @@
-// Type annotations from tests/data/type_annotations.txt, one case a line:
+// Type annotations from tests/data/interpreter/type_annotations.txt, one case a line:
 //   parse <text> -> <source text> | None
 //   check <annotation text> <value> -> ok | error: message   (label Argument 'x')
 //   return <annotation text> | None <value> -> ok | error: message
@@ -69,7 +69,7 @@ void run_case(std::string_view line) {
 }
 
 TEST(TypeAnnotations, Cases) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/type_annotations.txt");
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/interpreter/type_annotations.txt");
   ASSERT_TRUE(in);
   std::string line;
   int number = 0;

@@ -1,4 +1,4 @@
-// The canonical encoding against tests/data/canonical_encoding.txt: the text
+// The canonical encoding against tests/data/support/canonical_encoding.txt: the text
 // of every case, and the counted length against the text's byte length.
 #include "interpreter_support/canonical_encoding.hpp"
 
@@ -16,7 +16,7 @@ std::string show(const VmResult<uint64_t>& r) {
 }
 
 TEST(CanonicalEncoding, DataCases) {
-  const auto lines = test_values::data_lines("canonical_encoding.txt", "encode");
+  const auto lines = test_values::data_lines("support/canonical_encoding.txt", "encode");
   ASSERT_GT(lines.size(), 50u);
   for (const std::string& line : lines) {
     const size_t arrow = line.find(" => ");
