@@ -100,13 +100,13 @@ TEST(Builtins, NamesResolveToIds) {
   EXPECT_EQ(builtin_id("print"), std::nullopt);
   EXPECT_EQ(builtin_id("ab"), std::nullopt);
   EXPECT_EQ(builtin_id(""), std::nullopt);
-  // Every builtin name of the support library's vocabulary has an id.
+  // Every builtin name of the support library's vocabulary has an id (the
+  // names' values are cases of support/builtin_names.cases).
   for (std::string_view name : {"abs", "all", "any", "ascii", "bin", "bool", "bytearray", "bytes", "chr", "dict",
                                 "divmod", "filter", "float", "format", "frozenset", "hex", "int", "isinstance",
                                 "issubclass", "len", "list", "map", "max", "min", "oct", "ord", "pow", "range",
                                 "reversed", "round", "set", "sorted", "str", "sum", "tuple", "zip", "Exception"}) {
-    ASSERT_TRUE(builtin_id(name).has_value()) << name;
-    EXPECT_TRUE(builtin_name_value(name)->is(VmKind::Builtin)) << name;
+    EXPECT_TRUE(builtin_id(name).has_value()) << name;
   }
 }
 
