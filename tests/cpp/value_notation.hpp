@@ -4,7 +4,8 @@
 //   'text' "text" with \n \t \\ \' \0 \xHH \uHHHH \UHHHHHHHH (code points)
 //   b'\x00ab' (bytes), [1, 'a'], (1,), (), {'k': 1}, {} (dict), {1, 2} (set)
 //   + - * ** on ints, + and * on texts, bytes and sequences: 'a' * 1000
-//   (binary + and - between spaces: 2**64 - 1; -1 is a sign)
+//   (binary + and - between spaces or none: 2**64 - 1, 2**64-1; " -1" is a
+//   sign; ** binds tighter than a sign: -2**2 is -4)
 // and calls for the other kinds:
 //   Decimal('1.5')  datetime(2024, 1, 2[, h, mi, s, us])  datetime_ns(day, sec, ns)
 //   timedelta(seconds)  bytearray(b'..')  set()  frozenset({1})  str(b'\xc3')
