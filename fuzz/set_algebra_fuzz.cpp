@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/cpp/set_scan_reference.hpp"
+#include "../tests/cpp/support/set_scan_reference.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "fuzz_input.hpp"
 #include "values/vm_datetime.hpp"

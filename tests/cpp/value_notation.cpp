@@ -73,6 +73,11 @@ VmResult<VmValue> arithmetic(char op, const VmValue& a, const VmValue& b) {
 
 }  // namespace
 
+VmResult<VmValue> NotationReader::operate(char op, const VmValue& a, const VmValue& b) {
+  if (evaluator_) return evaluator_->operate(op, a, b);
+  return arithmetic(op, a, b);
+}
+
 VmExecutionError NotationReader::fail(std::string_view what) const {
   return vm_error("notation: " + std::string(what) + " at column " + std::to_string(pos_ + 1) + " of '" +
                   std::string(text_) + "'");
@@ -110,33 +115,35 @@ VmResult<VmValue> NotationReader::sum() {
     const bool space_before = pos_ > 0 && text_[pos_ - 1] == ' ';
     const bool space_after = pos_ + 1 < text_.size() && text_[pos_ + 1] == ' ';
     if (space_before && !space_after) return left;  // the sign of the next term
-    if (!space_before || !space_after) return fail("binary + and - need spaces around them");
+    if (space_before != space_after) return fail("binary + and - need spaces around them or none");
     ++pos_;
     VELN_TRY(const VmValue right, product());
-    VELN_TRY(left, arithmetic(c, left, right));
+    VELN_TRY(left, operate(c, left, right));
   }
 }
 
 VmResult<VmValue> NotationReader::product() {
-  VELN_TRY(VmValue left, power());
+  VELN_TRY(VmValue left, unary());
   while (peek() == '*' && text_.substr(pos_, 2) != "**") {
     ++pos_;
-    VELN_TRY(const VmValue right, power());
-    VELN_TRY(left, arithmetic('*', left, right));
+    VELN_TRY(const VmValue right, unary());
+    VELN_TRY(left, operate('*', left, right));
   }
   return left;
 }
 
+// As in Python, ** binds tighter than a sign on its left: -2**2 is -4.
 VmResult<VmValue> NotationReader::power() {
-  VELN_TRY(const VmValue base, unary());
+  VELN_TRY(const VmValue base, atom());
   if (!consume("**")) return base;
   VELN_TRY(const VmValue exponent, unary());
-  return arithmetic('^', base, exponent);
+  return operate('^', base, exponent);
 }
 
 VmResult<VmValue> NotationReader::unary() {
-  if (!consume("-")) return atom();
+  if (!consume("-")) return power();
   VELN_TRY(const VmValue v, unary());
+  if (evaluator_) return evaluator_->operate('n', v, VmValue::none());
   if (v.is(VmKind::Int)) return VmValue::integer(mpz_class(-v.int_to_mpz()));
   if (v.is(VmKind::Float)) return VmValue::float64(-v.float_value());
   return fail("'-' before a " + std::string(v.type_name()));
@@ -174,12 +181,34 @@ VmResult<VmValue> NotationReader::atom() {
     return braces();
   }
   const std::string_view name = word();
+  if (pos_ < text_.size() && (text_[pos_] == '\'' || text_[pos_] == '"')) return prefixed(name);
+  if ((name == "s" || name == "fs") && consume("{")) return set_braces(name == "s" ? VmKind::Set : VmKind::FrozenSet);
   if (name == "None") return VmValue::none();
   if (name == "True" || name == "False") return VmValue::boolean(name == "True");
   if (name == "inf") return VmValue::float64(HUGE_VAL);
   if (name == "nan") return VmValue::float64(std::nan(""));
   if (!name.empty() && consume("(")) return call(name);
+  if (evaluator_ && !name.empty()) {
+    if (std::optional<VmValue> named = evaluator_->name(name)) return std::move(*named);
+  }
   return fail(name.empty() ? "expected a value" : "unknown name '" + std::string(name) + "'");
+}
+
+// The short forms ba'..', d'..' and fn'..'.
+VmResult<VmValue> NotationReader::prefixed(std::string_view prefix) {
+  if (prefix != "ba" && prefix != "d" && prefix != "fn") return fail("unknown prefix '" + std::string(prefix) + "'");
+  VELN_TRY(std::string body, quoted(prefix == "ba"));
+  if (prefix == "ba") return VmValue::make_bytearray(std::move(body));
+  if (prefix == "fn") return VmValue::function_ref(body);
+  VELN_TRY(VmDecimal d, VmDecimal::from_str_literal(body));
+  return VmValue::decimal(std::move(d));
+}
+
+// After s{ or fs{: the items of a set of `kind`.
+VmResult<VmValue> NotationReader::set_braces(VmKind kind) {
+  VELN_TRY(std::vector<VmValue> items, items('}'));
+  VELN_TRY(std::vector<VmValue> canonical, normalize_set_items(std::move(items)));
+  return VmValue::make_sequence(kind, std::move(canonical));
 }
 
 VmResult<VmValue> NotationReader::number() {
@@ -286,15 +315,51 @@ VmResult<VmValue> NotationReader::braces() {
 }
 
 VmResult<VmValue> NotationReader::call(std::string_view name) {
-  VELN_TRY(const std::vector<VmValue> args, items(')'));
+  std::vector<VmValue> args;
+  VmKwargList kwargs;
+  while (!consume(")")) {
+    at_end();
+    size_t end = pos_;
+    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_')) ++end;
+    if (end > pos_ && end < text_.size() && text_[end] == '=' && text_.substr(end, 2) != "==") {
+      std::string key(text_.substr(pos_, end - pos_));
+      pos_ = end + 1;
+      VELN_TRY(VmValue value, term());
+      kwargs.push_back({std::move(key), std::move(value)});
+    } else {
+      VELN_TRY(VmValue item, term());
+      args.push_back(std::move(item));
+    }
+    if (!consume(",") && peek() != ')') return fail("expected ',' or ')'");
+  }
+  if (evaluator_) {
+    if (auto result = evaluator_->call(name, args, std::move(kwargs))) return std::move(*result);
+  } else if (!kwargs.empty()) {
+    return fail("key=value outside a call of the code under test");
+  }
+  // The short forms of older data files.
+  static constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
+      {"D", "Decimal"},       {"dt", "datetime"}, {"td", "timedelta"},     {"storage_ref", "storage"},
+      {"function_ref", "function"}, {"type_marker", "type"}, {"foreign_ref", "foreign"}};
+  for (const auto& [alias, full] : kAliases) {
+    if (name == alias) name = full;
+  }
+  if (name == "rep") return repeat(args.at(0), args.at(1));
+  if (name == "text") return VmValue::make_str(std::string(static_cast<size_t>(args.at(0).small_int()), 'x'));
+  if (name == "handle") return VmValue::contract_handle({std::string(args.at(0).text()), "static_import"});
+  if (name == "exc") {
+    return VmValue::make_exception({std::string(args.at(0).text()), std::vector<VmValue>(args.begin() + 1, args.end())});
+  }
   const auto text = [&](size_t i) { return std::string(args.at(i).text()); };
-  const auto u32 = [&](size_t i) { return i < args.size() ? static_cast<uint32_t>(args[i].small_int()) : 0u; };
+  const auto u32 = [&](size_t i, uint32_t absent = 0) {
+    return i < args.size() ? static_cast<uint32_t>(args[i].small_int()) : absent;
+  };
   if (name == "Decimal") {
     VELN_TRY(VmDecimal d, VmDecimal::from_str_literal(text(0)));
     return VmValue::decimal(std::move(d));
   }
   if (name == "datetime") {
-    VELN_TRY(const VmDateTime dt, VmDateTime::make(static_cast<int32_t>(args.at(0).small_int()), u32(1), u32(2),
+    VELN_TRY(const VmDateTime dt, VmDateTime::make(static_cast<int32_t>(args.at(0).small_int()), u32(1, 1), u32(2, 1),
                                                    u32(3), u32(4), u32(5), u32(6)));
     return VmValue::datetime(dt);
   }
@@ -314,7 +379,7 @@ VmResult<VmValue> NotationReader::call(std::string_view name) {
   }
   if (name == "contract") return VmValue::contract_handle({text(0), text(1)});
   if (name == "storage") return VmValue::storage_ref({text(0), text(1)});
-  if (name == "foreign") return VmValue::foreign_storage_ref({text(0), text(1), args.at(2).bool_value()});
+  if (name == "foreign") return VmValue::foreign_storage_ref({text(0), text(1), args.size() > 2 && args[2].bool_value()});
   if (name == "event") return VmValue::make_event_ref({text(0), text(1), args.at(2)});
   if (name == "builtin") return VmValue::builtin(text(0));
   if (name == "function") return VmValue::function_ref(text(0));
@@ -323,8 +388,8 @@ VmResult<VmValue> NotationReader::call(std::string_view name) {
   return fail("unknown call '" + std::string(name) + "'");
 }
 
-VmResult<VmValue> parse_value(std::string_view text) {
-  NotationReader reader(text);
+VmResult<VmValue> parse_value(std::string_view text, NotationEvaluator* evaluator) {
+  NotationReader reader(text, evaluator);
   VELN_TRY(VmValue v, reader.term());
   if (!reader.at_end()) return vm_error("notation: trailing text '" + std::string(reader.rest()) + "'");
   return v;

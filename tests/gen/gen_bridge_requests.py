@@ -5,7 +5,7 @@ instead, owners, host storage, meter settings, the entry call and what must
 come out (status, result, costs, writes, events, snapshots, host calls).
 
 Values in arguments, storage and expectations are written as the C++ value
-literals of tests/cpp/value_literal.hpp; results and stored values show as
+literals of tests/cpp/value_notation.hpp; results and stored values show as
 "kind:python text". Raw costs marked "derived" are sums of the price table;
 the others were read from a run and checked against the rules they
 illustrate (the comments say which).

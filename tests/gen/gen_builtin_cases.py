@@ -12,7 +12,7 @@ backslashes or ASCII control characters; range, reversed, zip, all, any,
 sum of ints, set of ints and texts, bytes of counts, lists and UTF-8 text;
 float() of ints and int() of floats below 2**53.
 
-Lines are "call -> result" in the literal syntax of tests/cpp/value_literals.hpp,
+Lines are "call -> result" in the value notation of tests/cpp/value_notation.hpp,
 or "call -> error: message" with the engine's wording of a text CPython refuses.
 """
 import os

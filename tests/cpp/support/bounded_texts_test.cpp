@@ -1,7 +1,7 @@
 // Texts that contract code can make large stop at the size limit of a str
 // value, and nothing larger is allocated on the way; the size of handles,
-// references and exceptions counts their texts. This executable replaces
-// operator new to record the largest single allocation.
+// references and exceptions counts their texts. The allocation counter keeps
+// the largest single allocation.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,25 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "allocation_counter.hpp"
 #include "interpreter_support/formatting.hpp"
 #include "interpreter_support/storage_keys.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "values/bounded_text.hpp"
-
-namespace {
-size_t g_largest_allocation = 0;
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-  if (n > g_largest_allocation) g_largest_allocation = n;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace veln {
 namespace {
@@ -38,10 +24,10 @@ const std::string kSize(kVmSizeMessage);
 // allocation on the way was larger than a text at the limit.
 template <class F>
 void expect_refused_within_limit(F f) {
-  g_largest_allocation = 0;
+  allocation_counter::g_largest_new = 0;
   const std::string message = f();
   EXPECT_EQ(message, kSize);
-  EXPECT_LE(g_largest_allocation, kVmMaxTextBytes + 64);
+  EXPECT_LE(allocation_counter::g_largest_new, kVmMaxTextBytes + 64);
 }
 
 template <class T>

@@ -1,4 +1,4 @@
-// The executor against the scripts of tests/data/executor_cases.txt, with an
+// The executor against the scripts of tests/data/bridge/executor_cases.txt, with an
 // in-memory host: bundle reading, module loading, the storage view, scans,
 // system calls, the checks of cross-contract calls and the entry's charges.
 #include "python_bundle_executor_runner.hpp"
@@ -8,13 +8,13 @@
 namespace veln {
 namespace {
 
-TEST(PythonBundleExecutor, Scripts) { executor_runner::run_script_file("executor_cases.txt", 40); }
+TEST(PythonBundleExecutor, Scripts) { executor_runner::run_script_file("bridge/executor_cases.txt", 40); }
 
 // The bundle cases: the executor's modules after reading, or the failure.
 TEST(PythonBundleExecutor, BundleReading) {
   const std::string token = executor_runner::project_file("examples/module_ir/con_token.json");
   const std::string registry = executor_runner::project_file("examples/module_ir/con_registry.json");
-  const auto lines = test_values::data_lines("bundle_cases.txt", "bundle");
+  const auto lines = test_values::data_lines("bridge/bundle_cases.txt", "bundle");
   ASSERT_GT(lines.size(), 10u);
   for (const std::string& line : lines) {
     const size_t arrow = line.find(" => ");

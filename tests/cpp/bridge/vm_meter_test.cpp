@@ -1,4 +1,4 @@
-// The meter against the scripts of tests/data/meter_cases.txt.
+// The meter against the scripts of tests/data/bridge/meter_cases.txt.
 #include "python_bindings/metering/vm_meter.hpp"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln {
 namespace {
@@ -45,13 +45,13 @@ std::string apply(VmMeter& meter, const std::string& op, const std::string& args
   }
   if (op == "read") {
     auto [key, value] = key_and_value(args);
-    return show(meter.charge_read(key, value_literal::parse(value)));
+    return show(meter.charge_read(key, cases::V(value)));
   }
   if (op == "write") {
     auto [key, value] = key_and_value(args);
-    return show(meter.charge_write(key, value_literal::parse(value)));
+    return show(meter.charge_write(key, cases::V(value)));
   }
-  if (op == "return") return show(meter.charge_return_value(value_literal::parse(args)));
+  if (op == "return") return show(meter.charge_return_value(cases::V(args)));
   if (op == "begin") meter.begin_contract_metering(args);
   if (op == "enter") meter.enter_contract_metering(args);
   if (op == "exit") meter.exit_contract_metering();
@@ -75,7 +75,7 @@ class VmMeterScripts : public testing::TestWithParam<bool> {};
 
 TEST_P(VmMeterScripts, Run) {
   const bool counter = GetParam();
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/meter_cases.txt");
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/bridge/meter_cases.txt");
   std::optional<VmMeter> meter;
   std::string line;
   int ops = 0;

@@ -1,4 +1,4 @@
-// Cases of the mended faults (tests/data/mended_faults.jsonl, one JSON array
+// Cases of the mended faults (tests/data/support/mended_faults.jsonl, one JSON array
 // per line): `round` of floats whose IEEE steps overflow, and the positions
 // and reasons of two module IR reading faults.
 #include <gtest/gtest.h>
@@ -28,7 +28,7 @@ std::string outcome(const JsonValue::Array& c) {
 }
 
 TEST(MendedFaults, EachCaseGivesItsOutcome) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/mended_faults.jsonl");
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/support/mended_faults.jsonl");
   std::string line;
   int cases = 0;
   while (std::getline(in, line)) {

@@ -1,11 +1,11 @@
-// The canonical encoding against tests/data/canonical_encoding.txt: the text
+// The canonical encoding against tests/data/support/canonical_encoding.txt: the text
 // of every case, and the counted length against the text's byte length.
 #include "interpreter_support/canonical_encoding.hpp"
 
 #include <gtest/gtest.h>
 
 #include "operator_test_values.hpp"
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln {
 namespace {
@@ -16,12 +16,12 @@ std::string show(const VmResult<uint64_t>& r) {
 }
 
 TEST(CanonicalEncoding, DataCases) {
-  const auto lines = test_values::data_lines("canonical_encoding.txt", "encode");
+  const auto lines = test_values::data_lines("support/canonical_encoding.txt", "encode");
   ASSERT_GT(lines.size(), 50u);
   for (const std::string& line : lines) {
     const size_t arrow = line.find(" => ");
     ASSERT_NE(arrow, std::string::npos) << line;
-    const VmValue value = value_literal::parse(std::string_view(line).substr(7, arrow - 7));
+    const VmValue value = cases::V(std::string_view(line).substr(7, arrow - 7));
     const std::string expected = line.substr(arrow + 4);
     EXPECT_EQ(show(encode_vm_value(value)), expected) << line;
     const bool is_error = expected.rfind("error: ", 0) == 0;

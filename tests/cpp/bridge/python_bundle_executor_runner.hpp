@@ -33,7 +33,7 @@
 #include "memory_host.hpp"
 #include "operator_test_values.hpp"
 #include "python_bindings/python_bundle_executor.hpp"
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln::executor_runner {
 
@@ -121,10 +121,10 @@ inline void setup_host(Request& r, const std::string& rest) {
   const std::string& what = w[0];
   if (what == "var") {
     auto a = words(w[1], 2);
-    r.host.variables[variable_storage_key(a[0], a[1])] = value_literal::parse(a[2]);
+    r.host.variables[variable_storage_key(a[0], a[1])] = cases::V(a[2]);
   } else if (what == "row") {
     auto a = words(w[1], 3);
-    r.host.hashes[variable_storage_key(a[0], a[1])].push_back({a[2], value_literal::parse(a[3])});
+    r.host.hashes[variable_storage_key(a[0], a[1])].push_back({a[2], cases::V(a[3])});
   } else if (what == "rows") {
     auto a = words(w[1], 3);
     auto& rows = r.host.hashes[variable_storage_key(a[0], a[1])];
@@ -153,7 +153,7 @@ inline void setup_host(Request& r, const std::string& rest) {
   } else if (what == "unfiltered") {
     r.host.filter_by_prefix = false;
   } else if (what == "syscall_result") {
-    r.host.syscall_result = value_literal::parse(w[1]);
+    r.host.syscall_result = cases::V(w[1]);
   } else {
     ADD_FAILURE() << "unknown host setup: " << rest;
   }
@@ -165,7 +165,7 @@ inline std::string apply(Request& r, const std::string& call) {
   PythonBundleExecutor& ex = r.get();
   if (op == "record") {
     auto a = words(w[1], 1);
-    return show(ex.record_storage_write(a[0], value_literal::parse(a[1])));
+    return show(ex.record_storage_write(a[0], cases::V(a[1])));
   }
   if (op == "recorded") {
     auto got = ex.read_recorded_storage_write(w[1]);
@@ -177,7 +177,7 @@ inline std::string apply(Request& r, const std::string& call) {
   }
   if (op == "read_hash") {
     auto a = words(w[1], 2);
-    return show(ex.read_hash(a[0], a[1], value_literal::parse(a[2])));
+    return show(ex.read_hash(a[0], a[1], cases::V(a[2])));
   }
   if (op == "scan" || op == "scan_metered") {
     auto a = words(w[1], 2);
@@ -192,12 +192,12 @@ inline std::string apply(Request& r, const std::string& call) {
   if (op == "charge") return show(ex.charge_execution_cost(std::stoull(w[1])));
   if (op == "read_charge" || op == "write_charge") {
     auto a = words(w[1], 1);
-    const VmValue v = value_literal::parse(a[1]);
+    const VmValue v = cases::V(a[1]);
     return show(op == "read_charge" ? ex.charge_storage_read(a[0], v) : ex.charge_storage_write(a[0], v));
   }
   if (op == "syscall") {
     auto a = words(w[1], 1);
-    const VmValue args = value_literal::parse(a[1]);
+    const VmValue args = cases::V(a[1]);
     return show(ex.handle_syscall(a[0], VmArgList(args.items().begin(), args.items().end()), {}));
   }
   if (op == "emit") {

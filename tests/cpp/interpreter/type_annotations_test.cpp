@@ -1,4 +1,4 @@
-// Type annotations from tests/data/type_annotations.txt, one case a line:
+// Type annotations from tests/data/interpreter/type_annotations.txt, one case a line:
 //   parse <text> -> <source text> | None
 //   check <annotation text> <value> -> ok | error: message   (label Argument 'x')
 //   return <annotation text> | None <value> -> ok | error: message
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "value_literals.hpp"
+#include "builtin_expressions.hpp"
 
 namespace veln {
 namespace {
@@ -38,8 +38,9 @@ void run_case(std::string_view line) {
   ASSERT_NE(arrow, std::string_view::npos);
   const std::string_view expected = line.substr(arrow + 4);
   NoCalls caller;
-  test_values::LiteralReader reader(line.substr(verb_end + 1, arrow - verb_end - 1), caller);
-  VmResult<VmValue> text = reader.read_next();
+  BuiltinExpressions expressions(caller);
+  notation::NotationReader reader(line.substr(verb_end + 1, arrow - verb_end - 1), &expressions);
+  VmResult<VmValue> text = reader.term();
   ASSERT_TRUE(text.ok()) << text.error().message;
   if (verb == "parse") {
     ASSERT_TRUE(reader.at_end());
@@ -48,11 +49,11 @@ void run_case(std::string_view line) {
       EXPECT_FALSE(parsed.has_value()) << parsed->source();
     } else {
       ASSERT_TRUE(parsed.has_value());
-      EXPECT_EQ(parsed->source(), test_values::read_value(expected, caller)->text());
+      EXPECT_EQ(parsed->source(), notation::parse_value(expected, &expressions)->text());
     }
     return;
   }
-  VmResult<VmValue> value = reader.read_next();
+  VmResult<VmValue> value = reader.term();
   ASSERT_TRUE(value.ok()) << value.error().message;
   ASSERT_TRUE(reader.at_end());
   if (verb == "check") {
@@ -68,7 +69,7 @@ void run_case(std::string_view line) {
 }
 
 TEST(TypeAnnotations, Cases) {
-  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/type_annotations.txt");
+  std::ifstream in(std::string(VELN_TEST_DATA_DIR) + "/interpreter/type_annotations.txt");
   ASSERT_TRUE(in);
   std::string line;
   int number = 0;

@@ -12,7 +12,7 @@
 #include "memory_host.hpp"
 #include "python_bundle_executor_runner.hpp"
 #include "python_bindings/python_bundle_executor.hpp"
-#include "value_literal.hpp"
+#include "case_file.hpp"
 
 namespace veln {
 namespace {
@@ -94,7 +94,7 @@ void run_request(const JsonValue& contracts, const JsonValue& r) {
   }
   for (const auto& [contract, owner] : r.find("owners")->as_object()) host.owners[contract] = owner.as_string();
   for (const auto& [key, value] : r.find("storage")->as_object()) {
-    host.set_storage(key, value_literal::parse(value.as_string()));
+    host.set_storage(key, cases::V(value.as_string()));
   }
   if (const JsonValue::Array* rows = r.find_array("host_rows")) {
     const std::string hash = (*rows)[0].as_string() + "." + (*rows)[1].as_string();
@@ -111,8 +111,8 @@ void run_request(const JsonValue& contracts, const JsonValue& r) {
   auto executor = PythonBundleExecutor::create(bundle, host, settings);
   ASSERT_TRUE(executor.ok()) << executor.error().message;
 
-  const VmValue args = value_literal::parse(*r.find_string("args"));
-  const VmValue kwargs = value_literal::parse(*r.find_string("kwargs"));
+  const VmValue args = cases::V(*r.find_string("args"));
+  const VmValue kwargs = cases::V(*r.find_string("kwargs"));
   VmKwargList keywords;
   for (const VmDictPair& p : kwargs.dict_pairs()) keywords.push_back({std::string(p.key.text()), p.value});
   const JsonValue::Array& entry = *r.find_array("entry");
