@@ -41,6 +41,10 @@ struct VmContractCall {
   VmValue block_num;
   VmValue block_hash;
   VmValue chain_id;
+  // Calls active in the calling contract when it made the request (the call
+  // limit counts across contracts); the host passes it on to the callee's
+  // VmInstance::call_function.
+  uint32_t call_depth = 0;
 };
 
 // One entry of a hash listing: the key text after the hash's own key and

@@ -35,6 +35,16 @@ class VmInstance {
   // Runs one function of this module under the current context (with the
   // call trace when VELN_VM_TRACE_CALLS is set). Does not check visibility.
   VmResult<VmValue> call_function(VmHost& host, std::string_view function, VmArgList args, VmKwargList kwargs);
+  // The same for a call made from another contract: `active_calls` is the
+  // calling side's count of active calls (VmContractCall::call_depth), so the
+  // call limit holds across contracts.
+  VmResult<VmValue> call_function(VmHost& host, std::string_view function, VmArgList args, VmKwargList kwargs,
+                                  uint32_t active_calls);
+  // Reads the trace switches from the environment again; the running call
+  // of this instance uses them from its next statement or call on. The
+  // interpreter itself does this after every host operation that may run
+  // Python code.
+  void refresh_trace_flags();
 
   const std::string& module_name() const;
   const ModuleIr& module() const;

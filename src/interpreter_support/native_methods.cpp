@@ -8,6 +8,7 @@
 #include "interpreter_support/byte_methods.hpp"
 #include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/string_methods.hpp"
+#include "lib/name_index.hpp"
 
 namespace veln {
 namespace {
@@ -27,7 +28,22 @@ constexpr std::array<KindMethods, kVmKindCount> kMethodTables = [] {
   return t;
 }();
 
+constexpr auto kChangingListMethods = make_name_index("append", "extend", "insert", "remove", "pop", "clear");
+constexpr auto kChangingDictMethods = make_name_index("pop", "clear");
+constexpr auto kChangingSetMethods = make_name_index("add", "remove", "discard", "pop", "clear");
+constexpr auto kChangingByteArrayMethods = make_name_index("append", "extend", "pop", "clear");
+
 }  // namespace
+
+bool native_method_changes_receiver(VmKind receiver_kind, std::string_view method) {
+  switch (receiver_kind) {
+    case VmKind::List: return kChangingListMethods.contains(method);
+    case VmKind::Dict: return kChangingDictMethods.contains(method);
+    case VmKind::Set: return kChangingSetMethods.contains(method);
+    case VmKind::ByteArray: return kChangingByteArrayMethods.contains(method);
+    default: return false;
+  }
+}
 
 VmResult<NativeMethodOutcome> call_native_method(VmValue receiver, std::string_view method,
                                                  std::vector<VmValue> args, VmKeywordArgs kwargs) {

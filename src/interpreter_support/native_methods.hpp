@@ -21,4 +21,10 @@ namespace veln {
 VmResult<NativeMethodOutcome> call_native_method(VmValue receiver, std::string_view method,
                                                  std::vector<VmValue> args, VmKeywordArgs kwargs);
 
+// True for the methods that always hand back a changed receiver when they
+// succeed (list.append, dict.pop, set.add, bytearray.extend, ...). A caller
+// that will write the receiver back may then hand over its only reference,
+// so the method edits the buffer in place instead of copying it.
+bool native_method_changes_receiver(VmKind receiver_kind, std::string_view method);
+
 }  // namespace veln

@@ -592,6 +592,61 @@ JsonReadResult<JsonValue> JsonReader::read_value() {
   return v;
 }
 
+// Mirrors read_value_into step by step, so both accept the same texts.
+JsonReadStatus JsonReader::check_value(std::string& scratch) {
+  const int c = peek_after_whitespace();
+  switch (c) {
+    case -1: return error_at_peek("EOF while parsing a value");
+    case 'n': eat(); return parse_ident("ull");
+    case 't': eat(); return parse_ident("rue");
+    case 'f': eat(); return parse_ident("alse");
+    case '-': {
+      eat();
+      VELN_CHECK(parse_number(false));
+      return Ok{};
+    }
+    case '"': {
+      eat();
+      scratch.clear();
+      return parse_string_into(scratch);
+    }
+    case '[': {
+      VELN_CHECK(enter_level());
+      eat();
+      bool first = true;
+      for (;;) {
+        VELN_TRY(const bool more, has_next_element(first));
+        if (!more) break;
+        VELN_CHECK(check_value(scratch));
+      }
+      VELN_CHECK(end_array());
+      leave_level();
+      return Ok{};
+    }
+    case '{': {
+      VELN_CHECK(enter_level());
+      eat();
+      bool first = true;
+      for (;;) {
+        scratch.clear();
+        VELN_TRY(const bool more, next_key(first, scratch));
+        if (!more) break;
+        VELN_CHECK(expect_colon());
+        VELN_CHECK(check_value(scratch));
+      }
+      VELN_CHECK(end_object());
+      leave_level();
+      return Ok{};
+    }
+    default:
+      if (is_digit(c)) {
+        VELN_CHECK(parse_number(true));
+        return Ok{};
+      }
+      return error_at_peek("expected value");
+  }
+}
+
 JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
   const int c = peek_after_whitespace();
   switch (c) {

@@ -95,6 +95,10 @@ class JsonReader {
   // builds it in place in `out` (which must be null).
   JsonReadResult<JsonValue> read_value();
   JsonReadStatus read_value_into(JsonValue& out);
+  // Reads a value with every check read_value makes (nesting limit, number
+  // range, escapes, UTF-8) and builds nothing: a text it accepts, read_value
+  // accepts too. `scratch` holds decoded strings in passing.
+  JsonReadStatus check_value(std::string& scratch);
   // Skips a value checking only its syntax: no nesting limit, no number range,
   // no surrogate pairing. Iterative.
   JsonReadStatus skip_value();

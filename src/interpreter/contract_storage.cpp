@@ -1,0 +1,182 @@
+// Contract storage access: reads and writes of the instance's own declared
+// variables and hashes. A read looks at the write recorded in this request,
+// then the value the instance holds, then the host, then the declared
+// default, and charges the value it returns under its full storage key.
+// Writes only change the instance's state: recording and charging them is
+// the caller's. Reads of ForeignVariable / ForeignHash declarations go to
+// the other contract through the host and are cached under the foreign key.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interpreter/vm_instance_state.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
+#include "interpreter_support/storage_keys.hpp"
+
+namespace veln {
+namespace {
+
+// Bounds of what one hash listing may bring in: non-None rows, and bytes of
+// relative keys plus canonical encodings.
+constexpr uint64_t kListingMaxEntries = 131072;
+constexpr uint64_t kListingMaxBytes = 131072;
+
+std::string unknown_variable(std::string_view name) {
+  return "unknown variable binding '" + std::string(name) + "'";
+}
+std::string unknown_hash(std::string_view name) { return "unknown hash binding '" + std::string(name) + "'"; }
+
+// A key text listed under a prefix: all of them for the empty prefix, else
+// the prefix itself and the keys continuing it with ":".
+bool under_prefix(std::string_view key, std::string_view prefix) {
+  if (prefix.empty() || key == prefix) return true;
+  return key.size() > prefix.size() && key.starts_with(prefix) && key[prefix.size()] == ':';
+}
+
+uint64_t saturating_add(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// The read cache of a foreign declaration, created on first use.
+template <class State>
+State& foreign_cache(std::map<std::string, State, std::less<>>& states, const std::string& foreign_key) {
+  auto it = states.find(foreign_key);
+  if (it == states.end()) it = states.emplace(foreign_key, State{}).first;
+  return it->second;
+}
+
+}  // namespace
+
+VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& host) {
+  auto it = variables.find(name);
+  if (it == variables.end()) return vm_error(unknown_variable(name));
+  VariableState& state = it->second;
+
+  if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
+
+  const std::string key = variable_storage_key(module_name(), name);
+  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
+    state.value = *recorded;
+    VELN_CHECK(host.charge_storage_read(key, *recorded));
+    return std::move(*recorded);
+  }
+  if (!state.value) {
+    VELN_TRY(std::optional<VmValue> stored, host.read_variable(module_name(), name));
+    if (!state.value) state.value = stored;
+  }
+  VmValue result = state.value ? *state.value : state.default_value;
+  VELN_CHECK(host.charge_storage_read(key, result));
+  return result;
+}
+
+VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& foreign_key, VmHost& host) {
+  VELN_TRY(auto foreign, split_foreign_storage_key(foreign_key));
+  VmResult<std::optional<VmValue>> stored = host.read_variable(foreign.first, foreign.second);
+  if (!stored.ok()) return std::move(stored).error();
+  VariableState& cache = foreign_cache(variables, foreign_key);
+  if (stored->has_value()) cache.value = **stored;
+  VmValue result = cache.value ? *cache.value : cache.default_value;
+  VELN_CHECK(host.charge_storage_read(variable_storage_key(foreign.first, foreign.second), result));
+  return result;
+}
+
+VmStatus VmInstanceState::variable_set(std::string_view name, VmValue value) {
+  auto it = variables.find(name);
+  if (it == variables.end()) return vm_error(unknown_variable(name));
+  VariableState& state = it->second;
+  if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
+  state.value = std::move(value);
+  state.is_written = true;
+  return Ok{};
+}
+
+VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
+  VELN_TRY(std::string key_text, normalize_hash_key(key));
+  auto it = hashes.find(name);
+  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  HashState& state = it->second;
+
+  if (state.foreign_key) {
+    VELN_TRY(auto foreign, split_foreign_storage_key(*state.foreign_key));
+    VELN_TRY(std::optional<VmValue> stored, host.read_hash(foreign.first, foreign.second, key));
+    HashState& cache = foreign_cache(hashes, *state.foreign_key);
+    if (stored) cache.entries.insert_or_assign(key_text, *stored);
+    auto entry = cache.entries.find(key_text);
+    VmValue result = entry != cache.entries.end() ? entry->second : cache.default_value;
+    VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(foreign.first, foreign.second, key_text),
+                                        result));
+    return result;
+  }
+
+  const std::string storage_key = hash_storage_key_from_normalized(module_name(), name, key_text);
+  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
+    state.entries.insert_or_assign(key_text, *recorded);
+    VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
+    return std::move(*recorded);
+  }
+  auto entry = state.entries.find(key_text);
+  if (entry == state.entries.end()) {
+    VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
+    if (stored) entry = state.entries.insert_or_assign(key_text, *stored).first;
+  }
+  VmValue result = entry != state.entries.end() ? entry->second : state.default_value;
+  VELN_CHECK(host.charge_storage_read(storage_key, result));
+  return result;
+}
+
+VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value) {
+  VELN_TRY(std::string key_text, normalize_hash_key(key));
+  auto it = hashes.find(name);
+  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  HashState& state = it->second;
+  if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
+  state.written_keys.insert(key_text);
+  state.entries.insert_or_assign(std::move(key_text), std::move(value));
+  return Ok{};
+}
+
+VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host) {
+  VELN_TRY(std::string prefix_text, normalize_hash_prefix(prefix));
+  auto it = hashes.find(name);
+  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  HashState* state = &it->second;
+  std::string contract = module_name();
+  std::string hash_name(name);
+  if (state->foreign_key) {
+    VELN_TRY(auto foreign, split_foreign_storage_key(*state->foreign_key));
+    contract = std::move(foreign.first);
+    hash_name = std::move(foreign.second);
+    state = &foreign_cache(hashes, *state->foreign_key);
+  }
+
+  // The host's rows (already charged by the host), then the entries this
+  // instance holds that the host did not list, each charged as it is added,
+  // in ascending key order.
+  VELN_TRY(std::vector<VmHashEntry> scanned, host.scan_hash_entries_metered(contract, hash_name, prefix_text));
+  std::map<std::string, VmValue, std::less<>> rows;
+  for (VmHashEntry& row : scanned) rows.insert_or_assign(std::move(row.key), std::move(row.value));
+  for (auto entry = state->entries.lower_bound(prefix_text);
+       entry != state->entries.end() && entry->first.starts_with(prefix_text); ++entry) {
+    const auto& [key, value] = *entry;
+    if (!under_prefix(key, prefix_text)) continue;
+    if (!state->is_local && !state->written_keys.contains(key)) continue;
+    if (rows.contains(key) || value.is(VmKind::None)) continue;
+    VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(contract, hash_name, key), value));
+    rows.emplace(key, value);
+  }
+
+  // None rows are deleted entries: they are neither listed nor counted.
+  std::vector<VmValue> values;
+  uint64_t bytes = 0;
+  for (auto& [key, value] : rows) {
+    if (value.is(VmKind::None)) continue;
+    VELN_TRY(uint64_t encoded, encoded_vm_value_length(value));
+    bytes = saturating_add(bytes, saturating_add(key.size(), encoded));
+    if (values.size() + 1 > kListingMaxEntries || bytes > kListingMaxBytes) {
+      return vm_error("hash scan result exceeds allocation limit");
+    }
+    state->entries.insert_or_assign(key, value);
+    values.push_back(std::move(value));
+  }
+  return VmValue::make_list(std::move(values));
+}
+
+}  // namespace veln

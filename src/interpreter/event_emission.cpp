@@ -1,0 +1,61 @@
+// Event payloads, their charges and the emitted record.
+#include "interpreter/event_emission.hpp"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interpreter_support/builtin_names.hpp"
+#include "interpreter_support/event_payloads.hpp"
+
+namespace veln {
+namespace {
+
+VmStatus charge_fields(const std::vector<std::pair<std::string, VmValue>>& fields, VmHost& host) {
+  for (const auto& [name, value] : fields) VELN_CHECK(host.charge_storage_write(name, value));
+  return Ok{};
+}
+
+}  // namespace
+
+VmResult<VmValue> event_payload_from_args(VmArgList args, VmKwargList kwargs) {
+  if (!args.empty()) return std::move(args.front());
+  if (kwargs.empty()) return VmValue::none();
+  std::vector<VmDictPair> pairs;
+  pairs.reserve(kwargs.size());
+  for (VmKeywordArg& kw : kwargs) {
+    VELN_TRY(VmValue key, VmValue::make_str(std::move(kw.name)));
+    pairs.push_back(VmDictPair{std::move(key), std::move(kw.value)});
+  }
+  return VmValue::make_dict(std::move(pairs));
+}
+
+VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
+                             const VmExecutionContext& context, std::string_view module_name, VmHost& host) {
+  VELN_TRY(NormalizedEventPayload fields, normalize_event_payload(definition.params, std::move(payload)));
+  VELN_CHECK(charge_fields(fields.indexed, host));
+  VELN_CHECK(charge_fields(fields.data, host));
+  VmEvent event{context.this_contract ? *context.this_contract : std::string(module_name),
+                definition.event_name,
+                option_string_value(context.signer),
+                option_string_value(context.caller),
+                std::move(fields.indexed),
+                std::move(fields.data)};
+  return host.emit_event(std::move(event));
+}
+
+VmResult<VmValue> event_index_descriptor(VmArgList args) {
+  VmValue type;
+  if (args.size() == 1) {
+    type = coerce_type_marker(std::move(args.front()));
+  } else {
+    for (VmValue& arg : args) arg = coerce_type_marker(std::move(arg));
+    VELN_TRY(type, VmValue::make_tuple(std::move(args)));
+  }
+  std::vector<VmDictPair> pairs;
+  pairs.push_back(VmDictPair{VmValue::str("type"), std::move(type)});
+  pairs.push_back(VmDictPair{VmValue::str("idx"), VmValue::boolean(true)});
+  return VmValue::make_dict(std::move(pairs));
+}
+
+}  // namespace veln

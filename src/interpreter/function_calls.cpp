@@ -1,0 +1,213 @@
+// Function calls and argument binding (see header).
+#include "interpreter/function_calls.hpp"
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "interpreter/call_depth.hpp"
+#include "interpreter/type_annotations.hpp"
+#include "interpreter/type_error_text.hpp"
+
+namespace veln {
+namespace {
+
+struct KeywordEntry {
+  std::string_view name;
+  VmValue* value;
+  bool taken = false;
+};
+
+class Binder {
+ public:
+  Binder(VmRun& run, const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs, Slot* slots)
+      : run_(run), f_(f), args_(args), kwargs_(kwargs), slots_(slots) {}
+
+  VmStatus bind() {
+    VELN_CHECK(build_keyword_table());
+    const std::string& name = f_.ir->name;
+    std::optional<uint32_t> vararg;
+    std::optional<uint32_t> kwarg;
+    for (size_t i = 0; i < f_.parameters.size(); ++i) {
+      const LoweredParameter& p = f_.parameters[i];
+      const std::string& pname = f_.ir->parameters[i].name;
+      switch (p.kind) {
+        case ParameterKind::PositionalOrKeyword:
+          if (next_ < args_.size()) {
+            if (find_keyword(pname) != nullptr) {
+              return wrapped_type_error("__" + name + "() got multiple values for keyword argument '" + pname + "'");
+            }
+            set(p.slot, std::move(args_[next_++]));
+          } else {
+            VELN_CHECK(keyword_or_default(p, pname, "missing required argument '"));
+          }
+          break;
+        case ParameterKind::KeywordOnly:
+          VELN_CHECK(keyword_or_default(p, pname, "missing required keyword-only argument '"));
+          break;
+        case ParameterKind::Vararg:
+          vararg = p.slot;
+          break;
+        case ParameterKind::Kwarg:
+          kwarg = p.slot;
+          break;
+        case ParameterKind::Unsupported:
+          return vm_error("unsupported parameter kind '" + f_.ir->parameters[i].kind + "'");
+      }
+    }
+    if (vararg) {
+      std::vector<VmValue> rest;
+      rest.reserve(args_.size() - next_);
+      for (size_t i = next_; i < args_.size(); ++i) rest.push_back(std::move(args_[i]));
+      VELN_TRY(VmValue tuple, VmValue::make_tuple(std::move(rest)));
+      set(*vararg, std::move(tuple));
+    } else if (next_ < args_.size()) {
+      return wrapped_type_error("too many positional arguments for '" + name + "'");
+    }
+    if (kwarg) {
+      VELN_TRY(VmValue dict, VmValue::make_dict({}));
+      for (KeywordEntry& entry : table_) {
+        if (entry.taken) continue;
+        VELN_CHECK(dict.dict_push_pair(VmValue::str(entry.name), std::move(*entry.value)));
+      }
+      set(*kwarg, std::move(dict));
+    } else {
+      for (KeywordEntry& entry : table_) {
+        if (!entry.taken) return wrapped_type_error("unexpected keyword argument '" + std::string(entry.name) + "'");
+      }
+    }
+    return Ok{};
+  }
+
+ private:
+  VmStatus build_keyword_table() {
+    table_.reserve(kwargs_.size());
+    std::unordered_set<std::string_view> seen;
+    const bool hashed = kwargs_.size() > 8;
+    for (VmKeywordArg& kw : kwargs_) {
+      bool repeated = false;
+      if (hashed) {
+        repeated = !seen.insert(kw.name).second;
+      } else {
+        for (const KeywordEntry& e : table_) repeated = repeated || e.name == kw.name;
+      }
+      if (repeated) {
+        return wrapped_type_error("__" + f_.ir->name + "() got multiple values for keyword argument '" + kw.name +
+                                  "'");
+      }
+      table_.push_back(KeywordEntry{kw.name, &kw.value});
+    }
+    return Ok{};
+  }
+
+  KeywordEntry* find_keyword(std::string_view name) {
+    for (KeywordEntry& e : table_) {
+      if (!e.taken && e.name == name) return &e;
+    }
+    return nullptr;
+  }
+
+  VmStatus keyword_or_default(const LoweredParameter& p, const std::string& pname, std::string_view missing) {
+    if (KeywordEntry* entry = find_keyword(pname)) {
+      entry->taken = true;
+      set(p.slot, std::move(*entry->value));
+      return Ok{};
+    }
+    if (!p.default_entry) return wrapped_type_error(std::string(missing) + pname + "'");
+    // The default sees a copy of the locals bound so far.
+    const uint32_t n = f_.code.slot_count();
+    ArenaCells<Slot> copy(run_.arena, n);
+    for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots_[i];
+    VELN_TRY(VmValue value, run_code(run_, f_.code, *p.default_entry, copy.get()));
+    set(p.slot, std::move(value));
+    return Ok{};
+  }
+
+  void set(uint32_t slot, VmValue value) {
+    slots_[slot].value = std::move(value);
+    slots_[slot].bound = true;
+  }
+
+  VmRun& run_;
+  const LoweredFunction& f_;
+  std::span<VmValue> args_;
+  std::span<VmKeywordArg> kwargs_;
+  Slot* slots_;
+  std::vector<KeywordEntry> table_;
+  size_t next_ = 0;
+};
+
+VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
+  for (size_t i = 0; i < f.parameters.size(); ++i) {
+    const LoweredParameter& p = f.parameters[i];
+    const ParameterIr& ir = f.ir->parameters[i];
+    if (!ir.annotation || !slots[p.slot].bound) continue;
+    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *ir.annotation + "'");
+    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, "Argument '" + ir.name + "'"));
+  }
+  return Ok{};
+}
+
+struct ActiveCall {
+  explicit ActiveCall(VmRun& r) : run(r) { ++run.active_calls; }
+  ~ActiveCall() { --run.active_calls; }
+  VmRun& run;
+};
+
+VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                         std::span<VmKeywordArg> kwargs) {
+  ActiveCall active(run);
+  VELN_CHECK(run.host.charge_execution_cost(f.call_price));
+  ArenaCells<Slot> slots(run.arena, f.code.slot_count());
+  if (f.simple_parameters && kwargs.empty() && args.size() == f.parameters.size()) {
+    for (size_t i = 0; i < args.size(); ++i) {
+      Slot& slot = slots.get()[f.parameters[i].slot];
+      slot.value = std::move(args[i]);
+      slot.bound = true;
+    }
+  } else {
+    VELN_CHECK(Binder(run, f, args, kwargs, slots.get()).bind());
+  }
+  if (f.typecheck) VELN_CHECK(check_arguments(f, slots.get()));
+  VELN_TRY(VmValue result, run_code(run, f.code, f.body_entry, slots.get()));
+  if (f.typecheck) VELN_CHECK(check_function_return(f.ir->returns, result));
+  return result;
+}
+
+}  // namespace
+
+VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
+                                   std::span<VmKeywordArg> kwargs) {
+  VELN_CHECK(check_call_depth(run.active_calls));
+  return invoke(run, run.instance.lowered.functions[index], args, kwargs);
+}
+
+VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::span<VmValue> args,
+                                      std::span<VmKeywordArg> kwargs) {
+  VELN_CHECK(check_call_depth(run.active_calls));
+  const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
+  if (!index) return vm_error("unknown function '" + std::string(name) + "'");
+  return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
+}
+
+VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,
+                                      std::span<VmKeywordArg> kwargs) {
+  if (callee.is(VmKind::FunctionRef)) return call_named_function(run, callee.text(), args, kwargs);
+  if (!callee.is(VmKind::Builtin)) {
+    return vm_error("value of type " + std::string(callee.type_name()) + " is not callable");
+  }
+  VmArgList arg_list;
+  arg_list.reserve(args.size());
+  for (VmValue& v : args) arg_list.push_back(std::move(v));
+  VmKwargList kwarg_list;
+  kwarg_list.reserve(kwargs.size());
+  for (VmKeywordArg& kw : kwargs) kwarg_list.push_back(std::move(kw));
+  RunValueCaller caller(run);
+  return call_builtin(callee.text(), std::move(arg_list), std::move(kwarg_list), caller);
+}
+
+VmResult<VmValue> RunValueCaller::call_callable_value(VmValue callee, VmArgList args, VmKwargList kwargs) {
+  return veln::call_callable_value(run_, std::move(callee), args, kwargs);
+}
+
+}  // namespace veln

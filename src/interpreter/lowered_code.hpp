@@ -1,0 +1,226 @@
+// The lowered form of a module's code: each function body (with its
+// parameter defaults) and the module-level code become a flat list of
+// instructions over a value stack, with every node's price, every deferred
+// reading error and every name resolution decided once. Evaluation never
+// recurses on the native stack for nested expressions or statements; only
+// named calls (at most 256 active) nest native frames.
+// Plain data, immutable once built; it must not evaluate anything.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "interpreter/syscall_site.hpp"
+#include "interpreter/type_annotations.hpp"
+#include "lib/ir_node_kinds.hpp"
+#include "lib/json_value.hpp"
+#include "lib/module_ir.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+inline constexpr uint32_t kNoSlot = UINT32_MAX;
+
+enum class Op : uint8_t {
+  // --- control ---------------------------------------------------------------
+  Charge,            // charge b
+  Stmt,              // charge b, then the statement trace line (a8 = StatementKind)
+  Fail,              // deferred error: texts[a]
+  Pop,
+  Dup,
+  Roll,              // moves the cell a below the top to the top
+  Jump,              // to a
+  JumpIfFalse,       // pops; to a when falsy
+  JumpIfTrue,        // pops; to a when truthy
+  JumpIfTrueOrPop,   // keeps the top and jumps to a when truthy, else pops
+  JumpIfFalseOrPop,  // keeps the top and jumps to a when falsy, else pops
+  Return,            // pops the result
+  ReturnNone,
+  // --- values and names ----------------------------------------------------------
+  PushConst,  // constants[a]
+  LoadConst,  // charge b, then constants[a]
+  PushNone,
+  PushBool,   // a8
+  LoadName,   // charge b, then names[a] looked up
+  StoreLocal, // pops into slot a
+  // --- operators ----------------------------------------------------------------
+  Binary,            // a8 = BinaryOperator
+  BinaryNamed,       // texts[a] names an operator the tables do not know
+  Unary,             // a8 = UnaryOperator
+  UnaryNamed,        // texts[a]
+  Compare,           // a8 = CompareOperator; false: pushes False and jumps to a
+  CompareNamed,      // texts[b]; as Compare
+  CompareLast,       // a8; pushes the outcome as a bool
+  CompareLastNamed,  // texts[b]
+  ReleaseLocal,      // slot a is about to be overwritten: drops its buffer reference
+  // --- containers and reads ------------------------------------------------------
+  BuildList,       // a items
+  BuildTuple,      // a items
+  NewList,
+  NewDict,
+  DictAppend,      // [dict][key][value] -> [dict]
+  DictUnpack,      // [dict][mapping] -> [dict]
+  FString,         // a parts
+  FormatValue,
+  Subscript,       // [container][index] -> [item]
+  SliceBound,      // converts the top to an int bound
+  SliceSubscript,  // a8 = present bounds (1 lower, 2 upper, 4 step)
+  Attribute,       // native attribute texts[a]
+  HostAttribute,   // host_attrs[a]; when it yields the host value, jumps to b
+  StorageGet,      // binding texts[a]
+  // --- statements ----------------------------------------------------------------
+  Raise,
+  AssertFail,
+  ForPrep,          // pops the iterable, pushes the iteration state (two cells)
+  ForNext,          // state at cell b; exhausted: pops it and jumps to a; else charges 96, pushes the item
+  PopLoop,          // pops an iteration state and jumps to a (break)
+  StorageSet,       // binding texts[a]
+  StorageMutateRead,   // binding texts[a]
+  StorageMutateWrite,  // binding texts[a]; a8 = BinaryOperator, or 255 with texts[b] the operator
+  // --- targets -------------------------------------------------------------------
+  Unpack,           // a targets
+  UnpackTypeCheck,  // only the list-or-tuple check
+  ReadCurrent,      // [container][index] -> [container][index][current]
+  StoreResolved,    // targets[a]; a8 = 1 when the outermost current value was used up
+  // --- comprehensions ------------------------------------------------------------
+  Capture,   // captures[a]
+  Restore,   // captures[a]
+  ListAppend,  // result at cell a
+  DictSet,     // result at cell a
+  // --- calls ---------------------------------------------------------------------
+  KwMark,
+  KwPush,     // keyword name texts[a]
+  KwUnpack,
+  CallValue,  // calls[a]
+  CallName,   // calls[a] (callee by names[calls[a].name])
+  Syscall,    // calls[a]
+  NativeCall, // calls[a]
+};
+
+struct Instr {
+  Op op;
+  uint8_t a8 = 0;
+  uint16_t spare = 0;
+  uint32_t a = 0;
+  uint64_t b = 0;
+};
+
+// What a name resolves to when neither the locals nor the module globals
+// hold it: fixed for the life of the module.
+enum class NameFallback : uint8_t { Function, Value, HostBinding, Fail };
+
+struct NameSite {
+  uint32_t slot = kNoSlot;  // local slot of the name in this code
+  uint32_t global = 0;      // module global index
+  NameFallback fallback = NameFallback::Fail;
+  uint32_t function = 0;    // Function: index of the module function
+  uint32_t value = 0;       // Function / Value: constants[value]; HostBinding: binding id; Fail: texts[value]
+};
+
+// The root and shape of a resolved assignment target on the stack:
+// [root] then per subscript level [index] and, when read, [current].
+struct TargetSite {
+  uint32_t levels = 0;
+  bool outer_current = false;  // the outermost level read its current value
+  bool root_cell = true;       // false only for a bare name resolved without reading
+  bool root_is_name = true;
+  uint32_t slot = kNoSlot;     // name root
+  uint32_t global = 0;
+  uint32_t unsupported_text = 0;  // texts[]: "unsupported assignment target '{kind}'"
+  uint32_t cells() const { return (root_cell ? 1 : 0) + 2 * levels - (levels > 0 && !outer_current ? 1 : 0); }
+};
+
+struct CaptureSite {
+  std::vector<uint32_t> slots;  // distinct slots, in first-occurrence order
+};
+
+// An attribute with a string host binding id: the root name decides between
+// a native attribute and the host binding.
+struct HostAttrSite {
+  bool root_is_name = false;
+  uint32_t slot = kNoSlot;
+  uint32_t global = 0;
+  bool binding_ok = false;
+  uint32_t binding = 0;        // HostBindingId when binding_ok
+  uint32_t binding_error = 0;  // texts[] otherwise
+};
+
+struct CallSite {
+  uint32_t argc = 0;
+  bool has_keywords = false;
+  uint32_t name = 0;  // CallName: names[name]
+  // Syscall
+  uint32_t syscall = 0;  // syscalls[]
+  // NativeCall
+  uint32_t method = 0;            // texts[]
+  bool receiver_resolved = false; // name or subscript receiver
+  uint32_t target = 0;            // targets[] when resolved
+  uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
+};
+
+struct LoweredCode {
+  std::vector<Instr> instrs;
+  std::vector<VmValue> constants;
+  std::vector<std::string> texts;
+  std::vector<NameSite> names;
+  std::vector<TargetSite> targets;
+  std::vector<CaptureSite> captures;
+  std::vector<HostAttrSite> host_attrs;
+  std::vector<CallSite> calls;
+  std::vector<SyscallSite> syscalls;
+  std::vector<uint32_t> slot_globals;  // the module global index of each slot's name
+  uint32_t max_stack = 0;
+  uint32_t slot_count() const { return static_cast<uint32_t>(slot_globals.size()); }
+};
+
+enum class ParameterKind : uint8_t { PositionalOrKeyword, KeywordOnly, Vararg, Kwarg, Unsupported };
+
+struct LoweredParameter {
+  uint32_t slot = 0;
+  ParameterKind kind = ParameterKind::Unsupported;
+  std::optional<uint32_t> default_entry;  // pc of the default's code
+  // Parsed once, only for functions whose type checks are on.
+  std::optional<TypeAnnotation> annotation;
+  bool annotation_unparsed = false;
+};
+
+struct LoweredFunction {
+  const FunctionIr* ir = nullptr;
+  LoweredCode code;
+  uint32_t body_entry = 0;
+  std::vector<LoweredParameter> parameters;
+  uint64_t call_price = 0;
+  bool typecheck = false;
+  // Function arguments bind straight into slots: only positional-or-keyword
+  // parameters without repeats.
+  bool simple_parameters = false;
+};
+
+// Hashing for maps keyed by std::string that are looked up by string_view.
+struct TransparentStringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+template <class V>
+using StringMap = std::unordered_map<std::string, V, TransparentStringHash, std::equal_to<>>;
+
+// Interned module-level names: every name the module's code mentions, the
+// import bindings and the declared names. Module globals are a table indexed
+// by these numbers.
+class NameTable {
+ public:
+  uint32_t intern(std::string_view name);
+  std::optional<uint32_t> find(std::string_view name) const;
+  const std::string& name(uint32_t index) const { return names_[index]; }
+  uint32_t size() const { return static_cast<uint32_t>(names_.size()); }
+
+ private:
+  std::vector<std::string> names_;
+  StringMap<uint32_t> index_;
+};
+
+}  // namespace veln

@@ -1,0 +1,222 @@
+// VmInstance: building an instance (validation, lowering, static imports,
+// global declarations, the module body), the traced entry call, snapshots
+// and peeks. Declaration and module-body expressions run against a copy of
+// the module globals as their locals.
+#include <string>
+#include <utility>
+
+#include "interpreter/function_calls.hpp"
+#include "interpreter/lower_module.hpp"
+#include "interpreter/lowering.hpp"
+#include "interpreter/storage_declarations.hpp"
+#include "interpreter/trace.hpp"
+#include "interpreter/vm_instance.hpp"
+#include "interpreter/vm_instance_state.hpp"
+#include "interpreter/vm_run.hpp"
+#include "interpreter_support/ir_argument_readers.hpp"
+#include "interpreter_support/storage_keys.hpp"
+#include "lib/module_validation.hpp"
+
+namespace veln {
+
+const VmValue* VmInstanceState::find_global(std::string_view name) const {
+  const std::optional<uint32_t> index = lowered.names.find(name);
+  if (!index || *index >= globals.size() || !globals[*index].bound) return nullptr;
+  return &globals[*index].value;
+}
+
+void VmInstanceState::set_global(std::string_view name, VmValue value) {
+  Slot& slot = global(lowered.names.intern(name));
+  slot.value = std::move(value);
+  slot.bound = true;
+}
+
+VmResult<VmValue> eval_module_expression(VmRun& run, const JsonValue& node) {
+  VmInstanceState& s = run.instance;
+  Lowerer lowerer(s.lowered, s.module_code, CodeUnit::Module, "");
+  const uint32_t entry = lowerer.expression_entry(node);
+  s.globals.resize(s.lowered.names.size());
+  return run_module_expression(run, entry);
+}
+
+namespace {
+
+VmStatus declare(VmRun& run, const JsonValue& declaration) {
+  VmInstanceState& s = run.instance;
+  VELN_TRY(const JsonValue* object, as_object(declaration, "global declaration"));
+  VELN_TRY(std::string_view kind, required_string(*object, "node"));
+  if (kind == "event_decl") {
+    VELN_TRY(std::string_view name, required_string(*object, "name"));
+    VELN_TRY(std::string_view event_name, required_string(*object, "event_name"));
+    VELN_TRY(const JsonValue* params, required_value(*object, "params"));
+    VELN_TRY(VmValue schema, eval_module_expression(run, *params));
+    VELN_TRY(VmValue event,
+             VmValue::make_event_ref(VmEventDefinition{std::string(name), std::string(event_name), std::move(schema)}));
+    s.set_global(name, std::move(event));
+    return Ok{};
+  }
+  if (kind == "storage_decl") {
+    VELN_TRY(std::string_view name, required_string(*object, "name"));
+    VELN_TRY(std::string_view storage_type, required_string(*object, "storage_type"));
+    VELN_TRY(std::span<const JsonValue> args, required_array(*object, "args"));
+    VELN_TRY(std::span<const JsonValue> keywords, required_array(*object, "keywords"));
+    StorageDeclarationArgs declaration_args{run, args, keywords};
+    if (storage_type == "Variable" || storage_type == "ForeignVariable") {
+      VELN_TRY(VariableState state, build_variable_state(name, storage_type, declaration_args));
+      s.variables.insert_or_assign(std::string(name), std::move(state));
+    } else if (storage_type == "Hash" || storage_type == "ForeignHash") {
+      VELN_TRY(HashState state, build_hash_state(name, storage_type, declaration_args));
+      s.hashes.insert_or_assign(std::string(name), std::move(state));
+    } else {
+      return vm_error("unsupported storage declaration type '" + std::string(storage_type) + "'");
+    }
+    s.set_global(name, VmValue::storage_ref(VmStorageRef{std::string(name), std::string(storage_type)}));
+    return Ok{};
+  }
+  if (kind == "binding_decl") {
+    VELN_TRY(std::string_view name, required_string(*object, "name"));
+    VELN_TRY(const JsonValue* value, required_value(*object, "value"));
+    VELN_TRY(VmValue bound, eval_module_expression(run, *value));
+    s.set_global(name, std::move(bound));
+    return Ok{};
+  }
+  return vm_error("unsupported global declaration node '" + std::string(kind) + "'");
+}
+
+// Runs the module body in a copy of the module globals; a normal end makes
+// that scope the module globals.
+VmStatus run_module_body(VmRun& run) {
+  VmInstanceState& s = run.instance;
+  const std::vector<JsonValue>& body = s.module->module_body;
+  if (body.empty()) return Ok{};
+  Lowerer lowerer(s.lowered, s.module_code, CodeUnit::Module, "");
+  const uint32_t entry = lowerer.block_entry(body);
+  s.globals.resize(s.lowered.names.size());
+  std::vector<Slot> scope_base = s.globals;
+  const LoweredCode& code = s.module_code;
+  const uint32_t n = code.slot_count();
+  ArenaCells<Slot> slots(run.arena, n);
+  for (uint32_t i = 0; i < n; ++i) slots.get()[i] = s.globals[code.slot_globals[i]];
+  VELN_TRY(VmValue ignored, run_code(run, code, entry, slots.get()));
+  (void)ignored;
+  for (uint32_t i = 0; i < n; ++i) scope_base[code.slot_globals[i]] = slots.get()[i];
+  s.globals = std::move(scope_base);
+  return Ok{};
+}
+
+std::string trace_subject(const VmInstanceState& s, std::string_view function) {
+  std::string text = s.module_name();
+  text.append(".").append(function);
+  return text;
+}
+
+}  // namespace
+
+VmInstance::VmInstance(std::unique_ptr<VmInstanceState> state) : state_(std::move(state)) {}
+VmInstance::VmInstance(VmInstance&&) noexcept = default;
+VmInstance& VmInstance::operator=(VmInstance&&) noexcept = default;
+VmInstance::~VmInstance() = default;
+
+VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host) {
+  if (ValidationStatus valid = validate_module_ir(module); !valid.ok()) return vm_error(valid.error());
+  auto state = std::make_unique<VmInstanceState>();
+  VmInstanceState& s = *state;
+  s.module = std::make_shared<const ModuleIr>(std::move(module));
+  lower_module_functions(*s.module, s.lowered);
+  for (const ImportIr& import : s.module->imports) {
+    s.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
+  }
+  s.context = std::move(context);
+  if (!s.context.this_contract) s.context.this_contract = s.module->module_name;
+  s.trace = VmTraceFlags::from_environment();
+  s.globals.resize(s.lowered.names.size());
+  for (const auto& [binding, module_name] : s.static_imports) {
+    s.set_global(binding, VmValue::contract_handle(VmContractHandle{module_name, "static_import"}));
+  }
+  VmRun run(s, host, 0);
+  for (const JsonValue& declaration : s.module->global_declarations) VELN_CHECK(declare(run, declaration));
+  VELN_CHECK(run_module_body(run));
+  return VmInstance(std::move(state));
+}
+
+VmResult<VmValue> VmInstance::call_function(VmHost& host, std::string_view function, VmArgList args,
+                                            VmKwargList kwargs) {
+  return call_function(host, function, std::move(args), std::move(kwargs), 0);
+}
+
+VmResult<VmValue> VmInstance::call_function(VmHost& host, std::string_view function, VmArgList args,
+                                            VmKwargList kwargs, uint32_t active_calls) {
+  VmInstanceState& s = *state_;
+  s.trace = VmTraceFlags::from_environment();
+  const bool trace_calls = s.trace.calls;
+  if (trace_calls) {
+    std::string line = "[vm-call] enter " + trace_subject(s, function) + " caller=";
+    option_string_value(s.context.caller).append_python_repr(line);
+    line += " signer=";
+    option_string_value(s.context.signer).append_python_repr(line);
+    write_trace_line(line);
+  }
+  const bool set_entry = !s.context.entry.has_value();
+  if (set_entry) s.context.entry.emplace(s.module_name(), std::string(function));
+  VmResult<VmValue> result = [&]() {
+    VmRun run(s, host, active_calls);
+    return call_named_function(run, function, args, kwargs);
+  }();
+  if (set_entry) s.context.entry.reset();
+  if (trace_calls) {
+    std::string line;
+    if (result.ok()) {
+      line = "[vm-call] exit " + trace_subject(s, function) + " -> ";
+      result->append_python_repr(line);
+      line.append(" (").append(result->type_name()).append(")");
+    } else {
+      line = "[vm-call] error " + trace_subject(s, function) + " -> " + result.error().message;
+    }
+    write_trace_line(line);
+  }
+  return result;
+}
+
+void VmInstance::refresh_trace_flags() { state_->trace = VmTraceFlags::from_environment(); }
+
+const std::string& VmInstance::module_name() const { return state_->module_name(); }
+const ModuleIr& VmInstance::module() const { return *state_->module; }
+const VmExecutionContext& VmInstance::context() const { return state_->context; }
+void VmInstance::set_context(VmExecutionContext context) { state_->context = std::move(context); }
+
+VmModuleStorageSnapshot VmInstance::storage_snapshot() const {
+  VmModuleStorageSnapshot snapshot;
+  snapshot.module_name = state_->module_name();
+  for (const auto& [name, variable] : state_->variables) {
+    if (variable.is_local && variable.is_written) {
+      snapshot.variables.push_back(VmVariableSnapshot{name, variable.default_value, variable.value});
+    }
+  }
+  for (const auto& [name, hash] : state_->hashes) {
+    if (!hash.is_local) continue;
+    VmHashSnapshot entry{name, hash.default_value, {}};
+    for (const std::string& key : hash.written_keys) {
+      auto it = hash.entries.find(key);
+      if (it != hash.entries.end()) entry.entries.emplace(key, it->second);
+    }
+    if (!entry.entries.empty()) snapshot.hashes.push_back(std::move(entry));
+  }
+  return snapshot;
+}
+
+std::optional<VmValue> VmInstance::peek_variable_value(std::string_view name) const {
+  auto it = state_->variables.find(name);
+  if (it == state_->variables.end()) return std::nullopt;
+  return it->second.value;
+}
+
+VmResult<std::optional<VmValue>> VmInstance::peek_hash_entry(std::string_view name, const VmValue& key) const {
+  VELN_TRY(std::string text, normalize_hash_key(key));
+  auto hash = state_->hashes.find(name);
+  if (hash == state_->hashes.end()) return std::optional<VmValue>();
+  auto entry = hash->second.entries.find(text);
+  if (entry == hash->second.entries.end()) return std::optional<VmValue>();
+  return std::optional<VmValue>(entry->second);
+}
+
+}  // namespace veln

@@ -1,0 +1,36 @@
+// Native method calls with receiver write-back (see header).
+#include "interpreter/native_attribute_calls.hpp"
+
+#include "interpreter/foreign_storage.hpp"
+#include "interpreter/target_ops.hpp"
+#include "interpreter_support/native_methods.hpp"
+
+namespace veln {
+
+VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code, const CallSite& site,
+                                             VmValue* cells, VmArgList args, VmKwargList kwargs, Slot* slots) {
+  const std::string& method = code.texts[site.method];
+  const TargetSite* target = site.receiver_resolved ? &code.targets[site.target] : nullptr;
+  VmValue& receiver_cell = target != nullptr ? cells[target->cells() - 1] : cells[0];
+  if (receiver_cell.is(VmKind::ForeignStorageRef)) {
+    VmResult<VmValue> result =
+        foreign_storage::call_method(receiver_cell, method, std::move(args), std::move(kwargs), run.host);
+    run.refresh_trace();
+    return result;
+  }
+  // A method that changes its receiver gets the only reference to it, so it
+  // edits in place; the receiver's places get it back below (or the call
+  // fails, which ends the whole call).
+  if (target != nullptr && kwargs.empty() && native_method_changes_receiver(receiver_cell.kind(), method)) {
+    detach_resolved(run, *target, cells, slots, writes_module_scope(run, *target, slots));
+  }
+  VELN_TRY(NativeMethodOutcome outcome,
+           call_native_method(std::move(receiver_cell), method, std::move(args), kwargs));
+  if (!outcome.is_mutated()) return std::move(outcome.value);
+  if (target == nullptr) return vm_error(code.texts[site.writeback_error]);
+  const bool module_scope = writes_module_scope(run, *target, slots);
+  VELN_CHECK(store_resolved(run, code, *target, cells, std::move(outcome.receiver), slots, module_scope));
+  return std::move(outcome.value);
+}
+
+}  // namespace veln

@@ -1,0 +1,99 @@
+// VmInstanceState: everything a VmInstance owns — its module, context,
+// lowered code, static imports, module globals and storage states — and the
+// instance-level operations the interpreter's parts share (storage access,
+// system calls). The host is never stored here; it is passed in.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "interpreter/frame_arena.hpp"
+#include "interpreter/lowered_code.hpp"
+#include "interpreter/trace.hpp"
+#include "interpreter/vm_host.hpp"
+#include "lib/module_ir.hpp"
+#include "values/vm_execution_context.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+struct VmRun;
+
+// One declared "Variable" or "ForeignVariable" (or the read cache of a
+// foreign variable, kept under its foreign key text).
+struct VariableState {
+  std::optional<std::string> foreign_key;
+  VmValue default_value;
+  std::optional<VmValue> value;
+  bool is_local = false;
+  bool is_written = false;
+};
+
+// One declared "Hash" or "ForeignHash" (or a foreign hash's read cache).
+struct HashState {
+  std::optional<std::string> foreign_key;
+  VmValue default_value;
+  std::map<std::string, VmValue, std::less<>> entries;  // normalised key text -> value
+  std::set<std::string, std::less<>> written_keys;
+  bool is_local = false;
+};
+
+// The functions of a module in lowered form, and the module's name table.
+struct LoweredModule {
+  NameTable names;
+  std::vector<LoweredFunction> functions;
+  StringMap<uint32_t> function_index;
+  std::optional<uint32_t> find_function(std::string_view name) const;
+};
+
+class VmInstanceState {
+ public:
+  std::shared_ptr<const ModuleIr> module;
+  VmExecutionContext context;
+  LoweredModule lowered;
+  // The module body and declaration expressions, lowered as they are met
+  // while the instance is built; their locals are copies of the globals.
+  LoweredCode module_code;
+  std::map<std::string, std::string, std::less<>> static_imports;  // binding -> module
+  // Module globals, indexed by the name table; unbound entries are absent names.
+  std::vector<Slot> globals;
+  std::map<std::string, VariableState, std::less<>> variables;
+  std::map<std::string, HashState, std::less<>> hashes;
+  VmTraceFlags trace;
+
+  const std::string& module_name() const { return module->module_name; }
+
+  // The global slot of a name index (the table grows with the name table).
+  Slot& global(uint32_t index) {
+    if (index >= globals.size()) globals.resize(lowered.names.size() > index ? lowered.names.size() : index + 1);
+    return globals[index];
+  }
+  const VmValue* find_global(std::string_view name) const;
+  void set_global(std::string_view name, VmValue value);
+
+  // Contract storage (contract_storage.cpp).
+  VmResult<VmValue> variable_get(std::string_view name, VmHost& host);
+  VmStatus variable_set(std::string_view name, VmValue value);
+  VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
+  VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value);
+  VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
+  // A ForeignVariable's value as the other contract holds it, through its read cache.
+  VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
+
+  // A call node carrying a "syscall_id" (system_calls.cpp). Both argument
+  // lists are handed over; `target` holds the cells of a resolved
+  // write-back target ("random.shuffle"); `locals` are the running code's
+  // slots.
+  VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site, VmArgList args,
+                                 VmKwargList kwargs, VmValue* target, Slot* locals);
+};
+
+}  // namespace veln

@@ -1,0 +1,98 @@
+// Bundle reading. The fast route relies on one fact: a member text that
+// reads without fault gives the same module as its compact rewrite, which
+// keeps every value and only reorders members, drops repeated keys and
+// respaces. The checking pass makes the fast route accept exactly the texts
+// the tree reader accepts; every fault is re-read through the tree for its
+// message.
+#include "python_bindings/bundle_reader.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "lib/json_reader.hpp"
+#include "lib/json_value.hpp"
+#include "lib/parse_module_ir.hpp"
+
+namespace veln {
+namespace {
+
+VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
+  if (module.module_name == loaded_as) return Ok{};
+  std::string msg = "module name mismatch: expected '";
+  msg += loaded_as;
+  msg += "', got '";
+  msg += module.module_name;
+  msg += '\'';
+  return vm_error(std::move(msg));
+}
+
+// std::nullopt: a fault somewhere; the tree route gives its message.
+std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json) {
+  struct Member {
+    std::string key;
+    std::string_view text;
+  };
+  JsonReader reader(bundle_ir_json);
+  if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
+  reader.eat();
+  std::vector<Member> members;
+  std::string scratch;
+  bool first = true;
+  for (;;) {
+    Member m;
+    auto more = reader.next_key(first, m.key);
+    if (!more.ok()) return std::nullopt;
+    if (!*more) break;
+    if (!reader.expect_colon().ok()) return std::nullopt;
+    reader.peek_after_whitespace();
+    const size_t start = reader.index();
+    if (!reader.check_value(scratch).ok()) return std::nullopt;
+    m.text = bundle_ir_json.substr(start, reader.index() - start);
+    members.push_back(std::move(m));
+  }
+  if (!reader.end_object().ok() || !reader.end_document().ok()) return std::nullopt;
+  std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.key < b.key; });
+  VmModuleTable modules;
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (i + 1 < members.size() && members[i + 1].key == members[i].key) continue;  // the last one counts
+    auto parsed = parse_module_ir(members[i].text);
+    if (!parsed.ok()) return std::nullopt;
+    if (auto named = check_module_name(members[i].key, *parsed); !named.ok()) {
+      return VmResult<VmModuleTable>(std::move(named).error());
+    }
+    modules.emplace_hint(modules.end(), std::move(members[i].key), std::move(parsed).value());
+  }
+  return VmResult<VmModuleTable>(std::move(modules));
+}
+
+}  // namespace
+
+VmResult<ModuleIr> read_named_module(std::string_view name, std::string_view text) {
+  auto parsed = parse_module_ir(text);
+  if (!parsed.ok()) return vm_error(std::move(parsed).error());
+  VELN_CHECK(check_module_name(name, *parsed));
+  return std::move(parsed).value();
+}
+
+VmResult<VmModuleTable> read_bundle_through_tree(std::string_view bundle_ir_json) {
+  auto bundle = read_json_value(bundle_ir_json);
+  if (!bundle.ok()) return vm_error(std::move(bundle).error());
+  if (!bundle->is_object()) return vm_error("bundle_ir_json must be a JSON object");
+  VmModuleTable modules;
+  std::string text;
+  for (const JsonValue::Member& member : bundle->as_object()) {  // key order, repeats dropped
+    text.clear();
+    member.second.append_compact_json(text);
+    VELN_TRY(ModuleIr module, read_named_module(member.first, text));
+    modules.emplace_hint(modules.end(), member.first, std::move(module));
+  }
+  return modules;
+}
+
+VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json) {
+  std::optional<VmResult<VmModuleTable>> fast = read_bundle_in_place(bundle_ir_json);
+  return fast ? std::move(*fast) : read_bundle_through_tree(bundle_ir_json);
+}
+
+}  // namespace veln

@@ -1,0 +1,337 @@
+// PythonBundleExecutor: reading the bundle, running calls (instances taken
+// out of the table while they run and put back afterwards, also after a
+// failure), the owner rule and cost records of cross-contract calls, and the
+// request's view of storage: recorded writes over live instances over the
+// host. Writes are only recorded; nothing here writes to the host.
+#include "python_bindings/python_bundle_executor.hpp"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "interpreter_support/storage_keys.hpp"
+#include "python_bindings/bundle_reader.hpp"
+#include "python_bindings/storage_scan/scan_budget.hpp"
+
+namespace veln {
+namespace {
+
+constexpr std::string_view kExportFunctionName = "export";
+
+std::string quoted_name_message(std::string_view before, std::string_view name) {
+  std::string msg(before);
+  msg += '\'';
+  msg += name;
+  msg += '\'';
+  return msg;
+}
+
+// The base of a hash's storage keys and the prefix a scan covers.
+struct ScanKeys {
+  std::string base;    // contract "." name
+  std::string prefix;  // base ":" [prefix ":"]
+
+  ScanKeys(std::string_view contract, std::string_view name, std::string_view scan_prefix) {
+    base.reserve(contract.size() + name.size() + 1);
+    base += contract;
+    base += '.';
+    base += name;
+    prefix = base;
+    prefix += ':';
+    if (!scan_prefix.empty()) {
+      prefix += scan_prefix;
+      prefix += ':';
+    }
+  }
+  std::string full_key(std::string_view relative) const {
+    std::string key;
+    key.reserve(base.size() + 1 + relative.size());
+    key += base;
+    key += ':';
+    key += relative;
+    return key;
+  }
+  std::string_view relative(std::string_view full) const { return full.substr(base.size() + 1); }
+};
+
+}  // namespace
+
+PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules,
+                                           const VmMeterSettings& settings)
+    : host_(&host), modules_(std::move(modules)), meter_(settings) {}
+
+PythonBundleExecutor::PythonBundleExecutor(PythonBundleExecutor&&) noexcept = default;
+PythonBundleExecutor::~PythonBundleExecutor() = default;
+
+VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bundle_ir_json, BundleHostObject& host,
+                                                            const VmMeterSettings& settings) {
+  VELN_TRY(VmModuleTable modules, read_bundle(bundle_ir_json));
+  return PythonBundleExecutor(host, std::move(modules), settings);
+}
+
+// --- calls -----------------------------------------------------------------
+
+VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
+  if (modules_.find(module) != modules_.end()) return Ok{};
+  auto text = host_->load_module_ir_json(module);
+  if (!text.ok()) return std::move(text).error();
+  if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
+  VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
+  modules_.emplace(std::string(module), std::move(parsed));
+  return Ok{};
+}
+
+VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::string_view contract) {
+  return host_->get_owner(contract);
+}
+
+VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, std::string_view function,
+                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext context,
+                                                     uint32_t active_calls) {
+  VELN_CHECK(ensure_module(module));
+  // The instance leaves the table while it runs: a call back into this
+  // contract meanwhile builds a second instance.
+  decltype(instances_)::node_type node;
+  if (auto it = instances_.find(module); it != instances_.end()) {
+    node = instances_.extract(it);
+  } else {
+    auto mod = modules_.find(module);
+    if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+    VmExecutionContext construction = context;
+    construction.this_contract = std::string(module);
+    if (!construction.owner) {
+      VELN_TRY(construction.owner, load_owner(module));
+    }
+    VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
+    // An instance a nested call stored meanwhile gives way to this one.
+    auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
+    node = instances_.extract(slot);
+  }
+  VmInstance& instance = node.mapped();
+  VmExecutionContext saved = instance.context();
+  context.this_contract = std::string(module);
+  if (!context.owner) {
+    VELN_TRY(context.owner, load_owner(module));  // the instance is dropped on failure
+  }
+  instance.set_context(std::move(context));
+  VmResult<VmValue> result =
+      instance.call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
+  instance.set_context(std::move(saved));
+  // The outer call's instance wins over one a re-entrant call stored.
+  if (auto it = instances_.find(module); it != instances_.end()) instances_.erase(it);
+  instances_.insert(std::move(node));
+  return result;
+}
+
+VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
+  const std::string module = call.target.module();
+  VELN_CHECK(ensure_module(module));
+  auto mod = modules_.find(module);
+  if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+  const auto& functions = mod->second.functions;
+  auto fn = std::find_if(functions.begin(), functions.end(),
+                         [&](const FunctionIr& f) { return f.name == call.function; });
+  if (fn == functions.end() || fn->visibility != kExportFunctionName) {
+    return vm_error("AssertionError(\"Exported function '" + call.function + "' does not exist on contract '" +
+                    module + "'!\")");
+  }
+  VELN_TRY(std::optional<std::string> owner, load_owner(module));
+  std::optional<std::string> caller = call.caller ? call.caller : call.signer;
+  if (owner && (!caller || *caller != *owner)) return vm_error("Exception(\"Caller is not the owner!\")");
+  VELN_CHECK(meter_.charge(kContractCallCost));
+  // Opened after the call charge, so the charge counts for the caller.
+  meter_.enter_contract_metering(module);
+  VmExecutionContext callee;
+  callee.this_contract = module;
+  callee.caller = std::move(caller);
+  callee.signer = std::move(call.signer);
+  callee.owner = std::move(owner);
+  callee.entry = std::move(call.entry);
+  callee.submission_name = std::move(call.submission_name);
+  callee.now = std::move(call.now);
+  callee.block_num = std::move(call.block_num);
+  callee.block_hash = std::move(call.block_hash);
+  callee.chain_id = std::move(call.chain_id);
+  VmResult<VmValue> result =
+      execute_call(module, call.function, std::move(call.args), std::move(call.kwargs), std::move(callee),
+                   call.call_depth);
+  meter_.exit_contract_metering();
+  return result;
+}
+
+BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry_module, std::string_view function,
+                                                          VmArgList args, VmKwargList kwargs,
+                                                          VmExecutionContext context) {
+  VmResult<VmValue> outcome = [&]() -> VmResult<VmValue> {
+    VELN_CHECK(meter_.charge(meter_.transaction_size_bytes()));
+    VELN_CHECK(meter_.charge(kEntryBaseCost));
+    meter_.begin_contract_metering(entry_module);
+    VELN_TRY(VmValue value, execute_call(entry_module, function, std::move(args), std::move(kwargs),
+                                         std::move(context)));
+    VELN_CHECK(meter_.charge_return_value(value));
+    return value;
+  }();
+  BundleExecutionResult report;
+  report.contract_costs = meter_.finalize_contracts(entry_module);
+  report.raw_cost = meter_.raw_cost();
+  report.chi_used = chi_used_for(meter_.raw_cost(), meter_.chi_budget());
+  if (!outcome.ok()) {
+    report.status_code = 1;
+    report.result = VmValue::str(outcome.error().message);
+    return report;
+  }
+  report.result = std::move(outcome).value();
+  for (const auto& [name, instance] : instances_) {  // in module name order
+    VmModuleStorageSnapshot snapshot = instance.storage_snapshot();
+    if (!snapshot.variables.empty() || !snapshot.hashes.empty()) report.snapshots.push_back(std::move(snapshot));
+  }
+  report.storage_writes = std::move(storage_writes_);
+  report.events = std::move(events_);
+  return report;
+}
+
+// --- storage, events, system calls -------------------------------------------
+
+VmStatus PythonBundleExecutor::charge_storage_read(std::string_view key, const VmValue& value) {
+  return meter_.charge_read(key, value);
+}
+
+VmStatus PythonBundleExecutor::charge_storage_write(std::string_view key, const VmValue& value) {
+  return meter_.charge_write(key, value);
+}
+
+VmStatus PythonBundleExecutor::record_storage_write(std::string_view key, const VmValue& value) {
+  auto it = storage_writes_.lower_bound(key);
+  if (it != storage_writes_.end() && it->first == key) {
+    it->second = value;
+  } else {
+    storage_writes_.emplace_hint(it, std::string(key), value);
+  }
+  return Ok{};
+}
+
+std::optional<VmValue> PythonBundleExecutor::read_recorded_storage_write(std::string_view key) {
+  auto it = storage_writes_.find(key);
+  if (it == storage_writes_.end()) return std::nullopt;
+  return it->second;
+}
+
+VmStatus PythonBundleExecutor::emit_event(VmEvent event) {
+  events_.push_back(std::move(event));
+  return Ok{};
+}
+
+VmResult<std::optional<VmValue>> PythonBundleExecutor::read_variable(std::string_view contract,
+                                                                     std::string_view name) {
+  if (auto it = storage_writes_.find(variable_storage_key(contract, name)); it != storage_writes_.end()) {
+    return std::optional<VmValue>(it->second);
+  }
+  if (auto it = instances_.find(contract); it != instances_.end()) {
+    if (std::optional<VmValue> held = it->second.peek_variable_value(name)) return held;
+  }
+  return host_->read_variable(contract, name);
+}
+
+VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_view contract, std::string_view name,
+                                                                 const VmValue& key) {
+  VELN_TRY(std::string storage_key, hash_storage_key(contract, name, key));
+  if (auto it = storage_writes_.find(storage_key); it != storage_writes_.end()) {
+    return std::optional<VmValue>(it->second);
+  }
+  if (auto it = instances_.find(contract); it != instances_.end()) {
+    VELN_TRY(std::optional<VmValue> held, it->second.peek_hash_entry(name, key));
+    if (held) return held;
+  }
+  return host_->read_hash(contract, name, key);
+}
+
+VmResult<VmValue> PythonBundleExecutor::handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) {
+  return host_->handle_syscall(name, std::move(args), std::move(kwargs));
+}
+
+VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries(std::string_view contract,
+                                                                           std::string_view name,
+                                                                           std::string_view prefix) {
+  const ScanKeys keys(contract, name, prefix);
+  std::vector<VmHashEntry> out;
+  std::unordered_set<std::string> seen;
+  for (auto it = storage_writes_.lower_bound(keys.prefix);
+       it != storage_writes_.end() && it->first.starts_with(keys.prefix); ++it) {
+    const std::string_view relative = keys.relative(it->first);
+    seen.emplace(relative);
+    // A recorded None hides the key and is not listed.
+    if (!it->second.is(VmKind::None)) out.push_back({std::string(relative), it->second});
+  }
+  auto host_entries = host_->scan_hash_entries(contract, name, prefix);
+  if (!host_entries.ok()) return std::move(host_entries).error();
+  for (VmHashEntry& entry : *host_entries) {
+    if (seen.insert(entry.key).second) out.push_back(std::move(entry));
+  }
+  return out;
+}
+
+VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries_metered(std::string_view contract,
+                                                                                   std::string_view name,
+                                                                                   std::string_view prefix) {
+  const ScanKeys keys(contract, name, prefix);
+  // The recorded part: a key range of the ordered writes, in key order.
+  std::vector<VmHashEntry> recorded;
+  for (auto it = storage_writes_.lower_bound(keys.prefix);
+       it != storage_writes_.end() && it->first.starts_with(keys.prefix); ++it) {
+    recorded.push_back({std::string(keys.relative(it->first)), it->second});
+  }
+  // The host part: streamed in ascending order, or listed and sorted here.
+  auto has_iter = host_->has_iter_hash_entries();
+  if (!has_iter.ok()) return std::move(has_iter).error();
+  std::unique_ptr<HostHashEntryStream> stream;
+  std::vector<VmHashEntry> listed;
+  if (*has_iter) {
+    auto opened = host_->iter_hash_entries(contract, name, prefix);
+    if (!opened.ok()) return std::move(opened).error();
+    stream = std::move(opened).value();
+  } else {
+    auto all = host_->scan_hash_entries(contract, name, prefix);
+    if (!all.ok()) return std::move(all).error();
+    listed = std::move(all).value();
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const VmHashEntry& a, const VmHashEntry& b) { return a.key < b.key; });
+  }
+
+  std::vector<VmHashEntry> out;
+  ScanBudget budget;
+  auto emit = [&](VmHashEntry entry) -> VmStatus {
+    const std::string full = keys.full_key(entry.key);
+    VELN_CHECK(meter_.charge_read(full, entry.value));
+    VELN_CHECK(budget.observe(full, entry.value));
+    out.push_back(std::move(entry));
+    return Ok{};
+  };
+  size_t next_recorded = 0;
+  size_t next_listed = 0;
+  std::optional<std::string> previous;
+  for (;;) {
+    VmHashEntry entry;
+    if (stream) {
+      auto row = stream->next();
+      if (!row.ok()) return std::move(row).error();
+      if (!row->has_value()) break;
+      entry = std::move(**row);
+    } else {
+      if (next_listed == listed.size()) break;
+      entry = std::move(listed[next_listed++]);
+    }
+    if (previous && !(*previous < entry.key)) return vm_error("storage scan host returned unordered or duplicate keys");
+    previous = entry.key;
+    while (next_recorded < recorded.size() && recorded[next_recorded].key <= entry.key) {
+      const bool same = recorded[next_recorded].key == entry.key;
+      VELN_CHECK(emit(std::move(recorded[next_recorded++])));
+      if (same) break;
+    }
+    // A recorded write replaces the host's entry, even one outside the prefix.
+    if (storage_writes_.find(keys.full_key(entry.key)) != storage_writes_.end()) continue;
+    VELN_CHECK(emit(std::move(entry)));
+  }
+  while (next_recorded < recorded.size()) VELN_CHECK(emit(std::move(recorded[next_recorded++])));
+  return out;
+}
+
+}  // namespace veln

@@ -1,0 +1,111 @@
+// PythonBundleExecutor: serves one execute_bundle request and is the only
+// VmHost of every instance it runs. It owns the parsed bundle, the live
+// instance of each contract touched, the recorded storage writes (never
+// applied to the host), the events and the meter, and reaches the Python host
+// only through BundleHostObject. Nothing survives the request.
+// This file must not include the Python/C API: the extension converts the
+// request and the result, this class runs it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interpreter/storage_snapshot.hpp"
+#include "interpreter/vm_host.hpp"
+#include "interpreter/vm_instance.hpp"
+#include "lib/module_ir.hpp"
+#include "python_bindings/bundle_reader.hpp"
+#include "python_bindings/host_object.hpp"
+#include "python_bindings/metering/vm_meter.hpp"
+#include "values/vm_event.hpp"
+#include "values/vm_execution_context.hpp"
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+
+namespace veln {
+
+// Recorded writes by full storage key, in key byte order: a point read is one
+// lookup and a hash scan is the range of keys under its prefix.
+using VmStorageWrites = std::map<std::string, VmValue, std::less<>>;
+
+// What one request reports (the extension turns it into the result dict).
+struct BundleExecutionResult {
+  uint32_t status_code = 0;  // 0 success, 1 failure
+  VmValue result;            // the returned value, or the error message as a str
+  std::vector<VmModuleStorageSnapshot> snapshots;  // by module name; empty on failure
+  VmStorageWrites storage_writes;                  // empty on failure
+  std::vector<VmEvent> events;                     // in emission order; empty on failure
+  uint64_t raw_cost = 0;
+  uint64_t chi_used = 0;
+  VmContractCosts contract_costs;
+};
+
+class PythonBundleExecutor final : public VmHost {
+ public:
+  // Reads the bundle (a JSON object from module name to module IR), member by
+  // member in key order through parse_module_ir, each from its compact
+  // re-serialised text (so reading positions refer to that text); a member
+  // whose IR names another module is refused. `host` must outlive the
+  // executor. Fails with the first member's message.
+  static VmResult<PythonBundleExecutor> create(std::string_view bundle_ir_json, BundleHostObject& host,
+                                               const VmMeterSettings& settings);
+
+  PythonBundleExecutor(PythonBundleExecutor&&) noexcept;
+  PythonBundleExecutor& operator=(PythonBundleExecutor&&) = delete;
+  ~PythonBundleExecutor() override;
+
+  // Runs the request's entry call: transaction and base charges, the entry
+  // contract's cost record, the call, the returned value's charge, the cost
+  // report. Never fails; call it once (it hands the writes and events over).
+  BundleExecutionResult execute_entry(std::string_view entry_module, std::string_view function, VmArgList args,
+                                      VmKwargList kwargs, VmExecutionContext context);
+
+  // Runs one function of one module (loading and building as needed) under
+  // `context`, completed with this and the owner. `active_calls` is the
+  // number of calls already running across contracts (0 for the entry call).
+  VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
+                                 VmKwargList kwargs, VmExecutionContext context, uint32_t active_calls = 0);
+  // Loads a module missing from the bundle from the host, once per request.
+  VmStatus ensure_module(std::string_view module);
+
+  // --- VmHost ------------------------------------------------------------
+  VmStatus charge_execution_cost(uint64_t cost) override { return meter_.charge(cost); }
+  VmStatus charge_storage_read(std::string_view key, const VmValue& value) override;
+  VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;
+  VmStatus record_storage_write(std::string_view key, const VmValue& value) override;
+  std::optional<VmValue> read_recorded_storage_write(std::string_view key) override;
+  VmStatus emit_event(VmEvent event) override;
+  VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) override;
+  VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
+                                             const VmValue& key) override;
+  VmResult<std::vector<VmHashEntry>> scan_hash_entries(std::string_view contract, std::string_view name,
+                                                       std::string_view prefix) override;
+  VmResult<std::vector<VmHashEntry>> scan_hash_entries_metered(std::string_view contract, std::string_view name,
+                                                               std::string_view prefix) override;
+  VmResult<std::optional<std::string>> load_owner(std::string_view contract) override;
+  VmResult<VmValue> call_contract(VmContractCall call) override;
+  VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override;
+
+  // Read-only views for reports and tests.
+  const VmMeter& meter() const { return meter_; }
+  const VmStorageWrites& storage_writes() const { return storage_writes_; }
+  const std::vector<VmEvent>& events() const { return events_; }
+  bool has_module(std::string_view module) const { return modules_.find(module) != modules_.end(); }
+  bool has_live_instance(std::string_view module) const { return instances_.find(module) != instances_.end(); }
+
+ private:
+  PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
+
+  BundleHostObject* host_;
+  VmModuleTable modules_;
+  std::map<std::string, VmInstance, std::less<>> instances_;
+  VmStorageWrites storage_writes_;
+  std::vector<VmEvent> events_;
+  VmMeter meter_;
+};
+
+}  // namespace veln
