@@ -225,7 +225,36 @@ def con_registry(source):
     return module("con_registry", source, imports, declarations, [seed, register, owner_of], dependencies)
 
 
-CONTRACTS = {"con_token": con_token, "con_registry": con_registry}
+def con_quote(source):
+    def bin_op(operator, left, right, at):
+        return node("bin_op", at, operator=operator, left=left, right=right)
+
+    def entry(key, value, col):
+        return {"key": const("str", key, span(5, col, 5, col + len(key) + 2)), "value": value}
+
+    result = node("dict", span(5, 11, 5, 77), entries=[
+        entry("amount", name("amount", span(5, 22, 5, 28)), 12),
+        entry("total", name("total", span(5, 39, 5, 44)), 30),
+        entry("fee", name("fee", span(5, 53, 5, 56)), 46),
+        entry("net", bin_op("sub", name("total", span(5, 65, 5, 70)), name("fee", span(5, 73, 5, 76)),
+                            span(5, 65, 5, 76)), 58),
+    ])
+    quote = function("quote", "export", [
+        parameter("amount", "int", span(2, 10, 2, 21)),
+        parameter("price", "int", span(2, 23, 2, 33)),
+    ], [
+        node("assign", span(3, 4, 3, 26), targets=[target("total", span(3, 4, 3, 9))],
+             value=bin_op("mul", name("amount", span(3, 12, 3, 18)), name("price", span(3, 21, 3, 26)),
+                          span(3, 12, 3, 26))),
+        node("assign", span(4, 4, 4, 22), targets=[target("fee", span(4, 4, 4, 7))],
+             value=bin_op("floordiv", name("total", span(4, 10, 4, 15)), const("int", 100, span(4, 19, 4, 22)),
+                          span(4, 10, 4, 22))),
+        node("return", span(5, 4, 5, 77), value=result),
+    ], span(2, 0, 5, 77), span(1, 1, 1, 7))
+    return module("con_quote", source, [], [], [quote], [])
+
+
+CONTRACTS = {"con_token": con_token, "con_registry": con_registry, "con_quote": con_quote}
 
 
 def artifacts(module_name, source, vm_ir_json):

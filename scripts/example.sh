@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The example command: sets the machine up and builds (scripts/setup.sh),
 # installs the Python package into .venv, then validates the example contracts
-# under examples/ and prints what the module reports.
+# under examples/ and prints what the module reports, and last executes calls
+# of them through execute_bundle and prints the result dictionaries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,4 @@ if ! .venv/bin/python -m pip install -q . >build/pip-install.log 2>&1; then
 fi
 echo "== examples"
 .venv/bin/python examples/validate.py
+.venv/bin/python examples/execute.py

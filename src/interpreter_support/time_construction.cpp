@@ -29,6 +29,22 @@ bool fits_i32(int64_t v) { return v >= std::numeric_limits<int32_t>::min() && v 
 
 }  // namespace
 
+VmResult<VmDateTime> datetime_from_components(int64_t year, int64_t month, int64_t day, int64_t hour,
+                                              int64_t minute, int64_t second, int64_t microsecond) {
+  // A component too wide for its 32-bit slot is invalid within its group,
+  // and the date is judged before the time of day.
+  if (!fits_i32(year) || !fits_u32(month) || !fits_u32(day)) return vm_error("invalid datetime date");
+  const auto y = static_cast<int32_t>(year);
+  const auto m = static_cast<uint32_t>(month), d = static_cast<uint32_t>(day);
+  if (!fits_u32(hour) || !fits_u32(minute) || !fits_u32(second) || !fits_u32(microsecond)) {
+    VELN_TRY(VmDateTime midnight, VmDateTime::make(y, m, d, 0, 0, 0, 0));
+    (void)midnight;
+    return vm_error("invalid datetime time");
+  }
+  return VmDateTime::make(y, m, d, static_cast<uint32_t>(hour), static_cast<uint32_t>(minute),
+                          static_cast<uint32_t>(second), static_cast<uint32_t>(microsecond));
+}
+
 VmResult<VmValue> time_datetime_new(VmPositionalArgs args, VmKeywordArgs kwargs) {
   VELN_TRY(int64_t year, positional_or_keyword_i64(args, kwargs, 0, "year"));
   VELN_TRY(int64_t month, positional_or_keyword_i64(args, kwargs, 1, "month"));
@@ -38,20 +54,7 @@ VmResult<VmValue> time_datetime_new(VmPositionalArgs args, VmKeywordArgs kwargs)
     VELN_TRY(std::optional<int64_t> v, optional_positional_or_keyword_i64(args, kwargs, 3 + i, kTimeComponentNames[i]));
     time[i] = v.value_or(0);
   }
-  // A component too wide for its 32-bit slot is invalid within its group,
-  // and the date is judged before the time of day.
-  if (!fits_i32(year) || !fits_u32(month) || !fits_u32(day)) return vm_error("invalid datetime date");
-  const auto y = static_cast<int32_t>(year);
-  const auto m = static_cast<uint32_t>(month), d = static_cast<uint32_t>(day);
-  for (int64_t component : time) {
-    if (!fits_u32(component)) {
-      VELN_TRY(VmDateTime midnight, VmDateTime::make(y, m, d, 0, 0, 0, 0));
-      (void)midnight;
-      return vm_error("invalid datetime time");
-    }
-  }
-  VELN_TRY(VmDateTime dt, VmDateTime::make(y, m, d, static_cast<uint32_t>(time[0]), static_cast<uint32_t>(time[1]),
-                                           static_cast<uint32_t>(time[2]), static_cast<uint32_t>(time[3])));
+  VELN_TRY(VmDateTime dt, datetime_from_components(year, month, day, time[0], time[1], time[2], time[3]));
   return VmValue::datetime(dt);
 }
 

@@ -5,10 +5,17 @@
 #pragma once
 
 #include "interpreter_support/ir_argument_readers.hpp"
+#include "values/vm_datetime.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
+
+// A date-time from 64-bit components: "invalid datetime date" when the date
+// is not a calendar date (a component wider than its field included), then
+// "invalid datetime time" likewise for the time of day.
+VmResult<VmDateTime> datetime_from_components(int64_t year, int64_t month, int64_t day, int64_t hour,
+                                              int64_t minute, int64_t second, int64_t microsecond);
 
 // year, month, day (required), hour, minute, second, microsecond (default 0).
 VmResult<VmValue> time_datetime_new(VmPositionalArgs args, VmKeywordArgs kwargs);

@@ -8,6 +8,7 @@
 
 #include "python_bindings/py_ref.hpp"
 #include "python_bindings/python_errors.hpp"
+#include "python_bindings/value_conversion.hpp"
 
 namespace veln {
 namespace {
@@ -160,6 +161,32 @@ bool convert_optional_str_argument(const FunctionSignature& signature, const cha
   }
   result = utf8_view(parameter, value);
   return result.has_value();
+}
+
+std::optional<bool> convert_bool_argument(const FunctionSignature& signature, const char* parameter,
+                                          PyObject* value) noexcept {
+  if (PyBool_Check(value)) return value == Py_True;
+  return guard_boundary<std::optional<bool>>(std::nullopt, [&]() -> std::optional<bool> {
+    const auto path = python_class_path(value);
+    if (path && path->first == "numpy" && (path->second == "bool_" || path->second == "bool")) {
+      const int truth = PyObject_IsTrue(value);
+      if (truth >= 0) return truth == 1;
+    } else {
+      raise_wrong_type(signature, parameter, "bool", value);
+    }
+    note_argument_failure(parameter);
+    return std::nullopt;
+  });
+}
+
+std::optional<uint64_t> convert_u64_argument(const char* parameter, PyObject* value) noexcept {
+  PyRef index(PyNumber_Index(value));
+  if (index) {
+    const unsigned long long converted = PyLong_AsUnsignedLongLong(index.get());
+    if (!(converted == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr)) return converted;
+  }
+  note_argument_failure(parameter);
+  return std::nullopt;
 }
 
 void note_argument_failure(const char* parameter) noexcept {

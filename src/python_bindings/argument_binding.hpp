@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -42,6 +43,16 @@ std::optional<std::string_view> convert_str_argument(const FunctionSignature& si
 // absent: `result` is then nullopt. Returns false with the error set.
 bool convert_optional_str_argument(const FunctionSignature& signature, const char* parameter,
                                    PyObject* value, std::optional<std::string_view>& result) noexcept;
+
+// A bool argument: a Python bool, or numpy's boolean scalar by its truth.
+// Returns nullopt with a TypeError noted with the parameter name.
+std::optional<bool> convert_bool_argument(const FunctionSignature& signature, const char* parameter,
+                                          PyObject* value) noexcept;
+
+// An integer argument in 0 .. 2^64 - 1 (an int, or any object with an integer
+// index). Returns nullopt with the error noted: TypeError for another type,
+// OverflowError outside the range.
+std::optional<uint64_t> convert_u64_argument(const char* parameter, PyObject* value) noexcept;
 
 // Adds the note naming the parameter to the error currently set.
 void note_argument_failure(const char* parameter) noexcept;

@@ -40,6 +40,9 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS,
      "validate_deployment_artifacts_json(module_name, artifacts_json, *, input_source=None, "
      "vm_profile=\"veln_vm_v1\")\n--\n\n"},
+    {"execute_bundle", as_method(&py_execute_bundle), METH_FASTCALL | METH_KEYWORDS,
+     "execute_bundle(bundle_ir_json, entry_module, function_name, args, kwargs, context, host, *, meter=False, "
+     "chi_budget_raw=0, transaction_size_bytes=0)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -9,6 +9,7 @@
 #include "artifacts/contract_artifacts.hpp"
 #include "lib/parse_module_ir.hpp"
 #include "python_bindings/argument_binding.hpp"
+#include "python_bindings/bundle_request.hpp"
 #include "python_bindings/exception_classes.hpp"
 #include "python_bindings/py_ref.hpp"
 #include "python_bindings/python_errors.hpp"
@@ -39,6 +40,14 @@ constexpr ParameterSpec kArtifactParameters[] = {
     {"vm_profile", true, false},
 };
 constexpr FunctionSignature kArtifactSignature{"validate_deployment_artifacts_json", kArtifactParameters};
+
+constexpr ParameterSpec kBundleParameters[] = {
+    {"bundle_ir_json", false, true}, {"entry_module", false, true}, {"function_name", false, true},
+    {"args", false, true},           {"kwargs", false, true},       {"context", false, true},
+    {"host", false, true},           {"meter", true, false},        {"chi_budget_raw", true, false},
+    {"transaction_size_bytes", true, false},
+};
+constexpr FunctionSignature kBundleSignature{"execute_bundle", kBundleParameters};
 
 // {"source": ..., "vm_ir_json": ...}, keys in that order.
 PyObject* artifacts_dict(const ContractArtifacts& artifacts) {
@@ -109,6 +118,41 @@ PyObject* py_validate_deployment_artifacts_json(PyObject*, PyObject* const* args
     }
     return artifacts_dict(validated.value());
   });
+}
+
+PyObject* py_execute_bundle(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  std::array<PyObject*, std::size(kBundleParameters)> slots{};
+  if (!bind_arguments(kBundleSignature, args, nargs, kwnames, slots)) return nullptr;
+  BundleRequest request{};
+  const auto bundle_ir_json = convert_str_argument(kBundleSignature, "bundle_ir_json", slots[0]);
+  if (!bundle_ir_json) return nullptr;
+  const auto entry_module = convert_str_argument(kBundleSignature, "entry_module", slots[1]);
+  if (!entry_module) return nullptr;
+  const auto function_name = convert_str_argument(kBundleSignature, "function_name", slots[2]);
+  if (!function_name) return nullptr;
+  request.bundle_ir_json = *bundle_ir_json;
+  request.entry_module = *entry_module;
+  request.function_name = *function_name;
+  request.args = slots[3];
+  request.kwargs = slots[4];
+  request.context = slots[5];
+  request.host = slots[6];
+  if (slots[7] != nullptr) {
+    const auto meter = convert_bool_argument(kBundleSignature, "meter", slots[7]);
+    if (!meter) return nullptr;
+    request.meter.enabled = *meter;
+  }
+  if (slots[8] != nullptr) {
+    const auto budget = convert_u64_argument("chi_budget_raw", slots[8]);
+    if (!budget) return nullptr;
+    request.meter.chi_budget = *budget;
+  }
+  if (slots[9] != nullptr) {
+    const auto size = convert_u64_argument("transaction_size_bytes", slots[9]);
+    if (!size) return nullptr;
+    request.meter.transaction_size_bytes = *size;
+  }
+  return guard_boundary<PyObject*>(nullptr, [&] { return run_bundle_request(request); });
 }
 
 }  // namespace veln

@@ -16,5 +16,6 @@ PyObject* py_validate_module_ir_json(PyObject* module, PyObject* const* args, Py
                                      PyObject* kwnames) noexcept;
 PyObject* py_validate_deployment_artifacts_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                                                 PyObject* kwnames) noexcept;
+PyObject* py_execute_bundle(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 
 }  // namespace veln

@@ -3,6 +3,7 @@
 Binding failures must read exactly as CPython's for a Python function of the
 same signature, so each function has a pure-Python twin used as the oracle.
 """
+import inspect
 import itertools
 
 import pytest
@@ -22,10 +23,27 @@ def validate_deployment_artifacts_json(
     pass
 
 
+def execute_bundle(
+    bundle_ir_json,
+    entry_module,
+    function_name,
+    args,
+    kwargs,
+    context,
+    host,
+    *,
+    meter=False,
+    chi_budget_raw=0,
+    transaction_size_bytes=0,
+):
+    pass
+
+
 TWINS = {
     "supports_execution_policy": supports_execution_policy,
     "validate_module_ir_json": validate_module_ir_json,
     "validate_deployment_artifacts_json": validate_deployment_artifacts_json,
+    "execute_bundle": execute_bundle,
 }
 
 KEYWORD_POOL = {
@@ -38,13 +56,14 @@ KEYWORD_POOL = {
         "vm_profile",
         "bogus",
     ],
+    "execute_bundle": ["bundle_ir_json", "function_name", "host", "meter", "transaction_size_bytes", "bogus"],
 }
 
 
 def binding_cases(name):
     """Every positional count up to one too many, with every keyword subset."""
     pool = KEYWORD_POOL[name]
-    for positional in range(0, 5):
+    for positional in range(0, len(inspect.signature(TWINS[name]).parameters) + 2):
         for size in range(0, len(pool) + 1):
             for keywords in itertools.combinations(pool, size):
                 yield tuple(f"p{i}" for i in range(positional)), {k: f"k_{k}" for k in keywords}
@@ -196,3 +215,66 @@ def test_artifact_parameters_convert_in_declaration_order(native):
     with pytest.raises(UnicodeEncodeError) as info:
         function("m", "{}", vm_profile="\ud800")
     assert info.value.__notes__ == ["while processing 'vm_profile'"]
+
+
+# ---- execute_bundle's scalar parameters -------------------------------------------
+# `args` given as a tuple fails right after the parameters are converted, so a
+# call with it shows whether the parameters before it were accepted.
+ARGS_REFUSAL = "'tuple' object is not an instance of 'list'"
+
+
+def bundle_call(native, **changes):
+    arguments = {"bundle_ir_json": "{}", "entry_module": "con_x", "function_name": "f", "args": (),
+                 "kwargs": {}, "context": {}, "host": None, **changes}
+    return native.execute_bundle(**arguments)
+
+
+@pytest.mark.parametrize("value,type_name", WRONG_VALUES)
+@pytest.mark.parametrize("parameter", ["bundle_ir_json", "entry_module", "function_name"])
+def test_bundle_texts_reject_non_str(native, value, type_name, parameter):
+    with pytest.raises(TypeError) as info:
+        bundle_call(native, **{parameter: value})
+    assert_argument_error(info.value, "execute_bundle", parameter, "str", type_name)
+
+
+@pytest.mark.parametrize("value,type_name", [(1, "int"), (0, "int"), (None, "None"), ("True", "str"), (1.0, "float")])
+def test_meter_accepts_only_bool(native, value, type_name):
+    with pytest.raises(TypeError) as info:
+        bundle_call(native, meter=value)
+    assert_argument_error(info.value, "execute_bundle", "meter", "bool", type_name)
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+@pytest.mark.parametrize("parameter", ["chi_budget_raw", "transaction_size_bytes"])
+@pytest.mark.parametrize(
+    "value,error",
+    [(-1, OverflowError), (2**64, OverflowError), (Index(-5), OverflowError), ("1", TypeError),
+     (1.0, TypeError), (None, TypeError), (True, None), (0, None), (2**64 - 1, None), (Index(7), None)],
+)
+def test_counters_take_unsigned_64_bit_integers(native, parameter, value, error):
+    with pytest.raises(error or TypeError) as info:
+        bundle_call(native, **{parameter: value})
+    if error is None:
+        assert str(info.value) == ARGS_REFUSAL
+    else:
+        assert type(info.value) is error
+        assert info.value.__notes__ == [f"while processing '{parameter}'"]
+
+
+def test_bundle_parameters_convert_in_declaration_order(native):
+    with pytest.raises(TypeError) as info:
+        bundle_call(native, transaction_size_bytes="x", chi_budget_raw="x", meter=1, function_name=5)
+    assert info.value.__notes__ == ["while processing 'function_name'"]
+    with pytest.raises(TypeError) as info:
+        bundle_call(native, transaction_size_bytes="x", chi_budget_raw="x", meter=1)
+    assert info.value.__notes__ == ["while processing 'meter'"]
+    with pytest.raises(OverflowError) as info:
+        bundle_call(native, transaction_size_bytes="x", chi_budget_raw=-1)
+    assert info.value.__notes__ == ["while processing 'chi_budget_raw'"]

@@ -50,3 +50,23 @@ def test_validate_script_reports_and_succeeds():
     assert lines[-1].endswith(
         "refused: VmRuntimeExecutionError: deployment_artifacts hash mismatch for 'source_sha256'."
     )
+
+
+def run_execute_script():
+    run = subprocess.run(
+        [sys.executable, str(EXAMPLES / "execute.py")], capture_output=True, text=True, timeout=120
+    )
+    assert run.returncode == 0, run.stdout + run.stderr
+    headers = [line for line in run.stdout.splitlines() if line.startswith("== ")]
+    assert [h.split("(")[0] for h in headers] == [
+        "== con_quote.quote", "== con_token.balance_of", "== con_token.transfer", "== con_registry.register"]
+    return run.stdout
+
+
+def test_execute_script_runs_the_pure_call(interpreter):
+    output = run_execute_script()
+    assert "'result': {'amount': 1234, 'total': 3702, 'fee': 37, 'net': 3665}" in output
+
+
+def test_execute_script_runs_every_call(storage):
+    assert run_execute_script().count("'status_code': 0") == 4

@@ -48,3 +48,27 @@ def test_any_artifacts_are_a_dict_or_a_runtime_error(native, module_name, text, 
         assert len(error.args) == 1 and error.args[0]
     else:
         assert list(result) == ["source", "vm_ir_json"]
+
+
+# Values that cross into contract code and back unchanged (dict keys the
+# engine keeps apart that Python would merge, such as 1 and True, are avoided).
+keys = st.none() | st.integers() | texts | st.binary(max_size=8)
+boundary_values = st.recursive(
+    st.none() | st.booleans() | st.integers(min_value=-(2**200), max_value=2**200)
+    | st.floats(allow_nan=False) | texts | st.binary(max_size=20),
+    lambda children: st.lists(children, max_size=4) | st.tuples(children, children)
+    | st.dictionaries(keys, children, max_size=4),
+    max_leaves=20,
+)
+
+
+@settings(max_examples=300, deadline=None)
+@given(boundary_values)
+def test_values_round_trip_through_contract_code(native, interpreter, value):
+    from boundary_values import echo_module, same
+    from bundle_host import Host
+
+    bundle = json.dumps({"con_echo": echo_module()})
+    result = native.execute_bundle(bundle, "con_echo", "echo", [value], {}, {}, Host())
+    assert result["status_code"] == 0, result["result"]
+    assert same(result["result"], value)

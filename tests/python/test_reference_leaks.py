@@ -7,8 +7,8 @@ import sys
 import pytest
 
 ROUNDS = 4000
-# A leak of one object per call would show as at least ROUNDS blocks.
-TOLERATED_BLOCKS = ROUNDS // 20
+# A leak of one object per call would show as at least ROUNDS blocks; a
+# twentieth of that is tolerated for caches that fill slowly.
 
 
 def total_refs():
@@ -16,12 +16,12 @@ def total_refs():
     return counter() if counter else 0
 
 
-def growth(call):
-    for _ in range(50):  # warm caches (UTF-8 forms, interned texts, classes)
+def growth(call, rounds=ROUNDS):
+    for _ in range(max(50, rounds // 10)):  # warm caches (UTF-8 forms, interned texts, classes, free lists)
         call()
     gc.collect()
     blocks, refs = sys.getallocatedblocks(), total_refs()
-    for _ in range(ROUNDS):
+    for _ in range(rounds):
         call()
     gc.collect()
     return sys.getallocatedblocks() - blocks, total_refs() - refs
@@ -39,10 +39,10 @@ def raising(function, *args, expected=Exception, **kwargs):
     return call
 
 
-def assert_no_leak(call):
-    blocks, refs = growth(call)
-    assert blocks < TOLERATED_BLOCKS
-    assert refs < TOLERATED_BLOCKS
+def assert_no_leak(call, rounds=ROUNDS):
+    blocks, refs = growth(call, rounds)
+    assert blocks < rounds // 20
+    assert refs < rounds // 20
 
 
 def test_runtime_info_does_not_leak(native):
@@ -164,3 +164,89 @@ def test_artifact_arguments_keep_their_reference_counts(native):
             pass
     del results
     assert [sys.getrefcount(o) for o in (name, text, profile)] == before
+
+
+# ---- execute_bundle: success, contract failure and Python error paths ------------
+BUNDLE_ROUNDS = 10_000
+
+
+def bundle_cases():
+    import json
+
+    from boundary_values import (Datetime, Timedelta, VondrelDecimal, VondrelFrozenSet, VondrelSet, add_key,
+                                 changing_dict, echo_module, module, storage_module)
+    from bundle_host import Host
+
+    echo = json.dumps({"con_echo": echo_module()})
+    store = json.dumps({"con_store": storage_module()})
+    every_kind = [None, True, 7, 2**100, -(10**5000), 1.5, "t\U0001f600", b"b", bytearray(b"a"), (1, [2]),
+                  {"k": {"n": None}}, VondrelDecimal("1.25"), Datetime(2024, 1, 2, 3, 4, 5, microsecond=6),
+                  Timedelta(seconds=-3), VondrelSet([2, 1]), VondrelFrozenSet(["a"])]
+    modules = {"con_echo": echo_module()}
+    context = {"caller": "alice", "signer": "alice", "entry": ("con_echo", "echo"), "now": Datetime(2024, 1, 1),
+               "block_num": 5, "block_hash": "ab", "chain_id": "c"}
+    return {
+        "success": [
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [every_kind], {}, context, Host(modules), meter=True),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [], {"value": every_kind}, {}, Host(modules)),
+            lambda n: n.execute_bundle(store, "con_store", "set_h", ["k", every_kind], {}, {}, Host(modules), meter=True),
+        ],
+        "contract failure": [
+            lambda n: n.execute_bundle("{}", "con_missing", "f", [1], {}, context, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "nothing", [every_kind], {}, context, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [every_kind], {}, {}, Host(modules), meter=True,
+                                       chi_budget_raw=6000),
+            lambda n: n.execute_bundle("{}", "con_echo", "echo", [1], {}, {}, Host(), meter=True),
+        ],
+        "python error": [
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", (1,), {}, {}, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [every_kind, object()], {}, {}, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [], {"a": 1, 2: every_kind}, {}, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [], {}, {"entry": ("a", "b", "c")}, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [[changing_dict(add_key)]], {}, {}, Host(modules)),
+            lambda n: n.execute_bundle('{"con_echo": [1, 2', "con_echo", "echo", [every_kind], {}, {}, Host(modules)),
+            lambda n: n.execute_bundle(json.dumps({"con_echo": module("con_other")}), "con_echo", "echo", [],
+                                       {}, {}, Host(modules)),
+            lambda n: n.execute_bundle(store, "con_store", "ref", [], {}, {}, Host(modules)),
+            lambda n: n.execute_bundle(echo, "con_echo", "echo", [], {}, {}, Host(modules), chi_budget_raw=-1),
+        ],
+    }
+
+
+@pytest.mark.parametrize("path", ["success", "contract failure", "python error"])
+def test_execute_bundle_does_not_leak(native, interpreter, path):
+    calls = bundle_cases()[path]
+
+    def call():
+        for each in calls:
+            try:
+                each(native)
+            except (TypeError, OverflowError, RuntimeError, native.VmRuntimeExecutionError):
+                pass
+
+    before = resident_bytes()
+    assert_no_leak(call, BUNDLE_ROUNDS)
+    # Every call converts a 5000-digit integer and a dozen containers; a leak
+    # of them per call would be far above this.
+    assert resident_bytes() - before < 32 << 20
+
+
+def test_execute_bundle_arguments_keep_their_reference_counts(native):
+    import json
+
+    from boundary_values import VondrelDecimal, echo_module
+    from bundle_host import Host
+
+    echo = json.dumps({"con_echo": echo_module()})
+    value, key, context, host = [VondrelDecimal("1"), "x" * 3], "k" + "ey", {"caller": "c" * 2}, Host()
+    args, kwargs = [value], {key: value}
+    watched = (value, key, context, host, args, kwargs, value[0])
+    before = [sys.getrefcount(o) for o in watched]
+    for _ in range(100):
+        native.execute_bundle(echo, "con_echo", "echo", args, kwargs, context, host)
+        native.execute_bundle(echo, "con_echo", "echo", args, {}, context, host)
+        try:
+            native.execute_bundle(echo, "con_echo", "echo", args, {1: value}, context, host)
+        except TypeError:
+            pass
+    assert [sys.getrefcount(o) for o in watched] == before

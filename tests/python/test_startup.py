@@ -13,6 +13,7 @@ MEMBERS_IN_ORDER = [
     "supports_execution_policy",
     "validate_module_ir_json",
     "validate_deployment_artifacts_json",
+    "execute_bundle",
 ]
 
 SIGNATURES = {
@@ -21,6 +22,10 @@ SIGNATURES = {
     "validate_module_ir_json": "(module_ir_json)",
     "validate_deployment_artifacts_json": (
         '(module_name, artifacts_json, *, input_source=None, vm_profile="veln_vm_v1")'
+    ),
+    "execute_bundle": (
+        "(bundle_ir_json, entry_module, function_name, args, kwargs, context, host, *, meter=False, "
+        "chi_budget_raw=0, transaction_size_bytes=0)"
     ),
 }
 
