@@ -31,11 +31,15 @@ import math
 import re
 import signal
 import sys
+import warnings
 
 sys.set_int_max_str_digits(0)
 
 MAX_BITS = 1 << 20
 MAX_REPETITION = 131072
+
+
+ABSENT = object()
 
 
 class Skip(Exception):
@@ -56,6 +60,8 @@ TYPE_NAMES = {type(None): "none", bool: "bool", int: "int", float: "float", str:
 
 
 def type_name(v):
+    if isinstance(v, BaseException):
+        return "exception"
     return TYPE_NAMES.get(type(v), "builtin" if getattr(v, "vm_name", None) else "function_ref")
 
 
@@ -107,6 +113,12 @@ def float_text(x):
     return text
 
 
+def exception_arg_text(v):
+    if type(v) is str:
+        return "'" + v.replace("\\", "\\\\").replace("'", "\\'") + "'"
+    return display(v)
+
+
 def bytes_text(b):
     escapes = {9: "\\t", 10: "\\n", 13: "\\r", 39: "\\'", 92: "\\\\"}
     out = []
@@ -143,6 +155,8 @@ def display(v):
         if t is set:
             return inner if v else "set()"
         return f"frozenset({inner})" if v else "frozenset()"
+    if isinstance(v, BaseException):
+        return f"{type(v).__name__}({', '.join(exception_arg_text(a) for a in v.args)})"
     if getattr(v, "vm_name", None):
         return f"<builtin:{v.vm_name}>"
     return f"<function:{v.__name__}>"
@@ -202,11 +216,10 @@ def copy_value(v):
 
 
 def structural_eq(a, b):
+    """Same kind and equal payload (IEEE equality for floats, pairs in order for dicts)."""
     if type(a) is not type(b):
         return False
     t = type(a)
-    if t is float:
-        return float_text(a) == float_text(b) and a == b or (a != a and b != b)
     if t in (list, tuple):
         return len(a) == len(b) and all(structural_eq(x, y) for x, y in zip(a, b))
     if t is dict:
@@ -217,9 +230,29 @@ def structural_eq(a, b):
 
 
 def values_equal(a, b):
-    if has_nan(a) or has_nan(b):
-        raise Skip("NaN met by equality")
-    return a == b
+    """Equality of ==, membership and the set operations: numbers across kinds
+    (an int meets a float as its nearest double), sets as sets, dicts without
+    regard to order, bytes with bytearray."""
+    ta, tb = type(a), type(b)
+    numbers = (bool, int, float)
+    if ta in numbers and tb in numbers:
+        return a == b if ta is tb is bool else ordering(a, b) == 0
+    if ta in (set, frozenset):
+        return tb in (set, frozenset) and len(a) == len(b) and \
+            all(any(values_equal(y, x) for y in set_order(b)) for x in set_order(a))
+    if ta in (list, tuple):
+        return ta is tb and len(a) == len(b) and all(values_equal(x, y) for x, y in zip(a, b))
+    if ta is dict:
+        if tb is not dict or len(a) != len(b):
+            return False
+        for key, value in a.items():
+            match = next((k for k in b if not has_nan(k) and not has_nan(key) and values_equal(key, k)), ABSENT)
+            if match is ABSENT or not values_equal(value, b[match]):
+                return False
+        return True
+    if ta in (bytes, bytearray) and tb in (bytes, bytearray):
+        return bytes(a) == bytes(b)
+    return structural_eq(a, b)
 
 
 def iterate(x):
@@ -360,11 +393,41 @@ def unary(op, v):
     raise TypeError(f"unsupported {op} operand {type_name(v)}")
 
 
+def machine_size(value, subject, bits=64):
+    """An unsigned machine count; negative and oversized values fail as in the engine."""
+    if value < 0:
+        raise ValueError(f"{subject} must be non-negative")
+    if value >= 1 << bits:
+        raise OverflowError(f"{subject} exceeds the supported range")
+    return value
+
+
+def signed64(value, subject):
+    if not -(1 << 63) <= value < 1 << 63:
+        raise OverflowError(f"{subject} exceeds the supported i64 range")
+    return value
+
+
 def repeat(seq, count):
+    if count <= 0:
+        return seq[:0]
+    machine_size(count, "repeat count")
     size = len(seq.encode()) if type(seq) is str else len(seq)
-    if count > 0 and size * count > MAX_REPETITION:
+    if size * count > MAX_REPETITION:
         raise Skip("repetition limit")
-    return seq * count if count > 0 else seq[:0]
+    return seq * count if size else seq[:0]
+
+
+def slice_of(container, lower, upper, step):
+    """A slice: a bound written as None is refused like any non-integer; bounds
+    and step are signed 64-bit and the step is not zero."""
+    lower, upper, step = [None if b is ABSENT else as_bigint(b) for b in (lower, upper, step)]
+    if type(container) not in (str, bytes, bytearray, list, tuple):
+        raise TypeError(f"slice access is not supported for {type_name(container)}")
+    step, lower, upper = [None if b is None else signed64(b, "slice bound") for b in (step, lower, upper)]
+    if step == 0:
+        raise ValueError("slice step cannot be zero")
+    return container[lower:upper:step]
 
 
 def checked_int(value):
@@ -389,7 +452,7 @@ def binop(op, a, b):
         if numbers:
             return finite(a - b)
         if ta in (set, frozenset) and tb in (set, frozenset):
-            return ta(a - b)
+            return make_set(a - b, ta)
         raise unsupported
     if op == "mul":
         if ta is int and tb in (str, bytes, bytearray, list, tuple):
@@ -427,6 +490,7 @@ def binop(op, a, b):
                 raise ValueError("pow exponent must be non-negative")
             if abs(a) > 1 and a.bit_length() * b > MAX_BITS + b:
                 raise Skip("integer size limit")
+            machine_size(b, "pow exponent", 32)
             return checked_int(a ** b)
         if numbers:
             try:
@@ -438,7 +502,7 @@ def binop(op, a, b):
         if ta is bool and tb is bool:
             return {"bitand": a & b, "bitor": a | b, "bitxor": a ^ b}[op]
         if ta in (set, frozenset) and tb in (set, frozenset):
-            return ta({"bitand": a & b, "bitor": a | b, "bitxor": a ^ b}[op])
+            return make_set({"bitand": a & b, "bitor": a | b, "bitxor": a ^ b}[op], ta)
         x, y = as_bigint(a), as_bigint(b)
         return {"bitand": x & y, "bitor": x | y, "bitxor": x ^ y}[op]
     if op in ("lshift", "rshift"):
@@ -495,7 +559,7 @@ def _divmod(a, b):
     return binop("floordiv", copy_value(a), copy_value(b)), binop("mod", a, b)
 
 
-FLOAT_TEXT = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
+FLOAT_TEXT = re.compile(r"[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+-]?[0-9]+)?")
 FLOAT_WORDS = {"inf", "+inf", "-inf", "infinity", "+infinity", "-infinity", "nan", "+nan", "-nan"}
 
 
@@ -536,7 +600,7 @@ def _int(x, *base):
     if base:
         if type(x) is not str:
             raise TypeError("int() base argument requires a string input")
-        b = as_bigint(base[0])
+        b = machine_size(as_bigint(base[0]), "int() base", 32)
         if not 2 <= b <= 36:
             raise ValueError("int() base must be between 2 and 36")
         value = parse_int(x, b)
@@ -599,7 +663,7 @@ def round_to_factor(value, factor):
 def _round(x, *nd):
     n = None
     if nd:
-        n = as_bigint(nd[0])
+        n = signed64(as_bigint(nd[0]), "round() ndigits")
         if not -2**31 <= n < 2**31:
             raise ValueError("round() ndigits is out of supported range")
     t = type(x)
@@ -610,19 +674,27 @@ def _round(x, *nd):
             if not math.isfinite(x):
                 raise ValueError("round() input must be finite for integer conversion")
             return double_to_int(round_half_away(x))
-        if not math.isfinite(x) or abs(n) > 300:
-            raise Skip("round of a float outside the shared subset")
-        p = 1.0
-        base = 10.0
-        k = abs(n)
-        while k:
+        if not math.isfinite(x):
+            return x
+        p, base, k = 1.0, 10.0, abs(n)
+        while k:   # binary exponentiation in doubles, as the engine computes 10^n
             if k & 1:
                 p *= base
             base *= base
             k >>= 1
+            if math.isinf(p):
+                break
         if n < 0:
             p = 1.0 / p
-        return finite(round_half_away(x * p) / p)
+        if math.isinf(p):
+            return x
+        if p == 0.0:
+            return math.copysign(0.0, x)
+        scaled = x * p
+        if not math.isfinite(scaled):
+            return x
+        result = round_half_away(scaled) / p
+        return result if math.isfinite(result) else x
     raise TypeError(f"round() does not support {type_name(x)}")
 
 
@@ -1009,10 +1081,13 @@ def str_method(s, name, args):
         if sep == "":
             raise ValueError("empty separator")
         maxsplit = as_bigint(args[1]) if len(args) > 1 else -1
+        maxsplit = min(machine_size(maxsplit, "str.split maxsplit"), sys.maxsize) if maxsplit >= 0 else -1
         return s.split(sep, maxsplit)
     if name == "replace":
         count = as_bigint(args[2]) if len(args) > 2 else -1
-        return s.replace(as_text(args[0]), as_text(args[1]), count)
+        old, new = as_text(args[0]), as_text(args[1])
+        count = min(machine_size(count, "str.replace count"), sys.maxsize) if count >= 0 else -1
+        return s.replace(old, new, count)
     if name == "find":
         sub = as_text(args[0])
         start, end = search_bounds(len(s), args[1:])
@@ -1104,7 +1179,8 @@ def native_method(receiver, t, name, args):
         return None
     if t in (set, frozenset) and name in SET_READERS - {"copy"}:
         others = [make_set(iterate(a)) for a in args]
-        return getattr(receiver, name)(*others)
+        result = getattr(receiver, name)(*others)
+        return make_set(result, t) if isinstance(result, (set, frozenset)) else result
     return getattr(receiver, name)(*args)
 
 
@@ -1224,7 +1300,9 @@ class EngineSemantics(ast.NodeTransformer):
         if isinstance(node.ctx, ast.Load) and not isinstance(node.slice, ast.Slice):
             return helper("__copy", helper("__item", self.place(node.value), self.visit(node.slice)))
         if isinstance(node.ctx, ast.Load):
-            return helper("__copy", self.place(node))
+            bounds = [self.visit(b) if b is not None else ast.Name(id="__absent", ctx=ast.Load())
+                      for b in (node.slice.lower, node.slice.upper, node.slice.step)]
+            return helper("__slice", self.visit(node.value), *bounds)
         return self.place(node)
 
     def iteration(self, target, iterable):
@@ -1345,7 +1423,8 @@ def namespace():
     ns.update({"__copy": copy_value, "__binop": binop, "__unary": unary, "__compare": compare_chain,
                "__iter": iterate, "__dict_pairs": dict_from_pairs, "__display": display, "__method": method,
                "__refuse": refuse, "__item": item, "__set_item": set_item, "__aug_item": aug_item,
-               "__destructure": destructure, "__iter_destructured": iterate_destructured})
+               "__slice": slice_of, "__absent": ABSENT, "__destructure": destructure,
+               "__iter_destructured": iterate_destructured})
     return ns
 
 
@@ -1362,7 +1441,9 @@ def run(source, function, args, seconds=0.5):
     ("error", exception class name or engine-only kind) or ("skip", reason)."""
     tree = EngineSemantics().visit(ast.parse(source))
     ast.fix_missing_locations(tree)
-    code = compile(tree, "<contract>", "exec", optimize=0)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")   # "assertion is always true" and the like
+        code = compile(tree, "<contract>", "exec", optimize=0)
     ns = namespace()
     previous = signal.signal(signal.SIGALRM, _alarm)
     signal.setitimer(signal.ITIMER_REAL, seconds)

@@ -69,10 +69,12 @@ def run_engine(native, source, entry, args):
 
 
 def compare(native, source, entry, args):
-    """None when the two agree (or the program left the shared subset), else a
-    (signature, details) pair describing the discrepancy."""
-    expected = oracle.run(source, entry, args)
-    actual = run_engine(native, source, entry, args)
+    return judge(oracle.run(source, entry, args), run_engine(native, source, entry, args))
+
+
+def judge(expected, actual):
+    """None when the two outcomes agree (or the program left the shared subset),
+    else a (signature, details) pair describing the discrepancy."""
     if "skip" in (expected[0], actual[0]):
         return None
     if expected[0] == actual[0] == "ok":
@@ -92,7 +94,7 @@ def outcome(native, seed):
     actual = run_engine(native, source, entry, args)
     if "skip" in (expected[0], actual[0]):
         return "skip", (expected if expected[0] == "skip" else actual)[1]
-    found = compare(native, source, entry, args)
+    found = judge(expected, actual)
     if found is None:
         return ("agree-ok" if expected[0] == "ok" else "agree-error"), None
     return "discrepancy", (source, entry, args, found)

@@ -844,7 +844,94 @@ class ProgramGenerator:
         return "\n".join(lines) + "\n", "f", args
 
 
+# Probe programs: one builtin, method or operator applied to edge values that
+# arrive as arguments (so floats need no literal). Argument kinds per letter:
+# i int, f float, n int or float, s str, l list, d dict, t tuple, b bool, x any.
+PROBE_VALUES = {
+    "i": [0, 1, -1, 2, -2, 3, -7, 7, 25, -25, 255, -256, 10, 35, 2**31, 2**53 + 1, -(2**53) - 1, 10**20, 2**63, -(2**64),
+          3**40, 12345678901234567890123],
+    "f": [0.0, -0.0, 0.5, -0.5, 1.5, 2.5, -2.5, 2.675, 0.1, 0.1 + 0.2, 1 / 3, 1e16, 1e15 + 0.3, 1e-5, 1e-7, 123456.789,
+          2.0**53, 1e300, -1e300, 5e-324, 2.0**60, 3.0, -4.0, 1e22, 1.7976931348623157e308, 0.125, 1234.5678],
+    "s": ["", "a", "abc", " 12 ", "12", "-12", "+7", "1_000", "1__0", "_1", "1_", "0x1f", "ff", "FF", "z", "3.5",
+          "-2.5e3", "1e5", ".5", "5.", "inf", "-inf", "nan", "Infinity", "é", "Ünï", "日本語", "a b\tc\nd", "  lead",
+          "trail  ", "a,b,,c", "mississippi", "{}", "{0}{1}", "{}{}", "x{{y}}", "{{", "}", "Straße", "İ", "ΣΑΣ", "aBc",
+          "ABC", "123abc", "½", "٣", "a\u00a0b", "😀", "ab" * 3, "'q'", "back\\slash", "a\x00b"],
+    "l": [[], [1], [3, 1, 2], [1, 1.0, True], [3, 1.0, 2, 1], [2**53 + 1, 2.0**53], ["b", "a", "B"], [1, "a"],
+          [0.5, -0.0, 0.0], [[1], [0]], [(1, 2), (0, 3)], [None], [1.5, 2.5, -2.5], [True, False], ["a", "bb", ""],
+          [2, 2.0], [1e300, 1e300], [0.1, 0.2, 0.3], [10**20, 1]],
+    "d": [{}, {"a": 1, "b": 2}, {1: "x", 2: "y"}, {"k": [1, 2]}],
+    "t": [(), (1,), (1, 2), ("a", 1), (1, 2, 3), ("a", "b")],
+    "b": [True, False],
+    "y": [b"", b"ab", b"\x00\xff'\\", bytearray(b"xy"), bytearray(), b"12", b"\xc3\xa9"],
+    "e": ["utf-8", "UTF-8", "utf8", "ascii", "latin-1", "Ascii"],
+}
+_rng = random.Random(15)
+PROBE_VALUES["l"] += [  # longer lists, for the paths that sort, deduplicate and look up many items
+    [_rng.randint(-5, 5) for _ in range(60)],
+    [_rng.choice([_rng.randint(-3, 3), _rng.randint(-3, 3) / 2]) for _ in range(50)],
+    [_rng.choice([2**53, 2**53 + 1, 2**53 - 1, 2.0**53, 2.0**53 + 2, -(2**53) - 1, 2**64, 2.0**64, 1.5])
+     for _ in range(30)],
+    ["".join(_rng.choice("abcAB é") for _ in range(_rng.randint(0, 3))) for _ in range(40)],
+    [(_rng.randint(0, 2), _rng.choice("ab")) for _ in range(20)],
+    list(range(100, 0, -3)),
+]
+PROBE_VALUES["n"] = PROBE_VALUES["i"] + PROBE_VALUES["f"]
+PROBE_VALUES["x"] = sum((PROBE_VALUES[k] for k in "ifsldtby"), []) + [None]
+PROBES = [
+    ("abs(a)", "n"), ("bool(a)", "x"), ("divmod(a, b)", "ii"), ("divmod(a, b)", "nn"), ("float(a)", "s"),
+    ("float(a)", "n"), ("int(a)", "s"), ("int(a)", "n"), ("int(a, b)", "si"), ("pow(a, b)", "ii"), ("pow(a, b)", "nn"),
+    ("pow(a, b, c)", "iii"), ("round(a)", "n"), ("round(a, b)", "fi"), ("round(a, b)", "ii"), ("bin(a)", "i"),
+    ("hex(a)", "i"), ("oct(a)", "b"), ("min(a)", "l"), ("max(a)", "l"), ("min(a, b)", "nn"), ("max(a, b, c)", "nnn"),
+    ("min(a)", "s"), ("sum(a)", "l"), ("sum(a, b)", "ln"), ("str(a)", "x"), ("ascii(a)", "s"), ("ascii(a)", "x"),
+    ("chr(a)", "i"), ("ord(a)", "s"), ("format(a)", "x"), ("format(a, b)", "is"), ("len(a)", "x"), ("list(a)", "x"),
+    ("tuple(a)", "s"), ("set(a)", "l"), ("sorted(a)", "l"), ("sorted(a)", "s"), ("list(reversed(a))", "x"),
+    ("zip(a, b)", "ls"), ("any(a)", "l"), ("all(a)", "x"), ("isinstance(a, int)", "x"),
+    ("isinstance(a, (float, str))", "x"), ("range(a)", "i"), ("range(a, b)", "ii"), ("range(a, b, c)", "iii"),
+    ("dict(a)", "l"), ("dict(a)", "d"), ("a + b", "nn"), ("a + b", "xx"), ("a - b", "nn"), ("a * b", "nn"),
+    ("a * b", "si"), ("a * b", "li"), ("a / b", "nn"), ("a // b", "ii"), ("a % b", "ii"), ("a % b", "nn"),
+    ("a ** b", "ni"), ("a ** b", "fn"), ("a & b", "ii"), ("a | b", "ib"), ("a ^ b", "bb"), ("a << b", "ii"),
+    ("a >> b", "ii"), ("-a", "n"), ("~a", "x"), ("not a", "x"), ("a < b", "nn"), ("a <= b", "ss"), ("a < b", "xx"),
+    ("a == b", "xx"), ("a != b", "nn"), ("a in b", "ss"), ("a in b", "xl"), ("a in b", "xd"), ("a > b < c", "nnn"),
+    ("a.split()", "s"), ("a.split(b)", "ss"), ("a.split(b, c)", "ssi"), ("a.split(None, b)", "si"), ("a.strip()", "s"),
+    ("a.strip(b)", "ss"), ("a.replace(b, c)", "sss"), ("a.replace(b, '-', c)", "ssi"), ("a.find(b)", "ss"),
+    ("a.find(b, c)", "ssi"), ("a.startswith(b)", "ss"), ("a.endswith(b, c)", "ssi"), ("a.startswith(b)", "st"),
+    ("b.join(a)", "ls"), ("b.join(a)", "ss"), ("a.format(b, c)", "sxx"), ("a.upper()", "s"), ("a.lower()", "s"),
+    ("a.isdigit()", "s"), ("a.isalpha()", "s"), ("a.isalnum()", "s"), ("a.islower()", "s"), ("a.isascii()", "s"),
+    ("a[b]", "si"), ("a[b]", "li"), ("a[b]", "dx"), ("a[b:c]", "sii"), ("a[b:c]", "lii"), ("a[::b]", "si"),
+    ("a.index(b)", "lx"), ("a.index(b, c)", "lxi"), ("a.count(b)", "lx"), ("a.get(b)", "dx"), ("f'{a}'", "x"),
+    ("f'{a}={b}'", "sx"), ("str(a) + str(b)", "xx"), ("[x * 2 for x in a if x]", "l"), ("{x: a.count(x) for x in a}", "s"),
+    ("list(map(str, a))", "l"), ("list(filter(None, a))", "l"), ("[a[i:] for i in range(len(a))]", "s"),
+    ("bytes(a)", "l"), ("bytes(a)", "i"), ("bytes(a)", "x"), ("bytes(a, b)", "se"), ("bytearray(a, b, 'x')", "se"),
+    ("bytearray(a)", "y"), ("a.hex()", "y"), ("a + b", "yy"), ("a in b", "iy"), ("a in b", "yy"), ("a[b]", "yi"),
+    ("a[b:c]", "yii"), ("a * b", "yi"), ("int(a)", "y"), ("float(a)", "y"), ("ord(a)", "y"), ("a == b", "yy"),
+    ("a < b", "yy"), ("frozenset(a)", "s"), ("sorted(frozenset(a))", "l"), ("sum(a, b)", "ls"), ("sum(a, '')", "l"),
+    ("list(map(max, a, b))", "ll"), ("list(map(pow, a, b))", "ll"), ("dict(a, k=b)", "dx"), ("dict(x=a, y=b)", "xx"),
+    ("str(Exception(a, b))", "xx"), ("f'{a!r}'", "x"), ("(a, b) == (b, a)", "xx"), ("[a] * b", "xi"),
+    ("set(a) | set(b)", "ls"), ("set(a) - set(b)", "ll"), ("set(a).union(b, a)", "ll"), ("set(a) <= set(b)", "ls"),
+    ("list(a.items())", "d"), ("list(a.values())", "d"), ("a.pop(b) if b in a else None", "dx"),
+    ("sorted(a + b)", "ll"), ("max(a, b)", "ss"), ("min(a)", "t"), ("a.split(b)[c]", "ssi"), ("len(str(a))", "x"),
+    ("sorted(set(a))", "l"), ("[x in a for x in b]", "ll"), ("[a.count(x) for x in b]", "ll"),
+    ("[a.index(x) for x in b if x in a]", "ll"), ("{x: i for x, i in zip(a, range(len(a)))}", "l"),
+    ("[{x: 1 for x in a}.get(y) for y in b]", "ll"), ("[y in {x: 1 for x in a} for y in b]", "ll"),
+    ("len(set(a) & set(b))", "ll"), ("sorted(set(a) ^ set(b))", "ll"), ("set(a) == set(b)", "ll"),
+    ("a == b", "ll"), ("sorted(a) == sorted(b)", "ll"), ("[min(a), max(a)]", "l"), ("sum(sorted(a))", "l"),
+    ("{x: a.count(x) for x in a}", "l"), ("set(a).issubset(b)", "ll"), ("sorted(a)[b]", "li"),
+]
+
+
+def probe(seed):
+    """A program applying one probe to edge values."""
+    rng = random.Random(seed)
+    template, kinds = rng.choice(PROBES)
+    args = [rng.choice(PROBE_VALUES["x" if rng.random() < 0.1 else k]) for k in kinds]
+    params = ", ".join("abc"[:len(kinds)])
+    return f"@export\ndef f({params}):\n    return {template}\n", "f", args
+
+
 def generate(seed, ill_typed=0.015):
+    """Every third seed is a probe program, the others are generated programs."""
+    if seed % 3 == 2:
+        return probe(seed)
     return ProgramGenerator(seed, ill_typed).program()
 
 
