@@ -1,9 +1,9 @@
-// The fixed cost of a request before contract code runs: reading a bundle
-// into an executor (one checking pass and one module read per member). Two
-// bundles: the two example contracts as their IR files stand (about 20 kB),
-// and one module of about 200 kB (the kitchen-sink fixture with its
-// functions replicated). VELN_BUNDLE_BENCH_DOC names another bundle file.
-// bundle_json_loads_compare.py sets these figures against json.loads.
+// The fixed cost of a request: reading a bundle into an executor (one
+// checking pass and one module read per member), and a whole request around
+// a pure function. Two bundles: the two example contracts as their IR files
+// stand (about 25 kB), and one module of about 200 kB (the kitchen-sink
+// fixture with its functions replicated). VELN_BUNDLE_BENCH_DOC names
+// another bundle file.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -68,10 +68,12 @@ const std::string& bundle(int which) {
   return from_env.empty() ? texts[which] : from_env;
 }
 
-// A host that is never called: reading the bundle asks it nothing.
+// A host with nothing in it: no modules beyond the bundle, no owners.
 struct NoHost : veln::BundleHostObject {
   veln::VmResult<std::optional<std::string>> load_module_ir_json(std::string_view) override { return fail(); }
-  veln::VmResult<std::optional<std::string>> get_owner(std::string_view) override { return fail(); }
+  veln::VmResult<std::optional<std::string>> get_owner(std::string_view) override {
+    return std::optional<std::string>();
+  }
   veln::VmResult<std::optional<veln::VmValue>> read_variable(std::string_view, std::string_view) override {
     return fail();
   }
@@ -108,6 +110,55 @@ void BM_CreateExecutor(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_CreateExecutor)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A whole request as a node runs it: read the bundle of the two example
+// contracts plus a small one, call a pure function, report, release.
+std::string request_bundle() {
+  auto doc = veln::read_json_value(read_file(kRoot / "tests/data/bridge_requests.json"));
+  if (!doc.ok() || doc->find("contracts") == nullptr) return {};
+  const veln::JsonValue* pure = doc->find("contracts")->find("con_pure");
+  if (pure == nullptr) return {};
+  std::string text = small_bundle();
+  text.pop_back();
+  text += ", \"con_pure\": " + pure->to_compact_json() + "}";
+  return text;
+}
+
+void BM_Request(benchmark::State& state) {
+  static const std::string text = request_bundle();
+  NoHost host;
+  for (auto _ : state) {
+    auto executor = veln::PythonBundleExecutor::create(text, host, {true, 0, 0});
+    if (!executor.ok()) {
+      state.SkipWithError(executor.error().message.c_str());
+      break;
+    }
+    veln::VmArgList args{veln::VmValue::integer(1), veln::VmValue::integer(2)};
+    veln::BundleExecutionResult report = executor->execute_entry("con_pure", "add", std::move(args), {}, {});
+    if (report.status_code != 0) {
+      state.SkipWithError(report.result.python_repr().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(report);
+  }
+}
+BENCHMARK(BM_Request)->Unit(benchmark::kMicrosecond);
+
+// The same request with only the called contract in the bundle.
+void BM_RequestOneSmallModule(benchmark::State& state) {
+  static const std::string text = [] {
+    auto doc = veln::read_json_value(read_file(kRoot / "tests/data/bridge_requests.json"));
+    return "{\"con_pure\": " + doc->find("contracts")->find("con_pure")->to_compact_json() + "}";
+  }();
+  NoHost host;
+  for (auto _ : state) {
+    auto executor = veln::PythonBundleExecutor::create(text, host, {true, 0, 0});
+    veln::VmArgList args{veln::VmValue::integer(1), veln::VmValue::integer(2)};
+    veln::BundleExecutionResult report = executor->execute_entry("con_pure", "add", std::move(args), {}, {});
+    benchmark::DoNotOptimize(report);
+  }
+}
+BENCHMARK(BM_RequestOneSmallModule)->Unit(benchmark::kMicrosecond);
 
 // The same text read as a free JSON tree, for scale.
 void BM_ReadJsonValue(benchmark::State& state) {

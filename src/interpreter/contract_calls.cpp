@@ -34,14 +34,14 @@ VmResult<VmKwargList> contract_call_kwargs(const VmValue& kwargs) {
 }  // namespace
 
 VmContractCall contract_call_request(VmContractTarget target, std::string function, VmArgList args,
-                                     VmKwargList kwargs, const VmExecutionContext& context) {
-  return VmContractCall{std::move(target),      std::move(function), std::move(args),   std::move(kwargs),
-                        context.this_contract,  context.signer,      context.entry,     context.submission_name,
-                        context.now,            context.block_num,   context.block_hash, context.chain_id};
+                                     VmKwargList kwargs, const VmExecutionContext& context, uint32_t call_depth) {
+  return VmContractCall{std::move(target),     std::move(function), std::move(args),   std::move(kwargs),
+                        context.this_contract, context.signer,      context.entry,     context.submission_name,
+                        context.now,           context.block_num,   context.block_hash, context.chain_id,
+                        call_depth};
 }
 
-VmResult<VmContractCall> contract_call_from_args(const VmArgList& args, const VmKwargList& kwargs,
-                                                 const VmExecutionContext& context) {
+VmResult<ContractCallByName> contract_call_by_name(const VmArgList& args, const VmKwargList& kwargs) {
   if (!kwargs.empty() || args.size() > 3) return vm_error(std::string(kContractCallShape));
   if (args.empty()) return vm_error("contract.call expects a target");
   VELN_TRY(VmContractTarget target, contract_call_target(args[0]));
@@ -51,8 +51,7 @@ VmResult<VmContractCall> contract_call_from_args(const VmArgList& args, const Vm
   if (args.size() == 3) {
     VELN_TRY(call_kwargs, contract_call_kwargs(args[2]));
   }
-  return contract_call_request(std::move(target), std::string(function), VmArgList{}, std::move(call_kwargs),
-                               context);
+  return ContractCallByName{std::move(target), std::string(function), std::move(call_kwargs)};
 }
 
 VmResult<VmValue> contract_import_handle(const VmArgList& args, const VmKwargList& kwargs) {

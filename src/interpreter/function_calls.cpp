@@ -23,7 +23,7 @@ class Binder {
   Binder(VmRun& run, const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs, Slot* slots)
       : run_(run), f_(f), args_(args), kwargs_(kwargs), slots_(slots) {}
 
-  VmStatus bind() {
+  [[gnu::noinline]] VmStatus bind() {
     VELN_CHECK(build_keyword_table());
     const std::string& name = f_.ir->name;
     std::optional<uint32_t> vararg;
@@ -137,7 +137,7 @@ class Binder {
   size_t next_ = 0;
 };
 
-VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
+[[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
   for (size_t i = 0; i < f.parameters.size(); ++i) {
     const LoweredParameter& p = f.parameters[i];
     const ParameterIr& ir = f.ir->parameters[i];
@@ -154,48 +154,42 @@ struct ActiveCall {
   VmRun& run;
 };
 
-VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
-                         std::span<VmKeywordArg> kwargs) {
-  ActiveCall active(run);
-  VELN_CHECK(run.host.charge_execution_cost(f.call_price));
-  ArenaCells<Slot> slots(run.arena, f.code.slot_count());
+// The call price, argument binding and the argument checks; false with the
+// error in the run.
+[[gnu::noinline]] bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                             std::span<VmKeywordArg> kwargs, Slot* slots) {
+  if (!run.check(run.host.charge_execution_cost(f.call_price))) return false;
   if (f.simple_parameters && kwargs.empty() && args.size() == f.parameters.size()) {
     for (size_t i = 0; i < args.size(); ++i) {
-      Slot& slot = slots.get()[f.parameters[i].slot];
+      Slot& slot = slots[f.parameters[i].slot];
       slot.value = std::move(args[i]);
       slot.bound = true;
     }
-  } else {
-    VELN_CHECK(Binder(run, f, args, kwargs, slots.get()).bind());
+  } else if (!run.check(Binder(run, f, args, kwargs, slots).bind())) {
+    return false;
   }
-  if (f.typecheck) VELN_CHECK(check_arguments(f, slots.get()));
-  VELN_TRY(VmValue result, run_code(run, f.code, f.body_entry, slots.get()));
-  if (f.typecheck) VELN_CHECK(check_function_return(f.ir->returns, result));
+  return !f.typecheck || run.check(check_arguments(f, slots));
+}
+
+[[gnu::noinline]] VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
+
+// The native frames of this path are the ones every active call adds:
+// keep them small.
+VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                         std::span<VmKeywordArg> kwargs) {
+  ActiveCall active(run);
+  ArenaCells<Slot> slots(run.arena, f.code.slot_count());
+  if (!enter(run, f, args, kwargs, slots.get())) return std::move(run.error);
+  VmResult<VmValue> result = run_code(run, f.code, f.body_entry, slots.get());
+  if (f.typecheck && result.ok() && f.ir->returns) {
+    VmStatus checked = check_function_return(f.ir->returns, *result);
+    if (!checked.ok()) return std::move(checked).error();
+  }
   return result;
 }
 
-}  // namespace
-
-VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
-                                   std::span<VmKeywordArg> kwargs) {
-  VELN_CHECK(check_call_depth(run.active_calls));
-  return invoke(run, run.instance.lowered.functions[index], args, kwargs);
-}
-
-VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::span<VmValue> args,
-                                      std::span<VmKeywordArg> kwargs) {
-  VELN_CHECK(check_call_depth(run.active_calls));
-  const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
-  if (!index) return vm_error("unknown function '" + std::string(name) + "'");
-  return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
-}
-
-VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,
-                                      std::span<VmKeywordArg> kwargs) {
-  if (callee.is(VmKind::FunctionRef)) return call_named_function(run, callee.text(), args, kwargs);
-  if (!callee.is(VmKind::Builtin)) {
-    return vm_error("value of type " + std::string(callee.type_name()) + " is not callable");
-  }
+[[gnu::noinline]] VmResult<VmValue> call_builtin_value(VmRun& run, const VmValue& callee, std::span<VmValue> args,
+                                                      std::span<VmKeywordArg> kwargs) {
   VmArgList arg_list;
   arg_list.reserve(args.size());
   for (VmValue& v : args) arg_list.push_back(std::move(v));
@@ -204,6 +198,29 @@ VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmVa
   for (VmKeywordArg& kw : kwargs) kwarg_list.push_back(std::move(kw));
   RunValueCaller caller(run);
   return call_builtin(callee.text(), std::move(arg_list), std::move(kwarg_list), caller);
+}
+
+}  // namespace
+
+VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
+                                   std::span<VmKeywordArg> kwargs) {
+  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
+  return invoke(run, run.instance.lowered.functions[index], args, kwargs);
+}
+
+VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::span<VmValue> args,
+                                      std::span<VmKeywordArg> kwargs) {
+  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
+  const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
+  if (!index) return vm_error("unknown function '" + std::string(name) + "'");
+  return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
+}
+
+VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,
+                                      std::span<VmKeywordArg> kwargs) {
+  if (callee.is(VmKind::FunctionRef)) return call_named_function(run, callee.text(), args, kwargs);
+  if (callee.is(VmKind::Builtin)) return call_builtin_value(run, callee, args, kwargs);
+  return vm_error("value of type " + std::string(callee.type_name()) + " is not callable");
 }
 
 VmResult<VmValue> RunValueCaller::call_callable_value(VmValue callee, VmArgList args, VmKwargList kwargs) {

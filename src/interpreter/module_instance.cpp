@@ -118,10 +118,15 @@ VmInstance& VmInstance::operator=(VmInstance&&) noexcept = default;
 VmInstance::~VmInstance() = default;
 
 VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host) {
-  if (ValidationStatus valid = validate_module_ir(module); !valid.ok()) return vm_error(valid.error());
+  return new_with_host(std::make_shared<const ModuleIr>(std::move(module)), std::move(context), host);
+}
+
+VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
+                                               VmHost& host) {
+  if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
-  s.module = std::make_shared<const ModuleIr>(std::move(module));
+  s.module = std::move(module);
   lower_module_functions(*s.module, s.lowered);
   for (const ImportIr& import : s.module->imports) {
     s.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);

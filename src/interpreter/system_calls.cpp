@@ -3,6 +3,7 @@
 // its fixed charge, which is made before anything else (so a failing call
 // has paid it); every other id goes to the host after its explicit metering
 // amount, if it has one, is charged.
+#include <array>
 #include <string>
 #include <utility>
 
@@ -32,10 +33,107 @@ VmResult<VmValue> host_syscall(VmHost& host, const SyscallSite& site, const std:
   return host.handle_syscall(id, std::move(args), std::move(kwargs));
 }
 
-VmResult<VmValue> decimal_new(const VmArgList& args, const VmKwargList& kwargs) {
+VmResult<VmValue> decimal_new(VmPositionalArgs args, VmKeywordArgs kwargs) {
   if (!kwargs.empty() || args.size() != 1) return vm_error("decimal() expects one argument");
   VELN_TRY(VmDecimal decimal, decimal_from_vm_value(args.front()));
   return VmValue::decimal(std::move(decimal));
+}
+
+// The ids served by a pure function of their arguments, which checks its own
+// argument count and kinds; they are contiguous in VmSyscallId.
+using PureSyscall = VmResult<VmValue> (*)(VmPositionalArgs, VmKeywordArgs);
+constexpr VmSyscallId kFirstPure = VmSyscallId::kHashSha256Hex;
+constexpr std::array<PureSyscall, 10> kPureSyscalls = {
+    hash_sha256_hex,   hash_sha256_text,       hash_sha3_256_hex,   hash_sha3_256_text,    time_datetime_new,
+    time_timedelta_new, time_datetime_strptime, crypto_key_is_valid, crypto_ed25519_verify, decimal_new,
+};
+static_assert(static_cast<std::size_t>(kFirstPure) + kPureSyscalls.size() - 1 ==
+              static_cast<std::size_t>(VmSyscallId::kNumericDecimalNew));
+
+PureSyscall pure_syscall(VmSyscallId id) {
+  const std::size_t index = static_cast<std::size_t>(id) - static_cast<std::size_t>(kFirstPure);
+  return index < kPureSyscalls.size() ? kPureSyscalls[index] : nullptr;
+}
+
+// The cases below run out of line, so only the running one's frame is on
+// the native stack while the host works (a cross-contract call nests every
+// frame on its path).
+
+[[gnu::noinline]] VmResult<VmValue> set_variable(VmInstanceState& instance, const std::string& binding,
+                                                 const VmArgList& args, VmHost& host) {
+  if (args.empty()) return vm_error("Variable.set expects one argument");
+  VmValue value = args.front();
+  VELN_CHECK(instance.variable_set(binding, value));
+  const std::string key = variable_storage_key(instance.module_name(), binding);
+  VELN_CHECK(host.record_storage_write(key, value));
+  VELN_CHECK(host.charge_storage_write(key, value));
+  return VmValue();
+}
+
+[[gnu::noinline]] VmResult<VmValue> emit_event(VmInstanceState& instance, const SyscallSite& site,
+                                               const std::string& binding, VmArgList args, VmKwargList kwargs,
+                                               VmHost& host) {
+  const Slot& global = instance.global(site.event_global);
+  if (!global.bound) return vm_error("unknown event binding '" + binding + "'");
+  const VmValue definition = global.value;
+  if (!definition.is(VmKind::EventRef)) {
+    return vm_error("binding '" + binding + "' is not an event reference but " + std::string(definition.type_name()));
+  }
+  VELN_TRY(VmValue payload, event_payload_from_args(std::move(args), std::move(kwargs)));
+  VELN_CHECK(emit_declared_event(definition.event_ref_value(), std::move(payload), instance.context,
+                                 instance.module_name(), host));
+  return VmValue();
+}
+
+// The target of "contract.export_call": a static import binding, or the
+// handle its "source" evaluates to (with the current locals).
+[[gnu::noinline]] VmResult<VmContractTarget> export_call_target(VmRun& run, const LoweredCode& code,
+                                                                const SyscallSite& site, Slot* locals) {
+  const std::string& name = code.texts[site.target_name];
+  if (site.target_kind == ContractTargetKind::StaticImport) {
+    auto import = run.instance.static_imports.find(name);
+    if (import == run.instance.static_imports.end()) return vm_error("unknown static import binding '" + name + "'");
+    return VmContractTarget{VmStaticImportTarget{name, import->second}};
+  }
+  VELN_TRY(VmValue source, run_code(run, code, site.source_entry, locals));
+  VELN_TRY(VmContractHandle handle, source.as_contract_handle());
+  switch (site.target_kind) {
+    case ContractTargetKind::LocalHandle:
+      return VmContractTarget{VmLocalHandleTarget{name, std::move(handle.module)}};
+    case ContractTargetKind::FactoryCall:
+      return VmContractTarget{VmFactoryCallTarget{name, std::move(handle.module)}};
+    default:
+      return VmContractTarget{VmDynamicImportTarget{std::move(handle.module)}};
+  }
+}
+
+// "contract.call": the target and function named by value, keyword
+// arguments only.
+[[gnu::noinline]] VmResult<VmValue> call_by_name(VmRun& run, const VmArgList& args, const VmKwargList& kwargs) {
+  VmResult<ContractCallByName> call = contract_call_by_name(args, kwargs);
+  if (!call.ok()) return std::move(call).error();
+  return run.host.call_contract(contract_call_request(std::move(call->target), std::move(call->function),
+                                                      VmArgList{}, std::move(call->kwargs), run.instance.context,
+                                                      run.active_calls));
+}
+
+[[gnu::noinline]] VmResult<VmValue> export_call(VmRun& run, const LoweredCode& code, const SyscallSite& site,
+                                                const std::string& function, VmArgList args, VmKwargList kwargs,
+                                                Slot* locals) {
+  VELN_TRY(VmContractTarget callee, export_call_target(run, code, site, locals));
+  return run.host.call_contract(contract_call_request(std::move(callee), function, std::move(args),
+                                                      std::move(kwargs), run.instance.context, run.active_calls));
+}
+
+// The host shuffles; its answer goes back where the argument came from.
+// "random.shuffle" has no explicit metering amount.
+[[gnu::noinline]] VmResult<VmValue> shuffle(VmRun& run, const LoweredCode& code, const SyscallSite& site,
+                                            VmArgList args, VmKwargList kwargs, VmValue* target, Slot* locals) {
+  const TargetSite& place = code.targets[site.target];
+  const bool module_scope = writes_module_scope(run, place, locals);
+  VELN_TRY(VmValue shuffled, run.host.handle_syscall(code.texts[site.id_text], std::move(args), std::move(kwargs)));
+  VELN_CHECK(store_resolved(run, code, place, target, std::move(shuffled), locals, module_scope));
+  return VmValue();
 }
 
 }  // namespace
@@ -49,24 +147,17 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
     VELN_CHECK(host.charge_execution_cost(*charge));
   }
   if (!site.field_ok) return vm_error(code.texts[site.field]);
+  if (const PureSyscall pure = pure_syscall(site.route.id)) return pure(args, kwargs);
   const std::string& field = code.texts[site.field];
 
   switch (site.route.id) {
     case VmSyscallId::kHost:
       return host_syscall(host, site, code.texts[site.id_text], std::move(args), std::move(kwargs));
-
     case VmSyscallId::kStorageVariableGet:
     case VmSyscallId::kStorageForeignVariableGet:
       return variable_get(field, host);
-    case VmSyscallId::kStorageVariableSet: {
-      if (args.empty()) return vm_error("Variable.set expects one argument");
-      VmValue value = args.front();
-      VELN_CHECK(variable_set(field, value));
-      const std::string key = variable_storage_key(module_name(), field);
-      VELN_CHECK(host.record_storage_write(key, value));
-      VELN_CHECK(host.charge_storage_write(key, value));
-      return VmValue();
-    }
+    case VmSyscallId::kStorageVariableSet:
+      return set_variable(*this, field, args, host);
     case VmSyscallId::kStorageHashAll:
     case VmSyscallId::kStorageForeignHashAll:
       return hash_all(field, args, host);
@@ -74,82 +165,20 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
       return foreign_storage::new_reference(foreign_storage::kForeignVariable, std::move(args), std::move(kwargs));
     case VmSyscallId::kStorageForeignHashNew:
       return foreign_storage::new_reference(foreign_storage::kForeignHash, std::move(args), std::move(kwargs));
-
-    case VmSyscallId::kEventLogEmit: {
-      const Slot& binding = global(site.event_global);
-      if (!binding.bound) return vm_error("unknown event binding '" + field + "'");
-      const VmValue definition = binding.value;
-      if (!definition.is(VmKind::EventRef)) {
-        return vm_error("binding '" + field + "' is not an event reference but " +
-                        std::string(definition.type_name()));
-      }
-      VELN_TRY(VmValue payload, event_payload_from_args(std::move(args), std::move(kwargs)));
-      VELN_CHECK(emit_declared_event(definition.event_ref_value(), std::move(payload), context, module_name(), host));
-      return VmValue();
-    }
+    case VmSyscallId::kEventLogEmit:
+      return emit_event(*this, site, field, std::move(args), std::move(kwargs), host);
     case VmSyscallId::kEventIndexed:
       return event_index_descriptor(std::move(args));
-
-    case VmSyscallId::kContractCall: {
-      VELN_TRY(VmContractCall call, contract_call_from_args(args, kwargs, context));
-      call.call_depth = run.active_calls;
-      return host.call_contract(std::move(call));
-    }
-    case VmSyscallId::kContractExportCall: {
-      VmContractTarget callee;
-      const std::string& name = code.texts[site.target_name];
-      if (site.target_kind == ContractTargetKind::StaticImport) {
-        auto import = static_imports.find(name);
-        if (import == static_imports.end()) return vm_error("unknown static import binding '" + name + "'");
-        callee.variant = VmStaticImportTarget{name, import->second};
-      } else {
-        VELN_TRY(VmValue source, run_code(run, code, site.source_entry, locals));
-        VELN_TRY(VmContractHandle handle, source.as_contract_handle());
-        if (site.target_kind == ContractTargetKind::DynamicImport) {
-          callee.variant = VmDynamicImportTarget{std::move(handle.module)};
-        } else if (site.target_kind == ContractTargetKind::LocalHandle) {
-          callee.variant = VmLocalHandleTarget{name, std::move(handle.module)};
-        } else {
-          callee.variant = VmFactoryCallTarget{name, std::move(handle.module)};
-        }
-      }
-      VmContractCall call = contract_call_request(std::move(callee), field, std::move(args), std::move(kwargs), context);
-      call.call_depth = run.active_calls;
-      return host.call_contract(std::move(call));
-    }
+    case VmSyscallId::kContractCall:
+      return call_by_name(run, args, kwargs);
+    case VmSyscallId::kContractExportCall:
+      return export_call(run, code, site, field, std::move(args), std::move(kwargs), locals);
     case VmSyscallId::kContractImport:
       return contract_import_handle(args, kwargs);
-
-    case VmSyscallId::kHashSha256Hex:
-      return hash_sha256_hex(args, kwargs);
-    case VmSyscallId::kHashSha256Text:
-      return hash_sha256_text(args, kwargs);
-    case VmSyscallId::kHashSha3256Hex:
-      return hash_sha3_256_hex(args, kwargs);
-    case VmSyscallId::kHashSha3256Text:
-      return hash_sha3_256_text(args, kwargs);
-    case VmSyscallId::kTimeDatetimeNew:
-      return time_datetime_new(args, kwargs);
-    case VmSyscallId::kTimeTimedeltaNew:
-      return time_timedelta_new(args, kwargs);
-    case VmSyscallId::kTimeDatetimeStrptime:
-      return time_datetime_strptime(args, kwargs);
-    case VmSyscallId::kCryptoKeyIsValid:
-      return crypto_key_is_valid(args, kwargs);
-    case VmSyscallId::kCryptoEd25519Verify:
-      return crypto_ed25519_verify(args, kwargs);
-    case VmSyscallId::kNumericDecimalNew:
-      return decimal_new(args, kwargs);
-
-    case VmSyscallId::kRandomShuffle: {
-      // The host shuffles; the answer goes back to where the argument came
-      // from. "random.shuffle" has no explicit metering amount.
-      const TargetSite& place = code.targets[site.target];
-      const bool module_scope = writes_module_scope(run, place, locals);
-      VELN_TRY(VmValue shuffled, host.handle_syscall(code.texts[site.id_text], std::move(args), std::move(kwargs)));
-      VELN_CHECK(store_resolved(run, code, place, target, std::move(shuffled), locals, module_scope));
-      return VmValue();
-    }
+    case VmSyscallId::kRandomShuffle:
+      return shuffle(run, code, site, std::move(args), std::move(kwargs), target, locals);
+    default:  // served by a pure function above
+      break;
   }
   return vm_error("unsupported system call '" + code.texts[site.id_text] + "'");
 }

@@ -27,6 +27,10 @@ class VmInstance {
   // Validates the module, declares its imports, globals and storage, and runs
   // the module body, charging `host` for every expression and statement.
   static VmResult<VmInstance> new_with_host(ModuleIr module, VmExecutionContext context, VmHost& host);
+  // The same with a module that other instances of the run share (it is only
+  // read), so that no instance needs its own copy of the module.
+  static VmResult<VmInstance> new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
+                                            VmHost& host);
 
   VmInstance(VmInstance&&) noexcept;
   VmInstance& operator=(VmInstance&&) noexcept;

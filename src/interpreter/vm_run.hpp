@@ -29,6 +29,24 @@ struct VmRun {
   FrameArena arena;
   std::vector<VmKeywordArg> keywords;  // pending keyword arguments, innermost call last
   uint32_t active_calls;
+  // The failure of the instruction that stopped the loop; helpers on the
+  // loop's path report through it so the loop's own frame stays small.
+  VmExecutionError error;
+
+  bool fail(VmExecutionError e) {
+    error = std::move(e);
+    return false;
+  }
+  template <class T>
+  bool take(VmResult<T>&& result, T& out) {
+    if (!result.ok()) return fail(std::move(result).error());
+    out = std::move(result).value();
+    return true;
+  }
+  bool check(VmStatus&& status) {
+    if (!status.ok()) return fail(std::move(status).error());
+    return true;
+  }
 
   // After a host operation that may have run Python code.
   void refresh_trace() { instance.trace = VmTraceFlags::from_environment(); }

@@ -30,11 +30,8 @@ struct ScanKeys {
   std::string base;    // contract "." name
   std::string prefix;  // base ":" [prefix ":"]
 
-  ScanKeys(std::string_view contract, std::string_view name, std::string_view scan_prefix) {
-    base.reserve(contract.size() + name.size() + 1);
-    base += contract;
-    base += '.';
-    base += name;
+  ScanKeys(std::string_view contract, std::string_view name, std::string_view scan_prefix)
+      : base(variable_storage_key(contract, name)) {
     prefix = base;
     prefix += ':';
     if (!scan_prefix.empty()) {
@@ -57,7 +54,13 @@ struct ScanKeys {
 
 PythonBundleExecutor::PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules,
                                            const VmMeterSettings& settings)
-    : host_(&host), modules_(std::move(modules)), meter_(settings) {}
+    : host_(&host), meter_(settings) {
+  for (auto& [name, module] : modules) add_module(name, std::move(module));
+}
+
+void PythonBundleExecutor::add_module(std::string name, ModuleIr module) {
+  modules_.emplace(std::move(name), std::make_shared<const ModuleIr>(std::move(module)));
+}
 
 PythonBundleExecutor::PythonBundleExecutor(PythonBundleExecutor&&) noexcept = default;
 PythonBundleExecutor::~PythonBundleExecutor() = default;
@@ -76,7 +79,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
   VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
-  modules_.emplace(std::string(module), std::move(parsed));
+  add_module(std::string(module), std::move(parsed));
   return Ok{};
 }
 
@@ -84,50 +87,67 @@ VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::strin
   return host_->get_owner(contract);
 }
 
+// Calls between contracts recurse through execute_call and call_contract
+// (up to the call limit), so both keep their frames small: what is needed
+// only on the way in lives in the out-of-line helpers below.
+
+VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance(std::string_view module,
+                                                                                const VmExecutionContext& context) {
+  if (auto it = instances_.find(module); it != instances_.end()) return instances_.extract(it);
+  auto mod = modules_.find(module);
+  if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+  VmExecutionContext construction = context;
+  construction.this_contract = std::string(module);
+  if (!construction.owner) {
+    VELN_TRY(construction.owner, load_owner(module));
+  }
+  VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
+  // An instance a nested call stored meanwhile gives way to this one.
+  auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
+  return instances_.extract(slot);
+}
+
+VmStatus PythonBundleExecutor::enter_context(std::string_view module, VmInstance& instance,
+                                             VmExecutionContext& context) {
+  context.this_contract = std::string(module);
+  if (!context.owner) {
+    VELN_TRY(context.owner, load_owner(module));
+  }
+  VmExecutionContext saved = instance.context();
+  instance.set_context(std::move(context));
+  context = std::move(saved);
+  return Ok{};
+}
+
+void PythonBundleExecutor::put_back(InstanceNode node) {
+  // The outer call's instance wins over one a re-entrant call stored.
+  if (auto it = instances_.find(node.key()); it != instances_.end()) instances_.erase(it);
+  instances_.insert(std::move(node));
+}
+
 VmResult<VmValue> PythonBundleExecutor::execute_call(std::string_view module, std::string_view function,
-                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext context,
+                                                     VmArgList args, VmKwargList kwargs, VmExecutionContext&& context,
                                                      uint32_t active_calls) {
   VELN_CHECK(ensure_module(module));
   // The instance leaves the table while it runs: a call back into this
   // contract meanwhile builds a second instance.
-  decltype(instances_)::node_type node;
-  if (auto it = instances_.find(module); it != instances_.end()) {
-    node = instances_.extract(it);
-  } else {
-    auto mod = modules_.find(module);
-    if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
-    VmExecutionContext construction = context;
-    construction.this_contract = std::string(module);
-    if (!construction.owner) {
-      VELN_TRY(construction.owner, load_owner(module));
-    }
-    VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this));
-    // An instance a nested call stored meanwhile gives way to this one.
-    auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));
-    node = instances_.extract(slot);
-  }
-  VmInstance& instance = node.mapped();
-  VmExecutionContext saved = instance.context();
-  context.this_contract = std::string(module);
-  if (!context.owner) {
-    VELN_TRY(context.owner, load_owner(module));  // the instance is dropped on failure
-  }
-  instance.set_context(std::move(context));
+  VELN_TRY(InstanceNode node, take_instance(module, context));
+  // From here `context` holds the instance's own context, put back after
+  // the call. On failure the instance is dropped.
+  VELN_CHECK(enter_context(module, node.mapped(), context));
   VmResult<VmValue> result =
-      instance.call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
-  instance.set_context(std::move(saved));
-  // The outer call's instance wins over one a re-entrant call stored.
-  if (auto it = instances_.find(module); it != instances_.end()) instances_.erase(it);
-  instances_.insert(std::move(node));
+      node.mapped().call_function(*this, function, std::move(args), std::move(kwargs), active_calls);
+  node.mapped().set_context(std::move(context));
+  put_back(std::move(node));
   return result;
 }
 
-VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
-  const std::string module = call.target.module();
+VmStatus PythonBundleExecutor::admit_contract_call(VmContractCall& call, VmExecutionContext& callee) {
+  const std::string& module = call.target.module();
   VELN_CHECK(ensure_module(module));
   auto mod = modules_.find(module);
   if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
-  const auto& functions = mod->second.functions;
+  const auto& functions = mod->second->functions;
   auto fn = std::find_if(functions.begin(), functions.end(),
                          [&](const FunctionIr& f) { return f.name == call.function; });
   if (fn == functions.end() || fn->visibility != kExportFunctionName) {
@@ -138,9 +158,6 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
   std::optional<std::string> caller = call.caller ? call.caller : call.signer;
   if (owner && (!caller || *caller != *owner)) return vm_error("Exception(\"Caller is not the owner!\")");
   VELN_CHECK(meter_.charge(kContractCallCost));
-  // Opened after the call charge, so the charge counts for the caller.
-  meter_.enter_contract_metering(module);
-  VmExecutionContext callee;
   callee.this_contract = module;
   callee.caller = std::move(caller);
   callee.signer = std::move(call.signer);
@@ -151,9 +168,17 @@ VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
   callee.block_num = std::move(call.block_num);
   callee.block_hash = std::move(call.block_hash);
   callee.chain_id = std::move(call.chain_id);
-  VmResult<VmValue> result =
-      execute_call(module, call.function, std::move(call.args), std::move(call.kwargs), std::move(callee),
-                   call.call_depth);
+  return Ok{};
+}
+
+VmResult<VmValue> PythonBundleExecutor::call_contract(VmContractCall call) {
+  VmExecutionContext callee;
+  VELN_CHECK(admit_contract_call(call, callee));
+  const std::string& module = call.target.module();
+  // Opened after the call charge, so the charge counts for the caller.
+  meter_.enter_contract_metering(module);
+  VmResult<VmValue> result = execute_call(module, call.function, std::move(call.args), std::move(call.kwargs),
+                                          std::move(callee), call.call_depth);
   meter_.exit_contract_metering();
   return result;
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,9 +69,9 @@ class PythonBundleExecutor final : public VmHost {
   // `context`, completed with this and the owner. `active_calls` is the
   // number of calls already running across contracts (0 for the entry call).
   VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
-                                 VmKwargList kwargs, VmExecutionContext context, uint32_t active_calls = 0);
+                                 VmKwargList kwargs, VmExecutionContext&& context, uint32_t active_calls = 0);
   // Loads a module missing from the bundle from the host, once per request.
-  VmStatus ensure_module(std::string_view module);
+  [[gnu::noinline]] VmStatus ensure_module(std::string_view module);
 
   // --- VmHost ------------------------------------------------------------
   VmStatus charge_execution_cost(uint64_t cost) override { return meter_.charge(cost); }
@@ -98,10 +99,24 @@ class PythonBundleExecutor final : public VmHost {
   bool has_live_instance(std::string_view module) const { return instances_.find(module) != instances_.end(); }
 
  private:
+  using InstanceNode = std::map<std::string, VmInstance, std::less<>>::node_type;
+
   PythonBundleExecutor(BundleHostObject& host, VmModuleTable modules, const VmMeterSettings& settings);
+  // A module read under `name`, shared by every instance built from it.
+  void add_module(std::string name, ModuleIr module);
+
+  // Out of line so the frames of the recursive path stay small.
+  [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context);
+  // Completes the call context (this, owner) and swaps it with the
+  // instance's, so `context` then holds the one to restore.
+  [[gnu::noinline]] VmStatus enter_context(std::string_view module, VmInstance& instance, VmExecutionContext& context);
+  [[gnu::noinline]] void put_back(InstanceNode node);
+  // The checks and the call charge of a cross-contract call, and the callee's
+  // context (taking the request's context fields).
+  [[gnu::noinline]] VmStatus admit_contract_call(VmContractCall& call, VmExecutionContext& callee);
 
   BundleHostObject* host_;
-  VmModuleTable modules_;
+  std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;
   std::vector<VmEvent> events_;

@@ -1,9 +1,12 @@
 // An in-memory BundleHostObject for executor tests: module texts, owners,
 // variables and hash entries (in insertion order, as a host may list them),
 // an optional streaming listing, scripted failures per method, and a log of
-// every call in order so tests can check what the host was asked. Test code.
+// every call in order so tests can check what the host was asked. The system
+// call "test.set_storage"(key, value) changes the host's storage. Test code.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,6 +33,9 @@ class MemoryHost : public BundleHostObject {
   VmValue syscall_result;
   std::vector<std::string> calls;
   size_t rows_taken = 0;
+  // The native stack addresses seen by system calls (stack measurements).
+  uintptr_t lowest_stack = UINTPTR_MAX;
+  uintptr_t highest_stack = 0;
 
   VmResult<std::optional<std::string>> load_module_ir_json(std::string_view module) override {
     log("load_module_ir_json", module);
@@ -79,6 +85,7 @@ class MemoryHost : public BundleHostObject {
     return std::unique_ptr<HostHashEntryStream>(new Stream(*this, listed(contract, name, prefix)));
   }
   VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override {
+    note_stack();
     std::string text(name);
     for (const VmValue& a : args) {
       text += ',';
@@ -92,7 +99,28 @@ class MemoryHost : public BundleHostObject {
     }
     log("handle_syscall", text);
     if (auto f = failure("handle_syscall")) return *f;
+    // Contract code changes the host's storage in the middle of a request.
+    if (name == "test.set_storage" && args.size() == 2) set_storage(args[0].text(), args[1]);
     return syscall_result;
+  }
+
+  // Host storage by full storage key: "contract.name" for a variable,
+  // "contract.name:key" for a hash entry (replacing an earlier row).
+  void set_storage(std::string_view key, VmValue value) {
+    const size_t colon = key.find(':');
+    if (colon == std::string_view::npos) {
+      variables[std::string(key)] = std::move(value);
+      return;
+    }
+    auto& list = hashes[std::string(key.substr(0, colon))];
+    const std::string relative(key.substr(colon + 1));
+    for (VmHashEntry& row : list) {
+      if (row.key == relative) {
+        row.value = std::move(value);
+        return;
+      }
+    }
+    list.push_back({relative, std::move(value)});
   }
 
   std::string call_log() const {
@@ -105,6 +133,13 @@ class MemoryHost : public BundleHostObject {
   }
 
  private:
+  [[gnu::noinline]] void note_stack() {
+    volatile char marker = 0;
+    const auto at = reinterpret_cast<uintptr_t>(&marker);
+    lowest_stack = std::min(lowest_stack, at);
+    highest_stack = std::max(highest_stack, at);
+  }
+
   struct Stream : HostHashEntryStream {
     Stream(MemoryHost& h, std::vector<VmHashEntry> r) : host(h), rows(std::move(r)) {}
     VmResult<std::optional<VmHashEntry>> next() override {

@@ -18,6 +18,7 @@
 //   op read_charge <key> <value>            op write_charge <key> <value>
 //   op emit <contract> <event>              op events
 //   op ensure <module>                      op call <module> <function> [caller] [signer]
+//   op live <module>                        (whether the module has a stored instance)
 //   op entry <module> <function>            check raw=<n> writes=<n> rows=<n>
 #pragma once
 
@@ -217,6 +218,7 @@ inline std::string apply(Request& r, const std::string& call) {
     return out;
   }
   if (op == "ensure") return show(ex.ensure_module(w[1]));
+  if (op == "live") return ex.has_live_instance(w[1]) ? "yes" : "no";
   if (op == "call") {
     auto a = words(w[1], 3);
     VmContractCall c;

@@ -10,6 +10,7 @@ Run: python3 tests/gen/gen_contract_cases.py
 """
 
 import copy
+import math
 import importlib.util
 import json
 import pathlib
@@ -28,6 +29,8 @@ class Tuple(tuple):
 
 
 def encode_value(v):
+    if isinstance(v, float) and not math.isfinite(v):
+        return {"float": repr(v)}
     if v is None or isinstance(v, (bool, str, float)):
         return v
     if isinstance(v, int):
@@ -111,6 +114,22 @@ def case(name, source, calls, cost, *, charges=None, build_error=None, edit=None
                 charges=charges, build_error=build_error, edit=edit, budget=budget, env=env, stderr=stderr,
                 context=context, storage=storage, syscall_answers=syscall_answers, host_calls=host_calls,
                 module_name=module_name, module_text=module_text, contract_answers=contract_answers)
+
+
+def set_fields(function=None, **fields):
+    """An edit: sets `fields` on every node that already has them, in the
+    function named `function` or in all functions."""
+    def walk(node):
+        if isinstance(node, dict):
+            for key, value in fields.items():
+                if key in node:
+                    node[key] = value
+            for v in node.values():
+                walk(v)
+        elif isinstance(node, list):
+            for v in node:
+                walk(v)
+    return lambda ir: walk([f for f in ir["functions"] if function is None or f["name"] == function])
 
 
 def scripted(answer):

@@ -2,25 +2,11 @@
 # precedence charged on the value returned; writes recorded then charged
 # with the same key and value; foreign declarations; hash listings merged in
 # key order and bounded.
-from gen_contract_cases import call, case
+from gen_contract_cases import call, case, set_fields
 
 RET, EXPR, CALL, NAME, CONST, SUB, BINOP = 32, 32, 5000, 64, 32, 96, 96
 GET, SET, ALL = 1280, 5120, 4096          # system-call fixed charges
 STORAGE_GET, STORAGE_SET = 1280, 5120      # storage_get expression, storage_set statement
-
-
-def rename(field, old, new):
-    """Points every `field` equal to `old` in the module at `new`."""
-    def walk(node):
-        if isinstance(node, dict):
-            if node.get(field) == old:
-                node[field] = new
-            for v in node.values():
-                walk(v)
-        elif isinstance(node, list):
-            for v in node:
-                walk(v)
-    return lambda ir: walk(ir["functions"])
 
 
 VARIABLE = """
@@ -104,7 +90,7 @@ def ignored():
          [call("get", error="unknown variable binding 'nope'"),
           call("put", 1, error="unknown variable binding 'nope'")],
          cost=CONST + GET_V + PUT_V, charges=[CONST, 0, RET, CALL, GET, 0, EXPR, CALL, NAME, SET], host_calls=[],
-         edit=rename("receiver_binding", "total", "nope")),
+         edit=set_fields(receiver_binding="nope")),
     case("foreign_variable_declaration", """
 fv = ForeignVariable(foreign_contract="other", foreign_name="x", default_value=3)
 
@@ -211,7 +197,7 @@ def listing():
                      "scan_hash_entries_metered con_test.bal:",
                      "charge_storage_read con_test.bal:a 1", "charge_storage_read con_test.bal:b 2"]),
     case("hash_listing_unknown_binding_after_the_charge", HASH, call("listing", error="unknown hash binding 'nope'"),
-         cost=CONST + LIST_H, host_calls=[], edit=rename("receiver_binding", "bal", "nope")),
+         cost=CONST + LIST_H, host_calls=[], edit=set_fields(receiver_binding="nope")),
     case("hash_listing_size_limit", """
 big = Hash()
 

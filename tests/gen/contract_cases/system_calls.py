@@ -3,25 +3,10 @@
 # included, goes to the host after its explicit metering amount; events are
 # checked against their schema, charged field by field and emitted; the
 # shuffle's answer is written back where its argument came from (D11).
-from gen_contract_cases import call, case
+from gen_contract_cases import call, case, set_fields
 
 RET, EXPR, ASSIGN, CALL, NAME, CONST, SUB, LIST, DICT = 32, 32, 64, 5000, 64, 32, 96, 128, 608
 GET, SET, EMIT = 1280, 5120, 8000
-
-
-def in_function(name, **fields):
-    """Sets `fields` on every node of function `name` that already has them."""
-    def walk(node):
-        if isinstance(node, dict):
-            for key, value in fields.items():
-                if key in node:
-                    node[key] = value
-            for v in node.values():
-                walk(v)
-        elif isinstance(node, list):
-            for v in node:
-                walk(v)
-    return lambda ir: walk(next(f for f in ir["functions"] if f["name"] == name))
 
 
 EVENTS = """
@@ -98,8 +83,8 @@ CASES = [
          + 2 * (EXPR + CALL + DICT + EMIT),
          context={"signer": "alice", "caller": "bob"},
          host_calls=WRITES + [EMITTED] + WRITES + [EMITTED] + WRITES + [EMITTED],
-         edit=lambda ir: (in_function("emit_unknown", event_binding="nope")(ir),
-                          in_function("emit_int", event_binding="n")(ir))),
+         edit=lambda ir: (set_fields("emit_unknown", event_binding="nope")(ir),
+                          set_fields("emit_int", event_binding="n")(ir))),
     case("event_contract_is_this_and_storage_keys_the_module", """
 E = LogEvent("E", {"a": int})
 v = Variable()
@@ -130,7 +115,7 @@ total = Variable()
 def get():
     return total.get()
 """, call("get", error="Out of chi."), cost=RET + CALL + GET, budget=RET + CALL + GET - 1, host_calls=[],
-         charges=[0, RET, CALL, GET], edit=in_function("get", receiver_binding="nope")),
+         charges=[0, RET, CALL, GET], edit=set_fields("get", receiver_binding="nope")),
     case("served_pure_calls", """
 def digest():
     return syscall("hash.sha256_text", "abc")
