@@ -31,6 +31,7 @@ import math
 import re
 import signal
 import sys
+import unicodedata
 import warnings
 
 sys.set_int_max_str_digits(0)
@@ -1071,18 +1072,64 @@ def render_format(template, args):
     return "".join(out)
 
 
+WHITE_SPACE = "".join(map(chr, [*range(9, 14), 0x20, 0x85, 0xA0, 0x1680, *range(0x2000, 0x200B), 0x2028,
+                                 0x2029, 0x202F, 0x205F, 0x3000]))
+
+
+def split_white_space(s, maxsplit):
+    """Python's split() on the Unicode White_Space set (Python also splits at U+001C to U+001F)."""
+    pieces, rest = [], s.lstrip(WHITE_SPACE)
+    while rest:
+        if 0 <= maxsplit <= len(pieces):
+            pieces.append(rest)
+            break
+        end = next((i for i, c in enumerate(rest) if c in WHITE_SPACE), len(rest))
+        pieces.append(rest[:end])
+        rest = rest[end:].lstrip(WHITE_SPACE)
+    return pieces
+
+
+def char_class(c, test):
+    """Alphabetic, numeric and Lowercase as the engine reads them (Unicode
+    properties; Python's isalpha and islower read categories instead). Characters
+    whose property the categories cannot tell leave the shared subset."""
+    category = unicodedata.category(c)
+    if test == "numeric":
+        return category in ("Nd", "Nl", "No")
+    if category in ("Mn", "Mc", "So", "Lm") or c in "\u00aa\u00ba":
+        raise Skip("character property beyond the categories")
+    if test == "alphabetic":
+        return category[0] == "L" or category == "Nl"
+    return category == "Ll"
+
+
+def str_predicate(s, name):
+    alphabetic = [char_class(c, "alphabetic") for c in s]
+    if name == "isalpha":
+        return bool(s) and all(alphabetic)
+    if name == "isdigit":
+        return bool(s) and all(char_class(c, "numeric") for c in s)
+    if name == "isalnum":
+        return bool(s) and all(a or char_class(c, "numeric") for a, c in zip(alphabetic, s))
+    letters = [c for a, c in zip(alphabetic, s) if a]
+    return bool(letters) and all(char_class(c, "lowercase") for c in letters)
+
+
 def str_method(s, name, args):
     if name == "format":
         return render_format(s, args)
-    if name == "strip" and args:
-        return s.strip(as_text(args[0])) if args[0] != "" else s
+    if name in ("isalpha", "isdigit", "isalnum", "islower"):
+        return str_predicate(s, name)
+    if name == "strip":
+        chars = as_text(args[0]) if args else WHITE_SPACE
+        return s.strip(chars) if chars else s
     if name == "split":
         sep = None if not args or args[0] is None else as_text(args[0])
         if sep == "":
             raise ValueError("empty separator")
         maxsplit = as_bigint(args[1]) if len(args) > 1 else -1
         maxsplit = min(machine_size(maxsplit, "str.split maxsplit"), sys.maxsize) if maxsplit >= 0 else -1
-        return s.split(sep, maxsplit)
+        return s.split(sep, maxsplit) if sep is not None else split_white_space(s, maxsplit)
     if name == "replace":
         count = as_bigint(args[2]) if len(args) > 2 else -1
         old, new = as_text(args[0]), as_text(args[1])
@@ -1103,9 +1150,6 @@ def str_method(s, name, args):
         return any(getattr(window, name)(c) for c in candidates)
     if name == "join":
         return s.join(as_text(item) for item in iterate(args[0]))
-    if name == "islower":
-        letters = [c for c in s if c.isalpha()]
-        return bool(letters) and all(c.islower() for c in letters)
     return getattr(s, name)(*args)
 
 
@@ -1173,6 +1217,12 @@ def native_method(receiver, t, name, args):
         first = set_order(receiver)[0]
         receiver.remove(first)
         return first
+    if t is set and name in ("remove", "discard"):   # neither needs a hashable element
+        found = [x for x in set_order(receiver) if values_equal(x, args[0])]
+        if name == "remove" and not found:
+            raise EngineOnly(f"message: {display(args[0])}")   # the engine's message is the element's text
+        receiver.difference_update(found)
+        return None
     if t is set and name == "add":
         make_set(list(receiver) + [args[0]])
         receiver.add(args[0])
@@ -1241,11 +1291,23 @@ def set_item(value, container, index):
     return container
 
 
-def aug_item(op, container, index, value):
-    """An augmented subscript assignment: container, index and current item are
-    read before the value (a thunk) is evaluated."""
-    current = copy_value(item(container, index))
-    return set_item(binop(op, current, value()), container, index)
+def set_path(op, value, root, *indexes):
+    """Assignment through a chain of subscripts on a copy of the root, in the
+    engine's order: (the value,) the root, then per level its index and the
+    item there, (for an augmented assignment, op set: then the value, a thunk);
+    gives the new root."""
+    containers, keys = [root], []
+    for level, index in enumerate(indexes):
+        keys.append(index())
+        if level < len(indexes) - 1 or op is not None:
+            current = item(containers[-1], keys[-1])
+            if level < len(indexes) - 1:
+                containers.append(current)
+    if op is not None:
+        value = binop(op, copy_value(current), value())
+    for container, key in reversed(list(zip(containers, keys))):
+        value = set_item(value, container, key)
+    return value
 
 
 def destructure(value, count):
@@ -1289,12 +1351,25 @@ class EngineSemantics(ast.NodeTransformer):
         return node
 
     def place(self, node):
-        """A method receiver or assignment target: read in place, indexes transformed."""
-        if isinstance(node, ast.Subscript):
-            return ast.Subscript(value=self.place(node.value), slice=self.visit(node.slice), ctx=node.ctx)
+        """A method receiver: the live container, not a copy (its changes are the write-back)."""
+        if isinstance(node, ast.Subscript) and not isinstance(node.slice, ast.Slice):
+            return helper("__item", self.place(node.value), self.visit(node.slice))
         if isinstance(node, ast.Name):
             return node
         return self.visit(node)
+
+    @staticmethod
+    def item_chain(target):
+        """(root name, index nodes from the root outwards) of a subscript chain on a name, or None."""
+        indexes = []
+        while isinstance(target, ast.Subscript) and not isinstance(target.slice, ast.Slice):
+            indexes.insert(0, target.slice)
+            target = target.value
+        return (target.id, indexes) if isinstance(target, ast.Name) and indexes else None
+
+    def thunk(self, node):
+        return ast.Lambda(args=ast.arguments(posonlyargs=[], args=[], kwonlyargs=[], kw_defaults=[], defaults=[]),
+                          body=self.visit(node))
 
     def visit_Subscript(self, node):
         if isinstance(node.ctx, ast.Load) and not isinstance(node.slice, ast.Slice):
@@ -1303,7 +1378,7 @@ class EngineSemantics(ast.NodeTransformer):
             bounds = [self.visit(b) if b is not None else ast.Name(id="__absent", ctx=ast.Load())
                       for b in (node.slice.lower, node.slice.upper, node.slice.step)]
             return helper("__slice", self.visit(node.value), *bounds)
-        return self.place(node)
+        raise ValueError("subscript targets outside assignments are not generated")
 
     def iteration(self, target, iterable):
         if isinstance(target, (ast.Tuple, ast.List)):
@@ -1326,27 +1401,25 @@ class EngineSemantics(ast.NodeTransformer):
                       ast.List(elts=thunks, ctx=ast.Load()))
 
     def visit_AugAssign(self, node):
-        target = node.target
-        if self.item_target(target):
-            thunk = ast.Lambda(args=ast.arguments(posonlyargs=[], args=[], kwonlyargs=[], kw_defaults=[],
-                                                  defaults=[]), body=self.visit(node.value))
-            value = helper("__aug_item", const(BINARY[type(node.op)]), self.visit(target.value),
-                           self.visit(target.slice), thunk)
-            return ast.Assign(targets=[ast.Name(id=target.value.id, ctx=ast.Store())], value=value)
-        read = copy.deepcopy(target)
+        chain = self.item_chain(node.target)
+        op = const(BINARY[type(node.op)])
+        if chain:
+            root, indexes = chain
+            root_copy = helper("__copy", ast.Name(id=root, ctx=ast.Load()))
+            value = helper("__set_path", op, self.thunk(node.value), root_copy, *[self.thunk(i) for i in indexes])
+            return ast.Assign(targets=[ast.Name(id=root, ctx=ast.Store())], value=value)
+        read = copy.deepcopy(node.target)
         read.ctx = ast.Load()
-        value = helper("__binop", const(BINARY[type(node.op)]), self.visit(read), self.visit(node.value))
-        return ast.Assign(targets=[self.place(target)], value=value)
-
-    @staticmethod
-    def item_target(target):
-        return isinstance(target, ast.Subscript) and isinstance(target.value, ast.Name) and \
-            not isinstance(target.slice, ast.Slice)
+        value = helper("__binop", op, self.visit(read), self.visit(node.value))
+        return ast.Assign(targets=[node.target], value=value)
 
     def assign(self, target, value):
-        if self.item_target(target):
-            value = helper("__set_item", value, self.visit(target.value), self.visit(target.slice))
-            return ast.Assign(targets=[ast.Name(id=target.value.id, ctx=ast.Store())], value=value)
+        chain = self.item_chain(target)
+        if chain:
+            root, indexes = chain
+            value = helper("__set_path", const(None), value, helper("__copy", ast.Name(id=root, ctx=ast.Load())),
+                           *[self.thunk(i) for i in indexes])
+            return ast.Assign(targets=[ast.Name(id=root, ctx=ast.Store())], value=value)
         return ast.Assign(targets=[self.place(target)], value=value)
 
     def visit_Assign(self, node):
@@ -1355,7 +1428,8 @@ class EngineSemantics(ast.NodeTransformer):
             return self.assign(node.targets[0], value)
         if len(node.targets) == 1 and isinstance(node.targets[0], (ast.Tuple, ast.List)):
             value = helper("__destructure", value, const(len(node.targets[0].elts)))
-        return ast.Assign(targets=[self.place(t) for t in node.targets], value=value)
+        return ast.Assign(targets=[t if isinstance(t, ast.Name) else self.place(t) for t in node.targets],
+                          value=value)
 
     def visit_For(self, node):
         return ast.For(target=node.target, iter=self.iteration(node.target, node.iter),
@@ -1422,7 +1496,7 @@ def namespace():
     ns = dict(BUILTINS)
     ns.update({"__copy": copy_value, "__binop": binop, "__unary": unary, "__compare": compare_chain,
                "__iter": iterate, "__dict_pairs": dict_from_pairs, "__display": display, "__method": method,
-               "__refuse": refuse, "__item": item, "__set_item": set_item, "__aug_item": aug_item,
+               "__refuse": refuse, "__item": item, "__set_path": set_path,
                "__slice": slice_of, "__absent": ABSENT, "__destructure": destructure,
                "__iter_destructured": iterate_destructured})
     return ns
@@ -1504,9 +1578,11 @@ _ERROR_KINDS = [(re.compile(pattern, re.S), kind) for pattern, kind in ERROR_KIN
 
 
 def engine_error_kind(message):
-    """The Python exception class (or engine-only kind) an engine message stands for, or None."""
+    """The Python exception class (or engine-only kind) an engine message stands
+    for; a message of no known form (set.remove's is the element's text) stands
+    for itself."""
     for pattern, kind in _ERROR_KINDS:
         m = pattern.fullmatch(message)
         if m:
             return kind or m.group("cls")
-    return None
+    return f"message: {message}"

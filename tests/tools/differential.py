@@ -65,7 +65,7 @@ def run_engine(native, source, entry, args):
     kind = oracle.engine_error_kind(message)
     if kind in ("limit", "nan"):
         return "skip", message
-    return "error", kind or f"unclassified: {message}"
+    return "error", kind
 
 
 def compare(native, source, entry, args):

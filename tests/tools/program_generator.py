@@ -48,7 +48,7 @@ def kind(t):
 # Types of variables, with weights.
 VALUE_TYPES = [(INT, 6), (STR, 4), (L(INT), 4), (L(STR), 2), (FLOAT, 2), (BOOL, 1), (D(STR, INT), 3),
                (D(INT, INT), 1), (S(INT), 2), (S(STR), 1), (T(INT), 1), (L(P(STR, INT)), 1), (P(INT, INT), 1),
-               (L(L(INT)), 1), (L(FLOAT), 1)]
+               (L(L(INT)), 1), (L(FLOAT), 1), (D(STR, L(INT)), 1)]
 ARGUMENT_TYPES = [INT, INT, STR, L(INT), L(STR), D(STR, INT), FLOAT, BOOL, T(INT)]
 ORDERED = (INT, FLOAT, STR)
 
@@ -91,6 +91,7 @@ class ProgramGenerator:
         self.counter = 0
         self.helpers = []
         self.globals = []
+        self.parameter_kinds = False   # helpers with *args, **kwargs and keyword-only parameters
 
     # ---- small choices ------------------------------------------------------------
     def chance(self, p):
@@ -118,13 +119,16 @@ class ProgramGenerator:
         if t == INT:
             return str(self.small_int())
         if t == FLOAT:
-            return f"float({self.small_int()})" if self.chance(0.5) else f"({self.small_int()} / {self.pick([2, 4, 3, 8])})"
+            if self.chance(0.5):
+                return f"float({self.small_int()})"
+            return f"({self.small_int()} / {self.pick([2, 4, 3, 8])})"
         if t == STR:
             return repr(self.pick(WORDS))
         if t == BOOL:
             return self.pick(["True", "False"])
         if k == "list":
-            return "[" + ", ".join(self.literal(t[1]) for _ in range(self.rng.randint(0 if self.chance(0.2) else 1, 4))) + "]"
+            count = self.rng.randint(0 if self.chance(0.2) else 1, 4)
+            return "[" + ", ".join(self.literal(t[1]) for _ in range(count)) + "]"
         if k == "tuple":
             items = [self.literal(t[1]) for _ in range(self.rng.randint(0, 3))]
             return "(" + ", ".join(items) + ("," if len(items) == 1 else "") + ")"
@@ -181,7 +185,7 @@ class ProgramGenerator:
     def productions(self, t):
         k = kind(t)
         common = [(self.p_literal, 2), (self.p_if_expr, 1), (self.p_helper_call, 2), (self.p_list_item, 1),
-                  (self.p_dict_item, 1), (self.p_pair_item, 1)]
+                  (self.p_dict_item, 1), (self.p_pair_item, 1), (self.p_parameter_kinds, 1)]
         if t in ORDERED:
             common.append((self.p_min_max, 1))
         table = {
@@ -225,6 +229,17 @@ class ProgramGenerator:
         if self.chance(0.02):
             args.append(self.literal(INT))   # one argument too many
         return f"{h.name}({', '.join(args + keywords)})"
+
+    def p_parameter_kinds(self, t, depth, scope):
+        if not self.parameter_kinds or t not in (INT, L(STR)):
+            return None
+        e = lambda: self.sub(INT, depth, scope)  # noqa: E731
+        if t == L(STR):
+            names = self.rng.sample(["a", "b", "k", "x"], self.rng.randint(0, 3))
+            return f"hk({', '.join(f'{n}={e()}' for n in names)})"
+        if self.chance(0.5):
+            return f"hv({', '.join(e() for _ in range(self.rng.randint(0, 4)))})"
+        return self.pick([f"hko({e()})", f"hko({e()}, k={e()})", f"hko(x={e()})", f"hko({e()}, {e()})"])
 
     def p_list_item(self, t, depth, scope):
         return self.item(self.paren(L(t), depth, scope), f"[{self.literal(t)}]", depth, scope)
@@ -404,7 +419,8 @@ class ProgramGenerator:
             return self.f_string(depth, scope)
         if choice == 9:
             args = ", ".join(self.sub(self.value_type(), depth, scope) for _ in range(self.rng.randint(0, 3)))
-            return f"{repr(self.pick(['{}', '{} and {}', '{1}{0}', 'x{0}y{}', '{{}}', '<{}>', '{', '}', '{a}']))}.format({args})"
+            template = self.pick(["{}", "{} and {}", "{1}{0}", "x{0}y{}", "{{}}", "<{}>", "{", "}", "{a}"])
+            return f"{template!r}.format({args})"
         if choice == 10:
             return self.item(f"{s()}.split({repr(self.pick(SEPARATORS))})", "['x']", depth, scope)
         if choice == 11:
@@ -464,7 +480,8 @@ class ProgramGenerator:
         if choice == 5:
             item = self.pick([INT, STR])
             container = self.pick([L(item), S(item), D(item, INT), T(INT) if item == INT else STR])
-            return f"{self.paren(item, depth, scope)} {self.pick(['in', 'not in'])} {self.paren(container, depth, scope)}"
+            op = self.pick(["in", "not in"])
+            return f"{self.paren(item, depth, scope)} {op} {self.paren(container, depth, scope)}"
         if choice == 6:
             return f"not {self.paren(BOOL, depth, scope)}"
         if choice == 7:
@@ -491,7 +508,8 @@ class ProgramGenerator:
             return f"bool({self.sub(self.value_type(), depth, scope)})"
         if choice == 14:
             et = self.pick([INT, STR])
-            return f"{self.paren(S(et), depth, scope)} {self.pick(['<', '<=', '>', '>='])} {self.paren(S(et), depth, scope)}"
+            op = self.pick(["<", "<=", ">", ">="])
+            return f"{self.paren(S(et), depth, scope)} {op} {self.paren(S(et), depth, scope)}"
         if choice == 15:
             return f"{self.paren(self.value_type(), depth, scope)} is None"
         return f"{self.sub(STR, depth, scope)} in {self.paren(STR, depth, scope)}"
@@ -519,20 +537,24 @@ class ProgramGenerator:
             return f"zip({self.sub(L(INT), depth, scope)}, {self.sub(STR, depth, scope)})", P(INT, STR)
         return self.sub(T(INT), depth, scope), INT
 
-    def bind(self, item_type):
-        """Target text and the variables it binds."""
+    def bind(self, item_type, scope=None):
+        """Target text and the variables it binds; the first clause of a
+        comprehension (scope given) sometimes reuses a local's name, which it
+        must leave as it was. (Not a later clause: in Python the name is then the
+        comprehension's own already in the clauses before it.)"""
         if kind(item_type) == "pair" and self.chance(0.8):
             a, b = self.fresh(), self.fresh()
             return f"{a}, {b}", [(a, item_type[1]), (b, item_type[2])]
-        name = self.fresh()
+        taken = [n for n, _ in scope.variables if not n.startswith("G")] if scope else []
+        name = self.pick(taken) if taken and self.chance(0.1) else self.fresh()
         return name, [(name, item_type)]
 
     def generators(self, depth, scope):
         clauses = []
         inner = scope
-        for _ in range(2 if self.chance(0.15) else 1):
+        for clause in range(2 if self.chance(0.15) else 1):
             iterable, item_type = self.element_iterable(depth, inner)
-            target, bound = self.bind(item_type)
+            target, bound = self.bind(item_type, inner if clause == 0 else None)
             inner = inner.child(*bound)
             cond = f" if {self.sub(BOOL, depth, inner)}" if self.chance(0.35) else ""
             clauses.append(f"for {target} in {iterable}{cond}")
@@ -592,7 +614,7 @@ class ProgramGenerator:
         if et == INT:
             return self.pick([
                 lambda: f"list(range({self.sub(INT, depth, scope)} % 12))",
-                lambda: f"range({self.small()}, {self.sub(INT, depth, scope)} % 10, {self.pick(['1', '2', '-2', '3'])})",
+                lambda: f"range({self.small()}, {self.sub(INT, depth, scope)} % 10, {self.pick([1, 2, -2, 3])})",
                 lambda: f"[ord(c) for c in {self.sub(STR, depth, scope)}]",
                 lambda: f"list({self.paren(D(STR, INT), depth, scope)}.values())",
                 lambda: f"list({self.paren(D(INT, INT), depth, scope)}.keys())",
@@ -602,7 +624,7 @@ class ProgramGenerator:
             return self.pick([
                 lambda: f"{self.paren(STR, depth, scope)}.split()",
                 lambda: f"{self.paren(STR, depth, scope)}.split({repr(self.pick(SEPARATORS))})",
-                lambda: f"{self.paren(STR, depth, scope)}.split({repr(self.pick(SEPARATORS))}, {self.rng.randint(-1, 2)})",
+                lambda: f"{self.paren(STR, depth, scope)}.split({self.pick(SEPARATORS)!r}, {self.rng.randint(-1, 2)})",
                 lambda: f"list({self.sub(STR, depth, scope)})",
                 lambda: f"sorted({self.sub(STR, depth, scope)})",
                 lambda: f"list({self.sub(D(STR, INT), depth, scope)})",
@@ -662,7 +684,8 @@ class ProgramGenerator:
         if choice == 3:
             return f"{self.paren(t, depth, scope)}.copy()"
         if choice == 4 and kt == STR:
-            return f"dict({', '.join(f'{w}={self.sub(vt, depth, scope)}' for w in self.rng.sample(['a', 'b', 'c'], 2))})"
+            words = self.rng.sample(["a", "b", "c"], 2)
+            return f"dict({', '.join(f'{w}={self.sub(vt, depth, scope)}' for w in words)})"
         return f"dict({self.sub(L(P(kt, vt)), depth, scope)})"
 
     def p_pair(self, t, depth, scope):
@@ -709,6 +732,13 @@ class ProgramGenerator:
             if not targets:
                 return self.statement(scope, depth, returns, indent)
             name, t = self.pick(targets)
+            if t == L(L(INT)) and self.chance(0.6):
+                return [f"{pad}if {name} and {name}[0]:",
+                        f"{pad}    {name}[0][{self.pick(['0', '-1'])}] {self.pick(['=', '+='])} {e(INT)}"]
+            if t == D(STR, L(INT)) and self.chance(0.6):
+                key = self.literal(STR)
+                return [f"{pad}if {key} in {name} and {name}[{key}]:",
+                        f"{pad}    {name}[{key}][0] {self.pick(['=', '+=', '*='])} {e(INT)}"]
             key = self.index(2, scope) if kind(t) == "list" else self.expr(t[1], 1, scope)
             value_type = t[1] if kind(t) == "list" else t[2]
             op = "+=" if value_type in (INT, STR) and self.chance(0.3) else "="
@@ -725,7 +755,8 @@ class ProgramGenerator:
             scope.variables += [(a, t[1]), (b, t[2])]
             return [line]
         if choice == "if" and depth > 0:
-            lines = [f"{pad}if {e(BOOL)}:"] + self.block(scope, self.rng.randint(1, 3), depth - 1, returns, pad + "    ")
+            lines = [f"{pad}if {e(BOOL)}:"]
+            lines += self.block(scope, self.rng.randint(1, 3), depth - 1, returns, pad + "    ")
             if self.chance(0.3):
                 lines += [f"{pad}elif {e(BOOL)}:"] + self.block(scope, self.rng.randint(1, 2), depth - 1, returns,
                                                                 pad + "    ")
@@ -747,6 +778,8 @@ class ProgramGenerator:
             limit = self.rng.randint(0, 6) if self.chance(0.8) else f"{e(INT)} % 7"
             lines = [f"{pad}{counter} = 0", f"{pad}while {counter} < {limit}:", f"{pad}    {counter} += 1"]
             lines += self.block(body_scope, self.rng.randint(1, 3), depth - 1, returns, pad + "    ")
+            if self.chance(0.15):
+                lines += [f"{pad}else:"] + self.block(scope, 1, depth - 1, returns, pad + "    ")
             scope.variables.append((counter, INT))
             return lines
         if choice == "assert":
@@ -773,6 +806,12 @@ class ProgramGenerator:
         name, t = self.pick(options)
         e = lambda t: self.expr(t, 2, scope)  # noqa: E731
         k = kind(t)
+        if t == L(L(INT)) and self.chance(0.5):
+            return [f"{pad}if {name}:", f"{pad}    {name}[{self.pick(['0', '-1'])}].append({e(INT)})"]
+        if t == D(STR, L(INT)) and self.chance(0.7):
+            key = self.literal(STR)
+            return [f"{pad}if {key} in {name}:", f"{pad}    {name}[{key}].{self.pick(['append', 'remove', 'insert'])}"
+                    f"({'0, ' if self.chance(0.3) else ''}{e(INT)})"]
         if k == "list":
             et = t[1]
             return [f"{pad}{name}." + self.pick([
@@ -830,6 +869,11 @@ class ProgramGenerator:
             lines.append(f"{name} = {self.expr(t, 2, scope)}")
             scope.variables.append((name, t))
         self.globals = list(scope.variables)
+        if self.chance(0.3):
+            self.parameter_kinds = True
+            lines += ["", "def hv(x, *rest):", "    return x + len(rest) * 10", "", "def hk(**kw):",
+                      "    return sorted(kw) + list(map(str, kw.values()))", "", "def hko(x, *, k=2):",
+                      "    return x * k"]
         for i in range(self.rng.randint(0, 3)):
             params = self.params(self.rng.randint(1, 3), [INT, INT, STR, L(INT), L(STR), D(STR, INT), FLOAT])
             returns = self.value_type() if self.chance(0.8) else BOOL
@@ -848,14 +892,15 @@ class ProgramGenerator:
 # arrive as arguments (so floats need no literal). Argument kinds per letter:
 # i int, f float, n int or float, s str, l list, d dict, t tuple, b bool, x any.
 PROBE_VALUES = {
-    "i": [0, 1, -1, 2, -2, 3, -7, 7, 25, -25, 255, -256, 10, 35, 2**31, 2**53 + 1, -(2**53) - 1, 10**20, 2**63, -(2**64),
-          3**40, 12345678901234567890123],
+    "i": [0, 1, -1, 2, -2, 3, -7, 7, 25, -25, 255, -256, 10, 35, 2**31, 2**53 + 1, -(2**53) - 1, 10**20, 2**63,
+          -(2**64), 3**40, 12345678901234567890123],
     "f": [0.0, -0.0, 0.5, -0.5, 1.5, 2.5, -2.5, 2.675, 0.1, 0.1 + 0.2, 1 / 3, 1e16, 1e15 + 0.3, 1e-5, 1e-7, 123456.789,
           2.0**53, 1e300, -1e300, 5e-324, 2.0**60, 3.0, -4.0, 1e22, 1.7976931348623157e308, 0.125, 1234.5678],
     "s": ["", "a", "abc", " 12 ", "12", "-12", "+7", "1_000", "1__0", "_1", "1_", "0x1f", "ff", "FF", "z", "3.5",
           "-2.5e3", "1e5", ".5", "5.", "inf", "-inf", "nan", "Infinity", "é", "Ünï", "日本語", "a b\tc\nd", "  lead",
           "trail  ", "a,b,,c", "mississippi", "{}", "{0}{1}", "{}{}", "x{{y}}", "{{", "}", "Straße", "İ", "ΣΑΣ", "aBc",
-          "ABC", "123abc", "½", "٣", "a\u00a0b", "😀", "ab" * 3, "'q'", "back\\slash", "a\x00b"],
+          "ABC", "123abc", "½", "٣", "a\u00a0b", "\x1c", " a\x1fb ", "a日", "Ⅻ", "😀", "ab" * 3, "'q'", "back\\slash",
+          "a\x00b"],
     "l": [[], [1], [3, 1, 2], [1, 1.0, True], [3, 1.0, 2, 1], [2**53 + 1, 2.0**53], ["b", "a", "B"], [1, "a"],
           [0.5, -0.0, 0.0], [[1], [0]], [(1, 2), (0, 3)], [None], [1.5, 2.5, -2.5], [True, False], ["a", "bb", ""],
           [2, 2.0], [1e300, 1e300], [0.1, 0.2, 0.3], [10**20, 1]],
@@ -899,7 +944,8 @@ PROBES = [
     ("a.isdigit()", "s"), ("a.isalpha()", "s"), ("a.isalnum()", "s"), ("a.islower()", "s"), ("a.isascii()", "s"),
     ("a[b]", "si"), ("a[b]", "li"), ("a[b]", "dx"), ("a[b:c]", "sii"), ("a[b:c]", "lii"), ("a[::b]", "si"),
     ("a.index(b)", "lx"), ("a.index(b, c)", "lxi"), ("a.count(b)", "lx"), ("a.get(b)", "dx"), ("f'{a}'", "x"),
-    ("f'{a}={b}'", "sx"), ("str(a) + str(b)", "xx"), ("[x * 2 for x in a if x]", "l"), ("{x: a.count(x) for x in a}", "s"),
+    ("f'{a}={b}'", "sx"), ("str(a) + str(b)", "xx"), ("[x * 2 for x in a if x]", "l"),
+    ("{x: a.count(x) for x in a}", "s"),
     ("list(map(str, a))", "l"), ("list(filter(None, a))", "l"), ("[a[i:] for i in range(len(a))]", "s"),
     ("bytes(a)", "l"), ("bytes(a)", "i"), ("bytes(a)", "x"), ("bytes(a, b)", "se"), ("bytearray(a, b, 'x')", "se"),
     ("bytearray(a)", "y"), ("a.hex()", "y"), ("a + b", "yy"), ("a in b", "iy"), ("a in b", "yy"), ("a[b]", "yi"),
