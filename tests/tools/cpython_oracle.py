@@ -654,6 +654,8 @@ def round_half_away(y):
 
 
 def round_to_factor(value, factor):
+    if abs(value) * 2 < factor:
+        return 0
     q = abs(value) // factor
     if abs(value) - q * factor >= factor // 2:
         q += 1
@@ -669,7 +671,9 @@ def _round(x, *nd):
             raise ValueError("round() ndigits is out of supported range")
     t = type(x)
     if t is int:
-        return x if n is None or n >= 0 else round_to_factor(x, 10 ** -n)
+        if n is None or n >= 0:
+            return x
+        return 0 if -n > len(str(abs(x))) else round_to_factor(x, 10 ** -n)
     if t is float:
         if n is None:
             if not math.isfinite(x):
@@ -816,6 +820,8 @@ def _format(value, *spec):
         digits = format(abs(value), kind)
         sign = "-" if value < 0 else ""
         width = int(width_part.lstrip("+") or 0)
+        if width >= 1 << 64:
+            raise ValueError(f"unsupported integer format spec '{spec}'")
         if width > MAX_REPETITION:
             raise Skip("format width")
         if width_part.startswith("0"):

@@ -87,9 +87,9 @@ def judge(expected, actual):
         f"CPython {expected[0]} {str(expected[1])[:300]}\nengine  {actual[0]} {str(actual[1])[:300]}"
 
 
-def outcome(native, seed):
+def outcome(native, seed, ill_typed=0.015):
     """'agree-ok', 'agree-error', 'skip' or a discrepancy tuple, for one seed."""
-    source, entry, args = generate(seed)
+    source, entry, args = generate(seed, ill_typed)
     expected = oracle.run(source, entry, args)
     actual = run_engine(native, source, entry, args)
     if "skip" in (expected[0], actual[0]):
@@ -136,11 +136,12 @@ def main():
     parser.add_argument("--reduce", action="store_true", help="reduce each discrepancy to fewer lines")
     parser.add_argument("--show", type=int, default=20, help="discrepancies printed in full")
     parser.add_argument("--seed", type=int, help="print one program and both outcomes")
+    parser.add_argument("--ill-typed", type=float, default=0.015, help="share of deliberately ill-typed operands")
     options = parser.parse_args()
     import veln_vm_core._native as native
 
     if options.seed is not None:
-        source, entry, args = generate(options.seed)
+        source, entry, args = generate(options.seed, options.ill_typed)
         print(f"{source}\n{entry}{tuple(args)!r}")
         print("CPython:", oracle.run(source, entry, args))
         from bundle_host import Host
@@ -152,7 +153,7 @@ def main():
     skips = collections.Counter()
     groups = collections.defaultdict(list)
     for seed in range(options.start, options.start + options.count):
-        status, detail = outcome(native, seed)
+        status, detail = outcome(native, seed, options.ill_typed)
         tally[status] += 1
         if status == "skip":
             skips[str(detail)[:60]] += 1

@@ -893,7 +893,7 @@ class ProgramGenerator:
 # i int, f float, n int or float, s str, l list, d dict, t tuple, b bool, x any.
 PROBE_VALUES = {
     "i": [0, 1, -1, 2, -2, 3, -7, 7, 25, -25, 255, -256, 10, 35, 2**31, 2**53 + 1, -(2**53) - 1, 10**20, 2**63,
-          -(2**64), 3**40, 12345678901234567890123],
+          -(2**64), 3**40, 12345678901234567890123, -400, 400],
     "f": [0.0, -0.0, 0.5, -0.5, 1.5, 2.5, -2.5, 2.675, 0.1, 0.1 + 0.2, 1 / 3, 1e16, 1e15 + 0.3, 1e-5, 1e-7, 123456.789,
           2.0**53, 1e300, -1e300, 5e-324, 2.0**60, 3.0, -4.0, 1e22, 1.7976931348623157e308, 0.125, 1234.5678],
     "s": ["", "a", "abc", " 12 ", "12", "-12", "+7", "1_000", "1__0", "_1", "1_", "0x1f", "ff", "FF", "z", "3.5",
@@ -909,6 +909,9 @@ PROBE_VALUES = {
     "b": [True, False],
     "y": [b"", b"ab", b"\x00\xff'\\", bytearray(b"xy"), bytearray(), b"12", b"\xc3\xa9"],
     "e": ["utf-8", "UTF-8", "utf8", "ascii", "latin-1", "Ascii"],
+    "p": ["", "d", "x", "X", "o", "b", "5d", "05d", "08b", "+5d", "+05x", "0", "00", "3", ".2f", "-3d", "010X",
+          "99999999999999999999d", "+", "+d", "0d", " d", "c", "n", "1000x"],
+    "c": [0, 65, 0x7F, 0xE9, 0xD7FF, 0xD800, 0xDFFF, 0xE000, 0xFFFF, 0x10000, 0x10FFFF, 0x110000, -1, 2**32, True],
 }
 _rng = random.Random(15)
 PROBE_VALUES["l"] += [  # longer lists, for the paths that sort, deduplicate and look up many items
@@ -928,7 +931,7 @@ PROBES = [
     ("pow(a, b, c)", "iii"), ("round(a)", "n"), ("round(a, b)", "fi"), ("round(a, b)", "ii"), ("bin(a)", "i"),
     ("hex(a)", "i"), ("oct(a)", "b"), ("min(a)", "l"), ("max(a)", "l"), ("min(a, b)", "nn"), ("max(a, b, c)", "nnn"),
     ("min(a)", "s"), ("sum(a)", "l"), ("sum(a, b)", "ln"), ("str(a)", "x"), ("ascii(a)", "s"), ("ascii(a)", "x"),
-    ("chr(a)", "i"), ("ord(a)", "s"), ("format(a)", "x"), ("format(a, b)", "is"), ("len(a)", "x"), ("list(a)", "x"),
+    ("chr(a)", "i"), ("ord(a)", "s"), ("format(a)", "x"), ("format(a, b)", "ip"), ("format(a, b)", "xp"), ("chr(a)", "c"), ("len(a)", "x"), ("list(a)", "x"),
     ("tuple(a)", "s"), ("set(a)", "l"), ("sorted(a)", "l"), ("sorted(a)", "s"), ("list(reversed(a))", "x"),
     ("zip(a, b)", "ls"), ("any(a)", "l"), ("all(a)", "x"), ("isinstance(a, int)", "x"),
     ("isinstance(a, (float, str))", "x"), ("range(a)", "i"), ("range(a, b)", "ii"), ("range(a, b, c)", "iii"),
