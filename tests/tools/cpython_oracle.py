@@ -1516,7 +1516,7 @@ def _alarm(signum, frame):
     raise _Timeout()
 
 
-def run(source, function, args, seconds=0.5):
+def run(source, function, args, seconds=0.3):
     """Runs `function` of the contract source with copies of `args`: ("ok", value),
     ("error", exception class name or engine-only kind) or ("skip", reason)."""
     tree = EngineSemantics().visit(ast.parse(source))

@@ -30,7 +30,7 @@ from program_generator import generate  # noqa: E402
 from py_to_ir import translate  # noqa: E402
 
 MODULE = "con_diff"
-BUDGET = 300_000_000
+BUDGET = 50_000_000
 
 
 def canon(v):
