@@ -4,21 +4,27 @@ The differential test compares the engine with CPython on programs of the
 subset both languages share. Where the contract language departs from Python
 on purpose, this module encodes the engine's answer so that CPython still
 computes everything else:
-- values are copied, never shared: every variable read is a deep copy, and a
-  method that changes its receiver changes the variable it was called on;
+- values are copied, never shared: every variable read is a deep copy, a
+  method that changes its receiver changes the variable it was called on, and
+  an item assignment rebuilds the container chain on a copy; method arguments
+  are evaluated before the receiver;
 - iteration materialises the iterable first, sets iterate in set-key order;
 - range, reversed, zip, map and filter give lists; dict keys, values and
-  items give lists;
+  items give lists; dict keys match structurally and need no hash;
 - no arithmetic on bools, no float // or %, no negative int exponent, int / int
-  divides the two nearest doubles, float division by zero is IEEE;
+  divides the two nearest doubles, float division by zero is IEEE; an int
+  meets a float as its nearest double, also in ==;
 - only numbers, texts and bytes are ordered; membership in sets and dicts is
   a scan by equality; `is` is structural equality;
 - display texts (str(), f-strings, str.format) quote no strings and write
   float exponents without "+"; f-string conversions and specs are refused;
 - round() rounds halves away from zero; int() and float() parse only the
-  strict text grammars; isinstance matches exact kinds (a bool is not an int);
-- the str and list methods that differ in edge cases (find and startswith
-  bounds, strip(None), list.remove by structural equality, set.pop order).
+  strict text grammars, and int() of a float reads its shortest digits;
+  isinstance matches exact kinds (a bool is not an int);
+- slice bounds, counts and exponents have the engine's machine-size limits;
+- the str, list and set methods that differ in edge cases (Unicode predicates,
+  the White_Space set, find and startswith bounds, strip(None), list.remove by
+  structural equality, set.pop order, set.remove's message).
 Where the engine's answer cannot be expressed as a Python value (a NaN met by
 ==, a non-finite float the engine keeps where Python raises, a dict with two
 equal keys, a size limit), the program leaves the shared subset: `Skip`.

@@ -69,8 +69,7 @@ class Scope:
         self.mutable = set(mutable_globals)       # globals this function may change in place
 
     def child(self, *extra, loop=False):
-        s = Scope(self.variables + list(extra), self.loops + (1 if loop else 0), self.mutable)
-        return s
+        return Scope(self.variables + list(extra), self.loops + (1 if loop else 0), self.mutable)
 
     def of_type(self, t):
         return [name for name, vt in self.variables if vt == t]
@@ -90,7 +89,6 @@ class ProgramGenerator:
         self.ill_typed = ill_typed
         self.counter = 0
         self.helpers = []
-        self.globals = []
         self.parameter_kinds = False   # helpers with *args, **kwargs and keyword-only parameters
 
     # ---- small choices ------------------------------------------------------------
@@ -849,7 +847,7 @@ class ProgramGenerator:
 
     def params(self, count, types):
         out = []
-        for i in range(count):
+        for _ in range(count):
             t = self.pick(types)
             default = None
             if out and (out[-1][2] is not None or self.chance(0.4)) and t in (INT, STR, BOOL):
@@ -868,7 +866,6 @@ class ProgramGenerator:
             name = f"G{i}"
             lines.append(f"{name} = {self.expr(t, 2, scope)}")
             scope.variables.append((name, t))
-        self.globals = list(scope.variables)
         if self.chance(0.3):
             self.parameter_kinds = True
             lines += ["", "def hv(x, *rest):", "    return x + len(rest) * 10", "", "def hk(**kw):",
