@@ -203,9 +203,15 @@ void append_label(BoundedText& out, const LabelPath& path) {
 }
 
 VmExecutionError mismatch(const LabelPath& path, const TypeAnnotation& annotation, Kind kind, const VmValue& value) {
-  VELN_TRY(std::string label, vm_bounded_text([&path](BoundedText& out) { append_label(out, path); }));
-  return wrapped_type_error(label + " must be " + expected_text(annotation, kind) + ", got " +
-                            std::string(kActualTypeTexts[static_cast<size_t>(value.kind())]) + "!");
+  VELN_TRY(std::string message, vm_bounded_text([&](BoundedText& out) {
+    append_label(out, path);
+    out += " must be ";
+    out += expected_text(annotation, kind);
+    out += ", got ";
+    out += kActualTypeTexts[static_cast<size_t>(value.kind())];
+    out += '!';
+  }));
+  return wrapped_type_error(message);
 }
 
 VmStatus check_at(const VmValue& value, const TypeAnnotation& annotation, const LabelPath& path) {

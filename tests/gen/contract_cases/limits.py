@@ -3,7 +3,7 @@
 from gen_contract_cases import call, case
 
 R, A, AUG, NAME, CONST, LIST, BIN, CALL, FOR, ITEM = 32, 64, 96, 64, 32, 128, 96, 5000, 96, 96
-FV, ASSERT, RAISE = 96, 96, 96
+FV, ASSERT, RAISE, DICT = 96, 96, 96, 608
 STRS = BIN + LIST + BIN + 2 * CONST + CONST
 JOIN = CALL + CONST + STRS
 
@@ -73,4 +73,12 @@ def f():
 def f():
     return float(''.join(['x' * 131072] * 31) + 'x' * 131071)
 """, call("f", error="value exceeds the maximum allowed allocation size"), cost=R + CALL + NAME + JOIN + 2 * BIN + 2 * CONST),
+    case("keyword_name_quoted_past_the_limit", """
+def g(a):
+    return a
+
+def f():
+    k = ''.join(['"' * 131072] * 31)
+    return g(1, **{k: 1})
+""", call("f", error="value exceeds the maximum allowed allocation size"), cost=A + JOIN + R + CALL + 2 * (NAME + CONST) + DICT),
 ]
