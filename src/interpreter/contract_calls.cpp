@@ -56,7 +56,7 @@ VmResult<ContractCallByName> contract_call_by_name(const VmArgList& args, const 
 
 VmResult<VmValue> contract_import_handle(const VmArgList& args, const VmKwargList& kwargs) {
   VELN_TRY(std::string module, resolve_contract_import_arg(args, kwargs));
-  return VmValue::contract_handle(VmContractHandle{std::move(module), "dynamic_import"});
+  return VmValue::make_contract_handle(VmContractHandle{std::move(module), "dynamic_import"});
 }
 
 }  // namespace veln

@@ -9,6 +9,7 @@
 #include "interpreter/foreign_storage.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_iteration.hpp"
+#include "values/bounded_text.hpp"
 
 namespace veln {
 
@@ -26,15 +27,16 @@ VmStatus dict_unpack_into(VmValue& dict, const VmValue& mapping) {
 }
 
 VmResult<VmValue> fstring_value(const VmValue* parts, uint32_t n) {
-  std::string text;
-  for (uint32_t i = 0; i < n; ++i) {
-    parts[i].append_python_repr(text);
-    VELN_CHECK(vm_check_units(vm_text_units(text.size())));
-  }
+  VELN_TRY(std::string text, vm_bounded_text([&](BoundedText& out) {
+    for (uint32_t i = 0; i < n && !out.overflowed(); ++i) parts[i].append_python_repr(out);
+  }));
   return VmValue::make_str(std::move(text));
 }
 
-VmResult<VmValue> display_text_value(const VmValue& value) { return VmValue::make_str(value.python_repr()); }
+VmResult<VmValue> display_text_value(const VmValue& value) {
+  VELN_TRY(std::string text, value.bounded_python_repr());
+  return VmValue::make_str(std::move(text));
+}
 
 VmResult<VmValue> read_subscript(VmRun& run, VmValue container, const VmValue& index) {
   if (container.is(VmKind::ForeignStorageRef)) {
@@ -61,7 +63,9 @@ VmResult<VmValue> slice_subscript(VmValue container, const VmValue* bounds, uint
 }
 
 VmExecutionError raise_error(const VmValue& exception) {
-  if (exception.is(VmKind::Exception)) return vm_error(exception.exception_value().python_repr());
+  if (exception.is(VmKind::Exception)) {
+    return vm_bounded_error([&](BoundedText& text) { exception.exception_value().append_python_repr(text); });
+  }
   if (exception.is(VmKind::Builtin)) {
     const std::string_view name = exception.text();
     if (name == "Exception" || name == "TypeError" || name == "ValueError" || name == "RuntimeError") {
@@ -72,25 +76,28 @@ VmExecutionError raise_error(const VmValue& exception) {
                   "')");
 }
 
+// The message quotes a str with only backslashes and single quotes escaped,
+// anything else in its display text.
 VmExecutionError assertion_error(const VmValue& message) {
-  std::string text = "AssertionError(";
-  if (message.is(VmKind::String)) {
-    text += '\'';
-    for (char c : message.text()) {
-      if (c == '\\') {
-        text += "\\\\";
-      } else if (c == '\'') {
-        text += "\\'";
-      } else {
-        text += c;
+  return vm_bounded_error([&](BoundedText& text) {
+    text += "AssertionError(";
+    if (message.is(VmKind::String)) {
+      text += '\'';
+      for (char c : message.text()) {
+        if (c == '\\') {
+          text += "\\\\";
+        } else if (c == '\'') {
+          text += "\\'";
+        } else {
+          text += c;
+        }
       }
+      text += '\'';
+    } else {
+      message.append_python_repr(text);
     }
-    text += '\'';
-  } else {
-    message.append_python_repr(text);
-  }
-  text += ')';
-  return vm_error(std::move(text));
+    text += ')';
+  });
 }
 
 VmStatus iteration_start(VmValue iterable, VmValue* state) {

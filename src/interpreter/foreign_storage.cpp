@@ -81,13 +81,13 @@ VmResult<VmValue> new_reference(std::string_view kind_name, VmArgList args, VmKw
     std::size_t slot = 0;
     while (slot < kParameters.size() && kParameters[slot] != kw.name) ++slot;
     if (slot == kParameters.size() || bound[slot] != nullptr) {
-      return vm_error("invalid or duplicate " + std::string(kind_name) + "() argument '" + kw.name + "'");
+      return vm_error_quoting_text("invalid or duplicate " + std::string(kind_name) + "() argument '", kw.name, "'");
     }
     bound[slot] = &kw.value;
   }
   VELN_TRY(std::string contract, identifier_argument(bound[kForeignContract], kind_name, kParameters[kForeignContract]));
   VELN_TRY(std::string binding, identifier_argument(bound[kForeignName], kind_name, kParameters[kForeignName]));
-  return VmValue::foreign_storage_ref(
+  return VmValue::make_foreign_storage_ref(
       VmForeignStorageRef{std::move(contract), std::move(binding), kind_name == kForeignHash});
 }
 

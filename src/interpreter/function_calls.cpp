@@ -227,11 +227,16 @@ VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue
   return invoke(run, run.instance.lowered.functions[index], args, kwargs);
 }
 
+// The name may come from a contract text (a call by name).
+[[gnu::noinline, gnu::cold]] static VmExecutionError unknown_function(std::string_view name) {
+  return vm_error_quoting_text("unknown function '", name, "'");
+}
+
 VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::span<VmValue> args,
                                       std::span<VmKeywordArg> kwargs) {
   if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
   const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
-  if (!index) return vm_error("unknown function '" + std::string(name) + "'");
+  if (!index) return unknown_function(name);
   return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
 }
 

@@ -110,6 +110,15 @@ std::string trace_subject(const VmInstanceState& s, std::string_view function) {
   return text;
 }
 
+// A result whose display text would pass the limit of a text is traced with
+// the size message in its place: tracing never builds more, nor changes the
+// call's outcome.
+std::string traced_result(const VmValue& result) {
+  VmResult<std::string> text = result.bounded_python_repr();
+  if (!text.ok()) return std::string(kVmSizeMessage);
+  return std::move(*text);
+}
+
 }  // namespace
 
 VmInstance::VmInstance(std::unique_ptr<VmInstanceState> state) : state_(std::move(state)) {}
@@ -169,8 +178,7 @@ VmResult<VmValue> VmInstance::call_function(VmHost& host, std::string_view funct
   if (trace_calls) {
     std::string line;
     if (result.ok()) {
-      line = "[vm-call] exit " + trace_subject(s, function) + " -> ";
-      result->append_python_repr(line);
+      line = "[vm-call] exit " + trace_subject(s, function) + " -> " + traced_result(*result);
       line.append(" (").append(result->type_name()).append(")");
     } else {
       line = "[vm-call] error " + trace_subject(s, function) + " -> " + result.error().message;

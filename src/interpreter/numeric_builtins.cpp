@@ -82,7 +82,7 @@ VmResult<VmValue> int_of_one(const VmValue& x) {
       if (x.text_size() > kMaxIntTextBytes) return int_text_too_long();
       VELN_TRY(std::string_view text, number_text_of(x, "int"));
       std::optional<VmValue> parsed = parse_integer_text(text, 10);
-      if (!parsed) return vm_error("cannot convert '" + std::string(text) + "' to int");
+      if (!parsed) return vm_error_quoting_text("cannot convert '", text, "' to int");
       return checked_int_result(std::move(*parsed));
     }
     default:
@@ -212,7 +212,7 @@ VmResult<VmValue> builtin_float(BuiltinCall& call) {
     case VmKind::ByteArray: {
       VELN_TRY(std::string_view text, number_text_of(x, "float"));
       std::optional<double> parsed = parse_float_text(text);
-      if (!parsed) return vm_error("cannot convert '" + std::string(text) + "' to float");
+      if (!parsed) return vm_error_quoting_text("cannot convert '", text, "' to float");
       return VmValue::float64(*parsed);
     }
     default:

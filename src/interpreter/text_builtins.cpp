@@ -13,15 +13,6 @@
 namespace veln {
 namespace {
 
-// The longest text a str value may hold (its size is one unit more).
-constexpr size_t kMaxTextBytes = kVmMaxUnits - 1;
-
-VmResult<std::string> bounded_display_text(const VmValue& value) {
-  std::string out;
-  if (!value.append_python_repr_bounded(out, kMaxTextBytes)) return vm_error(std::string(kVmSizeMessage));
-  return out;
-}
-
 // The words of bytes() and bytearray(), which share one algorithm.
 struct BytesFlavour {
   VmKind kind;
@@ -75,15 +66,13 @@ VmExecutionError long_character() {
 VmResult<VmValue> builtin_str(BuiltinCall& call) {
   VmValue& x = call.args[0];
   if (x.is(VmKind::String)) return std::move(x);
-  VELN_TRY(std::string text, bounded_display_text(x));
+  VELN_TRY(std::string text, x.bounded_python_repr());
   return VmValue::make_str(std::move(text));
 }
 
 VmResult<VmValue> builtin_ascii(BuiltinCall& call) {
-  const VmValue& x = call.args[0];
-  if (x.is(VmKind::String)) return VmValue::make_str(ascii_string_repr(x.text()));
-  VELN_TRY(std::string text, bounded_display_text(x));
-  return VmValue::make_str(ascii_render(text));
+  VELN_TRY(std::string text, ascii_builtin_text(call.args[0]));
+  return VmValue::make_str(std::move(text));
 }
 
 VmResult<VmValue> builtin_chr(BuiltinCall& call) {

@@ -7,6 +7,7 @@
 
 #include "interpreter/type_error_text.hpp"
 #include "interpreter_support/formatting.hpp"
+#include "values/bounded_text.hpp"
 #include "values/integer_text.hpp"
 
 namespace veln {
@@ -172,21 +173,18 @@ struct LabelPath {
   const VmValue* key = nullptr;
 };
 
-// The longest label text: a key's display text can be far longer than the
-// key, so the label is bounded as it is built.
-constexpr size_t kMaxLabelBytes = kVmMaxUnits - 1;
-
-// False once the label would pass kMaxLabelBytes.
-bool append_label(std::string& out, const LabelPath& path) {
+// A key's display text can be far longer than the key, so the label is
+// bounded as it is built.
+void append_label(BoundedText& out, const LabelPath& path) {
   if (path.step == LabelPath::Step::Root) {
     out += path.root;
-    return out.size() <= kMaxLabelBytes;
+    return;
   }
-  if (!append_label(out, *path.parent)) return false;
+  append_label(out, *path.parent);
   switch (path.step) {
     case LabelPath::Step::Item:
       out += '[';
-      append_integer_text(out, path.index);
+      out.append_small(20, [&](std::string& text) { append_integer_text(text, path.index); });
       out += ']';
       break;
     case LabelPath::Step::Key:
@@ -195,22 +193,25 @@ bool append_label(std::string& out, const LabelPath& path) {
     default:
       out += '[';
       if (path.key->is(VmKind::String)) {
-        if (path.key->text_size() > kMaxLabelBytes - out.size()) return false;
-        out += ascii_string_repr(path.key->text());
-      } else if (!path.key->append_python_repr_bounded(out, kMaxLabelBytes)) {
-        return false;
+        append_ascii_string_repr(out, path.key->text());
+      } else {
+        path.key->append_python_repr(out);
       }
       out += ']';
       break;
   }
-  return out.size() <= kMaxLabelBytes;
 }
 
 VmExecutionError mismatch(const LabelPath& path, const TypeAnnotation& annotation, Kind kind, const VmValue& value) {
-  std::string label;
-  if (!append_label(label, path)) return vm_error(std::string(kVmSizeMessage));
-  return wrapped_type_error(label + " must be " + expected_text(annotation, kind) + ", got " +
-                            std::string(kActualTypeTexts[static_cast<size_t>(value.kind())]) + "!");
+  VELN_TRY(std::string message, vm_bounded_text([&](BoundedText& out) {
+    append_label(out, path);
+    out += " must be ";
+    out += expected_text(annotation, kind);
+    out += ", got ";
+    out += kActualTypeTexts[static_cast<size_t>(value.kind())];
+    out += '!';
+  }));
+  return wrapped_type_error(message);
 }
 
 VmStatus check_at(const VmValue& value, const TypeAnnotation& annotation, const LabelPath& path) {

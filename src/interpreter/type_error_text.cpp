@@ -1,5 +1,6 @@
 #include "interpreter/type_error_text.hpp"
 
+#include "values/bounded_text.hpp"
 #include "values/quoted_text.hpp"
 
 namespace veln {
@@ -11,11 +12,14 @@ std::string quoted_message_text(std::string_view message) {
   return out;
 }
 
+// Messages can quote contract texts (keyword names, labels), and quoting can
+// double a text: the whole is bounded.
 VmExecutionError wrapped_type_error(std::string_view message) {
-  std::string out = "TypeError(";
-  append_quoted_text(out, message);
-  out += ')';
-  return VmExecutionError(std::move(out));
+  return vm_bounded_error([message](BoundedText& out) {
+    out += "TypeError(";
+    append_quoted_text(out, message);
+    out += ')';
+  });
 }
 
 }  // namespace veln

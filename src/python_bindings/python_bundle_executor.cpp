@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "interpreter_support/storage_keys.hpp"
+#include "values/bounded_text.hpp"
 #include "python_bindings/bundle_reader.hpp"
 #include "python_bindings/storage_scan/scan_budget.hpp"
 
@@ -17,12 +18,20 @@ namespace {
 
 constexpr std::string_view kExportFunctionName = "export";
 
-std::string quoted_name_message(std::string_view before, std::string_view name) {
-  std::string msg(before);
-  msg += '\'';
-  msg += name;
-  msg += '\'';
-  return msg;
+// Module and function names can come from contract texts: a message quoting
+// them is bounded like any text contract code makes.
+VmExecutionError quoted_name_error(std::string_view before, std::string_view name) {
+  return vm_error_quoting_text(std::string(before) + '\'', name, "'");
+}
+
+VmExecutionError missing_export_error(std::string_view function, std::string_view module) {
+  return vm_bounded_error([&](BoundedText& out) {
+    out += "AssertionError(\"Exported function '";
+    out += function;
+    out += "' does not exist on contract '";
+    out += module;
+    out += "'!\")";
+  });
 }
 
 // The base of a hash's storage keys and the prefix a scan covers.
@@ -77,7 +86,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   if (modules_.find(module) != modules_.end()) return Ok{};
   auto text = host_->load_module_ir_json(module);
   if (!text.ok()) return std::move(text).error();
-  if (!text->has_value()) return vm_error(quoted_name_message("native VM could not load module ", module));
+  if (!text->has_value()) return quoted_name_error("native VM could not load module ", module);
   VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
   add_module(std::string(module), std::move(parsed));
   return Ok{};
@@ -96,7 +105,7 @@ VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance
                                                                                 uint32_t active_calls) {
   if (auto it = instances_.find(module); it != instances_.end()) return instances_.extract(it);
   auto mod = modules_.find(module);
-  if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+  if (mod == modules_.end()) return quoted_name_error("unknown module ", module);
   VmExecutionContext construction = context;
   construction.this_contract = std::string(module);
   if (!construction.owner) {
@@ -147,13 +156,12 @@ VmStatus PythonBundleExecutor::admit_contract_call(VmContractCall& call, VmExecu
   const std::string& module = call.target.module();
   VELN_CHECK(ensure_module(module));
   auto mod = modules_.find(module);
-  if (mod == modules_.end()) return vm_error(quoted_name_message("unknown module ", module));
+  if (mod == modules_.end()) return quoted_name_error("unknown module ", module);
   const auto& functions = mod->second->functions;
   auto fn = std::find_if(functions.begin(), functions.end(),
                          [&](const FunctionIr& f) { return f.name == call.function; });
   if (fn == functions.end() || fn->visibility != kExportFunctionName) {
-    return vm_error("AssertionError(\"Exported function '" + call.function + "' does not exist on contract '" +
-                    module + "'!\")");
+    return missing_export_error(call.function, module);
   }
   VELN_TRY(std::optional<std::string> owner, load_owner(module));
   std::optional<std::string> caller = call.caller ? call.caller : call.signer;

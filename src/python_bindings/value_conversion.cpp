@@ -14,6 +14,7 @@
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/time_construction.hpp"
 #include "python_bindings/python_errors.hpp"
+#include "values/bounded_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -252,6 +253,16 @@ void raise_type_error(const std::string& message) {
   if (text) PyErr_SetObject(PyExc_TypeError, text.get());
 }
 
+// The diagnostic form is bounded: a value whose form would pass the limit
+// of a text is refused with the size message instead.
+void raise_unsupported_value(const VmValue& value) {
+  const VmExecutionError error = vm_bounded_error([&value](BoundedText& out) {
+    out += "unsupported VM value at Python boundary: ";
+    value.append_diagnostic_text(out);
+  });
+  raise_type_error(error.message);
+}
+
 PyObject* new_str(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass");
 }
@@ -308,7 +319,7 @@ class VmToPython {
       case VmKind::Exception:
         break;
     }
-    raise_type_error("unsupported VM value at Python boundary: " + value.diagnostic_text());
+    raise_unsupported_value(value);
     return nullptr;
   }
 

@@ -111,6 +111,17 @@ VmResult<std::string> vm_bounded_text(Write write) {
   return out;
 }
 
+// An error whose message `write(BoundedText&)` writes; the size message
+// instead when the message would pass the limit of a text.
+template <class Write>
+VmExecutionError vm_bounded_error(Write write) {
+  std::string out;
+  BoundedText text(out);
+  write(text);
+  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  return vm_error(std::move(out));
+}
+
 // A message quoting the display text of `value` between `before` and
 // `after`; the size message instead when the message would pass the limit.
 VmExecutionError vm_error_quoting(std::string_view before, const VmValue& value, std::string_view after = {});

@@ -7,7 +7,7 @@ import pathlib
 
 import pytest
 
-from boundary_values import echo_module, handle_module, storage_module
+from boundary_values import echo_module, function, handle_module, module, name, node, ret, storage_module
 from bundle_host import Host
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "module_ir"
@@ -109,3 +109,12 @@ def test_a_contract_handle_is_returned_as_its_name(native):
     bundle = json.dumps({"con_handle": handle_module(), "con_echo": echo_module()})
     result = run(native, "con_handle", "handle", bundle=bundle)
     assert (result["status_code"], result["result"]) == (0, "con_echo")
+
+
+def test_an_unsupported_value_too_large_to_describe_is_refused_with_the_size_message(native):
+    # Its diagnostic text escapes every quote: twice the limit of a text.
+    build = node("call", func=name("Exception"), args=[name("x")], keywords=[])
+    bundle = json.dumps({"con_exc": module("con_exc", functions=[function("exc", ["x"], [ret(build)])])})
+    with pytest.raises(TypeError) as info:
+        run(native, "con_exc", "exc", ['"' * 4_000_000], bundle=bundle)
+    assert str(info.value) == "value exceeds the maximum allowed allocation size"
