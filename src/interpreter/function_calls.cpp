@@ -209,6 +209,18 @@ VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue
 
 [[gnu::noinline]] VmResult<VmValue> call_builtin_value(VmRun& run, const VmValue& callee, std::span<VmValue> args,
                                                       std::span<VmKeywordArg> kwargs) {
+  const std::optional<BuiltinId> id = builtin_id(callee.text());
+  if (!id) {
+    // A pseudo-module's builtin value: "unsupported builtin '{}'".
+    RunValueCaller caller(run);
+    return call_builtin(callee.text(), {}, {}, caller);
+  }
+  return call_builtin_at(run, *id, args, kwargs);
+}
+
+}  // namespace
+
+VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
   VmArgList arg_list;
   arg_list.reserve(args.size());
   for (VmValue& v : args) arg_list.push_back(std::move(v));
@@ -216,10 +228,8 @@ VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue
   kwarg_list.reserve(kwargs.size());
   for (VmKeywordArg& kw : kwargs) kwarg_list.push_back(std::move(kw));
   RunValueCaller caller(run);
-  return call_builtin(callee.text(), std::move(arg_list), std::move(kwarg_list), caller);
+  return call_builtin(id, std::move(arg_list), std::move(kwarg_list), caller);
 }
-
-}  // namespace
 
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs) {

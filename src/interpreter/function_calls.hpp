@@ -21,6 +21,8 @@ VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::sp
 // The module function at `index` (known to exist): the same call without the lookup.
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs);
+// The builtin `id`; both lists are taken over.
+VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs);
 // A builtin or a function reference ("value of type {} is not callable").
 VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,
                                       std::span<VmKeywordArg> kwargs);

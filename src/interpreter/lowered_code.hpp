@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interpreter/builtins.hpp"
 #include "interpreter/syscall_site.hpp"
 #include "interpreter/type_annotations.hpp"
 #include "lib/ir_node_kinds.hpp"
@@ -144,6 +145,9 @@ struct NameSite {
   NameFallback fallback = NameFallback::Fail;
   uint32_t function = 0;    // Function: index of the module function
   uint32_t value = 0;       // Function / Value: constants[value]; HostBinding: binding id; Fail: texts[value]
+  // Value fallback to one of the builtin functions: its id, so a call by
+  // this name reaches the builtin without looking its name up again.
+  std::optional<BuiltinId> builtin;
 };
 
 // The root and shape of a resolved assignment target on the stack:

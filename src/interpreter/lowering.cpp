@@ -132,6 +132,7 @@ uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
     site.value = constant(VmValue::function_ref(id));
   } else if (std::optional<VmValue> builtin = builtin_name_value(id)) {
     site.fallback = NameFallback::Value;
+    if (builtin->is(VmKind::Builtin)) site.builtin = builtin_id(builtin->text());
     site.value = constant(std::move(*builtin));
   } else if (const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr) {
     if (const std::optional<HostBindingId> id_value = host_binding_from_id(*binding)) {

@@ -222,14 +222,19 @@ Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
   return sp;
 }
 
-// The callee of a CallName: a value, or the module function the name falls
-// back to.
+// The callee of a CallName: a value, or the module function or builtin the
+// name falls back to.
 bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot* slots, Cell& callee,
-                 std::optional<uint32_t>& function) {
-  if (!slots[name.slot].bound && !run.instance.globals[name.global].bound &&
-      name.fallback == NameFallback::Function) {
-    function = name.function;
-    return true;
+                 std::optional<uint32_t>& function, std::optional<BuiltinId>& builtin) {
+  if (!slots[name.slot].bound && !run.instance.globals[name.global].bound) {
+    if (name.fallback == NameFallback::Function) {
+      function = name.function;
+      return true;
+    }
+    if (name.builtin) {
+      builtin = name.builtin;
+      return true;
+    }
   }
   return load_name(run, code, name, slots, callee);
 }
@@ -237,10 +242,12 @@ bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot
 // Keyword arguments are moved out of the run first: the callee's own calls
 // assemble theirs there while it binds.
 VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, std::optional<uint32_t> function,
-                                                    std::span<VmValue> args, const Cell* mark) {
+                                                    std::optional<BuiltinId> builtin, std::span<VmValue> args,
+                                                    const Cell* mark) {
   VmKwargList kwargs = take_keywords(run, mark);
-  return function ? call_function_at(run, *function, args, kwargs)
-                  : call_callable_value(run, std::move(callee), args, kwargs);
+  if (function) return call_function_at(run, *function, args, kwargs);
+  if (builtin) return call_builtin_at(run, *builtin, args, kwargs);
+  return call_callable_value(run, std::move(callee), args, kwargs);
 }
 
 // Calls recurse into run_code: this path holds no frame of other instructions.
@@ -248,18 +255,21 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
   Cell callee;
   std::optional<uint32_t> function;
+  std::optional<BuiltinId> builtin;
   if (in.op == Op::CallValue) {
     callee = std::move(*--sp);
-  } else if (!charge(f.run, in.b) || !name_callee(f.run, f.code, f.code.names[site.name], f.slots, callee, function)) {
+  } else if (!charge(f.run, in.b) ||
+             !name_callee(f.run, f.code, f.code.names[site.name], f.slots, callee, function, builtin)) {
     return nullptr;
   }
   const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
   Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
   const std::span<VmValue> arg_span(args, site.argc);
-  VmResult<VmValue> result = mark == nullptr
-                                 ? (function ? call_function_at(f.run, *function, arg_span, {})
-                                             : call_callable_value(f.run, std::move(callee), arg_span, {}))
-                                 : call_with_keywords(f.run, std::move(callee), function, arg_span, mark);
+  VmResult<VmValue> result =
+      mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span, mark)
+      : function      ? call_function_at(f.run, *function, arg_span, {})
+      : builtin       ? call_builtin_at(f.run, *builtin, arg_span, {})
+                      : call_callable_value(f.run, std::move(callee), arg_span, {});
   if (!result.ok()) {
     f.run.fail(std::move(result).error());
     return nullptr;
