@@ -78,13 +78,9 @@ class ExpressionLowering {
   void charge() { l_.emit(Op::Charge, 0, price_); }
   // A required member evaluated as an expression; false after a Fail.
   bool operand(std::string_view key) {
-    const JsonValue* member = node_.find(key);
-    if (member == nullptr) {
-      fail(missing_field_message(key));
-      return false;
-    }
-    l_.expression(*member);
-    return true;
+    if (l_.member_expression(node_, key)) return true;
+    fail(missing_field_message(key));
+    return false;
   }
 
   void name() {

@@ -38,13 +38,9 @@ class StatementLowering {
     l_.set_depth(base_);
   }
   bool operand(std::string_view key) {
-    const JsonValue* member = node_.find(key);
-    if (member == nullptr) {
-      fail(missing_field_message(key));
-      return false;
-    }
-    l_.expression(*member);
-    return true;
+    if (l_.member_expression(node_, key)) return true;
+    fail(missing_field_message(key));
+    return false;
   }
 
   void expr() {

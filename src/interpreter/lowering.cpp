@@ -117,6 +117,13 @@ void Lowerer::push(uint32_t n) {
   if (depth_ > code_.max_stack) code_.max_stack = depth_;
 }
 
+bool Lowerer::member_expression(const JsonValue& node, std::string_view key) {
+  const JsonValue* member = node.find(key);
+  if (member == nullptr) return false;
+  expression(*member);
+  return true;
+}
+
 void Lowerer::set_depth(uint32_t depth) {
   depth_ = depth;
   if (depth_ > code_.max_stack) code_.max_stack = depth_;

@@ -44,6 +44,9 @@ class Lowerer {
 
   // --- node families (lower_expressions.cpp, lower_statements.cpp, ...) -------
   void expression(const JsonValue& node);  // leaves one value
+  // The member `key` of `node` lowered as an expression; false, emitting
+  // nothing, when the member is missing.
+  bool member_expression(const JsonValue& node, std::string_view key);
   void block(std::span<const JsonValue> statements);
   void statement(const JsonValue& node);
   void assign_target(const JsonValue& target);  // consumes the top value
