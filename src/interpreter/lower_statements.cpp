@@ -211,6 +211,9 @@ class StatementLowering {
     } else if (target_id != nullptr && l_.slot_for(*target_id) <= UINT16_MAX) {
       flags |= kForNextStore;
       store_slot = static_cast<uint16_t>(l_.slot_for(*target_id));
+      // ForNext puts the item on the stack before it moves it to the slot:
+      // that cell must be counted like any other.
+      l_.push();
     } else {
       l_.push();  // the item ForNext hands to the body
       l_.assign_target(*target);

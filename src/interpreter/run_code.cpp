@@ -536,9 +536,19 @@ VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, 
   static const void* const kLabels[] = {VELN_FOR_EACH_OP(VELN_OP_LABEL)};
 #undef VELN_OP_LABEL
   static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == kOpCount);
-#define NEXT() goto* kLabels[static_cast<size_t>((++in)->op)]
+  // In the sanitizer build every dispatch checks that the instruction just
+  // run stayed within the cells lowering counted for this code.
+  Cell* const stack_end = stack + code.max_stack;
+  (void)stack_end;
+#define VELN_CHECK_STACK() VELN_DEBUG_CHECK(sp >= stack && sp <= stack_end, "value stack out of bounds")
+#define NEXT()          \
+  do {                  \
+    VELN_CHECK_STACK(); \
+    goto* kLabels[static_cast<size_t>((++in)->op)]; \
+  } while (0)
 #define JUMP(target)                            \
   do {                                          \
+    VELN_CHECK_STACK();                         \
     in = instrs + (target);                     \
     goto* kLabels[static_cast<size_t>(in->op)]; \
   } while (0)
@@ -683,6 +693,7 @@ op_HostAttribute: {
   JUMP(in->b);
 }
 op_ForNext:
+  VELN_DEBUG_CHECK(sp < stack_end, "for item cell out of bounds");
   if (!next_item(*in, stack, sp)) {
     if ((in->a8 & kForNextKeepState) == 0) {
       for (uint32_t i = 0; i < kIterationCells; ++i) clear(*--sp);
