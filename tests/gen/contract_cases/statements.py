@@ -158,6 +158,47 @@ def f():
     return xs
 """, call("f", result="list:[1, 2, 1, 2]"),
          cost=A + LIST + 2 * CONST + FOR + NAME + 2 * (ITEM + E + CALL + 2 * NAME) + R + NAME),
+    # Every loop form: a target that is a name, a tuple or a subscript; a body
+    # of pass, continue or break; in a function and in the module body. The
+    # subscript target reads its container (a name, 64) and index (32).
+    case("loop_forms_in_function", """
+def f():
+    xs = [0]
+    for j in [1, 2]:
+        pass
+    for j in [3, 4]:
+        continue
+    for j in [5, 6]:
+        break
+    for a, b in [(8, 9)]:
+        pass
+    for xs[0] in [7]:
+        pass
+    return [j, a, b, xs]
+""", call("f"), cost=A + LIST + CONST + 3 * (FOR + LIST + 2 * CONST) + 2 * (ITEM + P) + 2 * (ITEM + 32)
+         + (ITEM + 32) + FOR + LIST + 128 + 2 * CONST + ITEM + P + FOR + LIST + CONST + ITEM + NAME + CONST + P
+         + R + LIST + 4 * NAME
+         # 44 nodes: a size price of 150 for each node past 40
+         + 4 * 150),
+    case("loop_forms_in_module_body", """
+xs = [0]
+for j in [1, 2]:
+    pass
+for j in [3, 4]:
+    continue
+for j in [5, 6]:
+    break
+for a, b in [(8, 9)]:
+    pass
+for xs[0] in [7]:
+    pass
+
+def f():
+    return [j, a, b, xs]
+""", call("f", result="list:[5, 8, 9, [7]]"),
+         cost=A + LIST + CONST + 3 * (FOR + LIST + 2 * CONST) + 2 * (ITEM + P) + 2 * (ITEM + 32)
+         + (ITEM + 32) + FOR + LIST + 128 + 2 * CONST + ITEM + P + FOR + LIST + CONST + ITEM + NAME + CONST + P
+         + R + LIST + 4 * NAME),
     case("while_loop", """
 def f(n):
     i = 0
