@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "interpreter/builtins.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/compare_operators.hpp"
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/native_methods.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_iteration.hpp"
+#include "values/vm_decimal.hpp"
 
 namespace veln {
 namespace {
@@ -131,6 +133,55 @@ void BM_SortedMixedIntsFloats(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(sorted_values(items));
 }
 BENCHMARK(BM_SortedMixedIntsFloats)->Unit(benchmark::kMillisecond);
+
+// Decimals i + 0.25 at even i, floats i + 0.5 at odd i, in the order
+// i = k * 40503 mod 2^17 (the same order growth_compare.py uses).
+std::vector<VmValue> decimals_and_floats() {
+  std::vector<VmValue> items;
+  for (size_t k = 0; k < kItems; ++k) {
+    const auto i = static_cast<int64_t>(k * 40503 % kItems);
+    items.push_back(i % 2 == 0 ? VmValue::decimal(*VmDecimal::from_str_literal(std::to_string(i) + ".25"))
+                               : VmValue::float64(static_cast<double>(i) + 0.5));
+  }
+  return items;
+}
+
+void BM_SortedDecimalsFloats(benchmark::State& state) {
+  const std::vector<VmValue> items = decimals_and_floats();
+  for (auto _ : state) benchmark::DoNotOptimize(sorted_values(items));
+}
+BENCHMARK(BM_SortedDecimalsFloats)->Unit(benchmark::kMillisecond);
+
+class NoCalls : public VmValueCaller {
+ public:
+  VmResult<VmValue> call_callable_value(VmValue, VmArgList, VmKwargList) override { return vm_error("no calls"); }
+};
+
+VmValue builtin(BuiltinId id, VmArgList args) {
+  NoCalls caller;
+  VmResult<VmValue> r = call_builtin(id, std::move(args), {}, caller);
+  if (!r.ok()) std::abort();
+  return std::move(r).value();
+}
+
+void BM_MinMaxDecimalsFloats(benchmark::State& state) {
+  const VmValue items = *VmValue::make_list(decimals_and_floats());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(builtin(BuiltinId::min, {items}));
+    benchmark::DoNotOptimize(builtin(BuiltinId::max, {items}));
+  }
+}
+BENCHMARK(BM_MinMaxDecimalsFloats)->Unit(benchmark::kMillisecond);
+
+// A 4096-bit modulus with a 4096-bit exponent: the largest product of sizes
+// a modular power accepts.
+void BM_ModularPow4096(benchmark::State& state) {
+  const VmValue base = VmValue::integer(mpz_class((mpz_class(1) << 4000) / 3));
+  const VmValue exponent = VmValue::integer(mpz_class((mpz_class(1) << 4096) - 3));
+  const VmValue mod = VmValue::integer(mpz_class((mpz_class(1) << 4095) + 12345));
+  for (auto _ : state) benchmark::DoNotOptimize(builtin(BuiltinId::pow, {base, exponent, mod}));
+}
+BENCHMARK(BM_ModularPow4096)->Unit(benchmark::kMillisecond);
 
 // Membership of 1000 ints (half present) in a dict of 10^6 int keys.
 void BM_DictContainsIntKey(benchmark::State& state) {

@@ -4,6 +4,7 @@ and the ratio (ours / CPython) per operation.
 
 usage: bench/growth_compare.py [path/to/growth_bench] [benchmark filter]
 """
+import decimal
 import json
 import math
 import pathlib
@@ -30,6 +31,20 @@ def wide_ints_and_floats():
     items = [base + i * 7 + 1 if i % 2 == 0 else math.ldexp(1.0, 60) + i * 4096.0 for i in range(ITEMS)]
     random.Random(8).shuffle(items)
     return items
+
+
+def decimals_and_floats():
+    order = (k * 40503 % ITEMS for k in range(ITEMS))
+    return [decimal.Decimal(f"{i}.25") if i % 2 == 0 else i + 0.5 for i in order]
+
+
+def min_max(items):
+    return lambda: (min(items), max(items))
+
+
+def modular_pow_4096():
+    base, exponent, modulus = (1 << 4000) // 3, (1 << 4096) - 3, (1 << 4095) + 12345
+    return lambda: pow(base, exponent, modulus)
 
 
 def int_set_and_float_set():
@@ -70,6 +85,9 @@ CASES = {
     "BM_IntSetAndFloatSet": lambda: (lambda ab: lambda: ab[0] & ab[1])(int_set_and_float_set()),
     "BM_IntSetOrFloatSet": lambda: (lambda ab: lambda: ab[0] | ab[1])(int_set_and_float_set()),
     "BM_SortedMixedIntsFloats": lambda: (lambda items: lambda: sorted(items))(mixed_numbers()),
+    "BM_SortedDecimalsFloats": lambda: (lambda items: lambda: sorted(items))(decimals_and_floats()),
+    "BM_MinMaxDecimalsFloats": lambda: min_max(decimals_and_floats()),
+    "BM_ModularPow4096": modular_pow_4096,
     "BM_DictContainsIntKey": dict_contains,
     "BM_FloatSetContains": lambda: probe_set(lambda i: i * 0.37),
     "BM_StrSetContains": lambda: probe_set(lambda i: f"key-{i}"),

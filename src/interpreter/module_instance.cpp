@@ -60,6 +60,7 @@ VmStatus declare(VmRun& run, const JsonValue& declaration) {
     VELN_TRY(std::string_view storage_type, required_string(*object, "storage_type"));
     VELN_TRY(std::span<const JsonValue> args, required_array(*object, "args"));
     VELN_TRY(std::span<const JsonValue> keywords, required_array(*object, "keywords"));
+    if (storage_type == "Variable" || storage_type == "Hash") VELN_CHECK(check_declared_storage_name(name));
     StorageDeclarationArgs declaration_args{run, args, keywords};
     if (storage_type == "Variable" || storage_type == "ForeignVariable") {
       VELN_TRY(VariableState state, build_variable_state(name, storage_type, declaration_args));

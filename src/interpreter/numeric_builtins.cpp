@@ -23,6 +23,8 @@ namespace {
 // exponents of at most this many bits.
 constexpr size_t kMaxIntTextBytes = 8192;
 constexpr uint64_t kMaxModularExponentBits = 8192;
+// Exponent bits times modulus bits.
+constexpr uint64_t kMaxModularPowerWork = uint64_t{1} << 24;
 
 VmExecutionError does_not_support(std::string_view builtin, const VmValue& value) {
   return vm_error(std::string(builtin) + "() does not support " + std::string(value.type_name()));
@@ -139,9 +141,16 @@ VmResult<VmValue> modular_pow(const VmValue& base_value, const VmValue& exponent
   if (sgn(exponent) < 0) return vm_error("pow() 3rd argument not allowed unless all arguments are integers");
   if (sgn(mod) == 0) return vm_error("pow() 3rd argument cannot be 0");
   VELN_CHECK(ensure_bigint_bits(mod, "modular exponentiation modulus"));
-  if (bigint_bit_length(exponent) > kMaxModularExponentBits) {
+  const uint64_t exponent_bits = bigint_bit_length(exponent);
+  if (exponent_bits > kMaxModularExponentBits) {
     return vm_error("modular exponentiation exponent exceeds the maximum allowed integer size of " +
                     std::to_string(kMaxModularExponentBits) + " bits");
+  }
+  // The work of a modular power grows with both sizes; their product is
+  // bounded so one call costs about as much as the largest multiplication.
+  if (exponent_bits * bigint_bit_length(mod) > kMaxModularPowerWork) {
+    return vm_error("modular exponentiation modulus exceeds the maximum allowed integer size of " +
+                    std::to_string(kMaxModularPowerWork / exponent_bits) + " bits");
   }
   const mpz_class magnitude = abs(mod);
   mpz_class result;

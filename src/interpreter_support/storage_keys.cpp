@@ -41,6 +41,14 @@ VmResult<std::string> normalize_parts(std::span<const VmValue> parts) {
 
 }  // namespace
 
+VmStatus check_declared_storage_name(std::string_view name) {
+  if (name.find_first_of(".:") == std::string_view::npos) return Ok{};
+  std::string msg = "invalid storage name '";
+  msg += name;
+  msg += "'";
+  return vm_error(std::move(msg));
+}
+
 std::string variable_storage_key(std::string_view contract, std::string_view variable) {
   std::string key;
   key.reserve(contract.size() + 1 + variable.size());

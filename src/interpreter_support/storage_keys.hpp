@@ -18,6 +18,11 @@ namespace veln {
 inline constexpr size_t kMaxHashKeyParts = 16;
 inline constexpr size_t kMaxHashKeyBytes = 1024;
 
+// A declared variable or hash name must hold neither separator: "x.y" in
+// contract "a" would write the key of variable "y" of a contract "a.x".
+// Fails with "invalid storage name '{}'".
+VmStatus check_declared_storage_name(std::string_view name);
+
 std::string variable_storage_key(std::string_view contract, std::string_view variable);
 std::string foreign_storage_key(std::string_view contract, std::string_view name);
 // (contract, name) split at the first ":".

@@ -13,13 +13,19 @@
 //     its ints keep their exact stable order, every float equals every item
 //     of the group, so a float placed when the largest int so far was M ends
 //     up after exactly the ints that are below M, or equal to M and earlier.
+//   - Decimals mixed with bools, ints and floats, where no conversion to a
+//     decimal fails, have no such grouping (a tiny float and an int that is
+//     not exactly a double are read through different keys against decimals
+//     and against floats); their insertion sort is replayed on a balanced
+//     tree instead.
 //   - Otherwise the sort is fast up to the first value that leaves the first
-//     value's domain (or is NaN); from there the literal insertion continues
+//     value's domain, or the mixed numbers (or is NaN); from there the literal insertion continues
 //     over the sorted prefix, and where a comparison can fail it fails at
 //     that value's first comparison.
 #include <algorithm>
 #include <cmath>
 
+#include "interpreter_support/mixed_number_sorting.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/decimal_from_value.hpp"
@@ -28,7 +34,7 @@
 namespace veln {
 namespace {
 
-enum class Domain : uint8_t { Numbers, Exact, Text, Bytes, DateTime, TimeDelta, None };
+enum class Domain : uint8_t { Numbers, Exact, Mixed, Text, Bytes, DateTime, TimeDelta, None };
 
 bool is_bytes_like(VmKind k) { return k == VmKind::Bytes || k == VmKind::ByteArray; }
 
@@ -40,6 +46,8 @@ bool member_of(Domain d, const VmValue& v) {
     case Domain::Exact:
       return v.is(VmKind::Bool) || v.is(VmKind::Decimal) ||
              (v.is(VmKind::Int) && (v.int_is_small() || decimal_from_vm_value(v).ok()));
+    case Domain::Mixed:
+      return is_mixed_number(v);
     case Domain::Text:
       return v.is(VmKind::String);
     case Domain::Bytes:
@@ -213,6 +221,9 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkMeter* meter) {
     case Domain::Exact:
       sort_exact(values, meter);
       return;
+    case Domain::Mixed:
+      sort_mixed_numbers(values, meter);
+      return;
     case Domain::Text:
     case Domain::Bytes:
       std::stable_sort(values.begin(), values.end(), vm_counted([](const VmValue& a, const VmValue& b) {
@@ -256,7 +267,7 @@ VmResult<std::vector<VmValue>> insert_rest(std::vector<VmValue> placed, std::vec
 
 // The one domain every value belongs to, if any.
 std::optional<Domain> common_domain(const std::vector<VmValue>& values) {
-  for (const Domain d : {domain_of_first(values.front()), Domain::Exact}) {
+  for (const Domain d : {domain_of_first(values.front()), Domain::Exact, Domain::Mixed}) {
     if (d == Domain::None) continue;
     if (std::all_of(values.begin(), values.end(), [d](const VmValue& v) { return member_of(d, v); })) return d;
   }
@@ -269,10 +280,16 @@ VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter
     sort_domain(*d, values, meter);
     return values;
   }
-  const Domain d = domain_of_first(values.front());
+  // The longer of the first value's own domain and the mixed numbers.
+  Domain d = Domain::None;
   size_t prefix = 1;
-  if (member_of(d, values.front())) {
-    while (prefix < values.size() && member_of(d, values[prefix])) ++prefix;
+  for (const Domain candidate : {domain_of_first(values.front()), Domain::Mixed}) {
+    size_t length = 0;
+    while (length < values.size() && member_of(candidate, values[length])) ++length;
+    if (length > prefix) {
+      d = candidate;
+      prefix = length;
+    }
   }
   std::vector<VmValue> placed(std::make_move_iterator(values.begin()),
                               std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(prefix)));

@@ -132,3 +132,17 @@ def test_context_reaches_the_contract(native):
     host = Host(owners={"con_ctx": "bob"})
     result = native.execute_bundle(bundle, "con_ctx", "context", [], {}, given, host)
     assert result["result"][3] == "carol" and host.calls == []
+
+
+@pytest.mark.usefixtures("interpreter")
+@pytest.mark.parametrize("kind,name", [("Variable", "x.y"), ("Hash", "h:k")])
+def test_a_storage_name_with_a_key_separator_is_refused_at_build(native, kind, name):
+    from py_to_ir import translate
+
+    ir = translate(f"v = {kind}()\n\n@export\ndef f():\n    return 1\n", "con_a")
+    ir["global_declarations"][0]["name"] = name
+    text = json.dumps(ir)
+    assert native.validate_module_ir_json(text) is None
+    host = Host()
+    result = native.execute_bundle(json.dumps({"con_a": ir}), "con_a", "f", [], {}, {}, host)
+    assert (result["status_code"], result["result"]) == (1, f"invalid storage name '{name}'")

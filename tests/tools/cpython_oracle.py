@@ -645,7 +645,7 @@ def _pow(base, exp, *mod):
             raise ValueError("pow() 3rd argument not allowed unless all arguments are integers")
         if m == 0:
             raise ValueError("pow() 3rd argument cannot be 0")
-        if m.bit_length() > MAX_BITS or e.bit_length() > 8192:
+        if m.bit_length() > MAX_BITS or e.bit_length() > 8192 or e.bit_length() * m.bit_length() > 1 << 24:
             raise Skip("modular exponentiation limit")
         return pow(b, e, m)
     if type(base) is bool or type(exp) is bool or not (is_number(base) and is_number(exp)):

@@ -198,14 +198,45 @@ TEST(MembershipGrowth, DictKeysOfEveryNumericKind) {
 
 TEST(SortGrowth, MixedIntsAndFloats) {
   for (const bool wide : {false, true}) {
-    expect_near_linear(
-        [&](size_t n) {
-          VmWorkMeter meter;
-          EXPECT_TRUE(sorted_values(mixed_numbers(n, wide), meter).ok());
-          return meter.steps;
-        },
-        4096);
+    for (const bool decimals : {false, true}) {
+      expect_near_linear(
+          [&](size_t n) {
+            VmWorkMeter meter;
+            EXPECT_TRUE(sorted_values(mixed_numbers(n, wide, decimals), meter).ok());
+            return meter.steps;
+          },
+          4096);
+    }
   }
+}
+
+TEST(SortGrowth, DecimalsAmongTinyFloats) {
+  // Floats whose decimals all truncate to 0 or 1e-30, next to those decimals
+  // and to 0: the floats differ from one another, but not from the decimals.
+  expect_near_linear(
+      [](size_t n) {
+        std::vector<VmValue> items;
+        for (size_t i = 0; i < n; ++i) {
+          const auto k = static_cast<double>((i * 7919) % n);
+          switch (i % 4) {
+            case 0:
+              items.push_back(VmValue::float64(k * 1e-34));
+              break;
+            case 1:
+              items.push_back(VmValue::float64(-k * 1e-35));
+              break;
+            case 2:
+              items.push_back(VmValue::decimal(*VmDecimal::from_str_literal(i % 8 == 2 ? "0" : "1e-30")));
+              break;
+            default:
+              items.push_back(VmValue::integer(0));
+          }
+        }
+        VmWorkMeter meter;
+        EXPECT_TRUE(sorted_values(std::move(items), meter).ok());
+        return meter.steps;
+      },
+      4096);
 }
 
 TEST(SortGrowth, OneDoubleShared) {
@@ -226,17 +257,19 @@ TEST(SortGrowth, OneDoubleShared) {
 }
 
 TEST(SortGrowth, FailsAtTheFirstValueOutsideTheDomain) {
-  expect_near_linear(
-      [](size_t n) {
-        std::vector<VmValue> items = mixed_numbers(n, false);
-        items.push_back(*VmValue::make_tuple({}));
-        items.push_back(VmValue::integer(1));
-        VmWorkMeter meter;
-        auto r = sorted_values(std::move(items), meter);
-        EXPECT_FALSE(r.ok());
-        return meter.steps;
-      },
-      4096);
+  for (const bool decimals : {false, true}) {
+    expect_near_linear(
+        [&](size_t n) {
+          std::vector<VmValue> items = mixed_numbers(n, false, decimals);
+          items.push_back(*VmValue::make_tuple({}));
+          items.push_back(VmValue::integer(1));
+          VmWorkMeter meter;
+          auto r = sorted_values(std::move(items), meter);
+          EXPECT_FALSE(r.ok());
+          return meter.steps;
+        },
+        4096);
+  }
 }
 
 }  // namespace

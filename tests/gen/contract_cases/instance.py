@@ -87,6 +87,25 @@ v = Variable(default_value=missing)
 h = Hash()
 """, [], cost=0, build_error="unsupported storage declaration type 'Tree'",
          edit=lambda ir: declaration(ir, 0).update(storage_type="Tree")),
+    # Variable and hash names enter storage keys, where "." and ":" separate
+    # the parts; a name holding one is refused before its default is read.
+    case("variable_name_with_a_dot_is_refused", """
+v = Variable(default_value=missing)
+""", [], cost=0, build_error="invalid storage name 'x.y'",
+         edit=lambda ir: declaration(ir, 0).update(name="x.y")),
+    case("hash_name_with_a_colon_is_refused_after_earlier_declarations", """
+LIMIT: Binding = 10
+h = Hash(default_value=LIMIT)
+""", [], cost=CONST, build_error="invalid storage name 'h:k'",
+         edit=lambda ir: declaration(ir, 1).update(name="h:k")),
+    case("foreign_storage_names_may_hold_separators", """
+fv = ForeignVariable(foreign_contract='c', foreign_name='n')
+fh = ForeignHash(foreign_contract='c', foreign_name='n')
+
+def f():
+    return 1
+""", call("f", result="int:1"), cost=4 * CONST + R + CONST,
+         edit=lambda ir: (declaration(ir, 0).update(name="f.v"), declaration(ir, 1).update(name="f:h"))),
     case("validation_failure_is_the_build_error", """
 def f():
     pass
