@@ -3,6 +3,8 @@
 // count travels with a cross-contract request (VmContractCall::call_depth)
 // so the callee instance continues it. The check is made at the start of
 // each named function call, before the function is looked up or charged.
+// Building an instance counts as one active call while it runs, checked
+// when the build starts (module_instance.cpp).
 #pragma once
 
 #include <cstdint>

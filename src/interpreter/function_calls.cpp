@@ -233,7 +233,7 @@ VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> a
 
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs) {
-  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
+  if (run.calls_exhausted()) return recursion_limit();
   return invoke(run, run.instance.lowered.functions[index], args, kwargs);
 }
 
@@ -244,7 +244,7 @@ VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue
 
 VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::span<VmValue> args,
                                       std::span<VmKeywordArg> kwargs) {
-  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
+  if (run.calls_exhausted()) return recursion_limit();
   const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
   if (!index) return unknown_function(name);
   return invoke(run, run.instance.lowered.functions[*index], args, kwargs);

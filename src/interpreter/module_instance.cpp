@@ -5,9 +5,11 @@
 #include <string>
 #include <utility>
 
+#include "interpreter/call_depth.hpp"
 #include "interpreter/function_calls.hpp"
 #include "interpreter/lower_module.hpp"
 #include "interpreter/lowering.hpp"
+#include "interpreter/native_stack.hpp"
 #include "interpreter/storage_declarations.hpp"
 #include "interpreter/trace.hpp"
 #include "interpreter/vm_instance.hpp"
@@ -31,77 +33,136 @@ void VmInstanceState::set_global(std::string_view name, VmValue value) {
   slot.bound = true;
 }
 
-VmResult<VmValue> eval_module_expression(VmRun& run, const JsonValue& node) {
-  VmInstanceState& s = run.instance;
+// Lowering stays out of the frames that run the code: a build whose code
+// calls back nests those frames once per build level.
+[[gnu::noinline]] uint32_t lower_module_expression(VmInstanceState& s, const JsonValue& node) {
   Lowerer lowerer(s.lowered, s.module_code, CodeUnit::Module, "");
   const uint32_t entry = lowerer.expression_entry(node);
   s.globals.resize(s.lowered.names.size());
-  return run_module_expression(run, entry);
+  return entry;
+}
+
+VmResult<VmValue> eval_module_expression(VmRun& run, const JsonValue& node) {
+  return run_module_expression(run, lower_module_expression(run.instance, node));
 }
 
 namespace {
 
+// One handler per declaration kind, each out of line, so that the frame a
+// build level keeps while a declaration's value runs is that kind's only.
+
+[[gnu::noinline]] VmStatus declare_event(VmRun& run, const JsonValue& object) {
+  VELN_TRY(std::string_view name, required_string(object, "name"));
+  VELN_TRY(std::string_view event_name, required_string(object, "event_name"));
+  VELN_TRY(const JsonValue* params, required_value(object, "params"));
+  VELN_TRY(VmValue schema, eval_module_expression(run, *params));
+  VELN_TRY(VmValue event,
+           VmValue::make_event_ref(VmEventDefinition{std::string(name), std::string(event_name), std::move(schema)}));
+  run.instance.set_global(name, std::move(event));
+  return Ok{};
+}
+
+// Variables and hashes each out of line: only the declared kind's result
+// stays on the path while its default value runs.
+[[gnu::noinline]] VmStatus declare_variable(const StorageDeclarationArgs& declaration, std::string_view name,
+                                            std::string_view storage_type) {
+  VELN_TRY(VariableState state, build_variable_state(name, storage_type, declaration));
+  VmInstanceState& s = declaration.run.instance;
+  s.variables.insert_or_assign(std::string(name), std::move(state));
+  return Ok{};
+}
+
+[[gnu::noinline]] VmStatus declare_hash(const StorageDeclarationArgs& declaration, std::string_view name,
+                                        std::string_view storage_type) {
+  VELN_TRY(HashState state, build_hash_state(name, storage_type, declaration));
+  VmInstanceState& s = declaration.run.instance;
+  s.hashes.insert_or_assign(std::string(name), std::move(state));
+  return Ok{};
+}
+
+[[gnu::noinline]] VmStatus unsupported_storage(const StorageDeclarationArgs&, std::string_view,
+                                               std::string_view storage_type) {
+  return vm_error("unsupported storage declaration type '" + std::string(storage_type) + "'");
+}
+
+[[gnu::noinline]] void bind_storage_ref(VmInstanceState& s, std::string_view name, std::string_view storage_type) {
+  s.set_global(name, VmValue::storage_ref(VmStorageRef{std::string(name), std::string(storage_type)}));
+}
+
+[[gnu::noinline]] VmStatus declare_storage(VmRun& run, const JsonValue& object) {
+  VELN_TRY(std::string_view name, required_string(object, "name"));
+  VELN_TRY(std::string_view storage_type, required_string(object, "storage_type"));
+  VELN_TRY(std::span<const JsonValue> args, required_array(object, "args"));
+  VELN_TRY(std::span<const JsonValue> keywords, required_array(object, "keywords"));
+  if (storage_type == "Variable" || storage_type == "Hash") VELN_CHECK(check_declared_storage_name(name));
+  const StorageDeclarationArgs declaration{run, args, keywords};
+  const bool variable = storage_type == "Variable" || storage_type == "ForeignVariable";
+  const bool hash = storage_type == "Hash" || storage_type == "ForeignHash";
+  VELN_CHECK((variable ? declare_variable : hash ? declare_hash : unsupported_storage)(declaration, name, storage_type));
+  bind_storage_ref(run.instance, name, storage_type);
+  return Ok{};
+}
+
+[[gnu::noinline]] VmStatus declare_binding(VmRun& run, const JsonValue& object) {
+  VELN_TRY(std::string_view name, required_string(object, "name"));
+  VELN_TRY(const JsonValue* value, required_value(object, "value"));
+  VELN_TRY(VmValue bound, eval_module_expression(run, *value));
+  run.instance.set_global(name, std::move(bound));
+  return Ok{};
+}
+
+struct DeclarationKind {
+  std::string_view node;
+  VmStatus (*declare)(VmRun&, const JsonValue&);
+};
+constexpr DeclarationKind kDeclarationKinds[] = {
+    {"event_decl", declare_event},
+    {"storage_decl", declare_storage},
+    {"binding_decl", declare_binding},
+};
+
+[[gnu::noinline]] VmStatus unsupported_declaration(std::string_view kind) {
+  return vm_error("unsupported global declaration node '" + std::string(kind) + "'");
+}
+
 VmStatus declare(VmRun& run, const JsonValue& declaration) {
-  VmInstanceState& s = run.instance;
   VELN_TRY(const JsonValue* object, as_object(declaration, "global declaration"));
   VELN_TRY(std::string_view kind, required_string(*object, "node"));
-  if (kind == "event_decl") {
-    VELN_TRY(std::string_view name, required_string(*object, "name"));
-    VELN_TRY(std::string_view event_name, required_string(*object, "event_name"));
-    VELN_TRY(const JsonValue* params, required_value(*object, "params"));
-    VELN_TRY(VmValue schema, eval_module_expression(run, *params));
-    VELN_TRY(VmValue event,
-             VmValue::make_event_ref(VmEventDefinition{std::string(name), std::string(event_name), std::move(schema)}));
-    s.set_global(name, std::move(event));
-    return Ok{};
+  for (const DeclarationKind& known : kDeclarationKinds) {
+    if (known.node == kind) return known.declare(run, *object);
   }
-  if (kind == "storage_decl") {
-    VELN_TRY(std::string_view name, required_string(*object, "name"));
-    VELN_TRY(std::string_view storage_type, required_string(*object, "storage_type"));
-    VELN_TRY(std::span<const JsonValue> args, required_array(*object, "args"));
-    VELN_TRY(std::span<const JsonValue> keywords, required_array(*object, "keywords"));
-    if (storage_type == "Variable" || storage_type == "Hash") VELN_CHECK(check_declared_storage_name(name));
-    StorageDeclarationArgs declaration_args{run, args, keywords};
-    if (storage_type == "Variable" || storage_type == "ForeignVariable") {
-      VELN_TRY(VariableState state, build_variable_state(name, storage_type, declaration_args));
-      s.variables.insert_or_assign(std::string(name), std::move(state));
-    } else if (storage_type == "Hash" || storage_type == "ForeignHash") {
-      VELN_TRY(HashState state, build_hash_state(name, storage_type, declaration_args));
-      s.hashes.insert_or_assign(std::string(name), std::move(state));
-    } else {
-      return vm_error("unsupported storage declaration type '" + std::string(storage_type) + "'");
-    }
-    s.set_global(name, VmValue::storage_ref(VmStorageRef{std::string(name), std::string(storage_type)}));
-    return Ok{};
-  }
-  if (kind == "binding_decl") {
-    VELN_TRY(std::string_view name, required_string(*object, "name"));
-    VELN_TRY(const JsonValue* value, required_value(*object, "value"));
-    VELN_TRY(VmValue bound, eval_module_expression(run, *value));
-    s.set_global(name, std::move(bound));
-    return Ok{};
-  }
-  return vm_error("unsupported global declaration node '" + std::string(kind) + "'");
+  return unsupported_declaration(kind);
+}
+
+// The module body lowered, with a copy of the module globals as its scope
+// (out of line for the same reason as lower_module_expression).
+struct ModuleBodyScope {
+  uint32_t entry = 0;
+  std::vector<Slot> scope_base;
+};
+[[gnu::noinline]] ModuleBodyScope lower_module_body(VmInstanceState& s) {
+  Lowerer lowerer(s.lowered, s.module_code, CodeUnit::Module, "");
+  ModuleBodyScope scope;
+  scope.entry = lowerer.block_entry(s.module->module_body);
+  s.globals.resize(s.lowered.names.size());
+  scope.scope_base = s.globals;
+  return scope;
 }
 
 // Runs the module body in a copy of the module globals; a normal end makes
 // that scope the module globals.
-VmStatus run_module_body(VmRun& run) {
+[[gnu::noinline]] VmStatus run_module_body(VmRun& run) {
   VmInstanceState& s = run.instance;
-  const std::vector<JsonValue>& body = s.module->module_body;
-  if (body.empty()) return Ok{};
-  Lowerer lowerer(s.lowered, s.module_code, CodeUnit::Module, "");
-  const uint32_t entry = lowerer.block_entry(body);
-  s.globals.resize(s.lowered.names.size());
-  std::vector<Slot> scope_base = s.globals;
+  if (s.module->module_body.empty()) return Ok{};
+  ModuleBodyScope scope = lower_module_body(s);
   const LoweredCode& code = s.module_code;
   const uint32_t n = code.slot_count();
   ArenaCells<Slot> slots(run.arena, n);
   for (uint32_t i = 0; i < n; ++i) slots.get()[i] = s.globals[code.slot_globals[i]];
-  VELN_TRY(VmValue ignored, run_code(run, code, entry, slots.get()));
+  VELN_TRY(VmValue ignored, run_code(run, code, scope.entry, slots.get()));
   (void)ignored;
-  for (uint32_t i = 0; i < n; ++i) scope_base[code.slot_globals[i]] = slots.get()[i];
-  s.globals = std::move(scope_base);
+  for (uint32_t i = 0; i < n; ++i) scope.scope_base[code.slot_globals[i]] = slots.get()[i];
+  s.globals = std::move(scope.scope_base);
   return Ok{};
 }
 
@@ -131,9 +192,20 @@ VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionConte
   return new_with_host(std::make_shared<const ModuleIr>(std::move(module)), std::move(context), host, 0);
 }
 
-VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
-                                               VmHost& host, uint32_t active_calls) {
+namespace {
+
+// Everything a build does before its first declaration, out of line so the
+// frame each build level keeps holds only the run.
+[[gnu::noinline]] VmResult<std::unique_ptr<VmInstanceState>> start_build(std::shared_ptr<const ModuleIr> module,
+                                                                         VmExecutionContext context,
+                                                                         uint32_t active_calls) {
   if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
+  // A build counts as one active call while it runs: its module body, a
+  // declaration's value or an event's parameters may call a contract whose
+  // own build calls back, a chain no named call would ever see.
+  if (active_calls >= kMaxActiveCalls || native_stack_below(native_stack_floor())) {
+    return vm_error(std::string(kRecursionLimitMessage));
+  }
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
   s.module = std::move(module);
@@ -146,8 +218,16 @@ VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> m
     s.set_global(import.alias ? *import.alias : import.module,
                  VmValue::contract_handle(VmContractHandle{import.module, "static_import"}));
   }
-  VmRun run(s, host, active_calls);
-  for (const JsonValue& declaration : s.module->global_declarations) VELN_CHECK(declare(run, declaration));
+  return state;
+}
+
+}  // namespace
+
+VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
+                                               VmHost& host, uint32_t active_calls) {
+  VELN_TRY(std::unique_ptr<VmInstanceState> state, start_build(std::move(module), std::move(context), active_calls));
+  VmRun run(*state, host, active_calls + 1);
+  for (const JsonValue& declaration : state->module->global_declarations) VELN_CHECK(declare(run, declaration));
   VELN_CHECK(run_module_body(run));
   return VmInstance(std::move(state));
 }

@@ -22,7 +22,7 @@ VmResult<std::optional<VmValue>> foreign_part(const StorageDeclarationArgs& d, s
   return std::move(positional).value();
 }
 
-VmResult<std::string> foreign_key_of(std::string_view name, std::string_view storage_type,
+[[gnu::noinline]] VmResult<std::string> foreign_key_of(std::string_view name, std::string_view storage_type,
                                      const StorageDeclarationArgs& d) {
   const std::string prefix = std::string(storage_type) + " '" + std::string(name) + "' requires ";
   VELN_TRY(std::optional<VmValue> contract, foreign_part(d, "foreign_contract", 2));
@@ -58,17 +58,27 @@ VmResult<std::optional<VmValue>> keyword_value(VmRun& run, std::span<const JsonV
   return std::optional<VmValue>();
 }
 
-VmResult<VariableState> build_variable_state(std::string_view name, std::string_view storage_type,
-                                             const StorageDeclarationArgs& declaration) {
+namespace {
+
+// Out of line: a build whose default value calls back keeps only the
+// frames of the local kind on its path.
+[[gnu::noinline]] VmResult<VariableState> foreign_variable_state(std::string_view name, std::string_view storage_type,
+                                                                 const StorageDeclarationArgs& declaration) {
   VariableState state;
-  if (storage_type == "Variable") {
-    VELN_TRY(std::optional<VmValue> default_value, keyword_value(declaration.run, declaration.keywords, "default_value"));
-    if (default_value) state.default_value = std::move(*default_value);
-    state.is_local = true;
-    return state;
-  }
   VELN_TRY(std::string key, foreign_key_of(name, storage_type, declaration));
   state.foreign_key = std::move(key);
+  return state;
+}
+
+}  // namespace
+
+VmResult<VariableState> build_variable_state(std::string_view name, std::string_view storage_type,
+                                             const StorageDeclarationArgs& declaration) {
+  if (storage_type != "Variable") return foreign_variable_state(name, storage_type, declaration);
+  VELN_TRY(std::optional<VmValue> default_value, keyword_value(declaration.run, declaration.keywords, "default_value"));
+  VariableState state;
+  if (default_value) state.default_value = std::move(*default_value);
+  state.is_local = true;
   return state;
 }
 

@@ -30,7 +30,10 @@ class VmInstance {
   // The same with a module that other instances of the run share (it is only
   // read), so that no instance needs its own copy of the module, built while
   // `active_calls` calls are active (a contract met during a cross-contract
-  // call): calls made by its module body continue that count.
+  // call). The build itself counts as one more active call while it runs,
+  // so calls made by its declarations and module body continue that count;
+  // a build that would be the 257th active call fails before any
+  // declaration is evaluated.
   static VmResult<VmInstance> new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
                                             VmHost& host, uint32_t active_calls = 0);
 

@@ -10,8 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "interpreter/call_depth.hpp"
 #include "interpreter/frame_arena.hpp"
 #include "interpreter/lowered_code.hpp"
+#include "interpreter/native_stack.hpp"
 #include "interpreter/vm_host.hpp"
 #include "interpreter/vm_instance_state.hpp"
 #include "values/vm_execution_error.hpp"
@@ -36,6 +38,8 @@ struct VmRun {
   FrameArena arena;
   std::vector<VmKeywordArg> keywords;  // pending keyword arguments, innermost call last
   uint32_t active_calls;
+  // The native stack backstop of calls made in this run (native_stack.hpp).
+  uintptr_t stack_floor = native_stack_floor();
   // The failure of the instruction that stopped the loop; helpers on the
   // loop's path report through it so the loop's own frame stays small.
   VmExecutionError error;
@@ -68,6 +72,12 @@ struct VmRun {
     VmStatus status = host.charge_execution_cost(cost);
     if (status.ok()) return true;
     return fail(std::move(status).error());
+  }
+
+  // No further call may start: the call limit is reached, or (backstop
+  // only) the native stack is nearly used up.
+  [[gnu::always_inline]] bool calls_exhausted() const {
+    return active_calls >= kMaxActiveCalls || native_stack_below(stack_floor);
   }
 
   // After a host operation that may have run Python code.

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "interpreter/call_depth.hpp"
+#include "interpreter/native_stack.hpp"
 #include "python_bindings/exception_classes.hpp"
 #include "python_bindings/py_ref.hpp"
 #include "python_bindings/python_bundle_executor.hpp"
@@ -134,6 +136,12 @@ std::optional<VmExecutionContext> convert_context(PyObject* context) {
 }  // namespace
 
 PyObject* run_bundle_request(const BundleRequest& request) {
+  // A host method may call execute_bundle again, and that call may do the
+  // same without end: refused cleanly before the native stack runs out.
+  if (native_stack_below(native_stack_floor())) {
+    raise_runtime_execution_error(kRecursionLimitMessage);
+    return nullptr;
+  }
   std::optional<VmArgList> args = convert_args(request.args);
   if (!args) return nullptr;
   std::optional<VmKwargList> kwargs = convert_kwargs(request.kwargs);

@@ -100,17 +100,23 @@ VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::strin
 // (up to the call limit), so both keep their frames small: what is needed
 // only on the way in lives in the out-of-line helpers below.
 
+VmResult<VmExecutionContext> PythonBundleExecutor::construction_context(std::string_view module,
+                                                                       const VmExecutionContext& context) {
+  VmExecutionContext construction = context;
+  construction.this_contract = std::string(module);
+  if (!construction.owner) {
+    VELN_TRY(construction.owner, load_owner(module));
+  }
+  return construction;
+}
+
 VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance(std::string_view module,
                                                                                 const VmExecutionContext& context,
                                                                                 uint32_t active_calls) {
   if (auto it = instances_.find(module); it != instances_.end()) return instances_.extract(it);
   auto mod = modules_.find(module);
   if (mod == modules_.end()) return quoted_name_error("unknown module ", module);
-  VmExecutionContext construction = context;
-  construction.this_contract = std::string(module);
-  if (!construction.owner) {
-    VELN_TRY(construction.owner, load_owner(module));
-  }
+  VELN_TRY(VmExecutionContext construction, construction_context(module, context));
   VELN_TRY(VmInstance built, VmInstance::new_with_host(mod->second, std::move(construction), *this, active_calls));
   // An instance a nested call stored meanwhile gives way to this one.
   auto [slot, inserted] = instances_.insert_or_assign(std::string(module), std::move(built));

@@ -109,6 +109,9 @@ class PythonBundleExecutor final : public VmHost {
   // Out of line so the frames of the recursive path stay small.
   [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context,
                                                            uint32_t active_calls);
+  // The context an instance is built under (this, owner).
+  [[gnu::noinline]] VmResult<VmExecutionContext> construction_context(std::string_view module,
+                                                                      const VmExecutionContext& context);
   // Completes the call context (this, owner) and swaps it with the
   // instance's, so `context` then holds the one to restore.
   [[gnu::noinline]] VmStatus enter_context(std::string_view module, VmInstance& instance, VmExecutionContext& context);

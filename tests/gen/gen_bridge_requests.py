@@ -222,6 +222,26 @@ def down(n):
     syscall("test.depth")
     return con_deep_a.down(n)
 """,
+    # Module bodies that call each other's contract: every build calls the
+    # host, then builds the other contract.
+    "con_build_a": """
+import con_build_b
+syscall("test.depth")
+con_build_b.f()
+
+@export
+def f():
+    return 1
+""",
+    "con_build_b": """
+import con_build_a
+syscall("test.depth")
+con_build_a.f()
+
+@export
+def f():
+    return 1
+""",
     # Writes of a chosen size.
     "con_writer": """
 big = Hash()
@@ -444,6 +464,16 @@ REQUESTS = [
     # 8 MB of a main thread.
     request("deepest_chain", ("con_deep_a", "down"), "[127]", bundle=["con_deep_a", "con_deep_b"],
             meter=(False, 0, 0), stack_limit_bytes=2 * 1024 * 1024, status=0, result="int:127"),
+
+    # 256 builds, each one active call, alternating between two contracts:
+    # the 257th fails when it starts. Each build level takes more native
+    # stack than a call level (about 5 KB in an optimised build).
+    request("deepest_build_chain", ("con_build_a", "f"), bundle=["con_build_a", "con_build_b"],
+            meter=(False, 0, 0), stack_limit_bytes=2 * 1024 * 1024, status=1,
+            result="str:RecursionError('maximum recursion depth exceeded')",
+            # each build calls the host, then the other contract is admitted and built
+            host_calls=["get_owner(con_build_a)"] + [line for level in range(256) for line in (
+                "handle_syscall(test.depth)", *2 * ["get_owner(con_build_" + "ba"[level % 2] + ")"])]),
 
     # --- the write cap -----------------------------------------------------------------
     # key "con_writer.big:a" (16 bytes) + the text in quotes: 131071 bytes pass...

@@ -110,11 +110,16 @@ def call(function, *args, result=CPYTHON, error=None, kwargs=None, encoded=None,
 
 def case(name, source, calls, cost, *, charges=None, build_error=None, edit=None, budget=None, env=None,
          stderr=None, context=None, storage=None, syscall_answers=None, host_calls=None, module_name="con_test",
-         module_text=False, contract_answers=None):
+         module_text=False, contract_answers=None, contracts=None):
+    """`contracts` ({name: source}) are the other contracts a cross-contract
+    call reaches: the host builds a new instance of the target (the case's
+    own module included) for each call, as the bridge does for a call back
+    into a contract that is running."""
     return dict(name=name, source=source, calls=calls if isinstance(calls, list) else [calls], cost=cost,
                 charges=charges, build_error=build_error, edit=edit, budget=budget, env=env, stderr=stderr,
                 context=context, storage=storage, syscall_answers=syscall_answers, host_calls=host_calls,
-                module_name=module_name, module_text=module_text, contract_answers=contract_answers)
+                module_name=module_name, module_text=module_text, contract_answers=contract_answers,
+                contracts=contracts)
 
 
 def set_fields(function=None, **fields):
@@ -177,6 +182,8 @@ def build(c):
         out["syscall_answers"] = {k: [scripted(a) for a in v] for k, v in c["syscall_answers"].items()}
     if c["contract_answers"] is not None:
         out["contract_answers"] = [scripted(a) for a in c["contract_answers"]]
+    if c["contracts"] is not None:
+        out["contracts"] = {name: translate(source, name) for name, source in c["contracts"].items()}
     return out
 
 

@@ -142,7 +142,10 @@ VmResult<std::vector<VmHashEntry>> TestHost::scan_hash_entries_metered(std::stri
 
 VmResult<std::optional<std::string>> TestHost::load_owner(std::string_view) { return std::optional<std::string>(); }
 
-VmResult<VmValue> TestHost::call_contract(VmContractCall call) {
+namespace {
+
+// Out of line: contracts that call back nest call_contract once per level.
+[[gnu::noinline]] std::string request_line(const VmContractCall& call) {
   std::string line = "call_contract " + target_text(call.target) + " " + call.function + " args=";
   VmValue::make_list(call.args)->append_python_repr(line);
   append_kwargs(line, call.kwargs);
@@ -150,7 +153,13 @@ VmResult<VmValue> TestHost::call_contract(VmContractCall call) {
           (call.entry ? call.entry->first + "." + call.entry->second : std::string("None")) +
           " submission=" + optional_text(call.submission_name) + " now=" + call.now.python_repr() +
           " depth=" + std::to_string(call.call_depth);
-  host_calls.push_back(std::move(line));
+  return line;
+}
+
+}  // namespace
+
+VmResult<VmValue> TestHost::call_contract(VmContractCall call) {
+  host_calls.push_back(request_line(call));
   if (!on_call_contract) return vm_error("no contract to call");
   return on_call_contract(std::move(call));
 }

@@ -1,12 +1,21 @@
 // The call limit and the native stack: 256 active calls at most, across
 // instances too, and the native stack a call level takes does not grow with
-// the nesting of the expressions and statements inside it.
+// the nesting of the expressions and statements inside it; builds that call
+// back (tests/data/contracts/build_recursion.json) stop at the same limit,
+// and 256 levels of either leave the native stack backstop's margin free.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 
+#include "interpreter/native_stack.hpp"
 #include "interpreter/vm_instance.hpp"
+#include "lib/json_reader.hpp"
 #include "lib/parse_module_ir.hpp"
 #include "test_host.hpp"
 
@@ -64,6 +73,12 @@ std::string recursive_default_module() {
   return module_with(parameters, node("return", "\"value\":" + node("name", R"("id":"a")")));
 }
 
+// Stack left for the host below its first call into the engine: 256
+// levels of calls or builds plus the backstop's margin must fit in an 8 MB
+// thread stack with this much to spare, so the count always ends them first.
+constexpr uint64_t kHostShare = 1024 * 1024;
+constexpr uint64_t kThreadStack = 8 * 1024 * 1024;
+
 struct StackUse {
   uint64_t bytes = 0;
   std::string outcome;
@@ -101,6 +116,7 @@ TEST(CallDepth, RecursionStopsAtTheLimitWhateverTheExpressionNesting) {
   EXPECT_LT(deep.bytes, shallow.bytes + 4096);
   // 256 levels stay far inside a default thread stack, sanitizers included.
   EXPECT_LT(deep.bytes, 2u * 1024 * 1024);
+  EXPECT_LT(deep.bytes + kNativeStackMargin + kHostShare, kThreadStack);
 }
 
 TEST(CallDepth, RecursionThroughDefaultsStopsAtTheLimit) {
@@ -109,6 +125,47 @@ TEST(CallDepth, RecursionThroughDefaultsStopsAtTheLimit) {
   std::printf("native stack for 256 calls made by defaults: %llu bytes (%llu per call)\n",
               static_cast<unsigned long long>(use.bytes), static_cast<unsigned long long>(use.bytes / 256));
   EXPECT_LT(use.bytes, 4u * 1024 * 1024);
+}
+
+// Every build of a contract a cross-contract call reaches is a new instance
+// whose module body or declarations call back: 256 build levels.
+[[gnu::noinline]] StackUse run_builds_to_limit(const JsonValue& c) {
+  std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> contracts;
+  Result<ModuleIr, std::string> entry = read_module_ir(c.find("module")->to_compact_json());
+  EXPECT_TRUE(entry.ok());
+  contracts.emplace(entry->module_name, std::make_shared<const ModuleIr>(*entry));
+  for (const auto& [name, ir] : c.find("contracts")->as_object()) {
+    contracts.emplace(name, std::make_shared<const ModuleIr>(*read_module_ir(ir.to_compact_json())));
+  }
+  testing::TestHost host;
+  host.measure_stack = true;
+  host.on_call_contract = [&](VmContractCall call) -> VmResult<VmValue> {
+    VELN_TRY(VmInstance callee,
+             VmInstance::new_with_host(contracts.at(call.target.module()), {}, host, call.call_depth));
+    return callee.call_function(host, call.function, std::move(call.args), std::move(call.kwargs), call.call_depth);
+  };
+  const uintptr_t top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  VmResult<VmInstance> built = VmInstance::new_with_host(contracts.at(entry->module_name), {}, host, 0);
+  StackUse use;
+  use.bytes = top - host.lowest_stack;
+  use.outcome = built.ok() ? "ok" : built.error().message;
+  return use;
+}
+
+TEST(CallDepth, BuildsThatCallBackStopAtTheLimit) {
+  std::ifstream in(std::filesystem::path(VELN_TEST_DATA_DIR) / "contracts" / "build_recursion.json");
+  std::stringstream text;
+  text << in.rdbuf();
+  Result<JsonValue, std::string> doc = read_json_value(text.str());
+  ASSERT_TRUE(doc.ok());
+  for (const JsonValue& c : doc->find("cases")->as_array()) {
+    if (c.contains("budget") || c.contains("env")) continue;
+    const StackUse use = run_builds_to_limit(c);
+    EXPECT_EQ(use.outcome, "RecursionError('maximum recursion depth exceeded')");
+    std::printf("native stack for 256 builds, %s: %llu bytes (%llu per build)\n", c.find_string("name")->c_str(),
+                static_cast<unsigned long long>(use.bytes), static_cast<unsigned long long>(use.bytes / 256));
+    EXPECT_LT(use.bytes + kNativeStackMargin + kHostShare, kThreadStack) << *c.find_string("name");
+  }
 }
 
 TEST(CallDepth, CountContinuesFromTheCallingContract) {
