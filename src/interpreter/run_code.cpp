@@ -303,7 +303,7 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
   VmKwargList kwargs = take_keywords(f.run, mark);
   VmValue value;
-  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, take_args(args, site.argc),
+  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, std::span<Cell>(args, site.argc),
                                              std::move(kwargs), f.slots),
                   value)) {
     return nullptr;

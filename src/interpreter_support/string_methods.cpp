@@ -480,10 +480,10 @@ constexpr NativeMethodTable<15> kStrMethods("str", {{
     {"join", 1, 1, "str.join() expects one argument", &str_join},
 }});
 
+constexpr NativeMethodKind kStrKind(kStrMethods);
+
 }  // namespace
 
-VmResult<NativeMethodOutcome> call_str_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
-  return kStrMethods.call(std::move(receiver), method, args);
-}
+const NativeMethodKind& str_methods() { return kStrKind; }
 
 }  // namespace veln
