@@ -415,9 +415,8 @@ bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell
 }
 
 bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  if (!run.check(run.instance.hash_set(binding, key, value))) return false;
   std::string storage_key;
-  if (!run.take(hash_storage_key(run.instance.module_name(), binding, key), storage_key)) return false;
+  if (!run.take(run.instance.hash_set(binding, key, value), storage_key)) return false;
   return run.check(run.host.record_storage_write(storage_key, value)) &&
          run.check(run.host.charge_storage_write(storage_key, value));
 }

@@ -65,6 +65,7 @@ VmResult<VariableState> build_variable_state(std::string_view name, std::string_
     VELN_TRY(std::optional<VmValue> default_value, keyword_value(declaration.run, declaration.keywords, "default_value"));
     if (default_value) state.default_value = std::move(*default_value);
     state.is_local = true;
+    state.storage_key = variable_storage_key(declaration.run.instance.module_name(), name);
     return state;
   }
   VELN_TRY(std::string key, foreign_key_of(name, storage_type, declaration));
@@ -82,6 +83,7 @@ VmResult<HashState> build_hash_state(std::string_view name, std::string_view sto
     state.foreign_key = std::move(key);
   }
   state.is_local = storage_type == "Hash";
+  if (state.is_local) state.key_prefix = hash_storage_key_from_normalized(declaration.run.instance.module_name(), name, "");
   return state;
 }
 

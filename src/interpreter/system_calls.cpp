@@ -63,8 +63,7 @@ PureSyscall pure_syscall(VmSyscallId id) {
                                                  const VmArgList& args, VmHost& host) {
   if (args.empty()) return vm_error("Variable.set expects one argument");
   VmValue value = args.front();
-  VELN_CHECK(instance.variable_set(binding, value));
-  const std::string key = variable_storage_key(instance.module_name(), binding);
+  VELN_TRY(std::string_view key, instance.variable_set(binding, value));
   VELN_CHECK(host.record_storage_write(key, value));
   VELN_CHECK(host.charge_storage_write(key, value));
   return VmValue();
