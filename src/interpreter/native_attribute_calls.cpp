@@ -11,8 +11,8 @@
 namespace veln {
 
 VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code, const CallSite& site,
-                                             VmValue* cells, std::span<VmValue> args, VmKwargList kwargs,
-                                             Slot* slots) {
+                                             VmValue* cells, std::span<VmValue> args,
+                                             std::span<VmKeywordArg> kwargs, Slot* slots) {
   const std::string& method = code.texts[site.method];
   const TargetSite* target = site.receiver_resolved ? &code.targets[site.target] : nullptr;
   VmValue& receiver_cell = target != nullptr ? cells[target->cells() - 1] : cells[0];
@@ -20,7 +20,8 @@ VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code
     VmResult<VmValue> result =
         foreign_storage::call_method(receiver_cell, method,
                                      VmArgList(std::make_move_iterator(args.begin()), std::make_move_iterator(args.end())),
-                                     std::move(kwargs), run.host);
+                                     VmKwargList(std::make_move_iterator(kwargs.begin()), std::make_move_iterator(kwargs.end())),
+                                     run.host);
     run.refresh_trace();
     return result;
   }

@@ -301,13 +301,15 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
   Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
-  VmKwargList kwargs = take_keywords(f.run, mark);
+  // The pending keywords are read in place (a method runs no contract code,
+  // so none are added meanwhile) and dropped after the call.
+  const size_t keywords_from = mark != nullptr ? static_cast<size_t>(mark->small_int()) : f.run.keywords.size();
+  VmResult<VmValue> result = eval_native_attribute_call(
+      f.run, f.code, site, receiver, std::span<Cell>(args, site.argc),
+      std::span<VmKeywordArg>(f.run.keywords).subspan(keywords_from), f.slots);
+  if (mark != nullptr) f.run.keywords.resize(keywords_from);
   VmValue value;
-  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, std::span<Cell>(args, site.argc),
-                                             std::move(kwargs), f.slots),
-                  value)) {
-    return nullptr;
-  }
+  if (!f.run.take(std::move(result), value)) return nullptr;
   return replace_with(args, sp, std::move(value));
 }
 
