@@ -208,13 +208,6 @@ VmKwargList take_keywords(VmRun& run, const Cell* mark) {
   return out;
 }
 
-VmArgList take_args(Cell* args, uint32_t argc) {
-  VmArgList out;
-  out.reserve(argc);
-  for (uint32_t i = 0; i < argc; ++i) out.push_back(std::move(args[i]));
-  return out;
-}
-
 // Clears the cells from `from` to `sp` and pushes `result` at `from`.
 Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
   while (sp > from) clear(*--sp);
@@ -285,7 +278,7 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   const Cell* mark = site.has_keywords ? target - 1 : nullptr;
   Cell* args = (mark != nullptr ? target - 1 : target) - site.argc;
   VmKwargList kwargs = take_keywords(f.run, mark);
-  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc),
+  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, std::span<Cell>(args, site.argc),
                                                          std::move(kwargs), target, f.slots);
   f.run.refresh_trace();
   if (!result.ok()) {

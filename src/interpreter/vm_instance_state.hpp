@@ -92,12 +92,13 @@ class VmInstanceState {
   // A ForeignVariable's value as the other contract holds it, through its read cache.
   VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
 
-  // A call node carrying a "syscall_id" (system_calls.cpp). Both argument
-  // lists are handed over; `target` holds the cells of a resolved
+  // A call node carrying a "syscall_id" (system_calls.cpp). The argument
+  // cells and the keyword list are handed over (a system call that passes
+  // them on moves them out); `target` holds the cells of a resolved
   // write-back target ("random.shuffle"); `locals` are the running code's
   // slots.
-  VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site, VmArgList args,
-                                 VmKwargList kwargs, VmValue* target, Slot* locals);
+  VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site,
+                                 std::span<VmValue> args, VmKwargList kwargs, VmValue* target, Slot* locals);
 };
 
 }  // namespace veln
