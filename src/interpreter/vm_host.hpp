@@ -95,14 +95,11 @@ class VmHost {
   virtual VmResult<VmValue> call_contract(VmContractCall call) = 0;
   virtual VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) = 0;
 
-  // A count that changes whenever the host may have run code outside the
-  // interpreter (Python code, which may change the environment) since it was
-  // last asked. The trace switches are looked up again after a host operation
-  // only when it changed. The default changes on every ask.
-  virtual uint64_t outside_code_runs() { return ++outside_code_runs_; }
-
- private:
-  uint64_t outside_code_runs_ = 0;
+  // Not an operation: a count that changes whenever the host may have run
+  // code outside the interpreter (Python code, which may change the
+  // environment) since it was last asked. The trace switches are looked up
+  // again after a host operation only when it changed.
+  virtual uint64_t outside_code_runs() = 0;
 };
 
 }  // namespace veln
