@@ -159,7 +159,7 @@ class NoCalls : public VmValueCaller {
 
 VmValue builtin(BuiltinId id, VmArgList args) {
   NoCalls caller;
-  VmResult<VmValue> r = call_builtin(id, std::move(args), {}, caller);
+  VmResult<VmValue> r = call_builtin(id, args, {}, caller);
   if (!r.ok()) std::abort();
   return std::move(r).value();
 }

@@ -30,7 +30,7 @@ class Caller : public veln::VmValueCaller {
     if (depth_ >= 16) return veln::vm_error("too deep");
     ++depth_;
     veln::VmResult<VmValue> r = callee.is(veln::VmKind::Builtin)
-                                    ? veln::call_builtin(callee.text(), std::move(args), std::move(kwargs), *this)
+                                    ? veln::call_builtin(callee.text(), args, kwargs, *this)
                                 : (!args.empty() && !args[0].truthy()) ? veln::vm_error("falsy")
                                                                        : VmValue::make_tuple(std::move(args));
     --depth_;
@@ -48,7 +48,7 @@ void call(Reader& in, std::vector<VmValue>& stack) {
   veln::VmKwargList kwargs;
   if (in.byte() % 8 == 0) kwargs.push_back({"x", pop(stack)});
   Caller caller;
-  auto r = veln::call_builtin(id, std::move(args), std::move(kwargs), caller);
+  auto r = veln::call_builtin(id, args, kwargs, caller);
   if (!r.ok()) return;
   check(r->depth() <= veln::kVmMaxDepth && r->units() <= veln::kVmMaxUnits);
   push(stack, std::move(*r));

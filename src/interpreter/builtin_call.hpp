@@ -1,5 +1,6 @@
-// What one builtin implementation receives: the owned argument lists, whose
-// shape the dispatch table has already checked, and the caller that map and
+// What one builtin implementation receives: the argument cells of the call
+// (the builtin may move out of them), whose shape the dispatch table has
+// already checked, and the caller that map and
 // filter call their function argument back through. Shared by the builtin
 // families only; contract code reaches builtins through call_builtin.
 #pragma once
@@ -9,8 +10,8 @@
 namespace veln {
 
 struct BuiltinCall {
-  VmArgList& args;
-  VmKwargList& kwargs;
+  std::span<VmValue> args;
+  std::span<VmKeywordArg> kwargs;
   VmValueCaller& caller;
 };
 

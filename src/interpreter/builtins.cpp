@@ -118,13 +118,15 @@ std::optional<BuiltinId> builtin_id(std::string_view name) {
   return *it;
 }
 
-VmResult<VmValue> call_builtin(std::string_view name, VmArgList args, VmKwargList kwargs, VmValueCaller& caller) {
+VmResult<VmValue> call_builtin(std::string_view name, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
+                               VmValueCaller& caller) {
   const std::optional<BuiltinId> id = builtin_id(name);
   if (!id) return vm_error("unsupported builtin '" + std::string(name) + "'");
-  return call_builtin(*id, std::move(args), std::move(kwargs), caller);
+  return call_builtin(*id, args, kwargs, caller);
 }
 
-VmResult<VmValue> call_builtin(BuiltinId id, VmArgList args, VmKwargList kwargs, VmValueCaller& caller) {
+VmResult<VmValue> call_builtin(BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
+                               VmValueCaller& caller) {
   if (static_cast<size_t>(id) >= kBuiltinCount) return vm_error("unsupported builtin");
   const BuiltinEntry& entry = kBuiltins[static_cast<size_t>(id)];
   if (!shape_accepted(entry, args.size(), !kwargs.empty())) return vm_error(std::string(entry.shape_message));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "interpreter/vm_host.hpp"
@@ -37,7 +38,10 @@ std::optional<BuiltinId> builtin_id(std::string_view name);
 
 // Calls the builtin named `name` ("unsupported builtin '{}'" for any other
 // name, such as a pseudo-module's builtin value).
-VmResult<VmValue> call_builtin(std::string_view name, VmArgList args, VmKwargList kwargs, VmValueCaller& caller);
-VmResult<VmValue> call_builtin(BuiltinId id, VmArgList args, VmKwargList kwargs, VmValueCaller& caller);
+// The arguments are the caller's cells: a builtin may move out of them.
+VmResult<VmValue> call_builtin(std::string_view name, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
+                               VmValueCaller& caller);
+VmResult<VmValue> call_builtin(BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
+                               VmValueCaller& caller);
 
 }  // namespace veln

@@ -1,6 +1,7 @@
 #include "interpreter/container_builtins.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <span>
 #include <string>
 
@@ -45,7 +46,7 @@ class IterableItems {
 };
 
 // The items of every argument from `first` on, in argument order.
-VmResult<std::vector<IterableItems>> items_of_each(const VmArgList& args, size_t first) {
+VmResult<std::vector<IterableItems>> items_of_each(std::span<const VmValue> args, size_t first) {
   std::vector<IterableItems> out;
   out.reserve(args.size() - first);
   for (size_t i = first; i < args.size(); ++i) {
@@ -65,7 +66,7 @@ bool is_callable(const VmValue& f) { return f.is(VmKind::Builtin) || f.is(VmKind
 
 // list(), tuple(), set() and frozenset(): empty, or the items of an
 // iterable (normalised for the set kinds).
-VmResult<VmValue> collect_items(const VmArgList& args, VmKind kind) {
+VmResult<VmValue> collect_items(std::span<const VmValue> args, VmKind kind) {
   if (args.empty()) return VmValue::make_sequence(kind, {});
   const VmValue& x = args[0];
   const bool to_set = kind == VmKind::Set || kind == VmKind::FrozenSet;
@@ -275,7 +276,8 @@ VmResult<VmValue> builtin_issubclass(BuiltinCall& call) {
 }
 
 VmResult<VmValue> builtin_exception(BuiltinCall& call) {
-  return VmValue::make_exception(VmException{"Exception", std::move(call.args)});
+  return VmValue::make_exception(VmException{
+      "Exception", std::vector<VmValue>(std::make_move_iterator(call.args.begin()), std::make_move_iterator(call.args.end()))});
 }
 
 }  // namespace veln

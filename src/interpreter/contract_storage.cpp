@@ -35,11 +35,25 @@ bool under_prefix(std::string_view key, std::string_view prefix) {
 
 uint64_t saturating_add(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
+// A read cache sits among the declarations under its foreign key text, and
+// contract code may name it as a binding of its own contract: it gets the
+// storage keys such a binding has.
+void compose_storage_keys(VariableState& state, std::string_view contract, std::string_view name) {
+  state.storage_key = variable_storage_key(contract, name);
+}
+void compose_storage_keys(HashState& state, std::string_view contract, std::string_view name) {
+  state.key_prefix = hash_storage_key_from_normalized(contract, name, "");
+}
+
 // The read cache of a foreign declaration, created on first use.
 template <class State>
-State& foreign_cache(std::map<std::string, State, std::less<>>& states, const std::string& foreign_key) {
+State& foreign_cache(std::map<std::string, State, std::less<>>& states, std::string_view contract,
+                     const std::string& foreign_key) {
   auto it = states.find(foreign_key);
-  if (it == states.end()) it = states.emplace(foreign_key, State{}).first;
+  if (it == states.end()) {
+    it = states.emplace(foreign_key, State{}).first;
+    compose_storage_keys(it->second, contract, foreign_key);
+  }
   return it->second;
 }
 
@@ -52,7 +66,7 @@ VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& h
 
   if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
 
-  const std::string key = variable_storage_key(module_name(), name);
+  const std::string& key = state.storage_key;
   if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
     state.value = *recorded;
     VELN_CHECK(host.charge_storage_read(key, *recorded));
@@ -71,21 +85,21 @@ VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& fore
   VELN_TRY(auto foreign, split_foreign_storage_key(foreign_key));
   VmResult<std::optional<VmValue>> stored = host.read_variable(foreign.first, foreign.second);
   if (!stored.ok()) return std::move(stored).error();
-  VariableState& cache = foreign_cache(variables, foreign_key);
+  VariableState& cache = foreign_cache(variables, module_name(), foreign_key);
   if (stored->has_value()) cache.value = **stored;
   VmValue result = cache.value ? *cache.value : cache.default_value;
   VELN_CHECK(host.charge_storage_read(variable_storage_key(foreign.first, foreign.second), result));
   return result;
 }
 
-VmStatus VmInstanceState::variable_set(std::string_view name, VmValue value) {
+VmResult<std::string_view> VmInstanceState::variable_set(std::string_view name, VmValue value) {
   auto it = variables.find(name);
   if (it == variables.end()) return vm_error(unknown_variable(name));
   VariableState& state = it->second;
   if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
   state.value = std::move(value);
   state.is_written = true;
-  return Ok{};
+  return std::string_view(state.storage_key);
 }
 
 VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
@@ -97,7 +111,7 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
   if (state.foreign_key) {
     VELN_TRY(auto foreign, split_foreign_storage_key(*state.foreign_key));
     VELN_TRY(std::optional<VmValue> stored, host.read_hash(foreign.first, foreign.second, key));
-    HashState& cache = foreign_cache(hashes, *state.foreign_key);
+    HashState& cache = foreign_cache(hashes, module_name(), *state.foreign_key);
     if (stored) cache.entries.insert_or_assign(key_text, *stored);
     auto entry = cache.entries.find(key_text);
     VmValue result = entry != cache.entries.end() ? entry->second : cache.default_value;
@@ -106,7 +120,7 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
     return result;
   }
 
-  const std::string storage_key = hash_storage_key_from_normalized(module_name(), name, key_text);
+  const std::string storage_key = state.key_prefix + key_text;
   if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
     state.entries.insert_or_assign(key_text, *recorded);
     VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
@@ -122,15 +136,16 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
   return result;
 }
 
-VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value) {
+VmResult<std::string> VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value) {
   VELN_TRY(std::string key_text, normalize_hash_key(key));
   auto it = hashes.find(name);
   if (it == hashes.end()) return vm_error(unknown_hash(name));
   HashState& state = it->second;
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
+  std::string storage_key = state.key_prefix + key_text;
   state.written_keys.insert(key_text);
   state.entries.insert_or_assign(std::move(key_text), std::move(value));
-  return Ok{};
+  return storage_key;
 }
 
 VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host) {
@@ -144,7 +159,7 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
     VELN_TRY(auto foreign, split_foreign_storage_key(*state->foreign_key));
     contract = std::move(foreign.first);
     hash_name = std::move(foreign.second);
-    state = &foreign_cache(hashes, *state->foreign_key);
+    state = &foreign_cache(hashes, module_name(), *state->foreign_key);
   }
 
   // The host's rows (already charged by the host), then the entries this

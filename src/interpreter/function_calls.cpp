@@ -221,14 +221,8 @@ VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue
 }  // namespace
 
 VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
-  VmArgList arg_list;
-  arg_list.reserve(args.size());
-  for (VmValue& v : args) arg_list.push_back(std::move(v));
-  VmKwargList kwarg_list;
-  kwarg_list.reserve(kwargs.size());
-  for (VmKeywordArg& kw : kwargs) kwarg_list.push_back(std::move(kw));
   RunValueCaller caller(run);
-  return call_builtin(id, std::move(arg_list), std::move(kwarg_list), caller);
+  return call_builtin(id, args, kwargs, caller);
 }
 
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,

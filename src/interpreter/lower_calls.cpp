@@ -80,6 +80,7 @@ void Lowerer::call(const JsonValue& node) {
     const std::string* attr = func->find_string("attr");
     if (attr == nullptr) return faulted(string_field_message("attr"));
     site.method = text(*attr);
+    site.method_ids = resolve_native_method(*attr);
     for (VmKind kind : {VmKind::List, VmKind::Dict, VmKind::Set, VmKind::ByteArray}) {
       if (native_method_changes_receiver(kind, *attr)) site.changing_kinds |= 1u << static_cast<unsigned>(kind);
     }

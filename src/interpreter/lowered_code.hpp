@@ -18,6 +18,7 @@
 #include "interpreter/builtins.hpp"
 #include "interpreter/syscall_site.hpp"
 #include "interpreter/type_annotations.hpp"
+#include "interpreter_support/native_methods.hpp"
 #include "lib/ir_node_kinds.hpp"
 #include "lib/json_value.hpp"
 #include "lib/module_ir.hpp"
@@ -186,6 +187,7 @@ struct CallSite {
   uint32_t syscall = 0;  // syscalls[]
   // NativeCall
   uint32_t method = 0;            // texts[]
+  NativeMethodIds method_ids{};   // the method's id per receiver kind
   uint32_t changing_kinds = 0;    // bit per VmKind whose method of this name changes its receiver
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved

@@ -1,6 +1,8 @@
 // Native method calls with receiver write-back (see header).
 #include "interpreter/native_attribute_calls.hpp"
 
+#include <iterator>
+
 #include "interpreter/foreign_storage.hpp"
 #include "interpreter/target_ops.hpp"
 #include "interpreter_support/native_methods.hpp"
@@ -9,13 +11,17 @@
 namespace veln {
 
 VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code, const CallSite& site,
-                                             VmValue* cells, VmArgList args, VmKwargList kwargs, Slot* slots) {
+                                             VmValue* cells, std::span<VmValue> args,
+                                             std::span<VmKeywordArg> kwargs, Slot* slots) {
   const std::string& method = code.texts[site.method];
   const TargetSite* target = site.receiver_resolved ? &code.targets[site.target] : nullptr;
   VmValue& receiver_cell = target != nullptr ? cells[target->cells() - 1] : cells[0];
   if (receiver_cell.is(VmKind::ForeignStorageRef)) {
     VmResult<VmValue> result =
-        foreign_storage::call_method(receiver_cell, method, std::move(args), std::move(kwargs), run.host);
+        foreign_storage::call_method(receiver_cell, method,
+                                     VmArgList(std::make_move_iterator(args.begin()), std::make_move_iterator(args.end())),
+                                     VmKwargList(std::make_move_iterator(kwargs.begin()), std::make_move_iterator(kwargs.end())),
+                                     run.host);
     run.refresh_trace();
     return result;
   }
@@ -26,7 +32,7 @@ VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code
     detach_resolved(run, *target, cells, slots, writes_module_scope(run, *target, slots), site.receiver_resolved);
   }
   VELN_TRY(NativeMethodOutcome outcome,
-           call_native_method(std::move(receiver_cell), method, std::move(args), kwargs));
+           call_native_method(std::move(receiver_cell), method, site.method_ids, args, kwargs));
   if (!outcome.is_mutated()) return std::move(outcome.value);
   if (target == nullptr) return vm_error(code.texts[site.writeback_error]);
   const bool module_scope = writes_module_scope(run, *target, slots);

@@ -12,7 +12,10 @@ namespace veln {
 
 // `cells` holds the resolved receiver target's cells (name or subscript
 // receivers) or the receiver value alone; taken over.
+// `args` and `kwargs` are the caller's (a method reads them; a foreign
+// storage reference takes them over).
 VmResult<VmValue> eval_native_attribute_call(VmRun& run, const LoweredCode& code, const CallSite& site,
-                                             VmValue* cells, VmArgList args, VmKwargList kwargs, Slot* slots);
+                                             VmValue* cells, std::span<VmValue> args,
+                                             std::span<VmKeywordArg> kwargs, Slot* slots);
 
 }  // namespace veln

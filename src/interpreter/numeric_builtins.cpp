@@ -3,6 +3,7 @@
 #include <unicode/utf8.h>
 
 #include <cmath>
+#include <span>
 #include <string>
 
 #include "interpreter/number_text.hpp"
@@ -167,8 +168,13 @@ VmResult<VmValue> radix_text(const VmValue& x, int radix, std::string_view prefi
 
 // The first candidate that no later one beats: `wanted` is the ordering a
 // later candidate must have against the best so far to replace it.
-VmResult<VmValue> extreme_of(VmArgList& args, VmOrdering wanted, std::string_view empty_message) {
-  VELN_TRY(std::vector<VmValue> candidates, builtin_ordered_values(std::move(args)));
+// One argument is an iterable of candidates, several are the candidates.
+VmResult<VmValue> extreme_of(std::span<VmValue> args, VmOrdering wanted, std::string_view empty_message) {
+  std::vector<VmValue> items;
+  if (args.size() == 1) {
+    VELN_TRY(items, iterate_value(args[0]));
+  }
+  std::span<VmValue> candidates = args.size() == 1 ? std::span<VmValue>(items) : args;
   if (candidates.empty()) return vm_error(std::string(empty_message));
   size_t best = 0;
   for (size_t i = 1; i < candidates.size(); ++i) {

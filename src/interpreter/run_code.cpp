@@ -208,13 +208,6 @@ VmKwargList take_keywords(VmRun& run, const Cell* mark) {
   return out;
 }
 
-VmArgList take_args(Cell* args, uint32_t argc) {
-  VmArgList out;
-  out.reserve(argc);
-  for (uint32_t i = 0; i < argc; ++i) out.push_back(std::move(args[i]));
-  return out;
-}
-
 // Clears the cells from `from` to `sp` and pushes `result` at `from`.
 Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
   while (sp > from) clear(*--sp);
@@ -285,7 +278,7 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   const Cell* mark = site.has_keywords ? target - 1 : nullptr;
   Cell* args = (mark != nullptr ? target - 1 : target) - site.argc;
   VmKwargList kwargs = take_keywords(f.run, mark);
-  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, take_args(args, site.argc),
+  VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, std::span<Cell>(args, site.argc),
                                                          std::move(kwargs), target, f.slots);
   f.run.refresh_trace();
   if (!result.ok()) {
@@ -301,13 +294,15 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
   Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
-  VmKwargList kwargs = take_keywords(f.run, mark);
+  // The pending keywords are read in place (a method runs no contract code,
+  // so none are added meanwhile) and dropped after the call.
+  const size_t keywords_from = mark != nullptr ? static_cast<size_t>(mark->small_int()) : f.run.keywords.size();
+  VmResult<VmValue> result = eval_native_attribute_call(
+      f.run, f.code, site, receiver, std::span<Cell>(args, site.argc),
+      std::span<VmKeywordArg>(f.run.keywords).subspan(keywords_from), f.slots);
+  if (mark != nullptr) f.run.keywords.resize(keywords_from);
   VmValue value;
-  if (!f.run.take(eval_native_attribute_call(f.run, f.code, site, receiver, take_args(args, site.argc),
-                                             std::move(kwargs), f.slots),
-                  value)) {
-    return nullptr;
-  }
+  if (!f.run.take(std::move(result), value)) return nullptr;
   return replace_with(args, sp, std::move(value));
 }
 
@@ -415,9 +410,8 @@ bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell
 }
 
 bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  if (!run.check(run.instance.hash_set(binding, key, value))) return false;
   std::string storage_key;
-  if (!run.take(hash_storage_key(run.instance.module_name(), binding, key), storage_key)) return false;
+  if (!run.take(run.instance.hash_set(binding, key, value), storage_key)) return false;
   return run.check(run.host.record_storage_write(storage_key, value)) &&
          run.check(run.host.charge_storage_write(storage_key, value));
 }

@@ -75,10 +75,11 @@ namespace {
 VmResult<VariableState> build_variable_state(std::string_view name, std::string_view storage_type,
                                              const StorageDeclarationArgs& declaration) {
   if (storage_type != "Variable") return foreign_variable_state(name, storage_type, declaration);
-  VELN_TRY(std::optional<VmValue> default_value, keyword_value(declaration.run, declaration.keywords, "default_value"));
   VariableState state;
-  if (default_value) state.default_value = std::move(*default_value);
   state.is_local = true;
+  state.storage_key = variable_storage_key(declaration.run.instance.module_name(), name);
+  VELN_TRY(std::optional<VmValue> default_value, keyword_value(declaration.run, declaration.keywords, "default_value"));
+  if (default_value) state.default_value = std::move(*default_value);
   return state;
 }
 
@@ -92,6 +93,7 @@ VmResult<HashState> build_hash_state(std::string_view name, std::string_view sto
     state.foreign_key = std::move(key);
   }
   state.is_local = storage_type == "Hash";
+  if (state.is_local) state.key_prefix = hash_storage_key_from_normalized(declaration.run.instance.module_name(), name, "");
   return state;
 }
 

@@ -4,6 +4,8 @@
 // has paid it); every other id goes to the host after its explicit metering
 // amount, if it has one, is charged.
 #include <array>
+#include <iterator>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -60,11 +62,10 @@ PureSyscall pure_syscall(VmSyscallId id) {
 // frame on its path).
 
 [[gnu::noinline]] VmResult<VmValue> set_variable(VmInstanceState& instance, const std::string& binding,
-                                                 const VmArgList& args, VmHost& host) {
+                                                 std::span<const VmValue> args, VmHost& host) {
   if (args.empty()) return vm_error("Variable.set expects one argument");
   VmValue value = args.front();
-  VELN_CHECK(instance.variable_set(binding, value));
-  const std::string key = variable_storage_key(instance.module_name(), binding);
+  VELN_TRY(std::string_view key, instance.variable_set(binding, value));
   VELN_CHECK(host.record_storage_write(key, value));
   VELN_CHECK(host.charge_storage_write(key, value));
   return VmValue();
@@ -136,10 +137,42 @@ PureSyscall pure_syscall(VmSyscallId id) {
   return VmValue();
 }
 
+// The system calls that hand their argument lists on (to the host, another
+// contract, an event or a reference) get them as owned lists.
+[[gnu::noinline]] VmResult<VmValue> eval_handing_on(VmRun& run, const LoweredCode& code, const SyscallSite& site,
+                                                    VmArgList args, VmKwargList kwargs, VmValue* target,
+                                                    Slot* locals) {
+  VmInstanceState& instance = run.instance;
+  const std::string& field = code.texts[site.field];
+  switch (site.route.id) {
+    case VmSyscallId::kHost:
+      return host_syscall(run, site, code.texts[site.id_text], std::move(args), std::move(kwargs));
+    case VmSyscallId::kStorageForeignVariableNew:
+      return foreign_storage::new_reference(foreign_storage::kForeignVariable, std::move(args), std::move(kwargs));
+    case VmSyscallId::kStorageForeignHashNew:
+      return foreign_storage::new_reference(foreign_storage::kForeignHash, std::move(args), std::move(kwargs));
+    case VmSyscallId::kEventLogEmit:
+      return emit_event(instance, site, field, std::move(args), std::move(kwargs), run.host);
+    case VmSyscallId::kEventIndexed:
+      return event_index_descriptor(std::move(args));
+    case VmSyscallId::kContractCall:
+      return call_by_name(run, args, kwargs);
+    case VmSyscallId::kContractExportCall:
+      return export_call(run, code, site, field, std::move(args), std::move(kwargs), locals);
+    case VmSyscallId::kContractImport:
+      return contract_import_handle(args, kwargs);
+    case VmSyscallId::kRandomShuffle:
+      return shuffle(run, code, site, std::move(args), std::move(kwargs), target, locals);
+    default:  // served by a pure function or by the instance
+      break;
+  }
+  return vm_error("unsupported system call '" + code.texts[site.id_text] + "'");
+}
+
 }  // namespace
 
 VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& call_site,
-                                                VmArgList args, VmKwargList kwargs, VmValue* target,
+                                                std::span<VmValue> args, VmKwargList kwargs, VmValue* target,
                                                 Slot* locals) {
   const SyscallSite& site = code.syscalls[call_site.syscall];
   VmHost& host = run.host;
@@ -151,8 +184,6 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
   const std::string& field = code.texts[site.field];
 
   switch (site.route.id) {
-    case VmSyscallId::kHost:
-      return host_syscall(run, site, code.texts[site.id_text], std::move(args), std::move(kwargs));
     case VmSyscallId::kStorageVariableGet:
     case VmSyscallId::kStorageForeignVariableGet:
       return variable_get(field, host);
@@ -161,26 +192,12 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
     case VmSyscallId::kStorageHashAll:
     case VmSyscallId::kStorageForeignHashAll:
       return hash_all(field, args, host);
-    case VmSyscallId::kStorageForeignVariableNew:
-      return foreign_storage::new_reference(foreign_storage::kForeignVariable, std::move(args), std::move(kwargs));
-    case VmSyscallId::kStorageForeignHashNew:
-      return foreign_storage::new_reference(foreign_storage::kForeignHash, std::move(args), std::move(kwargs));
-    case VmSyscallId::kEventLogEmit:
-      return emit_event(*this, site, field, std::move(args), std::move(kwargs), host);
-    case VmSyscallId::kEventIndexed:
-      return event_index_descriptor(std::move(args));
-    case VmSyscallId::kContractCall:
-      return call_by_name(run, args, kwargs);
-    case VmSyscallId::kContractExportCall:
-      return export_call(run, code, site, field, std::move(args), std::move(kwargs), locals);
-    case VmSyscallId::kContractImport:
-      return contract_import_handle(args, kwargs);
-    case VmSyscallId::kRandomShuffle:
-      return shuffle(run, code, site, std::move(args), std::move(kwargs), target, locals);
-    default:  // served by a pure function above
+    default:
       break;
   }
-  return vm_error("unsupported system call '" + code.texts[site.id_text] + "'");
+  return eval_handing_on(run, code, site,
+                         VmArgList(std::make_move_iterator(args.begin()), std::make_move_iterator(args.end())),
+                         std::move(kwargs), target, locals);
 }
 
 }  // namespace veln

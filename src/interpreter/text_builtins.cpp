@@ -36,7 +36,8 @@ VmResult<VmValue> zero_bytes(const VmValue& count_value, const BytesFlavour& fla
 VmResult<VmValue> encoded_text(const VmValue& text, const VmValue& encoding_value, const BytesFlavour& flavour) {
   if (!text.is(VmKind::String)) return vm_error("encoding without a string argument");
   VELN_CHECK(encoding_value.as_string());
-  VELN_TRY(NativeMethodOutcome lowered, call_str_method(encoding_value, "lower", {}));
+  const NativeMethodKind& str = str_methods();
+  VELN_TRY(NativeMethodOutcome lowered, str.call(encoding_value, str.find("lower"), "lower", {}));
   const std::string_view encoding = lowered.value.text();
   if (encoding == "utf-8" || encoding == "utf8") return VmValue::make_text(flavour.kind, std::string(text.text()));
   if (encoding == "ascii") {

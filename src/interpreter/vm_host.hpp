@@ -94,6 +94,12 @@ class VmHost {
   virtual VmResult<std::optional<std::string>> load_owner(std::string_view contract) = 0;
   virtual VmResult<VmValue> call_contract(VmContractCall call) = 0;
   virtual VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) = 0;
+
+  // Not an operation: a count that changes whenever the host may have run
+  // code outside the interpreter (Python code, which may change the
+  // environment) since it was last asked. The trace switches are looked up
+  // again after a host operation only when it changed.
+  virtual uint64_t outside_code_runs() = 0;
 };
 
 }  // namespace veln

@@ -31,6 +31,7 @@ struct VmRun;
 // foreign variable, kept under its foreign key text).
 struct VariableState {
   std::optional<std::string> foreign_key;
+  std::string storage_key;  // of a declared Variable: composed once, when declared
   VmValue default_value;
   std::optional<VmValue> value;
   bool is_local = false;
@@ -40,6 +41,7 @@ struct VariableState {
 // One declared "Hash" or "ForeignHash" (or a foreign hash's read cache).
 struct HashState {
   std::optional<std::string> foreign_key;
+  std::string key_prefix;  // of a declared Hash: its entries' storage keys up to the key text
   VmValue default_value;
   std::map<std::string, VmValue, std::less<>> entries;  // normalised key text -> value
   std::set<std::string, std::less<>> written_keys;
@@ -81,19 +83,22 @@ class VmInstanceState {
 
   // Contract storage (contract_storage.cpp).
   VmResult<VmValue> variable_get(std::string_view name, VmHost& host);
-  VmStatus variable_set(std::string_view name, VmValue value);
+  // The setters give the storage key written, for recording and charging
+  // the write (the caller's part).
+  VmResult<std::string_view> variable_set(std::string_view name, VmValue value);
   VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
-  VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value);
+  VmResult<std::string> hash_set(std::string_view name, const VmValue& key, VmValue value);
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
   // A ForeignVariable's value as the other contract holds it, through its read cache.
   VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
 
-  // A call node carrying a "syscall_id" (system_calls.cpp). Both argument
-  // lists are handed over; `target` holds the cells of a resolved
+  // A call node carrying a "syscall_id" (system_calls.cpp). The argument
+  // cells and the keyword list are handed over (a system call that passes
+  // them on moves them out); `target` holds the cells of a resolved
   // write-back target ("random.shuffle"); `locals` are the running code's
   // slots.
-  VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site, VmArgList args,
-                                 VmKwargList kwargs, VmValue* target, Slot* locals);
+  VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site,
+                                 std::span<VmValue> args, VmKwargList kwargs, VmValue* target, Slot* locals);
 };
 
 }  // namespace veln

@@ -23,7 +23,11 @@ namespace veln {
 
 struct VmRun {
   VmRun(VmInstanceState& inst, VmHost& h, uint32_t active)
-      : instance(inst), host(h), counter(h.execution_charge_counter()), active_calls(active) {
+      : instance(inst),
+        host(h),
+        counter(h.execution_charge_counter()),
+        active_calls(active),
+        seen_outside_code_runs(h.outside_code_runs()) {
     if (counter == nullptr) counter = &no_counter;
   }
   VmRun(const VmRun&) = delete;
@@ -40,6 +44,9 @@ struct VmRun {
   uint32_t active_calls;
   // The native stack backstop of calls made in this run (native_stack.hpp).
   uintptr_t stack_floor = native_stack_floor();
+  // The host's outside_code_runs() when the trace switches were last read
+  // (every run starts right after they were).
+  uint64_t seen_outside_code_runs;
   // The failure of the instruction that stopped the loop; helpers on the
   // loop's path report through it so the loop's own frame stays small.
   VmExecutionError error;
@@ -80,8 +87,14 @@ struct VmRun {
     return active_calls >= kMaxActiveCalls || native_stack_below(stack_floor);
   }
 
-  // After a host operation that may have run Python code.
-  void refresh_trace() { instance.trace = VmTraceFlags::from_environment(); }
+  // After a host operation: only code run outside the interpreter can have
+  // changed the environment.
+  void refresh_trace() {
+    const uint64_t runs = host.outside_code_runs();
+    if (runs == seen_outside_code_runs) [[likely]] return;
+    seen_outside_code_runs = runs;
+    instance.trace = VmTraceFlags::from_environment();
+  }
 };
 
 // Runs `code` from `pc` with `slots` as the locals until a Return or

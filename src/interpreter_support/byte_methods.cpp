@@ -88,16 +88,12 @@ constexpr NativeMethodTable<6> kByteArrayMethods("bytearray", {{
     {"pop", 0, 1, "bytearray.pop() accepts at most one argument", &bytearray_pop},
 }});
 
+constexpr NativeMethodKind kBytesKind(kBytesMethods);
+constexpr NativeMethodKind kByteArrayKind(kByteArrayMethods);
+
 }  // namespace
 
-VmResult<NativeMethodOutcome> call_bytes_method(VmValue receiver, std::string_view method,
-                                                std::vector<VmValue> args) {
-  return kBytesMethods.call(std::move(receiver), method, args);
-}
-
-VmResult<NativeMethodOutcome> call_bytearray_method(VmValue receiver, std::string_view method,
-                                                    std::vector<VmValue> args) {
-  return kByteArrayMethods.call(std::move(receiver), method, args);
-}
+const NativeMethodKind& bytes_methods() { return kBytesKind; }
+const NativeMethodKind& bytearray_methods() { return kByteArrayKind; }
 
 }  // namespace veln

@@ -10,16 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "interpreter_support/native_method_outcome.hpp"
+#include "interpreter_support/native_method_table.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
 
-// `receiver` is a Bytes.
-VmResult<NativeMethodOutcome> call_bytes_method(VmValue receiver, std::string_view method, std::vector<VmValue> args);
-// `receiver` is a ByteArray.
-VmResult<NativeMethodOutcome> call_bytearray_method(VmValue receiver, std::string_view method,
-                                                    std::vector<VmValue> args);
+// The tables of Bytes and ByteArray receivers.
+const NativeMethodKind& bytes_methods();
+const NativeMethodKind& bytearray_methods();
 
 }  // namespace veln

@@ -324,6 +324,11 @@ constexpr NativeMethodTable<8> kFrozenSetMethods("frozenset", {{
     {"isdisjoint", 1, 1, "frozenset.isdisjoint() expects one argument", set_isdisjoint},
 }});
 
+constexpr NativeMethodKind kListKind(kListMethods);
+constexpr NativeMethodKind kDictKind(kDictMethods);
+constexpr NativeMethodKind kSetKind(kSetMethods);
+constexpr NativeMethodKind kFrozenSetKind(kFrozenSetMethods);
+
 }  // namespace
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {
@@ -338,19 +343,9 @@ std::optional<VmValue> dict_pop(VmValue& dict, const VmValue& key) {
   return dict.dict_remove_at(*at).value;
 }
 
-VmResult<NativeMethodOutcome> call_list_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
-  return kListMethods.call(std::move(receiver), method, args);
-}
-
-VmResult<NativeMethodOutcome> call_dict_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
-  return kDictMethods.call(std::move(receiver), method, args);
-}
-
-VmResult<NativeMethodOutcome> call_set_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
-  if (receiver.is(VmKind::FrozenSet)) {
-    return kFrozenSetMethods.call(std::move(receiver), method, args);
-  }
-  return kSetMethods.call(std::move(receiver), method, args);
-}
+const NativeMethodKind& list_methods() { return kListKind; }
+const NativeMethodKind& dict_methods() { return kDictKind; }
+const NativeMethodKind& set_methods() { return kSetKind; }
+const NativeMethodKind& frozenset_methods() { return kFrozenSetKind; }
 
 }  // namespace veln

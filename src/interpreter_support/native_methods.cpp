@@ -2,6 +2,7 @@
 #include "interpreter_support/native_methods.hpp"
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -13,20 +14,19 @@
 namespace veln {
 namespace {
 
-using KindMethods = VmResult<NativeMethodOutcome> (*)(VmValue, std::string_view, std::vector<VmValue>);
-
-// One entry per VmKind in declared order; null for kinds without methods.
-constexpr std::array<KindMethods, kVmKindCount> kMethodTables = [] {
-  std::array<KindMethods, kVmKindCount> t{};
-  t[static_cast<size_t>(VmKind::String)] = &call_str_method;
-  t[static_cast<size_t>(VmKind::Bytes)] = &call_bytes_method;
-  t[static_cast<size_t>(VmKind::ByteArray)] = &call_bytearray_method;
-  t[static_cast<size_t>(VmKind::Set)] = &call_set_method;
-  t[static_cast<size_t>(VmKind::FrozenSet)] = &call_set_method;
-  t[static_cast<size_t>(VmKind::List)] = &call_list_method;
-  t[static_cast<size_t>(VmKind::Dict)] = &call_dict_method;
-  return t;
-}();
+// The table of a receiver kind, or null for kinds without methods.
+const NativeMethodKind* methods_of(VmKind kind) {
+  switch (kind) {
+    case VmKind::String: return &str_methods();
+    case VmKind::Bytes: return &bytes_methods();
+    case VmKind::ByteArray: return &bytearray_methods();
+    case VmKind::Set: return &set_methods();
+    case VmKind::FrozenSet: return &frozenset_methods();
+    case VmKind::List: return &list_methods();
+    case VmKind::Dict: return &dict_methods();
+    default: return nullptr;
+  }
+}
 
 constexpr auto kChangingListMethods = make_name_index("append", "extend", "insert", "remove", "pop", "clear");
 constexpr auto kChangingDictMethods = make_name_index("pop", "clear");
@@ -45,17 +45,33 @@ bool native_method_changes_receiver(VmKind receiver_kind, std::string_view metho
   }
 }
 
+NativeMethodIds resolve_native_method(std::string_view method) {
+  NativeMethodIds out;
+  for (size_t k = 0; k < kVmKindCount; ++k) {
+    const NativeMethodKind* methods = methods_of(static_cast<VmKind>(k));
+    out.ids[k] = methods != nullptr ? methods->find(method) : kNoNativeMethod;
+  }
+  return out;
+}
+
 VmResult<NativeMethodOutcome> call_native_method(VmValue receiver, std::string_view method,
-                                                 std::vector<VmValue> args, VmKeywordArgs kwargs) {
+                                                 const NativeMethodIds& ids, std::span<const VmValue> args,
+                                                 VmKeywordArgs kwargs) {
   if (!kwargs.empty()) {
     return vm_error("native method '" + std::string(method) + "()' does not accept keyword arguments");
   }
-  const KindMethods methods = kMethodTables[static_cast<size_t>(receiver.kind())];
-  if (!methods) {
+  const NativeMethodKind* methods = methods_of(receiver.kind());
+  if (methods == nullptr) {
     return vm_error("value of type " + std::string(receiver.type_name()) + " has no native method '" +
                     std::string(method) + "()'");
   }
-  return methods(std::move(receiver), method, std::move(args));
+  const uint8_t id = ids.ids[static_cast<size_t>(receiver.kind())];
+  return methods->call(std::move(receiver), id, method, args);
+}
+
+VmResult<NativeMethodOutcome> call_native_method(VmValue receiver, std::string_view method,
+                                                 std::span<const VmValue> args, VmKeywordArgs kwargs) {
+  return call_native_method(std::move(receiver), method, resolve_native_method(method), args, kwargs);
 }
 
 }  // namespace veln

@@ -405,22 +405,14 @@ Outcome str_find(VmValue s, Args args) {
 }
 
 // The prefix/suffix candidates: one str, or a tuple whose items must all be
-// strs (all are checked before any is compared).
-VmResult<std::vector<std::string_view>> match_candidates(const VmValue& arg) {
-  std::vector<std::string_view> out;
-  if (arg.is(VmKind::String)) {
-    out.push_back(arg.text());
-    return out;
-  }
+// strs (all are checked before any is compared), viewed in place.
+VmResult<std::span<const VmValue>> match_candidates(const VmValue& arg) {
+  if (arg.is(VmKind::String)) return std::span<const VmValue>(&arg, 1);
   if (!arg.is(VmKind::Tuple)) {
     return vm_error("expected str or tuple[str, ...], found " + std::string(arg.type_name()));
   }
-  out.reserve(arg.item_count());
-  for (const VmValue& item : arg.items()) {
-    VELN_TRY(std::string_view text, text_arg(item));
-    out.push_back(text);
-  }
-  return out;
+  for (const VmValue& item : arg.items()) VELN_CHECK(text_arg(item));
+  return arg.items();
 }
 
 enum class MatchEnd : uint8_t { Start, End };
@@ -428,13 +420,13 @@ enum class MatchEnd : uint8_t { Start, End };
 template <MatchEnd End>
 Outcome str_match(VmValue s, Args args) {
   VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
-  VELN_TRY(std::vector<std::string_view> candidates, match_candidates(args[0]));
+  VELN_TRY(std::span<const VmValue> candidates, match_candidates(args[0]));
   const std::string_view window = code_point_window(s, bounds);
-  for (std::string_view c : candidates) {
+  for (const VmValue& c : candidates) {
     if constexpr (End == MatchEnd::Start) {
-      if (window.starts_with(c)) return bool_result(true);
+      if (window.starts_with(c.text())) return bool_result(true);
     } else {
-      if (window.ends_with(c)) return bool_result(true);
+      if (window.ends_with(c.text())) return bool_result(true);
     }
   }
   return bool_result(false);
@@ -480,10 +472,10 @@ constexpr NativeMethodTable<15> kStrMethods("str", {{
     {"join", 1, 1, "str.join() expects one argument", &str_join},
 }});
 
+constexpr NativeMethodKind kStrKind(kStrMethods);
+
 }  // namespace
 
-VmResult<NativeMethodOutcome> call_str_method(VmValue receiver, std::string_view method, std::vector<VmValue> args) {
-  return kStrMethods.call(std::move(receiver), method, args);
-}
+const NativeMethodKind& str_methods() { return kStrKind; }
 
 }  // namespace veln

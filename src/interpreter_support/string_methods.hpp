@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "interpreter_support/native_method_outcome.hpp"
+#include "interpreter_support/native_method_table.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
 
-// `receiver` is a String.
-VmResult<NativeMethodOutcome> call_str_method(VmValue receiver, std::string_view method, std::vector<VmValue> args);
+// The table of String receivers.
+const NativeMethodKind& str_methods();
 
 }  // namespace veln

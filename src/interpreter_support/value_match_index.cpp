@@ -337,13 +337,13 @@ std::optional<uint32_t> ValueMatchIndex::probe(const void* context, const VmValu
 
 namespace {
 
-// The scan's match from a structural probe and the numeric hazards.
-std::optional<VmScanMatch> match_by_class(const VmValue& needle, const NumericHazards& hazards,
-                                          VmStructuralProbe probe, const void* context) {
+// The scan's match for a needle that is not numeric: no hazard applies.
+std::optional<VmScanMatch> match_beside_numbers(NeedleClass needle_class, const VmValue& needle,
+                                                VmStructuralProbe probe, const void* context) {
   VmScanMatch m;
-  switch (vm_needle_class(needle)) {
+  switch (needle_class) {
     case NeedleClass::Numeric:
-      return hazards.match(needle, probe, context);
+      break;
     case NeedleClass::Structural:
       m.equal = probe(context, needle);
       return m;
@@ -355,6 +355,14 @@ std::optional<VmScanMatch> match_by_class(const VmValue& needle, const NumericHa
       break;
   }
   return std::nullopt;
+}
+
+// The scan's match from a structural probe and the numeric hazards.
+std::optional<VmScanMatch> match_by_class(const VmValue& needle, const NumericHazards& hazards,
+                                          VmStructuralProbe probe, const void* context) {
+  const NeedleClass needle_class = vm_needle_class(needle);
+  if (needle_class == NeedleClass::Numeric) return hazards.match(needle, probe, context);
+  return match_beside_numbers(needle_class, needle, probe, context);
 }
 
 }  // namespace
@@ -401,9 +409,9 @@ constexpr uint32_t kLookupsBeforeIndex = 4;
 
 std::optional<VmScanMatch> vm_dict_key_match(const VmValue& dict, const VmValue& needle, VmWorkMeter* meter) {
   const DictProbe context{&dict, meter};
-  if (vm_needle_class(needle) == NeedleClass::Numeric)
-    return match_by_class(needle, dict_hazards(dict), &DictProbe::first, &context);
-  return match_by_class(needle, NumericHazards(), &DictProbe::first, &context);
+  const NeedleClass needle_class = vm_needle_class(needle);
+  if (needle_class == NeedleClass::Numeric) return dict_hazards(dict).match(needle, &DictProbe::first, &context);
+  return match_beside_numbers(needle_class, needle, &DictProbe::first, &context);
 }
 
 std::optional<VmScanMatch> vm_set_item_match(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {

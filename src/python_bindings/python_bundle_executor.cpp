@@ -84,7 +84,7 @@ VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bun
 
 VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
   if (modules_.find(module) != modules_.end()) return Ok{};
-  auto text = host_->load_module_ir_json(module);
+  auto text = python_host().load_module_ir_json(module);
   if (!text.ok()) return std::move(text).error();
   if (!text->has_value()) return quoted_name_error("native VM could not load module ", module);
   VELN_TRY(ModuleIr parsed, read_named_module(module, **text));
@@ -93,7 +93,7 @@ VmStatus PythonBundleExecutor::ensure_module(std::string_view module) {
 }
 
 VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::string_view contract) {
-  return host_->get_owner(contract);
+  return python_host().get_owner(contract);
 }
 
 // Calls between contracts recurse through execute_call and call_contract
@@ -268,7 +268,7 @@ VmResult<std::optional<VmValue>> PythonBundleExecutor::read_variable(std::string
   if (auto it = instances_.find(contract); it != instances_.end()) {
     if (std::optional<VmValue> held = it->second.peek_variable_value(name)) return held;
   }
-  return host_->read_variable(contract, name);
+  return python_host().read_variable(contract, name);
 }
 
 VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_view contract, std::string_view name,
@@ -281,11 +281,11 @@ VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_vie
     VELN_TRY(std::optional<VmValue> held, it->second.peek_hash_entry(name, key));
     if (held) return held;
   }
-  return host_->read_hash(contract, name, key);
+  return python_host().read_hash(contract, name, key);
 }
 
 VmResult<VmValue> PythonBundleExecutor::handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) {
-  return host_->handle_syscall(name, std::move(args), std::move(kwargs));
+  return python_host().handle_syscall(name, std::move(args), std::move(kwargs));
 }
 
 VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries(std::string_view contract,
@@ -301,7 +301,7 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries(std::
     // A recorded None hides the key and is not listed.
     if (!it->second.is(VmKind::None)) out.push_back({std::string(relative), it->second});
   }
-  auto host_entries = host_->scan_hash_entries(contract, name, prefix);
+  auto host_entries = python_host().scan_hash_entries(contract, name, prefix);
   if (!host_entries.ok()) return std::move(host_entries).error();
   for (VmHashEntry& entry : *host_entries) {
     if (seen.insert(entry.key).second) out.push_back(std::move(entry));
@@ -320,16 +320,16 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries_meter
     recorded.push_back({std::string(keys.relative(it->first)), it->second});
   }
   // The host part: streamed in ascending order, or listed and sorted here.
-  auto has_iter = host_->has_iter_hash_entries();
+  auto has_iter = python_host().has_iter_hash_entries();
   if (!has_iter.ok()) return std::move(has_iter).error();
   std::unique_ptr<HostHashEntryStream> stream;
   std::vector<VmHashEntry> listed;
   if (*has_iter) {
-    auto opened = host_->iter_hash_entries(contract, name, prefix);
+    auto opened = python_host().iter_hash_entries(contract, name, prefix);
     if (!opened.ok()) return std::move(opened).error();
     stream = std::move(opened).value();
   } else {
-    auto all = host_->scan_hash_entries(contract, name, prefix);
+    auto all = python_host().scan_hash_entries(contract, name, prefix);
     if (!all.ok()) return std::move(all).error();
     listed = std::move(all).value();
     std::stable_sort(listed.begin(), listed.end(),

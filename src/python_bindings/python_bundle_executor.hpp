@@ -91,6 +91,7 @@ class PythonBundleExecutor final : public VmHost {
   VmResult<std::optional<std::string>> load_owner(std::string_view contract) override;
   VmResult<VmValue> call_contract(VmContractCall call) override;
   VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override;
+  uint64_t outside_code_runs() override { return python_calls_; }
 
   // Read-only views for reports and tests.
   const VmMeter& meter() const { return meter_; }
@@ -120,7 +121,14 @@ class PythonBundleExecutor final : public VmHost {
   // context (taking the request's context fields).
   [[gnu::noinline]] VmStatus admit_contract_call(VmContractCall& call, VmExecutionContext& callee);
 
+  // Every operation of the Python host counts: any of them may run Python code.
+  BundleHostObject& python_host() {
+    ++python_calls_;
+    return *host_;
+  }
+
   BundleHostObject* host_;
+  uint64_t python_calls_ = 0;
   std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;

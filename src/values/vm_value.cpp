@@ -385,7 +385,22 @@ std::string_view vm_kind_type_name(VmKind kind) {
   return i < kVmKindCount ? kTypeNames[i] : std::string_view("unknown");
 }
 
-uint64_t vm_structural_hash(const VmValue& value, uint64_t seed) { return fmix(hash_value(seed, value)); }
+uint64_t vm_structural_hash(const VmValue& value, uint64_t seed) {
+  // Text keys are looked up again and again: their hash is kept in the buffer.
+  if (vm_kind_is_text(value.kind()) && seed == vm_hash_seed()) {
+    detail::VmHeap* heap = VmValueAccess::heap(value);
+    if (heap != nullptr && heap->type == VmHeapType::Text) {
+      auto& t = *static_cast<VmTextHeap*>(heap);
+      if (!t.hashed || t.hashed_kind != value.kind()) {
+        t.hash = fmix(hash_value(seed, value));
+        t.hashed_kind = value.kind();
+        t.hashed = true;
+      }
+      return t.hash;
+    }
+  }
+  return fmix(hash_value(seed, value));
+}
 
 uint64_t vm_hash_word(uint64_t word) { return fmix(word ^ vm_hash_seed()); }
 
@@ -835,6 +850,7 @@ VmStatus VmValue::text_append(std::string_view more) {
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes.append(more);
   t.checkpoints.clear();
+  t.hashed = false;
   const bool more_ascii = bytes_are_ascii(more);
   if (t.code_points != detail::kUnknownCodePoints)
     t.code_points += more_ascii ? more.size() : count_code_points(more);
@@ -850,6 +866,7 @@ VmStatus VmValue::text_assign(std::string bytes) {
   t.ascii = bytes_are_ascii(bytes);
   t.bytes = std::move(bytes);
   t.checkpoints.clear();
+  t.hashed = false;
   t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
   t.set_units(vm_text_units(t.bytes.size()));
   return Ok{};
@@ -860,6 +877,7 @@ void VmValue::bytes_set(size_t index, uint8_t byte) {
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes[index] = static_cast<char>(byte);
   t.checkpoints.clear();
+  t.hashed = false;
   if (byte >= 0x80) t.ascii = false;
   t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
 }

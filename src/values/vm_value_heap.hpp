@@ -25,6 +25,12 @@ struct VmTextHeap : VmHeap {
   // Byte offset of every kCodePointStride-th code point of a non-ASCII text,
   // built on the first positional lookup, dropped by every edit.
   std::vector<uint32_t> checkpoints;
+  // The structural hash of the text as a value of kind `hashed_kind` (with_kind
+  // shares the buffer between kinds, and the kind enters the hash), computed
+  // on the first dict or set lookup and dropped by every edit.
+  uint64_t hash = 0;
+  bool hashed = false;
+  VmKind hashed_kind = VmKind::None;
   VmTextHeap(std::string b, bool is_ascii)
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),

@@ -78,6 +78,8 @@ class TestHost final : public VmHost {
   VmResult<std::optional<std::string>> load_owner(std::string_view contract) override;
   VmResult<VmValue> call_contract(VmContractCall call) override;
   VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override;
+  // Scripts and callbacks here never change the environment.
+  uint64_t outside_code_runs() override { return 0; }
 
  private:
   [[gnu::noinline]] VmStatus charge_in_full(uint64_t cost);

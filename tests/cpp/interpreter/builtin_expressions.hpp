@@ -18,7 +18,7 @@ class BuiltinExpressions : public notation::NotationEvaluator {
   std::optional<VmResult<VmValue>> call(std::string_view name, VmArgList args, VmKwargList kwargs) override {
     // The data-only constructors stay with the notation.
     if (name == "dt" || name == "td" || name == "rep") return std::nullopt;
-    return call_builtin(name, std::move(args), std::move(kwargs), caller_);
+    return call_builtin(name, args, kwargs, caller_);
   }
   std::optional<VmValue> name(std::string_view word) override { return builtin_name_value(word); }
   VmResult<VmValue> operate(char op, VmValue a, VmValue b) override {

@@ -20,7 +20,7 @@ class RecordingCaller : public VmValueCaller {
   int calls = 0;
   VmResult<VmValue> call_callable_value(VmValue callee, VmArgList args, VmKwargList kwargs) override {
     ++calls;
-    if (callee.is(VmKind::Builtin)) return call_builtin(callee.text(), std::move(args), std::move(kwargs), *this);
+    if (callee.is(VmKind::Builtin)) return call_builtin(callee.text(), args, kwargs, *this);
     const std::string_view name = callee.text();
     if (name == "args") return VmValue::make_tuple(std::move(args));
     if (name == "boom") return vm_error("boom");

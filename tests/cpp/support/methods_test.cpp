@@ -10,6 +10,7 @@
 
 #include "case_file.hpp"
 #include "interpreter_support/dict_ops.hpp"
+#include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/native_methods.hpp"
 #include "interpreter_support/value_iteration.hpp"
 
@@ -35,6 +36,22 @@ TEST(NativeMethods, Cases) {
                     {"named", [](const Case& c) { return method_outcome(c[0], c[1].text(), c, 2); }},
                     {"*", [](const Case& c) { return method_outcome(c[0], c.op, c, 1); }},
                 });
+}
+
+// A name is resolved once for every receiver kind; the ids then serve each
+// kind, and a kind without the method fails as a call by name does.
+TEST(NativeMethods, OneResolvedNameServesEveryReceiverKind) {
+  const NativeMethodIds pop = resolve_native_method("pop");
+  const auto call = [&](std::string_view receiver, std::vector<VmValue> args) {
+    return call_native_method(V(receiver), "pop", pop, args, {});
+  };
+  EXPECT_TRUE(call("[1, 2]", {})->value.eq(V("2")));
+  EXPECT_TRUE(call("{1: 'a'}", {V("1")})->value.eq(V("'a'")));
+  EXPECT_TRUE(call("{3}", {})->value.eq(V("3")));
+  EXPECT_EQ(call("frozenset({3})", {}).error().message, "unsupported frozenset method 'pop()'");
+  EXPECT_EQ(call("'ab'", {}).error().message, "unsupported str method 'pop()'");
+  EXPECT_EQ(call("1", {}).error().message, "value of type int has no native method 'pop()'");
+  for (uint8_t id : resolve_native_method("no_such_method").ids) EXPECT_EQ(id, kNoNativeMethod);
 }
 
 TEST(Containers, Cases) {

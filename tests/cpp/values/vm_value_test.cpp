@@ -246,6 +246,23 @@ TEST(VmValueDict, RemovingTheFirstOfDuplicatesUncoversTheNext) {
   EXPECT_EQ(d.dict_pairs()[12].value.small_int(), 13);
 }
 
+// A text keeps its hash between lookups; an edit in place, or the same
+// buffer seen as another kind, is hashed afresh.
+TEST(VmValueDict, KeptTextHashFollowsEditsAndKinds) {
+  std::vector<VmDictPair> pairs;
+  for (int i = 0; i < 20; ++i) pairs.push_back({*VmValue::make_bytes(std::string("k").append(std::to_string(i))), VmValue::integer(i)});
+  const VmValue d = *VmValue::make_dict(pairs);
+  VmValue needle = *VmValue::make_bytearray("k1");
+  EXPECT_FALSE(d.dict_find_structural(needle));
+  EXPECT_EQ(*d.dict_find_structural(needle.with_kind(VmKind::Bytes)), 1u);
+  ASSERT_TRUE(needle.text_append("2").ok());  // the only reference: edited in place
+  EXPECT_EQ(*d.dict_find_structural(needle.with_kind(VmKind::Bytes)), 12u);
+  needle.bytes_set(2, '3');
+  EXPECT_EQ(*d.dict_find_structural(needle.with_kind(VmKind::Bytes)), 13u);
+  ASSERT_TRUE(needle.text_assign("k4").ok());
+  EXPECT_EQ(*d.dict_find_structural(needle.with_kind(VmKind::Bytes)), 4u);
+}
+
 TEST(VmValueDict, IndexAgreesWithScanUnderRandomEdits) {
   std::mt19937_64 rng(42);
   const auto random_key = [&]() -> VmValue {
