@@ -438,6 +438,10 @@ JsonReadStatus JsonReader::skip_number() {
 }
 
 JsonReadStatus JsonReader::skip_value() {
+  if (check_skipped) {
+    std::string scratch;
+    return check_value(scratch);
+  }
   // Open brackets below the innermost one; `enclosing` is the innermost one
   // while a member or element is being read.
   std::string stack;

@@ -76,7 +76,8 @@ class JsonReader {
   // accepts too. `scratch` holds decoded strings in passing.
   JsonReadStatus check_value(std::string& scratch);
   // Skips a value checking only its syntax: no nesting limit, no number range,
-  // no surrogate pairing. Iterative.
+  // no surrogate pairing. Iterative. With `check_skipped` set it checks what
+  // check_value checks instead.
   JsonReadStatus skip_value();
   // Field readers; `expected` texts are those of the messages.
   JsonReadResult<std::string> read_string();  // "a string"
@@ -109,6 +110,9 @@ class JsonReader {
   // Left to the record readers of one document type (the module IR reader
   // hands each function record to a listener through it).
   const void* listener = nullptr;
+  // Set when a record is read as part of a larger free value: the members a
+  // record does not know must then pass every check a free value passes.
+  bool check_skipped = false;
 
  private:
   JsonReadStatus parse_ident(std::string_view rest);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/json_reader.hpp"
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
 
@@ -95,6 +96,11 @@ struct FunctionListener {
   void* context;
 };
 Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener);
+
+// Reads one module record at the reader's position, as a value inside a
+// larger document (nesting counts on from the reader's level; what follows
+// the record is left to the caller). Fills `module` (default-constructed).
+JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener);
 
 // Reads a Span out of a JSON value already in memory (objects by ascending
 // key, arrays of exactly four elements). Messages carry no position.
