@@ -708,9 +708,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      JsonValue::normalize_members(members);
-      out.emplace_sorted_object(
-          JsonValue::Object(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end())));
+      out.emplace_sorted_object(JsonValue::take_normalized_members(members));
       members.clear();
       leave_level();
       return Ok{};

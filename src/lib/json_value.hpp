@@ -64,6 +64,10 @@ class JsonValue {
   // Sorts members in place by key bytes and drops all but the last of
   // repeated keys (what make_object does before storing).
   static void normalize_members(Object& members);
+  // The same order as normalize_members, built as new storage of exactly
+  // its size: `members` is left holding moved-from members. Only an order
+  // of indices is sorted, so no member moves more than once.
+  static Object take_normalized_members(Object& members);
   // Members already in ascending key order without repeats (not re-checked).
   static JsonValue make_sorted_object(Object members) {
     JsonValue v;
