@@ -132,7 +132,9 @@ VmResult<VmInstance> VmInstance::new_with_host(ModuleIr module, VmExecutionConte
 
 VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
                                                VmHost& host, uint32_t active_calls) {
-  if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
+  if (!module->validated) {
+    if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
+  }
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
   s.module = std::move(module);

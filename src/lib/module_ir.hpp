@@ -82,6 +82,10 @@ struct ModuleIr {
   std::vector<FunctionIr> functions;
   std::vector<JsonValue> module_body;
   std::vector<HostDependency> host_dependencies;
+  // Set only on a module parse_module_ir returns (it has passed validation),
+  // so an instance built from it need not validate it again. Code that
+  // changes a module afterwards must clear it.
+  bool validated = false;
 };
 
 // Reads a whole module IR document. A failure is the reader's message ending

@@ -24,6 +24,7 @@ Result<ModuleIr, std::string> parse_module_ir(std::string_view text) {
   std::vector<ValidationStatus> function_checks;
   VELN_TRY(ModuleIr module, read_module_ir_listening(text, validating_listener(function_checks)));
   VELN_CHECK(validate_module_ir(module, function_checks));
+  module.validated = true;
   return module;
 }
 
@@ -32,6 +33,7 @@ std::optional<ModuleIr> parse_module_ir_at(JsonReader& reader) {
   ModuleIr module;
   if (!read_module_ir_record(reader, module, validating_listener(function_checks)).ok()) return std::nullopt;
   if (!validate_module_ir(module, function_checks).ok()) return std::nullopt;
+  module.validated = true;
   return module;
 }
 
