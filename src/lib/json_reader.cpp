@@ -683,8 +683,8 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
-      out.emplace_array(
-          JsonValue::Array(std::make_move_iterator(elements.begin()), std::make_move_iterator(elements.end())));
+      out.emplace_array(JsonValue::Array(std::make_move_iterator(elements.begin()),
+                                         std::make_move_iterator(elements.end()), resource));
       elements.clear();
       leave_level();
       return Ok{};
@@ -708,7 +708,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      out.emplace_sorted_object(JsonValue::take_normalized_members(members));
+      out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
       members.clear();
       leave_level();
       return Ok{};

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -113,6 +114,15 @@ class JsonReader {
   // Set when a record is read as part of a larger free value: the members a
   // record does not know must then pass every check a free value passes.
   bool check_skipped = false;
+  // Where the arrays and objects of free values are placed; the owner of a
+  // value read must keep it alive as long as the value.
+  std::pmr::memory_resource* resource = std::pmr::get_default_resource();
+  // Drops the parts of values left unfinished by a fault (they may live in
+  // `resource`, which can go before the reader does).
+  void drop_unfinished() noexcept {
+    for (auto& level : element_scratch_) level.clear();
+    for (auto& level : member_scratch_) level.clear();
+  }
 
  private:
   JsonReadStatus parse_ident(std::string_view rest);

@@ -72,11 +72,11 @@ static int compare_keys(std::string_view a, std::string_view b) noexcept {
 }
 
 void JsonValue::normalize_members(Object& members) {
-  Object sorted = take_normalized_members(members);
+  Object sorted = take_normalized_members(members, members.get_allocator().resource());
   members = std::move(sorted);
 }
 
-JsonValue::Object JsonValue::take_normalized_members(Object& members) {
+JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::memory_resource* resource) {
   const size_t n = members.size();
   std::array<std::uint32_t, 32> small;
   std::vector<std::uint32_t> large;
@@ -103,7 +103,7 @@ JsonValue::Object JsonValue::take_normalized_members(Object& members) {
       return std::string_view(members[a].first) < std::string_view(members[b].first);
     });
   }
-  Object out;
+  Object out(resource);
   out.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     // Of a run of equal keys only the last (in text order) is kept.

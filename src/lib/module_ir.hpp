@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/json_arenas.hpp"
 #include "lib/json_reader.hpp"
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
@@ -71,6 +72,8 @@ struct HostDependency {
 };
 
 struct ModuleIr {
+  // Where the reader placed the module's free values (first, so it goes last).
+  JsonArenas arenas;
   std::string ir_version;
   std::string vm_profile;
   std::string host_catalog_version;
