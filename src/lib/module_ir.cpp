@@ -243,12 +243,10 @@ Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
 }
 
 JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener) {
-  // The module's free values take about four times the bytes of their text.
-  constexpr std::size_t kFirstArenaBlock = 64 * 1024;
   const void* outer_listener = reader.listener;
   std::pmr::memory_resource* outer_resource = reader.resource;
   reader.listener = listener.on_function != nullptr ? &listener : nullptr;
-  reader.resource = module.arenas.fresh(kFirstArenaBlock);
+  reader.resource = module.arenas.fresh();
   auto status = read_record(reader, kModuleSpec, module);
   if (!status.ok()) reader.drop_unfinished();
   reader.listener = outer_listener;
