@@ -199,7 +199,10 @@ namespace {
 [[gnu::noinline]] VmResult<std::unique_ptr<VmInstanceState>> start_build(std::shared_ptr<const ModuleIr> module,
                                                                          VmExecutionContext context,
                                                                          uint32_t active_calls) {
-  if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
+  // A module the reader has validated is not validated again.
+  if (!module->validated) {
+    if (ValidationStatus valid = validate_module_ir(*module); !valid.ok()) return vm_error(valid.error());
+  }
   // A build counts as one active call while it runs: its module body, a
   // declaration's value or an event's parameters may call a contract whose
   // own build calls back, a chain no named call would ever see.

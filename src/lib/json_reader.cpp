@@ -438,6 +438,10 @@ JsonReadStatus JsonReader::skip_number() {
 }
 
 JsonReadStatus JsonReader::skip_value() {
+  if (check_skipped) {
+    std::string scratch;
+    return check_value(scratch);
+  }
   // Open brackets below the innermost one; `enclosing` is the innermost one
   // while a member or element is being read.
   std::string stack;
@@ -679,8 +683,8 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
-      out.emplace_array(
-          JsonValue::Array(std::make_move_iterator(elements.begin()), std::make_move_iterator(elements.end())));
+      out.emplace_array(JsonValue::Array(std::make_move_iterator(elements.begin()),
+                                         std::make_move_iterator(elements.end()), resource));
       elements.clear();
       leave_level();
       return Ok{};
@@ -704,9 +708,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      JsonValue::normalize_members(members);
-      out.emplace_sorted_object(
-          JsonValue::Object(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end())));
+      out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
       members.clear();
       leave_level();
       return Ok{};

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,7 +77,8 @@ class JsonReader {
   // accepts too. `scratch` holds decoded strings in passing.
   JsonReadStatus check_value(std::string& scratch);
   // Skips a value checking only its syntax: no nesting limit, no number range,
-  // no surrogate pairing. Iterative.
+  // no surrogate pairing. Iterative. With `check_skipped` set it checks what
+  // check_value checks instead.
   JsonReadStatus skip_value();
   // Field readers; `expected` texts are those of the messages.
   JsonReadResult<std::string> read_string();  // "a string"
@@ -109,6 +111,18 @@ class JsonReader {
   // Left to the record readers of one document type (the module IR reader
   // hands each function record to a listener through it).
   const void* listener = nullptr;
+  // Set when a record is read as part of a larger free value: the members a
+  // record does not know must then pass every check a free value passes.
+  bool check_skipped = false;
+  // Where the arrays and objects of free values are placed; the owner of a
+  // value read must keep it alive as long as the value.
+  std::pmr::memory_resource* resource = std::pmr::get_default_resource();
+  // Drops the parts of values left unfinished by a fault (they may live in
+  // `resource`, which can go before the reader does).
+  void drop_unfinished() noexcept {
+    for (auto& level : element_scratch_) level.clear();
+    for (auto& level : member_scratch_) level.clear();
+  }
 
  private:
   JsonReadStatus parse_ident(std::string_view rest);

@@ -4,6 +4,7 @@
 #include "lib/json_value.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -71,45 +72,45 @@ static int compare_keys(std::string_view a, std::string_view b) noexcept {
 }
 
 void JsonValue::normalize_members(Object& members) {
-  // Fast path: keys already strictly ascending (one comparison per pair).
-  bool sorted = true;
-  bool unique = true;
-  for (size_t i = 1; i < members.size() && sorted; ++i) {
-    const int c = compare_keys(members[i - 1].first, members[i].first);
-    sorted = c <= 0;
-    unique = unique && c != 0;
+  Object sorted = take_normalized_members(members, members.get_allocator().resource());
+  members = std::move(sorted);
+}
+
+JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::memory_resource* resource) {
+  const size_t n = members.size();
+  std::array<std::uint32_t, 32> small;
+  std::vector<std::uint32_t> large;
+  std::uint32_t* order = small.data();
+  if (n > small.size()) {
+    large.resize(n);
+    order = large.data();
   }
-  if (sorted && unique) return;
-  // A stable sort keeps text order among equal keys, so the last of a run
-  // wins. Objects are mostly small: insertion sort allocates nothing.
-  auto less = [](const Member& a, const Member& b) { return std::string_view(a.first) < std::string_view(b.first); };
-  if (!sorted) {
-    if (members.size() <= 16) {
-      for (size_t i = 1; i < members.size(); ++i) {
-        if (!less(members[i], members[i - 1])) continue;
-        Member m = std::move(members[i]);
-        size_t j = i;
-        while (j > 0 && less(m, members[j - 1])) {
-          members[j] = std::move(members[j - 1]);
-          --j;
-        }
-        members[j] = std::move(m);
+  // A stable sort of indices keeps text order among equal keys; objects are
+  // mostly small, and insertion sort allocates nothing.
+  if (n <= small.size()) {
+    for (size_t i = 0; i < n; ++i) {
+      const std::string_view key = members[i].first;
+      size_t j = i;
+      while (j > 0 && compare_keys(key, members[order[j - 1]].first) < 0) {
+        order[j] = order[j - 1];
+        --j;
       }
-    } else {
-      std::stable_sort(members.begin(), members.end(), less);
+      order[j] = static_cast<std::uint32_t>(i);
     }
+  } else {
+    for (size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(order, order + n, [&](std::uint32_t a, std::uint32_t b) {
+      return std::string_view(members[a].first) < std::string_view(members[b].first);
+    });
   }
-  size_t kept = 0;
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (kept > 0 && members[kept - 1].first == members[i].first) {
-      members[kept - 1].second = std::move(members[i].second);
-    } else if (kept != i) {
-      members[kept++] = std::move(members[i]);
-    } else {
-      ++kept;
-    }
+  Object out(resource);
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    // Of a run of equal keys only the last (in text order) is kept.
+    if (i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
+    out.push_back(std::move(members[order[i]]));
   }
-  members.erase(members.begin() + static_cast<std::ptrdiff_t>(kept), members.end());
+  return out;
 }
 
 // Keys are short: compared byte by byte rather than through a call.

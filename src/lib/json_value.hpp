@@ -1,11 +1,15 @@
 // JsonValue: the free JSON value tree that module IR nodes, deployment
 // artifacts and bundles are held in, with exact-key lookup and the compact
 // serialiser. Objects keep their members sorted by key bytes with unique keys
-// (keys may hold NUL, so they are never compared as C strings). This file must
-// not parse text (see json_reader.hpp) nor know anything about module IR.
+// (keys may hold NUL, so they are never compared as C strings). Arrays and
+// objects take their storage from a memory resource: the reader places a
+// whole document in one arena (no allocation per node), while a copy always
+// owns its storage on the heap, so it never depends on the arena. This file
+// must not parse text (see json_reader.hpp) nor know anything about module IR.
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,10 +25,10 @@ enum class JsonKind : std::uint8_t { null, boolean, u64, i64, f64, string, array
 // does not.
 class JsonValue {
  public:
-  using Array = std::vector<JsonValue>;
+  using Array = std::pmr::vector<JsonValue>;
   using Member = std::pair<std::string, JsonValue>;
   // Ascending bytewise key order, no repeated key.
-  using Object = std::vector<Member>;
+  using Object = std::pmr::vector<Member>;
 
   JsonValue() noexcept : u_(0), kind_(JsonKind::null) {}  // null
   JsonValue(const JsonValue& other);
@@ -64,6 +68,10 @@ class JsonValue {
   // Sorts members in place by key bytes and drops all but the last of
   // repeated keys (what make_object does before storing).
   static void normalize_members(Object& members);
+  // The same order as normalize_members, built as new storage of exactly
+  // its size: `members` is left holding moved-from members. Only an order
+  // of indices is sorted, so no member moves more than once.
+  static Object take_normalized_members(Object& members, std::pmr::memory_resource* resource);
   // Members already in ascending key order without repeats (not re-checked).
   static JsonValue make_sorted_object(Object members) {
     JsonValue v;

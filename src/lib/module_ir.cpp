@@ -242,11 +242,22 @@ Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
   return read_module_ir_listening(text, FunctionListener{nullptr, nullptr});
 }
 
+JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener) {
+  const void* outer_listener = reader.listener;
+  std::pmr::memory_resource* outer_resource = reader.resource;
+  reader.listener = listener.on_function != nullptr ? &listener : nullptr;
+  reader.resource = module.arenas.fresh();
+  auto status = read_record(reader, kModuleSpec, module);
+  if (!status.ok()) reader.drop_unfinished();
+  reader.listener = outer_listener;
+  reader.resource = outer_resource;
+  return status;
+}
+
 Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener) {
   JsonReader reader(text);
-  if (listener.on_function != nullptr) reader.listener = &listener;
   ModuleIr module;
-  auto status = read_record(reader, kModuleSpec, module);
+  auto status = read_module_ir_record(reader, module, listener);
   if (!status.ok()) return json_positioned_message(text, status.error());
   auto end = reader.end_document();
   if (!end.ok()) return json_positioned_message(text, end.error());

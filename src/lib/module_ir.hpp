@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/json_arenas.hpp"
+#include "lib/json_reader.hpp"
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
 
@@ -70,6 +72,8 @@ struct HostDependency {
 };
 
 struct ModuleIr {
+  // Where the reader placed the module's free values (first, so it goes last).
+  JsonArenas arenas;
   std::string ir_version;
   std::string vm_profile;
   std::string host_catalog_version;
@@ -81,6 +85,10 @@ struct ModuleIr {
   std::vector<FunctionIr> functions;
   std::vector<JsonValue> module_body;
   std::vector<HostDependency> host_dependencies;
+  // Set only on a module parse_module_ir returns (it has passed validation),
+  // so an instance built from it need not validate it again. Code that
+  // changes a module afterwards must clear it.
+  bool validated = false;
 };
 
 // Reads a whole module IR document. A failure is the reader's message ending
@@ -95,6 +103,11 @@ struct FunctionListener {
   void* context;
 };
 Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener);
+
+// Reads one module record at the reader's position, as a value inside a
+// larger document (nesting counts on from the reader's level; what follows
+// the record is left to the caller). Fills `module` (default-constructed).
+JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener);
 
 // Reads a Span out of a JSON value already in memory (objects by ascending
 // key, arrays of exactly four elements). Messages carry no position.

@@ -526,7 +526,7 @@ constexpr std::array<MemberCheck, kGlobalDeclarationKindCount> kGlobalDeclaratio
 
 ValidationStatus validate_statement(const JsonValue& value) { return statement_at(value, 1); }
 
-ValidationStatus validate_statement_array(const JsonValue::Array& statements) {
+ValidationStatus validate_statement_array(std::span<const JsonValue> statements) {
   for (const JsonValue& statement : statements) VELN_CHECK(statement_at(statement, 1));
   return Ok{};
 }

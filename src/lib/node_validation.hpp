@@ -6,6 +6,7 @@
 // tree: it never copies or changes a node.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "lib/json_value.hpp"
@@ -20,7 +21,7 @@ namespace veln {
 inline constexpr unsigned kMaxNodeDepth = 127;
 
 ValidationStatus validate_statement(const JsonValue& value);
-ValidationStatus validate_statement_array(const JsonValue::Array& statements);
+ValidationStatus validate_statement_array(std::span<const JsonValue> statements);
 ValidationStatus validate_expression(const JsonValue& value);
 // nullptr (absent) and JSON null pass.
 ValidationStatus validate_optional_expression(const JsonValue* value);

@@ -1,9 +1,11 @@
 // Bundle reading. The fast route relies on one fact: a member text that
 // reads without fault gives the same module as its compact rewrite, which
 // keeps every value and only reorders members, drops repeated keys and
-// respaces. The checking pass makes the fast route accept exactly the texts
-// the tree reader accepts; every fault is re-read through the tree for its
-// message.
+// respaces. So each member is read and validated where it stands, in one
+// pass over the bundle, with every check the tree reader makes (nesting
+// counted from the bundle's level, unknown members checked as free values);
+// any fault sends the whole bundle through the tree route, which alone makes
+// messages and positions.
 #include "python_bindings/bundle_reader.hpp"
 
 #include <algorithm>
@@ -31,13 +33,13 @@ VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
 std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json) {
   struct Member {
     std::string key;
-    std::string_view text;
+    ModuleIr module;
   };
   JsonReader reader(bundle_ir_json);
+  reader.check_skipped = true;
   if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
   reader.eat();
   std::vector<Member> members;
-  std::string scratch;
   bool first = true;
   for (;;) {
     Member m;
@@ -45,10 +47,9 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
     if (!more.ok()) return std::nullopt;
     if (!*more) break;
     if (!reader.expect_colon().ok()) return std::nullopt;
-    reader.peek_after_whitespace();
-    const size_t start = reader.index();
-    if (!reader.check_value(scratch).ok()) return std::nullopt;
-    m.text = bundle_ir_json.substr(start, reader.index() - start);
+    std::optional<ModuleIr> parsed = parse_module_ir_at(reader);
+    if (!parsed) return std::nullopt;
+    m.module = std::move(*parsed);
     members.push_back(std::move(m));
   }
   if (!reader.end_object().ok() || !reader.end_document().ok()) return std::nullopt;
@@ -56,12 +57,10 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
   VmModuleTable modules;
   for (size_t i = 0; i < members.size(); ++i) {
     if (i + 1 < members.size() && members[i + 1].key == members[i].key) continue;  // the last one counts
-    auto parsed = parse_module_ir(members[i].text);
-    if (!parsed.ok()) return std::nullopt;
-    if (auto named = check_module_name(members[i].key, *parsed); !named.ok()) {
+    if (auto named = check_module_name(members[i].key, members[i].module); !named.ok()) {
       return VmResult<VmModuleTable>(std::move(named).error());
     }
-    modules.emplace_hint(modules.end(), std::move(members[i].key), std::move(parsed).value());
+    modules.emplace_hint(modules.end(), std::move(members[i].key), std::move(members[i].module));
   }
   return VmResult<VmModuleTable>(std::move(modules));
 }

@@ -47,11 +47,12 @@ struct BundleExecutionResult {
 
 class PythonBundleExecutor final : public VmHost {
  public:
-  // Reads the bundle (a JSON object from module name to module IR), member by
-  // member in key order through parse_module_ir, each from its compact
-  // re-serialised text (so reading positions refer to that text); a member
-  // whose IR names another module is refused. `host` must outlive the
-  // executor. Fails with the first member's message.
+  // Reads the bundle (a JSON object from module name to module IR): every
+  // member is read and validated, and fails as parse_module_ir fails on its
+  // compact re-serialised text (so reading positions refer to that text),
+  // members taken in key order; a member whose IR names another module is
+  // refused. Instances are built only for the modules a call reaches. `host`
+  // must outlive the executor. Fails with the first member's message.
   static VmResult<PythonBundleExecutor> create(std::string_view bundle_ir_json, BundleHostObject& host,
                                                const VmMeterSettings& settings);
 

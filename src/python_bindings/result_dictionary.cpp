@@ -2,9 +2,16 @@
 // "snapshots", "storage_writes", "events", "raw_cost", "chi_used",
 // "contract_costs". Each nested dict is filled field by field in its own
 // fixed order as well; the first failure abandons the whole dictionary.
+// One builder serves one result: the field names are made once (interned,
+// so their hashes are computed once), and a short text the result repeats
+// (contract and event names, payload keys, signers, small str values)
+// becomes one str object shared by every place that shows it. Nothing
+// outlives the call.
 #include "python_bindings/result_dictionary.hpp"
 
+#include <array>
 #include <string_view>
+#include <unordered_map>
 
 #include "python_bindings/py_ref.hpp"
 #include "python_bindings/value_conversion.hpp"
@@ -12,123 +19,170 @@
 namespace veln {
 namespace {
 
-PyObject* new_str(std::string_view text) {
+// The dictionaries' field names.
+enum Key : size_t {
+  kStatusCode, kResult, kSnapshots, kStorageWrites, kEvents, kRawCost, kChiUsed, kContractCosts,
+  kContractName, kVariables, kHashes, kBinding, kDefaultValue, kValue, kEntries,
+  kContract, kEvent, kSigner, kCaller, kDataIndexed, kData, kKeyCount
+};
+constexpr std::array<const char*, kKeyCount> kKeyTexts = {
+    "status_code", "result", "snapshots", "storage_writes", "events", "raw_cost", "chi_used", "contract_costs",
+    "contract_name", "variables", "hashes", "binding", "default_value", "value", "entries",
+    "contract", "event", "signer", "caller", "data_indexed", "data"};
+
+// Texts longer than this are rarely repeated; they are converted each time.
+constexpr size_t kSharedTextLimit = 64;
+
+PyObject* new_text(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass");
 }
 
-// dict[key] = item, taking over `item` (a new reference or nullptr).
-bool set_item(PyObject* dict, const char* key, PyObject* item) {
-  PyRef owned(item);
-  return owned && PyDict_SetItemString(dict, key, owned.get()) == 0;
-}
-
-// dict[text] = item for a text key, taking over `item`.
-bool set_text_item(PyObject* dict, std::string_view key, PyObject* item) {
-  PyRef owned(item);
-  if (!owned) return false;
-  PyRef py_key(new_str(key));
-  return py_key && PyDict_SetItem(dict, py_key.get(), owned.get()) == 0;
-}
-
-bool append(PyObject* list, PyObject* item) {
-  PyRef owned(item);
-  return owned && PyList_Append(list, owned.get()) == 0;
-}
-
-// A dict from text to converted value, in the given order (a later equal key
-// replaces the earlier value at the first key's position).
-template <class Pairs>
-PyObject* text_value_dict(const Pairs& pairs) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  for (const auto& [key, value] : pairs) {
-    if (!set_text_item(dict.get(), key, vm_to_py(value))) return nullptr;
+class ResultBuilder {
+ public:
+  PyObject* build(const BundleExecutionResult& result) {
+    for (size_t i = 0; i < kKeyCount; ++i) {
+      keys_[i] = PyRef(PyUnicode_InternFromString(kKeyTexts[i]));
+      if (!keys_[i]) return nullptr;
+    }
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict.get(), kStatusCode, PyLong_FromUnsignedLong(result.status_code)) ||
+        !set(dict.get(), kResult, vm_to_py(result.result)) ||
+        !set(dict.get(), kSnapshots, list_of(result.snapshots, &ResultBuilder::snapshot_dict)) ||
+        !set(dict.get(), kStorageWrites, text_value_dict(result.storage_writes, false)) ||
+        !set(dict.get(), kEvents, list_of(result.events, &ResultBuilder::event_dict)) ||
+        !set(dict.get(), kRawCost, PyLong_FromUnsignedLongLong(result.raw_cost)) ||
+        !set(dict.get(), kChiUsed, PyLong_FromUnsignedLongLong(result.chi_used)) ||
+        !set(dict.get(), kContractCosts, costs_dict(result.contract_costs))) {
+      return nullptr;
+    }
+    return dict.release();
   }
-  return dict.release();
-}
 
-PyObject* variable_dict(const VmVariableSnapshot& variable) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  if (!set_item(dict.get(), "binding", new_str(variable.binding)) ||
-      !set_item(dict.get(), "default_value", vm_to_py(variable.default_value)) ||
-      !set_item(dict.get(), "value", variable.value ? vm_to_py(*variable.value) : Py_NewRef(Py_None))) {
-    return nullptr;
+ private:
+  // dict[key] = item, taking over `item` (a new reference or nullptr).
+  bool set(PyObject* dict, Key key, PyObject* item) { return set_object(dict, keys_[key].get(), item); }
+  static bool set_object(PyObject* dict, PyObject* key, PyObject* item) {
+    PyRef owned(item);
+    return owned && key != nullptr && PyDict_SetItem(dict, key, owned.get()) == 0;
   }
-  return dict.release();
-}
 
-PyObject* hash_dict(const VmHashSnapshot& hash) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  if (!set_item(dict.get(), "binding", new_str(hash.binding)) ||
-      !set_item(dict.get(), "default_value", vm_to_py(hash.default_value)) ||
-      !set_item(dict.get(), "entries", text_value_dict(hash.entries))) {
-    return nullptr;
+  // A new reference to the str of `text`, shared with every earlier use of
+  // the same short text in this result.
+  PyObject* text(std::string_view text) {
+    if (text.size() > kSharedTextLimit) return new_text(text);
+    auto [it, inserted] = texts_.try_emplace(text);
+    if (inserted) it->second = PyRef(new_text(text));
+    PyObject* obj = it->second.get();
+    if (obj == nullptr) {
+      texts_.erase(it);
+      return nullptr;
+    }
+    Py_INCREF(obj);
+    return obj;
   }
-  return dict.release();
-}
+  PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
 
-template <class Items, class Convert>
-PyObject* list_of(const Items& items, Convert convert) {
-  PyRef list(PyList_New(0));
-  if (!list) return nullptr;
-  for (const auto& item : items) {
-    if (!append(list.get(), convert(item))) return nullptr;
+  // A dict from text to converted value, in the given order (a later equal
+  // key replaces the earlier value at the first key's position). Keys that
+  // name payload fields repeat from one record to the next; storage keys do
+  // not, and are not kept for sharing.
+  template <class Pairs>
+  PyObject* text_value_dict(const Pairs& pairs, bool shared_keys) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const auto& [key, item] : pairs) {
+      PyRef py_key(shared_keys ? text(key) : new_text(key));
+      if (!set_object(dict.get(), py_key.get(), value(item))) return nullptr;
+    }
+    return dict.release();
   }
-  return list.release();
-}
 
-PyObject* snapshot_dict(const VmModuleStorageSnapshot& snapshot) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  if (!set_item(dict.get(), "contract_name", new_str(snapshot.module_name)) ||
-      !set_item(dict.get(), "variables", list_of(snapshot.variables, variable_dict)) ||
-      !set_item(dict.get(), "hashes", list_of(snapshot.hashes, hash_dict))) {
-    return nullptr;
+  template <class Items, class Convert>
+  PyObject* list_of(const Items& items, Convert convert) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return nullptr;
+    Py_ssize_t at = 0;
+    for (const auto& item : items) {
+      PyObject* converted = (this->*convert)(item);
+      // The list takes the reference; unset slots are released as empty.
+      if (converted == nullptr || PyList_SetItem(list.get(), at++, converted) != 0) return nullptr;
+    }
+    return list.release();
   }
-  return dict.release();
-}
 
-PyObject* event_dict(const VmEvent& event) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  if (!set_item(dict.get(), "contract", new_str(event.contract)) ||
-      !set_item(dict.get(), "event", new_str(event.event)) ||
-      !set_item(dict.get(), "signer", vm_to_py(event.signer)) ||
-      !set_item(dict.get(), "caller", vm_to_py(event.caller)) ||
-      !set_item(dict.get(), "data_indexed", text_value_dict(event.data_indexed)) ||
-      !set_item(dict.get(), "data", text_value_dict(event.data))) {
-    return nullptr;
+  PyObject* variable_dict(const VmVariableSnapshot& variable) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict.get(), kBinding, text(variable.binding)) ||
+        !set(dict.get(), kDefaultValue, value(variable.default_value)) ||
+        !set(dict.get(), kValue, variable.value ? value(*variable.value) : Py_NewRef(Py_None))) {
+      return nullptr;
+    }
+    return dict.release();
   }
-  return dict.release();
-}
 
-PyObject* costs_dict(const VmContractCosts& costs) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  for (const auto& [contract, cost] : costs) {
-    if (!set_text_item(dict.get(), contract, PyLong_FromUnsignedLongLong(cost))) return nullptr;
+  PyObject* hash_dict(const VmHashSnapshot& hash) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict.get(), kBinding, text(hash.binding)) ||
+        !set(dict.get(), kDefaultValue, value(hash.default_value)) ||
+        !set(dict.get(), kEntries, text_value_dict(hash.entries, false))) {
+      return nullptr;
+    }
+    return dict.release();
   }
-  return dict.release();
-}
+
+  PyObject* snapshot_dict(const VmModuleStorageSnapshot& snapshot) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    if (!set(dict.get(), kContractName, text(snapshot.module_name)) ||
+        !set(dict.get(), kVariables, list_of(snapshot.variables, &ResultBuilder::variable_dict)) ||
+        !set(dict.get(), kHashes, list_of(snapshot.hashes, &ResultBuilder::hash_dict))) {
+      return nullptr;
+    }
+    return dict.release();
+  }
+
+  // Every event dict is a copy of one holding its six keys: a copy comes
+  // with its table at full size, so filling it never grows it.
+  PyObject* event_dict(const VmEvent& event) {
+    if (!event_template_) {
+      event_template_ = PyRef(PyDict_New());
+      if (!event_template_) return nullptr;
+      for (Key key : {kContract, kEvent, kSigner, kCaller, kDataIndexed, kData}) {
+        if (!set(event_template_.get(), key, Py_NewRef(Py_None))) return nullptr;
+      }
+    }
+    PyRef dict(PyDict_Copy(event_template_.get()));
+    if (!dict) return nullptr;
+    if (!set(dict.get(), kContract, text(event.contract)) || !set(dict.get(), kEvent, text(event.event)) ||
+        !set(dict.get(), kSigner, value(event.signer)) || !set(dict.get(), kCaller, value(event.caller)) ||
+        !set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
+        !set(dict.get(), kData, text_value_dict(event.data, true))) {
+      return nullptr;
+    }
+    return dict.release();
+  }
+
+  PyObject* costs_dict(const VmContractCosts& costs) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const auto& [contract, cost] : costs) {
+      PyRef py_key(text(contract));
+      if (!set_object(dict.get(), py_key.get(), PyLong_FromUnsignedLongLong(cost))) return nullptr;
+    }
+    return dict.release();
+  }
+
+  std::array<PyRef, kKeyCount> keys_;
+  PyRef event_template_;
+  // Keyed by views of the result's own texts, which outlive the builder.
+  std::unordered_map<std::string_view, PyRef> texts_;
+};
 
 }  // namespace
 
-PyObject* execution_result_to_py(const BundleExecutionResult& result) {
-  PyRef dict(PyDict_New());
-  if (!dict) return nullptr;
-  if (!set_item(dict.get(), "status_code", PyLong_FromUnsignedLong(result.status_code)) ||
-      !set_item(dict.get(), "result", vm_to_py(result.result)) ||
-      !set_item(dict.get(), "snapshots", list_of(result.snapshots, snapshot_dict)) ||
-      !set_item(dict.get(), "storage_writes", text_value_dict(result.storage_writes)) ||
-      !set_item(dict.get(), "events", list_of(result.events, event_dict)) ||
-      !set_item(dict.get(), "raw_cost", PyLong_FromUnsignedLongLong(result.raw_cost)) ||
-      !set_item(dict.get(), "chi_used", PyLong_FromUnsignedLongLong(result.chi_used)) ||
-      !set_item(dict.get(), "contract_costs", costs_dict(result.contract_costs))) {
-    return nullptr;
-  }
-  return dict.release();
-}
+PyObject* execution_result_to_py(const BundleExecutionResult& result) { return ResultBuilder().build(result); }
 
 }  // namespace veln

@@ -98,13 +98,17 @@ class [[nodiscard]] Result {
   // apart, so destroying a success with a trivial value is a single test.
   bool owns_error_box() const { return reinterpret_cast<std::uintptr_t>(error_) > alignof(E); }
 
+  // The error side is out of line, so that the success side inlines.
   void destroy() {
     if (error_ == nullptr) [[likely]] {
       value_.~T();
-    } else if (owns_error_box()) {
-      delete error_;
+    } else {
+      destroy_error();
     }
     error_ = moved_from();
+  }
+  [[gnu::noinline]] void destroy_error() {
+    if (owns_error_box()) delete error_;
   }
 
   union {

@@ -100,8 +100,9 @@ class Translator:
         kind = call.func.id
         if kind == "LogEvent":
             self.events.add(name)
-            return self.make("event_decl", stmt, name=name, event_name=call.args[0].value,
-                             syscall_id="event.log.new", params=self.expr(call.args[1]))
+            fields = dict(zip(("event", "params"), call.args)) | {k.arg: k.value for k in call.keywords}
+            return self.make("event_decl", stmt, name=name, event_name=fields["event"].value,
+                             syscall_id="event.log.new", params=self.expr(fields["params"]))
         (self.hashes if "Hash" in kind else self.variables)[name] = kind
         return self.make("storage_decl", stmt, name=name, storage_type=kind, syscall_id=STORAGE_TYPES[kind],
                          args=[self.expr(a) for a in call.args], keywords=[self.keyword(k) for k in call.keywords])

@@ -161,6 +161,28 @@ std::string deep_body(size_t levels) {
          std::string(levels, '[') + std::string(levels, ']') + "]}" + kModuleTail;
 }
 
+// Values read into a module's arena: copies own their storage, and a module
+// assigned over another keeps what both were read into until it goes.
+TEST(ReadModuleIr, ValuesOutliveTheirModuleOnlyAsCopies) {
+  const std::string text = R"({"ir_version":"v","vm_profile":"p","host_catalog_version":"h","module_name":"m",)"
+                           R"("source_hash":"s","imports":[],"global_declarations":[{"node":"x","a":[1,{"b":2}]}],)"
+                           R"("functions":[],"module_body":[],"host_dependencies":[]})";
+  std::vector<JsonValue> copied;
+  ModuleIr kept;
+  {
+    auto first = read_module_ir(text);
+    auto second = read_module_ir(text);
+    ASSERT_TRUE(first.ok() && second.ok());
+    copied = first->global_declarations;
+    kept = std::move(*first);
+    kept = std::move(*second);
+    ModuleIr copy = kept;
+    kept = copy;
+  }
+  EXPECT_EQ(copied[0].to_compact_json(), R"({"a":[1,{"b":2}],"node":"x"})");
+  EXPECT_EQ(kept.global_declarations, copied);
+}
+
 TEST(ReadModuleIr, NestingLimits) {
   EXPECT_TRUE(read_module_ir(deep_body(123)).ok());
   const std::string deep = deep_body(124);

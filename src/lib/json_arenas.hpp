@@ -1,0 +1,89 @@
+// JsonArenas: the arenas that the JSON values of one owner (a module IR
+// document) are placed in, alive as long as that owner. Declared as the
+// owner's first member it goes last, after every value placed in it. An
+// assignment adds the source's arenas to those already held and drops none:
+// the owner's earlier values, destroyed by the assignments of the members
+// declared after this one, may still live in them. Nothing here reads or
+// knows JSON.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <memory_resource>
+#include <vector>
+
+namespace veln {
+
+// One arena: fixed blocks handed out front to back and released together.
+// Blocks stay small enough for the general allocator to serve them from
+// memory it has already touched (a block that doubled each time would come
+// fresh from the system for a large document). Deallocation does nothing.
+class JsonArena final : public std::pmr::memory_resource {
+ public:
+  JsonArena() = default;
+  JsonArena(const JsonArena&) = delete;
+  JsonArena& operator=(const JsonArena&) = delete;
+  ~JsonArena() override {
+    for (void* block : blocks_) ::operator delete(block);
+  }
+
+ private:
+  static constexpr std::size_t kBlockBytes = 32 * 1024;
+
+  void* do_allocate(std::size_t bytes, std::size_t align) override {
+    std::byte* at = next_ == nullptr ? nullptr : static_cast<std::byte*>(aligned_in(next_ + used_, align));
+    if (at == nullptr || at + bytes > next_ + capacity_) {
+      // A large request gets a block of its own; the current block goes on.
+      const std::size_t room = bytes + align;
+      if (room > kBlockBytes / 4) return aligned_in(new_block(room), align);
+      next_ = static_cast<std::byte*>(new_block(kBlockBytes));
+      capacity_ = kBlockBytes;
+      at = static_cast<std::byte*>(aligned_in(next_, align));
+    }
+    used_ = static_cast<std::size_t>(at - next_) + bytes;
+    return at;
+  }
+  void do_deallocate(void*, std::size_t, std::size_t) override {}
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+  void* new_block(std::size_t bytes) {
+    blocks_.reserve(blocks_.size() + 1);
+    void* block = ::operator new(bytes);
+    blocks_.push_back(block);
+    return block;
+  }
+  static void* aligned_in(void* block, std::size_t align) {
+    const std::uintptr_t p = reinterpret_cast<std::uintptr_t>(block);
+    return reinterpret_cast<void*>((p + align - 1) & ~(std::uintptr_t{align} - 1));
+  }
+
+  std::byte* next_ = nullptr;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
+  std::vector<void*> blocks_;
+};
+
+class JsonArenas {
+ public:
+  JsonArenas() = default;
+  JsonArenas(const JsonArenas&) = default;
+  JsonArenas(JsonArenas&&) noexcept = default;
+  JsonArenas& operator=(const JsonArenas& other) {
+    if (this != &other) arenas_.insert(arenas_.end(), other.arenas_.begin(), other.arenas_.end());
+    return *this;
+  }
+  JsonArenas& operator=(JsonArenas&& other) { return *this = static_cast<const JsonArenas&>(other); }
+  ~JsonArenas() = default;
+
+  // A new arena, held from now on.
+  std::pmr::memory_resource* fresh() {
+    arenas_.push_back(std::make_shared<JsonArena>());
+    return arenas_.back().get();
+  }
+
+ private:
+  std::vector<std::shared_ptr<JsonArena>> arenas_;
+};
+
+}  // namespace veln
