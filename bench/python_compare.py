@@ -17,12 +17,12 @@ import json
 import pathlib
 import statistics
 import sys
-import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
-for path in ("tests/tools", "tests/python", "tests/python/host_types", "build/python-package"):
+for path in ("bench", "tests/tools", "tests/python", "tests/python/host_types", "build/python-package"):
     sys.path.append(str(ROOT / path))
 
+from builtins_compare import best_seconds  # noqa: E402
 from bundle_host import Host  # noqa: E402
 from py_to_ir import translate  # noqa: E402
 
@@ -221,15 +221,6 @@ def engine_source(source):
     return source.replace("decimal(", 'syscall("numeric.decimal.new", ')
 
 
-def best_seconds(call, repeat=5):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        call()
-        best = min(best, time.perf_counter() - start)
-    return best
-
-
 class Engine:
     def __init__(self, native, source):
         self.native = native
@@ -253,7 +244,7 @@ class CPython:
 
 
 def marginal_seconds(run, n):
-    return best_seconds(lambda: run(n)) - best_seconds(lambda: run(0))
+    return best_seconds(lambda: run(n), 5) - best_seconds(lambda: run(0), 5)
 
 
 def main():
