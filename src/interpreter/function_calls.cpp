@@ -12,6 +12,16 @@
 namespace veln {
 namespace {
 
+// A parameter's default sees a copy of the locals bound so far; a default
+// that changes no local can read the frame's own slots instead.
+VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const LoweredParameter& p, Slot* slots) {
+  if (p.default_reads_only) return run_code(run, f.code, *p.default_entry, slots);
+  const uint32_t n = f.code.slot_count();
+  ArenaCells<Slot> copy(run.arena, n);
+  for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots[i];
+  return run_code(run, f.code, *p.default_entry, copy.get());
+}
+
 struct KeywordEntry {
   std::string_view name;
   VmValue* value;
@@ -114,11 +124,7 @@ class Binder {
       return Ok{};
     }
     if (!p.default_entry) return wrapped_type_error(std::string(missing) + pname + "'");
-    // The default sees a copy of the locals bound so far.
-    const uint32_t n = f_.code.slot_count();
-    ArenaCells<Slot> copy(run_.arena, n);
-    for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots_[i];
-    VELN_TRY(VmValue value, run_code(run_, f_.code, *p.default_entry, copy.get()));
+    VELN_TRY(VmValue value, default_value(run_, f_, p, slots_));
     set(p.slot, std::move(value));
     return Ok{};
   }
@@ -179,10 +185,9 @@ bool binds_positionally(const LoweredFunction& f, std::span<VmValue> args, std::
   return !f.typecheck || run.check(check_arguments(f, slots));
 }
 
-// The call price and argument binding; false with the error in the run.
-inline bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
-                  Slot* slots) {
-  if (!run.charge(f.call_price)) return false;
+// Argument binding by call shape; false with the error in the run.
+inline bool bind_arguments(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                           std::span<VmKeywordArg> kwargs, Slot* slots) {
   if (!f.typecheck && binds_positionally(f, args, kwargs)) [[likely]] {
     bind_positional(f, args, slots);
     return true;
@@ -190,15 +195,33 @@ inline bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
   return bind_in_full(run, f, args, kwargs, slots);
 }
 
+// Argument binding by a plan made at lowering, which rules out every binding
+// error: only defaults and type checks remain to run.
+inline bool bind_planned(VmRun& run, const LoweredFunction& f, std::span<VmValue> cells,
+                         const std::vector<uint32_t>& plan, Slot* slots) {
+  for (size_t i = 0; i < plan.size(); ++i) {
+    const LoweredParameter& p = f.parameters[i];
+    Slot& slot = slots[p.slot];
+    if (plan[i] != kFromDefault) [[likely]] {
+      slot.value = std::move(cells[plan[i]]);
+    } else if (!run.take(default_value(run, f, p, slots), slot.value)) {
+      return false;
+    }
+    slot.bound = true;
+  }
+  return !f.typecheck || run.check(check_arguments(f, slots));
+}
+
 [[gnu::noinline]] VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
 
-// The native frames of this path are the ones every active call adds:
-// keep them small.
-VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
-                         std::span<VmKeywordArg> kwargs) {
+// A frame, the call price, the arguments bound by `bind`, the body and its
+// result check. Inlined into each entry point, so a call adds one native
+// frame besides the instruction loop's.
+template <class Bind>
+[[gnu::always_inline]] inline VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, Bind bind) {
   ActiveCall active(run);
   ActivationCells frame(run.arena, f.code.slot_count(), f.code.max_stack);
-  if (!enter(run, f, args, kwargs, frame.slots())) return std::move(run.error);
+  if (!run.charge(f.call_price) || !bind(frame.slots())) return std::move(run.error);
   VmResult<VmValue> result = run_code_on(run, f.code, f.body_entry, frame.slots(), frame.cells());
   if (f.typecheck && result.ok() && f.ir->returns) {
     VmStatus checked = check_function_return(f.ir->returns, *result);
@@ -234,7 +257,15 @@ VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> a
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs) {
   if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
-  return invoke(run, run.instance.lowered.functions[index], args, kwargs);
+  const LoweredFunction& f = run.instance.lowered.functions[index];
+  return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
+}
+
+VmResult<VmValue> call_function_planned(VmRun& run, uint32_t index, std::span<VmValue> cells,
+                                        const std::vector<uint32_t>& plan) {
+  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
+  const LoweredFunction& f = run.instance.lowered.functions[index];
+  return invoke(run, f, [&](Slot* slots) { return bind_planned(run, f, cells, plan, slots); });
 }
 
 // The name may come from a contract text (a call by name).
@@ -247,7 +278,8 @@ VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::sp
   if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
   const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
   if (!index) return unknown_function(name);
-  return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
+  const LoweredFunction& f = run.instance.lowered.functions[*index];
+  return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
 }
 
 VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,

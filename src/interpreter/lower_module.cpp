@@ -5,6 +5,8 @@
 // it feeds.
 #include "interpreter/lower_module.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "interpreter/lowering.hpp"
@@ -42,6 +44,24 @@ bool typecheck_enabled(const FunctionIr& function) {
   return false;
 }
 
+// Whether the code from `entry` to the end changes no local: it reads
+// names, computes, builds values and calls functions (whose frames are
+// their own), and never stores, releases, restores or writes a receiver back.
+bool reads_only(const LoweredCode& code, uint32_t entry) {
+  static constexpr Op kReading[] = {
+      Op::Charge, Op::Fail, Op::Pop, Op::Dup, Op::Jump, Op::JumpIfFalse, Op::JumpIfTrue, Op::JumpIfTrueOrPop,
+      Op::JumpIfFalseOrPop, Op::Return, Op::PushConst, Op::LoadConst, Op::PushNone, Op::PushBool, Op::LoadName,
+      Op::LoadName2, Op::LoadNameConst, Op::Binary, Op::BinaryNamed, Op::Unary, Op::UnaryNamed, Op::Compare,
+      Op::CompareNamed, Op::CompareLast, Op::CompareLastNamed, Op::CompareJump, Op::BuildList, Op::BuildTuple,
+      Op::NewList, Op::NewDict, Op::DictAppend, Op::DictUnpack, Op::FString, Op::FormatValue, Op::Subscript,
+      Op::SliceBound, Op::SliceSubscript, Op::Attribute, Op::HostAttribute, Op::StorageGet, Op::KwMark,
+      Op::KwPush, Op::KwUnpack, Op::CallValue, Op::CallName};
+  for (size_t pc = entry; pc < code.instrs.size(); ++pc) {
+    if (std::find(std::begin(kReading), std::end(kReading), code.instrs[pc].op) == std::end(kReading)) return false;
+  }
+  return true;
+}
+
 void lower_function(LoweredModule& module, LoweredFunction& out) {
   const FunctionIr& ir = *out.ir;
   StringMap<bool> bindable;
@@ -64,6 +84,7 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     if (parameter.default_value) {
       nodes += ir_node_complexity(*parameter.default_value);
       p.default_entry = lowerer.expression_entry(*parameter.default_value);
+      p.default_reads_only = reads_only(out.code, *p.default_entry);
       simple = false;
     }
     if (out.typecheck && parameter.annotation) {

@@ -178,10 +178,20 @@ struct HostAttrSite {
   uint32_t binding_error = 0;  // texts[] otherwise
 };
 
+// An argument plan's entry for a parameter left to its default.
+inline constexpr uint32_t kFromDefault = UINT32_MAX;
+
 struct CallSite {
   uint32_t argc = 0;
-  bool has_keywords = false;
+  bool has_keywords = false;  // through KwMark and the run's keyword list
   uint32_t name = 0;  // CallName: names[name]
+  // CallName whose name falls back to a module function and whose arguments
+  // bind to its parameters without error: the keyword values stay on the
+  // stack after the positional ones (their names in texts[]), and `plan`
+  // gives per parameter the argument cell it takes, or kFromDefault.
+  std::vector<uint32_t> keyword_texts;
+  std::vector<uint32_t> plan;
+  bool planned = false;
   // Syscall
   uint32_t syscall = 0;  // syscalls[]
   // NativeCall
@@ -213,6 +223,9 @@ struct LoweredParameter {
   uint32_t slot = 0;
   ParameterKind kind = ParameterKind::Unsupported;
   std::optional<uint32_t> default_entry;  // pc of the default's code
+  // The default's code changes no local, so it can run on the frame's own
+  // slots instead of a copy of them.
+  bool default_reads_only = false;
   // Parsed once, only for functions whose type checks are on.
   std::optional<TypeAnnotation> annotation;
   bool annotation_unparsed = false;

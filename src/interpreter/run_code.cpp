@@ -239,12 +239,20 @@ bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot
   return load_name(run, code, name, slots, callee);
 }
 
-// Keyword arguments are moved out of the run first: the callee's own calls
-// assemble theirs there while it binds.
+// The keyword values of a planned call site, named, for a callee its plan
+// does not apply to.
+VmKwargList keyword_cells(const LoweredCode& code, const CallSite& site, Cell* values) {
+  VmKwargList out;
+  out.reserve(site.keyword_texts.size());
+  for (size_t k = 0; k < site.keyword_texts.size(); ++k) {
+    out.push_back(VmKeywordArg{code.texts[site.keyword_texts[k]], std::move(values[k])});
+  }
+  return out;
+}
+
 VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, std::optional<uint32_t> function,
                                                     std::optional<BuiltinId> builtin, std::span<VmValue> args,
-                                                    const Cell* mark) {
-  VmKwargList kwargs = take_keywords(run, mark);
+                                                    VmKwargList kwargs) {
   if (function) return call_function_at(run, *function, args, kwargs);
   if (builtin) return call_builtin_at(run, *builtin, args, kwargs);
   return call_callable_value(run, std::move(callee), args, kwargs);
@@ -263,13 +271,20 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
     return nullptr;
   }
   const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
-  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
+  const uint32_t keywords = static_cast<uint32_t>(site.keyword_texts.size());
+  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc - keywords;
   const std::span<VmValue> arg_span(args, site.argc);
   VmResult<VmValue> result =
-      mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span, mark)
-      : function      ? call_function_at(f.run, *function, arg_span, {})
-      : builtin       ? call_builtin_at(f.run, *builtin, arg_span, {})
-                      : call_callable_value(f.run, std::move(callee), arg_span, {});
+      site.planned && function ? call_function_planned(f.run, *function, {args, site.argc + keywords}, site.plan)
+      // Keyword arguments are moved out of the run first: the callee's own
+      // calls assemble theirs there while it binds.
+      : mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
+                                             take_keywords(f.run, mark))
+      : keywords != 0   ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
+                                             keyword_cells(f.code, site, args + site.argc))
+      : function        ? call_function_at(f.run, *function, arg_span, {})
+      : builtin         ? call_builtin_at(f.run, *builtin, arg_span, {})
+                        : call_callable_value(f.run, std::move(callee), arg_span, {});
   if (!result.ok()) {
     f.run.fail(std::move(result).error());
     return nullptr;
