@@ -187,6 +187,57 @@ VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
   return iteration_next(state, *item);
 }
 
+// Clears the live cells below `sp` as the code returns. Cells above the top
+// never hold a heap value: every pop clears or moves out of its cell.
+VELN_LOOP_HELPER void leave(Cell* stack, Cell* sp, [[maybe_unused]] const Cell* stack_end) {
+  while (sp > stack) clear(*--sp);
+#if defined(VELN_DEBUG_CHECKS)
+  for (const Cell* c = stack; c < stack_end; ++c) VELN_DEBUG_CHECK(!c->holds_buffer(), "buffer left in a value stack cell");
+#endif
+}
+
+// The position a small int index names in a sequence of `count` items, or
+// -1: the general path decides, errors included.
+VELN_LOOP_HELPER int64_t small_position(const Cell& index, size_t count) {
+  if (!index.is(VmKind::Int) || !index.int_is_small()) return -1;
+  int64_t i = index.small_int();
+  const int64_t n = static_cast<int64_t>(count);
+  if (i < 0) i += n;
+  return i >= 0 && i < n ? i : -1;
+}
+
+// [list or tuple][index] -> [item] for an index within it; false leaves the
+// cells to the general read.
+VELN_LOOP_HELPER bool subscript_item(Cell* top) {
+  Cell& container = top[-2];
+  if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
+  const std::span<const VmValue> items = container.items();
+  const int64_t at = small_position(top[-1], items.size());
+  if (at < 0) return false;
+  VmValue item = items[static_cast<size_t>(at)];
+  clear(top[-1]);
+  container = std::move(item);
+  return true;
+}
+
+// `name[index] = value` on a list bound to a local, the index within it:
+// the write-back's steps for that shape (the local lets go of the list so
+// its buffer is edited in place, the item is set, the list goes back to
+// the local). 1 done, 0 for the general path, -1 failed.
+VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, Slot* slots) {
+  if (site.levels != 1 || site.outer_current || !site.root_is_name || !site.root_cell) return 0;
+  Slot& root = slots[site.slot];
+  Cell& list = top[-3];
+  if (!root.bound || !list.is(VmKind::List)) return 0;
+  const int64_t at = small_position(top[-2], list.item_count());
+  if (at < 0) return 0;
+  root.value = VmValue();
+  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(top[-1])))) return -1;
+  root.value = std::move(list);
+  clear(top[-2]);
+  return 1;
+}
+
 // ---- instructions run out of line: each returns the new stack top, or
 // nullptr after a failure ------------------------------------------------------
 
@@ -536,8 +587,10 @@ VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* s
 }  // namespace
 
 VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots) {
-  ArenaCells<Cell> cells(run.arena, code.max_stack);
-  return run_code_on(run, code, pc, slots, cells.get());
+  const FrameArena::Mark mark = run.arena.mark();
+  VmResult<VmValue> result = run_code_on(run, code, pc, slots, run.arena.push<Cell>(code.max_stack));
+  run.arena.release(mark);
+  return result;
 }
 
 VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack) {
@@ -601,9 +654,13 @@ op_JumpIfFalseOrPop:
   if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
   clear(*--sp);
   NEXT();
-op_Return:
-  return std::move(sp[-1]);
+op_Return: {
+  VmValue result = std::move(*--sp);
+  leave(stack, sp, stack_end);
+  return result;
+}
 op_ReturnNone:
+  leave(stack, sp, stack_end);
   return VmValue::none();
 op_LoadConst:
   if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
@@ -757,10 +814,22 @@ op_Syscall:
 op_NativeCall:
   OUT_OF_LINE(native_call);
 op_StoreResolved:
+  if (in->a8 == 0) {
+    const int stored = store_list_item(run, code.targets[in->a], sp, slots);
+    if (stored < 0) goto failed;
+    if (stored > 0) {
+      sp -= 3;
+      NEXT();
+    }
+  }
   OUT_OF_LINE(store_resolved_cells);
 op_ReadCurrent:
   OUT_OF_LINE(read_current);
 op_Subscript:
+  if (subscript_item(sp)) {
+    --sp;
+    NEXT();
+  }
   OUT_OF_LINE(subscript);
 op_PushNone:
   OUT_OF_LINE(push_none);
@@ -813,6 +882,8 @@ op_KwUnpack:
 #undef JUMP
 #undef OUT_OF_LINE
 failed:
+  // Where a failing helper left the top is not known: every cell is cleared.
+  leave(stack, stack_end, stack_end);
   return std::move(run.error);
 }
 
