@@ -144,15 +144,15 @@ class Binder {
 };
 
 [[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
-  for (size_t i = 0; i < f.parameters.size(); ++i) {
+  for (uint32_t i : f.checked_parameters) {
     const LoweredParameter& p = f.parameters[i];
-    const ParameterIr& ir = f.ir->parameters[i];
-    if (!ir.annotation || !slots[p.slot].bound) continue;
-    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *ir.annotation + "'");
-    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, "Argument '" + ir.name + "'"));
+    if (!slots[p.slot].bound) continue;
+    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *f.ir->parameters[i].annotation + "'");
+    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, p.check_label));
   }
   return Ok{};
 }
+
 
 struct ActiveCall {
   explicit ActiveCall(VmRun& r) : run(r) { ++run.active_calls; }
@@ -224,7 +224,7 @@ template <class Bind>
   if (!run.charge(f.call_price) || !bind(frame.slots())) return std::move(run.error);
   VmResult<VmValue> result = run_code_on(run, f.code, f.body_entry, frame.slots(), frame.cells());
   if (f.typecheck && result.ok() && f.ir->returns) {
-    VmStatus checked = check_function_return(f.ir->returns, *result);
+    VmStatus checked = check_parsed_return(*f.ir->returns, f.returns, *result);
     if (!checked.ok()) return std::move(checked).error();
   }
   return result;

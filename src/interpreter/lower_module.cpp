@@ -90,6 +90,8 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     if (out.typecheck && parameter.annotation) {
       p.annotation = parse_type_annotation(*parameter.annotation);
       p.annotation_unparsed = !p.annotation.has_value();
+      p.check_label = "Argument '" + parameter.name + "'";
+      out.checked_parameters.push_back(static_cast<uint32_t>(out.parameters.size()));
     }
     if (p.kind != ParameterKind::PositionalOrKeyword) simple = false;
     if (std::find(seen_slots.begin(), seen_slots.end(), p.slot) != seen_slots.end()) simple = false;
@@ -97,6 +99,7 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     out.parameters.push_back(std::move(p));
   }
   out.simple_parameters = simple;
+  if (out.typecheck && ir.returns) out.returns = parse_type_annotation(*ir.returns);
   out.call_price = saturating_call_price(nodes);
   out.body_entry = lowerer.block_entry(ir.body);
 }

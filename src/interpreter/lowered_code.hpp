@@ -229,6 +229,7 @@ struct LoweredParameter {
   // Parsed once, only for functions whose type checks are on.
   std::optional<TypeAnnotation> annotation;
   bool annotation_unparsed = false;
+  std::string check_label;  // "Argument '{name}'", for annotated parameters
 };
 
 struct LoweredFunction {
@@ -238,6 +239,11 @@ struct LoweredFunction {
   std::vector<LoweredParameter> parameters;
   uint64_t call_price = 0;
   bool typecheck = false;
+  // The parameters with an annotation to check, and the parsed return
+  // annotation (nullopt when it does not parse): only for functions whose
+  // type checks are on.
+  std::vector<uint32_t> checked_parameters;
+  std::optional<TypeAnnotation> returns;
   // Function arguments bind straight into slots: only positional-or-keyword
   // parameters without repeats.
   bool simple_parameters = false;

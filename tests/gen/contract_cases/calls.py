@@ -222,6 +222,16 @@ def f(a: 'list[', b: int = 'x') -> 'nope[':
 def f(a: 'list['):
     return a
 """, call("f", 1, error="unsupported type annotation ''list[''"), cost=0),
+    case("typecheck_on_checks_the_return", """
+@export(typecheck=True)
+def f(a) -> int:
+    return a
+
+@export(typecheck=True)
+def g() -> 'list[':
+    return 1
+""", [call("f", 1, result="int:1"), call("f", "x", error="TypeError(\"Return value must be <class 'int'>, got str!\")"),
+      call("g", error="unsupported type annotation ''list[''")], cost=2 * (R + NAME) + R + CONST),
     case("typecheck_needs_export_decorator", """
 @other(typecheck=True)
 def f(a: 'list['):
