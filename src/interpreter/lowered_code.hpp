@@ -63,6 +63,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(ReleaseLocal) /* slot a is about to be overwritten: drops its buffer reference */ \
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
   X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
+  X(BinaryJump) /* Binary (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -120,6 +121,7 @@ inline constexpr uint8_t kForNextKeepState = 1;
 inline constexpr uint8_t kForNextStore = 2;
 inline constexpr uint8_t kForNextLoopBack = 4;
 inline constexpr uint8_t kCompareJumpIfTrue = 128;
+inline constexpr uint8_t kBinaryJumpIfTrue = 128;
 // StoreResolved flags (a8).
 inline constexpr uint8_t kStoreCurrentUsed = 1;
 inline constexpr uint8_t kStoreValueBelow = 2;

@@ -48,7 +48,8 @@ uint32_t Lowerer::slot_for(std::string_view name) {
 
 uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
   // Fused pairs, where no jump lands between them: an operator whose result
-  // goes straight into a local, and a comparison tested by a branch.
+  // goes straight into a local, and a comparison or an operator tested by a
+  // branch.
   const uint32_t at = here();
   if (at > 0 && !is_target(at)) {
     Instr& last = code_.instrs[at - 1];
@@ -62,10 +63,12 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       }
       return here() - 1;
     }
-    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::CompareLast) {
-      last.op = Op::CompareJump;
+    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) &&
+        (last.op == Op::CompareLast || last.op == Op::Binary)) {
+      const bool compare = last.op == Op::CompareLast;
+      last.op = compare ? Op::CompareJump : Op::BinaryJump;
       last.a = a;
-      if (op == Op::JumpIfTrue) last.a8 |= kCompareJumpIfTrue;
+      if (op == Op::JumpIfTrue) last.a8 |= compare ? kCompareJumpIfTrue : kBinaryJumpIfTrue;
       if (a < at) mark_target(a);
       return at - 1;
     }

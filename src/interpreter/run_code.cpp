@@ -130,7 +130,8 @@ VELN_OP_HELPER bool binary(VmRun& run, const LoweredCode& code, const Instr& in,
   VmResult<VmValue> result =
       in.op == Op::BinaryNamed
           ? apply_binary_operator(std::string_view(code.texts[in.a]), std::move(top[-2]), std::move(top[-1]))
-          : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+          : apply_binary_operator(static_cast<BinaryOperator>(in.a8 & ~kBinaryJumpIfTrue), std::move(top[-2]),
+                                  std::move(top[-1]));
   clear(top[-1]);
   return run.take(std::move(result), top[-2]);
 }
@@ -723,6 +724,21 @@ op_BinaryStore: {
   }
   if (!binary_store(run, *in, sp, slots)) goto failed;
   sp -= 2;
+  NEXT();
+}
+op_BinaryJump: {
+  int64_t r;
+  bool truthy;
+  if (small_ints(sp[-2], sp[-1]) &&
+      small_int_binary(in->a8 & ~kBinaryJumpIfTrue, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    truthy = r != 0;
+  } else {
+    if (!binary(run, code, *in, sp)) goto failed;
+    truthy = sp[-2].truthy();
+  }
+  clear(*--sp);
+  clear(*--sp);
+  if (truthy == ((in->a8 & kBinaryJumpIfTrue) != 0)) JUMP(in->a);
   NEXT();
 }
 op_Unary:
