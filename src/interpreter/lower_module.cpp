@@ -86,6 +86,8 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
       nodes += ir_node_complexity(*parameter.default_value);
       p.default_entry = lowerer.expression_entry(*parameter.default_value);
       p.default_reads_only = reads_only(out.code, *p.default_entry);
+      p.default_is_constant = out.code.instrs.size() == *p.default_entry + 2 &&
+                              out.code.instrs[*p.default_entry].op == Op::LoadConst;
       simple = false;
     }
     if (out.typecheck && parameter.annotation) {

@@ -228,6 +228,9 @@ struct LoweredParameter {
   // The default's code changes no local, so it can run on the frame's own
   // slots instead of a copy of them.
   bool default_reads_only = false;
+  // The default's code is one LoadConst and its Return: its charges and the
+  // constant are all it does.
+  bool default_is_constant = false;
   // Parsed once, only for functions whose type checks are on.
   std::optional<TypeAnnotation> annotation;
   bool annotation_unparsed = false;

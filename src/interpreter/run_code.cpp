@@ -268,7 +268,7 @@ VmArgList take_args(Cell* args, uint32_t argc) {
 }
 
 // Clears the cells from `from` to `sp` and pushes `result` at `from`.
-Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
+[[gnu::always_inline]] inline Cell* replace_with(Cell* from, Cell* sp, VmValue&& result) {
   while (sp > from) clear(*--sp);
   *sp++ = std::move(result);
   return sp;
