@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "interpreter/call_depth.hpp"
+#include "interpreter/function_invoke.hpp"
 #include "interpreter/type_annotations.hpp"
 #include "interpreter/type_error_text.hpp"
 
 namespace veln {
-namespace {
 
 // A parameter's default sees a copy of the locals bound so far; a default
 // that changes no local can read the frame's own slots instead.
@@ -26,6 +26,8 @@ VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const Lowe
   for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots[i];
   return run_code(run, f.code, *p.default_entry, copy.get());
 }
+
+namespace {
 
 struct KeywordEntry {
   std::string_view name;
@@ -148,23 +150,6 @@ class Binder {
   size_t next_ = 0;
 };
 
-[[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
-  for (uint32_t i : f.checked_parameters) {
-    const LoweredParameter& p = f.parameters[i];
-    if (!slots[p.slot].bound) continue;
-    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *f.ir->parameters[i].annotation + "'");
-    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, p.check_label));
-  }
-  return Ok{};
-}
-
-
-struct ActiveCall {
-  explicit ActiveCall(VmRun& r) : run(r) { ++run.active_calls; }
-  ~ActiveCall() { --run.active_calls; }
-  VmRun& run;
-};
-
 // Positional arguments straight into the slots of simple parameters.
 void bind_positional(const LoweredFunction& f, std::span<VmValue> args, Slot* slots) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -200,41 +185,6 @@ inline bool bind_arguments(VmRun& run, const LoweredFunction& f, std::span<VmVal
   return bind_in_full(run, f, args, kwargs, slots);
 }
 
-// Argument binding by a plan made at lowering, which rules out every binding
-// error: only defaults and type checks remain to run.
-inline bool bind_planned(VmRun& run, const LoweredFunction& f, std::span<VmValue> cells,
-                         const std::vector<uint32_t>& plan, Slot* slots) {
-  for (size_t i = 0; i < plan.size(); ++i) {
-    const LoweredParameter& p = f.parameters[i];
-    Slot& slot = slots[p.slot];
-    if (plan[i] != kFromDefault) [[likely]] {
-      slot.value = std::move(cells[plan[i]]);
-    } else if (!run.take(default_value(run, f, p, slots), slot.value)) {
-      return false;
-    }
-    slot.bound = true;
-  }
-  return !f.typecheck || run.check(check_arguments(f, slots));
-}
-
-[[gnu::noinline]] VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
-
-// A frame, the call price, the arguments bound by `bind`, the body and its
-// result check. Inlined into each entry point, so a call adds one native
-// frame besides the instruction loop's.
-template <class Bind>
-[[gnu::always_inline]] inline VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, Bind bind) {
-  ActiveCall active(run);
-  ActivationCells frame(run.arena, f.code.slot_count(), f.code.max_stack);
-  if (!run.charge(f.call_price) || !bind(frame.slots())) return std::move(run.error);
-  VmResult<VmValue> result = run_code_on(run, f.code, f.body_entry, frame.slots(), frame.cells());
-  if (f.typecheck && result.ok() && f.ir->returns) {
-    VmStatus checked = check_parsed_return(*f.ir->returns, f.returns, *result);
-    if (!checked.ok()) return std::move(checked).error();
-  }
-  return result;
-}
-
 [[gnu::noinline]] VmResult<VmValue> call_builtin_value(VmRun& run, const VmValue& callee, std::span<VmValue> args,
                                                       std::span<VmKeywordArg> kwargs) {
   const std::optional<BuiltinId> id = builtin_id(callee.text());
@@ -247,6 +197,18 @@ template <class Bind>
 }
 
 }  // namespace
+
+VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
+  for (uint32_t i : f.checked_parameters) {
+    const LoweredParameter& p = f.parameters[i];
+    if (!slots[p.slot].bound) continue;
+    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *f.ir->parameters[i].annotation + "'");
+    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, p.check_label));
+  }
+  return Ok{};
+}
+
+VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
 
 VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
   VmArgList arg_list;
@@ -264,13 +226,6 @@ VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue
   if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
   const LoweredFunction& f = run.instance.lowered.functions[index];
   return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
-}
-
-VmResult<VmValue> call_function_planned(VmRun& run, uint32_t index, std::span<VmValue> cells,
-                                        const std::vector<uint32_t>& plan) {
-  if (run.active_calls >= kMaxActiveCalls) return recursion_limit();
-  const LoweredFunction& f = run.instance.lowered.functions[index];
-  return invoke(run, f, [&](Slot* slots) { return bind_planned(run, f, cells, plan, slots); });
 }
 
 // The name may come from a contract text (a call by name).

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "interpreter/builtins.hpp"
 #include "interpreter/vm_run.hpp"
@@ -22,10 +21,6 @@ VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::sp
 // The module function at `index` (known to exist): the same call without the lookup.
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs);
-// The module function at `index`, its parameters bound by `plan` (see
-// CallSite) from the argument cells, which are taken over.
-VmResult<VmValue> call_function_planned(VmRun& run, uint32_t index, std::span<VmValue> cells,
-                                        const std::vector<uint32_t>& plan);
 // The builtin `id`; both lists are taken over.
 VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs);
 // A builtin or a function reference ("value of type {} is not callable").

@@ -9,6 +9,7 @@
 
 #include "interpreter/expression_ops.hpp"
 #include "interpreter/function_calls.hpp"
+#include "interpreter/function_invoke.hpp"
 #include "interpreter/host_bindings.hpp"
 #include "interpreter/native_attribute_calls.hpp"
 #include "interpreter/target_ops.hpp"
