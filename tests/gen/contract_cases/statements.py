@@ -243,6 +243,12 @@ def f():
     return x
 """, call("f", error="Out of chi."), cost=A + CONST + R, budget=A + CONST + 31, env=["VELN_VM_TRACE_STATEMENTS"],
          stderr="[vm-stmt] con_test assign\n"),
+    case("statement_trace_before_a_failed_operand_charge", """
+def f():
+    x = 1
+    return x
+""", call("f", error="Out of chi."), cost=A + CONST + R + NAME, budget=A + CONST + R + 63, env=["VELN_VM_TRACE_STATEMENTS"],
+         stderr="[vm-stmt] con_test assign\n[vm-stmt] con_test return\n"),
     case("module_body_return_fails", """
 x = 1
 return_value = 2
