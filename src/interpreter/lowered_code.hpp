@@ -130,9 +130,8 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst, LoadConst: a charge made first (a Charge or a Stmt fused
-  // into the one after it; a Stmt's kind plus one is then in a8, for its
-  // trace line).
+  // LoadNameConst, LoadConst: a charge made first (a Charge instruction fused
+  // into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;
   uint64_t b = 0;

@@ -72,17 +72,6 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       if (a < at) mark_target(a);
       return at - 1;
     }
-    // A statement's price and trace line, made by the instruction after it
-    // before its own charges: spare holds the price, a8 the kind plus one.
-    if ((op == Op::LoadName || op == Op::LoadConst || op == Op::Charge) && last.op == Op::Stmt &&
-        last.b <= UINT16_MAX) {
-      last.spare = static_cast<uint16_t>(last.b);
-      last.a8 = static_cast<uint8_t>(last.a8 + 1);
-      last.op = op;
-      last.a = a;
-      last.b = b;
-      return at - 1;
-    }
     // A node's price charged just before its first operand is read.
     if ((op == Op::LoadName || op == Op::LoadConst || op == Op::Charge) && last.op == Op::Charge &&
         last.spare == 0 && last.b <= UINT16_MAX) {

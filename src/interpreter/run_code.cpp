@@ -56,16 +56,6 @@ VELN_LOOP_HELPER bool statement(VmRun& run, const LoweredCode& code, const Instr
   return true;
 }
 
-// The charge fused in front of an instruction, with the statement trace line
-// when it is a statement's.
-VELN_LOOP_HELPER bool leading_charge(VmRun& run, const Instr& in) {
-  if (!charge(run, in.spare)) return false;
-  if (in.a8 != 0 && run.instance.trace.statements) [[unlikely]] {
-    trace_statement(run, statement_kind_name(static_cast<StatementKind>(in.a8 - 1)));
-  }
-  return true;
-}
-
 // A name found neither in the locals nor in the module globals.
 VELN_COLD bool name_fallback(VmRun& run, const LoweredCode& code, const NameSite& site, Cell& out) {
   switch (site.fallback) {
@@ -640,7 +630,7 @@ VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, 
   goto* kLabels[static_cast<size_t>(in->op)];
 
 op_Charge:
-  if ((in->spare != 0 && !leading_charge(run, *in)) || !charge(run, in->b)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   NEXT();
 op_Stmt:
   if (!statement(run, code, *in)) goto failed;
@@ -675,7 +665,7 @@ op_ReturnNone:
   leave(stack, sp, stack_end);
   return VmValue::none();
 op_LoadConst:
-  if ((in->spare != 0 && !leading_charge(run, *in)) || !charge(run, in->b)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   // falls through
 op_PushConst:
   *sp++ = code.constants[in->a];
@@ -684,19 +674,19 @@ op_PushBool:
   set_bool(*sp++, in->a8 != 0);
   NEXT();
 op_LoadName:
-  if (in->spare != 0 && !leading_charge(run, *in)) goto failed;
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, in->b) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   NEXT();
 op_LoadName2:
-  if (in->spare != 0 && !leading_charge(run, *in)) goto failed;
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
   ++sp;
   NEXT();
 op_LoadNameConst:
-  if (in->spare != 0 && !leading_charge(run, *in)) goto failed;
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
