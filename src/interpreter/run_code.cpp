@@ -226,17 +226,21 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
 // the write-back's steps for that shape (the local lets go of the list so
 // its buffer is edited in place, the item is set, the list goes back to
 // the local). 1 done, 0 for the general path, -1 failed.
-VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, Slot* slots) {
+// The three cells are [list][index][value], or [value][list][index] when
+// the value was computed before the target was resolved.
+VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, bool value_below, Slot* slots) {
   if (site.levels != 1 || site.outer_current || !site.root_is_name || !site.root_cell) return 0;
   Slot& root = slots[site.slot];
-  Cell& list = top[-3];
+  Cell& list = value_below ? top[-2] : top[-3];
+  Cell& index = value_below ? top[-1] : top[-2];
+  Cell& value = value_below ? top[-3] : top[-1];
   if (!root.bound || !list.is(VmKind::List)) return 0;
-  const int64_t at = small_position(top[-2], list.item_count());
+  const int64_t at = small_position(index, list.item_count());
   if (at < 0) return 0;
   root.value = VmValue();
-  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(top[-1])))) return -1;
+  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
   root.value = std::move(list);
-  clear(top[-2]);
+  clear(index);
   return 1;
 }
 
@@ -831,8 +835,8 @@ op_Syscall:
 op_NativeCall:
   OUT_OF_LINE(native_call);
 op_StoreResolved:
-  if (in->a8 == 0) {
-    const int stored = store_list_item(run, code.targets[in->a], sp, slots);
+  if ((in->a8 & ~kStoreValueBelow) == 0) {
+    const int stored = store_list_item(run, code.targets[in->a], sp, in->a8 != 0, slots);
     if (stored < 0) goto failed;
     if (stored > 0) {
       sp -= 3;
