@@ -332,16 +332,33 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
   Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc - keywords;
   const std::span<VmValue> arg_span(args, site.argc);
   VmResult<VmValue> result =
-      site.planned && function ? call_function_planned(f.run, *function, {args, site.argc + keywords}, site.plan)
       // Keyword arguments are moved out of the run first: the callee's own
-      // calls assemble theirs there while it binds.
-      : mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
+      // calls assemble theirs there while it binds. (A planned site comes
+      // here only when its name is bound to a value.)
+      mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
                                              take_keywords(f.run, mark))
       : keywords != 0   ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
                                              keyword_cells(f.code, site, args + site.argc))
       : function        ? call_function_at(f.run, *function, arg_span, {})
       : builtin         ? call_builtin_at(f.run, *builtin, arg_span, {})
                         : call_callable_value(f.run, std::move(callee), arg_span, {});
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(result).value());
+}
+
+// A planned call whose name still falls back to its module function (no
+// local or global of that name is bound): straight into the callee.
+VELN_OP_HELPER Cell* call_planned(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const NameSite& name = f.code.names[site.name];
+  if (f.slots[name.slot].bound || f.run.instance.globals[name.global].bound) return call(f, in, sp);
+  if (!charge(f.run, in.b)) return nullptr;
+  const uint32_t n = site.argc + static_cast<uint32_t>(site.keyword_texts.size());
+  Cell* args = sp - n;
+  VmResult<VmValue> result = call_function_planned(f.run, name.function, {args, n}, site.plan);
   if (!result.ok()) {
     f.run.fail(std::move(result).error());
     return nullptr;
@@ -827,8 +844,12 @@ op_AssertFail:
 op_Fail:
   fail_with(run, code, *in, sp);
   goto failed;
-op_CallValue:
 op_CallName:
+  if (code.calls[in->a].planned) {
+    OUT_OF_LINE(call_planned);
+  }
+  // falls through
+op_CallValue:
   OUT_OF_LINE(call);
 op_Syscall:
   OUT_OF_LINE(syscall);
