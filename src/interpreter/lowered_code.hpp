@@ -64,6 +64,8 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
   X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
   X(BinaryJump) /* Binary (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
+  X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
+  X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -130,7 +132,7 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst, LoadConst: a charge made first (a Charge instruction fused
+  // LoadNameConst (and the two that begin with it), LoadConst: a charge made first (a Charge instruction fused
   // into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;

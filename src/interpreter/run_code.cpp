@@ -595,11 +595,11 @@ VELN_OP_HELPER Cell* keyword_unpack(Frame f, const Instr&, Cell* sp) {
 }
 
 // Releases the target local, applies the operator and stores the result.
-VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* slots) {
-  Slot& slot = slots[in.a];
+VELN_OP_HELPER bool binary_store(VmRun& run, uint8_t op, uint32_t target, Cell* top, Slot* slots) {
+  Slot& slot = slots[target];
   if (slot.bound) clear(slot.value);
   VmResult<VmValue> result =
-      apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+      apply_binary_operator(static_cast<BinaryOperator>(op), std::move(top[-2]), std::move(top[-1]));
   clear(top[-1]);
   clear(top[-2]);
   if (!run.take(std::move(result), slot.value)) return false;
@@ -713,6 +713,36 @@ op_LoadNameConst:
   if (!charge(run, 32)) goto failed;
   *sp++ = code.constants[in->b];
   NEXT();
+op_NameConstBinary:
+op_NameConstBinaryStore: {
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  *sp++ = code.constants[static_cast<uint32_t>(in->b)];
+  const bool store = in->op == Op::NameConstBinaryStore;
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    if (store) {
+      Slot& slot = slots[in->b >> 32];
+      set_int(slot.value, r);
+      slot.bound = true;
+      sp -= 2;
+    } else {
+      set_int(sp[-2], r);
+      --sp;
+    }
+    NEXT();
+  }
+  if (store) {
+    if (!binary_store(run, in->a8, static_cast<uint32_t>(in->b >> 32), sp, slots)) goto failed;
+    sp -= 2;
+  } else {
+    if (!binary(run, code, *in, sp)) goto failed;
+    --sp;
+  }
+  NEXT();
+}
 op_StoreLocal: {
   Slot& slot = slots[in->a];
   slot.value = std::move(*--sp);
@@ -744,7 +774,7 @@ op_BinaryStore: {
     sp -= 2;
     NEXT();
   }
-  if (!binary_store(run, *in, sp, slots)) goto failed;
+  if (!binary_store(run, in->a8, in->a, sp, slots)) goto failed;
   sp -= 2;
   NEXT();
 }
