@@ -64,6 +64,8 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
   X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
   X(BinaryJump) /* Binary (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
+  X(NameConstCompareJump) /* LoadNameConst names[b & 0xffffffff], constants[b >> 32], then CompareJump a8 to a */ \
+  X(Name2CompareJump) /* LoadName2 names[b & 0xffffffff], names[b >> 32], then CompareJump a8 to a */ \
   X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
   X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
   /* --- containers and reads ------------------------------------------------------ */ \

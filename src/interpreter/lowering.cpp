@@ -90,6 +90,17 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       last.a = a;
       if (op == Op::JumpIfTrue) last.a8 |= compare ? kCompareJumpIfTrue : kBinaryJumpIfTrue;
       if (a < at) mark_target(a);
+      // `k < 2`, `i < n`: both operands were loaded just before.
+      Instr& load = code_.instrs[at > 1 ? at - 2 : 0];
+      if (compare && at > 1 && !is_target(at - 1) &&
+          (load.op == Op::LoadNameConst || load.op == Op::LoadName2)) {
+        load.op = load.op == Op::LoadNameConst ? Op::NameConstCompareJump : Op::Name2CompareJump;
+        load.b = uint64_t{load.a} | (load.b << 32);
+        load.a = a;
+        load.a8 = last.a8;
+        code_.instrs.pop_back();
+        return at - 2;
+      }
       return at - 1;
     }
     // A node's price charged just before its first operand is read.

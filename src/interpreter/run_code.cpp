@@ -797,6 +797,19 @@ op_Unary:
 op_UnaryNamed:
   if (!unary(run, code, *in, sp)) goto failed;
   NEXT();
+op_NameConstCompareJump:
+op_Name2CompareJump:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  ++sp;
+  if (in->op == Op::Name2CompareJump) {
+    if (!charge(run, 64) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
+  } else {
+    if (!charge(run, 32)) goto failed;
+    *sp = code.constants[in->b >> 32];
+  }
+  ++sp;
+  // falls through
 op_CompareJump: {
   const int holds = compare_cells(run, code, *in, sp);
   if (holds < 0) goto failed;
