@@ -113,17 +113,18 @@ class FrameArena {
 };
 
 // The locals and value stack of one function activation, given back on
-// every path.
+// every path. The stack cells are constructed but never destroyed here: the
+// instruction loop leaves every one of them without a heap value when it
+// returns (see run_code_on), so only the slots are released one by one.
 class ActivationCells {
  public:
   ActivationCells(FrameArena& arena, size_t slots, size_t cells)
-      : arena_(arena), mark_(arena.mark()), slots_n_(slots), cells_n_(cells) {
+      : arena_(arena), mark_(arena.mark()), slots_n_(slots) {
     std::tie(slots_, cells_) = arena.push_activation(slots, cells);
   }
   ActivationCells(const ActivationCells&) = delete;
   ActivationCells& operator=(const ActivationCells&) = delete;
   ~ActivationCells() {
-    FrameArena::destroy(cells_, cells_n_);
     FrameArena::destroy(slots_, slots_n_);
     arena_.release(mark_);
   }
@@ -134,7 +135,6 @@ class ActivationCells {
   FrameArena& arena_;
   FrameArena::Mark mark_;
   size_t slots_n_;
-  size_t cells_n_;
   Slot* slots_ = nullptr;
   VmValue* cells_ = nullptr;
 };

@@ -6,10 +6,27 @@
 #include <vector>
 
 #include "interpreter/call_depth.hpp"
+#include "interpreter/function_invoke.hpp"
 #include "interpreter/type_annotations.hpp"
 #include "interpreter/type_error_text.hpp"
 
 namespace veln {
+
+// A parameter's default sees a copy of the locals bound so far; a default
+// that changes no local can read the frame's own slots instead.
+VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const LoweredParameter& p, Slot* slots) {
+  if (p.default_is_constant) {
+    const Instr& load = f.code.instrs[*p.default_entry];
+    if ((load.spare != 0 && !run.charge(load.spare)) || !run.charge(load.b)) return std::move(run.error);
+    return f.code.constants[load.a];
+  }
+  if (p.default_reads_only) return run_code(run, f.code, *p.default_entry, slots);
+  const uint32_t n = f.code.slot_count();
+  ArenaCells<Slot> copy(run.arena, n);
+  for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots[i];
+  return run_code(run, f.code, *p.default_entry, copy.get());
+}
+
 namespace {
 
 struct KeywordEntry {
@@ -114,11 +131,7 @@ class Binder {
       return Ok{};
     }
     if (!p.default_entry) return wrapped_type_error(std::string(missing) + pname + "'");
-    // The default sees a copy of the locals bound so far.
-    const uint32_t n = f_.code.slot_count();
-    ArenaCells<Slot> copy(run_.arena, n);
-    for (uint32_t i = 0; i < n; ++i) copy.get()[i] = slots_[i];
-    VELN_TRY(VmValue value, run_code(run_, f_.code, *p.default_entry, copy.get()));
+    VELN_TRY(VmValue value, default_value(run_, f_, p, slots_));
     set(p.slot, std::move(value));
     return Ok{};
   }
@@ -135,23 +148,6 @@ class Binder {
   Slot* slots_;
   std::vector<KeywordEntry> table_;
   size_t next_ = 0;
-};
-
-[[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
-  for (size_t i = 0; i < f.parameters.size(); ++i) {
-    const LoweredParameter& p = f.parameters[i];
-    const ParameterIr& ir = f.ir->parameters[i];
-    if (!ir.annotation || !slots[p.slot].bound) continue;
-    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *ir.annotation + "'");
-    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, "Argument '" + ir.name + "'"));
-  }
-  return Ok{};
-}
-
-struct ActiveCall {
-  explicit ActiveCall(VmRun& r) : run(r) { ++run.active_calls; }
-  ~ActiveCall() { --run.active_calls; }
-  VmRun& run;
 };
 
 // Positional arguments straight into the slots of simple parameters.
@@ -179,32 +175,14 @@ bool binds_positionally(const LoweredFunction& f, std::span<VmValue> args, std::
   return !f.typecheck || run.check(check_arguments(f, slots));
 }
 
-// The call price and argument binding; false with the error in the run.
-inline bool enter(VmRun& run, const LoweredFunction& f, std::span<VmValue> args, std::span<VmKeywordArg> kwargs,
-                  Slot* slots) {
-  if (!run.charge(f.call_price)) return false;
+// Argument binding by call shape; false with the error in the run.
+inline bool bind_arguments(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
+                           std::span<VmKeywordArg> kwargs, Slot* slots) {
   if (!f.typecheck && binds_positionally(f, args, kwargs)) [[likely]] {
     bind_positional(f, args, slots);
     return true;
   }
   return bind_in_full(run, f, args, kwargs, slots);
-}
-
-[[gnu::noinline]] VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
-
-// The native frames of this path are the ones every active call adds:
-// keep them small.
-VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue> args,
-                         std::span<VmKeywordArg> kwargs) {
-  ActiveCall active(run);
-  ActivationCells frame(run.arena, f.code.slot_count(), f.code.max_stack);
-  if (!enter(run, f, args, kwargs, frame.slots())) return std::move(run.error);
-  VmResult<VmValue> result = run_code_on(run, f.code, f.body_entry, frame.slots(), frame.cells());
-  if (f.typecheck && result.ok() && f.ir->returns) {
-    VmStatus checked = check_function_return(f.ir->returns, *result);
-    if (!checked.ok()) return std::move(checked).error();
-  }
-  return result;
 }
 
 [[gnu::noinline]] VmResult<VmValue> call_builtin_value(VmRun& run, const VmValue& callee, std::span<VmValue> args,
@@ -220,6 +198,18 @@ VmResult<VmValue> invoke(VmRun& run, const LoweredFunction& f, std::span<VmValue
 
 }  // namespace
 
+VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
+  for (uint32_t i : f.checked_parameters) {
+    const LoweredParameter& p = f.parameters[i];
+    if (!slots[p.slot].bound) continue;
+    if (p.annotation_unparsed) return vm_error("unsupported type annotation '" + *f.ir->parameters[i].annotation + "'");
+    VELN_CHECK(check_typed_value(slots[p.slot].value, *p.annotation, p.check_label));
+  }
+  return Ok{};
+}
+
+VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
+
 VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
   RunValueCaller caller(run);
   return call_builtin(id, args, kwargs, caller);
@@ -228,7 +218,8 @@ VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> a
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs) {
   if (run.calls_exhausted()) return recursion_limit();
-  return invoke(run, run.instance.lowered.functions[index], args, kwargs);
+  const LoweredFunction& f = run.instance.lowered.functions[index];
+  return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
 }
 
 // The name may come from a contract text (a call by name).
@@ -241,7 +232,8 @@ VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::sp
   if (run.calls_exhausted()) return recursion_limit();
   const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
   if (!index) return unknown_function(name);
-  return invoke(run, run.instance.lowered.functions[*index], args, kwargs);
+  const LoweredFunction& f = run.instance.lowered.functions[*index];
+  return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
 }
 
 VmResult<VmValue> call_callable_value(VmRun& run, VmValue callee, std::span<VmValue> args,

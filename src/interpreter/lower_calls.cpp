@@ -3,12 +3,79 @@
 // (resolved as an assignment target when it is a name or a subscript), or a
 // value called with the evaluated arguments. A name callee is looked up and
 // called by one instruction, so a module function is reached by index.
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "interpreter/lowering.hpp"
 #include "interpreter_support/native_methods.hpp"
 
 namespace veln {
+namespace {
+
+// The keyword names of a call whose keywords are all well-formed plain
+// keywords (no unpacking), in call order; nullopt otherwise.
+std::optional<std::vector<const std::string*>> plain_keywords(const JsonValue::Array& keywords) {
+  std::vector<const std::string*> names;
+  for (const JsonValue& item : keywords) {
+    if (!item.is_object() || item.find("value") == nullptr) return std::nullopt;
+    const std::string* kind = item.find_string("node");
+    if (kind != nullptr && *kind != "keyword") return std::nullopt;
+    const std::string* arg = item.find_string("arg");
+    if (arg == nullptr) return std::nullopt;
+    names.push_back(arg);
+  }
+  return names;
+}
+
+// Where each parameter of `callee` takes its value from, when `argc`
+// positional arguments and the `keywords` bind without any of the binding
+// errors (repeats, unknown or missing arguments, too many positional
+// arguments, unpacked parameters); nullopt otherwise. Follows the binding
+// order of calls: per parameter, a positional argument, else a keyword,
+// else the default.
+std::optional<std::vector<uint32_t>> argument_plan(const FunctionIr& callee, uint32_t argc,
+                                                   const std::vector<const std::string*>& keywords) {
+  std::vector<uint32_t> plan;
+  std::vector<bool> taken(keywords.size(), false);
+  for (size_t k = 0; k < keywords.size(); ++k) {
+    for (size_t j = 0; j < k; ++j) {
+      if (*keywords[j] == *keywords[k]) return std::nullopt;
+    }
+  }
+  auto keyword = [&](const std::string& name) -> std::optional<uint32_t> {
+    for (size_t k = 0; k < keywords.size(); ++k) {
+      if (*keywords[k] == name) return static_cast<uint32_t>(k);
+    }
+    return std::nullopt;
+  };
+  uint32_t next = 0;
+  for (size_t i = 0; i < callee.parameters.size(); ++i) {
+    const ParameterIr& p = callee.parameters[i];
+    for (size_t j = 0; j < i; ++j) {
+      if (callee.parameters[j].name == p.name) return std::nullopt;
+    }
+    const bool positional = p.kind == "positional_or_keyword";
+    if (!positional && p.kind != "keyword_only") return std::nullopt;
+    const std::optional<uint32_t> k = keyword(p.name);
+    if (positional && next < argc) {
+      if (k) return std::nullopt;
+      plan.push_back(next++);
+    } else if (k) {
+      taken[*k] = true;
+      plan.push_back(argc + *k);
+    } else if (p.default_value) {
+      plan.push_back(kFromDefault);
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (next < argc || std::find(taken.begin(), taken.end(), false) != taken.end()) return std::nullopt;
+  return plan;
+}
+
+}  // namespace
 
 void Lowerer::call(const JsonValue& node) {
   const uint32_t base = depth_;
@@ -25,6 +92,24 @@ void Lowerer::call(const JsonValue& node) {
 
   const JsonValue::Array* keywords = node.find_array("keywords");
   if (keywords == nullptr) return faulted(array_field_message("keywords"));
+  if (const std::optional<uint32_t> callee = planned_callee(node)) {
+    std::optional<std::vector<const std::string*>> names = plain_keywords(*keywords);
+    std::optional<std::vector<uint32_t>> plan;
+    if (names) plan = argument_plan(*module_.functions[*callee].ir, site.argc, *names);
+    if (plan) {
+      // Keyword values stay on the stack, in call order, after the positional ones.
+      for (size_t k = 0; k < keywords->size(); ++k) {
+        expression(*(*keywords)[k].find("value"));
+        site.keyword_texts.push_back(text(*(*names)[k]));
+      }
+      site.plan = std::move(*plan);
+      site.planned = true;
+      site.name = name_site(*node.find("func")->find_string("id"), node.find("func"));
+      code_.calls.push_back(std::move(site));
+      emit(Op::CallName, static_cast<uint32_t>(code_.calls.size() - 1), 64);
+      return set_depth(base + 1);
+    }
+  }
   if (!keywords->empty()) {
     site.has_keywords = true;
     emit(Op::KwMark);
@@ -101,6 +186,21 @@ void Lowerer::call(const JsonValue& node) {
   code_.calls.push_back(site);
   emit(Op::CallValue, static_cast<uint32_t>(code_.calls.size() - 1));
   set_depth(base + 1);
+}
+
+}  // namespace veln
+
+namespace veln {
+
+// A call by name (no system call) whose name is a module function's.
+std::optional<uint32_t> Lowerer::planned_callee(const JsonValue& node) const {
+  if (node.find_string("syscall_id") != nullptr) return std::nullopt;
+  const JsonValue* func = node.find("func");
+  if (func == nullptr || !func->is_object()) return std::nullopt;
+  const std::string* kind = func->find_string("node");
+  const std::string* id = func->find_string("id");
+  if (kind == nullptr || *kind != "name" || id == nullptr) return std::nullopt;
+  return module_.find_function(*id);
 }
 
 }  // namespace veln

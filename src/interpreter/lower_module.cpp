@@ -5,6 +5,8 @@
 // it feeds.
 #include "interpreter/lower_module.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "interpreter/lowering.hpp"
@@ -42,6 +44,25 @@ bool typecheck_enabled(const FunctionIr& function) {
   return false;
 }
 
+// Whether the code from `entry` to the end changes no local: it reads
+// names, computes, builds values and calls functions (whose frames are
+// their own), and never stores, releases, restores or writes a receiver back.
+bool reads_only(const LoweredCode& code, uint32_t entry) {
+  static constexpr Op kReading[] = {
+      Op::Charge, Op::Fail, Op::Pop, Op::Dup, Op::Jump, Op::JumpIfFalse, Op::JumpIfTrue, Op::JumpIfTrueOrPop,
+      Op::JumpIfFalseOrPop, Op::Return, Op::PushConst, Op::LoadConst, Op::PushNone, Op::PushBool, Op::LoadName,
+      Op::LoadName2, Op::LoadNameConst, Op::Binary, Op::BinaryNamed, Op::Unary, Op::UnaryNamed,
+      Op::Compare, Op::CompareNamed, Op::CompareLast, Op::CompareLastNamed, Op::CompareJump, Op::BinaryJump,
+      Op::NameConstBinary, Op::NameConstCompareJump, Op::Name2CompareJump, Op::BuildList, Op::BuildTuple,
+      Op::NewList, Op::NewDict, Op::DictAppend, Op::DictUnpack, Op::FString, Op::FormatValue, Op::Subscript,
+      Op::SliceBound, Op::SliceSubscript, Op::Attribute, Op::HostAttribute, Op::StorageGet, Op::KwMark,
+      Op::KwPush, Op::KwUnpack, Op::CallValue, Op::CallName};
+  for (size_t pc = entry; pc < code.instrs.size(); ++pc) {
+    if (std::find(std::begin(kReading), std::end(kReading), code.instrs[pc].op) == std::end(kReading)) return false;
+  }
+  return true;
+}
+
 void lower_function(LoweredModule& module, LoweredFunction& out) {
   const FunctionIr& ir = *out.ir;
   StringMap<bool> bindable;
@@ -64,11 +85,16 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     if (parameter.default_value) {
       nodes += ir_node_complexity(*parameter.default_value);
       p.default_entry = lowerer.expression_entry(*parameter.default_value);
+      p.default_reads_only = reads_only(out.code, *p.default_entry);
+      p.default_is_constant = out.code.instrs.size() == *p.default_entry + 2 &&
+                              out.code.instrs[*p.default_entry].op == Op::LoadConst;
       simple = false;
     }
     if (out.typecheck && parameter.annotation) {
       p.annotation = parse_type_annotation(*parameter.annotation);
       p.annotation_unparsed = !p.annotation.has_value();
+      p.check_label = "Argument '" + parameter.name + "'";
+      out.checked_parameters.push_back(static_cast<uint32_t>(out.parameters.size()));
     }
     if (p.kind != ParameterKind::PositionalOrKeyword) simple = false;
     if (std::find(seen_slots.begin(), seen_slots.end(), p.slot) != seen_slots.end()) simple = false;
@@ -76,6 +102,7 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     out.parameters.push_back(std::move(p));
   }
   out.simple_parameters = simple;
+  if (out.typecheck && ir.returns) out.returns = parse_type_annotation(*ir.returns);
   out.call_price = saturating_call_price(nodes);
   out.body_entry = lowerer.block_entry(ir.body);
 }

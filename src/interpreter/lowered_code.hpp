@@ -64,6 +64,11 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(ReleaseLocal) /* slot a is about to be overwritten: drops its buffer reference */ \
   X(BinaryStore) /* ReleaseLocal a, Binary a8, StoreLocal a */ \
   X(CompareJump) /* CompareLast (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
+  X(BinaryJump) /* Binary (a8 & 127), then JumpIfFalse a (JumpIfTrue a when a8 & 128) */ \
+  X(NameConstCompareJump) /* LoadNameConst names[b & 0xffffffff], constants[b >> 32], then CompareJump a8 to a */ \
+  X(Name2CompareJump) /* LoadName2 names[b & 0xffffffff], names[b >> 32], then CompareJump a8 to a */ \
+  X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
+  X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -121,6 +126,7 @@ inline constexpr uint8_t kForNextKeepState = 1;
 inline constexpr uint8_t kForNextStore = 2;
 inline constexpr uint8_t kForNextLoopBack = 4;
 inline constexpr uint8_t kCompareJumpIfTrue = 128;
+inline constexpr uint8_t kBinaryJumpIfTrue = 128;
 // StoreResolved flags (a8).
 inline constexpr uint8_t kStoreCurrentUsed = 1;
 inline constexpr uint8_t kStoreValueBelow = 2;
@@ -129,7 +135,7 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst, LoadConst: a charge made first (a Charge instruction fused
+  // LoadNameConst (and the two that begin with it), LoadConst: a charge made first (a Charge instruction fused
   // into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;
@@ -179,10 +185,20 @@ struct HostAttrSite {
   uint32_t binding_error = 0;  // texts[] otherwise
 };
 
+// An argument plan's entry for a parameter left to its default.
+inline constexpr uint32_t kFromDefault = UINT32_MAX;
+
 struct CallSite {
   uint32_t argc = 0;
-  bool has_keywords = false;
+  bool has_keywords = false;  // through KwMark and the run's keyword list
   uint32_t name = 0;  // CallName: names[name]
+  // CallName whose name falls back to a module function and whose arguments
+  // bind to its parameters without error: the keyword values stay on the
+  // stack after the positional ones (their names in texts[]), and `plan`
+  // gives per parameter the argument cell it takes, or kFromDefault.
+  std::vector<uint32_t> keyword_texts;
+  std::vector<uint32_t> plan;
+  bool planned = false;
   // Syscall
   uint32_t syscall = 0;  // syscalls[]
   // NativeCall
@@ -215,9 +231,16 @@ struct LoweredParameter {
   uint32_t slot = 0;
   ParameterKind kind = ParameterKind::Unsupported;
   std::optional<uint32_t> default_entry;  // pc of the default's code
+  // The default's code changes no local, so it can run on the frame's own
+  // slots instead of a copy of them.
+  bool default_reads_only = false;
+  // The default's code is one LoadConst and its Return: its charges and the
+  // constant are all it does.
+  bool default_is_constant = false;
   // Parsed once, only for functions whose type checks are on.
   std::optional<TypeAnnotation> annotation;
   bool annotation_unparsed = false;
+  std::string check_label;  // "Argument '{name}'", for annotated parameters
 };
 
 struct LoweredFunction {
@@ -227,6 +250,11 @@ struct LoweredFunction {
   std::vector<LoweredParameter> parameters;
   uint64_t call_price = 0;
   bool typecheck = false;
+  // The parameters with an annotation to check, and the parsed return
+  // annotation (nullopt when it does not parse): only for functions whose
+  // type checks are on.
+  std::vector<uint32_t> checked_parameters;
+  std::optional<TypeAnnotation> returns;
   // Function arguments bind straight into slots: only positional-or-keyword
   // parameters without repeats.
   bool simple_parameters = false;

@@ -48,7 +48,9 @@ uint32_t Lowerer::slot_for(std::string_view name) {
 
 uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
   // Fused pairs, where no jump lands between them: an operator whose result
-  // goes straight into a local, and a comparison tested by a branch.
+  // goes straight into a local, a name and a constant loaded for an operator
+  // (and its result stored), and a comparison or an operator tested by a
+  // branch.
   const uint32_t at = here();
   if (at > 0 && !is_target(at)) {
     Instr& last = code_.instrs[at - 1];
@@ -60,13 +62,45 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         code_.instrs[at - 2] = last;
         code_.instrs.pop_back();
       }
+      // `x += 1`: the name and the constant were loaded just before.
+      const uint32_t store = here() - 1;
+      if (store > 0 && !is_target(store) && code_.instrs[store - 1].op == Op::LoadNameConst) {
+        Instr& load = code_.instrs[store - 1];
+        load.op = Op::NameConstBinaryStore;
+        load.a8 = code_.instrs[store].a8;
+        load.b |= uint64_t{a} << 32;
+        code_.instrs.pop_back();
+      }
       return here() - 1;
     }
-    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::CompareLast) {
-      last.op = Op::CompareJump;
+    if (op == Op::StoreLocal && last.op == Op::NameConstBinary) {
+      last.op = Op::NameConstBinaryStore;
+      last.b |= uint64_t{a} << 32;
+      return at - 1;
+    }
+    if (op == Op::Binary && last.op == Op::LoadNameConst) {
+      last.op = Op::NameConstBinary;
+      last.a8 = a8;
+      return at - 1;
+    }
+    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) &&
+        (last.op == Op::CompareLast || last.op == Op::Binary)) {
+      const bool compare = last.op == Op::CompareLast;
+      last.op = compare ? Op::CompareJump : Op::BinaryJump;
       last.a = a;
-      if (op == Op::JumpIfTrue) last.a8 |= kCompareJumpIfTrue;
+      if (op == Op::JumpIfTrue) last.a8 |= compare ? kCompareJumpIfTrue : kBinaryJumpIfTrue;
       if (a < at) mark_target(a);
+      // `k < 2`, `i < n`: both operands were loaded just before.
+      Instr& load = code_.instrs[at > 1 ? at - 2 : 0];
+      if (compare && at > 1 && !is_target(at - 1) &&
+          (load.op == Op::LoadNameConst || load.op == Op::LoadName2)) {
+        load.op = load.op == Op::LoadNameConst ? Op::NameConstCompareJump : Op::Name2CompareJump;
+        load.b = uint64_t{load.a} | (load.b << 32);
+        load.a = a;
+        load.a8 = last.a8;
+        code_.instrs.pop_back();
+        return at - 2;
+      }
       return at - 1;
     }
     // A node's price charged just before its first operand is read.

@@ -53,6 +53,7 @@ class Lowerer {
   // Pushes the resolved target's cells; returns its targets[] index.
   uint32_t resolve_target(const JsonValue& target, bool read_current);
   void call(const JsonValue& node);
+  std::optional<uint32_t> planned_callee(const JsonValue& node) const;
   // The rest of a call node with a "syscall_id", its arguments lowered.
   void system_call(const JsonValue& node, const std::string& id, CallSite site);
   void list_comprehension(const JsonValue& node);

@@ -9,6 +9,7 @@
 
 #include "interpreter/expression_ops.hpp"
 #include "interpreter/function_calls.hpp"
+#include "interpreter/function_invoke.hpp"
 #include "interpreter/host_bindings.hpp"
 #include "interpreter/native_attribute_calls.hpp"
 #include "interpreter/target_ops.hpp"
@@ -130,7 +131,8 @@ VELN_OP_HELPER bool binary(VmRun& run, const LoweredCode& code, const Instr& in,
   VmResult<VmValue> result =
       in.op == Op::BinaryNamed
           ? apply_binary_operator(std::string_view(code.texts[in.a]), std::move(top[-2]), std::move(top[-1]))
-          : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+          : apply_binary_operator(static_cast<BinaryOperator>(in.a8 & ~kBinaryJumpIfTrue), std::move(top[-2]),
+                                  std::move(top[-1]));
   clear(top[-1]);
   return run.take(std::move(result), top[-2]);
 }
@@ -187,6 +189,61 @@ VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
   return iteration_next(state, *item);
 }
 
+// Clears the live cells below `sp` as the code returns. Cells above the top
+// never hold a heap value: every pop clears or moves out of its cell.
+VELN_LOOP_HELPER void leave(Cell* stack, Cell* sp, [[maybe_unused]] const Cell* stack_end) {
+  while (sp > stack) clear(*--sp);
+#if defined(VELN_DEBUG_CHECKS)
+  for (const Cell* c = stack; c < stack_end; ++c) VELN_DEBUG_CHECK(!c->holds_buffer(), "buffer left in a value stack cell");
+#endif
+}
+
+// The position a small int index names in a sequence of `count` items, or
+// -1: the general path decides, errors included.
+VELN_LOOP_HELPER int64_t small_position(const Cell& index, size_t count) {
+  if (!index.is(VmKind::Int) || !index.int_is_small()) return -1;
+  int64_t i = index.small_int();
+  const int64_t n = static_cast<int64_t>(count);
+  if (i < 0) i += n;
+  return i >= 0 && i < n ? i : -1;
+}
+
+// [list or tuple][index] -> [item] for an index within it; false leaves the
+// cells to the general read.
+VELN_LOOP_HELPER bool subscript_item(Cell* top) {
+  Cell& container = top[-2];
+  if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
+  const std::span<const VmValue> items = container.items();
+  const int64_t at = small_position(top[-1], items.size());
+  if (at < 0) return false;
+  VmValue item = items[static_cast<size_t>(at)];
+  clear(top[-1]);
+  container = std::move(item);
+  return true;
+}
+
+// `name[index] = value` on a list bound to a local, the index within it:
+// the write-back's steps for that shape (the local lets go of the list so
+// its buffer is edited in place, the item is set, the list goes back to
+// the local). 1 done, 0 for the general path, -1 failed.
+// The three cells are [list][index][value], or [value][list][index] when
+// the value was computed before the target was resolved.
+VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, bool value_below, Slot* slots) {
+  if (site.levels != 1 || site.outer_current || !site.root_is_name || !site.root_cell) return 0;
+  Slot& root = slots[site.slot];
+  Cell& list = value_below ? top[-2] : top[-3];
+  Cell& index = value_below ? top[-1] : top[-2];
+  Cell& value = value_below ? top[-3] : top[-1];
+  if (!root.bound || !list.is(VmKind::List)) return 0;
+  const int64_t at = small_position(index, list.item_count());
+  if (at < 0) return 0;
+  root.value = VmValue();
+  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
+  root.value = std::move(list);
+  clear(index);
+  return 1;
+}
+
 // ---- instructions run out of line: each returns the new stack top, or
 // nullptr after a failure ------------------------------------------------------
 
@@ -209,7 +266,7 @@ VmKwargList take_keywords(VmRun& run, const Cell* mark) {
 }
 
 // Clears the cells from `from` to `sp` and pushes `result` at `from`.
-Cell* replace_with(Cell* from, Cell* sp, VmValue result) {
+[[gnu::always_inline]] inline Cell* replace_with(Cell* from, Cell* sp, VmValue&& result) {
   while (sp > from) clear(*--sp);
   *sp++ = std::move(result);
   return sp;
@@ -232,12 +289,20 @@ bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot
   return load_name(run, code, name, slots, callee);
 }
 
-// Keyword arguments are moved out of the run first: the callee's own calls
-// assemble theirs there while it binds.
+// The keyword values of a planned call site, named, for a callee its plan
+// does not apply to.
+VmKwargList keyword_cells(const LoweredCode& code, const CallSite& site, Cell* values) {
+  VmKwargList out;
+  out.reserve(site.keyword_texts.size());
+  for (size_t k = 0; k < site.keyword_texts.size(); ++k) {
+    out.push_back(VmKeywordArg{code.texts[site.keyword_texts[k]], std::move(values[k])});
+  }
+  return out;
+}
+
 VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, std::optional<uint32_t> function,
                                                     std::optional<BuiltinId> builtin, std::span<VmValue> args,
-                                                    const Cell* mark) {
-  VmKwargList kwargs = take_keywords(run, mark);
+                                                    VmKwargList kwargs) {
   if (function) return call_function_at(run, *function, args, kwargs);
   if (builtin) return call_builtin_at(run, *builtin, args, kwargs);
   return call_callable_value(run, std::move(callee), args, kwargs);
@@ -256,13 +321,37 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
     return nullptr;
   }
   const Cell* mark = site.has_keywords ? sp - 1 : nullptr;
-  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc;
+  const uint32_t keywords = static_cast<uint32_t>(site.keyword_texts.size());
+  Cell* args = (mark != nullptr ? sp - 1 : sp) - site.argc - keywords;
   const std::span<VmValue> arg_span(args, site.argc);
   VmResult<VmValue> result =
-      mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span, mark)
-      : function      ? call_function_at(f.run, *function, arg_span, {})
-      : builtin       ? call_builtin_at(f.run, *builtin, arg_span, {})
-                      : call_callable_value(f.run, std::move(callee), arg_span, {});
+      // Keyword arguments are moved out of the run first: the callee's own
+      // calls assemble theirs there while it binds. (A planned site comes
+      // here only when its name is bound to a value.)
+      mark != nullptr ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
+                                             take_keywords(f.run, mark))
+      : keywords != 0   ? call_with_keywords(f.run, std::move(callee), function, builtin, arg_span,
+                                             keyword_cells(f.code, site, args + site.argc))
+      : function        ? call_function_at(f.run, *function, arg_span, {})
+      : builtin         ? call_builtin_at(f.run, *builtin, arg_span, {})
+                        : call_callable_value(f.run, std::move(callee), arg_span, {});
+  if (!result.ok()) {
+    f.run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(args, sp, std::move(result).value());
+}
+
+// A planned call whose name still falls back to its module function (no
+// local or global of that name is bound): straight into the callee.
+VELN_OP_HELPER Cell* call_planned(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const NameSite& name = f.code.names[site.name];
+  if (f.slots[name.slot].bound || f.run.instance.globals[name.global].bound) return call(f, in, sp);
+  if (!charge(f.run, in.b)) return nullptr;
+  const uint32_t n = site.argc + static_cast<uint32_t>(site.keyword_texts.size());
+  Cell* args = sp - n;
+  VmResult<VmValue> result = call_function_planned(f.run, name.function, {args, n}, site.plan);
   if (!result.ok()) {
     f.run.fail(std::move(result).error());
     return nullptr;
@@ -500,11 +589,11 @@ VELN_OP_HELPER Cell* keyword_unpack(Frame f, const Instr&, Cell* sp) {
 }
 
 // Releases the target local, applies the operator and stores the result.
-VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* slots) {
-  Slot& slot = slots[in.a];
+VELN_OP_HELPER bool binary_store(VmRun& run, uint8_t op, uint32_t target, Cell* top, Slot* slots) {
+  Slot& slot = slots[target];
   if (slot.bound) clear(slot.value);
   VmResult<VmValue> result =
-      apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(top[-2]), std::move(top[-1]));
+      apply_binary_operator(static_cast<BinaryOperator>(op), std::move(top[-2]), std::move(top[-1]));
   clear(top[-1]);
   clear(top[-2]);
   if (!run.take(std::move(result), slot.value)) return false;
@@ -515,8 +604,10 @@ VELN_OP_HELPER bool binary_store(VmRun& run, const Instr& in, Cell* top, Slot* s
 }  // namespace
 
 VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots) {
-  ArenaCells<Cell> cells(run.arena, code.max_stack);
-  return run_code_on(run, code, pc, slots, cells.get());
+  const FrameArena::Mark mark = run.arena.mark();
+  VmResult<VmValue> result = run_code_on(run, code, pc, slots, run.arena.push<Cell>(code.max_stack));
+  run.arena.release(mark);
+  return result;
 }
 
 VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack) {
@@ -580,9 +671,13 @@ op_JumpIfFalseOrPop:
   if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
   clear(*--sp);
   NEXT();
-op_Return:
-  return std::move(sp[-1]);
+op_Return: {
+  VmValue result = std::move(*--sp);
+  leave(stack, sp, stack_end);
+  return result;
+}
 op_ReturnNone:
+  leave(stack, sp, stack_end);
   return VmValue::none();
 op_LoadConst:
   if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
@@ -612,6 +707,36 @@ op_LoadNameConst:
   if (!charge(run, 32)) goto failed;
   *sp++ = code.constants[in->b];
   NEXT();
+op_NameConstBinary:
+op_NameConstBinaryStore: {
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  *sp++ = code.constants[static_cast<uint32_t>(in->b)];
+  const bool store = in->op == Op::NameConstBinaryStore;
+  int64_t r;
+  if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    if (store) {
+      Slot& slot = slots[in->b >> 32];
+      set_int(slot.value, r);
+      slot.bound = true;
+      sp -= 2;
+    } else {
+      set_int(sp[-2], r);
+      --sp;
+    }
+    NEXT();
+  }
+  if (store) {
+    if (!binary_store(run, in->a8, static_cast<uint32_t>(in->b >> 32), sp, slots)) goto failed;
+    sp -= 2;
+  } else {
+    if (!binary(run, code, *in, sp)) goto failed;
+    --sp;
+  }
+  NEXT();
+}
 op_StoreLocal: {
   Slot& slot = slots[in->a];
   slot.value = std::move(*--sp);
@@ -643,14 +768,42 @@ op_BinaryStore: {
     sp -= 2;
     NEXT();
   }
-  if (!binary_store(run, *in, sp, slots)) goto failed;
+  if (!binary_store(run, in->a8, in->a, sp, slots)) goto failed;
   sp -= 2;
+  NEXT();
+}
+op_BinaryJump: {
+  int64_t r;
+  bool truthy;
+  if (small_ints(sp[-2], sp[-1]) &&
+      small_int_binary(in->a8 & ~kBinaryJumpIfTrue, sp[-2].small_int(), sp[-1].small_int(), r)) {
+    truthy = r != 0;
+  } else {
+    if (!binary(run, code, *in, sp)) goto failed;
+    truthy = sp[-2].truthy();
+  }
+  clear(*--sp);
+  clear(*--sp);
+  if (truthy == ((in->a8 & kBinaryJumpIfTrue) != 0)) JUMP(in->a);
   NEXT();
 }
 op_Unary:
 op_UnaryNamed:
   if (!unary(run, code, *in, sp)) goto failed;
   NEXT();
+op_NameConstCompareJump:
+op_Name2CompareJump:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  ++sp;
+  if (in->op == Op::Name2CompareJump) {
+    if (!charge(run, 64) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
+  } else {
+    if (!charge(run, 32)) goto failed;
+    *sp = code.constants[in->b >> 32];
+  }
+  ++sp;
+  // falls through
 op_CompareJump: {
   const int holds = compare_cells(run, code, *in, sp);
   if (holds < 0) goto failed;
@@ -728,18 +881,34 @@ op_AssertFail:
 op_Fail:
   fail_with(run, code, *in, sp);
   goto failed;
-op_CallValue:
 op_CallName:
+  if (code.calls[in->a].planned) {
+    OUT_OF_LINE(call_planned);
+  }
+  // falls through
+op_CallValue:
   OUT_OF_LINE(call);
 op_Syscall:
   OUT_OF_LINE(syscall);
 op_NativeCall:
   OUT_OF_LINE(native_call);
 op_StoreResolved:
+  if ((in->a8 & ~kStoreValueBelow) == 0) {
+    const int stored = store_list_item(run, code.targets[in->a], sp, in->a8 != 0, slots);
+    if (stored < 0) goto failed;
+    if (stored > 0) {
+      sp -= 3;
+      NEXT();
+    }
+  }
   OUT_OF_LINE(store_resolved_cells);
 op_ReadCurrent:
   OUT_OF_LINE(read_current);
 op_Subscript:
+  if (subscript_item(sp)) {
+    --sp;
+    NEXT();
+  }
   OUT_OF_LINE(subscript);
 op_PushNone:
   OUT_OF_LINE(push_none);
@@ -792,6 +961,8 @@ op_KwUnpack:
 #undef JUMP
 #undef OUT_OF_LINE
 failed:
+  // Where a failing helper left the top is not known: every cell is cleared.
+  leave(stack, stack_end, stack_end);
   return std::move(run.error);
 }
 

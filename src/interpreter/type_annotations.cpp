@@ -254,8 +254,12 @@ VmExecutionError typecheck_error(std::string_view label, const TypeAnnotation& a
 
 VmStatus check_function_return(const std::optional<std::string>& returns, const VmValue& value) {
   if (!returns) return Ok{};
-  const std::optional<TypeAnnotation> annotation = parse_type_annotation(*returns);
-  if (!annotation) return vm_error("unsupported type annotation '" + *returns + "'");
+  return check_parsed_return(*returns, parse_type_annotation(*returns), value);
+}
+
+VmStatus check_parsed_return(std::string_view text, const std::optional<TypeAnnotation>& annotation,
+                             const VmValue& value) {
+  if (!annotation) return vm_error("unsupported type annotation '" + std::string(text) + "'");
   return check_typed_value(value, *annotation, "Return value");
 }
 

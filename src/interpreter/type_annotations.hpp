@@ -55,5 +55,8 @@ VmExecutionError typecheck_error(std::string_view label, const TypeAnnotation& a
 // fails with "unsupported type annotation '{}'") and checks `value` under
 // the label "Return value".
 VmStatus check_function_return(const std::optional<std::string>& returns, const VmValue& value);
+// The same with the annotation `text` parsed already (nullopt: it did not parse).
+VmStatus check_parsed_return(std::string_view text, const std::optional<TypeAnnotation>& annotation,
+                             const VmValue& value);
 
 }  // namespace veln

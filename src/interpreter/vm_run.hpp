@@ -100,7 +100,8 @@ struct VmRun {
 // Runs `code` from `pc` with `slots` as the locals until a Return or
 // ReturnNone; the value returned.
 VmResult<VmValue> run_code(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots);
-// The same on a value stack of code.max_stack cells the caller provides.
+// The same on a value stack of code.max_stack cells the caller provides;
+// whatever the outcome, it leaves no cell holding a heap value.
 VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, Slot* slots, VmValue* stack);
 
 // Runs an expression entry of the module-level code against a fresh copy of

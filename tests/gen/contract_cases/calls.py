@@ -55,6 +55,56 @@ def f(a=[1], b=a.append(2)):
     return a, b
 """, call("f", result="tuple:([1], None)"),
          cost=LIST + CONST + CALL + NAME + CONST + R + TUPLE + 2 * NAME),
+    case("known_function_keywords_and_defaults", """
+def f(a, b=2, *, c, d=4):
+    return [a, b, c, d]
+
+def g():
+    return f(1, c=3), f(d=7, c=6, a=1, b=5)
+""", call("g", result="tuple:([1, 2, 3, 4], [1, 5, 6, 7])"),
+         cost=R + TUPLE + (CALL + 2 * CONST + NAME + 0 + 2 * CONST + R + LIST + 4 * NAME)
+         + (CALL + 4 * CONST + NAME + 0 + R + LIST + 4 * NAME)),
+    case("known_function_defaults_see_earlier_parameters", """
+def f(a, b=a, c=b):
+    return [a, b, c]
+
+def g():
+    return f(c=0, a=5)
+""", call("g", result="list:[5, 5, 0]"), cost=R + CALL + 2 * CONST + NAME + 0 + NAME + R + LIST + 3 * NAME),
+    case("known_function_default_changes_stay_in_its_copy", """
+def f(a=[1], b=a.append(2)):
+    return a, b
+
+def g():
+    return f()
+""", call("g", result="tuple:([1], None)"),
+         cost=R + CALL + NAME + LIST + CONST + CALL + NAME + CONST + R + TUPLE + 2 * NAME),
+    case("rebound_function_name_takes_keywords_by_name", """
+def f(a, b=2):
+    return a + b
+
+def h(a, b=10):
+    return a * b
+
+def g():
+    r = f(1, b=3)
+    f = h
+    return r, f(1, b=3)
+""", call("g", result="tuple:(4, 3)"),
+         cost=A + (CALL + 2 * CONST + NAME + 0 + R + 96 + 2 * NAME) + A + NAME
+         + R + TUPLE + NAME + (CALL + 2 * CONST + NAME + 0 + R + 96 + 2 * NAME)),
+    case("known_function_keywords_type_checked", """
+@export(typecheck=True)
+def f(a: int, b: str = 'x'):
+    return b * a
+
+def g():
+    return f(b='y', a=2)
+
+def h():
+    return f(b='y', a='z')
+""", [call("g", result="str:yy"), call("h", error="TypeError(\"Argument 'a' must be <class 'int'>, got str!\")")],
+         cost=(R + CALL + 2 * CONST + NAME + 0 + R + 96 + 2 * NAME) + (R + CALL + 2 * CONST + NAME + 0)),
     case("vararg_and_kwarg", """
 def f(a, *rest, **more):
     return a, rest, more
@@ -172,6 +222,16 @@ def f(a: 'list[', b: int = 'x') -> 'nope[':
 def f(a: 'list['):
     return a
 """, call("f", 1, error="unsupported type annotation ''list[''"), cost=0),
+    case("typecheck_on_checks_the_return", """
+@export(typecheck=True)
+def f(a) -> int:
+    return a
+
+@export(typecheck=True)
+def g() -> 'list[':
+    return 1
+""", [call("f", 1, result="int:1"), call("f", "x", error="TypeError(\"Return value must be <class 'int'>, got str!\")"),
+      call("g", error="unsupported type annotation ''list[''")], cost=2 * (R + NAME) + R + CONST),
     case("typecheck_needs_export_decorator", """
 @other(typecheck=True)
 def f(a: 'list['):

@@ -284,6 +284,28 @@ def f():
     return x
 """, call("f", error="Out of chi."), cost=A + CONST + R, budget=A + CONST + 31, env=["VELN_VM_TRACE_STATEMENTS"],
          stderr="[vm-stmt] con_test assign\n"),
+    # while 96, then its test: compare 96, the left name 64, the right operand
+    case("loop_test_runs_out_of_chi_at_its_second_name", """
+def f(n):
+    i = 0
+    while i < n:
+        i += 1
+    return i
+""", call("f", 3, error="Out of chi."), cost=A + CONST + 96 + CMP + 2 * NAME, budget=A + CONST + 96 + CMP + NAME + 63),
+    case("loop_test_runs_out_of_chi_at_its_constant", """
+def f():
+    i = 0
+    while i < 3:
+        i += 1
+    return i
+""", call("f", error="Out of chi."), cost=A + CONST + 96 + CMP + NAME + CONST,
+         budget=A + CONST + 96 + CMP + NAME + 31),
+    case("statement_trace_before_a_failed_operand_charge", """
+def f():
+    x = 1
+    return x
+""", call("f", error="Out of chi."), cost=A + CONST + R + NAME, budget=A + CONST + R + 63, env=["VELN_VM_TRACE_STATEMENTS"],
+         stderr="[vm-stmt] con_test assign\n[vm-stmt] con_test return\n"),
     case("module_body_return_fails", """
 x = 1
 return_value = 2

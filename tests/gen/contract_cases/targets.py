@@ -42,6 +42,16 @@ def f(xs):
     xs[-1] = 9
     return xs
 """, call("f", [1, 2]), cost=A + CONST + NAME + 64 + CONST + R + NAME),
+    case("list_item_assignment_leaves_a_shared_copy", """
+def f():
+    xs = [1, 2]
+    ys = xs
+    xs[0] = 9
+    return xs, ys, (7, 8)[-2]
+""", call("f", result="tuple:([9, 2], [1, 2], 7)"),
+         # values, not references: ys keeps the list it was given; the index -2 is a unary op (64)
+         cost=A + LIST + 2 * CONST + A + NAME + A + CONST + NAME + CONST
+         + R + TUPLE + 2 * NAME + SUB + TUPLE + 2 * CONST + 64 + CONST),
     case("list_item_assignment_out_of_range", """
 def f(xs):
     xs[5] = 9
