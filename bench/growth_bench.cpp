@@ -200,14 +200,12 @@ std::vector<VmValue> bool_decimal_tuples() {
   return items;
 }
 
-// frozenset({float(i), i + 0.5}) then frozenset({i, i + 0.5}).
+// frozenset({float(i), float(3i + 1)}) then frozenset({i, 3i + 1}).
 std::vector<VmValue> mixed_frozensets() {
   std::vector<VmValue> items;
-  for (const bool as_float : {true, false}) {
-    for (size_t i = 0; i < kItems / 2; ++i) {
-      VmValue a = as_float ? float_value(i) : int_value(i);
-      items.push_back(*VmValue::make_frozenset(*normalize_set_items({std::move(a), VmValue::float64(static_cast<double>(i) + 0.5)})));
-    }
+  for (const auto make : {float_value, int_value}) {
+    for (size_t i = 0; i < kItems / 2; ++i)
+      items.push_back(*VmValue::make_frozenset(*normalize_set_items({make(i), make(3 * i + 1)})));
   }
   return items;
 }

@@ -69,7 +69,8 @@ def bool_decimal_tuples():
 
 def mixed_frozensets():
     half = ITEMS // 2
-    return [frozenset({float(i), i + 0.5}) for i in range(half)] + [frozenset({i, i + 0.5}) for i in range(half)]
+    return ([frozenset({float(i), float(3 * i + 1)}) for i in range(half)]
+            + [frozenset({i, 3 * i + 1}) for i in range(half)])
 
 
 def mixed_tuple_sets(shift=ITEMS // 2):

@@ -182,9 +182,17 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
                                                         VmWorkMeter* meter) {
   EqualValueHasher hasher;
   Survey found;
-  for (const auto values : universe) {
-    for (const VmValue& v : values)
+  // Each value is hashed right after its survey, while it is in the cache,
+  // as if every group were equal throughout; hashed again below if not.
+  hasher.hashes_.resize(universe.size());
+  for (size_t s = 0; s < universe.size(); ++s) {
+    hasher.hashes_[s].reserve(universe[s].size());
+    for (const VmValue& v : universe[s]) {
       if (!hasher.survey(v, found, meter)) return std::nullopt;
+      auto h = hasher.hash_of(v);
+      if (!h) return std::nullopt;
+      hasher.hashes_[s].push_back(*h);
+    }
   }
   if (found.decimal && found.misfit) return std::nullopt;
   // Below 2^53 an int is its double exactly, so a group there holds one int
@@ -192,12 +200,11 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   // float whose decimal drops digits joins it.
   hasher.track_all_ = found.decimal || found.tiny;
   hasher.track_wide_ = found.wide;
-  if (hasher.track_all_ || hasher.track_wide_) {
-    for (const auto values : universe) {
-      for (const VmValue& v : values) {
-        vm_tick(meter);
-        if (!hasher.add_to_groups(v)) return std::nullopt;
-      }
+  if (!hasher.track_all_ && !hasher.track_wide_) return hasher;
+  for (const auto values : universe) {
+    for (const VmValue& v : values) {
+      vm_tick(meter);
+      if (!hasher.add_to_groups(v)) return std::nullopt;
     }
   }
   bool failed = false;
@@ -213,14 +220,13 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
-  hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
-    hasher.hashes_[s].reserve(universe[s].size());
-    for (const VmValue& v : universe[s]) {
+    for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
-      auto h = hasher.hash_of(v);
+      auto h = hasher.hash_of(universe[s][i]);
       if (!h) return std::nullopt;
-      hasher.hashes_[s].push_back(*h);
+      hasher.hashes_[s][i] = *h;
+      hasher.any_wild_ |= h->wild;
     }
   }
   return hasher;
@@ -340,7 +346,7 @@ void EqualValueIndex::add(uint32_t position, const EqualValueHashes& h) {
   } else {
     by_refined_.push(h.refined, position);
   }
-  by_coarse_.push(h.coarse, position);
+  if (any_wild_) by_coarse_.push(h.coarse, position);
 }
 
 void EqualValueIndex::replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after) {
@@ -363,7 +369,7 @@ VmResult<std::optional<uint32_t>> EqualValueIndex::first_equal(std::span<const V
   // values of its refined hash and the wild ones of its bucket.
   const Chains& first_chains = h.wild ? by_coarse_ : by_refined_;
   uint32_t i = first_chains.head(h.wild ? h.coarse : h.refined);
-  uint32_t j = h.wild ? kEnd : wild_by_coarse_.head(h.coarse);
+  uint32_t j = h.wild || !any_wild_ ? kEnd : wild_by_coarse_.head(h.coarse);
   while (i != kEnd || j != kEnd) {
     const bool take_first = j == kEnd || (i != kEnd && i < j);
     const uint32_t p = take_first ? i : j;

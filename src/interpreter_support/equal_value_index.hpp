@@ -96,6 +96,7 @@ class EqualValueHasher {
   static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
                                                VmWorkMeter* meter);
   const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
+  bool any_wild() const { return any_wild_; }
 
  private:
   struct Group {
@@ -123,12 +124,16 @@ class EqualValueHasher {
   bool track_all_ = false;
   bool track_wide_ = false;
   std::vector<std::vector<EqualValueHashes>> hashes_;
+  bool any_wild_ = false;
 };
 
 // Positions of stored values by their hashes. Positions are added in
 // ascending order; a stored value may be replaced by a value-equal one.
 class EqualValueIndex {
  public:
+  // `any_wild`: whether a wild value may be stored or looked up; without
+  // one the refined hashes alone are kept.
+  explicit EqualValueIndex(bool any_wild) : any_wild_(any_wild) {}
   void add(uint32_t position, const EqualValueHashes& h);
   void replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after);
   // The first position p for which vm_values_equal(stored[p], needle) holds.
@@ -151,6 +156,7 @@ class EqualValueIndex {
     uint32_t head(uint64_t key) const;
   };
 
+  bool any_wild_;
   Chains by_refined_;      // values that are not wild
   Chains wild_by_coarse_;  // wild values
   Chains by_coarse_;       // all values

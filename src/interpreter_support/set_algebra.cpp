@@ -472,6 +472,7 @@ class Membership {
       const std::span<const VmValue> universe[] = {items_, queries_};
       hasher_ = EqualValueHasher::build(universe, meter_);
       if (hasher_) {
+        hash_index_ = EqualValueIndex(hasher_->any_wild());
         const auto& hashes = hasher_->hashes(0);
         for (uint32_t p = 0; p < hashes.size(); ++p) hash_index_.add(p, hashes[p]);
       }
@@ -491,7 +492,7 @@ class Membership {
   bool indexed_;
   mutable bool hash_tried_ = false;
   mutable std::optional<EqualValueHasher> hasher_;
-  mutable EqualValueIndex hash_index_;
+  mutable EqualValueIndex hash_index_{false};
   mutable bool merging_ = false;
   Family family_ = Family::Other;
   mutable size_t cursor_ = 0;
@@ -920,19 +921,24 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
 // bytewise (a set's items, or a union of sets, often arrive sorted).
 void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   struct Keyed {
-    std::string bytes;
+    uint32_t begin;
+    uint32_t size;
     uint32_t position;
   };
+  std::string bytes;  // every key's bytes, one after another
   std::vector<Keyed> keyed(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
-    keyed[i].position = static_cast<uint32_t>(i);
-    if (!vm_append_set_key_bytes(keyed[i].bytes, items[i])) {
+    const size_t begin = bytes.size();
+    if (!vm_append_set_key_bytes(bytes, items[i]) || bytes.size() > UINT32_MAX) {
       std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
       return;
     }
+    keyed[i] = Keyed{static_cast<uint32_t>(begin), static_cast<uint32_t>(bytes.size() - begin), static_cast<uint32_t>(i)};
   }
-  sort_runs(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) {
-    return a.bytes < b.bytes || (a.bytes == b.bytes && a.position < b.position);
+  const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
+  sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
+    const int c = view(a).compare(view(b));
+    return c < 0 || (c == 0 && a.position < b.position);
   }, meter));
   std::vector<VmValue> out;
   out.reserve(items.size());
@@ -950,7 +956,7 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
   const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
   std::vector<VmValue> kept;
   std::vector<EqualValueHashes> kept_hashes;
-  EqualValueIndex index;
+  EqualValueIndex index(hasher->any_wild());
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
     auto match = index.first_equal(kept, item, hashes[i], meter);

@@ -3,6 +3,7 @@
 // costs only the hashability walk.
 #include "interpreter_support/set_keys.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "values/float_text.hpp"
@@ -73,17 +74,30 @@ int compare_keys(const VmValue& a, const VmValue& b) {
 // An integer in order: a sign byte, then for nonzero values the magnitude's
 // byte count (4 bytes) and its bytes, big-endian, all inverted when negative
 // (a longer negative magnitude is less).
-void append_integer_bytes(std::string& out, const mpz_class& v) {
-  const int sign = mpz_sgn(v.get_mpz_t());
+void append_magnitude_bytes(std::string& out, int sign, size_t count, auto write_magnitude) {
   out.push_back(static_cast<char>(1 + sign));
   if (sign == 0) return;
-  const size_t count = (mpz_sizeinbase(v.get_mpz_t(), 2) + 7) / 8;
   const uint8_t flip = sign < 0 ? 0xff : 0x00;
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(((count >> shift) & 0xff) ^ flip));
   const size_t at = out.size();
   out.resize(at + count);
-  mpz_export(out.data() + at, nullptr, 1, 1, 1, 0, v.get_mpz_t());
+  write_magnitude(reinterpret_cast<uint8_t*>(out.data() + at));
   for (size_t i = at; i < out.size(); ++i) out[i] = static_cast<char>(static_cast<uint8_t>(out[i]) ^ flip);
+}
+
+void append_integer_bytes(std::string& out, const mpz_class& v) {
+  const int sign = mpz_sgn(v.get_mpz_t());
+  const size_t count = sign == 0 ? 0 : (mpz_sizeinbase(v.get_mpz_t(), 2) + 7) / 8;
+  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) { mpz_export(to, nullptr, 1, 1, 1, 0, v.get_mpz_t()); });
+}
+
+void append_integer_bytes(std::string& out, int64_t v) {
+  const int sign = (v > 0) - (v < 0);
+  const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  const size_t count = (static_cast<size_t>(std::bit_width(magnitude)) + 7) / 8;
+  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) {
+    for (size_t i = 0; i < count; ++i) to[i] = static_cast<uint8_t>(magnitude >> (8 * (count - 1 - i)));
+  });
 }
 
 // A text in order with a terminator: 0x00 bytes are written as 0x00 0xff and
@@ -110,7 +124,11 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
       out.push_back(value.bool_value() ? '\1' : '\0');
       return true;
     case VmSetKeyVariant::Int:
-      append_integer_bytes(out, value.int_is_small() ? mpz_class(static_cast<long>(value.small_int())) : value.big_int());
+      if (value.int_is_small()) {
+        append_integer_bytes(out, value.small_int());
+      } else {
+        append_integer_bytes(out, value.big_int());
+      }
       return true;
     case VmSetKeyVariant::Decimal:
       append_integer_bytes(out, value.decimal_value().scaled());
