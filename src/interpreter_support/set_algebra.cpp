@@ -1166,6 +1166,37 @@ std::optional<Found> find_in_family(std::span<const VmValue> items, Family f, co
   }
 }
 
+// A bool, int or float needle in a set of another of these families: the
+// first item it equals (ints meet floats through the nearest double), or
+// the failing comparison with a NaN; nothing for decimals.
+std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, Family f, const VmValue& x,
+                                                VmWorkMeter* meter) {
+  // Decimals convert the other side, with the conversion's own failures.
+  if (x.is(VmKind::Decimal) || f == Family::Decimal) return std::nullopt;
+  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true};  // the first comparison
+  const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
+  switch (f) {
+    case Family::Float:
+      return find_in_family(items, f, VmValue::float64(d), meter);
+    case Family::Int: {
+      if (x.is(VmKind::Bool)) return find_in_family(items, f, VmValue::integer(x.bool_value() ? 1 : 0), meter);
+      // Ascending ints have non-decreasing doubles: the equal ones are a run.
+      const auto it = std::lower_bound(items.begin(), items.end(), d, vm_counted([](const VmValue& item, double v) {
+        return vm_int_to_f64(item) < v;
+      }, meter));
+      Found found;
+      if (it != items.end() && vm_int_to_f64(*it) == d) found.equal = static_cast<size_t>(it - items.begin());
+      return found;
+    }
+    case Family::Bool:
+      if (d != 0.0 && d != 1.0) return Found{};
+      if (x.is(VmKind::Int) && !(x.int_is_small() && (x.small_int() == 0 || x.small_int() == 1))) return Found{};
+      return find_in_family(items, f, VmValue::boolean(d == 1.0), meter);
+    default:
+      return std::nullopt;
+  }
+}
+
 VmResult<bool> items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.size() != b.size()) return false;
   const Membership in_b(b, a, meter);
@@ -1254,12 +1285,11 @@ std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> ite
   if (!f) return std::nullopt;
   // The items scan without a change; x's key is taken before its scan.
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-  if (*f != Family::ExactTuple && family_of(x.kind()) != *f) {
-    if (families_meet(*f, family_of(x.kind()))) return std::nullopt;
+  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
+  if (counterpart && !families_meet(*f, family_of(x.kind())))
     return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
-  }
-  if (*f == Family::Float && std::isnan(x.float_value())) return VmResult<SetInsertion>(nan_error());
-  const auto found = find_in_family(items, *f, x, meter);
+  if (*f == Family::Float && x.is(VmKind::Float) && std::isnan(x.float_value())) return VmResult<SetInsertion>(nan_error());
+  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
   if (!found) return std::nullopt;
   if (found->fails) return VmResult<SetInsertion>(nan_error());
   if (!found->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
@@ -1290,11 +1320,12 @@ std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValu
   if (items.empty()) return std::optional<size_t>();
   const std::optional<Family> f = searchable_family(items, x);
   if (!f) return std::nullopt;
-  if (*f != Family::ExactTuple && family_of(x.kind()) != *f) {
-    if (families_meet(*f, family_of(x.kind()))) return std::nullopt;
-    return std::optional<size_t>();
-  }
-  const auto found = find_in_family(items, *f, x, meter);
+  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
+  if (counterpart && !families_meet(*f, family_of(x.kind()))) return std::optional<size_t>();
+  // A float beyond 2^53 may equal a run of ints: the difference drops them all.
+  if (counterpart && *f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < 9007199254740992.0))
+    return std::nullopt;
+  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
   if (!found || found->fails) return std::nullopt;
   return found->equal;
 }

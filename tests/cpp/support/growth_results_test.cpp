@@ -154,10 +154,20 @@ TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
       default:
         for (size_t i = gen.pick(24); i > 0; --i) values.push_back(*VmValue::make_tuple({VmValue::integer(gen.pick(5)), VmValue::str(gen.pick(2) == 0 ? "a" : "b")}));
     }
+    if (round % 8 == 5) {  // numbers of one kind, and a number of any kind
+      const VmKind kinds[] = {VmKind::Bool, VmKind::Int, VmKind::Float, VmKind::Decimal};
+      const VmKind kind = kinds[gen.pick(4)];
+      values.clear();
+      for (size_t i = 3 * gen.pick(24); i > 0; --i) {
+        VmValue v = gen.number();
+        if (v.is(kind)) values.push_back(std::move(v));
+      }
+    }
     auto items = normalize_set_items(values);
     if (!items.ok()) continue;
     const VmValue set = *VmValue::make_set(*items);
     VmValue x = round % 4 == 2 ? VmValue::float64(gen.pick(3) == 0 ? -0.0 : static_cast<double>(gen.pick(9)) - 4.0) : gen.any();
+    if (round % 8 == 5) x = gen.number();
     if (round % 4 == 3 && gen.pick(2) == 0) x = *VmValue::make_tuple({VmValue::integer(gen.pick(6)), VmValue::str("a")});
     if (gen.pick(9) == 0) x = *VmValue::make_list({});
     const std::string context = items_text(*items) + "x " + x.diagnostic_text();
