@@ -47,6 +47,16 @@ uint64_t double_bits(double x) {
 }
 
 double decimal_double(const VmDecimal& d) {
+  // A whole number below 2^53 is its double exactly; others go through their
+  // text, whose reading rounds to nearest like the int and float paths.
+  if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
+    mpz_class k;
+    mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
+    if (mpz_fits_slong_p(k.get_mpz_t())) {
+      const long v = mpz_get_si(k.get_mpz_t());
+      if (v <= kExactIntLimit && v >= -kExactIntLimit) return static_cast<double>(v);
+    }
+  }
   std::string text;
   d.append_plain_text(text);
   double x = 0.0;
