@@ -227,6 +227,126 @@ void BM_StrSetIntersection(benchmark::State& state) {
 }
 BENCHMARK(BM_StrSetIntersection)->Unit(benchmark::kMillisecond);
 
+// ---- containers whose number leaves mix kinds ------------------------------------
+
+VmValue pair(VmValue a, VmValue b) { return *VmValue::make_tuple({std::move(a), std::move(b)}); }
+VmValue int_value(size_t i) { return VmValue::integer(static_cast<int64_t>(i)); }
+VmValue float_value(size_t i) { return VmValue::float64(static_cast<double>(i)); }
+
+// (i % 97, float(i)) then (i % 97, i): each tuple meets its twin.
+std::vector<VmValue> mixed_number_tuples() {
+  std::vector<VmValue> items;
+  for (size_t i = 0; i < kItems / 2; ++i) items.push_back(pair(int_value(i % 97), float_value(i)));
+  for (size_t i = 0; i < kItems / 2; ++i) items.push_back(pair(int_value(i % 97), int_value(i)));
+  return items;
+}
+
+// (i % 2 == 1, decimal(i)) then (i % 2, float(i)).
+std::vector<VmValue> bool_decimal_tuples() {
+  std::vector<VmValue> items;
+  for (size_t i = 0; i < kItems / 2; ++i)
+    items.push_back(pair(VmValue::boolean(i % 2 == 1), VmValue::decimal(VmDecimal::from_i64(static_cast<int64_t>(i)))));
+  for (size_t i = 0; i < kItems / 2; ++i) items.push_back(pair(int_value(i % 2), float_value(i)));
+  return items;
+}
+
+// frozenset({float(i), float(3i + 1)}) then frozenset({i, 3i + 1}).
+std::vector<VmValue> mixed_frozensets() {
+  std::vector<VmValue> items;
+  for (const auto make : {float_value, int_value}) {
+    for (size_t i = 0; i < kItems / 2; ++i)
+      items.push_back(*VmValue::make_frozenset(*normalize_set_items({make(i), make(3 * i + 1)})));
+  }
+  return items;
+}
+
+void BM_SetOfMixedNumberTuples(benchmark::State& state) {
+  const std::vector<VmValue> items = mixed_number_tuples();
+  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
+}
+BENCHMARK(BM_SetOfMixedNumberTuples)->Unit(benchmark::kMillisecond);
+
+void BM_SetOfBoolDecimalTuples(benchmark::State& state) {
+  const std::vector<VmValue> items = bool_decimal_tuples();
+  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
+}
+BENCHMARK(BM_SetOfBoolDecimalTuples)->Unit(benchmark::kMillisecond);
+
+void BM_SetOfMixedFrozensets(benchmark::State& state) {
+  const std::vector<VmValue> items = mixed_frozensets();
+  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
+}
+BENCHMARK(BM_SetOfMixedFrozensets)->Unit(benchmark::kMillisecond);
+
+// {(i % 97, float(i)) for i < n} and {(i % 97, i) for s <= i < s + n}:
+// half shared at s = n/2, equal sets at s = 0.
+std::pair<VmValue, VmValue> mixed_tuple_sets(size_t shift) {
+  std::vector<VmValue> a, b;
+  for (size_t i = 0; i < kItems; ++i) a.push_back(pair(int_value(i % 97), float_value(i)));
+  for (size_t i = shift; i < kItems + shift; ++i) b.push_back(pair(int_value(i % 97), int_value(i)));
+  return {set_of(std::move(a)), set_of(std::move(b))};
+}
+
+template <class Op>
+void mixed_tuple_set_operation(benchmark::State& state, Op op, size_t shift = kItems / 2) {
+  const auto [a, b] = mixed_tuple_sets(shift);
+  for (auto _ : state) benchmark::DoNotOptimize(op(a, b));
+}
+
+void BM_MixedTupleSetAnd(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitand", a, b); });
+}
+BENCHMARK(BM_MixedTupleSetAnd)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetOr(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitor", a, b); });
+}
+BENCHMARK(BM_MixedTupleSetOr)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetSub(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("sub", a, b); });
+}
+BENCHMARK(BM_MixedTupleSetSub)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetXor(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitxor", a, b); });
+}
+BENCHMARK(BM_MixedTupleSetXor)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetEq(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_compare_operator("eq", a, b); }, 0);
+}
+BENCHMARK(BM_MixedTupleSetEq)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetLe(benchmark::State& state) {
+  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_compare_operator("lt_e", a, b); }, 0);
+}
+BENCHMARK(BM_MixedTupleSetLe)->Unit(benchmark::kMillisecond);
+
+// kProbes calls of a mutating set method, each on the set the last one
+// left (as a contract's s.add(x) edits its set in place), starting from a
+// copy of a set of kItems ints.
+void set_method_calls(benchmark::State& state, std::string_view method, size_t stride, size_t offset) {
+  std::vector<VmValue> items, probes;
+  for (size_t i = 0; i < kItems; ++i) items.push_back(int_value(2 * i));
+  for (size_t i = 0; i < kProbes; ++i) probes.push_back(int_value((i * stride + offset) % (2 * kItems)));
+  const VmValue s = set_of(std::move(items));
+  for (auto _ : state) {
+    VmValue current = s;
+    for (const VmValue& p : probes) current = std::move(call_native_method(std::move(current), method, {p}, {})->receiver);
+    benchmark::DoNotOptimize(current);
+  }
+}
+
+void BM_SetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1); }
+BENCHMARK(BM_SetAddNew)->Unit(benchmark::kMillisecond);
+
+void BM_SetAddPresent(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 0); }
+BENCHMARK(BM_SetAddPresent)->Unit(benchmark::kMillisecond);
+
+void BM_SetDiscard(benchmark::State& state) { set_method_calls(state, "discard", 2 * 263, 0); }
+BENCHMARK(BM_SetDiscard)->Unit(benchmark::kMillisecond);
+
 void BM_StrRepeat(benchmark::State& state) {
   const VmValue s = VmValue::str("ab"), n = VmValue::integer(65536);
   for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator("mul", s, n));

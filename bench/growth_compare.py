@@ -71,6 +71,40 @@ def str_sets():
     return lambda: a & b
 
 
+def mixed_number_tuples():
+    half = ITEMS // 2
+    return [(i % 97, float(i)) for i in range(half)] + [(i % 97, i) for i in range(half)]
+
+
+def bool_decimal_tuples():
+    half = ITEMS // 2
+    return [(i % 2 == 1, decimal.Decimal(i)) for i in range(half)] + [(i % 2, float(i)) for i in range(half)]
+
+
+def mixed_frozensets():
+    half = ITEMS // 2
+    return ([frozenset({float(i), float(3 * i + 1)}) for i in range(half)]
+            + [frozenset({i, 3 * i + 1}) for i in range(half)])
+
+
+def mixed_tuple_sets(shift=ITEMS // 2):
+    a = {(i % 97, float(i)) for i in range(ITEMS)}
+    b = {(i % 97, i) for i in range(shift, ITEMS + shift)}
+    return a, b
+
+
+def set_method_calls(method, stride, offset):
+    s = set(range(0, 2 * ITEMS, 2))
+    probes = [(i * stride + offset) % (2 * ITEMS) for i in range(PROBES)]
+
+    def run():
+        t = s.copy()
+        call = getattr(t, method)
+        for p in probes:
+            call(p)
+    return run
+
+
 H = "a" * HAYSTACK
 N = "a" * NEEDLE + "b"
 HB, NB = H.encode(), N.encode()
@@ -92,6 +126,18 @@ CASES = {
     "BM_FloatSetContains": lambda: probe_set(lambda i: i * 0.37),
     "BM_StrSetContains": lambda: probe_set(lambda i: f"key-{i}"),
     "BM_StrSetIntersection": str_sets,
+    "BM_SetOfMixedNumberTuples": lambda: (lambda items: lambda: set(items))(mixed_number_tuples()),
+    "BM_SetOfBoolDecimalTuples": lambda: (lambda items: lambda: set(items))(bool_decimal_tuples()),
+    "BM_SetOfMixedFrozensets": lambda: (lambda items: lambda: set(items))(mixed_frozensets()),
+    "BM_MixedTupleSetAnd": lambda: (lambda ab: lambda: ab[0] & ab[1])(mixed_tuple_sets()),
+    "BM_MixedTupleSetOr": lambda: (lambda ab: lambda: ab[0] | ab[1])(mixed_tuple_sets()),
+    "BM_MixedTupleSetSub": lambda: (lambda ab: lambda: ab[0] - ab[1])(mixed_tuple_sets()),
+    "BM_MixedTupleSetXor": lambda: (lambda ab: lambda: ab[0] ^ ab[1])(mixed_tuple_sets()),
+    "BM_MixedTupleSetEq": lambda: (lambda ab: lambda: ab[0] == ab[1])(mixed_tuple_sets(0)),
+    "BM_MixedTupleSetLe": lambda: (lambda ab: lambda: ab[0] <= ab[1])(mixed_tuple_sets(0)),
+    "BM_SetAddNew": lambda: set_method_calls("add", 2 * 263, 1),
+    "BM_SetAddPresent": lambda: set_method_calls("add", 2 * 263, 0),
+    "BM_SetDiscard": lambda: set_method_calls("discard", 2 * 263, 0),
     "BM_StrRepeat": lambda: (lambda: "ab" * 65536),
 }
 

@@ -110,6 +110,23 @@ void check(const VmResult<bool>& got, const VmResult<bool>& want) {
   if (!got.ok() ? got.error().message != want.error().message : *got != *want) std::abort();
 }
 
+// add: the items normalised again with x; discard: the difference with [x].
+void check_add_and_discard(const std::vector<VmValue>& items, const VmValue& x) {
+  if (auto at = set_insertion(items, x)) {
+    std::vector<VmValue> grown = items;
+    grown.push_back(x);
+    VmResult<std::vector<VmValue>> got = at->ok() ? VmResult<std::vector<VmValue>>(items) : at->error();
+    if (at->ok() && (*at)->kind == SetInsertion::Kind::Replace) got->erase(got->begin() + static_cast<std::ptrdiff_t>((*at)->from));
+    if (at->ok() && (*at)->kind != SetInsertion::Kind::Present) got->insert(got->begin() + static_cast<std::ptrdiff_t>((*at)->to), x);
+    check(got, reference_normalize(std::move(grown)));
+  }
+  if (auto at = set_removal_position(items, x)) {
+    std::vector<VmValue> rest = items;
+    if (*at) rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(**at));
+    check(VmResult<std::vector<VmValue>>(std::move(rest)), reference_difference(items, std::span<const VmValue>(&x, 1)));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -129,7 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(set_symmetric_difference_values(left, right), reference_symmetric(left, right));
   check(set_is_subset(left, right), reference_subset(left, right));
   if (normalized_b.ok()) {
-    for (const VmValue& needle : a) check(set_contains(*normalized_b, needle), reference_in(*normalized_b, needle));
+    for (const VmValue& needle : a) {
+      check(set_contains(*normalized_b, needle), reference_in(*normalized_b, needle));
+      check_add_and_discard(*normalized_b, needle);
+    }
     if (normalized_a.ok()) {
       const auto want = normalized_a->size() != normalized_b->size() ? VmResult<bool>(false)
                                                                       : reference_subset(*normalized_a, *normalized_b);

@@ -195,6 +195,14 @@ VmResult<std::vector<VmValue>> normalized_argument(const VmValue& other) {
 }
 
 VmResult<NativeMethodOutcome> set_add(VmValue s, Args args) {
+  // A search and one insertion where the set's kind allows; the whole
+  // normalisation otherwise.
+  if (auto place = set_insertion(s.items(), args[0])) {
+    VELN_TRY(const SetInsertion at, *std::move(place));
+    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from);
+    if (at.kind != SetInsertion::Kind::Present) VELN_CHECK(s.seq_insert(at.to, args[0]));
+    return mutated(std::move(s));
+  }
   auto items = s.items();
   std::vector<VmValue> grown(items.begin(), items.end());
   grown.push_back(args[0]);
@@ -203,7 +211,12 @@ VmResult<NativeMethodOutcome> set_add(VmValue s, Args args) {
   return mutated(std::move(result));
 }
 
-VmResult<VmValue> set_without(const VmValue& s, const VmValue& x, bool* removed) {
+VmResult<VmValue> set_without(VmValue s, const VmValue& x, bool* removed) {
+  if (auto at = set_removal_position(s.items(), x)) {
+    *removed = at->has_value();
+    if (*at) s.seq_remove(**at);
+    return s;
+  }
   VELN_TRY(std::vector<VmValue> rest, set_difference_values(s.items(), std::span<const VmValue>(&x, 1)));
   *removed = rest.size() != s.item_count();
   return same_kind_set(s, std::move(rest));
@@ -211,7 +224,7 @@ VmResult<VmValue> set_without(const VmValue& s, const VmValue& x, bool* removed)
 
 VmResult<NativeMethodOutcome> set_remove(VmValue s, Args args) {
   bool removed = false;
-  VELN_TRY(VmValue result, set_without(s, args[0], &removed));
+  VELN_TRY(VmValue result, set_without(std::move(s), args[0], &removed));
   // The message is the missing element's own text, as Python's KeyError shows it.
   if (!removed) return vm_error_quoting("", args[0]);
   return mutated(std::move(result));
@@ -219,7 +232,7 @@ VmResult<NativeMethodOutcome> set_remove(VmValue s, Args args) {
 
 VmResult<NativeMethodOutcome> set_discard(VmValue s, Args args) {
   bool removed = false;
-  VELN_TRY(VmValue result, set_without(s, args[0], &removed));
+  VELN_TRY(VmValue result, set_without(std::move(s), args[0], &removed));
   return mutated(std::move(result));
 }
 

@@ -35,6 +35,7 @@
 #include <cstring>
 #include <optional>
 
+#include "interpreter_support/equal_value_index.hpp"
 #include "interpreter_support/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -123,6 +124,8 @@ int family_compare(Family f, const VmValue& a, const VmValue& b) {
   }
   return 0;
 }
+
+bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_compare(a, b) == VmOrdering::Less; }
 
 // The family shared by all items, or Other.
 Family common_family(std::span<const VmValue> items) {
@@ -393,7 +396,7 @@ class Membership {
  public:
   // `queries` are the needles, asked in their order.
   Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter)
-      : items_(items), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8) {
+      : items_(items), queries_(queries), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8) {
     if (!indexed_) return;
     merging_ = mergeable(queries, items, meter);
     if (!merging_) probe_ = SortedProbe::build(items);
@@ -421,6 +424,9 @@ class Membership {
     }
     if (probe_) {
       if (auto answer = probe_->find(needle, meter_)) return *std::move(answer);
+    }
+    if (indexed_ && vm_needle_class(needle) == NeedleClass::Opaque) {
+      if (auto answer = contains_by_hash(needle)) return *std::move(answer);
     }
     if (indexed_) {
       if (!index_) index_.emplace(items_);
@@ -456,9 +462,37 @@ class Membership {
     return true;
   }
 
+  // Containers (tuples, frozensets) as needles: a hash index over the items
+  // of value equality, when no comparison between items and needles can
+  // fail. The needles are asked in order, so the next needle's hashes are
+  // the next ones computed.
+  std::optional<VmResult<bool>> contains_by_hash(const VmValue& needle) const {
+    if (!hash_tried_) {
+      hash_tried_ = true;
+      const std::span<const VmValue> universe[] = {items_, queries_};
+      hasher_ = EqualValueHasher::build(universe, meter_);
+      if (hasher_) {
+        hash_index_ = EqualValueIndex(hasher_->any_wild());
+        const auto& hashes = hasher_->hashes(0);
+        for (uint32_t p = 0; p < hashes.size(); ++p) hash_index_.add(p, hashes[p]);
+      }
+    }
+    if (!hasher_) return std::nullopt;
+    // The needle is one of the queries: find its hashes by position.
+    const auto at = static_cast<size_t>(&needle - queries_.data());
+    if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;
+    auto first = hash_index_.first_equal(items_, needle, hasher_->hashes(1)[at], meter_);
+    if (!first.ok()) return VmResult<bool>(std::move(first).error());
+    return VmResult<bool>(first->has_value());
+  }
+
   std::span<const VmValue> items_;
+  std::span<const VmValue> queries_;
   VmWorkMeter* meter_;
   bool indexed_;
+  mutable bool hash_tried_ = false;
+  mutable std::optional<EqualValueHasher> hasher_;
+  mutable EqualValueIndex hash_index_{false};
   mutable bool merging_ = false;
   Family family_ = Family::Other;
   mutable size_t cursor_ = 0;
@@ -882,6 +916,68 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
+// Stable sort by set key. Key comparisons of containers recurse and format
+// float texts each time; their byte strings are built once and compared
+// bytewise (a set's items, or a union of sets, often arrive sorted).
+void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  struct Keyed {
+    uint32_t begin;
+    uint32_t size;
+    uint32_t position;
+  };
+  std::string bytes;  // every key's bytes, one after another
+  std::vector<Keyed> keyed(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    const size_t begin = bytes.size();
+    if (!vm_append_set_key_bytes(bytes, items[i]) || bytes.size() > UINT32_MAX) {
+      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      return;
+    }
+    keyed[i] = Keyed{static_cast<uint32_t>(begin), static_cast<uint32_t>(bytes.size() - begin), static_cast<uint32_t>(i)};
+  }
+  const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
+  sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
+    const int c = view(a).compare(view(b));
+    return c < 0 || (c == 0 && a.position < b.position);
+  }, meter));
+  std::vector<VmValue> out;
+  out.reserve(items.size());
+  for (const Keyed& k : keyed) out.push_back(std::move(items[k.position]));
+  items = std::move(out);
+}
+
+// Containers whose items cannot be told apart by key order (number leaves of
+// mixed kinds): the scan replayed over a hash index of the kept items, when
+// no comparison among the items can fail.
+std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  const std::span<const VmValue> universe[] = {items};
+  auto hasher = EqualValueHasher::build(universe, meter);
+  if (!hasher) return std::nullopt;
+  const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
+  std::vector<VmValue> kept;
+  std::vector<EqualValueHashes> kept_hashes;
+  EqualValueIndex index(hasher->any_wild());
+  for (size_t i = 0; i < items.size(); ++i) {
+    VmValue& item = items[i];
+    auto match = index.first_equal(kept, item, hashes[i], meter);
+    if (!match.ok()) return class_failure(i, std::move(match).error());
+    if (!*match) {
+      index.add(static_cast<uint32_t>(kept.size()), hashes[i]);
+      kept.push_back(std::move(item));
+      kept_hashes.push_back(hashes[i]);
+      continue;
+    }
+    const uint32_t p = **match;
+    vm_tick(meter);
+    if (vm_set_key_compare(item, kept[p]) != VmOrdering::Less) continue;
+    index.replace(p, kept_hashes[p], hashes[i]);
+    kept_hashes[p] = hashes[i];
+    kept[p] = std::move(item);
+  }
+  stable_sort_by_key(kept, meter);
+  return ClassOutcome{std::move(kept), std::nullopt, {}};
+}
+
 ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
   if (items.size() <= 1) return ClassOutcome{std::move(items), std::nullopt, {}};
   const VmKind kind = items.front().kind();
@@ -923,6 +1019,7 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
                       items.end());
           return ClassOutcome{std::move(items), std::nullopt, {}};
         }
+        if (auto outcome = normalize_hashed(items, meter)) return *std::move(outcome);
         break;
       default:
         break;
@@ -1014,6 +1111,92 @@ VmResult<bool> contains_in_set(std::span<const VmValue> items, const VmValue& ne
   }
 }
 
+// Sets whose items are of one family in which key order decides value
+// equality, or of one exact tuple shape: the family, else nothing.
+std::optional<Family> searchable_family(std::span<const VmValue> items, const VmValue& x) {
+  const VmKind kind = items.front().kind();
+  if (items.back().kind() != kind) return std::nullopt;
+  const Family f = family_of(kind);
+  if (f != Family::Other) return f;
+  if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
+  if (!x.is(kind) || !same_exact_shape(items.front(), x) || !of_one_exact_shape(items)) return std::nullopt;
+  return Family::ExactTuple;
+}
+
+// Where x would stand after the items whose keys are not greater (a stable
+// sort puts an arrival after the items of equal key).
+size_t key_position(std::span<const VmValue> items, const VmValue& x, VmWorkMeter* meter) {
+  return static_cast<size_t>(std::upper_bound(items.begin(), items.end(), x, vm_counted(key_less, meter)) -
+                             items.begin());
+}
+
+// The position of the item value-equal to x in a set of x's family, or of
+// its first failing comparison; nothing when only the scan can tell.
+struct Found {
+  std::optional<size_t> equal;
+  bool fails = false;
+};
+std::optional<Found> find_in_family(std::span<const VmValue> items, Family f, const VmValue& x, VmWorkMeter* meter) {
+  Found found;
+  switch (f) {
+    case Family::Float: {
+      const double needle = x.float_value();
+      if (std::isnan(needle)) return std::nullopt;
+      vm_tick(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
+      std::string scratch;
+      found.equal = needle == 0.0 ? find_float_text(items, "-0.0", scratch) : std::nullopt;
+      if (!found.equal) found.equal = find_float_text(items, needle == 0.0 ? "0.0" : float_display_text(needle), scratch);
+      const auto nan_at = find_float_text(items, "NaN", scratch);
+      found.fails = nan_at && (!found.equal || *nan_at < *found.equal);
+      return found;
+    }
+    case Family::DateTime: {
+      const auto from = std::lower_bound(items.begin(), items.end(), x, vm_counted(key_less, meter));
+      for (auto it = from; it != items.end() && !key_less(x, *it); ++it)
+        if (it->datetime_value() == x.datetime_value()) found.equal = static_cast<size_t>(it - items.begin());
+      return found;
+    }
+    default: {
+      const auto it = std::lower_bound(items.begin(), items.end(), x, vm_counted([f](const VmValue& item, const VmValue& v) {
+        return family_compare(f, item, v) < 0;
+      }, meter));
+      if (it != items.end() && family_compare(f, *it, x) == 0) found.equal = static_cast<size_t>(it - items.begin());
+      return found;
+    }
+  }
+}
+
+// A bool, int or float needle in a set of another of these families: the
+// first item it equals (ints meet floats through the nearest double), or
+// the failing comparison with a NaN; nothing for decimals.
+std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, Family f, const VmValue& x,
+                                                VmWorkMeter* meter) {
+  // Decimals convert the other side, with the conversion's own failures.
+  if (x.is(VmKind::Decimal) || f == Family::Decimal) return std::nullopt;
+  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true};  // the first comparison
+  const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
+  switch (f) {
+    case Family::Float:
+      return find_in_family(items, f, VmValue::float64(d), meter);
+    case Family::Int: {
+      if (x.is(VmKind::Bool)) return find_in_family(items, f, VmValue::integer(x.bool_value() ? 1 : 0), meter);
+      // Ascending ints have non-decreasing doubles: the equal ones are a run.
+      const auto it = std::lower_bound(items.begin(), items.end(), d, vm_counted([](const VmValue& item, double v) {
+        return vm_int_to_f64(item) < v;
+      }, meter));
+      Found found;
+      if (it != items.end() && vm_int_to_f64(*it) == d) found.equal = static_cast<size_t>(it - items.begin());
+      return found;
+    }
+    case Family::Bool:
+      if (d != 0.0 && d != 1.0) return Found{};
+      if (x.is(VmKind::Int) && !(x.int_is_small() && (x.small_int() == 0 || x.small_int() == 1))) return Found{};
+      return find_in_family(items, f, VmValue::boolean(d == 1.0), meter);
+    default:
+      return std::nullopt;
+  }
+}
+
 VmResult<bool> items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.size() != b.size()) return false;
   const Membership in_b(b, a, meter);
@@ -1088,6 +1271,63 @@ VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needl
 }
 VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
   return contains_in_set(items, needle, meter);
+}
+
+std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> items, const VmValue& x,
+                                                   VmWorkMeter* meter) {
+  using Kind = SetInsertion::Kind;
+  const auto hashable = vm_check_hashable(x);
+  if (items.empty()) {
+    if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, 0});
+  }
+  const std::optional<Family> f = searchable_family(items, x);
+  if (!f) return std::nullopt;
+  // The items scan without a change; x's key is taken before its scan.
+  if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
+  if (counterpart && !families_meet(*f, family_of(x.kind())))
+    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
+  if (*f == Family::Float && x.is(VmKind::Float) && std::isnan(x.float_value())) return VmResult<SetInsertion>(nan_error());
+  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
+  if (!found) return std::nullopt;
+  if (found->fails) return VmResult<SetInsertion>(nan_error());
+  if (!found->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
+  const size_t p = *found->equal;
+  if (!key_less(x, items[p])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, p, p});
+  // -0.0 in place of 0.0: x takes the item's place, then the sort moves it.
+  // Items of x's key before p stay before it, those after stay after.
+  const auto below = [&](size_t i) {
+    vm_tick(meter);
+    return key_less(items[i], x) || (!key_less(x, items[i]) && i < p);
+  };
+  // Binary search over the items without p (position j of what remains).
+  size_t lo = 0;
+  size_t hi = items.size() - 1;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (below(mid < p ? mid : mid + 1)) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, lo});
+}
+
+std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValue> items, const VmValue& x,
+                                                          VmWorkMeter* meter) {
+  if (items.empty()) return std::optional<size_t>();
+  const std::optional<Family> f = searchable_family(items, x);
+  if (!f) return std::nullopt;
+  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
+  if (counterpart && !families_meet(*f, family_of(x.kind()))) return std::optional<size_t>();
+  // A float beyond 2^53 may equal a run of ints: the difference drops them all.
+  if (counterpart && *f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < 9007199254740992.0))
+    return std::nullopt;
+  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
+  if (!found || found->fails) return std::nullopt;
+  return found->equal;
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

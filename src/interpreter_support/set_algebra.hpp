@@ -9,6 +9,8 @@
 // overloads with a meter count the comparisons and probes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -54,6 +56,28 @@ VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const V
 // searched in O(log n).
 VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle);
 VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter);
+
+// Where `x` goes when it joins canonical set items, as normalising the items
+// followed by x would place it: already present (the set is unchanged), an
+// insertion, or a replacement (the item at `from` leaves and x is inserted
+// at `to` of what remains). Nothing when only normalising the whole can tell
+// (a set of several kinds, numbers of different kinds that meet). Fails as
+// the normalisation would: x unhashable, a comparison with NaN.
+struct SetInsertion {
+  enum class Kind : uint8_t { Present, Insert, Replace };
+  Kind kind = Kind::Present;
+  size_t from = 0;
+  size_t to = 0;
+};
+std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> items, const VmValue& x,
+                                                   VmWorkMeter* meter = nullptr);
+
+// The position of the item of canonical set items value-equal to `x` (the
+// one item the set difference with [x] removes), or none. Nothing when only
+// the difference itself can tell (several items may be equal, or a
+// comparison may fail).
+std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValue> items, const VmValue& x,
+                                                          VmWorkMeter* meter = nullptr);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

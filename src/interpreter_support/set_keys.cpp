@@ -3,6 +3,7 @@
 // costs only the hashability walk.
 #include "interpreter_support/set_keys.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "values/float_text.hpp"
@@ -70,7 +71,90 @@ int compare_keys(const VmValue& a, const VmValue& b) {
   return 0;
 }
 
+// An integer in order: a sign byte, then for nonzero values the magnitude's
+// byte count (4 bytes) and its bytes, big-endian, all inverted when negative
+// (a longer negative magnitude is less).
+void append_magnitude_bytes(std::string& out, int sign, size_t count, auto write_magnitude) {
+  out.push_back(static_cast<char>(1 + sign));
+  if (sign == 0) return;
+  const uint8_t flip = sign < 0 ? 0xff : 0x00;
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(((count >> shift) & 0xff) ^ flip));
+  const size_t at = out.size();
+  out.resize(at + count);
+  write_magnitude(reinterpret_cast<uint8_t*>(out.data() + at));
+  for (size_t i = at; i < out.size(); ++i) out[i] = static_cast<char>(static_cast<uint8_t>(out[i]) ^ flip);
+}
+
+void append_integer_bytes(std::string& out, const mpz_class& v) {
+  const int sign = mpz_sgn(v.get_mpz_t());
+  const size_t count = sign == 0 ? 0 : (mpz_sizeinbase(v.get_mpz_t(), 2) + 7) / 8;
+  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) { mpz_export(to, nullptr, 1, 1, 1, 0, v.get_mpz_t()); });
+}
+
+void append_integer_bytes(std::string& out, int64_t v) {
+  const int sign = (v > 0) - (v < 0);
+  const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  const size_t count = (static_cast<size_t>(std::bit_width(magnitude)) + 7) / 8;
+  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) {
+    for (size_t i = 0; i < count; ++i) to[i] = static_cast<uint8_t>(magnitude >> (8 * (count - 1 - i)));
+  });
+}
+
+// A text in order with a terminator: 0x00 bytes are written as 0x00 0xff and
+// the end as 0x00 0x00, so a prefix sorts first.
+void append_text_bytes(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    out.push_back(c);
+    if (c == '\0') out.push_back('\xff');
+  }
+  out.push_back('\0');
+  out.push_back('\0');
+}
+
 }  // namespace
+
+bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
+  const VmSetKeyVariant variant = *vm_set_key_variant(value.kind());
+  // Variant bytes start at 1: 0 ends a sequence of items.
+  out.push_back(static_cast<char>(1 + static_cast<int>(variant)));
+  switch (variant) {
+    case VmSetKeyVariant::None:
+      return true;
+    case VmSetKeyVariant::Bool:
+      out.push_back(value.bool_value() ? '\1' : '\0');
+      return true;
+    case VmSetKeyVariant::Int:
+      if (value.int_is_small()) {
+        append_integer_bytes(out, value.small_int());
+      } else {
+        append_integer_bytes(out, value.big_int());
+      }
+      return true;
+    case VmSetKeyVariant::Decimal:
+      append_integer_bytes(out, value.decimal_value().scaled());
+      return true;
+    case VmSetKeyVariant::Float:
+      // Display texts hold no 0x00 byte.
+      append_float_display_text(out, value.float_value());
+      out.push_back('\0');
+      return true;
+    case VmSetKeyVariant::String:
+    case VmSetKeyVariant::Bytes:
+      append_text_bytes(out, value.text());
+      return true;
+    case VmSetKeyVariant::Tuple:
+    case VmSetKeyVariant::FrozenSet:
+      // Depth is bounded by the nesting limit.
+      for (const VmValue& item : value.items())
+        if (!vm_append_set_key_bytes(out, item)) return false;
+      out.push_back('\0');
+      return true;
+    case VmSetKeyVariant::DateTime:
+    case VmSetKeyVariant::TimeDelta:
+      break;
+  }
+  return false;
+}
 
 std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
   switch (kind) {

@@ -58,6 +58,11 @@ VmResult<VmSetKey> vm_set_key(const VmValue& value);
 // Key order of two hashable values without building keys.
 VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
 
+// Appends a byte string whose bytewise order (memcmp, a prefix first) is
+// the key order: equal keys give equal strings. False, with `out` partly
+// written, for values holding a date-time or a time delta (not encoded).
+bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
+
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);
 

@@ -43,11 +43,14 @@ uint64_t double_key(double x) {
 }
 
 
-// Whether the decimal conversion of a nonzero float below 1e-13 drops digits.
-bool decimal_truncates(double f) {
+}  // namespace
+
+bool vm_decimal_conversion_truncates(double f) {
   const ShortestDigits d = shortest_digits(f);
   return d.count - d.decimal_point > VmDecimal::kFractionDigits;
 }
+
+namespace {
 
 void keep_least(std::optional<uint32_t>& slot, std::optional<uint32_t> p) {
   if (p && (!slot || *p < *slot)) slot = p;
@@ -165,7 +168,7 @@ void for_each_hazard(const VmValue& item, Op op, std::set<uint32_t>& nans, std::
         return;
       }
       if (!(std::fabs(f) < kDecimalFloatLimit)) op(wide_floats);
-      if (f != 0.0 && std::fabs(f) < kTinyFloatLimit && decimal_truncates(f)) {
+      if (f != 0.0 && std::fabs(f) < kTinyFloatLimit && vm_decimal_conversion_truncates(f)) {
         auto d = VmDecimal::from_f64(f);
         if (d.ok()) op(tiny_floats[VmValue::decimal(std::move(*d))]);
       }

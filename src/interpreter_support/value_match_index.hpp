@@ -46,6 +46,10 @@ VmResult<bool> vm_scan_outcome(const VmScanMatch& m, const VmValue* failing_item
 // The first position holding an item structurally equal to `form`.
 using VmStructuralProbe = std::optional<uint32_t> (*)(const void* context, const VmValue& form);
 
+// Whether the decimal conversion of a float drops digits (beyond the 30
+// fraction digits a decimal keeps); only nonzero floats below 1e-13 can.
+bool vm_decimal_conversion_truncates(double f);
+
 // How a needle's value equality can be decided.
 enum class NeedleClass : uint8_t {
   Numeric,     // bool, int, float, decimal: equal forms and hazards

@@ -943,10 +943,12 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
 namespace {
 
 // Depth of a container after one of its parts of depth `removed_depth` left:
-// only a recount when that part was the deepest.
+// only a recount when that part was the deepest. A leaf never is (an empty
+// container has depth 1 already), so taking one from a flat container costs
+// no walk over the rest.
 template <class Recount>
 uint64_t depth_after_removal(uint32_t depth, uint32_t removed_depth, Recount recount) {
-  if (uint64_t{removed_depth} + 1 < depth) return depth;
+  if (removed_depth == 0 || uint64_t{removed_depth} + 1 < depth) return depth;
   return recount();
 }
 

@@ -159,6 +159,95 @@ TEST(SetGrowth, AlgebraOfStrSetsMerges) {
       4096, 2.2);
 }
 
+// ---- containers whose number leaves mix kinds ---------------------------------------
+
+VmValue tuple(std::vector<VmValue> items) { return *VmValue::make_tuple(std::move(items)); }
+VmValue frozen(std::vector<VmValue> items) { return *VmValue::make_frozenset(*normalize_set_items(std::move(items))); }
+
+// n values of one family of mixed-number containers, the i-th built from i.
+using MakeContainer = VmValue (*)(size_t i);
+const MakeContainer kMixedContainers[] = {
+    [](size_t i) { return tuple({VmValue::integer(static_cast<int64_t>(i % 97)), VmValue::float64(static_cast<double>(i))}); },
+    [](size_t i) { return tuple({VmValue::integer(static_cast<int64_t>(i % 97)), VmValue::integer(static_cast<int64_t>(i))}); },
+    [](size_t i) { return tuple({VmValue::boolean(i % 2 == 1), VmValue::decimal(VmDecimal::from_i64(static_cast<int64_t>(i)))}); },
+    [](size_t i) { return tuple({VmValue::integer(static_cast<int64_t>(i % 2)), VmValue::float64(static_cast<double>(i))}); },
+    [](size_t i) { return frozen({VmValue::float64(static_cast<double>(i)), VmValue::float64(static_cast<double>(i) + 0.5)}); },
+    [](size_t i) { return frozen({VmValue::integer(static_cast<int64_t>(i)), VmValue::float64(static_cast<double>(i) + 0.5)}); },
+    // Beyond 2^53: two ints share each double, and a float equals both.
+    [](size_t i) { return tuple({VmValue::integer(mpz_class((mpz_class(1) << 60) + 256 * static_cast<unsigned long>(i / 2) + i % 2)), VmValue::integer(1)}); },
+    [](size_t i) { return tuple({VmValue::float64(std::ldexp(1.0, 60) + 256.0 * static_cast<double>(i / 3)), VmValue::float64(1.0)}); },
+};
+
+std::vector<VmValue> mixed_containers(size_t n, size_t first_family, size_t families, size_t offset = 0) {
+  std::vector<VmValue> items;
+  for (size_t f = first_family; f < first_family + families; ++f)
+    for (size_t i = 0; i < n; ++i) items.push_back(kMixedContainers[f](i + offset));
+  return items;
+}
+
+TEST(SetGrowth, BuildingFromContainersOfMixedNumbers) {
+  for (const auto& [first, count] : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}, {0, 8}}) {
+    expect_near_linear(
+        [&](size_t n) {
+          VmWorkMeter meter;
+          EXPECT_TRUE(normalize_set_items(mixed_containers(n, first, count), meter).ok());
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
+TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
+  for (const auto& [first, count] : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}}) {
+    expect_near_linear(
+        [&](size_t n) {
+          const VmValue a = set_of(mixed_containers(n, first, 1)), b = set_of(mixed_containers(n, first + 1, 1, n / 2));
+          VmWorkMeter meter;
+          std::vector<VmValue> both(a.items().begin(), a.items().end());
+          both.insert(both.end(), b.items().begin(), b.items().end());
+          EXPECT_TRUE(normalize_set_items(both, meter).ok());  // |
+          EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
+          EXPECT_TRUE(set_difference_values(a.items(), b.items(), meter).ok());
+          EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
+          EXPECT_TRUE(set_is_subset(a.items(), b.items(), meter).ok());  // <=, and == past its size test
+          EXPECT_TRUE(set_is_subset(a.items(), a.items(), meter).ok());
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
+// n additions (half of them new) then n removals on a set of n items.
+TEST(SetGrowth, AddAndRemoveSearchOnce) {
+  const auto kinds = {+[](size_t i) { return VmValue::integer(static_cast<int64_t>(i)); },
+                      +[](size_t i) { return VmValue::float64(static_cast<double>(i) * 0.37); },
+                      +[](size_t i) { return VmValue::str("key-" + std::to_string(i)); }};
+  for (auto make : kinds) {
+    expect_near_linear(
+        [&](size_t n) {
+          std::vector<VmValue> items;
+          for (size_t i = 0; i < n; ++i) items.push_back(make(2 * i));
+          VmValue s = set_of(std::move(items));
+          VmWorkMeter meter;
+          for (size_t i = 0; i < n; ++i) {
+            const VmValue x = make(i);
+            auto at = set_insertion(s.items(), x, &meter);
+            EXPECT_TRUE(at && at->ok());
+            if ((*at)->kind == SetInsertion::Kind::Insert) {
+              EXPECT_TRUE(s.seq_insert((*at)->to, x).ok());
+            }
+          }
+          for (size_t i = 0; i < n; ++i) {
+            auto at = set_removal_position(s.items(), make(3 * i), &meter);
+            EXPECT_TRUE(at.has_value());
+            if (*at) s.seq_remove(**at);
+          }
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
 // n lookups into a container of n items.
 template <class Make>
 uint64_t lookup_steps(const VmValue& container, size_t n, Make needle) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "interpreter_support/membership.hpp"
+#include "interpreter_support/native_methods.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
@@ -140,6 +141,91 @@ TEST(GrowthResults, SetsOfFrozensetsAreTheScan) {
     if (a.ok()) {
       ASSERT_EQ(text_of(set_difference_values(probes, *a)), text_of(set_scan_reference::reference_difference(probes, *a)));
     }
+  }
+}
+
+TEST(GrowthResults, SetsOfMixedNumberContainersAreTheScan) {
+  HostileValues gen(7);
+  for (int round = 0; round < 3000; ++round) {
+    const bool tame = round % 4 != 0;
+    std::vector<VmValue> values, others;
+    for (size_t i = 8 + gen.pick(16); i > 0; --i) values.push_back(gen.container_of_numbers(tame));
+    for (size_t i = 8 + gen.pick(16); i > 0; --i) others.push_back(gen.container_of_numbers(tame));
+    // Repeats of earlier values under other number kinds meet them.
+    for (size_t i = 0; i < 4 && i < values.size(); ++i) others.push_back(values[gen.pick(static_cast<uint32_t>(values.size()))]);
+    ASSERT_EQ(text_of(normalize_set_items(values)), text_of(set_scan_reference::reference_normalize(values)))
+        << items_text(values);
+    auto a = normalize_set_items(values);
+    auto b = normalize_set_items(others);
+    if (!a.ok() || !b.ok()) continue;
+    const std::string context = items_text(*a) + "| " + items_text(*b);
+    ASSERT_EQ(text_of(set_intersection_values(*a, *b)), text_of(set_scan_reference::reference_intersection(*a, *b)))
+        << context;
+    ASSERT_EQ(text_of(set_difference_values(*b, *a)), text_of(set_scan_reference::reference_difference(*b, *a)))
+        << context;
+    ASSERT_EQ(text_of(set_symmetric_difference_values(*a, *b)),
+              text_of(set_scan_reference::reference_symmetric(*a, *b)))
+        << context;
+    ASSERT_EQ(text_of(set_is_subset(*a, *b)), text_of(set_scan_reference::reference_subset(*a, *b))) << context;
+    const VmValue sa = *VmValue::make_set(*a), fb = *VmValue::make_frozenset(*b);
+    const bool equal_reference = a->size() == b->size() && *set_scan_reference::reference_subset(*a, *b);
+    ASSERT_EQ(text_of(vm_values_equal(sa, fb)), equal_reference ? "true" : "false") << context;
+  }
+}
+
+// add, discard and remove: the set normalised again with x, and the set
+// difference with [x].
+TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
+  HostileValues gen(8);
+  for (int round = 0; round < 6000; ++round) {
+    std::vector<VmValue> values;
+    switch (round % 4) {
+      case 0:
+        values = gen.list(24, true, round % 8 == 0);
+        break;
+      case 1:
+        for (size_t i = gen.pick(24); i > 0; --i) values.push_back(gen.any());
+        break;
+      case 2:
+        for (size_t i = gen.pick(24); i > 0; --i) values.push_back(VmValue::float64(static_cast<double>(gen.pick(9)) - 4.0 + (gen.pick(3) == 0 ? 0.5 : 0.0)));
+        values.push_back(VmValue::float64(gen.pick(2) == 0 ? 0.0 : -0.0));
+        break;
+      default:
+        for (size_t i = gen.pick(24); i > 0; --i) values.push_back(*VmValue::make_tuple({VmValue::integer(gen.pick(5)), VmValue::str(gen.pick(2) == 0 ? "a" : "b")}));
+    }
+    if (round % 8 == 5) {  // numbers of one kind, and a number of any kind
+      const VmKind kinds[] = {VmKind::Bool, VmKind::Int, VmKind::Float, VmKind::Decimal};
+      const VmKind kind = kinds[gen.pick(4)];
+      values.clear();
+      for (size_t i = 3 * gen.pick(24); i > 0; --i) {
+        VmValue v = gen.number();
+        if (v.is(kind)) values.push_back(std::move(v));
+      }
+    }
+    auto items = normalize_set_items(values);
+    if (!items.ok()) continue;
+    const VmValue set = *VmValue::make_set(*items);
+    VmValue x = round % 4 == 2 ? VmValue::float64(gen.pick(3) == 0 ? -0.0 : static_cast<double>(gen.pick(9)) - 4.0) : gen.any();
+    if (round % 8 == 5) x = gen.number();
+    if (round % 4 == 3 && gen.pick(2) == 0) x = *VmValue::make_tuple({VmValue::integer(gen.pick(6)), VmValue::str("a")});
+    if (gen.pick(9) == 0) x = *VmValue::make_list({});
+    const std::string context = items_text(*items) + "x " + x.diagnostic_text();
+    std::vector<VmValue> grown = *items;
+    grown.push_back(x);
+    const auto added = call_native_method(set, "add", {x}, {});
+    ASSERT_EQ(added.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(added->receiver.items().begin(), added->receiver.items().end())))
+                         : "error: " + added.error().message,
+              text_of(set_scan_reference::reference_normalize(grown)))
+        << context;
+    const auto rest = set_scan_reference::reference_difference(*items, std::span<const VmValue>(&x, 1));
+    const auto discarded = call_native_method(set, "discard", {x}, {});
+    ASSERT_EQ(discarded.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(discarded->receiver.items().begin(), discarded->receiver.items().end())))
+                             : "error: " + discarded.error().message,
+              text_of(rest))
+        << context;
+    const auto removed = call_native_method(set, "remove", {x}, {});
+    const bool missing = rest.ok() && rest->size() == items->size();
+    ASSERT_EQ(removed.ok(), rest.ok() && !missing) << context;
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
+#include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_value.hpp"
 
@@ -129,6 +130,32 @@ class HostileValues {
       default:
         return number();
     }
+  }
+
+  // A tuple of one to three numbers (sometimes a frozenset of them in its
+  // place, or inside it): containers whose leaves mix number kinds. Tame
+  // numbers all have a decimal (no comparison among them can fail).
+  VmValue container_of_numbers(bool tame) {
+    std::vector<VmValue> leaves(1 + pick(3));
+    for (VmValue& v : leaves) {
+      do {
+        v = number();
+      } while (tame && !decimal_from_vm_value(v).ok());
+    }
+    auto frozen = [](std::vector<VmValue> items) {
+      auto normalized = normalize_set_items(std::move(items));
+      return normalized.ok() ? *VmValue::make_frozenset(*normalized) : VmValue::str("x");
+    };
+    switch (pick(6)) {
+      case 0:
+        return frozen(std::move(leaves));
+      case 1:
+        leaves.back() = frozen({leaves.back(), VmValue::integer(pick(3))});
+        break;
+      default:
+        break;
+    }
+    return *VmValue::make_tuple(std::move(leaves));
   }
 
   // A list of up to `max` values; with small probability `any()` ones.

@@ -1,0 +1,398 @@
+// Hashes consistent with value equality. A number's group double:
+//   bool: 0.0 or 1.0; int: its nearest double (ties to even), which is what
+//   a float meets; float: itself (-0.0 as 0.0), except a float below 1e-13
+//   whose decimal conversion drops digits, which takes the group double of
+//   that decimal (the decimal it equals); decimal: the nearest double of its
+//   exact value, which is the float whose shortest text it is, and the
+//   nearest double of the int it equals.
+// So value-equal numbers share a group double. Containers fold their items'
+// hashes (frozensets over their items' sorted hashes, which value-equal
+// frozensets share when no two items of one share a hash).
+#include "interpreter_support/equal_value_index.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "interpreter_support/value_equality.hpp"
+#include "interpreter_support/value_match_index.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln {
+namespace {
+
+bool is_number_leaf(const VmValue& v) { return vm_needle_class(v) == NeedleClass::Numeric; }
+
+constexpr uint64_t kNumberTag = 0x6e756d62u;
+constexpr uint64_t kExactTag = 0x65786163u;
+constexpr uint64_t kTupleTag = 0x7475706cu;
+constexpr uint64_t kListTag = 0x6c697374u;
+constexpr uint64_t kSetTag = 0x73657473u;
+constexpr uint64_t kDictTag = 0x64696374u;
+constexpr double kTinyFloatLimit = 1e-13;
+constexpr double kTwoTo53 = 9007199254740992.0;
+constexpr int64_t kExactIntLimit = int64_t{1} << 53;
+// Floats at or beyond this magnitude have no decimal (62 integer digits).
+constexpr double kDecimalFloatLimit = 1e61;
+
+uint64_t mix(uint64_t h, uint64_t x) { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x); }
+
+uint64_t double_bits(double x) {
+  if (x == 0.0) x = 0.0;
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
+double decimal_double(const VmDecimal& d) {
+  // A whole number below 2^53 is its double exactly; others go through their
+  // text, whose reading rounds to nearest like the int and float paths.
+  if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
+    mpz_class k;
+    mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
+    if (mpz_fits_slong_p(k.get_mpz_t())) {
+      const long v = mpz_get_si(k.get_mpz_t());
+      if (v <= kExactIntLimit && v >= -kExactIntLimit) return static_cast<double>(v);
+    }
+  }
+  std::string text;
+  d.append_plain_text(text);
+  double x = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), x);
+  return x;
+}
+
+// Not NaN.
+double group_double(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::Bool:
+      return v.bool_value() ? 1.0 : 0.0;
+    case VmKind::Int:
+      return vm_int_to_f64(v);
+    case VmKind::Float: {
+      const double f = v.float_value();
+      if (f != 0.0 && std::fabs(f) < kTinyFloatLimit && vm_decimal_conversion_truncates(f)) {
+        if (auto d = VmDecimal::from_f64(f); d.ok()) return decimal_double(*d);
+      }
+      return f;
+    }
+    default:
+      return decimal_double(v.decimal_value());
+  }
+}
+
+// A number that the decimal conversion refuses.
+bool decimal_misfit(const VmValue& v) {
+  if (v.is(VmKind::Float)) return !(std::fabs(v.float_value()) < kDecimalFloatLimit);
+  return v.is(VmKind::Int) && !v.int_is_small() && !VmDecimal::from_bigint(v.big_int()).ok();
+}
+
+// The exact value of a bool, int or decimal: equal for equal values.
+uint64_t exact_token(const VmValue& v) {
+  const uint64_t seed = vm_hash_seed();
+  if (v.is(VmKind::Bool)) return vm_structural_hash(VmValue::integer(v.bool_value() ? 1 : 0), seed);
+  if (v.is(VmKind::Decimal)) {
+    const VmDecimal& d = v.decimal_value();
+    if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
+      mpz_class k;
+      mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
+      return vm_structural_hash(VmValue::integer(std::move(k)), seed);
+    }
+  }
+  return vm_structural_hash(v, seed);
+}
+
+}  // namespace
+
+namespace {
+
+// Calls `leaf` on every value inside `v` that is not a tuple, list, set or
+// frozenset (the containers whose items value equality compares); stops at
+// the first false.
+template <class Leaf>
+bool walk_leaves(const VmValue& v, Leaf& leaf) {
+  switch (v.kind()) {
+    case VmKind::Tuple:
+    case VmKind::List:
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+      // Depth is bounded by the nesting limit.
+      for (const VmValue& item : v.items())
+        if (!walk_leaves(item, leaf)) return false;
+      return true;
+    default:
+      return leaf(v);
+  }
+}
+
+}  // namespace
+
+bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* meter) {
+  auto leaf = [&](const VmValue& x) {
+    vm_tick(meter);
+    switch (x.kind()) {
+      case VmKind::Int:
+        found.misfit |= decimal_misfit(x);
+        found.wide |= !x.int_is_small() || x.small_int() >= kExactIntLimit || x.small_int() <= -kExactIntLimit;
+        return true;
+      case VmKind::Float: {
+        const double f = x.float_value();
+        if (std::isnan(f)) return false;
+        found.misfit |= decimal_misfit(x);
+        found.wide |= !(std::fabs(f) < kTwoTo53);
+        found.tiny |= f != 0.0 && std::fabs(f) < kTinyFloatLimit;
+        return true;
+      }
+      case VmKind::Decimal:
+        found.decimal = true;
+        return true;
+      default:
+        return !x.is(VmKind::Dict);  // a dict's values could compare with an error
+    }
+  };
+  return walk_leaves(v, leaf);
+}
+
+bool EqualValueHasher::tracked(double group) const {
+  return track_all_ || (track_wide_ && !(std::fabs(group) < kTwoTo53));
+}
+
+bool EqualValueHasher::add_to_groups(const VmValue& v) {
+  auto leaf = [&](const VmValue& x) {
+    if (!is_number_leaf(x)) return true;
+    const double group = group_double(x);
+    if (!tracked(group)) return true;
+    Group& g = groups_[double_bits(group)];
+    if (x.is(VmKind::Float)) {
+      if (g.first_float == nullptr) {
+        g.first_float = &x;
+      } else if (g.first_float->float_value() != x.float_value()) {
+        g.clean = false;
+      }
+      return true;
+    }
+    const VmValue*& first_of_kind = x.is(VmKind::Decimal) ? g.first_decimal : g.first_int;
+    if (first_of_kind == nullptr) first_of_kind = &x;
+    if (g.first_exact == nullptr) {
+      g.first_exact = &x;
+      return true;
+    }
+    if (!g.clean) return true;
+    auto equal = vm_values_equal(*g.first_exact, x);
+    if (!equal.ok()) return false;
+    g.clean = *equal;
+    return true;
+  };
+  return walk_leaves(v, leaf);
+}
+
+std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::span<const VmValue>> universe,
+                                                        VmWorkMeter* meter) {
+  EqualValueHasher hasher;
+  Survey found;
+  // Each value is hashed right after its survey, while it is in the cache,
+  // as if every group were equal throughout; hashed again below if not.
+  hasher.hashes_.resize(universe.size());
+  for (size_t s = 0; s < universe.size(); ++s) {
+    hasher.hashes_[s].reserve(universe[s].size());
+    for (const VmValue& v : universe[s]) {
+      if (!hasher.survey(v, found, meter)) return std::nullopt;
+      auto h = hasher.hash_of(v);
+      if (!h) return std::nullopt;
+      hasher.hashes_[s].push_back(*h);
+    }
+  }
+  if (found.decimal && found.misfit) return std::nullopt;
+  // Below 2^53 an int is its double exactly, so a group there holds one int
+  // value and the floats of that value, all equal, unless a decimal or a
+  // float whose decimal drops digits joins it.
+  hasher.track_all_ = found.decimal || found.tiny;
+  hasher.track_wide_ = found.wide;
+  if (!hasher.track_all_ && !hasher.track_wide_) return hasher;
+  for (const auto values : universe) {
+    for (const VmValue& v : values) {
+      vm_tick(meter);
+      if (!hasher.add_to_groups(v)) return std::nullopt;
+    }
+  }
+  bool failed = false;
+  hasher.groups_.for_each([&](Group& g) {
+    // The exact members are equal to one another; the floats (one double)
+    // must meet an int of the group and a decimal of it alike.
+    for (const VmValue* exact : {g.first_int, g.first_decimal}) {
+      if (!g.clean || exact == nullptr || g.first_float == nullptr) continue;
+      auto equal = vm_values_equal(*g.first_float, *exact);
+      failed |= !equal.ok();
+      g.clean = equal.ok() && *equal;
+    }
+    g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
+  });
+  if (failed) return std::nullopt;
+  for (size_t s = 0; s < universe.size(); ++s) {
+    for (size_t i = 0; i < universe[s].size(); ++i) {
+      vm_tick(meter);
+      auto h = hasher.hash_of(universe[s][i]);
+      if (!h) return std::nullopt;
+      hasher.hashes_[s][i] = *h;
+      hasher.any_wild_ |= h->wild;
+    }
+  }
+  return hasher;
+}
+
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) const {
+  switch (v.kind()) {
+    case VmKind::Bool:
+    case VmKind::Int:
+    case VmKind::Float:
+    case VmKind::Decimal: {
+      const double group = group_double(v);
+      const uint64_t bits = double_bits(group);
+      const uint64_t coarse = mix(kNumberTag, bits);
+      const Group* g = tracked(group) ? groups_.find(bits) : nullptr;
+      if (g == nullptr || g->clean) return EqualValueHashes{coarse, coarse, false};
+      if (v.is(VmKind::Float)) return EqualValueHashes{coarse, coarse, true};
+      return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};
+    }
+    case VmKind::Bytes:
+    case VmKind::ByteArray: {
+      const uint64_t h = vm_structural_hash(v.with_kind(VmKind::Bytes), vm_hash_seed());
+      return EqualValueHashes{h, h, false};
+    }
+    case VmKind::Tuple:
+    case VmKind::List: {
+      const auto items = v.items();
+      EqualValueHashes out;
+      out.coarse = out.refined = mix(v.is(VmKind::Tuple) ? kTupleTag : kListTag, items.size());
+      for (const VmValue& item : items) {
+        const auto h = hash_of(item);
+        if (!h) return std::nullopt;
+        out.coarse = mix(out.coarse, h->coarse);
+        out.refined = mix(out.refined, h->refined);
+        out.wild |= h->wild;
+      }
+      return out;
+    }
+    case VmKind::Set:
+    case VmKind::FrozenSet: {
+      const auto items = v.items();
+      std::vector<uint64_t> coarse, refined;
+      coarse.reserve(items.size());
+      refined.reserve(items.size());
+      bool wild = false;
+      for (const VmValue& item : items) {
+        const auto h = hash_of(item);
+        if (!h) return std::nullopt;
+        coarse.push_back(h->coarse);
+        refined.push_back(h->refined);
+        wild |= h->wild;
+      }
+      // Two items of one bucket: an equal frozenset may hold other buckets.
+      std::sort(coarse.begin(), coarse.end());
+      std::sort(refined.begin(), refined.end());
+      if (std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end()) return std::nullopt;
+      if (!wild && std::adjacent_find(refined.begin(), refined.end()) != refined.end()) return std::nullopt;
+      EqualValueHashes out;
+      out.coarse = out.refined = mix(kSetTag, items.size());
+      for (const uint64_t h : coarse) out.coarse = mix(out.coarse, h);
+      for (const uint64_t h : refined) out.refined = mix(out.refined, h);
+      out.wild = wild;
+      return out;
+    }
+    case VmKind::Dict: {
+      const uint64_t h = mix(kDictTag, v.dict_size());
+      return EqualValueHashes{h, h, false};
+    }
+    default: {
+      const uint64_t h = vm_structural_hash(v, vm_hash_seed());
+      return EqualValueHashes{h, h, false};
+    }
+  }
+}
+
+// ---- the index ------------------------------------------------------------------
+
+void EqualValueIndex::Chains::push(uint64_t key, uint32_t p) {
+  if (next.size() <= p) next.resize(std::max<size_t>(p + 1, 2 * next.size()), kEnd);
+  next[p] = kEnd;
+  Chain& c = by_key[key];
+  if (c.head == kEnd) {
+    c.head = p;
+  } else {
+    next[c.tail] = p;
+  }
+  c.tail = p;
+}
+
+void EqualValueIndex::Chains::erase(uint64_t key, uint32_t p) {
+  Chain& c = by_key[key];
+  uint32_t before = kEnd;
+  for (uint32_t q = c.head; q != p; q = next[q]) before = q;
+  (before == kEnd ? c.head : next[before]) = next[p];
+  if (c.tail == p) c.tail = before;
+}
+
+void EqualValueIndex::Chains::insert(uint64_t key, uint32_t p) {
+  if (next.size() <= p) next.resize(std::max<size_t>(p + 1, 2 * next.size()), kEnd);
+  Chain& c = by_key[key];
+  uint32_t before = kEnd;
+  for (uint32_t q = c.head; q != kEnd && q < p; q = next[q]) before = q;
+  uint32_t& link = before == kEnd ? c.head : next[before];
+  next[p] = link;
+  link = p;
+  if (next[p] == kEnd) c.tail = p;
+}
+
+uint32_t EqualValueIndex::Chains::head(uint64_t key) const {
+  const Chain* c = by_key.find(key);
+  return c == nullptr ? kEnd : c->head;
+}
+
+void EqualValueIndex::add(uint32_t position, const EqualValueHashes& h) {
+  if (h.wild) {
+    wild_by_coarse_.push(h.coarse, position);
+  } else {
+    by_refined_.push(h.refined, position);
+  }
+  if (any_wild_) by_coarse_.push(h.coarse, position);
+}
+
+void EqualValueIndex::replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after) {
+  if (before.wild == after.wild && before.refined == after.refined) return;
+  if (before.wild) {
+    wild_by_coarse_.erase(before.coarse, position);
+  } else {
+    by_refined_.erase(before.refined, position);
+  }
+  if (after.wild) {
+    wild_by_coarse_.insert(after.coarse, position);
+  } else {
+    by_refined_.insert(after.refined, position);
+  }
+}
+
+VmResult<std::optional<uint32_t>> EqualValueIndex::first_equal(std::span<const VmValue> stored, const VmValue& needle,
+                                                               const EqualValueHashes& h, VmWorkMeter* meter) const {
+  // A wild needle may equal anything of its bucket; another needle only the
+  // values of its refined hash and the wild ones of its bucket.
+  const Chains& first_chains = h.wild ? by_coarse_ : by_refined_;
+  uint32_t i = first_chains.head(h.wild ? h.coarse : h.refined);
+  uint32_t j = h.wild || !any_wild_ ? kEnd : wild_by_coarse_.head(h.coarse);
+  while (i != kEnd || j != kEnd) {
+    const bool take_first = j == kEnd || (i != kEnd && i < j);
+    const uint32_t p = take_first ? i : j;
+    if (take_first) {
+      i = first_chains.next[i];
+    } else {
+      j = wild_by_coarse_.next[j];
+    }
+    vm_tick(meter);
+    VELN_TRY(const bool equal, vm_values_equal(stored[p], needle));
+    if (equal) return std::optional<uint32_t>(p);
+  }
+  return std::optional<uint32_t>();
+}
+
+}  // namespace veln

@@ -1,0 +1,165 @@
+// A hash index answering "the first of these values that is value-equal to
+// a needle" for containers whose number leaves mix kinds (tuples and
+// frozensets holding bools, ints, floats and decimals), where sorting by set
+// key cannot decide equality. It must not be used where a comparison among
+// the values can fail: `EqualValueHasher::build` refuses such a universe
+// (a NaN, a decimal beside a number outside the decimal range) and the
+// caller keeps its literal scan.
+//
+// Value equality is not an equivalence across number kinds: an int meets a
+// float through the nearest double (2^53 + 1 equals 2.0^53, which equals
+// 2^53), a decimal meets a float through the float's shortest text. Every
+// number is therefore hashed by its group double, which all numbers equal to
+// it share. Where the numbers of one group are all equal to one another the
+// group double is the whole story; where they are not (ints beyond 2^53
+// sharing a double, a decimal one digit away from a float's text), ints and
+// decimals also carry a refined hash of their exact value and floats become
+// wildcards, compared with every value of their coarse bucket. Candidates
+// are always confirmed with value equality, in position order, so the index
+// gives exactly the scan's first match.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
+
+namespace veln {
+
+struct EqualValueHashes {
+  uint64_t coarse = 0;   // equal for any two value-equal values
+  uint64_t refined = 0;  // equal for value-equal values that are not wild
+  bool wild = false;     // holds a float of a group whose members differ
+};
+
+// A table from 64-bit keys to small records, open addressing over a power
+// of two, for the hot paths here (a node-based map allocates per key).
+template <class V>
+class FlatTable {
+ public:
+  V& operator[](uint64_t key) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    Slot& s = probe(slots_, key);
+    if (!s.used) {
+      s = Slot{key, V{}, true};
+      ++used_;
+    }
+    return s.value;
+  }
+  const V* find(uint64_t key) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& s = probe(slots_, key);
+    return s.used ? &s.value : nullptr;
+  }
+  template <class F>
+  void for_each(F f) {
+    for (Slot& s : slots_)
+      if (s.used) f(s.value);
+  }
+
+ private:
+  struct Slot {
+    uint64_t key = 0;
+    V value{};
+    bool used = false;
+  };
+  // The slot of `key`, or the free slot where it goes. Keys are mixed with
+  // the process seed: the bits of doubles (and chosen keys) cluster.
+  template <class Slots>
+  static auto& probe(Slots& slots, uint64_t key) {
+    const size_t mask = slots.size() - 1;
+    for (size_t i = static_cast<size_t>(vm_hash_word(key)) & mask;; i = (i + 1) & mask)
+      if (!slots[i].used || slots[i].key == key) return slots[i];
+  }
+  void grow() {
+    std::vector<Slot> bigger(slots_.empty() ? 64 : 2 * slots_.size());
+    for (Slot& s : slots_)
+      if (s.used) probe(bigger, s.key) = std::move(s);
+    slots_ = std::move(bigger);
+  }
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+// Hashes for one universe of values (every value that will be stored or
+// looked up). The universe is read once to find the groups whose members
+// are not all equal.
+class EqualValueHasher {
+ public:
+  // Nothing when a comparison among the values could fail, or when a
+  // frozenset among them holds two items of one bucket (its hash could not
+  // be told from its items); the hashes of each span's values otherwise.
+  static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
+                                               VmWorkMeter* meter);
+  const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
+  bool any_wild() const { return any_wild_; }
+
+ private:
+  struct Group {
+    const VmValue* first_exact = nullptr;    // the first bool, int or decimal
+    const VmValue* first_int = nullptr;      // the first bool or int
+    const VmValue* first_decimal = nullptr;  // meets floats apart from the ints
+    const VmValue* first_float = nullptr;
+    bool clean = true;  // every member equal to every other
+  };
+  // What the first walk learns of the number leaves.
+  struct Survey {
+    bool decimal = false;
+    bool misfit = false;  // a number without a decimal
+    bool wide = false;    // an int or a float at or beyond 2^53
+    bool tiny = false;    // a nonzero float below 1e-13
+  };
+  bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
+  bool tracked(double group) const;
+  bool add_to_groups(const VmValue& v);
+  std::optional<EqualValueHashes> hash_of(const VmValue& v) const;
+
+  // Groups that may hold unequal members, by the bits of the group double;
+  // the others are equal throughout and not kept.
+  FlatTable<Group> groups_;
+  bool track_all_ = false;
+  bool track_wide_ = false;
+  std::vector<std::vector<EqualValueHashes>> hashes_;
+  bool any_wild_ = false;
+};
+
+// Positions of stored values by their hashes. Positions are added in
+// ascending order; a stored value may be replaced by a value-equal one.
+class EqualValueIndex {
+ public:
+  // `any_wild`: whether a wild value may be stored or looked up; without
+  // one the refined hashes alone are kept.
+  explicit EqualValueIndex(bool any_wild) : any_wild_(any_wild) {}
+  void add(uint32_t position, const EqualValueHashes& h);
+  void replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after);
+  // The first position p for which vm_values_equal(stored[p], needle) holds.
+  VmResult<std::optional<uint32_t>> first_equal(std::span<const VmValue> stored, const VmValue& needle,
+                                                const EqualValueHashes& h, VmWorkMeter* meter) const;
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+  // Positions of one key, ascending, as a list threaded through `next`.
+  struct Chain {
+    uint32_t head = kEnd;
+    uint32_t tail = kEnd;
+  };
+  struct Chains {
+    FlatTable<Chain> by_key;
+    std::vector<uint32_t> next;  // by position
+    void push(uint64_t key, uint32_t p);
+    void erase(uint64_t key, uint32_t p);
+    void insert(uint64_t key, uint32_t p);
+    uint32_t head(uint64_t key) const;
+  };
+
+  bool any_wild_;
+  Chains by_refined_;      // values that are not wild
+  Chains wild_by_coarse_;  // wild values
+  Chains by_coarse_;       // all values
+};
+
+}  // namespace veln
