@@ -333,7 +333,7 @@ void set_method_calls(benchmark::State& state, std::string_view method, size_t s
   const VmValue s = set_of(std::move(items));
   for (auto _ : state) {
     VmValue current = s;
-    for (const VmValue& p : probes) current = std::move(call_native_method(std::move(current), method, {p}, {})->receiver);
+    for (const VmValue& p : probes) current = std::move(call_native_method(std::move(current), method, std::span<const VmValue>(&p, 1), {})->receiver);
     benchmark::DoNotOptimize(current);
   }
 }

@@ -212,18 +212,18 @@ TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
     const std::string context = items_text(*items) + "x " + x.diagnostic_text();
     std::vector<VmValue> grown = *items;
     grown.push_back(x);
-    const auto added = call_native_method(set, "add", {x}, {});
+    const auto added = call_native_method(set, "add", std::span<const VmValue>(&x, 1), {});
     ASSERT_EQ(added.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(added->receiver.items().begin(), added->receiver.items().end())))
                          : "error: " + added.error().message,
               text_of(set_scan_reference::reference_normalize(grown)))
         << context;
     const auto rest = set_scan_reference::reference_difference(*items, std::span<const VmValue>(&x, 1));
-    const auto discarded = call_native_method(set, "discard", {x}, {});
+    const auto discarded = call_native_method(set, "discard", std::span<const VmValue>(&x, 1), {});
     ASSERT_EQ(discarded.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(discarded->receiver.items().begin(), discarded->receiver.items().end())))
                              : "error: " + discarded.error().message,
               text_of(rest))
         << context;
-    const auto removed = call_native_method(set, "remove", {x}, {});
+    const auto removed = call_native_method(set, "remove", std::span<const VmValue>(&x, 1), {});
     const bool missing = rest.ok() && rest->size() == items->size();
     ASSERT_EQ(removed.ok(), rest.ok() && !missing) << context;
   }
