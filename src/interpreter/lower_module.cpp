@@ -1,8 +1,10 @@
 // Lowering of a module's functions: parameters and their slots, default
 // expressions, the body, the call price from the node count of the raw IR,
-// the type-check switch and the parsed annotations. All computed once per
-// module; none of it can be observed except through the charges and checks
-// it feeds.
+// the type-check switch and the parsed annotations. Each function is
+// lowered once per instance, when first called; none of it can be observed
+// except through the charges and checks it feeds (a fault in the IR becomes
+// an instruction that fails when it runs, so when a function is lowered
+// changes nothing).
 #include "interpreter/lower_module.hpp"
 
 #include <algorithm>
@@ -153,7 +155,7 @@ std::optional<uint32_t> NameTable::find(std::string_view name) const {
   return it->second;
 }
 
-void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
+void index_module_functions(const ModuleIr& module, LoweredModule& out) {
   for (const ImportIr& import : module.imports) {
     out.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
   }
@@ -162,7 +164,12 @@ void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
     out.functions[i].ir = &module.functions[i];
     out.function_index.emplace(module.functions[i].name, static_cast<uint32_t>(i));
   }
-  for (LoweredFunction& function : out.functions) lower_function(out, function);
+}
+
+void lower_module_function(LoweredModule& module, uint32_t index) {
+  LoweredFunction& function = module.functions[index];
+  lower_function(module, function);
+  function.lowered = true;
 }
 
 }  // namespace veln

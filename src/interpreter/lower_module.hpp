@@ -16,8 +16,12 @@ namespace veln {
 uint64_t ir_node_complexity(const JsonValue& value);
 uint64_t ir_node_complexity(std::span<const JsonValue> values);
 
-// Indexes and lowers every function of `module` into `out`, which must be
-// empty; `module` must outlive `out`.
-void lower_module_functions(const ModuleIr& module, LoweredModule& out);
+// Indexes the functions and static imports of `module` into `out`, which
+// must be empty; `module` must outlive `out`. Nothing is lowered yet.
+void index_module_functions(const ModuleIr& module, LoweredModule& out);
+
+// Lowers the indexed function at `index` (once; it must not be lowered yet).
+// Lowering interns the names its code mentions into `module.names`.
+void lower_module_function(LoweredModule& module, uint32_t index);
 
 }  // namespace veln
