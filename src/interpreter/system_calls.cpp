@@ -82,7 +82,7 @@ PureSyscall pure_syscall(VmSyscallId id) {
   }
   VELN_TRY(VmValue payload, event_payload_from_args(std::move(args), std::move(kwargs)));
   VELN_CHECK(emit_declared_event(definition.event_ref_value(), std::move(payload), instance.context,
-                                 instance.module_name(), host));
+                                 instance.module_name(), instance.event_parties, host));
   return VmValue();
 }
 

@@ -10,6 +10,8 @@
 #include "python_bindings/result_dictionary.hpp"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -71,6 +73,10 @@ class ResultBuilder {
   // the same short text in this result.
   PyObject* text(std::string_view text) {
     if (text.size() > kSharedTextLimit) return new_text(text);
+    // The texts of consecutive records repeat: a small table indexed by a
+    // cheap mix of the text answers most of them without hashing it whole.
+    Recent& recent = recent_[recent_slot(text)];
+    if (recent.object != nullptr && recent.text == text) return Py_NewRef(recent.object);
     auto [it, inserted] = texts_.try_emplace(text);
     if (inserted) it->second = PyRef(new_text(text));
     PyObject* obj = it->second.get();
@@ -78,8 +84,18 @@ class ResultBuilder {
       texts_.erase(it);
       return nullptr;
     }
-    Py_INCREF(obj);
-    return obj;
+    recent = Recent{it->first, obj};
+    return Py_NewRef(obj);
+  }
+  static size_t recent_slot(std::string_view text) {
+    if (text.empty()) return 0;
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    const size_t n = text.size() < 8 ? text.size() : 8;
+    std::memcpy(&head, text.data(), n);
+    std::memcpy(&tail, text.data() + text.size() - n, n);
+    const uint64_t mixed = (head * 0x9E3779B97F4A7C15ULL) ^ (tail * 0xC2B2AE3D27D4EB4FULL) ^ text.size();
+    return static_cast<size_t>(mixed >> 58);
   }
   PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
 
@@ -179,6 +195,12 @@ class ResultBuilder {
   PyRef event_template_;
   // Keyed by views of the result's own texts, which outlive the builder.
   std::unordered_map<std::string_view, PyRef> texts_;
+  // Borrowed from texts_, whose entries never move.
+  struct Recent {
+    std::string_view text;
+    PyObject* object = nullptr;
+  };
+  std::array<Recent, 64> recent_{};
 };
 
 }  // namespace
