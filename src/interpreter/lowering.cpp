@@ -232,27 +232,38 @@ void add_target_names(const JsonValue* target, StringMap<bool>& names) {
 
 }  // namespace
 
-void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
+uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
+  // One walk for the names and the node count: both read every node.
+  uint64_t nodes = 0;
   std::vector<const JsonValue*> pending{&code};
   while (!pending.empty()) {
     const JsonValue* v = pending.back();
     pending.pop_back();
     if (v->is_array()) {
-      for (const JsonValue& item : v->as_array()) pending.push_back(&item);
+      for (const JsonValue& item : v->as_array()) {
+        if (item.is_array() || item.is_object()) pending.push_back(&item);
+      }
       continue;
     }
     if (!v->is_object()) continue;
+    bool is_node = false;
     for (const JsonValue::Member& member : v->as_object()) {
-      const std::string& key = member.first;
-      if (key == "targets") {
-        if (member.second.is_array()) {
-          for (const JsonValue& t : member.second.as_array()) add_target_names(&t, names);
+      // Compared as views: sizes first, most keys end there.
+      const std::string_view key = member.first;
+      const JsonValue& value = member.second;
+      if (key == "node") {
+        is_node = true;
+      } else if (key == "targets") {
+        if (value.is_array()) {
+          for (const JsonValue& t : value.as_array()) add_target_names(&t, names);
         }
       } else if (key == "target") {
-        add_target_names(&member.second, names);
+        add_target_names(&value, names);
       }
-      pending.push_back(&member.second);
+      if (value.is_array() || value.is_object()) pending.push_back(&value);
     }
+    if (!is_node) continue;
+    ++nodes;
     // A method call may write its receiver back; a system call (a shuffle)
     // its first argument.
     const std::string* kind = node_kind(*v);
@@ -267,6 +278,7 @@ void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
       }
     }
   }
+  return nodes;
 }
 
 }  // namespace veln

@@ -128,7 +128,9 @@ const std::string* node_kind(const JsonValue& node);
 
 // The names a function can bind: those of the target positions of its
 // assignments, loops, comprehensions, changing method calls and system calls
-// anywhere in `code` (its body and defaults).
-void collect_bindable_names(const JsonValue& code, StringMap<bool>& names);
+// anywhere in `code` (its body and defaults). Gives the node count of `code`
+// (1 for each JSON object with a "node" key, at any depth), which the call
+// price is built on.
+uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names);
 
 }  // namespace veln
