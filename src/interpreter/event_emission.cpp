@@ -18,7 +18,7 @@ VmStatus charge_fields(const std::vector<std::pair<std::string, VmValue>>& field
 
 }  // namespace
 
-VmResult<VmValue> event_payload_from_args(VmArgList args, VmKwargList kwargs) {
+VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList kwargs) {
   if (!args.empty()) return std::move(args.front());
   if (kwargs.empty()) return VmValue::none();
   std::vector<VmDictPair> pairs;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,9 @@
 
 namespace veln {
 
-// The first positional argument, else a dict of the keyword arguments in
-// order, else None.
-VmResult<VmValue> event_payload_from_args(VmArgList args, VmKwargList kwargs);
+// The first positional argument (taken over), else a dict of the keyword
+// arguments in order, else None.
+VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList kwargs);
 
 // The signer and caller values the events of one instance carry, remade
 // only when the context's texts differ from the last ones: the events of a
