@@ -169,24 +169,46 @@ class ResultBuilder {
   }
 
   // Every event dict is a copy of one holding its six keys: a copy comes
-  // with its table at full size, so filling it never grows it.
+  // with its table at full size, so filling it never grows it. Consecutive
+  // events of one contract, event name, signer and caller copy one that
+  // holds those four already.
   PyObject* event_dict(const VmEvent& event) {
-    if (!event_template_) {
-      event_template_ = PyRef(PyDict_New());
-      if (!event_template_) return nullptr;
-      for (Key key : {kContract, kEvent, kSigner, kCaller, kDataIndexed, kData}) {
-        if (!set(event_template_.get(), key, Py_NewRef(Py_None))) return nullptr;
-      }
-    }
-    PyRef dict(PyDict_Copy(event_template_.get()));
+    if (!same_origin(event) && !make_event_prototype(event)) return nullptr;
+    PyRef dict(PyDict_Copy(event_prototype_.get()));
     if (!dict) return nullptr;
-    if (!set(dict.get(), kContract, text(event.contract)) || !set(dict.get(), kEvent, text(event.event)) ||
-        !set(dict.get(), kSigner, value(event.signer)) || !set(dict.get(), kCaller, value(event.caller)) ||
-        !set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
+    if (!set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
         !set(dict.get(), kData, text_value_dict(event.data, true))) {
       return nullptr;
     }
     return dict.release();
+  }
+  bool make_event_prototype(const VmEvent& event) {
+    prototype_event_ = nullptr;
+    if (!event_template_) {
+      event_template_ = PyRef(PyDict_New());
+      if (!event_template_) return false;
+      for (Key key : {kContract, kEvent, kSigner, kCaller, kDataIndexed, kData}) {
+        if (!set(event_template_.get(), key, Py_NewRef(Py_None))) return false;
+      }
+    }
+    event_prototype_ = PyRef(PyDict_Copy(event_template_.get()));
+    PyObject* prototype = event_prototype_.get();
+    if (prototype == nullptr || !set(prototype, kContract, text(event.contract)) ||
+        !set(prototype, kEvent, text(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
+        !set(prototype, kCaller, value(event.caller))) {
+      return false;
+    }
+    prototype_event_ = &event;
+    return true;
+  }
+  bool same_origin(const VmEvent& event) const {
+    const VmEvent* last = prototype_event_;
+    return last != nullptr && last->contract == event.contract && last->event == event.event &&
+           same_party(last->signer, event.signer) && same_party(last->caller, event.caller);
+  }
+  static bool same_party(const VmValue& a, const VmValue& b) {
+    if (a.is(VmKind::String) && b.is(VmKind::String)) return a.text() == b.text();
+    return a.is(VmKind::None) && b.is(VmKind::None);
   }
 
   PyObject* costs_dict(const VmContractCosts& costs) {
@@ -201,6 +223,10 @@ class ResultBuilder {
 
   std::array<PyRef, kKeyCount> keys_;
   PyRef event_template_;
+  // The event whose contract, event name, signer and caller event_prototype_
+  // holds (the result's own, which outlives the builder).
+  const VmEvent* prototype_event_ = nullptr;
+  PyRef event_prototype_;
   // Keyed by views of the result's own texts, which outlive the builder.
   std::unordered_map<std::string_view, PyRef> texts_;
   // A text of at most 16 bytes, whole, with its size: below 8 bytes, two
