@@ -164,9 +164,16 @@ void Lowerer::set_depth(uint32_t depth) {
 }
 
 uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
+  // A site depends on the name and, for a name that is neither a function
+  // nor a builtin, on the node's host binding id only.
+  const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr;
+  const uint32_t global = module_.names.intern(id);
+  if (binding == nullptr) {
+    if (auto it = plain_name_sites_.find(global); it != plain_name_sites_.end()) return it->second;
+  }
   NameSite site;
   site.slot = read_slot(id);
-  site.global = module_.names.intern(id);
+  site.global = global;
   if (const std::optional<uint32_t> function = module_.find_function(id)) {
     site.fallback = NameFallback::Function;
     site.function = *function;
@@ -175,7 +182,7 @@ uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
     site.fallback = NameFallback::Value;
     if (builtin->is(VmKind::Builtin)) site.builtin = builtin_id(builtin->text());
     site.value = constant(std::move(*builtin));
-  } else if (const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr) {
+  } else if (binding != nullptr) {
     if (const std::optional<HostBindingId> id_value = host_binding_from_id(*binding)) {
       site.fallback = NameFallback::HostBinding;
       site.value = static_cast<uint32_t>(*id_value);
@@ -188,7 +195,9 @@ uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
     site.value = text("unknown name '" + std::string(id) + "'");
   }
   code_.names.push_back(site);
-  return static_cast<uint32_t>(code_.names.size() - 1);
+  const uint32_t index = static_cast<uint32_t>(code_.names.size() - 1);
+  if (binding == nullptr) plain_name_sites_.emplace(global, index);
+  return index;
 }
 
 uint32_t Lowerer::expression_entry(const JsonValue& node) {

@@ -108,6 +108,9 @@ class Lowerer {
   CodeUnit unit_;
   std::string escape_message_;
   std::unordered_map<uint32_t, uint32_t> slots_;  // global name index -> slot
+  // Global name index -> the name site made for it from a node without a
+  // host binding id: every later such read of the name shares it.
+  std::unordered_map<uint32_t, uint32_t> plain_name_sites_;
   const StringMap<bool>* bindable_;
   std::vector<Loop> loops_;
   std::vector<bool> targets_;
