@@ -20,14 +20,15 @@ VmExecutionError kind_error(std::string_view prefix, const VmValue& v) {
 // a large one uses its index.
 constexpr std::size_t kScannedPayloadSize = 8;
 
-std::optional<std::size_t> find_str_key(const VmValue& payload, std::span<const VmDictPair> pairs,
-                                        const VmValue& key) {
-  if (pairs.size() > kScannedPayloadSize) return payload.dict_find_structural(key);
+// The position, or the size of the payload when the key is absent (a plain
+// number: the caller tests it at once).
+std::size_t find_str_key(const VmValue& payload, std::span<const VmDictPair> pairs, const VmValue& key) {
+  if (pairs.size() > kScannedPayloadSize) return payload.dict_find_structural(key).value_or(pairs.size());
   const std::string_view text = key.text();
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     if (pairs[i].key.is(VmKind::String) && pairs[i].key.text() == text) return i;
   }
-  return std::nullopt;
+  return pairs.size();
 }
 
 }  // namespace
@@ -55,15 +56,15 @@ VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, 
   out.data.reserve(fields.size());
   for (const VmDictPair& field : fields) {
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
-    const std::optional<std::size_t> at = find_str_key(payload, payload_pairs, field.key);
-    if (!at) {
+    const std::size_t at = find_str_key(payload, payload_pairs, field.key);
+    if (at == payload_pairs.size()) {
       std::string message = "event payload is missing key '";
       message.append(field.key.text());
       message += '\'';
       return vm_error(std::move(message));
     }
     auto& target = event_field_is_indexed(field.value) ? out.indexed : out.data;
-    target.emplace_back(std::string(field.key.text()), payload_pairs[*at].value);
+    target.emplace_back(std::string(field.key.text()), payload_pairs[at].value);
   }
   if (payload_pairs.size() > out.indexed.size() + out.data.size()) {
     return vm_error("event payload has unexpected keys");
