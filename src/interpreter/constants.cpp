@@ -1,6 +1,7 @@
 // Constant values by "value_type" (see header).
 #include "interpreter/constants.hpp"
 
+#include <cstdint>
 #include <string>
 
 #include "interpreter_support/ir_argument_readers.hpp"
@@ -40,6 +41,13 @@ VmResult<VmValue> eval_constant(const JsonValue& node) {
       return VmValue::boolean(v->as_bool());
     }
     case ConstantValueType::Int: {
+      // Most literals fit a machine word: no big integer is made for them.
+      if (const JsonValue* v = node.find("value"); v != nullptr) {
+        if (v->is_i64()) return VmValue::integer(v->as_i64());
+        if (v->is_u64() && v->as_u64() <= static_cast<uint64_t>(INT64_MAX)) {
+          return VmValue::integer(static_cast<int64_t>(v->as_u64()));
+        }
+      }
       VELN_TRY(mpz_class value, required_bigint(node, "value"));
       return VmValue::integer(std::move(value));
     }

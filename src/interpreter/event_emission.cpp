@@ -18,7 +18,7 @@ VmStatus charge_fields(const std::vector<std::pair<std::string, VmValue>>& field
 
 }  // namespace
 
-VmResult<VmValue> event_payload_from_args(VmArgList args, VmKwargList kwargs) {
+VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList kwargs) {
   if (!args.empty()) return std::move(args.front());
   if (kwargs.empty()) return VmValue::none();
   std::vector<VmDictPair> pairs;
@@ -30,15 +30,25 @@ VmResult<VmValue> event_payload_from_args(VmArgList args, VmKwargList kwargs) {
   return VmValue::make_dict(std::move(pairs));
 }
 
+const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::string>& text) {
+  if (!text) {
+    if (!held.is(VmKind::None)) held = VmValue::none();
+  } else if (!held.is(VmKind::String) || held.text() != *text) {
+    held = VmValue::str(*text);
+  }
+  return held;
+}
+
 VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
-                             const VmExecutionContext& context, std::string_view module_name, VmHost& host) {
+                             const VmExecutionContext& context, std::string_view module_name,
+                             EventParties& parties, VmHost& host) {
   VELN_TRY(NormalizedEventPayload fields, normalize_event_payload(definition.params, std::move(payload)));
   VELN_CHECK(charge_fields(fields.indexed, host));
   VELN_CHECK(charge_fields(fields.data, host));
   VmEvent event{context.this_contract ? *context.this_contract : std::string(module_name),
                 definition.event_name,
-                option_string_value(context.signer),
-                option_string_value(context.caller),
+                parties.signer(context.signer),
+                parties.caller(context.caller),
                 std::move(fields.indexed),
                 std::move(fields.data)};
   return host.emit_event(std::move(event));

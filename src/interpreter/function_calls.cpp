@@ -7,6 +7,7 @@
 
 #include "interpreter/call_depth.hpp"
 #include "interpreter/function_invoke.hpp"
+#include "interpreter/lower_module.hpp"
 #include "interpreter/type_annotations.hpp"
 #include "interpreter/type_error_text.hpp"
 
@@ -208,6 +209,11 @@ VmStatus check_arguments(const LoweredFunction& f, const Slot* slots) {
   return Ok{};
 }
 
+void lower_on_first_call(VmInstanceState& instance, uint32_t index) {
+  lower_module_function(instance.lowered, index);
+  if (instance.globals.size() < instance.lowered.names.size()) instance.globals.resize(instance.lowered.names.size());
+}
+
 VmExecutionError recursion_limit() { return vm_error(std::string(kRecursionLimitMessage)); }
 
 VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> args, std::span<VmKeywordArg> kwargs) {
@@ -218,7 +224,7 @@ VmResult<VmValue> call_builtin_at(VmRun& run, BuiltinId id, std::span<VmValue> a
 VmResult<VmValue> call_function_at(VmRun& run, uint32_t index, std::span<VmValue> args,
                                    std::span<VmKeywordArg> kwargs) {
   if (run.calls_exhausted()) return recursion_limit();
-  const LoweredFunction& f = run.instance.lowered.functions[index];
+  const LoweredFunction& f = module_function(run, index);
   return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
 }
 
@@ -232,7 +238,7 @@ VmResult<VmValue> call_named_function(VmRun& run, std::string_view name, std::sp
   if (run.calls_exhausted()) return recursion_limit();
   const std::optional<uint32_t> index = run.instance.lowered.find_function(name);
   if (!index) return unknown_function(name);
-  const LoweredFunction& f = run.instance.lowered.functions[*index];
+  const LoweredFunction& f = module_function(run, *index);
   return invoke(run, f, [&](Slot* slots) { return bind_arguments(run, f, args, kwargs, slots); });
 }
 

@@ -24,6 +24,16 @@ VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const Lowe
 // The annotations of the bound parameters of a function whose checks are on.
 [[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots);
 [[gnu::noinline, gnu::cold]] VmExecutionError recursion_limit();
+// Lowers the module function at `index` on its first call and widens the
+// module globals to the names its code brought in.
+[[gnu::noinline]] void lower_on_first_call(VmInstanceState& instance, uint32_t index);
+
+// The module function at `index`, lowered.
+[[gnu::always_inline]] inline const LoweredFunction& module_function(VmRun& run, uint32_t index) {
+  const LoweredFunction& f = run.instance.lowered.functions[index];
+  if (!f.lowered) [[unlikely]] lower_on_first_call(run.instance, index);
+  return f;
+}
 
 struct ActiveCall {
   explicit ActiveCall(VmRun& r) : run(r) { ++run.active_calls; }
@@ -72,7 +82,7 @@ template <class Bind>
                                                                       std::span<VmValue> cells,
                                                                       const std::vector<uint32_t>& plan) {
   if (run.calls_exhausted()) return recursion_limit();
-  const LoweredFunction& f = run.instance.lowered.functions[index];
+  const LoweredFunction& f = module_function(run, index);
   return invoke(run, f, [&](Slot* slots) { return bind_planned(run, f, cells, plan, slots); });
 }
 

@@ -1,8 +1,10 @@
 // Lowering of a module's functions: parameters and their slots, default
 // expressions, the body, the call price from the node count of the raw IR,
-// the type-check switch and the parsed annotations. All computed once per
-// module; none of it can be observed except through the charges and checks
-// it feeds.
+// the type-check switch and the parsed annotations. Each function is
+// lowered once per instance, when first called; none of it can be observed
+// except through the charges and checks it feeds (a fault in the IR becomes
+// an instruction that fails when it runs, so when a function is lowered
+// changes nothing).
 #include "interpreter/lower_module.hpp"
 
 #include <algorithm>
@@ -66,14 +68,14 @@ bool reads_only(const LoweredCode& code, uint32_t entry) {
 void lower_function(LoweredModule& module, LoweredFunction& out) {
   const FunctionIr& ir = *out.ir;
   StringMap<bool> bindable;
+  uint64_t nodes = 0;
   for (const ParameterIr& parameter : ir.parameters) {
     bindable.emplace(parameter.name, true);
-    if (parameter.default_value) collect_bindable_names(*parameter.default_value, bindable);
+    if (parameter.default_value) nodes += collect_bindable_names(*parameter.default_value, bindable);
   }
-  for (const JsonValue& statement : ir.body) collect_bindable_names(statement, bindable);
+  for (const JsonValue& statement : ir.body) nodes += collect_bindable_names(statement, bindable);
   Lowerer lowerer(module, out.code, CodeUnit::Function, ir.name, &bindable);
   out.typecheck = typecheck_enabled(ir);
-  uint64_t nodes = ir_node_complexity(ir.body);
   bool simple = true;
   std::vector<uint32_t> seen_slots;
   for (const ParameterIr& parameter : ir.parameters) {
@@ -83,7 +85,6 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
     p.kind = kind == decltype(kParameterKinds)::kNotFound ? ParameterKind::Unsupported
                                                           : static_cast<ParameterKind>(kind);
     if (parameter.default_value) {
-      nodes += ir_node_complexity(*parameter.default_value);
       p.default_entry = lowerer.expression_entry(*parameter.default_value);
       p.default_reads_only = reads_only(out.code, *p.default_entry);
       p.default_is_constant = out.code.instrs.size() == *p.default_entry + 2 &&
@@ -109,29 +110,6 @@ void lower_function(LoweredModule& module, LoweredFunction& out) {
 
 }  // namespace
 
-uint64_t ir_node_complexity(const JsonValue& value) {
-  // Iterative: the count must not depend on the native stack.
-  uint64_t count = 0;
-  std::vector<const JsonValue*> pending{&value};
-  while (!pending.empty()) {
-    const JsonValue* v = pending.back();
-    pending.pop_back();
-    if (v->is_array()) {
-      for (const JsonValue& item : v->as_array()) pending.push_back(&item);
-    } else if (v->is_object()) {
-      if (v->contains("node")) ++count;
-      for (const JsonValue::Member& member : v->as_object()) pending.push_back(&member.second);
-    }
-  }
-  return count;
-}
-
-uint64_t ir_node_complexity(std::span<const JsonValue> values) {
-  uint64_t count = 0;
-  for (const JsonValue& v : values) count += ir_node_complexity(v);
-  return count;
-}
-
 std::optional<uint32_t> LoweredModule::find_function(std::string_view name) const {
   auto it = function_index.find(name);
   if (it == function_index.end()) return std::nullopt;
@@ -153,7 +131,7 @@ std::optional<uint32_t> NameTable::find(std::string_view name) const {
   return it->second;
 }
 
-void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
+void index_module_functions(const ModuleIr& module, LoweredModule& out) {
   for (const ImportIr& import : module.imports) {
     out.static_imports.emplace(import.alias ? *import.alias : import.module, import.module);
   }
@@ -162,7 +140,12 @@ void lower_module_functions(const ModuleIr& module, LoweredModule& out) {
     out.functions[i].ir = &module.functions[i];
     out.function_index.emplace(module.functions[i].name, static_cast<uint32_t>(i));
   }
-  for (LoweredFunction& function : out.functions) lower_function(out, function);
+}
+
+void lower_module_function(LoweredModule& module, uint32_t index) {
+  LoweredFunction& function = module.functions[index];
+  lower_function(module, function);
+  function.lowered = true;
 }
 
 }  // namespace veln

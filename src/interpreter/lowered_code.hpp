@@ -245,6 +245,9 @@ struct LoweredParameter {
 
 struct LoweredFunction {
   const FunctionIr* ir = nullptr;
+  // Functions are indexed when the instance is built and lowered when first
+  // called: a call reaches few of its module's functions.
+  bool lowered = false;
   LoweredCode code;
   uint32_t body_entry = 0;
   std::vector<LoweredParameter> parameters;

@@ -164,9 +164,16 @@ void Lowerer::set_depth(uint32_t depth) {
 }
 
 uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
+  // A site depends on the name and, for a name that is neither a function
+  // nor a builtin, on the node's host binding id only.
+  const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr;
+  const uint32_t global = module_.names.intern(id);
+  if (binding == nullptr) {
+    if (auto it = plain_name_sites_.find(global); it != plain_name_sites_.end()) return it->second;
+  }
   NameSite site;
   site.slot = read_slot(id);
-  site.global = module_.names.intern(id);
+  site.global = global;
   if (const std::optional<uint32_t> function = module_.find_function(id)) {
     site.fallback = NameFallback::Function;
     site.function = *function;
@@ -175,7 +182,7 @@ uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
     site.fallback = NameFallback::Value;
     if (builtin->is(VmKind::Builtin)) site.builtin = builtin_id(builtin->text());
     site.value = constant(std::move(*builtin));
-  } else if (const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr) {
+  } else if (binding != nullptr) {
     if (const std::optional<HostBindingId> id_value = host_binding_from_id(*binding)) {
       site.fallback = NameFallback::HostBinding;
       site.value = static_cast<uint32_t>(*id_value);
@@ -188,7 +195,9 @@ uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
     site.value = text("unknown name '" + std::string(id) + "'");
   }
   code_.names.push_back(site);
-  return static_cast<uint32_t>(code_.names.size() - 1);
+  const uint32_t index = static_cast<uint32_t>(code_.names.size() - 1);
+  if (binding == nullptr) plain_name_sites_.emplace(global, index);
+  return index;
 }
 
 uint32_t Lowerer::expression_entry(const JsonValue& node) {
@@ -232,27 +241,38 @@ void add_target_names(const JsonValue* target, StringMap<bool>& names) {
 
 }  // namespace
 
-void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
+uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
+  // One walk for the names and the node count: both read every node.
+  uint64_t nodes = 0;
   std::vector<const JsonValue*> pending{&code};
   while (!pending.empty()) {
     const JsonValue* v = pending.back();
     pending.pop_back();
     if (v->is_array()) {
-      for (const JsonValue& item : v->as_array()) pending.push_back(&item);
+      for (const JsonValue& item : v->as_array()) {
+        if (item.is_array() || item.is_object()) pending.push_back(&item);
+      }
       continue;
     }
     if (!v->is_object()) continue;
+    bool is_node = false;
     for (const JsonValue::Member& member : v->as_object()) {
-      const std::string& key = member.first;
-      if (key == "targets") {
-        if (member.second.is_array()) {
-          for (const JsonValue& t : member.second.as_array()) add_target_names(&t, names);
+      // Compared as views: sizes first, most keys end there.
+      const std::string_view key = member.first;
+      const JsonValue& value = member.second;
+      if (key == "node") {
+        is_node = true;
+      } else if (key == "targets") {
+        if (value.is_array()) {
+          for (const JsonValue& t : value.as_array()) add_target_names(&t, names);
         }
       } else if (key == "target") {
-        add_target_names(&member.second, names);
+        add_target_names(&value, names);
       }
-      pending.push_back(&member.second);
+      if (value.is_array() || value.is_object()) pending.push_back(&value);
     }
+    if (!is_node) continue;
+    ++nodes;
     // A method call may write its receiver back; a system call (a shuffle)
     // its first argument.
     const std::string* kind = node_kind(*v);
@@ -267,6 +287,7 @@ void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
       }
     }
   }
+  return nodes;
 }
 
 }  // namespace veln

@@ -108,6 +108,9 @@ class Lowerer {
   CodeUnit unit_;
   std::string escape_message_;
   std::unordered_map<uint32_t, uint32_t> slots_;  // global name index -> slot
+  // Global name index -> the name site made for it from a node without a
+  // host binding id: every later such read of the name shares it.
+  std::unordered_map<uint32_t, uint32_t> plain_name_sites_;
   const StringMap<bool>* bindable_;
   std::vector<Loop> loops_;
   std::vector<bool> targets_;
@@ -128,7 +131,9 @@ const std::string* node_kind(const JsonValue& node);
 
 // The names a function can bind: those of the target positions of its
 // assignments, loops, comprehensions, changing method calls and system calls
-// anywhere in `code` (its body and defaults).
-void collect_bindable_names(const JsonValue& code, StringMap<bool>& names);
+// anywhere in `code` (its body and defaults). Gives the node count of `code`
+// (1 for each JSON object with a "node" key, at any depth), which the call
+// price is built on.
+uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names);
 
 }  // namespace veln

@@ -1,4 +1,4 @@
-// VmInstance: building an instance (validation, lowering, static imports,
+// VmInstance: building an instance (validation, indexing, static imports,
 // global declarations, the module body), the traced entry call, snapshots
 // and peeks. Declaration and module-body expressions run against a copy of
 // the module globals as their locals.
@@ -162,6 +162,9 @@ struct ModuleBodyScope {
   VELN_TRY(VmValue ignored, run_code(run, code, scope.entry, slots.get()));
   (void)ignored;
   for (uint32_t i = 0; i < n; ++i) scope.scope_base[code.slot_globals[i]] = slots.get()[i];
+  // Functions the body called were lowered meanwhile, and their names are
+  // globals too (unbound).
+  scope.scope_base.resize(s.globals.size() > scope.scope_base.size() ? s.globals.size() : scope.scope_base.size());
   s.globals = std::move(scope.scope_base);
   return Ok{};
 }
@@ -212,7 +215,7 @@ namespace {
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;
   s.module = std::move(module);
-  lower_module_functions(*s.module, s.lowered);
+  index_module_functions(*s.module, s.lowered);
   s.context = std::move(context);
   if (!s.context.this_contract) s.context.this_contract = s.module->module_name;
   s.trace = VmTraceFlags::from_environment();

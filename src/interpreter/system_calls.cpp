@@ -72,17 +72,17 @@ PureSyscall pure_syscall(VmSyscallId id) {
 }
 
 [[gnu::noinline]] VmResult<VmValue> emit_event(VmInstanceState& instance, const SyscallSite& site,
-                                               const std::string& binding, VmArgList args, VmKwargList kwargs,
-                                               VmHost& host) {
+                                               const std::string& binding, std::span<VmValue> args,
+                                               VmKwargList kwargs, VmHost& host) {
   const Slot& global = instance.global(site.event_global);
   if (!global.bound) return vm_error("unknown event binding '" + binding + "'");
   const VmValue definition = global.value;
   if (!definition.is(VmKind::EventRef)) {
     return vm_error("binding '" + binding + "' is not an event reference but " + std::string(definition.type_name()));
   }
-  VELN_TRY(VmValue payload, event_payload_from_args(std::move(args), std::move(kwargs)));
+  VELN_TRY(VmValue payload, event_payload_from_args(args, std::move(kwargs)));
   VELN_CHECK(emit_declared_event(definition.event_ref_value(), std::move(payload), instance.context,
-                                 instance.module_name(), host));
+                                 instance.module_name(), instance.event_parties, host));
   return VmValue();
 }
 
@@ -138,11 +138,10 @@ PureSyscall pure_syscall(VmSyscallId id) {
 }
 
 // The system calls that hand their argument lists on (to the host, another
-// contract, an event or a reference) get them as owned lists.
+// contract or a reference) get them as owned lists.
 [[gnu::noinline]] VmResult<VmValue> eval_handing_on(VmRun& run, const LoweredCode& code, const SyscallSite& site,
                                                     VmArgList args, VmKwargList kwargs, VmValue* target,
                                                     Slot* locals) {
-  VmInstanceState& instance = run.instance;
   const std::string& field = code.texts[site.field];
   switch (site.route.id) {
     case VmSyscallId::kHost:
@@ -151,8 +150,6 @@ PureSyscall pure_syscall(VmSyscallId id) {
       return foreign_storage::new_reference(foreign_storage::kForeignVariable, std::move(args), std::move(kwargs));
     case VmSyscallId::kStorageForeignHashNew:
       return foreign_storage::new_reference(foreign_storage::kForeignHash, std::move(args), std::move(kwargs));
-    case VmSyscallId::kEventLogEmit:
-      return emit_event(instance, site, field, std::move(args), std::move(kwargs), run.host);
     case VmSyscallId::kEventIndexed:
       return event_index_descriptor(std::move(args));
     case VmSyscallId::kContractCall:
@@ -192,6 +189,9 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
     case VmSyscallId::kStorageHashAll:
     case VmSyscallId::kStorageForeignHashAll:
       return hash_all(field, args, host);
+    // Takes its payload straight from the argument cells.
+    case VmSyscallId::kEventLogEmit:
+      return emit_event(*this, site, field, args, std::move(kwargs), host);
     default:
       break;
   }

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interpreter/event_emission.hpp"
 #include "interpreter/frame_arena.hpp"
 #include "interpreter/lowered_code.hpp"
 #include "interpreter/trace.hpp"
@@ -70,6 +71,7 @@ class VmInstanceState {
   std::map<std::string, VariableState, std::less<>> variables;
   std::map<std::string, HashState, std::less<>> hashes;
   VmTraceFlags trace;
+  EventParties event_parties;
 
   const std::string& module_name() const { return module->module_name; }
 

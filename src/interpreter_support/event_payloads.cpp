@@ -3,6 +3,9 @@
 // lookup per schema field, not a scan.
 #include "interpreter_support/event_payloads.hpp"
 
+#include <optional>
+#include <span>
+
 namespace veln {
 namespace {
 
@@ -10,6 +13,22 @@ VmExecutionError kind_error(std::string_view prefix, const VmValue& v) {
   std::string message(prefix);
   message.append(v.type_name());
   return vm_error(std::move(message));
+}
+
+// A str key's position: only a str with the same text matches a str
+// structurally, so a small payload (the usual one) is scanned by text, and
+// a large one uses its index.
+constexpr std::size_t kScannedPayloadSize = 8;
+
+// The position, or the size of the payload when the key is absent (a plain
+// number: the caller tests it at once).
+std::size_t find_str_key(const VmValue& payload, std::span<const VmDictPair> pairs, const VmValue& key) {
+  if (pairs.size() > kScannedPayloadSize) return payload.dict_find_structural(key).value_or(pairs.size());
+  const std::string_view text = key.text();
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (pairs[i].key.is(VmKind::String) && pairs[i].key.text() == text) return i;
+  }
+  return pairs.size();
 }
 
 }  // namespace
@@ -30,17 +49,22 @@ VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, 
   if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
   NormalizedEventPayload out;
   const auto payload_pairs = payload.dict_pairs();
-  for (const VmDictPair& field : schema.dict_pairs()) {
+  const auto fields = schema.dict_pairs();
+  // Every field lands in one of the two lists: room for all of them in each
+  // costs less than growing either.
+  out.indexed.reserve(fields.size());
+  out.data.reserve(fields.size());
+  for (const VmDictPair& field : fields) {
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
-    const std::optional<std::size_t> at = payload.dict_find_structural(field.key);
-    if (!at) {
+    const std::size_t at = find_str_key(payload, payload_pairs, field.key);
+    if (at == payload_pairs.size()) {
       std::string message = "event payload is missing key '";
       message.append(field.key.text());
       message += '\'';
       return vm_error(std::move(message));
     }
     auto& target = event_field_is_indexed(field.value) ? out.indexed : out.data;
-    target.emplace_back(std::string(field.key.text()), payload_pairs[*at].value);
+    target.emplace_back(std::string(field.key.text()), payload_pairs[at].value);
   }
   if (payload_pairs.size() > out.indexed.size() + out.data.size()) {
     return vm_error("event payload has unexpected keys");

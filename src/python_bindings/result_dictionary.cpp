@@ -2,14 +2,16 @@
 // "snapshots", "storage_writes", "events", "raw_cost", "chi_used",
 // "contract_costs". Each nested dict is filled field by field in its own
 // fixed order as well; the first failure abandons the whole dictionary.
-// One builder serves one result: the field names are made once (interned,
-// so their hashes are computed once), and a short text the result repeats
+// One builder serves one result: each field name it uses is made once
+// (interned, so its hash is computed once), and a short text the result repeats
 // (contract and event names, payload keys, signers, small str values)
 // becomes one str object shared by every place that shows it. Nothing
 // outlives the call.
 #include "python_bindings/result_dictionary.hpp"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -32,6 +34,8 @@ constexpr std::array<const char*, kKeyCount> kKeyTexts = {
 
 // Texts longer than this are rarely repeated; they are converted each time.
 constexpr size_t kSharedTextLimit = 64;
+// Texts up to this size are compared whole in the table of recent texts.
+constexpr size_t kRecentTextLimit = 16;
 
 PyObject* new_text(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass");
@@ -40,10 +44,6 @@ PyObject* new_text(std::string_view text) {
 class ResultBuilder {
  public:
   PyObject* build(const BundleExecutionResult& result) {
-    for (size_t i = 0; i < kKeyCount; ++i) {
-      keys_[i] = PyRef(PyUnicode_InternFromString(kKeyTexts[i]));
-      if (!keys_[i]) return nullptr;
-    }
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     if (!set(dict.get(), kStatusCode, PyLong_FromUnsignedLong(result.status_code)) ||
@@ -61,7 +61,18 @@ class ResultBuilder {
 
  private:
   // dict[key] = item, taking over `item` (a new reference or nullptr).
-  bool set(PyObject* dict, Key key, PyObject* item) { return set_object(dict, keys_[key].get(), item); }
+  bool set(PyObject* dict, Key key, PyObject* item) {
+    PyRef owned(item);
+    if (!owned) return false;
+    PyObject* name = field_name(key);
+    return name != nullptr && PyDict_SetItem(dict, name, owned.get()) == 0;
+  }
+  // Made when first used: a result without snapshots or events never makes
+  // their field names.
+  PyObject* field_name(Key key) {
+    if (!keys_[key]) keys_[key] = PyRef(PyUnicode_InternFromString(kKeyTexts[key]));
+    return keys_[key].get();
+  }
   static bool set_object(PyObject* dict, PyObject* key, PyObject* item) {
     PyRef owned(item);
     return owned && key != nullptr && PyDict_SetItem(dict, key, owned.get()) == 0;
@@ -71,14 +82,27 @@ class ResultBuilder {
   // the same short text in this result.
   PyObject* text(std::string_view text) {
     if (text.size() > kSharedTextLimit) return new_text(text);
+    // The texts of consecutive records repeat: a short one is looked up
+    // first in a small table holding its bytes, which answers most of them
+    // without hashing the text or reading an earlier record's memory.
+    if (text.size() <= kRecentTextLimit) {
+      const RecentKey key = RecentKey::of(text);
+      Recent& recent = recent_[key.slot()];
+      if (recent.object != nullptr && recent.key == key) return Py_NewRef(recent.object);
+      PyObject* obj = shared_text(text);
+      if (obj == nullptr) return nullptr;
+      recent = Recent{key, obj};
+      return Py_NewRef(obj);
+    }
+    PyObject* obj = shared_text(text);
+    return obj == nullptr ? nullptr : Py_NewRef(obj);
+  }
+  // The one str of `text` in this result (borrowed from texts_).
+  PyObject* shared_text(std::string_view text) {
     auto [it, inserted] = texts_.try_emplace(text);
     if (inserted) it->second = PyRef(new_text(text));
     PyObject* obj = it->second.get();
-    if (obj == nullptr) {
-      texts_.erase(it);
-      return nullptr;
-    }
-    Py_INCREF(obj);
+    if (obj == nullptr) texts_.erase(it);
     return obj;
   }
   PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
@@ -145,24 +169,46 @@ class ResultBuilder {
   }
 
   // Every event dict is a copy of one holding its six keys: a copy comes
-  // with its table at full size, so filling it never grows it.
+  // with its table at full size, so filling it never grows it. Consecutive
+  // events of one contract, event name, signer and caller copy one that
+  // holds those four already.
   PyObject* event_dict(const VmEvent& event) {
-    if (!event_template_) {
-      event_template_ = PyRef(PyDict_New());
-      if (!event_template_) return nullptr;
-      for (Key key : {kContract, kEvent, kSigner, kCaller, kDataIndexed, kData}) {
-        if (!set(event_template_.get(), key, Py_NewRef(Py_None))) return nullptr;
-      }
-    }
-    PyRef dict(PyDict_Copy(event_template_.get()));
+    if (!same_origin(event) && !make_event_prototype(event)) return nullptr;
+    PyRef dict(PyDict_Copy(event_prototype_.get()));
     if (!dict) return nullptr;
-    if (!set(dict.get(), kContract, text(event.contract)) || !set(dict.get(), kEvent, text(event.event)) ||
-        !set(dict.get(), kSigner, value(event.signer)) || !set(dict.get(), kCaller, value(event.caller)) ||
-        !set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
+    if (!set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
         !set(dict.get(), kData, text_value_dict(event.data, true))) {
       return nullptr;
     }
     return dict.release();
+  }
+  bool make_event_prototype(const VmEvent& event) {
+    prototype_event_ = nullptr;
+    if (!event_template_) {
+      event_template_ = PyRef(PyDict_New());
+      if (!event_template_) return false;
+      for (Key key : {kContract, kEvent, kSigner, kCaller, kDataIndexed, kData}) {
+        if (!set(event_template_.get(), key, Py_NewRef(Py_None))) return false;
+      }
+    }
+    event_prototype_ = PyRef(PyDict_Copy(event_template_.get()));
+    PyObject* prototype = event_prototype_.get();
+    if (prototype == nullptr || !set(prototype, kContract, text(event.contract)) ||
+        !set(prototype, kEvent, text(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
+        !set(prototype, kCaller, value(event.caller))) {
+      return false;
+    }
+    prototype_event_ = &event;
+    return true;
+  }
+  bool same_origin(const VmEvent& event) const {
+    const VmEvent* last = prototype_event_;
+    return last != nullptr && last->contract == event.contract && last->event == event.event &&
+           same_party(last->signer, event.signer) && same_party(last->caller, event.caller);
+  }
+  static bool same_party(const VmValue& a, const VmValue& b) {
+    if (a.is(VmKind::String) && b.is(VmKind::String)) return a.text() == b.text();
+    return a.is(VmKind::None) && b.is(VmKind::None);
   }
 
   PyObject* costs_dict(const VmContractCosts& costs) {
@@ -177,8 +223,50 @@ class ResultBuilder {
 
   std::array<PyRef, kKeyCount> keys_;
   PyRef event_template_;
+  // The event whose contract, event name, signer and caller event_prototype_
+  // holds (the result's own, which outlives the builder).
+  const VmEvent* prototype_event_ = nullptr;
+  PyRef event_prototype_;
   // Keyed by views of the result's own texts, which outlive the builder.
   std::unordered_map<std::string_view, PyRef> texts_;
+  // A text of at most 16 bytes, whole, with its size: below 8 bytes, two
+  // overlapping windows of it; from 8 on, its first and last 8 bytes. Read
+  // in whole words (no byte-wise copy the word reads would wait for).
+  struct RecentKey {
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    size_t size = 0;
+    static RecentKey of(std::string_view text) {
+      const char* p = text.data();
+      const size_t n = text.size();
+      RecentKey key;
+      key.size = n;
+      if (n >= 8) {
+        std::memcpy(&key.head, p, 8);
+        std::memcpy(&key.tail, p + n - 8, 8);
+      } else if (n >= 4) {
+        uint32_t low = 0;
+        uint32_t high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        key.head = low | (uint64_t{high} << 32);
+      } else if (n > 0) {
+        key.head = uint64_t{static_cast<unsigned char>(p[0])} |
+                   (uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+                   (uint64_t{static_cast<unsigned char>(p[n - 1])} << 16);
+      }
+      return key;
+    }
+    size_t slot() const {
+      return static_cast<size_t>(((head * 0x9E3779B97F4A7C15ULL) ^ (tail * 0xC2B2AE3D27D4EB4FULL) ^ size) >> 58);
+    }
+    bool operator==(const RecentKey&) const = default;
+  };
+  struct Recent {
+    RecentKey key;
+    PyObject* object = nullptr;  // borrowed from texts_, whose entries never move
+  };
+  std::array<Recent, 64> recent_{};
 };
 
 }  // namespace

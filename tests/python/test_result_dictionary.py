@@ -9,6 +9,7 @@ import pytest
 
 from boundary_values import echo_module, function, handle_module, module, name, node, ret, storage_module
 from bundle_host import Host
+from py_to_ir import translate
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "module_ir"
 RESULT_KEYS = ["status_code", "result", "snapshots", "storage_writes", "events", "raw_cost", "chi_used",
@@ -118,3 +119,35 @@ def test_an_unsupported_value_too_large_to_describe_is_refused_with_the_size_mes
     with pytest.raises(TypeError) as info:
         run(native, "con_exc", "exc", ['"' * 4_000_000], bundle=bundle)
     assert str(info.value) == "value exceeds the maximum allowed allocation size"
+
+
+def test_events_of_several_contracts_and_callers_keep_their_own_fields(native):
+    outer = translate("""
+import con_inner
+Seen = LogEvent(event="Seen", params={"n": {"type": int}})
+
+@export
+def f():
+    Seen({"n": 1})
+    con_inner.g()
+    Seen({"n": 2})
+""", "con_outer")
+    inner = translate("""
+Seen = LogEvent(event="Inner", params={"n": {"type": int, "idx": True}})
+
+@export
+def g():
+    Seen({"n": 3})
+""", "con_inner")
+    result = run(native, "con_outer", "f", bundle=json.dumps({"con_outer": outer, "con_inner": inner}))
+    assert result["status_code"] == 0, result["result"]
+    assert result["events"] == [
+        {"contract": "con_outer", "event": "Seen", "signer": "alice", "caller": "alice",
+         "data_indexed": {}, "data": {"n": 1}},
+        {"contract": "con_inner", "event": "Inner", "signer": "alice", "caller": "con_outer",
+         "data_indexed": {"n": 3}, "data": {}},
+        {"contract": "con_outer", "event": "Seen", "signer": "alice", "caller": "alice",
+         "data_indexed": {}, "data": {"n": 2}},
+    ]
+    assert [list(e) for e in result["events"]] == [["contract", "event", "signer", "caller", "data_indexed",
+                                                    "data"]] * 3
