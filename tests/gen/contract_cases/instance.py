@@ -122,4 +122,26 @@ b = 2
 def f():
     return ctx.entry
 """, [call("f", result="tuple:(con_test, f)"), call("g", error="unknown function 'g'")], cost=R + 96),
+    # A function first called from the module body brings its names into the
+    # globals as it is lowered; they stay there after the body ends.
+    case("names_of_functions_the_module_body_calls_stay_globals", """
+def g(k):
+    if k:
+        return later_name
+    return 1
+
+b = g(False)
+
+@export
+def kept():
+    return b
+
+@export
+def f():
+    return g(True)
+""", [call("kept", result="int:1"), call("f", error="unknown name 'later_name'")],
+         # body: assign, call of g (its name 64), constant, then g: if, name, return, constant;
+         # kept: return, name; f: return, call of g, constant, then g: if, name, return, name
+         cost=A + CALL + NAME + CONST + 96 + NAME + R + CONST + R + NAME + R + CALL + NAME + CONST + 96 + NAME + R
+         + NAME),
 ]
