@@ -517,7 +517,7 @@ JsonReadStatus JsonReader::skip_value() {
   }
 }
 
-JsonReadResult<bool> JsonReader::has_next_element(bool& first) {
+JsonReadResult<bool> JsonReader::has_next_element_general(bool& first) {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a list");
   if (c == ']') return false;
@@ -546,7 +546,7 @@ JsonReadStatus JsonReader::end_array() {
   return error_at_peek(c < 0 ? "EOF while parsing a list" : "trailing characters");
 }
 
-JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
+JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string& key) {
   int c = peek_after_whitespace();
   if (c == '}') return false;
   if (c < 0) return error_at_peek("EOF while parsing an object");
@@ -560,15 +560,27 @@ JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
   }
   if (c == '"') {
     eat();
-    VELN_CHECK(parse_string_into(key));
-    return true;
+    return read_key_after_quote(key);
   }
   if (c == '}') return error_at_peek("trailing comma");
   if (c < 0) return error_at_peek("EOF while parsing a value");
   return error_at_peek("key must be a string");
 }
 
-JsonReadStatus JsonReader::expect_colon() {
+// Keys rarely hold an escape or a non-ASCII byte: such a key is taken in one
+// piece.
+JsonReadResult<bool> JsonReader::read_key_after_quote(std::string& key) {
+  const size_t end = skip_plain_bytes(text_, pos_);
+  if (end < text_.size() && text_[end] == '"') {
+    key.append(text_.data() + pos_, end - pos_);
+    pos_ = end + 1;
+    return true;
+  }
+  VELN_CHECK(parse_string_into(key));
+  return true;
+}
+
+JsonReadStatus JsonReader::expect_colon_general() {
   const int c = peek_after_whitespace();
   if (c == ':') {
     eat();

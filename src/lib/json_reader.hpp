@@ -94,12 +94,42 @@ class JsonReader {
 
   // Array/object punctuation, each with its own messages.
   // Before an element: true if an element follows, false at ']' (not eaten).
-  JsonReadResult<bool> has_next_element(bool& first);
+  // Compact text (no whitespace, the punctuation expected) takes the inline
+  // path; anything else, faults included, the general one.
+  JsonReadResult<bool> has_next_element(bool& first) {
+    if (first) {
+      if (pos_ < text_.size() && text_[pos_] > ' ' && text_[pos_] != ']') {
+        first = false;
+        return true;
+      }
+    } else if (pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] > ' ' && text_[pos_ + 1] != ']') {
+      ++pos_;
+      return true;
+    }
+    return has_next_element_general(first);
+  }
   JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
   // Before a member: reads the key into `key` (which must be empty) and
   // returns true, or false at '}' (not eaten).
-  JsonReadResult<bool> next_key(bool& first, std::string& key);
-  JsonReadStatus expect_colon();
+  JsonReadResult<bool> next_key(bool& first, std::string& key) {
+    if (first && pos_ < text_.size() && text_[pos_] == '"') {
+      first = false;
+      ++pos_;
+      return read_key_after_quote(key);
+    }
+    if (!first && pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] == '"') {
+      pos_ += 2;
+      return read_key_after_quote(key);
+    }
+    return next_key_general(first, key);
+  }
+  JsonReadStatus expect_colon() {
+    if (pos_ < text_.size() && text_[pos_] == ':') {
+      ++pos_;
+      return Ok{};
+    }
+    return expect_colon_general();
+  }
   JsonReadStatus end_object();  // expects '}'
   // Only whitespace may remain.
   JsonReadStatus end_document();
@@ -125,6 +155,10 @@ class JsonReader {
   }
 
  private:
+  JsonReadResult<bool> has_next_element_general(bool& first);
+  JsonReadResult<bool> next_key_general(bool& first, std::string& key);
+  JsonReadResult<bool> read_key_after_quote(std::string& key);
+  JsonReadStatus expect_colon_general();
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);

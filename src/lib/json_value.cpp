@@ -86,12 +86,20 @@ JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::
     order = large.data();
   }
   // A stable sort of indices keeps text order among equal keys; objects are
-  // mostly small, and insertion sort allocates nothing.
+  // mostly small, and insertion sort allocates nothing. A repeated key shows
+  // itself as an equal comparison while inserting, so a text without repeats
+  // (nearly every one) compares no pair of keys twice.
+  bool repeats = false;
   if (n <= small.size()) {
     for (size_t i = 0; i < n; ++i) {
       const std::string_view key = members[i].first;
       size_t j = i;
-      while (j > 0 && compare_keys(key, members[order[j - 1]].first) < 0) {
+      while (j > 0) {
+        const int order_to_previous = compare_keys(key, members[order[j - 1]].first);
+        if (order_to_previous >= 0) {
+          repeats |= order_to_previous == 0;
+          break;
+        }
         order[j] = order[j - 1];
         --j;
       }
@@ -102,12 +110,13 @@ JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::
     std::stable_sort(order, order + n, [&](std::uint32_t a, std::uint32_t b) {
       return std::string_view(members[a].first) < std::string_view(members[b].first);
     });
+    repeats = true;
   }
   Object out(resource);
   out.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     // Of a run of equal keys only the last (in text order) is kept.
-    if (i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
+    if (repeats && i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
     out.push_back(std::move(members[order[i]]));
   }
   return out;
