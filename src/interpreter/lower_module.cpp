@@ -120,7 +120,7 @@ uint64_t ir_node_complexity(const JsonValue& value) {
       for (const JsonValue& item : v->as_array()) pending.push_back(&item);
     } else if (v->is_object()) {
       if (v->contains("node")) ++count;
-      for (const JsonValue::Member& member : v->as_object()) pending.push_back(&member.second);
+      v->for_each_member([&](std::string_view, const JsonValue& member) { pending.push_back(&member); });
     }
   }
   return count;

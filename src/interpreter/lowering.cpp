@@ -242,17 +242,16 @@ void collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
       continue;
     }
     if (!v->is_object()) continue;
-    for (const JsonValue::Member& member : v->as_object()) {
-      const std::string& key = member.first;
+    v->for_each_member([&](std::string_view key, const JsonValue& member) {
       if (key == "targets") {
-        if (member.second.is_array()) {
-          for (const JsonValue& t : member.second.as_array()) add_target_names(&t, names);
+        if (member.is_array()) {
+          for (const JsonValue& t : member.as_array()) add_target_names(&t, names);
         }
       } else if (key == "target") {
-        add_target_names(&member.second, names);
+        add_target_names(&member, names);
       }
-      pending.push_back(&member.second);
-    }
+      pending.push_back(&member);
+    });
     // A method call may write its receiver back; a system call (a shuffle)
     // its first argument.
     const std::string* kind = node_kind(*v);

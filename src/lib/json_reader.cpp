@@ -54,6 +54,17 @@ size_t skip_plain_bytes(std::string_view text, size_t pos) {
   return pos;
 }
 
+// A key's bit among 64 for spotting possible repeats: the length and the
+// first, middle and last bytes, mixed so that the keys met together in module
+// IR nodes rarely share a bit.
+unsigned key_bit(std::string_view key) noexcept {
+  if (key.empty()) return 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(key[i])); };
+  const unsigned mixed = (byte(0) * 0x9E37u) ^ (byte(key.size() - 1) * 0x85EBu) ^
+                         (static_cast<unsigned>(key.size()) * 0xC2B2u) ^ (byte(key.size() / 2) * 0x27D4u);
+  return (mixed >> 5) & 63u;
+}
+
 void append_utf8(std::string& out, std::uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -707,20 +718,34 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       JsonValue::Object& members = scratch(member_scratch_);
       members.clear();
       bool first = true;
+      // One bit per key length and end bytes: a key whose bit is already set
+      // may repeat an earlier one, and only then are the keys compared (by
+      // sorting them).
+      std::uint64_t key_bits = 0;
+      bool may_repeat = false;
       for (;;) {
         // The key is read straight into its member; the member is dropped
         // again at the closing brace.
         members.emplace_back();
-        VELN_TRY(const bool more, next_key(first, members.back().first));
+        std::string& key = members.back().first;
+        VELN_TRY(const bool more, next_key(first, key));
         if (!more) {
           members.pop_back();
           break;
         }
+        const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
+        may_repeat |= (key_bits & bit) != 0;
+        key_bits |= bit;
         VELN_CHECK(expect_colon());
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
+      if (may_repeat || members.size() > JsonValue::kTextOrderMembers) {
+        out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
+      } else {
+        out.emplace_unsorted_object(JsonValue::Object(std::make_move_iterator(members.begin()),
+                                                      std::make_move_iterator(members.end()), resource));
+      }
       members.clear();
       leave_level();
       return Ok{};

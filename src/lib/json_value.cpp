@@ -19,7 +19,10 @@ JsonValue::JsonValue(const JsonValue& other) : u_(0), kind_(JsonKind::null) {
   switch (other.kind_) {
     case JsonKind::string: new (&s_) std::string(other.s_); break;
     case JsonKind::array: new (&a_) Array(other.a_); break;
-    case JsonKind::object: new (&o_) Object(other.o_); break;
+    case JsonKind::object:
+      new (&o_) Object(other.o_);
+      members_sorted_ = other.members_sorted_;
+      break;
     default: u_ = other.u_; break;
   }
   kind_ = other.kind_;
@@ -51,7 +54,7 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
     case JsonKind::f64: return a.d_ == b.d_;
     case JsonKind::string: return a.s_ == b.s_;
     case JsonKind::array: return a.a_ == b.a_;
-    case JsonKind::object: return a.o_ == b.o_;
+    case JsonKind::object: return a.as_object() == b.as_object();
   }
   return false;
 }
@@ -69,6 +72,11 @@ static int compare_keys(std::string_view a, std::string_view b) noexcept {
     if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
   }
   return (a.size() > b.size()) - (a.size() < b.size());
+}
+
+void JsonValue::sort_members() const {
+  normalize_members(o_);
+  members_sorted_ = true;
 }
 
 void JsonValue::normalize_members(Object& members) {
@@ -137,8 +145,9 @@ static bool same_key(const std::string& member_key, std::string_view key) noexce
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {
   if (kind_ != JsonKind::object) return nullptr;
   const Object* obj = &o_;
-  // Objects are small; a linear scan beats binary search until a dozen or so.
-  if (obj->size() <= 8) {
+  // Objects are small; a linear scan beats binary search until a dozen or so
+  // (an object in text order is never larger).
+  if (obj->size() <= kTextOrderMembers) {
     for (const Member& m : *obj) {
       if (same_key(m.first, key)) return &m.second;
     }
@@ -162,7 +171,7 @@ const JsonValue::Array* JsonValue::find_array(std::string_view key) const noexce
 
 const JsonValue::Object* JsonValue::find_object(std::string_view key) const noexcept {
   const JsonValue* v = find(key);
-  return v != nullptr && v->kind_ == JsonKind::object ? &v->o_ : nullptr;
+  return v != nullptr && v->kind_ == JsonKind::object ? &v->as_object() : nullptr;
 }
 
 void append_json_string_literal(std::string& out, std::string_view s) {
