@@ -10,6 +10,9 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "lib/json_float_text.hpp"
 #include "values/hex_digits.hpp"
@@ -35,6 +38,21 @@ constexpr PlainByteTable kPlain;
 // only, so the lowest flagged byte is exact.
 size_t skip_plain_bytes(std::string_view text, size_t pos) {
   const size_t n = text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: a signed compare below 0x20 flags the control
+  // characters and every byte from 0x80 up at once.
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (pos + 16 <= n) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
+                                         _mm_cmplt_epi8(chunk, space));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(mask));
+    pos += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
@@ -214,6 +232,20 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   const size_t n = text_.size();
   const auto peek = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_]) : 0; };
   if (pos_ >= n) return error_here("EOF while parsing a value");
+  {
+    // Most numbers are short integers: up to 19 digits cannot overflow.
+    size_t end = pos_;
+    std::uint64_t value = 0;
+    if (text_[end] >= '1' && text_[end] <= '9') {
+      while (end < n && end - pos_ < 19 && is_digit(text_[end])) value = value * 10 + static_cast<std::uint64_t>(text_[end++] - '0');
+      const int next = end < n ? static_cast<unsigned char>(text_[end]) : 0;
+      if (!is_digit(next) && next != '.' && next != 'e' && next != 'E' && (positive || value <= (std::uint64_t{1} << 63))) {
+        pos_ = end;
+        if (positive) return JsonValue::make_u64(value);
+        return JsonValue::make_i64(-static_cast<std::int64_t>(value - 1) - 1);
+      }
+    }
+  }
   const int first = static_cast<unsigned char>(text_[pos_++]);
   std::uint64_t significand = 0;
   bool is_float = false;
