@@ -22,6 +22,22 @@ namespace {
 
 constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
+// Most numbers are short integers: a text of 1 to 19 digits, not starting
+// with 0 and not followed by a fraction or an exponent, cannot overflow and
+// is read here, moving `pos` past it; anything else is left (false) to the
+// general number reader.
+bool read_short_integer(std::string_view text, size_t& pos, std::uint64_t& value) {
+  const size_t n = text.size();
+  size_t end = pos;
+  if (end >= n || text[end] < '1' || text[end] > '9') return false;
+  value = 0;
+  while (end < n && end - pos < 19 && is_digit(text[end])) value = value * 10 + static_cast<std::uint64_t>(text[end++] - '0');
+  const int next = end < n ? static_cast<unsigned char>(text[end]) : 0;
+  if (is_digit(next) || next == '.' || next == 'e' || next == 'E') return false;
+  pos = end;
+  return true;
+}
+
 // Bytes a string scan can pass over without a closer look: printable ASCII
 // except the quote and the backslash.
 struct PlainByteTable {
@@ -232,19 +248,10 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   const size_t n = text_.size();
   const auto peek = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_]) : 0; };
   if (pos_ >= n) return error_here("EOF while parsing a value");
-  {
-    // Most numbers are short integers: up to 19 digits cannot overflow.
-    size_t end = pos_;
-    std::uint64_t value = 0;
-    if (text_[end] >= '1' && text_[end] <= '9') {
-      while (end < n && end - pos_ < 19 && is_digit(text_[end])) value = value * 10 + static_cast<std::uint64_t>(text_[end++] - '0');
-      const int next = end < n ? static_cast<unsigned char>(text_[end]) : 0;
-      if (!is_digit(next) && next != '.' && next != 'e' && next != 'E' && (positive || value <= (std::uint64_t{1} << 63))) {
-        pos_ = end;
-        if (positive) return JsonValue::make_u64(value);
-        return JsonValue::make_i64(-static_cast<std::int64_t>(value - 1) - 1);
-      }
-    }
+  if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) {
+    if (positive) return JsonValue::make_u64(value);
+    if (value <= (std::uint64_t{1} << 63)) return JsonValue::make_i64(-static_cast<std::int64_t>(value - 1) - 1);
+    pos_ = start;  // a negative beyond i64: read again as a float
   }
   const int first = static_cast<unsigned char>(text_[pos_++]);
   std::uint64_t significand = 0;
@@ -784,6 +791,10 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     }
     default:
       if (is_digit(c)) {
+        if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) {
+          out = JsonValue::make_u64(value);
+          return Ok{};
+        }
         VELN_TRY(out, parse_number(true));
         return Ok{};
       }
@@ -853,6 +864,7 @@ JsonReadResult<std::uint64_t> JsonReader::read_u64() {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a value");
   if (c != '-' && !is_digit(c)) return invalid_type_here("u64");
+  if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) return value;
   if (c == '-') eat();
   VELN_TRY(JsonValue num, parse_number(c != '-'));
   if (num.is_u64()) return num.as_u64();
