@@ -176,11 +176,16 @@ class JsonReader {
   // finished one is moved into storage of exactly its size, so a tree is laid
   // out as compactly as a copy (reading and freeing it touch less memory).
   // Every level is made at the first use, so references stay valid.
+  // A level's buffer starts with room for the usual node, so a document does
+  // not grow each one from a single element.
   template <class Items>
   Items& scratch(std::vector<Items>& levels) {
     if (levels.empty()) levels.resize(kMaxDepth + 1);
-    return levels[static_cast<size_t>(kMaxDepth - remaining_depth_)];
+    Items& items = levels[static_cast<size_t>(kMaxDepth - remaining_depth_)];
+    if (items.capacity() == 0) items.reserve(kFirstScratchItems);
+    return items;
   }
+  static constexpr size_t kFirstScratchItems = 16;
   std::vector<JsonValue::Array> element_scratch_;
   std::vector<JsonValue::Object> member_scratch_;
 
