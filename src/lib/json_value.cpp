@@ -169,7 +169,7 @@ const JsonValue::Array* JsonValue::find_array(std::string_view key) const noexce
   return v != nullptr && v->kind_ == JsonKind::array ? &v->a_ : nullptr;
 }
 
-const JsonValue::Object* JsonValue::find_object(std::string_view key) const noexcept {
+const JsonValue::Object* JsonValue::find_object(std::string_view key) const {
   const JsonValue* v = find(key);
   return v != nullptr && v->kind_ == JsonKind::object ? &v->as_object() : nullptr;
 }

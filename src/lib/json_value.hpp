@@ -148,7 +148,8 @@ class JsonValue {
   // The member when present and of the named kind, else nullptr.
   const std::string* find_string(std::string_view key) const noexcept;
   const Array* find_array(std::string_view key) const noexcept;
-  const Object* find_object(std::string_view key) const noexcept;
+  // Its members sorted, which may allocate (see as_object).
+  const Object* find_object(std::string_view key) const;
 
   // Compact JSON text: no whitespace, members in their stored order, floats
   // in shortest round-trip form ("1.0", "1e16", "-0.0"), non-finite floats as
