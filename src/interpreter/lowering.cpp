@@ -256,10 +256,7 @@ uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
     }
     if (!v->is_object()) continue;
     bool is_node = false;
-    for (const JsonValue::Member& member : v->as_object()) {
-      // Compared as views: sizes first, most keys end there.
-      const std::string_view key = member.first;
-      const JsonValue& value = member.second;
+    v->for_each_member([&](std::string_view key, const JsonValue& value) {
       if (key == "node") {
         is_node = true;
       } else if (key == "targets") {
@@ -270,7 +267,7 @@ uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
         add_target_names(&value, names);
       }
       if (value.is_array() || value.is_object()) pending.push_back(&value);
-    }
+    });
     if (!is_node) continue;
     ++nodes;
     // A method call may write its receiver back; a system call (a shuffle)

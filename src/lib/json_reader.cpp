@@ -10,6 +10,9 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "lib/json_float_text.hpp"
 #include "values/hex_digits.hpp"
@@ -18,6 +21,22 @@ namespace veln {
 namespace {
 
 constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Most numbers are short integers: a text of 1 to 19 digits, not starting
+// with 0 and not followed by a fraction or an exponent, cannot overflow and
+// is read here, moving `pos` past it; anything else is left (false) to the
+// general number reader.
+bool read_short_integer(std::string_view text, size_t& pos, std::uint64_t& value) {
+  const size_t n = text.size();
+  size_t end = pos;
+  if (end >= n || text[end] < '1' || text[end] > '9') return false;
+  value = 0;
+  while (end < n && end - pos < 19 && is_digit(text[end])) value = value * 10 + static_cast<std::uint64_t>(text[end++] - '0');
+  const int next = end < n ? static_cast<unsigned char>(text[end]) : 0;
+  if (is_digit(next) || next == '.' || next == 'e' || next == 'E') return false;
+  pos = end;
+  return true;
+}
 
 // Bytes a string scan can pass over without a closer look: printable ASCII
 // except the quote and the backslash.
@@ -35,6 +54,21 @@ constexpr PlainByteTable kPlain;
 // only, so the lowest flagged byte is exact.
 size_t skip_plain_bytes(std::string_view text, size_t pos) {
   const size_t n = text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: a signed compare below 0x20 flags the control
+  // characters and every byte from 0x80 up at once.
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (pos + 16 <= n) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
+                                         _mm_cmplt_epi8(chunk, space));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(mask));
+    pos += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
@@ -52,6 +86,17 @@ size_t skip_plain_bytes(std::string_view text, size_t pos) {
   }
   while (pos < n && kPlain.plain[static_cast<unsigned char>(text[pos])]) ++pos;
   return pos;
+}
+
+// A key's bit among 64 for spotting possible repeats: the length and the
+// first, middle and last bytes, mixed so that the keys met together in module
+// IR nodes rarely share a bit.
+unsigned key_bit(std::string_view key) noexcept {
+  if (key.empty()) return 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(key[i])); };
+  const unsigned mixed = (byte(0) * 0x9E37u) ^ (byte(key.size() - 1) * 0x85EBu) ^
+                         (static_cast<unsigned>(key.size()) * 0xC2B2u) ^ (byte(key.size() / 2) * 0x27D4u);
+  return (mixed >> 5) & 63u;
 }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
@@ -203,6 +248,11 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   const size_t n = text_.size();
   const auto peek = [&]() -> int { return pos_ < n ? static_cast<unsigned char>(text_[pos_]) : 0; };
   if (pos_ >= n) return error_here("EOF while parsing a value");
+  if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) {
+    if (positive) return JsonValue::make_u64(value);
+    if (value <= (std::uint64_t{1} << 63)) return JsonValue::make_i64(-static_cast<std::int64_t>(value - 1) - 1);
+    pos_ = start;  // a negative beyond i64: read again as a float
+  }
   const int first = static_cast<unsigned char>(text_[pos_++]);
   std::uint64_t significand = 0;
   bool is_float = false;
@@ -517,7 +567,7 @@ JsonReadStatus JsonReader::skip_value() {
   }
 }
 
-JsonReadResult<bool> JsonReader::has_next_element(bool& first) {
+JsonReadResult<bool> JsonReader::has_next_element_general(bool& first) {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a list");
   if (c == ']') return false;
@@ -546,7 +596,7 @@ JsonReadStatus JsonReader::end_array() {
   return error_at_peek(c < 0 ? "EOF while parsing a list" : "trailing characters");
 }
 
-JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
+JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string& key) {
   int c = peek_after_whitespace();
   if (c == '}') return false;
   if (c < 0) return error_at_peek("EOF while parsing an object");
@@ -560,15 +610,27 @@ JsonReadResult<bool> JsonReader::next_key(bool& first, std::string& key) {
   }
   if (c == '"') {
     eat();
-    VELN_CHECK(parse_string_into(key));
-    return true;
+    return read_key_after_quote(key);
   }
   if (c == '}') return error_at_peek("trailing comma");
   if (c < 0) return error_at_peek("EOF while parsing a value");
   return error_at_peek("key must be a string");
 }
 
-JsonReadStatus JsonReader::expect_colon() {
+// Keys rarely hold an escape or a non-ASCII byte: such a key is taken in one
+// piece.
+JsonReadResult<bool> JsonReader::read_key_after_quote(std::string& key) {
+  const size_t end = skip_plain_bytes(text_, pos_);
+  if (end < text_.size() && text_[end] == '"') {
+    key.append(text_.data() + pos_, end - pos_);
+    pos_ = end + 1;
+    return true;
+  }
+  VELN_CHECK(parse_string_into(key));
+  return true;
+}
+
+JsonReadStatus JsonReader::expect_colon_general() {
   const int c = peek_after_whitespace();
   if (c == ':') {
     eat();
@@ -695,26 +757,44 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       JsonValue::Object& members = scratch(member_scratch_);
       members.clear();
       bool first = true;
+      // One bit per key length and end bytes: a key whose bit is already set
+      // may repeat an earlier one, and only then are the keys compared (by
+      // sorting them).
+      std::uint64_t key_bits = 0;
+      bool may_repeat = false;
       for (;;) {
         // The key is read straight into its member; the member is dropped
         // again at the closing brace.
         members.emplace_back();
-        VELN_TRY(const bool more, next_key(first, members.back().first));
+        std::string& key = members.back().first;
+        VELN_TRY(const bool more, next_key(first, key));
         if (!more) {
           members.pop_back();
           break;
         }
+        const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
+        may_repeat |= (key_bits & bit) != 0;
+        key_bits |= bit;
         VELN_CHECK(expect_colon());
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
+      if (may_repeat || members.size() > JsonValue::kTextOrderMembers) {
+        out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
+      } else {
+        out.emplace_unsorted_object(JsonValue::Object(std::make_move_iterator(members.begin()),
+                                                      std::make_move_iterator(members.end()), resource));
+      }
       members.clear();
       leave_level();
       return Ok{};
     }
     default:
       if (is_digit(c)) {
+        if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) {
+          out = JsonValue::make_u64(value);
+          return Ok{};
+        }
         VELN_TRY(out, parse_number(true));
         return Ok{};
       }
@@ -784,6 +864,7 @@ JsonReadResult<std::uint64_t> JsonReader::read_u64() {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a value");
   if (c != '-' && !is_digit(c)) return invalid_type_here("u64");
+  if (std::uint64_t value = 0; read_short_integer(text_, pos_, value)) return value;
   if (c == '-') eat();
   VELN_TRY(JsonValue num, parse_number(c != '-'));
   if (num.is_u64()) return num.as_u64();

@@ -94,12 +94,42 @@ class JsonReader {
 
   // Array/object punctuation, each with its own messages.
   // Before an element: true if an element follows, false at ']' (not eaten).
-  JsonReadResult<bool> has_next_element(bool& first);
+  // Compact text (no whitespace, the punctuation expected) takes the inline
+  // path; anything else, faults included, the general one.
+  JsonReadResult<bool> has_next_element(bool& first) {
+    if (first) {
+      if (pos_ < text_.size() && text_[pos_] > ' ' && text_[pos_] != ']') {
+        first = false;
+        return true;
+      }
+    } else if (pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] > ' ' && text_[pos_ + 1] != ']') {
+      ++pos_;
+      return true;
+    }
+    return has_next_element_general(first);
+  }
   JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
   // Before a member: reads the key into `key` (which must be empty) and
   // returns true, or false at '}' (not eaten).
-  JsonReadResult<bool> next_key(bool& first, std::string& key);
-  JsonReadStatus expect_colon();
+  JsonReadResult<bool> next_key(bool& first, std::string& key) {
+    if (first && pos_ < text_.size() && text_[pos_] == '"') {
+      first = false;
+      ++pos_;
+      return read_key_after_quote(key);
+    }
+    if (!first && pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] == '"') {
+      pos_ += 2;
+      return read_key_after_quote(key);
+    }
+    return next_key_general(first, key);
+  }
+  JsonReadStatus expect_colon() {
+    if (pos_ < text_.size() && text_[pos_] == ':') {
+      ++pos_;
+      return Ok{};
+    }
+    return expect_colon_general();
+  }
   JsonReadStatus end_object();  // expects '}'
   // Only whitespace may remain.
   JsonReadStatus end_document();
@@ -125,6 +155,10 @@ class JsonReader {
   }
 
  private:
+  JsonReadResult<bool> has_next_element_general(bool& first);
+  JsonReadResult<bool> next_key_general(bool& first, std::string& key);
+  JsonReadResult<bool> read_key_after_quote(std::string& key);
+  JsonReadStatus expect_colon_general();
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);
@@ -142,11 +176,16 @@ class JsonReader {
   // finished one is moved into storage of exactly its size, so a tree is laid
   // out as compactly as a copy (reading and freeing it touch less memory).
   // Every level is made at the first use, so references stay valid.
+  // A level's buffer starts with room for the usual node, so a document does
+  // not grow each one from a single element.
   template <class Items>
   Items& scratch(std::vector<Items>& levels) {
     if (levels.empty()) levels.resize(kMaxDepth + 1);
-    return levels[static_cast<size_t>(kMaxDepth - remaining_depth_)];
+    Items& items = levels[static_cast<size_t>(kMaxDepth - remaining_depth_)];
+    if (items.capacity() == 0) items.reserve(kFirstScratchItems);
+    return items;
   }
+  static constexpr size_t kFirstScratchItems = 16;
   std::vector<JsonValue::Array> element_scratch_;
   std::vector<JsonValue::Object> member_scratch_;
 

@@ -19,7 +19,10 @@ JsonValue::JsonValue(const JsonValue& other) : u_(0), kind_(JsonKind::null) {
   switch (other.kind_) {
     case JsonKind::string: new (&s_) std::string(other.s_); break;
     case JsonKind::array: new (&a_) Array(other.a_); break;
-    case JsonKind::object: new (&o_) Object(other.o_); break;
+    case JsonKind::object:
+      new (&o_) Object(other.o_);
+      members_sorted_ = other.members_sorted_;
+      break;
     default: u_ = other.u_; break;
   }
   kind_ = other.kind_;
@@ -51,7 +54,7 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
     case JsonKind::f64: return a.d_ == b.d_;
     case JsonKind::string: return a.s_ == b.s_;
     case JsonKind::array: return a.a_ == b.a_;
-    case JsonKind::object: return a.o_ == b.o_;
+    case JsonKind::object: return a.as_object() == b.as_object();
   }
   return false;
 }
@@ -71,6 +74,11 @@ static int compare_keys(std::string_view a, std::string_view b) noexcept {
   return (a.size() > b.size()) - (a.size() < b.size());
 }
 
+void JsonValue::sort_members() const {
+  normalize_members(o_);
+  members_sorted_ = true;
+}
+
 void JsonValue::normalize_members(Object& members) {
   Object sorted = take_normalized_members(members, members.get_allocator().resource());
   members = std::move(sorted);
@@ -86,12 +94,20 @@ JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::
     order = large.data();
   }
   // A stable sort of indices keeps text order among equal keys; objects are
-  // mostly small, and insertion sort allocates nothing.
+  // mostly small, and insertion sort allocates nothing. A repeated key shows
+  // itself as an equal comparison while inserting, so a text without repeats
+  // (nearly every one) compares no pair of keys twice.
+  bool repeats = false;
   if (n <= small.size()) {
     for (size_t i = 0; i < n; ++i) {
       const std::string_view key = members[i].first;
       size_t j = i;
-      while (j > 0 && compare_keys(key, members[order[j - 1]].first) < 0) {
+      while (j > 0) {
+        const int order_to_previous = compare_keys(key, members[order[j - 1]].first);
+        if (order_to_previous >= 0) {
+          repeats |= order_to_previous == 0;
+          break;
+        }
         order[j] = order[j - 1];
         --j;
       }
@@ -102,12 +118,13 @@ JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::
     std::stable_sort(order, order + n, [&](std::uint32_t a, std::uint32_t b) {
       return std::string_view(members[a].first) < std::string_view(members[b].first);
     });
+    repeats = true;
   }
   Object out(resource);
   out.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     // Of a run of equal keys only the last (in text order) is kept.
-    if (i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
+    if (repeats && i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
     out.push_back(std::move(members[order[i]]));
   }
   return out;
@@ -128,8 +145,9 @@ static bool same_key(const std::string& member_key, std::string_view key) noexce
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {
   if (kind_ != JsonKind::object) return nullptr;
   const Object* obj = &o_;
-  // Objects are small; a linear scan beats binary search until a dozen or so.
-  if (obj->size() <= 8) {
+  // Objects are small; a linear scan beats binary search until a dozen or so
+  // (an object in text order is never larger).
+  if (obj->size() <= kTextOrderMembers) {
     for (const Member& m : *obj) {
       if (same_key(m.first, key)) return &m.second;
     }
@@ -151,9 +169,9 @@ const JsonValue::Array* JsonValue::find_array(std::string_view key) const noexce
   return v != nullptr && v->kind_ == JsonKind::array ? &v->a_ : nullptr;
 }
 
-const JsonValue::Object* JsonValue::find_object(std::string_view key) const noexcept {
+const JsonValue::Object* JsonValue::find_object(std::string_view key) const {
   const JsonValue* v = find(key);
-  return v != nullptr && v->kind_ == JsonKind::object ? &v->o_ : nullptr;
+  return v != nullptr && v->kind_ == JsonKind::object ? &v->as_object() : nullptr;
 }
 
 void append_json_string_literal(std::string& out, std::string_view s) {

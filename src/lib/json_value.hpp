@@ -1,7 +1,10 @@
 // JsonValue: the free JSON value tree that module IR nodes, deployment
 // artifacts and bundles are held in, with exact-key lookup and the compact
-// serialiser. Objects keep their members sorted by key bytes with unique keys
-// (keys may hold NUL, so they are never compared as C strings). Arrays and
+// serialiser. Objects are seen with their members sorted by key bytes with
+// unique keys (keys may hold NUL, so they are never compared as C strings).
+// A small object read from text without a repeated key keeps its text order
+// until someone asks for the sorted one: lookups and for_each_member do not
+// need it, and most objects of a document are never listed. Arrays and
 // objects take their storage from a memory resource: the reader places a
 // whole document in one arena (no allocation per node), while a copy always
 // owns its storage on the heap, so it never depends on the arena. This file
@@ -75,8 +78,7 @@ class JsonValue {
   // Members already in ascending key order without repeats (not re-checked).
   static JsonValue make_sorted_object(Object members) {
     JsonValue v;
-    new (&v.o_) Object(std::move(members));
-    v.kind_ = JsonKind::object;
+    v.emplace_sorted_object(std::move(members));
     return v;
   }
 
@@ -94,6 +96,14 @@ class JsonValue {
   void emplace_sorted_object(Object members) {
     new (&o_) Object(std::move(members));
     kind_ = JsonKind::object;
+    members_sorted_ = true;
+  }
+  // At most kTextOrderMembers members with distinct keys, in any order.
+  static constexpr size_t kTextOrderMembers = 8;
+  void emplace_unsorted_object(Object members) {
+    new (&o_) Object(std::move(members));
+    kind_ = JsonKind::object;
+    members_sorted_ = false;
   }
 
   JsonKind kind() const noexcept { return kind_; }
@@ -117,7 +127,19 @@ class JsonValue {
   std::string& as_string() { return const_cast<JsonValue&>(expect(JsonKind::string)).s_; }
   const Array& as_array() const { return expect(JsonKind::array).a_; }
   Array& as_array() { return const_cast<JsonValue&>(expect(JsonKind::array)).a_; }
-  const Object& as_object() const { return expect(JsonKind::object).o_; }
+  // Sorts the members on first use (an object read from text may hold them
+  // in text order).
+  const Object& as_object() const {
+    const JsonValue& v = expect(JsonKind::object);
+    if (!v.members_sorted_) v.sort_members();
+    return v.o_;
+  }
+  // Each member (distinct keys) in the stored order, sorted or not: for
+  // readers to whom the order means nothing.
+  template <class Visit>
+  void for_each_member(Visit&& visit) const {
+    for (const Member& m : expect(JsonKind::object).o_) visit(m.first, m.second);
+  }
 
   // Member lookup by exact key bytes; nullptr when this is not an object or
   // the key is absent.
@@ -126,7 +148,8 @@ class JsonValue {
   // The member when present and of the named kind, else nullptr.
   const std::string* find_string(std::string_view key) const noexcept;
   const Array* find_array(std::string_view key) const noexcept;
-  const Object* find_object(std::string_view key) const noexcept;
+  // Its members sorted, which may allocate (see as_object).
+  const Object* find_object(std::string_view key) const;
 
   // Compact JSON text: no whitespace, members in their stored order, floats
   // in shortest round-trip form ("1.0", "1e16", "-0.0"), non-finite floats as
@@ -144,6 +167,8 @@ class JsonValue {
     return *this;
   }
   [[noreturn]] static void wrong_kind();
+  // Logically const: the same members, put in key order.
+  void sort_members() const;
   template <class T>
   static JsonValue scalar(JsonKind k, T JsonValue::*member, T x) noexcept {
     JsonValue v;
@@ -168,6 +193,7 @@ class JsonValue {
       case JsonKind::object:
         new (&o_) Object(std::move(other.o_));
         other.o_.~Object();
+        members_sorted_ = other.members_sorted_;
         break;
       default: u_ = other.u_; break;  // every scalar shares the 8 bytes
     }
@@ -186,9 +212,13 @@ class JsonValue {
     double d_;
     std::string s_;
     Array a_;
-    Object o_;
+    // Mutable for sort_members.
+    mutable Object o_;
   };
   JsonKind kind_;
+  // For an object: members in ascending key order (else in text order,
+  // without repeated keys).
+  mutable bool members_sorted_ = true;
 };
 
 // Appends `s` as a JSON string literal (with quotes) the way the compact

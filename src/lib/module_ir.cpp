@@ -282,19 +282,23 @@ Result<Span, std::string> span_from_json_value(const JsonValue& value) {
     return span;
   }
   if (!value.is_object()) return "invalid type: " + describe_json_value(value) + ", expected struct Span";
-  // The usual span: exactly the four fields (members come in ascending key
-  // order), each an unsigned integer.
-  static constexpr std::string_view kSorted[4] = {"col", "end_col", "end_line", "line"};
-  static constexpr std::uint64_t Span::*kSortedFields[4] = {&Span::col, &Span::end_col, &Span::end_line, &Span::line};
-  const auto& members = value.as_object();
-  if (members.size() == 4) {
-    bool plain = true;
-    for (size_t i = 0; i < 4 && plain; ++i) {
-      plain = members[i].second.is_u64() && std::string_view(members[i].first) == kSorted[i];
-      if (plain) span.*kSortedFields[i] = members[i].second.as_u64();
+  // The usual span: exactly the four fields (keys are distinct), each an
+  // unsigned integer, in whatever order the object keeps them.
+  unsigned found = 0;
+  size_t count = 0;
+  value.for_each_member([&](std::string_view key, const JsonValue& member) {
+    ++count;
+    for (unsigned i = 0; i < 4; ++i) {
+      if (key == kNames[i]) {
+        if (member.is_u64()) {
+          span.*kFields[i] = member.as_u64();
+          found |= 1u << i;
+        }
+        return;
+      }
     }
-    if (plain) return span;
-  }
+  });
+  if (count == 4 && found == 15u) return span;
   bool seen[4] = {false, false, false, false};
   // Members come in ascending key order, so the first bad one in that order wins.
   for (const auto& [key, member] : value.as_object()) {

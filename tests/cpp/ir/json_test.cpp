@@ -102,6 +102,27 @@ TEST(JsonValue, MakeObjectSortsAndKeepsTheLastRepeat) {
   EXPECT_EQ(v.find("k19")->as_i64(), 19);
 }
 
+// A read object may keep its text order inside; every reader sees one
+// member per key, and a listing sees them sorted.
+TEST(JsonValue, ReadObjectsListSortedAndVisitEachKeyOnce) {
+  const auto read = read_json_value("{\"line\":1,\"col\":2,\"end_line\":3,\"end_col\":4}");
+  ASSERT_TRUE(read.ok());
+  std::string visited;
+  read->for_each_member([&](std::string_view key, const JsonValue&) { visited.append(key).push_back(' '); });
+  EXPECT_EQ(visited.size(), std::string("line col end_line end_col ").size());
+  EXPECT_EQ(read->find("end_line")->as_u64(), 3u);
+  const JsonValue built = JsonValue::make_object({{"end_col", JsonValue::make_u64(4)},
+                                                  {"line", JsonValue::make_u64(1)},
+                                                  {"end_line", JsonValue::make_u64(3)},
+                                                  {"col", JsonValue::make_u64(2)}});
+  EXPECT_EQ(*read, built);
+  EXPECT_EQ(read->as_object().front().first, "col");
+  const auto repeated = read_json_value("{\"b\":1,\"a\":2,\"b\":3}");
+  size_t count = 0;
+  repeated->for_each_member([&](std::string_view, const JsonValue&) { ++count; });
+  EXPECT_EQ(count, 2u);
+}
+
 TEST(JsonValue, CopiesAreDeepAndIndependent) {
   const auto parsed = read_json_value("{\"a\":[1,\"long string beyond the small buffer\",{\"b\":null}],\"c\":-2.5}");
   ASSERT_TRUE(parsed.ok());
