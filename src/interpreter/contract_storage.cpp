@@ -57,7 +57,41 @@ State& foreign_cache(std::map<std::string, State, std::less<>>& states, std::str
   return it->second;
 }
 
+// An entry's storage key in one piece: the binding's prefix, then the key
+// text. The key is checked even where the binding is unknown, whose error
+// comes second.
+VmResult<std::string> entry_storage_key(const std::map<std::string, HashState, std::less<>>& hashes,
+                                        std::map<std::string, HashState, std::less<>>::iterator binding,
+                                        const VmValue& key) {
+  std::string storage_key;
+  if (binding != hashes.end()) {
+    storage_key.reserve(binding->second.key_prefix.size() + 32);
+    storage_key = binding->second.key_prefix;
+  }
+  VELN_CHECK(append_hash_key(storage_key, key));
+  return storage_key;
+}
+
 }  // namespace
+
+void VmInstanceState::watch_recorded_writes(VmHost& host) {
+  const uint64_t* count = host.recorded_write_count();
+  watching_host_ = count != nullptr ? &host : nullptr;
+  seen_writes_ = count != nullptr ? *count : 0;
+}
+
+bool VmInstanceState::holds_recorded_writes(VmHost& host) const {
+  if (watching_host_ != &host) return false;
+  const uint64_t* count = host.recorded_write_count();
+  return count != nullptr && *count == seen_writes_;
+}
+
+VmStatus VmInstanceState::record_write(std::string_view storage_key, const VmValue& value, VmHost& host) {
+  const bool held = holds_recorded_writes(host);
+  VELN_CHECK(host.record_storage_write(storage_key, value));
+  if (held) seen_writes_ = *host.recorded_write_count();
+  return host.charge_storage_write(storage_key, value);
+}
 
 VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& host) {
   auto it = variables.find(name);
@@ -67,10 +101,12 @@ VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& h
   if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
 
   const std::string& key = state.storage_key;
-  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
-    state.value = *recorded;
-    VELN_CHECK(host.charge_storage_read(key, *recorded));
-    return std::move(*recorded);
+  if (!state.value || !holds_recorded_writes(host)) {
+    if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
+      state.value = *recorded;
+      VELN_CHECK(host.charge_storage_read(key, *recorded));
+      return std::move(*recorded);
+    }
   }
   if (!state.value) {
     VELN_TRY(std::optional<VmValue> stored, host.read_variable(module_name(), name));
@@ -86,66 +122,111 @@ VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& fore
   VmResult<std::optional<VmValue>> stored = host.read_variable(foreign.first, foreign.second);
   if (!stored.ok()) return std::move(stored).error();
   VariableState& cache = foreign_cache(variables, module_name(), foreign_key);
-  if (stored->has_value()) cache.value = **stored;
+  if (stored->has_value()) {
+    cache.value = **stored;
+    // The cache is also a binding of this contract's own, which may have
+    // written it: its value no longer follows the recorded writes.
+    if (cache.is_written) stop_watching_recorded_writes();
+  }
   VmValue result = cache.value ? *cache.value : cache.default_value;
   VELN_CHECK(host.charge_storage_read(variable_storage_key(foreign.first, foreign.second), result));
   return result;
 }
 
-VmResult<std::string_view> VmInstanceState::variable_set(std::string_view name, VmValue value) {
+VmStatus VmInstanceState::variable_set(std::string_view name, VmValue value, VmHost& host) {
   auto it = variables.find(name);
   if (it == variables.end()) return vm_error(unknown_variable(name));
   VariableState& state = it->second;
   if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
-  state.value = std::move(value);
+  state.value = value;
   state.is_written = true;
-  return std::string_view(state.storage_key);
+  return record_write(state.storage_key, *state.value, host);
 }
 
-VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
-  VELN_TRY(std::string key_text, normalize_hash_key(key));
-  auto it = hashes.find(name);
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
-  HashState& state = it->second;
-
-  if (state.foreign_key) {
-    VELN_TRY(auto foreign, split_foreign_storage_key(*state.foreign_key));
-    VELN_TRY(std::optional<VmValue> stored, host.read_hash(foreign.first, foreign.second, key));
-    HashState& cache = foreign_cache(hashes, module_name(), *state.foreign_key);
-    if (stored) cache.entries.insert_or_assign(key_text, *stored);
-    auto entry = cache.entries.find(key_text);
-    VmValue result = entry != cache.entries.end() ? entry->second : cache.default_value;
-    VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(foreign.first, foreign.second, key_text),
-                                        result));
-    return result;
+VmResult<VmValue> VmInstanceState::read_foreign_entry(const std::string& foreign_key, const VmValue& key,
+                                                      std::string_view key_text, VmHost& host) {
+  VELN_TRY(auto foreign, split_foreign_storage_key(foreign_key));
+  VmResult<std::optional<VmValue>> stored = host.read_hash(foreign.first, foreign.second, key);
+  if (!stored.ok()) return std::move(stored).error();
+  HashState& cache = foreign_cache(hashes, module_name(), foreign_key);
+  if (stored->has_value()) {
+    cache.entries.try_emplace(std::string(key_text)).first->second.value = **stored;
+    // As for a foreign variable's cache.
+    if (cache.any_written) stop_watching_recorded_writes();
   }
-
-  const std::string storage_key = state.key_prefix + key_text;
-  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
-    state.entries.insert_or_assign(key_text, *recorded);
-    VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
-    return std::move(*recorded);
-  }
-  auto entry = state.entries.find(key_text);
-  if (entry == state.entries.end()) {
-    VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
-    if (stored) entry = state.entries.insert_or_assign(key_text, *stored).first;
-  }
-  VmValue result = entry != state.entries.end() ? entry->second : state.default_value;
-  VELN_CHECK(host.charge_storage_read(storage_key, result));
+  auto entry = cache.entries.find(key_text);
+  VmValue result = entry != cache.entries.end() ? entry->second.value : cache.default_value;
+  VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(foreign.first, foreign.second, key_text),
+                                      result));
   return result;
 }
 
-VmResult<std::string> VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value) {
-  VELN_TRY(std::string key_text, normalize_hash_key(key));
+VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host,
+                                            std::string* storage_key_out) {
+  auto it = hashes.find(name);
+  VELN_TRY(std::string storage_key, entry_storage_key(hashes, it, key));
+  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  const size_t prefix_size = it->second.key_prefix.size();
+  HashState& state = it->second;
+  const std::string_view key_text = std::string_view(storage_key).substr(prefix_size);
+
+  if (state.foreign_key) {
+    VELN_TRY(VmValue result, read_foreign_entry(*state.foreign_key, key, key_text, host));
+    if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
+    return result;
+  }
+
+  auto entry = state.entries.find(key_text);
+  if (entry == state.entries.end() || !holds_recorded_writes(host)) {
+    if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
+      if (entry != state.entries.end()) {
+        entry->second.value = *recorded;
+      } else {
+        state.entries.emplace(std::string(key_text), HashEntry{*recorded});
+      }
+      VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
+      if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
+      return std::move(*recorded);
+    }
+  }
+  if (entry == state.entries.end()) {
+    VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
+    if (stored) {
+      // The host may have run code that filled the entry meanwhile.
+      entry = state.entries.try_emplace(std::string(key_text)).first;
+      entry->second.value = *stored;
+    }
+  }
+  VmValue result = entry != state.entries.end() ? entry->second.value : state.default_value;
+  VELN_CHECK(host.charge_storage_read(storage_key, result));
+  if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
+  return result;
+}
+
+VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host) {
+  auto it = hashes.find(name);
+  VELN_TRY(std::string storage_key, entry_storage_key(hashes, it, key));
+  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  return write_entry(it->second, name, storage_key, std::move(value), host);
+}
+
+VmStatus VmInstanceState::hash_set_at(std::string_view name, std::string_view storage_key, VmValue value,
+                                      VmHost& host) {
   auto it = hashes.find(name);
   if (it == hashes.end()) return vm_error(unknown_hash(name));
-  HashState& state = it->second;
+  return write_entry(it->second, name, storage_key, std::move(value), host);
+}
+
+VmStatus VmInstanceState::write_entry(HashState& state, std::string_view name, std::string_view storage_key,
+                                      VmValue value, VmHost& host) {
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
-  std::string storage_key = state.key_prefix + key_text;
-  state.written_keys.insert(key_text);
-  state.entries.insert_or_assign(std::move(key_text), std::move(value));
-  return storage_key;
+  const std::string_view key_text = storage_key.substr(state.key_prefix.size());
+  auto entry = state.entries.find(key_text);
+  if (entry == state.entries.end()) entry = state.entries.emplace(std::string(key_text), HashEntry{}).first;
+  entry->second.value = std::move(value);
+  entry->second.written = true;
+  state.any_written = true;
+  return record_write(storage_key, entry->second.value, host);
 }
 
 VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host) {
@@ -170,9 +251,10 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
   for (VmHashEntry& row : scanned) rows.insert_or_assign(std::move(row.key), std::move(row.value));
   for (auto entry = state->entries.lower_bound(prefix_text);
        entry != state->entries.end() && entry->first.starts_with(prefix_text); ++entry) {
-    const auto& [key, value] = *entry;
+    const std::string& key = entry->first;
+    const VmValue& value = entry->second.value;
     if (!under_prefix(key, prefix_text)) continue;
-    if (!state->is_local && !state->written_keys.contains(key)) continue;
+    if (!state->is_local && !entry->second.written) continue;
     if (rows.contains(key) || value.is(VmKind::None)) continue;
     VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(contract, hash_name, key), value));
     rows.emplace(key, value);
@@ -188,8 +270,10 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
     if (values.size() + 1 > kListingMaxEntries || bytes > kListingMaxBytes) {
       return vm_error("hash scan result exceeds allocation limit");
     }
-    state->entries.insert_or_assign(key, value);
+    state->entries[key].value = value;
     values.push_back(std::move(value));
+    // As for a foreign hash's cache in hash_get.
+    if (state != &it->second && state->any_written) stop_watching_recorded_writes();
   }
   return VmValue::make_list(std::move(values));
 }

@@ -492,17 +492,11 @@ VELN_OP_HELPER Cell* host_attribute(Frame f, const Instr& in, Cell* sp) {
              : nullptr;
 }
 
-bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
-  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
+bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out,
+                  std::string* storage_key = nullptr) {
+  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host, storage_key);
   run.refresh_trace();
   return run.take(std::move(value), out);
-}
-
-bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  std::string storage_key;
-  if (!run.take(run.instance.hash_set(binding, key, value), storage_key)) return false;
-  return run.check(run.host.record_storage_write(storage_key, value)) &&
-         run.check(run.host.charge_storage_write(storage_key, value));
 }
 
 VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
@@ -512,17 +506,23 @@ VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
 VELN_OP_HELPER Cell* storage_set(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(sp[-1]);
   VmValue key = std::move(sp[-2]);
-  return storage_write(f.run, f.code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
+  return f.run.check(f.run.instance.hash_set(f.code.texts[in.a], key, std::move(value), f.run.host)) ? sp - 2
+                                                                                                       : nullptr;
 }
 
+// The key cell then holds the entry's storage key, which the write takes
+// as it is: the key is checked and composed once.
 VELN_OP_HELPER Cell* storage_mutate_read(Frame f, const Instr& in, Cell* sp) {
-  return storage_read(f.run, f.code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
+  std::string storage_key;
+  if (!storage_read(f.run, f.code.texts[in.a], sp[-1], *sp, &storage_key)) return nullptr;
+  sp[-1] = VmValue::text_unchecked(VmKind::String, std::move(storage_key));
+  return sp + 1;
 }
 
 VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(sp[-1]);
   VmValue current = std::move(sp[-2]);
-  VmValue key = std::move(sp[-3]);
+  const VmValue storage_key = std::move(sp[-3]);
   VmValue updated;
   if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[in.b]), std::move(current),
                                                        std::move(value))
@@ -531,7 +531,10 @@ VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
                   updated)) {
     return nullptr;
   }
-  return storage_write(f.run, f.code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
+  return f.run.check(f.run.instance.hash_set_at(f.code.texts[in.a], storage_key.text(), std::move(updated),
+                                                f.run.host))
+             ? sp - 3
+             : nullptr;
 }
 
 VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {

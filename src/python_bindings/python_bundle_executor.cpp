@@ -240,6 +240,7 @@ VmStatus PythonBundleExecutor::charge_storage_write(std::string_view key, const 
 }
 
 VmStatus PythonBundleExecutor::record_storage_write(std::string_view key, const VmValue& value) {
+  ++recorded_writes_;
   auto it = storage_writes_.lower_bound(key);
   if (it != storage_writes_.end() && it->first == key) {
     it->second = value;

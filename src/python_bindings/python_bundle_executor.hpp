@@ -81,6 +81,7 @@ class PythonBundleExecutor final : public VmHost {
   VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;
   VmStatus record_storage_write(std::string_view key, const VmValue& value) override;
   std::optional<VmValue> read_recorded_storage_write(std::string_view key) override;
+  const uint64_t* recorded_write_count() override { return &recorded_writes_; }
   VmStatus emit_event(VmEvent event) override;
   VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) override;
   VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
@@ -133,6 +134,7 @@ class PythonBundleExecutor final : public VmHost {
   std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;
+  uint64_t recorded_writes_ = 0;
   std::vector<VmEvent> events_;
   VmMeter meter_;
 };
