@@ -5,6 +5,7 @@
 // Writes only change the instance's state: recording and charging them is
 // the caller's. Reads of ForeignVariable / ForeignHash declarations go to
 // the other contract through the host and are cached under the foreign key.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -249,11 +250,14 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
   VELN_TRY(std::vector<VmHashEntry> scanned, host.scan_hash_entries_metered(contract, hash_name, prefix_text));
   std::map<std::string, VmValue, std::less<>> rows;
   for (VmHashEntry& row : scanned) rows.insert_or_assign(std::move(row.key), std::move(row.value));
-  for (auto entry = state->entries.lower_bound(prefix_text);
-       entry != state->entries.end() && entry->first.starts_with(prefix_text); ++entry) {
+  std::vector<const std::pair<const std::string, HashEntry>*> held;
+  for (const auto& entry : state->entries) {
+    if (under_prefix(entry.first, prefix_text)) held.push_back(&entry);
+  }
+  std::sort(held.begin(), held.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  for (const auto* entry : held) {
     const std::string& key = entry->first;
     const VmValue& value = entry->second.value;
-    if (!under_prefix(key, prefix_text)) continue;
     if (!state->is_local && !entry->second.written) continue;
     if (rows.contains(key) || value.is(VmKind::None)) continue;
     VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(contract, hash_name, key), value));

@@ -49,7 +49,7 @@ struct HashState {
   std::optional<std::string> foreign_key;
   std::string key_prefix;  // of a declared Hash: its entries' storage keys up to the key text
   VmValue default_value;
-  std::map<std::string, HashEntry, std::less<>> entries;  // normalised key text -> entry
+  StringMap<HashEntry> entries;  // normalised key text -> entry
   bool any_written = false;
   bool is_local = false;
 };
