@@ -58,19 +58,12 @@ State& foreign_cache(std::map<std::string, State, std::less<>>& states, std::str
   return it->second;
 }
 
-// An entry's storage key in one piece: the binding's prefix, then the key
-// text. The key is checked even where the binding is unknown, whose error
-// comes second.
-VmResult<std::string> entry_storage_key(const std::map<std::string, HashState, std::less<>>& hashes,
-                                        std::map<std::string, HashState, std::less<>>::iterator binding,
-                                        const VmValue& key) {
-  std::string storage_key;
-  if (binding != hashes.end()) {
-    storage_key.reserve(binding->second.key_prefix.size() + 32);
-    storage_key = binding->second.key_prefix;
-  }
-  VELN_CHECK(append_hash_key(storage_key, key));
-  return storage_key;
+// An unknown hash binding fails after its key is checked.
+VmExecutionError unknown_hash_after_key(std::string_view name, const VmValue& key) {
+  std::string text;
+  VmStatus checked = append_hash_key(text, key);
+  if (!checked.ok()) return std::move(checked).error();
+  return vm_error(unknown_hash(name));
 }
 
 }  // namespace
@@ -162,72 +155,102 @@ VmResult<VmValue> VmInstanceState::read_foreign_entry(const std::string& foreign
   return result;
 }
 
-VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host,
-                                            std::string* storage_key_out) {
-  auto it = hashes.find(name);
-  VELN_TRY(std::string storage_key, entry_storage_key(hashes, it, key));
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
-  const size_t prefix_size = it->second.key_prefix.size();
-  HashState& state = it->second;
-  const std::string_view key_text = std::string_view(storage_key).substr(prefix_size);
-
-  if (state.foreign_key) {
-    VELN_TRY(VmValue result, read_foreign_entry(*state.foreign_key, key, key_text, host));
-    if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
-    return result;
+VmResult<const VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
+  // Only kinds whose equal values have one key text hit (0.0 and -0.0 are
+  // equal floats with two texts).
+  const bool reusable = key.is(VmKind::String) || key.is(VmKind::Int);
+  if (reusable && last_key_.hash == &state && last_key_.key.is(key.kind()) && last_key_.key.eq(key)) {
+    return static_cast<const EntryKey*>(&last_key_);
   }
+  last_key_.hash = nullptr;
+  last_key_.entry = nullptr;
+  std::string& text = last_key_.storage_key;
+  text.assign(state.key_prefix);
+  VELN_CHECK(append_hash_key(text, key));
+  last_key_.key_text = std::string_view(text).substr(state.key_prefix.size());
+  if (reusable) {
+    last_key_.hash = &state;
+    last_key_.key = key;
+  }
+  return static_cast<const EntryKey*>(&last_key_);
+}
 
-  auto entry = state.entries.find(key_text);
-  if (entry == state.entries.end() || !holds_recorded_writes(host)) {
+void VmInstanceState::forget_entry_keys() {
+  last_key_.hash = nullptr;
+  last_key_.entry = nullptr;
+}
+
+HashEntry* VmInstanceState::remember_entry(HashEntry& entry) {
+  last_key_.entry = &entry;
+  return &entry;
+}
+
+VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
+  auto it = hashes.find(name);
+  if (it == hashes.end()) return unknown_hash_after_key(name, key);
+  HashState& state = it->second;
+  VELN_TRY(const EntryKey* composed, entry_key(state, key));
+  const std::string_view storage_key = composed->storage_key;
+  const std::string_view key_text = composed->key_text;
+
+  if (state.foreign_key) return read_foreign_entry(*state.foreign_key, key, std::string(key_text), host);
+
+  HashEntry* entry = composed->entry;
+  if (entry == nullptr) {
+    auto found = state.entries.find(key_text);
+    if (found != state.entries.end()) entry = remember_entry(found->second);
+  }
+  if (entry == nullptr || !holds_recorded_writes(host)) {
     if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
-      if (entry != state.entries.end()) {
-        entry->second.value = *recorded;
+      if (entry != nullptr) {
+        entry->value = *recorded;
       } else {
-        state.entries.emplace(std::string(key_text), HashEntry{*recorded});
+        remember_entry(state.entries.emplace(std::string(key_text), HashEntry{*recorded}).first->second);
       }
       VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
-      if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
       return std::move(*recorded);
     }
   }
-  if (entry == state.entries.end()) {
-    VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
-    if (stored) {
-      // The host may have run code that filled the entry meanwhile.
-      entry = state.entries.try_emplace(std::string(key_text)).first;
-      entry->second.value = *stored;
-    }
-  }
-  VmValue result = entry != state.entries.end() ? entry->second.value : state.default_value;
+  if (entry == nullptr) return read_entry_from_host(state, name, key, host);
+  VmValue result = entry->value;
   VELN_CHECK(host.charge_storage_read(storage_key, result));
-  if (storage_key_out != nullptr) *storage_key_out = std::move(storage_key);
+  return result;
+}
+
+// The first read of a key neither held nor recorded. The host may run any
+// Python code, so the texts are the call's own.
+VmResult<VmValue> VmInstanceState::read_entry_from_host(HashState& state, std::string_view name, const VmValue& key,
+                                                        VmHost& host) {
+  const std::string storage_key = last_key_.storage_key;
+  const std::string_view key_text = std::string_view(storage_key).substr(state.key_prefix.size());
+  VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
+  const HashEntry* entry = nullptr;
+  if (stored) {
+    HashEntry& held = state.entries.try_emplace(std::string(key_text)).first->second;
+    held.value = *stored;
+    entry = &held;
+  }
+  VmValue result = entry != nullptr ? entry->value : state.default_value;
+  VELN_CHECK(host.charge_storage_read(storage_key, result));
   return result;
 }
 
 VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host) {
   auto it = hashes.find(name);
-  VELN_TRY(std::string storage_key, entry_storage_key(hashes, it, key));
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
-  return write_entry(it->second, name, storage_key, std::move(value), host);
-}
-
-VmStatus VmInstanceState::hash_set_at(std::string_view name, std::string_view storage_key, VmValue value,
-                                      VmHost& host) {
-  auto it = hashes.find(name);
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
-  return write_entry(it->second, name, storage_key, std::move(value), host);
-}
-
-VmStatus VmInstanceState::write_entry(HashState& state, std::string_view name, std::string_view storage_key,
-                                      VmValue value, VmHost& host) {
+  if (it == hashes.end()) return unknown_hash_after_key(name, key);
+  HashState& state = it->second;
+  VELN_TRY(const EntryKey* composed, entry_key(state, key));
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
-  const std::string_view key_text = storage_key.substr(state.key_prefix.size());
-  auto entry = state.entries.find(key_text);
-  if (entry == state.entries.end()) entry = state.entries.emplace(std::string(key_text), HashEntry{}).first;
-  entry->second.value = std::move(value);
-  entry->second.written = true;
+  HashEntry* entry = composed->entry;
+  if (entry == nullptr) {
+    auto found = state.entries.find(composed->key_text);
+    if (found == state.entries.end()) found = state.entries.emplace(std::string(composed->key_text), HashEntry{}).first;
+    entry = remember_entry(found->second);
+  }
+  entry->value = std::move(value);
+  entry->written = true;
   state.any_written = true;
-  return record_write(storage_key, entry->second.value, host);
+  return record_write(composed->storage_key, entry->value, host);
 }
 
 VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host) {

@@ -76,6 +76,7 @@ namespace {
                                         std::string_view storage_type) {
   VELN_TRY(HashState state, build_hash_state(name, storage_type, declaration));
   VmInstanceState& s = declaration.run.instance;
+  s.forget_entry_keys();
   s.hashes.insert_or_assign(std::string(name), std::move(state));
   return Ok{};
 }

@@ -492,11 +492,14 @@ VELN_OP_HELPER Cell* host_attribute(Frame f, const Instr& in, Cell* sp) {
              : nullptr;
 }
 
-bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out,
-                  std::string* storage_key = nullptr) {
-  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host, storage_key);
+bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
+  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
   run.refresh_trace();
   return run.take(std::move(value), out);
+}
+
+bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
+  return run.check(run.instance.hash_set(binding, key, std::move(value), run.host));
 }
 
 VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
@@ -506,23 +509,17 @@ VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
 VELN_OP_HELPER Cell* storage_set(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(sp[-1]);
   VmValue key = std::move(sp[-2]);
-  return f.run.check(f.run.instance.hash_set(f.code.texts[in.a], key, std::move(value), f.run.host)) ? sp - 2
-                                                                                                       : nullptr;
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
 }
 
-// The key cell then holds the entry's storage key, which the write takes
-// as it is: the key is checked and composed once.
 VELN_OP_HELPER Cell* storage_mutate_read(Frame f, const Instr& in, Cell* sp) {
-  std::string storage_key;
-  if (!storage_read(f.run, f.code.texts[in.a], sp[-1], *sp, &storage_key)) return nullptr;
-  sp[-1] = VmValue::text_unchecked(VmKind::String, std::move(storage_key));
-  return sp + 1;
+  return storage_read(f.run, f.code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
 }
 
 VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(sp[-1]);
   VmValue current = std::move(sp[-2]);
-  const VmValue storage_key = std::move(sp[-3]);
+  VmValue key = std::move(sp[-3]);
   VmValue updated;
   if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[in.b]), std::move(current),
                                                        std::move(value))
@@ -531,10 +528,7 @@ VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
                   updated)) {
     return nullptr;
   }
-  return f.run.check(f.run.instance.hash_set_at(f.code.texts[in.a], storage_key.text(), std::move(updated),
-                                                f.run.host))
-             ? sp - 3
-             : nullptr;
+  return storage_write(f.run, f.code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
 }
 
 VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {

@@ -91,12 +91,10 @@ class VmInstanceState {
   // then record the write with the host and charge it.
   VmResult<VmValue> variable_get(std::string_view name, VmHost& host);
   VmStatus variable_set(std::string_view name, VmValue value, VmHost& host);
-  // `storage_key`, when given, receives the entry's storage key, which
-  // hash_set_at writes again (h[k] op= v reads and writes one entry).
-  VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host,
-                             std::string* storage_key = nullptr);
+  VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
   VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host);
-  VmStatus hash_set_at(std::string_view name, std::string_view storage_key, VmValue value, VmHost& host);
+  // A declaration replaces a hash's state: keys composed for it go.
+  void forget_entry_keys();
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
   // A ForeignVariable's value as the other contract holds it, through its read cache.
   VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
@@ -122,9 +120,22 @@ class VmInstanceState {
   // A ForeignHash entry as the other contract holds it, through its read cache.
   [[gnu::noinline]] VmResult<VmValue> read_foreign_entry(const std::string& foreign_key, const VmValue& key,
                                                          std::string_view key_text, VmHost& host);
-  VmStatus write_entry(HashState& state, std::string_view name, std::string_view storage_key, VmValue value,
-                       VmHost& host);
+  // The storage key of the entry accessed last, kept for the next access
+  // with an equal key (h[k] op= v reads and writes one entry), and the entry
+  // once it is held (entries are never removed).
+  struct EntryKey {
+    const HashState* hash = nullptr;  // nullptr: kept for no key
+    VmValue key;
+    std::string storage_key;
+    std::string_view key_text;  // within storage_key
+    HashEntry* entry = nullptr;
+  };
+  VmResult<const EntryKey*> entry_key(HashState& state, const VmValue& key);
+  HashEntry* remember_entry(HashEntry& entry);
+  [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
+                                                           const VmValue& key, VmHost& host);
 
+  EntryKey last_key_;
   const VmHost* watching_host_ = nullptr;
   uint64_t seen_writes_ = 0;
 };
