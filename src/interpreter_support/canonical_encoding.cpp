@@ -2,6 +2,7 @@
 // text and one that only counts its bytes.
 #include "interpreter_support/canonical_encoding.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -89,13 +90,32 @@ void integer(Sink& sink, int64_t v) {
 // Decimal digits of a machine integer, with its sign: the same count as the
 // text integer() writes, without writing it.
 std::uint64_t integer_length(int64_t v) {
-  std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-  std::uint64_t length = v < 0 ? 2 : 1;
-  while (magnitude >= 10) {
-    magnitude /= 10;
-    ++length;
-  }
-  return length;
+  static constexpr std::uint64_t kPowersOfTen[] = {1,
+                                                   10,
+                                                   100,
+                                                   1000,
+                                                   10000,
+                                                   100000,
+                                                   1000000,
+                                                   10000000,
+                                                   100000000,
+                                                   1000000000,
+                                                   10000000000,
+                                                   100000000000,
+                                                   1000000000000,
+                                                   10000000000000,
+                                                   100000000000000,
+                                                   1000000000000000,
+                                                   10000000000000000,
+                                                   100000000000000000,
+                                                   1000000000000000000,
+                                                   10000000000000000000u};
+  const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  // floor(log10) from the bit length (1233 / 4096 ~ log10(2)), one too
+  // high at most, which the table corrects.
+  const std::uint64_t estimate = (static_cast<std::uint64_t>(std::bit_width(magnitude | 1)) * 1233) >> 12;
+  const std::uint64_t digits = estimate + 1 - ((magnitude | 1) < kPowersOfTen[estimate] ? 1 : 0);
+  return digits + (v < 0 ? 1 : 0);
 }
 
 template <class Sink>
