@@ -71,19 +71,19 @@ VmExecutionError unknown_hash_after_key(std::string_view name, const VmValue& ke
 void VmInstanceState::watch_recorded_writes(VmHost& host) {
   const uint64_t* count = host.recorded_write_count();
   watching_host_ = count != nullptr ? &host : nullptr;
+  watched_count_ = count;
   seen_writes_ = count != nullptr ? *count : 0;
 }
 
 bool VmInstanceState::holds_recorded_writes(VmHost& host) const {
-  if (watching_host_ != &host) return false;
-  const uint64_t* count = host.recorded_write_count();
-  return count != nullptr && *count == seen_writes_;
+  // The count lives as long as the host it was taken from.
+  return watching_host_ == &host && *watched_count_ == seen_writes_;
 }
 
 VmStatus VmInstanceState::record_write(std::string_view storage_key, const VmValue& value, VmHost& host) {
   const bool held = holds_recorded_writes(host);
   VELN_CHECK(host.record_storage_write(storage_key, value));
-  if (held) seen_writes_ = *host.recorded_write_count();
+  if (held) seen_writes_ = *watched_count_;
   return host.charge_storage_write(storage_key, value);
 }
 
@@ -155,41 +155,46 @@ VmResult<VmValue> VmInstanceState::read_foreign_entry(const std::string& foreign
   return result;
 }
 
-VmResult<const VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
-  // Only kinds whose equal values have one key text hit (0.0 and -0.0 are
-  // equal floats with two texts).
+VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
+  // Only kinds whose equal values have one key text are kept (0.0 and -0.0
+  // are equal floats with two texts).
   const bool reusable = key.is(VmKind::String) || key.is(VmKind::Int);
-  if (reusable && last_key_.hash == &state && last_key_.key.is(key.kind()) && last_key_.key.eq(key)) {
-    return static_cast<const EntryKey*>(&last_key_);
-  }
-  last_key_.hash = nullptr;
-  last_key_.entry = nullptr;
-  std::string& text = last_key_.storage_key;
-  text.assign(state.key_prefix);
-  VELN_CHECK(append_hash_key(text, key));
-  last_key_.key_text = std::string_view(text).substr(state.key_prefix.size());
   if (reusable) {
-    last_key_.hash = &state;
-    last_key_.key = key;
+    for (size_t i = 0; i < kKeptEntryKeys; ++i) {
+      EntryKey& kept = entry_keys_[i];
+      if (kept.hash == &state && kept.key.is(key.kind()) && kept.key.eq(key)) {
+        newest_entry_key_ = i;
+        return &kept;
+      }
+    }
   }
-  return static_cast<const EntryKey*>(&last_key_);
+  // The key kept longest gives way.
+  newest_entry_key_ = (newest_entry_key_ + 1) % kKeptEntryKeys;
+  EntryKey& slot = entry_keys_[newest_entry_key_];
+  slot.hash = nullptr;
+  slot.entry = nullptr;
+  slot.storage_key.assign(state.key_prefix);
+  VELN_CHECK(append_hash_key(slot.storage_key, key));
+  slot.key_text = std::string_view(slot.storage_key).substr(state.key_prefix.size());
+  if (reusable) {
+    slot.hash = &state;
+    slot.key = key;
+  }
+  return &slot;
 }
 
 void VmInstanceState::forget_entry_keys() {
-  last_key_.hash = nullptr;
-  last_key_.entry = nullptr;
-}
-
-HashEntry* VmInstanceState::remember_entry(HashEntry& entry) {
-  last_key_.entry = &entry;
-  return &entry;
+  for (EntryKey& kept : entry_keys_) {
+    kept.hash = nullptr;
+    kept.entry = nullptr;
+  }
 }
 
 VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
   auto it = hashes.find(name);
   if (it == hashes.end()) return unknown_hash_after_key(name, key);
   HashState& state = it->second;
-  VELN_TRY(const EntryKey* composed, entry_key(state, key));
+  VELN_TRY(EntryKey* composed, entry_key(state, key));
   const std::string_view storage_key = composed->storage_key;
   const std::string_view key_text = composed->key_text;
 
@@ -198,20 +203,20 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
   HashEntry* entry = composed->entry;
   if (entry == nullptr) {
     auto found = state.entries.find(key_text);
-    if (found != state.entries.end()) entry = remember_entry(found->second);
+    if (found != state.entries.end()) entry = composed->entry = &found->second;
   }
   if (entry == nullptr || !holds_recorded_writes(host)) {
     if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
       if (entry != nullptr) {
         entry->value = *recorded;
       } else {
-        remember_entry(state.entries.emplace(std::string(key_text), HashEntry{*recorded}).first->second);
+        composed->entry = &state.entries.emplace(std::string(key_text), HashEntry{*recorded}).first->second;
       }
       VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
       return std::move(*recorded);
     }
   }
-  if (entry == nullptr) return read_entry_from_host(state, name, key, host);
+  if (entry == nullptr) return read_entry_from_host(state, name, key, std::string(storage_key), host);
   VmValue result = entry->value;
   VELN_CHECK(host.charge_storage_read(storage_key, result));
   return result;
@@ -220,8 +225,7 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
 // The first read of a key neither held nor recorded. The host may run any
 // Python code, so the texts are the call's own.
 VmResult<VmValue> VmInstanceState::read_entry_from_host(HashState& state, std::string_view name, const VmValue& key,
-                                                        VmHost& host) {
-  const std::string storage_key = last_key_.storage_key;
+                                                        const std::string& storage_key, VmHost& host) {
   const std::string_view key_text = std::string_view(storage_key).substr(state.key_prefix.size());
   VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
   const HashEntry* entry = nullptr;
@@ -239,13 +243,13 @@ VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, Vm
   auto it = hashes.find(name);
   if (it == hashes.end()) return unknown_hash_after_key(name, key);
   HashState& state = it->second;
-  VELN_TRY(const EntryKey* composed, entry_key(state, key));
+  VELN_TRY(EntryKey* composed, entry_key(state, key));
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
   HashEntry* entry = composed->entry;
   if (entry == nullptr) {
     auto found = state.entries.find(composed->key_text);
     if (found == state.entries.end()) found = state.entries.emplace(std::string(composed->key_text), HashEntry{}).first;
-    entry = remember_entry(found->second);
+    entry = composed->entry = &found->second;
   }
   entry->value = std::move(value);
   entry->written = true;

@@ -120,9 +120,9 @@ class VmInstanceState {
   // A ForeignHash entry as the other contract holds it, through its read cache.
   [[gnu::noinline]] VmResult<VmValue> read_foreign_entry(const std::string& foreign_key, const VmValue& key,
                                                          std::string_view key_text, VmHost& host);
-  // The storage key of the entry accessed last, kept for the next access
-  // with an equal key (h[k] op= v reads and writes one entry), and the entry
-  // once it is held (entries are never removed).
+  // The storage keys of the entries accessed last, kept for the next
+  // accesses with an equal key (h[k] op= v reads and writes one entry), and
+  // each entry once it is held (entries are never removed).
   struct EntryKey {
     const HashState* hash = nullptr;  // nullptr: kept for no key
     VmValue key;
@@ -130,13 +130,17 @@ class VmInstanceState {
     std::string_view key_text;  // within storage_key
     HashEntry* entry = nullptr;
   };
-  VmResult<const EntryKey*> entry_key(HashState& state, const VmValue& key);
-  HashEntry* remember_entry(HashEntry& entry);
+  static constexpr size_t kKeptEntryKeys = 2;
+  // Valid until the next call.
+  VmResult<EntryKey*> entry_key(HashState& state, const VmValue& key);
   [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
-                                                           const VmValue& key, VmHost& host);
+                                                           const VmValue& key, const std::string& storage_key,
+                                                           VmHost& host);
 
-  EntryKey last_key_;
+  EntryKey entry_keys_[kKeptEntryKeys];
+  size_t newest_entry_key_ = 0;
   const VmHost* watching_host_ = nullptr;
+  const uint64_t* watched_count_ = nullptr;
   uint64_t seen_writes_ = 0;
 };
 
