@@ -1,10 +1,11 @@
 // Contract storage access: reads and writes of the instance's own declared
-// variables and hashes. A read looks at the write recorded in this request,
-// then the value the instance holds, then the host, then the declared
-// default, and charges the value it returns under its full storage key.
-// Writes only change the instance's state: recording and charging them is
-// the caller's. Reads of ForeignVariable / ForeignHash declarations go to
-// the other contract through the host and are cached under the foreign key.
+// variables and hashes. A read looks at the write recorded in this request
+// (skipped for a value the instance holds while every recorded write was
+// its own), then the value the instance holds, then the host, then the
+// declared default, and charges the value it returns under its full storage
+// key. A write changes the instance's state, then records and charges it.
+// Reads of ForeignVariable / ForeignHash declarations go to the other
+// contract through the host and are cached under the foreign key.
 #include <algorithm>
 #include <string>
 #include <utility>
