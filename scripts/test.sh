@@ -118,5 +118,5 @@ if [ -f build/python-package/veln_vm_core/__init__.py ]; then
   PYTHONPATH="$PWD/build/python-package" "${VALGRIND[@]}" .venv/bin/python -m pytest -q -p no:cacheprovider \
     tests/python/test_examples.py tests/python/test_bundle_request.py tests/python/test_result_dictionary.py \
     tests/python/test_metering.py tests/python/test_host_errors.py tests/python/test_arguments.py \
-    tests/python/test_conversions.py tests/python/test_differential.py
+    tests/python/test_conversions.py tests/python/test_differential.py tests/python/test_storage_reads.py
 fi

@@ -1,10 +1,12 @@
 // Contract storage access: reads and writes of the instance's own declared
-// variables and hashes. A read looks at the write recorded in this request,
-// then the value the instance holds, then the host, then the declared
-// default, and charges the value it returns under its full storage key.
-// Writes only change the instance's state: recording and charging them is
-// the caller's. Reads of ForeignVariable / ForeignHash declarations go to
-// the other contract through the host and are cached under the foreign key.
+// variables and hashes. A read looks at the write recorded in this request
+// (skipped for a value the instance holds while every recorded write was
+// its own), then the value the instance holds, then the host, then the
+// declared default, and charges the value it returns under its full storage
+// key. A write changes the instance's state, then records and charges it.
+// Reads of ForeignVariable / ForeignHash declarations go to the other
+// contract through the host and are cached under the foreign key.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,7 +59,34 @@ State& foreign_cache(std::map<std::string, State, std::less<>>& states, std::str
   return it->second;
 }
 
+// An unknown hash binding fails after its key is checked.
+VmExecutionError unknown_hash_after_key(std::string_view name, const VmValue& key) {
+  std::string text;
+  VmStatus checked = append_hash_key(text, key);
+  if (!checked.ok()) return std::move(checked).error();
+  return vm_error(unknown_hash(name));
+}
+
 }  // namespace
+
+void VmInstanceState::watch_recorded_writes(VmHost& host) {
+  const uint64_t* count = host.recorded_write_count();
+  watching_host_ = count != nullptr ? &host : nullptr;
+  watched_count_ = count;
+  seen_writes_ = count != nullptr ? *count : 0;
+}
+
+bool VmInstanceState::holds_recorded_writes(VmHost& host) const {
+  // The count lives as long as the host it was taken from.
+  return watching_host_ == &host && *watched_count_ == seen_writes_;
+}
+
+VmStatus VmInstanceState::record_write(std::string_view storage_key, const VmValue& value, VmHost& host) {
+  const bool held = holds_recorded_writes(host);
+  VELN_CHECK(host.record_storage_write(storage_key, value));
+  if (held) seen_writes_ = *watched_count_;
+  return host.charge_storage_write(storage_key, value);
+}
 
 VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& host) {
   auto it = variables.find(name);
@@ -67,10 +96,12 @@ VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& h
   if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
 
   const std::string& key = state.storage_key;
-  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
-    state.value = *recorded;
-    VELN_CHECK(host.charge_storage_read(key, *recorded));
-    return std::move(*recorded);
+  if (!state.value || !holds_recorded_writes(host)) {
+    if (std::optional<VmValue> recorded = host.read_recorded_storage_write(key)) {
+      state.value = *recorded;
+      VELN_CHECK(host.charge_storage_read(key, *recorded));
+      return std::move(*recorded);
+    }
   }
   if (!state.value) {
     VELN_TRY(std::optional<VmValue> stored, host.read_variable(module_name(), name));
@@ -86,66 +117,145 @@ VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& fore
   VmResult<std::optional<VmValue>> stored = host.read_variable(foreign.first, foreign.second);
   if (!stored.ok()) return std::move(stored).error();
   VariableState& cache = foreign_cache(variables, module_name(), foreign_key);
-  if (stored->has_value()) cache.value = **stored;
+  if (stored->has_value()) {
+    cache.value = **stored;
+    // The cache is also a binding of this contract's own, which may have
+    // written it: its value no longer follows the recorded writes.
+    if (cache.is_written) stop_watching_recorded_writes();
+  }
   VmValue result = cache.value ? *cache.value : cache.default_value;
   VELN_CHECK(host.charge_storage_read(variable_storage_key(foreign.first, foreign.second), result));
   return result;
 }
 
-VmResult<std::string_view> VmInstanceState::variable_set(std::string_view name, VmValue value) {
+VmStatus VmInstanceState::variable_set(std::string_view name, VmValue value, VmHost& host) {
   auto it = variables.find(name);
   if (it == variables.end()) return vm_error(unknown_variable(name));
   VariableState& state = it->second;
   if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
-  state.value = std::move(value);
+  state.value = value;
   state.is_written = true;
-  return std::string_view(state.storage_key);
+  return record_write(state.storage_key, *state.value, host);
+}
+
+VmResult<VmValue> VmInstanceState::read_foreign_entry(const std::string& foreign_key, const VmValue& key,
+                                                      std::string_view key_text, VmHost& host) {
+  VELN_TRY(auto foreign, split_foreign_storage_key(foreign_key));
+  VmResult<std::optional<VmValue>> stored = host.read_hash(foreign.first, foreign.second, key);
+  if (!stored.ok()) return std::move(stored).error();
+  HashState& cache = foreign_cache(hashes, module_name(), foreign_key);
+  if (stored->has_value()) {
+    cache.entries.try_emplace(std::string(key_text)).first->second.value = **stored;
+    // As for a foreign variable's cache.
+    if (cache.any_written) stop_watching_recorded_writes();
+  }
+  auto entry = cache.entries.find(key_text);
+  VmValue result = entry != cache.entries.end() ? entry->second.value : cache.default_value;
+  VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(foreign.first, foreign.second, key_text),
+                                      result));
+  return result;
+}
+
+VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
+  // Only kinds whose equal values have one key text are kept (0.0 and -0.0
+  // are equal floats with two texts).
+  const bool reusable = key.is(VmKind::String) || key.is(VmKind::Int);
+  if (reusable) {
+    for (size_t i = 0; i < kKeptEntryKeys; ++i) {
+      EntryKey& kept = entry_keys_[i];
+      if (kept.hash == &state && kept.key.is(key.kind()) && kept.key.eq(key)) {
+        newest_entry_key_ = i;
+        return &kept;
+      }
+    }
+  }
+  // The key kept longest gives way.
+  newest_entry_key_ = (newest_entry_key_ + 1) % kKeptEntryKeys;
+  EntryKey& slot = entry_keys_[newest_entry_key_];
+  slot.hash = nullptr;
+  slot.entry = nullptr;
+  slot.storage_key.assign(state.key_prefix);
+  VELN_CHECK(append_hash_key(slot.storage_key, key));
+  slot.key_text = std::string_view(slot.storage_key).substr(state.key_prefix.size());
+  if (reusable) {
+    slot.hash = &state;
+    slot.key = key;
+  }
+  return &slot;
+}
+
+void VmInstanceState::forget_entry_keys() {
+  for (EntryKey& kept : entry_keys_) {
+    kept.hash = nullptr;
+    kept.entry = nullptr;
+  }
 }
 
 VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
-  VELN_TRY(std::string key_text, normalize_hash_key(key));
   auto it = hashes.find(name);
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  if (it == hashes.end()) return unknown_hash_after_key(name, key);
   HashState& state = it->second;
+  VELN_TRY(EntryKey* composed, entry_key(state, key));
+  const std::string_view storage_key = composed->storage_key;
+  const std::string_view key_text = composed->key_text;
 
-  if (state.foreign_key) {
-    VELN_TRY(auto foreign, split_foreign_storage_key(*state.foreign_key));
-    VELN_TRY(std::optional<VmValue> stored, host.read_hash(foreign.first, foreign.second, key));
-    HashState& cache = foreign_cache(hashes, module_name(), *state.foreign_key);
-    if (stored) cache.entries.insert_or_assign(key_text, *stored);
-    auto entry = cache.entries.find(key_text);
-    VmValue result = entry != cache.entries.end() ? entry->second : cache.default_value;
-    VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(foreign.first, foreign.second, key_text),
-                                        result));
-    return result;
-  }
+  if (state.foreign_key) return read_foreign_entry(*state.foreign_key, key, std::string(key_text), host);
 
-  const std::string storage_key = state.key_prefix + key_text;
-  if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
-    state.entries.insert_or_assign(key_text, *recorded);
-    VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
-    return std::move(*recorded);
+  HashEntry* entry = composed->entry;
+  if (entry == nullptr) {
+    auto found = state.entries.find(key_text);
+    if (found != state.entries.end()) entry = composed->entry = &found->second;
   }
-  auto entry = state.entries.find(key_text);
-  if (entry == state.entries.end()) {
-    VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
-    if (stored) entry = state.entries.insert_or_assign(key_text, *stored).first;
+  if (entry == nullptr || !holds_recorded_writes(host)) {
+    if (std::optional<VmValue> recorded = host.read_recorded_storage_write(storage_key)) {
+      if (entry != nullptr) {
+        entry->value = *recorded;
+      } else {
+        composed->entry = &state.entries.emplace(std::string(key_text), HashEntry{*recorded}).first->second;
+      }
+      VELN_CHECK(host.charge_storage_read(storage_key, *recorded));
+      return std::move(*recorded);
+    }
   }
-  VmValue result = entry != state.entries.end() ? entry->second : state.default_value;
+  if (entry == nullptr) return read_entry_from_host(state, name, key, std::string(storage_key), host);
+  VmValue result = entry->value;
   VELN_CHECK(host.charge_storage_read(storage_key, result));
   return result;
 }
 
-VmResult<std::string> VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value) {
-  VELN_TRY(std::string key_text, normalize_hash_key(key));
+// The first read of a key neither held nor recorded. The host may run any
+// Python code, so the texts are the call's own.
+VmResult<VmValue> VmInstanceState::read_entry_from_host(HashState& state, std::string_view name, const VmValue& key,
+                                                        const std::string& storage_key, VmHost& host) {
+  const std::string_view key_text = std::string_view(storage_key).substr(state.key_prefix.size());
+  VELN_TRY(std::optional<VmValue> stored, host.read_hash(module_name(), name, key));
+  const HashEntry* entry = nullptr;
+  if (stored) {
+    HashEntry& held = state.entries.try_emplace(std::string(key_text)).first->second;
+    held.value = *stored;
+    entry = &held;
+  }
+  VmValue result = entry != nullptr ? entry->value : state.default_value;
+  VELN_CHECK(host.charge_storage_read(storage_key, result));
+  return result;
+}
+
+VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host) {
   auto it = hashes.find(name);
-  if (it == hashes.end()) return vm_error(unknown_hash(name));
+  if (it == hashes.end()) return unknown_hash_after_key(name, key);
   HashState& state = it->second;
+  VELN_TRY(EntryKey* composed, entry_key(state, key));
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
-  std::string storage_key = state.key_prefix + key_text;
-  state.written_keys.insert(key_text);
-  state.entries.insert_or_assign(std::move(key_text), std::move(value));
-  return storage_key;
+  HashEntry* entry = composed->entry;
+  if (entry == nullptr) {
+    auto found = state.entries.find(composed->key_text);
+    if (found == state.entries.end()) found = state.entries.emplace(std::string(composed->key_text), HashEntry{}).first;
+    entry = composed->entry = &found->second;
+  }
+  entry->value = std::move(value);
+  entry->written = true;
+  state.any_written = true;
+  return record_write(composed->storage_key, entry->value, host);
 }
 
 VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host) {
@@ -168,11 +278,15 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
   VELN_TRY(std::vector<VmHashEntry> scanned, host.scan_hash_entries_metered(contract, hash_name, prefix_text));
   std::map<std::string, VmValue, std::less<>> rows;
   for (VmHashEntry& row : scanned) rows.insert_or_assign(std::move(row.key), std::move(row.value));
-  for (auto entry = state->entries.lower_bound(prefix_text);
-       entry != state->entries.end() && entry->first.starts_with(prefix_text); ++entry) {
-    const auto& [key, value] = *entry;
-    if (!under_prefix(key, prefix_text)) continue;
-    if (!state->is_local && !state->written_keys.contains(key)) continue;
+  std::vector<const std::pair<const std::string, HashEntry>*> held;
+  for (const auto& entry : state->entries) {
+    if (under_prefix(entry.first, prefix_text)) held.push_back(&entry);
+  }
+  std::sort(held.begin(), held.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  for (const auto* entry : held) {
+    const std::string& key = entry->first;
+    const VmValue& value = entry->second.value;
+    if (!state->is_local && !entry->second.written) continue;
     if (rows.contains(key) || value.is(VmKind::None)) continue;
     VELN_CHECK(host.charge_storage_read(hash_storage_key_from_normalized(contract, hash_name, key), value));
     rows.emplace(key, value);
@@ -188,8 +302,10 @@ VmResult<VmValue> VmInstanceState::hash_all(std::string_view name, std::span<con
     if (values.size() + 1 > kListingMaxEntries || bytes > kListingMaxBytes) {
       return vm_error("hash scan result exceeds allocation limit");
     }
-    state->entries.insert_or_assign(key, value);
+    state->entries[key].value = value;
     values.push_back(std::move(value));
+    // As for a foreign hash's cache in hash_get.
+    if (state != &it->second && state->any_written) stop_watching_recorded_writes();
   }
   return VmValue::make_list(std::move(values));
 }

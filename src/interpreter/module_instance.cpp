@@ -76,6 +76,7 @@ namespace {
                                         std::string_view storage_type) {
   VELN_TRY(HashState state, build_hash_state(name, storage_type, declaration));
   VmInstanceState& s = declaration.run.instance;
+  s.forget_entry_keys();
   s.hashes.insert_or_assign(std::string(name), std::move(state));
   return Ok{};
 }
@@ -232,6 +233,7 @@ namespace {
 VmResult<VmInstance> VmInstance::new_with_host(std::shared_ptr<const ModuleIr> module, VmExecutionContext context,
                                                VmHost& host, uint32_t active_calls) {
   VELN_TRY(std::unique_ptr<VmInstanceState> state, start_build(std::move(module), std::move(context), active_calls));
+  state->watch_recorded_writes(host);
   VmRun run(*state, host, active_calls + 1);
   for (const JsonValue& declaration : state->module->global_declarations) VELN_CHECK(declare(run, declaration));
   VELN_CHECK(run_module_body(run));
@@ -293,9 +295,8 @@ VmModuleStorageSnapshot VmInstance::storage_snapshot() const {
   for (const auto& [name, hash] : state_->hashes) {
     if (!hash.is_local) continue;
     VmHashSnapshot entry{name, hash.default_value, {}};
-    for (const std::string& key : hash.written_keys) {
-      auto it = hash.entries.find(key);
-      if (it != hash.entries.end()) entry.entries.emplace(key, it->second);
+    for (const auto& [key, held] : hash.entries) {
+      if (held.written) entry.entries.emplace(key, held.value);
     }
     if (!entry.entries.empty()) snapshot.hashes.push_back(std::move(entry));
   }
@@ -314,7 +315,7 @@ VmResult<std::optional<VmValue>> VmInstance::peek_hash_entry(std::string_view na
   if (hash == state_->hashes.end()) return std::optional<VmValue>();
   auto entry = hash->second.entries.find(text);
   if (entry == hash->second.entries.end()) return std::optional<VmValue>();
-  return std::optional<VmValue>(entry->second);
+  return std::optional<VmValue>(entry->second.value);
 }
 
 }  // namespace veln

@@ -499,10 +499,7 @@ bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell
 }
 
 bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  std::string storage_key;
-  if (!run.take(run.instance.hash_set(binding, key, value), storage_key)) return false;
-  return run.check(run.host.record_storage_write(storage_key, value)) &&
-         run.check(run.host.charge_storage_write(storage_key, value));
+  return run.check(run.instance.hash_set(binding, key, std::move(value), run.host));
 }
 
 VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {

@@ -64,10 +64,7 @@ PureSyscall pure_syscall(VmSyscallId id) {
 [[gnu::noinline]] VmResult<VmValue> set_variable(VmInstanceState& instance, const std::string& binding,
                                                  std::span<const VmValue> args, VmHost& host) {
   if (args.empty()) return vm_error("Variable.set expects one argument");
-  VmValue value = args.front();
-  VELN_TRY(std::string_view key, instance.variable_set(binding, value));
-  VELN_CHECK(host.record_storage_write(key, value));
-  VELN_CHECK(host.charge_storage_write(key, value));
+  VELN_CHECK(instance.variable_set(binding, args.front(), host));
   return VmValue();
 }
 

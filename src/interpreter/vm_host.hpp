@@ -81,6 +81,12 @@ class VmHost {
   virtual VmStatus record_storage_write(std::string_view key, const VmValue& value) = 0;
   // A copy of the value recorded under `key` in this run, if any. Never fails.
   virtual std::optional<VmValue> read_recorded_storage_write(std::string_view key) = 0;
+  // Not an operation: the number of writes recorded so far, or nullptr.
+  // A host that offers it promises that read_variable and read_hash answer
+  // a recorded write before anything else; an instance that has seen every
+  // recorded write made through itself then skips read_recorded_storage_write
+  // for the values it holds. The count must live as long as the host.
+  virtual const uint64_t* recorded_write_count() { return nullptr; }
   virtual VmStatus emit_event(VmEvent event) = 0;
   virtual VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) = 0;
   virtual VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,

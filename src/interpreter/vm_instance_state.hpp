@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,13 +38,20 @@ struct VariableState {
   bool is_written = false;
 };
 
+// A value a hash holds, and whether this instance wrote it (a key once
+// written stays written).
+struct HashEntry {
+  VmValue value;
+  bool written = false;
+};
+
 // One declared "Hash" or "ForeignHash" (or a foreign hash's read cache).
 struct HashState {
   std::optional<std::string> foreign_key;
   std::string key_prefix;  // of a declared Hash: its entries' storage keys up to the key text
   VmValue default_value;
-  std::map<std::string, VmValue, std::less<>> entries;  // normalised key text -> value
-  std::set<std::string, std::less<>> written_keys;
+  StringMap<HashEntry> entries;  // normalised key text -> entry
+  bool any_written = false;
   bool is_local = false;
 };
 
@@ -83,16 +89,20 @@ class VmInstanceState {
   const VmValue* find_global(std::string_view name) const;
   void set_global(std::string_view name, VmValue value);
 
-  // Contract storage (contract_storage.cpp).
+  // Contract storage (contract_storage.cpp). The setters change the state,
+  // then record the write with the host and charge it.
   VmResult<VmValue> variable_get(std::string_view name, VmHost& host);
-  // The setters give the storage key written, for recording and charging
-  // the write (the caller's part).
-  VmResult<std::string_view> variable_set(std::string_view name, VmValue value);
+  VmStatus variable_set(std::string_view name, VmValue value, VmHost& host);
   VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
-  VmResult<std::string> hash_set(std::string_view name, const VmValue& key, VmValue value);
+  VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host);
+  // A declaration replaces a hash's state: keys composed for it go.
+  void forget_entry_keys();
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
   // A ForeignVariable's value as the other contract holds it, through its read cache.
   VmResult<VmValue> read_foreign_variable(const std::string& foreign_key, VmHost& host);
+  // Starts counting the host's recorded writes from now (a new instance
+  // holds no storage value yet, so it has seen every write so far).
+  void watch_recorded_writes(VmHost& host);
 
   // A call node carrying a "syscall_id" (system_calls.cpp). The argument
   // cells and the keyword list are handed over (a system call that passes
@@ -101,6 +111,39 @@ class VmInstanceState {
   // slots.
   VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site,
                                  std::span<VmValue> args, VmKwargList kwargs, VmValue* target, Slot* locals);
+
+ private:
+  // While the host's count of recorded writes equals `seen_writes_`, every
+  // recorded write was made through this instance, so each value it holds
+  // is the recorded one where there is one.
+  bool holds_recorded_writes(VmHost& host) const;
+  VmStatus record_write(std::string_view storage_key, const VmValue& value, VmHost& host);
+  void stop_watching_recorded_writes() { watching_host_ = nullptr; }
+  // A ForeignHash entry as the other contract holds it, through its read cache.
+  [[gnu::noinline]] VmResult<VmValue> read_foreign_entry(const std::string& foreign_key, const VmValue& key,
+                                                         std::string_view key_text, VmHost& host);
+  // The storage keys of the entries accessed last, kept for the next
+  // accesses with an equal key (h[k] op= v reads and writes one entry), and
+  // each entry once it is held (entries are never removed).
+  struct EntryKey {
+    const HashState* hash = nullptr;  // nullptr: kept for no key
+    VmValue key;
+    std::string storage_key;
+    std::string_view key_text;  // within storage_key
+    HashEntry* entry = nullptr;
+  };
+  static constexpr size_t kKeptEntryKeys = 2;
+  // Valid until the next call.
+  VmResult<EntryKey*> entry_key(HashState& state, const VmValue& key);
+  [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
+                                                           const VmValue& key, const std::string& storage_key,
+                                                           VmHost& host);
+
+  EntryKey entry_keys_[kKeptEntryKeys];
+  size_t newest_entry_key_ = 0;
+  const VmHost* watching_host_ = nullptr;
+  const uint64_t* watched_count_ = nullptr;
+  uint64_t seen_writes_ = 0;
 };
 
 }  // namespace veln

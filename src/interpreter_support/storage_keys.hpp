@@ -32,6 +32,9 @@ VmResult<std::pair<std::string, std::string>> split_foreign_storage_key(std::str
 VmResult<std::string> storage_key_part(const VmValue& value);
 // The key text of a key value: a tuple gives one part per item joined by ":".
 VmResult<std::string> normalize_hash_key(const VmValue& key);
+// The same text appended to `out`, which may already hold the start of a
+// storage key (the limits count the key text alone).
+VmStatus append_hash_key(std::string& out, const VmValue& key);
 // The key text of a scan prefix given as its leading key values.
 VmResult<std::string> normalize_hash_prefix(std::span<const VmValue> values);
 VmResult<std::string> hash_storage_key(std::string_view contract, std::string_view name, const VmValue& key);

@@ -224,6 +224,7 @@ BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry
     VmModuleStorageSnapshot snapshot = instance.storage_snapshot();
     if (!snapshot.variables.empty() || !snapshot.hashes.empty()) report.snapshots.push_back(std::move(snapshot));
   }
+  recorded_index_.clear();
   report.storage_writes = std::move(storage_writes_);
   report.events = std::move(events_);
   return report;
@@ -240,19 +241,19 @@ VmStatus PythonBundleExecutor::charge_storage_write(std::string_view key, const 
 }
 
 VmStatus PythonBundleExecutor::record_storage_write(std::string_view key, const VmValue& value) {
-  auto it = storage_writes_.lower_bound(key);
-  if (it != storage_writes_.end() && it->first == key) {
-    it->second = value;
-  } else {
-    storage_writes_.emplace_hint(it, std::string(key), value);
+  ++recorded_writes_;
+  if (auto it = recorded_index_.find(key); it != recorded_index_.end()) {
+    *it->second = value;
+    return Ok{};
   }
+  auto [node, inserted] = storage_writes_.emplace(std::string(key), value);
+  recorded_index_.emplace(node->first, &node->second);
   return Ok{};
 }
 
 std::optional<VmValue> PythonBundleExecutor::read_recorded_storage_write(std::string_view key) {
-  auto it = storage_writes_.find(key);
-  if (it == storage_writes_.end()) return std::nullopt;
-  return it->second;
+  if (const VmValue* recorded = recorded_write(key)) return *recorded;
+  return std::nullopt;
 }
 
 VmStatus PythonBundleExecutor::emit_event(VmEvent event) {
@@ -262,8 +263,8 @@ VmStatus PythonBundleExecutor::emit_event(VmEvent event) {
 
 VmResult<std::optional<VmValue>> PythonBundleExecutor::read_variable(std::string_view contract,
                                                                      std::string_view name) {
-  if (auto it = storage_writes_.find(variable_storage_key(contract, name)); it != storage_writes_.end()) {
-    return std::optional<VmValue>(it->second);
+  if (const VmValue* recorded = recorded_write(variable_storage_key(contract, name))) {
+    return std::optional<VmValue>(*recorded);
   }
   if (auto it = instances_.find(contract); it != instances_.end()) {
     if (std::optional<VmValue> held = it->second.peek_variable_value(name)) return held;
@@ -274,9 +275,7 @@ VmResult<std::optional<VmValue>> PythonBundleExecutor::read_variable(std::string
 VmResult<std::optional<VmValue>> PythonBundleExecutor::read_hash(std::string_view contract, std::string_view name,
                                                                  const VmValue& key) {
   VELN_TRY(std::string storage_key, hash_storage_key(contract, name, key));
-  if (auto it = storage_writes_.find(storage_key); it != storage_writes_.end()) {
-    return std::optional<VmValue>(it->second);
-  }
+  if (const VmValue* recorded = recorded_write(storage_key)) return std::optional<VmValue>(*recorded);
   if (auto it = instances_.find(contract); it != instances_.end()) {
     VELN_TRY(std::optional<VmValue> held, it->second.peek_hash_entry(name, key));
     if (held) return held;
@@ -367,7 +366,7 @@ VmResult<std::vector<VmHashEntry>> PythonBundleExecutor::scan_hash_entries_meter
       if (same) break;
     }
     // A recorded write replaces the host's entry, even one outside the prefix.
-    if (storage_writes_.find(keys.full_key(entry.key)) != storage_writes_.end()) continue;
+    if (recorded_write(keys.full_key(entry.key)) != nullptr) continue;
     VELN_CHECK(emit(std::move(entry)));
   }
   while (next_recorded < recorded.size()) VELN_CHECK(emit(std::move(recorded[next_recorded++])));

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "interpreter/storage_snapshot.hpp"
@@ -81,6 +82,12 @@ class PythonBundleExecutor final : public VmHost {
   VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;
   VmStatus record_storage_write(std::string_view key, const VmValue& value) override;
   std::optional<VmValue> read_recorded_storage_write(std::string_view key) override;
+  // The value recorded under `key`, or nullptr.
+  const VmValue* recorded_write(std::string_view key) const {
+    auto it = recorded_index_.find(key);
+    return it != recorded_index_.end() ? it->second : nullptr;
+  }
+  const uint64_t* recorded_write_count() override { return &recorded_writes_; }
   VmStatus emit_event(VmEvent event) override;
   VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) override;
   VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
@@ -133,6 +140,10 @@ class PythonBundleExecutor final : public VmHost {
   std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
   VmStorageWrites storage_writes_;
+  // The same writes by key, for lookups without key comparisons; the views
+  // are the keys of storage_writes_, whose nodes are never removed.
+  std::unordered_map<std::string_view, VmValue*> recorded_index_;
+  uint64_t recorded_writes_ = 0;
   std::vector<VmEvent> events_;
   VmMeter meter_;
 };

@@ -172,6 +172,12 @@ TEST(StorageKeys, Cases) {
       {
           {"hash_key", [](const Case& c) { return outcome(normalize_hash_key(c[0])); }},
           {"hash_prefix", [](const Case& c) { return outcome(normalize_hash_prefix(c.args)); }},
+          {"append_key",
+           [](const Case& c) -> Outcome {
+             std::string text(c[0].text());
+             VELN_CHECK(append_hash_key(text, c[1]));
+             return outcome(text);
+           }},
           {"key_part", [](const Case& c) { return outcome(storage_key_part(c[0])); }},
           {"variable_key", [](const Case& c) { return outcome(variable_storage_key(c[0].text(), c[1].text())); }},
           {"foreign_key", [](const Case& c) { return outcome(foreign_storage_key(c[0].text(), c[1].text())); }},
