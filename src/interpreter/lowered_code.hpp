@@ -208,6 +208,7 @@ struct CallSite {
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
+  bool local_append = false;      // `name.append(item)`: one argument, no keywords
 };
 
 struct LoweredCode {

@@ -222,24 +222,39 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   return true;
 }
 
-// `name[index] = value` on a list bound to a local, the index within it:
-// the write-back's steps for that shape (the local lets go of the list so
-// its buffer is edited in place, the item is set, the list goes back to
-// the local). 1 done, 0 for the general path, -1 failed.
-// The three cells are [list][index][value], or [value][list][index] when
-// the value was computed before the target was resolved.
-VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, bool value_below, Slot* slots) {
-  if (site.levels != 1 || site.outer_current || !site.root_is_name || !site.root_cell) return 0;
+// `name[index] = value` (or `name[index] op= value`) on a list or dict bound
+// to a local, a list index within it: the write-back's steps for that shape
+// (the local lets go of the container so its buffer is edited in place, the
+// item is set, the container goes back to the local). 1 done, 0 for the
+// general path, -1 failed.
+// The three cells are [container][index][value], or [value][container][index]
+// when the value was computed before the target was resolved.
+VELN_OP_HELPER int store_dict_item(VmRun& run, Slot& root, Cell& dict, Cell& index, Cell& value) {
+  root.value = VmValue();
+  if (!run.take(dict_set(std::move(dict), std::move(index), std::move(value)), root.value)) return -1;
+  clear(dict);
+  clear(index);
+  return 1;
+}
+
+VELN_LOOP_HELPER int store_item(VmRun& run, const TargetSite& site, Cell* top, uint8_t flags, Slot* slots) {
+  if (site.levels != 1 || site.outer_current != ((flags & kStoreCurrentUsed) != 0) || !site.root_is_name ||
+      !site.root_cell) {
+    return 0;
+  }
+  const bool value_below = (flags & kStoreValueBelow) != 0;
   Slot& root = slots[site.slot];
-  Cell& list = value_below ? top[-2] : top[-3];
+  Cell& container = value_below ? top[-2] : top[-3];
   Cell& index = value_below ? top[-1] : top[-2];
   Cell& value = value_below ? top[-3] : top[-1];
-  if (!root.bound || !list.is(VmKind::List)) return 0;
-  const int64_t at = small_position(index, list.item_count());
+  if (!root.bound) return 0;
+  if (container.is(VmKind::Dict)) return store_dict_item(run, root, container, index, value);
+  if (!container.is(VmKind::List)) return 0;
+  const int64_t at = small_position(index, container.item_count());
   if (at < 0) return 0;
   root.value = VmValue();
-  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
-  root.value = std::move(list);
+  if (!run.check(container.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
+  root.value = std::move(container);
   clear(index);
   return 1;
 }
@@ -377,8 +392,31 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   return replace_with(args, sp, std::move(result).value());
 }
 
+// `name.append(item)` on a list bound to a local: list.append's steps with
+// the local's write-back (the local lets go of the list so its buffer grows
+// in place, the item is pushed, the list goes back to the local). False
+// leaves the call to the general path. Cells: [item][list].
+VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& site, Cell* sp, Slot* slots,
+                                      VmStatus& status) {
+  Slot& root = slots[code.targets[site.target].slot];
+  if (!root.bound || !sp[-1].is(VmKind::List)) return false;
+  root.value = VmValue();
+  VmValue list = std::move(sp[-1]);
+  status = list.seq_push(std::move(sp[-2]));
+  root.value = std::move(list);
+  return true;
+}
+
 VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
+  if (site.local_append) {
+    VmStatus status = Ok{};
+    if (append_to_local(f.code, site, sp, f.slots, status)) {
+      if (!f.run.check(std::move(status))) return nullptr;
+      clear(sp[-2]);
+      return sp - 1;
+    }
+  }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
@@ -892,16 +930,15 @@ op_Syscall:
   OUT_OF_LINE(syscall);
 op_NativeCall:
   OUT_OF_LINE(native_call);
-op_StoreResolved:
-  if ((in->a8 & ~kStoreValueBelow) == 0) {
-    const int stored = store_list_item(run, code.targets[in->a], sp, in->a8 != 0, slots);
-    if (stored < 0) goto failed;
-    if (stored > 0) {
-      sp -= 3;
-      NEXT();
-    }
+op_StoreResolved: {
+  const int stored = store_item(run, code.targets[in->a], sp, in->a8, slots);
+  if (stored < 0) goto failed;
+  if (stored > 0) {
+    sp -= 3;
+    NEXT();
   }
   OUT_OF_LINE(store_resolved_cells);
+}
 op_ReadCurrent:
   OUT_OF_LINE(read_current);
 op_Subscript:

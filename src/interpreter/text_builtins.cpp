@@ -9,6 +9,7 @@
 #include "interpreter_support/string_methods.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "values/bigint.hpp"
+#include "values/integer_text.hpp"
 
 namespace veln {
 namespace {
@@ -67,6 +68,12 @@ VmExecutionError long_character() {
 VmResult<VmValue> builtin_str(BuiltinCall& call) {
   VmValue& x = call.args[0];
   if (x.is(VmKind::String)) return std::move(x);
+  if (x.is(VmKind::Int) && x.int_is_small()) {
+    // At most 20 characters: far within the size limit.
+    std::string digits;
+    append_integer_text(digits, x.small_int());
+    return VmValue::text_unchecked(VmKind::String, std::move(digits));
+  }
   VELN_TRY(std::string text, x.bounded_python_repr());
   return VmValue::make_str(std::move(text));
 }
