@@ -208,10 +208,23 @@ VELN_LOOP_HELPER int64_t small_position(const Cell& index, size_t count) {
   return i >= 0 && i < n ? i : -1;
 }
 
-// [list or tuple][index] -> [item] for an index within it; false leaves the
-// cells to the general read.
+// The value of a key a dict holds, or null: the general read decides.
+VELN_LOOP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
+  if (!dict.is(VmKind::Dict)) return nullptr;
+  const std::optional<size_t> at = dict.dict_find_structural(key);
+  return at ? &dict.dict_pairs()[*at].value : nullptr;
+}
+
+// [list, tuple or dict][index] -> [item] for an index within it or a key
+// held; false leaves the cells to the general read.
 VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   Cell& container = top[-2];
+  if (const VmValue* found = dict_item(container, top[-1])) {
+    VmValue item = *found;
+    clear(top[-1]);
+    container = std::move(item);
+    return true;
+  }
   if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
   const std::span<const VmValue> items = container.items();
   const int64_t at = small_position(top[-1], items.size());
@@ -409,12 +422,22 @@ VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& s
 
 VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
-  if (site.local_append) {
+  if (site.shortcut == CallSite::Shortcut::LocalListAppend) {
     VmStatus status = Ok{};
     if (append_to_local(f.code, site, sp, f.slots, status)) {
       if (!f.run.check(std::move(status))) return nullptr;
       clear(sp[-2]);
       return sp - 1;
+    }
+  } else if (site.shortcut == CallSite::Shortcut::DictGet) {
+    // [key][default]?[receiver cells]: dict.get's answer, nothing to write back.
+    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+    Cell* args = sp - receiver_cells - site.argc;
+    const Cell& dict = sp[-1];
+    if (dict.is(VmKind::Dict)) {
+      const VmValue* found = dict_item(dict, args[0]);
+      VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
+      return replace_with(args, sp, std::move(value));
     }
   }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
@@ -940,6 +963,10 @@ op_StoreResolved: {
   OUT_OF_LINE(store_resolved_cells);
 }
 op_ReadCurrent:
+  if (const VmValue* found = dict_item(sp[-2], sp[-1])) {
+    *sp++ = *found;
+    NEXT();
+  }
   OUT_OF_LINE(read_current);
 op_Subscript:
   if (subscript_item(sp)) {
