@@ -17,7 +17,6 @@
 #include "interpreter/vm_run.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/compare_operators.hpp"
-#include "interpreter_support/dict_ops.hpp"
 #include "interpreter_support/native_attributes.hpp"
 #include "interpreter_support/storage_keys.hpp"
 #include "interpreter_support/unary_operators.hpp"
@@ -244,8 +243,8 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
 // when the value was computed before the target was resolved.
 VELN_OP_HELPER int store_dict_item(VmRun& run, Slot& root, Cell& dict, Cell& index, Cell& value) {
   root.value = VmValue();
-  if (!run.take(dict_set(std::move(dict), std::move(index), std::move(value)), root.value)) return -1;
-  clear(dict);
+  if (!run.check(dict.dict_set_key(std::move(index), std::move(value)))) return -1;
+  root.value = std::move(dict);
   clear(index);
   return 1;
 }
@@ -616,9 +615,8 @@ VELN_OP_HELPER Cell* list_append(Frame f, const Instr& in, Cell* sp) {
 }
 
 VELN_OP_HELPER Cell* dict_set_cell(Frame f, const Instr& in, Cell* sp) {
-  if (!f.run.take(dict_set(std::move(f.stack[in.a]), std::move(sp[-2]), std::move(sp[-1])), f.stack[in.a])) {
-    return nullptr;
-  }
+  // The result cell holds the comprehension's only reference: set in place.
+  if (!f.run.check(f.stack[in.a].dict_set_key(std::move(sp[-2]), std::move(sp[-1])))) return nullptr;
   return sp - 2;
 }
 

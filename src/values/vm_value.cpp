@@ -817,12 +817,18 @@ std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional
   }
   if (!d.index) build_index(d);
   const VmDictIndex& idx = *d.index;
+  if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
+    return d.last_found;
+  }
   const uint64_t h = vm_structural_hash(key, dict_hash_seed());
   hash = h;
   const size_t mask = idx.slots.size() - 1;
   for (size_t i = h & mask; idx.slots[i] != 0; i = (i + 1) & mask) {
     const uint32_t p = idx.slots[i] - 1;
-    if (idx.hashes[p] == h && d.pairs[p].key.eq(key)) return p;
+    if (idx.hashes[p] == h && d.pairs[p].key.eq(key)) {
+      d.last_found = p;
+      return p;
+    }
   }
   return std::nullopt;
 }
