@@ -3,6 +3,7 @@
 // reaches the host runs in its own out-of-line helper, which reports failure
 // through VmRun::error. So the loop's native frame stays small (with
 // sanitizers too): it is one of the few frames each active call adds.
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "interpreter_support/compare_operators.hpp"
 #include "interpreter_support/native_attributes.hpp"
 #include "interpreter_support/storage_keys.hpp"
+#include "interpreter_support/string_methods.hpp"
 #include "interpreter_support/unary_operators.hpp"
 
 // Helpers called on every charge and loop step are inlined in optimised
@@ -37,9 +39,15 @@ namespace {
 
 using Cell = VmValue;
 
-VELN_LOOP_HELPER void clear(Cell& cell) { cell = VmValue(); }
-VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { cell = VmValue::boolean(b); }
-VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { cell = VmValue::integer(i); }
+// Most cells hold no buffer: they are overwritten without a release.
+VELN_OP_HELPER void release_cell(Cell& cell) { cell = VmValue(); }
+VELN_LOOP_HELPER void overwrite(Cell& cell, VmValue&& scalar) {
+  if (cell.holds_buffer()) [[unlikely]] release_cell(cell);
+  std::construct_at(&cell, std::move(scalar));
+}
+VELN_LOOP_HELPER void clear(Cell& cell) { overwrite(cell, VmValue()); }
+VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { overwrite(cell, VmValue::boolean(b)); }
+VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { overwrite(cell, VmValue::integer(i)); }
 
 VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
 
@@ -70,28 +78,36 @@ VELN_COLD bool name_fallback(VmRun& run, const LoweredCode& code, const NameSite
   return run.fail(vm_error(code.texts[site.value]));
 }
 
-// The value of a name: locals, module globals, then the fallback.
+// A copy into a cell that holds no buffer (cells above the top): nothing to
+// release first.
+VELN_LOOP_HELPER void copy_into_free(Cell& cell, const VmValue& value) {
+  VELN_DEBUG_CHECK(!cell.holds_buffer(), "copy into a cell holding a buffer");
+  std::construct_at(&cell, value);
+}
+
+// The value of a name: locals, module globals, then the fallback. `out`
+// holds no buffer.
 VELN_LOOP_HELPER bool load_name(VmRun& run, const LoweredCode& code, const NameSite& site, Slot* slots,
                                 Cell& out) {
   if (slots[site.slot].bound) {
-    out = slots[site.slot].value;
+    copy_into_free(out, slots[site.slot].value);
     return true;
   }
   const Slot& global = run.instance.globals[site.global];
   if (global.bound) {
-    out = global.value;
+    copy_into_free(out, global.value);
     return true;
   }
   return name_fallback(run, code, site, out);
 }
 
-inline bool small_ints(const Cell& a, const Cell& b) {
+VELN_LOOP_HELPER bool small_ints(const Cell& a, const Cell& b) {
   return a.is(VmKind::Int) && b.is(VmKind::Int) && a.int_is_small() && b.int_is_small();
 }
 
 // Small-int arithmetic with Python's floor division and modulo; false when
 // the operator or an overflow needs the general path.
-inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
+VELN_LOOP_HELPER bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
   switch (static_cast<BinaryOperator>(op)) {
     case BinaryOperator::Add: return !__builtin_add_overflow(a, b, &r);
     case BinaryOperator::Sub: return !__builtin_sub_overflow(a, b, &r);
@@ -113,7 +129,7 @@ inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
 }
 
 // -1 when the comparison needs the general path.
-inline int small_int_compare(uint8_t op, int64_t a, int64_t b) {
+VELN_LOOP_HELPER int small_int_compare(uint8_t op, int64_t a, int64_t b) {
   switch (static_cast<CompareOperator>(op)) {
     case CompareOperator::Lt: return a < b;
     case CompareOperator::LtE: return a <= b;
@@ -208,7 +224,7 @@ VELN_LOOP_HELPER int64_t small_position(const Cell& index, size_t count) {
 }
 
 // The value of a key a dict holds, or null: the general read decides.
-VELN_LOOP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
+VELN_OP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
   if (!dict.is(VmKind::Dict)) return nullptr;
   const std::optional<size_t> at = dict.dict_find_structural(key);
   return at ? &dict.dict_pairs()[*at].value : nullptr;
@@ -438,6 +454,21 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
       VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
       return replace_with(args, sp, std::move(value));
     }
+  }
+  if (!site.has_keywords && sp[-1].is(VmKind::String)) {
+    // A str is never changed by its methods: nothing to write back, so the
+    // str table is called straight away.
+    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+    Cell* args = sp - receiver_cells - site.argc;
+    VmResult<NativeMethodOutcome> outcome =
+        str_methods().call(std::move(sp[-1]), site.method_ids.ids[static_cast<size_t>(VmKind::String)],
+                           f.code.texts[site.method], std::span<const VmValue>(args, site.argc));
+    if (!outcome.ok()) {
+      f.run.fail(std::move(outcome).error());
+      return nullptr;
+    }
+    VELN_DEBUG_CHECK(!outcome->is_mutated(), "a str method changed its receiver");
+    return replace_with(args, sp, std::move(outcome->value));
   }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
@@ -742,7 +773,7 @@ op_LoadConst:
   if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   // falls through
 op_PushConst:
-  *sp++ = code.constants[in->a];
+  copy_into_free(*sp++, code.constants[in->a]);
   NEXT();
 op_PushBool:
   set_bool(*sp++, in->a8 != 0);
@@ -764,7 +795,7 @@ op_LoadNameConst:
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
-  *sp++ = code.constants[in->b];
+  copy_into_free(*sp++, code.constants[in->b]);
   NEXT();
 op_NameConstBinary:
 op_NameConstBinaryStore: {
@@ -772,7 +803,7 @@ op_NameConstBinaryStore: {
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
-  *sp++ = code.constants[static_cast<uint32_t>(in->b)];
+  copy_into_free(*sp++, code.constants[static_cast<uint32_t>(in->b)]);
   const bool store = in->op == Op::NameConstBinaryStore;
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
@@ -859,7 +890,7 @@ op_Name2CompareJump:
     if (!charge(run, 64) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
   } else {
     if (!charge(run, 32)) goto failed;
-    *sp = code.constants[in->b >> 32];
+    copy_into_free(*sp, code.constants[in->b >> 32]);
   }
   ++sp;
   // falls through

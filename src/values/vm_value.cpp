@@ -346,7 +346,7 @@ VmHeap* clone_heap(const VmHeap* h) {
       return new VmDateTimeHeap(static_cast<const VmDateTimeHeap*>(h)->value);
     case VmHeapType::Text: {
       const auto* t = static_cast<const VmTextHeap*>(h);
-      auto* c = new VmTextHeap(t->bytes, t->ascii);
+      auto* c = new VmTextHeap(std::string(t->bytes), t->ascii);
       c->code_points = t->code_points;
       return c;
     }

@@ -31,7 +31,7 @@ struct VmTextHeap : VmHeap {
   uint64_t hash = 0;
   bool hashed = false;
   VmKind hashed_kind = VmKind::None;
-  VmTextHeap(std::string b, bool is_ascii)
+  VmTextHeap(std::string&& b, bool is_ascii)
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),
         ascii(is_ascii),
