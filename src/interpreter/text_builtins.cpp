@@ -2,6 +2,7 @@
 
 #include <unicode/utf8.h>
 
+#include <charconv>
 #include <string>
 
 #include "interpreter_support/formatting.hpp"
@@ -9,7 +10,6 @@
 #include "interpreter_support/string_methods.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "values/bigint.hpp"
-#include "values/integer_text.hpp"
 
 namespace veln {
 namespace {
@@ -70,9 +70,9 @@ VmResult<VmValue> builtin_str(BuiltinCall& call) {
   if (x.is(VmKind::String)) return std::move(x);
   if (x.is(VmKind::Int) && x.int_is_small()) {
     // At most 20 characters: far within the size limit.
-    std::string digits;
-    append_integer_text(digits, x.small_int());
-    return VmValue::text_unchecked(VmKind::String, std::move(digits));
+    char digits[24];
+    const size_t length = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, x.small_int()).ptr - digits);
+    return VmValue::text_unchecked(VmKind::String, std::string(digits, length));
   }
   VELN_TRY(std::string text, x.bounded_python_repr());
   return VmValue::make_str(std::move(text));
