@@ -39,11 +39,13 @@ namespace {
 
 using Cell = VmValue;
 
-// Most cells hold no buffer: they are overwritten without a release.
+// Most cells and slots hold no buffer when they are overwritten: the
+// release is the exception, out of line. (`value` must not live in the
+// buffer released.)
 VELN_OP_HELPER void release_cell(Cell& cell) { cell = VmValue(); }
-VELN_LOOP_HELPER void overwrite(Cell& cell, VmValue&& scalar) {
+VELN_LOOP_HELPER void overwrite(Cell& cell, VmValue&& value) {
   if (cell.holds_buffer()) [[unlikely]] release_cell(cell);
-  std::construct_at(&cell, std::move(scalar));
+  std::construct_at(&cell, std::move(value));
 }
 VELN_LOOP_HELPER void clear(Cell& cell) { overwrite(cell, VmValue()); }
 VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { overwrite(cell, VmValue::boolean(b)); }
@@ -237,7 +239,7 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   if (const VmValue* found = dict_item(container, top[-1])) {
     VmValue item = *found;
     clear(top[-1]);
-    container = std::move(item);
+    overwrite(container, std::move(item));
     return true;
   }
   if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
@@ -246,7 +248,7 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   if (at < 0) return false;
   VmValue item = items[static_cast<size_t>(at)];
   clear(top[-1]);
-  container = std::move(item);
+  overwrite(container, std::move(item));
   return true;
 }
 
@@ -260,7 +262,7 @@ VELN_LOOP_HELPER bool subscript_item(Cell* top) {
 VELN_OP_HELPER int store_dict_item(VmRun& run, Slot& root, Cell& dict, Cell& index, Cell& value) {
   root.value = VmValue();
   if (!run.check(dict.dict_set_key(std::move(index), std::move(value)))) return -1;
-  root.value = std::move(dict);
+  overwrite(root.value, std::move(dict));
   clear(index);
   return 1;
 }
@@ -282,7 +284,7 @@ VELN_LOOP_HELPER int store_item(VmRun& run, const TargetSite& site, Cell* top, u
   if (at < 0) return 0;
   root.value = VmValue();
   if (!run.check(container.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
-  root.value = std::move(container);
+  overwrite(root.value, std::move(container));
   clear(index);
   return 1;
 }
@@ -431,7 +433,7 @@ VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& s
   root.value = VmValue();
   VmValue list = std::move(sp[-1]);
   status = list.seq_push(std::move(sp[-2]));
-  root.value = std::move(list);
+  overwrite(root.value, std::move(list));
   return true;
 }
 
@@ -829,7 +831,7 @@ op_NameConstBinaryStore: {
 }
 op_StoreLocal: {
   Slot& slot = slots[in->a];
-  slot.value = std::move(*--sp);
+  overwrite(slot.value, std::move(*--sp));
   slot.bound = true;
   NEXT();
 }
@@ -913,7 +915,7 @@ op_CompareLastNamed: {
     clear(*--sp);
     set_bool(sp[-1], holds != 0);
   } else if (holds) {
-    sp[-2] = std::move(sp[-1]);
+    overwrite(sp[-2], std::move(sp[-1]));
     --sp;
   } else {
     clear(*--sp);
@@ -942,7 +944,7 @@ op_ForNext:
   if (!charge(run, 96)) goto failed;
   if (in->a8 & kForNextStore) {
     Slot& slot = slots[in->spare];
-    slot.value = std::move(*--sp);
+    overwrite(slot.value, std::move(*--sp));
     slot.bound = true;
   }
   if (in->a8 & kForNextLoopBack) JUMP(in->a);
@@ -961,7 +963,7 @@ op_Restore: {
   for (size_t i = captured.size(); i-- > 0;) {
     Slot& slot = slots[captured[i]];
     slot.bound = sp[-1].bool_value();
-    slot.value = std::move(sp[-2]);
+    overwrite(slot.value, std::move(sp[-2]));
     sp -= 2;
   }
   NEXT();
