@@ -169,6 +169,11 @@ void Lowerer::call(const JsonValue& node) {
     for (VmKind kind : {VmKind::List, VmKind::Dict, VmKind::Set, VmKind::ByteArray}) {
       if (native_method_changes_receiver(kind, *attr)) site.changing_kinds |= 1u << static_cast<unsigned>(kind);
     }
+    if (!site.has_keywords && *attr == "append" && site.argc == 1 && *receiver_kind == "name") {
+      site.shortcut = CallSite::Shortcut::LocalListAppend;
+    } else if (!site.has_keywords && *attr == "get" && (site.argc == 1 || site.argc == 2)) {
+      site.shortcut = CallSite::Shortcut::DictGet;
+    }
     code_.calls.push_back(site);
     emit(Op::NativeCall, static_cast<uint32_t>(code_.calls.size() - 1));
     return set_depth(base + 1);

@@ -208,6 +208,11 @@ struct CallSite {
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
+  // Calls the loop runs without the general method path when the receiver
+  // has the kind they name: `name.append(item)` on a list bound to a local,
+  // `d.get(key[, default])` on a dict (no keywords either).
+  enum class Shortcut : uint8_t { None, LocalListAppend, DictGet };
+  Shortcut shortcut = Shortcut::None;
 };
 
 struct LoweredCode {

@@ -3,6 +3,7 @@
 // reaches the host runs in its own out-of-line helper, which reports failure
 // through VmRun::error. So the loop's native frame stays small (with
 // sanitizers too): it is one of the few frames each active call adds.
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +18,9 @@
 #include "interpreter/vm_run.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/compare_operators.hpp"
-#include "interpreter_support/dict_ops.hpp"
 #include "interpreter_support/native_attributes.hpp"
 #include "interpreter_support/storage_keys.hpp"
+#include "interpreter_support/string_methods.hpp"
 #include "interpreter_support/unary_operators.hpp"
 
 // Helpers called on every charge and loop step are inlined in optimised
@@ -38,9 +39,17 @@ namespace {
 
 using Cell = VmValue;
 
-VELN_LOOP_HELPER void clear(Cell& cell) { cell = VmValue(); }
-VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { cell = VmValue::boolean(b); }
-VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { cell = VmValue::integer(i); }
+// Most cells and slots hold no buffer when they are overwritten: the
+// release is the exception, out of line. (`value` must not live in the
+// buffer released.)
+VELN_OP_HELPER void release_cell(Cell& cell) { cell = VmValue(); }
+VELN_LOOP_HELPER void overwrite(Cell& cell, VmValue&& value) {
+  if (cell.holds_buffer()) [[unlikely]] release_cell(cell);
+  std::construct_at(&cell, std::move(value));
+}
+VELN_LOOP_HELPER void clear(Cell& cell) { overwrite(cell, VmValue()); }
+VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { overwrite(cell, VmValue::boolean(b)); }
+VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { overwrite(cell, VmValue::integer(i)); }
 
 VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
 
@@ -71,28 +80,36 @@ VELN_COLD bool name_fallback(VmRun& run, const LoweredCode& code, const NameSite
   return run.fail(vm_error(code.texts[site.value]));
 }
 
-// The value of a name: locals, module globals, then the fallback.
+// A copy into a cell that holds no buffer (cells above the top): nothing to
+// release first.
+VELN_LOOP_HELPER void copy_into_free(Cell& cell, const VmValue& value) {
+  VELN_DEBUG_CHECK(!cell.holds_buffer(), "copy into a cell holding a buffer");
+  std::construct_at(&cell, value);
+}
+
+// The value of a name: locals, module globals, then the fallback. `out`
+// holds no buffer.
 VELN_LOOP_HELPER bool load_name(VmRun& run, const LoweredCode& code, const NameSite& site, Slot* slots,
                                 Cell& out) {
   if (slots[site.slot].bound) {
-    out = slots[site.slot].value;
+    copy_into_free(out, slots[site.slot].value);
     return true;
   }
   const Slot& global = run.instance.globals[site.global];
   if (global.bound) {
-    out = global.value;
+    copy_into_free(out, global.value);
     return true;
   }
   return name_fallback(run, code, site, out);
 }
 
-inline bool small_ints(const Cell& a, const Cell& b) {
+VELN_LOOP_HELPER bool small_ints(const Cell& a, const Cell& b) {
   return a.is(VmKind::Int) && b.is(VmKind::Int) && a.int_is_small() && b.int_is_small();
 }
 
 // Small-int arithmetic with Python's floor division and modulo; false when
 // the operator or an overflow needs the general path.
-inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
+VELN_LOOP_HELPER bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
   switch (static_cast<BinaryOperator>(op)) {
     case BinaryOperator::Add: return !__builtin_add_overflow(a, b, &r);
     case BinaryOperator::Sub: return !__builtin_sub_overflow(a, b, &r);
@@ -114,7 +131,7 @@ inline bool small_int_binary(uint8_t op, int64_t a, int64_t b, int64_t& r) {
 }
 
 // -1 when the comparison needs the general path.
-inline int small_int_compare(uint8_t op, int64_t a, int64_t b) {
+VELN_LOOP_HELPER int small_int_compare(uint8_t op, int64_t a, int64_t b) {
   switch (static_cast<CompareOperator>(op)) {
     case CompareOperator::Lt: return a < b;
     case CompareOperator::LtE: return a <= b;
@@ -208,38 +225,66 @@ VELN_LOOP_HELPER int64_t small_position(const Cell& index, size_t count) {
   return i >= 0 && i < n ? i : -1;
 }
 
-// [list or tuple][index] -> [item] for an index within it; false leaves the
-// cells to the general read.
+// The value of a key a dict holds, or null: the general read decides.
+VELN_OP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
+  if (!dict.is(VmKind::Dict)) return nullptr;
+  const std::optional<size_t> at = dict.dict_find_structural(key);
+  return at ? &dict.dict_pairs()[*at].value : nullptr;
+}
+
+// [list, tuple or dict][index] -> [item] for an index within it or a key
+// held; false leaves the cells to the general read.
 VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   Cell& container = top[-2];
+  if (const VmValue* found = dict_item(container, top[-1])) {
+    VmValue item = *found;
+    clear(top[-1]);
+    overwrite(container, std::move(item));
+    return true;
+  }
   if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
   const std::span<const VmValue> items = container.items();
   const int64_t at = small_position(top[-1], items.size());
   if (at < 0) return false;
   VmValue item = items[static_cast<size_t>(at)];
   clear(top[-1]);
-  container = std::move(item);
+  overwrite(container, std::move(item));
   return true;
 }
 
-// `name[index] = value` on a list bound to a local, the index within it:
-// the write-back's steps for that shape (the local lets go of the list so
-// its buffer is edited in place, the item is set, the list goes back to
-// the local). 1 done, 0 for the general path, -1 failed.
-// The three cells are [list][index][value], or [value][list][index] when
-// the value was computed before the target was resolved.
-VELN_LOOP_HELPER int store_list_item(VmRun& run, const TargetSite& site, Cell* top, bool value_below, Slot* slots) {
-  if (site.levels != 1 || site.outer_current || !site.root_is_name || !site.root_cell) return 0;
+// `name[index] = value` (or `name[index] op= value`) on a list or dict bound
+// to a local, a list index within it: the write-back's steps for that shape
+// (the local lets go of the container so its buffer is edited in place, the
+// item is set, the container goes back to the local). 1 done, 0 for the
+// general path, -1 failed.
+// The three cells are [container][index][value], or [value][container][index]
+// when the value was computed before the target was resolved.
+VELN_OP_HELPER int store_dict_item(VmRun& run, Slot& root, Cell& dict, Cell& index, Cell& value) {
+  root.value = VmValue();
+  if (!run.check(dict.dict_set_key(std::move(index), std::move(value)))) return -1;
+  overwrite(root.value, std::move(dict));
+  clear(index);
+  return 1;
+}
+
+VELN_LOOP_HELPER int store_item(VmRun& run, const TargetSite& site, Cell* top, uint8_t flags, Slot* slots) {
+  if (site.levels != 1 || site.outer_current != ((flags & kStoreCurrentUsed) != 0) || !site.root_is_name ||
+      !site.root_cell) {
+    return 0;
+  }
+  const bool value_below = (flags & kStoreValueBelow) != 0;
   Slot& root = slots[site.slot];
-  Cell& list = value_below ? top[-2] : top[-3];
+  Cell& container = value_below ? top[-2] : top[-3];
   Cell& index = value_below ? top[-1] : top[-2];
   Cell& value = value_below ? top[-3] : top[-1];
-  if (!root.bound || !list.is(VmKind::List)) return 0;
-  const int64_t at = small_position(index, list.item_count());
+  if (!root.bound) return 0;
+  if (container.is(VmKind::Dict)) return store_dict_item(run, root, container, index, value);
+  if (!container.is(VmKind::List)) return 0;
+  const int64_t at = small_position(index, container.item_count());
   if (at < 0) return 0;
   root.value = VmValue();
-  if (!run.check(list.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
-  root.value = std::move(list);
+  if (!run.check(container.seq_set(static_cast<size_t>(at), std::move(value)))) return -1;
+  overwrite(root.value, std::move(container));
   clear(index);
   return 1;
 }
@@ -377,8 +422,56 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   return replace_with(args, sp, std::move(result).value());
 }
 
+// `name.append(item)` on a list bound to a local: list.append's steps with
+// the local's write-back (the local lets go of the list so its buffer grows
+// in place, the item is pushed, the list goes back to the local). False
+// leaves the call to the general path. Cells: [item][list].
+VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& site, Cell* sp, Slot* slots,
+                                      VmStatus& status) {
+  Slot& root = slots[code.targets[site.target].slot];
+  if (!root.bound || !sp[-1].is(VmKind::List)) return false;
+  root.value = VmValue();
+  VmValue list = std::move(sp[-1]);
+  status = list.seq_push(std::move(sp[-2]));
+  overwrite(root.value, std::move(list));
+  return true;
+}
+
 VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
+  if (site.shortcut == CallSite::Shortcut::LocalListAppend) {
+    VmStatus status = Ok{};
+    if (append_to_local(f.code, site, sp, f.slots, status)) {
+      if (!f.run.check(std::move(status))) return nullptr;
+      clear(sp[-2]);
+      return sp - 1;
+    }
+  } else if (site.shortcut == CallSite::Shortcut::DictGet) {
+    // [key][default]?[receiver cells]: dict.get's answer, nothing to write back.
+    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+    Cell* args = sp - receiver_cells - site.argc;
+    const Cell& dict = sp[-1];
+    if (dict.is(VmKind::Dict)) {
+      const VmValue* found = dict_item(dict, args[0]);
+      VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
+      return replace_with(args, sp, std::move(value));
+    }
+  }
+  if (!site.has_keywords && sp[-1].is(VmKind::String)) {
+    // A str is never changed by its methods: nothing to write back, so the
+    // str table is called straight away.
+    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+    Cell* args = sp - receiver_cells - site.argc;
+    VmResult<NativeMethodOutcome> outcome =
+        str_methods().call(std::move(sp[-1]), site.method_ids.ids[static_cast<size_t>(VmKind::String)],
+                           f.code.texts[site.method], std::span<const VmValue>(args, site.argc));
+    if (!outcome.ok()) {
+      f.run.fail(std::move(outcome).error());
+      return nullptr;
+    }
+    VELN_DEBUG_CHECK(!outcome->is_mutated(), "a str method changed its receiver");
+    return replace_with(args, sp, std::move(outcome->value));
+  }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
@@ -552,9 +645,8 @@ VELN_OP_HELPER Cell* list_append(Frame f, const Instr& in, Cell* sp) {
 }
 
 VELN_OP_HELPER Cell* dict_set_cell(Frame f, const Instr& in, Cell* sp) {
-  if (!f.run.take(dict_set(std::move(f.stack[in.a]), std::move(sp[-2]), std::move(sp[-1])), f.stack[in.a])) {
-    return nullptr;
-  }
+  // The result cell holds the comprehension's only reference: set in place.
+  if (!f.run.check(f.stack[in.a].dict_set_key(std::move(sp[-2]), std::move(sp[-1])))) return nullptr;
   return sp - 2;
 }
 
@@ -680,7 +772,7 @@ op_LoadConst:
   if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, in->b)) goto failed;
   // falls through
 op_PushConst:
-  *sp++ = code.constants[in->a];
+  copy_into_free(*sp++, code.constants[in->a]);
   NEXT();
 op_PushBool:
   set_bool(*sp++, in->a8 != 0);
@@ -702,7 +794,7 @@ op_LoadNameConst:
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
-  *sp++ = code.constants[in->b];
+  copy_into_free(*sp++, code.constants[in->b]);
   NEXT();
 op_NameConstBinary:
 op_NameConstBinaryStore: {
@@ -710,7 +802,7 @@ op_NameConstBinaryStore: {
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 32)) goto failed;
-  *sp++ = code.constants[static_cast<uint32_t>(in->b)];
+  copy_into_free(*sp++, code.constants[static_cast<uint32_t>(in->b)]);
   const bool store = in->op == Op::NameConstBinaryStore;
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
@@ -736,7 +828,7 @@ op_NameConstBinaryStore: {
 }
 op_StoreLocal: {
   Slot& slot = slots[in->a];
-  slot.value = std::move(*--sp);
+  overwrite(slot.value, std::move(*--sp));
   slot.bound = true;
   NEXT();
 }
@@ -797,7 +889,7 @@ op_Name2CompareJump:
     if (!charge(run, 64) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
   } else {
     if (!charge(run, 32)) goto failed;
-    *sp = code.constants[in->b >> 32];
+    copy_into_free(*sp, code.constants[in->b >> 32]);
   }
   ++sp;
   // falls through
@@ -820,7 +912,7 @@ op_CompareLastNamed: {
     clear(*--sp);
     set_bool(sp[-1], holds != 0);
   } else if (holds) {
-    sp[-2] = std::move(sp[-1]);
+    overwrite(sp[-2], std::move(sp[-1]));
     --sp;
   } else {
     clear(*--sp);
@@ -849,7 +941,7 @@ op_ForNext:
   if (!charge(run, 96)) goto failed;
   if (in->a8 & kForNextStore) {
     Slot& slot = slots[in->spare];
-    slot.value = std::move(*--sp);
+    overwrite(slot.value, std::move(*--sp));
     slot.bound = true;
   }
   if (in->a8 & kForNextLoopBack) JUMP(in->a);
@@ -868,7 +960,7 @@ op_Restore: {
   for (size_t i = captured.size(); i-- > 0;) {
     Slot& slot = slots[captured[i]];
     slot.bound = sp[-1].bool_value();
-    slot.value = std::move(sp[-2]);
+    overwrite(slot.value, std::move(sp[-2]));
     sp -= 2;
   }
   NEXT();
@@ -889,17 +981,20 @@ op_Syscall:
   OUT_OF_LINE(syscall);
 op_NativeCall:
   OUT_OF_LINE(native_call);
-op_StoreResolved:
-  if ((in->a8 & ~kStoreValueBelow) == 0) {
-    const int stored = store_list_item(run, code.targets[in->a], sp, in->a8 != 0, slots);
-    if (stored < 0) goto failed;
-    if (stored > 0) {
-      sp -= 3;
-      NEXT();
-    }
+op_StoreResolved: {
+  const int stored = store_item(run, code.targets[in->a], sp, in->a8, slots);
+  if (stored < 0) goto failed;
+  if (stored > 0) {
+    sp -= 3;
+    NEXT();
   }
   OUT_OF_LINE(store_resolved_cells);
+}
 op_ReadCurrent:
+  if (const VmValue* found = dict_item(sp[-2], sp[-1])) {
+    *sp++ = *found;
+    NEXT();
+  }
   OUT_OF_LINE(read_current);
 op_Subscript:
   if (subscript_item(sp)) {

@@ -2,6 +2,7 @@
 
 #include <unicode/utf8.h>
 
+#include <charconv>
 #include <string>
 
 #include "interpreter_support/formatting.hpp"
@@ -67,6 +68,12 @@ VmExecutionError long_character() {
 VmResult<VmValue> builtin_str(BuiltinCall& call) {
   VmValue& x = call.args[0];
   if (x.is(VmKind::String)) return std::move(x);
+  if (x.is(VmKind::Int) && x.int_is_small()) {
+    // At most 20 characters: far within the size limit.
+    char digits[24];
+    const size_t length = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, x.small_int()).ptr - digits);
+    return VmValue::text_unchecked(VmKind::String, std::string(digits, length));
+  }
   VELN_TRY(std::string text, x.bounded_python_repr());
   return VmValue::make_str(std::move(text));
 }

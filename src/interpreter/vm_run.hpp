@@ -67,7 +67,7 @@ struct VmRun {
   }
 
   // Charges `cost` to the host, through its counter when the charge fits.
-  bool charge(uint64_t cost) {
+  [[gnu::always_inline]] bool charge(uint64_t cost) {
     const uint64_t next = counter->used + cost;
     if (next >= cost && next <= counter->limit) [[likely]] {
       counter->used = next;

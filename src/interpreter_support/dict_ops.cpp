@@ -9,11 +9,7 @@
 namespace veln {
 
 VmResult<VmValue> dict_set(VmValue dict, VmValue key, VmValue value) {
-  if (const std::optional<size_t> at = dict.dict_find_structural(key)) {
-    VELN_CHECK(dict.dict_set_value(*at, std::move(value)));
-  } else {
-    VELN_CHECK(dict.dict_push_pair(std::move(key), std::move(value)));
-  }
+  VELN_CHECK(dict.dict_set_key(std::move(key), std::move(value)));
   return dict;
 }
 

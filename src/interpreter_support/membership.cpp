@@ -27,6 +27,10 @@ VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle,
 constexpr size_t kScannedDictSize = 8;
 
 VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMeter* meter) {
+  // A str equals exactly the structurally equal keys, and comparing it
+  // never fails: the structural lookup is the scan's answer (unless the
+  // scan's steps are being counted).
+  if (meter == nullptr && needle.is(VmKind::String)) return dict.dict_find_structural(needle).has_value();
   const auto pairs = dict.dict_pairs();
   if (pairs.size() > kScannedDictSize) {
     if (auto m = vm_dict_key_match(dict, needle, meter))

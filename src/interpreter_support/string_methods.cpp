@@ -155,13 +155,14 @@ Outcome str_case(VmValue s, Args) {
   const std::string_view text = s.text();
   std::string out;
   if (s.text_is_ascii()) {
+    const char first = Dir == CaseDirection::Lower ? 'A' : 'a';
+    const auto changes = [first](char ch) { return ch >= first && ch <= first + ('z' - 'a'); };
+    // A text without a letter to map is its own result (texts are values:
+    // the shared buffer is not observable).
+    if (std::none_of(text.begin(), text.end(), changes)) return NativeMethodOutcome::plain(std::move(s));
     out.assign(text);
     for (char& ch : out) {
-      if constexpr (Dir == CaseDirection::Lower) {
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
-      } else {
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - ('a' - 'A'));
-      }
+      if (changes(ch)) ch = static_cast<char>(ch ^ ('a' - 'A'));
     }
     return str_result(std::move(out));
   }

@@ -346,7 +346,7 @@ VmHeap* clone_heap(const VmHeap* h) {
       return new VmDateTimeHeap(static_cast<const VmDateTimeHeap*>(h)->value);
     case VmHeapType::Text: {
       const auto* t = static_cast<const VmTextHeap*>(h);
-      auto* c = new VmTextHeap(t->bytes, t->ascii);
+      auto* c = new VmTextHeap(std::string(t->bytes), t->ascii);
       c->code_points = t->code_points;
       return c;
     }
@@ -433,7 +433,11 @@ VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
   return text_unchecked(text_kind, std::move(bytes));
 }
 
-VmResult<VmValue> VmValue::make_str(std::string text) { return make_text(VmKind::String, std::move(text)); }
+VmResult<VmValue> VmValue::make_str(std::string text) {
+  VELN_CHECK(vm_check_units(vm_text_units(text.size())));
+  const bool ascii = bytes_are_ascii(text);
+  return from_heap(VmKind::String, new VmTextHeap(std::move(text), ascii));
+}
 VmResult<VmValue> VmValue::make_bytes(std::string bytes) { return make_text(VmKind::Bytes, std::move(bytes)); }
 VmResult<VmValue> VmValue::make_bytearray(std::string bytes) {
   return make_text(VmKind::ByteArray, std::move(bytes));
@@ -801,9 +805,11 @@ size_t VmValue::dict_size() const {
   return heap_as<VmDictHeap>(u_.p).pairs.size();
 }
 
-std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
-  VELN_EXPECT_KIND(is(VmKind::Dict));
-  auto& d = heap_as<VmDictHeap>(u_.p);
+namespace {
+
+// The first pair whose key is structurally equal to `key`. A dict large
+// enough for an index gets it, and `hash` the key's hash.
+std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional<uint64_t>& hash) {
   if (d.pairs.size() <= detail::kDictIndexThreshold) {
     for (size_t i = 0; i < d.pairs.size(); ++i)
       if (d.pairs[i].key.eq(key)) return i;
@@ -811,13 +817,28 @@ std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
   }
   if (!d.index) build_index(d);
   const VmDictIndex& idx = *d.index;
+  if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
+    return d.last_found;
+  }
   const uint64_t h = vm_structural_hash(key, dict_hash_seed());
+  hash = h;
   const size_t mask = idx.slots.size() - 1;
   for (size_t i = h & mask; idx.slots[i] != 0; i = (i + 1) & mask) {
     const uint32_t p = idx.slots[i] - 1;
-    if (idx.hashes[p] == h && d.pairs[p].key.eq(key)) return p;
+    if (idx.hashes[p] == h && d.pairs[p].key.eq(key)) {
+      d.last_found = p;
+      return p;
+    }
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<size_t> VmValue::dict_find_structural(const VmValue& key) const {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
+  std::optional<uint64_t> hash;
+  return find_pair(heap_as<VmDictHeap>(u_.p), key, hash);
 }
 
 const VmContractHandle& VmValue::contract_handle_value() const {
@@ -990,6 +1011,10 @@ void VmValue::seq_clear() {
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
+  return dict_append(std::move(key), std::move(value), nullptr);
+}
+
+VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent_key_hash) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
   Caches c{units(), depth()};
   c.add(key);
@@ -1001,11 +1026,22 @@ VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
   d.depth = static_cast<uint16_t>(c.depth);
   if (d.index) {
     VmDictIndex& idx = *d.index;
-    idx.hashes.push_back(vm_structural_hash(d.pairs.back().key, dict_hash_seed()));
+    idx.hashes.push_back(absent_key_hash != nullptr ? *absent_key_hash
+                                                    : vm_structural_hash(d.pairs.back().key, dict_hash_seed()));
     if (2 * d.pairs.size() + 2 > idx.slots.size()) index_rehash(idx, d.pairs, idx.slots.size() * 2);
-    index_insert(idx, d.pairs, static_cast<uint32_t>(d.pairs.size() - 1), true);
+    index_insert(idx, d.pairs, static_cast<uint32_t>(d.pairs.size() - 1), absent_key_hash == nullptr);
   }
   return Ok{};
+}
+
+VmStatus VmValue::dict_set_key(VmValue key, VmValue value) {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
+  auto& d = heap_as<VmDictHeap>(u_.p);
+  std::optional<uint64_t> hash;
+  if (const std::optional<size_t> at = find_pair(d, key, hash)) return dict_set_value(*at, std::move(value));
+  // The key is absent: an indexed dict takes the hash found into the index
+  // (a clone carries the index over).
+  return dict_append(std::move(key), std::move(value), hash ? &*hash : nullptr);
 }
 
 VmStatus VmValue::dict_set_value(size_t index, VmValue value) {

@@ -386,6 +386,10 @@ class VmValue {
 
   // Dict primitives (dict_set semantics are built on top of these).
   VmStatus dict_push_pair(VmValue key, VmValue value);  // appends, no key check
+  // The first pair with a structurally equal key takes the value (keeping
+  // its key), else the pair is appended: one hash of the key for both the
+  // search and the index.
+  VmStatus dict_set_key(VmValue key, VmValue value);
   VmStatus dict_set_value(size_t index, VmValue value);
   VmDictPair dict_remove_at(size_t index);
   void dict_clear();
@@ -441,6 +445,8 @@ class VmValue {
     return v;
   }
   detail::VmHeap* heap_ptr() const { return u_.p; }
+  // dict_push_pair, given the hash of a key known to be absent (or null).
+  VmStatus dict_append(VmValue key, VmValue value, const uint64_t* absent_key_hash);
   // Makes the buffer unshared (cloning it when shared) and returns it.
   detail::VmHeap* make_unique_heap();
   // make_unique_heap for a sequence about to change: its side cache goes.

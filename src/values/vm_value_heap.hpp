@@ -31,7 +31,7 @@ struct VmTextHeap : VmHeap {
   uint64_t hash = 0;
   bool hashed = false;
   VmKind hashed_kind = VmKind::None;
-  VmTextHeap(std::string b, bool is_ascii)
+  VmTextHeap(std::string&& b, bool is_ascii)
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),
         ascii(is_ascii),
@@ -60,6 +60,11 @@ inline constexpr size_t kDictIndexThreshold = 8;
 struct VmDictHeap : VmHeap {
   std::vector<VmDictPair> pairs;
   std::unique_ptr<VmDictIndex> index;  // lazily built, dropped when stale
+  // The pair an indexed lookup found last: `d[k] op= v`, `k in d` then
+  // `d[k]`, `d.get(k)` then `d[k] = ...` look the same key up again, and a
+  // key equal to this pair's (in an index without duplicate keys) is found
+  // without hashing. Checked on every use, so any edit may leave it stale.
+  uint32_t last_found = 0;
   std::unique_ptr<VmSideCache> side;   // kept by appends, dropped by other key edits, never cloned
   VmDictHeap(std::vector<VmDictPair> p, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {}

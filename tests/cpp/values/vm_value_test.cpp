@@ -283,9 +283,14 @@ TEST(VmValueDict, IndexAgreesWithScanUnderRandomEdits) {
     const auto expect = scan(d, key);
     ASSERT_EQ(d.dict_find_structural(key), expect) << step;
     const auto op = rng() % 10;
-    if (op < 5) {
+    if (op < 3) {
       if (expect) ASSERT_TRUE(d.dict_set_value(*expect, VmValue::integer(step)).ok());
       else ASSERT_TRUE(d.dict_push_pair(key, VmValue::integer(step)).ok());
+    } else if (op < 5) {
+      ASSERT_TRUE(d.dict_set_key(key, VmValue::integer(step)).ok());
+      const size_t at = expect ? *expect : d.dict_size() - 1;
+      ASSERT_EQ(d.dict_find_structural(key), at) << step;
+      ASSERT_EQ(d.dict_pairs()[at].value.small_int(), step);
     } else if (op < 7 && expect) {
       d.dict_remove_at(*expect);
     } else if (op == 7) {
