@@ -159,10 +159,10 @@ bool EqualValueHasher::tracked(double group) const {
   return track_all_ || (track_wide_ && !(std::fabs(group) < kTwoTo53));
 }
 
-bool EqualValueHasher::add_to_groups(const VmValue& v) {
+bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups) {
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
-    const double group = group_double(x);
+    const double group = *leaf_groups++;
     if (!tracked(group)) return true;
     Group& g = groups_[double_bits(group)];
     if (x.is(VmKind::Float)) {
@@ -193,13 +193,16 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   EqualValueHasher hasher;
   Survey found;
   // Each value is hashed right after its survey, while it is in the cache,
-  // as if every group were equal throughout; hashed again below if not.
+  // as if every group were equal throughout; hashed again below if not. The
+  // group doubles of the number leaves (a decimal's costs a division) are
+  // kept in walk order for the grouping pass.
+  std::vector<double> leaf_groups;
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
     hasher.hashes_[s].reserve(universe[s].size());
     for (const VmValue& v : universe[s]) {
       if (!hasher.survey(v, found, meter)) return std::nullopt;
-      auto h = hasher.hash_of(v);
+      auto h = hasher.hash_of(v, &leaf_groups);
       if (!h) return std::nullopt;
       hasher.hashes_[s].push_back(*h);
     }
@@ -211,13 +214,15 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   hasher.track_all_ = found.decimal || found.tiny;
   hasher.track_wide_ = found.wide;
   if (!hasher.track_all_ && !hasher.track_wide_) return hasher;
+  const double* next_group = leaf_groups.data();
   for (const auto values : universe) {
     for (const VmValue& v : values) {
       vm_tick(meter);
-      if (!hasher.add_to_groups(v)) return std::nullopt;
+      if (!hasher.add_to_groups(v, next_group)) return std::nullopt;
     }
   }
   bool failed = false;
+  bool any_unclean = false;
   hasher.groups_.for_each([&](Group& g) {
     // The exact members are equal to one another; the floats (one double)
     // must meet an int of the group and a decimal of it alike.
@@ -227,9 +232,12 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
       failed |= !equal.ok();
       g.clean = equal.ok() && *equal;
     }
+    any_unclean |= !g.clean;
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
+  // With every group equal throughout, the first hashes stand.
+  if (!any_unclean) return hasher;
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
@@ -242,13 +250,14 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   return hasher;
 }
 
-std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) const {
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, std::vector<double>* leaf_groups) const {
   switch (v.kind()) {
     case VmKind::Bool:
     case VmKind::Int:
     case VmKind::Float:
     case VmKind::Decimal: {
       const double group = group_double(v);
+      if (leaf_groups != nullptr) leaf_groups->push_back(group);
       const uint64_t bits = double_bits(group);
       const uint64_t coarse = mix(kNumberTag, bits);
       const Group* g = tracked(group) ? groups_.find(bits) : nullptr;
@@ -267,7 +276,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) cons
       EqualValueHashes out;
       out.coarse = out.refined = mix(v.is(VmKind::Tuple) ? kTupleTag : kListTag, items.size());
       for (const VmValue& item : items) {
-        const auto h = hash_of(item);
+        const auto h = hash_of(item, leaf_groups);
         if (!h) return std::nullopt;
         out.coarse = mix(out.coarse, h->coarse);
         out.refined = mix(out.refined, h->refined);
@@ -283,7 +292,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) cons
       refined.reserve(items.size());
       bool wild = false;
       for (const VmValue& item : items) {
-        const auto h = hash_of(item);
+        const auto h = hash_of(item, leaf_groups);
         if (!h) return std::nullopt;
         coarse.push_back(h->coarse);
         refined.push_back(h->refined);

@@ -115,8 +115,11 @@ class EqualValueHasher {
   };
   bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
-  bool add_to_groups(const VmValue& v);
-  std::optional<EqualValueHashes> hash_of(const VmValue& v) const;
+  // `leaf_groups`: the group doubles of v's number leaves, in walk order;
+  // advanced past them.
+  bool add_to_groups(const VmValue& v, const double*& leaf_groups);
+  // Appends the group doubles of v's number leaves to `leaf_groups`.
+  std::optional<EqualValueHashes> hash_of(const VmValue& v, std::vector<double>* leaf_groups = nullptr) const;
 
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
