@@ -159,9 +159,11 @@ bool EqualValueHasher::tracked(double group) const {
   return track_all_ || (track_wide_ && !(std::fabs(group) < kTwoTo53));
 }
 
-bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups) {
+bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
+  constexpr ptrdiff_t kLookAhead = 8;
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
+    if (end - leaf_groups > kLookAhead) groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
     const double group = *leaf_groups++;
     if (!tracked(group)) return true;
     Group& g = groups_[double_bits(group)];
@@ -218,7 +220,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   for (const auto values : universe) {
     for (const VmValue& v : values) {
       vm_tick(meter);
-      if (!hasher.add_to_groups(v, next_group)) return std::nullopt;
+      if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size())) return std::nullopt;
     }
   }
   bool failed = false;

@@ -55,6 +55,11 @@ class FlatTable {
     const Slot& s = probe(slots_, key);
     return s.used ? &s.value : nullptr;
   }
+  // Starts loading the slot where `key` is looked for (a lookup in a large
+  // table is a cache miss; callers that know their next keys hide it).
+  void prefetch(uint64_t key) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<size_t>(vm_hash_word(key)) & (slots_.size() - 1)]);
+  }
   template <class F>
   void for_each(F f) {
     for (Slot& s : slots_)
@@ -116,8 +121,8 @@ class EqualValueHasher {
   bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
-  // advanced past them.
-  bool add_to_groups(const VmValue& v, const double*& leaf_groups);
+  // advanced past them; `end` ends them all.
+  bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
   // Appends the group doubles of v's number leaves to `leaf_groups`.
   std::optional<EqualValueHashes> hash_of(const VmValue& v, std::vector<double>* leaf_groups = nullptr) const;
 
@@ -139,6 +144,14 @@ class EqualValueIndex {
   explicit EqualValueIndex(bool any_wild) : any_wild_(any_wild) {}
   void add(uint32_t position, const EqualValueHashes& h);
   void replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after);
+  // Starts loading what first_equal will read first for these hashes.
+  void prefetch(const EqualValueHashes& h) const {
+    if (h.wild) {
+      by_coarse_.by_key.prefetch(h.coarse);
+    } else {
+      by_refined_.by_key.prefetch(h.refined);
+    }
+  }
   // The first position p for which vm_values_equal(stored[p], needle) holds.
   VmResult<std::optional<uint32_t>> first_equal(std::span<const VmValue> stored, const VmValue& needle,
                                                 const EqualValueHashes& h, VmWorkMeter* meter) const;

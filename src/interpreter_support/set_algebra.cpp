@@ -481,11 +481,14 @@ class Membership {
     // The needle is one of the queries: find its hashes by position.
     const auto at = static_cast<size_t>(&needle - queries_.data());
     if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;
-    auto first = hash_index_.first_equal(items_, needle, hasher_->hashes(1)[at], meter_);
+    const auto& needle_hashes = hasher_->hashes(1);
+    if (at + kHashLookAhead < needle_hashes.size()) hash_index_.prefetch(needle_hashes[at + kHashLookAhead]);
+    auto first = hash_index_.first_equal(items_, needle, needle_hashes[at], meter_);
     if (!first.ok()) return VmResult<bool>(std::move(first).error());
     return VmResult<bool>(first->has_value());
   }
 
+  static constexpr size_t kHashLookAhead = 8;
   std::span<const VmValue> items_;
   std::span<const VmValue> queries_;
   VmWorkMeter* meter_;
@@ -957,8 +960,10 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
   std::vector<VmValue> kept;
   std::vector<EqualValueHashes> kept_hashes;
   EqualValueIndex index(hasher->any_wild());
+  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
+    if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead]);
     auto match = index.first_equal(kept, item, hashes[i], meter);
     if (!match.ok()) return class_failure(i, std::move(match).error());
     if (!*match) {
