@@ -565,11 +565,17 @@ struct TextKey {
   std::string_view text;
 };
 
+// Bytes [from, from + 8) of a text, big-endian, zeros past its end: where
+// two packings differ, the texts differ the same way.
+uint64_t packed_bytes(std::string_view t, size_t from) {
+  uint64_t packed = 0;
+  for (size_t i = from; i < from + 8; ++i) packed = (packed << 8) | (i < t.size() ? static_cast<uint8_t>(t[i]) : 0);
+  return packed;
+}
+
 TextKey text_key(const VmValue& v) {
   const std::string_view t = v.text();
-  uint64_t prefix = 0;
-  for (size_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < t.size() ? static_cast<uint8_t>(t[i]) : 0);
-  return TextKey{prefix, t};
+  return TextKey{packed_bytes(t, 0), t};
 }
 
 bool text_key_less(const TextKey& a, const TextKey& b) {
@@ -923,7 +929,11 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
 // float texts each time; their byte strings are built once and compared
 // bytewise (a set's items, or a union of sets, often arrive sorted).
 void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  // The first sixteen key bytes are packed beside each entry: most
+  // comparisons end there, without reading the byte buffer.
   struct Keyed {
+    uint64_t head;
+    uint64_t next;
     uint32_t begin;
     uint32_t size;
     uint32_t position;
@@ -936,10 +946,14 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
       std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
       return;
     }
-    keyed[i] = Keyed{static_cast<uint32_t>(begin), static_cast<uint32_t>(bytes.size() - begin), static_cast<uint32_t>(i)};
+    const std::string_view key = std::string_view(bytes).substr(begin);
+    keyed[i] = Keyed{packed_bytes(key, 0), packed_bytes(key, 8), static_cast<uint32_t>(begin),
+                     static_cast<uint32_t>(key.size()), static_cast<uint32_t>(i)};
   }
   const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
   sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
+    if (a.head != b.head) return a.head < b.head;
+    if (a.next != b.next) return a.next < b.next;
     const int c = view(a).compare(view(b));
     return c < 0 || (c == 0 && a.position < b.position);
   }, meter));
