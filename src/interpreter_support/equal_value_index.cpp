@@ -361,6 +361,18 @@ uint32_t EqualValueIndex::Chains::head(uint64_t key) const {
   return c == nullptr ? kEnd : c->head;
 }
 
+void EqualValueIndex::add_all(std::span<const EqualValueHashes> hashes) {
+  // Sized once, so that each key's slot can be loaded a few keys ahead.
+  constexpr size_t kLookAhead = 8;
+  by_refined_.by_key.reserve(hashes.size());
+  by_refined_.next.resize(std::max(by_refined_.next.size(), hashes.size()), kEnd);
+  for (size_t p = 0; p < hashes.size(); ++p) {
+    if (p + kLookAhead < hashes.size() && !hashes[p + kLookAhead].wild)
+      by_refined_.by_key.prefetch(hashes[p + kLookAhead].refined);
+    add(static_cast<uint32_t>(p), hashes[p]);
+  }
+}
+
 void EqualValueIndex::add(uint32_t position, const EqualValueHashes& h) {
   if (h.wild) {
     wild_by_coarse_.push(h.coarse, position);

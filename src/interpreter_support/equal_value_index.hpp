@@ -19,6 +19,8 @@
 // gives exactly the scan's first match.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -55,6 +57,11 @@ class FlatTable {
     const Slot& s = probe(slots_, key);
     return s.used ? &s.value : nullptr;
   }
+  // Room for `count` keys without growing.
+  void reserve(size_t count) {
+    const size_t wanted = std::max<size_t>(64, std::bit_ceil(2 * count + 2));
+    if (wanted > slots_.size()) rehash(wanted);
+  }
   // Starts loading the slot where `key` is looked for (a lookup in a large
   // table is a cache miss; callers that know their next keys hide it).
   void prefetch(uint64_t key) const {
@@ -80,8 +87,9 @@ class FlatTable {
     for (size_t i = static_cast<size_t>(vm_hash_word(key)) & mask;; i = (i + 1) & mask)
       if (!slots[i].used || slots[i].key == key) return slots[i];
   }
-  void grow() {
-    std::vector<Slot> bigger(slots_.empty() ? 64 : 2 * slots_.size());
+  void grow() { rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
+  void rehash(size_t size) {
+    std::vector<Slot> bigger(size);
     for (Slot& s : slots_)
       if (s.used) probe(bigger, s.key) = std::move(s);
     slots_ = std::move(bigger);
@@ -142,6 +150,8 @@ class EqualValueIndex {
   // `any_wild`: whether a wild value may be stored or looked up; without
   // one the refined hashes alone are kept.
   explicit EqualValueIndex(bool any_wild) : any_wild_(any_wild) {}
+  // Positions 0 .. hashes.size() - 1 in one go.
+  void add_all(std::span<const EqualValueHashes> hashes);
   void add(uint32_t position, const EqualValueHashes& h);
   void replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after);
   // Starts loading what first_equal will read first for these hashes.

@@ -474,7 +474,7 @@ class Membership {
       if (hasher_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
         const auto& hashes = hasher_->hashes(0);
-        for (uint32_t p = 0; p < hashes.size(); ++p) hash_index_.add(p, hashes[p]);
+        hash_index_.add_all(hashes);
       }
     }
     if (!hasher_) return std::nullopt;
