@@ -389,14 +389,44 @@ class SortedProbe {
   std::optional<size_t> first_nan_;
 };
 
+// The value-equality hashes of two sequences, built on first need and
+// shared by the searches of each in the other (a symmetric difference asks
+// both ways; the hashes depend on the values only, not on their order).
+class PairHasher {
+ public:
+  PairHasher(std::span<const VmValue> first, std::span<const VmValue> second) : spans_{first, second} {}
+  // The hashes of `items` and of `queries` (the two sequences, either way
+  // round), or nothing when the hashing is refused.
+  std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes(
+      std::span<const VmValue> items, VmWorkMeter* meter) {
+    if (!tried_) {
+      tried_ = true;
+      hasher_ = EqualValueHasher::build(spans_, meter);
+    }
+    if (!hasher_) return std::nullopt;
+    const size_t at = items.data() == spans_[0].data() && items.size() == spans_[0].size() ? 0 : 1;
+    return std::pair{&hasher_->hashes(at), &hasher_->hashes(1 - at)};
+  }
+  bool any_wild() const { return hasher_->any_wild(); }
+
+ private:
+  std::span<const VmValue> spans_[2];
+  bool tried_ = false;
+  std::optional<EqualValueHasher> hasher_;
+};
+
 // Answers "does `items` hold a value-equal item" for a series of needles,
 // when the series is long enough to pay for it through a sorted probe (items
 // of one family) or else an index of equal forms (built on first need).
 class Membership {
  public:
-  // `queries` are the needles, asked in their order.
-  Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter)
-      : items_(items), queries_(queries), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8) {
+  // `queries` are the needles, asked in their order. `shared` hashes items
+  // and queries for the index of equal forms; one of its own is made when
+  // it is null.
+  Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter,
+             PairHasher* shared = nullptr)
+      : items_(items), queries_(queries), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8),
+        hasher_(shared) {
     if (!indexed_) return;
     merging_ = mergeable(queries, items, meter);
     if (!merging_) probe_ = SortedProbe::build(items);
@@ -469,19 +499,21 @@ class Membership {
   std::optional<VmResult<bool>> contains_by_hash(const VmValue& needle) const {
     if (!hash_tried_) {
       hash_tried_ = true;
-      const std::span<const VmValue> universe[] = {items_, queries_};
-      hasher_ = EqualValueHasher::build(universe, meter_);
-      if (hasher_) {
+      if (hasher_ == nullptr) {
+        own_hasher_.emplace(items_, queries_);
+        hasher_ = &*own_hasher_;
+      }
+      hashes_ = hasher_->hashes(items_, meter_);
+      if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
-        const auto& hashes = hasher_->hashes(0);
-        hash_index_.add_all(hashes);
+        hash_index_.add_all(*hashes_->first);
       }
     }
-    if (!hasher_) return std::nullopt;
+    if (!hashes_) return std::nullopt;
     // The needle is one of the queries: find its hashes by position.
     const auto at = static_cast<size_t>(&needle - queries_.data());
     if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;
-    const auto& needle_hashes = hasher_->hashes(1);
+    const auto& needle_hashes = *hashes_->second;
     if (at + kHashLookAhead < needle_hashes.size()) hash_index_.prefetch(needle_hashes[at + kHashLookAhead]);
     auto first = hash_index_.first_equal(items_, needle, needle_hashes[at], meter_);
     if (!first.ok()) return VmResult<bool>(std::move(first).error());
@@ -494,7 +526,9 @@ class Membership {
   VmWorkMeter* meter_;
   bool indexed_;
   mutable bool hash_tried_ = false;
-  mutable std::optional<EqualValueHasher> hasher_;
+  mutable PairHasher* hasher_;
+  mutable std::optional<PairHasher> own_hasher_;
+  mutable std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes_;
   mutable EqualValueIndex hash_index_{false};
   mutable bool merging_ = false;
   Family family_ = Family::Other;
@@ -1238,10 +1272,10 @@ VmResult<bool> is_subset(std::span<const VmValue> a, std::span<const VmValue> b,
 }
 
 VmResult<std::vector<VmValue>> difference(std::span<const VmValue> a, std::span<const VmValue> b,
-                                          VmWorkMeter* meter) {
+                                          VmWorkMeter* meter, PairHasher* shared = nullptr) {
   if (b.empty()) return std::vector<VmValue>(a.begin(), a.end());
   std::vector<VmValue> out;
-  const Membership in_b(b, a, meter);
+  const Membership in_b(b, a, meter, shared);
   for (const VmValue& item : a) {
     VELN_TRY(const bool found, in_b.contains(item));
     if (!found) out.push_back(item);
@@ -1263,11 +1297,12 @@ VmResult<std::vector<VmValue>> intersection(std::span<const VmValue> a, std::spa
 
 VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, std::span<const VmValue> b,
                                                     VmWorkMeter* meter) {
-  VELN_TRY(std::vector<VmValue> out, difference(a, b, meter));
+  PairHasher shared(a, b);
+  VELN_TRY(std::vector<VmValue> out, difference(a, b, meter, &shared));
   if (a.empty()) {
     out.insert(out.end(), b.begin(), b.end());
   } else {
-    const Membership in_a(a, b, meter);
+    const Membership in_a(a, b, meter, &shared);
     for (const VmValue& item : b) {
       VELN_TRY(const bool found, in_a.contains(item));
       if (!found) out.push_back(item);
