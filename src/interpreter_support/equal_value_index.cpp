@@ -46,7 +46,8 @@ uint64_t double_bits(double x) {
   return bits;
 }
 
-double decimal_double(const VmDecimal& d) {
+// `whole`: set when d is a whole number of at most 2^53 (its double exactly).
+double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
   // A whole number below 2^53 is its double exactly; others go through their
   // text, whose reading rounds to nearest like the int and float paths.
   if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
@@ -54,7 +55,10 @@ double decimal_double(const VmDecimal& d) {
     mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
     if (mpz_fits_slong_p(k.get_mpz_t())) {
       const long v = mpz_get_si(k.get_mpz_t());
-      if (v <= kExactIntLimit && v >= -kExactIntLimit) return static_cast<double>(v);
+      if (v <= kExactIntLimit && v >= -kExactIntLimit) {
+        if (whole != nullptr) *whole = true;
+        return static_cast<double>(v);
+      }
     }
   }
   std::string text;
@@ -64,22 +68,39 @@ double decimal_double(const VmDecimal& d) {
   return x;
 }
 
-// Not NaN.
-double group_double(const VmValue& v) {
+// Not NaN. `plain`: cleared for a number that can share its group double
+// with an unequal number: an int or float at or beyond 2^53, a nonzero float
+// below 1e-13, a decimal that is not a whole number below 2^53. A group of
+// plain numbers holds one value (below 2^53 an int is its double exactly, and
+// a whole float there reads as the decimal of its integer), so it is equal
+// throughout.
+double group_double(const VmValue& v, bool* plain = nullptr) {
+  bool dummy = true;
+  bool& is_plain = plain != nullptr ? *plain : dummy;
+  is_plain = true;
   switch (v.kind()) {
     case VmKind::Bool:
       return v.bool_value() ? 1.0 : 0.0;
-    case VmKind::Int:
-      return vm_int_to_f64(v);
+    case VmKind::Int: {
+      const double x = vm_int_to_f64(v);
+      is_plain = std::fabs(x) < kTwoTo53;
+      return x;
+    }
     case VmKind::Float: {
       const double f = v.float_value();
-      if (f != 0.0 && std::fabs(f) < kTinyFloatLimit && vm_decimal_conversion_truncates(f)) {
+      const bool tiny = f != 0.0 && std::fabs(f) < kTinyFloatLimit;
+      is_plain = !tiny && std::fabs(f) < kTwoTo53;
+      if (tiny && vm_decimal_conversion_truncates(f)) {
         if (auto d = VmDecimal::from_f64(f); d.ok()) return decimal_double(*d);
       }
       return f;
     }
-    default:
-      return decimal_double(v.decimal_value());
+    default: {
+      bool whole = false;
+      const double x = decimal_double(v.decimal_value(), &whole);
+      is_plain = whole && std::fabs(x) < kTwoTo53;
+      return x;
+    }
   }
 }
 
@@ -135,14 +156,11 @@ bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* mete
     switch (x.kind()) {
       case VmKind::Int:
         found.misfit |= decimal_misfit(x);
-        found.wide |= !x.int_is_small() || x.small_int() >= kExactIntLimit || x.small_int() <= -kExactIntLimit;
         return true;
       case VmKind::Float: {
         const double f = x.float_value();
         if (std::isnan(f)) return false;
         found.misfit |= decimal_misfit(x);
-        found.wide |= !(std::fabs(f) < kTwoTo53);
-        found.tiny |= f != 0.0 && std::fabs(f) < kTinyFloatLimit;
         return true;
       }
       case VmKind::Decimal:
@@ -155,15 +173,13 @@ bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* mete
   return walk_leaves(v, leaf);
 }
 
-bool EqualValueHasher::tracked(double group) const {
-  return track_all_ || (track_wide_ && !(std::fabs(group) < kTwoTo53));
-}
+bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
 bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
   constexpr ptrdiff_t kLookAhead = 8;
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
-    if (end - leaf_groups > kLookAhead) groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
+    if (end - leaf_groups > kLookAhead) mixed_groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
     const double group = *leaf_groups++;
     if (!tracked(group)) return true;
     Group& g = groups_[double_bits(group)];
@@ -198,24 +214,23 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   // as if every group were equal throughout; hashed again below if not. The
   // group doubles of the number leaves (a decimal's costs a division) are
   // kept in walk order for the grouping pass.
-  std::vector<double> leaf_groups;
+  LeafGroups leaves;
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
     hasher.hashes_[s].reserve(universe[s].size());
     for (const VmValue& v : universe[s]) {
       if (!hasher.survey(v, found, meter)) return std::nullopt;
-      auto h = hasher.hash_of(v, &leaf_groups);
+      auto h = hasher.hash_of(v, &leaves);
       if (!h) return std::nullopt;
       hasher.hashes_[s].push_back(*h);
     }
   }
   if (found.decimal && found.misfit) return std::nullopt;
-  // Below 2^53 an int is its double exactly, so a group there holds one int
-  // value and the floats of that value, all equal, unless a decimal or a
-  // float whose decimal drops digits joins it.
-  hasher.track_all_ = found.decimal || found.tiny;
-  hasher.track_wide_ = found.wide;
-  if (!hasher.track_all_ && !hasher.track_wide_) return hasher;
+  // Only the groups that hold a number that is not plain may hold unequal
+  // members.
+  if (leaves.mixed.size() == 0) return hasher;
+  hasher.mixed_groups_ = std::move(leaves.mixed);
+  const std::vector<double>& leaf_groups = leaves.groups;
   const double* next_group = leaf_groups.data();
   for (const auto values : universe) {
     for (const VmValue& v : values) {
@@ -252,17 +267,21 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   return hasher;
 }
 
-std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, std::vector<double>* leaf_groups) const {
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, LeafGroups* leaf_groups) const {
   switch (v.kind()) {
     case VmKind::Bool:
     case VmKind::Int:
     case VmKind::Float:
     case VmKind::Decimal: {
-      const double group = group_double(v);
-      if (leaf_groups != nullptr) leaf_groups->push_back(group);
+      bool plain = true;
+      const double group = group_double(v, &plain);
       const uint64_t bits = double_bits(group);
+      if (leaf_groups != nullptr) {
+        leaf_groups->groups.push_back(group);
+        if (!plain) leaf_groups->mixed[bits] = true;
+      }
       const uint64_t coarse = mix(kNumberTag, bits);
-      const Group* g = tracked(group) ? groups_.find(bits) : nullptr;
+      const Group* g = groups_.find(bits);  // only the groups of mixed members are kept
       if (g == nullptr || g->clean) return EqualValueHashes{coarse, coarse, false};
       if (v.is(VmKind::Float)) return EqualValueHashes{coarse, coarse, true};
       return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};

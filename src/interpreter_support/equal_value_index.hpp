@@ -52,6 +52,7 @@ class FlatTable {
     }
     return s.value;
   }
+  size_t size() const { return used_; }
   const V* find(uint64_t key) const {
     if (slots_.empty()) return nullptr;
     const Slot& s = probe(slots_, key);
@@ -123,22 +124,25 @@ class EqualValueHasher {
   struct Survey {
     bool decimal = false;
     bool misfit = false;  // a number without a decimal
-    bool wide = false;    // an int or a float at or beyond 2^53
-    bool tiny = false;    // a nonzero float below 1e-13
+  };
+  // The group doubles of the number leaves in walk order, and the groups
+  // that hold a number that is not plain.
+  struct LeafGroups {
+    std::vector<double> groups;
+    FlatTable<bool> mixed;
   };
   bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
   // advanced past them; `end` ends them all.
   bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
-  // Appends the group doubles of v's number leaves to `leaf_groups`.
-  std::optional<EqualValueHashes> hash_of(const VmValue& v, std::vector<double>* leaf_groups = nullptr) const;
+  // Records v's number leaves in `leaf_groups`.
+  std::optional<EqualValueHashes> hash_of(const VmValue& v, LeafGroups* leaf_groups = nullptr) const;
 
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
   FlatTable<Group> groups_;
-  bool track_all_ = false;
-  bool track_wide_ = false;
+  FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
 };
