@@ -46,7 +46,8 @@ uint64_t double_bits(double x) {
   return bits;
 }
 
-double decimal_double(const VmDecimal& d) {
+// `whole`: set when d is a whole number of at most 2^53 (its double exactly).
+double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
   // A whole number below 2^53 is its double exactly; others go through their
   // text, whose reading rounds to nearest like the int and float paths.
   if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
@@ -54,7 +55,10 @@ double decimal_double(const VmDecimal& d) {
     mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
     if (mpz_fits_slong_p(k.get_mpz_t())) {
       const long v = mpz_get_si(k.get_mpz_t());
-      if (v <= kExactIntLimit && v >= -kExactIntLimit) return static_cast<double>(v);
+      if (v <= kExactIntLimit && v >= -kExactIntLimit) {
+        if (whole != nullptr) *whole = true;
+        return static_cast<double>(v);
+      }
     }
   }
   std::string text;
@@ -64,22 +68,39 @@ double decimal_double(const VmDecimal& d) {
   return x;
 }
 
-// Not NaN.
-double group_double(const VmValue& v) {
+// Not NaN. `plain`: cleared for a number that can share its group double
+// with an unequal number: an int or float at or beyond 2^53, a nonzero float
+// below 1e-13, a decimal that is not a whole number below 2^53. A group of
+// plain numbers holds one value (below 2^53 an int is its double exactly, and
+// a whole float there reads as the decimal of its integer), so it is equal
+// throughout.
+double group_double(const VmValue& v, bool* plain = nullptr) {
+  bool dummy = true;
+  bool& is_plain = plain != nullptr ? *plain : dummy;
+  is_plain = true;
   switch (v.kind()) {
     case VmKind::Bool:
       return v.bool_value() ? 1.0 : 0.0;
-    case VmKind::Int:
-      return vm_int_to_f64(v);
+    case VmKind::Int: {
+      const double x = vm_int_to_f64(v);
+      is_plain = std::fabs(x) < kTwoTo53;
+      return x;
+    }
     case VmKind::Float: {
       const double f = v.float_value();
-      if (f != 0.0 && std::fabs(f) < kTinyFloatLimit && vm_decimal_conversion_truncates(f)) {
+      const bool tiny = f != 0.0 && std::fabs(f) < kTinyFloatLimit;
+      is_plain = !tiny && std::fabs(f) < kTwoTo53;
+      if (tiny && vm_decimal_conversion_truncates(f)) {
         if (auto d = VmDecimal::from_f64(f); d.ok()) return decimal_double(*d);
       }
       return f;
     }
-    default:
-      return decimal_double(v.decimal_value());
+    default: {
+      bool whole = false;
+      const double x = decimal_double(v.decimal_value(), &whole);
+      is_plain = whole && std::fabs(x) < kTwoTo53;
+      return x;
+    }
   }
 }
 
@@ -135,14 +156,11 @@ bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* mete
     switch (x.kind()) {
       case VmKind::Int:
         found.misfit |= decimal_misfit(x);
-        found.wide |= !x.int_is_small() || x.small_int() >= kExactIntLimit || x.small_int() <= -kExactIntLimit;
         return true;
       case VmKind::Float: {
         const double f = x.float_value();
         if (std::isnan(f)) return false;
         found.misfit |= decimal_misfit(x);
-        found.wide |= !(std::fabs(f) < kTwoTo53);
-        found.tiny |= f != 0.0 && std::fabs(f) < kTinyFloatLimit;
         return true;
       }
       case VmKind::Decimal:
@@ -155,14 +173,14 @@ bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* mete
   return walk_leaves(v, leaf);
 }
 
-bool EqualValueHasher::tracked(double group) const {
-  return track_all_ || (track_wide_ && !(std::fabs(group) < kTwoTo53));
-}
+bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
-bool EqualValueHasher::add_to_groups(const VmValue& v) {
+bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
+  constexpr ptrdiff_t kLookAhead = 8;
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
-    const double group = group_double(x);
+    if (end - leaf_groups > kLookAhead) mixed_groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
+    const double group = *leaf_groups++;
     if (!tracked(group)) return true;
     Group& g = groups_[double_bits(group)];
     if (x.is(VmKind::Float)) {
@@ -193,31 +211,35 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   EqualValueHasher hasher;
   Survey found;
   // Each value is hashed right after its survey, while it is in the cache,
-  // as if every group were equal throughout; hashed again below if not.
+  // as if every group were equal throughout; hashed again below if not. The
+  // group doubles of the number leaves (a decimal's costs a division) are
+  // kept in walk order for the grouping pass.
+  LeafGroups leaves;
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
     hasher.hashes_[s].reserve(universe[s].size());
     for (const VmValue& v : universe[s]) {
       if (!hasher.survey(v, found, meter)) return std::nullopt;
-      auto h = hasher.hash_of(v);
+      auto h = hasher.hash_of(v, &leaves);
       if (!h) return std::nullopt;
       hasher.hashes_[s].push_back(*h);
     }
   }
   if (found.decimal && found.misfit) return std::nullopt;
-  // Below 2^53 an int is its double exactly, so a group there holds one int
-  // value and the floats of that value, all equal, unless a decimal or a
-  // float whose decimal drops digits joins it.
-  hasher.track_all_ = found.decimal || found.tiny;
-  hasher.track_wide_ = found.wide;
-  if (!hasher.track_all_ && !hasher.track_wide_) return hasher;
+  // Only the groups that hold a number that is not plain may hold unequal
+  // members.
+  if (leaves.mixed.size() == 0) return hasher;
+  hasher.mixed_groups_ = std::move(leaves.mixed);
+  const std::vector<double>& leaf_groups = leaves.groups;
+  const double* next_group = leaf_groups.data();
   for (const auto values : universe) {
     for (const VmValue& v : values) {
       vm_tick(meter);
-      if (!hasher.add_to_groups(v)) return std::nullopt;
+      if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size())) return std::nullopt;
     }
   }
   bool failed = false;
+  bool any_unclean = false;
   hasher.groups_.for_each([&](Group& g) {
     // The exact members are equal to one another; the floats (one double)
     // must meet an int of the group and a decimal of it alike.
@@ -227,9 +249,12 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
       failed |= !equal.ok();
       g.clean = equal.ok() && *equal;
     }
+    any_unclean |= !g.clean;
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
+  // With every group equal throughout, the first hashes stand.
+  if (!any_unclean) return hasher;
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
@@ -242,16 +267,21 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   return hasher;
 }
 
-std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) const {
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, LeafGroups* leaf_groups) const {
   switch (v.kind()) {
     case VmKind::Bool:
     case VmKind::Int:
     case VmKind::Float:
     case VmKind::Decimal: {
-      const double group = group_double(v);
+      bool plain = true;
+      const double group = group_double(v, &plain);
       const uint64_t bits = double_bits(group);
+      if (leaf_groups != nullptr) {
+        leaf_groups->groups.push_back(group);
+        if (!plain) leaf_groups->mixed[bits] = true;
+      }
       const uint64_t coarse = mix(kNumberTag, bits);
-      const Group* g = tracked(group) ? groups_.find(bits) : nullptr;
+      const Group* g = groups_.find(bits);  // only the groups of mixed members are kept
       if (g == nullptr || g->clean) return EqualValueHashes{coarse, coarse, false};
       if (v.is(VmKind::Float)) return EqualValueHashes{coarse, coarse, true};
       return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};
@@ -267,7 +297,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) cons
       EqualValueHashes out;
       out.coarse = out.refined = mix(v.is(VmKind::Tuple) ? kTupleTag : kListTag, items.size());
       for (const VmValue& item : items) {
-        const auto h = hash_of(item);
+        const auto h = hash_of(item, leaf_groups);
         if (!h) return std::nullopt;
         out.coarse = mix(out.coarse, h->coarse);
         out.refined = mix(out.refined, h->refined);
@@ -283,7 +313,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v) cons
       refined.reserve(items.size());
       bool wild = false;
       for (const VmValue& item : items) {
-        const auto h = hash_of(item);
+        const auto h = hash_of(item, leaf_groups);
         if (!h) return std::nullopt;
         coarse.push_back(h->coarse);
         refined.push_back(h->refined);
@@ -348,6 +378,18 @@ void EqualValueIndex::Chains::insert(uint64_t key, uint32_t p) {
 uint32_t EqualValueIndex::Chains::head(uint64_t key) const {
   const Chain* c = by_key.find(key);
   return c == nullptr ? kEnd : c->head;
+}
+
+void EqualValueIndex::add_all(std::span<const EqualValueHashes> hashes) {
+  // Sized once, so that each key's slot can be loaded a few keys ahead.
+  constexpr size_t kLookAhead = 8;
+  by_refined_.by_key.reserve(hashes.size());
+  by_refined_.next.resize(std::max(by_refined_.next.size(), hashes.size()), kEnd);
+  for (size_t p = 0; p < hashes.size(); ++p) {
+    if (p + kLookAhead < hashes.size() && !hashes[p + kLookAhead].wild)
+      by_refined_.by_key.prefetch(hashes[p + kLookAhead].refined);
+    add(static_cast<uint32_t>(p), hashes[p]);
+  }
 }
 
 void EqualValueIndex::add(uint32_t position, const EqualValueHashes& h) {

@@ -19,6 +19,8 @@
 // gives exactly the scan's first match.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -50,10 +52,21 @@ class FlatTable {
     }
     return s.value;
   }
+  size_t size() const { return used_; }
   const V* find(uint64_t key) const {
     if (slots_.empty()) return nullptr;
     const Slot& s = probe(slots_, key);
     return s.used ? &s.value : nullptr;
+  }
+  // Room for `count` keys without growing.
+  void reserve(size_t count) {
+    const size_t wanted = std::max<size_t>(64, std::bit_ceil(2 * count + 2));
+    if (wanted > slots_.size()) rehash(wanted);
+  }
+  // Starts loading the slot where `key` is looked for (a lookup in a large
+  // table is a cache miss; callers that know their next keys hide it).
+  void prefetch(uint64_t key) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<size_t>(vm_hash_word(key)) & (slots_.size() - 1)]);
   }
   template <class F>
   void for_each(F f) {
@@ -75,8 +88,9 @@ class FlatTable {
     for (size_t i = static_cast<size_t>(vm_hash_word(key)) & mask;; i = (i + 1) & mask)
       if (!slots[i].used || slots[i].key == key) return slots[i];
   }
-  void grow() {
-    std::vector<Slot> bigger(slots_.empty() ? 64 : 2 * slots_.size());
+  void grow() { rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
+  void rehash(size_t size) {
+    std::vector<Slot> bigger(size);
     for (Slot& s : slots_)
       if (s.used) probe(bigger, s.key) = std::move(s);
     slots_ = std::move(bigger);
@@ -110,19 +124,25 @@ class EqualValueHasher {
   struct Survey {
     bool decimal = false;
     bool misfit = false;  // a number without a decimal
-    bool wide = false;    // an int or a float at or beyond 2^53
-    bool tiny = false;    // a nonzero float below 1e-13
+  };
+  // The group doubles of the number leaves in walk order, and the groups
+  // that hold a number that is not plain.
+  struct LeafGroups {
+    std::vector<double> groups;
+    FlatTable<bool> mixed;
   };
   bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
-  bool add_to_groups(const VmValue& v);
-  std::optional<EqualValueHashes> hash_of(const VmValue& v) const;
+  // `leaf_groups`: the group doubles of v's number leaves, in walk order;
+  // advanced past them; `end` ends them all.
+  bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
+  // Records v's number leaves in `leaf_groups`.
+  std::optional<EqualValueHashes> hash_of(const VmValue& v, LeafGroups* leaf_groups = nullptr) const;
 
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
   FlatTable<Group> groups_;
-  bool track_all_ = false;
-  bool track_wide_ = false;
+  FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
 };
@@ -134,8 +154,18 @@ class EqualValueIndex {
   // `any_wild`: whether a wild value may be stored or looked up; without
   // one the refined hashes alone are kept.
   explicit EqualValueIndex(bool any_wild) : any_wild_(any_wild) {}
+  // Positions 0 .. hashes.size() - 1 in one go.
+  void add_all(std::span<const EqualValueHashes> hashes);
   void add(uint32_t position, const EqualValueHashes& h);
   void replace(uint32_t position, const EqualValueHashes& before, const EqualValueHashes& after);
+  // Starts loading what first_equal will read first for these hashes.
+  void prefetch(const EqualValueHashes& h) const {
+    if (h.wild) {
+      by_coarse_.by_key.prefetch(h.coarse);
+    } else {
+      by_refined_.by_key.prefetch(h.refined);
+    }
+  }
   // The first position p for which vm_values_equal(stored[p], needle) holds.
   VmResult<std::optional<uint32_t>> first_equal(std::span<const VmValue> stored, const VmValue& needle,
                                                 const EqualValueHashes& h, VmWorkMeter* meter) const;

@@ -389,14 +389,44 @@ class SortedProbe {
   std::optional<size_t> first_nan_;
 };
 
+// The value-equality hashes of two sequences, built on first need and
+// shared by the searches of each in the other (a symmetric difference asks
+// both ways; the hashes depend on the values only, not on their order).
+class PairHasher {
+ public:
+  PairHasher(std::span<const VmValue> first, std::span<const VmValue> second) : spans_{first, second} {}
+  // The hashes of `items` and of `queries` (the two sequences, either way
+  // round), or nothing when the hashing is refused.
+  std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes(
+      std::span<const VmValue> items, VmWorkMeter* meter) {
+    if (!tried_) {
+      tried_ = true;
+      hasher_ = EqualValueHasher::build(spans_, meter);
+    }
+    if (!hasher_) return std::nullopt;
+    const size_t at = items.data() == spans_[0].data() && items.size() == spans_[0].size() ? 0 : 1;
+    return std::pair{&hasher_->hashes(at), &hasher_->hashes(1 - at)};
+  }
+  bool any_wild() const { return hasher_->any_wild(); }
+
+ private:
+  std::span<const VmValue> spans_[2];
+  bool tried_ = false;
+  std::optional<EqualValueHasher> hasher_;
+};
+
 // Answers "does `items` hold a value-equal item" for a series of needles,
 // when the series is long enough to pay for it through a sorted probe (items
 // of one family) or else an index of equal forms (built on first need).
 class Membership {
  public:
-  // `queries` are the needles, asked in their order.
-  Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter)
-      : items_(items), queries_(queries), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8) {
+  // `queries` are the needles, asked in their order. `shared` hashes items
+  // and queries for the index of equal forms; one of its own is made when
+  // it is null.
+  Membership(std::span<const VmValue> items, std::span<const VmValue> queries, VmWorkMeter* meter,
+             PairHasher* shared = nullptr)
+      : items_(items), queries_(queries), meter_(meter), indexed_(queries.size() >= 8 && items.size() >= 8),
+        hasher_(shared) {
     if (!indexed_) return;
     merging_ = mergeable(queries, items, meter);
     if (!merging_) probe_ = SortedProbe::build(items);
@@ -469,29 +499,36 @@ class Membership {
   std::optional<VmResult<bool>> contains_by_hash(const VmValue& needle) const {
     if (!hash_tried_) {
       hash_tried_ = true;
-      const std::span<const VmValue> universe[] = {items_, queries_};
-      hasher_ = EqualValueHasher::build(universe, meter_);
-      if (hasher_) {
+      if (hasher_ == nullptr) {
+        own_hasher_.emplace(items_, queries_);
+        hasher_ = &*own_hasher_;
+      }
+      hashes_ = hasher_->hashes(items_, meter_);
+      if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
-        const auto& hashes = hasher_->hashes(0);
-        for (uint32_t p = 0; p < hashes.size(); ++p) hash_index_.add(p, hashes[p]);
+        hash_index_.add_all(*hashes_->first);
       }
     }
-    if (!hasher_) return std::nullopt;
+    if (!hashes_) return std::nullopt;
     // The needle is one of the queries: find its hashes by position.
     const auto at = static_cast<size_t>(&needle - queries_.data());
     if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;
-    auto first = hash_index_.first_equal(items_, needle, hasher_->hashes(1)[at], meter_);
+    const auto& needle_hashes = *hashes_->second;
+    if (at + kHashLookAhead < needle_hashes.size()) hash_index_.prefetch(needle_hashes[at + kHashLookAhead]);
+    auto first = hash_index_.first_equal(items_, needle, needle_hashes[at], meter_);
     if (!first.ok()) return VmResult<bool>(std::move(first).error());
     return VmResult<bool>(first->has_value());
   }
 
+  static constexpr size_t kHashLookAhead = 8;
   std::span<const VmValue> items_;
   std::span<const VmValue> queries_;
   VmWorkMeter* meter_;
   bool indexed_;
   mutable bool hash_tried_ = false;
-  mutable std::optional<EqualValueHasher> hasher_;
+  mutable PairHasher* hasher_;
+  mutable std::optional<PairHasher> own_hasher_;
+  mutable std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes_;
   mutable EqualValueIndex hash_index_{false};
   mutable bool merging_ = false;
   Family family_ = Family::Other;
@@ -562,11 +599,17 @@ struct TextKey {
   std::string_view text;
 };
 
+// Bytes [from, from + 8) of a text, big-endian, zeros past its end: where
+// two packings differ, the texts differ the same way.
+uint64_t packed_bytes(std::string_view t, size_t from) {
+  uint64_t packed = 0;
+  for (size_t i = from; i < from + 8; ++i) packed = (packed << 8) | (i < t.size() ? static_cast<uint8_t>(t[i]) : 0);
+  return packed;
+}
+
 TextKey text_key(const VmValue& v) {
   const std::string_view t = v.text();
-  uint64_t prefix = 0;
-  for (size_t i = 0; i < 8; ++i) prefix = (prefix << 8) | (i < t.size() ? static_cast<uint8_t>(t[i]) : 0);
-  return TextKey{prefix, t};
+  return TextKey{packed_bytes(t, 0), t};
 }
 
 bool text_key_less(const TextKey& a, const TextKey& b) {
@@ -920,7 +963,11 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
 // float texts each time; their byte strings are built once and compared
 // bytewise (a set's items, or a union of sets, often arrive sorted).
 void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  // The first sixteen key bytes are packed beside each entry: most
+  // comparisons end there, without reading the byte buffer.
   struct Keyed {
+    uint64_t head;
+    uint64_t next;
     uint32_t begin;
     uint32_t size;
     uint32_t position;
@@ -933,10 +980,14 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
       std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
       return;
     }
-    keyed[i] = Keyed{static_cast<uint32_t>(begin), static_cast<uint32_t>(bytes.size() - begin), static_cast<uint32_t>(i)};
+    const std::string_view key = std::string_view(bytes).substr(begin);
+    keyed[i] = Keyed{packed_bytes(key, 0), packed_bytes(key, 8), static_cast<uint32_t>(begin),
+                     static_cast<uint32_t>(key.size()), static_cast<uint32_t>(i)};
   }
   const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
   sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
+    if (a.head != b.head) return a.head < b.head;
+    if (a.next != b.next) return a.next < b.next;
     const int c = view(a).compare(view(b));
     return c < 0 || (c == 0 && a.position < b.position);
   }, meter));
@@ -957,8 +1008,10 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
   std::vector<VmValue> kept;
   std::vector<EqualValueHashes> kept_hashes;
   EqualValueIndex index(hasher->any_wild());
+  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
+    if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead]);
     auto match = index.first_equal(kept, item, hashes[i], meter);
     if (!match.ok()) return class_failure(i, std::move(match).error());
     if (!*match) {
@@ -1219,10 +1272,10 @@ VmResult<bool> is_subset(std::span<const VmValue> a, std::span<const VmValue> b,
 }
 
 VmResult<std::vector<VmValue>> difference(std::span<const VmValue> a, std::span<const VmValue> b,
-                                          VmWorkMeter* meter) {
+                                          VmWorkMeter* meter, PairHasher* shared = nullptr) {
   if (b.empty()) return std::vector<VmValue>(a.begin(), a.end());
   std::vector<VmValue> out;
-  const Membership in_b(b, a, meter);
+  const Membership in_b(b, a, meter, shared);
   for (const VmValue& item : a) {
     VELN_TRY(const bool found, in_b.contains(item));
     if (!found) out.push_back(item);
@@ -1244,11 +1297,12 @@ VmResult<std::vector<VmValue>> intersection(std::span<const VmValue> a, std::spa
 
 VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, std::span<const VmValue> b,
                                                     VmWorkMeter* meter) {
-  VELN_TRY(std::vector<VmValue> out, difference(a, b, meter));
+  PairHasher shared(a, b);
+  VELN_TRY(std::vector<VmValue> out, difference(a, b, meter, &shared));
   if (a.empty()) {
     out.insert(out.end(), b.begin(), b.end());
   } else {
-    const Membership in_a(a, b, meter);
+    const Membership in_a(a, b, meter, &shared);
     for (const VmValue& item : b) {
       VELN_TRY(const bool found, in_a.contains(item));
       if (!found) out.push_back(item);

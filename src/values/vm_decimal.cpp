@@ -8,6 +8,7 @@
 #include <unicode/utf8.h>
 
 #include <charconv>
+#include <cmath>
 
 #include "values/float_text.hpp"
 #include "values/integer_text.hpp"
@@ -213,6 +214,9 @@ VmResult<VmDecimal> VmDecimal::from_bigint(const mpz_class& v) {
 }
 
 VmResult<VmDecimal> VmDecimal::from_f64(double x) {
+  // A whole float below 2^53 has ulps of at most 1, so its shortest text is
+  // its integer value: read without the text.
+  if (std::fabs(x) < 9007199254740992.0 && x == std::trunc(x)) return from_i64(static_cast<int64_t>(x));
   // NaN and the infinities have plain texts that are not decimal literals.
   return from_str_literal(float_plain_text(x));
 }

@@ -115,6 +115,21 @@ TEST(VmDecimal, AgainstCPython) {
   EXPECT_GT(checked, 5000u);
 }
 
+// Whole floats below 2^53 are read without their text; the reading of the
+// text must give the same decimal at every magnitude and sign.
+TEST(VmDecimal, WholeFloatsReadAsTheirText) {
+  for (int bits = 0; bits <= 53; ++bits) {
+    for (const double x : {std::ldexp(1.0, bits) - 1.0, std::ldexp(1.0, bits), std::ldexp(0.6180339887, bits)}) {
+      for (const double v : {std::trunc(x), -std::trunc(x)}) {
+        const auto direct = VmDecimal::from_f64(v);
+        const auto through_text = VmDecimal::from_str_literal(float_plain_text(v));
+        ASSERT_TRUE(direct.ok() && through_text.ok()) << v;
+        EXPECT_EQ(direct->scaled(), through_text->scaled()) << v;
+      }
+    }
+  }
+}
+
 TEST(Bigint, Cases) {
   const auto label = [](const Case& c) { return std::string_view(c[1].text()); };
   run_case_file("values/bigint.cases",
