@@ -10,6 +10,15 @@ from gen_contract_cases import call, case
 S, E, P, R, A, AUG, IF, FOR, WHILE, RAISE, ASSERT = 32, 32, 32, 32, 64, 96, 96, 96, 96, 96, 96
 NAME, CONST, BIN, CMP, SUB, LIST, CALL, ITEM = 64, 32, 96, 96, 96, 128, 5000, 96
 
+# Every loop form: a target that is a name, a tuple or a subscript; a body of
+# pass, continue or break. Run in a function and in the module body; the
+# subscript target reads its container (a name, 64) and index (32).
+LOOP_FORMS = ["xs = [0]", "for j in [1, 2]:", "    pass", "for j in [3, 4]:", "    continue", "for j in [5, 6]:",
+              "    break", "for a, b in [(8, 9)]:", "    pass", "for xs[0] in [7]:", "    pass"]
+LOOP_FORMS_COST = (A + LIST + CONST + 3 * (FOR + LIST + 2 * CONST) + 2 * (ITEM + P) + 2 * (ITEM + 32) + (ITEM + 32)
+                   + FOR + LIST + 128 + 2 * CONST + ITEM + P + FOR + LIST + CONST + ITEM + NAME + CONST + P
+                   + R + LIST + 4 * NAME)
+
 CASES = [
     case("expr_pass_return_none", """
 def f():
@@ -158,47 +167,12 @@ def f():
     return xs
 """, call("f", result="list:[1, 2, 1, 2]"),
          cost=A + LIST + 2 * CONST + FOR + NAME + 2 * (ITEM + E + CALL + 2 * NAME) + R + NAME),
-    # Every loop form: a target that is a name, a tuple or a subscript; a body
-    # of pass, continue or break; in a function and in the module body. The
-    # subscript target reads its container (a name, 64) and index (32).
-    case("loop_forms_in_function", """
-def f():
-    xs = [0]
-    for j in [1, 2]:
-        pass
-    for j in [3, 4]:
-        continue
-    for j in [5, 6]:
-        break
-    for a, b in [(8, 9)]:
-        pass
-    for xs[0] in [7]:
-        pass
-    return [j, a, b, xs]
-""", call("f"), cost=A + LIST + CONST + 3 * (FOR + LIST + 2 * CONST) + 2 * (ITEM + P) + 2 * (ITEM + 32)
-         + (ITEM + 32) + FOR + LIST + 128 + 2 * CONST + ITEM + P + FOR + LIST + CONST + ITEM + NAME + CONST + P
-         + R + LIST + 4 * NAME
+    case("loop_forms_in_function", "\ndef f():\n" + "".join("    " + line + "\n" for line in LOOP_FORMS)
+         + "    return [j, a, b, xs]\n", call("f"),
          # 44 nodes: a size price of 150 for each node past 40
-         + 4 * 150),
-    case("loop_forms_in_module_body", """
-xs = [0]
-for j in [1, 2]:
-    pass
-for j in [3, 4]:
-    continue
-for j in [5, 6]:
-    break
-for a, b in [(8, 9)]:
-    pass
-for xs[0] in [7]:
-    pass
-
-def f():
-    return [j, a, b, xs]
-""", call("f", result="list:[5, 8, 9, [7]]"),
-         cost=A + LIST + CONST + 3 * (FOR + LIST + 2 * CONST) + 2 * (ITEM + P) + 2 * (ITEM + 32)
-         + (ITEM + 32) + FOR + LIST + 128 + 2 * CONST + ITEM + P + FOR + LIST + CONST + ITEM + NAME + CONST + P
-         + R + LIST + 4 * NAME),
+         cost=LOOP_FORMS_COST + 4 * 150),
+    case("loop_forms_in_module_body", "\n" + "".join(line + "\n" for line in LOOP_FORMS)
+         + "\ndef f():\n    return [j, a, b, xs]\n", call("f", result="list:[5, 8, 9, [7]]"), cost=LOOP_FORMS_COST),
     case("while_loop", """
 def f(n):
     i = 0
