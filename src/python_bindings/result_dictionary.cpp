@@ -44,22 +44,27 @@ PyObject* new_text(std::string_view text) {
 class ResultBuilder {
  public:
   PyObject* build(const BundleExecutionResult& result) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    if (!set(dict.get(), kStatusCode, PyLong_FromUnsignedLong(result.status_code)) ||
-        !set(dict.get(), kResult, vm_to_py(result.result)) ||
-        !set(dict.get(), kSnapshots, list_of(result.snapshots, &ResultBuilder::snapshot_dict)) ||
-        !set(dict.get(), kStorageWrites, text_value_dict(result.storage_writes, false)) ||
-        !set(dict.get(), kEvents, list_of(result.events, &ResultBuilder::event_dict)) ||
-        !set(dict.get(), kRawCost, PyLong_FromUnsignedLongLong(result.raw_cost)) ||
-        !set(dict.get(), kChiUsed, PyLong_FromUnsignedLongLong(result.chi_used)) ||
-        !set(dict.get(), kContractCosts, costs_dict(result.contract_costs))) {
-      return nullptr;
-    }
-    return dict.release();
+    return filled_dict([&](PyObject* dict) {
+      return set(dict, kStatusCode, PyLong_FromUnsignedLong(result.status_code)) &&
+             set(dict, kResult, vm_to_py(result.result)) &&
+             set(dict, kSnapshots, list_of(result.snapshots, &ResultBuilder::snapshot_dict)) &&
+             set(dict, kStorageWrites, text_value_dict(result.storage_writes, false)) &&
+             set(dict, kEvents, list_of(result.events, &ResultBuilder::event_dict)) &&
+             set(dict, kRawCost, PyLong_FromUnsignedLongLong(result.raw_cost)) &&
+             set(dict, kChiUsed, PyLong_FromUnsignedLongLong(result.chi_used)) &&
+             set(dict, kContractCosts, costs_dict(result.contract_costs));
+    });
   }
 
  private:
+  // A new dict that `fill` fills in order; fill stops at its first failure
+  // (a later field's value is not even made) and the dict is dropped.
+  template <class Fill>
+  static PyObject* filled_dict(Fill fill) {
+    PyRef dict(PyDict_New());
+    if (!dict || !fill(dict.get())) return nullptr;
+    return dict.release();
+  }
   // dict[key] = item, taking over `item` (a new reference or nullptr).
   bool set(PyObject* dict, Key key, PyObject* item) {
     PyRef owned(item);
@@ -136,36 +141,26 @@ class ResultBuilder {
   }
 
   PyObject* variable_dict(const VmVariableSnapshot& variable) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    if (!set(dict.get(), kBinding, text(variable.binding)) ||
-        !set(dict.get(), kDefaultValue, value(variable.default_value)) ||
-        !set(dict.get(), kValue, variable.value ? value(*variable.value) : Py_NewRef(Py_None))) {
-      return nullptr;
-    }
-    return dict.release();
+    return filled_dict([&](PyObject* dict) {
+      return set(dict, kBinding, text(variable.binding)) &&
+             set(dict, kDefaultValue, value(variable.default_value)) &&
+             set(dict, kValue, variable.value ? value(*variable.value) : Py_NewRef(Py_None));
+    });
   }
 
   PyObject* hash_dict(const VmHashSnapshot& hash) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    if (!set(dict.get(), kBinding, text(hash.binding)) ||
-        !set(dict.get(), kDefaultValue, value(hash.default_value)) ||
-        !set(dict.get(), kEntries, text_value_dict(hash.entries, false))) {
-      return nullptr;
-    }
-    return dict.release();
+    return filled_dict([&](PyObject* dict) {
+      return set(dict, kBinding, text(hash.binding)) && set(dict, kDefaultValue, value(hash.default_value)) &&
+             set(dict, kEntries, text_value_dict(hash.entries, false));
+    });
   }
 
   PyObject* snapshot_dict(const VmModuleStorageSnapshot& snapshot) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    if (!set(dict.get(), kContractName, text(snapshot.module_name)) ||
-        !set(dict.get(), kVariables, list_of(snapshot.variables, &ResultBuilder::variable_dict)) ||
-        !set(dict.get(), kHashes, list_of(snapshot.hashes, &ResultBuilder::hash_dict))) {
-      return nullptr;
-    }
-    return dict.release();
+    return filled_dict([&](PyObject* dict) {
+      return set(dict, kContractName, text(snapshot.module_name)) &&
+             set(dict, kVariables, list_of(snapshot.variables, &ResultBuilder::variable_dict)) &&
+             set(dict, kHashes, list_of(snapshot.hashes, &ResultBuilder::hash_dict));
+    });
   }
 
   // Every event dict is a copy of one holding its six keys: a copy comes
