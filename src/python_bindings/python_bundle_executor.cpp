@@ -100,13 +100,18 @@ VmResult<std::optional<std::string>> PythonBundleExecutor::load_owner(std::strin
 // (up to the call limit), so both keep their frames small: what is needed
 // only on the way in lives in the out-of-line helpers below.
 
+VmStatus PythonBundleExecutor::complete_context(std::string_view module, VmExecutionContext& context) {
+  context.this_contract = std::string(module);
+  if (!context.owner) {
+    VELN_TRY(context.owner, load_owner(module));
+  }
+  return Ok{};
+}
+
 VmResult<VmExecutionContext> PythonBundleExecutor::construction_context(std::string_view module,
                                                                        const VmExecutionContext& context) {
   VmExecutionContext construction = context;
-  construction.this_contract = std::string(module);
-  if (!construction.owner) {
-    VELN_TRY(construction.owner, load_owner(module));
-  }
+  VELN_CHECK(complete_context(module, construction));
   return construction;
 }
 
@@ -125,10 +130,7 @@ VmResult<PythonBundleExecutor::InstanceNode> PythonBundleExecutor::take_instance
 
 VmStatus PythonBundleExecutor::enter_context(std::string_view module, VmInstance& instance,
                                              VmExecutionContext& context) {
-  context.this_contract = std::string(module);
-  if (!context.owner) {
-    VELN_TRY(context.owner, load_owner(module));
-  }
+  VELN_CHECK(complete_context(module, context));
   VmExecutionContext saved = instance.context();
   instance.set_context(std::move(context));
   context = std::move(saved);

@@ -118,6 +118,9 @@ class PythonBundleExecutor final : public VmHost {
   // Out of line so the frames of the recursive path stay small.
   [[gnu::noinline]] VmResult<InstanceNode> take_instance(std::string_view module, const VmExecutionContext& context,
                                                            uint32_t active_calls);
+  // Sets the context's this to `module` and, when it has none, its owner to
+  // the module's.
+  VmStatus complete_context(std::string_view module, VmExecutionContext& context);
   // The context an instance is built under (this, owner).
   [[gnu::noinline]] VmResult<VmExecutionContext> construction_context(std::string_view module,
                                                                       const VmExecutionContext& context);
