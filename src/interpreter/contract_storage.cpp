@@ -199,6 +199,8 @@ VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue
   const std::string_view storage_key = composed->storage_key;
   const std::string_view key_text = composed->key_text;
 
+  // The key text is copied: the host may run Python code that calls back
+  // into this instance and reuses the slot it is viewed in.
   if (state.foreign_key) return read_foreign_entry(*state.foreign_key, key, std::string(key_text), host);
 
   HashEntry* entry = composed->entry;
