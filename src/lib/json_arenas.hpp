@@ -47,11 +47,13 @@ class JsonArena final : public std::pmr::memory_resource {
   void do_deallocate(void*, std::size_t, std::size_t) override {}
   bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
 
+  // The slot comes first (growing geometrically, where a reserve of one more
+  // would copy the whole list for each block), so a failed allocation leaves
+  // only a null slot behind and nothing to leak.
   void* new_block(std::size_t bytes) {
-    blocks_.reserve(blocks_.size() + 1);
-    void* block = ::operator new(bytes);
-    blocks_.push_back(block);
-    return block;
+    blocks_.push_back(nullptr);
+    blocks_.back() = ::operator new(bytes);
+    return blocks_.back();
   }
   static void* aligned_in(void* block, std::size_t align) {
     const std::uintptr_t p = reinterpret_cast<std::uintptr_t>(block);

@@ -267,6 +267,12 @@ Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, co
 Result<Span, std::string> span_from_json_value(const JsonValue& value) {
   static constexpr std::uint64_t Span::*kFields[4] = {&Span::line, &Span::col, &Span::end_line, &Span::end_col};
   static constexpr std::string_view kNames[4] = {"line", "col", "end_line", "end_col"};
+  // The index of the field a key names, 4 for any other key.
+  const auto field_of = [](std::string_view key) {
+    size_t i = 0;
+    while (i < 4 && key != kNames[i]) ++i;
+    return i;
+  };
   Span span;
   if (value.is_array()) {
     const auto& elements = value.as_array();
@@ -288,27 +294,20 @@ Result<Span, std::string> span_from_json_value(const JsonValue& value) {
   size_t count = 0;
   value.for_each_member([&](std::string_view key, const JsonValue& member) {
     ++count;
-    for (unsigned i = 0; i < 4; ++i) {
-      if (key == kNames[i]) {
-        if (member.is_u64()) {
-          span.*kFields[i] = member.as_u64();
-          found |= 1u << i;
-        }
-        return;
-      }
+    const size_t i = field_of(key);
+    if (i < 4 && member.is_u64()) {
+      span.*kFields[i] = member.as_u64();
+      found |= 1u << i;
     }
   });
   if (count == 4 && found == 15u) return span;
   bool seen[4] = {false, false, false, false};
   // Members come in ascending key order, so the first bad one in that order wins.
   for (const auto& [key, member] : value.as_object()) {
-    for (size_t i = 0; i < 4; ++i) {
-      if (key == kNames[i]) {
-        VELN_TRY(span.*kFields[i], u64_from_json_value(member));
-        seen[i] = true;
-        break;
-      }
-    }
+    const size_t i = field_of(key);
+    if (i == 4) continue;
+    VELN_TRY(span.*kFields[i], u64_from_json_value(member));
+    seen[i] = true;
   }
   for (size_t i = 0; i < 4; ++i) {
     if (!seen[i]) return "missing field `" + std::string(kNames[i]) + "`";
