@@ -54,9 +54,4 @@ VmResult<std::vector<VmValue>> iterate_value(const VmValue& value) {
   }
 }
 
-VmResult<std::vector<VmValue>> builtin_ordered_values(std::vector<VmValue> arguments) {
-  if (arguments.size() == 1) return iterate_value(arguments.front());
-  return arguments;
-}
-
 }  // namespace veln

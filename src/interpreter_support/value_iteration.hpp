@@ -19,7 +19,5 @@ VmResult<std::vector<VmValue>> iterate_value(const VmValue& value);
 // counts the comparisons made.
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values);
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values, VmWorkMeter& meter);
-// One argument: its items; otherwise the arguments themselves.
-VmResult<std::vector<VmValue>> builtin_ordered_values(std::vector<VmValue> arguments);
 
 }  // namespace veln

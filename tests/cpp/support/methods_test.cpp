@@ -75,7 +75,6 @@ TEST(Containers, Cases) {
                      [](const Case& c) {
                        return outcome(sorted_values(std::vector<VmValue>(c[0].items().begin(), c[0].items().end())));
                      }},
-                    {"ordered", [](const Case& c) { return outcome(builtin_ordered_values(c.args)); }},
                 });
 }
 
