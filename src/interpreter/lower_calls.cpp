@@ -193,10 +193,6 @@ void Lowerer::call(const JsonValue& node) {
   set_depth(base + 1);
 }
 
-}  // namespace veln
-
-namespace veln {
-
 // A call by name (no system call) whose name is a module function's.
 std::optional<uint32_t> Lowerer::planned_callee(const JsonValue& node) const {
   if (node.find_string("syscall_id") != nullptr) return std::nullopt;
