@@ -10,9 +10,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "values/vm_execution_error.hpp"
+
 namespace veln {
 
 inline constexpr uint32_t kMaxActiveCalls = 256;
 inline constexpr std::string_view kRecursionLimitMessage = "RecursionError('maximum recursion depth exceeded')";
+
+// The error of a call or build refused at the limit.
+[[gnu::noinline, gnu::cold]] VmExecutionError recursion_limit();
 
 }  // namespace veln

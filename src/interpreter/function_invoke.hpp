@@ -23,7 +23,6 @@ namespace veln {
 VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const LoweredParameter& p, Slot* slots);
 // The annotations of the bound parameters of a function whose checks are on.
 [[gnu::noinline]] VmStatus check_arguments(const LoweredFunction& f, const Slot* slots);
-[[gnu::noinline, gnu::cold]] VmExecutionError recursion_limit();
 // Lowers the module function at `index` on its first call and widens the
 // module globals to the names its code brought in.
 [[gnu::noinline]] void lower_on_first_call(VmInstanceState& instance, uint32_t index);

@@ -84,6 +84,14 @@ void Lowerer::call(const JsonValue& node) {
     set_depth(base + 1);
   };
   CallSite site;
+  // A name callee is looked up and called by one instruction, which charges
+  // for the lookup.
+  auto call_by_name = [&](const std::string& id, const JsonValue* func) {
+    site.name = name_site(id, func);
+    code_.calls.push_back(std::move(site));
+    emit(Op::CallName, static_cast<uint32_t>(code_.calls.size() - 1), 64);
+    set_depth(base + 1);
+  };
 
   const JsonValue::Array* args = node.find_array("args");
   if (args == nullptr) return faulted(array_field_message("args"));
@@ -104,10 +112,7 @@ void Lowerer::call(const JsonValue& node) {
       }
       site.plan = std::move(*plan);
       site.planned = true;
-      site.name = name_site(*node.find("func")->find_string("id"), node.find("func"));
-      code_.calls.push_back(std::move(site));
-      emit(Op::CallName, static_cast<uint32_t>(code_.calls.size() - 1), 64);
-      return set_depth(base + 1);
+      return call_by_name(*node.find("func")->find_string("id"), node.find("func"));
     }
   }
   if (!keywords->empty()) {
@@ -180,22 +185,13 @@ void Lowerer::call(const JsonValue& node) {
   }
 
   if (*func_kind == "name") {
-    if (const std::string* id = func->find_string("id")) {
-      site.name = name_site(*id, func);
-      code_.calls.push_back(site);
-      emit(Op::CallName, static_cast<uint32_t>(code_.calls.size() - 1), 64);
-      return set_depth(base + 1);
-    }
+    if (const std::string* id = func->find_string("id")) return call_by_name(*id, func);
   }
   expression(*func);
   code_.calls.push_back(site);
   emit(Op::CallValue, static_cast<uint32_t>(code_.calls.size() - 1));
   set_depth(base + 1);
 }
-
-}  // namespace veln
-
-namespace veln {
 
 // A call by name (no system call) whose name is a module function's.
 std::optional<uint32_t> Lowerer::planned_callee(const JsonValue& node) const {

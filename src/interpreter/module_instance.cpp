@@ -2,6 +2,7 @@
 // global declarations, the module body), the traced entry call, snapshots
 // and peeks. Declaration and module-body expressions run against a copy of
 // the module globals as their locals.
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -165,7 +166,7 @@ struct ModuleBodyScope {
   for (uint32_t i = 0; i < n; ++i) scope.scope_base[code.slot_globals[i]] = slots.get()[i];
   // Functions the body called were lowered meanwhile, and their names are
   // globals too (unbound).
-  scope.scope_base.resize(s.globals.size() > scope.scope_base.size() ? s.globals.size() : scope.scope_base.size());
+  scope.scope_base.resize(std::max(s.globals.size(), scope.scope_base.size()));
   s.globals = std::move(scope.scope_base);
   return Ok{};
 }
@@ -211,7 +212,7 @@ namespace {
   // declaration's value or an event's parameters may call a contract whose
   // own build calls back, a chain no named call would ever see.
   if (active_calls >= kMaxActiveCalls || native_stack_below(native_stack_floor())) {
-    return vm_error(std::string(kRecursionLimitMessage));
+    return recursion_limit();
   }
   auto state = std::make_unique<VmInstanceState>();
   VmInstanceState& s = *state;

@@ -317,6 +317,16 @@ VmKwargList take_keywords(VmRun& run, const Cell* mark) {
   return sp;
 }
 
+// A call's answer in place of its cells, or nullptr once its error stops the run.
+[[gnu::always_inline]] inline Cell* replace_with_result(VmRun& run, Cell* from, Cell* sp,
+                                                        VmResult<VmValue>&& result) {
+  if (!result.ok()) {
+    run.fail(std::move(result).error());
+    return nullptr;
+  }
+  return replace_with(from, sp, std::move(result).value());
+}
+
 // The callee of a CallName: a value, or the module function or builtin the
 // name falls back to.
 bool name_callee(VmRun& run, const LoweredCode& code, const NameSite& name, Slot* slots, Cell& callee,
@@ -380,11 +390,7 @@ VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
       : function        ? call_function_at(f.run, *function, arg_span, {})
       : builtin         ? call_builtin_at(f.run, *builtin, arg_span, {})
                         : call_callable_value(f.run, std::move(callee), arg_span, {});
-  if (!result.ok()) {
-    f.run.fail(std::move(result).error());
-    return nullptr;
-  }
-  return replace_with(args, sp, std::move(result).value());
+  return replace_with_result(f.run, args, sp, std::move(result));
 }
 
 // A planned call whose name still falls back to its module function (no
@@ -397,11 +403,7 @@ VELN_OP_HELPER Cell* call_planned(Frame f, const Instr& in, Cell* sp) {
   const uint32_t n = site.argc + static_cast<uint32_t>(site.keyword_texts.size());
   Cell* args = sp - n;
   VmResult<VmValue> result = call_function_planned(f.run, name.function, {args, n}, site.plan);
-  if (!result.ok()) {
-    f.run.fail(std::move(result).error());
-    return nullptr;
-  }
-  return replace_with(args, sp, std::move(result).value());
+  return replace_with_result(f.run, args, sp, std::move(result));
 }
 
 VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
@@ -415,11 +417,7 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, std::span<Cell>(args, site.argc),
                                                          std::move(kwargs), target, f.slots);
   f.run.refresh_trace();
-  if (!result.ok()) {
-    f.run.fail(std::move(result).error());
-    return nullptr;
-  }
-  return replace_with(args, sp, std::move(result).value());
+  return replace_with_result(f.run, args, sp, std::move(result));
 }
 
 // `name.append(item)` on a list bound to a local: list.append's steps with
@@ -446,22 +444,20 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
       clear(sp[-2]);
       return sp - 1;
     }
-  } else if (site.shortcut == CallSite::Shortcut::DictGet) {
+  }
+  const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
+  Cell* receiver = sp - receiver_cells;
+  if (site.shortcut == CallSite::Shortcut::DictGet && sp[-1].is(VmKind::Dict)) {
     // [key][default]?[receiver cells]: dict.get's answer, nothing to write back.
-    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
-    Cell* args = sp - receiver_cells - site.argc;
-    const Cell& dict = sp[-1];
-    if (dict.is(VmKind::Dict)) {
-      const VmValue* found = dict_item(dict, args[0]);
-      VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
-      return replace_with(args, sp, std::move(value));
-    }
+    Cell* args = receiver - site.argc;
+    const VmValue* found = dict_item(sp[-1], args[0]);
+    VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
+    return replace_with(args, sp, std::move(value));
   }
   if (!site.has_keywords && sp[-1].is(VmKind::String)) {
     // A str is never changed by its methods: nothing to write back, so the
     // str table is called straight away.
-    const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
-    Cell* args = sp - receiver_cells - site.argc;
+    Cell* args = receiver - site.argc;
     VmResult<NativeMethodOutcome> outcome =
         str_methods().call(std::move(sp[-1]), site.method_ids.ids[static_cast<size_t>(VmKind::String)],
                            f.code.texts[site.method], std::span<const VmValue>(args, site.argc));
@@ -472,8 +468,6 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
     VELN_DEBUG_CHECK(!outcome->is_mutated(), "a str method changed its receiver");
     return replace_with(args, sp, std::move(outcome->value));
   }
-  const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
-  Cell* receiver = sp - receiver_cells;
   const Cell* mark = site.has_keywords ? receiver - 1 : nullptr;
   Cell* args = (mark != nullptr ? receiver - 1 : receiver) - site.argc;
   // The pending keywords are read in place (a method runs no contract code,
@@ -483,9 +477,7 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
       f.run, f.code, site, receiver, std::span<Cell>(args, site.argc),
       std::span<VmKeywordArg>(f.run.keywords).subspan(keywords_from), f.slots);
   if (mark != nullptr) f.run.keywords.resize(keywords_from);
-  VmValue value;
-  if (!f.run.take(std::move(result), value)) return nullptr;
-  return replace_with(args, sp, std::move(value));
+  return replace_with_result(f.run, args, sp, std::move(result));
 }
 
 VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {

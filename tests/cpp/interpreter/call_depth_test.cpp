@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -17,6 +15,7 @@
 #include "interpreter/vm_instance.hpp"
 #include "lib/json_reader.hpp"
 #include "lib/parse_module_ir.hpp"
+#include "contract_shelf.hpp"
 #include "test_host.hpp"
 
 namespace veln {
@@ -130,22 +129,14 @@ TEST(CallDepth, RecursionThroughDefaultsStopsAtTheLimit) {
 // Every build of a contract a cross-contract call reaches is a new instance
 // whose module body or declarations call back: 256 build levels.
 [[gnu::noinline]] StackUse run_builds_to_limit(const JsonValue& c) {
-  std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> contracts;
   Result<ModuleIr, std::string> entry = read_module_ir(c.find("module")->to_compact_json());
   EXPECT_TRUE(entry.ok());
-  contracts.emplace(entry->module_name, std::make_shared<const ModuleIr>(*entry));
-  for (const auto& [name, ir] : c.find("contracts")->as_object()) {
-    contracts.emplace(name, std::make_shared<const ModuleIr>(*read_module_ir(ir.to_compact_json())));
-  }
+  const testing::ContractShelf contracts(*entry, *c.find("contracts"));
   testing::TestHost host;
   host.measure_stack = true;
-  host.on_call_contract = [&](VmContractCall call) -> VmResult<VmValue> {
-    VELN_TRY(VmInstance callee,
-             VmInstance::new_with_host(contracts.at(call.target.module()), {}, host, call.call_depth));
-    return callee.call_function(host, call.function, std::move(call.args), std::move(call.kwargs), call.call_depth);
-  };
+  contracts.serve(host);
   const uintptr_t top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  VmResult<VmInstance> built = VmInstance::new_with_host(contracts.at(entry->module_name), {}, host, 0);
+  VmResult<VmInstance> built = VmInstance::new_with_host(contracts.module(entry->module_name), {}, host, 0);
   StackUse use;
   use.bytes = top - host.lowest_stack;
   use.outcome = built.ok() ? "ok" : built.error().message;

@@ -10,8 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <map>
-#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "lib/hex_codec.hpp"
 #include "lib/json_reader.hpp"
 #include "lib/parse_module_ir.hpp"
+#include "contract_shelf.hpp"
 #include "test_host.hpp"
 #include "values/vm_decimal.hpp"
 
@@ -178,18 +178,10 @@ void run_case(const JsonValue& c) {
   Result<ModuleIr, std::string> module = read_module_ir(module_text);
   ASSERT_TRUE(module.ok()) << module.error();
   // Or they reach real contracts, each call a new instance of its target.
-  std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> contracts;
+  std::optional<testing::ContractShelf> contracts;
   if (const JsonValue* others = c.find("contracts")) {
-    contracts.emplace(module->module_name, std::make_shared<const ModuleIr>(*module));
-    for (const auto& [name, ir] : others->as_object()) {
-      contracts.emplace(name, std::make_shared<const ModuleIr>(*read_module_ir(ir.to_compact_json())));
-    }
-    host.on_call_contract = [&contracts, &host](VmContractCall call) -> VmResult<VmValue> {
-      auto target = contracts.find(call.target.module());
-      if (target == contracts.end()) return vm_error("no contract to call");
-      VELN_TRY(VmInstance callee, VmInstance::new_with_host(target->second, {}, host, call.call_depth));
-      return callee.call_function(host, call.function, std::move(call.args), std::move(call.kwargs), call.call_depth);
-    };
+    contracts.emplace(*module, *others);
+    contracts->serve(host);
   }
 
   ScopedEnvironment env(c.find("env"));
