@@ -705,7 +705,6 @@ VmResult<VmValue> run_code_on(VmRun& run, const LoweredCode& code, uint32_t pc, 
   // In the sanitizer build every dispatch checks that the instruction just
   // run stayed within the cells lowering counted for this code.
   Cell* const stack_end = stack + code.max_stack;
-  (void)stack_end;
 #define VELN_CHECK_STACK() VELN_DEBUG_CHECK(sp >= stack && sp <= stack_end, "value stack out of bounds")
 #define NEXT()          \
   do {                  \
