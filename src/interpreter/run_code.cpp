@@ -1042,6 +1042,7 @@ op_KwUnpack:
 
 #undef NEXT
 #undef JUMP
+#undef VELN_CHECK_STACK
 #undef OUT_OF_LINE
 failed:
   // Where a failing helper left the top is not known: every cell is cleared.
