@@ -31,11 +31,6 @@ constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kListTag = 0x6c697374u;
 constexpr uint64_t kSetTag = 0x73657473u;
 constexpr uint64_t kDictTag = 0x64696374u;
-constexpr double kTinyFloatLimit = 1e-13;
-constexpr double kTwoTo53 = 9007199254740992.0;
-constexpr int64_t kExactIntLimit = int64_t{1} << 53;
-// Floats at or beyond this magnitude have no decimal (62 integer digits).
-constexpr double kDecimalFloatLimit = 1e61;
 
 uint64_t mix(uint64_t h, uint64_t x) { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x); }
 

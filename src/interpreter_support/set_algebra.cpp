@@ -1382,7 +1382,7 @@ std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValu
   const std::optional<Family> f = searchable_family(items, x);
   if (!f) return std::nullopt;
   // A float beyond 2^53 may equal a run of ints: the difference drops them all.
-  if (*f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < 9007199254740992.0)) return std::nullopt;
+  if (*f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53)) return std::nullopt;
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found || found->fails) return std::nullopt;
   return found->equal;

@@ -27,14 +27,6 @@
 namespace veln {
 namespace {
 
-constexpr double kTwoTo53 = 9007199254740992.0;
-// Ints up to this magnitude are doubles exactly; beyond, several share one.
-constexpr int64_t kExactIntLimit = int64_t{1} << 53;
-// Floats at or beyond this magnitude have no decimal (62 integer digits).
-constexpr double kDecimalFloatLimit = 1e61;
-// Floats below this magnitude may have more than 30 fraction digits.
-constexpr double kTinyFloatLimit = 1e-13;
-
 uint64_t double_key(double x) {
   if (x == 0.0) x = 0.0;  // one key for 0.0 and -0.0
   uint64_t bits;
