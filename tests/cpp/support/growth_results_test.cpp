@@ -22,21 +22,23 @@ namespace {
 
 using literal_scans::HostileValues;
 
-std::string text_of(const VmResult<std::vector<VmValue>>& r) {
-  if (!r.ok()) return "error: " + r.error().message;
+std::string items_text(std::span<const VmValue> items) {
   std::string out;
-  for (const VmValue& v : *r) out += v.diagnostic_text() + " ";
+  for (const VmValue& v : items) out += v.diagnostic_text() + " ";
   return out;
+}
+
+std::string text_of(const VmResult<std::vector<VmValue>>& r) {
+  return r.ok() ? items_text(*r) : "error: " + r.error().message;
 }
 
 std::string text_of(const VmResult<bool>& r) {
   return r.ok() ? (*r ? "true" : "false") : "error: " + r.error().message;
 }
 
-std::string items_text(std::span<const VmValue> items) {
-  std::string out;
-  for (const VmValue& v : items) out += v.diagnostic_text() + " ";
-  return out;
+// The receiver's items after a method call, or the call's error.
+std::string text_of(const VmResult<NativeMethodOutcome>& r) {
+  return r.ok() ? items_text(r->receiver.items()) : "error: " + r.error().message;
 }
 
 TEST(GrowthResults, SortedIsTheInsertionSort) {
@@ -210,16 +212,10 @@ TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
     std::vector<VmValue> grown = *items;
     grown.push_back(x);
     const auto added = call_native_method(set, "add", std::span<const VmValue>(&x, 1), {});
-    ASSERT_EQ(added.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(added->receiver.items().begin(), added->receiver.items().end())))
-                         : "error: " + added.error().message,
-              text_of(set_scan_reference::reference_normalize(grown)))
-        << context;
+    ASSERT_EQ(text_of(added), text_of(set_scan_reference::reference_normalize(grown))) << context;
     const auto rest = set_scan_reference::reference_difference(*items, std::span<const VmValue>(&x, 1));
     const auto discarded = call_native_method(set, "discard", std::span<const VmValue>(&x, 1), {});
-    ASSERT_EQ(discarded.ok() ? text_of(VmResult<std::vector<VmValue>>(std::vector<VmValue>(discarded->receiver.items().begin(), discarded->receiver.items().end())))
-                             : "error: " + discarded.error().message,
-              text_of(rest))
-        << context;
+    ASSERT_EQ(text_of(discarded), text_of(rest)) << context;
     const auto removed = call_native_method(set, "remove", std::span<const VmValue>(&x, 1), {});
     const bool missing = rest.ok() && rest->size() == items->size();
     ASSERT_EQ(removed.ok(), rest.ok() && !missing) << context;
