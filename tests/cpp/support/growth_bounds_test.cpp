@@ -129,7 +129,8 @@ void expect_near_linear_over_mixed_numbers(Run run, size_t n) {
 }
 
 TEST(SetGrowth, BuildingFromMixedNumbers) {
-  expect_near_linear_over_mixed_numbers([](std::vector<VmValue> items, VmWorkMeter& meter) { return normalize_set_items(std::move(items), meter); }, 2048);
+  expect_near_linear_over_mixed_numbers(
+      [](std::vector<VmValue> items, VmWorkMeter& meter) { return normalize_set_items(std::move(items), meter); }, 2048);
 }
 
 TEST(SetGrowth, AlgebraOfIntAndFloatSets) {
@@ -240,14 +241,14 @@ TEST(SetGrowth, AddAndRemoveSearchOnce) {
             const VmValue x = make(i);
             auto at = set_insertion(s.items(), x, &meter);
             EXPECT_TRUE(at && at->ok());
-            if ((*at)->kind == SetInsertion::Kind::Insert) {
+            if (at && at->ok() && (*at)->kind == SetInsertion::Kind::Insert) {
               EXPECT_TRUE(s.seq_insert((*at)->to, x).ok());
             }
           }
           for (size_t i = 0; i < n; ++i) {
             auto at = set_removal_position(s.items(), make(3 * i), &meter);
             EXPECT_TRUE(at.has_value());
-            if (*at) s.seq_remove(**at);
+            if (at && *at) s.seq_remove(**at);
           }
           return meter.steps;
         },
@@ -293,7 +294,8 @@ TEST(MembershipGrowth, DictKeysOfEveryNumericKind) {
 // ---- sorting ------------------------------------------------------------------------
 
 TEST(SortGrowth, MixedIntsAndFloats) {
-  expect_near_linear_over_mixed_numbers([](std::vector<VmValue> items, VmWorkMeter& meter) { return sorted_values(std::move(items), meter); }, 4096);
+  expect_near_linear_over_mixed_numbers(
+      [](std::vector<VmValue> items, VmWorkMeter& meter) { return sorted_values(std::move(items), meter); }, 4096);
 }
 
 TEST(SortGrowth, DecimalsAmongTinyFloats) {
