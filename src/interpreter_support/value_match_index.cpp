@@ -42,6 +42,13 @@ bool vm_decimal_conversion_truncates(double f) {
   return d.count - d.decimal_point > VmDecimal::kFractionDigits;
 }
 
+std::optional<mpz_class> vm_decimal_whole_value(const VmDecimal& d) {
+  if (!mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) return std::nullopt;
+  mpz_class k;
+  mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
+  return k;
+}
+
 namespace {
 
 void keep_least(std::optional<uint32_t>& slot, std::optional<uint32_t> p) {
@@ -256,11 +263,9 @@ VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe
     case VmKind::Decimal: {
       const VmDecimal& d = needle.decimal_value();
       form(needle);
-      if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
-        mpz_class k;
-        mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
-        if (k == 0 || k == 1) form(VmValue::boolean(k == 1));
-        form(VmValue::integer(std::move(k)));
+      if (std::optional<mpz_class> k = vm_decimal_whole_value(d)) {
+        if (*k == 0 || *k == 1) form(VmValue::boolean(*k == 1));
+        form(VmValue::integer(*std::move(k)));
       }
       const double g = d.to_f64();
       if (auto back = VmDecimal::from_f64(g); back.ok() && *back == d) form(VmValue::float64(g));

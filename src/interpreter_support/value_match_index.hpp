@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "values/vm_decimal.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
@@ -58,6 +59,9 @@ inline constexpr double kTinyFloatLimit = 1e-13;
 // Whether the decimal conversion of a float drops digits (beyond the 30
 // fraction digits a decimal keeps); only nonzero floats below kTinyFloatLimit can.
 bool vm_decimal_conversion_truncates(double f);
+
+// The integer a decimal equals, when it is a whole number.
+std::optional<mpz_class> vm_decimal_whole_value(const VmDecimal& d);
 
 // How a needle's value equality can be decided.
 enum class NeedleClass : uint8_t {
