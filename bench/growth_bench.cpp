@@ -92,16 +92,15 @@ std::vector<VmValue> wide_ints_and_floats() {
   return items;
 }
 
-void BM_SetOfMixedIntsFloats(benchmark::State& state) {
-  const std::vector<VmValue> items = mixed_numbers();
+// The set display over items, built anew each iteration.
+void build_set(benchmark::State& state, const std::vector<VmValue>& items) {
   for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
 }
+
+void BM_SetOfMixedIntsFloats(benchmark::State& state) { build_set(state, mixed_numbers()); }
 BENCHMARK(BM_SetOfMixedIntsFloats)->Unit(benchmark::kMillisecond);
 
-void BM_SetOfWideIntsAndFloats(benchmark::State& state) {
-  const std::vector<VmValue> items = wide_ints_and_floats();
-  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
-}
+void BM_SetOfWideIntsAndFloats(benchmark::State& state) { build_set(state, wide_ints_and_floats()); }
 BENCHMARK(BM_SetOfWideIntsAndFloats)->Unit(benchmark::kMillisecond);
 
 VmValue set_of(std::vector<VmValue> items) { return *VmValue::make_set(*normalize_set_items(std::move(items))); }
@@ -260,22 +259,13 @@ std::vector<VmValue> mixed_frozensets() {
   return items;
 }
 
-void BM_SetOfMixedNumberTuples(benchmark::State& state) {
-  const std::vector<VmValue> items = mixed_number_tuples();
-  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
-}
+void BM_SetOfMixedNumberTuples(benchmark::State& state) { build_set(state, mixed_number_tuples()); }
 BENCHMARK(BM_SetOfMixedNumberTuples)->Unit(benchmark::kMillisecond);
 
-void BM_SetOfBoolDecimalTuples(benchmark::State& state) {
-  const std::vector<VmValue> items = bool_decimal_tuples();
-  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
-}
+void BM_SetOfBoolDecimalTuples(benchmark::State& state) { build_set(state, bool_decimal_tuples()); }
 BENCHMARK(BM_SetOfBoolDecimalTuples)->Unit(benchmark::kMillisecond);
 
-void BM_SetOfMixedFrozensets(benchmark::State& state) {
-  const std::vector<VmValue> items = mixed_frozensets();
-  for (auto _ : state) benchmark::DoNotOptimize(normalize_set_items(items));
-}
+void BM_SetOfMixedFrozensets(benchmark::State& state) { build_set(state, mixed_frozensets()); }
 BENCHMARK(BM_SetOfMixedFrozensets)->Unit(benchmark::kMillisecond);
 
 // {(i % 97, float(i)) for i < n} and {(i % 97, i) for s <= i < s + n}:
@@ -287,40 +277,33 @@ std::pair<VmValue, VmValue> mixed_tuple_sets(size_t shift) {
   return {set_of(std::move(a)), set_of(std::move(b))};
 }
 
-template <class Op>
-void mixed_tuple_set_operation(benchmark::State& state, Op op, size_t shift = kItems / 2) {
-  const auto [a, b] = mixed_tuple_sets(shift);
-  for (auto _ : state) benchmark::DoNotOptimize(op(a, b));
+// An operator on the half-shared sets, a comparison on the equal ones.
+void mixed_tuple_set_operator(benchmark::State& state, const char* op) {
+  const auto [a, b] = mixed_tuple_sets(kItems / 2);
+  for (auto _ : state) benchmark::DoNotOptimize(apply_binary_operator(op, a, b));
 }
 
-void BM_MixedTupleSetAnd(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitand", a, b); });
+void mixed_tuple_set_comparison(benchmark::State& state, const char* op) {
+  const auto [a, b] = mixed_tuple_sets(0);
+  for (auto _ : state) benchmark::DoNotOptimize(apply_compare_operator(op, a, b));
 }
+
+void BM_MixedTupleSetAnd(benchmark::State& state) { mixed_tuple_set_operator(state, "bitand"); }
 BENCHMARK(BM_MixedTupleSetAnd)->Unit(benchmark::kMillisecond);
 
-void BM_MixedTupleSetOr(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitor", a, b); });
-}
+void BM_MixedTupleSetOr(benchmark::State& state) { mixed_tuple_set_operator(state, "bitor"); }
 BENCHMARK(BM_MixedTupleSetOr)->Unit(benchmark::kMillisecond);
 
-void BM_MixedTupleSetSub(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("sub", a, b); });
-}
+void BM_MixedTupleSetSub(benchmark::State& state) { mixed_tuple_set_operator(state, "sub"); }
 BENCHMARK(BM_MixedTupleSetSub)->Unit(benchmark::kMillisecond);
 
-void BM_MixedTupleSetXor(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_binary_operator("bitxor", a, b); });
-}
+void BM_MixedTupleSetXor(benchmark::State& state) { mixed_tuple_set_operator(state, "bitxor"); }
 BENCHMARK(BM_MixedTupleSetXor)->Unit(benchmark::kMillisecond);
 
-void BM_MixedTupleSetEq(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_compare_operator("eq", a, b); }, 0);
-}
+void BM_MixedTupleSetEq(benchmark::State& state) { mixed_tuple_set_comparison(state, "eq"); }
 BENCHMARK(BM_MixedTupleSetEq)->Unit(benchmark::kMillisecond);
 
-void BM_MixedTupleSetLe(benchmark::State& state) {
-  mixed_tuple_set_operation(state, [](const VmValue& a, const VmValue& b) { return apply_compare_operator("lt_e", a, b); }, 0);
-}
+void BM_MixedTupleSetLe(benchmark::State& state) { mixed_tuple_set_comparison(state, "lt_e"); }
 BENCHMARK(BM_MixedTupleSetLe)->Unit(benchmark::kMillisecond);
 
 // kProbes calls of a mutating set method, each on the set the last one

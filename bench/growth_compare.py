@@ -7,6 +7,7 @@ usage: bench/growth_compare.py [path/to/growth_bench] [benchmark filter]
 import decimal
 import json
 import math
+import operator
 import pathlib
 import random
 import subprocess
@@ -36,10 +37,6 @@ def wide_ints_and_floats():
 def decimals_and_floats():
     order = (k * 40503 % ITEMS for k in range(ITEMS))
     return [decimal.Decimal(f"{i}.25") if i % 2 == 0 else i + 0.5 for i in order]
-
-
-def min_max(items):
-    return lambda: (min(items), max(items))
 
 
 def modular_pow_4096():
@@ -105,6 +102,18 @@ def set_method_calls(method, stride, offset):
     return run
 
 
+def on(make, op):
+    """A case: the data made once, then op over it in each run."""
+    def case():
+        data = make()
+        return lambda: op(data)
+    return case
+
+
+def on_pair(make, op):
+    return on(make, lambda ab: op(*ab))
+
+
 H = "a" * HAYSTACK
 N = "a" * NEEDLE + "b"
 HB, NB = H.encode(), N.encode()
@@ -114,27 +123,27 @@ CASES = {
     "BM_StrFindAdversarial": lambda: (lambda: H.find(N)),
     "BM_StrSplitAdversarial": lambda: (lambda: H.split(N)),
     "BM_StrReplaceAdversarial": lambda: (lambda: H.replace(N, "x")),
-    "BM_SetOfMixedIntsFloats": lambda: (lambda items: lambda: set(items))(mixed_numbers()),
-    "BM_SetOfWideIntsAndFloats": lambda: (lambda items: lambda: set(items))(wide_ints_and_floats()),
-    "BM_IntSetAndFloatSet": lambda: (lambda ab: lambda: ab[0] & ab[1])(int_set_and_float_set()),
-    "BM_IntSetOrFloatSet": lambda: (lambda ab: lambda: ab[0] | ab[1])(int_set_and_float_set()),
-    "BM_SortedMixedIntsFloats": lambda: (lambda items: lambda: sorted(items))(mixed_numbers()),
-    "BM_SortedDecimalsFloats": lambda: (lambda items: lambda: sorted(items))(decimals_and_floats()),
-    "BM_MinMaxDecimalsFloats": lambda: min_max(decimals_and_floats()),
+    "BM_SetOfMixedIntsFloats": on(mixed_numbers, set),
+    "BM_SetOfWideIntsAndFloats": on(wide_ints_and_floats, set),
+    "BM_IntSetAndFloatSet": on_pair(int_set_and_float_set, operator.and_),
+    "BM_IntSetOrFloatSet": on_pair(int_set_and_float_set, operator.or_),
+    "BM_SortedMixedIntsFloats": on(mixed_numbers, sorted),
+    "BM_SortedDecimalsFloats": on(decimals_and_floats, sorted),
+    "BM_MinMaxDecimalsFloats": on(decimals_and_floats, lambda items: (min(items), max(items))),
     "BM_ModularPow4096": modular_pow_4096,
     "BM_DictContainsIntKey": dict_contains,
     "BM_FloatSetContains": lambda: probe_set(lambda i: i * 0.37),
     "BM_StrSetContains": lambda: probe_set(lambda i: f"key-{i}"),
     "BM_StrSetIntersection": str_sets,
-    "BM_SetOfMixedNumberTuples": lambda: (lambda items: lambda: set(items))(mixed_number_tuples()),
-    "BM_SetOfBoolDecimalTuples": lambda: (lambda items: lambda: set(items))(bool_decimal_tuples()),
-    "BM_SetOfMixedFrozensets": lambda: (lambda items: lambda: set(items))(mixed_frozensets()),
-    "BM_MixedTupleSetAnd": lambda: (lambda ab: lambda: ab[0] & ab[1])(mixed_tuple_sets()),
-    "BM_MixedTupleSetOr": lambda: (lambda ab: lambda: ab[0] | ab[1])(mixed_tuple_sets()),
-    "BM_MixedTupleSetSub": lambda: (lambda ab: lambda: ab[0] - ab[1])(mixed_tuple_sets()),
-    "BM_MixedTupleSetXor": lambda: (lambda ab: lambda: ab[0] ^ ab[1])(mixed_tuple_sets()),
-    "BM_MixedTupleSetEq": lambda: (lambda ab: lambda: ab[0] == ab[1])(mixed_tuple_sets(0)),
-    "BM_MixedTupleSetLe": lambda: (lambda ab: lambda: ab[0] <= ab[1])(mixed_tuple_sets(0)),
+    "BM_SetOfMixedNumberTuples": on(mixed_number_tuples, set),
+    "BM_SetOfBoolDecimalTuples": on(bool_decimal_tuples, set),
+    "BM_SetOfMixedFrozensets": on(mixed_frozensets, set),
+    "BM_MixedTupleSetAnd": on_pair(mixed_tuple_sets, operator.and_),
+    "BM_MixedTupleSetOr": on_pair(mixed_tuple_sets, operator.or_),
+    "BM_MixedTupleSetSub": on_pair(mixed_tuple_sets, operator.sub),
+    "BM_MixedTupleSetXor": on_pair(mixed_tuple_sets, operator.xor),
+    "BM_MixedTupleSetEq": on_pair(lambda: mixed_tuple_sets(0), operator.eq),
+    "BM_MixedTupleSetLe": on_pair(lambda: mixed_tuple_sets(0), operator.le),
     "BM_SetAddNew": lambda: set_method_calls("add", 2 * 263, 1),
     "BM_SetAddPresent": lambda: set_method_calls("add", 2 * 263, 0),
     "BM_SetDiscard": lambda: set_method_calls("discard", 2 * 263, 0),

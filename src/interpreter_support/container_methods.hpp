@@ -1,7 +1,8 @@
 // Methods of list, dict, set and frozenset values, reached through
 // call_native_method once keyword arguments were refused. Each kind's table
 // resolves a method name to an id ("unsupported list method '{}()'" ... for
-// an unknown one when called), checks arity, then runs the method. Mutating methods return NativeMethodOutcome::mutated.
+// an unknown one when called), checks arity, then runs the method. Mutating
+// methods return NativeMethodOutcome::mutated.
 #pragma once
 
 #include <optional>

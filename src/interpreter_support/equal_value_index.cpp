@@ -31,11 +31,6 @@ constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kListTag = 0x6c697374u;
 constexpr uint64_t kSetTag = 0x73657473u;
 constexpr uint64_t kDictTag = 0x64696374u;
-constexpr double kTinyFloatLimit = 1e-13;
-constexpr double kTwoTo53 = 9007199254740992.0;
-constexpr int64_t kExactIntLimit = int64_t{1} << 53;
-// Floats at or beyond this magnitude have no decimal (62 integer digits).
-constexpr double kDecimalFloatLimit = 1e61;
 
 uint64_t mix(uint64_t h, uint64_t x) { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x); }
 
@@ -50,11 +45,9 @@ uint64_t double_bits(double x) {
 double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
   // A whole number below 2^53 is its double exactly; others go through their
   // text, whose reading rounds to nearest like the int and float paths.
-  if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
-    mpz_class k;
-    mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
-    if (mpz_fits_slong_p(k.get_mpz_t())) {
-      const long v = mpz_get_si(k.get_mpz_t());
+  if (const std::optional<mpz_class> k = vm_decimal_whole_value(d)) {
+    if (mpz_fits_slong_p(k->get_mpz_t())) {
+      const long v = mpz_get_si(k->get_mpz_t());
       if (v <= kExactIntLimit && v >= -kExactIntLimit) {
         if (whole != nullptr) *whole = true;
         return static_cast<double>(v);
@@ -115,19 +108,12 @@ uint64_t exact_token(const VmValue& v) {
   const uint64_t seed = vm_hash_seed();
   if (v.is(VmKind::Bool)) return vm_structural_hash(VmValue::integer(v.bool_value() ? 1 : 0), seed);
   if (v.is(VmKind::Decimal)) {
-    const VmDecimal& d = v.decimal_value();
-    if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
-      mpz_class k;
-      mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
-      return vm_structural_hash(VmValue::integer(std::move(k)), seed);
+    if (std::optional<mpz_class> k = vm_decimal_whole_value(v.decimal_value())) {
+      return vm_structural_hash(VmValue::integer(*std::move(k)), seed);
     }
   }
   return vm_structural_hash(v, seed);
 }
-
-}  // namespace
-
-namespace {
 
 // Calls `leaf` on every value inside `v` that is not a tuple, list, set or
 // frozenset (the containers whose items value equality compares); stops at

@@ -1250,6 +1250,16 @@ std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, 
   }
 }
 
+// x's value-equal item in a set of family f (see searchable_family): a
+// needle of a family that never equals f's finds nothing, one of another
+// number family is searched for through its counterpart.
+std::optional<Found> find_equal_item(std::span<const VmValue> items, Family f, const VmValue& x, VmWorkMeter* meter) {
+  const Family own = family_of(x.kind());
+  if (f == Family::ExactTuple || own == f) return find_in_family(items, f, x, meter);
+  if (!families_meet(f, own)) return Found{};
+  return find_counterpart_in_family(items, f, x, meter);
+}
+
 VmResult<bool> items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.size() != b.size()) return false;
   const Membership in_b(b, a, meter);
@@ -1339,11 +1349,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> ite
   if (!f) return std::nullopt;
   // The items scan without a change; x's key is taken before its scan.
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
-  if (counterpart && !families_meet(*f, family_of(x.kind())))
-    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
   if (*f == Family::Float && x.is(VmKind::Float) && std::isnan(x.float_value())) return VmResult<SetInsertion>(nan_error());
-  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
+  const auto found = find_equal_item(items, *f, x, meter);
   if (!found) return std::nullopt;
   if (found->fails) return VmResult<SetInsertion>(nan_error());
   if (!found->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
@@ -1374,12 +1381,9 @@ std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValu
   if (items.empty()) return std::optional<size_t>();
   const std::optional<Family> f = searchable_family(items, x);
   if (!f) return std::nullopt;
-  const bool counterpart = *f != Family::ExactTuple && family_of(x.kind()) != *f;
-  if (counterpart && !families_meet(*f, family_of(x.kind()))) return std::optional<size_t>();
   // A float beyond 2^53 may equal a run of ints: the difference drops them all.
-  if (counterpart && *f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < 9007199254740992.0))
-    return std::nullopt;
-  const auto found = counterpart ? find_counterpart_in_family(items, *f, x, meter) : find_in_family(items, *f, x, meter);
+  if (*f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53)) return std::nullopt;
+  const auto found = find_equal_item(items, *f, x, meter);
   if (!found || found->fails) return std::nullopt;
   return found->equal;
 }

@@ -27,14 +27,6 @@
 namespace veln {
 namespace {
 
-constexpr double kTwoTo53 = 9007199254740992.0;
-// Ints up to this magnitude are doubles exactly; beyond, several share one.
-constexpr int64_t kExactIntLimit = int64_t{1} << 53;
-// Floats at or beyond this magnitude have no decimal (62 integer digits).
-constexpr double kDecimalFloatLimit = 1e61;
-// Floats below this magnitude may have more than 30 fraction digits.
-constexpr double kTinyFloatLimit = 1e-13;
-
 uint64_t double_key(double x) {
   if (x == 0.0) x = 0.0;  // one key for 0.0 and -0.0
   uint64_t bits;
@@ -48,6 +40,13 @@ uint64_t double_key(double x) {
 bool vm_decimal_conversion_truncates(double f) {
   const ShortestDigits d = shortest_digits(f);
   return d.count - d.decimal_point > VmDecimal::kFractionDigits;
+}
+
+std::optional<mpz_class> vm_decimal_whole_value(const VmDecimal& d) {
+  if (!mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) return std::nullopt;
+  mpz_class k;
+  mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
+  return k;
 }
 
 namespace {
@@ -264,11 +263,9 @@ VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe
     case VmKind::Decimal: {
       const VmDecimal& d = needle.decimal_value();
       form(needle);
-      if (mpz_divisible_p(d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t())) {
-        mpz_class k;
-        mpz_divexact(k.get_mpz_t(), d.scaled().get_mpz_t(), VmDecimal::scale_factor().get_mpz_t());
-        if (k == 0 || k == 1) form(VmValue::boolean(k == 1));
-        form(VmValue::integer(std::move(k)));
+      if (std::optional<mpz_class> k = vm_decimal_whole_value(d)) {
+        if (*k == 0 || *k == 1) form(VmValue::boolean(*k == 1));
+        form(VmValue::integer(*std::move(k)));
       }
       const double g = d.to_f64();
       if (auto back = VmDecimal::from_f64(g); back.ok() && *back == d) form(VmValue::float64(g));

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "values/vm_decimal.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
@@ -46,9 +47,21 @@ VmResult<bool> vm_scan_outcome(const VmScanMatch& m, const VmValue* failing_item
 // The first position holding an item structurally equal to `form`.
 using VmStructuralProbe = std::optional<uint32_t> (*)(const void* context, const VmValue& form);
 
+// Where value equality across number kinds changes nature.
+inline constexpr double kTwoTo53 = 9007199254740992.0;
+// Ints up to this magnitude are doubles exactly; beyond, several share one.
+inline constexpr int64_t kExactIntLimit = int64_t{1} << 53;
+// Floats at or beyond this magnitude have no decimal (62 integer digits).
+inline constexpr double kDecimalFloatLimit = 1e61;
+// Floats below this magnitude may have more than 30 fraction digits.
+inline constexpr double kTinyFloatLimit = 1e-13;
+
 // Whether the decimal conversion of a float drops digits (beyond the 30
-// fraction digits a decimal keeps); only nonzero floats below 1e-13 can.
+// fraction digits a decimal keeps); only nonzero floats below kTinyFloatLimit can.
 bool vm_decimal_conversion_truncates(double f);
+
+// The integer a decimal equals, when it is a whole number.
+std::optional<mpz_class> vm_decimal_whole_value(const VmDecimal& d);
 
 // How a needle's value equality can be decided.
 enum class NeedleClass : uint8_t {

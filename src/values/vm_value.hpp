@@ -280,10 +280,10 @@ class VmValue {
     }
   }
 
-  // Nesting depth (0 for every non-container) and size in units.
   // Whether the value holds a reference to a shared buffer (a release that
   // does something).
   bool holds_buffer() const { return heap_ != 0; }
+  // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
 
