@@ -161,13 +161,7 @@ VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state
   // are equal floats with two texts).
   const bool reusable = key.is(VmKind::String) || key.is(VmKind::Int);
   if (reusable) {
-    for (size_t i = 0; i < kKeptEntryKeys; ++i) {
-      EntryKey& kept = entry_keys_[i];
-      if (kept.hash == &state && kept.key.is(key.kind()) && kept.key.eq(key)) {
-        newest_entry_key_ = i;
-        return &kept;
-      }
-    }
+    if (EntryKey* kept = kept_entry_key(state, key)) return kept;
   }
   // The key kept longest gives way.
   newest_entry_key_ = (newest_entry_key_ + 1) % kKeptEntryKeys;
@@ -182,6 +176,30 @@ VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state
     slot.key = key;
   }
   return &slot;
+}
+
+// A str key's text is its key text (a kept one passed the checks), so a
+// kept str key is matched by its text, read once; a small int by its value.
+VmInstanceState::EntryKey* VmInstanceState::kept_entry_key(const HashState& state, const VmValue& key) {
+  auto kept_at = [&](auto matches) -> EntryKey* {
+    for (size_t i = 0; i < kKeptEntryKeys; ++i) {
+      EntryKey& kept = entry_keys_[i];
+      if (kept.hash == &state && kept.key.is(key.kind()) && matches(kept)) {
+        newest_entry_key_ = i;
+        return &kept;
+      }
+    }
+    return nullptr;
+  };
+  if (key.is(VmKind::String)) {
+    const std::string_view text = key.text();
+    return kept_at([&](const EntryKey& kept) { return kept.key_text == text; });
+  }
+  if (key.int_is_small()) {
+    const int64_t value = key.small_int();
+    return kept_at([&](const EntryKey& kept) { return kept.key.int_is_small() && kept.key.small_int() == value; });
+  }
+  return kept_at([&](const EntryKey& kept) { return kept.key.eq(key); });
 }
 
 void VmInstanceState::forget_entry_keys() {

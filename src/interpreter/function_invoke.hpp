@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,12 +48,16 @@ struct ActiveCall {
 // in the run.
 [[gnu::always_inline]] inline bool bind_planned(VmRun& run, const LoweredFunction& f, std::span<VmValue> cells,
                                                 const std::vector<uint32_t>& plan, Slot* slots) {
-  for (size_t i = 0; i < plan.size(); ++i) {
-    const LoweredParameter& p = f.parameters[i];
-    Slot& slot = slots[p.slot];
-    if (plan[i] != kFromDefault) [[likely]] {
-      slot.value = std::move(cells[plan[i]]);
-    } else if (!run.take(default_value(run, f, p, slots), slot.value)) {
+  const uint32_t* from = plan.data();
+  const LoweredParameter* parameters = f.parameters.data();
+  const size_t n = plan.size();
+  for (size_t i = 0; i < n; ++i) {
+    Slot& slot = slots[parameters[i].slot];
+    if (from[i] != kFromDefault) [[likely]] {
+      // The plan names each parameter once, so its slot in the new frame
+      // still holds nothing: no release to make first.
+      std::construct_at(&slot.value, std::move(cells[from[i]]));
+    } else if (!run.take(default_value(run, f, parameters[i], slots), slot.value)) {
       return false;
     }
     slot.bound = true;

@@ -112,6 +112,7 @@ void Lowerer::call(const JsonValue& node) {
       }
       site.plan = std::move(*plan);
       site.planned = true;
+      site.planned_cells = site.argc + static_cast<uint32_t>(site.keyword_texts.size());
       return call_by_name(*node.find("func")->find_string("id"), node.find("func"));
     }
   }

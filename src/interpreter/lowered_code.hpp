@@ -199,6 +199,7 @@ struct CallSite {
   std::vector<uint32_t> keyword_texts;
   std::vector<uint32_t> plan;
   bool planned = false;
+  uint32_t planned_cells = 0;  // argc and the keyword values
   // Syscall
   uint32_t syscall = 0;  // syscalls[]
   // NativeCall

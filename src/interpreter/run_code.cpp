@@ -400,10 +400,14 @@ VELN_OP_HELPER Cell* call_planned(Frame f, const Instr& in, Cell* sp) {
   const NameSite& name = f.code.names[site.name];
   if (f.slots[name.slot].bound || f.run.instance.globals[name.global].bound) return call(f, in, sp);
   if (!charge(f.run, in.b)) return nullptr;
-  const uint32_t n = site.argc + static_cast<uint32_t>(site.keyword_texts.size());
+  const uint32_t n = site.planned_cells;
   Cell* args = sp - n;
   VmResult<VmValue> result = call_function_planned(f.run, name.function, {args, n}, site.plan);
-  return replace_with_result(f.run, args, sp, std::move(result));
+  if (!result.ok()) [[unlikely]] return replace_with_result(f.run, args, sp, std::move(result));
+  // Bound by its plan, the callee took every argument cell: they hold
+  // nothing to release.
+  std::construct_at(args, std::move(result).value());
+  return args + 1;
 }
 
 VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {

@@ -135,6 +135,8 @@ class VmInstanceState {
   static constexpr size_t kKeptEntryKeys = 2;
   // Valid until the next call.
   VmResult<EntryKey*> entry_key(HashState& state, const VmValue& key);
+  // The kept key equal to a str or int `key`, or nullptr.
+  EntryKey* kept_entry_key(const HashState& state, const VmValue& key);
   [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
                                                            const VmValue& key, const std::string& storage_key,
                                                            VmHost& host);
