@@ -69,6 +69,16 @@ VmExecutionError unknown_hash_after_key(std::string_view name, const VmValue& ke
 
 }  // namespace
 
+template <class State>
+State* VmInstanceState::state_of(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found,
+                                 uint32_t binding, std::string_view name) {
+  if (binding < found.size() && found[binding] != nullptr) [[likely]] return found[binding];
+  auto it = states.find(name);
+  if (it == states.end()) return nullptr;
+  if (binding >= found.size()) found.resize(std::max<size_t>(binding + 1, lowered.storage_bindings.size()), nullptr);
+  return found[binding] = &it->second;
+}
+
 void VmInstanceState::watch_recorded_writes(VmHost& host) {
   const uint64_t* count = host.recorded_write_count();
   watching_host_ = count != nullptr ? &host : nullptr;
@@ -88,10 +98,10 @@ VmStatus VmInstanceState::record_write(std::string_view storage_key, const VmVal
   return host.charge_storage_write(storage_key, value);
 }
 
-VmResult<VmValue> VmInstanceState::variable_get(std::string_view name, VmHost& host) {
-  auto it = variables.find(name);
-  if (it == variables.end()) return vm_error(unknown_variable(name));
-  VariableState& state = it->second;
+VmResult<VmValue> VmInstanceState::variable_get(uint32_t binding, std::string_view name, VmHost& host) {
+  VariableState* found = state_of(variables, variable_of_binding_, binding, name);
+  if (found == nullptr) return vm_error(unknown_variable(name));
+  VariableState& state = *found;
 
   if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
 
@@ -128,10 +138,10 @@ VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& fore
   return result;
 }
 
-VmStatus VmInstanceState::variable_set(std::string_view name, VmValue value, VmHost& host) {
-  auto it = variables.find(name);
-  if (it == variables.end()) return vm_error(unknown_variable(name));
-  VariableState& state = it->second;
+VmStatus VmInstanceState::variable_set(uint32_t binding, std::string_view name, VmValue value, VmHost& host) {
+  VariableState* found = state_of(variables, variable_of_binding_, binding, name);
+  if (found == nullptr) return vm_error(unknown_variable(name));
+  VariableState& state = *found;
   if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
   state.value = value;
   state.is_written = true;
@@ -209,10 +219,11 @@ void VmInstanceState::forget_entry_keys() {
   }
 }
 
-VmResult<VmValue> VmInstanceState::hash_get(std::string_view name, const VmValue& key, VmHost& host) {
-  auto it = hashes.find(name);
-  if (it == hashes.end()) return unknown_hash_after_key(name, key);
-  HashState& state = it->second;
+VmResult<VmValue> VmInstanceState::hash_get(uint32_t binding, std::string_view name, const VmValue& key,
+                                             VmHost& host) {
+  HashState* found = state_of(hashes, hash_of_binding_, binding, name);
+  if (found == nullptr) return unknown_hash_after_key(name, key);
+  HashState& state = *found;
   VELN_TRY(EntryKey* composed, entry_key(state, key));
   const std::string_view storage_key = composed->storage_key;
   const std::string_view key_text = composed->key_text;
@@ -260,10 +271,11 @@ VmResult<VmValue> VmInstanceState::read_entry_from_host(HashState& state, std::s
   return result;
 }
 
-VmStatus VmInstanceState::hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host) {
-  auto it = hashes.find(name);
-  if (it == hashes.end()) return unknown_hash_after_key(name, key);
-  HashState& state = it->second;
+VmStatus VmInstanceState::hash_set(uint32_t binding, std::string_view name, const VmValue& key, VmValue value,
+                                   VmHost& host) {
+  HashState* found = state_of(hashes, hash_of_binding_, binding, name);
+  if (found == nullptr) return unknown_hash_after_key(name, key);
+  HashState& state = *found;
   VELN_TRY(EntryKey* composed, entry_key(state, key));
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
   HashEntry* entry = composed->entry;

@@ -350,7 +350,7 @@ class ExpressionLowering {
     const std::string* binding = node_.find_string("binding");
     if (binding == nullptr) return fail(string_field_message("binding"));
     if (!operand("key")) return;
-    l_.emit(Op::StorageGet, l_.text(*binding));
+    l_.emit(Op::StorageGet, l_.text(*binding), l_.storage_binding(*binding));
     done();
   }
 

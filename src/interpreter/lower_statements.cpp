@@ -291,21 +291,22 @@ class StatementLowering {
     const std::string* binding = node_.find_string("binding");
     if (binding == nullptr) return fail(string_field_message("binding"));
     const uint32_t name = l_.text(*binding);
+    const uint64_t number = l_.storage_binding(*binding);
     if (!operand("key")) return;
     if (mutate) {
-      l_.emit(Op::StorageMutateRead, name);
+      l_.emit(Op::StorageMutateRead, name, number);
       l_.push();
     }
     if (!operand("value")) return;
     if (!mutate) {
-      l_.emit(Op::StorageSet, name);
+      l_.emit(Op::StorageSet, name, number);
     } else {
       const std::string* op = node_.find_string("operator");
       if (op == nullptr) return fail(string_field_message("operator"));
       if (const std::optional<BinaryOperator> known = binary_operator_from_name(*op)) {
-        l_.emit(Op::StorageMutateWrite, name, 0, static_cast<uint8_t>(*known));
+        l_.emit(Op::StorageMutateWrite, name, number, static_cast<uint8_t>(*known));
       } else {
-        l_.emit(Op::StorageMutateWrite, name, l_.text(*op), 255);
+        l_.emit(Op::StorageMutateWrite, name, number | l_.text(*op), 255);
       }
     }
     l_.set_depth(base_);

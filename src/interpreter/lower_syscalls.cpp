@@ -61,7 +61,11 @@ void Lowerer::system_call(const JsonValue& node, const std::string& id, CallSite
       unreadable(std::move(binding).error());
     } else {
       s.field = text(std::string(*binding));
-      if (s.route.id == VmSyscallId::kEventLogEmit) s.event_global = module_.names.intern(*binding);
+      if (s.route.id == VmSyscallId::kEventLogEmit) {
+        s.event_global = module_.names.intern(*binding);
+      } else {
+        s.storage_binding = module_.storage_bindings.intern(*binding);
+      }
     }
   } else if (s.route.id == VmSyscallId::kContractExportCall) {
     [&] {

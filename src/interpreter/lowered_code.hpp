@@ -83,16 +83,16 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(SliceSubscript) /* a8 = present bounds (1 lower, 2 upper, 4 step) */ \
   X(Attribute) /* native attribute texts[a] */ \
   X(HostAttribute) /* host_attrs[a]; when it yields the host value, jumps to b */ \
-  X(StorageGet) /* binding texts[a] */ \
+  X(StorageGet) /* binding texts[a], its number b >> 32 */ \
   /* --- statements ---------------------------------------------------------------- */ \
   X(Raise) \
   X(AssertFail) \
   X(ForPrep) /* pops the iterable, pushes its iteration state */ \
   X(ForNext) /* state at cell b; exhausted: jumps to a (a8 bit 1 keeps the state); else pushes the item and charges 96 (a8 bit 2: then stores it in slot `spare`; a8 bit 4: then jumps to a, and exhaustion falls through) */ \
   X(PopLoop) /* pops an iteration state and jumps to a (break) */ \
-  X(StorageSet) /* binding texts[a] */ \
-  X(StorageMutateRead) /* binding texts[a] */ \
-  X(StorageMutateWrite) /* binding texts[a]; a8 = BinaryOperator, or 255 with texts[b] the operator */ \
+  X(StorageSet) /* binding texts[a], its number b >> 32 */ \
+  X(StorageMutateRead) /* binding texts[a], its number b >> 32 */ \
+  X(StorageMutateWrite) /* binding texts[a], its number b >> 32; a8 = BinaryOperator, or 255 with texts[b & 0xffffffff] the operator */ \
   /* --- targets ------------------------------------------------------------------- */ \
   X(Unpack) /* a targets */ \
   X(UnpackTypeCheck) /* only the list-or-tuple check */ \

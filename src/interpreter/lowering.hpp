@@ -64,6 +64,11 @@ class Lowerer {
   // A deferred error; the code after it in the same node is unreachable.
   void fail(std::string message);
   uint32_t text(std::string value);
+  // The number of a storage binding, placed where storage instructions keep
+  // it (the high half of b).
+  uint64_t storage_binding(std::string_view name) {
+    return static_cast<uint64_t>(module_.storage_bindings.intern(name)) << 32;
+  }
   uint32_t constant(VmValue value);
   uint32_t here() const { return static_cast<uint32_t>(code_.instrs.size()); }
   void patch(uint32_t instr, uint32_t target) {

@@ -581,28 +581,32 @@ VELN_OP_HELPER Cell* host_attribute(Frame f, const Instr& in, Cell* sp) {
              : nullptr;
 }
 
-bool storage_read(VmRun& run, std::string_view binding, const VmValue& key, Cell& out) {
-  VmResult<VmValue> value = run.instance.hash_get(binding, key, run.host);
+// The binding of a storage instruction: its name texts[a], its number the
+// high half of b.
+uint32_t storage_binding(const Instr& in) { return static_cast<uint32_t>(in.b >> 32); }
+
+bool storage_read(VmRun& run, const LoweredCode& code, const Instr& in, const VmValue& key, Cell& out) {
+  VmResult<VmValue> value = run.instance.hash_get(storage_binding(in), code.texts[in.a], key, run.host);
   run.refresh_trace();
   return run.take(std::move(value), out);
 }
 
-bool storage_write(VmRun& run, std::string_view binding, const VmValue& key, VmValue value) {
-  return run.check(run.instance.hash_set(binding, key, std::move(value), run.host));
+bool storage_write(VmRun& run, const LoweredCode& code, const Instr& in, const VmValue& key, VmValue value) {
+  return run.check(run.instance.hash_set(storage_binding(in), code.texts[in.a], key, std::move(value), run.host));
 }
 
 VELN_OP_HELPER Cell* storage_get(Frame f, const Instr& in, Cell* sp) {
-  return storage_read(f.run, f.code.texts[in.a], sp[-1], sp[-1]) ? sp : nullptr;
+  return storage_read(f.run, f.code, in, sp[-1], sp[-1]) ? sp : nullptr;
 }
 
 VELN_OP_HELPER Cell* storage_set(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(sp[-1]);
   VmValue key = std::move(sp[-2]);
-  return storage_write(f.run, f.code.texts[in.a], key, std::move(value)) ? sp - 2 : nullptr;
+  return storage_write(f.run, f.code, in, key, std::move(value)) ? sp - 2 : nullptr;
 }
 
 VELN_OP_HELPER Cell* storage_mutate_read(Frame f, const Instr& in, Cell* sp) {
-  return storage_read(f.run, f.code.texts[in.a], sp[-1], *sp) ? sp + 1 : nullptr;
+  return storage_read(f.run, f.code, in, sp[-1], *sp) ? sp + 1 : nullptr;
 }
 
 VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
@@ -610,14 +614,15 @@ VELN_OP_HELPER Cell* storage_mutate_write(Frame f, const Instr& in, Cell* sp) {
   VmValue current = std::move(sp[-2]);
   VmValue key = std::move(sp[-3]);
   VmValue updated;
-  if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[in.b]), std::move(current),
+  if (!f.run.take(in.a8 == 255 ? apply_binary_operator(std::string_view(f.code.texts[static_cast<uint32_t>(in.b)]),
+                                                       std::move(current),
                                                        std::move(value))
                                : apply_binary_operator(static_cast<BinaryOperator>(in.a8), std::move(current),
                                                        std::move(value)),
                   updated)) {
     return nullptr;
   }
-  return storage_write(f.run, f.code.texts[in.a], key, std::move(updated)) ? sp - 3 : nullptr;
+  return storage_write(f.run, f.code, in, key, std::move(updated)) ? sp - 3 : nullptr;
 }
 
 VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {

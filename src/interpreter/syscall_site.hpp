@@ -20,6 +20,7 @@ struct SyscallSite {
   bool field_ok = true;
   uint32_t field = 0;         // texts[]
   uint32_t event_global = 0;  // "event.log.emit": the binding's module global
+  uint32_t storage_binding = 0;  // storage ids: the binding's number (LoweredModule::storage_bindings)
   // "contract.export_call": the contract_target object as read at lowering.
   ContractTargetKind target_kind = ContractTargetKind::StaticImport;
   uint32_t target_name = 0;   // texts[]: the binding or factory text

@@ -61,10 +61,11 @@ PureSyscall pure_syscall(VmSyscallId id) {
 // the native stack while the host works (a cross-contract call nests every
 // frame on its path).
 
-[[gnu::noinline]] VmResult<VmValue> set_variable(VmInstanceState& instance, const std::string& binding,
-                                                 std::span<const VmValue> args, VmHost& host) {
+[[gnu::noinline]] VmResult<VmValue> set_variable(VmInstanceState& instance, const SyscallSite& site,
+                                                 const std::string& binding, std::span<const VmValue> args,
+                                                 VmHost& host) {
   if (args.empty()) return vm_error("Variable.set expects one argument");
-  VELN_CHECK(instance.variable_set(binding, args.front(), host));
+  VELN_CHECK(instance.variable_set(site.storage_binding, binding, args.front(), host));
   return VmValue();
 }
 
@@ -180,9 +181,9 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
   switch (site.route.id) {
     case VmSyscallId::kStorageVariableGet:
     case VmSyscallId::kStorageForeignVariableGet:
-      return variable_get(field, host);
+      return variable_get(site.storage_binding, field, host);
     case VmSyscallId::kStorageVariableSet:
-      return set_variable(*this, field, args, host);
+      return set_variable(*this, site, field, args, host);
     case VmSyscallId::kStorageHashAll:
     case VmSyscallId::kStorageForeignHashAll:
       return hash_all(field, args, host);

@@ -58,6 +58,9 @@ struct HashState {
 // The functions of a module in lowered form, and the module's name table.
 struct LoweredModule {
   NameTable names;
+  // The storage bindings contract code names (hash subscripts, Variable
+  // get and set), numbered so an instance finds each one's state once.
+  NameTable storage_bindings;
   StringMap<std::string> static_imports;  // import binding -> module
   std::vector<LoweredFunction> functions;
   StringMap<uint32_t> function_index;
@@ -89,12 +92,13 @@ class VmInstanceState {
   const VmValue* find_global(std::string_view name) const;
   void set_global(std::string_view name, VmValue value);
 
-  // Contract storage (contract_storage.cpp). The setters change the state,
+  // Contract storage (contract_storage.cpp), by binding: its number in
+  // lowered.storage_bindings and its name. The setters change the state,
   // then record the write with the host and charge it.
-  VmResult<VmValue> variable_get(std::string_view name, VmHost& host);
-  VmStatus variable_set(std::string_view name, VmValue value, VmHost& host);
-  VmResult<VmValue> hash_get(std::string_view name, const VmValue& key, VmHost& host);
-  VmStatus hash_set(std::string_view name, const VmValue& key, VmValue value, VmHost& host);
+  VmResult<VmValue> variable_get(uint32_t binding, std::string_view name, VmHost& host);
+  VmStatus variable_set(uint32_t binding, std::string_view name, VmValue value, VmHost& host);
+  VmResult<VmValue> hash_get(uint32_t binding, std::string_view name, const VmValue& key, VmHost& host);
+  VmStatus hash_set(uint32_t binding, std::string_view name, const VmValue& key, VmValue value, VmHost& host);
   // A declaration replaces a hash's state: keys composed for it go.
   void forget_entry_keys();
   VmResult<VmValue> hash_all(std::string_view name, std::span<const VmValue> prefix, VmHost& host);
@@ -140,6 +144,15 @@ class VmInstanceState {
   [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
                                                            const VmValue& key, const std::string& storage_key,
                                                            VmHost& host);
+
+  // The state a binding names, found by name on its first use (map nodes
+  // never move, and a declaration that comes again assigns its node);
+  // nullptr while none is declared.
+  template <class State>
+  State* state_of(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found, uint32_t binding,
+                  std::string_view name);
+  std::vector<VariableState*> variable_of_binding_;
+  std::vector<HashState*> hash_of_binding_;
 
   EntryKey entry_keys_[kKeptEntryKeys];
   size_t newest_entry_key_ = 0;
