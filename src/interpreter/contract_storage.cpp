@@ -99,9 +99,9 @@ VmStatus VmInstanceState::record_write(std::string_view storage_key, const VmVal
 }
 
 VmResult<VmValue> VmInstanceState::variable_get(uint32_t binding, std::string_view name, VmHost& host) {
-  VariableState* found = state_of(variables, variable_of_binding_, binding, name);
-  if (found == nullptr) return vm_error(unknown_variable(name));
-  VariableState& state = *found;
+  VariableState* declared = state_of(variables, variable_of_binding_, binding, name);
+  if (declared == nullptr) return vm_error(unknown_variable(name));
+  VariableState& state = *declared;
 
   if (state.foreign_key) return read_foreign_variable(*state.foreign_key, host);
 
@@ -139,9 +139,9 @@ VmResult<VmValue> VmInstanceState::read_foreign_variable(const std::string& fore
 }
 
 VmStatus VmInstanceState::variable_set(uint32_t binding, std::string_view name, VmValue value, VmHost& host) {
-  VariableState* found = state_of(variables, variable_of_binding_, binding, name);
-  if (found == nullptr) return vm_error(unknown_variable(name));
-  VariableState& state = *found;
+  VariableState* declared = state_of(variables, variable_of_binding_, binding, name);
+  if (declared == nullptr) return vm_error(unknown_variable(name));
+  VariableState& state = *declared;
   if (state.foreign_key) return vm_error("cannot set foreign variable '" + std::string(name) + "'");
   state.value = value;
   state.is_written = true;
@@ -166,50 +166,49 @@ VmResult<VmValue> VmInstanceState::read_foreign_entry(const std::string& foreign
   return result;
 }
 
-VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
-  // Only kinds whose equal values have one key text are kept (0.0 and -0.0
-  // are equal floats with two texts).
-  const bool reusable = key.is(VmKind::String) || key.is(VmKind::Int);
-  if (reusable) {
-    if (EntryKey* kept = kept_entry_key(state, key)) return kept;
-  }
-  // The key kept longest gives way.
-  newest_entry_key_ = (newest_entry_key_ + 1) % kKeptEntryKeys;
-  EntryKey& slot = entry_keys_[newest_entry_key_];
-  slot.hash = nullptr;
-  slot.entry = nullptr;
-  slot.storage_key.assign(state.key_prefix);
-  VELN_CHECK(append_hash_key(slot.storage_key, key));
-  slot.key_text = std::string_view(slot.storage_key).substr(state.key_prefix.size());
-  if (reusable) {
-    slot.hash = &state;
-    slot.key = key;
-  }
-  return &slot;
+// The pair of places a str or int key may be kept in: picked by the key's
+// value and its hash, so that the keys a loop cycles through stay composed.
+inline size_t kept_pair(const void* state, uint64_t value) {
+  const uint64_t mixed = (value ^ (reinterpret_cast<uintptr_t>(state) >> 4)) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(mixed >> (64 - VmInstanceState::kKeptEntryKeyBits)) & ~size_t{1};
 }
 
-// A str key's text is its key text (a kept one passed the checks), so a
-// kept str key is matched by its text, read once; a small int by its value.
-VmInstanceState::EntryKey* VmInstanceState::kept_entry_key(const HashState& state, const VmValue& key) {
-  auto kept_at = [&](auto matches) -> EntryKey* {
-    for (size_t i = 0; i < kKeptEntryKeys; ++i) {
-      EntryKey& kept = entry_keys_[i];
-      if (kept.hash == &state && kept.key.is(key.kind()) && matches(kept)) {
-        newest_entry_key_ = i;
-        return &kept;
-      }
+VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state, const VmValue& key) {
+  // Only kinds whose equal values have one key text are kept (0.0 and -0.0
+  // are equal floats with two texts). A str key's text is its key text (a
+  // kept one passed the checks), so it is matched by its text.
+  EntryKey* slot = &scratch_entry_key_;
+  if (key.is(VmKind::String) || key.is(VmKind::Int)) {
+    const bool text_key = key.is(VmKind::String);
+    const std::string_view text = text_key ? key.text() : std::string_view();
+    const bool small = !text_key && key.int_is_small();
+    uint64_t value = small ? static_cast<uint64_t>(key.small_int()) : 0xcbf29ce484222325ull;
+    for (const char c : text) value = (value ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    EntryKey* pair = &entry_keys_[kept_pair(&state, value)];
+    auto holds = [&](const EntryKey& kept) {
+      if (kept.hash != &state || !kept.key.is(key.kind())) return false;
+      if (text_key) return kept.key_text() == text;
+      return small ? kept.key.int_is_small() && kept.key.small_int() == key.small_int() : kept.key.eq(key);
+    };
+    if (holds(pair[0])) return &pair[0];
+    if (holds(pair[1])) {
+      std::swap(pair[0], pair[1]);
+      return &pair[0];
     }
-    return nullptr;
-  };
-  if (key.is(VmKind::String)) {
-    const std::string_view text = key.text();
-    return kept_at([&](const EntryKey& kept) { return kept.key_text == text; });
+    // The pair's older key gives way; the new one goes first.
+    std::swap(pair[0], pair[1]);
+    slot = &pair[0];
   }
-  if (key.int_is_small()) {
-    const int64_t value = key.small_int();
-    return kept_at([&](const EntryKey& kept) { return kept.key.int_is_small() && kept.key.small_int() == value; });
+  slot->hash = nullptr;
+  slot->entry = nullptr;
+  slot->storage_key.assign(state.key_prefix);
+  VELN_CHECK(append_hash_key(slot->storage_key, key));
+  slot->key_at = state.key_prefix.size();
+  if (slot != &scratch_entry_key_) {
+    slot->hash = &state;
+    slot->key = key;
   }
-  return kept_at([&](const EntryKey& kept) { return kept.key.eq(key); });
+  return slot;
 }
 
 void VmInstanceState::forget_entry_keys() {
@@ -217,16 +216,17 @@ void VmInstanceState::forget_entry_keys() {
     kept.hash = nullptr;
     kept.entry = nullptr;
   }
+  scratch_entry_key_.entry = nullptr;
 }
 
 VmResult<VmValue> VmInstanceState::hash_get(uint32_t binding, std::string_view name, const VmValue& key,
                                              VmHost& host) {
-  HashState* found = state_of(hashes, hash_of_binding_, binding, name);
-  if (found == nullptr) return unknown_hash_after_key(name, key);
-  HashState& state = *found;
+  HashState* declared = state_of(hashes, hash_of_binding_, binding, name);
+  if (declared == nullptr) return unknown_hash_after_key(name, key);
+  HashState& state = *declared;
   VELN_TRY(EntryKey* composed, entry_key(state, key));
   const std::string_view storage_key = composed->storage_key;
-  const std::string_view key_text = composed->key_text;
+  const std::string_view key_text = composed->key_text();
 
   // The key text is copied: the host may run Python code that calls back
   // into this instance and reuses the slot it is viewed in.
@@ -273,15 +273,16 @@ VmResult<VmValue> VmInstanceState::read_entry_from_host(HashState& state, std::s
 
 VmStatus VmInstanceState::hash_set(uint32_t binding, std::string_view name, const VmValue& key, VmValue value,
                                    VmHost& host) {
-  HashState* found = state_of(hashes, hash_of_binding_, binding, name);
-  if (found == nullptr) return unknown_hash_after_key(name, key);
-  HashState& state = *found;
+  HashState* declared = state_of(hashes, hash_of_binding_, binding, name);
+  if (declared == nullptr) return unknown_hash_after_key(name, key);
+  HashState& state = *declared;
   VELN_TRY(EntryKey* composed, entry_key(state, key));
   if (state.foreign_key) return vm_error("cannot set foreign hash '" + std::string(name) + "'");
   HashEntry* entry = composed->entry;
   if (entry == nullptr) {
-    auto found = state.entries.find(composed->key_text);
-    if (found == state.entries.end()) found = state.entries.emplace(std::string(composed->key_text), HashEntry{}).first;
+    const std::string_view key_text = composed->key_text();
+    auto found = state.entries.find(key_text);
+    if (found == state.entries.end()) found = state.entries.emplace(std::string(key_text), HashEntry{}).first;
     entry = composed->entry = &found->second;
   }
   entry->value = std::move(value);

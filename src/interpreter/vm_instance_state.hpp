@@ -116,6 +116,9 @@ class VmInstanceState {
   VmResult<VmValue> eval_syscall(VmRun& run, const LoweredCode& code, const CallSite& site,
                                  std::span<VmValue> args, VmKwargList kwargs, VmValue* target, Slot* locals);
 
+  // Storage keys kept composed (a power of two, in pairs).
+  static constexpr unsigned kKeptEntryKeyBits = 6;
+
  private:
   // While the host's count of recorded writes equals `seen_writes_`, every
   // recorded write was made through this instance, so each value it holds
@@ -126,21 +129,21 @@ class VmInstanceState {
   // A ForeignHash entry as the other contract holds it, through its read cache.
   [[gnu::noinline]] VmResult<VmValue> read_foreign_entry(const std::string& foreign_key, const VmValue& key,
                                                          std::string_view key_text, VmHost& host);
-  // The storage keys of the entries accessed last, kept for the next
-  // accesses with an equal key (h[k] op= v reads and writes one entry), and
-  // each entry once it is held (entries are never removed).
+  // The storage keys of entries accessed lately, kept for the next accesses
+  // with an equal key (h[k] op= v reads and writes one entry, a loop cycles
+  // through a few keys), and each entry once it is held (entries are never
+  // removed).
   struct EntryKey {
     const HashState* hash = nullptr;  // nullptr: kept for no key
     VmValue key;
     std::string storage_key;
-    std::string_view key_text;  // within storage_key
+    size_t key_at = 0;  // where the key text starts in storage_key
+    std::string_view key_text() const { return std::string_view(storage_key).substr(key_at); }
     HashEntry* entry = nullptr;
   };
-  static constexpr size_t kKeptEntryKeys = 2;
+  static constexpr size_t kKeptEntryKeys = size_t{1} << kKeptEntryKeyBits;
   // Valid until the next call.
   VmResult<EntryKey*> entry_key(HashState& state, const VmValue& key);
-  // The kept key equal to a str or int `key`, or nullptr.
-  EntryKey* kept_entry_key(const HashState& state, const VmValue& key);
   [[gnu::noinline]] VmResult<VmValue> read_entry_from_host(HashState& state, std::string_view name,
                                                            const VmValue& key, const std::string& storage_key,
                                                            VmHost& host);
@@ -155,7 +158,7 @@ class VmInstanceState {
   std::vector<HashState*> hash_of_binding_;
 
   EntryKey entry_keys_[kKeptEntryKeys];
-  size_t newest_entry_key_ = 0;
+  EntryKey scratch_entry_key_;  // the keys of other kinds, kept for no other access
   const VmHost* watching_host_ = nullptr;
   const uint64_t* watched_count_ = nullptr;
   uint64_t seen_writes_ = 0;

@@ -4,7 +4,7 @@
 # key order and bounded.
 from gen_contract_cases import call, case, set_fields
 
-RET, EXPR, CALL, NAME, CONST, SUB, BINOP = 32, 32, 5000, 64, 32, 96, 96
+RET, EXPR, CALL, NAME, CONST, SUB, BINOP, FOR, ITEM = 32, 32, 5000, 64, 32, 96, 96, 96, 96
 GET, SET, ALL = 1280, 5120, 4096          # system-call fixed charges
 STORAGE_GET, STORAGE_SET = 1280, 5120      # storage_get expression, storage_set statement
 
@@ -43,6 +43,15 @@ GET_H = RET + STORAGE_GET + NAME
 PUT_H = STORAGE_SET + NAME + NAME
 LIST_H = RET + CALL + ALL
 UNDER_H = RET + CALL + NAME + ALL
+
+# Keys a loop cycles through, more than are kept composed at once: ints and
+# strs interleaved, so kept keys are replaced and found again many times.
+CYCLED_KEYS = [k for i in range(60) for k in (i % 80, "k%d" % (i % 50), (i * 7) % 80)]
+
+
+def cycled_sum(rounds):
+    return "int:%d" % (rounds * (CYCLED_KEYS.count(0) + CYCLED_KEYS.count(79) + CYCLED_KEYS.count("k7")))
+
 
 CASES = [
     case("variable_precedence", VARIABLE, [
@@ -198,6 +207,16 @@ def listing():
                      "charge_storage_read con_test.bal:a 1", "charge_storage_read con_test.bal:b 2"]),
     case("hash_listing_unknown_binding_after_the_charge", HASH, call("listing", error="unknown hash binding 'nope'"),
          cost=CONST + LIST_H, host_calls=[], edit=set_fields(receiver_binding="nope")),
+    case("hash_keys_cycled_through_by_a_loop", """
+h = Hash(default_value=0)
+
+def cycle(keys):
+    for k in keys:
+        h[k] += 1
+    return h[0] + h[79] + h['k7']
+""", [call("cycle", CYCLED_KEYS, result=cycled_sum(1)), call("cycle", CYCLED_KEYS[::-1], result=cycled_sum(2))],
+         cost=CONST + 2 * (FOR + NAME + len(CYCLED_KEYS) * (ITEM + STORAGE_SET + NAME + CONST)
+                           + RET + 2 * BINOP + 3 * (STORAGE_GET + CONST))),
     case("hash_listing_size_limit", """
 big = Hash()
 
