@@ -70,9 +70,8 @@ VmExecutionError unknown_hash_after_key(std::string_view name, const VmValue& ke
 }  // namespace
 
 template <class State>
-State* VmInstanceState::state_of(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found,
-                                 uint32_t binding, std::string_view name) {
-  if (binding < found.size() && found[binding] != nullptr) [[likely]] return found[binding];
+State* VmInstanceState::find_state(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found,
+                                   uint32_t binding, std::string_view name) {
   auto it = states.find(name);
   if (it == states.end()) return nullptr;
   if (binding >= found.size()) found.resize(std::max<size_t>(binding + 1, lowered.storage_bindings.size()), nullptr);
@@ -184,20 +183,22 @@ VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state
     const bool small = !text_key && key.int_is_small();
     uint64_t value = small ? static_cast<uint64_t>(key.small_int()) : 0xcbf29ce484222325ull;
     for (const char c : text) value = (value ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-    EntryKey* pair = &entry_keys_[kept_pair(&state, value)];
+    const size_t at = kept_pair(&state, value);
     auto holds = [&](const EntryKey& kept) {
       if (kept.hash != &state || !kept.key.is(key.kind())) return false;
       if (text_key) return kept.key_text() == text;
       return small ? kept.key.int_is_small() && kept.key.small_int() == key.small_int() : kept.key.eq(key);
     };
-    if (holds(pair[0])) return &pair[0];
-    if (holds(pair[1])) {
-      std::swap(pair[0], pair[1]);
-      return &pair[0];
+    uint8_t& newer = newer_of_pair_[at / 2];
+    for (uint8_t i = 0; i < 2; ++i) {
+      if (holds(entry_keys_[at + i])) {
+        newer = i;
+        return &entry_keys_[at + i];
+      }
     }
-    // The pair's older key gives way; the new one goes first.
-    std::swap(pair[0], pair[1]);
-    slot = &pair[0];
+    // The pair's older key gives way.
+    newer ^= 1;
+    slot = &entry_keys_[at + newer];
   }
   slot->hash = nullptr;
   slot->entry = nullptr;

@@ -152,12 +152,19 @@ class VmInstanceState {
   // never move, and a declaration that comes again assigns its node);
   // nullptr while none is declared.
   template <class State>
-  State* state_of(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found, uint32_t binding,
-                  std::string_view name);
+  [[gnu::always_inline]] State* state_of(std::map<std::string, State, std::less<>>& states,
+                                         std::vector<State*>& found, uint32_t binding, std::string_view name) {
+    if (binding < found.size() && found[binding] != nullptr) [[likely]] return found[binding];
+    return find_state(states, found, binding, name);
+  }
+  template <class State>
+  [[gnu::noinline]] State* find_state(std::map<std::string, State, std::less<>>& states, std::vector<State*>& found,
+                                      uint32_t binding, std::string_view name);
   std::vector<VariableState*> variable_of_binding_;
   std::vector<HashState*> hash_of_binding_;
 
   EntryKey entry_keys_[kKeptEntryKeys];
+  uint8_t newer_of_pair_[kKeptEntryKeys / 2] = {};  // 0 or 1: the pair's key used last
   EntryKey scratch_entry_key_;  // the keys of other kinds, kept for no other access
   const VmHost* watching_host_ = nullptr;
   const uint64_t* watched_count_ = nullptr;
