@@ -49,6 +49,7 @@ void Lowerer::system_call(const JsonValue& node, const std::string& id, CallSite
   const uint32_t base = depth_ - site.argc - (site.has_keywords ? 1 : 0);
   SyscallSite s;
   s.route = resolve_syscall_id(id);
+  s.fixed_charge = syscall_fixed_charge(s.route.id);
   s.id_text = text(id);
   auto unreadable = [&](VmExecutionError error) {
     s.field_ok = false;

@@ -417,7 +417,7 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   Cell* target = sp - (system_call.has_target ? f.code.targets[system_call.target].cells() : 0);
   const Cell* mark = site.has_keywords ? target - 1 : nullptr;
   Cell* args = (mark != nullptr ? target - 1 : target) - site.argc;
-  VmKwargList kwargs = take_keywords(f.run, mark);
+  VmKwargList kwargs = mark != nullptr ? take_keywords(f.run, mark) : VmKwargList();
   VmResult<VmValue> result = f.run.instance.eval_syscall(f.run, f.code, site, std::span<Cell>(args, site.argc),
                                                          std::move(kwargs), target, f.slots);
   f.run.refresh_trace();

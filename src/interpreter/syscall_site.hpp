@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "interpreter/syscall_ids.hpp"
 #include "lib/ir_node_kinds.hpp"
@@ -13,6 +14,7 @@ namespace veln {
 
 struct SyscallSite {
   VmSyscallRoute route;
+  std::optional<uint64_t> fixed_charge;  // the id's fixed charge, made first
   uint32_t id_text = 0;  // texts[]: the id as written (the host's name for it)
   // The field read after the fixed charge ("receiver_binding",
   // "event_binding", "function_name"), or, when a field the id reads is

@@ -171,7 +171,7 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
                                                 Slot* locals) {
   const SyscallSite& site = code.syscalls[call_site.syscall];
   VmHost& host = run.host;
-  if (const std::optional<uint64_t> charge = syscall_fixed_charge(site.route.id); charge && !run.charge(*charge)) {
+  if (site.fixed_charge && !run.charge(*site.fixed_charge)) {
     return std::move(run.error);
   }
   if (!site.field_ok) return vm_error(code.texts[site.field]);
