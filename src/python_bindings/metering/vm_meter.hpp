@@ -60,7 +60,18 @@ class VmMeter {
   // Adds `cost`: "chi metering overflow" (count unchanged) or "Out of chi."
   // (count kept) past a non-zero budget. Inline: it is the interpreter's
   // per-node charge.
-  VmStatus charge(uint64_t cost) {
+  [[gnu::always_inline]] VmStatus charge(uint64_t cost) {
+    uint64_t sum;
+    if (enabled_ && !__builtin_add_overflow(counter_.used, cost, &sum) && (chi_budget_ == 0 || sum <= chi_budget_))
+        [[likely]] {
+      counter_.used = sum;
+      return Ok{};
+    }
+    return charge_beyond(cost);
+  }
+  // The same for a charge that does not simply fit: metering off, an
+  // overflow, or a count past the budget.
+  [[gnu::noinline]] VmStatus charge_beyond(uint64_t cost) {
     if (!enabled_) {
       counter_.used = 0;  // restarts the scratch count that overflowed into this call
       return Ok{};
