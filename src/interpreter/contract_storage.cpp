@@ -189,16 +189,18 @@ VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state
       if (text_key) return kept.key_text() == text;
       return small ? kept.key.int_is_small() && kept.key.small_int() == key.small_int() : kept.key.eq(key);
     };
-    uint8_t& newer = newer_of_pair_[at / 2];
+    if (kept_entry_keys_ == nullptr) kept_entry_keys_ = std::make_unique<KeptEntryKeys>();
+    EntryKey* pair = &kept_entry_keys_->keys[at];
+    uint8_t& newer = kept_entry_keys_->newer_of_pair[at / 2];
     for (uint8_t i = 0; i < 2; ++i) {
-      if (holds(entry_keys_[at + i])) {
+      if (holds(pair[i])) {
         newer = i;
-        return &entry_keys_[at + i];
+        return &pair[i];
       }
     }
     // The pair's older key gives way.
     newer ^= 1;
-    slot = &entry_keys_[at + newer];
+    slot = &pair[newer];
   }
   slot->hash = nullptr;
   slot->entry = nullptr;
@@ -213,9 +215,11 @@ VmResult<VmInstanceState::EntryKey*> VmInstanceState::entry_key(HashState& state
 }
 
 void VmInstanceState::forget_entry_keys() {
-  for (EntryKey& kept : entry_keys_) {
-    kept.hash = nullptr;
-    kept.entry = nullptr;
+  if (kept_entry_keys_ != nullptr) {
+    for (EntryKey& kept : kept_entry_keys_->keys) {
+      kept.hash = nullptr;
+      kept.entry = nullptr;
+    }
   }
   scratch_entry_key_.entry = nullptr;
 }

@@ -163,8 +163,12 @@ class VmInstanceState {
   std::vector<VariableState*> variable_of_binding_;
   std::vector<HashState*> hash_of_binding_;
 
-  EntryKey entry_keys_[kKeptEntryKeys];
-  uint8_t newer_of_pair_[kKeptEntryKeys / 2] = {};  // 0 or 1: the pair's key used last
+  struct KeptEntryKeys {
+    EntryKey keys[kKeptEntryKeys];
+    uint8_t newer_of_pair[kKeptEntryKeys / 2] = {};  // 0 or 1: the pair's key used last
+  };
+  // Made on the first hash access: most calls reach no hash.
+  std::unique_ptr<KeptEntryKeys> kept_entry_keys_;
   EntryKey scratch_entry_key_;  // the keys of other kinds, kept for no other access
   const VmHost* watching_host_ = nullptr;
   const uint64_t* watched_count_ = nullptr;
