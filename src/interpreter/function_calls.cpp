@@ -17,9 +17,9 @@ namespace veln {
 // that changes no local can read the frame's own slots instead.
 VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const LoweredParameter& p, Slot* slots) {
   if (p.default_is_constant) {
-    const Instr& load = f.code.instrs[*p.default_entry];
-    if ((load.spare != 0 && !run.charge(load.spare)) || !run.charge(load.b)) return std::move(run.error);
-    return f.code.constants[load.a];
+    const VmValue* constant = constant_default(run, f, p);
+    if (constant == nullptr) return std::move(run.error);
+    return *constant;
   }
   if (p.default_reads_only) return run_code(run, f.code, *p.default_entry, slots);
   const uint32_t n = f.code.slot_count();

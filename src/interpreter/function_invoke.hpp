@@ -20,6 +20,15 @@
 
 namespace veln {
 
+// The value of a parameter default that is one constant, after the charges
+// its load makes; nullptr with the error in the run.
+[[gnu::always_inline]] inline const VmValue* constant_default(VmRun& run, const LoweredFunction& f,
+                                                             const LoweredParameter& p) {
+  const Instr& load = f.code.instrs[*p.default_entry];
+  if ((load.spare != 0 && !run.charge(load.spare)) || !run.charge(load.b)) return nullptr;
+  return &f.code.constants[load.a];
+}
+
 // A parameter's default, evaluated against the locals bound so far.
 VmResult<VmValue> default_value(VmRun& run, const LoweredFunction& f, const LoweredParameter& p, Slot* slots);
 // The annotations of the bound parameters of a function whose checks are on.
@@ -53,10 +62,14 @@ struct ActiveCall {
   const size_t n = plan.size();
   for (size_t i = 0; i < n; ++i) {
     Slot& slot = slots[parameters[i].slot];
+    // The plan names each parameter once, so its slot in the new frame
+    // still holds nothing: no release to make first.
     if (from[i] != kFromDefault) [[likely]] {
-      // The plan names each parameter once, so its slot in the new frame
-      // still holds nothing: no release to make first.
       std::construct_at(&slot.value, std::move(cells[from[i]]));
+    } else if (parameters[i].default_is_constant) {
+      const VmValue* constant = constant_default(run, f, parameters[i]);
+      if (constant == nullptr) return false;
+      std::construct_at(&slot.value, *constant);
     } else if (!run.take(default_value(run, f, parameters[i], slots), slot.value)) {
       return false;
     }
