@@ -11,8 +11,9 @@
 namespace veln {
 namespace {
 
-VmStatus charge_fields(const std::vector<std::pair<std::string, VmValue>>& fields, VmHost& host) {
-  for (const auto& [name, value] : fields) VELN_CHECK(host.charge_storage_write(name, value));
+// Indexed fields first, as the block holds them.
+VmStatus charge_fields(const VmEventFields& fields, VmHost& host) {
+  for (const VmEventField& field : fields.all) VELN_CHECK(host.charge_storage_write(field.name.text(), field.value));
   return Ok{};
 }
 
@@ -42,15 +43,13 @@ const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::s
 VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
                              const VmExecutionContext& context, std::string_view module_name,
                              EventParties& parties, VmHost& host) {
-  VELN_TRY(NormalizedEventPayload fields, normalize_event_payload(definition.params, std::move(payload)));
-  VELN_CHECK(charge_fields(fields.indexed, host));
-  VELN_CHECK(charge_fields(fields.data, host));
+  VELN_TRY(VmEventFields fields, normalize_event_payload(definition.params, std::move(payload)));
+  VELN_CHECK(charge_fields(fields, host));
   VmEvent event{context.this_contract ? *context.this_contract : std::string(module_name),
                 definition.event_name,
                 parties.signer(context.signer),
                 parties.caller(context.caller),
-                std::move(fields.indexed),
-                std::move(fields.data)};
+                std::move(fields)};
   return host.emit_event(std::move(event));
 }
 

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 
 namespace veln {
 namespace {
@@ -44,16 +45,18 @@ bool event_field_is_indexed(const VmValue& description) {
   return false;
 }
 
-VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, VmValue payload) {
+VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue payload) {
   if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
   if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
-  NormalizedEventPayload out;
   const auto payload_pairs = payload.dict_pairs();
   const auto fields = schema.dict_pairs();
-  // Every field lands in one of the two lists: room for all of them in each
-  // costs less than growing either.
-  out.indexed.reserve(fields.size());
-  out.data.reserve(fields.size());
+  // The indexed fields are counted first so that each field is written once,
+  // straight into its place in the one block.
+  VmEventFields out;
+  for (const VmDictPair& field : fields) out.indexed_count += event_field_is_indexed(field.value) ? 1 : 0;
+  out.all.resize(fields.size());
+  std::size_t next_indexed = 0;
+  std::size_t next_data = out.indexed_count;
   for (const VmDictPair& field : fields) {
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
     const std::size_t at = find_str_key(payload, payload_pairs, field.key);
@@ -63,12 +66,11 @@ VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, 
       message += '\'';
       return vm_error(std::move(message));
     }
-    auto& target = event_field_is_indexed(field.value) ? out.indexed : out.data;
-    target.emplace_back(std::string(field.key.text()), payload_pairs[at].value);
+    VmEventField& slot = out.all[event_field_is_indexed(field.value) ? next_indexed++ : next_data++];
+    slot.name = field.key;
+    slot.value = payload_pairs[at].value;
   }
-  if (payload_pairs.size() > out.indexed.size() + out.data.size()) {
-    return vm_error("event payload has unexpected keys");
-  }
+  if (payload_pairs.size() > fields.size()) return vm_error("event payload has unexpected keys");
   return out;
 }
 

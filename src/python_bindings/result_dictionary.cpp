@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -48,7 +49,7 @@ class ResultBuilder {
       return set(dict, kStatusCode, PyLong_FromUnsignedLong(result.status_code)) &&
              set(dict, kResult, vm_to_py(result.result)) &&
              set(dict, kSnapshots, list_of(result.snapshots, &ResultBuilder::snapshot_dict)) &&
-             set(dict, kStorageWrites, text_value_dict(result.storage_writes, false)) &&
+             set(dict, kStorageWrites, text_value_dict(result.storage_writes)) &&
              set(dict, kEvents, list_of(result.events, &ResultBuilder::event_dict)) &&
              set(dict, kRawCost, PyLong_FromUnsignedLongLong(result.raw_cost)) &&
              set(dict, kChiUsed, PyLong_FromUnsignedLongLong(result.chi_used)) &&
@@ -113,16 +114,26 @@ class ResultBuilder {
   PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
 
   // A dict from text to converted value, in the given order (a later equal
-  // key replaces the earlier value at the first key's position). Keys that
-  // name payload fields repeat from one record to the next; storage keys do
-  // not, and are not kept for sharing.
+  // key replaces the earlier value at the first key's position). Storage
+  // keys rarely repeat, and are not kept for sharing.
   template <class Pairs>
-  PyObject* text_value_dict(const Pairs& pairs, bool shared_keys) {
+  PyObject* text_value_dict(const Pairs& pairs) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     for (const auto& [key, item] : pairs) {
-      PyRef py_key(shared_keys ? text(key) : new_text(key));
+      PyRef py_key(new_text(key));
       if (!set_object(dict.get(), py_key.get(), value(item))) return nullptr;
+    }
+    return dict.release();
+  }
+
+  // An event part: field names repeat from one event to the next.
+  PyObject* fields_dict(std::span<const VmEventField> fields) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const VmEventField& field : fields) {
+      PyRef py_key(text(field.name.text()));
+      if (!set_object(dict.get(), py_key.get(), value(field.value))) return nullptr;
     }
     return dict.release();
   }
@@ -151,7 +162,7 @@ class ResultBuilder {
   PyObject* hash_dict(const VmHashSnapshot& hash) {
     return filled_dict([&](PyObject* dict) {
       return set(dict, kBinding, text(hash.binding)) && set(dict, kDefaultValue, value(hash.default_value)) &&
-             set(dict, kEntries, text_value_dict(hash.entries, false));
+             set(dict, kEntries, text_value_dict(hash.entries));
     });
   }
 
@@ -171,8 +182,8 @@ class ResultBuilder {
     if (!same_origin(event) && !make_event_prototype(event)) return nullptr;
     PyRef dict(PyDict_Copy(event_prototype_.get()));
     if (!dict) return nullptr;
-    if (!set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
-        !set(dict.get(), kData, text_value_dict(event.data, true))) {
+    if (!set(dict.get(), kDataIndexed, fields_dict(event.fields.indexed())) ||
+        !set(dict.get(), kData, fields_dict(event.fields.data()))) {
       return nullptr;
     }
     return dict.release();

@@ -3,21 +3,36 @@
 // Plain data; it does not validate its payload.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "values/vm_value.hpp"
 
 namespace veln {
 
+struct VmEventField {
+  VmValue name;  // a str: the schema's own key, shared rather than copied
+  VmValue value;
+};
+
+// The fields of one event in one block, indexed fields first, each part in
+// schema order: one allocation per event however the schema mixes them.
+struct VmEventFields {
+  std::vector<VmEventField> all;
+  std::size_t indexed_count = 0;
+
+  std::span<const VmEventField> indexed() const { return std::span<const VmEventField>(all).first(indexed_count); }
+  std::span<const VmEventField> data() const { return std::span<const VmEventField>(all).subspan(indexed_count); }
+};
+
 struct VmEvent {
   std::string contract;
   std::string event;
   VmValue signer;  // a string or None
   VmValue caller;  // a string or None
-  std::vector<std::pair<std::string, VmValue>> data_indexed;
-  std::vector<std::pair<std::string, VmValue>> data;
+  VmEventFields fields;
 };
 
 }  // namespace veln

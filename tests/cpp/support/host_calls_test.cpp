@@ -9,6 +9,7 @@
 
 #include <map>
 #include <set>
+#include <span>
 
 #include "case_file.hpp"
 #include "interpreter_support/builtin_names.hpp"
@@ -192,15 +193,15 @@ TEST(StorageKeys, Cases) {
       });
 }
 
-VmValue fields(const std::vector<std::pair<std::string, VmValue>>& named) {
+VmValue fields(std::span<const VmEventField> named) {
   std::vector<VmValue> out;
-  for (const auto& [name, v] : named) out.push_back(*VmValue::make_tuple({VmValue::str(name), v}));
+  for (const VmEventField& f : named) out.push_back(*VmValue::make_tuple({f.name, f.value}));
   return *VmValue::make_list(std::move(out));
 }
 
 Outcome split_payload(const VmValue& schema, const VmValue& payload) {
-  VELN_TRY(const NormalizedEventPayload p, normalize_event_payload(schema, payload));
-  return outcome(fields(p.indexed), fields(p.data));
+  VELN_TRY(const VmEventFields p, normalize_event_payload(schema, payload));
+  return outcome(fields(p.indexed()), fields(p.data()));
 }
 
 TEST(EventPayloads, Cases) {
@@ -226,11 +227,11 @@ TEST(EventPayloads, ManyFieldsFollowTheSchemaOrder) {
   }
   const auto r = normalize_event_payload(*VmValue::make_dict(std::move(schema)), *VmValue::make_dict(std::move(payload)));
   ASSERT_TRUE(r.ok());
-  ASSERT_EQ(r->indexed.size() + r->data.size(), 2000u);
-  EXPECT_EQ(r->indexed[1].first, "f3");
-  EXPECT_EQ(r->indexed[1].second.small_int(), 3);
-  EXPECT_EQ(r->data[0].first, "f1");
-  EXPECT_EQ(r->data[0].second.small_int(), 1);
+  ASSERT_EQ(r->indexed().size() + r->data().size(), 2000u);
+  EXPECT_EQ(r->indexed()[1].name.text(), "f3");
+  EXPECT_EQ(r->indexed()[1].value.small_int(), 3);
+  EXPECT_EQ(r->data()[0].name.text(), "f1");
+  EXPECT_EQ(r->data()[0].value.small_int(), 1);
 }
 
 TEST(BuiltinNames, Cases) {
