@@ -3,6 +3,7 @@
 // lookup per schema field, not a scan.
 #include "interpreter_support/event_payloads.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,13 +52,21 @@ VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue p
   const auto payload_pairs = payload.dict_pairs();
   const auto fields = schema.dict_pairs();
   // The indexed fields are counted first so that each field is written once,
-  // straight into its place in the one block.
+  // straight into its place in the one block; the first fields' flags are
+  // kept from the count (a schema rarely has more).
+  constexpr std::size_t kKeptFlags = 64;
+  uint64_t kept_flags = 0;
   VmEventFields out;
-  for (const VmDictPair& field : fields) out.indexed_count += event_field_is_indexed(field.value) ? 1 : 0;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!event_field_is_indexed(fields[i].value)) continue;
+    ++out.indexed_count;
+    if (i < kKeptFlags) kept_flags |= uint64_t{1} << i;
+  }
   out.all.resize(fields.size());
   std::size_t next_indexed = 0;
   std::size_t next_data = out.indexed_count;
-  for (const VmDictPair& field : fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const VmDictPair& field = fields[i];
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
     const std::size_t at = find_str_key(payload, payload_pairs, field.key);
     if (at == payload_pairs.size()) {
@@ -66,7 +75,8 @@ VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue p
       message += '\'';
       return vm_error(std::move(message));
     }
-    VmEventField& slot = out.all[event_field_is_indexed(field.value) ? next_indexed++ : next_data++];
+    const bool indexed = i < kKeptFlags ? (kept_flags >> i & 1) != 0 : event_field_is_indexed(field.value);
+    VmEventField& slot = out.all[indexed ? next_indexed++ : next_data++];
     slot.name = field.key;
     slot.value = payload_pairs[at].value;
   }

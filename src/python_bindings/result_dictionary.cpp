@@ -111,7 +111,20 @@ class ResultBuilder {
     if (obj == nullptr) texts_.erase(it);
     return obj;
   }
-  PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
+  PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? value_text(v.text()) : vm_to_py(v); }
+  // The text of a str value lives in its heap, which the result keeps alive
+  // and unchanged while the builder runs: one address and size is one text.
+  // Values that repeat share their heap (schema field names, constants), so
+  // most are found by address, before their bytes are read.
+  PyObject* value_text(std::string_view text) {
+    const auto address = reinterpret_cast<uintptr_t>(text.data());
+    Known& known = known_[(address >> 4 ^ address >> 12) % known_.size()];
+    if (known.data == text.data() && known.size == text.size()) return Py_NewRef(known.object);
+    PyObject* obj = this->text(text);
+    // Only shared texts stay alive in texts_ for a later borrow.
+    if (obj != nullptr && text.size() <= kSharedTextLimit) known = Known{text.data(), text.size(), obj};
+    return obj;
+  }
 
   // A dict from text to converted value, in the given order (a later equal
   // key replaces the earlier value at the first key's position). Storage
@@ -132,7 +145,7 @@ class ResultBuilder {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     for (const VmEventField& field : fields) {
-      PyRef py_key(text(field.name.text()));
+      PyRef py_key(value_text(field.name.text()));
       if (!set_object(dict.get(), py_key.get(), value(field.value))) return nullptr;
     }
     return dict.release();
@@ -273,6 +286,12 @@ class ResultBuilder {
     PyObject* object = nullptr;  // borrowed from texts_, whose entries never move
   };
   std::array<Recent, 64> recent_{};
+  struct Known {
+    const char* data = nullptr;
+    size_t size = 0;
+    PyObject* object = nullptr;  // borrowed from texts_
+  };
+  std::array<Known, 64> known_{};
 };
 
 }  // namespace

@@ -79,7 +79,7 @@ void append_kwargs(std::string& line, const VmKwargList& kwargs) {
 
 }  // namespace
 
-VmStatus TestHost::emit_event(VmEvent event) {
+VmStatus TestHost::emit_event(VmEvent&& event) {
   std::string line = "emit_event " + event.contract + " " + event.event + " signer=" + event.signer.python_repr() +
                      " caller=" + event.caller.python_repr() + " indexed=";
   append_fields(line, event.fields.indexed());
