@@ -226,7 +226,12 @@ class ResultBuilder {
            same_party(last->signer, event.signer) && same_party(last->caller, event.caller);
   }
   static bool same_party(const VmValue& a, const VmValue& b) {
-    if (a.is(VmKind::String) && b.is(VmKind::String)) return a.text() == b.text();
+    if (a.is(VmKind::String) && b.is(VmKind::String)) {
+      // The events of one instance share their party values.
+      const std::string_view x = a.text();
+      const std::string_view y = b.text();
+      return (x.data() == y.data() && x.size() == y.size()) || x == y;
+    }
     return a.is(VmKind::None) && b.is(VmKind::None);
   }
 
