@@ -13,7 +13,7 @@ namespace {
 
 // Indexed fields first, as the block holds them.
 VmStatus charge_fields(const VmEventFields& fields, VmHost& host) {
-  for (const VmEventField& field : fields.all) VELN_CHECK(host.charge_storage_write(field.name.text(), field.value));
+  for (const VmDictPair& field : fields.all) VELN_CHECK(host.charge_storage_write(field.key.text(), field.value));
   return Ok{};
 }
 

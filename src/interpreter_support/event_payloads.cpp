@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace veln {
 namespace {
@@ -31,6 +32,22 @@ std::size_t find_str_key(const VmValue& payload, std::span<const VmDictPair> pai
     if (pairs[i].key.is(VmKind::String) && pairs[i].key.text() == text) return i;
   }
   return pairs.size();
+}
+
+// True when each payload key is a str naming the schema field at its own
+// position and no two payload keys are equal: then every field's first
+// match is at its own position, as the scan would find it.
+bool keys_follow_schema(std::span<const VmDictPair> fields, std::span<const VmDictPair> pairs) {
+  if (pairs.size() != fields.size() || pairs.size() > kScannedPayloadSize) return false;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!fields[i].key.is(VmKind::String) || !pairs[i].key.is(VmKind::String)) return false;
+    const std::string_view text = pairs[i].key.text();
+    if (fields[i].key.text() != text) return false;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (pairs[j].key.text() == text) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -62,6 +79,16 @@ VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue p
     ++out.indexed_count;
     if (i < kKeptFlags) kept_flags |= uint64_t{1} << i;
   }
+  // A payload no other value holds, written in schema order with the indexed
+  // fields first (the usual emission), hands its own block over.
+  const bool indexed_first =
+      fields.size() <= kScannedPayloadSize && kept_flags == (uint64_t{1} << out.indexed_count) - 1;
+  if (indexed_first && keys_follow_schema(fields, payload_pairs)) {
+    if (std::optional<std::vector<VmDictPair>> taken = payload.take_unshared_dict_pairs()) {
+      out.all = std::move(*taken);
+      return out;
+    }
+  }
   out.all.resize(fields.size());
   std::size_t next_indexed = 0;
   std::size_t next_data = out.indexed_count;
@@ -76,8 +103,8 @@ VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue p
       return vm_error(std::move(message));
     }
     const bool indexed = i < kKeptFlags ? (kept_flags >> i & 1) != 0 : event_field_is_indexed(field.value);
-    VmEventField& slot = out.all[indexed ? next_indexed++ : next_data++];
-    slot.name = field.key;
+    VmDictPair& slot = out.all[indexed ? next_indexed++ : next_data++];
+    slot.key = field.key;
     slot.value = payload_pairs[at].value;
   }
   if (payload_pairs.size() > fields.size()) return vm_error("event payload has unexpected keys");

@@ -141,11 +141,11 @@ class ResultBuilder {
   }
 
   // An event part: field names repeat from one event to the next.
-  PyObject* fields_dict(std::span<const VmEventField> fields) {
+  PyObject* fields_dict(std::span<const VmDictPair> fields) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
-    for (const VmEventField& field : fields) {
-      PyRef py_key(value_text(field.name.text()));
+    for (const VmDictPair& field : fields) {
+      PyRef py_key(value_text(field.key.text()));
       if (!set_object(dict.get(), py_key.get(), value(field.value))) return nullptr;
     }
     return dict.release();

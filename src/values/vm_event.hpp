@@ -12,19 +12,15 @@
 
 namespace veln {
 
-struct VmEventField {
-  VmValue name;  // a str: the schema's own key, shared rather than copied
-  VmValue value;
-};
-
 // The fields of one event in one block, indexed fields first, each part in
-// schema order: one allocation per event however the schema mixes them.
+// schema order: at most one allocation per event however the schema mixes
+// them. Each key is a str with the field's name, shared rather than copied.
 struct VmEventFields {
-  std::vector<VmEventField> all;
+  std::vector<VmDictPair> all;
   std::size_t indexed_count = 0;
 
-  std::span<const VmEventField> indexed() const { return std::span<const VmEventField>(all).first(indexed_count); }
-  std::span<const VmEventField> data() const { return std::span<const VmEventField>(all).subspan(indexed_count); }
+  std::span<const VmDictPair> indexed() const { return std::span<const VmDictPair>(all).first(indexed_count); }
+  std::span<const VmDictPair> data() const { return std::span<const VmDictPair>(all).subspan(indexed_count); }
 };
 
 struct VmEvent {

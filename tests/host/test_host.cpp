@@ -46,11 +46,11 @@ std::optional<VmValue> TestHost::read_recorded_storage_write(std::string_view ke
 
 namespace {
 
-void append_fields(std::string& line, std::span<const VmEventField> fields) {
+void append_fields(std::string& line, std::span<const VmDictPair> fields) {
   line += '[';
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i != 0) line += ", ";
-    line += fields[i].name.text();
+    line += fields[i].key.text();
     line += '=';
     fields[i].value.append_python_repr(line);
   }

@@ -29,9 +29,9 @@ std::string join(const std::vector<std::string>& parts, std::string_view separat
   return out;
 }
 
-std::string show_pairs(std::span<const VmEventField> fields) {
+std::string show_pairs(std::span<const VmDictPair> fields) {
   std::vector<std::string> parts;
-  for (const VmEventField& f : fields) parts.push_back(std::string(f.name.text()) + "=" + show_value(f.value));
+  for (const VmDictPair& f : fields) parts.push_back(std::string(f.key.text()) + "=" + show_value(f.value));
   std::string out = "[";
   out += join(parts, ", ");
   out += ']';

@@ -193,15 +193,36 @@ TEST(StorageKeys, Cases) {
       });
 }
 
-VmValue fields(std::span<const VmEventField> named) {
+VmValue fields(std::span<const VmDictPair> named) {
   std::vector<VmValue> out;
-  for (const VmEventField& f : named) out.push_back(*VmValue::make_tuple({f.name, f.value}));
+  for (const VmDictPair& f : named) out.push_back(*VmValue::make_tuple({f.key, f.value}));
   return *VmValue::make_list(std::move(out));
 }
 
-Outcome split_payload(const VmValue& schema, const VmValue& payload) {
-  VELN_TRY(const VmEventFields p, normalize_event_payload(schema, payload));
+Outcome split_once(const VmValue& schema, VmValue payload) {
+  VELN_TRY(const VmEventFields p, normalize_event_payload(schema, std::move(payload)));
   return outcome(fields(p.indexed()), fields(p.data()));
+}
+
+// A payload another value holds is read; one held nowhere else may hand its
+// pairs over: both must split alike, errors included.
+Outcome split_payload(const VmValue& schema, const VmValue& payload) {
+  Outcome shared = split_once(schema, payload);
+  VmValue alone = payload;
+  if (payload.is(VmKind::Dict)) {
+    const auto pairs = payload.dict_pairs();
+    alone = *VmValue::make_dict(std::vector<VmDictPair>(pairs.begin(), pairs.end()));
+  }
+  const Outcome owned = split_once(schema, std::move(alone));
+  const auto shown = [](const Outcome& o) {
+    if (!o.ok()) return "error: " + o.error().message;
+    std::string text;
+    for (const VmValue& v : *o) text += v.python_repr() + " ";
+    return text;
+  };
+  const bool same = shown(shared) == shown(owned);
+  if (!same) return vm_error("a payload held nowhere else splits differently");
+  return shared;
 }
 
 TEST(EventPayloads, Cases) {
@@ -228,9 +249,9 @@ TEST(EventPayloads, ManyFieldsFollowTheSchemaOrder) {
   const auto r = normalize_event_payload(*VmValue::make_dict(std::move(schema)), *VmValue::make_dict(std::move(payload)));
   ASSERT_TRUE(r.ok());
   ASSERT_EQ(r->indexed().size() + r->data().size(), 2000u);
-  EXPECT_EQ(r->indexed()[1].name.text(), "f3");
+  EXPECT_EQ(r->indexed()[1].key.text(), "f3");
   EXPECT_EQ(r->indexed()[1].value.small_int(), 3);
-  EXPECT_EQ(r->data()[0].name.text(), "f1");
+  EXPECT_EQ(r->data()[0].key.text(), "f1");
   EXPECT_EQ(r->data()[0].value.small_int(), 1);
 }
 
