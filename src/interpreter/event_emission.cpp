@@ -31,12 +31,14 @@ VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList k
   return VmValue::make_dict(std::move(pairs));
 }
 
+const VmValue& EventParties::refreshed(VmValue& held, std::string_view text) {
+  if (!held.is(VmKind::String) || held.text() != text) held = VmValue::str(std::string(text));
+  return held;
+}
+
 const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::string>& text) {
-  if (!text) {
-    if (!held.is(VmKind::None)) held = VmValue::none();
-  } else if (!held.is(VmKind::String) || held.text() != *text) {
-    held = VmValue::str(*text);
-  }
+  if (text) return refreshed(held, std::string_view(*text));
+  if (!held.is(VmKind::None)) held = VmValue::none();
   return held;
 }
 
@@ -45,8 +47,8 @@ VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payloa
                              EventParties& parties, VmHost& host) {
   VELN_TRY(VmEventFields fields, normalize_event_payload(definition.params, std::move(payload)));
   VELN_CHECK(charge_fields(fields, host));
-  VmEvent event{context.this_contract ? *context.this_contract : std::string(module_name),
-                definition.event_name,
+  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
+                parties.event(definition.event_name),
                 parties.signer(context.signer),
                 parties.caller(context.caller),
                 std::move(fields)};

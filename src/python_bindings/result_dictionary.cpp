@@ -212,8 +212,8 @@ class ResultBuilder {
     }
     event_prototype_ = PyRef(PyDict_Copy(event_template_.get()));
     PyObject* prototype = event_prototype_.get();
-    if (prototype == nullptr || !set(prototype, kContract, text(event.contract)) ||
-        !set(prototype, kEvent, text(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
+    if (prototype == nullptr || !set(prototype, kContract, value(event.contract)) ||
+        !set(prototype, kEvent, value(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
         !set(prototype, kCaller, value(event.caller))) {
       return false;
     }
@@ -222,12 +222,13 @@ class ResultBuilder {
   }
   bool same_origin(const VmEvent& event) const {
     const VmEvent* last = prototype_event_;
-    return last != nullptr && last->contract == event.contract && last->event == event.event &&
-           same_party(last->signer, event.signer) && same_party(last->caller, event.caller);
+    return last != nullptr && same_text(last->contract, event.contract) && same_text(last->event, event.event) &&
+           same_text(last->signer, event.signer) && same_text(last->caller, event.caller);
   }
-  static bool same_party(const VmValue& a, const VmValue& b) {
+  // Two str values of one text, or two Nones.
+  static bool same_text(const VmValue& a, const VmValue& b) {
     if (a.is(VmKind::String) && b.is(VmKind::String)) {
-      // The events of one instance share their party values.
+      // The events of one instance share these values.
       const std::string_view x = a.text();
       const std::string_view y = b.text();
       return (x.data() == y.data() && x.size() == y.size()) || x == y;

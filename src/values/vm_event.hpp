@@ -23,9 +23,10 @@ struct VmEventFields {
   std::span<const VmDictPair> data() const { return std::span<const VmDictPair>(all).subspan(indexed_count); }
 };
 
+// The texts are str values: the events of one instance share them.
 struct VmEvent {
-  std::string contract;
-  std::string event;
+  VmValue contract;  // a str
+  VmValue event;     // a str: the event's name
   VmValue signer;  // a string or None
   VmValue caller;  // a string or None
   VmEventFields fields;

@@ -80,7 +80,8 @@ void append_kwargs(std::string& line, const VmKwargList& kwargs) {
 }  // namespace
 
 VmStatus TestHost::emit_event(VmEvent&& event) {
-  std::string line = "emit_event " + event.contract + " " + event.event + " signer=" + event.signer.python_repr() +
+  std::string line = "emit_event " + std::string(event.contract.text()) + " " + std::string(event.event.text()) +
+                     " signer=" + event.signer.python_repr() +
                      " caller=" + event.caller.python_repr() + " indexed=";
   append_fields(line, event.fields.indexed());
   line += " data=";

@@ -39,7 +39,7 @@ std::string show_pairs(std::span<const VmDictPair> fields) {
 }
 
 std::string show_event(const VmEvent& e) {
-  return e.contract + "." + e.event + " signer=" + show_value(e.signer) + " caller=" + show_value(e.caller) +
+  return std::string(e.contract.text()) + "." + std::string(e.event.text()) + " signer=" + show_value(e.signer) + " caller=" + show_value(e.caller) +
          " indexed=" + show_pairs(e.fields.indexed()) + " data=" + show_pairs(e.fields.data());
 }
 
