@@ -11,8 +11,9 @@
 namespace veln {
 namespace {
 
-VmStatus charge_fields(const std::vector<std::pair<std::string, VmValue>>& fields, VmHost& host) {
-  for (const auto& [name, value] : fields) VELN_CHECK(host.charge_storage_write(name, value));
+// Indexed fields first, as the block holds them.
+VmStatus charge_fields(const VmEventFields& fields, VmHost& host) {
+  for (const VmDictPair& field : fields.all) VELN_CHECK(host.charge_storage_write(field.key.text(), field.value));
   return Ok{};
 }
 
@@ -30,27 +31,27 @@ VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList k
   return VmValue::make_dict(std::move(pairs));
 }
 
+const VmValue& EventParties::refreshed(VmValue& held, std::string_view text) {
+  if (!held.is(VmKind::String) || held.text() != text) held = VmValue::str(std::string(text));
+  return held;
+}
+
 const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::string>& text) {
-  if (!text) {
-    if (!held.is(VmKind::None)) held = VmValue::none();
-  } else if (!held.is(VmKind::String) || held.text() != *text) {
-    held = VmValue::str(*text);
-  }
+  if (text) return refreshed(held, std::string_view(*text));
+  if (!held.is(VmKind::None)) held = VmValue::none();
   return held;
 }
 
 VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
                              const VmExecutionContext& context, std::string_view module_name,
                              EventParties& parties, VmHost& host) {
-  VELN_TRY(NormalizedEventPayload fields, normalize_event_payload(definition.params, std::move(payload)));
-  VELN_CHECK(charge_fields(fields.indexed, host));
-  VELN_CHECK(charge_fields(fields.data, host));
-  VmEvent event{context.this_contract ? *context.this_contract : std::string(module_name),
-                definition.event_name,
+  VELN_TRY(VmEventFields fields, normalize_event_payload(definition.params, std::move(payload)));
+  VELN_CHECK(charge_fields(fields, host));
+  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
+                parties.event(definition.event_name),
                 parties.signer(context.signer),
                 parties.caller(context.caller),
-                std::move(fields.indexed),
-                std::move(fields.data)};
+                std::move(fields)};
   return host.emit_event(std::move(event));
 }
 

@@ -21,16 +21,21 @@ namespace veln {
 // arguments in order, else None.
 VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList kwargs);
 
-// The signer and caller values the events of one instance carry, remade
-// only when the context's texts differ from the last ones: the events of a
-// call share two values instead of making two each.
+// The contract, event name, signer and caller values the events of one
+// instance carry, each remade only when its text differs from the last one:
+// the events of a call share four values instead of making four each.
 class EventParties {
  public:
+  const VmValue& contract(std::string_view text) { return refreshed(contract_, text); }
+  const VmValue& event(std::string_view text) { return refreshed(event_, text); }
   const VmValue& signer(const std::optional<std::string>& text) { return refreshed(signer_, text); }
   const VmValue& caller(const std::optional<std::string>& text) { return refreshed(caller_, text); }
 
  private:
+  static const VmValue& refreshed(VmValue& held, std::string_view text);
   static const VmValue& refreshed(VmValue& held, const std::optional<std::string>& text);
+  VmValue contract_;
+  VmValue event_;
   VmValue signer_;
   VmValue caller_;
 };

@@ -117,7 +117,8 @@ class ExpressionLowering {
     charge();
     const JsonValue::Array* entries = node_.find_array("entries");
     if (entries == nullptr) return fail(array_field_message("entries"));
-    l_.emit(Op::NewDict);
+    // The entry count sizes the new dict: its pairs are then never moved.
+    l_.emit(Op::NewDict, static_cast<uint32_t>(entries->size()));
     l_.push();
     for (const JsonValue& entry : *entries) {
       if (!entry.is_object()) return fail(object_message(entry, "dict entry"));

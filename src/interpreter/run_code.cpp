@@ -529,8 +529,12 @@ VELN_OP_HELPER Cell* build(Frame f, const Instr& in, Cell* sp) {
   return replace_with(sp, sp + in.a, std::move(built));
 }
 
+// A dict display's instruction carries its entry count (0 elsewhere).
 VELN_OP_HELPER Cell* new_container(Frame f, const Instr& in, Cell* sp) {
-  return f.run.take(in.op == Op::NewList ? VmValue::make_list({}) : VmValue::make_dict({}), *sp) ? sp + 1 : nullptr;
+  if (in.op == Op::NewList) return f.run.take(VmValue::make_list({}), *sp) ? sp + 1 : nullptr;
+  std::vector<VmDictPair> pairs;
+  pairs.reserve(in.a);
+  return f.run.take(VmValue::make_dict(std::move(pairs)), *sp) ? sp + 1 : nullptr;
 }
 
 VELN_OP_HELPER Cell* dict_append(Frame f, const Instr&, Cell* sp) {

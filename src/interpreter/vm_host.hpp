@@ -87,7 +87,7 @@ class VmHost {
   // recorded write made through itself then skips read_recorded_storage_write
   // for the values it holds. The count must live as long as the host.
   virtual const uint64_t* recorded_write_count() { return nullptr; }
-  virtual VmStatus emit_event(VmEvent event) = 0;
+  virtual VmStatus emit_event(VmEvent&& event) = 0;
   virtual VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) = 0;
   virtual VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
                                                      const VmValue& key) = 0;

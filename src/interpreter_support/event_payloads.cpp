@@ -3,8 +3,11 @@
 // lookup per schema field, not a scan.
 #include "interpreter_support/event_payloads.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace veln {
 namespace {
@@ -31,6 +34,22 @@ std::size_t find_str_key(const VmValue& payload, std::span<const VmDictPair> pai
   return pairs.size();
 }
 
+// True when each payload key is a str naming the schema field at its own
+// position and no two payload keys are equal: then every field's first
+// match is at its own position, as the scan would find it.
+bool keys_follow_schema(std::span<const VmDictPair> fields, std::span<const VmDictPair> pairs) {
+  if (pairs.size() != fields.size() || pairs.size() > kScannedPayloadSize) return false;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!fields[i].key.is(VmKind::String) || !pairs[i].key.is(VmKind::String)) return false;
+    const std::string_view text = pairs[i].key.text();
+    if (fields[i].key.text() != text) return false;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (pairs[j].key.text() == text) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool event_field_is_indexed(const VmValue& description) {
@@ -44,17 +63,37 @@ bool event_field_is_indexed(const VmValue& description) {
   return false;
 }
 
-VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, VmValue payload) {
+VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue payload) {
   if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
   if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
-  NormalizedEventPayload out;
   const auto payload_pairs = payload.dict_pairs();
   const auto fields = schema.dict_pairs();
-  // Every field lands in one of the two lists: room for all of them in each
-  // costs less than growing either.
-  out.indexed.reserve(fields.size());
-  out.data.reserve(fields.size());
-  for (const VmDictPair& field : fields) {
+  // The indexed fields are counted first so that each field is written once,
+  // straight into its place in the one block; the first fields' flags are
+  // kept from the count (a schema rarely has more).
+  constexpr std::size_t kKeptFlags = 64;
+  uint64_t kept_flags = 0;
+  VmEventFields out;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!event_field_is_indexed(fields[i].value)) continue;
+    ++out.indexed_count;
+    if (i < kKeptFlags) kept_flags |= uint64_t{1} << i;
+  }
+  // A payload no other value holds, written in schema order with the indexed
+  // fields first (the usual emission), hands its own block over.
+  const bool indexed_first =
+      fields.size() <= kScannedPayloadSize && kept_flags == (uint64_t{1} << out.indexed_count) - 1;
+  if (indexed_first && keys_follow_schema(fields, payload_pairs)) {
+    if (std::optional<std::vector<VmDictPair>> taken = payload.take_unshared_dict_pairs()) {
+      out.all = std::move(*taken);
+      return out;
+    }
+  }
+  out.all.resize(fields.size());
+  std::size_t next_indexed = 0;
+  std::size_t next_data = out.indexed_count;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const VmDictPair& field = fields[i];
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
     const std::size_t at = find_str_key(payload, payload_pairs, field.key);
     if (at == payload_pairs.size()) {
@@ -63,12 +102,12 @@ VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, 
       message += '\'';
       return vm_error(std::move(message));
     }
-    auto& target = event_field_is_indexed(field.value) ? out.indexed : out.data;
-    target.emplace_back(std::string(field.key.text()), payload_pairs[at].value);
+    const bool indexed = i < kKeptFlags ? (kept_flags >> i & 1) != 0 : event_field_is_indexed(field.value);
+    VmDictPair& slot = out.all[indexed ? next_indexed++ : next_data++];
+    slot.key = field.key;
+    slot.value = payload_pairs[at].value;
   }
-  if (payload_pairs.size() > out.indexed.size() + out.data.size()) {
-    return vm_error("event payload has unexpected keys");
-  }
+  if (payload_pairs.size() > fields.size()) return vm_error("event payload has unexpected keys");
   return out;
 }
 

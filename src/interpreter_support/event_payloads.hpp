@@ -4,19 +4,11 @@
 // events are recorded.
 #pragma once
 
-#include <string>
-#include <utility>
-#include <vector>
-
+#include "values/vm_event.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
-
-struct NormalizedEventPayload {
-  std::vector<std::pair<std::string, VmValue>> indexed;
-  std::vector<std::pair<std::string, VmValue>> data;
-};
 
 // True when a schema field description is a dict whose "idx" entry is the
 // boolean True itself (structurally: 1 does not count).
@@ -24,6 +16,6 @@ bool event_field_is_indexed(const VmValue& description);
 
 // Every schema key must be a str present in the payload (matched
 // structurally), and the payload may hold nothing else.
-VmResult<NormalizedEventPayload> normalize_event_payload(const VmValue& schema, VmValue payload);
+VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue payload);
 
 }  // namespace veln

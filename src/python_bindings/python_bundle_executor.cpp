@@ -258,7 +258,7 @@ std::optional<VmValue> PythonBundleExecutor::read_recorded_storage_write(std::st
   return std::nullopt;
 }
 
-VmStatus PythonBundleExecutor::emit_event(VmEvent event) {
+VmStatus PythonBundleExecutor::emit_event(VmEvent&& event) {
   events_.push_back(std::move(event));
   return Ok{};
 }

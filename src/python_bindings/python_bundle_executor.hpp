@@ -88,7 +88,7 @@ class PythonBundleExecutor final : public VmHost {
     return it != recorded_index_.end() ? it->second : nullptr;
   }
   const uint64_t* recorded_write_count() override { return &recorded_writes_; }
-  VmStatus emit_event(VmEvent event) override;
+  VmStatus emit_event(VmEvent&& event) override;
   VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) override;
   VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
                                              const VmValue& key) override;

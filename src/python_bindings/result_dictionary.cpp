@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -48,7 +49,7 @@ class ResultBuilder {
       return set(dict, kStatusCode, PyLong_FromUnsignedLong(result.status_code)) &&
              set(dict, kResult, vm_to_py(result.result)) &&
              set(dict, kSnapshots, list_of(result.snapshots, &ResultBuilder::snapshot_dict)) &&
-             set(dict, kStorageWrites, text_value_dict(result.storage_writes, false)) &&
+             set(dict, kStorageWrites, text_value_dict(result.storage_writes)) &&
              set(dict, kEvents, list_of(result.events, &ResultBuilder::event_dict)) &&
              set(dict, kRawCost, PyLong_FromUnsignedLongLong(result.raw_cost)) &&
              set(dict, kChiUsed, PyLong_FromUnsignedLongLong(result.chi_used)) &&
@@ -110,19 +111,42 @@ class ResultBuilder {
     if (obj == nullptr) texts_.erase(it);
     return obj;
   }
-  PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? text(v.text()) : vm_to_py(v); }
+  PyObject* value(const VmValue& v) { return v.is(VmKind::String) ? value_text(v.text()) : vm_to_py(v); }
+  // The text of a str value lives in its heap, which the result keeps alive
+  // and unchanged while the builder runs: one address and size is one text.
+  // Values that repeat share their heap (schema field names, constants), so
+  // most are found by address, before their bytes are read.
+  PyObject* value_text(std::string_view text) {
+    const auto address = reinterpret_cast<uintptr_t>(text.data());
+    Known& known = known_[(address >> 4 ^ address >> 12) % known_.size()];
+    if (known.data == text.data() && known.size == text.size()) return Py_NewRef(known.object);
+    PyObject* obj = this->text(text);
+    // Only shared texts stay alive in texts_ for a later borrow.
+    if (obj != nullptr && text.size() <= kSharedTextLimit) known = Known{text.data(), text.size(), obj};
+    return obj;
+  }
 
   // A dict from text to converted value, in the given order (a later equal
-  // key replaces the earlier value at the first key's position). Keys that
-  // name payload fields repeat from one record to the next; storage keys do
-  // not, and are not kept for sharing.
+  // key replaces the earlier value at the first key's position). Storage
+  // keys rarely repeat, and are not kept for sharing.
   template <class Pairs>
-  PyObject* text_value_dict(const Pairs& pairs, bool shared_keys) {
+  PyObject* text_value_dict(const Pairs& pairs) {
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     for (const auto& [key, item] : pairs) {
-      PyRef py_key(shared_keys ? text(key) : new_text(key));
+      PyRef py_key(new_text(key));
       if (!set_object(dict.get(), py_key.get(), value(item))) return nullptr;
+    }
+    return dict.release();
+  }
+
+  // An event part: field names repeat from one event to the next.
+  PyObject* fields_dict(std::span<const VmDictPair> fields) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const VmDictPair& field : fields) {
+      PyRef py_key(value_text(field.key.text()));
+      if (!set_object(dict.get(), py_key.get(), value(field.value))) return nullptr;
     }
     return dict.release();
   }
@@ -151,7 +175,7 @@ class ResultBuilder {
   PyObject* hash_dict(const VmHashSnapshot& hash) {
     return filled_dict([&](PyObject* dict) {
       return set(dict, kBinding, text(hash.binding)) && set(dict, kDefaultValue, value(hash.default_value)) &&
-             set(dict, kEntries, text_value_dict(hash.entries, false));
+             set(dict, kEntries, text_value_dict(hash.entries));
     });
   }
 
@@ -171,8 +195,8 @@ class ResultBuilder {
     if (!same_origin(event) && !make_event_prototype(event)) return nullptr;
     PyRef dict(PyDict_Copy(event_prototype_.get()));
     if (!dict) return nullptr;
-    if (!set(dict.get(), kDataIndexed, text_value_dict(event.data_indexed, true)) ||
-        !set(dict.get(), kData, text_value_dict(event.data, true))) {
+    if (!set(dict.get(), kDataIndexed, fields_dict(event.fields.indexed())) ||
+        !set(dict.get(), kData, fields_dict(event.fields.data()))) {
       return nullptr;
     }
     return dict.release();
@@ -188,8 +212,8 @@ class ResultBuilder {
     }
     event_prototype_ = PyRef(PyDict_Copy(event_template_.get()));
     PyObject* prototype = event_prototype_.get();
-    if (prototype == nullptr || !set(prototype, kContract, text(event.contract)) ||
-        !set(prototype, kEvent, text(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
+    if (prototype == nullptr || !set(prototype, kContract, value(event.contract)) ||
+        !set(prototype, kEvent, value(event.event)) || !set(prototype, kSigner, value(event.signer)) ||
         !set(prototype, kCaller, value(event.caller))) {
       return false;
     }
@@ -198,11 +222,17 @@ class ResultBuilder {
   }
   bool same_origin(const VmEvent& event) const {
     const VmEvent* last = prototype_event_;
-    return last != nullptr && last->contract == event.contract && last->event == event.event &&
-           same_party(last->signer, event.signer) && same_party(last->caller, event.caller);
+    return last != nullptr && same_text(last->contract, event.contract) && same_text(last->event, event.event) &&
+           same_text(last->signer, event.signer) && same_text(last->caller, event.caller);
   }
-  static bool same_party(const VmValue& a, const VmValue& b) {
-    if (a.is(VmKind::String) && b.is(VmKind::String)) return a.text() == b.text();
+  // Two str values of one text, or two Nones.
+  static bool same_text(const VmValue& a, const VmValue& b) {
+    if (a.is(VmKind::String) && b.is(VmKind::String)) {
+      // The events of one instance share these values.
+      const std::string_view x = a.text();
+      const std::string_view y = b.text();
+      return (x.data() == y.data() && x.size() == y.size()) || x == y;
+    }
     return a.is(VmKind::None) && b.is(VmKind::None);
   }
 
@@ -262,6 +292,12 @@ class ResultBuilder {
     PyObject* object = nullptr;  // borrowed from texts_, whose entries never move
   };
   std::array<Recent, 64> recent_{};
+  struct Known {
+    const char* data = nullptr;
+    size_t size = 0;
+    PyObject* object = nullptr;  // borrowed from texts_
+  };
+  std::array<Known, 64> known_{};
 };
 
 }  // namespace

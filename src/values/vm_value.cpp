@@ -594,6 +594,14 @@ VmSideCache& VmValue::side_cache() const {
   return *side;
 }
 
+std::optional<std::vector<VmDictPair>> VmValue::take_unshared_dict_pairs() {
+  VELN_EXPECT_KIND(is(VmKind::Dict));
+  if (u_.p->live.refs != 1) return std::nullopt;
+  std::vector<VmDictPair> pairs = std::move(heap_as<VmDictHeap>(u_.p).pairs);
+  *this = VmValue();
+  return pairs;
+}
+
 VmHeap* VmValue::make_unique_heap() {
   VmHeap* h = u_.p;
   if (h->live.refs == 1) return h;

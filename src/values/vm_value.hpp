@@ -339,6 +339,9 @@ class VmValue {
   size_t dict_size() const;
   // Index of the first pair whose key is structurally equal to `key`.
   std::optional<size_t> dict_find_structural(const VmValue& key) const;
+  // The pairs of a dict whose buffer no other value shares, taken whole
+  // (this value becomes None); nullopt, the dict untouched, when shared.
+  std::optional<std::vector<VmDictPair>> take_unshared_dict_pairs();
 
   // The side cache of a Set, FrozenSet or Dict buffer (created empty on
   // first use). Reading a value may fill it: it never changes a result.

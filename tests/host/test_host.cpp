@@ -1,6 +1,7 @@
 // The in-memory test host (see header).
 #include "test_host.hpp"
 
+#include <span>
 #include <variant>
 
 #include "interpreter_support/storage_keys.hpp"
@@ -45,12 +46,13 @@ std::optional<VmValue> TestHost::read_recorded_storage_write(std::string_view ke
 
 namespace {
 
-void append_fields(std::string& line, const std::vector<std::pair<std::string, VmValue>>& fields) {
+void append_fields(std::string& line, std::span<const VmDictPair> fields) {
   line += '[';
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i != 0) line += ", ";
-    line += fields[i].first + "=";
-    fields[i].second.append_python_repr(line);
+    line += fields[i].key.text();
+    line += '=';
+    fields[i].value.append_python_repr(line);
   }
   line += ']';
 }
@@ -77,12 +79,13 @@ void append_kwargs(std::string& line, const VmKwargList& kwargs) {
 
 }  // namespace
 
-VmStatus TestHost::emit_event(VmEvent event) {
-  std::string line = "emit_event " + event.contract + " " + event.event + " signer=" + event.signer.python_repr() +
+VmStatus TestHost::emit_event(VmEvent&& event) {
+  std::string line = "emit_event " + std::string(event.contract.text()) + " " + std::string(event.event.text()) +
+                     " signer=" + event.signer.python_repr() +
                      " caller=" + event.caller.python_repr() + " indexed=";
-  append_fields(line, event.data_indexed);
+  append_fields(line, event.fields.indexed());
   line += " data=";
-  append_fields(line, event.data);
+  append_fields(line, event.fields.data());
   host_calls.push_back(std::move(line));
   events.push_back(std::move(event));
   return Ok{};

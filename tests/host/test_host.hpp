@@ -67,7 +67,7 @@ class TestHost final : public VmHost {
   VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;
   VmStatus record_storage_write(std::string_view key, const VmValue& value) override;
   std::optional<VmValue> read_recorded_storage_write(std::string_view key) override;
-  VmStatus emit_event(VmEvent event) override;
+  VmStatus emit_event(VmEvent&& event) override;
   VmResult<std::optional<VmValue>> read_variable(std::string_view contract, std::string_view name) override;
   VmResult<std::optional<VmValue>> read_hash(std::string_view contract, std::string_view name,
                                              const VmValue& key) override;

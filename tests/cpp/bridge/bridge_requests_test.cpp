@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,9 @@ std::string join(const std::vector<std::string>& parts, std::string_view separat
   return out;
 }
 
-std::string show_pairs(const std::vector<std::pair<std::string, VmValue>>& pairs) {
+std::string show_pairs(std::span<const VmDictPair> fields) {
   std::vector<std::string> parts;
-  for (const auto& [name, value] : pairs) parts.push_back(name + "=" + show_value(value));
+  for (const VmDictPair& f : fields) parts.push_back(std::string(f.key.text()) + "=" + show_value(f.value));
   std::string out = "[";
   out += join(parts, ", ");
   out += ']';
@@ -38,8 +39,8 @@ std::string show_pairs(const std::vector<std::pair<std::string, VmValue>>& pairs
 }
 
 std::string show_event(const VmEvent& e) {
-  return e.contract + "." + e.event + " signer=" + show_value(e.signer) + " caller=" + show_value(e.caller) +
-         " indexed=" + show_pairs(e.data_indexed) + " data=" + show_pairs(e.data);
+  return std::string(e.contract.text()) + "." + std::string(e.event.text()) + " signer=" + show_value(e.signer) + " caller=" + show_value(e.caller) +
+         " indexed=" + show_pairs(e.fields.indexed()) + " data=" + show_pairs(e.fields.data());
 }
 
 std::string show_snapshot(const VmModuleStorageSnapshot& s) {

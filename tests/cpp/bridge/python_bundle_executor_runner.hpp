@@ -203,17 +203,17 @@ inline std::string apply(Request& r, const std::string& call) {
   if (op == "emit") {
     auto a = words(w[1], 1);
     VmEvent e;
-    e.contract = a[0];
-    e.event = a[1];
+    e.contract = VmValue::str(a[0]);
+    e.event = VmValue::str(a[1]);
     return show(ex.emit_event(std::move(e)));
   }
   if (op == "events") {
     std::string out;
     for (const VmEvent& e : ex.events()) {
       if (!out.empty()) out += ' ';
-      out += e.contract;
+      out += e.contract.text();
       out += '.';
-      out += e.event;
+      out += e.event.text();
     }
     return out;
   }

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <set>
+#include <span>
 
 #include "case_file.hpp"
 #include "interpreter_support/builtin_names.hpp"
@@ -192,15 +193,36 @@ TEST(StorageKeys, Cases) {
       });
 }
 
-VmValue fields(const std::vector<std::pair<std::string, VmValue>>& named) {
+VmValue fields(std::span<const VmDictPair> named) {
   std::vector<VmValue> out;
-  for (const auto& [name, v] : named) out.push_back(*VmValue::make_tuple({VmValue::str(name), v}));
+  for (const VmDictPair& f : named) out.push_back(*VmValue::make_tuple({f.key, f.value}));
   return *VmValue::make_list(std::move(out));
 }
 
+Outcome split_once(const VmValue& schema, VmValue payload) {
+  VELN_TRY(const VmEventFields p, normalize_event_payload(schema, std::move(payload)));
+  return outcome(fields(p.indexed()), fields(p.data()));
+}
+
+// A payload another value holds is read; one held nowhere else may hand its
+// pairs over: both must split alike, errors included.
 Outcome split_payload(const VmValue& schema, const VmValue& payload) {
-  VELN_TRY(const NormalizedEventPayload p, normalize_event_payload(schema, payload));
-  return outcome(fields(p.indexed), fields(p.data));
+  Outcome shared = split_once(schema, payload);
+  VmValue alone = payload;
+  if (payload.is(VmKind::Dict)) {
+    const auto pairs = payload.dict_pairs();
+    alone = *VmValue::make_dict(std::vector<VmDictPair>(pairs.begin(), pairs.end()));
+  }
+  const Outcome owned = split_once(schema, std::move(alone));
+  const auto shown = [](const Outcome& o) {
+    if (!o.ok()) return "error: " + o.error().message;
+    std::string text;
+    for (const VmValue& v : *o) text += v.python_repr() + " ";
+    return text;
+  };
+  const bool same = shown(shared) == shown(owned);
+  if (!same) return vm_error("a payload held nowhere else splits differently");
+  return shared;
 }
 
 TEST(EventPayloads, Cases) {
@@ -226,11 +248,11 @@ TEST(EventPayloads, ManyFieldsFollowTheSchemaOrder) {
   }
   const auto r = normalize_event_payload(*VmValue::make_dict(std::move(schema)), *VmValue::make_dict(std::move(payload)));
   ASSERT_TRUE(r.ok());
-  ASSERT_EQ(r->indexed.size() + r->data.size(), 2000u);
-  EXPECT_EQ(r->indexed[1].first, "f3");
-  EXPECT_EQ(r->indexed[1].second.small_int(), 3);
-  EXPECT_EQ(r->data[0].first, "f1");
-  EXPECT_EQ(r->data[0].second.small_int(), 1);
+  ASSERT_EQ(r->indexed().size() + r->data().size(), 2000u);
+  EXPECT_EQ(r->indexed()[1].key.text(), "f3");
+  EXPECT_EQ(r->indexed()[1].value.small_int(), 3);
+  EXPECT_EQ(r->data()[0].key.text(), "f1");
+  EXPECT_EQ(r->data()[0].value.small_int(), 1);
 }
 
 TEST(BuiltinNames, Cases) {

@@ -246,6 +246,22 @@ TEST(VmValueDict, RemovingTheFirstOfDuplicatesUncoversTheNext) {
   EXPECT_EQ(d.dict_pairs()[12].value.small_int(), 13);
 }
 
+// Only a dict no other value holds gives its pairs up; a holder's copy
+// stays whole.
+TEST(VmValueDict, OnlyAnUnsharedDictGivesItsPairsUp) {
+  VmValue d = *VmValue::make_dict({{VmValue::str("a"), VmValue::integer(1)}, {VmValue::str("b"), VmValue::integer(2)}});
+  VmValue held = d;
+  EXPECT_FALSE(d.take_unshared_dict_pairs().has_value());
+  EXPECT_EQ(d.dict_size(), 2u);
+  held = VmValue();
+  const std::optional<std::vector<VmDictPair>> taken = d.take_unshared_dict_pairs();
+  ASSERT_TRUE(taken.has_value());
+  ASSERT_EQ(taken->size(), 2u);
+  EXPECT_EQ((*taken)[1].key.text(), "b");
+  EXPECT_EQ((*taken)[1].value.small_int(), 2);
+  EXPECT_TRUE(d.is(VmKind::None));
+}
+
 // A text keeps its hash between lookups; an edit in place, or the same
 // buffer seen as another kind, is hashed afresh.
 TEST(VmValueDict, KeptTextHashFollowsEditsAndKinds) {
