@@ -190,9 +190,10 @@ VmResult<VmDecimal> VmDecimal::from_scaled(mpz_class scaled) {
 VmDecimal VmDecimal::from_bool(bool b) { return b ? VmDecimal(constants().scale) : VmDecimal(); }
 
 VmDecimal VmDecimal::from_i64(int64_t v) {
+  // One product straight from the scale: the limbs are allocated once.
+  static_assert(sizeof(long) == sizeof(int64_t), "mpz_mul_si takes the whole i64");
   mpz_class r;
-  mpz_set_si(r.get_mpz_t(), v);
-  mpz_mul(r.get_mpz_t(), r.get_mpz_t(), constants().scale.get_mpz_t());
+  mpz_mul_si(r.get_mpz_t(), constants().scale.get_mpz_t(), static_cast<long>(v));
   return VmDecimal(std::move(r));
 }
 
