@@ -57,6 +57,14 @@ Outcome str_result(std::string text) {
   VELN_TRY(VmValue v, VmValue::make_str(std::move(text)));
   return NativeMethodOutcome::plain(std::move(v));
 }
+// A str method's new text, in the receiver's own buffer when nothing else
+// holds it (texts are values: which buffer holds a text is not observable),
+// so a chain of calls on a fresh text allocates nothing for it.
+Outcome text_result(VmValue&& receiver, std::string text) {
+  if (!receiver.holds_only_reference()) return str_result(std::move(text));
+  VELN_CHECK(receiver.text_assign(std::move(text)));
+  return NativeMethodOutcome::plain(std::move(receiver));
+}
 Outcome bool_result(bool b) { return NativeMethodOutcome::plain(VmValue::boolean(b)); }
 
 // ---- code points ----------------------------------------------------------------
@@ -128,7 +136,7 @@ size_t length_of(const VmValue& s) { return s.text_code_points(); }
 
 Outcome str_format(VmValue s, Args args) {
   VELN_TRY(std::string text, render_simple_format(s.text(), args));
-  return str_result(std::move(text));
+  return text_result(std::move(s), std::move(text));
 }
 
 Outcome str_isascii(VmValue s, Args) { return bool_result(s.text_is_ascii()); }
@@ -168,7 +176,7 @@ Outcome str_case(VmValue s, Args) {
     for (char& ch : out) {
       if (changes(ch)) ch = static_cast<char>(ch ^ ('a' - 'A'));
     }
-    return str_result(std::move(out));
+    return text_result(std::move(s), std::move(out));
   }
   out.reserve(text.size());
   icu::StringByteSink<std::string> sink(&out);
@@ -181,7 +189,7 @@ Outcome str_case(VmValue s, Args) {
   }
   // Mapping well-formed text fails only when memory runs out.
   if (U_FAILURE(status)) return vm_error(std::string(kVmSizeMessage));
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // Characters of a strip set: ASCII ones in a bitmap, the rest in a sorted list.
@@ -227,17 +235,17 @@ std::string_view strip_both(std::string_view text, const Drop& drop) {
 }
 
 // The receiver itself when nothing was stripped (no copy of the text).
-Outcome stripped_result(const VmValue& s, std::string_view kept) {
-  if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(s);
-  return str_result(std::string(kept));
+Outcome stripped_result(VmValue&& s, std::string_view kept) {
+  if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(std::move(s));
+  return text_result(std::move(s), std::string(kept));
 }
 
 Outcome str_strip(VmValue s, Args args) {
-  if (args.empty()) return stripped_result(s, strip_both(s.text(), is_space));
+  if (args.empty()) return stripped_result(std::move(s), strip_both(s.text(), is_space));
   VELN_TRY(std::string_view chars, text_arg(args[0]));
   if (chars.empty()) return NativeMethodOutcome::plain(s);
   const CharSet set(chars);
-  return stripped_result(s, strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  return stripped_result(std::move(s), strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
 }
 
 // The pieces of a split, as views into the receiver: the list's size is
@@ -390,7 +398,7 @@ Outcome str_replace(VmValue s, Args args) {
       out.append(text.substr(from, i - from));
     }
     if (done < matches) out.append(new_text);
-    return str_result(std::move(out));
+    return text_result(std::move(s), std::move(out));
   }
 
   // Count first so an oversized result is refused before it is built.
@@ -412,7 +420,7 @@ Outcome str_replace(VmValue s, Args args) {
     from = at + old_text.size();
   }
   out.append(text.substr(from));
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // Optional start/end arguments at positions 1 and 2, clamped over the length.
@@ -485,7 +493,7 @@ Outcome str_join(VmValue s, Args args) {
     if (k) out.append(sep);
     out.append(items[k].text());
   }
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // ---- the table ------------------------------------------------------------------
