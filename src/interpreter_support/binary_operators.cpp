@@ -57,10 +57,26 @@ VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand,
   return coerce_operand_to_decimal(operand, context, side);
 }
 
-VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, const VmValue& left,
-                                    const VmValue& right) {
+// A kernel that writes its result over an operand.
+using DecimalKernelInto = VmStatus (*)(VmDecimal&, const VmDecimal&, const VmDecimal&);
+
+// With `in_place`, two decimals of which one alone holds its buffer: the
+// result is written over that one, so no buffer is made for it (a decimal
+// is a value: which buffer holds it is not observable).
+VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, VmValue& left, VmValue& right,
+                                    DecimalKernelInto in_place = nullptr) {
   if (left.is(VmKind::Decimal)) {
     if (right.is(VmKind::Decimal)) {
+      if (in_place != nullptr) {
+        if (VmDecimal* out = left.unshared_decimal()) {
+          VELN_CHECK(in_place(*out, *out, right.decimal_value()));
+          return std::move(left);
+        }
+        if (VmDecimal* out = right.unshared_decimal()) {
+          VELN_CHECK(in_place(*out, left.decimal_value(), *out));
+          return std::move(right);
+        }
+      }
       VELN_TRY(VmDecimal result, kernel(left.decimal_value(), right.decimal_value()));
       return VmValue::decimal(std::move(result));
     }
@@ -155,7 +171,9 @@ VmResult<VmValue> op_add(VmValue left, VmValue right) {
     default:
       break;
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Add, &VmDecimal::add, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Add, &VmDecimal::add, left, right, &VmDecimal::add_into);
+  }
   const VmKind lk = left.kind();
   const VmKind rk = right.kind();
   if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), right);
@@ -184,7 +202,9 @@ VmResult<VmValue> op_sub(VmValue left, VmValue right) {
     default:
       break;
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right, &VmDecimal::sub_into);
+  }
   if (is_set_like(left.kind()) && is_set_like(right.kind())) {
     return set_operation(&set_difference_values, left, right);
   }
@@ -220,7 +240,9 @@ VmResult<VmValue> op_mul(VmValue left, VmValue right) {
     if (rk == VmKind::String || is_bytes_like(rk)) return repeat_text_value(right, left);
     if (is_list_or_tuple(rk)) return repeat_sequence_value(right, left);
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Mul, &VmDecimal::mul, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Mul, &VmDecimal::mul, left, right, &VmDecimal::mul_into);
+  }
   if (rk == VmKind::Int) {
     if (lk == VmKind::String || is_bytes_like(lk)) return repeat_text_value(left, right);
     if (is_list_or_tuple(lk)) return repeat_sequence_value(left, right);

@@ -740,6 +740,13 @@ const VmDecimal& VmValue::decimal_value() const {
   VELN_EXPECT_KIND(is(VmKind::Decimal));
   return heap_as<VmDecimalHeap>(u_.p).value;
 }
+
+VmDecimal* VmValue::unshared_decimal() {
+  VELN_EXPECT_KIND(is(VmKind::Decimal));
+  if (!holds_only_reference()) return nullptr;
+  return &heap_as<VmDecimalHeap>(u_.p).value;
+}
+
 const VmDateTime& VmValue::datetime_value() const {
   VELN_EXPECT_KIND(is(VmKind::DateTime));
   return heap_as<VmDateTimeHeap>(u_.p).value;

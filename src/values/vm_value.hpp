@@ -319,6 +319,9 @@ class VmValue {
   int int_sign() const;
 
   const VmDecimal& decimal_value() const;
+  // The decimal of a Decimal value that alone holds its buffer, for an
+  // arithmetic result written over it; null when the buffer is shared.
+  VmDecimal* unshared_decimal();
   const VmDateTime& datetime_value() const;
 
   // Text kinds.
