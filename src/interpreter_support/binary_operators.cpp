@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,32 +61,34 @@ VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand,
 // A kernel that writes its result over an operand.
 using DecimalKernelInto = VmStatus (*)(VmDecimal&, const VmDecimal&, const VmDecimal&);
 
-// With `in_place`, two decimals of which one alone holds its buffer: the
-// result is written over that one, so no buffer is made for it (a decimal
-// is a value: which buffer holds it is not observable).
+// With `in_place`, a decimal operand that alone holds its buffer gets the
+// result written over it, so no buffer is made for it (a decimal is a
+// value: which buffer holds it is not observable).
 VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, VmValue& left, VmValue& right,
                                     DecimalKernelInto in_place = nullptr) {
-  if (left.is(VmKind::Decimal)) {
-    if (right.is(VmKind::Decimal)) {
-      if (in_place != nullptr) {
-        if (VmDecimal* out = left.unshared_decimal()) {
-          VELN_CHECK(in_place(*out, *out, right.decimal_value()));
-          return std::move(left);
-        }
-        if (VmDecimal* out = right.unshared_decimal()) {
-          VELN_CHECK(in_place(*out, left.decimal_value(), *out));
-          return std::move(right);
-        }
-      }
-      VELN_TRY(VmDecimal result, kernel(left.decimal_value(), right.decimal_value()));
-      return VmValue::decimal(std::move(result));
-    }
-    VELN_TRY(VmDecimal r, coerce_to_decimal(op, right, "right"));
-    VELN_TRY(VmDecimal result, kernel(left.decimal_value(), r));
-    return VmValue::decimal(std::move(result));
+  // Decimals are read where they are; the other operand (the right one when
+  // both could be) is coerced.
+  std::optional<VmDecimal> coerced;
+  const bool left_decimal = left.is(VmKind::Decimal);
+  const bool right_decimal = right.is(VmKind::Decimal);
+  if (!left_decimal || !right_decimal) {
+    VELN_TRY(VmDecimal other,
+             left_decimal ? coerce_to_decimal(op, right, "right") : coerce_to_decimal(op, left, "left"));
+    coerced = std::move(other);
   }
-  VELN_TRY(VmDecimal l, coerce_to_decimal(op, left, "left"));
-  VELN_TRY(VmDecimal result, kernel(l, right.decimal_value()));
+  const VmDecimal& l = left_decimal ? left.decimal_value() : *coerced;
+  const VmDecimal& r = right_decimal ? right.decimal_value() : *coerced;
+  if (in_place != nullptr) {
+    if (VmDecimal* out = left_decimal ? left.unshared_decimal() : nullptr) {
+      VELN_CHECK(in_place(*out, *out, r));
+      return std::move(left);
+    }
+    if (VmDecimal* out = right_decimal ? right.unshared_decimal() : nullptr) {
+      VELN_CHECK(in_place(*out, l, *out));
+      return std::move(right);
+    }
+  }
+  VELN_TRY(VmDecimal result, kernel(l, r));
   return VmValue::decimal(std::move(result));
 }
 

@@ -57,9 +57,11 @@ def f():
     a = 1.5
     b = a * a
     c = (a + 0.25) * 2.0 - a
-    return a, b, c
-""", call("f", result="tuple:(1.5, 2.25, 2)"),
-         cost=A + CONST + A + BIN + 2 * NAME + A + 3 * BIN + 2 * NAME + 2 * CONST + R + LIST + 3 * NAME),
+    d = 2 * (a + 0.5) + 1
+    return a, b, c, d
+""", call("f", result="tuple:(1.5, 2.25, 2, 5)"),
+         cost=A + CONST + A + BIN + 2 * NAME + A + 3 * BIN + 2 * NAME + 2 * CONST + A + 3 * BIN + NAME + 3 * CONST
+         + R + LIST + 4 * NAME),
     case("decimal_result_out_of_range_over_an_operand", """
 def f():
     a = 1.5
