@@ -108,8 +108,19 @@ double int_as_double(const VmValue& v) {
 VmResult<VmValue> float_result(double x) { return VmValue::float64(x); }
 
 // Concatenation appends to the left operand's buffer (copied only if shared);
-// the value-size limit is checked before the buffer grows.
-VmResult<VmValue> concat_text(VmValue left, const VmValue& right) {
+// the value-size limit is checked before the buffer grows. A shared left
+// operand (a constant prefix) before a fresh right one of its kind: the
+// result goes into the right one's buffer instead, so no buffer is made.
+VmResult<VmValue> concat_text(VmValue left, VmValue right) {
+  if (!left.holds_only_reference() && right.holds_only_reference() && left.kind() == right.kind()) {
+    VELN_CHECK(vm_check_units(vm_text_units(uint64_t{left.text_size()} + right.text_size())));
+    std::string joined;
+    joined.reserve(left.text_size() + right.text_size());
+    joined.append(left.text());
+    joined.append(right.text());
+    VELN_CHECK(right.text_assign(std::move(joined)));
+    return right;
+  }
   VELN_CHECK(left.text_append(right.text()));
   return left;
 }
@@ -179,8 +190,8 @@ VmResult<VmValue> op_add(VmValue left, VmValue right) {
   }
   const VmKind lk = left.kind();
   const VmKind rk = right.kind();
-  if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), right);
-  if (is_bytes_like(lk) && is_bytes_like(rk)) return concat_text(std::move(left), right);
+  if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), std::move(right));
+  if (is_bytes_like(lk) && is_bytes_like(rk)) return concat_text(std::move(left), std::move(right));
   if ((lk == VmKind::List || lk == VmKind::Tuple) && lk == rk) return concat_items(std::move(left), right);
   return unsupported_operands(BinaryOperator::Add, left, right);
 }

@@ -62,6 +62,15 @@ def f():
 """, call("f", result="tuple:(1.5, 2.25, 2, 5)"),
          cost=A + CONST + A + BIN + 2 * NAME + A + 3 * BIN + 2 * NAME + 2 * CONST + A + 3 * BIN + NAME + 3 * CONST
          + R + LIST + 4 * NAME),
+    case("concatenation_leaves_both_operands_as_they_were", """
+def f():
+    p = 'ab'
+    s = p + str(12)
+    t = s + s
+    u = b'x' + bytes(2)
+    return p, s, t, u
+""", call("f"), cost=A + CONST + A + BIN + NAME + CALL + NAME + CONST + A + BIN + 2 * NAME + A + BIN + CONST + CALL
+         + NAME + CONST + R + LIST + 4 * NAME),
     case("decimal_result_out_of_range_over_an_operand", """
 def f():
     a = 1.5
