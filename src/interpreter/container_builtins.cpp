@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "interpreter/iterable_items.hpp"
 #include "interpreter_support/builtin_names.hpp"
 #include "interpreter_support/dict_ops.hpp"
 #include "interpreter_support/integer_guards.hpp"
@@ -17,33 +18,6 @@ namespace {
 
 // range() builds at most this many elements.
 constexpr uint64_t kMaxRangeItems = kMaxRepetitionSize;
-
-// The items of an iterable argument: a view of a list, tuple, set or
-// frozenset (no copy), else the items iterate_value makes. A view must not
-// outlive the argument it reads.
-class IterableItems {
- public:
-  static VmResult<IterableItems> of(const VmValue& value) {
-    IterableItems out;
-    if (vm_kind_is_sequence(value.kind())) {
-      out.view_ = value.items();
-      return out;
-    }
-    VELN_TRY(out.owned_, iterate_value(value));
-    out.view_ = out.owned_;
-    return out;
-  }
-  IterableItems(IterableItems&& other) noexcept
-      : owned_(std::move(other.owned_)), view_(other.view_) {}  // a moved vector keeps its buffer
-  IterableItems& operator=(IterableItems&&) = delete;
-  std::span<const VmValue> items() const { return view_; }
-  size_t size() const { return view_.size(); }
-
- private:
-  IterableItems() = default;
-  std::vector<VmValue> owned_;
-  std::span<const VmValue> view_;
-};
 
 // The items of every argument from `first` on, in argument order.
 VmResult<std::vector<IterableItems>> items_of_each(std::span<const VmValue> args, size_t first) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interpreter/foreign_storage.hpp"
+#include "interpreter/text_builtins.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bounded_text.hpp"
@@ -33,10 +34,7 @@ VmResult<VmValue> fstring_value(const VmValue* parts, uint32_t n) {
   return VmValue::make_str(std::move(text));
 }
 
-VmResult<VmValue> display_text_value(const VmValue& value) {
-  VELN_TRY(std::string text, value.bounded_python_repr());
-  return VmValue::make_str(std::move(text));
-}
+VmResult<VmValue> display_text_value(const VmValue& value) { return str_of(value); }
 
 VmResult<VmValue> read_subscript(VmRun& run, VmValue container, const VmValue& index) {
   if (container.is(VmKind::ForeignStorageRef)) {

@@ -3,9 +3,11 @@
 #include <unicode/utf8.h>
 
 #include <cmath>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "interpreter/iterable_items.hpp"
 #include "interpreter/number_text.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/formatting.hpp"
@@ -169,19 +171,30 @@ VmResult<VmValue> radix_text(const VmValue& x, int radix, std::string_view prefi
 // The first candidate that no later one beats: `wanted` is the ordering a
 // later candidate must have against the best so far to replace it.
 // One argument is an iterable of candidates, several are the candidates.
-VmResult<VmValue> extreme_of(std::span<VmValue> args, VmOrdering wanted, std::string_view empty_message) {
-  std::vector<VmValue> items;
-  if (args.size() == 1) {
-    VELN_TRY(items, iterate_value(args[0]));
+// Small ints are ordered here; any other pair as compare_vm_values orders it.
+inline VmResult<VmOrdering> order_of(const VmValue& a, const VmValue& b) {
+  if (a.is(VmKind::Int) && b.is(VmKind::Int) && a.int_is_small() && b.int_is_small()) {
+    const int64_t x = a.small_int();
+    const int64_t y = b.small_int();
+    return x < y ? VmOrdering::Less : x > y ? VmOrdering::Greater : VmOrdering::Equal;
   }
-  std::span<VmValue> candidates = args.size() == 1 ? std::span<VmValue>(items) : args;
+  return compare_vm_values(a, b);
+}
+
+VmResult<VmValue> extreme_of(std::span<VmValue> args, VmOrdering wanted, std::string_view empty_message) {
+  std::optional<IterableItems> listed;
+  if (args.size() == 1) {
+    VELN_TRY(IterableItems items, IterableItems::of(args[0]));
+    listed.emplace(std::move(items));
+  }
+  const std::span<const VmValue> candidates = listed ? listed->items() : std::span<const VmValue>(args);
   if (candidates.empty()) return vm_error(std::string(empty_message));
   size_t best = 0;
   for (size_t i = 1; i < candidates.size(); ++i) {
-    VELN_TRY(VmOrdering o, compare_vm_values(candidates[i], candidates[best]));
+    VELN_TRY(VmOrdering o, order_of(candidates[i], candidates[best]));
     if (o == wanted) best = i;
   }
-  return std::move(candidates[best]);
+  return candidates[best];
 }
 
 }  // namespace
@@ -270,9 +283,15 @@ VmResult<VmValue> builtin_max(BuiltinCall& call) {
 
 VmResult<VmValue> builtin_sum(BuiltinCall& call) {
   VmValue total = call.args.size() == 2 ? std::move(call.args[1]) : VmValue::integer(int64_t{0});
-  VELN_TRY(std::vector<VmValue> items, iterate_value(call.args[0]));
-  for (VmValue& item : items) {
-    VELN_TRY(total, apply_binary_operator(BinaryOperator::Add, std::move(total), std::move(item)));
+  VELN_TRY(IterableItems items, IterableItems::of(call.args[0]));
+  for (const VmValue& item : items.items()) {
+    int64_t small_total;
+    if (total.is(VmKind::Int) && item.is(VmKind::Int) && total.int_is_small() && item.int_is_small() &&
+        !__builtin_add_overflow(total.small_int(), item.small_int(), &small_total)) {
+      total = VmValue::integer(small_total);
+      continue;
+    }
+    VELN_TRY(total, apply_binary_operator(BinaryOperator::Add, std::move(total), item));
   }
   return total;
 }

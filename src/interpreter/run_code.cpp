@@ -363,9 +363,29 @@ VELN_OP_HELPER VmResult<VmValue> call_with_keywords(VmRun& run, VmValue callee, 
   return call_callable_value(run, std::move(callee), args, kwargs);
 }
 
+// A call by name of an unbound builtin name with positional arguments only:
+// the charge, then the builtin on the argument cells. Nothing when the site
+// is another kind of call.
+[[gnu::always_inline]] inline bool plain_builtin_call(Frame f, const Instr& in, const CallSite& site, Cell*& sp) {
+  if (in.op == Op::CallValue || site.has_keywords || !site.keyword_texts.empty()) return false;
+  const NameSite& name = f.code.names[site.name];
+  if (!name.builtin || name.fallback == NameFallback::Function || f.slots[name.slot].bound ||
+      f.run.instance.globals[name.global].bound) {
+    return false;
+  }
+  if (!charge(f.run, in.b)) {
+    sp = nullptr;
+    return true;
+  }
+  Cell* args = sp - site.argc;
+  sp = replace_with_result(f.run, args, sp, call_builtin_at(f.run, *name.builtin, {args, site.argc}, {}));
+  return true;
+}
+
 // Calls recurse into run_code: this path holds no frame of other instructions.
 VELN_OP_HELPER Cell* call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
+  if (plain_builtin_call(f, in, site, sp)) return sp;
   Cell callee;
   std::optional<uint32_t> function;
   std::optional<BuiltinId> builtin;

@@ -65,9 +65,10 @@ VmExecutionError long_character() {
 
 }  // namespace
 
-VmResult<VmValue> builtin_str(BuiltinCall& call) {
-  VmValue& x = call.args[0];
-  if (x.is(VmKind::String)) return std::move(x);
+VmResult<VmValue> builtin_str(BuiltinCall& call) { return str_of(std::move(call.args[0])); }
+
+VmResult<VmValue> str_of(VmValue x) {
+  if (x.is(VmKind::String)) return x;
   if (x.is(VmKind::Int) && x.int_is_small()) {
     // At most 20 characters: far within the size limit.
     char digits[24];

@@ -9,6 +9,9 @@
 namespace veln {
 
 VmResult<VmValue> builtin_str(BuiltinCall& call);
+// What str(x) gives, and what an f-string shows of x: a str is itself,
+// anything else its display text.
+VmResult<VmValue> str_of(VmValue x);
 VmResult<VmValue> builtin_ascii(BuiltinCall& call);
 VmResult<VmValue> builtin_chr(BuiltinCall& call);
 VmResult<VmValue> builtin_ord(BuiltinCall& call);

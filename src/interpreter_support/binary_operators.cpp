@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,19 +58,37 @@ VmResult<VmDecimal> coerce_to_decimal(BinaryOperator op, const VmValue& operand,
   return coerce_operand_to_decimal(operand, context, side);
 }
 
-VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, const VmValue& left,
-                                    const VmValue& right) {
-  if (left.is(VmKind::Decimal)) {
-    if (right.is(VmKind::Decimal)) {
-      VELN_TRY(VmDecimal result, kernel(left.decimal_value(), right.decimal_value()));
-      return VmValue::decimal(std::move(result));
-    }
-    VELN_TRY(VmDecimal r, coerce_to_decimal(op, right, "right"));
-    VELN_TRY(VmDecimal result, kernel(left.decimal_value(), r));
-    return VmValue::decimal(std::move(result));
+// A kernel that writes its result over an operand.
+using DecimalKernelInto = VmStatus (*)(VmDecimal&, const VmDecimal&, const VmDecimal&);
+
+// With `in_place`, a decimal operand that alone holds its buffer gets the
+// result written over it, so no buffer is made for it (a decimal is a
+// value: which buffer holds it is not observable).
+VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, VmValue& left, VmValue& right,
+                                    DecimalKernelInto in_place = nullptr) {
+  // Decimals are read where they are; the other operand (the right one when
+  // both could be) is coerced.
+  std::optional<VmDecimal> coerced;
+  const bool left_decimal = left.is(VmKind::Decimal);
+  const bool right_decimal = right.is(VmKind::Decimal);
+  if (!left_decimal || !right_decimal) {
+    VELN_TRY(VmDecimal other,
+             left_decimal ? coerce_to_decimal(op, right, "right") : coerce_to_decimal(op, left, "left"));
+    coerced = std::move(other);
   }
-  VELN_TRY(VmDecimal l, coerce_to_decimal(op, left, "left"));
-  VELN_TRY(VmDecimal result, kernel(l, right.decimal_value()));
+  const VmDecimal& l = left_decimal ? left.decimal_value() : *coerced;
+  const VmDecimal& r = right_decimal ? right.decimal_value() : *coerced;
+  if (in_place != nullptr) {
+    if (VmDecimal* out = left_decimal ? left.unshared_decimal() : nullptr) {
+      VELN_CHECK(in_place(*out, *out, r));
+      return std::move(left);
+    }
+    if (VmDecimal* out = right_decimal ? right.unshared_decimal() : nullptr) {
+      VELN_CHECK(in_place(*out, l, *out));
+      return std::move(right);
+    }
+  }
+  VELN_TRY(VmDecimal result, kernel(l, r));
   return VmValue::decimal(std::move(result));
 }
 
@@ -89,8 +108,19 @@ double int_as_double(const VmValue& v) {
 VmResult<VmValue> float_result(double x) { return VmValue::float64(x); }
 
 // Concatenation appends to the left operand's buffer (copied only if shared);
-// the value-size limit is checked before the buffer grows.
-VmResult<VmValue> concat_text(VmValue left, const VmValue& right) {
+// the value-size limit is checked before the buffer grows. A shared left
+// operand (a constant prefix) before a fresh right one of its kind: the
+// result goes into the right one's buffer instead, so no buffer is made.
+VmResult<VmValue> concat_text(VmValue left, VmValue right) {
+  if (!left.holds_only_reference() && right.holds_only_reference() && left.kind() == right.kind()) {
+    VELN_CHECK(vm_check_units(vm_text_units(uint64_t{left.text_size()} + right.text_size())));
+    std::string joined;
+    joined.reserve(left.text_size() + right.text_size());
+    joined.append(left.text());
+    joined.append(right.text());
+    VELN_CHECK(right.text_assign(std::move(joined)));
+    return right;
+  }
   VELN_CHECK(left.text_append(right.text()));
   return left;
 }
@@ -155,11 +185,13 @@ VmResult<VmValue> op_add(VmValue left, VmValue right) {
     default:
       break;
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Add, &VmDecimal::add, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Add, &VmDecimal::add, left, right, &VmDecimal::add_into);
+  }
   const VmKind lk = left.kind();
   const VmKind rk = right.kind();
-  if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), right);
-  if (is_bytes_like(lk) && is_bytes_like(rk)) return concat_text(std::move(left), right);
+  if (lk == VmKind::String && rk == VmKind::String) return concat_text(std::move(left), std::move(right));
+  if (is_bytes_like(lk) && is_bytes_like(rk)) return concat_text(std::move(left), std::move(right));
   if ((lk == VmKind::List || lk == VmKind::Tuple) && lk == rk) return concat_items(std::move(left), right);
   return unsupported_operands(BinaryOperator::Add, left, right);
 }
@@ -184,7 +216,9 @@ VmResult<VmValue> op_sub(VmValue left, VmValue right) {
     default:
       break;
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right, &VmDecimal::sub_into);
+  }
   if (is_set_like(left.kind()) && is_set_like(right.kind())) {
     return set_operation(&set_difference_values, left, right);
   }
@@ -220,7 +254,9 @@ VmResult<VmValue> op_mul(VmValue left, VmValue right) {
     if (rk == VmKind::String || is_bytes_like(rk)) return repeat_text_value(right, left);
     if (is_list_or_tuple(rk)) return repeat_sequence_value(right, left);
   }
-  if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Mul, &VmDecimal::mul, left, right);
+  if (has_decimal(left, right)) {
+    return decimal_operation(BinaryOperator::Mul, &VmDecimal::mul, left, right, &VmDecimal::mul_into);
+  }
   if (rk == VmKind::Int) {
     if (lk == VmKind::String || is_bytes_like(lk)) return repeat_text_value(left, right);
     if (is_list_or_tuple(lk)) return repeat_sequence_value(left, right);

@@ -78,18 +78,24 @@ class NativeMethodKind {
   // The id of `method` in this kind's table, or kNoNativeMethod.
   uint8_t find(std::string_view method) const { return find_(table_, method); }
 
-  // Runs entry `id` (`method` is its name, for the messages).
-  VmResult<NativeMethodOutcome> call(VmValue receiver, uint8_t id, std::string_view method,
-                                     NativeMethodArgs args) const {
-    if (id >= entries_.size()) {
-      return vm_error("unsupported " + std::string(kind_) + " method '" + std::string(method) + "()'");
-    }
+  // Runs entry `id` (`method` is its name, for the messages). Inlined into
+  // the instruction loop's method calls; the refusals are out of line.
+  [[gnu::always_inline]] VmResult<NativeMethodOutcome> call(VmValue receiver, uint8_t id, std::string_view method,
+                                                           NativeMethodArgs args) const {
+    if (id >= entries_.size()) [[unlikely]] return unsupported(method);
     const NativeMethodEntry& m = entries_[id];
-    if (args.size() < m.min_args || args.size() > m.max_args) return vm_error(std::string(m.arity_message));
+    if (args.size() < m.min_args || args.size() > m.max_args) [[unlikely]] return arity_refused(m);
     return m.run(std::move(receiver), args);
   }
 
  private:
+  [[gnu::noinline, gnu::cold]] VmExecutionError unsupported(std::string_view method) const {
+    return vm_error("unsupported " + std::string(kind_) + " method '" + std::string(method) + "()'");
+  }
+  [[gnu::noinline, gnu::cold]] static VmExecutionError arity_refused(const NativeMethodEntry& m) {
+    return vm_error(std::string(m.arity_message));
+  }
+
   template <size_t N>
   static uint8_t find_in(const void* table, std::string_view method) {
     return static_cast<const NativeMethodTable<N>*>(table)->find(method);

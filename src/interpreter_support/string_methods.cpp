@@ -35,9 +35,13 @@ using Outcome = VmResult<NativeMethodOutcome>;
 
 // ---- argument conversions -----------------------------------------------------
 
+[[gnu::noinline, gnu::cold]] VmExecutionError not_text(const VmValue& v) {
+  return vm_error("expected string value, got " + std::string(v.type_name()));
+}
+
 // A text argument: only a str, viewed in place (the argument outlives the view).
-VmResult<std::string_view> text_arg(const VmValue& v) {
-  if (!v.is(VmKind::String)) return vm_error("expected string value, got " + std::string(v.type_name()));
+inline VmResult<std::string_view> text_arg(const VmValue& v) {
+  if (!v.is(VmKind::String)) [[unlikely]] return not_text(v);
   return v.text();
 }
 
@@ -52,6 +56,14 @@ VmResult<uint64_t> limit_from(const mpz_class& count, std::string_view label) {
 Outcome str_result(std::string text) {
   VELN_TRY(VmValue v, VmValue::make_str(std::move(text)));
   return NativeMethodOutcome::plain(std::move(v));
+}
+// A str method's new text, in the receiver's own buffer when nothing else
+// holds it (texts are values: which buffer holds a text is not observable),
+// so a chain of calls on a fresh text allocates nothing for it.
+Outcome text_result(VmValue&& receiver, std::string text) {
+  if (!receiver.holds_only_reference()) return str_result(std::move(text));
+  VELN_CHECK(receiver.text_assign(std::move(text)));
+  return NativeMethodOutcome::plain(std::move(receiver));
 }
 Outcome bool_result(bool b) { return NativeMethodOutcome::plain(VmValue::boolean(b)); }
 
@@ -124,7 +136,7 @@ size_t length_of(const VmValue& s) { return s.text_code_points(); }
 
 Outcome str_format(VmValue s, Args args) {
   VELN_TRY(std::string text, render_simple_format(s.text(), args));
-  return str_result(std::move(text));
+  return text_result(std::move(s), std::move(text));
 }
 
 Outcome str_isascii(VmValue s, Args) { return bool_result(s.text_is_ascii()); }
@@ -164,7 +176,7 @@ Outcome str_case(VmValue s, Args) {
     for (char& ch : out) {
       if (changes(ch)) ch = static_cast<char>(ch ^ ('a' - 'A'));
     }
-    return str_result(std::move(out));
+    return text_result(std::move(s), std::move(out));
   }
   out.reserve(text.size());
   icu::StringByteSink<std::string> sink(&out);
@@ -177,7 +189,7 @@ Outcome str_case(VmValue s, Args) {
   }
   // Mapping well-formed text fails only when memory runs out.
   if (U_FAILURE(status)) return vm_error(std::string(kVmSizeMessage));
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // Characters of a strip set: ASCII ones in a bitmap, the rest in a sorted list.
@@ -223,17 +235,17 @@ std::string_view strip_both(std::string_view text, const Drop& drop) {
 }
 
 // The receiver itself when nothing was stripped (no copy of the text).
-Outcome stripped_result(const VmValue& s, std::string_view kept) {
-  if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(s);
-  return str_result(std::string(kept));
+Outcome stripped_result(VmValue&& s, std::string_view kept) {
+  if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(std::move(s));
+  return text_result(std::move(s), std::string(kept));
 }
 
 Outcome str_strip(VmValue s, Args args) {
-  if (args.empty()) return stripped_result(s, strip_both(s.text(), is_space));
+  if (args.empty()) return stripped_result(std::move(s), strip_both(s.text(), is_space));
   VELN_TRY(std::string_view chars, text_arg(args[0]));
   if (chars.empty()) return NativeMethodOutcome::plain(s);
   const CharSet set(chars);
-  return stripped_result(s, strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  return stripped_result(std::move(s), strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
 }
 
 // The pieces of a split, as views into the receiver: the list's size is
@@ -333,6 +345,27 @@ VmStatus check_replace_size(size_t text_size, size_t matches, size_t old_size, s
   return vm_check_units(vm_text_units(result));
 }
 
+// Match offsets of a replacement: the first few are kept from the counting
+// pass, so a short text is searched once; past them the building pass
+// searches again.
+class MatchOffsets {
+ public:
+  void add(size_t at) {
+    if (count_ < kKept) kept_[count_] = at;
+    ++count_;
+  }
+  size_t count() const { return count_; }
+  // Offset of match `k`, searching from `from` past the kept ones.
+  size_t at(size_t k, const TextSearch& search, std::string_view text, size_t from) const {
+    return k < kKept ? kept_[k] : search.find(text, from);
+  }
+
+ private:
+  static constexpr size_t kKept = 16;
+  std::array<size_t, kKept> kept_;
+  size_t count_ = 0;
+};
+
 Outcome str_replace(VmValue s, Args args) {
   uint64_t limit = kNoLimit;
   std::optional<mpz_class> count;
@@ -345,7 +378,7 @@ Outcome str_replace(VmValue s, Args args) {
     VELN_TRY(limit, limit_from(*count, "str.replace count"));
   }
   const std::string_view text = s.text();
-  if (limit == 0) return NativeMethodOutcome::plain(s);
+  if (limit == 0) return NativeMethodOutcome::plain(std::move(s));
 
   if (old_text.empty()) {
     // A match at every character boundary, the start and the end included.
@@ -365,28 +398,29 @@ Outcome str_replace(VmValue s, Args args) {
       out.append(text.substr(from, i - from));
     }
     if (done < matches) out.append(new_text);
-    return str_result(std::move(out));
+    return text_result(std::move(s), std::move(out));
   }
 
   // Count first so an oversized result is refused before it is built.
   const TextSearch search(old_text);
-  size_t matches = 0;
-  for (size_t at = search.find(text); at != TextSearch::npos && matches < limit;
+  MatchOffsets matches;
+  for (size_t at = search.find(text); at != TextSearch::npos && matches.count() < limit;
        at = search.find(text, at + old_text.size()))
-    ++matches;
-  if (matches == 0) return NativeMethodOutcome::plain(s);
-  VELN_CHECK(check_replace_size(text.size(), matches, old_text.size(), new_text.size()));
+    matches.add(at);
+  if (matches.count() == 0) return NativeMethodOutcome::plain(std::move(s));
+  const size_t total = matches.count();
+  VELN_CHECK(check_replace_size(text.size(), total, old_text.size(), new_text.size()));
   std::string out;
-  out.reserve(text.size() - matches * old_text.size() + matches * new_text.size());
+  out.reserve(text.size() - total * old_text.size() + total * new_text.size());
   size_t from = 0;
-  for (size_t done = 0; done < matches; ++done) {
-    const size_t at = search.find(text, from);
+  for (size_t done = 0; done < total; ++done) {
+    const size_t at = matches.at(done, search, text, from);
     out.append(text.substr(from, at - from));
     out.append(new_text);
     from = at + old_text.size();
   }
   out.append(text.substr(from));
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // Optional start/end arguments at positions 1 and 2, clamped over the length.
@@ -434,23 +468,32 @@ Outcome str_match(VmValue s, Args args) {
 }
 
 Outcome str_join(VmValue s, Args args) {
-  VELN_TRY(std::vector<VmValue> items, iterate_value(args[0]));
+  // Sequences and sets are read in place; other iterables are listed first.
+  std::vector<VmValue> listed;
+  std::span<const VmValue> items;
+  if (args[0].is(VmKind::List) || args[0].is(VmKind::Tuple) || args[0].is(VmKind::Set) ||
+      args[0].is(VmKind::FrozenSet)) {
+    items = args[0].items();
+  } else {
+    VELN_TRY(listed, iterate_value(args[0]));
+    items = listed;
+  }
   const std::string_view sep = s.text();
   uint64_t total = 0;
   for (const VmValue& item : items) {
-    if (!item.is(VmKind::String)) return vm_error("expected string value, got " + std::string(item.type_name()));
+    if (!item.is(VmKind::String)) return not_text(item);
     total += item.text_size();
   }
   if (items.size() > 1) total += uint64_t{sep.size()} * (items.size() - 1);
   VELN_CHECK(vm_check_units(vm_text_units(total)));
-  if (items.size() == 1) return NativeMethodOutcome::plain(std::move(items[0]));
+  if (items.size() == 1) return NativeMethodOutcome::plain(items[0]);
   std::string out;
   out.reserve(static_cast<size_t>(total));
   for (size_t k = 0; k < items.size(); ++k) {
     if (k) out.append(sep);
     out.append(items[k].text());
   }
-  return str_result(std::move(out));
+  return text_result(std::move(s), std::move(out));
 }
 
 // ---- the table ------------------------------------------------------------------

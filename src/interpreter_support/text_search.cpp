@@ -77,7 +77,7 @@ TextSearch::TextSearch(std::string_view needle) : needle_(needle) {
   if (!periodic_) period_ = std::max(suffix_, m - suffix_) + 1;
 }
 
-size_t TextSearch::find(std::string_view haystack, size_t from, VmWorkMeter* meter) const {
+size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMeter* meter) const {
   const size_t n = haystack.size();
   const size_t m = needle_.size();
   if (from > n || m > n - from) return npos;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "values/vm_work_meter.hpp"
@@ -22,11 +23,21 @@ class TextSearch {
 
   // Byte offset of the first occurrence at or after `from`, or npos. An empty
   // needle is found at `from` (when `from` is not beyond the haystack).
-  size_t find(std::string_view haystack, size_t from = 0, VmWorkMeter* meter = nullptr) const;
+  size_t find(std::string_view haystack, size_t from = 0, VmWorkMeter* meter = nullptr) const {
+    // One byte and no steps to count: memchr alone, without a call.
+    if (needle_.size() == 1 && meter == nullptr) {
+      if (from >= haystack.size()) return npos;
+      const void* hit = std::memchr(haystack.data() + from, needle_[0], haystack.size() - from);
+      return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - haystack.data());
+    }
+    return find_general(haystack, from, meter);
+  }
 
   size_t needle_size() const { return needle_.size(); }
 
  private:
+  size_t find_general(std::string_view haystack, size_t from, VmWorkMeter* meter) const;
+
   std::string_view needle_;
   size_t suffix_ = 0;  // start of the right half (the critical factorization)
   size_t period_ = 1;

@@ -2,6 +2,7 @@
 // compare_vm_values (each value, in input order, goes before the first
 // placed value it is strictly less than), computed in O(n log n) wherever no
 // comparison can fail.
+//   - Small ints alone are sorted by their machine value.
 //   - Values of one ordered domain (strs; bytes and bytearrays; date-times;
 //     time deltas; decimals with bools and ints in the decimal range) are
 //     totally preordered, and the insertion sort of a total preorder is the
@@ -274,8 +275,21 @@ std::optional<Domain> common_domain(const std::vector<VmValue>& values) {
   return std::nullopt;
 }
 
+bool all_small_ints(const std::vector<VmValue>& values) {
+  return std::all_of(values.begin(), values.end(),
+                     [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
+}
+
 VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter) {
   if (values.size() < 2) return values;
+  if (all_small_ints(values)) {
+    // Equal small ints are the same value, so any sort is the stable one.
+    std::vector<int64_t> keys(values.size());
+    for (size_t i = 0; i < values.size(); ++i) keys[i] = values[i].small_int();
+    std::sort(keys.begin(), keys.end(), vm_counted(std::less<int64_t>(), meter));
+    for (size_t i = 0; i < values.size(); ++i) values[i] = VmValue::integer(keys[i]);
+    return values;
+  }
   if (const std::optional<Domain> d = common_domain(values)) {
     sort_domain(*d, values, meter);
     return values;

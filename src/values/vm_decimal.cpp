@@ -190,9 +190,10 @@ VmResult<VmDecimal> VmDecimal::from_scaled(mpz_class scaled) {
 VmDecimal VmDecimal::from_bool(bool b) { return b ? VmDecimal(constants().scale) : VmDecimal(); }
 
 VmDecimal VmDecimal::from_i64(int64_t v) {
+  // One product straight from the scale: the limbs are allocated once.
+  static_assert(sizeof(long) == sizeof(int64_t), "mpz_mul_si takes the whole i64");
   mpz_class r;
-  mpz_set_si(r.get_mpz_t(), v);
-  mpz_mul(r.get_mpz_t(), r.get_mpz_t(), constants().scale.get_mpz_t());
+  mpz_mul_si(r.get_mpz_t(), constants().scale.get_mpz_t(), static_cast<long>(v));
   return VmDecimal(std::move(r));
 }
 
@@ -302,17 +303,39 @@ VmResult<VmDecimal> checked(mpz_class&& r) { return VmDecimal::from_scaled(std::
 
 }  // namespace
 
-VmResult<VmDecimal> VmDecimal::add(const VmDecimal& a, const VmDecimal& b) {
-  mpz_class r;
-  mpz_add(r.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
-  return checked(std::move(r));
+namespace {
+
+// The range check of a result computed in place.
+VmStatus checked_in_place(mpz_class& out) {
+  if (in_range(out.get_mpz_t())) return Ok{};
+  VmExecutionError error = range_error(out.get_mpz_t());
+  out = 0;
+  return error;
 }
 
-VmResult<VmDecimal> VmDecimal::sub(const VmDecimal& a, const VmDecimal& b) {
-  mpz_class r;
-  mpz_sub(r.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
-  return checked(std::move(r));
+// A kernel written into its output, run for a new decimal.
+VmResult<VmDecimal> into_new(VmStatus (*kernel)(VmDecimal&, const VmDecimal&, const VmDecimal&), const VmDecimal& a,
+                             const VmDecimal& b) {
+  VmDecimal r;
+  VELN_CHECK(kernel(r, a, b));
+  return r;
 }
+
+}  // namespace
+
+VmStatus VmDecimal::add_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b) {
+  mpz_add(out.scaled_.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
+  return checked_in_place(out.scaled_);
+}
+
+VmStatus VmDecimal::sub_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b) {
+  mpz_sub(out.scaled_.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
+  return checked_in_place(out.scaled_);
+}
+
+VmResult<VmDecimal> VmDecimal::add(const VmDecimal& a, const VmDecimal& b) { return into_new(&add_into, a, b); }
+
+VmResult<VmDecimal> VmDecimal::sub(const VmDecimal& a, const VmDecimal& b) { return into_new(&sub_into, a, b); }
 
 namespace {
 
@@ -367,11 +390,12 @@ void mul_scaled_into(mpz_ptr out, mpz_srcptr x, mpz_srcptr y) {
 
 }  // namespace
 
-VmResult<VmDecimal> VmDecimal::mul(const VmDecimal& a, const VmDecimal& b) {
-  mpz_class r;
-  mul_scaled_into(r.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
-  return checked(std::move(r));
+VmStatus VmDecimal::mul_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b) {
+  mul_scaled_into(out.scaled_.get_mpz_t(), a.scaled_.get_mpz_t(), b.scaled_.get_mpz_t());
+  return checked_in_place(out.scaled_);
 }
+
+VmResult<VmDecimal> VmDecimal::mul(const VmDecimal& a, const VmDecimal& b) { return into_new(&mul_into, a, b); }
 
 VmResult<VmDecimal> VmDecimal::div(const VmDecimal& a, const VmDecimal& b) {
   if (b.is_zero()) return vm_error("division by zero");

@@ -60,6 +60,12 @@ class VmDecimal {
   static VmResult<VmDecimal> add(const VmDecimal& a, const VmDecimal& b);
   static VmResult<VmDecimal> sub(const VmDecimal& a, const VmDecimal& b);
   static VmResult<VmDecimal> mul(const VmDecimal& a, const VmDecimal& b);
+  // add, sub and mul into `out`, which may be either operand: its limbs are
+  // reused. A result out of range fails with the same message and leaves
+  // `out` zero.
+  static VmStatus add_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b);
+  static VmStatus sub_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b);
+  static VmStatus mul_into(VmDecimal& out, const VmDecimal& a, const VmDecimal& b);
   static VmResult<VmDecimal> div(const VmDecimal& a, const VmDecimal& b);
   static VmResult<VmDecimal> floor_div(const VmDecimal& a, const VmDecimal& b);
   static VmResult<VmDecimal> modulo(const VmDecimal& a, const VmDecimal& b);

@@ -748,6 +748,13 @@ const VmDecimal& VmValue::decimal_value() const {
   VELN_EXPECT_KIND(is(VmKind::Decimal));
   return heap_as<VmDecimalHeap>(u_.p).value;
 }
+
+VmDecimal* VmValue::unshared_decimal() {
+  VELN_EXPECT_KIND(is(VmKind::Decimal));
+  if (!holds_only_reference()) return nullptr;
+  return &heap_as<VmDecimalHeap>(u_.p).value;
+}
+
 const VmDateTime& VmValue::datetime_value() const {
   VELN_EXPECT_KIND(is(VmKind::DateTime));
   return heap_as<VmDateTimeHeap>(u_.p).value;
@@ -769,7 +776,7 @@ bool VmValue::text_is_ascii() const {
 size_t VmValue::text_code_points() const {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   auto& t = heap_as<VmTextHeap>(u_.p);
-  if (t.code_points == detail::kUnknownCodePoints) t.code_points = count_code_points(t.bytes);
+  if (t.code_points == detail::kUnknownCodePoints) t.code_points = static_cast<uint32_t>(count_code_points(t.bytes));
   return t.code_points;
 }
 
@@ -778,18 +785,21 @@ size_t VmValue::text_byte_offset(size_t index) const {
   auto& t = heap_as<VmTextHeap>(u_.p);
   if (t.ascii) return index;
   constexpr size_t kStride = detail::kCodePointStride;
-  if (t.checkpoints.empty()) {
+  if (!t.checkpoints) {
+    auto checkpoints = std::make_unique<std::vector<uint32_t>>();
     size_t cp = 0;
     for (size_t b = 0; b < t.bytes.size(); ++b) {
       if ((static_cast<unsigned char>(t.bytes[b]) & 0xC0) == 0x80) continue;
-      if (cp % kStride == 0) t.checkpoints.push_back(static_cast<uint32_t>(b));
+      if (cp % kStride == 0) checkpoints->push_back(static_cast<uint32_t>(b));
       ++cp;
     }
-    if (t.checkpoints.empty()) t.checkpoints.push_back(0);
-    t.code_points = cp;
+    if (checkpoints->empty()) checkpoints->push_back(0);
+    t.checkpoints = std::move(checkpoints);
+    t.code_points = static_cast<uint32_t>(cp);
   }
-  const size_t chunk = std::min(index / kStride, t.checkpoints.size() - 1);
-  size_t b = t.checkpoints[chunk];
+  const std::vector<uint32_t>& checkpoints = *t.checkpoints;
+  const size_t chunk = std::min(index / kStride, checkpoints.size() - 1);
+  size_t b = checkpoints[chunk];
   size_t cp = chunk * kStride;
   for (; b < t.bytes.size(); ++b) {
     if ((static_cast<unsigned char>(t.bytes[b]) & 0xC0) == 0x80) continue;
@@ -878,11 +888,11 @@ VmStatus VmValue::text_append(std::string_view more) {
   VELN_CHECK(vm_check_units(units));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes.append(more);
-  t.checkpoints.clear();
+  t.checkpoints.reset();
   t.hashed = false;
   const bool more_ascii = bytes_are_ascii(more);
   if (t.code_points != detail::kUnknownCodePoints)
-    t.code_points += more_ascii ? more.size() : count_code_points(more);
+    t.code_points += static_cast<uint32_t>(more_ascii ? more.size() : count_code_points(more));
   t.ascii = t.ascii && more_ascii;
   t.set_units(units);
   return Ok{};
@@ -894,9 +904,9 @@ VmStatus VmValue::text_assign(std::string bytes) {
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.ascii = bytes_are_ascii(bytes);
   t.bytes = std::move(bytes);
-  t.checkpoints.clear();
+  t.checkpoints.reset();
   t.hashed = false;
-  t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
+  t.code_points = t.ascii ? static_cast<uint32_t>(t.bytes.size()) : detail::kUnknownCodePoints;
   t.set_units(vm_text_units(t.bytes.size()));
   return Ok{};
 }
@@ -905,10 +915,10 @@ void VmValue::bytes_set(size_t index, uint8_t byte) {
   VELN_EXPECT_KIND(is(VmKind::Bytes) || is(VmKind::ByteArray));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   t.bytes[index] = static_cast<char>(byte);
-  t.checkpoints.clear();
+  t.checkpoints.reset();
   t.hashed = false;
   if (byte >= 0x80) t.ascii = false;
-  t.code_points = t.ascii ? t.bytes.size() : detail::kUnknownCodePoints;
+  t.code_points = t.ascii ? static_cast<uint32_t>(t.bytes.size()) : detail::kUnknownCodePoints;
 }
 
 std::vector<VmValue>& VmValue::seq_items_mut_unchecked() {

@@ -283,6 +283,9 @@ class VmValue {
   // Whether the value holds a reference to a shared buffer (a release that
   // does something).
   bool holds_buffer() const { return heap_ != 0; }
+  // Whether this value is the only holder of its buffer: an edit then
+  // changes the buffer in place instead of copying it.
+  bool holds_only_reference() const { return heap_ && u_.p->live.refs == 1; }
   // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
@@ -316,6 +319,9 @@ class VmValue {
   int int_sign() const;
 
   const VmDecimal& decimal_value() const;
+  // The decimal of a Decimal value that alone holds its buffer, for an
+  // arithmetic result written over it; null when the buffer is shared.
+  VmDecimal* unshared_decimal();
   const VmDateTime& datetime_value() const;
 
   // Text kinds.

@@ -15,27 +15,30 @@ struct VmBigIntHeap : VmHeap {
       : VmHeap(VmHeapType::BigInt, 1 + mpz_size(v.get_mpz_t()), 0), value(std::move(v)) {}
 };
 
-inline constexpr size_t kUnknownCodePoints = static_cast<size_t>(-1);
+// Texts stay far below 2^32 bytes (the value size limit), so counts and
+// byte offsets of a text fit 32 bits; the caches below use that to keep the
+// buffer small (a text is the most common buffer).
+inline constexpr uint32_t kUnknownCodePoints = static_cast<uint32_t>(-1);
 inline constexpr size_t kCodePointStride = 64;
 
 struct VmTextHeap : VmHeap {
   std::string bytes;
+  uint32_t code_points;  // kUnknownCodePoints until first asked
   bool ascii;
-  size_t code_points;  // kUnknownCodePoints until first asked
-  // Byte offset of every kCodePointStride-th code point of a non-ASCII text,
-  // built on the first positional lookup, dropped by every edit.
-  std::vector<uint32_t> checkpoints;
   // The structural hash of the text as a value of kind `hashed_kind` (with_kind
   // shares the buffer between kinds, and the kind enters the hash), computed
   // on the first dict or set lookup and dropped by every edit.
-  uint64_t hash = 0;
   bool hashed = false;
   VmKind hashed_kind = VmKind::None;
+  uint64_t hash = 0;
+  // Byte offset of every kCodePointStride-th code point of a non-ASCII text,
+  // built on the first positional lookup, dropped by every edit.
+  std::unique_ptr<std::vector<uint32_t>> checkpoints;
   VmTextHeap(std::string&& b, bool is_ascii)
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),
-        ascii(is_ascii),
-        code_points(is_ascii ? bytes.size() : kUnknownCodePoints) {}
+        code_points(is_ascii ? static_cast<uint32_t>(bytes.size()) : kUnknownCodePoints),
+        ascii(is_ascii) {}
 };
 
 struct VmSequenceHeap : VmHeap {

@@ -52,6 +52,31 @@ def f():
 def f():
     return 0.1 + 1.5
 """, call("f", result="decimal:1.6"), cost=R + BIN + 2 * CONST),
+    case("decimal_results_leave_a_shared_operand_as_it_was", """
+def f():
+    a = 1.5
+    b = a * a
+    c = (a + 0.25) * 2.0 - a
+    d = 2 * (a + 0.5) + 1
+    return a, b, c, d
+""", call("f", result="tuple:(1.5, 2.25, 2, 5)"),
+         cost=A + CONST + A + BIN + 2 * NAME + A + 3 * BIN + 2 * NAME + 2 * CONST + A + 3 * BIN + NAME + 3 * CONST
+         + R + LIST + 4 * NAME),
+    case("concatenation_leaves_both_operands_as_they_were", """
+def f():
+    p = 'ab'
+    s = p + str(12)
+    t = s + s
+    u = b'x' + bytes(2)
+    return p, s, t, u
+""", call("f"), cost=A + CONST + A + BIN + NAME + CALL + NAME + CONST + A + BIN + 2 * NAME + A + BIN + CONST + CALL
+         + NAME + CONST + R + LIST + 4 * NAME),
+    case("decimal_result_out_of_range_over_an_operand", """
+def f():
+    a = 1.5
+    return a * 1e30 * 1e40
+""", call("f", error="decimal value 15000000000000000000000000000000000000000000000000000000000000000000000 exceeds the "
+                     "supported decimal range"), cost=A + CONST + R + 2 * BIN + NAME + 2 * CONST),
     case("float_without_literal_uses_shortest_text", """
 def f():
     return 0.1

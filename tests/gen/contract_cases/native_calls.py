@@ -3,7 +3,7 @@
 # receiver to a local, to a module global, or into its container.
 from gen_contract_cases import call, case
 
-R, A, E, NAME, CONST, LIST, TUPLE, DICT, SUB, CALL = 32, 64, 32, 64, 32, 128, 128, 608, 96, 5000
+R, A, E, NAME, CONST, LIST, TUPLE, DICT, SUB, CALL, BIN = 32, 64, 32, 64, 32, 128, 128, 608, 96, 5000, 96
 
 CASES = [
     case("append_to_local", """
@@ -35,6 +35,14 @@ def f(d):
 def f():
     return 'abc'.upper()
 """, call("f"), cost=R + CALL + CONST),
+    case("str_methods_leave_a_shared_text_as_it_was", """
+def f():
+    s = str(12) + 'ab'
+    t = s.upper()
+    u = str(7).replace('7', 'x').upper()
+    return s, t, u
+""", call("f"), cost=A + BIN + CALL + NAME + 2 * CONST + A + CALL + NAME + A + 3 * CALL + NAME + 3 * CONST + R + TUPLE
+         + 3 * NAME),
     case("changing_method_on_literal_refused_after_it_ran", """
 def f():
     return [1, 2].pop()
