@@ -49,9 +49,8 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
     return Ok{};
   }
   std::uint32_t seen = 0;
-  std::string key;
   for (;;) {
-    key.clear();
+    std::string_view key;
     VELN_TRY(const bool more, r.next_key(first, key));
     if (!more) break;
     size_t idx = N;
@@ -67,7 +66,7 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
       continue;
     }
     const std::uint32_t bit = std::uint32_t{1} << idx;
-    if ((seen & bit) != 0) return r.error_here("duplicate field `" + key + "`");  // just after the key
+    if ((seen & bit) != 0) return r.error_here("duplicate field `" + std::string(key) + "`");  // just after the key
     seen |= bit;
     VELN_CHECK(r.expect_colon());
     VELN_CHECK(spec.fields[idx].read(r, record));
@@ -244,13 +243,13 @@ Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
 
 JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener) {
   const void* outer_listener = reader.listener;
-  std::pmr::memory_resource* outer_resource = reader.resource;
+  JsonArena* outer_arena = reader.arena;
   reader.listener = listener.on_function != nullptr ? &listener : nullptr;
-  reader.resource = module.arenas.fresh();
+  reader.arena = module.arenas.fresh();
   auto status = read_record(reader, kModuleSpec, module);
   if (!status.ok()) reader.drop_unfinished();
   reader.listener = outer_listener;
-  reader.resource = outer_resource;
+  reader.arena = outer_arena;
   return status;
 }
 

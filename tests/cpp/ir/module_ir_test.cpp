@@ -236,7 +236,7 @@ TEST(NodeValidation, DepthIsBoundedOnHandBuiltTrees) {
   // Statements and expressions alternate through "if" bodies and tests.
   JsonValue statement = JsonValue::make_object({{"node", JsonValue::make_string("pass")}, {"span", span_value()}});
   for (unsigned i = 1; i <= kMaxNodeDepth; ++i) {
-    JsonValue::Array body;
+    JsonValue::Elements body;
     body.push_back(std::move(statement));
     statement = JsonValue::make_object({{"node", JsonValue::make_string("if")},
                                         {"span", span_value()},
