@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace veln {
@@ -31,6 +33,14 @@ class JsonArena final {
   template <class T>
   T* allocate_for(std::size_t count) {
     return static_cast<T*>(allocate(count * sizeof(T), alignof(T)));
+  }
+
+  // A copy of `text` that lives as long as the arena.
+  std::string_view copy_of(std::string_view text) {
+    if (text.empty()) return {};
+    char* at = static_cast<char*>(allocate(text.size(), 1));
+    std::memcpy(at, text.data(), text.size());
+    return {at, text.size()};
   }
 
   void* allocate(std::size_t bytes, std::size_t align) {
@@ -96,6 +106,8 @@ class JsonArenas {
     arenas_.push_back(std::make_shared<JsonArena>());
     return arenas_.back().get();
   }
+  // An arena shared with other owners, held from now on.
+  void share(std::shared_ptr<JsonArena> arena) { arenas_.push_back(std::move(arena)); }
 
  private:
   std::vector<std::shared_ptr<JsonArena>> arenas_;

@@ -761,7 +761,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       eat();
       std::string_view bytes;
       VELN_CHECK(read_string_bytes(bytes, string_scratch_));
-      const std::string_view kept = keep(bytes);
+      const std::string_view kept = keep(bytes, string_scratch_);
       out = JsonValue::borrowed_string(kept.data(), kept.size());
       return Ok{};
     }
@@ -805,7 +805,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
         may_repeat |= (key_bits & bit) != 0;
         key_bits |= bit;
-        members.push_back(JsonValue::Entry{keep(key), JsonValue()});
+        members.push_back(JsonValue::Entry{keep(key, key_scratch_), JsonValue()});
         VELN_CHECK(expect_colon());
         VELN_CHECK(read_value_into(members.back().second));
       }

@@ -149,6 +149,10 @@ class JsonReader {
   // owner of a value read must keep it alive as long as the value. Must be
   // set before a free value is read.
   JsonArena* arena = nullptr;
+  // Set when the text itself lives in this arena: strings and keys without
+  // an escape are then seen where they stand instead of copied, and every
+  // owner of a value read shares the arena.
+  std::shared_ptr<JsonArena> text_holder;
   // Drops the parts of values left unfinished by a fault (they may live in
   // `arena`, which can go before the reader does).
   void drop_unfinished() noexcept {
@@ -163,12 +167,12 @@ class JsonReader {
   // After the opening quote: the string's bytes, seen in the text where it
   // holds no escape, else decoded into `decoded`.
   JsonReadStatus read_string_bytes(std::string_view& out, std::string& decoded);
-  // A copy of `bytes` in the arena.
-  std::string_view keep(std::string_view bytes) {
-    if (bytes.empty()) return {};
-    char* at = static_cast<char*>(arena->allocate(bytes.size(), 1));
-    std::memcpy(at, bytes.data(), bytes.size());
-    return {at, bytes.size()};
+  // Bytes that live as long as the values read: those seen in a held text
+  // as they are, a copy in the arena otherwise (`decoded` is the scratch
+  // they may have been decoded into).
+  std::string_view keep(std::string_view bytes, const std::string& decoded) {
+    if (text_holder != nullptr && bytes.data() != decoded.data()) return bytes;
+    return arena->copy_of(bytes);
   }
   JsonReadStatus expect_colon_general();
   JsonReadStatus parse_ident(std::string_view rest);

@@ -246,6 +246,7 @@ JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const
   JsonArena* outer_arena = reader.arena;
   reader.listener = listener.on_function != nullptr ? &listener : nullptr;
   reader.arena = module.arenas.fresh();
+  if (reader.text_holder != nullptr) module.arenas.share(reader.text_holder);
   auto status = read_record(reader, kModuleSpec, module);
   if (!status.ok()) reader.drop_unfinished();
   reader.listener = outer_listener;
@@ -253,8 +254,12 @@ JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const
   return status;
 }
 
+// The module keeps a copy of its text: most strings and keys of its values
+// are seen in it.
 Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener) {
-  JsonReader reader(text);
+  auto holder = std::make_shared<JsonArena>();
+  JsonReader reader(holder->copy_of(text));
+  reader.text_holder = std::move(holder);
   ModuleIr module;
   auto status = read_module_ir_record(reader, module, listener);
   if (!status.ok()) return json_positioned_message(text, status.error());

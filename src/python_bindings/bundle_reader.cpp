@@ -35,7 +35,11 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
     std::string key;
     ModuleIr module;
   };
-  JsonReader reader(bundle_ir_json);
+  // The members' values are seen in one copy of the bundle text, which
+  // they all share.
+  auto holder = std::make_shared<JsonArena>();
+  JsonReader reader(holder->copy_of(bundle_ir_json));
+  reader.text_holder = std::move(holder);
   reader.check_skipped = true;
   if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
   reader.eat();
