@@ -91,7 +91,7 @@ size_t skip_plain_bytes(std::string_view text, size_t pos) {
 // A key's bit among 64 for spotting possible repeats: the length and the
 // first, middle and last bytes, mixed so that the keys met together in module
 // IR nodes rarely share a bit.
-unsigned key_bit(std::string_view key) noexcept {
+constexpr unsigned key_bit(std::string_view key) noexcept {
   if (key.empty()) return 0;
   const auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(key[i])); };
   const unsigned mixed = (byte(0) * 0x9E37u) ^ (byte(key.size() - 1) * 0x85EBu) ^
@@ -745,6 +745,47 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
   }
 }
 
+// Source spans make up a third of a module's text, nearly always written as
+// {"line":1,"col":0,"end_line":1,"end_col":5}: that exact form is read in
+// one go, into the object the general path would build (the keys are seen
+// in static text). Anything else is left to the general path, with nothing
+// consumed; a span at the nesting limit too, so that path reports it.
+bool JsonReader::read_compact_span(JsonValue& out) {
+  static constexpr std::string_view kKeys[4] = {"line", "col", "end_line", "end_col"};
+  static constexpr std::string_view kStarts[4] = {"{\"line\":", ",\"col\":", ",\"end_line\":", ",\"end_col\":"};
+  if (remaining_depth_ <= 1) return false;
+  size_t at = pos_;
+  std::uint64_t values[4];
+  for (size_t i = 0; i < 4; ++i) {
+    if (text_.compare(at, kStarts[i].size(), kStarts[i]) != 0) return false;
+    at += kStarts[i].size();
+    if (at + 1 < text_.size() && text_[at] == '0' && !is_digit(text_[at + 1]) && text_[at + 1] != '.' &&
+        text_[at + 1] != 'e' && text_[at + 1] != 'E') {
+      values[i] = 0;
+      ++at;
+    } else if (!read_short_integer(text_, at, values[i])) {
+      return false;
+    }
+  }
+  if (at >= text_.size() || text_[at] != '}') return false;
+  pos_ = at + 1;
+  JsonValue::Entry* entries = arena->allocate_for<JsonValue::Entry>(4);
+  for (size_t i = 0; i < 4; ++i) new (entries + i) JsonValue::Entry{kKeys[i], JsonValue::make_u64(values[i])};
+  // As the general path leaves it: in text order, since no two of these
+  // keys share a bit.
+  static_assert([] {
+    std::uint64_t bits = 0;
+    for (std::string_view key : kKeys) {
+      const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
+      if ((bits & bit) != 0) return false;
+      bits |= bit;
+    }
+    return true;
+  }());
+  out = JsonValue::borrowed_object(entries, 4, false);
+  return true;
+}
+
 JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
   const int c = peek_after_whitespace();
   switch (c) {
@@ -788,6 +829,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       return Ok{};
     }
     case '{': {
+      if (read_compact_span(out)) return Ok{};
       VELN_CHECK(enter_level());
       eat();
       std::vector<JsonValue::Entry>& members = scratch(member_scratch_);

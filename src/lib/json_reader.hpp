@@ -175,6 +175,7 @@ class JsonReader {
     return arena->copy_of(bytes);
   }
   JsonReadStatus expect_colon_general();
+  bool read_compact_span(JsonValue& out);
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);
