@@ -745,22 +745,20 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
   }
 }
 
-// Source spans make up a third of a module's text, nearly always written as
-// {"line":1,"col":0,"end_line":1,"end_col":5}: that exact form is read in
-// one go, into the object the general path would build (the keys are seen
-// in static text). Anything else is left to the general path, with nothing
-// consumed; a span at the nesting limit too, so that path reports it.
-bool JsonReader::read_compact_span(JsonValue& out) {
-  static constexpr std::string_view kKeys[4] = {"line", "col", "end_line", "end_col"};
+// Source spans make up a third of a module's text, nearly always written in
+// that exact form: the numbers are those the general path reads (integers
+// without sign, fraction or exponent, short enough not to overflow).
+bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
   static constexpr std::string_view kStarts[4] = {"{\"line\":", ",\"col\":", ",\"end_line\":", ",\"end_col\":"};
   if (remaining_depth_ <= 1) return false;
   size_t at = pos_;
-  std::uint64_t values[4];
   for (size_t i = 0; i < 4; ++i) {
-    if (text_.compare(at, kStarts[i].size(), kStarts[i]) != 0) return false;
+    if (text_.size() - at < kStarts[i].size() + 2 || std::memcmp(text_.data() + at, kStarts[i].data(), kStarts[i].size()) != 0) {
+      return false;
+    }
     at += kStarts[i].size();
-    if (at + 1 < text_.size() && text_[at] == '0' && !is_digit(text_[at + 1]) && text_[at + 1] != '.' &&
-        text_[at + 1] != 'e' && text_[at + 1] != 'E') {
+    const char next = text_[at + 1];
+    if (text_[at] == '0' && !is_digit(next) && next != '.' && next != 'e' && next != 'E') {
       values[i] = 0;
       ++at;
     } else if (!read_short_integer(text_, at, values[i])) {
@@ -769,6 +767,14 @@ bool JsonReader::read_compact_span(JsonValue& out) {
   }
   if (at >= text_.size() || text_[at] != '}') return false;
   pos_ = at + 1;
+  return true;
+}
+
+// The keys are seen in static text.
+bool JsonReader::read_compact_span(JsonValue& out) {
+  static constexpr std::string_view kKeys[4] = {"line", "col", "end_line", "end_col"};
+  std::uint64_t values[4];
+  if (!read_compact_span(values)) return false;
   JsonValue::Entry* entries = arena->allocate_for<JsonValue::Entry>(4);
   for (size_t i = 0; i < 4; ++i) new (entries + i) JsonValue::Entry{kKeys[i], JsonValue::make_u64(values[i])};
   // As the general path leaves it: in text order, since no two of these

@@ -88,6 +88,14 @@ class JsonReader {
   // An optional value: a JSON null (consumed) gives true.
   JsonReadResult<bool> read_null_if_present();
 
+  // A span in its usual compact form, {"line":1,"col":0,"end_line":1,
+  // "end_col":5}, read in one go: its four numbers in that order. Anything
+  // else (or a span at the nesting limit) gives false with nothing consumed,
+  // for the general path to read.
+  bool read_compact_span(std::uint64_t (&values)[4]);
+  // The same, as the object the general path builds for it.
+  bool read_compact_span(JsonValue& out);
+
   // Nesting: entering an array or object; fails with "recursion limit
   // exceeded" at the 128th level. leave_level() on the way out.
   JsonReadStatus enter_level();
@@ -175,7 +183,6 @@ class JsonReader {
     return arena->copy_of(bytes);
   }
   JsonReadStatus expect_colon_general();
-  bool read_compact_span(JsonValue& out);
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);

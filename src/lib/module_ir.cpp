@@ -132,8 +132,7 @@ JsonReadStatus read_optional(JsonReader& r, std::optional<T>& out, ReadInto read
   [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_u64()); return Ok{}; }
 #define VELN_VALUES_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { return read_values(r, rec.member); }
-#define VELN_SPAN_FIELD(R) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { return read_record(r, kSpanSpec, rec.span); }
+#define VELN_SPAN_FIELD(R) [](JsonReader& r, R& rec) -> JsonReadStatus { return read_span(r, rec.span); }
 
 constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                     {{{"line", false, VELN_U64_FIELD(Span, line)},
@@ -141,6 +140,13 @@ constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                       {"end_line", false, VELN_U64_FIELD(Span, end_line)},
                                       {"end_col", false, VELN_U64_FIELD(Span, end_col)}}}};
 
+JsonReadStatus read_span(JsonReader& r, Span& span) {
+  if (std::uint64_t values[4]; r.read_compact_span(values)) {
+    span = Span{values[0], values[1], values[2], values[3]};
+    return Ok{};
+  }
+  return read_record(r, kSpanSpec, span);
+}
 
 constexpr RecordSpec<ImportIr, 4> kImportSpec{"ImportIr",
                                           {{{"node", false, VELN_STRING_FIELD(ImportIr, node)},
