@@ -749,24 +749,31 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
 // that exact form: the numbers are those the general path reads (integers
 // without sign, fraction or exponent, short enough not to overflow).
 bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
-  static constexpr std::string_view kStarts[4] = {"{\"line\":", ",\"col\":", ",\"end_line\":", ",\"end_col\":"};
   if (remaining_depth_ <= 1) return false;
-  size_t at = pos_;
-  for (size_t i = 0; i < 4; ++i) {
-    if (text_.size() - at < kStarts[i].size() + 2 || std::memcmp(text_.data() + at, kStarts[i].data(), kStarts[i].size()) != 0) {
-      return false;
-    }
-    at += kStarts[i].size();
-    const char next = text_[at + 1];
-    if (text_[at] == '0' && !is_digit(next) && next != '.' && next != 'e' && next != 'E') {
-      values[i] = 0;
+  const char* const end = text_.data() + text_.size();
+  const char* at = text_.data() + pos_;
+  // The literal text, then a number followed by at least one byte. The
+  // literals' sizes are constants, so each comparison is a few loads.
+  const auto field = [&]<size_t N>(const char (&literal)[N], std::uint64_t& value) {
+    if (end - at < static_cast<std::ptrdiff_t>(N + 1) || std::memcmp(at, literal, N - 1) != 0) return false;
+    at += N - 1;
+    if (*at == '0') {
       ++at;
-    } else if (!read_short_integer(text_, at, values[i])) {
-      return false;
+      value = 0;
+    } else {
+      std::uint64_t v = 0;
+      const char* const first = at;
+      while (at < end && is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+      if (at == first) return false;
+      value = v;
     }
+    return at < end && !is_digit(*at) && *at != '.' && *at != 'e' && *at != 'E';
+  };
+  if (!field("{\"line\":", values[0]) || !field(",\"col\":", values[1]) || !field(",\"end_line\":", values[2]) ||
+      !field(",\"end_col\":", values[3]) || *at != '}') {
+    return false;
   }
-  if (at >= text_.size() || text_[at] != '}') return false;
-  pos_ = at + 1;
+  pos_ = static_cast<size_t>(at - text_.data()) + 1;
   return true;
 }
 
