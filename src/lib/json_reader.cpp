@@ -795,7 +795,7 @@ bool JsonReader::read_compact_span(JsonValue& out) {
     }
     return true;
   }());
-  out = JsonValue::borrowed_object(entries, 4, false);
+  out = JsonValue::borrowed_span(entries);
   return true;
 }
 

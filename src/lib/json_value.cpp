@@ -74,6 +74,7 @@ JsonValue::JsonValue(const JsonValue& other) : JsonValue() {
       }
       new (&o_) Object(entries, other.o_.size());
       members_sorted_ = other.members_sorted_;
+      span_form_ = other.span_form_;
       break;
     }
     default: u_ = other.u_; break;
@@ -192,6 +193,7 @@ void JsonValue::sort_members() const {
   // Stored in text order only without repeats, so nothing is dropped.
   o_.size_ = normalize_entries(o_.data_, o_.size_);
   members_sorted_ = true;
+  span_form_ = false;
 }
 
 bool operator==(const JsonValue& a, const JsonValue& b) {

@@ -88,7 +88,7 @@ class JsonValue {
   using Member = std::pair<std::string, JsonValue>;
   using Members = std::vector<Member>;
 
-  JsonValue() noexcept : u_(0), kind_(JsonKind::null), owned_(false), members_sorted_(true) {}  // null
+  JsonValue() noexcept : u_(0), kind_(JsonKind::null), owned_(false), members_sorted_(true), span_form_(false) {}  // null
   JsonValue(const JsonValue& other);
   JsonValue(JsonValue&& other) noexcept : u_(0) { take_from(other); }
   JsonValue& operator=(const JsonValue& other);
@@ -132,6 +132,18 @@ class JsonValue {
     return v;
   }
   static JsonValue borrowed_object(Entry* entries, std::size_t size, bool sorted) noexcept;
+  // A source span read in its usual form: exactly the members "line",
+  // "col", "end_line" and "end_col", in that order, each an unsigned integer.
+  // The object says so, and span readers take the four numbers straight
+  // from it (span_numbers).
+  static JsonValue borrowed_span(Entry* entries) noexcept {
+    JsonValue v = borrowed_object(entries, 4, false);
+    v.span_form_ = true;
+    return v;
+  }
+  // The members of an object built by borrowed_span and still in that order
+  // (a listing sorts them), else nullptr.
+  const Entry* span_numbers() const noexcept { return kind_ == JsonKind::object && span_form_ ? o_.data_ : nullptr; }
   // Objects of at most this many members with distinct keys may be stored
   // in text order.
   static constexpr std::size_t kTextOrderMembers = 8;
@@ -219,6 +231,7 @@ class JsonValue {
     kind_ = other.kind_;
     owned_ = other.owned_;
     members_sorted_ = other.members_sorted_;
+    span_form_ = other.span_form_;
     other.kind_ = JsonKind::null;
     other.owned_ = false;
   }
@@ -246,6 +259,8 @@ class JsonValue {
   // For an object: members in ascending key order (else in text order,
   // without repeated keys).
   mutable bool members_sorted_;
+  // See borrowed_span; cleared when the members are sorted.
+  mutable bool span_form_;
 };
 
 struct JsonValue::Entry {

@@ -283,6 +283,10 @@ Result<Span, std::string> span_from_json_value(const JsonValue& value) {
     while (i < 4 && key != kNames[i]) ++i;
     return i;
   };
+  if (const JsonValue::Entry* numbers = value.span_numbers()) {
+    return Span{numbers[0].second.as_u64(), numbers[1].second.as_u64(), numbers[2].second.as_u64(),
+                numbers[3].second.as_u64()};
+  }
   Span span;
   if (value.is_array()) {
     const auto& elements = value.as_array();
