@@ -40,17 +40,17 @@ std::string large_bundle() {
   if (!doc.ok() || doc->find_array("functions") == nullptr || doc->find_string("module_name") == nullptr) return {};
   const std::string name = *doc->find_string("module_name");
   const veln::JsonValue::Array& originals = *doc->find_array("functions");
-  veln::JsonValue::Array functions;
+  veln::JsonValue::Elements functions;
   std::string text;
   for (int copy = 0; text.size() < 200000; ++copy) {
     for (const veln::JsonValue& f : originals) {
-      veln::JsonValue::Object members = f.as_object();
+      veln::JsonValue::Members members = f.members_copy();
       for (auto& [key, value] : members) {
         if (key == "name") value = veln::JsonValue::make_string(value.as_string() + "_" + std::to_string(copy));
       }
       functions.push_back(veln::JsonValue::make_sorted_object(std::move(members)));
     }
-    veln::JsonValue::Object top = doc->as_object();
+    veln::JsonValue::Members top = doc->members_copy();
     for (auto& [key, value] : top) {
       if (key == "functions") value = veln::JsonValue::make_array(functions);
     }

@@ -33,17 +33,17 @@ std::string generated_document() {
                        "valid" / "kitchen_sink.json";
   auto doc = veln::read_json_value(read_file(fixture));
   if (!doc.ok() || !doc->is_object() || doc->find_array("functions") == nullptr) return {};
-  veln::JsonValue::Array functions;
+  veln::JsonValue::Elements functions;
   for (int copy = 0; copy < kCopies; ++copy) {
     for (const veln::JsonValue& f : *doc->find_array("functions")) {
-      veln::JsonValue::Object members = f.as_object();
+      veln::JsonValue::Members members = f.members_copy();
       for (auto& [key, value] : members) {
         if (key == "name") value = veln::JsonValue::make_string(value.as_string() + "_" + std::to_string(copy));
       }
       functions.push_back(veln::JsonValue::make_sorted_object(std::move(members)));
     }
   }
-  veln::JsonValue::Object top = doc->as_object();
+  veln::JsonValue::Members top = doc->members_copy();
   for (auto& [key, value] : top) {
     if (key == "functions") value = veln::JsonValue::make_array(std::move(functions));
   }

@@ -28,7 +28,7 @@ std::string read_kitchen_sink() {
 
 // The kitchen sink with its functions repeated `copies` times, as text.
 std::string large_module_text(int copies) {
-  JsonValue::Array functions;
+  JsonValue::Elements functions;
   // Rebuild the document as a tree so the functions can be repeated with
   // unique names; the text is what parse_module_ir is given.
   auto tree = read_json_value(read_kitchen_sink());
@@ -36,7 +36,7 @@ std::string large_module_text(int copies) {
   const JsonValue::Array& originals = tree.value().find("functions")->as_array();
   for (int i = 0; i < copies; ++i) {
     for (const JsonValue& function : originals) {
-      JsonValue::Object members = function.as_object();
+      JsonValue::Members members = function.members_copy();
       for (auto& member : members) {
         if (member.first == "name") {
           member.second = JsonValue::make_string(member.second.as_string() + "_" + std::to_string(i));
@@ -45,7 +45,7 @@ std::string large_module_text(int copies) {
       functions.push_back(JsonValue::make_sorted_object(std::move(members)));
     }
   }
-  JsonValue::Object document = tree.value().as_object();
+  JsonValue::Members document = tree.value().members_copy();
   for (auto& member : document) {
     if (member.first == "functions") member.second = JsonValue::make_array(std::move(functions));
   }

@@ -26,7 +26,7 @@ VmResult<std::string> sha256_hex(std::string_view text) {
 }
 
 ArtifactStatus validate_hash_field(const JsonValue& hashes, std::string_view field, std::string_view expected) {
-  const std::string* given = hashes.find_string(field);
+  const JsonText* given = hashes.find_string(field);
   if (given == nullptr || *given != expected) {
     return fail("deployment_artifacts hash mismatch for '" + std::string(field) + "'.");
   }
@@ -34,7 +34,7 @@ ArtifactStatus validate_hash_field(const JsonValue& hashes, std::string_view fie
 }
 
 Result<std::string_view, ArtifactValidationError> required_string_field(const JsonValue& object, std::string_view key) {
-  const std::string* s = object.find_string(key);
+  const JsonText* s = object.find_string(key);
   if (s == nullptr) return fail("deployment_artifacts must include a string field '" + std::string(key) + "'.");
   return std::string_view(*s);
 }

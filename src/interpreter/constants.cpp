@@ -56,7 +56,7 @@ VmResult<VmValue> eval_constant(const JsonValue& node) {
       return VmValue::make_str(std::string(text));
     }
     case ConstantValueType::Float: {
-      if (const std::string* literal = node.find_string("literal")) {
+      if (const JsonText* literal = node.find_string("literal")) {
         VELN_TRY(VmDecimal d, VmDecimal::from_str_literal(*literal));
         return VmValue::decimal(std::move(d));
       }

@@ -16,13 +16,13 @@ namespace {
 
 // The keyword names of a call whose keywords are all well-formed plain
 // keywords (no unpacking), in call order; nullopt otherwise.
-std::optional<std::vector<const std::string*>> plain_keywords(const JsonValue::Array& keywords) {
-  std::vector<const std::string*> names;
+std::optional<std::vector<const JsonText*>> plain_keywords(const JsonValue::Array& keywords) {
+  std::vector<const JsonText*> names;
   for (const JsonValue& item : keywords) {
     if (!item.is_object() || item.find("value") == nullptr) return std::nullopt;
-    const std::string* kind = item.find_string("node");
+    const JsonText* kind = item.find_string("node");
     if (kind != nullptr && *kind != "keyword") return std::nullopt;
-    const std::string* arg = item.find_string("arg");
+    const JsonText* arg = item.find_string("arg");
     if (arg == nullptr) return std::nullopt;
     names.push_back(arg);
   }
@@ -36,7 +36,7 @@ std::optional<std::vector<const std::string*>> plain_keywords(const JsonValue::A
 // order of calls: per parameter, a positional argument, else a keyword,
 // else the default.
 std::optional<std::vector<uint32_t>> argument_plan(const FunctionIr& callee, uint32_t argc,
-                                                   const std::vector<const std::string*>& keywords) {
+                                                   const std::vector<const JsonText*>& keywords) {
   std::vector<uint32_t> plan;
   std::vector<bool> taken(keywords.size(), false);
   for (size_t k = 0; k < keywords.size(); ++k) {
@@ -101,7 +101,7 @@ void Lowerer::call(const JsonValue& node) {
   const JsonValue::Array* keywords = node.find_array("keywords");
   if (keywords == nullptr) return faulted(array_field_message("keywords"));
   if (const std::optional<uint32_t> callee = planned_callee(node)) {
-    std::optional<std::vector<const std::string*>> names = plain_keywords(*keywords);
+    std::optional<std::vector<const JsonText*>> names = plain_keywords(*keywords);
     std::optional<std::vector<uint32_t>> plan;
     if (names) plan = argument_plan(*module_.functions[*callee].ir, site.argc, *names);
     if (plan) {
@@ -122,12 +122,12 @@ void Lowerer::call(const JsonValue& node) {
     push();
     for (const JsonValue& item : *keywords) {
       if (!item.is_object()) return faulted(object_message(item, "keyword"));
-      const std::string* kind = node_kind(item);
+      const JsonText* kind = node_kind(item);
       const bool unpack = kind != nullptr && *kind == "keyword_unpack";
       if (kind != nullptr && !unpack && *kind != "keyword") {
         return faulted("unsupported keyword node '" + *kind + "'");
       }
-      const std::string* arg = nullptr;
+      const JsonText* arg = nullptr;
       if (!unpack) {
         arg = item.find_string("arg");
         if (arg == nullptr) return faulted(string_field_message("arg"));
@@ -147,17 +147,17 @@ void Lowerer::call(const JsonValue& node) {
   const JsonValue* func = node.find("func");
   if (func == nullptr) return faulted(missing_field_message("func"));
 
-  if (const std::string* syscall = node.find_string("syscall_id")) return system_call(node, *syscall, site);
+  if (const JsonText* syscall = node.find_string("syscall_id")) return system_call(node, *syscall, site);
 
   if (!func->is_object()) return faulted(object_message(*func, "callable"));
-  const std::string* func_kind = node_kind(*func);
+  const JsonText* func_kind = node_kind(*func);
   if (func_kind == nullptr) return faulted(string_field_message("node"));
 
   if (*func_kind == "attribute" && func->find_string("host_binding_id") == nullptr) {
     const JsonValue* receiver = func->find("value");
     if (receiver == nullptr) return faulted(missing_field_message("value"));
     if (!receiver->is_object()) return faulted(object_message(*receiver, "native method receiver"));
-    const std::string* receiver_kind = node_kind(*receiver);
+    const JsonText* receiver_kind = node_kind(*receiver);
     if (receiver_kind == nullptr) return faulted(string_field_message("node"));
     if (*receiver_kind == "name" || *receiver_kind == "subscript") {
       site.receiver_resolved = true;
@@ -168,7 +168,7 @@ void Lowerer::call(const JsonValue& node) {
                                       ? std::string("attribute assignment is not yet supported in veln-vm-core")
                                       : "unsupported assignment target '" + *receiver_kind + "'");
     }
-    const std::string* attr = func->find_string("attr");
+    const JsonText* attr = func->find_string("attr");
     if (attr == nullptr) return faulted(string_field_message("attr"));
     site.method = text(*attr);
     site.method_ids = resolve_native_method(*attr);
@@ -186,7 +186,7 @@ void Lowerer::call(const JsonValue& node) {
   }
 
   if (*func_kind == "name") {
-    if (const std::string* id = func->find_string("id")) return call_by_name(*id, func);
+    if (const JsonText* id = func->find_string("id")) return call_by_name(*id, func);
   }
   expression(*func);
   code_.calls.push_back(site);
@@ -199,8 +199,8 @@ std::optional<uint32_t> Lowerer::planned_callee(const JsonValue& node) const {
   if (node.find_string("syscall_id") != nullptr) return std::nullopt;
   const JsonValue* func = node.find("func");
   if (func == nullptr || !func->is_object()) return std::nullopt;
-  const std::string* kind = func->find_string("node");
-  const std::string* id = func->find_string("id");
+  const JsonText* kind = func->find_string("node");
+  const JsonText* id = func->find_string("id");
   if (kind == nullptr || *kind != "name" || id == nullptr) return std::nullopt;
   return module_.find_function(*id);
 }

@@ -13,10 +13,10 @@ namespace {
 // The names of a comprehension target, once per occurrence, or the error.
 VmStatus collect_target_names(const JsonValue& target, std::vector<std::string_view>& names) {
   if (!target.is_object()) return vm_error(object_message(target, "target"));
-  const std::string* kind = node_kind(target);
+  const JsonText* kind = node_kind(target);
   if (kind == nullptr) return vm_error(string_field_message("node"));
   if (*kind == "name") {
-    const std::string* id = target.find_string("id");
+    const JsonText* id = target.find_string("id");
     if (id == nullptr) return vm_error(string_field_message("id"));
     names.push_back(*id);
     return Ok{};

@@ -84,7 +84,7 @@ class ExpressionLowering {
   }
 
   void name() {
-    const std::string* id = node_.find_string("id");
+    const JsonText* id = node_.find_string("id");
     if (id == nullptr) {
       charge();
       return fail(string_field_message("id"));
@@ -141,13 +141,13 @@ class ExpressionLowering {
 
   void attribute() {
     charge();
-    if (const std::string* binding = node_.find_string("host_binding_id")) return host_attribute(*binding);
+    if (const JsonText* binding = node_.find_string("host_binding_id")) return host_attribute(*binding);
     ordinary_attribute();
   }
 
   void ordinary_attribute() {
     if (!operand("value")) return;
-    const std::string* attr = node_.find_string("attr");
+    const JsonText* attr = node_.find_string("attr");
     if (attr == nullptr) return fail(string_field_message("attr"));
     l_.emit(Op::Attribute, l_.text(*attr));
     l_.set_depth(base_ + 1);
@@ -161,14 +161,14 @@ class ExpressionLowering {
     if (step == nullptr) return fail(missing_field_message("value"));
     while (true) {
       if (!step->is_object()) return fail(object_message(*step, "expression"));
-      const std::string* kind = node_kind(*step);
+      const JsonText* kind = node_kind(*step);
       if (kind == nullptr) return fail(string_field_message("node"));
       if (*kind != "attribute" && *kind != "subscript") break;
       step = step->find("value");
       if (step == nullptr) return fail(missing_field_message("value"));
     }
     if (*node_kind(*step) == "name") {
-      const std::string* id = step->find_string("id");
+      const JsonText* id = step->find_string("id");
       if (id == nullptr) return fail(string_field_message("id"));
       site.root_is_name = true;
       site.slot = l_.read_slot(*id);
@@ -194,7 +194,7 @@ class ExpressionLowering {
     const JsonValue* slice = node_.find("slice");
     if (slice == nullptr) return fail(missing_field_message("slice"));
     if (slice->is_object() && slice->contains("node")) {
-      const std::string* kind = node_kind(*slice);
+      const JsonText* kind = node_kind(*slice);
       if (kind == nullptr) return fail(string_field_message("node"));
       if (*kind == "slice") return slice_read(*slice);
     }
@@ -250,7 +250,7 @@ class ExpressionLowering {
 
   void bool_op() {
     charge();
-    const std::string* op = node_.find_string("operator");
+    const JsonText* op = node_.find_string("operator");
     if (op == nullptr) return fail(string_field_message("operator"));
     const JsonValue::Array& values = *node_.find_array("values");
     const std::optional<BoolOperator> kind = bool_operator_from_name(*op);
@@ -275,7 +275,7 @@ class ExpressionLowering {
   void unary_op() {
     charge();
     if (!operand("operand")) return;
-    const std::string* op = node_.find_string("operator");
+    const JsonText* op = node_.find_string("operator");
     if (op == nullptr) return fail(string_field_message("operator"));
     if (const std::optional<UnaryOperator> kind = unary_operator_from_name(*op)) {
       l_.emit(Op::Unary, 0, 0, static_cast<uint8_t>(*kind));
@@ -289,7 +289,7 @@ class ExpressionLowering {
     charge();
     if (!operand("left")) return;
     if (!operand("right")) return;
-    const std::string* op = node_.find_string("operator");
+    const JsonText* op = node_.find_string("operator");
     if (op == nullptr) return fail(string_field_message("operator"));
     if (l_.release_before_binary == &node_) l_.emit(Op::ReleaseLocal, l_.release_slot);
     if (const std::optional<BinaryOperator> kind = binary_operator_from_name(*op)) {
@@ -348,7 +348,7 @@ class ExpressionLowering {
 
   void storage_get() {
     charge();
-    const std::string* binding = node_.find_string("binding");
+    const JsonText* binding = node_.find_string("binding");
     if (binding == nullptr) return fail(string_field_message("binding"));
     if (!operand("key")) return;
     l_.emit(Op::StorageGet, l_.text(*binding), l_.storage_binding(*binding));
@@ -386,7 +386,7 @@ void Lowerer::expression(const JsonValue& node) {
     fail(object_message(node, "expression"));
     return set_depth(base + 1);
   }
-  const std::string* kind_text = node_kind(node);
+  const JsonText* kind_text = node_kind(node);
   if (kind_text == nullptr) {
     fail(string_field_message("node"));
     return set_depth(base + 1);

@@ -31,12 +31,12 @@ bool typecheck_enabled(const FunctionIr& function) {
   if (!function.decorator || function.decorator->name != "export") return false;
   for (const JsonValue& keyword : function.decorator->keywords) {
     if (!keyword.is_object()) continue;
-    const std::string* arg = keyword.find_string("arg");
+    const JsonText* arg = keyword.find_string("arg");
     if (arg == nullptr || *arg != "typecheck") continue;
     const JsonValue* value = keyword.find("value");
     if (value == nullptr || !value->is_object()) continue;
-    const std::string* node = value->find_string("node");
-    const std::string* value_type = value->find_string("value_type");
+    const JsonText* node = value->find_string("node");
+    const JsonText* value_type = value->find_string("value_type");
     const JsonValue* flag = value->find("value");
     if (node != nullptr && *node == "constant" && value_type != nullptr && *value_type == "bool" &&
         flag != nullptr && flag->is_bool() && flag->as_bool()) {

@@ -112,16 +112,16 @@ class StatementLowering {
   // operand (s = s + t grows s in place). The local is overwritten right
   // after, and a failing operator ends the call.
   std::optional<uint32_t> self_update_slot(const JsonValue& target, const JsonValue& value) {
-    const std::string* target_kind = node_kind(target);
-    const std::string* value_kind = node_kind(value);
+    const JsonText* target_kind = node_kind(target);
+    const JsonText* value_kind = node_kind(value);
     if (target_kind == nullptr || value_kind == nullptr || *target_kind != "name" || *value_kind != "bin_op") {
       return std::nullopt;
     }
-    const std::string* id = target.find_string("id");
+    const JsonText* id = target.find_string("id");
     const JsonValue* left = value.find("left");
     if (id == nullptr || left == nullptr || !left->is_object()) return std::nullopt;
-    const std::string* left_kind = node_kind(*left);
-    const std::string* left_id = left->find_string("id");
+    const JsonText* left_kind = node_kind(*left);
+    const JsonText* left_id = left->find_string("id");
     if (left_kind == nullptr || *left_kind != "name" || left_id == nullptr || *left_id != *id) return std::nullopt;
     return l_.slot_for(*id);
   }
@@ -130,7 +130,7 @@ class StatementLowering {
     const JsonValue* target = node_.find("target");
     if (target == nullptr) return fail(missing_field_message("target"));
     if (!target->is_object()) return fail(object_message(*target, "target"));
-    const std::string* kind = node_kind(*target);
+    const JsonText* kind = node_kind(*target);
     if (kind == nullptr) return fail(string_field_message("node"));
     const bool resolved = *kind == "name" || *kind == "subscript";
     uint32_t site = 0;
@@ -142,7 +142,7 @@ class StatementLowering {
       return fail("unsupported aug-assign target '" + *kind + "'");
     }
     if (!operand("value")) return;
-    const std::string* op = node_.find_string("operator");
+    const JsonText* op = node_.find_string("operator");
     if (op == nullptr) return fail(string_field_message("operator"));
     const bool name_target = resolved && *kind == "name";
     if (name_target) l_.emit(Op::ReleaseLocal, l_.code().targets[site].slot);
@@ -202,8 +202,8 @@ class StatementLowering {
     const uint32_t body_start = l_.here();
     l_.mark_target(body_start);
     const JsonValue* target = node_.find("target");
-    const std::string* target_kind = target != nullptr && target->is_object() ? node_kind(*target) : nullptr;
-    const std::string* target_id = target_kind != nullptr && *target_kind == "name" ? target->find_string("id") : nullptr;
+    const JsonText* target_kind = target != nullptr && target->is_object() ? node_kind(*target) : nullptr;
+    const JsonText* target_id = target_kind != nullptr && *target_kind == "name" ? target->find_string("id") : nullptr;
     uint8_t flags = kForNextLoopBack;
     uint16_t store_slot = 0;
     if (target == nullptr) {
@@ -288,7 +288,7 @@ class StatementLowering {
   }
 
   void storage_set(bool mutate) {
-    const std::string* binding = node_.find_string("binding");
+    const JsonText* binding = node_.find_string("binding");
     if (binding == nullptr) return fail(string_field_message("binding"));
     const uint32_t name = l_.text(*binding);
     const uint64_t number = l_.storage_binding(*binding);
@@ -301,7 +301,7 @@ class StatementLowering {
     if (!mutate) {
       l_.emit(Op::StorageSet, name, number);
     } else {
-      const std::string* op = node_.find_string("operator");
+      const JsonText* op = node_.find_string("operator");
       if (op == nullptr) return fail(string_field_message("operator"));
       if (const std::optional<BinaryOperator> known = binary_operator_from_name(*op)) {
         l_.emit(Op::StorageMutateWrite, name, number, static_cast<uint8_t>(*known));
@@ -346,7 +346,7 @@ void Lowerer::block(std::span<const JsonValue> statements) {
 void Lowerer::statement(const JsonValue& node) {
   const uint32_t base = depth_;
   if (!node.is_object()) return fail(object_message(node, "statement"));
-  const std::string* kind_text = node_kind(node);
+  const JsonText* kind_text = node_kind(node);
   if (kind_text == nullptr) return fail(string_field_message("node"));
   const std::optional<StatementKind> kind = statement_kind_from_name(*kind_text);
   if (!kind) return fail("unsupported statement node '" + *kind_text + "'");

@@ -15,13 +15,13 @@ void Lowerer::assign_target(const JsonValue& target) {
     set_depth(base);
   };
   if (!target.is_object()) return finish_fail(object_message(target, "target"));
-  const std::string* kind_text = node_kind(target);
+  const JsonText* kind_text = node_kind(target);
   if (kind_text == nullptr) return finish_fail(string_field_message("node"));
   const std::optional<TargetKind> kind = target_kind_from_name(*kind_text);
   if (!kind) return finish_fail("unsupported assignment target '" + *kind_text + "'");
   switch (*kind) {
     case TargetKind::Name: {
-      const std::string* id = target.find_string("id");
+      const JsonText* id = target.find_string("id");
       if (id == nullptr) return finish_fail(string_field_message("id"));
       emit(Op::StoreLocal, slot_for(*id));
       pop();
@@ -69,11 +69,11 @@ uint32_t Lowerer::resolve_target(const JsonValue& target, bool read_current) {
   };
 
   if (!target.is_object()) return faulted(object_message(target, "target"));
-  const std::string* kind = node_kind(target);
+  const JsonText* kind = node_kind(target);
   if (kind == nullptr) return faulted(string_field_message("node"));
   if (*kind == "name") {
     if (read_current) expression(target);
-    const std::string* id = target.find_string("id");
+    const JsonText* id = target.find_string("id");
     if (id == nullptr) return faulted(string_field_message("id"));
     site.slot = slot_for(*id);
     site.global = module_.names.intern(*id);
@@ -90,7 +90,7 @@ uint32_t Lowerer::resolve_target(const JsonValue& target, bool read_current) {
   while (true) {
     const JsonValue* container = chain.back()->find("value");
     if (container == nullptr || !container->is_object()) break;
-    const std::string* container_kind = node_kind(*container);
+    const JsonText* container_kind = node_kind(*container);
     if (container_kind == nullptr || *container_kind != "subscript") break;
     chain.push_back(container);
   }
@@ -101,11 +101,11 @@ uint32_t Lowerer::resolve_target(const JsonValue& target, bool read_current) {
   const JsonValue* root = innermost.find("value");
   if (root == nullptr) return faulted(missing_field_message("value"));
   if (!root->is_object()) return faulted(object_message(*root, "subscript target value"));
-  const std::string* root_kind = node_kind(*root);
+  const JsonText* root_kind = node_kind(*root);
   if (root_kind == nullptr) return faulted(string_field_message("node"));
   expression(*root);
   if (*root_kind == "name") {
-    const std::string* id = root->find_string("id");
+    const JsonText* id = root->find_string("id");
     if (id == nullptr) return faulted(string_field_message("id"));
     site.slot = slot_for(*id);
     site.global = module_.names.intern(*id);

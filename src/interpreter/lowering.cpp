@@ -20,7 +20,7 @@ std::string object_message(const JsonValue& value, std::string_view label) {
   return as_object(value, label).error().message;
 }
 
-const std::string* node_kind(const JsonValue& node) { return node.find_string("node"); }
+const JsonText* node_kind(const JsonValue& node) { return node.find_string("node"); }
 
 Lowerer::Lowerer(LoweredModule& module, LoweredCode& code, CodeUnit unit, std::string_view function_name,
                  const StringMap<bool>* bindable)
@@ -166,7 +166,7 @@ void Lowerer::set_depth(uint32_t depth) {
 uint32_t Lowerer::name_site(std::string_view id, const JsonValue* node) {
   // A site depends on the name and, for a name that is neither a function
   // nor a builtin, on the node's host binding id only.
-  const std::string* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr;
+  const JsonText* binding = node != nullptr ? node->find_string("host_binding_id") : nullptr;
   const uint32_t global = module_.names.intern(id);
   if (binding == nullptr) {
     if (auto it = plain_name_sites_.find(global); it != plain_name_sites_.end()) return it->second;
@@ -227,10 +227,10 @@ void add_target_names(const JsonValue* target, StringMap<bool>& names) {
     const JsonValue* t = pending.back();
     pending.pop_back();
     if (t == nullptr || !t->is_object()) continue;
-    const std::string* kind = node_kind(*t);
+    const JsonText* kind = node_kind(*t);
     if (kind == nullptr) continue;
     if (*kind == "name") {
-      if (const std::string* id = t->find_string("id")) names.emplace(*id, true);
+      if (const JsonText* id = t->find_string("id")) names.emplace(*id, true);
     } else if (*kind == "subscript") {
       pending.push_back(t->find("value"));
     } else if (const JsonValue::Array* elements = t->find_array("elements")) {
@@ -272,7 +272,7 @@ uint64_t collect_bindable_names(const JsonValue& code, StringMap<bool>& names) {
     ++nodes;
     // A method call may write its receiver back; a system call (a shuffle)
     // its first argument.
-    const std::string* kind = node_kind(*v);
+    const JsonText* kind = node_kind(*v);
     if (kind != nullptr && *kind == "call") {
       if (const JsonValue* func = v->find("func"); func != nullptr && func->is_object()) {
         add_target_names(func->find("value"), names);

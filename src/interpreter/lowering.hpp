@@ -132,7 +132,7 @@ std::string array_field_message(std::string_view key);
 std::string object_message(const JsonValue& value, std::string_view label);
 
 // The kind text of a node: its "node" member when that is a string.
-const std::string* node_kind(const JsonValue& node);
+const JsonText* node_kind(const JsonValue& node);
 
 // The names a function can bind: those of the target positions of its
 // assignments, loops, comprehensions, changing method calls and system calls

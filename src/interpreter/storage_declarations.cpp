@@ -48,7 +48,7 @@ VmResult<std::optional<VmValue>> keyword_value(VmRun& run, std::span<const JsonV
                                                std::string_view name) {
   for (const JsonValue& keyword : keywords) {
     if (!keyword.is_object()) continue;
-    const std::string* arg = keyword.find_string("arg");
+    const JsonText* arg = keyword.find_string("arg");
     if (arg == nullptr || *arg != name) continue;
     const JsonValue* value = keyword.find("value");
     if (value == nullptr) return vm_error(missing_field_message("value"));

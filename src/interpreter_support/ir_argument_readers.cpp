@@ -55,7 +55,7 @@ VmResult<const JsonValue*> required_value(const JsonValue& object, std::string_v
 }
 
 VmResult<std::string_view> required_string(const JsonValue& object, std::string_view key) {
-  const std::string* s = object.find_string(key);
+  const JsonText* s = object.find_string(key);
   if (s == nullptr) return field_error(key, "a string");
   return std::string_view(*s);
 }
@@ -109,7 +109,7 @@ VmResult<mpz_class> required_bigint(const JsonValue& object, std::string_view ke
 }
 
 std::optional<std::string_view> optional_string(const JsonValue& object, std::string_view key) {
-  const std::string* s = object.find_string(key);
+  const JsonText* s = object.find_string(key);
   if (s == nullptr) return std::nullopt;
   return std::string_view(*s);
 }

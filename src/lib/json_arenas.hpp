@@ -9,8 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
-#include <memory_resource>
+#include <string_view>
 #include <vector>
 
 namespace veln {
@@ -19,33 +20,55 @@ namespace veln {
 // Blocks stay small enough for the general allocator to serve them from
 // memory it has already touched (a block that doubled each time would come
 // fresh from the system for a large document). Deallocation does nothing.
-class JsonArena final : public std::pmr::memory_resource {
+class JsonArena final {
  public:
   JsonArena() = default;
   JsonArena(const JsonArena&) = delete;
   JsonArena& operator=(const JsonArena&) = delete;
-  ~JsonArena() override {
+  ~JsonArena() {
     for (void* block : blocks_) ::operator delete(block);
+  }
+
+  // Room for `count` objects of type T (not constructed).
+  template <class T>
+  T* allocate_for(std::size_t count) {
+    return static_cast<T*>(allocate(count * sizeof(T), alignof(T)));
+  }
+
+  // A copy of `text` that lives as long as the arena.
+  std::string_view copy_of(std::string_view text) {
+    if (text.empty()) return {};
+    char* at = static_cast<char*>(allocate(text.size(), 1));
+    std::memcpy(at, text.data(), text.size());
+    return {at, text.size()};
+  }
+
+  void* allocate(std::size_t bytes, std::size_t align) {
+    if (next_ != nullptr) {
+      std::byte* at = static_cast<std::byte*>(aligned_in(next_ + used_, align));
+      if (bytes <= static_cast<std::size_t>(next_ + capacity_ - at)) {
+        used_ = static_cast<std::size_t>(at - next_) + bytes;
+        return at;
+      }
+    }
+    return allocate_slow(bytes, align);
   }
 
  private:
   static constexpr std::size_t kBlockBytes = 32 * 1024;
 
-  void* do_allocate(std::size_t bytes, std::size_t align) override {
-    std::byte* at = next_ == nullptr ? nullptr : static_cast<std::byte*>(aligned_in(next_ + used_, align));
-    if (at == nullptr || at + bytes > next_ + capacity_) {
-      // A large request gets a block of its own; the current block goes on.
-      const std::size_t room = bytes + align;
-      if (room > kBlockBytes / 4) return aligned_in(new_block(room), align);
-      next_ = static_cast<std::byte*>(new_block(kBlockBytes));
-      capacity_ = kBlockBytes;
-      at = static_cast<std::byte*>(aligned_in(next_, align));
-    }
+  // Blocks start aligned for any object and hold a multiple of every
+  // alignment used, so an aligned start never passes the block's end.
+  void* allocate_slow(std::size_t bytes, std::size_t align) {
+    // A large request gets a block of its own; the current block goes on.
+    const std::size_t room = bytes + align;
+    if (room > kBlockBytes / 4) return aligned_in(new_block(room), align);
+    next_ = static_cast<std::byte*>(new_block(kBlockBytes));
+    capacity_ = kBlockBytes;
+    std::byte* at = static_cast<std::byte*>(aligned_in(next_, align));
     used_ = static_cast<std::size_t>(at - next_) + bytes;
     return at;
   }
-  void do_deallocate(void*, std::size_t, std::size_t) override {}
-  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
 
   // The slot comes first (growing geometrically, where a reserve of one more
   // would copy the whole list for each block), so a failed allocation leaves
@@ -79,10 +102,12 @@ class JsonArenas {
   ~JsonArenas() = default;
 
   // A new arena, held from now on.
-  std::pmr::memory_resource* fresh() {
+  JsonArena* fresh() {
     arenas_.push_back(std::make_shared<JsonArena>());
     return arenas_.back().get();
   }
+  // An arena shared with other owners, held from now on.
+  void share(std::shared_ptr<JsonArena> arena) { arenas_.push_back(std::move(arena)); }
 
  private:
   std::vector<std::shared_ptr<JsonArena>> arenas_;

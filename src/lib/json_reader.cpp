@@ -91,7 +91,7 @@ size_t skip_plain_bytes(std::string_view text, size_t pos) {
 // A key's bit among 64 for spotting possible repeats: the length and the
 // first, middle and last bytes, mixed so that the keys met together in module
 // IR nodes rarely share a bit.
-unsigned key_bit(std::string_view key) noexcept {
+constexpr unsigned key_bit(std::string_view key) noexcept {
   if (key.empty()) return 0;
   const auto byte = [&](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(key[i])); };
   const unsigned mixed = (byte(0) * 0x9E37u) ^ (byte(key.size() - 1) * 0x85EBu) ^
@@ -596,7 +596,7 @@ JsonReadStatus JsonReader::end_array() {
   return error_at_peek(c < 0 ? "EOF while parsing a list" : "trailing characters");
 }
 
-JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string& key) {
+JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string_view& key) {
   int c = peek_after_whitespace();
   if (c == '}') return false;
   if (c < 0) return error_at_peek("EOF while parsing an object");
@@ -617,17 +617,47 @@ JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string& key)
   return error_at_peek("key must be a string");
 }
 
-// Keys rarely hold an escape or a non-ASCII byte: such a key is taken in one
-// piece.
-JsonReadResult<bool> JsonReader::read_key_after_quote(std::string& key) {
+// Keys rarely hold an escape or a non-ASCII byte: such a key is seen in the
+// text in one piece.
+JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
   const size_t end = skip_plain_bytes(text_, pos_);
   if (end < text_.size() && text_[end] == '"') {
-    key.append(text_.data() + pos_, end - pos_);
+    key = text_.substr(pos_, end - pos_);
     pos_ = end + 1;
     return true;
   }
-  VELN_CHECK(parse_string_into(key));
+  VELN_CHECK(read_string_bytes(key, key_scratch_));
   return true;
+}
+
+JsonReadStatus JsonReader::read_string_bytes(std::string_view& out, std::string& decoded) {
+  const size_t n = text_.size();
+  const size_t start = pos_;
+  for (;;) {
+    pos_ = skip_plain_bytes(text_, pos_);
+    if (pos_ >= n) return error_here("EOF while parsing a string");
+    const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+    if (c == '"') {
+      out = text_.substr(start, pos_ - start);
+      ++pos_;
+      return Ok{};
+    }
+    if (c == '\\') {
+      // Decoded from the start: the part already passed reads alike.
+      pos_ = start;
+      decoded.clear();
+      VELN_CHECK(parse_string_into(decoded));
+      out = decoded;
+      return Ok{};
+    }
+    if (c < 0x20) {
+      ++pos_;
+      return error_here("control character (\\u0000-\\u001F) found while parsing a string");
+    }
+    const size_t len = utf8_sequence_length(text_, pos_);
+    if (len == 0) return error_at_peek("invalid unicode code point");
+    pos_ += len;
+  }
 }
 
 JsonReadStatus JsonReader::expect_colon_general() {
@@ -675,8 +705,8 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
     }
     case '"': {
       eat();
-      scratch.clear();
-      return parse_string_into(scratch);
+      std::string_view unused;
+      return read_string_bytes(unused, scratch);
     }
     case '[': {
       VELN_CHECK(enter_level());
@@ -696,8 +726,8 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
       eat();
       bool first = true;
       for (;;) {
-        scratch.clear();
-        VELN_TRY(const bool more, next_key(first, scratch));
+        std::string_view key;
+        VELN_TRY(const bool more, next_key(first, key));
         if (!more) break;
         VELN_CHECK(expect_colon());
         VELN_CHECK(check_value(scratch));
@@ -715,6 +745,60 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
   }
 }
 
+// Source spans make up a third of a module's text, nearly always written in
+// that exact form: the numbers are those the general path reads (integers
+// without sign, fraction or exponent, short enough not to overflow).
+bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
+  if (remaining_depth_ <= 1) return false;
+  const char* const end = text_.data() + text_.size();
+  const char* at = text_.data() + pos_;
+  // The literal text, then a number followed by at least one byte. The
+  // literals' sizes are constants, so each comparison is a few loads.
+  const auto field = [&]<size_t N>(const char (&literal)[N], std::uint64_t& value) {
+    if (end - at < static_cast<std::ptrdiff_t>(N + 1) || std::memcmp(at, literal, N - 1) != 0) return false;
+    at += N - 1;
+    if (*at == '0') {
+      ++at;
+      value = 0;
+    } else {
+      std::uint64_t v = 0;
+      const char* const first = at;
+      while (at < end && is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+      if (at == first) return false;
+      value = v;
+    }
+    return at < end && !is_digit(*at) && *at != '.' && *at != 'e' && *at != 'E';
+  };
+  if (!field("{\"line\":", values[0]) || !field(",\"col\":", values[1]) || !field(",\"end_line\":", values[2]) ||
+      !field(",\"end_col\":", values[3]) || *at != '}') {
+    return false;
+  }
+  pos_ = static_cast<size_t>(at - text_.data()) + 1;
+  return true;
+}
+
+// The keys are seen in static text.
+bool JsonReader::read_compact_span(JsonValue& out) {
+  static constexpr std::string_view kKeys[4] = {"line", "col", "end_line", "end_col"};
+  std::uint64_t values[4];
+  if (!read_compact_span(values)) return false;
+  JsonValue::Entry* entries = arena->allocate_for<JsonValue::Entry>(4);
+  for (size_t i = 0; i < 4; ++i) new (entries + i) JsonValue::Entry{kKeys[i], JsonValue::make_u64(values[i])};
+  // As the general path leaves it: in text order, since no two of these
+  // keys share a bit.
+  static_assert([] {
+    std::uint64_t bits = 0;
+    for (std::string_view key : kKeys) {
+      const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
+      if ((bits & bit) != 0) return false;
+      bits |= bit;
+    }
+    return true;
+  }());
+  out = JsonValue::borrowed_span(entries);
+  return true;
+}
+
 JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
   const int c = peek_after_whitespace();
   switch (c) {
@@ -729,13 +813,17 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     }
     case '"': {
       eat();
-      return parse_string_into(out.emplace_string());
+      std::string_view bytes;
+      VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+      const std::string_view kept = keep(bytes, string_scratch_);
+      out = JsonValue::borrowed_string(kept.data(), kept.size());
+      return Ok{};
     }
     case '[': {
       VELN_CHECK(enter_level());
       eat();
       // Deeper levels use other buffers.
-      JsonValue::Array& elements = scratch(element_scratch_);
+      std::vector<JsonValue>& elements = scratch(element_scratch_);
       elements.clear();
       bool first = true;
       for (;;) {
@@ -745,16 +833,19 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
         VELN_CHECK(read_value_into(elements.back()));
       }
       VELN_CHECK(end_array());
-      out.emplace_array(JsonValue::Array(std::make_move_iterator(elements.begin()),
-                                         std::make_move_iterator(elements.end()), resource));
+      const size_t n = elements.size();
+      JsonValue* items = arena->allocate_for<JsonValue>(n);
+      for (size_t i = 0; i < n; ++i) new (items + i) JsonValue(std::move(elements[i]));
+      out = JsonValue::borrowed_array(items, n);
       elements.clear();
       leave_level();
       return Ok{};
     }
     case '{': {
+      if (read_compact_span(out)) return Ok{};
       VELN_CHECK(enter_level());
       eat();
-      JsonValue::Object& members = scratch(member_scratch_);
+      std::vector<JsonValue::Entry>& members = scratch(member_scratch_);
       members.clear();
       bool first = true;
       // One bit per key length and end bytes: a key whose bit is already set
@@ -763,28 +854,23 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       std::uint64_t key_bits = 0;
       bool may_repeat = false;
       for (;;) {
-        // The key is read straight into its member; the member is dropped
-        // again at the closing brace.
-        members.emplace_back();
-        std::string& key = members.back().first;
+        std::string_view key;
         VELN_TRY(const bool more, next_key(first, key));
-        if (!more) {
-          members.pop_back();
-          break;
-        }
+        if (!more) break;
         const std::uint64_t bit = std::uint64_t{1} << key_bit(key);
         may_repeat |= (key_bits & bit) != 0;
         key_bits |= bit;
+        members.push_back(JsonValue::Entry{keep(key, key_scratch_), JsonValue()});
         VELN_CHECK(expect_colon());
         VELN_CHECK(read_value_into(members.back().second));
       }
       VELN_CHECK(end_object());
-      if (may_repeat || members.size() > JsonValue::kTextOrderMembers) {
-        out.emplace_sorted_object(JsonValue::take_normalized_members(members, resource));
-      } else {
-        out.emplace_unsorted_object(JsonValue::Object(std::make_move_iterator(members.begin()),
-                                                      std::make_move_iterator(members.end()), resource));
-      }
+      size_t n = members.size();
+      JsonValue::Entry* entries = arena->allocate_for<JsonValue::Entry>(n);
+      for (size_t i = 0; i < n; ++i) new (entries + i) JsonValue::Entry{members[i].first, std::move(members[i].second)};
+      const bool sorted = may_repeat || n > JsonValue::kTextOrderMembers;
+      if (sorted) n = JsonValue::normalize_entries(entries, n);
+      out = JsonValue::borrowed_object(entries, n, sorted);
       members.clear();
       leave_level();
       return Ok{};
@@ -841,9 +927,9 @@ JsonReadResult<std::string> JsonReader::read_string() {
   if (c < 0) return error_at_peek("EOF while parsing a value");
   if (c != '"') return invalid_type_here("a string");
   eat();
-  std::string s;
-  VELN_CHECK(parse_string_into(s));
-  return s;
+  std::string_view bytes;
+  VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+  return std::string(bytes);
 }
 
 JsonReadResult<bool> JsonReader::read_null_if_present() {
@@ -872,13 +958,16 @@ JsonReadResult<std::uint64_t> JsonReader::read_u64() {
   return error_here("invalid type: " + describe_float(num.as_f64()) + ", expected u64");
 }
 
+// Read in an arena of its own, then copied out: the value owns its storage.
 Result<JsonValue, std::string> read_json_value(std::string_view text) {
+  JsonArena arena;
   JsonReader reader(text);
+  reader.arena = &arena;
   auto value = reader.read_value();
   if (!value.ok()) return json_positioned_message(text, value.error());
   auto end = reader.end_document();
   if (!end.ok()) return json_positioned_message(text, end.error());
-  return std::move(value).value();
+  return JsonValue(value.value());
 }
 
 }  // namespace veln

@@ -8,12 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
-#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "lib/json_arenas.hpp"
 #include "lib/json_value.hpp"
 #include "values/vm_execution_error.hpp"
 
@@ -87,6 +88,14 @@ class JsonReader {
   // An optional value: a JSON null (consumed) gives true.
   JsonReadResult<bool> read_null_if_present();
 
+  // A span in its usual compact form, {"line":1,"col":0,"end_line":1,
+  // "end_col":5}, read in one go: its four numbers in that order. Anything
+  // else (or a span at the nesting limit) gives false with nothing consumed,
+  // for the general path to read.
+  bool read_compact_span(std::uint64_t (&values)[4]);
+  // The same, as the object the general path builds for it.
+  bool read_compact_span(JsonValue& out);
+
   // Nesting: entering an array or object; fails with "recursion limit
   // exceeded" at the 128th level. leave_level() on the way out.
   JsonReadStatus enter_level();
@@ -109,9 +118,9 @@ class JsonReader {
     return has_next_element_general(first);
   }
   JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
-  // Before a member: reads the key into `key` (which must be empty) and
-  // returns true, or false at '}' (not eaten).
-  JsonReadResult<bool> next_key(bool& first, std::string& key) {
+  // Before a member: reads the key into `key` and returns true, or false at
+  // '}' (not eaten). The key's bytes stay valid until the next read.
+  JsonReadResult<bool> next_key(bool& first, std::string_view& key) {
     if (first && pos_ < text_.size() && text_[pos_] == '"') {
       first = false;
       ++pos_;
@@ -144,11 +153,16 @@ class JsonReader {
   // Set when a record is read as part of a larger free value: the members a
   // record does not know must then pass every check a free value passes.
   bool check_skipped = false;
-  // Where the arrays and objects of free values are placed; the owner of a
-  // value read must keep it alive as long as the value.
-  std::pmr::memory_resource* resource = std::pmr::get_default_resource();
+  // Where the strings, arrays and objects of free values are placed; the
+  // owner of a value read must keep it alive as long as the value. Must be
+  // set before a free value is read.
+  JsonArena* arena = nullptr;
+  // Set when the text itself lives in this arena: strings and keys without
+  // an escape are then seen where they stand instead of copied, and every
+  // owner of a value read shares the arena.
+  std::shared_ptr<JsonArena> text_holder;
   // Drops the parts of values left unfinished by a fault (they may live in
-  // `resource`, which can go before the reader does).
+  // `arena`, which can go before the reader does).
   void drop_unfinished() noexcept {
     for (auto& level : element_scratch_) level.clear();
     for (auto& level : member_scratch_) level.clear();
@@ -156,8 +170,18 @@ class JsonReader {
 
  private:
   JsonReadResult<bool> has_next_element_general(bool& first);
-  JsonReadResult<bool> next_key_general(bool& first, std::string& key);
-  JsonReadResult<bool> read_key_after_quote(std::string& key);
+  JsonReadResult<bool> next_key_general(bool& first, std::string_view& key);
+  JsonReadResult<bool> read_key_after_quote(std::string_view& key);
+  // After the opening quote: the string's bytes, seen in the text where it
+  // holds no escape, else decoded into `decoded`.
+  JsonReadStatus read_string_bytes(std::string_view& out, std::string& decoded);
+  // Bytes that live as long as the values read: those seen in a held text
+  // as they are, a copy in the arena otherwise (`decoded` is the scratch
+  // they may have been decoded into).
+  std::string_view keep(std::string_view bytes, const std::string& decoded) {
+    if (text_holder != nullptr && bytes.data() != decoded.data()) return bytes;
+    return arena->copy_of(bytes);
+  }
   JsonReadStatus expect_colon_general();
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
@@ -186,8 +210,11 @@ class JsonReader {
     return items;
   }
   static constexpr size_t kFirstScratchItems = 16;
-  std::vector<JsonValue::Array> element_scratch_;
-  std::vector<JsonValue::Object> member_scratch_;
+  std::vector<std::vector<JsonValue>> element_scratch_;
+  std::vector<std::vector<JsonValue::Entry>> member_scratch_;
+  // Decoded text of the string or key being read, when it holds an escape.
+  std::string string_scratch_;
+  std::string key_scratch_;
 
   std::string_view text_;
   std::size_t pos_ = 0;

@@ -15,17 +15,88 @@
 
 namespace veln {
 
-JsonValue::JsonValue(const JsonValue& other) : u_(0), kind_(JsonKind::null) {
+namespace {
+
+// Owned bytes of a string or key; an empty one needs none.
+std::string_view owned_bytes(std::string_view s) {
+  if (s.empty()) return {};
+  char* bytes = static_cast<char*>(::operator new(s.size()));
+  std::memcpy(bytes, s.data(), s.size());
+  return {bytes, s.size()};
+}
+
+void free_bytes(std::string_view s) noexcept {
+  if (!s.empty()) ::operator delete(const_cast<char*>(s.data()));
+}
+
+template <class T>
+T* owned_block(std::size_t count) {
+  return count == 0 ? nullptr : static_cast<T*>(::operator new(count * sizeof(T)));
+}
+
+// Bytewise order of two short keys without a library call.
+int compare_keys(std::string_view a, std::string_view b) noexcept {
+  const size_t n = std::min(a.size(), b.size());
+  if (n > 16) return a.compare(b);
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
+  }
+  return (a.size() > b.size()) - (a.size() < b.size());
+}
+
+template <class Word>
+Word load(const char* at) noexcept {
+  Word w;
+  std::memcpy(&w, at, sizeof(Word));
+  return w;
+}
+
+// Keys are short: compared as two words that overlap (covering every byte,
+// reading none beyond) rather than through a call.
+bool same_key(std::string_view member_key, std::string_view key) noexcept {
+  const size_t n = key.size();
+  if (member_key.size() != n) return false;
+  const char* a = member_key.data();
+  const char* b = key.data();
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    return ((load<std::uint64_t>(a) ^ load<std::uint64_t>(b)) |
+            (load<std::uint64_t>(a + n - 8) ^ load<std::uint64_t>(b + n - 8))) == 0;
+  }
+  if (n >= 4) {
+    return ((load<std::uint32_t>(a) ^ load<std::uint32_t>(b)) |
+            (load<std::uint32_t>(a + n - 4) ^ load<std::uint32_t>(b + n - 4))) == 0;
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+JsonValue::JsonValue(const JsonValue& other) : JsonValue() {
   switch (other.kind_) {
-    case JsonKind::string: new (&s_) std::string(other.s_); break;
-    case JsonKind::array: new (&a_) Array(other.a_); break;
-    case JsonKind::object:
-      new (&o_) Object(other.o_);
-      members_sorted_ = other.members_sorted_;
+    case JsonKind::string: *this = make_string(other.s_); return;
+    case JsonKind::array: {
+      JsonValue* items = owned_block<JsonValue>(other.a_.size());
+      for (size_t i = 0; i < other.a_.size(); ++i) new (items + i) JsonValue(other.a_[i]);
+      new (&a_) Array(items, other.a_.size());
       break;
+    }
+    case JsonKind::object: {
+      Entry* entries = owned_block<Entry>(other.o_.size());
+      for (size_t i = 0; i < other.o_.size(); ++i) {
+        new (entries + i) Entry{owned_bytes(other.o_[i].first), JsonValue(other.o_[i].second)};
+      }
+      new (&o_) Object(entries, other.o_.size());
+      members_sorted_ = other.members_sorted_;
+      span_form_ = other.span_form_;
+      break;
+    }
     default: u_ = other.u_; break;
   }
   kind_ = other.kind_;
+  owned_ = kind_ >= JsonKind::array;
 }
 
 JsonValue& JsonValue::operator=(const JsonValue& other) {
@@ -35,13 +106,110 @@ JsonValue& JsonValue::operator=(const JsonValue& other) {
 
 void JsonValue::wrong_kind() { std::abort(); }
 
-void JsonValue::destroy_payload() noexcept {
+void JsonValue::release_owned() noexcept {
   switch (kind_) {
-    case JsonKind::string: s_.~basic_string(); break;
-    case JsonKind::array: a_.~Array(); break;
-    case JsonKind::object: o_.~Object(); break;
+    case JsonKind::string: free_bytes(s_); break;
+    case JsonKind::array:
+      for (const JsonValue& item : a_) item.~JsonValue();
+      ::operator delete(a_.data_);
+      break;
+    case JsonKind::object:
+      for (const Entry& entry : o_) {
+        free_bytes(entry.first);
+        entry.~Entry();
+      }
+      ::operator delete(o_.data_);
+      break;
     default: break;
   }
+  owned_ = false;
+}
+
+JsonValue JsonValue::make_string(std::string_view s) {
+  JsonValue v;
+  new (&v.s_) JsonText(owned_bytes(s));
+  v.kind_ = JsonKind::string;
+  v.owned_ = true;
+  return v;
+}
+
+JsonValue JsonValue::make_array(Elements elements) {
+  JsonValue v;
+  JsonValue* items = owned_block<JsonValue>(elements.size());
+  for (size_t i = 0; i < elements.size(); ++i) new (items + i) JsonValue(std::move(elements[i]));
+  new (&v.a_) Array(items, elements.size());
+  v.kind_ = JsonKind::array;
+  v.owned_ = true;
+  return v;
+}
+
+JsonValue JsonValue::owned_object(Members& members, std::size_t count, const std::size_t* order) {
+  JsonValue v;
+  Entry* entries = owned_block<Entry>(count);
+  for (size_t i = 0; i < count; ++i) {
+    Member& m = members[order != nullptr ? order[i] : i];
+    new (entries + i) Entry{owned_bytes(m.first), std::move(m.second)};
+  }
+  new (&v.o_) Object(entries, count);
+  v.kind_ = JsonKind::object;
+  v.owned_ = true;
+  v.members_sorted_ = true;
+  return v;
+}
+
+JsonValue JsonValue::make_sorted_object(Members members) { return owned_object(members, members.size(), nullptr); }
+
+JsonValue JsonValue::make_object(Members members) {
+  std::vector<std::size_t> order(members.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::string_view(members[a].first) < std::string_view(members[b].first);
+  });
+  // Of a run of equal keys only the last (in the given order) is kept.
+  size_t kept = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i + 1 < order.size() && members[order[i]].first == members[order[i + 1]].first) continue;
+    order[kept++] = order[i];
+  }
+  return owned_object(members, kept, order.data());
+}
+
+std::size_t JsonValue::normalize_entries(Entry* entries, std::size_t n) {
+  // A stable sort keeps text order among equal keys; objects are mostly
+  // small, and insertion sort allocates nothing.
+  if (n <= 32) {
+    for (size_t i = 1; i < n; ++i) {
+      if (compare_keys(entries[i].first, entries[i - 1].first) >= 0) continue;
+      Entry moving{entries[i].first, std::move(entries[i].second)};
+      size_t j = i;
+      while (j > 0 && compare_keys(moving.first, entries[j - 1].first) < 0) {
+        entries[j].first = entries[j - 1].first;
+        entries[j].second = std::move(entries[j - 1].second);
+        --j;
+      }
+      entries[j].first = moving.first;
+      entries[j].second = std::move(moving.second);
+    }
+  } else {
+    std::stable_sort(entries, entries + n, [](const Entry& a, const Entry& b) { return a.first < b.first; });
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (i + 1 < n && entries[i].first == entries[i + 1].first) continue;
+    if (kept != i) {
+      entries[kept].first = entries[i].first;
+      entries[kept].second = std::move(entries[i].second);
+    }
+    ++kept;
+  }
+  return kept;
+}
+
+void JsonValue::sort_members() const {
+  // Stored in text order only without repeats, so nothing is dropped.
+  o_.size_ = normalize_entries(o_.data_, o_.size_);
+  members_sorted_ = true;
+  span_form_ = false;
 }
 
 bool operator==(const JsonValue& a, const JsonValue& b) {
@@ -53,113 +221,35 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
     case JsonKind::i64: return a.i_ == b.i_;
     case JsonKind::f64: return a.d_ == b.d_;
     case JsonKind::string: return a.s_ == b.s_;
-    case JsonKind::array: return a.a_ == b.a_;
-    case JsonKind::object: return a.as_object() == b.as_object();
+    case JsonKind::array: return std::equal(a.a_.begin(), a.a_.end(), b.a_.begin(), b.a_.end());
+    case JsonKind::object: {
+      const JsonValue::Object& x = a.as_object();
+      const JsonValue::Object& y = b.as_object();
+      return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const JsonValue::Entry& p, const JsonValue::Entry& q) {
+        return p.first == q.first && p.second == q.second;
+      });
+    }
   }
   return false;
 }
 
-JsonValue JsonValue::make_object(Object members) {
-  normalize_members(members);
-  return make_sorted_object(std::move(members));
-}
-
-// Bytewise order of two short keys without a library call.
-static int compare_keys(std::string_view a, std::string_view b) noexcept {
-  const size_t n = std::min(a.size(), b.size());
-  if (n > 16) return a.compare(b);
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
-  }
-  return (a.size() > b.size()) - (a.size() < b.size());
-}
-
-void JsonValue::sort_members() const {
-  normalize_members(o_);
-  members_sorted_ = true;
-}
-
-void JsonValue::normalize_members(Object& members) {
-  Object sorted = take_normalized_members(members, members.get_allocator().resource());
-  members = std::move(sorted);
-}
-
-JsonValue::Object JsonValue::take_normalized_members(Object& members, std::pmr::memory_resource* resource) {
-  const size_t n = members.size();
-  std::array<std::uint32_t, 32> small;
-  std::vector<std::uint32_t> large;
-  std::uint32_t* order = small.data();
-  if (n > small.size()) {
-    large.resize(n);
-    order = large.data();
-  }
-  // A stable sort of indices keeps text order among equal keys; objects are
-  // mostly small, and insertion sort allocates nothing. A repeated key shows
-  // itself as an equal comparison while inserting, so a text without repeats
-  // (nearly every one) compares no pair of keys twice.
-  bool repeats = false;
-  if (n <= small.size()) {
-    for (size_t i = 0; i < n; ++i) {
-      const std::string_view key = members[i].first;
-      size_t j = i;
-      while (j > 0) {
-        const int order_to_previous = compare_keys(key, members[order[j - 1]].first);
-        if (order_to_previous >= 0) {
-          repeats |= order_to_previous == 0;
-          break;
-        }
-        order[j] = order[j - 1];
-        --j;
-      }
-      order[j] = static_cast<std::uint32_t>(i);
-    }
-  } else {
-    for (size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
-    std::stable_sort(order, order + n, [&](std::uint32_t a, std::uint32_t b) {
-      return std::string_view(members[a].first) < std::string_view(members[b].first);
-    });
-    repeats = true;
-  }
-  Object out(resource);
-  out.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    // Of a run of equal keys only the last (in text order) is kept.
-    if (repeats && i + 1 < n && members[order[i]].first == members[order[i + 1]].first) continue;
-    out.push_back(std::move(members[order[i]]));
-  }
-  return out;
-}
-
-// Keys are short: compared byte by byte rather than through a call.
-static bool same_key(const std::string& member_key, std::string_view key) noexcept {
-  const size_t n = key.size();
-  if (member_key.size() != n) return false;
-  const char* a = member_key.data();
-  const char* b = key.data();
-  if (n > 16) return std::memcmp(a, b, n) == 0;
-  for (size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 const JsonValue* JsonValue::find(std::string_view key) const noexcept {
   if (kind_ != JsonKind::object) return nullptr;
-  const Object* obj = &o_;
   // Objects are small; a linear scan beats binary search until a dozen or so
   // (an object in text order is never larger).
-  if (obj->size() <= kTextOrderMembers) {
-    for (const Member& m : *obj) {
+  if (o_.size() <= kTextOrderMembers || !members_sorted_) {
+    for (const Entry& m : o_) {
       if (same_key(m.first, key)) return &m.second;
     }
     return nullptr;
   }
-  auto it = std::lower_bound(obj->begin(), obj->end(), key,
-                             [](const Member& m, std::string_view k) { return std::string_view(m.first) < k; });
-  if (it != obj->end() && std::string_view(it->first) == key) return &it->second;
+  const Entry* it = std::lower_bound(o_.begin(), o_.end(), key,
+                                     [](const Entry& m, std::string_view k) { return m.first < k; });
+  if (it != o_.end() && it->first == key) return &it->second;
   return nullptr;
 }
 
-const std::string* JsonValue::find_string(std::string_view key) const noexcept {
+const JsonText* JsonValue::find_string(std::string_view key) const noexcept {
   const JsonValue* v = find(key);
   return v != nullptr && v->kind_ == JsonKind::string ? &v->s_ : nullptr;
 }
@@ -173,6 +263,15 @@ const JsonValue::Object* JsonValue::find_object(std::string_view key) const {
   const JsonValue* v = find(key);
   return v != nullptr && v->kind_ == JsonKind::object ? &v->as_object() : nullptr;
 }
+
+JsonValue::Members JsonValue::members_copy() const {
+  Members out;
+  out.reserve(as_object().size());
+  for (const Entry& m : as_object()) out.emplace_back(std::string(m.first), m.second);
+  return out;
+}
+
+JsonValue::Elements JsonValue::elements_copy() const { return Elements(as_array().begin(), as_array().end()); }
 
 void append_json_string_literal(std::string& out, std::string_view s) {
   out += '"';
@@ -233,7 +332,7 @@ void JsonValue::append_compact_json(std::string& out) const {
     case JsonKind::object: {
       out += '{';
       bool first = true;
-      for (const Member& m : as_object()) {
+      for (const Entry& m : as_object()) {
         if (!first) out += ',';
         first = false;
         append_json_string_literal(out, m.first);

@@ -49,9 +49,8 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
     return Ok{};
   }
   std::uint32_t seen = 0;
-  std::string key;
   for (;;) {
-    key.clear();
+    std::string_view key;
     VELN_TRY(const bool more, r.next_key(first, key));
     if (!more) break;
     size_t idx = N;
@@ -67,7 +66,7 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
       continue;
     }
     const std::uint32_t bit = std::uint32_t{1} << idx;
-    if ((seen & bit) != 0) return r.error_here("duplicate field `" + key + "`");  // just after the key
+    if ((seen & bit) != 0) return r.error_here("duplicate field `" + std::string(key) + "`");  // just after the key
     seen |= bit;
     VELN_CHECK(r.expect_colon());
     VELN_CHECK(spec.fields[idx].read(r, record));
@@ -133,8 +132,7 @@ JsonReadStatus read_optional(JsonReader& r, std::optional<T>& out, ReadInto read
   [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_u64()); return Ok{}; }
 #define VELN_VALUES_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { return read_values(r, rec.member); }
-#define VELN_SPAN_FIELD(R) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { return read_record(r, kSpanSpec, rec.span); }
+#define VELN_SPAN_FIELD(R) [](JsonReader& r, R& rec) -> JsonReadStatus { return read_span(r, rec.span); }
 
 constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                     {{{"line", false, VELN_U64_FIELD(Span, line)},
@@ -142,6 +140,13 @@ constexpr RecordSpec<Span, 4> kSpanSpec{"Span",
                                       {"end_line", false, VELN_U64_FIELD(Span, end_line)},
                                       {"end_col", false, VELN_U64_FIELD(Span, end_col)}}}};
 
+JsonReadStatus read_span(JsonReader& r, Span& span) {
+  if (std::uint64_t values[4]; r.read_compact_span(values)) {
+    span = Span{values[0], values[1], values[2], values[3]};
+    return Ok{};
+  }
+  return read_record(r, kSpanSpec, span);
+}
 
 constexpr RecordSpec<ImportIr, 4> kImportSpec{"ImportIr",
                                           {{{"node", false, VELN_STRING_FIELD(ImportIr, node)},
@@ -244,18 +249,23 @@ Result<ModuleIr, std::string> read_module_ir(std::string_view text) {
 
 JsonReadStatus read_module_ir_record(JsonReader& reader, ModuleIr& module, const FunctionListener& listener) {
   const void* outer_listener = reader.listener;
-  std::pmr::memory_resource* outer_resource = reader.resource;
+  JsonArena* outer_arena = reader.arena;
   reader.listener = listener.on_function != nullptr ? &listener : nullptr;
-  reader.resource = module.arenas.fresh();
+  reader.arena = module.arenas.fresh();
+  if (reader.text_holder != nullptr) module.arenas.share(reader.text_holder);
   auto status = read_record(reader, kModuleSpec, module);
   if (!status.ok()) reader.drop_unfinished();
   reader.listener = outer_listener;
-  reader.resource = outer_resource;
+  reader.arena = outer_arena;
   return status;
 }
 
+// The module keeps a copy of its text: most strings and keys of its values
+// are seen in it.
 Result<ModuleIr, std::string> read_module_ir_listening(std::string_view text, const FunctionListener& listener) {
-  JsonReader reader(text);
+  auto holder = std::make_shared<JsonArena>();
+  JsonReader reader(holder->copy_of(text));
+  reader.text_holder = std::move(holder);
   ModuleIr module;
   auto status = read_module_ir_record(reader, module, listener);
   if (!status.ok()) return json_positioned_message(text, status.error());
@@ -273,6 +283,10 @@ Result<Span, std::string> span_from_json_value(const JsonValue& value) {
     while (i < 4 && key != kNames[i]) ++i;
     return i;
   };
+  if (const JsonValue::Entry* numbers = value.span_numbers()) {
+    return Span{numbers[0].second.as_u64(), numbers[1].second.as_u64(), numbers[2].second.as_u64(),
+                numbers[3].second.as_u64()};
+  }
   Span span;
   if (value.is_array()) {
     const auto& elements = value.as_array();

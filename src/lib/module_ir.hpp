@@ -72,7 +72,8 @@ struct HostDependency {
 };
 
 struct ModuleIr {
-  // Where the reader placed the module's free values (first, so it goes last).
+  // Where the reader placed the module's free values, and the copy of the
+  // text their strings are seen in (first, so it goes last).
   JsonArenas arenas;
   std::string ir_version;
   std::string vm_profile;

@@ -267,7 +267,7 @@ ValidationStatus check_dict(const JsonValue& o, Depth d) { return node_array_mem
 ValidationStatus check_call_syscall_members(const JsonValue& o, Depth) {
   const JsonValue* syscall = o.find("syscall_id");
   if (syscall == nullptr) return Ok{};
-  const std::string* syscall_id = string_if(*syscall);
+  const std::string_view* syscall_id = string_if(*syscall);
   if (syscall_id == nullptr) return Ok{};
   const std::size_t found = kCallSyscallNames.find(*syscall_id);
   if (found == decltype(kCallSyscallNames)::kNotFound) return Ok{};
@@ -457,7 +457,7 @@ ValidationStatus keyword_at(const JsonValue& value, Depth depth) {
   // A keyword without a string "node" is a plain keyword argument.
   std::string_view kind_name = "keyword";
   if (const JsonValue* node = object->find("node")) {
-    if (const std::string* text = string_if(*node)) kind_name = *text;
+    if (const std::string_view* text = string_if(*node)) kind_name = *text;
   }
   const std::optional<KeywordKind> kind = keyword_kind_from_name(kind_name);
   if (!kind) return unsupported_node_error("keyword", kind_name);

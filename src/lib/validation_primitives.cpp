@@ -52,7 +52,7 @@ ValidationResult<const JsonValue*> expect_object(const JsonValue& value, std::st
 }
 
 ValidationResult<std::string_view> expect_string(const JsonValue& value) {
-  if (const std::string* text = string_if(value)) return std::string_view(*text);
+  if (const std::string_view* text = string_if(value)) return std::string_view(*text);
   return std::string("compare operator must be a string");
 }
 
@@ -64,7 +64,7 @@ ValidationResult<const JsonValue*> expect_value_field(const JsonValue& object, s
 ValidationResult<std::string_view> expect_string_field(const JsonValue& object, std::string_view key) {
   const JsonValue* member = object.find(key);
   if (member == nullptr) return missing_field_error(key);
-  if (const std::string* text = string_if(*member)) return std::string_view(*text);
+  if (const std::string_view* text = string_if(*member)) return std::string_view(*text);
   return concat_error({key, " must be a string"});
 }
 
@@ -96,7 +96,7 @@ ValidationStatus ensure_hex_string(std::string_view text) {
 
 ValidationStatus validate_optional_non_empty_string(const JsonValue* value) {
   if (value == nullptr || value->is_null()) return Ok{};
-  const std::string* text = string_if(*value);
+  const std::string_view* text = string_if(*value);
   if (text == nullptr) return std::string("optional string must be a string");
   if (text->empty()) return std::string("optional string must not be empty");
   return Ok{};

@@ -22,7 +22,7 @@ template <class T>
 using ValidationResult = Result<T, std::string>;
 
 // The string or array held by `value`, or nullptr for any other kind.
-inline const std::string* string_if(const JsonValue& value) noexcept {
+inline const std::string_view* string_if(const JsonValue& value) noexcept {
   return value.is_string() ? &value.as_string() : nullptr;
 }
 inline const JsonValue::Array* array_if(const JsonValue& value) noexcept {

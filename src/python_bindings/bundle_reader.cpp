@@ -35,7 +35,11 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
     std::string key;
     ModuleIr module;
   };
-  JsonReader reader(bundle_ir_json);
+  // The members' values are seen in one copy of the bundle text, which
+  // they all share.
+  auto holder = std::make_shared<JsonArena>();
+  JsonReader reader(holder->copy_of(bundle_ir_json));
+  reader.text_holder = std::move(holder);
   reader.check_skipped = true;
   if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
   reader.eat();
@@ -43,9 +47,11 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
   bool first = true;
   for (;;) {
     Member m;
-    auto more = reader.next_key(first, m.key);
+    std::string_view key;
+    auto more = reader.next_key(first, key);
     if (!more.ok()) return std::nullopt;
     if (!*more) break;
+    m.key = key;
     if (!reader.expect_colon().ok()) return std::nullopt;
     std::optional<ModuleIr> parsed = parse_module_ir_at(reader);
     if (!parsed) return std::nullopt;
@@ -80,7 +86,7 @@ VmResult<VmModuleTable> read_bundle_through_tree(std::string_view bundle_ir_json
   if (!bundle->is_object()) return vm_error("bundle_ir_json must be a JSON object");
   VmModuleTable modules;
   std::string text;
-  for (const JsonValue::Member& member : bundle->as_object()) {  // key order, repeats dropped
+  for (const JsonValue::Entry& member : bundle->as_object()) {  // key order, repeats dropped
     text.clear();
     member.second.append_compact_json(text);
     VELN_TRY(ModuleIr module, read_named_module(member.first, text));

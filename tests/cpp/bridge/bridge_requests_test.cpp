@@ -69,9 +69,9 @@ uint64_t number(const JsonValue& n) { return n.is_u64() ? n.as_u64() : static_ca
 
 VmExecutionContext context_of(const JsonValue& c) {
   VmExecutionContext context;
-  if (const std::string* s = c.find_string("caller")) context.caller = *s;
-  if (const std::string* s = c.find_string("signer")) context.signer = *s;
-  if (const std::string* s = c.find_string("owner")) context.owner = *s;
+  if (const JsonText* s = c.find_string("caller")) context.caller = *s;
+  if (const JsonText* s = c.find_string("signer")) context.signer = *s;
+  if (const JsonText* s = c.find_string("owner")) context.owner = *s;
   return context;
 }
 

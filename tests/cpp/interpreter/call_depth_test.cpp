@@ -153,7 +153,7 @@ TEST(CallDepth, BuildsThatCallBackStopAtTheLimit) {
     if (c.contains("budget") || c.contains("env")) continue;
     const StackUse use = run_builds_to_limit(c);
     EXPECT_EQ(use.outcome, "RecursionError('maximum recursion depth exceeded')");
-    std::printf("native stack for 256 builds, %s: %llu bytes (%llu per build)\n", c.find_string("name")->c_str(),
+    std::printf("native stack for 256 builds, %s: %llu bytes (%llu per build)\n", c.find_string("name")->str().c_str(),
                 static_cast<unsigned long long>(use.bytes), static_cast<unsigned long long>(use.bytes / 256));
     EXPECT_LT(use.bytes + kNativeStackMargin + kHostShare, kThreadStack) << *c.find_string("name");
   }

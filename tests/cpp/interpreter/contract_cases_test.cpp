@@ -83,19 +83,19 @@ std::string show(const VmResult<VmValue>& r) {
 }
 
 std::string expected_outcome(const JsonValue& c) {
-  if (const std::string* error = c.find_string("error")) return "error: " + *error;
+  if (const JsonText* error = c.find_string("error")) return "error: " + *error;
   return *c.find_string("result");
 }
 
 VmExecutionContext decode_context(const JsonValue* c) {
   VmExecutionContext context;
   if (c == nullptr) return context;
-  if (const std::string* s = c->find_string("caller")) context.caller = *s;
-  if (const std::string* s = c->find_string("signer")) context.signer = *s;
-  if (const std::string* s = c->find_string("this")) context.this_contract = *s;
+  if (const JsonText* s = c->find_string("caller")) context.caller = *s;
+  if (const JsonText* s = c->find_string("signer")) context.signer = *s;
+  if (const JsonText* s = c->find_string("this")) context.this_contract = *s;
   if (const JsonValue::Array* e = c->find_array("entry")) context.entry.emplace((*e)[0].as_string(), (*e)[1].as_string());
   if (const JsonValue* now = c->find("now")) context.now = decode_value(*now);
-  if (const std::string* s = c->find_string("submission_name")) context.submission_name = *s;
+  if (const JsonText* s = c->find_string("submission_name")) context.submission_name = *s;
   return context;
 }
 
@@ -144,7 +144,7 @@ void run_case(const JsonValue& c) {
     for (const auto& [id, list] : answers->as_object()) {
       for (const JsonValue& answer : list.as_array()) {
         testing::TestHost::SyscallAnswer scripted;
-        if (const std::string* error = answer.find_string("error")) {
+        if (const JsonText* error = answer.find_string("error")) {
           scripted.error = *error;
         } else {
           scripted.value = decode_value(*answer.find("value"));
@@ -158,7 +158,7 @@ void run_case(const JsonValue& c) {
   if (const JsonValue* answers = c.find("contract_answers")) {
     for (const JsonValue& answer : answers->as_array()) {
       testing::TestHost::SyscallAnswer scripted;
-      if (const std::string* error = answer.find_string("error")) {
+      if (const JsonText* error = answer.find_string("error")) {
         scripted.error = *error;
       } else {
         scripted.value = decode_value(*answer.find("value"));
@@ -220,7 +220,7 @@ void run_case(const JsonValue& c) {
           instance->call_function(host, *call.find_string("function"), std::move(args), std::move(kwargs));
       EXPECT_EQ(show(result), expected_outcome(call)) << "calling " << *call.find_string("function");
       // The canonical encoding of the result, or its error.
-      if (const std::string* encoded = call.find_string("encoded"); encoded != nullptr && result.ok()) {
+      if (const JsonText* encoded = call.find_string("encoded"); encoded != nullptr && result.ok()) {
         VmResult<std::string> text = encode_vm_value(*result);
         EXPECT_EQ(text.ok() ? *text : "error: " + text.error().message, *encoded);
         if (text.ok()) {
@@ -231,11 +231,11 @@ void run_case(const JsonValue& c) {
   }
   if (capture_stderr) {
     const std::string traced = ::testing::internal::GetCapturedStderr();
-    if (const std::string* expected = c.find_string("stderr")) {
+    if (const JsonText* expected = c.find_string("stderr")) {
       EXPECT_EQ(traced, *expected);
     }
   }
-  if (const std::string* build_error = c.find_string("build_error")) {
+  if (const JsonText* build_error = c.find_string("build_error")) {
     EXPECT_EQ(outcome, "build error: " + *build_error);
   } else {
     EXPECT_EQ(outcome, "");

@@ -31,7 +31,7 @@ std::string module_ir_text(std::string_view module_name, std::string_view source
 }
 
 // Members of `edits` (a JSON object) replace those of `members`.
-void apply(JsonValue::Object& members, const JsonValue* edits) {
+void apply(JsonValue::Members& members, const JsonValue* edits) {
   if (edits == nullptr) return;
   for (const auto& [key, value] : edits->as_object()) {
     std::erase_if(members, [&](const JsonValue::Member& m) { return m.first == key; });
@@ -39,7 +39,7 @@ void apply(JsonValue::Object& members, const JsonValue* edits) {
   }
 }
 
-void remove(JsonValue::Object& members, const JsonValue* keys) {
+void remove(JsonValue::Members& members, const JsonValue* keys) {
   if (keys == nullptr) return;
   for (const JsonValue& key : keys->as_array()) {
     std::erase_if(members, [&](const JsonValue::Member& m) { return m.first == key.as_string(); });
@@ -47,7 +47,7 @@ void remove(JsonValue::Object& members, const JsonValue* keys) {
 }
 
 std::string text_or(const JsonValue* object, std::string_view key, std::string_view fallback) {
-  const std::string* s = object ? object->find_string(key) : nullptr;
+  const JsonText* s = object ? object->find_string(key) : nullptr;
   return s ? *s : std::string(fallback);
 }
 
@@ -56,13 +56,13 @@ Outcome validate_edited(const JsonValue& edits) {
   const JsonValue* ir = edits.find("ir");
   std::string ir_text = module_ir_text(text_or(ir, "module_name", "con_token"),
                                        text_or(ir, "source_hash", digest(kSource)), text_or(ir, "vm_profile", "veln_vm_v1"));
-  if (const std::string* raw = edits.find_string("ir_text")) ir_text = *raw;
-  JsonValue::Object hashes = {{"source_sha256", JsonValue::make_string(digest(kSource))},
+  if (const JsonText* raw = edits.find_string("ir_text")) ir_text = *raw;
+  JsonValue::Members hashes = {{"source_sha256", JsonValue::make_string(digest(kSource))},
                               {"vm_ir_sha256", JsonValue::make_string(digest(ir_text))},
                               {"input_source_sha256", JsonValue::make_string(digest(kInput))}};
   apply(hashes, edits.find("hashes"));
   remove(hashes, edits.find("delete_hashes"));
-  JsonValue::Object doc = {{"format", JsonValue::make_string("veln_contract_artifact_v1")},
+  JsonValue::Members doc = {{"format", JsonValue::make_string("veln_contract_artifact_v1")},
                            {"module_name", JsonValue::make_string("con_token")},
                            {"vm_profile", JsonValue::make_string("veln_vm_v1")},
                            {"source", JsonValue::make_string(kSource)},
@@ -72,7 +72,7 @@ Outcome validate_edited(const JsonValue& edits) {
   remove(doc, edits.find("delete"));
   const JsonValue* call = edits.find("call");
   std::optional<std::string> input;
-  if (const std::string* s = call ? call->find_string("input_source") : nullptr) input = *s;
+  if (const JsonText* s = call ? call->find_string("input_source") : nullptr) input = *s;
   const auto r = validate_contract_artifacts_json(text_or(call, "module_name", "con_token"),
                                                   JsonValue::make_object(std::move(doc)).to_compact_json(), input,
                                                   text_or(call, "vm_profile", "veln_vm_v1"));

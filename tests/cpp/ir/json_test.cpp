@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,7 @@ TEST(JsonValue, LookupByExactKeyBytes) {
 }
 
 TEST(JsonValue, MakeObjectSortsAndKeepsTheLastRepeat) {
-  JsonValue::Object members;
+  JsonValue::Members members;
   for (int i = 40; i >= 0; --i) members.emplace_back(std::string("k").append(std::to_string(i % 20)), JsonValue::make_i64(i));
   const JsonValue v = JsonValue::make_object(std::move(members));
   ASSERT_EQ(v.as_object().size(), 20u);
@@ -136,11 +137,19 @@ TEST(JsonValue, CopiesAreDeepAndIndependent) {
   const JsonValue original = *parsed;
   JsonValue copy = original;
   EXPECT_EQ(copy, original);
-  auto& items = const_cast<JsonValue::Array&>(*copy.find_array("a"));
-  items[1].as_string() += "!";
+  JsonValue::Elements items = copy.find("a")->elements_copy();
+  items[1] = JsonValue::make_string(items[1].as_string() + "!");
   items.push_back(JsonValue::make_bool(true));
+  JsonValue::Members members = copy.members_copy();
+  members.front().second = JsonValue::make_array(std::move(items));
+  copy = JsonValue::make_sorted_object(std::move(members));
   EXPECT_NE(copy, original);
   EXPECT_EQ(original.to_compact_json(), parsed->to_compact_json());
+  // A copy owns its storage: it outlives the value it was taken from.
+  auto source = std::make_unique<JsonValue>(original);
+  const JsonValue survivor = *source;
+  source.reset();
+  EXPECT_EQ(survivor, original);
   JsonValue assigned;
   assigned = original;
   assigned = assigned;  // self-assignment keeps the value

@@ -19,7 +19,7 @@ namespace {
 std::string outcome(const JsonValue::Array& c) {
   const std::string& kind = c[0].as_string();
   if (kind == "round") {
-    const double x = std::strtod(c[1].as_string().c_str(), nullptr);
+    const double x = std::strtod(c[1].as_string().str().c_str(), nullptr);
     auto r = round_builtin_value(VmValue::float64(x), std::stoi(c[2].as_string()));
     return r.ok() ? float_display_text(r->float_value()) : "error: " + r.error().message;
   }
