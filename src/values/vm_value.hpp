@@ -10,8 +10,11 @@
 
 #include <gmpxx.h>
 
+#include <algorithm>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -24,6 +27,7 @@
 #include "values/debug_checks.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_limits.hpp"
+#include "values/vm_work_meter.hpp"
 
 namespace veln {
 
@@ -38,6 +42,7 @@ struct VmException;
 class VmValue;
 struct VmDictPair;
 class BoundedText;
+class VmItemsView;
 
 // The 23 kinds in their declared order.
 enum class VmKind : uint8_t {
@@ -283,6 +288,8 @@ class VmValue {
   // Whether the value holds a reference to a shared buffer (a release that
   // does something).
   bool holds_buffer() const { return heap_ != 0; }
+  // Whether another value holds the same buffer (the next edit copies it).
+  bool shares_buffer() const { return heap_ && u_.p->live.refs > 1; }
   // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
@@ -329,9 +336,12 @@ class VmValue {
   // short scan from a cached checkpoint.
   size_t text_byte_offset(size_t index) const;
 
-  // Sequence kinds.
+  // Sequence kinds. items() gives the items in one span, merging the
+  // pending edits of a large set first (see seq_insert); items_view() and
+  // item_count() read them where they lie.
   std::span<const VmValue> items() const;
-  size_t item_count() const { return items().size(); }
+  VmItemsView items_view() const;
+  size_t item_count() const;
   const VmValue& item(size_t i) const { return items()[i]; }
 
   // Dict.
@@ -363,11 +373,17 @@ class VmValue {
   void bytes_set(size_t index, uint8_t byte);
 
   // Sequences. Growth is checked against the limits before it happens.
+  // On a large Set, seq_insert and seq_remove leave the items where they lie
+  // and record the edit beside them (pieces of the stored items and the
+  // added ones, in order); the next items() merges them in one pass. So a
+  // run of additions and removals costs O(sqrt n) each instead of moving
+  // the tail of the items every time. A meter counts the items and pieces
+  // moved.
   VmStatus seq_push(VmValue item);
-  VmStatus seq_insert(size_t index, VmValue item);  // index <= count
+  VmStatus seq_insert(size_t index, VmValue item, VmWorkMeter* meter = nullptr);  // index <= count
   VmStatus seq_extend(std::span<const VmValue> more);
-  VmStatus seq_set(size_t index, VmValue item);  // index < count
-  VmValue seq_remove(size_t index);              // index < count
+  VmStatus seq_set(size_t index, VmValue item);                  // index < count
+  VmValue seq_remove(size_t index, VmWorkMeter* meter = nullptr);  // index < count
   void seq_clear();
   // Reordering in place (sort, reverse): the callback must only permute.
   template <class F>
@@ -449,8 +465,9 @@ class VmValue {
   VmStatus dict_append(VmValue key, VmValue value, const uint64_t* absent_key_hash);
   // Makes the buffer unshared (cloning it when shared) and returns it.
   detail::VmHeap* make_unique_heap();
-  // make_unique_heap for a sequence about to change: its side cache goes.
-  detail::VmSequenceHeap& sequence_for_edit();
+  // make_unique_heap for a sequence about to change: its side cache goes,
+  // and its pending edits are merged unless `keep_edits`.
+  detail::VmSequenceHeap& sequence_for_edit(bool keep_edits = false);
   std::vector<VmValue>& seq_items_mut_unchecked();
   VmStatus seq_refresh_caches();
 };
@@ -461,6 +478,122 @@ static_assert(sizeof(VmResult<VmValue>) == 24, "a value result is the value plus
 struct VmDictPair {
   VmValue key;
   VmValue value;
+};
+
+// The items of a sequence in order, read where they lie: through the pieces
+// of a set with pending edits, or straight from one span. Random access
+// costs a binary search over the pieces. Valid until the value is edited or
+// its items() are taken.
+class VmItemsView {
+ public:
+  // A run of positions [end of the previous piece, end), read from the
+  // stored items at `from`, or from the added ones when kAdded is set.
+  struct Piece {
+    static constexpr uint32_t kAdded = 0x8000'0000u;
+    uint32_t end;
+    uint32_t from;
+  };
+
+  VmItemsView(std::span<const VmValue> items) : stored_(items.data()), size_(items.size()) {}
+  VmItemsView(const std::vector<VmValue>& items) : VmItemsView(std::span<const VmValue>(items)) {}
+  VmItemsView(const VmValue* stored, const VmValue* added, std::span<const Piece> pieces)
+      : stored_(stored),
+        added_(added),
+        pieces_(pieces.data()),
+        piece_count_(pieces.size()),
+        size_(pieces.empty() ? 0 : pieces.back().end) {}
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // The items as one span, when they lie in one.
+  std::optional<std::span<const VmValue>> contiguous() const {
+    if (pieces_ != nullptr) return std::nullopt;
+    return std::span<const VmValue>(stored_, size_);
+  }
+  const VmValue& operator[](size_t i) const { return pieces_ == nullptr ? stored_[i] : in_pieces(i); }
+  const VmValue& front() const { return (*this)[0]; }
+  const VmValue& back() const { return (*this)[size_ - 1]; }
+
+  class iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = VmValue;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const VmValue*;
+    using reference = const VmValue&;
+    iterator() = default;
+    iterator(const VmItemsView* view, size_t at) : view_(view), at_(static_cast<difference_type>(at)) {}
+    reference operator*() const { return (*view_)[static_cast<size_t>(at_)]; }
+    pointer operator->() const { return &**this; }
+    reference operator[](difference_type d) const { return (*view_)[static_cast<size_t>(at_ + d)]; }
+    iterator& operator++() { return *this += 1; }
+    iterator& operator--() { return *this -= 1; }
+    iterator operator++(int) {
+      iterator before = *this;
+      ++*this;
+      return before;
+    }
+    iterator operator--(int) {
+      iterator before = *this;
+      --*this;
+      return before;
+    }
+    iterator& operator+=(difference_type d) {
+      at_ += d;
+      return *this;
+    }
+    iterator& operator-=(difference_type d) {
+      at_ -= d;
+      return *this;
+    }
+    friend iterator operator+(iterator it, difference_type d) { return it += d; }
+    friend iterator operator+(difference_type d, iterator it) { return it += d; }
+    friend iterator operator-(iterator it, difference_type d) { return it -= d; }
+    friend difference_type operator-(const iterator& a, const iterator& b) { return a.at_ - b.at_; }
+    friend bool operator==(const iterator& a, const iterator& b) { return a.at_ == b.at_; }
+    friend auto operator<=>(const iterator& a, const iterator& b) { return a.at_ <=> b.at_; }
+
+   private:
+    const VmItemsView* view_ = nullptr;
+    difference_type at_ = 0;
+  };
+  iterator begin() const { return iterator(this, 0); }
+  iterator end() const { return iterator(this, size_); }
+
+  // The first position whose item fails `pred`, which holds for a prefix of
+  // the items (std::partition_point): a binary search over the pieces by
+  // their last items, then one within a piece.
+  template <class Pred>
+  size_t partition_point(Pred pred) const {
+    if (pieces_ == nullptr) return static_cast<size_t>(std::partition_point(stored_, stored_ + size_, pred) - stored_);
+    size_t lo = 0;
+    size_t hi = piece_count_;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (pred(piece_items(mid).back())) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo == piece_count_) return size_;
+    const std::span<const VmValue> run = piece_items(lo);
+    return piece_start(lo) + static_cast<size_t>(std::partition_point(run.begin(), run.end(), pred) - run.begin());
+  }
+
+ private:
+  size_t piece_start(size_t j) const { return j == 0 ? 0 : pieces_[j - 1].end; }
+  std::span<const VmValue> piece_items(size_t j) const {
+    const uint32_t from = pieces_[j].from;
+    const VmValue* source = (from & Piece::kAdded) != 0 ? added_ : stored_;
+    return {source + (from & ~Piece::kAdded), pieces_[j].end - piece_start(j)};
+  }
+  const VmValue& in_pieces(size_t i) const;
+  const VmValue* stored_;
+  const VmValue* added_ = nullptr;
+  const Piece* pieces_ = nullptr;
+  size_t piece_count_ = 0;
+  size_t size_;
 };
 
 // ---------------------------------------------------------------------------
