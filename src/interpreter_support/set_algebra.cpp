@@ -1203,6 +1203,9 @@ size_t key_position(const Items& items, const VmValue& x, VmWorkMeter* meter) {
 struct Found {
   std::optional<size_t> equal;
   bool fails = false;
+  // The first item above the needle, where the family order is the key
+  // order (not for floats nor date-times).
+  std::optional<size_t> above;
 };
 template <class Items>
 std::optional<Found> find_in_family(const Items& items, Family f, const VmValue& x, VmWorkMeter* meter) {
@@ -1227,7 +1230,11 @@ std::optional<Found> find_in_family(const Items& items, Family f, const VmValue&
     }
     default: {
       const size_t at = first_failing(items, [&](const VmValue& item) { return family_compare(f, item, x) < 0; }, meter);
-      if (at < items.size() && family_compare(f, items[at], x) == 0) found.equal = at;
+      if (at < items.size() && family_compare(f, items[at], x) == 0) {
+        found.equal = at;
+      } else {
+        found.above = at;
+      }
       return found;
     }
   }
@@ -1241,7 +1248,7 @@ std::optional<Found> find_counterpart_in_family(const Items& items, Family f, co
                                                 VmWorkMeter* meter) {
   // Decimals convert the other side, with the conversion's own failures.
   if (x.is(VmKind::Decimal) || f == Family::Decimal) return std::nullopt;
-  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true};  // the first comparison
+  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true, std::nullopt};  // the first comparison
   const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
   switch (f) {
     case Family::Float:
@@ -1351,7 +1358,12 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found) return std::nullopt;
   if (found->fails) return VmResult<SetInsertion>(nan_error());
-  if (!found->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
+  if (!found->equal) {
+    // A needle of the set's own family was searched in key order already.
+    const bool own = *f == Family::ExactTuple || family_of(x.kind()) == *f;
+    const size_t to = own && found->above ? *found->above : key_position(items, x, meter);
+    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, to});
+  }
   const size_t p = *found->equal;
   if (!key_less(x, items[p])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, p, p});
   // -0.0 in place of 0.0: x takes the item's place, then the sort moves it.
