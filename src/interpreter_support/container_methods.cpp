@@ -19,6 +19,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {

@@ -8,6 +8,7 @@
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "values/vm_execution_error.hpp"
+#include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
 

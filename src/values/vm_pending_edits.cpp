@@ -10,23 +10,11 @@ using Piece = VmItemsView::Piece;
 
 namespace {
 
-// The first piece whose end is past `at`.
-size_t piece_at(std::span<const Piece> pieces, size_t at) {
-  return static_cast<size_t>(std::upper_bound(pieces.begin(), pieces.end(), at,
-                                              [](size_t i, const Piece& p) { return i < p.end; }) -
-                             pieces.begin());
-}
-
 uint32_t piece_start(std::span<const Piece> pieces, size_t j) { return j == 0 ? 0 : pieces[j - 1].end; }
 
 uint32_t source_index(uint32_t from) { return from & ~Piece::kAdded; }
 
 }  // namespace
-
-const VmValue& VmItemsView::in_pieces(size_t i) const {
-  const size_t j = piece_at(std::span<const Piece>(pieces_, piece_count_), i);
-  return piece_items(j)[i - piece_start(j)];
-}
 
 namespace detail {
 
@@ -45,7 +33,7 @@ void VmPendingEdits::insert(size_t at, VmValue item, VmWorkMeter* meter) {
   const uint32_t a = static_cast<uint32_t>(added.size());
   added.push_back(std::move(item));
   const auto position = static_cast<uint32_t>(at);
-  size_t j = piece_at(pieces, at);
+  size_t j = VmItemsView::piece_at(pieces, at);
   const uint32_t start = j < pieces.size() ? piece_start(pieces, j) : static_cast<uint32_t>(size());
   size_t shift_from;
   if (position == start) {
@@ -75,7 +63,7 @@ void VmPendingEdits::insert(size_t at, VmValue item, VmWorkMeter* meter) {
 
 VmValue VmPendingEdits::remove(size_t at, std::vector<VmValue>& stored, VmWorkMeter* meter) {
   const auto position = static_cast<uint32_t>(at);
-  const size_t j = piece_at(pieces, at);
+  const size_t j = VmItemsView::piece_at(pieces, at);
   const uint32_t start = piece_start(pieces, j);
   const Piece whole = pieces[j];
   std::vector<VmValue>& source = (whole.from & Piece::kAdded) != 0 ? added : stored;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
 

@@ -11,6 +11,7 @@
 
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_items_view.hpp"
 #include "values/vm_timedelta.hpp"
 #include "values/vm_value_heap.hpp"
 

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "case_file.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {
