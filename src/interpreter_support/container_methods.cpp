@@ -19,6 +19,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {
@@ -195,36 +196,13 @@ VmResult<std::vector<VmValue>> normalized_argument(const VmValue& other) {
 }
 
 VmResult<NativeMethodOutcome> set_add(VmValue s, Args args) {
-  // A search and one insertion where the set's kind allows; the whole
-  // normalisation otherwise.
-  if (auto place = set_insertion(s.items(), args[0])) {
-    VELN_TRY(const SetInsertion at, *std::move(place));
-    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from);
-    if (at.kind != SetInsertion::Kind::Present) VELN_CHECK(s.seq_insert(at.to, args[0]));
-    return mutated(std::move(s));
-  }
-  auto items = s.items();
-  std::vector<VmValue> grown(items.begin(), items.end());
-  grown.push_back(args[0]);
-  VELN_TRY(std::vector<VmValue> normalized, normalize_set_items(std::move(grown)));
-  VELN_TRY(VmValue result, same_kind_set(s, std::move(normalized)));
+  VELN_TRY(VmValue result, set_with_item(std::move(s), args[0]));
   return mutated(std::move(result));
-}
-
-VmResult<VmValue> set_without(VmValue s, const VmValue& x, bool* removed) {
-  if (auto at = set_removal_position(s.items(), x)) {
-    *removed = at->has_value();
-    if (*at) s.seq_remove(**at);
-    return s;
-  }
-  VELN_TRY(std::vector<VmValue> rest, set_difference_values(s.items(), std::span<const VmValue>(&x, 1)));
-  *removed = rest.size() != s.item_count();
-  return same_kind_set(s, std::move(rest));
 }
 
 VmResult<NativeMethodOutcome> set_remove(VmValue s, Args args) {
   bool removed = false;
-  VELN_TRY(VmValue result, set_without(std::move(s), args[0], &removed));
+  VELN_TRY(VmValue result, set_without_item(std::move(s), args[0], &removed));
   // The message is the missing element's own text, as Python's KeyError shows it.
   if (!removed) return vm_error_quoting("", args[0]);
   return mutated(std::move(result));
@@ -232,7 +210,7 @@ VmResult<NativeMethodOutcome> set_remove(VmValue s, Args args) {
 
 VmResult<NativeMethodOutcome> set_discard(VmValue s, Args args) {
   bool removed = false;
-  VELN_TRY(VmValue result, set_without(std::move(s), args[0], &removed));
+  VELN_TRY(VmValue result, set_without_item(std::move(s), args[0], &removed));
   return mutated(std::move(result));
 }
 
@@ -343,6 +321,49 @@ constexpr NativeMethodKind kSetKind(kSetMethods);
 constexpr NativeMethodKind kFrozenSetKind(kFrozenSetMethods);
 
 }  // namespace
+
+namespace {
+
+// The items of a set about to be searched for x and edited. Its pending
+// edits are read where they lie only when no other value holds its buffer:
+// otherwise x itself, or an item inside x, may hold it (s.add(frozenset(s)))
+// and reading x's items would merge the edits under the view.
+VmItemsView items_to_search(const VmValue& s) {
+  if (s.shares_buffer()) return s.items();
+  return s.items_view();
+}
+
+}  // namespace
+
+VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
+  // A search and one insertion where the set's kind allows; the whole
+  // normalisation otherwise.
+  if (auto place = set_insertion(items_to_search(s), x, meter)) {
+    VELN_TRY(const SetInsertion at, *std::move(place));
+    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
+    if (at.kind != SetInsertion::Kind::Present) VELN_CHECK(s.seq_insert(at.to, x, meter));
+    return s;
+  }
+  auto items = s.items();
+  std::vector<VmValue> grown(items.begin(), items.end());
+  grown.push_back(x);
+  VELN_TRY(std::vector<VmValue> normalized,
+           meter != nullptr ? normalize_set_items(std::move(grown), *meter) : normalize_set_items(std::move(grown)));
+  return same_kind_set(s, std::move(normalized));
+}
+
+VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
+  if (auto at = set_removal_position(items_to_search(s), x, meter)) {
+    *removed = at->has_value();
+    if (*at) s.seq_remove(**at, meter);
+    return s;
+  }
+  const std::span<const VmValue> one(&x, 1);
+  VELN_TRY(std::vector<VmValue> rest,
+           meter != nullptr ? set_difference_values(s.items(), one, *meter) : set_difference_values(s.items(), one));
+  *removed = rest.size() != s.item_count();
+  return same_kind_set(s, std::move(rest));
+}
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {
   const std::optional<size_t> at = dict.dict_find_structural(key);

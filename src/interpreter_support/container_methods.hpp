@@ -20,6 +20,12 @@ namespace veln {
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key);
 std::optional<VmValue> dict_pop(VmValue& dict, const VmValue& key);
 
+// set.add(x) and set.discard(x) on a set value (edited in place when its
+// buffer is not shared); `removed` tells whether an item left. A meter
+// counts the searches and the items moved.
+VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter = nullptr);
+VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter = nullptr);
+
 // The tables of List, Dict, Set and FrozenSet receivers (set results keep
 // the receiver's kind).
 const NativeMethodKind& list_methods();

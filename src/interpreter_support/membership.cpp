@@ -8,6 +8,7 @@
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {
@@ -45,6 +46,12 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
 }
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {
+  // A set being edited (adds and discards between the lookups) is searched
+  // where its items lie: merging them, or indexing them, would cost O(n)
+  // per edit.
+  if (const VmItemsView view = set.items_view(); !view.contiguous()) {
+    if (auto found = set_contains_by_order(view, needle, meter)) return *std::move(found);
+  }
   if (auto m = vm_set_item_match(set, needle, meter)) {
     const auto items = set.items();
     return vm_scan_outcome(*m, m->failure ? &items[*m->failure] : nullptr, needle);

@@ -127,6 +127,17 @@ int family_compare(Family f, const VmValue& a, const VmValue& b) {
 
 bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_compare(a, b) == VmOrdering::Less; }
 
+// The first position whose item fails `pred`, which holds for a prefix of
+// the items (a binary search, over a span or a set's items where they lie);
+// a meter counts the tests.
+template <class Pred>
+size_t first_failing(VmItemsView items, Pred pred, VmWorkMeter* meter = nullptr) {
+  return items.partition_point([&pred, meter](const VmValue& item) {
+    vm_tick(meter);
+    return pred(item);
+  });
+}
+
 // The family shared by all items, or Other.
 Family common_family(std::span<const VmValue> items) {
   if (items.empty()) return Family::Other;
@@ -149,7 +160,8 @@ bool families_meet(Family items, Family needle) {
 }
 
 // The literal test: items in stored order up to the first match.
-VmResult<bool> scan_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+template <class Items>
+VmResult<bool> scan_contains(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
     vm_tick(meter);
     VELN_TRY(const bool equal, vm_values_equal(item, needle));
@@ -192,7 +204,8 @@ bool same_exact_shape(const VmValue& a, const VmValue& b) {
   return true;
 }
 
-bool of_one_exact_shape(std::span<const VmValue> items) {
+template <class Items>
+bool of_one_exact_shape(const Items& items) {
   for (const VmValue& item : items)
     if (!same_exact_shape(items.front(), item)) return false;
   return true;
@@ -746,23 +759,18 @@ int float_key_compare_to(double item, std::string_view needle_text, std::string&
 }
 
 // First position whose float key text is not below `text`, or npos.
-std::optional<size_t> find_float_text(std::span<const VmValue> items, std::string_view text,
+template <class Items>
+std::optional<size_t> find_float_text(const Items& items, std::string_view text,
                                       std::string& scratch) {
-  size_t lo = 0;
-  size_t hi = items.size();
-  while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    if (float_key_compare_to(items[mid].float_value(), text, scratch) < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
+  const size_t lo = first_failing(items, [&](const VmValue& item) {
+    return float_key_compare_to(item.float_value(), text, scratch) < 0;
+  });
   if (lo < items.size() && float_key_compare_to(items[lo].float_value(), text, scratch) == 0) return lo;
   return std::nullopt;
 }
 
-VmResult<bool> float_set_contains(std::span<const VmValue> items, double needle) {
+template <class Items>
+VmResult<bool> float_set_contains(const Items& items, double needle) {
   if (std::isnan(needle)) return nan_error();
   std::string scratch;
   std::optional<size_t> match;
@@ -780,25 +788,24 @@ VmResult<bool> float_set_contains(std::span<const VmValue> items, double needle)
 
 // Ints in ascending order meet a double through their nearest doubles, which
 // ascend too (not strictly), so the equal ones form one range.
-VmResult<bool> int_set_contains_float(std::span<const VmValue> items, double needle) {
+template <class Items>
+VmResult<bool> int_set_contains_float(const Items& items, double needle) {
   if (std::isnan(needle)) return nan_error();
-  const auto it = std::lower_bound(items.begin(), items.end(), needle,
-                                   [](const VmValue& item, double x) { return vm_int_to_f64(item) < x; });
-  return it != items.end() && vm_int_to_f64(*it) == needle;
+  const size_t at = first_failing(items, [needle](const VmValue& item) { return vm_int_to_f64(item) < needle; });
+  return at < items.size() && vm_int_to_f64(items[at]) == needle;
 }
 
-VmResult<bool> datetime_set_contains(std::span<const VmValue> items, const VmValue& needle) {
+template <class Items>
+VmResult<bool> datetime_set_contains(const Items& items, const VmValue& needle) {
   const VmDateTime& x = needle.datetime_value();
   const auto key_less = [](const VmDateTime& a, const VmDateTime& b) {
     if (a.day_number() != b.day_number()) return a.day_number() < b.day_number();
     if (a.seconds_of_day() != b.seconds_of_day()) return a.seconds_of_day() < b.seconds_of_day();
     return a.microsecond() < b.microsecond();
   };
-  auto it = std::lower_bound(items.begin(), items.end(), x, [&](const VmValue& item, const VmDateTime& v) {
-    return key_less(item.datetime_value(), v);
-  });
-  for (; it != items.end() && !key_less(x, it->datetime_value()); ++it)
-    if (it->datetime_value() == x) return true;
+  for (size_t at = first_failing(items, [&](const VmValue& item) { return key_less(item.datetime_value(), x); });
+       at < items.size() && !key_less(x, items[at].datetime_value()); ++at)
+    if (items[at].datetime_value() == x) return true;
   return false;
 }
 
@@ -1131,13 +1138,16 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
   return out;
 }
 
-VmResult<bool> contains_in_set(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+// Membership where key order decides it (items of one kind, a needle that
+// meets them plainly); nothing where only the scan can tell.
+template <class Items>
+std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
   if (items.empty()) return false;
   const VmKind kind = items.front().kind();
   const Family f = family_of(kind);
   // Canonical items are sorted by key variant first, so equal kinds at both
   // ends mean one kind throughout.
-  if (f == Family::Other || items.back().kind() != kind) return scan_contains(items, needle, meter);
+  if (f == Family::Other || items.back().kind() != kind) return std::nullopt;
   const Family nf = family_of(needle.kind());
   if (nf != f) {
     if (!families_meet(f, nf)) return false;
@@ -1145,9 +1155,9 @@ VmResult<bool> contains_in_set(std::span<const VmValue> items, const VmValue& ne
     // on NaN; decimals convert and may fail, so they keep the scan.
     if (f == Family::Float && nf == Family::Int) return float_set_contains(items, vm_int_to_f64(needle));
     if (f == Family::Float && nf == Family::Bool) return float_set_contains(items, needle.bool_value() ? 1.0 : 0.0);
-    if (f == Family::Int && nf == Family::Bool) return contains_in_set(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter);
+    if (f == Family::Int && nf == Family::Bool) return contains_by_order(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter);
     if (f == Family::Int && nf == Family::Float) return int_set_contains_float(items, needle.float_value());
-    return scan_contains(items, needle, meter);
+    return std::nullopt;
   }
   switch (f) {
     case Family::Float:
@@ -1156,17 +1166,22 @@ VmResult<bool> contains_in_set(std::span<const VmValue> items, const VmValue& ne
       return datetime_set_contains(items, needle);
     default: {
       // Within these kinds key order is the family order.
-      const auto it = std::lower_bound(items.begin(), items.end(), needle, vm_counted([f](const VmValue& item, const VmValue& x) {
-        return family_compare(f, item, x) < 0;
-      }, meter));
-      return it != items.end() && family_compare(f, *it, needle) == 0;
+      const size_t at = first_failing(items, [&](const VmValue& item) { return family_compare(f, item, needle) < 0; }, meter);
+      return at < items.size() && family_compare(f, items[at], needle) == 0;
     }
   }
 }
 
+template <class Items>
+VmResult<bool> contains_in_set(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
+  if (auto found = contains_by_order(items, needle, meter)) return *std::move(found);
+  return scan_contains(items, needle, meter);
+}
+
 // Sets whose items are of one family in which key order decides value
 // equality, or of one exact tuple shape: the family, else nothing.
-std::optional<Family> searchable_family(std::span<const VmValue> items, const VmValue& x) {
+template <class Items>
+std::optional<Family> searchable_family(const Items& items, const VmValue& x) {
   const VmKind kind = items.front().kind();
   if (items.back().kind() != kind) return std::nullopt;
   const Family f = family_of(kind);
@@ -1178,9 +1193,9 @@ std::optional<Family> searchable_family(std::span<const VmValue> items, const Vm
 
 // Where x would stand after the items whose keys are not greater (a stable
 // sort puts an arrival after the items of equal key).
-size_t key_position(std::span<const VmValue> items, const VmValue& x, VmWorkMeter* meter) {
-  return static_cast<size_t>(std::upper_bound(items.begin(), items.end(), x, vm_counted(key_less, meter)) -
-                             items.begin());
+template <class Items>
+size_t key_position(const Items& items, const VmValue& x, VmWorkMeter* meter) {
+  return first_failing(items, [&x](const VmValue& item) { return !key_less(x, item); }, meter);
 }
 
 // The position of the item value-equal to x in a set of x's family, or of
@@ -1188,8 +1203,12 @@ size_t key_position(std::span<const VmValue> items, const VmValue& x, VmWorkMete
 struct Found {
   std::optional<size_t> equal;
   bool fails = false;
+  // The first item above the needle, where the family order is the key
+  // order (not for floats nor date-times).
+  std::optional<size_t> above;
 };
-std::optional<Found> find_in_family(std::span<const VmValue> items, Family f, const VmValue& x, VmWorkMeter* meter) {
+template <class Items>
+std::optional<Found> find_in_family(const Items& items, Family f, const VmValue& x, VmWorkMeter* meter) {
   Found found;
   switch (f) {
     case Family::Float: {
@@ -1204,16 +1223,18 @@ std::optional<Found> find_in_family(std::span<const VmValue> items, Family f, co
       return found;
     }
     case Family::DateTime: {
-      const auto from = std::lower_bound(items.begin(), items.end(), x, vm_counted(key_less, meter));
-      for (auto it = from; it != items.end() && !key_less(x, *it); ++it)
-        if (it->datetime_value() == x.datetime_value()) found.equal = static_cast<size_t>(it - items.begin());
+      for (size_t at = first_failing(items, [&x](const VmValue& item) { return key_less(item, x); }, meter);
+           at < items.size() && !key_less(x, items[at]); ++at)
+        if (items[at].datetime_value() == x.datetime_value()) found.equal = at;
       return found;
     }
     default: {
-      const auto it = std::lower_bound(items.begin(), items.end(), x, vm_counted([f](const VmValue& item, const VmValue& v) {
-        return family_compare(f, item, v) < 0;
-      }, meter));
-      if (it != items.end() && family_compare(f, *it, x) == 0) found.equal = static_cast<size_t>(it - items.begin());
+      const size_t at = first_failing(items, [&](const VmValue& item) { return family_compare(f, item, x) < 0; }, meter);
+      if (at < items.size() && family_compare(f, items[at], x) == 0) {
+        found.equal = at;
+      } else {
+        found.above = at;
+      }
       return found;
     }
   }
@@ -1222,11 +1243,12 @@ std::optional<Found> find_in_family(std::span<const VmValue> items, Family f, co
 // A bool, int or float needle in a set of another of these families: the
 // first item it equals (ints meet floats through the nearest double), or
 // the failing comparison with a NaN; nothing for decimals.
-std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, Family f, const VmValue& x,
+template <class Items>
+std::optional<Found> find_counterpart_in_family(const Items& items, Family f, const VmValue& x,
                                                 VmWorkMeter* meter) {
   // Decimals convert the other side, with the conversion's own failures.
   if (x.is(VmKind::Decimal) || f == Family::Decimal) return std::nullopt;
-  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true};  // the first comparison
+  if (x.is(VmKind::Float) && std::isnan(x.float_value())) return Found{std::nullopt, true, std::nullopt};  // the first comparison
   const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
   switch (f) {
     case Family::Float:
@@ -1234,11 +1256,9 @@ std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, 
     case Family::Int: {
       if (x.is(VmKind::Bool)) return find_in_family(items, f, VmValue::integer(x.bool_value() ? 1 : 0), meter);
       // Ascending ints have non-decreasing doubles: the equal ones are a run.
-      const auto it = std::lower_bound(items.begin(), items.end(), d, vm_counted([](const VmValue& item, double v) {
-        return vm_int_to_f64(item) < v;
-      }, meter));
+      const size_t at = first_failing(items, [d](const VmValue& item) { return vm_int_to_f64(item) < d; }, meter);
       Found found;
-      if (it != items.end() && vm_int_to_f64(*it) == d) found.equal = static_cast<size_t>(it - items.begin());
+      if (at < items.size() && vm_int_to_f64(items[at]) == d) found.equal = at;
       return found;
     }
     case Family::Bool:
@@ -1253,7 +1273,8 @@ std::optional<Found> find_counterpart_in_family(std::span<const VmValue> items, 
 // x's value-equal item in a set of family f (see searchable_family): a
 // needle of a family that never equals f's finds nothing, one of another
 // number family is searched for through its counterpart.
-std::optional<Found> find_equal_item(std::span<const VmValue> items, Family f, const VmValue& x, VmWorkMeter* meter) {
+template <class Items>
+std::optional<Found> find_equal_item(const Items& items, Family f, const VmValue& x, VmWorkMeter* meter) {
   const Family own = family_of(x.kind());
   if (f == Family::ExactTuple || own == f) return find_in_family(items, f, x, meter);
   if (!families_meet(f, own)) return Found{};
@@ -1321,24 +1342,8 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
   return out;
 }
 
-}  // namespace
-
-VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
-  return normalize_items(std::move(items), nullptr);
-}
-VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
-  return normalize_items(std::move(items), &meter);
-}
-
-VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle) {
-  return contains_in_set(items, needle, nullptr);
-}
-VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
-  return contains_in_set(items, needle, meter);
-}
-
-std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> items, const VmValue& x,
-                                                   VmWorkMeter* meter) {
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
@@ -1353,7 +1358,12 @@ std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> ite
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found) return std::nullopt;
   if (found->fails) return VmResult<SetInsertion>(nan_error());
-  if (!found->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, key_position(items, x, meter)});
+  if (!found->equal) {
+    // A needle of the set's own family was searched in key order already.
+    const bool own = *f == Family::ExactTuple || family_of(x.kind()) == *f;
+    const size_t to = own && found->above ? *found->above : key_position(items, x, meter);
+    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, to});
+  }
   const size_t p = *found->equal;
   if (!key_less(x, items[p])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, p, p});
   // -0.0 in place of 0.0: x takes the item's place, then the sort moves it.
@@ -1376,8 +1386,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> ite
   return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, lo});
 }
 
-std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValue> items, const VmValue& x,
-                                                          VmWorkMeter* meter) {
+template <class Items>
+std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
   if (items.empty()) return std::optional<size_t>();
   const std::optional<Family> f = searchable_family(items, x);
   if (!f) return std::nullopt;
@@ -1386,6 +1396,35 @@ std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValu
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found || found->fails) return std::nullopt;
   return found->equal;
+}
+
+}  // namespace
+
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
+  return normalize_items(std::move(items), nullptr);
+}
+VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
+  return normalize_items(std::move(items), &meter);
+}
+
+VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
+  if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, meter);
+  return contains_in_set(items, needle, meter);
+}
+
+std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter);
+  return contains_by_order(items, needle, meter);
+}
+
+std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter);
+  return insertion_in(items, x, meter);
+}
+
+std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter);
+  return removal_position_in(items, x, meter);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "values/vm_execution_error.hpp"
+#include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
 
@@ -53,9 +54,15 @@ VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const V
 // Whether some item of a set or frozenset is value-equal to `needle`: the
 // answer (or error) of scanning the items in stored order up to the first
 // match. `items` must be a set's items in canonical form; one-kind sets are
-// searched in O(log n).
-VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle);
-VmResult<bool> set_contains(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter);
+// searched in O(log n) reads of an item.
+VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter = nullptr);
+// set_contains where the key order decides it (items of one plain kind and a
+// needle that meets them without converting), reading O(log n) items;
+// nothing where only the scan (or an index of the items) can tell. It reads
+// the items of no value, so a view of a set's pending edits stays valid
+// whatever the needle holds.
+std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
+                                                    VmWorkMeter* meter = nullptr);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -69,14 +76,14 @@ struct SetInsertion {
   size_t from = 0;
   size_t to = 0;
 };
-std::optional<VmResult<SetInsertion>> set_insertion(std::span<const VmValue> items, const VmValue& x,
+std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
                                                    VmWorkMeter* meter = nullptr);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
 // the difference itself can tell (several items may be equal, or a
 // comparison may fail).
-std::optional<std::optional<size_t>> set_removal_position(std::span<const VmValue> items, const VmValue& x,
+std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
                                                           VmWorkMeter* meter = nullptr);
 
 // Set equality of value equality: same item count and every item of a finds

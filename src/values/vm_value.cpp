@@ -11,6 +11,7 @@
 
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_items_view.hpp"
 #include "values/vm_timedelta.hpp"
 #include "values/vm_value_heap.hpp"
 
@@ -352,7 +353,9 @@ VmHeap* clone_heap(const VmHeap* h) {
     }
     case VmHeapType::Sequence: {
       const auto* s = static_cast<const VmSequenceHeap*>(h);
-      return new VmSequenceHeap(s->items, s->live.units, s->depth);
+      if (!s->edits) return new VmSequenceHeap(s->items, s->live.units, s->depth);
+      // The copy takes the items in order; the shared original keeps its edits.
+      return new VmSequenceHeap(s->edits->copy(s->items), s->live.units, s->depth);
     }
     case VmHeapType::Dict: {
       const auto* d = static_cast<const VmDictHeap*>(h);
@@ -544,6 +547,8 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
       case VmHeapType::Sequence: {
         auto* s = static_cast<VmSequenceHeap*>(cur);
         for (auto& item : s->items) detach(item);
+        if (s->edits)
+          for (auto& item : s->edits->added) detach(item);
         delete s;
         break;
       }
@@ -581,9 +586,10 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
   }
 }
 
-detail::VmSequenceHeap& VmValue::sequence_for_edit() {
+detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits) {
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   s.side.reset();
+  if (!keep_edits) s.merge_edits();
   return s;
 }
 
@@ -635,7 +641,7 @@ bool VmValue::truthy() const {
     case VmKind::FrozenSet:
     case VmKind::List:
     case VmKind::Tuple:
-      return !items().empty();
+      return item_count() != 0;
     case VmKind::Dict:
       return dict_size() != 0;
     default:
@@ -811,7 +817,24 @@ size_t VmValue::text_byte_offset(size_t index) const {
 
 std::span<const VmValue> VmValue::items() const {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  return heap_as<VmSequenceHeap>(u_.p).items;
+  // Merging changes how the items lie, never what they are: a shared buffer
+  // may be merged by any of its holders.
+  auto& s = heap_as<VmSequenceHeap>(u_.p);
+  if (s.edits) [[unlikely]]
+    s.merge_edits();
+  return s.items;
+}
+
+VmItemsView VmValue::items_view() const {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
+  const auto& s = heap_as<VmSequenceHeap>(u_.p);
+  return s.edits ? s.edits->view(s.items) : VmItemsView(s.items);
+}
+
+size_t VmValue::item_count() const {
+  VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
+  const auto& s = heap_as<VmSequenceHeap>(u_.p);
+  return s.edits ? s.edits->size() : s.items.size();
 }
 
 std::span<const VmDictPair> VmValue::dict_pairs() const {
@@ -945,13 +968,33 @@ VmStatus VmValue::seq_push(VmValue item) {
   return Ok{};
 }
 
-VmStatus VmValue::seq_insert(size_t index, VmValue item) {
+namespace {
+
+// Sets from this size on keep their insertions and removals pending (below
+// it, moving the tail of the items costs less than reading through pieces).
+constexpr size_t kDeferredEditMin = 256;
+
+detail::VmPendingEdits& pending_edits(VmSequenceHeap& s) {
+  if (!s.edits) s.edits = std::make_unique<detail::VmPendingEdits>(s.items.size());
+  return *s.edits;
+}
+
+}  // namespace
+
+VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  auto& s = sequence_for_edit();
-  s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
+  const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
+  auto& s = sequence_for_edit(deferred);
+  if (deferred) {
+    pending_edits(s).insert(index, std::move(item), meter);
+    if (s.edits->worth_merging()) s.merge_edits(meter);
+  } else {
+    vm_tick(meter, 1 + s.items.size() - index);
+    s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
+  }
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
   return Ok{};
@@ -991,12 +1034,24 @@ uint64_t depth_after_removal(uint32_t depth, uint32_t removed_depth, Recount rec
   return recount();
 }
 
+// The depth of a sequence of `items` after an item of depth `removed_depth`,
+// one of the deepest, left: the recount stops at an item as deep (items of
+// one shape, say tuples, stop it at once).
+template <class Items>
+uint64_t depth_without(const Items& items, uint32_t removed_depth) {
+  Caches c;
+  for (const VmValue& item : items) {
+    if (item.depth() >= removed_depth) return uint64_t{removed_depth} + 1;
+    c.add(item);
+  }
+  return c.depth;
+}
+
 }  // namespace
 
 VmStatus VmValue::seq_set(size_t index, VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  auto& cur = heap_as<VmSequenceHeap>(u_.p);
-  const VmValue& old = cur.items[index];
+  const VmValue& old = items()[index];
   const uint64_t units = saturating_add(this->units() - old.units(), item.units());
   const uint64_t new_depth = uint64_t{item.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
@@ -1010,19 +1065,30 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
   return Ok{};
 }
 
-VmValue VmValue::seq_remove(size_t index) {
+VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  auto& s = sequence_for_edit();
-  VmValue out = std::move(s.items[index]);
-  s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
+  const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
+  auto& s = sequence_for_edit(deferred);
+  VmValue out;
+  if (deferred) {
+    out = pending_edits(s).remove(index, s.items, meter);
+  } else {
+    vm_tick(meter, s.items.size() - index);
+    out = std::move(s.items[index]);
+    s.items.erase(s.items.begin() + static_cast<ptrdiff_t>(index));
+  }
   s.set_units(s.live.units - out.units());
-  s.depth = static_cast<uint16_t>(depth_after_removal(s.depth, out.depth(), [&] { return caches_of(s.items).depth; }));
+  s.depth = static_cast<uint16_t>(depth_after_removal(s.depth, out.depth(), [&] {
+    return s.edits ? depth_without(s.edits->view(s.items), out.depth()) : depth_without(s.items, out.depth());
+  }));
+  if (s.edits && s.edits->worth_merging()) s.merge_edits(meter);
   return out;
 }
 
 void VmValue::seq_clear() {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  auto& s = sequence_for_edit();
+  auto& s = sequence_for_edit(true);
+  s.edits.reset();
   s.items.clear();
   s.set_units(1);
   s.depth = 1;

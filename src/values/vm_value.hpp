@@ -24,6 +24,7 @@
 #include "values/debug_checks.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_limits.hpp"
+#include "values/vm_work_meter.hpp"
 
 namespace veln {
 
@@ -38,6 +39,7 @@ struct VmException;
 class VmValue;
 struct VmDictPair;
 class BoundedText;
+class VmItemsView;
 
 // The 23 kinds in their declared order.
 enum class VmKind : uint8_t {
@@ -286,6 +288,8 @@ class VmValue {
   // Whether this value is the only holder of its buffer: an edit then
   // changes the buffer in place instead of copying it.
   bool holds_only_reference() const { return heap_ && u_.p->live.refs == 1; }
+  // Whether another value holds the same buffer (the next edit copies it).
+  bool shares_buffer() const { return heap_ && u_.p->live.refs > 1; }
   // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
@@ -335,9 +339,12 @@ class VmValue {
   // short scan from a cached checkpoint.
   size_t text_byte_offset(size_t index) const;
 
-  // Sequence kinds.
+  // Sequence kinds. items() gives the items in one span, merging the
+  // pending edits of a large set first (see seq_insert); items_view()
+  // (vm_items_view.hpp) and item_count() read them where they lie.
   std::span<const VmValue> items() const;
-  size_t item_count() const { return items().size(); }
+  VmItemsView items_view() const;
+  size_t item_count() const;
   const VmValue& item(size_t i) const { return items()[i]; }
 
   // Dict.
@@ -372,11 +379,17 @@ class VmValue {
   void bytes_set(size_t index, uint8_t byte);
 
   // Sequences. Growth is checked against the limits before it happens.
+  // On a large Set, seq_insert and seq_remove leave the items where they lie
+  // and record the edit beside them (pieces of the stored items and the
+  // added ones, in order); the next items() merges them in one pass. So a
+  // run of additions and removals costs O(sqrt n) each instead of moving
+  // the tail of the items every time. A meter counts the items and pieces
+  // moved.
   VmStatus seq_push(VmValue item);
-  VmStatus seq_insert(size_t index, VmValue item);  // index <= count
+  VmStatus seq_insert(size_t index, VmValue item, VmWorkMeter* meter = nullptr);  // index <= count
   VmStatus seq_extend(std::span<const VmValue> more);
-  VmStatus seq_set(size_t index, VmValue item);  // index < count
-  VmValue seq_remove(size_t index);              // index < count
+  VmStatus seq_set(size_t index, VmValue item);                  // index < count
+  VmValue seq_remove(size_t index, VmWorkMeter* meter = nullptr);  // index < count
   void seq_clear();
   // Reordering in place (sort, reverse): the callback must only permute.
   template <class F>
@@ -458,8 +471,9 @@ class VmValue {
   VmStatus dict_append(VmValue key, VmValue value, const uint64_t* absent_key_hash);
   // Makes the buffer unshared (cloning it when shared) and returns it.
   detail::VmHeap* make_unique_heap();
-  // make_unique_heap for a sequence about to change: its side cache goes.
-  detail::VmSequenceHeap& sequence_for_edit();
+  // make_unique_heap for a sequence about to change: its side cache goes,
+  // and its pending edits are merged unless `keep_edits`.
+  detail::VmSequenceHeap& sequence_for_edit(bool keep_edits = false);
   std::vector<VmValue>& seq_items_mut_unchecked();
   VmStatus seq_refresh_caches();
 };

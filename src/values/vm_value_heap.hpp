@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "values/vm_pending_edits.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln::detail {
@@ -44,8 +45,15 @@ struct VmTextHeap : VmHeap {
 struct VmSequenceHeap : VmHeap {
   std::vector<VmValue> items;
   std::unique_ptr<VmSideCache> side;  // dropped by every edit, never cloned
+  std::unique_ptr<VmPendingEdits> edits;  // a set's pending edits, or none
   VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
+  // Brings the pending edits into `items`.
+  void merge_edits(VmWorkMeter* meter = nullptr) {
+    if (!edits) return;
+    edits->merge_into(items, meter);
+    edits.reset();
+  }
 };
 
 // Open-addressing index over the pairs of a large dict: slots hold pair

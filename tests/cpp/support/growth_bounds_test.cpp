@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/text_search.hpp"
@@ -225,17 +226,27 @@ TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
   }
 }
 
+// Items of three kinds, the i-th of each.
+using MakeItem = VmValue (*)(size_t);
+const MakeItem kSetItemKinds[] = {
+    [](size_t i) { return VmValue::integer(static_cast<int64_t>(i)); },
+    [](size_t i) { return VmValue::float64(static_cast<double>(i) * 0.37); },
+    [](size_t i) { return VmValue::str("key-" + std::to_string(i)); },
+};
+
+// The set of items 0, 2, ..., 2n - 2 of one kind.
+VmValue set_of_evens(MakeItem make, size_t n) {
+  std::vector<VmValue> items;
+  for (size_t i = 0; i < n; ++i) items.push_back(make(2 * i));
+  return set_of(std::move(items));
+}
+
 // n additions (half of them new) then n removals on a set of n items.
 TEST(SetGrowth, AddAndRemoveSearchOnce) {
-  const auto kinds = {+[](size_t i) { return VmValue::integer(static_cast<int64_t>(i)); },
-                      +[](size_t i) { return VmValue::float64(static_cast<double>(i) * 0.37); },
-                      +[](size_t i) { return VmValue::str("key-" + std::to_string(i)); }};
-  for (auto make : kinds) {
+  for (auto make : kSetItemKinds) {
     expect_near_linear(
         [&](size_t n) {
-          std::vector<VmValue> items;
-          for (size_t i = 0; i < n; ++i) items.push_back(make(2 * i));
-          VmValue s = set_of(std::move(items));
+          VmValue s = set_of_evens(make, n);
           VmWorkMeter meter;
           for (size_t i = 0; i < n; ++i) {
             const VmValue x = make(i);
@@ -253,6 +264,29 @@ TEST(SetGrowth, AddAndRemoveSearchOnce) {
           return meter.steps;
         },
         2048);
+  }
+}
+
+// n rounds of `if x not in s: s.add(x)` (half of the x new) and a discard
+// on a set of n items, through the set methods: searches and moved items
+// count. An edit costs O(sqrt n) (the pieces it shifts, its share of a
+// merge), so n rounds grow 2.83 times per doubling; moving the tail of the
+// items at every edit would give 4.
+TEST(SetGrowth, EditsBetweenLookupsStaySublinear) {
+  for (auto make : kSetItemKinds) {
+    expect_near_linear(
+        [&](size_t n) {
+          VmValue s = set_of_evens(make, n);
+          VmWorkMeter meter;
+          bool removed = false;
+          for (size_t i = 0; i < n; ++i) {
+            const VmValue x = make(i * 7919 % (2 * n));
+            if (!*contains_value(s, x, meter)) s = *set_with_item(std::move(s), x, &meter);
+            s = *set_without_item(std::move(s), make(i * 104729 % (2 * n)), &removed, &meter);
+          }
+          return meter.steps;
+        },
+        4096, 3.2);
   }
 }
 

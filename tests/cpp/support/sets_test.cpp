@@ -2,7 +2,8 @@
 // CPython's order of float sets (gen_value_ordering.py), and the sorted paths
 // against a plain transcription of the scans (set_scan_reference.hpp) on
 // many generated inputs: which comparisons run, which item survives, which
-// error comes first.
+// error comes first; the searches of set.add and set.discard likewise, in
+// one span and through the pieces of pending edits.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -172,6 +173,50 @@ void expect_algebra_matches_scans(const std::vector<VmValue>& a, const std::vect
   expect_same(as_scan(normalize_set_items(a), reference_normalize(a)), "normalize " + context);
 }
 
+// Items laid out as those of a set with pending edits lie: runs of one to
+// three items, every other run in a second vector.
+struct Pieced {
+  std::vector<VmValue> stored, added;
+  std::vector<VmItemsView::Piece> pieces;
+  explicit Pieced(const std::vector<VmValue>& items) {
+    for (size_t i = 0, k = 0; i < items.size(); ++k) {
+      std::vector<VmValue>& to = k % 2 == 0 ? stored : added;
+      const auto from = static_cast<uint32_t>(to.size()) | (k % 2 == 0 ? 0 : VmItemsView::Piece::kAdded);
+      for (size_t n = 1 + k % 3; n > 0 && i < items.size(); --n) to.push_back(items[i++]);
+      pieces.push_back(VmItemsView::Piece{static_cast<uint32_t>(i), from});
+    }
+  }
+  VmItemsView view() const { return VmItemsView(stored.data(), added.data(), pieces); }
+};
+
+// Membership, set.add and set.discard of x in canonical items, searched in
+// one span and through pieces, against the scans: normalising the items
+// followed by x, and their difference with [x].
+void expect_edits_match_scans(const std::vector<VmValue>& set, const VmValue& x) {
+  const std::string context = show(set) + " with " + x.diagnostic_text();
+  const Pieced pieced(set);
+  expect_same(as_scan(set_contains(pieced.view(), x), reference_in(set, x)), "contains " + context);
+  if (auto found = set_contains_by_order(pieced.view(), x))
+    expect_same(as_scan(*found, reference_in(set, x)), "contains by order " + context);
+  std::vector<VmValue> grown = set;
+  grown.push_back(x);
+  const auto added = reference_normalize(std::move(grown));
+  const auto discarded = reference_difference(set, std::span<const VmValue>(&x, 1));
+  for (const VmItemsView view : {VmItemsView(set), pieced.view()}) {
+    if (auto at = set_insertion(view, x)) {
+      VmResult<std::vector<VmValue>> got = at->ok() ? VmResult<std::vector<VmValue>>(set) : at->error();
+      if (at->ok() && (*at)->kind == SetInsertion::Kind::Replace) got->erase(got->begin() + static_cast<ptrdiff_t>((*at)->from));
+      if (at->ok() && (*at)->kind != SetInsertion::Kind::Present) got->insert(got->begin() + static_cast<ptrdiff_t>((*at)->to), x);
+      expect_same(as_scan(got, added), "add " + context);
+    }
+    if (auto at = set_removal_position(view, x)) {
+      std::vector<VmValue> rest = set;
+      if (*at) rest.erase(rest.begin() + static_cast<ptrdiff_t>(**at));
+      expect_same(as_scan(VmResult<std::vector<VmValue>>(std::move(rest)), discarded), "discard " + context);
+    }
+  }
+}
+
 TEST(SetAlgebra, NormalisationMatchesTheScan) {
   Generator gen(7);
   const VmKind numeric[] = {VmKind::Bool, VmKind::Int, VmKind::Decimal, VmKind::Float};
@@ -218,7 +263,10 @@ TEST(SetAlgebra, TuplesMatchTheScans) {
     if (round % 4 == 1 && !input.empty()) other.push_back(V("(1.0,)"));
     if (round % 4 == 2) other.push_back(VmValue::integer(1));
     expect_algebra_matches_scans(other, input);
-    expect_same(as_scan(normalize_set_items(input), reference_normalize(input)), show(input));
+    const auto canonical = normalize_set_items(input);
+    expect_same(as_scan(canonical, reference_normalize(input)), show(input));
+    if (canonical.ok())
+      for (const VmValue& needle : other) expect_edits_match_scans(*canonical, needle);
   }
 }
 
@@ -248,6 +296,7 @@ TEST(SetAlgebra, OneKindMatchesTheScans) {
         const VmValue needle = gen.item(needle_kind, spread);
         expect_same(as_scan(set_contains(*canonical, needle), reference_in(*canonical, needle)),
                     "contains " + needle.diagnostic_text() + " in " + show(*canonical));
+        expect_edits_match_scans(*canonical, needle);
       }
       const auto other = normalize_set_items(a);
       if (other.ok()) {

@@ -1,7 +1,8 @@
 // VmValue: the cases of values/vm_value.cases; texts against CPython; copy
 // independence; integer kernels against GMP; code point offsets; the size and
-// depth limits with their caches; the dict index against a linear scan; and
-// the kind checks of the sanitizer build.
+// depth limits with their caches; the dict index against a linear scan; the
+// pending edits of a large set against plain items; and the kind checks of
+// the sanitizer build.
 #include "values/vm_value.hpp"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "case_file.hpp"
+#include "values/vm_items_view.hpp"
 
 namespace veln {
 namespace {
@@ -319,6 +321,59 @@ TEST(VmValueDict, IndexAgreesWithScanUnderRandomEdits) {
   }
   ASSERT_TRUE(snapshot.is(VmKind::Dict));
   for (const auto& p : snapshot.dict_pairs()) ASSERT_EQ(snapshot.dict_find_structural(p.key), scan(snapshot, p.key));
+}
+
+// ---- pending edits of a large set -------------------------------------------------
+
+// Positional edits of a Set (the value model leaves the order to the
+// caller) against a plain vector: the view, the count, the caches and the
+// merged items agree after every step; snapshots and other kinds sharing the
+// buffer keep what they saw.
+TEST(VmValueSet, PendingEditsAgreeWithPlainItems) {
+  std::mt19937_64 rng(7);
+  std::vector<VmValue> mirror;
+  for (int64_t i = 0; i < 600; ++i) mirror.push_back(i % 7 == 0 ? *VmValue::make_tuple({VmValue::integer(i)}) : VmValue::integer(i));
+  VmValue s = *VmValue::make_set(mirror);
+  std::vector<std::pair<VmValue, std::vector<VmValue>>> snapshots;
+  const auto same = [](const VmValue& v, const std::vector<VmValue>& want) {
+    const VmItemsView view = v.items_view();
+    if (v.item_count() != want.size() || view.size() != want.size()) return false;
+    for (size_t i = 0; i < want.size(); ++i)
+      if (!view[i].eq(want[i])) return false;
+    return true;
+  };
+  for (int step = 0; step < 6000; ++step) {
+    // Shrinks below the size where edits are held pending, then grows again.
+    if (step == 3000) {
+      ASSERT_LT(mirror.size(), 256u);
+    }
+    const size_t op = rng() % 16;
+    if (op < (step < 3000 ? 5u : 9u) || mirror.empty()) {
+      const size_t at = rng() % (mirror.size() + 1);
+      VmValue item = rng() % 3 == 0 ? *VmValue::make_list({VmValue::integer(step)}) : VmValue::integer(step);
+      ASSERT_TRUE(s.seq_insert(at, item).ok());
+      mirror.insert(mirror.begin() + static_cast<ptrdiff_t>(at), item);
+    } else if (op < 14) {
+      const size_t at = rng() % mirror.size();
+      ASSERT_TRUE(s.seq_remove(at).eq(mirror[at])) << step;
+      mirror.erase(mirror.begin() + static_cast<ptrdiff_t>(at));
+    } else if (op == 14) {
+      snapshots.emplace_back(rng() % 2 == 0 ? s : s.with_kind(VmKind::List), mirror);
+    } else {
+      ASSERT_EQ(s.truthy(), !mirror.empty());
+      const VmValue rebuilt = *VmValue::make_set(mirror);
+      ASSERT_EQ(s.units(), rebuilt.units()) << step;
+      ASSERT_EQ(s.depth(), rebuilt.depth()) << step;
+    }
+    ASSERT_TRUE(same(s, mirror)) << step;
+  }
+  const auto merged = s.items();
+  ASSERT_EQ(merged.size(), mirror.size());
+  for (size_t i = 0; i < merged.size(); ++i) ASSERT_TRUE(merged[i].eq(mirror[i]));
+  for (const auto& [snapshot, seen] : snapshots) {
+    ASSERT_TRUE(same(snapshot, seen));
+    ASSERT_EQ(snapshot.items().size(), seen.size());
+  }
 }
 
 // ---- the result type and the sanitizer build's checks ---------------------------

@@ -3,7 +3,25 @@
 # receiver to a local, to a module global, or into its container.
 from gen_contract_cases import call, case
 
-R, A, E, NAME, CONST, LIST, TUPLE, DICT, SUB, CALL, BIN = 32, 64, 32, 64, 32, 128, 128, 608, 96, 5000, 96
+R, A, E, NAME, CONST, LIST, TUPLE, DICT, SUB, CALL = 32, 64, 32, 64, 32, 128, 128, 608, 96, 5000
+FOR, ITEM, IF, CMP, BIN = 96, 96, 96, 96, 96
+
+
+def edited_set():
+    """A set of 300 ints (large enough to keep its edits pending), the items
+    of `if y not in s: s.add(y)` followed by a discard, the set that leaves
+    and the number of additions made."""
+    s, ys = set(range(0, 600, 2)), [(i * 37) % 700 for i in range(300)]
+    edited, added = set(s), 0
+    for y in ys:
+        if y not in edited:
+            edited.add(y)
+            added += 1
+        edited.discard(y + 3)
+    return s, ys, "set:{" + ", ".join(map(str, sorted(edited))) + "}", added
+
+
+EDITED_SET, EDITED_ITEMS, EDITED_RESULT, EDITED_ADDS = edited_set()
 
 CASES = [
     case("append_to_local", """
@@ -101,4 +119,14 @@ def f(s, d):
     return s, d, v
 """, call("f", {1}, {"a": 1, "b": 2}, result="tuple:({1, 3}, {b: 2}, 1)"),
          cost=E + CALL + CONST + NAME + A + CALL + CONST + NAME + R + TUPLE + 3 * NAME),
+    case("set_edits_between_lookups_on_a_large_set", """
+def f(s, ys):
+    for y in ys:
+        if y not in s:
+            s.add(y)
+        s.discard(y + 3)
+    return s
+""", call("f", EDITED_SET, EDITED_ITEMS, result=EDITED_RESULT),
+         cost=FOR + NAME + len(EDITED_ITEMS) * (ITEM + IF + CMP + 2 * NAME + E + CALL + BIN + 2 * NAME + CONST)
+         + EDITED_ADDS * (E + CALL + 2 * NAME) + R + NAME),
 ]
