@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "interpreter_support/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"
@@ -31,8 +32,6 @@ constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kListTag = 0x6c697374u;
 constexpr uint64_t kSetTag = 0x73657473u;
 constexpr uint64_t kDictTag = 0x64696374u;
-
-uint64_t mix(uint64_t h, uint64_t x) { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x); }
 
 uint64_t double_bits(double x) {
   if (x == 0.0) x = 0.0;
@@ -136,29 +135,6 @@ bool walk_leaves(const VmValue& v, Leaf& leaf) {
 
 }  // namespace
 
-bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* meter) {
-  auto leaf = [&](const VmValue& x) {
-    vm_tick(meter);
-    switch (x.kind()) {
-      case VmKind::Int:
-        found.misfit |= decimal_misfit(x);
-        return true;
-      case VmKind::Float: {
-        const double f = x.float_value();
-        if (std::isnan(f)) return false;
-        found.misfit |= decimal_misfit(x);
-        return true;
-      }
-      case VmKind::Decimal:
-        found.decimal = true;
-        return true;
-      default:
-        return !x.is(VmKind::Dict);  // a dict's values could compare with an error
-    }
-  };
-  return walk_leaves(v, leaf);
-}
-
 bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
 bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
@@ -193,25 +169,26 @@ bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_group
 }
 
 std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::span<const VmValue>> universe,
-                                                        VmWorkMeter* meter) {
+                                                        VmWorkMeter* meter, bool set_items) {
   EqualValueHasher hasher;
-  Survey found;
-  // Each value is hashed right after its survey, while it is in the cache,
-  // as if every group were equal throughout; hashed again below if not. The
-  // group doubles of the number leaves (a decimal's costs a division) are
-  // kept in walk order for the grouping pass.
-  LeafGroups leaves;
+  // Each value is surveyed and hashed in one walk, as if every group were
+  // equal throughout; hashed again below if not. The group doubles of the
+  // number leaves (a decimal's costs a division) are kept in walk order for
+  // the grouping pass.
+  FirstWalk leaves;
+  leaves.meter = meter;
+  leaves.set_items = set_items;
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
-    hasher.hashes_[s].reserve(universe[s].size());
+    hasher.hashes_[s].resize(universe[s].size());
+    EqualValueHashes* out = hasher.hashes_[s].data();
     for (const VmValue& v : universe[s]) {
-      if (!hasher.survey(v, found, meter)) return std::nullopt;
       auto h = hasher.hash_of(v, &leaves);
       if (!h) return std::nullopt;
-      hasher.hashes_[s].push_back(*h);
+      *out++ = *h;
     }
   }
-  if (found.decimal && found.misfit) return std::nullopt;
+  if (leaves.decimal && leaves.misfit) return std::nullopt;
   // Only the groups that hold a number that is not plain may hold unequal
   // members.
   if (leaves.mixed.size() == 0) return hasher;
@@ -253,7 +230,27 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   return hasher;
 }
 
-std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, LeafGroups* leaf_groups) const {
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, FirstWalk* first) const {
+  if (first != nullptr) {
+    vm_tick(first->meter);
+    switch (v.kind()) {
+      case VmKind::Int:
+        first->misfit |= decimal_misfit(v);
+        break;
+      case VmKind::Float:
+        if (std::isnan(v.float_value())) return std::nullopt;
+        first->misfit |= decimal_misfit(v);
+        break;
+      case VmKind::Decimal:
+        first->decimal = true;
+        break;
+      case VmKind::Dict:
+        return std::nullopt;  // a dict's values could compare with an error
+      default:
+        break;
+    }
+    if (first->set_items && !vm_set_key_variant(v.kind())) return std::nullopt;
+  }
   switch (v.kind()) {
     case VmKind::Bool:
     case VmKind::Int:
@@ -262,9 +259,9 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
       bool plain = true;
       const double group = group_double(v, &plain);
       const uint64_t bits = double_bits(group);
-      if (leaf_groups != nullptr) {
-        leaf_groups->groups.push_back(group);
-        if (!plain) leaf_groups->mixed[bits] = true;
+      if (first != nullptr) {
+        first->groups.push_back(group);
+        if (!plain) first->mixed[bits] = true;
       }
       const uint64_t coarse = mix(kNumberTag, bits);
       const Group* g = groups_.find(bits);  // only the groups of mixed members are kept
@@ -283,7 +280,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
       EqualValueHashes out;
       out.coarse = out.refined = mix(v.is(VmKind::Tuple) ? kTupleTag : kListTag, items.size());
       for (const VmValue& item : items) {
-        const auto h = hash_of(item, leaf_groups);
+        const auto h = hash_of(item, first);
         if (!h) return std::nullopt;
         out.coarse = mix(out.coarse, h->coarse);
         out.refined = mix(out.refined, h->refined);
@@ -299,7 +296,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
       refined.reserve(items.size());
       bool wild = false;
       for (const VmValue& item : items) {
-        const auto h = hash_of(item, leaf_groups);
+        const auto h = hash_of(item, first);
         if (!h) return std::nullopt;
         coarse.push_back(h->coarse);
         refined.push_back(h->refined);

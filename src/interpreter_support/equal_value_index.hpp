@@ -66,7 +66,12 @@ class FlatTable {
   // Starts loading the slot where `key` is looked for (a lookup in a large
   // table is a cache miss; callers that know their next keys hide it).
   void prefetch(uint64_t key) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<size_t>(vm_hash_word(key)) & (slots_.size() - 1)]);
+    if (slots_.empty()) return;
+    const Slot* slot = &slots_[static_cast<size_t>(vm_hash_word(key, seed_)) & (slots_.size() - 1)];
+    // GCC drops a prefetch whose address it computed inline; the empty asm
+    // makes the address opaque.
+    asm volatile("" : "+r"(slot));
+    __builtin_prefetch(slot);
   }
   template <class F>
   void for_each(F f) {
@@ -83,9 +88,9 @@ class FlatTable {
   // The slot of `key`, or the free slot where it goes. Keys are mixed with
   // the process seed: the bits of doubles (and chosen keys) cluster.
   template <class Slots>
-  static auto& probe(Slots& slots, uint64_t key) {
+  auto& probe(Slots& slots, uint64_t key) const {
     const size_t mask = slots.size() - 1;
-    for (size_t i = static_cast<size_t>(vm_hash_word(key)) & mask;; i = (i + 1) & mask)
+    for (size_t i = static_cast<size_t>(vm_hash_word(key, seed_)) & mask;; i = (i + 1) & mask)
       if (!slots[i].used || slots[i].key == key) return slots[i];
   }
   void grow() { rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
@@ -97,6 +102,7 @@ class FlatTable {
   }
   std::vector<Slot> slots_;
   size_t used_ = 0;
+  uint64_t seed_ = vm_hash_seed();
 };
 
 // Hashes for one universe of values (every value that will be stored or
@@ -107,8 +113,10 @@ class EqualValueHasher {
   // Nothing when a comparison among the values could fail, or when a
   // frozenset among them holds two items of one bucket (its hash could not
   // be told from its items); the hashes of each span's values otherwise.
+  // `set_items`: the values are to be set items, so a value that is not
+  // hashable (a list, a set, a dict, ..., anywhere inside) refuses too.
   static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
-                                               VmWorkMeter* meter);
+                                               VmWorkMeter* meter, bool set_items = false);
   const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
   bool any_wild() const { return any_wild_; }
 
@@ -120,24 +128,25 @@ class EqualValueHasher {
     const VmValue* first_float = nullptr;
     bool clean = true;  // every member equal to every other
   };
-  // What the first walk learns of the number leaves.
-  struct Survey {
+  // What the first walk learns: the group doubles of the number leaves in
+  // walk order, the groups that hold a number that is not plain, and
+  // whether a leaf refuses the universe.
+  struct FirstWalk {
+    std::vector<double> groups;
+    FlatTable<bool> mixed;
+    VmWorkMeter* meter = nullptr;
+    bool set_items = false;
     bool decimal = false;
     bool misfit = false;  // a number without a decimal
   };
-  // The group doubles of the number leaves in walk order, and the groups
-  // that hold a number that is not plain.
-  struct LeafGroups {
-    std::vector<double> groups;
-    FlatTable<bool> mixed;
-  };
-  bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
   // advanced past them; `end` ends them all.
   bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
-  // Records v's number leaves in `leaf_groups`.
-  std::optional<EqualValueHashes> hash_of(const VmValue& v, LeafGroups* leaf_groups = nullptr) const;
+  // With `first`, also surveys v's leaves (nothing for a leaf that refuses
+  // the universe) and records its number leaves.
+  std::optional<EqualValueHashes> hash_of(const VmValue& v, FirstWalk* first = nullptr) const;
+  uint64_t mix(uint64_t h, uint64_t x) const { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x, seed_); }
 
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
@@ -145,6 +154,7 @@ class EqualValueHasher {
   FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
+  uint64_t seed_ = vm_hash_seed();
 };
 
 // Positions of stored values by their hashes. Positions are added in

@@ -33,7 +33,34 @@ enum class VmSetKeyVariant : uint8_t {
 
 // The variant a value of `kind` keys to, or nothing for kinds that cannot be
 // set items (bytearray, set, list, dict, the handle kinds, exception...).
-std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind);
+inline std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
+  switch (kind) {
+    case VmKind::None:
+      return VmSetKeyVariant::None;
+    case VmKind::Bool:
+      return VmSetKeyVariant::Bool;
+    case VmKind::Int:
+      return VmSetKeyVariant::Int;
+    case VmKind::Decimal:
+      return VmSetKeyVariant::Decimal;
+    case VmKind::Float:
+      return VmSetKeyVariant::Float;
+    case VmKind::DateTime:
+      return VmSetKeyVariant::DateTime;
+    case VmKind::TimeDelta:
+      return VmSetKeyVariant::TimeDelta;
+    case VmKind::String:
+      return VmSetKeyVariant::String;
+    case VmKind::Bytes:
+      return VmSetKeyVariant::Bytes;
+    case VmKind::Tuple:
+      return VmSetKeyVariant::Tuple;
+    case VmKind::FrozenSet:
+      return VmSetKeyVariant::FrozenSet;
+    default:
+      return std::nullopt;
+  }
+}
 
 // "unhashable type: '{}'" when the value, or an item nested in a tuple or
 // frozenset, has no key (naming the innermost offending item's type).

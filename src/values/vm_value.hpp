@@ -512,6 +512,17 @@ uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
 uint64_t vm_hash_seed();
 // A 64-bit word mixed with the seed (for indexes keyed by numbers).
 uint64_t vm_hash_word(uint64_t word);
+// The same with the seed given: vm_hash_word(w) == vm_hash_word(w,
+// vm_hash_seed()); for hot loops, which read the seed once.
+inline uint64_t vm_hash_word(uint64_t word, uint64_t seed) {
+  uint64_t k = word ^ seed;
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdULL;
+  k ^= k >> 33;
+  k *= 0xc4ceb9fe1a85ec53ULL;
+  k ^= k >> 33;
+  return k;
+}
 
 // A read-only GMP view of an Int value, for GMP calls without copying the
 // operand: a small integer is viewed through one limb held in the view. The
