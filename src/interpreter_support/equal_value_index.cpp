@@ -189,6 +189,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
     }
   }
   if (leaves.decimal && leaves.misfit) return std::nullopt;
+  hasher.holds_datetime_ = leaves.datetime;
   // Only the groups that hold a number that is not plain may hold unequal
   // members.
   if (leaves.mixed.size() == 0) return hasher;
@@ -218,6 +219,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   if (failed) return std::nullopt;
   // With every group equal throughout, the first hashes stand.
   if (!any_unclean) return hasher;
+  hasher.transitive_ = false;
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
@@ -243,6 +245,9 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
         break;
       case VmKind::Decimal:
         first->decimal = true;
+        break;
+      case VmKind::DateTime:
+        first->datetime = true;
         break;
       case VmKind::Dict:
         return std::nullopt;  // a dict's values could compare with an error

@@ -26,6 +26,7 @@
 #include <span>
 #include <vector>
 
+#include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
@@ -119,6 +120,12 @@ class EqualValueHasher {
                                                VmWorkMeter* meter, bool set_items = false);
   const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
   bool any_wild() const { return any_wild_; }
+  // Every group equal throughout: value equality is an equivalence over the
+  // universe and equal values share their refined hashes (none is wild).
+  bool transitive() const { return transitive_; }
+  // A date-time in the universe: two of its values may share a set key
+  // (keys stop at the microsecond) without being equal.
+  bool holds_datetime() const { return holds_datetime_; }
 
  private:
   struct Group {
@@ -138,6 +145,7 @@ class EqualValueHasher {
     bool set_items = false;
     bool decimal = false;
     bool misfit = false;  // a number without a decimal
+    bool datetime = false;
   };
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
@@ -154,7 +162,66 @@ class EqualValueHasher {
   FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
+  bool transitive_ = true;
+  bool holds_datetime_ = false;
   uint64_t seed_ = vm_hash_seed();
+};
+
+// Positions of values by hash, for a universe where value equality is an
+// equivalence and equal values share their hash (that of a transitive
+// EqualValueHasher): one probe finds a value's first equal or adds it.
+// Positions are added in ascending order; the values are read through the
+// caller's `value_at(position)`.
+class EquivalenceIndex {
+ public:
+  explicit EquivalenceIndex(size_t capacity) {
+    by_hash_.reserve(capacity);
+    next_.resize(capacity, kEnd);
+  }
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> find_or_add(uint64_t hash, const VmValue& v, uint32_t p, const ValueAt& value_at,
+                                                VmWorkMeter* meter) {
+    vm_tick(meter);
+    Chain& c = by_hash_[hash];
+    if (c.head == kEnd) {
+      c.head = c.tail = p;
+      return std::optional<uint32_t>();
+    }
+    VELN_TRY(const std::optional<uint32_t> q, first_equal(c.head, v, value_at, meter));
+    if (q) return q;
+    if (next_.size() <= p) next_.resize(std::max<size_t>(p + 1, 2 * next_.size()), kEnd);
+    next_[c.tail] = p;
+    c.tail = p;
+    return std::optional<uint32_t>();
+  }
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> find(uint64_t hash, const VmValue& v, const ValueAt& value_at,
+                                         VmWorkMeter* meter) const {
+    vm_tick(meter);
+    const Chain* c = by_hash_.find(hash);
+    if (c == nullptr) return std::optional<uint32_t>();
+    return first_equal(c->head, v, value_at, meter);
+  }
+  void prefetch(uint64_t hash) const { by_hash_.prefetch(hash); }
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+  struct Chain {
+    uint32_t head = kEnd;
+    uint32_t tail = kEnd;
+  };
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> first_equal(uint32_t q, const VmValue& v, const ValueAt& value_at,
+                                                VmWorkMeter* meter) const {
+    for (; q != kEnd; q = q < next_.size() ? next_[q] : kEnd) {
+      vm_tick(meter);
+      VELN_TRY(const bool equal, vm_values_equal(value_at(q), v));
+      if (equal) return std::optional<uint32_t>(q);
+    }
+    return std::optional<uint32_t>();
+  }
+  FlatTable<Chain> by_hash_;
+  std::vector<uint32_t> next_;  // by position: the next of its hash
 };
 
 // Positions of stored values by their hashes. Positions are added in

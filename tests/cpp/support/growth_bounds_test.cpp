@@ -11,6 +11,7 @@
 
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_operators.hpp"
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/vm_decimal.hpp"
@@ -219,6 +220,10 @@ TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
           EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
           EXPECT_TRUE(set_is_subset(a.items(), b.items(), meter).ok());  // <=, and == past its size test
           EXPECT_TRUE(set_is_subset(a.items(), a.items(), meter).ok());
+          for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
+                                       SetOperator::SymmetricDifference}) {
+            EXPECT_TRUE(set_operator_items(op, a.items(), b.items(), &meter).ok());
+          }
           return meter.steps;
         },
         2048);

@@ -1,0 +1,303 @@
+// The set operators in one pass. Normalising the raw result replays a scan
+// over it; for canonical inputs whose value equality is an equivalence (a
+// transitive EqualValueHasher over both sets) that scan's outcome is known
+// from which items have an equal on the other side:
+//   - a & b and a - b keep some of a's items in a's order, which is already
+//     key order, so normalising changes nothing unless two kept items are
+//     equal (a set built under a non-transitive mix can hold such a pair);
+//   - a ^ b is the items of a without an equal in b, then those of b without
+//     one in a: two key-sorted runs with no equal pair across them, merged;
+//   - a | b is the scan over a then b: an item of b equal to a kept one
+//     replaces it when its key is less, else it is dropped; the result is
+//     a's untouched items, the replacing items and b's new items, three
+//     key-sorted runs, merged.
+// Merging relies on no two results sharing a key, which holds without
+// date-times (keys stop at the microsecond). Any doubt (a pair found equal
+// where the argument needs none) sends the operation the long way.
+#include "interpreter_support/set_operators.hpp"
+
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "interpreter_support/equal_value_index.hpp"
+#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_keys.hpp"
+
+namespace veln {
+namespace {
+
+using Items = std::span<const VmValue>;
+using Result = VmResult<std::vector<VmValue>>;
+using Hashes = std::vector<EqualValueHashes>;
+
+// Below this many items in all, the scans cost less than the hashing.
+constexpr size_t kMinItems = 16;
+// How far ahead of its probe a hash's slot is loaded.
+constexpr size_t kLookAhead = 8;
+
+bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_compare(a, b) == VmOrdering::Less; }
+
+// Canonical items are sorted by key variant first, and tuples and
+// frozensets are the last two variants: a container first means containers
+// throughout.
+bool of_containers(Items items) { return items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet); }
+
+// A value with the first sixteen bytes of its set key bytes, big-endian and
+// zero-padded: where two differ the keys differ the same way (a key that is
+// a prefix of another sorts first, and pads with zeros), so most comparisons
+// of a merge end on them without reaching the value.
+struct Keyed {
+  uint64_t head = 0;
+  uint64_t next = 0;
+  const VmValue* value = nullptr;
+};
+
+// The values with their key prefixes; nothing when a key has no bytes (a
+// time delta inside).
+std::optional<std::vector<Keyed>> keyed(const std::vector<const VmValue*>& values) {
+  std::vector<Keyed> out;
+  out.reserve(values.size());
+  std::string bytes;
+  for (const VmValue* v : values) {
+    bytes.clear();
+    if (!vm_append_set_key_bytes(bytes, *v)) return std::nullopt;
+    Keyed k;
+    for (size_t i = 0; i < 16; ++i) {
+      const uint64_t byte = i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0;
+      (i < 8 ? k.head : k.next) = ((i < 8 ? k.head : k.next) << 8) | byte;
+    }
+    k.value = v;
+    out.push_back(k);
+  }
+  return out;
+}
+
+bool keyed_less(const Keyed& x, const Keyed& y) {
+  if (x.head != y.head) return x.head < y.head;
+  if (x.next != y.next) return x.next < y.next;
+  return key_less(*x.value, *y.value);
+}
+
+std::vector<VmValue> copies(const std::vector<const VmValue*>& values) {
+  std::vector<VmValue> out;
+  out.reserve(values.size());
+  for (const VmValue* v : values) out.push_back(*v);
+  return out;
+}
+
+// Key-sorted runs whose keys are all distinct, merged, as copies.
+std::vector<VmValue> merge(std::initializer_list<const std::vector<const VmValue*>*> runs, VmWorkMeter* meter) {
+  std::vector<std::vector<Keyed>> keyed_runs;
+  bool encoded = true;
+  for (const auto* run : runs) {
+    auto k = keyed(*run);
+    if (!k) {
+      encoded = false;
+      break;
+    }
+    keyed_runs.push_back(*std::move(k));
+  }
+  if (!encoded) {
+    keyed_runs.clear();
+    for (const auto* run : runs) {
+      std::vector<Keyed> plain;
+      for (const VmValue* v : *run) plain.push_back(Keyed{0, 0, v});
+      keyed_runs.push_back(std::move(plain));
+    }
+  }
+  std::vector<Keyed> merged;
+  for (std::vector<Keyed>& run : keyed_runs) {
+    std::vector<Keyed> next;
+    next.reserve(merged.size() + run.size());
+    std::merge(merged.begin(), merged.end(), run.begin(), run.end(), std::back_inserter(next),
+               vm_counted(keyed_less, meter));
+    merged = std::move(next);
+  }
+  std::vector<const VmValue*> values;
+  values.reserve(merged.size());
+  for (const Keyed& k : merged) values.push_back(k.value);
+  return copies(values);
+}
+
+class HashedOperator {
+ public:
+  HashedOperator(Items a, Items b, const Hashes& ha, const Hashes& hb, VmWorkMeter* meter)
+      : a_(a), b_(b), ha_(ha), hb_(hb), meter_(meter) {}
+
+  std::optional<Result> intersection() {
+    EquivalenceIndex index(b_.size());
+    const auto in_b = [this](uint32_t q) -> const VmValue& { return b_[q]; };
+    auto added = add_b(index, in_b);
+    if (!added.ok()) return Result(std::move(added).error());
+    std::vector<bool> met(b_.size());
+    std::vector<VmValue> out;
+    for (size_t i = 0; i < a_.size(); ++i) {
+      if (i + kLookAhead < a_.size()) index.prefetch(ha_[i + kLookAhead].refined);
+      auto q = index.find(ha_[i].refined, a_[i], in_b, meter_);
+      if (!q.ok()) return Result(std::move(q).error());
+      if (!*q) continue;
+      if (met[**q]) return std::nullopt;  // two of a's items equal: kept both, normalised to one
+      met[**q] = true;
+      out.push_back(a_[i]);
+    }
+    return Result(std::move(out));
+  }
+
+  // a's items without an equal in b, and with `b_met`, which of b's items
+  // met one of a's; nothing when two of a's items left over are equal.
+  std::optional<VmResult<std::vector<const VmValue*>>> a_without_b(std::vector<bool>* b_met, bool b_distinct) {
+    // b's items take positions 0 .. |b| - 1, a's the positions after them.
+    const size_t m = b_.size();
+    EquivalenceIndex index(m + a_.size());
+    const auto at = [this, m](uint32_t q) -> const VmValue& { return q < m ? b_[q] : a_[q - m]; };
+    auto distinct = add_b(index, at);
+    if (!distinct.ok()) return VmResult<std::vector<const VmValue*>>(std::move(distinct).error());
+    if (b_distinct && !*distinct) return std::nullopt;
+    std::vector<const VmValue*> out;
+    for (size_t i = 0; i < a_.size(); ++i) {
+      if (i + kLookAhead < a_.size()) index.prefetch(ha_[i + kLookAhead].refined);
+      auto q = index.find_or_add(ha_[i].refined, a_[i], static_cast<uint32_t>(m + i), at, meter_);
+      if (!q.ok()) return VmResult<std::vector<const VmValue*>>(std::move(q).error());
+      if (!*q) {
+        out.push_back(&a_[i]);
+      } else if (**q >= m) {
+        return std::nullopt;  // equal to an earlier one of a's items left over
+      } else if (b_met != nullptr) {
+        (*b_met)[**q] = true;
+      }
+    }
+    return VmResult<std::vector<const VmValue*>>(std::move(out));
+  }
+
+  std::optional<Result> difference() {
+    auto rest = a_without_b(nullptr, false);
+    if (!rest) return std::nullopt;
+    if (!rest->ok()) return Result(std::move(*rest).error());
+    return Result(copies(**rest));
+  }
+
+  std::optional<Result> symmetric_difference() {
+    std::vector<bool> b_met(b_.size());
+    auto rest = a_without_b(&b_met, true);
+    if (!rest) return std::nullopt;
+    if (!rest->ok()) return Result(std::move(*rest).error());
+    std::vector<const VmValue*> b_rest;
+    for (size_t j = 0; j < b_.size(); ++j)
+      if (!b_met[j]) b_rest.push_back(&b_[j]);
+    return Result(merge({&**rest, &b_rest}, meter_));
+  }
+
+  std::optional<Result> union_() {
+    const size_t n = a_.size();
+    const size_t total = n + b_.size();
+    const auto item = [this, n](size_t s) -> const VmValue& { return s < n ? a_[s] : b_[s - n]; };
+    const auto hash = [this, n](size_t s) { return s < n ? ha_[s].refined : hb_[s - n].refined; };
+    // The kept entries, each by the position of its item in a then b.
+    std::vector<uint32_t> kept;
+    kept.reserve(total);
+    const auto kept_at = [&](uint32_t q) -> const VmValue& { return item(kept[q]); };
+    EquivalenceIndex index(total);
+    size_t from_a = 0;  // the entries a's items made, which come first
+    for (size_t s = 0; s < total; ++s) {
+      if (s + kLookAhead < total) index.prefetch(hash(s + kLookAhead));
+      const VmValue& x = item(s);
+      auto q = index.find_or_add(hash(s), x, static_cast<uint32_t>(kept.size()), kept_at, meter_);
+      if (!q.ok()) return Result(std::move(q).error());
+      if (!*q) {
+        kept.push_back(static_cast<uint32_t>(s));
+        if (s < n) from_a = kept.size();
+        continue;
+      }
+      // Equal values share a hash, so the index holds for the new item.
+      vm_tick(meter_);
+      if (key_less(x, kept_at(**q))) kept[**q] = static_cast<uint32_t>(s);
+    }
+    std::vector<const VmValue*> untouched, replacing, added;
+    std::vector<bool> replaces(b_.size());
+    for (size_t q = 0; q < from_a; ++q) {
+      if (kept[q] < n) {
+        untouched.push_back(&a_[kept[q]]);
+      } else {
+        replaces[kept[q] - n] = true;
+      }
+    }
+    for (size_t j = 0; j < b_.size(); ++j)
+      if (replaces[j]) replacing.push_back(&b_[j]);
+    for (size_t q = from_a; q < kept.size(); ++q) added.push_back(&item(kept[q]));
+    return Result(merge({&untouched, &replacing, &added}, meter_));
+  }
+
+ private:
+  // Adds b's items at positions 0 .. |b| - 1 (an item equal to an earlier
+  // one is not added): whether no two were equal.
+  template <class At>
+  VmResult<bool> add_b(EquivalenceIndex& index, const At& at) {
+    bool distinct = true;
+    for (size_t j = 0; j < b_.size(); ++j) {
+      if (j + kLookAhead < b_.size()) index.prefetch(hb_[j + kLookAhead].refined);
+      VELN_TRY(const std::optional<uint32_t> q,
+               index.find_or_add(hb_[j].refined, b_[j], static_cast<uint32_t>(j), at, meter_));
+      distinct &= !q;
+    }
+    return distinct;
+  }
+
+  Items a_;
+  Items b_;
+  const Hashes& ha_;
+  const Hashes& hb_;
+  VmWorkMeter* meter_;
+};
+
+std::optional<Result> by_hash(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
+  if (a.empty() || b.empty() || a.size() + b.size() < kMinItems) return std::nullopt;
+  if (!of_containers(a) || !of_containers(b)) return std::nullopt;
+  const Items universe[] = {a, b};
+  const std::optional<EqualValueHasher> hasher = EqualValueHasher::build(universe, meter, true);
+  if (!hasher || !hasher->transitive()) return std::nullopt;
+  const bool merges = op == SetOperator::Union || op == SetOperator::SymmetricDifference;
+  if (merges && hasher->holds_datetime()) return std::nullopt;
+  HashedOperator hashed(a, b, hasher->hashes(0), hasher->hashes(1), meter);
+  switch (op) {
+    case SetOperator::Union:
+      return hashed.union_();
+    case SetOperator::Intersection:
+      return hashed.intersection();
+    case SetOperator::Difference:
+      return hashed.difference();
+    case SetOperator::SymmetricDifference:
+      return hashed.symmetric_difference();
+  }
+  return std::nullopt;
+}
+
+Result raw_algebra(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
+  VmWorkMeter unused;
+  VmWorkMeter& m = meter != nullptr ? *meter : unused;
+  switch (op) {
+    case SetOperator::Union:
+      return set_union_values(a, b);
+    case SetOperator::Intersection:
+      return set_intersection_values(a, b, m);
+    case SetOperator::Difference:
+      return set_difference_values(a, b, m);
+    case SetOperator::SymmetricDifference:
+      break;
+  }
+  return set_symmetric_difference_values(a, b, m);
+}
+
+}  // namespace
+
+VmResult<std::vector<VmValue>> set_operator_items(SetOperator op, std::span<const VmValue> a,
+                                                  std::span<const VmValue> b, VmWorkMeter* meter) {
+  if (auto result = by_hash(op, a, b, meter)) return *std::move(result);
+  VELN_TRY(std::vector<VmValue> raw, raw_algebra(op, a, b, meter));
+  VmWorkMeter unused;
+  return normalize_set_items(std::move(raw), meter != nullptr ? *meter : unused);
+}
+
+}  // namespace veln
