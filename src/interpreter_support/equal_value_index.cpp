@@ -11,6 +11,7 @@
 #include "interpreter_support/equal_value_index.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -296,15 +297,21 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
     case VmKind::Set:
     case VmKind::FrozenSet: {
       const auto items = v.items();
-      std::vector<uint64_t> coarse, refined;
-      coarse.reserve(items.size());
-      refined.reserve(items.size());
+      // Small sets (the usual items) sort their hashes on the stack.
+      constexpr size_t kInline = 16;
+      std::array<uint64_t, 2 * kInline> inline_hashes;
+      std::vector<uint64_t> heap_hashes;
+      if (items.size() > kInline) heap_hashes.resize(2 * items.size());
+      const std::span<uint64_t> all = items.size() > kInline ? std::span<uint64_t>(heap_hashes)
+                                                             : std::span<uint64_t>(inline_hashes).first(2 * items.size());
+      const std::span<uint64_t> coarse = all.first(items.size());
+      const std::span<uint64_t> refined = all.last(items.size());
       bool wild = false;
-      for (const VmValue& item : items) {
-        const auto h = hash_of(item, first);
+      for (size_t i = 0; i < items.size(); ++i) {
+        const auto h = hash_of(items[i], first);
         if (!h) return std::nullopt;
-        coarse.push_back(h->coarse);
-        refined.push_back(h->refined);
+        coarse[i] = h->coarse;
+        refined[i] = h->refined;
         wild |= h->wild;
       }
       // Two items of one bucket: an equal frozenset may hold other buckets.

@@ -1000,9 +1000,11 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
 // Containers whose items cannot be told apart by key order (number leaves of
 // mixed kinds): the scan replayed over a hash index of the kept items, when
 // no comparison among the items can fail.
-std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter) {
+// `unchecked`: the items' hashability is not known yet (the hashing walk
+// then refuses an unhashable one).
+std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter, bool unchecked = false) {
   const std::span<const VmValue> universe[] = {items};
-  auto hasher = EqualValueHasher::build(universe, meter);
+  auto hasher = EqualValueHasher::build(universe, meter, unchecked);
   if (!hasher) return std::nullopt;
   const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
   std::vector<VmValue> kept;
@@ -1085,7 +1087,23 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
 
 namespace {
 
+// Tuples, or frozensets, of number leaves of mixed kinds: the walk that
+// hashes them finds an unhashable item too, so they skip the separate
+// hashability pass. Nothing when they are not of that sort.
+std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  if (items.size() < 2) return std::nullopt;
+  const VmKind kind = items.front().kind();
+  if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
+  if (!std::all_of(items.begin(), items.end(), [kind](const VmValue& v) { return v.kind() == kind; })) return std::nullopt;
+  if (of_one_exact_shape(items)) return std::nullopt;
+  return normalize_hashed(items, meter, true);
+}
+
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
+  if (auto outcome = normalize_containers(items, meter)) {
+    if (outcome->failed_at) return std::move(outcome->error);
+    return std::move(outcome->items);
+  }
   // The scan stops at the first unhashable item, so only the items before it
   // can decide anything else.
   size_t end = items.size();
