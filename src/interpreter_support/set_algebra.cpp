@@ -1008,9 +1008,31 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
   if (!hasher) return std::nullopt;
   const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
   std::vector<VmValue> kept;
+  kept.reserve(items.size());
+  constexpr size_t kLookAhead = 8;
+  if (hasher->transitive()) {
+    // Equal values share their hash: one probe finds an item's equal or
+    // adds it, and a replacement leaves the index as it is.
+    EquivalenceIndex index(items.size());
+    const auto kept_at = [&kept](uint32_t q) -> const VmValue& { return kept[q]; };
+    for (size_t i = 0; i < items.size(); ++i) {
+      VmValue& item = items[i];
+      if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead].refined);
+      auto match = index.find_or_add(hashes[i].refined, item, static_cast<uint32_t>(kept.size()), kept_at, meter);
+      if (!match.ok()) return class_failure(i, std::move(match).error());
+      if (!*match) {
+        kept.push_back(std::move(item));
+        continue;
+      }
+      vm_tick(meter);
+      VmValue& stored = kept[**match];
+      if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
+    }
+    stable_sort_by_key(kept, meter);
+    return ClassOutcome{std::move(kept), std::nullopt, {}};
+  }
   std::vector<EqualValueHashes> kept_hashes;
   EqualValueIndex index(hasher->any_wild());
-  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
     if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead]);
