@@ -959,42 +959,40 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
-// Stable sort by set key. Key comparisons of containers recurse and format
-// float texts each time; their byte strings are built once and compared
-// bytewise (a set's items, or a union of sets, often arrive sorted).
-void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
-  // The first sixteen key bytes are packed beside each entry: most
-  // comparisons end there, without reading the byte buffer.
+// Stable sort by set key, each item's key prefix given. Key comparisons of
+// containers recurse (and format float texts); the prefixes decide most
+// comparisons without reading the items (a set's items, or a union of
+// sets, often arrive sorted).
+void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefix> prefixes, VmWorkMeter* meter) {
   struct Keyed {
-    uint64_t head;
-    uint64_t next;
-    uint32_t begin;
-    uint32_t size;
+    VmSetKeyPrefix prefix;
     uint32_t position;
   };
-  std::string bytes;  // every key's bytes, one after another
   std::vector<Keyed> keyed(items.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    const size_t begin = bytes.size();
-    if (!vm_append_set_key_bytes(bytes, items[i]) || bytes.size() > UINT32_MAX) {
-      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
-      return;
-    }
-    const std::string_view key = std::string_view(bytes).substr(begin);
-    keyed[i] = Keyed{packed_bytes(key, 0), packed_bytes(key, 8), static_cast<uint32_t>(begin),
-                     static_cast<uint32_t>(key.size()), static_cast<uint32_t>(i)};
-  }
-  const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
-  sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
-    if (a.head != b.head) return a.head < b.head;
-    if (a.next != b.next) return a.next < b.next;
-    const int c = view(a).compare(view(b));
-    return c < 0 || (c == 0 && a.position < b.position);
+  for (size_t i = 0; i < items.size(); ++i) keyed[i] = Keyed{prefixes[i], static_cast<uint32_t>(i)};
+  sort_runs(keyed.begin(), keyed.end(), vm_counted([&items](const Keyed& a, const Keyed& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
+    return c == VmOrdering::Less || (c == VmOrdering::Equal && a.position < b.position);
   }, meter));
   std::vector<VmValue> out;
   out.reserve(items.size());
   for (const Keyed& k : keyed) out.push_back(std::move(items[k.position]));
   items = std::move(out);
+}
+
+void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  std::vector<VmSetKeyPrefix> prefixes(items.size());
+  std::string scratch;
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto prefix = vm_set_key_prefix(items[i], scratch);
+    if (!prefix) {  // a date-time or a time delta inside
+      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      return;
+    }
+    prefixes[i] = *prefix;
+  }
+  sort_by_prefixes(items, prefixes, meter);
 }
 
 // Containers whose items cannot be told apart by key order (number leaves of

@@ -211,6 +211,17 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
   return false;
 }
 
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch) {
+  scratch.clear();
+  if (!vm_append_set_key_bytes(scratch, value)) return std::nullopt;
+  VmSetKeyPrefix prefix;
+  for (size_t i = 0; i < 16; ++i) {
+    uint64_t& word = i < 8 ? prefix.head : prefix.next;
+    word = (word << 8) | (i < scratch.size() ? static_cast<uint8_t>(scratch[i]) : 0);
+  }
+  return prefix;
+}
+
 VmStatus vm_check_hashable(const VmValue& value) {
   const std::optional<VmSetKeyVariant> variant = vm_set_key_variant(value.kind());
   if (!variant) {

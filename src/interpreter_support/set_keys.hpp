@@ -6,6 +6,7 @@
 // in a value; it must not outlive the value it was built from.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -89,6 +90,19 @@ VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
 // the key order: equal keys give equal strings. False, with `out` partly
 // written, for values holding a date-time or a time delta (not encoded).
 bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
+
+// The first sixteen of a value's key bytes (vm_append_set_key_bytes), as two
+// big-endian words padded with zeros: where two prefixes differ, the keys
+// differ the same way (a key that is a prefix of another pads with zeros and
+// sorts first); equal prefixes leave the order to vm_set_key_compare. Most
+// comparisons of a sort end on them without reading the values. Nothing for
+// a value whose key has no bytes. `scratch` is working space.
+struct VmSetKeyPrefix {
+  uint64_t head = 0;
+  uint64_t next = 0;
+  auto operator<=>(const VmSetKeyPrefix&) const = default;
+};
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch);
 
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);

@@ -45,13 +45,9 @@ bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_compare(a,
 // throughout.
 bool of_containers(Items items) { return items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet); }
 
-// A value with the first sixteen bytes of its set key bytes, big-endian and
-// zero-padded: where two differ the keys differ the same way (a key that is
-// a prefix of another sorts first, and pads with zeros), so most comparisons
-// of a merge end on them without reaching the value.
+// A value with its key prefix (see vm_set_key_prefix).
 struct Keyed {
-  uint64_t head = 0;
-  uint64_t next = 0;
+  VmSetKeyPrefix prefix;
   const VmValue* value = nullptr;
 };
 
@@ -60,24 +56,17 @@ struct Keyed {
 std::optional<std::vector<Keyed>> keyed(const std::vector<const VmValue*>& values) {
   std::vector<Keyed> out;
   out.reserve(values.size());
-  std::string bytes;
+  std::string scratch;
   for (const VmValue* v : values) {
-    bytes.clear();
-    if (!vm_append_set_key_bytes(bytes, *v)) return std::nullopt;
-    Keyed k;
-    for (size_t i = 0; i < 16; ++i) {
-      const uint64_t byte = i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0;
-      (i < 8 ? k.head : k.next) = ((i < 8 ? k.head : k.next) << 8) | byte;
-    }
-    k.value = v;
-    out.push_back(k);
+    const auto prefix = vm_set_key_prefix(*v, scratch);
+    if (!prefix) return std::nullopt;
+    out.push_back(Keyed{*prefix, v});
   }
   return out;
 }
 
 bool keyed_less(const Keyed& x, const Keyed& y) {
-  if (x.head != y.head) return x.head < y.head;
-  if (x.next != y.next) return x.next < y.next;
+  if (x.prefix != y.prefix) return x.prefix < y.prefix;
   return key_less(*x.value, *y.value);
 }
 
@@ -104,7 +93,7 @@ std::vector<VmValue> merge(std::initializer_list<const std::vector<const VmValue
     keyed_runs.clear();
     for (const auto* run : runs) {
       std::vector<Keyed> plain;
-      for (const VmValue* v : *run) plain.push_back(Keyed{0, 0, v});
+      for (const VmValue* v : *run) plain.push_back(Keyed{{}, v});
       keyed_runs.push_back(std::move(plain));
     }
   }
