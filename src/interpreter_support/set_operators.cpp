@@ -17,10 +17,7 @@
 #include "interpreter_support/set_operators.hpp"
 
 #include <algorithm>
-#include <initializer_list>
-#include <iterator>
 #include <optional>
-#include <string>
 
 #include "interpreter_support/equal_value_index.hpp"
 #include "interpreter_support/set_algebra.hpp"
@@ -45,31 +42,6 @@ bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_compare(a,
 // throughout.
 bool of_containers(Items items) { return items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet); }
 
-// A value with its key prefix (see vm_set_key_prefix).
-struct Keyed {
-  VmSetKeyPrefix prefix;
-  const VmValue* value = nullptr;
-};
-
-// The values with their key prefixes; nothing when a key has no bytes (a
-// time delta inside).
-std::optional<std::vector<Keyed>> keyed(const std::vector<const VmValue*>& values) {
-  std::vector<Keyed> out;
-  out.reserve(values.size());
-  std::string scratch;
-  for (const VmValue* v : values) {
-    const auto prefix = vm_set_key_prefix(*v, scratch);
-    if (!prefix) return std::nullopt;
-    out.push_back(Keyed{*prefix, v});
-  }
-  return out;
-}
-
-bool keyed_less(const Keyed& x, const Keyed& y) {
-  if (x.prefix != y.prefix) return x.prefix < y.prefix;
-  return key_less(*x.value, *y.value);
-}
-
 std::vector<VmValue> copies(const std::vector<const VmValue*>& values) {
   std::vector<VmValue> out;
   out.reserve(values.size());
@@ -77,38 +49,68 @@ std::vector<VmValue> copies(const std::vector<const VmValue*>& values) {
   return out;
 }
 
-// Key-sorted runs whose keys are all distinct, merged, as copies.
-std::vector<VmValue> merge(std::initializer_list<const std::vector<const VmValue*>*> runs, VmWorkMeter* meter) {
-  std::vector<std::vector<Keyed>> keyed_runs;
-  bool encoded = true;
-  for (const auto* run : runs) {
-    auto k = keyed(*run);
-    if (!k) {
-      encoded = false;
-      break;
+// After this many items in a row from one run, a merge gallops.
+constexpr size_t kGallopAfter = 7;
+
+// The end of the prefix of run[from..] whose items `before` holds for:
+// steps of growing length, then a binary search in the last one.
+template <class Before>
+size_t gallop(const std::vector<const VmValue*>& run, size_t from, const Before& before) {
+  size_t lo = from;  // run[from .. lo) hold
+  size_t step = 1;
+  size_t hi = from;
+  while (hi < run.size() && before(*run[hi])) {
+    lo = hi + 1;
+    hi = lo + step;
+    step *= 2;
+  }
+  hi = std::min(hi, run.size());
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (before(*run[mid])) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
     }
-    keyed_runs.push_back(*std::move(k));
   }
-  if (!encoded) {
-    keyed_runs.clear();
-    for (const auto* run : runs) {
-      std::vector<Keyed> plain;
-      for (const VmValue* v : *run) plain.push_back(Keyed{{}, v});
-      keyed_runs.push_back(std::move(plain));
+  return lo;
+}
+
+// Two key-sorted runs whose keys are all distinct, merged. The runs of set
+// operations mostly interleave in long blocks (the items under one tuple
+// prefix, say), which galloping crosses in logarithmically many key
+// comparisons; item by item, it costs a few comparisons more.
+std::vector<const VmValue*> merge(const std::vector<const VmValue*>& x, const std::vector<const VmValue*>& y,
+                                  VmWorkMeter* meter) {
+  std::vector<const VmValue*> out;
+  out.reserve(x.size() + y.size());
+  const auto less = vm_counted(key_less, meter);
+  size_t i = 0;
+  size_t j = 0;
+  size_t streak = 0;
+  bool last_y = false;
+  while (i < x.size() && j < y.size()) {
+    const bool take_y = less(*y[j], *x[i]);
+    streak = take_y == last_y ? streak + 1 : 1;
+    last_y = take_y;
+    out.push_back(take_y ? y[j++] : x[i++]);
+    if (streak < kGallopAfter || i == x.size() || j == y.size()) continue;
+    if (take_y) {
+      const VmValue& bound = *x[i];
+      const size_t end = gallop(y, j, [&](const VmValue& v) { return less(v, bound); });
+      out.insert(out.end(), y.begin() + static_cast<std::ptrdiff_t>(j), y.begin() + static_cast<std::ptrdiff_t>(end));
+      j = end;
+    } else {
+      const VmValue& bound = *y[j];
+      const size_t end = gallop(x, i, [&](const VmValue& v) { return less(v, bound); });
+      out.insert(out.end(), x.begin() + static_cast<std::ptrdiff_t>(i), x.begin() + static_cast<std::ptrdiff_t>(end));
+      i = end;
     }
+    streak = 0;
   }
-  std::vector<Keyed> merged;
-  for (std::vector<Keyed>& run : keyed_runs) {
-    std::vector<Keyed> next;
-    next.reserve(merged.size() + run.size());
-    std::merge(merged.begin(), merged.end(), run.begin(), run.end(), std::back_inserter(next),
-               vm_counted(keyed_less, meter));
-    merged = std::move(next);
-  }
-  std::vector<const VmValue*> values;
-  values.reserve(merged.size());
-  for (const Keyed& k : merged) values.push_back(k.value);
-  return copies(values);
+  out.insert(out.end(), x.begin() + static_cast<std::ptrdiff_t>(i), x.end());
+  out.insert(out.end(), y.begin() + static_cast<std::ptrdiff_t>(j), y.end());
+  return out;
 }
 
 class HashedOperator {
@@ -176,7 +178,7 @@ class HashedOperator {
     std::vector<const VmValue*> b_rest;
     for (size_t j = 0; j < b_.size(); ++j)
       if (!b_met[j]) b_rest.push_back(&b_[j]);
-    return Result(merge({&**rest, &b_rest}, meter_));
+    return Result(copies(merge(**rest, b_rest, meter_)));
   }
 
   std::optional<Result> union_() {
@@ -216,7 +218,7 @@ class HashedOperator {
     for (size_t j = 0; j < b_.size(); ++j)
       if (replaces[j]) replacing.push_back(&b_[j]);
     for (size_t q = from_a; q < kept.size(); ++q) added.push_back(&item(kept[q]));
-    return Result(merge({&untouched, &replacing, &added}, meter_));
+    return Result(copies(merge(merge(untouched, replacing, meter_), added, meter_)));
   }
 
  private:

@@ -196,7 +196,7 @@ TEST(GrowthResults, SetOperatorsOnContainersAreTheScan) {
   for (int round = 0; round < 3000; ++round) {
     const int shape = static_cast<int>(gen.pick(4));
     std::vector<VmValue> values, others;
-    for (size_t i = 4 + gen.pick(30); i > 0; --i) values.push_back(make(shape));
+    for (size_t i = 4 + gen.pick(60); i > 0; --i) values.push_back(make(shape));
     for (size_t i = 4 + gen.pick(30); i > 0; --i) others.push_back(make(gen.pick(5) == 0 ? static_cast<int>(gen.pick(4)) : shape));
     for (size_t i = 0; i < 6 && i < values.size(); ++i) others.push_back(values[gen.pick(static_cast<uint32_t>(values.size()))]);
     if (gen.pick(20) == 0) others.push_back(VmValue::integer(1));
@@ -205,6 +205,22 @@ TEST(GrowthResults, SetOperatorsOnContainersAreTheScan) {
     if (!a.ok() || !b.ok()) continue;
     ASSERT_NO_FATAL_FAILURE(expect_operators_are_the_scan(*a, *b));
     ASSERT_NO_FATAL_FAILURE(expect_operators_are_the_scan(*b, *a));
+  }
+}
+
+TEST(GrowthResults, SetOperatorsOnInterleavedBlocks) {
+  // Blocks of every length under each first item, the shape the results'
+  // merges gallop through.
+  for (const size_t n : {40, 150, 400}) {
+    std::vector<VmValue> a, b;
+    for (size_t i = 0; i < n; ++i) {
+      const auto k = static_cast<int64_t>(i);
+      a.push_back(*VmValue::make_tuple({VmValue::integer(k % 7), VmValue::float64(static_cast<double>(k) / 2)}));
+      b.push_back(*VmValue::make_tuple({VmValue::integer(k % 5), VmValue::integer(k + static_cast<int64_t>(n / 3))}));
+    }
+    const std::vector<VmValue> x = *normalize_set_items(a), y = *normalize_set_items(b);
+    ASSERT_NO_FATAL_FAILURE(expect_operators_are_the_scan(x, y));
+    ASSERT_NO_FATAL_FAILURE(expect_operators_are_the_scan(y, x));
   }
 }
 
