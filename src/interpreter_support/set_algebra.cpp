@@ -592,6 +592,38 @@ void sort_runs(It first, It last, Less less) {
   }
 }
 
+// Sorts a vector that may consist of a few long ascending runs (items that
+// arrived cycling through a few tuple prefixes, say) by merging the runs
+// pairwise, in log(runs) passes; many short runs are sorted as usual.
+template <class T, class Less>
+void sort_natural_runs(std::vector<T>& items, Less less) {
+  const size_t n = items.size();
+  std::vector<size_t> bounds{0};
+  for (size_t i = 1; i < n; ++i) {
+    if (!less(items[i], items[i - 1])) continue;
+    bounds.push_back(i);
+    if (bounds.size() > n / 16 + 2) {
+      std::sort(items.begin(), items.end(), less);
+      return;
+    }
+  }
+  bounds.push_back(n);
+  std::vector<T> buffer(n);
+  while (bounds.size() > 2) {
+    std::vector<size_t> merged{0};
+    for (size_t k = 0; k + 1 < bounds.size(); k += 2) {
+      const auto from = items.begin() + static_cast<std::ptrdiff_t>(bounds[k]);
+      const auto middle = items.begin() + static_cast<std::ptrdiff_t>(bounds[k + 1]);
+      const size_t end = k + 2 < bounds.size() ? bounds[k + 2] : bounds[k + 1];
+      std::merge(from, middle, middle, items.begin() + static_cast<std::ptrdiff_t>(end),
+                 buffer.begin() + static_cast<std::ptrdiff_t>(bounds[k]), less);
+      merged.push_back(end);
+    }
+    items.swap(buffer);
+    bounds = std::move(merged);
+  }
+}
+
 // Texts compare by their first eight bytes, packed big-endian, before any
 // memory behind the value is touched.
 struct TextKey {
@@ -970,7 +1002,7 @@ void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefi
   };
   std::vector<Keyed> keyed(items.size());
   for (size_t i = 0; i < items.size(); ++i) keyed[i] = Keyed{prefixes[i], static_cast<uint32_t>(i)};
-  sort_runs(keyed.begin(), keyed.end(), vm_counted([&items](const Keyed& a, const Keyed& b) {
+  sort_natural_runs(keyed, vm_counted([&items](const Keyed& a, const Keyed& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
     return c == VmOrdering::Less || (c == VmOrdering::Equal && a.position < b.position);
