@@ -193,7 +193,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   hasher.holds_datetime_ = leaves.datetime;
   // Only the groups that hold a number that is not plain may hold unequal
   // members.
-  if (leaves.mixed.size() == 0) return hasher;
+  if (leaves.mixed.size() == 0) return leaves.bucket_shared ? std::nullopt : std::optional(std::move(hasher));
   hasher.mixed_groups_ = std::move(leaves.mixed);
   const std::vector<double>& leaf_groups = leaves.groups;
   const double* next_group = leaf_groups.data();
@@ -205,6 +205,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   }
   bool failed = false;
   bool any_unclean = false;
+  bool wild_groups = false;
   hasher.groups_.for_each([&](Group& g) {
     // The exact members are equal to one another; the floats (one double)
     // must meet an int of the group and a decimal of it alike.
@@ -215,12 +216,17 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
       g.clean = equal.ok() && *equal;
     }
     any_unclean |= !g.clean;
+    wild_groups |= !g.clean && g.first_float != nullptr;
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
-  // With every group equal throughout, the first hashes stand.
-  if (!any_unclean) return hasher;
-  hasher.transitive_ = false;
+  // With every group equal throughout, the first hashes stand (and a set
+  // with two items of one hash has no hash of its own).
+  if (!any_unclean) return leaves.bucket_shared ? std::nullopt : std::optional(std::move(hasher));
+  // Groups of ints and decimals alone are equal by exact value, which the
+  // refined hashes follow: only their floats make a group intransitive.
+  hasher.wild_groups_ = wild_groups;
+  hasher.transitive_ = !wild_groups;
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
@@ -314,11 +320,19 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
         refined[i] = h->refined;
         wild |= h->wild;
       }
-      // Two items of one bucket: an equal frozenset may hold other buckets.
+      // Two items of one bucket, where a wild value could meet them: an
+      // equal frozenset may hold other buckets. Two of one refined hash:
+      // an equal frozenset may hold other items. The first walk, which
+      // takes every group as equal throughout, only notes either.
       std::sort(coarse.begin(), coarse.end());
       std::sort(refined.begin(), refined.end());
-      if (std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end()) return std::nullopt;
-      if (!wild && std::adjacent_find(refined.begin(), refined.end()) != refined.end()) return std::nullopt;
+      const bool shared_bucket = std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end();
+      const bool shared_hash = !wild && std::adjacent_find(refined.begin(), refined.end()) != refined.end();
+      if (first != nullptr) {
+        first->bucket_shared |= shared_bucket || shared_hash;
+      } else if ((shared_bucket && wild_groups_) || shared_hash) {
+        return std::nullopt;
+      }
       EqualValueHashes out;
       out.coarse = out.refined = mix(kSetTag, items.size());
       for (const uint64_t h : coarse) out.coarse = mix(out.coarse, h);

@@ -112,16 +112,18 @@ class FlatTable {
 class EqualValueHasher {
  public:
   // Nothing when a comparison among the values could fail, or when a
-  // frozenset among them holds two items of one bucket (its hash could not
-  // be told from its items); the hashes of each span's values otherwise.
+  // frozenset among them holds two items of one bucket where a wild value
+  // could meet them (its hash could not be told from its items), or two
+  // items of one refined hash; the hashes of each span's values otherwise.
   // `set_items`: the values are to be set items, so a value that is not
   // hashable (a list, a set, a dict, ..., anywhere inside) refuses too.
   static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
                                                VmWorkMeter* meter, bool set_items = false);
   const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
   bool any_wild() const { return any_wild_; }
-  // Every group equal throughout: value equality is an equivalence over the
-  // universe and equal values share their refined hashes (none is wild).
+  // No float in a group whose members differ: value equality is an
+  // equivalence over the universe and equal values share their refined
+  // hashes (none is wild).
   bool transitive() const { return transitive_; }
   // A date-time in the universe: two of its values may share a set key
   // (keys stop at the microsecond) without being equal.
@@ -146,6 +148,7 @@ class EqualValueHasher {
     bool decimal = false;
     bool misfit = false;  // a number without a decimal
     bool datetime = false;
+    bool bucket_shared = false;  // a set holding two items of one hash
   };
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
@@ -163,6 +166,7 @@ class EqualValueHasher {
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
   bool transitive_ = true;
+  bool wild_groups_ = false;  // a float in a group whose members differ
   bool holds_datetime_ = false;
   uint64_t seed_ = vm_hash_seed();
 };
