@@ -178,42 +178,67 @@ class EqualValueHasher {
 // caller's `value_at(position)`.
 class EquivalenceIndex {
  public:
-  explicit EquivalenceIndex(size_t capacity) {
-    by_hash_.reserve(capacity);
-    next_.resize(capacity, kEnd);
-  }
+  // Room for `capacity` hashes without growing.
+  explicit EquivalenceIndex(size_t capacity)
+      : slots_(std::max<size_t>(16, std::bit_ceil(capacity + capacity / 2 + 1)), Slot{}) {}
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find_or_add(uint64_t hash, const VmValue& v, uint32_t p, const ValueAt& value_at,
                                                 VmWorkMeter* meter) {
     vm_tick(meter);
-    Chain& c = by_hash_[hash];
-    if (c.head == kEnd) {
-      c.head = c.tail = p;
+    Slot* s = &probe(hash);
+    if (s->head == kEnd) {
+      if (3 * (used_ + 1) > 2 * slots_.size()) {
+        grow();
+        s = &probe(hash);
+      }
+      *s = Slot{hash, p, p};
+      ++used_;
       return std::optional<uint32_t>();
     }
-    VELN_TRY(const std::optional<uint32_t> q, first_equal(c.head, v, value_at, meter));
+    VELN_TRY(const std::optional<uint32_t> q, first_equal(s->head, v, value_at, meter));
     if (q) return q;
+    // Another value of this hash (rare): chained after the last one.
     if (next_.size() <= p) next_.resize(std::max<size_t>(p + 1, 2 * next_.size()), kEnd);
-    next_[c.tail] = p;
-    c.tail = p;
+    next_[s->tail] = p;
+    s->tail = p;
     return std::optional<uint32_t>();
   }
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find(uint64_t hash, const VmValue& v, const ValueAt& value_at,
                                          VmWorkMeter* meter) const {
     vm_tick(meter);
-    const Chain* c = by_hash_.find(hash);
-    if (c == nullptr) return std::optional<uint32_t>();
-    return first_equal(c->head, v, value_at, meter);
+    const Slot& s = probe(hash);
+    if (s.head == kEnd) return std::optional<uint32_t>();
+    return first_equal(s.head, v, value_at, meter);
   }
-  void prefetch(uint64_t hash) const { by_hash_.prefetch(hash); }
+  void prefetch(uint64_t hash) const {
+    const Slot* slot = &slots_[static_cast<size_t>(hash) & (slots_.size() - 1)];
+    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
+    __builtin_prefetch(slot);
+  }
 
  private:
   static constexpr uint32_t kEnd = UINT32_MAX;
-  struct Chain {
-    uint32_t head = kEnd;
+  // The hashes are seeded mixes already, so their low bits place them.
+  struct Slot {
+    uint64_t hash = 0;
+    uint32_t head = kEnd;  // kEnd: a free slot
     uint32_t tail = kEnd;
   };
+  template <class Slots>
+  static auto& probe_in(Slots& slots, uint64_t hash) {
+    const size_t mask = slots.size() - 1;
+    for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask)
+      if (slots[i].head == kEnd || slots[i].hash == hash) return slots[i];
+  }
+  Slot& probe(uint64_t hash) { return probe_in(slots_, hash); }
+  const Slot& probe(uint64_t hash) const { return probe_in(slots_, hash); }
+  void grow() {
+    std::vector<Slot> bigger(2 * slots_.size(), Slot{});
+    for (const Slot& s : slots_)
+      if (s.head != kEnd) probe_in(bigger, s.hash) = s;
+    slots_ = std::move(bigger);
+  }
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> first_equal(uint32_t q, const VmValue& v, const ValueAt& value_at,
                                                 VmWorkMeter* meter) const {
@@ -224,8 +249,9 @@ class EquivalenceIndex {
     }
     return std::optional<uint32_t>();
   }
-  FlatTable<Chain> by_hash_;
-  std::vector<uint32_t> next_;  // by position: the next of its hash
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  std::vector<uint32_t> next_;  // by position: the next of its hash, once any hash has two
 };
 
 // Positions of stored values by their hashes. Positions are added in
