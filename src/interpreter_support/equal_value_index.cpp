@@ -27,6 +27,9 @@ namespace {
 
 bool is_number_leaf(const VmValue& v) { return vm_needle_class(v) == NeedleClass::Numeric; }
 
+// How many values ahead of the hashing walk their buffers are loaded.
+constexpr size_t kWalkAhead = 8;
+
 constexpr uint64_t kNumberTag = 0x6e756d62u;
 constexpr uint64_t kExactTag = 0x65786163u;
 constexpr uint64_t kTupleTag = 0x7475706cu;
@@ -182,11 +185,16 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
     hasher.hashes_[s].resize(universe[s].size());
-    EqualValueHashes* out = hasher.hashes_[s].data();
-    for (const VmValue& v : universe[s]) {
-      auto h = hasher.hash_of(v, &leaves);
+    // The walk is bound by loading the values' buffers: each is started
+    // well ahead, and a container's items once its buffer has arrived.
+    const std::span<const VmValue> values = universe[s];
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i + 2 * kWalkAhead < values.size()) values[i + 2 * kWalkAhead].prefetch();
+      if (i + kWalkAhead < values.size() && vm_kind_is_sequence(values[i + kWalkAhead].kind()))
+        __builtin_prefetch(values[i + kWalkAhead].items().data());
+      auto h = hasher.hash_of(values[i], &leaves);
       if (!h) return std::nullopt;
-      *out++ = *h;
+      hasher.hashes_[s][i] = *h;
     }
   }
   if (leaves.decimal && leaves.misfit) return std::nullopt;

@@ -331,6 +331,10 @@ class VmValue {
 
   // Sequence kinds.
   std::span<const VmValue> items() const;
+  // Starts loading the shared buffer, for loops that will read it shortly.
+  void prefetch() const {
+    if (heap_) __builtin_prefetch(u_.p);
+  }
   size_t item_count() const { return items().size(); }
   const VmValue& item(size_t i) const { return items()[i]; }
 
