@@ -302,8 +302,10 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       for (const VmValue& item : items) {
         const auto h = hash_of(item, first);
         if (!h) return std::nullopt;
+        // Mostly the two hashes agree throughout: one mix serves both.
+        const bool agreed = out.coarse == out.refined && h->coarse == h->refined;
         out.coarse = mix(out.coarse, h->coarse);
-        out.refined = mix(out.refined, h->refined);
+        out.refined = agreed ? out.coarse : mix(out.refined, h->refined);
         out.wild |= h->wild;
       }
       return out;
@@ -321,21 +323,24 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       const std::span<uint64_t> coarse = all.first(items.size());
       const std::span<uint64_t> refined = all.last(items.size());
       bool wild = false;
+      bool agreed = true;  // every item's two hashes equal: one sort serves both
       for (size_t i = 0; i < items.size(); ++i) {
         const auto h = hash_of(items[i], first);
         if (!h) return std::nullopt;
         coarse[i] = h->coarse;
         refined[i] = h->refined;
         wild |= h->wild;
+        agreed &= h->coarse == h->refined;
       }
       // Two items of one bucket, where a wild value could meet them: an
       // equal frozenset may hold other buckets. Two of one refined hash:
       // an equal frozenset may hold other items. The first walk, which
       // takes every group as equal throughout, only notes either.
       std::sort(coarse.begin(), coarse.end());
-      std::sort(refined.begin(), refined.end());
+      if (!agreed) std::sort(refined.begin(), refined.end());
       const bool shared_bucket = std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end();
-      const bool shared_hash = !wild && std::adjacent_find(refined.begin(), refined.end()) != refined.end();
+      const bool shared_hash =
+          !wild && (agreed ? shared_bucket : std::adjacent_find(refined.begin(), refined.end()) != refined.end());
       if (first != nullptr) {
         first->bucket_shared |= shared_bucket || shared_hash;
       } else if ((shared_bucket && wild_groups_) || shared_hash) {
@@ -344,7 +349,11 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       EqualValueHashes out;
       out.coarse = out.refined = mix(kSetTag, items.size());
       for (const uint64_t h : coarse) out.coarse = mix(out.coarse, h);
-      for (const uint64_t h : refined) out.refined = mix(out.refined, h);
+      if (agreed) {
+        out.refined = out.coarse;
+      } else {
+        for (const uint64_t h : refined) out.refined = mix(out.refined, h);
+      }
       out.wild = wild;
       return out;
     }
