@@ -14,7 +14,7 @@
 
 #include "interpreter_support/operand_conversions.hpp"
 #include "interpreter_support/integer_guards.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_operators.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
@@ -148,12 +148,9 @@ VmResult<VmValue> timedelta_times_int(const VmValue& delta, const VmValue& count
   return VmValue::timedelta(product);
 }
 
-using SetAlgebra = VmResult<std::vector<VmValue>> (*)(std::span<const VmValue>, std::span<const VmValue>);
-
 // Set results keep the left operand's kind and are brought into canonical form.
-VmResult<VmValue> set_operation(SetAlgebra algebra, const VmValue& left, const VmValue& right) {
-  VELN_TRY(std::vector<VmValue> raw, algebra(left.items(), right.items()));
-  VELN_TRY(std::vector<VmValue> items, normalize_set_items(std::move(raw)));
+VmResult<VmValue> set_operation(SetOperator op, const VmValue& left, const VmValue& right) {
+  VELN_TRY(std::vector<VmValue> items, set_operator_items(op, left.items(), right.items()));
   return VmValue::make_sequence(left.kind(), std::move(items));
 }
 
@@ -220,7 +217,7 @@ VmResult<VmValue> op_sub(VmValue left, VmValue right) {
     return decimal_operation(BinaryOperator::Sub, &VmDecimal::sub, left, right, &VmDecimal::sub_into);
   }
   if (is_set_like(left.kind()) && is_set_like(right.kind())) {
-    return set_operation(&set_difference_values, left, right);
+    return set_operation(SetOperator::Difference, left, right);
   }
   return unsupported_operands(BinaryOperator::Sub, left, right);
 }
@@ -328,10 +325,10 @@ VmResult<VmValue> op_bitwise(VmValue left, VmValue right) {
     return VmValue::boolean(kOp == BitOp::And ? (a && b) : kOp == BitOp::Or ? (a || b) : (a != b));
   }
   if (is_set_like(lk) && is_set_like(rk)) {
-    constexpr SetAlgebra algebra = kOp == BitOp::And  ? SetAlgebra{&set_intersection_values}
-                                   : kOp == BitOp::Or ? SetAlgebra{&set_union_values}
-                                                      : SetAlgebra{&set_symmetric_difference_values};
-    return set_operation(algebra, left, right);
+    constexpr SetOperator op = kOp == BitOp::And  ? SetOperator::Intersection
+                               : kOp == BitOp::Or ? SetOperator::Union
+                                                  : SetOperator::SymmetricDifference;
+    return set_operation(op, left, right);
   }
   VELN_TRY(VmValue l, vm_int_operand(left));
   VELN_TRY(VmValue r, vm_int_operand(right));

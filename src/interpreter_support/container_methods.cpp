@@ -15,6 +15,7 @@
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/search_bounds.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_operators.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
@@ -264,8 +265,7 @@ VmResult<NativeMethodOutcome> set_intersection(VmValue s, Args args) {
 
 VmResult<NativeMethodOutcome> set_symmetric_difference(VmValue s, Args args) {
   VELN_TRY(std::vector<VmValue> other, normalized_argument(args[0]));
-  VELN_TRY(std::vector<VmValue> sym, set_symmetric_difference_values(s.items(), other));
-  VELN_TRY(std::vector<VmValue> normalized, normalize_set_items(std::move(sym)));
+  VELN_TRY(std::vector<VmValue> normalized, set_operator_items(SetOperator::SymmetricDifference, s.items(), other));
   VELN_TRY(VmValue result, same_kind_set(s, std::move(normalized)));
   return NativeMethodOutcome::plain(std::move(result));
 }

@@ -11,11 +11,13 @@
 #include "interpreter_support/equal_value_index.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
 
+#include "interpreter_support/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"
@@ -25,14 +27,15 @@ namespace {
 
 bool is_number_leaf(const VmValue& v) { return vm_needle_class(v) == NeedleClass::Numeric; }
 
+// How many values ahead of the hashing walk their buffers are loaded.
+constexpr size_t kWalkAhead = 8;
+
 constexpr uint64_t kNumberTag = 0x6e756d62u;
 constexpr uint64_t kExactTag = 0x65786163u;
 constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kListTag = 0x6c697374u;
 constexpr uint64_t kSetTag = 0x73657473u;
 constexpr uint64_t kDictTag = 0x64696374u;
-
-uint64_t mix(uint64_t h, uint64_t x) { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x); }
 
 uint64_t double_bits(double x) {
   if (x == 0.0) x = 0.0;
@@ -136,29 +139,6 @@ bool walk_leaves(const VmValue& v, Leaf& leaf) {
 
 }  // namespace
 
-bool EqualValueHasher::survey(const VmValue& v, Survey& found, VmWorkMeter* meter) {
-  auto leaf = [&](const VmValue& x) {
-    vm_tick(meter);
-    switch (x.kind()) {
-      case VmKind::Int:
-        found.misfit |= decimal_misfit(x);
-        return true;
-      case VmKind::Float: {
-        const double f = x.float_value();
-        if (std::isnan(f)) return false;
-        found.misfit |= decimal_misfit(x);
-        return true;
-      }
-      case VmKind::Decimal:
-        found.decimal = true;
-        return true;
-      default:
-        return !x.is(VmKind::Dict);  // a dict's values could compare with an error
-    }
-  };
-  return walk_leaves(v, leaf);
-}
-
 bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
 bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
@@ -193,28 +173,35 @@ bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_group
 }
 
 std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::span<const VmValue>> universe,
-                                                        VmWorkMeter* meter) {
+                                                        VmWorkMeter* meter, bool set_items) {
   EqualValueHasher hasher;
-  Survey found;
-  // Each value is hashed right after its survey, while it is in the cache,
-  // as if every group were equal throughout; hashed again below if not. The
-  // group doubles of the number leaves (a decimal's costs a division) are
-  // kept in walk order for the grouping pass.
-  LeafGroups leaves;
+  // Each value is surveyed and hashed in one walk, as if every group were
+  // equal throughout; hashed again below if not. The group doubles of the
+  // number leaves (a decimal's costs a division) are kept in walk order for
+  // the grouping pass.
+  FirstWalk leaves;
+  leaves.meter = meter;
+  leaves.set_items = set_items;
   hasher.hashes_.resize(universe.size());
   for (size_t s = 0; s < universe.size(); ++s) {
-    hasher.hashes_[s].reserve(universe[s].size());
-    for (const VmValue& v : universe[s]) {
-      if (!hasher.survey(v, found, meter)) return std::nullopt;
-      auto h = hasher.hash_of(v, &leaves);
+    hasher.hashes_[s].resize(universe[s].size());
+    // The walk is bound by loading the values' buffers: each is started
+    // well ahead, and a container's items once its buffer has arrived.
+    const std::span<const VmValue> values = universe[s];
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i + 2 * kWalkAhead < values.size()) values[i + 2 * kWalkAhead].prefetch();
+      if (i + kWalkAhead < values.size() && vm_kind_is_sequence(values[i + kWalkAhead].kind()))
+        __builtin_prefetch(values[i + kWalkAhead].items().data());
+      auto h = hasher.hash_of(values[i], &leaves);
       if (!h) return std::nullopt;
-      hasher.hashes_[s].push_back(*h);
+      hasher.hashes_[s][i] = *h;
     }
   }
-  if (found.decimal && found.misfit) return std::nullopt;
+  if (leaves.decimal && leaves.misfit) return std::nullopt;
+  hasher.holds_datetime_ = leaves.datetime;
   // Only the groups that hold a number that is not plain may hold unequal
   // members.
-  if (leaves.mixed.size() == 0) return hasher;
+  if (leaves.mixed.size() == 0) return leaves.bucket_shared ? std::nullopt : std::optional(std::move(hasher));
   hasher.mixed_groups_ = std::move(leaves.mixed);
   const std::vector<double>& leaf_groups = leaves.groups;
   const double* next_group = leaf_groups.data();
@@ -226,6 +213,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   }
   bool failed = false;
   bool any_unclean = false;
+  bool wild_groups = false;
   hasher.groups_.for_each([&](Group& g) {
     // The exact members are equal to one another; the floats (one double)
     // must meet an int of the group and a decimal of it alike.
@@ -236,11 +224,17 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
       g.clean = equal.ok() && *equal;
     }
     any_unclean |= !g.clean;
+    wild_groups |= !g.clean && g.first_float != nullptr;
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
-  // With every group equal throughout, the first hashes stand.
-  if (!any_unclean) return hasher;
+  // With every group equal throughout, the first hashes stand (and a set
+  // with two items of one hash has no hash of its own).
+  if (!any_unclean) return leaves.bucket_shared ? std::nullopt : std::optional(std::move(hasher));
+  // Groups of ints and decimals alone are equal by exact value, which the
+  // refined hashes follow: only their floats make a group intransitive.
+  hasher.wild_groups_ = wild_groups;
+  hasher.transitive_ = !wild_groups;
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
@@ -253,7 +247,30 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   return hasher;
 }
 
-std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, LeafGroups* leaf_groups) const {
+std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, FirstWalk* first) const {
+  if (first != nullptr) {
+    vm_tick(first->meter);
+    switch (v.kind()) {
+      case VmKind::Int:
+        first->misfit |= decimal_misfit(v);
+        break;
+      case VmKind::Float:
+        if (std::isnan(v.float_value())) return std::nullopt;
+        first->misfit |= decimal_misfit(v);
+        break;
+      case VmKind::Decimal:
+        first->decimal = true;
+        break;
+      case VmKind::DateTime:
+        first->datetime = true;
+        break;
+      case VmKind::Dict:
+        return std::nullopt;  // a dict's values could compare with an error
+      default:
+        break;
+    }
+    if (first->set_items && !vm_set_key_variant(v.kind())) return std::nullopt;
+  }
   switch (v.kind()) {
     case VmKind::Bool:
     case VmKind::Int:
@@ -262,9 +279,9 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
       bool plain = true;
       const double group = group_double(v, &plain);
       const uint64_t bits = double_bits(group);
-      if (leaf_groups != nullptr) {
-        leaf_groups->groups.push_back(group);
-        if (!plain) leaf_groups->mixed[bits] = true;
+      if (first != nullptr) {
+        first->groups.push_back(group);
+        if (!plain) first->mixed[bits] = true;
       }
       const uint64_t coarse = mix(kNumberTag, bits);
       const Group* g = groups_.find(bits);  // only the groups of mixed members are kept
@@ -283,10 +300,12 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
       EqualValueHashes out;
       out.coarse = out.refined = mix(v.is(VmKind::Tuple) ? kTupleTag : kListTag, items.size());
       for (const VmValue& item : items) {
-        const auto h = hash_of(item, leaf_groups);
+        const auto h = hash_of(item, first);
         if (!h) return std::nullopt;
+        // Mostly the two hashes agree throughout: one mix serves both.
+        const bool agreed = out.coarse == out.refined && h->coarse == h->refined;
         out.coarse = mix(out.coarse, h->coarse);
-        out.refined = mix(out.refined, h->refined);
+        out.refined = agreed ? out.coarse : mix(out.refined, h->refined);
         out.wild |= h->wild;
       }
       return out;
@@ -294,26 +313,47 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Leaf
     case VmKind::Set:
     case VmKind::FrozenSet: {
       const auto items = v.items();
-      std::vector<uint64_t> coarse, refined;
-      coarse.reserve(items.size());
-      refined.reserve(items.size());
+      // Small sets (the usual items) sort their hashes on the stack.
+      constexpr size_t kInline = 16;
+      std::array<uint64_t, 2 * kInline> inline_hashes;
+      std::vector<uint64_t> heap_hashes;
+      if (items.size() > kInline) heap_hashes.resize(2 * items.size());
+      const std::span<uint64_t> all = items.size() > kInline ? std::span<uint64_t>(heap_hashes)
+                                                             : std::span<uint64_t>(inline_hashes).first(2 * items.size());
+      const std::span<uint64_t> coarse = all.first(items.size());
+      const std::span<uint64_t> refined = all.last(items.size());
       bool wild = false;
-      for (const VmValue& item : items) {
-        const auto h = hash_of(item, leaf_groups);
+      bool agreed = true;  // every item's two hashes equal: one sort serves both
+      for (size_t i = 0; i < items.size(); ++i) {
+        const auto h = hash_of(items[i], first);
         if (!h) return std::nullopt;
-        coarse.push_back(h->coarse);
-        refined.push_back(h->refined);
+        coarse[i] = h->coarse;
+        refined[i] = h->refined;
         wild |= h->wild;
+        agreed &= h->coarse == h->refined;
       }
-      // Two items of one bucket: an equal frozenset may hold other buckets.
+      // Two items of one bucket, where a wild value could meet them: an
+      // equal frozenset may hold other buckets. Two of one refined hash:
+      // an equal frozenset may hold other items. The first walk, which
+      // takes every group as equal throughout, only notes either.
       std::sort(coarse.begin(), coarse.end());
-      std::sort(refined.begin(), refined.end());
-      if (std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end()) return std::nullopt;
-      if (!wild && std::adjacent_find(refined.begin(), refined.end()) != refined.end()) return std::nullopt;
+      if (!agreed) std::sort(refined.begin(), refined.end());
+      const bool shared_bucket = std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end();
+      const bool shared_hash =
+          !wild && (agreed ? shared_bucket : std::adjacent_find(refined.begin(), refined.end()) != refined.end());
+      if (first != nullptr) {
+        first->bucket_shared |= shared_bucket || shared_hash;
+      } else if ((shared_bucket && wild_groups_) || shared_hash) {
+        return std::nullopt;
+      }
       EqualValueHashes out;
       out.coarse = out.refined = mix(kSetTag, items.size());
       for (const uint64_t h : coarse) out.coarse = mix(out.coarse, h);
-      for (const uint64_t h : refined) out.refined = mix(out.refined, h);
+      if (agreed) {
+        out.refined = out.coarse;
+      } else {
+        for (const uint64_t h : refined) out.refined = mix(out.refined, h);
+      }
       out.wild = wild;
       return out;
     }

@@ -26,6 +26,7 @@
 #include <span>
 #include <vector>
 
+#include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
@@ -66,7 +67,12 @@ class FlatTable {
   // Starts loading the slot where `key` is looked for (a lookup in a large
   // table is a cache miss; callers that know their next keys hide it).
   void prefetch(uint64_t key) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<size_t>(vm_hash_word(key)) & (slots_.size() - 1)]);
+    if (slots_.empty()) return;
+    const Slot* slot = &slots_[static_cast<size_t>(vm_hash_word(key, seed_)) & (slots_.size() - 1)];
+    // GCC drops a prefetch whose address it computed inline; the empty asm
+    // makes the address opaque.
+    asm volatile("" : "+r"(slot));
+    __builtin_prefetch(slot);
   }
   template <class F>
   void for_each(F f) {
@@ -83,9 +89,9 @@ class FlatTable {
   // The slot of `key`, or the free slot where it goes. Keys are mixed with
   // the process seed: the bits of doubles (and chosen keys) cluster.
   template <class Slots>
-  static auto& probe(Slots& slots, uint64_t key) {
+  auto& probe(Slots& slots, uint64_t key) const {
     const size_t mask = slots.size() - 1;
-    for (size_t i = static_cast<size_t>(vm_hash_word(key)) & mask;; i = (i + 1) & mask)
+    for (size_t i = static_cast<size_t>(vm_hash_word(key, seed_)) & mask;; i = (i + 1) & mask)
       if (!slots[i].used || slots[i].key == key) return slots[i];
   }
   void grow() { rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
@@ -97,6 +103,7 @@ class FlatTable {
   }
   std::vector<Slot> slots_;
   size_t used_ = 0;
+  uint64_t seed_ = vm_hash_seed();
 };
 
 // Hashes for one universe of values (every value that will be stored or
@@ -105,12 +112,22 @@ class FlatTable {
 class EqualValueHasher {
  public:
   // Nothing when a comparison among the values could fail, or when a
-  // frozenset among them holds two items of one bucket (its hash could not
-  // be told from its items); the hashes of each span's values otherwise.
+  // frozenset among them holds two items of one bucket where a wild value
+  // could meet them (its hash could not be told from its items), or two
+  // items of one refined hash; the hashes of each span's values otherwise.
+  // `set_items`: the values are to be set items, so a value that is not
+  // hashable (a list, a set, a dict, ..., anywhere inside) refuses too.
   static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
-                                               VmWorkMeter* meter);
+                                               VmWorkMeter* meter, bool set_items = false);
   const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
   bool any_wild() const { return any_wild_; }
+  // No float in a group whose members differ: value equality is an
+  // equivalence over the universe and equal values share their refined
+  // hashes (none is wild).
+  bool transitive() const { return transitive_; }
+  // A date-time in the universe: two of its values may share a set key
+  // (keys stop at the microsecond) without being equal.
+  bool holds_datetime() const { return holds_datetime_; }
 
  private:
   struct Group {
@@ -120,24 +137,27 @@ class EqualValueHasher {
     const VmValue* first_float = nullptr;
     bool clean = true;  // every member equal to every other
   };
-  // What the first walk learns of the number leaves.
-  struct Survey {
-    bool decimal = false;
-    bool misfit = false;  // a number without a decimal
-  };
-  // The group doubles of the number leaves in walk order, and the groups
-  // that hold a number that is not plain.
-  struct LeafGroups {
+  // What the first walk learns: the group doubles of the number leaves in
+  // walk order, the groups that hold a number that is not plain, and
+  // whether a leaf refuses the universe.
+  struct FirstWalk {
     std::vector<double> groups;
     FlatTable<bool> mixed;
+    VmWorkMeter* meter = nullptr;
+    bool set_items = false;
+    bool decimal = false;
+    bool misfit = false;  // a number without a decimal
+    bool datetime = false;
+    bool bucket_shared = false;  // a set holding two items of one hash
   };
-  bool survey(const VmValue& v, Survey& found, VmWorkMeter* meter);
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
   // advanced past them; `end` ends them all.
   bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
-  // Records v's number leaves in `leaf_groups`.
-  std::optional<EqualValueHashes> hash_of(const VmValue& v, LeafGroups* leaf_groups = nullptr) const;
+  // With `first`, also surveys v's leaves (nothing for a leaf that refuses
+  // the universe) and records its number leaves.
+  std::optional<EqualValueHashes> hash_of(const VmValue& v, FirstWalk* first = nullptr) const;
+  uint64_t mix(uint64_t h, uint64_t x) const { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x, seed_); }
 
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
@@ -145,6 +165,93 @@ class EqualValueHasher {
   FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
+  bool transitive_ = true;
+  bool wild_groups_ = false;  // a float in a group whose members differ
+  bool holds_datetime_ = false;
+  uint64_t seed_ = vm_hash_seed();
+};
+
+// Positions of values by hash, for a universe where value equality is an
+// equivalence and equal values share their hash (that of a transitive
+// EqualValueHasher): one probe finds a value's first equal or adds it.
+// Positions are added in ascending order; the values are read through the
+// caller's `value_at(position)`.
+class EquivalenceIndex {
+ public:
+  // Room for `capacity` hashes without growing.
+  explicit EquivalenceIndex(size_t capacity)
+      : slots_(std::max<size_t>(16, std::bit_ceil(capacity + capacity / 2 + 1)), Slot{}) {}
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> find_or_add(uint64_t hash, const VmValue& v, uint32_t p, const ValueAt& value_at,
+                                                VmWorkMeter* meter) {
+    vm_tick(meter);
+    Slot* s = &probe(hash);
+    if (s->head == kEnd) {
+      if (3 * (used_ + 1) > 2 * slots_.size()) {
+        grow();
+        s = &probe(hash);
+      }
+      *s = Slot{hash, p, p};
+      ++used_;
+      return std::optional<uint32_t>();
+    }
+    VELN_TRY(const std::optional<uint32_t> q, first_equal(s->head, v, value_at, meter));
+    if (q) return q;
+    // Another value of this hash (rare): chained after the last one.
+    if (next_.size() <= p) next_.resize(std::max<size_t>(p + 1, 2 * next_.size()), kEnd);
+    next_[s->tail] = p;
+    s->tail = p;
+    return std::optional<uint32_t>();
+  }
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> find(uint64_t hash, const VmValue& v, const ValueAt& value_at,
+                                         VmWorkMeter* meter) const {
+    vm_tick(meter);
+    const Slot& s = probe(hash);
+    if (s.head == kEnd) return std::optional<uint32_t>();
+    return first_equal(s.head, v, value_at, meter);
+  }
+  void prefetch(uint64_t hash) const {
+    const Slot* slot = &slots_[static_cast<size_t>(hash) & (slots_.size() - 1)];
+    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
+    __builtin_prefetch(slot);
+  }
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+  // The hashes are seeded mixes already, so their low bits place them.
+  struct Slot {
+    uint64_t hash = 0;
+    uint32_t head = kEnd;  // kEnd: a free slot
+    uint32_t tail = kEnd;
+  };
+  template <class Slots>
+  static auto& probe_in(Slots& slots, uint64_t hash) {
+    const size_t mask = slots.size() - 1;
+    for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask)
+      if (slots[i].head == kEnd || slots[i].hash == hash) return slots[i];
+  }
+  Slot& probe(uint64_t hash) { return probe_in(slots_, hash); }
+  const Slot& probe(uint64_t hash) const { return probe_in(slots_, hash); }
+  void grow() {
+    std::vector<Slot> bigger(2 * slots_.size(), Slot{});
+    for (const Slot& s : slots_)
+      if (s.head != kEnd) probe_in(bigger, s.hash) = s;
+    slots_ = std::move(bigger);
+  }
+  template <class ValueAt>
+  VmResult<std::optional<uint32_t>> first_equal(uint32_t q, const VmValue& v, const ValueAt& value_at,
+                                                VmWorkMeter* meter) const {
+    for (; q != kEnd; q = q < next_.size() ? next_[q] : kEnd) {
+      vm_tick(meter);
+      VELN_TRY(const bool equal, vm_values_equal(value_at(q), v));
+      if (equal) return std::optional<uint32_t>(q);
+    }
+    return std::optional<uint32_t>();
+  }
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  std::vector<uint32_t> next_;  // by position: the next of its hash, once any hash has two
 };
 
 // Positions of stored values by their hashes. Positions are added in

@@ -605,6 +605,38 @@ void sort_runs(It first, It last, Less less) {
   }
 }
 
+// Sorts a vector that may consist of a few long ascending runs (items that
+// arrived cycling through a few tuple prefixes, say) by merging the runs
+// pairwise, in log(runs) passes; many short runs are sorted as usual.
+template <class T, class Less>
+void sort_natural_runs(std::vector<T>& items, Less less) {
+  const size_t n = items.size();
+  std::vector<size_t> bounds{0};
+  for (size_t i = 1; i < n; ++i) {
+    if (!less(items[i], items[i - 1])) continue;
+    bounds.push_back(i);
+    if (bounds.size() > n / 16 + 2) {
+      std::sort(items.begin(), items.end(), less);
+      return;
+    }
+  }
+  bounds.push_back(n);
+  std::vector<T> buffer(n);
+  while (bounds.size() > 2) {
+    std::vector<size_t> merged{0};
+    for (size_t k = 0; k + 1 < bounds.size(); k += 2) {
+      const auto from = items.begin() + static_cast<std::ptrdiff_t>(bounds[k]);
+      const auto middle = items.begin() + static_cast<std::ptrdiff_t>(bounds[k + 1]);
+      const size_t end = k + 2 < bounds.size() ? bounds[k + 2] : bounds[k + 1];
+      std::merge(from, middle, middle, items.begin() + static_cast<std::ptrdiff_t>(end),
+                 buffer.begin() + static_cast<std::ptrdiff_t>(bounds[k]), less);
+      merged.push_back(end);
+    }
+    items.swap(buffer);
+    bounds = std::move(merged);
+  }
+}
+
 // Texts compare by their first eight bytes, packed big-endian, before any
 // memory behind the value is touched.
 struct TextKey {
@@ -966,37 +998,21 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
-// Stable sort by set key. Key comparisons of containers recurse and format
-// float texts each time; their byte strings are built once and compared
-// bytewise (a set's items, or a union of sets, often arrive sorted).
-void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
-  // The first sixteen key bytes are packed beside each entry: most
-  // comparisons end there, without reading the byte buffer.
+// Stable sort by set key, each item's key prefix given. Key comparisons of
+// containers recurse (and format float texts); the prefixes decide most
+// comparisons without reading the items (a set's items, or a union of
+// sets, often arrive sorted).
+void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefix> prefixes, VmWorkMeter* meter) {
   struct Keyed {
-    uint64_t head;
-    uint64_t next;
-    uint32_t begin;
-    uint32_t size;
+    VmSetKeyPrefix prefix;
     uint32_t position;
   };
-  std::string bytes;  // every key's bytes, one after another
   std::vector<Keyed> keyed(items.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    const size_t begin = bytes.size();
-    if (!vm_append_set_key_bytes(bytes, items[i]) || bytes.size() > UINT32_MAX) {
-      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
-      return;
-    }
-    const std::string_view key = std::string_view(bytes).substr(begin);
-    keyed[i] = Keyed{packed_bytes(key, 0), packed_bytes(key, 8), static_cast<uint32_t>(begin),
-                     static_cast<uint32_t>(key.size()), static_cast<uint32_t>(i)};
-  }
-  const auto view = [&bytes](const Keyed& k) { return std::string_view(bytes).substr(k.begin, k.size); };
-  sort_runs(keyed.begin(), keyed.end(), vm_counted([&view](const Keyed& a, const Keyed& b) {
-    if (a.head != b.head) return a.head < b.head;
-    if (a.next != b.next) return a.next < b.next;
-    const int c = view(a).compare(view(b));
-    return c < 0 || (c == 0 && a.position < b.position);
+  for (size_t i = 0; i < items.size(); ++i) keyed[i] = Keyed{prefixes[i], static_cast<uint32_t>(i)};
+  sort_natural_runs(keyed, vm_counted([&items](const Keyed& a, const Keyed& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
+    return c == VmOrdering::Less || (c == VmOrdering::Equal && a.position < b.position);
   }, meter));
   std::vector<VmValue> out;
   out.reserve(items.size());
@@ -1004,18 +1020,56 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   items = std::move(out);
 }
 
+void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  std::vector<VmSetKeyPrefix> prefixes(items.size());
+  std::string scratch;
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto prefix = vm_set_key_prefix(items[i], scratch);
+    if (!prefix) {  // a date-time or a time delta inside
+      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      return;
+    }
+    prefixes[i] = *prefix;
+  }
+  sort_by_prefixes(items, prefixes, meter);
+}
+
 // Containers whose items cannot be told apart by key order (number leaves of
 // mixed kinds): the scan replayed over a hash index of the kept items, when
 // no comparison among the items can fail.
-std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter) {
+// `unchecked`: the items' hashability is not known yet (the hashing walk
+// then refuses an unhashable one).
+std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter, bool unchecked = false) {
   const std::span<const VmValue> universe[] = {items};
-  auto hasher = EqualValueHasher::build(universe, meter);
+  auto hasher = EqualValueHasher::build(universe, meter, unchecked);
   if (!hasher) return std::nullopt;
   const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
   std::vector<VmValue> kept;
+  kept.reserve(items.size());
+  constexpr size_t kLookAhead = 8;
+  if (hasher->transitive()) {
+    // Equal values share their hash: one probe finds an item's equal or
+    // adds it, and a replacement leaves the index as it is.
+    EquivalenceIndex index(items.size());
+    const auto kept_at = [&kept](uint32_t q) -> const VmValue& { return kept[q]; };
+    for (size_t i = 0; i < items.size(); ++i) {
+      VmValue& item = items[i];
+      if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead].refined);
+      auto match = index.find_or_add(hashes[i].refined, item, static_cast<uint32_t>(kept.size()), kept_at, meter);
+      if (!match.ok()) return class_failure(i, std::move(match).error());
+      if (!*match) {
+        kept.push_back(std::move(item));
+        continue;
+      }
+      vm_tick(meter);
+      VmValue& stored = kept[**match];
+      if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
+    }
+    stable_sort_by_key(kept, meter);
+    return ClassOutcome{std::move(kept), std::nullopt, {}};
+  }
   std::vector<EqualValueHashes> kept_hashes;
   EqualValueIndex index(hasher->any_wild());
-  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
     VmValue& item = items[i];
     if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead]);
@@ -1092,7 +1146,23 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
 
 namespace {
 
+// Tuples, or frozensets, of number leaves of mixed kinds: the walk that
+// hashes them finds an unhashable item too, so they skip the separate
+// hashability pass. Nothing when they are not of that sort.
+std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, VmWorkMeter* meter) {
+  if (items.size() < 2) return std::nullopt;
+  const VmKind kind = items.front().kind();
+  if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
+  if (!std::all_of(items.begin(), items.end(), [kind](const VmValue& v) { return v.kind() == kind; })) return std::nullopt;
+  if (of_one_exact_shape(items)) return std::nullopt;
+  return normalize_hashed(items, meter, true);
+}
+
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
+  if (auto outcome = normalize_containers(items, meter)) {
+    if (outcome->failed_at) return std::move(outcome->error);
+    return std::move(outcome->items);
+  }
   // The scan stops at the first unhashable item, so only the items before it
   // can decide anything else.
   size_t end = items.size();

@@ -4,6 +4,7 @@
 #include "interpreter_support/set_keys.hpp"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 
 #include "values/float_text.hpp"
@@ -23,8 +24,50 @@ int compare_datetime_keys(const VmDateTime& a, const VmDateTime& b) {
   return (ua > ub) - (ua < ub);
 }
 
+// Zero and magnitudes in [1e-4, 1e16) are shown positionally, and there the
+// integer part of the text is that of the double: below 2^53 no integer lies
+// between a double and its shortest digits (both round to the double), and
+// beyond, the shortest digits are the double's own integer.
+bool positional(double x) {
+  const double m = std::fabs(x);
+  return x == 0.0 || (m >= 1e-4 && m < 1e16);
+}
+
+uint64_t digit_count(uint64_t v) {
+  uint64_t count = 1;
+  for (; v >= 10; v /= 10) ++count;
+  return count;
+}
+
+// The bytewise order of the texts of two non-negative positional doubles:
+// integer parts of one length compare as numbers, then the fractions (their
+// digit strings, without trailing zeros, compare as the numbers they
+// spell, and shortest digits keep the doubles' order). Of unequal lengths,
+// the shorter part meets the longer one's leading digits, and where those
+// are equal its "." precedes the longer one's next digit.
+int compare_positional_magnitudes(double a, double b) {
+  const auto ia = static_cast<uint64_t>(a);
+  const auto ib = static_cast<uint64_t>(b);
+  const uint64_t la = digit_count(ia);
+  const uint64_t lb = digit_count(ib);
+  if (la == lb) {
+    if (ia != ib) return ia < ib ? -1 : 1;
+    return (a > b) - (a < b);
+  }
+  uint64_t longer = la < lb ? ib : ia;
+  for (uint64_t extra = la < lb ? lb - la : la - lb; extra > 0; --extra) longer /= 10;
+  const uint64_t shorter = la < lb ? ia : ib;
+  const int shorter_first = shorter <= longer ? -1 : 1;
+  return la < lb ? shorter_first : -shorter_first;
+}
+
 int compare_float_keys(double a, double b) {
   if (a == b && std::signbit(a) == std::signbit(b)) return 0;  // same double, same text
+  if (positional(a) && positional(b)) {
+    // "-" precedes every digit; two negative texts compare past their signs.
+    if (std::signbit(a) != std::signbit(b)) return std::signbit(a) ? -1 : 1;
+    return compare_positional_magnitudes(std::fabs(a), std::fabs(b));
+  }
   return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
 }
 
@@ -133,11 +176,23 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
     case VmSetKeyVariant::Decimal:
       append_integer_bytes(out, value.decimal_value().scaled());
       return true;
-    case VmSetKeyVariant::Float:
-      // Display texts hold no 0x00 byte.
-      append_float_display_text(out, value.float_value());
-      out.push_back('\0');
+    case VmSetKeyVariant::Float: {
+      // Display texts hold no 0x00 byte. A whole number below 1e16 shows
+      // as its integer digits and ".0", written without the digit search.
+      const double x = value.float_value();
+      if (x == std::trunc(x) && std::fabs(x) < 1e16) {
+        if (std::signbit(x)) out.push_back('-');
+        char digits[20];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr;
+        out.append(digits, end);
+        out.append(".0");
+        out.push_back('\0');
+      } else {
+        append_float_display_text(out, x);
+        out.push_back('\0');
+      }
       return true;
+    }
     case VmSetKeyVariant::String:
     case VmSetKeyVariant::Bytes:
       append_text_bytes(out, value.text());
@@ -156,33 +211,15 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
   return false;
 }
 
-std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
-  switch (kind) {
-    case VmKind::None:
-      return VmSetKeyVariant::None;
-    case VmKind::Bool:
-      return VmSetKeyVariant::Bool;
-    case VmKind::Int:
-      return VmSetKeyVariant::Int;
-    case VmKind::Decimal:
-      return VmSetKeyVariant::Decimal;
-    case VmKind::Float:
-      return VmSetKeyVariant::Float;
-    case VmKind::DateTime:
-      return VmSetKeyVariant::DateTime;
-    case VmKind::TimeDelta:
-      return VmSetKeyVariant::TimeDelta;
-    case VmKind::String:
-      return VmSetKeyVariant::String;
-    case VmKind::Bytes:
-      return VmSetKeyVariant::Bytes;
-    case VmKind::Tuple:
-      return VmSetKeyVariant::Tuple;
-    case VmKind::FrozenSet:
-      return VmSetKeyVariant::FrozenSet;
-    default:
-      return std::nullopt;
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch) {
+  scratch.clear();
+  if (!vm_append_set_key_bytes(scratch, value)) return std::nullopt;
+  VmSetKeyPrefix prefix;
+  for (size_t i = 0; i < 16; ++i) {
+    uint64_t& word = i < 8 ? prefix.head : prefix.next;
+    word = (word << 8) | (i < scratch.size() ? static_cast<uint8_t>(scratch[i]) : 0);
   }
+  return prefix;
 }
 
 VmStatus vm_check_hashable(const VmValue& value) {

@@ -6,6 +6,7 @@
 // in a value; it must not outlive the value it was built from.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,7 +34,34 @@ enum class VmSetKeyVariant : uint8_t {
 
 // The variant a value of `kind` keys to, or nothing for kinds that cannot be
 // set items (bytearray, set, list, dict, the handle kinds, exception...).
-std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind);
+inline std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
+  switch (kind) {
+    case VmKind::None:
+      return VmSetKeyVariant::None;
+    case VmKind::Bool:
+      return VmSetKeyVariant::Bool;
+    case VmKind::Int:
+      return VmSetKeyVariant::Int;
+    case VmKind::Decimal:
+      return VmSetKeyVariant::Decimal;
+    case VmKind::Float:
+      return VmSetKeyVariant::Float;
+    case VmKind::DateTime:
+      return VmSetKeyVariant::DateTime;
+    case VmKind::TimeDelta:
+      return VmSetKeyVariant::TimeDelta;
+    case VmKind::String:
+      return VmSetKeyVariant::String;
+    case VmKind::Bytes:
+      return VmSetKeyVariant::Bytes;
+    case VmKind::Tuple:
+      return VmSetKeyVariant::Tuple;
+    case VmKind::FrozenSet:
+      return VmSetKeyVariant::FrozenSet;
+    default:
+      return std::nullopt;
+  }
+}
 
 // "unhashable type: '{}'" when the value, or an item nested in a tuple or
 // frozenset, has no key (naming the innermost offending item's type).
@@ -62,6 +90,19 @@ VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
 // the key order: equal keys give equal strings. False, with `out` partly
 // written, for values holding a date-time or a time delta (not encoded).
 bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
+
+// The first sixteen of a value's key bytes (vm_append_set_key_bytes), as two
+// big-endian words padded with zeros: where two prefixes differ, the keys
+// differ the same way (a key that is a prefix of another pads with zeros and
+// sorts first); equal prefixes leave the order to vm_set_key_compare. Most
+// comparisons of a sort end on them without reading the values. Nothing for
+// a value whose key has no bytes. `scratch` is working space.
+struct VmSetKeyPrefix {
+  uint64_t head = 0;
+  uint64_t next = 0;
+  auto operator<=>(const VmSetKeyPrefix&) const = default;
+};
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch);
 
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);

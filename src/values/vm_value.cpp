@@ -134,14 +134,7 @@ Caches caches_of(std::span<const VmDictPair> pairs) {
 
 // ---- hashing ----------------------------------------------------------------
 
-inline uint64_t fmix(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdULL;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ULL;
-  k ^= k >> 33;
-  return k;
-}
+inline uint64_t fmix(uint64_t k) { return vm_hash_word(k, 0); }
 
 inline uint64_t mix(uint64_t h, uint64_t v) {
   h ^= v * 0x9E3779B97F4A7C15ULL;

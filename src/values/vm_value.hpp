@@ -345,6 +345,10 @@ class VmValue {
   std::span<const VmValue> items() const;
   VmItemsView items_view() const;
   size_t item_count() const;
+  // Starts loading the shared buffer, for loops that will read it shortly.
+  void prefetch() const {
+    if (heap_) __builtin_prefetch(u_.p);
+  }
   const VmValue& item(size_t i) const { return items()[i]; }
 
   // Dict.
@@ -535,6 +539,17 @@ uint64_t vm_structural_hash(const VmValue& value, uint64_t seed);
 uint64_t vm_hash_seed();
 // A 64-bit word mixed with the seed (for indexes keyed by numbers).
 uint64_t vm_hash_word(uint64_t word);
+// The same with the seed given: vm_hash_word(w) == vm_hash_word(w,
+// vm_hash_seed()); for hot loops, which read the seed once.
+inline uint64_t vm_hash_word(uint64_t word, uint64_t seed) {
+  uint64_t k = word ^ seed;
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdULL;
+  k ^= k >> 33;
+  k *= 0xc4ceb9fe1a85ec53ULL;
+  k ^= k >> 33;
+  return k;
+}
 
 // A read-only GMP view of an Int value, for GMP calls without copying the
 // operand: a small integer is viewed through one limb held in the view. The

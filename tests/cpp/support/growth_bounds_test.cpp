@@ -12,6 +12,7 @@
 #include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_operators.hpp"
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/vm_decimal.hpp"
@@ -220,10 +221,41 @@ TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
           EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
           EXPECT_TRUE(set_is_subset(a.items(), b.items(), meter).ok());  // <=, and == past its size test
           EXPECT_TRUE(set_is_subset(a.items(), a.items(), meter).ok());
+          for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
+                                       SetOperator::SymmetricDifference}) {
+            EXPECT_TRUE(set_operator_items(op, a.items(), b.items(), &meter).ok());
+          }
           return meter.steps;
         },
         2048);
   }
+}
+
+TEST(SetGrowth, FrozensetsOfNumbersSharingADouble) {
+  // Each frozenset holds an int and a decimal beyond 2^53 that round to one
+  // double without being equal.
+  const auto frozensets = [](size_t n, size_t offset) {
+    std::vector<VmValue> items;
+    for (size_t i = offset; i < n + offset; ++i) {
+      const mpz_class at = (mpz_class(1) << 60) + 256 * static_cast<unsigned long>(i);
+      const VmValue decimal = VmValue::decimal(*VmDecimal::from_str_literal(mpz_class(at + 2).get_str()));
+      items.push_back(frozen({VmValue::integer(mpz_class(at + 1)), decimal}));
+    }
+    return items;
+  };
+  expect_near_linear(
+      [&](size_t n) {
+        VmWorkMeter meter;
+        const auto a = normalize_set_items(frozensets(n, 0), meter);
+        const auto b = normalize_set_items(frozensets(n, n / 2), meter);
+        EXPECT_TRUE(a.ok() && b.ok());
+        if (a.ok() && b.ok()) {
+          EXPECT_TRUE(set_difference_values(*a, *b, meter).ok());
+          EXPECT_TRUE(set_operator_items(SetOperator::Union, *a, *b, &meter).ok());
+        }
+        return meter.steps;
+      },
+      2048);
 }
 
 // Items of three kinds, the i-th of each.

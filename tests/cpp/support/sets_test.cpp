@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <random>
 #include <sstream>
 
@@ -14,6 +15,7 @@
 #include "interpreter_support/set_algebra.hpp"
 #include "interpreter_support/set_keys.hpp"
 #include "set_scan_reference.hpp"
+#include "values/float_text.hpp"
 
 namespace veln {
 namespace {
@@ -96,6 +98,40 @@ TEST(SetAlgebra, FloatSetsMatchCPythonOrder) {
     ++checked;
   }
   EXPECT_GT(checked, 1000u);
+}
+
+// Float keys are compared, and written as key bytes, without formatting
+// where the display form allows: both must agree with the display texts.
+TEST(SetAlgebra, FloatKeysFollowTheirTexts) {
+  std::mt19937_64 rng(29);
+  const double edges[] = {0.0, 1e-4, 9.999999999999999e-05, 1e16, 9999999999999998.0, 9007199254740992.0,
+                          9007199254740994.0, 0.1, 1.0, 10.0, 9.5, 99.99, 100.0, 1e15, 123.456, 0.5};
+  const auto draw = [&]() -> double {
+    switch (rng() % 5) {
+      case 0:
+        return edges[rng() % std::size(edges)] * (rng() % 2 ? -1.0 : 1.0);
+      case 1:
+        return static_cast<double>(rng() % 100000) / std::pow(10.0, static_cast<double>(rng() % 8));
+      case 2:
+        return static_cast<double>(rng() >> (rng() % 64));
+      case 3:
+        return std::bit_cast<double>(rng());
+      default:
+        return std::ldexp(static_cast<double>(rng() % 1000), static_cast<int>(rng() % 80) - 40);
+    }
+  };
+  const auto text_order = [](double a, double b) {
+    const int c = float_display_text(a).compare(float_display_text(b));
+    return (c > 0) - (c < 0);
+  };
+  for (int round = 0; round < 200000; ++round) {
+    const double a = draw(), b = draw();
+    ASSERT_EQ(static_cast<int>(vm_set_key_compare(VmValue::float64(a), VmValue::float64(b))), text_order(a, b))
+        << float_display_text(a) << " vs " << float_display_text(b);
+    std::string bytes;
+    ASSERT_TRUE(vm_append_set_key_bytes(bytes, VmValue::float64(a)));
+    ASSERT_EQ(bytes.substr(1), float_display_text(a) + std::string(1, '\0'));
+  }
 }
 
 // --- generated inputs: sorted paths against the scans --------------------
