@@ -2,7 +2,7 @@
 # made first (also when it then fails); every other id, case and spacing
 # included, goes to the host after its explicit metering amount; events are
 # checked against their schema, charged field by field and emitted; the
-# shuffle's answer is written back where its argument came from (D11).
+# shuffle's answer is written back where its argument came from.
 from gen_contract_cases import call, case, set_fields
 
 RET, EXPR, ASSIGN, CALL, NAME, CONST, SUB, LIST, DICT = 32, 32, 64, 5000, 64, 32, 96, 128, 608
@@ -192,7 +192,7 @@ def failing():
     case("shuffle_writes_back", SHUFFLE, [
         call("local", result="list:[2, 3, 1]"),
         call("global_list", result="list:[3, 2, 1, 4]"),
-        call("read_global", result="list:[3, 2, 1, 4]"),  # the module global alone was written (D11)
+        call("read_global", result="list:[3, 2, 1, 4]"),  # the module global alone was written
         call("nested", result="dict:{k: [2, 1]}"),
         call("empty", error="random.shuffle() expects one argument"),
         call("literal", error="unsupported assignment target 'list'"),
