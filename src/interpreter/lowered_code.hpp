@@ -69,6 +69,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Name2CompareJump) /* LoadName2 names[b & 0xffffffff], names[b >> 32], then CompareJump a8 to a */ \
   X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
   X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
+  X(NameConstBinaryJump) /* LoadNameConst names[b & 0xffffffff], constants[b >> 32], then BinaryJump a8 to a */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -88,6 +89,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Raise) \
   X(AssertFail) \
   X(ForPrep) /* pops the iterable, pushes its iteration state */ \
+  X(ForPrepRange) /* CallName calls[a] (charge b) of the builtin range, then ForPrep */ \
   X(ForNext) /* state at cell b; exhausted: jumps to a (a8 bit 1 keeps the state); else pushes the item and charges 96 (a8 bit 2: then stores it in slot `spare`; a8 bit 4: then jumps to a, and exhaustion falls through) */ \
   X(PopLoop) /* pops an iteration state and jumps to a (break) */ \
   X(StorageSet) /* binding texts[a] */ \
@@ -119,7 +121,8 @@ enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
 inline constexpr size_t kOpCount = 0 VELN_FOR_EACH_OP(VELN_OP_COUNT);
 #undef VELN_OP_COUNT
 
-// Cells of a loop's iteration state: the iterated value and two positions.
+// Cells of a loop's iteration state: the iterated value and two positions,
+// or, counting through a range, its step, next value and items left.
 inline constexpr uint32_t kIterationCells = 3;
 // ForNext flags (a8).
 inline constexpr uint8_t kForNextKeepState = 1;

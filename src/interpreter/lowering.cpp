@@ -46,6 +46,17 @@ uint32_t Lowerer::slot_for(std::string_view name) {
   return it->second;
 }
 
+namespace {
+
+// A call by name that reaches the builtin range while the name is not bound,
+// with positional arguments only.
+bool calls_range(const LoweredCode& code, const CallSite& site) {
+  return !site.planned && !site.has_keywords && site.keyword_texts.empty() && site.argc >= 1 && site.argc <= 3 &&
+         code.names[site.name].builtin == BuiltinId::range;
+}
+
+}  // namespace
+
 uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
   // Fused pairs, where no jump lands between them: an operator whose result
   // goes straight into a local, a name and a constant loaded for an operator
@@ -83,6 +94,15 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       last.a8 = a8;
       return at - 1;
     }
+    // `if i % 2:`: the operator's operands were loaded just before.
+    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::NameConstBinary) {
+      last.op = Op::NameConstBinaryJump;
+      last.b = uint64_t{last.a} | (last.b << 32);
+      last.a = a;
+      if (op == Op::JumpIfTrue) last.a8 |= kBinaryJumpIfTrue;
+      if (a < at) mark_target(a);
+      return at - 1;
+    }
     if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) &&
         (last.op == Op::CompareLast || last.op == Op::Binary)) {
       const bool compare = last.op == Op::CompareLast;
@@ -101,6 +121,12 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         code_.instrs.pop_back();
         return at - 2;
       }
+      return at - 1;
+    }
+    // `for x in range(n)`: the call and the start of the loop, so that the
+    // loop can count through a range instead of building it.
+    if (op == Op::ForPrep && last.op == Op::CallName && calls_range(code_, code_.calls[last.a])) {
+      last.op = Op::ForPrepRange;
       return at - 1;
     }
     // A node's price charged just before its first operand is read.

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "interpreter/container_builtins.hpp"
 #include "interpreter/expression_ops.hpp"
 #include "interpreter/function_calls.hpp"
 #include "interpreter/function_invoke.hpp"
@@ -52,6 +53,13 @@ VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { overwrite(cell, VmValue::bo
 VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { overwrite(cell, VmValue::integer(i)); }
 
 VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
+
+// Branches mostly test bools and small ints: those without a call.
+VELN_LOOP_HELPER bool truth(const Cell& value) {
+  if (value.is(VmKind::Bool)) return value.bool_value();
+  if (value.is(VmKind::Int) && value.int_is_small()) return value.small_int() != 0;
+  return value.truthy();
+}
 
 VELN_COLD void trace_statement(VmRun& run, std::string_view kind) {
   std::string line = "[vm-stmt] ";
@@ -195,6 +203,18 @@ VELN_COLD void fail_with(VmRun& run, const LoweredCode& code, const Instr& in, c
 
 VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
   Cell* state = stack + in.b;
+  if (state[0].is(VmKind::Int)) {
+    // A counted range: [step][next value][items left].
+    const int64_t left = state[2].small_int();
+    if (left == 0) return false;
+    const int64_t value = state[1].small_int();
+    std::construct_at(item, VmValue::integer(value));
+    // Past the last item the next value is never read: it may wrap.
+    const uint64_t step = static_cast<uint64_t>(state[0].small_int());
+    set_int(state[1], static_cast<int64_t>(static_cast<uint64_t>(value) + step));
+    set_int(state[2], left - 1);
+    return true;
+  }
   const int64_t end = state[2].small_int();
   if (end != 0) {
     const int64_t next = state[1].small_int();
@@ -621,6 +641,33 @@ VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {
   return f.run.check(iteration_start(std::move(iterable), sp - 1)) ? sp - 1 + kIterationCells : nullptr;
 }
 
+// `for x in range(...)` while the name still means the builtin and the
+// bounds are small ints within range()'s limit: the call's charge, then a
+// state that counts through the range (see next_item) in place of the list
+// range() would build. Anything else is the call, then ForPrep.
+VELN_OP_HELPER Cell* for_prep_range(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const NameSite& name = f.code.names[site.name];
+  Cell* args = sp - site.argc;
+  int64_t bounds[3] = {0, 0, 1};  // start, stop, step
+  bool counted = !f.slots[name.slot].bound && !f.run.instance.globals[name.global].bound;
+  for (uint32_t i = 0; counted && i < site.argc; ++i) {
+    counted = args[i].is(VmKind::Int) && args[i].int_is_small();
+    if (counted) bounds[site.argc == 1 ? 1 : i] = args[i].small_int();
+  }
+  const std::optional<uint64_t> count =
+      counted && bounds[2] != 0 ? small_range_count(bounds[0], bounds[1], bounds[2]) : std::nullopt;
+  if (!count) {
+    sp = call(f, in, sp);
+    return sp != nullptr ? for_prep(f, in, sp) : nullptr;
+  }
+  if (!charge(f.run, in.b)) return nullptr;
+  set_int(args[0], bounds[2]);
+  set_int(args[1], bounds[0]);
+  set_int(args[2], static_cast<int64_t>(*count));
+  return args + kIterationCells;
+}
+
 VELN_OP_HELPER Cell* unpack(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(*--sp);
   return f.run.check(unpack_value(value, in.a, sp)) ? sp + in.a : nullptr;
@@ -741,14 +788,14 @@ op_Jump:
   JUMP(in->a);
 op_JumpIfFalse:
 op_JumpIfTrue: {
-  const bool jump = sp[-1].truthy() == (in->op == Op::JumpIfTrue);
+  const bool jump = truth(sp[-1]) == (in->op == Op::JumpIfTrue);
   clear(*--sp);
   if (jump) JUMP(in->a);
   NEXT();
 }
 op_JumpIfTrueOrPop:
 op_JumpIfFalseOrPop:
-  if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
+  if (truth(sp[-1]) == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
   clear(*--sp);
   NEXT();
 op_Return: {
@@ -852,6 +899,13 @@ op_BinaryStore: {
   sp -= 2;
   NEXT();
 }
+op_NameConstBinaryJump:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->b >> 32]);
+  // falls through
 op_BinaryJump: {
   int64_t r;
   bool truthy;
@@ -860,7 +914,7 @@ op_BinaryJump: {
     truthy = r != 0;
   } else {
     if (!binary(run, code, *in, sp)) goto failed;
-    truthy = sp[-2].truthy();
+    truthy = truth(sp[-2]);
   }
   clear(*--sp);
   clear(*--sp);
@@ -1019,6 +1073,8 @@ op_StorageGet:
   OUT_OF_LINE(storage_get);
 op_ForPrep:
   OUT_OF_LINE(for_prep);
+op_ForPrepRange:
+  OUT_OF_LINE(for_prep_range);
 op_StorageSet:
   OUT_OF_LINE(storage_set);
 op_StorageMutateRead:
