@@ -807,6 +807,16 @@ size_t VmValue::dict_size() const {
 
 namespace {
 
+// vm_structural_hash under the dict seed, with the common small ints
+// hashed in place.
+inline uint64_t key_hash(const VmValue& key) {
+  if (key.is(VmKind::Int) && key.int_is_small()) {
+    const uint64_t kind = static_cast<uint64_t>(VmKind::Int) + 1;
+    return fmix(mix(mix(dict_hash_seed(), kind), static_cast<uint64_t>(key.small_int())));
+  }
+  return vm_structural_hash(key, dict_hash_seed());
+}
+
 // The first pair whose key is structurally equal to `key`. A dict large
 // enough for an index gets it, and `hash` the key's hash.
 std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional<uint64_t>& hash) {
@@ -820,7 +830,7 @@ std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional
   if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
     return d.last_found;
   }
-  const uint64_t h = vm_structural_hash(key, dict_hash_seed());
+  const uint64_t h = key_hash(key);
   hash = h;
   const size_t mask = idx.slots.size() - 1;
   for (size_t i = h & mask; idx.slots[i] != 0; i = (i + 1) & mask) {
@@ -979,6 +989,11 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   auto& cur = heap_as<VmSequenceHeap>(u_.p);
   const VmValue& old = cur.items[index];
+  if (!old.holds_buffer() && !item.holds_buffer()) {
+    // One unit in place of another at depth 0: the caches stay right.
+    sequence_for_edit().items[index] = std::move(item);
+    return Ok{};
+  }
   const uint64_t units = saturating_add(this->units() - old.units(), item.units());
   const uint64_t new_depth = uint64_t{item.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
@@ -1048,6 +1063,11 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& cur = heap_as<VmDictHeap>(u_.p);
   const VmValue& old = cur.pairs[index].value;
+  if (!old.holds_buffer() && !value.holds_buffer()) {
+    // One unit in place of another at depth 0: the caches stay right.
+    heap_as<VmDictHeap>(make_unique_heap()).pairs[index].value = std::move(value);
+    return Ok{};
+  }
   const uint64_t units = saturating_add(this->units() - old.units(), value.units());
   const uint64_t new_depth = uint64_t{value.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
