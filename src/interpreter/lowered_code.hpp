@@ -112,7 +112,9 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CallValue) /* calls[a] */ \
   X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
   X(Syscall) /* calls[a] */ \
-  X(NativeCall) /* calls[a] */
+  X(NativeCall) /* calls[a] */ \
+  X(AppendToLocal) /* NativeCall calls[a], `name.append(item)` with the name's slot b; a8: the result is popped */ \
+  X(DictGet) /* NativeCall calls[a], `receiver.get(key[, default])`: a8 arguments, b cells with the receiver's */
 
 #define VELN_OP_ENUMERATOR(name) name,
 enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
@@ -211,11 +213,6 @@ struct CallSite {
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
-  // Calls the loop runs without the general method path when the receiver
-  // has the kind they name: `name.append(item)` on a list bound to a local,
-  // `d.get(key[, default])` on a dict (no keywords either).
-  enum class Shortcut : uint8_t { None, LocalListAppend, DictGet };
-  Shortcut shortcut = Shortcut::None;
 };
 
 struct LoweredCode {

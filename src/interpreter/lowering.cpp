@@ -123,6 +123,11 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       }
       return at - 1;
     }
+    // `xs.append(x)` as a statement: no None is pushed to be dropped.
+    if (op == Op::Pop && last.op == Op::AppendToLocal && last.a8 == 0) {
+      last.a8 = 1;
+      return at - 1;
+    }
     // `for x in range(n)`: the call and the start of the loop, so that the
     // loop can count through a range instead of building it.
     if (op == Op::ForPrep && last.op == Op::CallName && calls_range(code_, code_.calls[last.a])) {

@@ -172,9 +172,16 @@ VELN_OP_HELPER bool unary(VmRun& run, const LoweredCode& code, const Instr& in, 
 // 1 when the link holds, 0 when not, -1 on failure.
 VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
   const bool named = in.op == Op::CompareNamed || in.op == Op::CompareLastNamed;
+  const auto op = static_cast<CompareOperator>(in.a8 & ~kCompareJumpIfTrue);
+  if (!named && (op == CompareOperator::In || op == CompareOperator::NotIn) && top[-1].is(VmKind::Dict) &&
+      top[-2].is(VmKind::String)) {
+    // A str equals exactly the keys structurally equal to it: the dict's own
+    // lookup is the membership answer.
+    return top[-1].dict_find_structural(top[-2]).has_value() == (op == CompareOperator::In) ? 1 : 0;
+  }
   VmResult<bool> holds =
       named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
-            : apply_compare_operator(static_cast<CompareOperator>(in.a8 & ~kCompareJumpIfTrue), top[-2], top[-1]);
+            : apply_compare_operator(op, top[-2], top[-1]);
   if (!holds.ok()) {
     run.fail(std::move(holds).error());
     return -1;
@@ -440,40 +447,10 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   return replace_with_result(f.run, args, sp, std::move(result));
 }
 
-// `name.append(item)` on a list bound to a local: list.append's steps with
-// the local's write-back (the local lets go of the list so its buffer grows
-// in place, the item is pushed, the list goes back to the local). False
-// leaves the call to the general path. Cells: [item][list].
-VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& site, Cell* sp, Slot* slots,
-                                      VmStatus& status) {
-  Slot& root = slots[code.targets[site.target].slot];
-  if (!root.bound || !sp[-1].is(VmKind::List)) return false;
-  root.value = VmValue();
-  VmValue list = std::move(sp[-1]);
-  status = list.seq_push(std::move(sp[-2]));
-  overwrite(root.value, std::move(list));
-  return true;
-}
-
 VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
-  if (site.shortcut == CallSite::Shortcut::LocalListAppend) {
-    VmStatus status = Ok{};
-    if (append_to_local(f.code, site, sp, f.slots, status)) {
-      if (!f.run.check(std::move(status))) return nullptr;
-      clear(sp[-2]);
-      return sp - 1;
-    }
-  }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
-  if (site.shortcut == CallSite::Shortcut::DictGet && sp[-1].is(VmKind::Dict)) {
-    // [key][default]?[receiver cells]: dict.get's answer, nothing to write back.
-    Cell* args = receiver - site.argc;
-    const VmValue* found = dict_item(sp[-1], args[0]);
-    VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
-    return replace_with(args, sp, std::move(value));
-  }
   if (!site.has_keywords && sp[-1].is(VmKind::String)) {
     // A str is never changed by its methods: nothing to write back, so the
     // str table is called straight away.
@@ -498,6 +475,37 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
       std::span<VmKeywordArg>(f.run.keywords).subspan(keywords_from), f.slots);
   if (mark != nullptr) f.run.keywords.resize(keywords_from);
   return replace_with_result(f.run, args, sp, std::move(result));
+}
+
+// `name.append(item)` on a list bound to a local: list.append's steps with
+// the local's write-back (the local lets go of the list so its buffer grows
+// in place, the item is pushed, the list goes back to the local). Any other
+// receiver takes the general path. Cells: [item][list].
+VELN_OP_HELPER Cell* append_to_local(Frame f, const Instr& in, Cell* sp) {
+  Slot& root = f.slots[in.b];
+  if (!root.bound || !sp[-1].is(VmKind::List)) {
+    sp = native_call(f, in, sp);
+    if (sp == nullptr || in.a8 == 0) return sp;
+    clear(*--sp);
+    return sp;
+  }
+  root.value = VmValue();
+  VmValue list = std::move(sp[-1]);
+  VmStatus status = list.seq_push(std::move(sp[-2]));
+  overwrite(root.value, std::move(list));
+  if (!f.run.check(std::move(status))) return nullptr;
+  clear(sp[-2]);
+  return in.a8 != 0 ? sp - 2 : sp - 1;
+}
+
+// `receiver.get(key[, default])` on a dict: its answer, nothing to write
+// back. Cells: [key][default]?[receiver cells], the dict on top.
+VELN_OP_HELPER Cell* dict_get(Frame f, const Instr& in, Cell* sp) {
+  if (!sp[-1].is(VmKind::Dict)) return native_call(f, in, sp);
+  Cell* args = sp - in.b;
+  const VmValue* found = dict_item(sp[-1], args[0]);
+  VmValue value = found != nullptr ? *found : in.a8 == 2 ? std::move(args[1]) : VmValue::none();
+  return replace_with(args, sp, std::move(value));
 }
 
 VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
@@ -1026,6 +1034,10 @@ op_Syscall:
   OUT_OF_LINE(syscall);
 op_NativeCall:
   OUT_OF_LINE(native_call);
+op_AppendToLocal:
+  OUT_OF_LINE(append_to_local);
+op_DictGet:
+  OUT_OF_LINE(dict_get);
 op_StoreResolved: {
   const int stored = store_item(run, code.targets[in->a], sp, in->a8, slots);
   if (stored < 0) goto failed;
