@@ -114,6 +114,11 @@ struct Caches {
     units = saturating_add(units, v.units());
     depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
   }
+  // The limits' verdict; values within them, nearly all, take no call.
+  VmStatus check() const {
+    if (units <= kVmMaxUnits && depth <= kVmMaxDepth) [[likely]] return Ok{};
+    return vm_check_limits(units, depth);
+  }
 };
 
 Caches caches_of(std::span<const VmValue> items) {
@@ -929,7 +934,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   c.add(item);
-  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(c.check());
   auto& s = sequence_for_edit();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
@@ -1034,7 +1039,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   Caches c{units(), depth()};
   c.add(key);
   c.add(value);
-  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(c.check());
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
   d.set_units(c.units);
