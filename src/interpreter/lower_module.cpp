@@ -55,7 +55,7 @@ bool reads_only(const LoweredCode& code, uint32_t entry) {
       Op::JumpIfFalseOrPop, Op::Return, Op::PushConst, Op::LoadConst, Op::PushNone, Op::PushBool, Op::LoadName,
       Op::LoadName2, Op::LoadNameConst, Op::Binary, Op::BinaryNamed, Op::Unary, Op::UnaryNamed,
       Op::Compare, Op::CompareNamed, Op::CompareLast, Op::CompareLastNamed, Op::CompareJump, Op::BinaryJump,
-      Op::NameConstBinary, Op::NameConstBinaryJump, Op::NameConstCompareJump, Op::Name2CompareJump, Op::BuildList,
+      Op::ConstBinary, Op::NameConstBinary, Op::NameConstBinaryJump, Op::NameConstCompareJump, Op::Name2CompareJump, Op::BuildList,
       Op::BuildTuple,
       Op::NewList, Op::NewDict, Op::DictAppend, Op::DictUnpack, Op::FString, Op::FormatValue, Op::Subscript,
       Op::SliceBound, Op::SliceSubscript, Op::Attribute, Op::HostAttribute, Op::StorageGet, Op::KwMark,

@@ -69,6 +69,8 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Name2CompareJump) /* LoadName2 names[b & 0xffffffff], names[b >> 32], then CompareJump a8 to a */ \
   X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
   X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
+  X(ConstBinary) /* LoadConst constants[a] (32), then Binary a8 */ \
+  X(ConstBinaryStore) /* LoadConst constants[a] (32), then BinaryStore a8 into slot b */ \
   X(NameConstBinaryJump) /* LoadNameConst names[b & 0xffffffff], constants[b >> 32], then BinaryJump a8 to a */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
@@ -140,7 +142,8 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst (and the two that begin with it), LoadConst: a charge made first (a Charge instruction fused
+  // LoadNameConst (and those that begin with it), LoadConst (and the two
+  // that begin with it): a charge made first (a Charge instruction fused
   // into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;

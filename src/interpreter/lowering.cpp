@@ -81,8 +81,26 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         load.a8 = code_.instrs[store].a8;
         load.b |= uint64_t{a} << 32;
         code_.instrs.pop_back();
+      } else if (store > 0 && !is_target(store) && code_.instrs[store - 1].op == Op::LoadConst &&
+                 code_.instrs[store - 1].b == 32) {
+        // `x = ... + 1`: the constant was loaded just before.
+        Instr& load = code_.instrs[store - 1];
+        load.op = Op::ConstBinaryStore;
+        load.a8 = code_.instrs[store].a8;
+        load.b = a;
+        code_.instrs.pop_back();
       }
       return here() - 1;
+    }
+    if (op == Op::StoreLocal && last.op == Op::ConstBinary) {
+      last.op = Op::ConstBinaryStore;
+      last.b = a;
+      return at - 1;
+    }
+    if (op == Op::Binary && last.op == Op::LoadConst && last.b == 32) {
+      last.op = Op::ConstBinary;
+      last.a8 = a8;
+      return at - 1;
     }
     if (op == Op::StoreLocal && last.op == Op::NameConstBinary) {
       last.op = Op::NameConstBinaryStore;

@@ -263,17 +263,16 @@ VELN_OP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
 // held; false leaves the cells to the general read.
 VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   Cell& container = top[-2];
-  if (const VmValue* found = dict_item(container, top[-1])) {
-    VmValue item = *found;
-    clear(top[-1]);
-    overwrite(container, std::move(item));
-    return true;
+  const VmValue* found = nullptr;
+  if (container.is(VmKind::List) || container.is(VmKind::Tuple)) {
+    const std::span<const VmValue> items = container.items();
+    const int64_t at = small_position(top[-1], items.size());
+    if (at >= 0) found = &items[static_cast<size_t>(at)];
+  } else {
+    found = dict_item(container, top[-1]);
   }
-  if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
-  const std::span<const VmValue> items = container.items();
-  const int64_t at = small_position(top[-1], items.size());
-  if (at < 0) return false;
-  VmValue item = items[static_cast<size_t>(at)];
+  if (found == nullptr) return false;
+  VmValue item = *found;
   clear(top[-1]);
   overwrite(container, std::move(item));
   return true;
@@ -881,6 +880,10 @@ op_StoreLocal: {
 op_ReleaseLocal:
   if (slots[in->a].bound) clear(slots[in->a].value);
   NEXT();
+op_ConstBinary:
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->a]);
+  // falls through
 op_Binary: {
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
@@ -894,16 +897,21 @@ op_BinaryNamed:
   if (!binary(run, code, *in, sp)) goto failed;
   --sp;
   NEXT();
+op_ConstBinaryStore:
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->a]);
+  // falls through
 op_BinaryStore: {
+  const uint32_t target = in->op == Op::BinaryStore ? in->a : static_cast<uint32_t>(in->b);
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
-    Slot& slot = slots[in->a];
+    Slot& slot = slots[target];
     set_int(slot.value, r);
     slot.bound = true;
     sp -= 2;
     NEXT();
   }
-  if (!binary_store(run, in->a8, in->a, sp, slots)) goto failed;
+  if (!binary_store(run, in->a8, target, sp, slots)) goto failed;
   sp -= 2;
   NEXT();
 }
