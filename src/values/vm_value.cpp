@@ -599,13 +599,22 @@ VmSideCache& VmValue::side_cache() const {
   return *side;
 }
 
-VmHeap* VmValue::make_unique_heap() {
-  VmHeap* h = u_.p;
-  if (h->live.refs == 1) return h;
-  VmHeap* c = clone_heap(h);
-  --h->live.refs;  // cannot reach zero: it was shared
-  u_.p = c;
+namespace {
+
+// Replaces a shared buffer by a copy of its own.
+[[gnu::noinline]] VmHeap* unshare(VmHeap*& heap) {
+  VmHeap* c = clone_heap(heap);
+  --heap->live.refs;  // cannot reach zero: it was shared
+  heap = c;
   return c;
+}
+
+}  // namespace
+
+// Every edit starts here, and nearly every buffer edited is unshared.
+VmHeap* VmValue::make_unique_heap() {
+  if (u_.p->live.refs == 1) [[likely]] return u_.p;
+  return unshare(u_.p);
 }
 
 // ---- queries -------------------------------------------------------------------------
