@@ -82,6 +82,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(FString) /* a parts */ \
   X(FormatValue) \
   X(Subscript) /* [container][index] -> [item] */ \
+  X(Name2Subscript) /* LoadName2 names[a], names[b], then Subscript */ \
   X(SliceBound) /* converts the top to an int bound */ \
   X(SliceSubscript) /* a8 = present bounds (1 lower, 2 upper, 4 step) */ \
   X(Attribute) /* native attribute texts[a] */ \
@@ -142,9 +143,9 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst (and those that begin with it), LoadConst (and the two
-  // that begin with it): a charge made first (a Charge instruction fused
-  // into the one after it).
+  // Name2Subscript, LoadNameConst (and those that begin with it), LoadConst
+  // (and the two that begin with it): a charge made first (a Charge
+  // instruction fused into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;
   uint64_t b = 0;

@@ -141,6 +141,11 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       }
       return at - 1;
     }
+    // `d[k]`: both names were loaded just before.
+    if (op == Op::Subscript && last.op == Op::LoadName2) {
+      last.op = Op::Name2Subscript;
+      return at - 1;
+    }
     // `xs.append(x)` as a statement: no None is pushed to be dropped.
     if (op == Op::Pop && last.op == Op::AppendToLocal && last.a8 == 0) {
       last.a8 = 1;

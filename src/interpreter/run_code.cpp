@@ -828,11 +828,13 @@ op_LoadName:
   ++sp;
   NEXT();
 op_LoadName2:
+op_Name2Subscript:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
   ++sp;
+  if (in->op == Op::Name2Subscript) goto op_Subscript;
   NEXT();
 op_LoadNameConst:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
