@@ -57,13 +57,13 @@ VmResult<VmValue> collect_items(std::span<const VmValue> args, VmKind kind) {
 VmExecutionError range_too_large() { return vm_error("range() exceeds the maximum allowed allocation size"); }
 
 VmResult<VmValue> small_range(int64_t start, int64_t stop, int64_t step) {
-  const __int128 distance = step > 0 ? __int128{stop} - start : __int128{start} - stop;
-  const __int128 stride = step > 0 ? __int128{step} : -__int128{step};
-  const __int128 count = distance > 0 ? (distance + stride - 1) / stride : 0;
-  if (count > static_cast<__int128>(kMaxRangeItems)) return range_too_large();
+  const std::optional<uint64_t> count = small_range_count(start, stop, step);
+  if (!count) return range_too_large();
   std::vector<VmValue> items;
-  items.reserve(static_cast<size_t>(count));
-  for (__int128 i = 0; i < count; ++i) items.push_back(VmValue::integer(static_cast<int64_t>(start + i * step)));
+  items.reserve(*count);
+  for (uint64_t i = 0; i < *count; ++i) {
+    items.push_back(VmValue::integer(static_cast<int64_t>(start + static_cast<__int128>(i) * step)));
+  }
   return VmValue::make_list(std::move(items));
 }
 
@@ -99,6 +99,14 @@ VmResult<VmValue> truth_scan(const VmValue& x, bool stop_when) {
 }
 
 }  // namespace
+
+std::optional<uint64_t> small_range_count(int64_t start, int64_t stop, int64_t step) {
+  const __int128 distance = step > 0 ? __int128{stop} - start : __int128{start} - stop;
+  const __int128 stride = step > 0 ? __int128{step} : -__int128{step};
+  const __int128 count = distance > 0 ? (distance + stride - 1) / stride : 0;
+  if (count > static_cast<__int128>(kMaxRangeItems)) return std::nullopt;
+  return static_cast<uint64_t>(count);
+}
 
 VmResult<VmValue> builtin_len(BuiltinCall& call) {
   const VmValue& x = call.args[0];

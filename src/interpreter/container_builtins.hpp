@@ -6,6 +6,9 @@
 // filter call back into the interpreter.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "interpreter/builtin_call.hpp"
 
 namespace veln {
@@ -17,6 +20,9 @@ VmResult<VmValue> builtin_set(BuiltinCall& call);
 VmResult<VmValue> builtin_frozenset(BuiltinCall& call);
 VmResult<VmValue> builtin_dict(BuiltinCall& call);
 VmResult<VmValue> builtin_range(BuiltinCall& call);
+// The number of items of range(start, stop, step) with a step other than
+// zero, or nullopt when it passes the limit range() refuses.
+std::optional<uint64_t> small_range_count(int64_t start, int64_t stop, int64_t step);
 VmResult<VmValue> builtin_reversed(BuiltinCall& call);
 VmResult<VmValue> builtin_sorted(BuiltinCall& call);
 VmResult<VmValue> builtin_zip(BuiltinCall& call);

@@ -175,13 +175,19 @@ void Lowerer::call(const JsonValue& node) {
     for (VmKind kind : {VmKind::List, VmKind::Dict, VmKind::Set, VmKind::ByteArray}) {
       if (native_method_changes_receiver(kind, *attr)) site.changing_kinds |= 1u << static_cast<unsigned>(kind);
     }
+    // Calls the loop runs without the general method path when the receiver
+    // has the kind they name: `name.append(item)` on a list bound to a local,
+    // `d.get(key[, default])` on a dict (no keywords either).
+    const uint32_t index = static_cast<uint32_t>(code_.calls.size());
     if (!site.has_keywords && *attr == "append" && site.argc == 1 && *receiver_kind == "name") {
-      site.shortcut = CallSite::Shortcut::LocalListAppend;
+      emit(Op::AppendToLocal, index, code_.targets[site.target].slot);
     } else if (!site.has_keywords && *attr == "get" && (site.argc == 1 || site.argc == 2)) {
-      site.shortcut = CallSite::Shortcut::DictGet;
+      const uint32_t receiver_cells = site.receiver_resolved ? code_.targets[site.target].cells() : 1;
+      emit(Op::DictGet, index, site.argc + receiver_cells, static_cast<uint8_t>(site.argc));
+    } else {
+      emit(Op::NativeCall, index);
     }
     code_.calls.push_back(site);
-    emit(Op::NativeCall, static_cast<uint32_t>(code_.calls.size() - 1));
     return set_depth(base + 1);
   }
 

@@ -97,17 +97,31 @@ class ComprehensionLowering {
     l_.push(2 * captured);
     const uint32_t loop_depth = l_.depth();
 
-    // The state stays in place when the level ends, below the captures.
-    const uint32_t next = l_.emit(Op::ForNext, 0, state_cell, kForNextKeepState);
-    l_.push();
-    l_.assign_target(*target);
+    // Rotated like the for statement: ForNext sits after the body and jumps
+    // back to it. The state stays in place when the level ends, below the
+    // captures. A name target is bound by ForNext itself.
+    const uint32_t to_next = l_.emit(Op::Jump);
+    const uint32_t body_start = l_.here();
+    l_.mark_target(body_start);
+    uint8_t flags = kForNextKeepState | kForNextLoopBack;
+    uint32_t store_slot = 0;
+    l_.push();  // the item ForNext hands over
+    const std::vector<uint32_t>& slots = l_.code().captures[capture_site].slots;
+    if (*node_kind(*target) == "name" && slots.size() == 1 && slots[0] <= UINT16_MAX) {
+      flags |= kForNextStore;
+      store_slot = slots[0];
+      l_.pop();
+    } else {
+      l_.assign_target(*target);
+    }
+    std::vector<uint32_t> to_test;
     const JsonValue::Array* ifs = generator.find_array("ifs");
     if (ifs == nullptr) {
       l_.fail(array_field_message("ifs"));
     } else {
       for (const JsonValue& condition : *ifs) {
         l_.expression(condition);
-        l_.emit(Op::JumpIfFalse, next);
+        to_test.push_back(l_.emit(Op::JumpIfFalse));
         l_.pop();
       }
       if (index + 1 == generators_->size()) {
@@ -126,8 +140,9 @@ class ComprehensionLowering {
       }
     }
     l_.set_depth(loop_depth);
-    l_.emit(Op::Jump, next);
-    l_.patch(next, l_.here());
+    l_.patch(to_next, l_.here());
+    for (uint32_t at : to_test) l_.patch(at, l_.here());
+    l_.code().instrs[l_.emit(Op::ForNext, body_start, state_cell, flags)].spare = static_cast<uint16_t>(store_slot);
     l_.emit(Op::Restore, capture_site);
     for (uint32_t i = 0; i < kIterationCells; ++i) l_.emit(Op::Pop);
     l_.set_depth(level_base);

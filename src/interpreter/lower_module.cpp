@@ -53,12 +53,12 @@ bool reads_only(const LoweredCode& code, uint32_t entry) {
   static constexpr Op kReading[] = {
       Op::Charge, Op::Fail, Op::Pop, Op::Dup, Op::Jump, Op::JumpIfFalse, Op::JumpIfTrue, Op::JumpIfTrueOrPop,
       Op::JumpIfFalseOrPop, Op::Return, Op::PushConst, Op::LoadConst, Op::PushNone, Op::PushBool, Op::LoadName,
-      Op::LoadName2, Op::LoadNameConst, Op::Binary, Op::BinaryNamed, Op::Unary, Op::UnaryNamed,
-      Op::Compare, Op::CompareNamed, Op::CompareLast, Op::CompareLastNamed, Op::CompareJump, Op::BinaryJump,
-      Op::NameConstBinary, Op::NameConstCompareJump, Op::Name2CompareJump, Op::BuildList, Op::BuildTuple,
-      Op::NewList, Op::NewDict, Op::DictAppend, Op::DictUnpack, Op::FString, Op::FormatValue, Op::Subscript,
-      Op::SliceBound, Op::SliceSubscript, Op::Attribute, Op::HostAttribute, Op::StorageGet, Op::KwMark,
-      Op::KwPush, Op::KwUnpack, Op::CallValue, Op::CallName};
+      Op::LoadName2, Op::LoadNameConst, Op::Binary, Op::BinaryNamed, Op::Unary, Op::UnaryNamed, Op::Compare,
+      Op::CompareNamed, Op::CompareLast, Op::CompareLastNamed, Op::CompareJump, Op::BinaryJump, Op::ConstBinary,
+      Op::NameConstBinary, Op::NameConstBinaryJump, Op::NameConstCompareJump, Op::Name2CompareJump, Op::BuildList,
+      Op::BuildTuple, Op::NewList, Op::NewDict, Op::DictAppend, Op::DictUnpack, Op::FString, Op::FormatValue,
+      Op::Subscript, Op::Name2Subscript, Op::SliceBound, Op::SliceSubscript, Op::Attribute, Op::HostAttribute,
+      Op::StorageGet, Op::KwMark, Op::KwPush, Op::KwUnpack, Op::CallValue, Op::CallName};
   for (size_t pc = entry; pc < code.instrs.size(); ++pc) {
     if (std::find(std::begin(kReading), std::end(kReading), code.instrs[pc].op) == std::end(kReading)) return false;
   }

@@ -69,6 +69,9 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Name2CompareJump) /* LoadName2 names[b & 0xffffffff], names[b >> 32], then CompareJump a8 to a */ \
   X(NameConstBinary) /* LoadNameConst names[a], constants[b], then Binary a8 */ \
   X(NameConstBinaryStore) /* LoadNameConst names[a], constants[b & 0xffffffff], then BinaryStore a8 into slot b >> 32 */ \
+  X(ConstBinary) /* LoadConst constants[a] (32), then Binary a8 */ \
+  X(ConstBinaryStore) /* LoadConst constants[a] (32), then BinaryStore a8 into slot b */ \
+  X(NameConstBinaryJump) /* LoadNameConst names[b & 0xffffffff], constants[b >> 32], then BinaryJump a8 to a */ \
   /* --- containers and reads ------------------------------------------------------ */ \
   X(BuildList) /* a items */ \
   X(BuildTuple) /* a items */ \
@@ -79,6 +82,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(FString) /* a parts */ \
   X(FormatValue) \
   X(Subscript) /* [container][index] -> [item] */ \
+  X(Name2Subscript) /* LoadName2 names[a], names[b], then Subscript */ \
   X(SliceBound) /* converts the top to an int bound */ \
   X(SliceSubscript) /* a8 = present bounds (1 lower, 2 upper, 4 step) */ \
   X(Attribute) /* native attribute texts[a] */ \
@@ -88,6 +92,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(Raise) \
   X(AssertFail) \
   X(ForPrep) /* pops the iterable, pushes its iteration state */ \
+  X(ForPrepRange) /* CallName calls[a] (charge b) of the builtin range, then ForPrep */ \
   X(ForNext) /* state at cell b; exhausted: jumps to a (a8 bit 1 keeps the state); else pushes the item and charges 96 (a8 bit 2: then stores it in slot `spare`; a8 bit 4: then jumps to a, and exhaustion falls through) */ \
   X(PopLoop) /* pops an iteration state and jumps to a (break) */ \
   X(StorageSet) /* binding texts[a], its number b >> 32 */ \
@@ -110,7 +115,9 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CallValue) /* calls[a] */ \
   X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
   X(Syscall) /* calls[a] */ \
-  X(NativeCall) /* calls[a] */
+  X(NativeCall) /* calls[a] */ \
+  X(AppendToLocal) /* NativeCall calls[a], `name.append(item)` with the name's slot b; a8: the result is popped */ \
+  X(DictGet) /* NativeCall calls[a], `receiver.get(key[, default])`: a8 arguments, b cells with the receiver's */
 
 #define VELN_OP_ENUMERATOR(name) name,
 enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
@@ -119,7 +126,8 @@ enum class Op : uint8_t { VELN_FOR_EACH_OP(VELN_OP_ENUMERATOR) };
 inline constexpr size_t kOpCount = 0 VELN_FOR_EACH_OP(VELN_OP_COUNT);
 #undef VELN_OP_COUNT
 
-// Cells of a loop's iteration state: the iterated value and two positions.
+// Cells of a loop's iteration state: the iterated value and two positions,
+// or, counting through a range, its step, next value and items left.
 inline constexpr uint32_t kIterationCells = 3;
 // ForNext flags (a8).
 inline constexpr uint8_t kForNextKeepState = 1;
@@ -135,8 +143,9 @@ struct Instr {
   Op op;
   uint8_t a8 = 0;
   // ForNext: the slot of its target. Charge, LoadName, LoadName2,
-  // LoadNameConst (and the two that begin with it), LoadConst: a charge made first (a Charge instruction fused
-  // into the one after it).
+  // Name2Subscript, LoadNameConst (and those that begin with it), LoadConst
+  // (and the two that begin with it): a charge made first (a Charge
+  // instruction fused into the one after it).
   uint16_t spare = 0;
   uint32_t a = 0;
   uint64_t b = 0;
@@ -209,11 +218,6 @@ struct CallSite {
   bool receiver_resolved = false; // name or subscript receiver
   uint32_t target = 0;            // targets[] when resolved
   uint32_t writeback_error = 0;   // texts[] for receivers that cannot be written back
-  // Calls the loop runs without the general method path when the receiver
-  // has the kind they name: `name.append(item)` on a list bound to a local,
-  // `d.get(key[, default])` on a dict (no keywords either).
-  enum class Shortcut : uint8_t { None, LocalListAppend, DictGet };
-  Shortcut shortcut = Shortcut::None;
 };
 
 struct LoweredCode {

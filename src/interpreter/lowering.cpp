@@ -46,6 +46,17 @@ uint32_t Lowerer::slot_for(std::string_view name) {
   return it->second;
 }
 
+namespace {
+
+// A call by name that reaches the builtin range while the name is not bound,
+// with positional arguments only.
+bool calls_range(const LoweredCode& code, const CallSite& site) {
+  return !site.planned && !site.has_keywords && site.keyword_texts.empty() && site.argc >= 1 && site.argc <= 3 &&
+         code.names[site.name].builtin == BuiltinId::range;
+}
+
+}  // namespace
+
 uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
   // Fused pairs, where no jump lands between them: an operator whose result
   // goes straight into a local, a name and a constant loaded for an operator
@@ -70,8 +81,26 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         load.a8 = code_.instrs[store].a8;
         load.b |= uint64_t{a} << 32;
         code_.instrs.pop_back();
+      } else if (store > 0 && !is_target(store) && code_.instrs[store - 1].op == Op::LoadConst &&
+                 code_.instrs[store - 1].b == 32) {
+        // `x = ... + 1`: the constant was loaded just before.
+        Instr& load = code_.instrs[store - 1];
+        load.op = Op::ConstBinaryStore;
+        load.a8 = code_.instrs[store].a8;
+        load.b = a;
+        code_.instrs.pop_back();
       }
       return here() - 1;
+    }
+    if (op == Op::StoreLocal && last.op == Op::ConstBinary) {
+      last.op = Op::ConstBinaryStore;
+      last.b = a;
+      return at - 1;
+    }
+    if (op == Op::Binary && last.op == Op::LoadConst && last.b == 32) {
+      last.op = Op::ConstBinary;
+      last.a8 = a8;
+      return at - 1;
     }
     if (op == Op::StoreLocal && last.op == Op::NameConstBinary) {
       last.op = Op::NameConstBinaryStore;
@@ -81,6 +110,15 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
     if (op == Op::Binary && last.op == Op::LoadNameConst) {
       last.op = Op::NameConstBinary;
       last.a8 = a8;
+      return at - 1;
+    }
+    // `if i % 2:`: the operator's operands were loaded just before.
+    if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) && last.op == Op::NameConstBinary) {
+      last.op = Op::NameConstBinaryJump;
+      last.b = uint64_t{last.a} | (last.b << 32);
+      last.a = a;
+      if (op == Op::JumpIfTrue) last.a8 |= kBinaryJumpIfTrue;
+      if (a < at) mark_target(a);
       return at - 1;
     }
     if ((op == Op::JumpIfFalse || op == Op::JumpIfTrue) &&
@@ -101,6 +139,22 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         code_.instrs.pop_back();
         return at - 2;
       }
+      return at - 1;
+    }
+    // `d[k]`: both names were loaded just before.
+    if (op == Op::Subscript && last.op == Op::LoadName2) {
+      last.op = Op::Name2Subscript;
+      return at - 1;
+    }
+    // `xs.append(x)` as a statement: no None is pushed to be dropped.
+    if (op == Op::Pop && last.op == Op::AppendToLocal && last.a8 == 0) {
+      last.a8 = 1;
+      return at - 1;
+    }
+    // `for x in range(n)`: the call and the start of the loop, so that the
+    // loop can count through a range instead of building it.
+    if (op == Op::ForPrep && last.op == Op::CallName && calls_range(code_, code_.calls[last.a])) {
+      last.op = Op::ForPrepRange;
       return at - 1;
     }
     // A node's price charged just before its first operand is read.

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "interpreter/container_builtins.hpp"
 #include "interpreter/expression_ops.hpp"
 #include "interpreter/function_calls.hpp"
 #include "interpreter/function_invoke.hpp"
@@ -52,6 +53,13 @@ VELN_LOOP_HELPER void set_bool(Cell& cell, bool b) { overwrite(cell, VmValue::bo
 VELN_LOOP_HELPER void set_int(Cell& cell, int64_t i) { overwrite(cell, VmValue::integer(i)); }
 
 VELN_LOOP_HELPER bool charge(VmRun& run, uint64_t cost) { return run.charge(cost); }
+
+// Branches mostly test bools and small ints: those without a call.
+VELN_LOOP_HELPER bool truth(const Cell& value) {
+  if (value.is(VmKind::Bool)) return value.bool_value();
+  if (value.is(VmKind::Int) && value.int_is_small()) return value.small_int() != 0;
+  return value.truthy();
+}
 
 VELN_COLD void trace_statement(VmRun& run, std::string_view kind) {
   std::string line = "[vm-stmt] ";
@@ -164,9 +172,16 @@ VELN_OP_HELPER bool unary(VmRun& run, const LoweredCode& code, const Instr& in, 
 // 1 when the link holds, 0 when not, -1 on failure.
 VELN_OP_HELPER int compare(VmRun& run, const LoweredCode& code, const Instr& in, const Cell* top) {
   const bool named = in.op == Op::CompareNamed || in.op == Op::CompareLastNamed;
+  const auto op = static_cast<CompareOperator>(in.a8 & ~kCompareJumpIfTrue);
+  if (!named && (op == CompareOperator::In || op == CompareOperator::NotIn) && top[-1].is(VmKind::Dict) &&
+      top[-2].is(VmKind::String)) {
+    // A str equals exactly the keys structurally equal to it: the dict's own
+    // lookup is the membership answer.
+    return top[-1].dict_find_structural(top[-2]).has_value() == (op == CompareOperator::In) ? 1 : 0;
+  }
   VmResult<bool> holds =
       named ? apply_compare_operator(std::string_view(code.texts[in.b]), top[-2], top[-1])
-            : apply_compare_operator(static_cast<CompareOperator>(in.a8 & ~kCompareJumpIfTrue), top[-2], top[-1]);
+            : apply_compare_operator(op, top[-2], top[-1]);
   if (!holds.ok()) {
     run.fail(std::move(holds).error());
     return -1;
@@ -195,6 +210,18 @@ VELN_COLD void fail_with(VmRun& run, const LoweredCode& code, const Instr& in, c
 
 VELN_LOOP_HELPER bool next_item(const Instr& in, Cell* stack, Cell* item) {
   Cell* state = stack + in.b;
+  if (state[0].is(VmKind::Int)) {
+    // A counted range: [step][next value][items left].
+    const int64_t left = state[2].small_int();
+    if (left == 0) return false;
+    const int64_t value = state[1].small_int();
+    std::construct_at(item, VmValue::integer(value));
+    // Past the last item the next value is never read: it may wrap.
+    const uint64_t step = static_cast<uint64_t>(state[0].small_int());
+    set_int(state[1], static_cast<int64_t>(static_cast<uint64_t>(value) + step));
+    set_int(state[2], left - 1);
+    return true;
+  }
   const int64_t end = state[2].small_int();
   if (end != 0) {
     const int64_t next = state[1].small_int();
@@ -236,17 +263,16 @@ VELN_OP_HELPER const VmValue* dict_item(const Cell& dict, const Cell& key) {
 // held; false leaves the cells to the general read.
 VELN_LOOP_HELPER bool subscript_item(Cell* top) {
   Cell& container = top[-2];
-  if (const VmValue* found = dict_item(container, top[-1])) {
-    VmValue item = *found;
-    clear(top[-1]);
-    overwrite(container, std::move(item));
-    return true;
+  const VmValue* found = nullptr;
+  if (container.is(VmKind::List) || container.is(VmKind::Tuple)) {
+    const std::span<const VmValue> items = container.items();
+    const int64_t at = small_position(top[-1], items.size());
+    if (at >= 0) found = &items[static_cast<size_t>(at)];
+  } else {
+    found = dict_item(container, top[-1]);
   }
-  if (!container.is(VmKind::List) && !container.is(VmKind::Tuple)) return false;
-  const std::span<const VmValue> items = container.items();
-  const int64_t at = small_position(top[-1], items.size());
-  if (at < 0) return false;
-  VmValue item = items[static_cast<size_t>(at)];
+  if (found == nullptr) return false;
+  VmValue item = *found;
   clear(top[-1]);
   overwrite(container, std::move(item));
   return true;
@@ -444,40 +470,10 @@ VELN_OP_HELPER Cell* syscall(Frame f, const Instr& in, Cell* sp) {
   return replace_with_result(f.run, args, sp, std::move(result));
 }
 
-// `name.append(item)` on a list bound to a local: list.append's steps with
-// the local's write-back (the local lets go of the list so its buffer grows
-// in place, the item is pushed, the list goes back to the local). False
-// leaves the call to the general path. Cells: [item][list].
-VELN_LOOP_HELPER bool append_to_local(const LoweredCode& code, const CallSite& site, Cell* sp, Slot* slots,
-                                      VmStatus& status) {
-  Slot& root = slots[code.targets[site.target].slot];
-  if (!root.bound || !sp[-1].is(VmKind::List)) return false;
-  root.value = VmValue();
-  VmValue list = std::move(sp[-1]);
-  status = list.seq_push(std::move(sp[-2]));
-  overwrite(root.value, std::move(list));
-  return true;
-}
-
 VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
   const CallSite& site = f.code.calls[in.a];
-  if (site.shortcut == CallSite::Shortcut::LocalListAppend) {
-    VmStatus status = Ok{};
-    if (append_to_local(f.code, site, sp, f.slots, status)) {
-      if (!f.run.check(std::move(status))) return nullptr;
-      clear(sp[-2]);
-      return sp - 1;
-    }
-  }
   const uint32_t receiver_cells = site.receiver_resolved ? f.code.targets[site.target].cells() : 1;
   Cell* receiver = sp - receiver_cells;
-  if (site.shortcut == CallSite::Shortcut::DictGet && sp[-1].is(VmKind::Dict)) {
-    // [key][default]?[receiver cells]: dict.get's answer, nothing to write back.
-    Cell* args = receiver - site.argc;
-    const VmValue* found = dict_item(sp[-1], args[0]);
-    VmValue value = found != nullptr ? *found : site.argc == 2 ? std::move(args[1]) : VmValue::none();
-    return replace_with(args, sp, std::move(value));
-  }
   if (!site.has_keywords && sp[-1].is(VmKind::String)) {
     // A str is never changed by its methods: nothing to write back, so the
     // str table is called straight away.
@@ -502,6 +498,37 @@ VELN_OP_HELPER Cell* native_call(Frame f, const Instr& in, Cell* sp) {
       std::span<VmKeywordArg>(f.run.keywords).subspan(keywords_from), f.slots);
   if (mark != nullptr) f.run.keywords.resize(keywords_from);
   return replace_with_result(f.run, args, sp, std::move(result));
+}
+
+// `name.append(item)` on a list bound to a local: list.append's steps with
+// the local's write-back (the local lets go of the list so its buffer grows
+// in place, the item is pushed, the list goes back to the local). Any other
+// receiver takes the general path. Cells: [item][list].
+VELN_OP_HELPER Cell* append_to_local(Frame f, const Instr& in, Cell* sp) {
+  Slot& root = f.slots[in.b];
+  if (!root.bound || !sp[-1].is(VmKind::List)) {
+    sp = native_call(f, in, sp);
+    if (sp == nullptr || in.a8 == 0) return sp;
+    clear(*--sp);
+    return sp;
+  }
+  root.value = VmValue();
+  VmValue list = std::move(sp[-1]);
+  VmStatus status = list.seq_push(std::move(sp[-2]));
+  overwrite(root.value, std::move(list));
+  if (!f.run.check(std::move(status))) return nullptr;
+  clear(sp[-2]);
+  return in.a8 != 0 ? sp - 2 : sp - 1;
+}
+
+// `receiver.get(key[, default])` on a dict: its answer, nothing to write
+// back. Cells: [key][default]?[receiver cells], the dict on top.
+VELN_OP_HELPER Cell* dict_get(Frame f, const Instr& in, Cell* sp) {
+  if (!sp[-1].is(VmKind::Dict)) return native_call(f, in, sp);
+  Cell* args = sp - in.b;
+  const VmValue* found = dict_item(sp[-1], args[0]);
+  VmValue value = found != nullptr ? *found : in.a8 == 2 ? std::move(args[1]) : VmValue::none();
+  return replace_with(args, sp, std::move(value));
 }
 
 VELN_OP_HELPER Cell* store_resolved_cells(Frame f, const Instr& in, Cell* sp) {
@@ -654,6 +681,33 @@ VELN_OP_HELPER Cell* for_prep(Frame f, const Instr&, Cell* sp) {
   return f.run.check(iteration_start(std::move(iterable), sp - 1)) ? sp - 1 + kIterationCells : nullptr;
 }
 
+// `for x in range(...)` while the name still means the builtin and the
+// bounds are small ints within range()'s limit: the call's charge, then a
+// state that counts through the range (see next_item) in place of the list
+// range() would build. Anything else is the call, then ForPrep.
+VELN_OP_HELPER Cell* for_prep_range(Frame f, const Instr& in, Cell* sp) {
+  const CallSite& site = f.code.calls[in.a];
+  const NameSite& name = f.code.names[site.name];
+  Cell* args = sp - site.argc;
+  int64_t bounds[3] = {0, 0, 1};  // start, stop, step
+  bool counted = !f.slots[name.slot].bound && !f.run.instance.globals[name.global].bound;
+  for (uint32_t i = 0; counted && i < site.argc; ++i) {
+    counted = args[i].is(VmKind::Int) && args[i].int_is_small();
+    if (counted) bounds[site.argc == 1 ? 1 : i] = args[i].small_int();
+  }
+  const std::optional<uint64_t> count =
+      counted && bounds[2] != 0 ? small_range_count(bounds[0], bounds[1], bounds[2]) : std::nullopt;
+  if (!count) {
+    sp = call(f, in, sp);
+    return sp != nullptr ? for_prep(f, in, sp) : nullptr;
+  }
+  if (!charge(f.run, in.b)) return nullptr;
+  set_int(args[0], bounds[2]);
+  set_int(args[1], bounds[0]);
+  set_int(args[2], static_cast<int64_t>(*count));
+  return args + kIterationCells;
+}
+
 VELN_OP_HELPER Cell* unpack(Frame f, const Instr& in, Cell* sp) {
   VmValue value = std::move(*--sp);
   return f.run.check(unpack_value(value, in.a, sp)) ? sp + in.a : nullptr;
@@ -774,14 +828,14 @@ op_Jump:
   JUMP(in->a);
 op_JumpIfFalse:
 op_JumpIfTrue: {
-  const bool jump = sp[-1].truthy() == (in->op == Op::JumpIfTrue);
+  const bool jump = truth(sp[-1]) == (in->op == Op::JumpIfTrue);
   clear(*--sp);
   if (jump) JUMP(in->a);
   NEXT();
 }
 op_JumpIfTrueOrPop:
 op_JumpIfFalseOrPop:
-  if (sp[-1].truthy() == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
+  if (truth(sp[-1]) == (in->op == Op::JumpIfTrueOrPop)) JUMP(in->a);
   clear(*--sp);
   NEXT();
 op_Return: {
@@ -807,11 +861,13 @@ op_LoadName:
   ++sp;
   NEXT();
 op_LoadName2:
+op_Name2Subscript:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
   if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
   ++sp;
+  if (in->op == Op::Name2Subscript) goto op_Subscript;
   NEXT();
 op_LoadNameConst:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
@@ -859,6 +915,10 @@ op_StoreLocal: {
 op_ReleaseLocal:
   if (slots[in->a].bound) clear(slots[in->a].value);
   NEXT();
+op_ConstBinary:
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->a]);
+  // falls through
 op_Binary: {
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
@@ -872,19 +932,31 @@ op_BinaryNamed:
   if (!binary(run, code, *in, sp)) goto failed;
   --sp;
   NEXT();
+op_ConstBinaryStore:
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->a]);
+  // falls through
 op_BinaryStore: {
+  const uint32_t target = in->op == Op::BinaryStore ? in->a : static_cast<uint32_t>(in->b);
   int64_t r;
   if (small_ints(sp[-2], sp[-1]) && small_int_binary(in->a8, sp[-2].small_int(), sp[-1].small_int(), r)) {
-    Slot& slot = slots[in->a];
+    Slot& slot = slots[target];
     set_int(slot.value, r);
     slot.bound = true;
     sp -= 2;
     NEXT();
   }
-  if (!binary_store(run, in->a8, in->a, sp, slots)) goto failed;
+  if (!binary_store(run, in->a8, target, sp, slots)) goto failed;
   sp -= 2;
   NEXT();
 }
+op_NameConstBinaryJump:
+  if (in->spare != 0 && !charge(run, in->spare)) goto failed;
+  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  ++sp;
+  if (!charge(run, 32)) goto failed;
+  copy_into_free(*sp++, code.constants[in->b >> 32]);
+  // falls through
 op_BinaryJump: {
   int64_t r;
   bool truthy;
@@ -893,7 +965,7 @@ op_BinaryJump: {
     truthy = r != 0;
   } else {
     if (!binary(run, code, *in, sp)) goto failed;
-    truthy = sp[-2].truthy();
+    truthy = truth(sp[-2]);
   }
   clear(*--sp);
   clear(*--sp);
@@ -1005,6 +1077,10 @@ op_Syscall:
   OUT_OF_LINE(syscall);
 op_NativeCall:
   OUT_OF_LINE(native_call);
+op_AppendToLocal:
+  OUT_OF_LINE(append_to_local);
+op_DictGet:
+  OUT_OF_LINE(dict_get);
 op_StoreResolved: {
   const int stored = store_item(run, code.targets[in->a], sp, in->a8, slots);
   if (stored < 0) goto failed;
@@ -1052,6 +1128,8 @@ op_StorageGet:
   OUT_OF_LINE(storage_get);
 op_ForPrep:
   OUT_OF_LINE(for_prep);
+op_ForPrepRange:
+  OUT_OF_LINE(for_prep_range);
 op_StorageSet:
   OUT_OF_LINE(storage_set);
 op_StorageMutateRead:

@@ -115,6 +115,11 @@ struct Caches {
     units = saturating_add(units, v.units());
     depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
   }
+  // The limits' verdict; values within them, nearly all, take no call.
+  VmStatus check() const {
+    if (units <= kVmMaxUnits && depth <= kVmMaxDepth) [[likely]] return Ok{};
+    return vm_check_limits(units, depth);
+  }
 };
 
 Caches caches_of(std::span<const VmValue> items) {
@@ -601,13 +606,22 @@ std::optional<std::vector<VmDictPair>> VmValue::take_unshared_dict_pairs() {
   return pairs;
 }
 
-VmHeap* VmValue::make_unique_heap() {
-  VmHeap* h = u_.p;
-  if (h->live.refs == 1) return h;
-  VmHeap* c = clone_heap(h);
-  --h->live.refs;  // cannot reach zero: it was shared
-  u_.p = c;
+namespace {
+
+// Replaces a shared buffer by a copy of its own.
+[[gnu::noinline]] VmHeap* unshare(VmHeap*& heap) {
+  VmHeap* c = clone_heap(heap);
+  --heap->live.refs;  // cannot reach zero: it was shared
+  heap = c;
   return c;
+}
+
+}  // namespace
+
+// Every edit starts here, and nearly every buffer edited is unshared.
+VmHeap* VmValue::make_unique_heap() {
+  if (u_.p->live.refs == 1) [[likely]] return u_.p;
+  return unshare(u_.p);
 }
 
 // ---- queries -------------------------------------------------------------------------
@@ -841,6 +855,16 @@ size_t VmValue::dict_size() const {
 
 namespace {
 
+// vm_structural_hash under the dict seed, with the common small ints
+// hashed in place.
+inline uint64_t key_hash(const VmValue& key) {
+  if (key.is(VmKind::Int) && key.int_is_small()) {
+    const uint64_t kind = static_cast<uint64_t>(VmKind::Int) + 1;
+    return fmix(mix(mix(dict_hash_seed(), kind), static_cast<uint64_t>(key.small_int())));
+  }
+  return vm_structural_hash(key, dict_hash_seed());
+}
+
 // The first pair whose key is structurally equal to `key`. A dict large
 // enough for an index gets it, and `hash` the key's hash.
 std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional<uint64_t>& hash) {
@@ -854,7 +878,7 @@ std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional
   if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
     return d.last_found;
   }
-  const uint64_t h = vm_structural_hash(key, dict_hash_seed());
+  const uint64_t h = key_hash(key);
   hash = h;
   const size_t mask = idx.slots.size() - 1;
   for (size_t i = h & mask; idx.slots[i] != 0; i = (i + 1) & mask) {
@@ -953,7 +977,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   Caches c{units(), depth()};
   c.add(item);
-  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(c.check());
   auto& s = sequence_for_edit();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
@@ -1045,6 +1069,11 @@ uint64_t depth_without(const Items& items, uint32_t removed_depth) {
 VmStatus VmValue::seq_set(size_t index, VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   const VmValue& old = items()[index];
+  if (!old.holds_buffer() && !item.holds_buffer()) {
+    // One unit in place of another at depth 0: the caches stay right.
+    sequence_for_edit().items[index] = std::move(item);
+    return Ok{};
+  }
   const uint64_t units = saturating_add(this->units() - old.units(), item.units());
   const uint64_t new_depth = uint64_t{item.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
@@ -1096,7 +1125,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   Caches c{units(), depth()};
   c.add(key);
   c.add(value);
-  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(c.check());
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
   d.set_units(c.units);
@@ -1125,6 +1154,11 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
   auto& cur = heap_as<VmDictHeap>(u_.p);
   const VmValue& old = cur.pairs[index].value;
+  if (!old.holds_buffer() && !value.holds_buffer()) {
+    // One unit in place of another at depth 0: the caches stay right.
+    heap_as<VmDictHeap>(make_unique_heap()).pairs[index].value = std::move(value);
+    return Ok{};
+  }
   const uint64_t units = saturating_add(this->units() - old.units(), value.units());
   const uint64_t new_depth = uint64_t{value.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();

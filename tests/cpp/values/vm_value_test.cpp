@@ -102,6 +102,11 @@ TEST(VmValue, CopiesAreIndependent) {
   ASSERT_TRUE(copy.seq_set(0, inner).ok());
   EXPECT_EQ(outer.python_repr(), "[[1, 2], x]");
   EXPECT_EQ(copy.python_repr(), "[[1, 2, 3], x]");
+  const VmValue numbers = V("[1, 2]");
+  VmValue numbers_copy = numbers;
+  ASSERT_TRUE(numbers_copy.seq_set(1, VmValue::integer(5)).ok());
+  EXPECT_EQ(numbers.python_repr(), "[1, 2]");
+  EXPECT_EQ(numbers_copy.python_repr(), "[1, 5]");
   const VmValue text = VmValue::str("ab");
   VmValue text_copy = text;
   ASSERT_TRUE(text_copy.text_append("c").ok());

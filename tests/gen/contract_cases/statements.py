@@ -167,6 +167,42 @@ def f():
     return xs
 """, call("f", result="list:[1, 2, 1, 2]"),
          cost=A + LIST + 2 * CONST + FOR + NAME + 2 * (ITEM + E + CALL + 2 * NAME) + R + NAME),
+    case("for_over_range", """
+def f(n, low, step):
+    out = []
+    for i in range(n):
+        out.append(i)
+    for i in range(n, low, step):
+        out.append(i)
+    for i in range(9223372036854775805, 9223372036854775807):
+        out.append(i)
+    return out
+""", call("f", 3, -3, -2),
+         # each for: 96, the call 5000, its name 64 and its arguments; 8 items of 96 + expr 32 + call 5000 + 2 names
+         cost=A + LIST + 3 * (FOR + CALL + NAME) + 4 * NAME + 2 * CONST + 8 * (ITEM + E + CALL + 2 * NAME) + R + NAME),
+    case("for_over_range_past_its_limit", """
+def f(n):
+    for i in range(n):
+        pass
+""", call("f", 131073, error="range() exceeds the maximum allowed allocation size"), cost=FOR + CALL + 2 * NAME),
+    case("for_over_range_at_its_limit", """
+def f(n):
+    for i in range(1, n, 65536):
+        pass
+    for i in range(n):
+        pass
+""", call("f", 131072), cost=2 * (FOR + CALL + NAME) + 2 * NAME + CONST * 2 + 131074 * (ITEM + P)),
+    case("for_over_range_bound_to_a_value", """
+def f():
+    range = 5
+    for i in range(2):
+        pass
+""", call("f", error="value of type int is not callable"), cost=A + CONST + FOR + CALL + CONST + NAME),
+    case("for_over_range_out_of_chi_at_its_name", """
+def f(n):
+    for i in range(n):
+        pass
+""", call("f", 2, error="Out of chi."), budget=FOR + CALL + NAME + 63, cost=FOR + CALL + 2 * NAME),
     case("loop_forms_in_function", "\ndef f():\n" + "".join("    " + line + "\n" for line in LOOP_FORMS)
          + "    return [j, a, b, xs]\n", call("f"),
          # 44 nodes: a size price of 150 for each node past 40
