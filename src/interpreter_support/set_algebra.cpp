@@ -1140,11 +1140,27 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
 
 // Membership where key order decides it (items of one kind, a needle that
 // meets them plainly); nothing where only the scan can tell.
+// Membership in tuples (or frozensets) of one exact shape: a needle of that
+// shape is found by key order; a tuple equals only a tuple, while one of
+// another shape may still be value-equal ((1.0,) and (1,)), which only the
+// scan can tell.
 template <class Items>
-std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
+std::optional<VmResult<bool>> contains_exact_shape(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
+  const VmValue& first = items.front();
+  const bool set_like = needle.is(VmKind::Set) || needle.is(VmKind::FrozenSet);
+  if (!needle.is(first.kind()) && !(set_like && first.is(VmKind::FrozenSet))) return false;
+  if (!same_exact_shape(first, needle)) return std::nullopt;
+  const size_t at = first_failing(items, [&](const VmValue& item) { return key_less(item, needle); }, meter);
+  return at < items.size() && vm_set_key_compare(items[at], needle) == VmOrdering::Equal;
+}
+
+template <class Items>
+std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
+                                                std::optional<bool> one_exact_shape = std::nullopt) {
   if (items.empty()) return false;
   const VmKind kind = items.front().kind();
   const Family f = family_of(kind);
+  if (one_exact_shape.value_or(false)) return contains_exact_shape(items, needle, meter);
   // Canonical items are sorted by key variant first, so equal kinds at both
   // ends mean one kind throughout.
   if (f == Family::Other || items.back().kind() != kind) return std::nullopt;
@@ -1181,13 +1197,14 @@ VmResult<bool> contains_in_set(const Items& items, const VmValue& needle, VmWork
 // Sets whose items are of one family in which key order decides value
 // equality, or of one exact tuple shape: the family, else nothing.
 template <class Items>
-std::optional<Family> searchable_family(const Items& items, const VmValue& x) {
+std::optional<Family> searchable_family(const Items& items, const VmValue& x, std::optional<bool> one_exact_shape) {
   const VmKind kind = items.front().kind();
   if (items.back().kind() != kind) return std::nullopt;
   const Family f = family_of(kind);
   if (f != Family::Other) return f;
   if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
-  if (!x.is(kind) || !same_exact_shape(items.front(), x) || !of_one_exact_shape(items)) return std::nullopt;
+  if (!x.is(kind) || !same_exact_shape(items.front(), x)) return std::nullopt;
+  if (!(one_exact_shape ? *one_exact_shape : of_one_exact_shape(items))) return std::nullopt;
   return Family::ExactTuple;
 }
 
@@ -1343,14 +1360,15 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
 }
 
 template <class Items>
-std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
+std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                  std::optional<bool> one_exact_shape) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
     if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
     return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, 0});
   }
-  const std::optional<Family> f = searchable_family(items, x);
+  const std::optional<Family> f = searchable_family(items, x, one_exact_shape);
   if (!f) return std::nullopt;
   // The items scan without a change; x's key is taken before its scan.
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
@@ -1387,9 +1405,10 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
 }
 
 template <class Items>
-std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
+std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                         std::optional<bool> one_exact_shape) {
   if (items.empty()) return std::optional<size_t>();
-  const std::optional<Family> f = searchable_family(items, x);
+  const std::optional<Family> f = searchable_family(items, x, one_exact_shape);
   if (!f) return std::nullopt;
   // A float beyond 2^53 may equal a run of ints: the difference drops them all.
   if (*f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53)) return std::nullopt;
@@ -1412,19 +1431,43 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
   return contains_in_set(items, needle, meter);
 }
 
-std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter);
-  return contains_by_order(items, needle, meter);
+std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
+                                                    std::optional<bool> one_exact_shape) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, one_exact_shape);
+  return contains_by_order(items, needle, meter, one_exact_shape);
 }
 
-std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter);
-  return insertion_in(items, x, meter);
+namespace {
+// The bits of VmValue::set_facts.
+constexpr uint8_t kShapeKnown = 1;
+constexpr uint8_t kOneExactShape = 2;
+}  // namespace
+
+bool set_of_one_exact_shape(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
+  const uint8_t facts = s.set_facts();
+  if ((facts & kShapeKnown) != 0) return (facts & kOneExactShape) != 0;
+  vm_tick(meter, items.size());
+  const bool one = !items.empty() && (items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet)) &&
+                   items.back().kind() == items.front().kind() && of_one_exact_shape(items);
+  // An empty set says nothing about the items to come.
+  if (!items.empty()) s.note_set_facts(one ? kShapeKnown | kOneExactShape : kShapeKnown);
+  return one;
 }
 
-std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter);
-  return removal_position_in(items, x, meter);
+void keep_set_shape_after_insertion(const VmValue& s, bool one_exact_shape) {
+  s.note_set_facts(one_exact_shape ? kShapeKnown | kOneExactShape : kShapeKnown);
+}
+
+std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
+                                                   std::optional<bool> one_exact_shape) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, one_exact_shape);
+  return insertion_in(items, x, meter, one_exact_shape);
+}
+
+std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
+                                                          std::optional<bool> one_exact_shape) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, one_exact_shape);
+  return removal_position_in(items, x, meter, one_exact_shape);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

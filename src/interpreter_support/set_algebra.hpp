@@ -61,8 +61,20 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // nothing where only the scan (or an index of the items) can tell. It reads
 // the items of no value, so a view of a set's pending edits stays valid
 // whatever the needle holds.
+// `one_exact_shape` is set_of_one_exact_shape of the items when the caller
+// knows it (here and below); unknown, it is worked out from the items.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
-                                                    VmWorkMeter* meter = nullptr);
+                                                    VmWorkMeter* meter = nullptr,
+                                                    std::optional<bool> one_exact_shape = std::nullopt);
+
+// Whether the items of set `s` (read through `items`, a view of them) are
+// tuples, or frozensets, of one shape whose leaves order as their keys: the
+// sets searched by key order. Kept with the set (VmValue::set_facts), so it
+// is worked out once per set built, not once per edit.
+bool set_of_one_exact_shape(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
+// Keeps that fact with `s` after x joined it in place, x having been placed
+// by set_insertion with the fact given.
+void keep_set_shape_after_insertion(const VmValue& s, bool one_exact_shape);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -77,14 +89,16 @@ struct SetInsertion {
   size_t to = 0;
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
-                                                   VmWorkMeter* meter = nullptr);
+                                                   VmWorkMeter* meter = nullptr,
+                                                   std::optional<bool> one_exact_shape = std::nullopt);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
 // the difference itself can tell (several items may be equal, or a
 // comparison may fail).
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
-                                                          VmWorkMeter* meter = nullptr);
+                                                          VmWorkMeter* meter = nullptr,
+                                                          std::optional<bool> one_exact_shape = std::nullopt);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.
