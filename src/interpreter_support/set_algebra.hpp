@@ -67,9 +67,9 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
                                                     VmWorkMeter* meter = nullptr,
                                                     std::optional<bool> one_exact_shape = std::nullopt);
 
-// Whether the items of set `s` (read through `items`, a view of them) are
-// tuples, or frozensets, of one shape whose leaves order as their keys: the
-// sets searched by key order. Kept with the set (VmValue::set_facts), so it
+// Whether the tuples among the items of set `s` (read through `items`, a
+// view of them) are of one shape whose leaves order as their keys, and so
+// are its frozensets: then they are searched by key order. Kept with the set (VmValue::set_facts), so it
 // is worked out once per set built, not once per edit.
 bool set_of_one_exact_shape(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
 // Keeps that fact with `s` after x joined it in place, x having been placed

@@ -234,9 +234,18 @@ const MakeItem kSetItemKinds[] = {
     [](size_t i) { return VmValue::str("key-" + std::to_string(i)); },
 };
 
-// Items whose sets were searched by scans once edited: 2-tuples of ints,
-// frozensets of two ints.
-const MakeItem kContainerItemKinds[] = {
+// Items whose sets were searched by scans once edited, or normalised whole
+// at each addition: 2-tuples of ints, frozensets of two ints, ints with
+// floats, texts with ints and bools.
+const MakeItem kEditedItemKinds[] = {
+    [](size_t i) {
+      const auto v = static_cast<int64_t>(i);
+      return i % 2 == 0 ? VmValue::integer(v) : VmValue::float64(static_cast<double>(v) + 0.5);
+    },
+    [](size_t i) {
+      const auto v = static_cast<int64_t>(i);
+      return i % 3 == 0 ? VmValue::str("key-" + std::to_string(i)) : i % 3 == 1 ? VmValue::integer(v) : VmValue::boolean(i % 2 == 0);
+    },
     [](size_t i) {
       return *VmValue::make_tuple({VmValue::integer(static_cast<int64_t>(i / 7)), VmValue::integer(static_cast<int64_t>(i))});
     },
@@ -286,7 +295,7 @@ TEST(SetGrowth, AddAndRemoveSearchOnce) {
 // items at every edit would give 4.
 TEST(SetGrowth, EditsBetweenLookupsStaySublinear) {
   std::vector<MakeItem> kinds(std::begin(kSetItemKinds), std::end(kSetItemKinds));
-  kinds.insert(kinds.end(), std::begin(kContainerItemKinds), std::end(kContainerItemKinds));
+  kinds.insert(kinds.end(), std::begin(kEditedItemKinds), std::end(kEditedItemKinds));
   for (auto make : kinds) {
     expect_near_linear(
         [&](size_t n) {
