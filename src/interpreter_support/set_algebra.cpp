@@ -1350,6 +1350,7 @@ struct NumberMatch {
   std::optional<size_t> equal;
   bool several = false;
   bool nan = false;
+  size_t floats = 0;  // where the floats start
 };
 template <class Items>
 std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, size_t to, const VmValue& x,
@@ -1368,15 +1369,27 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     match.nan = true;
     return match;
   }
+  match.floats = floats;
   struct Run {
     size_t from, to;
     Family family;
   };
-  for (const Run run : {Run{from, ints, Family::Bool}, Run{ints, decimals, Family::Int}, Run{floats, to, Family::Float}}) {
+  for (const Run run : {Run{from, ints, Family::Bool}, Run{ints, decimals, Family::Int}}) {
     if (run.from == run.to) continue;
     const auto found = find_equal_item(Slice<Items>(items, run.from, run.to), run.family, x, meter);
     if (!found || found->fails) return std::nullopt;
     if (found->equal && !match.equal) match.equal = run.from + *found->equal;
+  }
+  if (floats != to && !match.equal) {
+    // Floats order by their texts: the one equal to x has the text of x's
+    // double, or of either zero. There is no NaN to meet.
+    const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
+    const Slice<Items> run(items, floats, to);
+    std::string scratch;
+    vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
+    std::optional<size_t> equal = find_float_text(run, d == 0.0 ? "-0.0" : float_display_text(d), scratch);
+    if (!equal && d == 0.0) equal = find_float_text(run, "0.0", scratch);
+    if (equal) match.equal = floats + *equal;
   }
   match.several = x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53) && ints != decimals;
   return match;
@@ -1544,8 +1557,17 @@ std::optional<VmResult<SetInsertion>> insertion_among_numbers(const Items& items
   if (match->equal && !key_less(x, items[*match->equal]))
     return VmResult<SetInsertion>(SetInsertion{Kind::Present, *match->equal, *match->equal});
   // No item has x's key: x goes after the lesser keys, before the equal
-  // item it replaces.
-  const size_t at = key_position(items, x, meter);
+  // item it replaces. A float is placed among the floats by its text.
+  size_t at = 0;
+  if (x.is(VmKind::Float)) {
+    std::string scratch;
+    const std::string text = float_display_text(x.float_value());
+    at = match->floats + first_failing(Slice<Items>(items, match->floats, to), [&](const VmValue& item) {
+      return float_key_compare_to(item.float_value(), text, scratch) < 0;
+    }, meter);
+  } else {
+    at = key_position(items, x, meter);
+  }
   if (match->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Replace, *match->equal, at});
   return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, at});
 }
