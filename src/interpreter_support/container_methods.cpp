@@ -339,15 +339,15 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   // A search and one insertion where the set's kind allows; the whole
   // normalisation otherwise.
   const VmItemsView items = items_to_search(s);
-  const bool one_shape = set_of_one_exact_shape(s, items, meter);
-  if (auto place = set_insertion(items, x, meter, one_shape)) {
+  const bool settled = set_items_settled(s, items, meter);
+  if (auto place = set_insertion(items, x, meter, settled)) {
     VELN_TRY(const SetInsertion at, *std::move(place));
     const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     if (at.kind != SetInsertion::Kind::Present) {
       VELN_CHECK(s.seq_insert(at.to, x, meter));
-      // x was placed by the search, so it has the shape of the items.
-      if (!was_empty) keep_set_shape_after_insertion(s, one_shape);
+      // x was placed by the search: of the shape of its class's items.
+      if (!was_empty) keep_set_settled_after_insertion(s, x, settled);
     }
     return s;
   }
@@ -361,7 +361,7 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
 
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
   const VmItemsView items = items_to_search(s);
-  if (auto at = set_removal_position(items, x, meter, set_of_one_exact_shape(s, items, meter))) {
+  if (auto at = set_removal_position(items, x, meter, set_items_settled(s, items, meter))) {
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;

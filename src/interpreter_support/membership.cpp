@@ -49,11 +49,13 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   // A set being edited (adds and discards between the lookups) is searched
   // where its items lie: merging them, or indexing them, would cost O(n)
   // per edit.
-  // Tuples of one shape are searched by key order, edited or not.
+  // Tuples and frozensets of one shape are searched by key order, edited
+  // or not (they come last in key order).
   const VmItemsView view = set.shares_buffer() ? VmItemsView(set.items()) : set.items_view();
-  const bool one_shape = set_of_one_exact_shape(set, view, meter);
-  if (one_shape || !view.contiguous()) {
-    if (auto found = set_contains_by_order(view, needle, meter, one_shape)) return *std::move(found);
+  const bool settled = set_items_settled(set, view, meter);
+  const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
+  if ((settled && containers) || !view.contiguous()) {
+    if (auto found = set_contains_by_order(view, needle, meter, settled)) return *std::move(found);
   }
   if (auto m = vm_set_item_match(set, needle, meter)) {
     const auto items = set.items();

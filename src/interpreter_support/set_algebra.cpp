@@ -1191,10 +1191,10 @@ std::optional<VmResult<bool>> contains_exact_shape(const Items& items, const VmV
 // Membership in items of one kind (those of a set, or of one class of it).
 template <class Items>
 std::optional<VmResult<bool>> contains_in_one_kind(const Items& items, const VmValue& needle, VmWorkMeter* meter,
-                                                   std::optional<bool> one_exact_shape) {
+                                                   std::optional<bool> settled) {
   const VmKind kind = items.front().kind();
   const Family f = family_of(kind);
-  if ((kind == VmKind::Tuple || kind == VmKind::FrozenSet) && one_exact_shape.value_or(false))
+  if ((kind == VmKind::Tuple || kind == VmKind::FrozenSet) && settled.value_or(false))
     return contains_exact_shape(items, needle, meter);
   if (f == Family::Other) return std::nullopt;
   const Family nf = family_of(needle.kind());
@@ -1205,7 +1205,7 @@ std::optional<VmResult<bool>> contains_in_one_kind(const Items& items, const VmV
     if (f == Family::Float && nf == Family::Int) return float_set_contains(items, vm_int_to_f64(needle));
     if (f == Family::Float && nf == Family::Bool) return float_set_contains(items, needle.bool_value() ? 1.0 : 0.0);
     if (f == Family::Int && nf == Family::Bool)
-      return contains_in_one_kind(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter, one_exact_shape);
+      return contains_in_one_kind(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter, settled);
     if (f == Family::Int && nf == Family::Float) return int_set_contains_float(items, needle.float_value());
     return std::nullopt;
   }
@@ -1226,14 +1226,14 @@ std::optional<VmResult<bool>> contains_in_one_kind(const Items& items, const VmV
 // Sets whose items are of one family in which key order decides value
 // equality, or of one exact tuple shape: the family, else nothing.
 template <class Items>
-std::optional<Family> searchable_family(const Items& items, const VmValue& x, std::optional<bool> one_exact_shape) {
+std::optional<Family> searchable_family(const Items& items, const VmValue& x, std::optional<bool> settled) {
   const VmKind kind = items.front().kind();
   if (items.back().kind() != kind) return std::nullopt;
   const Family f = family_of(kind);
   if (f != Family::Other) return f;
   if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
   if (!x.is(kind) || !same_exact_shape(items.front(), x)) return std::nullopt;
-  if (!(one_exact_shape ? *one_exact_shape : of_one_exact_shape(items))) return std::nullopt;
+  if (!(settled ? *settled : of_one_exact_shape(items))) return std::nullopt;
   return Family::ExactTuple;
 }
 
@@ -1400,15 +1400,15 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
 // where only the scan (or an index of the items) can tell.
 template <class Items>
 std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
-                                                std::optional<bool> one_exact_shape = std::nullopt) {
+                                                std::optional<bool> settled = std::nullopt) {
   if (items.empty()) return false;
   // Equal kinds at both ends mean one kind throughout.
-  if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, one_exact_shape);
+  if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, settled);
   if (!vm_set_key_variant(needle.kind())) return std::nullopt;
   const auto [from, to] = class_range(items, needle.kind(), meter);
   if (from == to) return false;
   const Slice<Items> own(items, from, to);
-  if (own.back().kind() == own.front().kind()) return contains_in_one_kind(own, needle, meter, one_exact_shape);
+  if (own.back().kind() == own.front().kind()) return contains_in_one_kind(own, needle, meter, settled);
   if (!is_number(needle)) return std::nullopt;
   const auto match = find_among_numbers(items, from, to, needle, meter);
   if (!match) return std::nullopt;
@@ -1521,21 +1521,53 @@ std::optional<VmResult<SetInsertion>> insertion_in_family(const Items& items, Fa
   return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, lo});
 }
 
-// Whether normalising the items again leaves every class as it is, so that
-// x joining one class leaves the others alone: true but for decimals among
-// other numbers (a decimal that equals two numbers which differ may survive
-// beside one of them, and the next scan meets them in another order) and
-// tuples or frozensets of several shapes (whose scan may depend on order
-// likewise).
+// Bools, ints and floats, of several kinds, as their normalisation leaves
+// them: no decimal among them, no two equal (a float at the double of an
+// int or bool, a bool and its int, two zeros). Items normalised with a
+// decimal may keep such pairs (a decimal equal to two numbers that differ
+// survives beside one of them until an int replaces it), and then only the
+// whole normalisation tells what an added item changes.
 template <class Items>
-bool classes_settled(const Items& items, std::optional<bool> one_exact_shape, VmWorkMeter* meter) {
-  const auto [from, to] = class_range(items, VmKind::Decimal, meter);
+bool numbers_settled(const Items& items, VmWorkMeter* meter) {
+  const auto [from, to] = class_range(items, VmKind::Int, meter);
+  if (from == to || items[from].kind() == items[to - 1].kind()) return true;
   const Slice<Items> numbers(items, from, to);
   const auto start_of = [&](VmSetKeyVariant v) {
-    return first_failing(numbers, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
+    return from + first_failing(numbers, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
   };
-  if (start_of(VmSetKeyVariant::Decimal) != start_of(VmSetKeyVariant::Float)) return false;
-  if (one_exact_shape) return *one_exact_shape;
+  const size_t decimals = start_of(VmSetKeyVariant::Decimal);
+  const size_t floats = start_of(VmSetKeyVariant::Float);
+  if (decimals != floats) return false;
+  vm_tick(meter, to - from);
+  std::vector<double> taken;  // the doubles of the bools and ints
+  for (size_t i = from; i < decimals; ++i)
+    taken.push_back(items[i].is(VmKind::Bool) ? (items[i].bool_value() ? 1.0 : 0.0) : vm_int_to_f64(items[i]));
+  std::vector<double> kept;
+  for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
+  std::sort(taken.begin(), taken.end());
+  std::sort(kept.begin(), kept.end());
+  const auto bits_taken = [&](double d) {
+    const auto [lo, hi] = std::equal_range(taken.begin(), taken.end(), d);
+    return hi - lo;
+  };
+  // A bool beside its int shows as the bool's double taken twice.
+  for (const double bit : {0.0, 1.0})
+    if (bits_taken(bit) > 1) return false;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (std::isnan(kept[i]) || bits_taken(kept[i]) > 0) return false;
+    if (i > 0 && kept[i - 1] == kept[i]) return false;
+  }
+  return true;
+}
+
+// Whether normalising the items again leaves every class as it is, so that
+// x joining one class leaves the others alone, and searches find the one
+// item x equals: numbers as numbers_settled says, tuples and frozensets of
+// one exact shape each (others' scans may depend on order).
+template <class Items>
+bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
+  if (settled) return *settled;
+  if (!numbers_settled(items, meter)) return false;
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [first, end] = class_range(items, kind, meter);
     if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
@@ -1586,25 +1618,25 @@ std::optional<VmResult<SetInsertion>> shifted(std::optional<VmResult<SetInsertio
 // fail to compare with it, so they stay as they are).
 template <class Items>
 std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                  std::optional<bool> one_exact_shape) {
+                                                  std::optional<bool> settled) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
     if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
     return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, 0});
   }
-  if (const std::optional<Family> f = searchable_family(items, x, one_exact_shape)) {
+  if (const std::optional<Family> f = searchable_family(items, x, settled)) {
     // The items scan without a change; x's key is taken before its scan.
     if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
     return insertion_in_family(items, *f, x, meter);
   }
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-  if (items.back().kind() == items.front().kind() || !classes_settled(items, one_exact_shape, meter)) return std::nullopt;
+  if (items.back().kind() == items.front().kind() || !classes_settled(items, settled, meter)) return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
-    const std::optional<Family> f = searchable_family(own, x, one_exact_shape);
+    const std::optional<Family> f = searchable_family(own, x, settled);
     if (!f) return std::nullopt;
     return shifted(insertion_in_family(own, *f, x, meter), from);
   }
@@ -1627,22 +1659,23 @@ std::optional<std::optional<size_t>> removal_in_family(const Items& items, Famil
 // within its class when the set holds several.
 template <class Items>
 std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                         std::optional<bool> one_exact_shape) {
+                                                         std::optional<bool> settled) {
   if (items.empty()) return std::optional<size_t>();
-  if (const std::optional<Family> f = searchable_family(items, x, one_exact_shape))
+  if (const std::optional<Family> f = searchable_family(items, x, settled))
     return removal_in_family(items, *f, x, meter);
   if (items.back().kind() == items.front().kind() || !vm_set_key_variant(x.kind())) return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return std::optional<size_t>();
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
-    const std::optional<Family> f = searchable_family(own, x, one_exact_shape);
+    const std::optional<Family> f = searchable_family(own, x, settled);
     if (!f) return std::nullopt;
     const auto at = removal_in_family(own, *f, x, meter);
     if (!at || !*at) return at;
     return std::optional<size_t>(from + **at);
   }
-  if (!is_number(x)) return std::nullopt;
+  // Numbers left unsettled may hold several items equal to x.
+  if (!is_number(x) || !classes_settled(items, settled, meter)) return std::nullopt;
   const auto match = find_among_numbers(items, from, to, x, meter);
   if (!match || match->several || match->nan) return std::nullopt;
   return match->equal;
@@ -1663,46 +1696,46 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
-                                                    std::optional<bool> one_exact_shape) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, one_exact_shape);
-  return contains_by_order(items, needle, meter, one_exact_shape);
+                                                    std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled);
+  return contains_by_order(items, needle, meter, settled);
 }
 
 namespace {
 // The bits of VmValue::set_facts.
-constexpr uint8_t kShapeKnown = 1;
-constexpr uint8_t kOneExactShape = 2;
+constexpr uint8_t kSettledKnown = 1;
+constexpr uint8_t kSettled = 2;
 }  // namespace
 
-bool set_of_one_exact_shape(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
   const uint8_t facts = s.set_facts();
-  if ((facts & kShapeKnown) != 0) return (facts & kOneExactShape) != 0;
+  if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
   // An empty set says nothing about the items to come.
   if (items.empty()) return false;
   vm_tick(meter, items.size());
-  bool one = true;
-  for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
-    const auto [from, to] = class_range(items, kind, meter);
-    one = one && of_one_exact_shape(Slice<VmItemsView>(items, from, to));
-  }
-  s.note_set_facts(one ? kShapeKnown | kOneExactShape : kShapeKnown);
-  return one;
+  const bool settled = classes_settled(items, std::nullopt, meter);
+  s.note_set_facts(settled ? kSettledKnown | kSettled : kSettledKnown);
+  return settled;
 }
 
-void keep_set_shape_after_insertion(const VmValue& s, bool one_exact_shape) {
-  s.note_set_facts(one_exact_shape ? kShapeKnown | kOneExactShape : kShapeKnown);
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled) {
+  // A container x placed among items of another class may be the first of
+  // its kind, and of no exact shape.
+  const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
+  const bool one = settled && (!container || same_exact_shape(x, x));
+  s.note_set_facts(one ? kSettledKnown | kSettled : kSettledKnown);
 }
 
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                   std::optional<bool> one_exact_shape) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, one_exact_shape);
-  return insertion_in(items, x, meter, one_exact_shape);
+                                                   std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled);
+  return insertion_in(items, x, meter, settled);
 }
 
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                          std::optional<bool> one_exact_shape) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, one_exact_shape);
-  return removal_position_in(items, x, meter, one_exact_shape);
+                                                          std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled);
+  return removal_position_in(items, x, meter, settled);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

@@ -61,20 +61,23 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // nothing where only the scan (or an index of the items) can tell. It reads
 // the items of no value, so a view of a set's pending edits stays valid
 // whatever the needle holds.
-// `one_exact_shape` is set_of_one_exact_shape of the items when the caller
-// knows it (here and below); unknown, it is worked out from the items.
+// `settled` is set_items_settled of the items when the caller knows it
+// (here and below); unknown, it is worked out from the items.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
                                                     VmWorkMeter* meter = nullptr,
-                                                    std::optional<bool> one_exact_shape = std::nullopt);
+                                                    std::optional<bool> settled = std::nullopt);
 
-// Whether the tuples among the items of set `s` (read through `items`, a
-// view of them) are of one shape whose leaves order as their keys, and so
-// are its frozensets: then they are searched by key order. Kept with the set (VmValue::set_facts), so it
-// is worked out once per set built, not once per edit.
-bool set_of_one_exact_shape(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
+// Whether normalising the items of set `s` (read through `items`, a view of
+// them) again would give each of their classes back as it is: its tuples
+// are of one shape whose leaves order as their keys, and so are its
+// frozensets; its numbers of several kinds hold no decimal and no two equal
+// ones. Then an item joining the set changes its own class only, and is
+// searched by key order within it. Kept with the set (VmValue::set_facts),
+// so it is worked out once per set built, not once per edit.
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
 // Keeps that fact with `s` after x joined it in place, x having been placed
 // by set_insertion with the fact given.
-void keep_set_shape_after_insertion(const VmValue& s, bool one_exact_shape);
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -90,7 +93,7 @@ struct SetInsertion {
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
                                                    VmWorkMeter* meter = nullptr,
-                                                   std::optional<bool> one_exact_shape = std::nullopt);
+                                                   std::optional<bool> settled = std::nullopt);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
@@ -98,7 +101,7 @@ std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmV
 // comparison may fail).
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
                                                           VmWorkMeter* meter = nullptr,
-                                                          std::optional<bool> one_exact_shape = std::nullopt);
+                                                          std::optional<bool> settled = std::nullopt);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.
