@@ -52,10 +52,10 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   // Tuples and frozensets of one shape are searched by key order, edited
   // or not (they come last in key order).
   const VmItemsView view = set.shares_buffer() ? VmItemsView(set.items()) : set.items_view();
-  const bool settled = set_items_settled(set, view, meter);
   const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
-  if ((settled && containers) || !view.contiguous()) {
-    if (auto found = set_contains_by_order(view, needle, meter, settled)) return *std::move(found);
+  if (containers || !view.contiguous()) {
+    if (auto found = set_contains_by_order(view, needle, meter, set_items_settled(set, view, meter)))
+      return *std::move(found);
   }
   if (auto m = vm_set_item_match(set, needle, meter)) {
     const auto items = set.items();
