@@ -25,7 +25,10 @@
 // their scan is reproduced in O(n log n) (see normalize_numbers and
 // replay_number_scan). Membership answers likewise come from binary search
 // or from a ValueMatchIndex, with the scan's first error reproduced from
-// positions; two sets of one plainly ordered kind are merged.
+// positions; two sets of one plainly ordered kind are merged. A single
+// addition or removal searches x's class only, in key order, where the
+// set's classes are settled (normalising them again gives them back): the
+// other classes then never change.
 #include "interpreter_support/set_algebra.hpp"
 
 #include <algorithm>

@@ -82,9 +82,11 @@ void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool s
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
 // insertion, or a replacement (the item at `from` leaves and x is inserted
-// at `to` of what remains). Nothing when only normalising the whole can tell
-// (a set of several kinds, numbers of different kinds that meet). Fails as
-// the normalisation would: x unhashable, a comparison with NaN.
+// at `to` of what remains). x is searched within its family, or within its
+// class (numbers, texts, tuples...) when the set holds several and they are
+// settled. Nothing when only normalising the whole can tell (decimals among
+// other numbers, tuples of several shapes, unsettled classes). Fails as the
+// normalisation would: x unhashable, a comparison with NaN.
 struct SetInsertion {
   enum class Kind : uint8_t { Present, Insert, Replace };
   Kind kind = Kind::Present;
