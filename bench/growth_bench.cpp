@@ -308,17 +308,26 @@ BENCHMARK(BM_MixedTupleSetLe)->Unit(benchmark::kMillisecond);
 
 // kProbes calls of a mutating set method, each on the set the last one
 // left (as a contract's s.add(x) edits its set in place), starting from a
-// copy of a set of kItems ints.
-void set_method_calls(benchmark::State& state, std::string_view method, size_t stride, size_t offset) {
+// copy of a set of kItems items: make(0), make(2), ... (ints by default).
+void set_method_calls(benchmark::State& state, std::string_view method, size_t stride, size_t offset,
+                      VmValue (*make)(size_t) = int_value) {
   std::vector<VmValue> items, probes;
-  for (size_t i = 0; i < kItems; ++i) items.push_back(int_value(2 * i));
-  for (size_t i = 0; i < kProbes; ++i) probes.push_back(int_value((i * stride + offset) % (2 * kItems)));
+  for (size_t i = 0; i < kItems; ++i) items.push_back(make(2 * i));
+  for (size_t i = 0; i < kProbes; ++i) probes.push_back(make((i * stride + offset) % (2 * kItems)));
   const VmValue s = set_of(std::move(items));
   for (auto _ : state) {
     VmValue current = s;
     for (const VmValue& p : probes) current = std::move(call_native_method(std::move(current), method, std::span<const VmValue>(&p, 1), {})->receiver);
     benchmark::DoNotOptimize(current);
   }
+}
+
+// (i // 7, i): 2-tuples of ints.
+VmValue int_pair(size_t i) { return *VmValue::make_tuple({int_value(i / 7), int_value(i)}); }
+
+// i as an int when a multiple of 4, else i + 0.5 as a float.
+VmValue int_or_float(size_t i) {
+  return i % 4 == 0 ? int_value(i) : VmValue::float64(static_cast<double>(i) + 0.5);
 }
 
 void BM_SetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1); }
@@ -329,6 +338,15 @@ BENCHMARK(BM_SetAddPresent)->Unit(benchmark::kMillisecond);
 
 void BM_SetDiscard(benchmark::State& state) { set_method_calls(state, "discard", 2 * 263, 0); }
 BENCHMARK(BM_SetDiscard)->Unit(benchmark::kMillisecond);
+
+void BM_TupleSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, int_pair); }
+BENCHMARK(BM_TupleSetAddNew)->Unit(benchmark::kMillisecond);
+
+void BM_TupleSetDiscard(benchmark::State& state) { set_method_calls(state, "discard", 2 * 263, 0, int_pair); }
+BENCHMARK(BM_TupleSetDiscard)->Unit(benchmark::kMillisecond);
+
+void BM_IntFloatSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, int_or_float); }
+BENCHMARK(BM_IntFloatSetAddNew)->Unit(benchmark::kMillisecond);
 
 void BM_StrRepeat(benchmark::State& state) {
   const VmValue s = VmValue::str("ab"), n = VmValue::integer(65536);

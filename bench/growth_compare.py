@@ -90,9 +90,9 @@ def mixed_tuple_sets(shift=ITEMS // 2):
     return a, b
 
 
-def set_method_calls(method, stride, offset):
-    s = set(range(0, 2 * ITEMS, 2))
-    probes = [(i * stride + offset) % (2 * ITEMS) for i in range(PROBES)]
+def set_method_calls(method, stride, offset, make=lambda i: i):
+    s = {make(i) for i in range(0, 2 * ITEMS, 2)}
+    probes = [make((i * stride + offset) % (2 * ITEMS)) for i in range(PROBES)]
 
     def run():
         t = s.copy()
@@ -147,6 +147,9 @@ CASES = {
     "BM_SetAddNew": lambda: set_method_calls("add", 2 * 263, 1),
     "BM_SetAddPresent": lambda: set_method_calls("add", 2 * 263, 0),
     "BM_SetDiscard": lambda: set_method_calls("discard", 2 * 263, 0),
+    "BM_TupleSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, lambda i: (i // 7, i)),
+    "BM_TupleSetDiscard": lambda: set_method_calls("discard", 2 * 263, 0, lambda i: (i // 7, i)),
+    "BM_IntFloatSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, lambda i: i if i % 4 == 0 else i + 0.5),
     "BM_StrRepeat": lambda: (lambda: "ab" * 65536),
 }
 

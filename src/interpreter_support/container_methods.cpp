@@ -338,14 +338,21 @@ VmItemsView items_to_search(const VmValue& s) {
 VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
   // A search and one insertion where the set's kind allows; the whole
   // normalisation otherwise.
-  if (auto place = set_insertion(items_to_search(s), x, meter)) {
+  const VmItemsView items = items_to_search(s);
+  const bool settled = set_items_settled(s, items, meter);
+  if (auto place = set_insertion(items, x, meter, settled)) {
     VELN_TRY(const SetInsertion at, *std::move(place));
+    const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
-    if (at.kind != SetInsertion::Kind::Present) VELN_CHECK(s.seq_insert(at.to, x, meter));
+    if (at.kind != SetInsertion::Kind::Present) {
+      VELN_CHECK(s.seq_insert(at.to, x, meter));
+      // x was placed by the search: of the shape of its class's items.
+      if (!was_empty) keep_set_settled_after_insertion(s, x, settled);
+    }
     return s;
   }
-  auto items = s.items();
-  std::vector<VmValue> grown(items.begin(), items.end());
+  const auto all = s.items();
+  std::vector<VmValue> grown(all.begin(), all.end());
   grown.push_back(x);
   VELN_TRY(std::vector<VmValue> normalized,
            meter != nullptr ? normalize_set_items(std::move(grown), *meter) : normalize_set_items(std::move(grown)));
@@ -353,7 +360,8 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
 }
 
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
-  if (auto at = set_removal_position(items_to_search(s), x, meter)) {
+  const VmItemsView items = items_to_search(s);
+  if (auto at = set_removal_position(items, x, meter, set_items_settled(s, items, meter))) {
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;

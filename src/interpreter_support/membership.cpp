@@ -49,8 +49,13 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   // A set being edited (adds and discards between the lookups) is searched
   // where its items lie: merging them, or indexing them, would cost O(n)
   // per edit.
-  if (const VmItemsView view = set.items_view(); !view.contiguous()) {
-    if (auto found = set_contains_by_order(view, needle, meter)) return *std::move(found);
+  // Tuples and frozensets of one shape are searched by key order, edited
+  // or not (they come last in key order).
+  const VmItemsView view = set.shares_buffer() ? VmItemsView(set.items()) : set.items_view();
+  const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
+  if (containers || !view.contiguous()) {
+    if (auto found = set_contains_by_order(view, needle, meter, set_items_settled(set, view, meter)))
+      return *std::move(found);
   }
   if (auto m = vm_set_item_match(set, needle, meter)) {
     const auto items = set.items();

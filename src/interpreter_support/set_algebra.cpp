@@ -25,7 +25,10 @@
 // their scan is reproduced in O(n log n) (see normalize_numbers and
 // replay_number_scan). Membership answers likewise come from binary search
 // or from a ValueMatchIndex, with the scan's first error reproduced from
-// positions; two sets of one plainly ordered kind are merged.
+// positions; two sets of one plainly ordered kind are merged. A single
+// addition or removal searches x's class only, in key order, where the
+// set's classes are settled (normalising them again gives them back): the
+// other classes then never change.
 #include "interpreter_support/set_algebra.hpp"
 
 #include <algorithm>
@@ -138,6 +141,40 @@ size_t first_failing(VmItemsView items, Pred pred, VmWorkMeter* meter = nullptr)
   });
 }
 
+// Items [from, to) of a set's items (a span or a view), for the searches
+// within the items of one class or one kind.
+template <class Items>
+class Slice {
+ public:
+  Slice(const Items& all, size_t from, size_t to) : all_(&all), from_(from), size_(to - from) {}
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const VmValue& operator[](size_t i) const { return (*all_)[from_ + i]; }
+  const VmValue& front() const { return (*this)[0]; }
+  const VmValue& back() const { return (*this)[size_ - 1]; }
+
+ private:
+  const Items* all_;
+  size_t from_;
+  size_t size_;
+};
+
+template <class Items, class Pred>
+size_t first_failing(const Slice<Items>& items, Pred pred, VmWorkMeter* meter = nullptr) {
+  size_t lo = 0;
+  size_t hi = items.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    vm_tick(meter);
+    if (pred(items[mid])) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
 // The family shared by all items, or Other.
 Family common_family(std::span<const VmValue> items) {
   if (items.empty()) return Family::Other;
@@ -206,8 +243,8 @@ bool same_exact_shape(const VmValue& a, const VmValue& b) {
 
 template <class Items>
 bool of_one_exact_shape(const Items& items) {
-  for (const VmValue& item : items)
-    if (!same_exact_shape(items.front(), item)) return false;
+  for (size_t i = 0; i < items.size(); ++i)
+    if (!same_exact_shape(items.front(), items[i])) return false;
   return true;
 }
 
@@ -1210,14 +1247,29 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
 
 // Membership where key order decides it (items of one kind, a needle that
 // meets them plainly); nothing where only the scan can tell.
+// Membership in tuples (or frozensets) of one exact shape: a needle of that
+// shape is found by key order; a tuple equals only a tuple, while one of
+// another shape may still be value-equal ((1.0,) and (1,)), which only the
+// scan can tell.
 template <class Items>
-std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
-  if (items.empty()) return false;
+std::optional<VmResult<bool>> contains_exact_shape(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
+  const VmValue& first = items.front();
+  const bool set_like = needle.is(VmKind::Set) || needle.is(VmKind::FrozenSet);
+  if (!needle.is(first.kind()) && !(set_like && first.is(VmKind::FrozenSet))) return false;
+  if (!same_exact_shape(first, needle)) return std::nullopt;
+  const size_t at = first_failing(items, [&](const VmValue& item) { return key_less(item, needle); }, meter);
+  return at < items.size() && vm_set_key_compare(items[at], needle) == VmOrdering::Equal;
+}
+
+// Membership in items of one kind (those of a set, or of one class of it).
+template <class Items>
+std::optional<VmResult<bool>> contains_in_one_kind(const Items& items, const VmValue& needle, VmWorkMeter* meter,
+                                                   std::optional<bool> settled) {
   const VmKind kind = items.front().kind();
   const Family f = family_of(kind);
-  // Canonical items are sorted by key variant first, so equal kinds at both
-  // ends mean one kind throughout.
-  if (f == Family::Other || items.back().kind() != kind) return std::nullopt;
+  if ((kind == VmKind::Tuple || kind == VmKind::FrozenSet) && settled.value_or(false))
+    return contains_exact_shape(items, needle, meter);
+  if (f == Family::Other) return std::nullopt;
   const Family nf = family_of(needle.kind());
   if (nf != f) {
     if (!families_meet(f, nf)) return false;
@@ -1225,7 +1277,8 @@ std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValu
     // on NaN; decimals convert and may fail, so they keep the scan.
     if (f == Family::Float && nf == Family::Int) return float_set_contains(items, vm_int_to_f64(needle));
     if (f == Family::Float && nf == Family::Bool) return float_set_contains(items, needle.bool_value() ? 1.0 : 0.0);
-    if (f == Family::Int && nf == Family::Bool) return contains_by_order(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter);
+    if (f == Family::Int && nf == Family::Bool)
+      return contains_in_one_kind(items, VmValue::integer(needle.bool_value() ? 1 : 0), meter, settled);
     if (f == Family::Int && nf == Family::Float) return int_set_contains_float(items, needle.float_value());
     return std::nullopt;
   }
@@ -1242,22 +1295,18 @@ std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValu
   }
 }
 
-template <class Items>
-VmResult<bool> contains_in_set(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
-  if (auto found = contains_by_order(items, needle, meter)) return *std::move(found);
-  return scan_contains(items, needle, meter);
-}
 
 // Sets whose items are of one family in which key order decides value
 // equality, or of one exact tuple shape: the family, else nothing.
 template <class Items>
-std::optional<Family> searchable_family(const Items& items, const VmValue& x) {
+std::optional<Family> searchable_family(const Items& items, const VmValue& x, std::optional<bool> settled) {
   const VmKind kind = items.front().kind();
   if (items.back().kind() != kind) return std::nullopt;
   const Family f = family_of(kind);
   if (f != Family::Other) return f;
   if (kind != VmKind::Tuple && kind != VmKind::FrozenSet) return std::nullopt;
-  if (!x.is(kind) || !same_exact_shape(items.front(), x) || !of_one_exact_shape(items)) return std::nullopt;
+  if (!x.is(kind) || !same_exact_shape(items.front(), x)) return std::nullopt;
+  if (!(settled ? *settled : of_one_exact_shape(items))) return std::nullopt;
   return Family::ExactTuple;
 }
 
@@ -1351,6 +1400,101 @@ std::optional<Found> find_equal_item(const Items& items, Family f, const VmValue
   return find_counterpart_in_family(items, f, x, meter);
 }
 
+bool is_nan_float(const VmValue& x) { return x.is(VmKind::Float) && std::isnan(x.float_value()); }
+
+// The items of the class of `kind`: [from, to). Canonical items are sorted
+// by key variant first, and the classes follow the variants' order.
+template <class Items>
+std::pair<size_t, size_t> class_range(const Items& items, VmKind kind, VmWorkMeter* meter) {
+  const size_t c = class_of(kind);
+  const size_t from = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) < c; }, meter);
+  const size_t to = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) <= c; }, meter);
+  return {from, to};
+}
+
+// Among items [from, to) of bools, ints and floats of at least two kinds
+// (numbers of a canonical set: no NaN, floats only at doubles no int or
+// bool holds, one per double), the position of the item value-equal to x, a
+// bool, int or float. There is at most one, but for a float of 2^53 or
+// more, which may equal a run of ints (`several`); a NaN fails to compare
+// with the first (`nan`). Nothing when decimals take part: they convert the
+// other side, and only the scan tells.
+struct NumberMatch {
+  std::optional<size_t> equal;
+  bool several = false;
+  bool nan = false;
+  size_t floats = 0;  // where the floats start
+};
+template <class Items>
+std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, size_t to, const VmValue& x,
+                                              VmWorkMeter* meter) {
+  if (x.is(VmKind::Decimal)) return std::nullopt;
+  const Slice<Items> all(items, from, to);
+  const auto start_of = [&](VmSetKeyVariant v) {
+    return from + first_failing(all, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
+  };
+  const size_t ints = start_of(VmSetKeyVariant::Int);
+  const size_t decimals = start_of(VmSetKeyVariant::Decimal);
+  const size_t floats = start_of(VmSetKeyVariant::Float);
+  if (decimals != floats) return std::nullopt;
+  NumberMatch match;
+  if (is_nan_float(x)) {
+    match.nan = true;
+    return match;
+  }
+  match.floats = floats;
+  struct Run {
+    size_t from, to;
+    Family family;
+  };
+  for (const Run run : {Run{from, ints, Family::Bool}, Run{ints, decimals, Family::Int}}) {
+    if (run.from == run.to) continue;
+    const auto found = find_equal_item(Slice<Items>(items, run.from, run.to), run.family, x, meter);
+    if (!found || found->fails) return std::nullopt;
+    if (found->equal && !match.equal) match.equal = run.from + *found->equal;
+  }
+  if (floats != to && !match.equal) {
+    // Floats order by their texts: the one equal to x has the text of x's
+    // double, or of either zero. There is no NaN to meet.
+    const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
+    const Slice<Items> run(items, floats, to);
+    std::string scratch;
+    vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
+    std::optional<size_t> equal = find_float_text(run, d == 0.0 ? "-0.0" : float_display_text(d), scratch);
+    if (!equal && d == 0.0) equal = find_float_text(run, "0.0", scratch);
+    if (equal) match.equal = floats + *equal;
+  }
+  match.several = x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53) && ints != decimals;
+  return match;
+}
+
+// Membership where key order decides it: in items of one kind, or in the
+// items of the needle's class (the others never equal it, nor fail); nothing
+// where only the scan (or an index of the items) can tell.
+template <class Items>
+std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
+                                                std::optional<bool> settled = std::nullopt) {
+  if (items.empty()) return false;
+  // Equal kinds at both ends mean one kind throughout.
+  if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, settled);
+  if (!vm_set_key_variant(needle.kind())) return std::nullopt;
+  const auto [from, to] = class_range(items, needle.kind(), meter);
+  if (from == to) return false;
+  const Slice<Items> own(items, from, to);
+  if (own.back().kind() == own.front().kind()) return contains_in_one_kind(own, needle, meter, settled);
+  if (!is_number(needle)) return std::nullopt;
+  const auto match = find_among_numbers(items, from, to, needle, meter);
+  if (!match) return std::nullopt;
+  if (match->nan) return VmResult<bool>(nan_error());
+  return VmResult<bool>(match->equal.has_value());
+}
+
+template <class Items>
+VmResult<bool> contains_in_set(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
+  if (auto found = contains_by_order(items, needle, meter)) return *std::move(found);
+  return scan_contains(items, needle, meter);
+}
+
 VmResult<bool> items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter* meter) {
   if (a.size() != b.size()) return false;
   const Membership in_b(b, a, meter);
@@ -1412,18 +1556,12 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
   return out;
 }
 
+// insertion_in for items of one family (see searchable_family).
 template <class Items>
-std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
+std::optional<VmResult<SetInsertion>> insertion_in_family(const Items& items, Family family, const VmValue& x,
+                                                         VmWorkMeter* meter) {
   using Kind = SetInsertion::Kind;
-  const auto hashable = vm_check_hashable(x);
-  if (items.empty()) {
-    if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, 0});
-  }
-  const std::optional<Family> f = searchable_family(items, x);
-  if (!f) return std::nullopt;
-  // The items scan without a change; x's key is taken before its scan.
-  if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+  const std::optional<Family> f = family;
   if (*f == Family::Float && x.is(VmKind::Float) && std::isnan(x.float_value())) return VmResult<SetInsertion>(nan_error());
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found) return std::nullopt;
@@ -1456,16 +1594,164 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
   return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, lo});
 }
 
+// Bools, ints and floats, of several kinds, as their normalisation leaves
+// them: no decimal among them, no two equal (a float at the double of an
+// int or bool, a bool and its int, two zeros). Items normalised with a
+// decimal may keep such pairs (a decimal equal to two numbers that differ
+// survives beside one of them until an int replaces it), and then only the
+// whole normalisation tells what an added item changes.
 template <class Items>
-std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter) {
-  if (items.empty()) return std::optional<size_t>();
-  const std::optional<Family> f = searchable_family(items, x);
-  if (!f) return std::nullopt;
+bool numbers_settled(const Items& items, VmWorkMeter* meter) {
+  const auto [from, to] = class_range(items, VmKind::Int, meter);
+  if (from == to || items[from].kind() == items[to - 1].kind()) return true;
+  const Slice<Items> numbers(items, from, to);
+  const auto start_of = [&](VmSetKeyVariant v) {
+    return from + first_failing(numbers, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
+  };
+  const size_t decimals = start_of(VmSetKeyVariant::Decimal);
+  const size_t floats = start_of(VmSetKeyVariant::Float);
+  if (decimals != floats) return false;
+  vm_tick(meter, to - from);
+  std::vector<double> taken;  // the doubles of the bools and ints
+  for (size_t i = from; i < decimals; ++i)
+    taken.push_back(items[i].is(VmKind::Bool) ? (items[i].bool_value() ? 1.0 : 0.0) : vm_int_to_f64(items[i]));
+  std::vector<double> kept;
+  for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
+  std::sort(taken.begin(), taken.end());
+  std::sort(kept.begin(), kept.end());
+  const auto bits_taken = [&](double d) {
+    const auto [lo, hi] = std::equal_range(taken.begin(), taken.end(), d);
+    return hi - lo;
+  };
+  // A bool beside its int shows as the bool's double taken twice.
+  for (const double bit : {0.0, 1.0})
+    if (bits_taken(bit) > 1) return false;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (std::isnan(kept[i]) || bits_taken(kept[i]) > 0) return false;
+    if (i > 0 && kept[i - 1] == kept[i]) return false;
+  }
+  return true;
+}
+
+// Whether normalising the items again leaves every class as it is, so that
+// x joining one class leaves the others alone, and searches find the one
+// item x equals: numbers as numbers_settled says, tuples and frozensets of
+// one exact shape each (others' scans may depend on order).
+template <class Items>
+bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
+  if (settled) return *settled;
+  if (!numbers_settled(items, meter)) return false;
+  for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
+    const auto [first, end] = class_range(items, kind, meter);
+    if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
+  }
+  return true;
+}
+
+// insertion_in for x, a bool, int or float, among numbers [from, to) of
+// several of these kinds (see find_among_numbers). Normalising them keeps
+// the least key of each group of equal items, whatever their order, and x
+// equals at most one item unless it is a float falling on ints.
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_among_numbers(const Items& items, size_t from, size_t to,
+                                                              const VmValue& x, VmWorkMeter* meter) {
+  using Kind = SetInsertion::Kind;
+  const auto match = find_among_numbers(items, from, to, x, meter);
+  if (!match) return std::nullopt;
+  if (match->nan) return VmResult<SetInsertion>(nan_error());
+  if (match->equal && !key_less(x, items[*match->equal]))
+    return VmResult<SetInsertion>(SetInsertion{Kind::Present, *match->equal, *match->equal});
+  // No item has x's key: x goes after the lesser keys, before the equal
+  // item it replaces. A float is placed among the floats by its text.
+  size_t at = 0;
+  if (x.is(VmKind::Float)) {
+    std::string scratch;
+    const std::string text = float_display_text(x.float_value());
+    at = match->floats + first_failing(Slice<Items>(items, match->floats, to), [&](const VmValue& item) {
+      return float_key_compare_to(item.float_value(), text, scratch) < 0;
+    }, meter);
+  } else {
+    at = key_position(items, x, meter);
+  }
+  if (match->equal) return VmResult<SetInsertion>(SetInsertion{Kind::Replace, *match->equal, at});
+  return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, at});
+}
+
+// Offsets an insertion within items [from, ...) to the whole.
+std::optional<VmResult<SetInsertion>> shifted(std::optional<VmResult<SetInsertion>> place, size_t from) {
+  if (place && place->ok()) {
+    (*place)->from += from;
+    (*place)->to += from;
+  }
+  return place;
+}
+
+// Where x joins the items: by key order within its family, or within its
+// class when the set holds several (the other classes never equal x, nor
+// fail to compare with it, so they stay as they are).
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                  std::optional<bool> settled) {
+  using Kind = SetInsertion::Kind;
+  const auto hashable = vm_check_hashable(x);
+  if (items.empty()) {
+    if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+    return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, 0});
+  }
+  if (const std::optional<Family> f = searchable_family(items, x, settled)) {
+    // The items scan without a change; x's key is taken before its scan.
+    if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+    return insertion_in_family(items, *f, x, meter);
+  }
+  if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
+  if (items.back().kind() == items.front().kind() || !classes_settled(items, settled, meter)) return std::nullopt;
+  const auto [from, to] = class_range(items, x.kind(), meter);
+  if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
+  const Slice<Items> own(items, from, to);
+  if (own.back().kind() == own.front().kind()) {
+    const std::optional<Family> f = searchable_family(own, x, settled);
+    if (!f) return std::nullopt;
+    return shifted(insertion_in_family(own, *f, x, meter), from);
+  }
+  if (!is_number(x)) return std::nullopt;
+  return insertion_among_numbers(items, from, to, x, meter);
+}
+
+template <class Items>
+std::optional<std::optional<size_t>> removal_in_family(const Items& items, Family family, const VmValue& x,
+                                                       VmWorkMeter* meter) {
+  const std::optional<Family> f = family;
   // A float beyond 2^53 may equal a run of ints: the difference drops them all.
   if (*f == Family::Int && x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53)) return std::nullopt;
   const auto found = find_equal_item(items, *f, x, meter);
   if (!found || found->fails) return std::nullopt;
   return found->equal;
+}
+
+// The item the difference with [x] removes: searched within x's family, or
+// within its class when the set holds several.
+template <class Items>
+std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                         std::optional<bool> settled) {
+  if (items.empty()) return std::optional<size_t>();
+  if (const std::optional<Family> f = searchable_family(items, x, settled))
+    return removal_in_family(items, *f, x, meter);
+  if (items.back().kind() == items.front().kind() || !vm_set_key_variant(x.kind())) return std::nullopt;
+  const auto [from, to] = class_range(items, x.kind(), meter);
+  if (from == to) return std::optional<size_t>();
+  const Slice<Items> own(items, from, to);
+  if (own.back().kind() == own.front().kind()) {
+    const std::optional<Family> f = searchable_family(own, x, settled);
+    if (!f) return std::nullopt;
+    const auto at = removal_in_family(own, *f, x, meter);
+    if (!at || !*at) return at;
+    return std::optional<size_t>(from + **at);
+  }
+  // Numbers left unsettled may hold several items equal to x.
+  if (!is_number(x) || !classes_settled(items, settled, meter)) return std::nullopt;
+  const auto match = find_among_numbers(items, from, to, x, meter);
+  if (!match || match->several || match->nan) return std::nullopt;
+  return match->equal;
 }
 
 }  // namespace
@@ -1482,19 +1768,47 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
   return contains_in_set(items, needle, meter);
 }
 
-std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter);
-  return contains_by_order(items, needle, meter);
+std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
+                                                    std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled);
+  return contains_by_order(items, needle, meter, settled);
 }
 
-std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter);
-  return insertion_in(items, x, meter);
+namespace {
+// The bits of VmValue::set_facts.
+constexpr uint8_t kSettledKnown = 1;
+constexpr uint8_t kSettled = 2;
+}  // namespace
+
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
+  const uint8_t facts = s.set_facts();
+  if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
+  // An empty set says nothing about the items to come.
+  if (items.empty()) return false;
+  vm_tick(meter, items.size());
+  const bool settled = classes_settled(items, std::nullopt, meter);
+  s.note_set_facts(settled ? kSettledKnown | kSettled : kSettledKnown);
+  return settled;
 }
 
-std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter);
-  return removal_position_in(items, x, meter);
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled) {
+  // A container x placed among items of another class may be the first of
+  // its kind, and of no exact shape.
+  const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
+  const bool one = settled && (!container || same_exact_shape(x, x));
+  s.note_set_facts(one ? kSettledKnown | kSettled : kSettledKnown);
+}
+
+std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
+                                                   std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled);
+  return insertion_in(items, x, meter, settled);
+}
+
+std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
+                                                          std::optional<bool> settled) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled);
+  return removal_position_in(items, x, meter, settled);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

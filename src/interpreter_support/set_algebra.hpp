@@ -61,15 +61,32 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // nothing where only the scan (or an index of the items) can tell. It reads
 // the items of no value, so a view of a set's pending edits stays valid
 // whatever the needle holds.
+// `settled` is set_items_settled of the items when the caller knows it
+// (here and below); unknown, it is worked out from the items.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
-                                                    VmWorkMeter* meter = nullptr);
+                                                    VmWorkMeter* meter = nullptr,
+                                                    std::optional<bool> settled = std::nullopt);
+
+// Whether normalising the items of set `s` (read through `items`, a view of
+// them) again would give each of their classes back as it is: its tuples
+// are of one shape whose leaves order as their keys, and so are its
+// frozensets; its numbers of several kinds hold no decimal and no two equal
+// ones. Then an item joining the set changes its own class only, and is
+// searched by key order within it. Kept with the set (VmValue::set_facts),
+// so it is worked out once per set built, not once per edit.
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
+// Keeps that fact with `s` after x joined it in place, x having been placed
+// by set_insertion with the fact given.
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
 // insertion, or a replacement (the item at `from` leaves and x is inserted
-// at `to` of what remains). Nothing when only normalising the whole can tell
-// (a set of several kinds, numbers of different kinds that meet). Fails as
-// the normalisation would: x unhashable, a comparison with NaN.
+// at `to` of what remains). x is searched within its family, or within its
+// class (numbers, texts, tuples...) when the set holds several and they are
+// settled. Nothing when only normalising the whole can tell (decimals among
+// other numbers, tuples of several shapes, unsettled classes). Fails as the
+// normalisation would: x unhashable, a comparison with NaN.
 struct SetInsertion {
   enum class Kind : uint8_t { Present, Insert, Replace };
   Kind kind = Kind::Present;
@@ -77,14 +94,16 @@ struct SetInsertion {
   size_t to = 0;
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
-                                                   VmWorkMeter* meter = nullptr);
+                                                   VmWorkMeter* meter = nullptr,
+                                                   std::optional<bool> settled = std::nullopt);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
 // the difference itself can tell (several items may be equal, or a
 // comparison may fail).
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
-                                                          VmWorkMeter* meter = nullptr);
+                                                          VmWorkMeter* meter = nullptr,
+                                                          std::optional<bool> settled = std::nullopt);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

@@ -351,9 +351,10 @@ VmHeap* clone_heap(const VmHeap* h) {
     }
     case VmHeapType::Sequence: {
       const auto* s = static_cast<const VmSequenceHeap*>(h);
-      if (!s->edits) return new VmSequenceHeap(s->items, s->live.units, s->depth);
       // The copy takes the items in order; the shared original keeps its edits.
-      return new VmSequenceHeap(s->edits->copy(s->items), s->live.units, s->depth);
+      auto* c = new VmSequenceHeap(s->edits ? s->edits->copy(s->items) : s->items, s->live.units, s->depth);
+      c->facts = s->facts;
+      return c;
     }
     case VmHeapType::Dict: {
       const auto* d = static_cast<const VmDictHeap*>(h);
@@ -584,11 +585,18 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
   }
 }
 
-detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits) {
+detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits, bool keep_facts) {
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   s.side.reset();
+  if (!keep_facts) s.facts = 0;
   if (!keep_edits) s.merge_edits();
   return s;
+}
+
+uint8_t VmValue::set_facts() const { return heap_ ? heap_as<VmSequenceHeap>(u_.p).facts : 0; }
+
+void VmValue::note_set_facts(uint8_t facts) const {
+  if (heap_) heap_as<VmSequenceHeap>(u_.p).facts = facts;
 }
 
 VmSideCache& VmValue::side_cache() const {
@@ -1090,7 +1098,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
 VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
-  auto& s = sequence_for_edit(deferred);
+  auto& s = sequence_for_edit(deferred, true);
   VmValue out;
   if (deferred) {
     out = pending_edits(s).remove(index, s.items, meter);

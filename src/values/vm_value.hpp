@@ -363,6 +363,12 @@ class VmValue {
   // The side cache of a Set, FrozenSet or Dict buffer (created empty on
   // first use). Reading a value may fill it: it never changes a result.
   VmSideCache& side_cache() const;
+  // Facts the support library keeps about a Set's or FrozenSet's items, as
+  // bits of its own (0: none known). Removing an item keeps them, so they
+  // must be facts that every subset of the items shares; any other edit
+  // drops them, and a copied buffer takes them along.
+  uint8_t set_facts() const;
+  void note_set_facts(uint8_t facts) const;
 
   const VmContractHandle& contract_handle_value() const;
   const VmStorageRef& storage_ref_value() const;
@@ -477,7 +483,7 @@ class VmValue {
   detail::VmHeap* make_unique_heap();
   // make_unique_heap for a sequence about to change: its side cache goes,
   // and its pending edits are merged unless `keep_edits`.
-  detail::VmSequenceHeap& sequence_for_edit(bool keep_edits = false);
+  detail::VmSequenceHeap& sequence_for_edit(bool keep_edits = false, bool keep_facts = false);
   std::vector<VmValue>& seq_items_mut_unchecked();
   VmStatus seq_refresh_caches();
 };

@@ -46,6 +46,7 @@ struct VmSequenceHeap : VmHeap {
   std::vector<VmValue> items;
   std::unique_ptr<VmSideCache> side;  // dropped by every edit, never cloned
   std::unique_ptr<VmPendingEdits> edits;  // a set's pending edits, or none
+  uint8_t facts = 0;  // see VmValue::set_facts
   VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
       : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
   // Brings the pending edits into `items`.

@@ -371,6 +371,39 @@ TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
   }
 }
 
+// Runs of add and discard on one set, small or padded with 300 far ints
+// (whose edits are held pending): each step is the whole operation on the
+// items the last one left, and membership of each x is the scan.
+TEST(GrowthResults, RunsOfEditsAreTheWholeOperations) {
+  HostileValues gen(5);
+  for (int round = 0; round < 600; ++round) {
+    std::vector<VmValue> values;
+    for (size_t i = gen.pick(12); i > 0; --i) values.push_back(round % 2 == 0 ? gen.number() : gen.any());
+    if (round % 4 >= 2)
+      for (int64_t i = 0; i < 300; ++i) values.push_back(VmValue::integer(1000000000 + 7 * i));
+    auto items = normalize_set_items(values);
+    if (!items.ok()) continue;
+    VmValue set = *VmValue::make_set(*items);
+    std::string history = items_text(*items);
+    for (int step = 0; step < 16; ++step) {
+      const VmValue x = round % 2 == 0 ? gen.number() : gen.any();
+      const std::vector<VmValue> before(set.items().begin(), set.items().end());
+      const std::string context = history + "| " + items_text(before) + "x " + x.diagnostic_text();
+      ASSERT_EQ(text_of(contains_value(set, x)), text_of(set_scan_reference::reference_in(before, x))) << context;
+      std::vector<VmValue> grown = before;
+      grown.push_back(x);
+      const bool adding = gen.pick(3) != 0;
+      history += std::string(adding ? "add " : "discard ") + x.diagnostic_text() + "; ";
+      const auto expected = adding ? set_scan_reference::reference_normalize(grown)
+                                   : set_scan_reference::reference_difference(before, std::span<const VmValue>(&x, 1));
+      auto outcome = call_native_method(std::move(set), adding ? "add" : "discard", std::span<const VmValue>(&x, 1), {});
+      ASSERT_EQ(text_of(outcome), text_of(expected)) << context;
+      if (!outcome.ok()) break;
+      set = outcome->receiver;
+    }
+  }
+}
+
 TEST(GrowthResults, MembershipIsTheScan) {
   HostileValues gen(4);
   for (int round = 0; round < 2000; ++round) {

@@ -35,13 +35,26 @@ Outcome method_outcome(const VmValue& receiver, std::string_view method, const C
 
 // Items far from those of the cases (after them in key order where the
 // kind allows), of the kind of a set's last item.
-std::optional<VmValue> padding_item(VmKind kind, int64_t i) {
+std::optional<VmValue> padding_item(const VmValue& like, int64_t i) {
   const int64_t far = 1000000000 + 7 * i;
-  switch (kind) {
+  switch (like.kind()) {
     case VmKind::Int: return VmValue::integer(far);
     case VmKind::Float: return VmValue::float64(static_cast<double>(far));
     case VmKind::Decimal: return VmValue::decimal(VmDecimal::from_i64(far));
     case VmKind::String: return VmValue::str(std::string("z").append(std::to_string(far)));
+    case VmKind::Tuple:
+    case VmKind::FrozenSet: {
+      // Of the same shape: leaf j of the i-th is the (i * size + j)-th of its kind.
+      const auto leaves = like.items();
+      std::vector<VmValue> items;
+      for (size_t j = 0; j < leaves.size(); ++j) {
+        std::optional<VmValue> leaf = padding_item(leaves[j], i * static_cast<int64_t>(leaves.size()) + static_cast<int64_t>(j));
+        if (!leaf) return std::nullopt;
+        items.push_back(*leaf);
+      }
+      if (like.is(VmKind::FrozenSet)) return *VmValue::make_sequence(VmKind::FrozenSet, *normalize_set_items(std::move(items)));
+      return *VmValue::make_tuple(std::move(items));
+    }
     default: return std::nullopt;
   }
 }
@@ -64,7 +77,7 @@ Outcome set_edits(const Case& c) {
   std::vector<VmValue> padding;
   std::vector<VmValue> padded(small.items().begin(), small.items().end());
   for (int64_t i = 0; padded.size() < 300; ++i) {
-    std::optional<VmValue> pad = padding_item(small.items().back().kind(), i);
+    std::optional<VmValue> pad = padding_item(small.items().back(), i);
     if (!pad) return vm_error("no padding for this kind");
     padding.push_back(*pad);
     padded.push_back(*pad);
