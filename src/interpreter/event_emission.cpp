@@ -1,12 +1,15 @@
 // Event payloads, their charges and the emitted record.
 #include "interpreter/event_emission.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "interpreter_support/builtin_names.hpp"
 #include "interpreter_support/event_payloads.hpp"
+#include "values/vm_limits.hpp"
 
 namespace veln {
 namespace {
@@ -15,6 +18,17 @@ namespace {
 VmStatus charge_fields(const VmEventFields& fields, VmHost& host) {
   for (const VmDictPair& field : fields.all) VELN_CHECK(host.charge_storage_write(field.key.text(), field.value));
   return Ok{};
+}
+
+VmStatus emit_fields(const VmEventDefinition& definition, VmEventFields fields, const VmExecutionContext& context,
+                     std::string_view module_name, EventParties& parties, VmHost& host) {
+  VELN_CHECK(charge_fields(fields, host));
+  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
+                parties.event(definition.event_name),
+                parties.signer(context.signer),
+                parties.caller(context.caller),
+                std::move(fields)};
+  return host.emit_event(std::move(event));
 }
 
 }  // namespace
@@ -46,13 +60,29 @@ VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payloa
                              const VmExecutionContext& context, std::string_view module_name,
                              EventParties& parties, VmHost& host) {
   VELN_TRY(VmEventFields fields, normalize_event_payload(definition.params, std::move(payload)));
-  VELN_CHECK(charge_fields(fields, host));
-  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
-                parties.event(definition.event_name),
-                parties.signer(context.signer),
-                parties.caller(context.caller),
-                std::move(fields)};
-  return host.emit_event(std::move(event));
+  return emit_fields(definition, std::move(fields), context, module_name, parties, host);
+}
+
+VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const VmValue> keys,
+                           std::span<VmValue> values, const VmExecutionContext& context,
+                           std::string_view module_name, EventParties& parties, VmHost& host) {
+  VELN_TRY(VmEventFields fields, normalize_event_fields(definition.params, keys, values));
+  return emit_fields(definition, std::move(fields), context, module_name, parties, host);
+}
+
+VmStatus event_display_limits(std::span<const VmValue> keys, std::span<const VmValue> values) {
+  // As a dict counts itself: one unit and one level over its entries.
+  uint64_t units = 1;
+  uint64_t depth = 1;
+  auto add = [&](const VmValue& v) {
+    units = v.units() > UINT64_MAX - units ? UINT64_MAX : units + v.units();
+    depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
+  };
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    add(keys[i]);
+    add(values[i]);
+  }
+  return vm_check_limits(units, depth);
 }
 
 VmResult<VmValue> event_index_descriptor(VmArgList args) {

@@ -48,6 +48,16 @@ VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payloa
                              const VmExecutionContext& context, std::string_view module_name,
                              EventParties& parties, VmHost& host);
 
+// As emit_declared_event, for a payload given as its distinct str keys and
+// their values (a dict display lowering left unbuilt).
+VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const VmValue> keys,
+                           std::span<VmValue> values, const VmExecutionContext& context,
+                           std::string_view module_name, EventParties& parties, VmHost& host);
+
+// The limits a dict of these keys and values (as many of each) is held to
+// once they are all in it.
+VmStatus event_display_limits(std::span<const VmValue> keys, std::span<const VmValue> values);
+
 // {"type": marker or tuple of markers, "idx": True}.
 VmResult<VmValue> event_index_descriptor(VmArgList args);
 

@@ -110,6 +110,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CallValue) /* calls[a] */ \
   X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
   X(Syscall) /* calls[a] */ \
+  X(EventFieldKey) /* the limits of a dict of keys constants[a, a + a8) and the a8 values on top, then charge b */ \
   X(NativeCall) /* calls[a] */
 
 #define VELN_OP_ENUMERATOR(name) name,
