@@ -65,8 +65,9 @@ VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payloa
 
 VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const VmValue> keys,
                            std::span<VmValue> values, const VmExecutionContext& context,
-                           std::string_view module_name, EventParties& parties, VmHost& host) {
-  VELN_TRY(VmEventFields fields, normalize_event_fields(definition.params, keys, values));
+                           std::string_view module_name, EventParties& parties, EventFieldOrder& order,
+                           VmHost& host) {
+  VELN_TRY(VmEventFields fields, order.normalize(definition.params, keys, values));
   return emit_fields(definition, std::move(fields), context, module_name, parties, host);
 }
 

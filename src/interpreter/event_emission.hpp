@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "interpreter/vm_host.hpp"
+#include "interpreter_support/event_payloads.hpp"
 #include "values/vm_execution_context.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
@@ -52,7 +53,8 @@ VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payloa
 // their values (a dict display lowering left unbuilt).
 VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const VmValue> keys,
                            std::span<VmValue> values, const VmExecutionContext& context,
-                           std::string_view module_name, EventParties& parties, VmHost& host);
+                           std::string_view module_name, EventParties& parties, EventFieldOrder& order,
+                           VmHost& host);
 
 // The limits a dict of these keys and values (as many of each) is held to
 // once they are all in it.

@@ -82,7 +82,8 @@ PureSyscall pure_syscall(VmSyscallId id) {
   }
   if (const EventFieldKeys keys = site.event_fields; keys.count != 0) {
     VELN_CHECK(emit_event_fields(definition.event_ref_value(), std::span(&constants[keys.first], keys.count), args,
-                                 instance.context, instance.module_name(), instance.event_parties, host));
+                                 instance.context, instance.module_name(), instance.event_parties,
+                                 instance.event_field_order, host));
     return VmValue();
   }
   VELN_TRY(VmValue payload, event_payload_from_args(args, std::move(kwargs)));

@@ -159,4 +159,57 @@ VmResult<VmEventFields> normalize_event_fields(const VmValue& schema, std::span<
       [&](std::size_t at) { return std::move(values[at]); });
 }
 
+VmResult<VmEventFields> EventFieldOrder::normalize(const VmValue& schema, std::span<const VmValue> keys,
+                                                   std::span<VmValue> values) {
+  if (!holds(schema, keys)) {
+    VmResult<VmEventFields> fields = normalize_event_fields(schema, keys, values);
+    if (fields.ok()) remember(schema, keys, *fields);
+    return fields;
+  }
+  const auto pairs = schema.dict_pairs();
+  VmEventFields out;
+  out.indexed_count = indexed_count_;
+  out.all.reserve(count_);
+  for (std::size_t at = 0; at < count_; ++at) {
+    out.all.push_back(VmDictPair{pairs[field_at_[at]].key, std::move(values[key_at_[at]])});
+  }
+  return out;
+}
+
+bool EventFieldOrder::holds(const VmValue& schema, std::span<const VmValue> keys) const {
+  if (count_ == 0 || keys.size() != count_ || !schema.is(VmKind::Dict)) return false;
+  const auto pairs = schema.dict_pairs();
+  if (pairs.data() != schema_pairs_ || pairs.size() != count_) return false;
+  for (std::size_t k = 0; k < count_; ++k) {
+    if (keys[k].text().data() != key_texts_[k]) return false;
+  }
+  return true;
+}
+
+void EventFieldOrder::remember(const VmValue& schema, std::span<const VmValue> keys, const VmEventFields& fields) {
+  count_ = 0;
+  const auto pairs = schema.dict_pairs();
+  // Every key filled one field (none was left over): the fields' keys are
+  // the schema's own and each key's text names one of them.
+  if (keys.size() > kMaxKeys || pairs.size() != keys.size()) return;
+  for (std::size_t at = 0; at < fields.all.size(); ++at) {
+    const VmValue& key = fields.all[at].key;
+    std::size_t field = 0;
+    while (field < pairs.size() && pairs[field].key.text().data() != key.text().data()) ++field;
+    std::size_t k = 0;
+    while (k < keys.size() && keys[k].text() != key.text()) ++k;
+    if (field == pairs.size() || k == keys.size()) return;
+    field_at_[at] = static_cast<uint8_t>(field);
+    key_at_[at] = static_cast<uint8_t>(k);
+  }
+  schema_ = schema;
+  schema_pairs_ = pairs.data();
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    keys_[k] = keys[k];
+    key_texts_[k] = keys[k].text().data();
+  }
+  indexed_count_ = fields.indexed_count;
+  count_ = keys.size();
+}
+
 }  // namespace veln

@@ -99,6 +99,33 @@ FOR, ITEM = 96, 96
 # x = []; the for; 255 items build a depth of 256, the dict's 257
 NEST = ASSIGN + LIST + FOR + NAME + 255 * (ITEM + ASSIGN + LIST + NAME)
 
+# One instance emitting through several displays and schemas in turn: each
+# emission fills its own schema's fields from its own keys, a failed one too.
+TURNS = """
+A = LogEvent("A", {"x": int, "y": syscall("event.indexed", int)})
+B = LogEvent("B", {"y": int, "x": int})
+
+def a(i):
+    A({"x": i, "y": 1})
+
+def b():
+    B({"x": 0, "y": 2})
+
+def a_swapped(i):
+    A({"y": 3, "x": i})
+
+def a_missing(i):
+    A({"x": i})
+"""
+TURNS_BUILD = DICT + 2 * CONST + NAME + (CALL + NAME) + DICT + 2 * CONST + 2 * NAME
+A_EMIT = EXPR + CALL + DICT + 2 * CONST + NAME + CONST + EMIT
+
+
+def a_emitted(y, x):
+    return [f"charge_storage_write y {y}", f"charge_storage_write x {x}",
+            f"emit_event con_test A signer=alice caller=bob indexed=[y={y}] data=[x={x}]"]
+
+
 SHUFFLE = """
 xs_global = [1, 2, 3]
 
@@ -156,6 +183,20 @@ CASES = [
          + (EXPR + CALL + DICT + 2 * CONST + EMIT) + (EXPR + CALL + DICT + 4 * CONST + EMIT),
          context={"signer": "alice", "caller": "bob"},
          host_calls=display_emitted(1) + display_emitted(1) + display_emitted(3)),
+    case("event_dict_displays_in_turn", TURNS, [
+        call("a", 0, result="none:None"),
+        call("a", 1, result="none:None"),
+        call("b", result="none:None"),
+        call("a", 2, result="none:None"),
+        call("a_missing", 5, error="event payload is missing key 'y'"),
+        call("a", 3, result="none:None"),
+        call("a_swapped", 4, result="none:None"),
+    ], cost=TURNS_BUILD + 5 * A_EMIT + (EXPR + CALL + DICT + 4 * CONST + EMIT) + (EXPR + CALL + DICT + CONST + NAME + EMIT),
+         context={"signer": "alice", "caller": "bob"},
+         host_calls=a_emitted(1, 0) + a_emitted(1, 1)
+         + ["charge_storage_write y 2", "charge_storage_write x 0",
+            "emit_event con_test B signer=alice caller=bob indexed=[] data=[y=2, x=0]"]
+         + a_emitted(1, 2) + a_emitted(1, 3) + a_emitted(3, 4)),
     case("event_dict_display_past_the_nesting_limit", NESTED, [
         call("first", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
         call("last", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
