@@ -1,15 +1,12 @@
 // Event payloads, their charges and the emitted record.
 #include "interpreter/event_emission.hpp"
 
-#include <algorithm>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "interpreter_support/builtin_names.hpp"
 #include "interpreter_support/event_payloads.hpp"
-#include "values/vm_limits.hpp"
 
 namespace veln {
 namespace {
@@ -45,15 +42,16 @@ VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList k
   return VmValue::make_dict(std::move(pairs));
 }
 
-const VmValue& EventParties::refreshed(VmValue& held, std::string_view text) {
-  if (!held.is(VmKind::String) || held.text() != text) held = VmValue::str(std::string(text));
-  return held;
+void EventParties::Held::remake(std::string_view next) {
+  value = VmValue::str(next);
+  text = value.text();
+  is_text = true;
 }
 
-const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::string>& text) {
-  if (text) return refreshed(held, std::string_view(*text));
-  if (!held.is(VmKind::None)) held = VmValue::none();
-  return held;
+void EventParties::Held::remake_none() {
+  value = VmValue::none();
+  text = {};
+  is_text = false;
 }
 
 VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
@@ -69,21 +67,6 @@ VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const 
                            VmHost& host) {
   VELN_TRY(VmEventFields fields, order.normalize(definition.params, keys, values));
   return emit_fields(definition, std::move(fields), context, module_name, parties, host);
-}
-
-VmStatus event_display_limits(std::span<const VmValue> keys, std::span<const VmValue> values) {
-  // As a dict counts itself: one unit and one level over its entries.
-  uint64_t units = 1;
-  uint64_t depth = 1;
-  auto add = [&](const VmValue& v) {
-    units = v.units() > UINT64_MAX - units ? UINT64_MAX : units + v.units();
-    depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
-  };
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    add(keys[i]);
-    add(values[i]);
-  }
-  return vm_check_limits(units, depth);
 }
 
 VmResult<VmValue> event_index_descriptor(VmArgList args) {
