@@ -126,6 +126,21 @@ def a_emitted(y, x):
             f"emit_event con_test A signer=alice caller=bob indexed=[y={y}] data=[x={x}]"]
 
 
+# Displays of up to eight keys give their values unbuilt; longer ones build
+# their dict: both fill the schema alike.
+WIDE = "".join(f"W{n} = LogEvent(\"W{n}\", {{{', '.join(f'{k!r}: int' for k in 'abcdefghi'[:n])}}})\n"
+               for n in (8, 9)) + "".join(f"""
+def wide{n}():
+    W{n}({{{', '.join(f'{k!r}: {v}' for v, k in enumerate('abcdefghi'[:n]))}}})
+""" for n in (8, 9))
+
+
+def wide_emitted(n):
+    pairs = [(k, v) for v, k in enumerate("abcdefghi"[:n])]
+    return ([f"charge_storage_write {k} {v}" for k, v in pairs]
+            + [f"emit_event con_test W{n} signer=None caller=None indexed=[] data=[{', '.join(f'{k}={v}' for k, v in pairs)}]"])
+
+
 SHUFFLE = """
 xs_global = [1, 2, 3]
 
@@ -197,6 +212,10 @@ CASES = [
          + ["charge_storage_write y 2", "charge_storage_write x 0",
             "emit_event con_test B signer=alice caller=bob indexed=[] data=[y=2, x=0]"]
          + a_emitted(1, 2) + a_emitted(1, 3) + a_emitted(3, 4)),
+    case("event_dict_displays_of_eight_and_nine_keys", WIDE,
+         [call("wide8", result="none:None"), call("wide9", result="none:None")],
+         cost=sum(DICT + n * (CONST + NAME) + EXPR + CALL + DICT + 2 * n * CONST + EMIT for n in (8, 9)),
+         host_calls=wide_emitted(8) + wide_emitted(9)),
     case("event_dict_display_past_the_nesting_limit", NESTED, [
         call("first", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
         call("last", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
