@@ -17,6 +17,17 @@ VmStatus charge_fields(const VmEventFields& fields, VmHost& host) {
   return Ok{};
 }
 
+VmStatus emit_fields(const VmEventDefinition& definition, VmEventFields fields, const VmExecutionContext& context,
+                     std::string_view module_name, EventParties& parties, VmHost& host) {
+  VELN_CHECK(charge_fields(fields, host));
+  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
+                parties.event(definition.event_name),
+                parties.signer(context.signer),
+                parties.caller(context.caller),
+                std::move(fields)};
+  return host.emit_event(std::move(event));
+}
+
 }  // namespace
 
 VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList kwargs) {
@@ -31,28 +42,31 @@ VmResult<VmValue> event_payload_from_args(std::span<VmValue> args, VmKwargList k
   return VmValue::make_dict(std::move(pairs));
 }
 
-const VmValue& EventParties::refreshed(VmValue& held, std::string_view text) {
-  if (!held.is(VmKind::String) || held.text() != text) held = VmValue::str(std::string(text));
-  return held;
+void EventParties::Held::remake(std::string_view next) {
+  value = VmValue::str(next);
+  text = value.text();
+  is_text = true;
 }
 
-const VmValue& EventParties::refreshed(VmValue& held, const std::optional<std::string>& text) {
-  if (text) return refreshed(held, std::string_view(*text));
-  if (!held.is(VmKind::None)) held = VmValue::none();
-  return held;
+void EventParties::Held::remake_none() {
+  value = VmValue::none();
+  text = {};
+  is_text = false;
 }
 
 VmStatus emit_declared_event(const VmEventDefinition& definition, VmValue payload,
                              const VmExecutionContext& context, std::string_view module_name,
                              EventParties& parties, VmHost& host) {
   VELN_TRY(VmEventFields fields, normalize_event_payload(definition.params, std::move(payload)));
-  VELN_CHECK(charge_fields(fields, host));
-  VmEvent event{parties.contract(context.this_contract ? std::string_view(*context.this_contract) : module_name),
-                parties.event(definition.event_name),
-                parties.signer(context.signer),
-                parties.caller(context.caller),
-                std::move(fields)};
-  return host.emit_event(std::move(event));
+  return emit_fields(definition, std::move(fields), context, module_name, parties, host);
+}
+
+VmStatus emit_event_fields(const VmEventDefinition& definition, std::span<const VmValue> keys,
+                           std::span<VmValue> values, const VmExecutionContext& context,
+                           std::string_view module_name, EventParties& parties, EventFieldOrder& order,
+                           VmHost& host) {
+  VELN_TRY(VmEventFields fields, order.normalize(definition.params, keys, values));
+  return emit_fields(definition, std::move(fields), context, module_name, parties, host);
 }
 
 VmResult<VmValue> event_index_descriptor(VmArgList args) {

@@ -95,6 +95,10 @@ void Lowerer::call(const JsonValue& node) {
 
   const JsonValue::Array* args = node.find_array("args");
   if (args == nullptr) return faulted(array_field_message("args"));
+  if (const std::optional<EventFieldKeys> fields = event_display_call(node, *args)) {
+    site.argc = fields->count;
+    return system_call(node, *node.find_string("syscall_id"), site, *fields);
+  }
   for (const JsonValue& arg : *args) expression(arg);
   site.argc = static_cast<uint32_t>(args->size());
 
@@ -198,6 +202,18 @@ void Lowerer::call(const JsonValue& node) {
   code_.calls.push_back(site);
   emit(Op::CallValue, static_cast<uint32_t>(code_.calls.size() - 1));
   set_depth(base + 1);
+}
+
+// An event emitted with one dict display of constant str keys and nothing
+// else: its values are lowered without the dict (see event_field_values).
+std::optional<EventFieldKeys> Lowerer::event_display_call(const JsonValue& node, const JsonValue::Array& args) {
+  const JsonText* id = node.find_string("syscall_id");
+  if (id == nullptr || resolve_syscall_id(*id).id != VmSyscallId::kEventLogEmit || args.size() != 1) {
+    return std::nullopt;
+  }
+  const JsonValue::Array* keywords = node.find_array("keywords");
+  if (keywords == nullptr || !keywords->empty() || node.find("func") == nullptr) return std::nullopt;
+  return event_field_values(args.front());
 }
 
 // A call by name (no system call) whose name is a module function's.

@@ -369,6 +369,46 @@ class ExpressionLowering {
 
 }  // namespace
 
+std::optional<EventFieldKeys> Lowerer::event_field_values(const JsonValue& display) {
+  if (!display.is_object() || nesting_ + 2 >= kMaxLoweringNesting) return std::nullopt;
+  const JsonText* kind = node_kind(display);
+  if (kind == nullptr || expression_kind_from_name(*kind) != ExpressionKind::Dict) return std::nullopt;
+  const JsonValue::Array* entries = display.find_array("entries");
+  if (entries == nullptr || entries->empty() || entries->size() > kMaxEventFieldKeys) return std::nullopt;
+  std::vector<VmValue> keys;
+  for (const JsonValue& entry : *entries) {
+    if (!entry.is_object() || entry.find("unpack") != nullptr || entry.find("value") == nullptr) return std::nullopt;
+    const JsonValue* key = entry.find("key");
+    if (key == nullptr || !key->is_object()) return std::nullopt;
+    const JsonText* key_kind = node_kind(*key);
+    if (key_kind == nullptr || expression_kind_from_name(*key_kind) != ExpressionKind::Constant) return std::nullopt;
+    VmResult<VmValue> value = eval_constant(*key);
+    if (!value.ok() || !value->is(VmKind::String)) return std::nullopt;
+    for (const VmValue& earlier : keys) {
+      if (earlier.text() == value->text()) return std::nullopt;
+    }
+    keys.push_back(std::move(value).value());
+  }
+  EventFieldKeys out{static_cast<uint32_t>(code_.constants.size()), static_cast<uint8_t>(keys.size())};
+  for (VmValue& key : keys) constant(std::move(key));
+  // The display's own price; then per entry the key's price (with, from the
+  // second entry on, the limits of the dict so far checked first), then the
+  // value at the display's nesting.
+  const uint64_t key_price = kFixedPrices[static_cast<size_t>(ExpressionKind::Constant)];
+  emit(Op::Charge, 0, kFixedPrices[static_cast<size_t>(ExpressionKind::Dict)]);
+  ++nesting_;
+  for (uint32_t i = 0; i < entries->size(); ++i) {
+    if (i == 0) {
+      emit(Op::Charge, 0, key_price);
+    } else {
+      emit(Op::EventFieldKey, out.first, key_price, static_cast<uint8_t>(i));
+    }
+    expression(*(*entries)[i].find("value"));
+  }
+  --nesting_;
+  return out;
+}
+
 void Lowerer::expression(const JsonValue& node) {
   const uint32_t base = depth_;
   if (nesting_ >= kMaxLoweringNesting) {

@@ -45,9 +45,10 @@ std::string_view target_name_field(ContractTargetKind kind) {
 
 }  // namespace
 
-void Lowerer::system_call(const JsonValue& node, const std::string& id, CallSite site) {
+void Lowerer::system_call(const JsonValue& node, const std::string& id, CallSite site, EventFieldKeys fields) {
   const uint32_t base = depth_ - site.argc - (site.has_keywords ? 1 : 0);
   SyscallSite s;
+  s.event_fields = fields;
   s.route = resolve_syscall_id(id);
   s.fixed_charge = syscall_fixed_charge(s.route.id);
   s.id_text = text(id);

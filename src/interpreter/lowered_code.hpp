@@ -115,6 +115,7 @@ inline constexpr uint32_t kNoSlot = UINT32_MAX;
   X(CallValue) /* calls[a] */ \
   X(CallName) /* calls[a] (callee by names[calls[a].name]) */ \
   X(Syscall) /* calls[a] */ \
+  X(EventFieldKey) /* the limits of a dict of keys constants[a, a + a8) and the a8 values on top, then charge b */ \
   X(NativeCall) /* calls[a] */ \
   X(AppendToLocal) /* NativeCall calls[a], `name.append(item)` with the name's slot b; a8: the result is popped */ \
   X(DictGet) /* NativeCall calls[a], `receiver.get(key[, default])`: a8 arguments, b cells with the receiver's */

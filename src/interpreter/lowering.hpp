@@ -54,8 +54,13 @@ class Lowerer {
   uint32_t resolve_target(const JsonValue& target, bool read_current);
   void call(const JsonValue& node);
   std::optional<uint32_t> planned_callee(const JsonValue& node) const;
-  // The rest of a call node with a "syscall_id", its arguments lowered.
-  void system_call(const JsonValue& node, const std::string& id, CallSite site);
+  // The rest of a call node with a "syscall_id", its arguments lowered
+  // (`fields`: as the values of an event's dict display).
+  void system_call(const JsonValue& node, const std::string& id, CallSite site, EventFieldKeys fields = {});
+  std::optional<EventFieldKeys> event_display_call(const JsonValue& node, const JsonValue::Array& args);
+  // The values of a dict display whose keys are distinct constant strs,
+  // charged as the display would be; nullopt, emitting nothing, otherwise.
+  std::optional<EventFieldKeys> event_field_values(const JsonValue& display);
   void list_comprehension(const JsonValue& node);
   void dict_comprehension(const JsonValue& node);
 

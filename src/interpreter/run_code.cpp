@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "interpreter/container_builtins.hpp"
+#include "interpreter/event_emission.hpp"
 #include "interpreter/expression_ops.hpp"
 #include "interpreter/function_calls.hpp"
 #include "interpreter/function_invoke.hpp"
@@ -1075,6 +1076,13 @@ op_CallValue:
   OUT_OF_LINE(call);
 op_Syscall:
   OUT_OF_LINE(syscall);
+op_EventFieldKey:
+  if (!run.check(event_display_limits(std::span<const VmValue>(&code.constants[in->a], in->a8),
+                                      std::span<const VmValue>(sp - in->a8, in->a8))) ||
+      !charge(run, in->b)) {
+    goto failed;
+  }
+  NEXT();
 op_NativeCall:
   OUT_OF_LINE(native_call);
 op_AppendToLocal:

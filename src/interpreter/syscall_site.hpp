@@ -12,6 +12,14 @@
 
 namespace veln {
 
+// The keys of an event's dict display whose values lowering left on the
+// stack in their place: constants[first, first + count), distinct strs.
+inline constexpr uint32_t kMaxEventFieldKeys = 8;
+struct EventFieldKeys {
+  uint32_t first = 0;
+  uint8_t count = 0;
+};
+
 struct SyscallSite {
   VmSyscallRoute route;
   std::optional<uint64_t> fixed_charge;  // the id's fixed charge, made first
@@ -22,6 +30,7 @@ struct SyscallSite {
   bool field_ok = true;
   uint32_t field = 0;         // texts[]
   uint32_t event_global = 0;  // "event.log.emit": the binding's module global
+  EventFieldKeys event_fields;  // "event.log.emit" given a display's values (count > 0)
   uint32_t storage_binding = 0;  // storage ids: the binding's number (LoweredModule::storage_bindings)
   // "contract.export_call": the contract_target object as read at lowering.
   ContractTargetKind target_kind = ContractTargetKind::StaticImport;

@@ -69,14 +69,22 @@ PureSyscall pure_syscall(VmSyscallId id) {
   return VmValue();
 }
 
+// A site given a dict display's values has its keys among `constants`.
 [[gnu::noinline]] VmResult<VmValue> emit_event(VmInstanceState& instance, const SyscallSite& site,
                                                const std::string& binding, std::span<VmValue> args,
-                                               VmKwargList kwargs, VmHost& host) {
+                                               VmKwargList kwargs, const std::vector<VmValue>& constants,
+                                               VmHost& host) {
   const Slot& global = instance.global(site.event_global);
   if (!global.bound) return vm_error("unknown event binding '" + binding + "'");
   const VmValue definition = global.value;
   if (!definition.is(VmKind::EventRef)) {
     return vm_error("binding '" + binding + "' is not an event reference but " + std::string(definition.type_name()));
+  }
+  if (const EventFieldKeys keys = site.event_fields; keys.count != 0) {
+    VELN_CHECK(emit_event_fields(definition.event_ref_value(), std::span(&constants[keys.first], keys.count), args,
+                                 instance.context, instance.module_name(), instance.event_parties,
+                                 instance.event_field_order, host));
+    return VmValue();
   }
   VELN_TRY(VmValue payload, event_payload_from_args(args, std::move(kwargs)));
   VELN_CHECK(emit_declared_event(definition.event_ref_value(), std::move(payload), instance.context,
@@ -171,6 +179,11 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
                                                 Slot* locals) {
   const SyscallSite& site = code.syscalls[call_site.syscall];
   VmHost& host = run.host;
+  // A dict display's values arrive unbuilt: the limits the dict would have
+  // been checked against on its last entry come first.
+  if (const EventFieldKeys keys = site.event_fields; keys.count != 0) {
+    VELN_CHECK(event_display_limits(std::span(&code.constants[keys.first], keys.count), args));
+  }
   if (site.fixed_charge && !run.charge(*site.fixed_charge)) {
     return std::move(run.error);
   }
@@ -189,7 +202,7 @@ VmResult<VmValue> VmInstanceState::eval_syscall(VmRun& run, const LoweredCode& c
       return hash_all(field, args, host);
     // Takes its payload straight from the argument cells.
     case VmSyscallId::kEventLogEmit:
-      return emit_event(*this, site, field, args, std::move(kwargs), host);
+      return emit_event(*this, site, field, args, std::move(kwargs), code.constants, host);
     default:
       break;
   }

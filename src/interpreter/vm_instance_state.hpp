@@ -81,6 +81,7 @@ class VmInstanceState {
   std::map<std::string, HashState, std::less<>> hashes;
   VmTraceFlags trace;
   EventParties event_parties;
+  EventFieldOrder event_field_order;
 
   const std::string& module_name() const { return module->module_name; }
 

@@ -63,52 +63,153 @@ bool event_field_is_indexed(const VmValue& description) {
   return false;
 }
 
-VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue payload) {
-  if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
-  if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
-  const auto payload_pairs = payload.dict_pairs();
-  const auto fields = schema.dict_pairs();
-  // The indexed fields are counted first so that each field is written once,
-  // straight into its place in the one block; the first fields' flags are
-  // kept from the count (a schema rarely has more).
-  constexpr std::size_t kKeptFlags = 64;
+namespace {
+
+// Which schema fields are indexed, each field's description read once: the
+// count first, so that each field is written straight into its place in the
+// one block, and the first fields' flags kept (a schema rarely has more).
+struct IndexedFields {
+  static constexpr std::size_t kKeptFlags = 64;
+  std::size_t count = 0;
   uint64_t kept_flags = 0;
-  VmEventFields out;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (!event_field_is_indexed(fields[i].value)) continue;
-    ++out.indexed_count;
-    if (i < kKeptFlags) kept_flags |= uint64_t{1} << i;
-  }
-  // A payload no other value holds, written in schema order with the indexed
-  // fields first (the usual emission), hands its own block over.
-  const bool indexed_first =
-      fields.size() <= kScannedPayloadSize && kept_flags == (uint64_t{1} << out.indexed_count) - 1;
-  if (indexed_first && keys_follow_schema(fields, payload_pairs)) {
-    if (std::optional<std::vector<VmDictPair>> taken = payload.take_unshared_dict_pairs()) {
-      out.all = std::move(*taken);
-      return out;
+
+  explicit IndexedFields(std::span<const VmDictPair> fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (!event_field_is_indexed(fields[i].value)) continue;
+      ++count;
+      if (i < kKeptFlags) kept_flags |= uint64_t{1} << i;
     }
   }
+  bool indexed(std::size_t i, const VmDictPair& field) const {
+    return i < kKeptFlags ? (kept_flags >> i & 1) != 0 : event_field_is_indexed(field.value);
+  }
+  // True when the indexed fields are the first ones.
+  bool first() const { return kept_flags == (uint64_t{1} << count) - 1; }
+};
+
+// Each schema field's value put in its slot, indexed fields first: `find`
+// gives a str key's position among the payload's `size` keys (`size` when
+// absent), `value_at` the value at a position.
+template <class Find, class ValueAt>
+VmResult<VmEventFields> fields_by_schema(std::span<const VmDictPair> fields, const IndexedFields& flags,
+                                         std::size_t size, Find find, ValueAt value_at) {
+  VmEventFields out;
+  out.indexed_count = flags.count;
   out.all.resize(fields.size());
   std::size_t next_indexed = 0;
-  std::size_t next_data = out.indexed_count;
+  std::size_t next_data = flags.count;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const VmDictPair& field = fields[i];
     if (!field.key.is(VmKind::String)) return kind_error("event schema keys must be strings, got ", field.key);
-    const std::size_t at = find_str_key(payload, payload_pairs, field.key);
-    if (at == payload_pairs.size()) {
+    const std::size_t at = find(i, field.key);
+    if (at == size) {
       std::string message = "event payload is missing key '";
       message.append(field.key.text());
       message += '\'';
       return vm_error(std::move(message));
     }
-    const bool indexed = i < kKeptFlags ? (kept_flags >> i & 1) != 0 : event_field_is_indexed(field.value);
-    VmDictPair& slot = out.all[indexed ? next_indexed++ : next_data++];
+    VmDictPair& slot = out.all[flags.indexed(i, field) ? next_indexed++ : next_data++];
     slot.key = field.key;
-    slot.value = payload_pairs[at].value;
+    slot.value = value_at(at);
   }
-  if (payload_pairs.size() > fields.size()) return vm_error("event payload has unexpected keys");
+  if (size > fields.size()) return vm_error("event payload has unexpected keys");
   return out;
+}
+
+}  // namespace
+
+VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue payload) {
+  if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
+  if (!payload.is(VmKind::Dict)) return kind_error("event payload must be a dict, got ", payload);
+  const auto payload_pairs = payload.dict_pairs();
+  const auto fields = schema.dict_pairs();
+  const IndexedFields flags(fields);
+  // A payload no other value holds, written in schema order with the indexed
+  // fields first (the usual emission), hands its own block over.
+  if (fields.size() <= kScannedPayloadSize && flags.first() && keys_follow_schema(fields, payload_pairs)) {
+    if (std::optional<std::vector<VmDictPair>> taken = payload.take_unshared_dict_pairs()) {
+      VmEventFields out;
+      out.all = std::move(*taken);
+      out.indexed_count = flags.count;
+      return out;
+    }
+  }
+  return fields_by_schema(
+      fields, flags, payload_pairs.size(),
+      [&](std::size_t, const VmValue& key) { return find_str_key(payload, payload_pairs, key); },
+      [&](std::size_t at) { return payload_pairs[at].value; });
+}
+
+VmResult<VmEventFields> normalize_event_fields(const VmValue& schema, std::span<const VmValue> keys,
+                                               std::span<VmValue> values) {
+  if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
+  const auto fields = schema.dict_pairs();
+  // The keys are few and distinct: each is looked for from the field's own
+  // position on, where it usually is.
+  return fields_by_schema(
+      fields, IndexedFields(fields), keys.size(),
+      [&](std::size_t i, const VmValue& key) {
+        const std::string_view text = key.text();
+        for (std::size_t n = 0, at = i; n < keys.size(); ++n, ++at) {
+          if (at >= keys.size()) at = 0;
+          if (keys[at].text() == text) return at;
+        }
+        return keys.size();
+      },
+      [&](std::size_t at) { return std::move(values[at]); });
+}
+
+VmResult<VmEventFields> EventFieldOrder::normalize(const VmValue& schema, std::span<const VmValue> keys,
+                                                   std::span<VmValue> values) {
+  if (!holds(schema, keys)) {
+    VmResult<VmEventFields> fields = normalize_event_fields(schema, keys, values);
+    if (fields.ok()) remember(schema, keys, *fields);
+    return fields;
+  }
+  const auto pairs = schema.dict_pairs();
+  VmEventFields out;
+  out.indexed_count = indexed_count_;
+  out.all.reserve(count_);
+  for (std::size_t at = 0; at < count_; ++at) {
+    out.all.push_back(VmDictPair{pairs[field_at_[at]].key, std::move(values[key_at_[at]])});
+  }
+  return out;
+}
+
+bool EventFieldOrder::holds(const VmValue& schema, std::span<const VmValue> keys) const {
+  if (count_ == 0 || keys.size() != count_ || !schema.is(VmKind::Dict)) return false;
+  const auto pairs = schema.dict_pairs();
+  if (pairs.data() != schema_pairs_ || pairs.size() != count_) return false;
+  for (std::size_t k = 0; k < count_; ++k) {
+    if (keys[k].text().data() != key_texts_[k]) return false;
+  }
+  return true;
+}
+
+void EventFieldOrder::remember(const VmValue& schema, std::span<const VmValue> keys, const VmEventFields& fields) {
+  count_ = 0;
+  const auto pairs = schema.dict_pairs();
+  // Every key filled one field (none was left over): the fields' keys are
+  // the schema's own and each key's text names one of them.
+  if (keys.size() > kMaxKeys || pairs.size() != keys.size()) return;
+  for (std::size_t at = 0; at < fields.all.size(); ++at) {
+    const VmValue& key = fields.all[at].key;
+    std::size_t field = 0;
+    while (field < pairs.size() && pairs[field].key.text().data() != key.text().data()) ++field;
+    std::size_t k = 0;
+    while (k < keys.size() && keys[k].text() != key.text()) ++k;
+    if (field == pairs.size() || k == keys.size()) return;
+    field_at_[at] = static_cast<uint8_t>(field);
+    key_at_[at] = static_cast<uint8_t>(k);
+  }
+  schema_ = schema;
+  schema_pairs_ = pairs.data();
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    keys_[k] = keys[k];
+    key_texts_[k] = keys[k].text().data();
+  }
+  indexed_count_ = fields.indexed_count;
+  count_ = keys.size();
 }
 
 }  // namespace veln

@@ -41,6 +41,106 @@ PAYLOAD = DICT + 6 * CONST
 EMITTED = ("emit_event con_test Transfer signer=alice caller=bob indexed=[frm=a, to=b] data=[amount=5]")
 WRITES = ["charge_storage_write frm a", "charge_storage_write to b", "charge_storage_write amount 5"]
 
+# Dict displays given straight to an event: with distinct constant str keys
+# or not (a repeated key, a key from a name), each costs what the display
+# and its entries cost, and fails as its dict would.
+DISPLAYS = """
+E = LogEvent("E", {"a": syscall("event.indexed", str), "b": int})
+
+def in_order():
+    E({"a": "x", "b": 1})
+
+def out_of_order():
+    E({"b": 1, "a": "x"})
+
+def repeated_key():
+    E({"a": "x", "b": 1, "b": 2})
+
+def key_from_a_name():
+    k = "b"
+    E({"a": "x", k: 3})
+
+def extra_key():
+    E({"a": "x", "b": 1, "c": 2})
+
+def missing_key():
+    E({"b": 1})
+
+def int_key():
+    E({"a": "x", 1: 1})
+"""
+DISPLAYS_BUILD = DICT + 2 * CONST + (CALL + NAME) + NAME
+
+
+def display_emitted(b):
+    return ["charge_storage_write a x", f"charge_storage_write b {b}",
+            f"emit_event con_test E signer=alice caller=bob indexed=[a=x] data=[b={b}]"]
+
+
+# A display's dict past the nesting limit fails when its entry is added:
+# before the next key is charged, or before the call's fixed charge.
+NESTED = """
+E = LogEvent("E", {"a": int, "b": int})
+v = Variable()
+
+def first(n):
+    x = []
+    for i in n:
+        x = [x]
+    E({"a": x, "b": v.get()})
+
+def last(n):
+    x = []
+    for i in n:
+        x = [x]
+    E({"b": 1, "a": x})
+"""
+FOR, ITEM = 96, 96
+# x = []; the for; 255 items build a depth of 256, the dict's 257
+NEST = ASSIGN + LIST + FOR + NAME + 255 * (ITEM + ASSIGN + LIST + NAME)
+
+# One instance emitting through several displays and schemas in turn: each
+# emission fills its own schema's fields from its own keys, a failed one too.
+TURNS = """
+A = LogEvent("A", {"x": int, "y": syscall("event.indexed", int)})
+B = LogEvent("B", {"y": int, "x": int})
+
+def a(i):
+    A({"x": i, "y": 1})
+
+def b():
+    B({"x": 0, "y": 2})
+
+def a_swapped(i):
+    A({"y": 3, "x": i})
+
+def a_missing(i):
+    A({"x": i})
+"""
+TURNS_BUILD = DICT + 2 * CONST + NAME + (CALL + NAME) + DICT + 2 * CONST + 2 * NAME
+A_EMIT = EXPR + CALL + DICT + 2 * CONST + NAME + CONST + EMIT
+
+
+def a_emitted(y, x):
+    return [f"charge_storage_write y {y}", f"charge_storage_write x {x}",
+            f"emit_event con_test A signer=alice caller=bob indexed=[y={y}] data=[x={x}]"]
+
+
+# Displays of up to eight keys give their values unbuilt; longer ones build
+# their dict: both fill the schema alike.
+WIDE = "".join(f"W{n} = LogEvent(\"W{n}\", {{{', '.join(f'{k!r}: int' for k in 'abcdefghi'[:n])}}})\n"
+               for n in (8, 9)) + "".join(f"""
+def wide{n}():
+    W{n}({{{', '.join(f'{k!r}: {v}' for v, k in enumerate('abcdefghi'[:n]))}}})
+""" for n in (8, 9))
+
+
+def wide_emitted(n):
+    pairs = [(k, v) for v, k in enumerate("abcdefghi"[:n])]
+    return ([f"charge_storage_write {k} {v}" for k, v in pairs]
+            + [f"emit_event con_test W{n} signer=None caller=None indexed=[] data=[{', '.join(f'{k}={v}' for k, v in pairs)}]"])
+
+
 SHUFFLE = """
 xs_global = [1, 2, 3]
 
@@ -85,6 +185,49 @@ CASES = [
          host_calls=WRITES + [EMITTED] + WRITES + [EMITTED] + WRITES + [EMITTED],
          edit=lambda ir: (set_fields("emit_unknown", event_binding="nope")(ir),
                           set_fields("emit_int", event_binding="n")(ir))),
+    case("event_dict_displays", DISPLAYS, [
+        call("in_order", result="none:None"),
+        call("out_of_order", result="none:None"),
+        call("repeated_key", error="event payload has unexpected keys"),  # a display keeps both entries
+        call("key_from_a_name", result="none:None"),
+        call("extra_key", error="event payload has unexpected keys"),
+        call("missing_key", error="event payload is missing key 'a'"),
+        call("int_key", error="event payload is missing key 'b'"),
+    ], cost=DISPLAYS_BUILD + 2 * (EXPR + CALL + DICT + 4 * CONST + EMIT) + (EXPR + CALL + DICT + 6 * CONST + EMIT)
+         + (ASSIGN + CONST + EXPR + CALL + DICT + 3 * CONST + NAME + EMIT) + (EXPR + CALL + DICT + 6 * CONST + EMIT)
+         + (EXPR + CALL + DICT + 2 * CONST + EMIT) + (EXPR + CALL + DICT + 4 * CONST + EMIT),
+         context={"signer": "alice", "caller": "bob"},
+         host_calls=display_emitted(1) + display_emitted(1) + display_emitted(3)),
+    case("event_dict_displays_in_turn", TURNS, [
+        call("a", 0, result="none:None"),
+        call("a", 1, result="none:None"),
+        call("b", result="none:None"),
+        call("a", 2, result="none:None"),
+        call("a_missing", 5, error="event payload is missing key 'y'"),
+        call("a", 3, result="none:None"),
+        call("a_swapped", 4, result="none:None"),
+    ], cost=TURNS_BUILD + 5 * A_EMIT + (EXPR + CALL + DICT + 4 * CONST + EMIT) + (EXPR + CALL + DICT + CONST + NAME + EMIT),
+         context={"signer": "alice", "caller": "bob"},
+         host_calls=a_emitted(1, 0) + a_emitted(1, 1)
+         + ["charge_storage_write y 2", "charge_storage_write x 0",
+            "emit_event con_test B signer=alice caller=bob indexed=[] data=[y=2, x=0]"]
+         + a_emitted(1, 2) + a_emitted(1, 3) + a_emitted(3, 4)),
+    case("event_dict_displays_of_eight_and_nine_keys", WIDE,
+         [call("wide8", result="none:None"), call("wide9", result="none:None")],
+         cost=sum(DICT + n * (CONST + NAME) + EXPR + CALL + DICT + 2 * n * CONST + EMIT for n in (8, 9)),
+         host_calls=wide_emitted(8) + wide_emitted(9)),
+    case("event_dict_display_past_the_nesting_limit", NESTED, [
+        call("first", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
+        call("last", list(range(255)), error="value exceeds the maximum allowed nesting depth"),
+    ], cost=DICT + 2 * (CONST + NAME) + (NEST + EXPR + CALL + DICT + CONST + NAME)
+         + (NEST + EXPR + CALL + DICT + 3 * CONST + NAME), host_calls=[]),
+    case("event_dict_display_out_of_chi_at_a_key", """
+E = LogEvent("E", {"a": int, "b": int})
+
+def f():
+    E({"a": 1, "b": 2})
+""", call("f", error="Out of chi."), cost=DICT + 2 * (CONST + NAME) + EXPR + CALL + DICT + 3 * CONST,
+         budget=DICT + 2 * (CONST + NAME) + EXPR + CALL + DICT + 3 * CONST - 1, host_calls=[]),
     case("event_contract_is_this_and_storage_keys_the_module", """
 E = LogEvent("E", {"a": int})
 v = Variable()
