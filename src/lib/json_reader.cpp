@@ -750,24 +750,29 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
 // without sign, fraction or exponent, short enough not to overflow).
 bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
   if (remaining_depth_ <= 1) return false;
-  const char* const end = text_.data() + text_.size();
+  // Room for the longest such span (every number of 19 digits) and the byte
+  // after it, so nothing below checks for the end of the text; a span that
+  // ends closer to the end of the text is left to the general path.
+  constexpr std::ptrdiff_t kLongest = 38 + 4 * 19 + 1;
   const char* at = text_.data() + pos_;
-  // The literal text, then a number followed by at least one byte. The
-  // literals' sizes are constants, so each comparison is a few loads.
+  if (text_.data() + text_.size() - at <= kLongest) return false;
+  // The literal text, then a number. The literals' sizes are constants, so
+  // each comparison is a few loads. What follows a number is the next
+  // literal or the closing brace, so a fraction, an exponent or a
+  // twentieth digit fails the next comparison.
   const auto field = [&]<size_t N>(const char (&literal)[N], std::uint64_t& value) {
-    if (end - at < static_cast<std::ptrdiff_t>(N + 1) || std::memcmp(at, literal, N - 1) != 0) return false;
+    if (std::memcmp(at, literal, N - 1) != 0) return false;
     at += N - 1;
     if (*at == '0') {
       ++at;
       value = 0;
-    } else {
-      std::uint64_t v = 0;
-      const char* const first = at;
-      while (at < end && is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
-      if (at == first) return false;
-      value = v;
+      return true;
     }
-    return at < end && !is_digit(*at) && *at != '.' && *at != 'e' && *at != 'E';
+    std::uint64_t v = 0;
+    const char* const first = at;
+    while (is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+    value = v;
+    return at != first;
   };
   if (!field("{\"line\":", values[0]) || !field(",\"col\":", values[1]) || !field(",\"end_line\":", values[2]) ||
       !field(",\"end_col\":", values[3]) || *at != '}') {
@@ -842,7 +847,8 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       return Ok{};
     }
     case '{': {
-      if (read_compact_span(out)) return Ok{};
+      // Only a span starts {"l.
+      if (text_.size() - pos_ > 2 && text_[pos_ + 2] == 'l' && read_compact_span(out)) return Ok{};
       VELN_CHECK(enter_level());
       eat();
       std::vector<JsonValue::Entry>& members = scratch(member_scratch_);

@@ -183,6 +183,12 @@ class JsonValue {
   template <class Visit>
   void for_each_member(Visit&& visit) const;
 
+  // The member stored at place `i` (text order for a small object read from
+  // text, key order otherwise), or nullptr past the last one or when this is
+  // not an object. Never sorts: for readers that expect a member at a place
+  // and look it up by key when it is not there.
+  const Entry* stored_member(std::size_t i) const noexcept;
+
   // Member lookup by exact key bytes; nullptr when this is not an object or
   // the key is absent.
   const JsonValue* find(std::string_view key) const noexcept;
@@ -274,6 +280,10 @@ inline JsonValue JsonValue::borrowed_object(Entry* entries, std::size_t size, bo
   v.kind_ = JsonKind::object;
   v.members_sorted_ = sorted;
   return v;
+}
+
+inline const JsonValue::Entry* JsonValue::stored_member(std::size_t i) const noexcept {
+  return kind_ == JsonKind::object && i < o_.size_ ? o_.data_ + i : nullptr;
 }
 
 template <class Visit>
