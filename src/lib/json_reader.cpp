@@ -619,13 +619,16 @@ JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string_view&
 
 // Keys rarely hold an escape or a non-ASCII byte: such a key is seen in the
 // text in one piece.
-JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
+bool JsonReader::plain_string_after_quote(std::string_view& key) noexcept {
   const size_t end = skip_plain_bytes(text_, pos_);
-  if (end < text_.size() && text_[end] == '"') {
-    key = text_.substr(pos_, end - pos_);
-    pos_ = end + 1;
-    return true;
-  }
+  if (end >= text_.size() || text_[end] != '"') return false;
+  key = text_.substr(pos_, end - pos_);
+  pos_ = end + 1;
+  return true;
+}
+
+JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
+  if (plain_string_after_quote(key)) return true;
   VELN_CHECK(read_string_bytes(key, key_scratch_));
   return true;
 }
@@ -819,7 +822,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     case '"': {
       eat();
       std::string_view bytes;
-      VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+      if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
       const std::string_view kept = keep(bytes, string_scratch_);
       out = JsonValue::borrowed_string(kept.data(), kept.size());
       return Ok{};
@@ -934,7 +937,7 @@ JsonReadResult<std::string> JsonReader::read_string() {
   if (c != '"') return invalid_type_here("a string");
   eat();
   std::string_view bytes;
-  VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+  if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
   return std::string(bytes);
 }
 

@@ -124,10 +124,12 @@ class JsonReader {
     if (first && pos_ < text_.size() && text_[pos_] == '"') {
       first = false;
       ++pos_;
+      if (plain_string_after_quote(key)) return true;
       return read_key_after_quote(key);
     }
     if (!first && pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] == '"') {
       pos_ += 2;
+      if (plain_string_after_quote(key)) return true;
       return read_key_after_quote(key);
     }
     return next_key_general(first, key);
@@ -172,6 +174,10 @@ class JsonReader {
   JsonReadResult<bool> has_next_element_general(bool& first);
   JsonReadResult<bool> next_key_general(bool& first, std::string_view& key);
   JsonReadResult<bool> read_key_after_quote(std::string_view& key);
+  // After the opening quote, the usual string or key (no escape, no
+  // non-ASCII byte): seen in the text and passed (true), or nothing done
+  // (false).
+  bool plain_string_after_quote(std::string_view& key) noexcept;
   // After the opening quote: the string's bytes, seen in the text where it
   // holds no escape, else decoded into `decoded`.
   JsonReadStatus read_string_bytes(std::string_view& out, std::string& decoded);

@@ -146,7 +146,7 @@ class JsonValue {
   const Entry* span_numbers() const noexcept { return kind_ == JsonKind::object && span_form_ ? o_.data_ : nullptr; }
   // Objects of at most this many members with distinct keys may be stored
   // in text order.
-  static constexpr std::size_t kTextOrderMembers = 8;
+  static constexpr std::size_t kTextOrderMembers = 12;
   // Sorts `entries` by key bytes and keeps the last of each run of equal
   // keys at the front, in order; returns how many are kept. Each entry is
   // moved at most once more than it is compared.

@@ -22,8 +22,9 @@ inline Word load(const char* at) noexcept {
 }  // namespace key_bytes_detail
 
 // Exact byte equality. Two overlapping words cover a text of 4 to 16 bytes
-// without reading a byte outside it.
-constexpr bool same_key_bytes(std::string_view a, std::string_view b) noexcept {
+// without reading a byte outside it. Inlined: a call would cost more than
+// the comparison.
+[[gnu::always_inline]] constexpr bool same_key_bytes(std::string_view a, std::string_view b) noexcept {
   using key_bytes_detail::load;
   const std::size_t n = a.size();
   if (b.size() != n) return false;
