@@ -52,7 +52,9 @@ constexpr PlainByteTable kPlain;
 // word is left. A byte needs a closer look when it is '"', '\\', below 0x20
 // or at least 0x80; the zero-byte tests can flag bytes above a real match
 // only, so the lowest flagged byte is exact.
-size_t skip_plain_bytes(std::string_view text, size_t pos) {
+// Inlined: it is the whole scan of most strings and keys, shorter than a
+// call's own cost.
+[[gnu::always_inline]] inline size_t skip_plain_bytes(std::string_view text, size_t pos) {
   const size_t n = text.size();
 #if defined(__SSE2__)
   // Sixteen bytes at a time: a signed compare below 0x20 flags the control
@@ -224,7 +226,7 @@ JsonReadError JsonReader::error_at_peek(std::string reason) const {
   return JsonReadError{std::move(reason), std::min(pos_ + 1, text_.size())};
 }
 
-JsonReadStatus JsonReader::enter_level() {
+JsonReadStatus JsonReader::enter_last_level() {
   if (--remaining_depth_ == 0) {
     ++remaining_depth_;
     return error_at_peek("recursion limit exceeded");
@@ -583,7 +585,7 @@ JsonReadResult<bool> JsonReader::has_next_element_general(bool& first) {
   return true;
 }
 
-JsonReadStatus JsonReader::end_array() {
+JsonReadStatus JsonReader::end_array_general() {
   const int c = peek_after_whitespace();
   if (c == ']') {
     eat();
@@ -619,13 +621,16 @@ JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string_view&
 
 // Keys rarely hold an escape or a non-ASCII byte: such a key is seen in the
 // text in one piece.
-JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
+bool JsonReader::plain_string_after_quote(std::string_view& bytes) noexcept {
   const size_t end = skip_plain_bytes(text_, pos_);
-  if (end < text_.size() && text_[end] == '"') {
-    key = text_.substr(pos_, end - pos_);
-    pos_ = end + 1;
-    return true;
-  }
+  if (end >= text_.size() || text_[end] != '"') return false;
+  bytes = std::string_view(text_.data() + pos_, end - pos_);
+  pos_ = end + 1;
+  return true;
+}
+
+JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
+  if (plain_string_after_quote(key)) return true;
   VELN_CHECK(read_string_bytes(key, key_scratch_));
   return true;
 }
@@ -669,7 +674,7 @@ JsonReadStatus JsonReader::expect_colon_general() {
   return error_at_peek(c < 0 ? "EOF while parsing an object" : "expected `:`");
 }
 
-JsonReadStatus JsonReader::end_object() {
+JsonReadStatus JsonReader::end_object_general() {
   const int c = peek_after_whitespace();
   if (c == '}') {
     eat();
@@ -750,24 +755,29 @@ JsonReadStatus JsonReader::check_value(std::string& scratch) {
 // without sign, fraction or exponent, short enough not to overflow).
 bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
   if (remaining_depth_ <= 1) return false;
-  const char* const end = text_.data() + text_.size();
+  // Room for the longest such span (every number of 19 digits) and the byte
+  // after it, so nothing below checks for the end of the text; a span that
+  // ends closer to the end of the text is left to the general path.
+  constexpr std::ptrdiff_t kLongest = 38 + 4 * 19 + 1;
   const char* at = text_.data() + pos_;
-  // The literal text, then a number followed by at least one byte. The
-  // literals' sizes are constants, so each comparison is a few loads.
+  if (text_.data() + text_.size() - at <= kLongest) return false;
+  // The literal text, then a number. The literals' sizes are constants, so
+  // each comparison is a few loads. What follows a number is the next
+  // literal or the closing brace, so a fraction, an exponent or a
+  // twentieth digit fails the next comparison.
   const auto field = [&]<size_t N>(const char (&literal)[N], std::uint64_t& value) {
-    if (end - at < static_cast<std::ptrdiff_t>(N + 1) || std::memcmp(at, literal, N - 1) != 0) return false;
+    if (std::memcmp(at, literal, N - 1) != 0) return false;
     at += N - 1;
     if (*at == '0') {
       ++at;
       value = 0;
-    } else {
-      std::uint64_t v = 0;
-      const char* const first = at;
-      while (at < end && is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
-      if (at == first) return false;
-      value = v;
+      return true;
     }
-    return at < end && !is_digit(*at) && *at != '.' && *at != 'e' && *at != 'E';
+    std::uint64_t v = 0;
+    const char* const first = at;
+    while (is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+    value = v;
+    return at != first;
   };
   if (!field("{\"line\":", values[0]) || !field(",\"col\":", values[1]) || !field(",\"end_line\":", values[2]) ||
       !field(",\"end_col\":", values[3]) || *at != '}') {
@@ -814,7 +824,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     case '"': {
       eat();
       std::string_view bytes;
-      VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+      if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
       const std::string_view kept = keep(bytes, string_scratch_);
       out = JsonValue::borrowed_string(kept.data(), kept.size());
       return Ok{};
@@ -842,7 +852,8 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
       return Ok{};
     }
     case '{': {
-      if (read_compact_span(out)) return Ok{};
+      // Only a span starts {"l.
+      if (text_.size() - pos_ > 2 && text_[pos_ + 2] == 'l' && read_compact_span(out)) return Ok{};
       VELN_CHECK(enter_level());
       eat();
       std::vector<JsonValue::Entry>& members = scratch(member_scratch_);
@@ -928,7 +939,7 @@ JsonReadResult<std::string> JsonReader::read_string() {
   if (c != '"') return invalid_type_here("a string");
   eat();
   std::string_view bytes;
-  VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+  if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
   return std::string(bytes);
 }
 

@@ -98,7 +98,13 @@ class JsonReader {
 
   // Nesting: entering an array or object; fails with "recursion limit
   // exceeded" at the 128th level. leave_level() on the way out.
-  JsonReadStatus enter_level();
+  JsonReadStatus enter_level() {
+    if (remaining_depth_ > 1) {
+      --remaining_depth_;
+      return Ok{};
+    }
+    return enter_last_level();
+  }
   void leave_level() noexcept { ++remaining_depth_; }
 
   // Array/object punctuation, each with its own messages.
@@ -115,21 +121,32 @@ class JsonReader {
       ++pos_;
       return true;
     }
+    if (pos_ < text_.size() && text_[pos_] == ']') return false;
     return has_next_element_general(first);
   }
-  JsonReadStatus end_array();  // expects ']' (trailing comma / characters)
+  // Expects ']' (trailing comma / characters).
+  JsonReadStatus end_array() {
+    if (pos_ < text_.size() && text_[pos_] == ']') {
+      ++pos_;
+      return Ok{};
+    }
+    return end_array_general();
+  }
   // Before a member: reads the key into `key` and returns true, or false at
   // '}' (not eaten). The key's bytes stay valid until the next read.
   JsonReadResult<bool> next_key(bool& first, std::string_view& key) {
     if (first && pos_ < text_.size() && text_[pos_] == '"') {
       first = false;
       ++pos_;
+      if (plain_string_after_quote(key)) return true;
       return read_key_after_quote(key);
     }
     if (!first && pos_ + 1 < text_.size() && text_[pos_] == ',' && text_[pos_ + 1] == '"') {
       pos_ += 2;
+      if (plain_string_after_quote(key)) return true;
       return read_key_after_quote(key);
     }
+    if (pos_ < text_.size() && text_[pos_] == '}') return false;
     return next_key_general(first, key);
   }
   JsonReadStatus expect_colon() {
@@ -139,7 +156,14 @@ class JsonReader {
     }
     return expect_colon_general();
   }
-  JsonReadStatus end_object();  // expects '}'
+  // Expects '}'.
+  JsonReadStatus end_object() {
+    if (pos_ < text_.size() && text_[pos_] == '}') {
+      ++pos_;
+      return Ok{};
+    }
+    return end_object_general();
+  }
   // Only whitespace may remain.
   JsonReadStatus end_document();
 
@@ -172,6 +196,10 @@ class JsonReader {
   JsonReadResult<bool> has_next_element_general(bool& first);
   JsonReadResult<bool> next_key_general(bool& first, std::string_view& key);
   JsonReadResult<bool> read_key_after_quote(std::string_view& key);
+  // After the opening quote, the usual string or key (no escape, no
+  // non-ASCII byte): seen in the text and passed (true), or nothing done
+  // (false).
+  bool plain_string_after_quote(std::string_view& bytes) noexcept;
   // After the opening quote: the string's bytes, seen in the text where it
   // holds no escape, else decoded into `decoded`.
   JsonReadStatus read_string_bytes(std::string_view& out, std::string& decoded);
@@ -183,6 +211,10 @@ class JsonReader {
     return arena->copy_of(bytes);
   }
   JsonReadStatus expect_colon_general();
+  // Entering the level at which the nesting limit may refuse.
+  JsonReadStatus enter_last_level();
+  JsonReadStatus end_array_general();
+  JsonReadStatus end_object_general();
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);

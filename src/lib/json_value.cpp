@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "lib/json_float_text.hpp"
+#include "lib/key_bytes.hpp"
 #include "values/hex_digits.hpp"
 #include "values/integer_text.hpp"
 
@@ -42,34 +43,6 @@ int compare_keys(std::string_view a, std::string_view b) noexcept {
     if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]) ? -1 : 1;
   }
   return (a.size() > b.size()) - (a.size() < b.size());
-}
-
-template <class Word>
-Word load(const char* at) noexcept {
-  Word w;
-  std::memcpy(&w, at, sizeof(Word));
-  return w;
-}
-
-// Keys are short: compared as two words that overlap (covering every byte,
-// reading none beyond) rather than through a call.
-bool same_key(std::string_view member_key, std::string_view key) noexcept {
-  const size_t n = key.size();
-  if (member_key.size() != n) return false;
-  const char* a = member_key.data();
-  const char* b = key.data();
-  if (n >= 8) {
-    if (n > 16) return std::memcmp(a, b, n) == 0;
-    return ((load<std::uint64_t>(a) ^ load<std::uint64_t>(b)) |
-            (load<std::uint64_t>(a + n - 8) ^ load<std::uint64_t>(b + n - 8))) == 0;
-  }
-  if (n >= 4) {
-    return ((load<std::uint32_t>(a) ^ load<std::uint32_t>(b)) |
-            (load<std::uint32_t>(a + n - 4) ^ load<std::uint32_t>(b + n - 4))) == 0;
-  }
-  for (size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
 }
 
 }  // namespace
@@ -239,7 +212,7 @@ const JsonValue* JsonValue::find(std::string_view key) const noexcept {
   // (an object in text order is never larger).
   if (o_.size() <= kTextOrderMembers || !members_sorted_) {
     for (const Entry& m : o_) {
-      if (same_key(m.first, key)) return &m.second;
+      if (same_key_bytes(m.first, key)) return &m.second;
     }
     return nullptr;
   }

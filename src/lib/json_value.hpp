@@ -146,7 +146,7 @@ class JsonValue {
   const Entry* span_numbers() const noexcept { return kind_ == JsonKind::object && span_form_ ? o_.data_ : nullptr; }
   // Objects of at most this many members with distinct keys may be stored
   // in text order.
-  static constexpr std::size_t kTextOrderMembers = 8;
+  static constexpr std::size_t kTextOrderMembers = 12;
   // Sorts `entries` by key bytes and keeps the last of each run of equal
   // keys at the front, in order; returns how many are kept. Each entry is
   // moved at most once more than it is compared.
@@ -182,6 +182,12 @@ class JsonValue {
   // readers to whom the order means nothing.
   template <class Visit>
   void for_each_member(Visit&& visit) const;
+
+  // The member stored at place `i` (text order for a small object read from
+  // text, key order otherwise), or nullptr past the last one or when this is
+  // not an object. Never sorts: for readers that expect a member at a place
+  // and look it up by key when it is not there.
+  const Entry* stored_member(std::size_t i) const noexcept;
 
   // Member lookup by exact key bytes; nullptr when this is not an object or
   // the key is absent.
@@ -274,6 +280,10 @@ inline JsonValue JsonValue::borrowed_object(Entry* entries, std::size_t size, bo
   v.kind_ = JsonKind::object;
   v.members_sorted_ = sorted;
   return v;
+}
+
+inline const JsonValue::Entry* JsonValue::stored_member(std::size_t i) const noexcept {
+  return kind_ == JsonKind::object && i < o_.size_ ? o_.data_ + i : nullptr;
 }
 
 template <class Visit>

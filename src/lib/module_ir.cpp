@@ -7,6 +7,7 @@
 #include <array>
 
 #include "lib/json_reader.hpp"
+#include "lib/key_bytes.hpp"
 
 namespace veln {
 namespace {
@@ -49,17 +50,25 @@ JsonReadStatus read_record(JsonReader& r, const RecordSpec<R, N>& spec, R& recor
     return Ok{};
   }
   std::uint32_t seen = 0;
+  // Writers put the fields in declaration order: the one after the last
+  // field read is tried first, and a full search is made only when it fails.
+  size_t expected = 0;
   for (;;) {
     std::string_view key;
     VELN_TRY(const bool more, r.next_key(first, key));
     if (!more) break;
     size_t idx = N;
-    for (size_t i = 0; i < N; ++i) {
-      if (spec.fields[i].key == key) {
-        idx = i;
-        break;
+    if (expected < N && same_key_bytes(spec.fields[expected].key, key)) {
+      idx = expected;
+    } else {
+      for (size_t i = 0; i < N; ++i) {
+        if (same_key_bytes(spec.fields[i].key, key)) {
+          idx = i;
+          break;
+        }
       }
     }
+    expected = idx + 1;
     if (idx == N) {
       VELN_CHECK(r.expect_colon());
       VELN_CHECK(r.skip_value());

@@ -4,6 +4,7 @@
 // duplicate sets borrow names from the module instead of copying them.
 #include "lib/module_validation.hpp"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -28,14 +29,30 @@ std::string quoted_error(std::string_view prefix, std::string_view value) {
   return message;
 }
 
-// A set of names borrowed from the module being validated.
+// A set of names borrowed from the module being validated. A module has a
+// handful of imports, declarations and functions: up to kFewNames they are
+// compared one by one, with no allocation; a longer list gets a hash set.
 class NameSet {
  public:
-  explicit NameSet(std::size_t expected) { names_.reserve(expected); }
+  explicit NameSet(std::size_t expected) {
+    if (expected > kFewNames) names_.reserve(expected);
+  }
   // False when the name was already present.
-  bool insert(std::string_view name) { return names_.insert(name).second; }
+  bool insert(std::string_view name) {
+    if (count_ < kFewNames) {
+      for (std::size_t i = 0; i < count_; ++i)
+        if (few_[i] == name) return false;
+      few_[count_++] = name;
+      return true;
+    }
+    if (names_.empty()) names_.insert(few_.begin(), few_.end());
+    return names_.insert(name).second;
+  }
 
  private:
+  static constexpr std::size_t kFewNames = 16;
+  std::array<std::string_view, kFewNames> few_;
+  std::size_t count_ = 0;
   std::unordered_set<std::string_view> names_;
 };
 

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "lib/key_bytes.hpp"
+
 namespace veln {
 
 template <std::size_t N>
@@ -31,7 +33,7 @@ class NameIndex {
   constexpr std::size_t find(std::string_view name) const {
     std::size_t slot = hash(name) & kMask;
     while (slots_[slot] != kEmptySlot) {
-      if (names_[slots_[slot]] == name) return slots_[slot];
+      if (same_key_bytes(names_[slots_[slot]], name)) return slots_[slot];
       slot = (slot + 1) & kMask;
     }
     return kNotFound;
@@ -48,15 +50,15 @@ class NameIndex {
   static constexpr std::size_t kMask = kSlots - 1;
   static constexpr std::uint8_t kEmptySlot = 0xFF;
 
-  // FNV-1a with the length folded in; names are short, so this is a handful
-  // of multiplies.
+  // The length and the first, middle and last bytes, mixed: the names of
+  // one list nearly always differ in one of them, and a name that shares all
+  // four with another only lengthens a probe chain.
   static constexpr std::size_t hash(std::string_view s) {
-    std::uint64_t h = 14695981039346656037ull ^ s.size();
-    for (char c : s) {
-      h ^= static_cast<unsigned char>(c);
-      h *= 1099511628211ull;
-    }
-    return static_cast<std::size_t>(h ^ (h >> 29));
+    if (s.empty()) return 0;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i])); };
+    const std::uint32_t h = (static_cast<std::uint32_t>(s.size()) * 0x9E3779B1u) ^ (byte(0) * 0x85EBCA77u) ^
+                            (byte(s.size() / 2) * 0xC2B2AE3Du) ^ (byte(s.size() - 1) * 0x27D4EB2Fu);
+    return static_cast<std::size_t>(h ^ (h >> 15));
   }
 
   std::array<std::string_view, N> names_;

@@ -122,7 +122,21 @@ struct NodeStart {
   std::string_view kind;
 };
 
+// Writers put "node" first and the span second, in its usual form: such a
+// node is started with a look at its first two members. Anything else takes
+// the checks one by one, which alone make the messages.
+bool usual_start(const JsonValue& value, NodeStart& start) {
+  const JsonValue::Entry* node = value.stored_member(0);
+  const JsonValue::Entry* span = value.stored_member(1);
+  if (span == nullptr || node->first != "node" || !node->second.is_string() || span->first != "span") return false;
+  const JsonValue::Entry* numbers = span->second.span_numbers();
+  if (numbers == nullptr || !span_lines_valid(numbers[0].second.as_u64(), numbers[2].second.as_u64())) return false;
+  start = NodeStart{&value, node->second.as_string()};
+  return true;
+}
+
 ValidationResult<NodeStart> node_start(const JsonValue& value, std::string_view label) {
+  if (NodeStart start{}; usual_start(value, start)) return start;
   VELN_TRY(const JsonValue* object, expect_object(value, label));
   VELN_TRY(std::string_view kind, expect_string_field(*object, "node"));
   VELN_CHECK(validate_object_span(*object));

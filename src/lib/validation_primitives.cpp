@@ -42,6 +42,12 @@ ValidationStatus validate_span(std::uint64_t line, std::uint64_t end_line) {
 ValidationStatus validate_object_span(const JsonValue& object) {
   const JsonValue* span_value = object.find("span");
   if (span_value == nullptr) return missing_field_error("span");
+  if (const JsonValue::Entry* numbers = span_value->span_numbers()) {
+    const std::uint64_t line = numbers[0].second.as_u64();
+    const std::uint64_t end_line = numbers[2].second.as_u64();
+    if (span_lines_valid(line, end_line)) return Ok{};
+    return validate_span(line, end_line);
+  }
   VELN_TRY(const Span span, span_from_json_value(*span_value));
   return validate_span(span.line, span.end_line);
 }

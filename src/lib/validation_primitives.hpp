@@ -32,6 +32,10 @@ inline const JsonValue::Array* array_if(const JsonValue& value) noexcept {
 // "span.end_line must be >= span.line" is checked before the positive-line
 // rule; columns are not checked.
 ValidationStatus validate_span(std::uint64_t line, std::uint64_t end_line);
+// The same rule as a test, for paths that make no message.
+inline bool span_lines_valid(std::uint64_t line, std::uint64_t end_line) noexcept {
+  return end_line >= line && line != 0;
+}
 
 // Reads the object's "span" member as a Span and applies validate_span.
 ValidationStatus validate_object_span(const JsonValue& object);

@@ -294,6 +294,7 @@ class RawText(str):
 # Valid documents
 valid("kitchen_sink", kitchen_sink())
 valid("empty_module", module())
+valid("many_functions", module(functions=[function(f"f{i}") for i in range(40)]))
 valid("module_array_form", [ "veln_ir_v1", "veln_vm_v1", "veln_vm_v1_host_v1", "con_a", HASH, None, [], [], [], [], []])
 valid("upper_case_hash", module(source_hash=HASH.upper()))
 valid("span_columns_free", module(functions=[function(span={"line": 1, "col": 9, "end_line": 1, "end_col": 0})]))
@@ -468,6 +469,11 @@ invalid("parameters_before_body", module(functions=[function(parameters=[param("
         "parameter.name must not be empty")
 invalid("function_body", module(functions=[function(body=[node("nop")])]), "unsupported statement node 'nop'")
 invalid("function_duplicate", module(functions=[function("f"), function("f")]), "duplicate function 'f'")
+invalid("function_duplicate_seventeenth", module(functions=[function(f"f{i}") for i in range(16)] + [function("f3")]),
+        "duplicate function 'f3'")
+invalid("function_duplicate_after_many",
+        module(functions=[function(f"f{i}") for i in range(20)] + [function("f17"), function("f0")]),
+        "duplicate function 'f17'")
 invalid("function_invalid_second_reports_own_fault", module(functions=[function("f"), function("f", visibility="x")]),
         "function.visibility has unsupported value 'x'")
 invalid("functions_before_module_body", module(functions=[function(visibility="x")], module_body=[5]),
