@@ -221,10 +221,14 @@ JsonValue name_expression() {
 JsonValue nested_negations(int depth) {
   JsonValue expression = name_expression();
   for (int i = 1; i < depth; ++i) {
-    expression = JsonValue::make_object({{"node", JsonValue::make_string("unary_op")},
-                                         {"span", span_value()},
-                                         {"operator", JsonValue::make_string("neg")},
-                                         {"operand", std::move(expression)}});
+    // Members moved in, not copied from an initializer list: a copy per
+    // level would make building the tree quadratic in its depth.
+    JsonValue::Members members;
+    members.emplace_back("node", JsonValue::make_string("unary_op"));
+    members.emplace_back("span", span_value());
+    members.emplace_back("operator", JsonValue::make_string("neg"));
+    members.emplace_back("operand", std::move(expression));
+    expression = JsonValue::make_object(std::move(members));
   }
   return expression;
 }
@@ -241,11 +245,13 @@ TEST(NodeValidation, DepthIsBoundedOnHandBuiltTrees) {
   for (unsigned i = 1; i <= kMaxNodeDepth; ++i) {
     JsonValue::Elements body;
     body.push_back(std::move(statement));
-    statement = JsonValue::make_object({{"node", JsonValue::make_string("if")},
-                                        {"span", span_value()},
-                                        {"test", name_expression()},
-                                        {"body", JsonValue::make_array(std::move(body))},
-                                        {"orelse", JsonValue::make_array({})}});
+    JsonValue::Members members;
+    members.emplace_back("node", JsonValue::make_string("if"));
+    members.emplace_back("span", span_value());
+    members.emplace_back("test", name_expression());
+    members.emplace_back("body", JsonValue::make_array(std::move(body)));
+    members.emplace_back("orelse", JsonValue::make_array({}));
+    statement = JsonValue::make_object(std::move(members));
   }
   EXPECT_EQ(validate_statement(statement).error(), "recursion limit exceeded");
 }
