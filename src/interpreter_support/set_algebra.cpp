@@ -754,7 +754,13 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   if (first_nan) return class_failure(*first_nan == 0 ? 1 : *first_nan, nan_error());
   // A display text has at most 24 bytes ("-1.2345678901234567e-308"): as
   // three big-endian words padded with zero bytes (which no text holds), the
-  // words compare in the texts' bytewise order.
+  // words compare in the texts' bytewise order. When every text is
+  // positional, the words hold only the sign, the integer digits and the
+  // ".", and the magnitudes order texts equal so far (shortest digits keep
+  // the doubles' order); with full texts, equal words are equal doubles.
+  const bool all_positional = std::all_of(items.begin(), items.end(), [](const VmValue& item) {
+    return vm_float_text_positional(item.float_value());
+  });
   struct Keyed {
     std::array<uint64_t, 3> words;
     double value;
@@ -766,7 +772,12 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     double x = item.float_value();
     if (x == 0.0 && any_negative_zero) x = -0.0;  // 0.0 and -0.0 are one item; -0.0 has the lesser key
     scratch.clear();
-    append_float_display_text(scratch, x);
+    if (all_positional) {
+      vm_append_float_text_integer_part(scratch, x);
+      scratch.push_back('.');
+    } else {
+      append_float_display_text(scratch, x);
+    }
     scratch.resize(24, '\0');
     Keyed k{{}, x};
     for (size_t w = 0; w < 3; ++w) {
@@ -774,11 +785,13 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     }
     keyed.push_back(k);
   }
-  std::sort(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) { return a.words < b.words; }, meter));
+  std::sort(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) {
+    return a.words != b.words ? a.words < b.words : std::fabs(a.value) < std::fabs(b.value);
+  }, meter));
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
-    if (i > 0 && keyed[i].words == keyed[i - 1].words) continue;
+    if (i > 0 && keyed[i].words == keyed[i - 1].words && keyed[i].value == keyed[i - 1].value) continue;
     out.push_back(VmValue::float64(keyed[i].value));
   }
   return ClassOutcome{std::move(out), std::nullopt, {}};
@@ -821,36 +834,26 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
 // ---------------------------------------------------------------------------
 // Membership in canonical set items, in set-key order.
 
-int float_key_compare_to(double item, std::string_view needle_text, std::string& scratch) {
-  scratch.clear();
-  append_float_display_text(scratch, item);
-  return vm_bytes_compare(scratch, needle_text);
-}
-
-// First position whose float key text is not below `text`, or npos.
+// First position whose float key is not below the probe's, if equal to it.
 template <class Items>
-std::optional<size_t> find_float_text(const Items& items, std::string_view text,
-                                      std::string& scratch) {
-  const size_t lo = first_failing(items, [&](const VmValue& item) {
-    return float_key_compare_to(item.float_value(), text, scratch) < 0;
-  });
-  if (lo < items.size() && float_key_compare_to(items[lo].float_value(), text, scratch) == 0) return lo;
+std::optional<size_t> find_float_key(const Items& items, VmFloatKeyProbe probe) {
+  const size_t lo = first_failing(items, [&](const VmValue& item) { return probe.compare_item(item.float_value()) < 0; });
+  if (lo < items.size() && probe.compare_item(items[lo].float_value()) == 0) return lo;
   return std::nullopt;
 }
 
 template <class Items>
 VmResult<bool> float_set_contains(const Items& items, double needle) {
   if (std::isnan(needle)) return nan_error();
-  std::string scratch;
   std::optional<size_t> match;
   if (needle == 0.0) {
-    const auto neg = find_float_text(items, "-0.0", scratch);
-    const auto pos = find_float_text(items, "0.0", scratch);
+    const auto neg = find_float_key(items, VmFloatKeyProbe(-0.0));
+    const auto pos = find_float_key(items, VmFloatKeyProbe(0.0));
     match = neg && pos ? std::min(*neg, *pos) : (neg ? neg : pos);
   } else {
-    match = find_float_text(items, float_display_text(needle), scratch);
+    match = find_float_key(items, VmFloatKeyProbe(needle));
   }
-  const auto nan_at = find_float_text(items, "NaN", scratch);
+  const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
   if (nan_at && (!match || *nan_at < *match)) return nan_error();
   return match.has_value();
 }
@@ -1334,10 +1337,9 @@ std::optional<Found> find_in_family(const Items& items, Family f, const VmValue&
       const double needle = x.float_value();
       if (std::isnan(needle)) return std::nullopt;
       vm_tick(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
-      std::string scratch;
-      found.equal = needle == 0.0 ? find_float_text(items, "-0.0", scratch) : std::nullopt;
-      if (!found.equal) found.equal = find_float_text(items, needle == 0.0 ? "0.0" : float_display_text(needle), scratch);
-      const auto nan_at = find_float_text(items, "NaN", scratch);
+      found.equal = needle == 0.0 ? find_float_key(items, VmFloatKeyProbe(-0.0)) : std::nullopt;
+      if (!found.equal) found.equal = find_float_key(items, VmFloatKeyProbe(needle == 0.0 ? 0.0 : needle));
+      const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
       found.fails = nan_at && (!found.equal || *nan_at < *found.equal);
       return found;
     }
@@ -1458,10 +1460,9 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     // double, or of either zero. There is no NaN to meet.
     const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
     const Slice<Items> run(items, floats, to);
-    std::string scratch;
     vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
-    std::optional<size_t> equal = find_float_text(run, d == 0.0 ? "-0.0" : float_display_text(d), scratch);
-    if (!equal && d == 0.0) equal = find_float_text(run, "0.0", scratch);
+    std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d));
+    if (!equal && d == 0.0) equal = find_float_key(run, VmFloatKeyProbe(0.0));
     if (equal) match.equal = floats + *equal;
   }
   match.several = x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53) && ints != decimals;
@@ -1665,10 +1666,9 @@ std::optional<VmResult<SetInsertion>> insertion_among_numbers(const Items& items
   // item it replaces. A float is placed among the floats by its text.
   size_t at = 0;
   if (x.is(VmKind::Float)) {
-    std::string scratch;
-    const std::string text = float_display_text(x.float_value());
+    VmFloatKeyProbe probe(x.float_value());
     at = match->floats + first_failing(Slice<Items>(items, match->floats, to), [&](const VmValue& item) {
-      return float_key_compare_to(item.float_value(), text, scratch) < 0;
+      return probe.compare_item(item.float_value()) < 0;
     }, meter);
   } else {
     at = key_position(items, x, meter);

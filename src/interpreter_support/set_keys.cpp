@@ -24,14 +24,6 @@ int compare_datetime_keys(const VmDateTime& a, const VmDateTime& b) {
   return (ua > ub) - (ua < ub);
 }
 
-// Zero and magnitudes in [1e-4, 1e16) are shown positionally, and there the
-// integer part of the text is that of the double: below 2^53 no integer lies
-// between a double and its shortest digits (both round to the double), and
-// beyond, the shortest digits are the double's own integer.
-bool positional(double x) {
-  const double m = std::fabs(x);
-  return x == 0.0 || (m >= 1e-4 && m < 1e16);
-}
 
 uint64_t digit_count(uint64_t v) {
   uint64_t count = 1;
@@ -61,13 +53,39 @@ int compare_positional_magnitudes(double a, double b) {
   return la < lb ? shorter_first : -shorter_first;
 }
 
-int compare_float_keys(double a, double b) {
+// The class of a display text's first byte, in byte order: "-" (negative
+// values, -0.0 and -inf), a digit (the rest of the finite ones), "NaN",
+// "inf".
+int leading_rank(double x) {
+  if (std::isnan(x)) return 2;
+  if (std::signbit(x)) return 0;
+  return std::isinf(x) ? 3 : 1;
+}
+
+// The order of two floats' display texts where the numbers decide it.
+// Texts of one sign compare as the texts of the magnitudes (past the "-").
+// Of finite magnitudes, two positional ones compare as above; a positional
+// one below 1 ("0.", zero included) precedes every exponent form, which
+// starts with a nonzero digit. The others need the texts.
+std::optional<int> float_key_order(double a, double b) {
   if (a == b && std::signbit(a) == std::signbit(b)) return 0;  // same double, same text
-  if (positional(a) && positional(b)) {
-    // "-" precedes every digit; two negative texts compare past their signs.
-    if (std::signbit(a) != std::signbit(b)) return std::signbit(a) ? -1 : 1;
-    return compare_positional_magnitudes(std::fabs(a), std::fabs(b));
-  }
+  const int ra = leading_rank(a);
+  const int rb = leading_rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra >= 2) return 0;  // "NaN" and "NaN" ("inf" and "inf" are equal doubles)
+  const double ma = std::fabs(a);
+  const double mb = std::fabs(b);
+  if (std::isinf(ma) || std::isinf(mb)) return std::isinf(ma) ? 1 : -1;  // "-inf" past digits
+  const bool pa = vm_float_text_positional(ma);
+  const bool pb = vm_float_text_positional(mb);
+  if (pa && pb) return compare_positional_magnitudes(ma, mb);
+  if (pa && ma < 1.0) return -1;
+  if (pb && mb < 1.0) return 1;
+  return std::nullopt;
+}
+
+int compare_float_keys(double a, double b) {
+  if (const std::optional<int> order = float_key_order(a, b)) return *order;
   return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
 }
 
@@ -181,10 +199,7 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
       // as its integer digits and ".0", written without the digit search.
       const double x = value.float_value();
       if (x == std::trunc(x) && std::fabs(x) < 1e16) {
-        if (std::signbit(x)) out.push_back('-');
-        char digits[20];
-        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr;
-        out.append(digits, end);
+        vm_append_float_text_integer_part(out, x);
         out.append(".0");
         out.push_back('\0');
       } else {
@@ -251,5 +266,26 @@ VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b) {
 }
 
 std::string vm_float_key_text(double x) { return float_display_text(x); }
+
+bool vm_float_text_positional(double x) {
+  const double m = std::fabs(x);
+  return x == 0.0 || (m >= 1e-4 && m < 1e16);
+}
+
+void vm_append_float_text_integer_part(std::string& out, double x) {
+  if (std::signbit(x)) out.push_back('-');
+  char digits[20];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr);
+}
+
+int vm_float_key_compare(double a, double b) { return compare_float_keys(a, b); }
+
+int VmFloatKeyProbe::compare_item(double item) {
+  if (const std::optional<int> order = float_key_order(item, x_)) return *order;
+  if (!text_) text_ = float_display_text(x_);
+  scratch_.clear();
+  append_float_display_text(scratch_, item);
+  return vm_bytes_compare(scratch_, *text_);
+}
 
 }  // namespace veln

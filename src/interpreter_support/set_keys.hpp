@@ -107,4 +107,31 @@ std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::strin
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);
 
+// Whether a float's display text is positional: zero and magnitudes in
+// [1e-4, 1e16), whose integer part is written as that of the double.
+// Below 2^53 no integer lies between a double and its shortest digits (both
+// round to the double), and beyond, the shortest digits are the double's own
+// integer.
+bool vm_float_text_positional(double x);
+// Appends the sign and integer digits of a positional float's display text.
+void vm_append_float_text_integer_part(std::string& out, double x);
+
+// Key order of two floats (<0, 0, >0): that of their display texts,
+// formatting neither wherever the numbers decide it.
+int vm_float_key_compare(double a, double b);
+
+// A float met by many float keys in one search: the numbers decide most
+// comparisons, and where they cannot, its own text is formatted once.
+class VmFloatKeyProbe {
+ public:
+  explicit VmFloatKeyProbe(double x) : x_(x) {}
+  // Key order of `item` against the probe's float (<0: item first).
+  int compare_item(double item);
+
+ private:
+  double x_;
+  std::optional<std::string> text_;
+  std::string scratch_;
+};
+
 }  // namespace veln
