@@ -834,10 +834,12 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
 // ---------------------------------------------------------------------------
 // Membership in canonical set items, in set-key order.
 
-// First position whose float key is not below the probe's, if equal to it.
+// First position whose float key is not below the probe's, if equal to it;
+// `lower` gets that position either way.
 template <class Items>
-std::optional<size_t> find_float_key(const Items& items, VmFloatKeyProbe probe) {
+std::optional<size_t> find_float_key(const Items& items, VmFloatKeyProbe probe, size_t* lower = nullptr) {
   const size_t lo = first_failing(items, [&](const VmValue& item) { return probe.compare_item(item.float_value()) < 0; });
+  if (lower != nullptr) *lower = lo;
   if (lo < items.size() && probe.compare_item(items[lo].float_value()) == 0) return lo;
   return std::nullopt;
 }
@@ -1426,6 +1428,8 @@ struct NumberMatch {
   bool several = false;
   bool nan = false;
   size_t floats = 0;  // where the floats start
+  // Where x, a nonzero float, stands among the floats when it was searched.
+  std::optional<size_t> float_place;
 };
 template <class Items>
 std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, size_t to, const VmValue& x,
@@ -1461,7 +1465,9 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
     const Slice<Items> run(items, floats, to);
     vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
-    std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d));
+    size_t lower = 0;
+    std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d), &lower);
+    if (x.is(VmKind::Float) && d != 0.0) match.float_place = floats + lower;
     if (!equal && d == 0.0) equal = find_float_key(run, VmFloatKeyProbe(0.0));
     if (equal) match.equal = floats + *equal;
   }
@@ -1665,7 +1671,9 @@ std::optional<VmResult<SetInsertion>> insertion_among_numbers(const Items& items
   // No item has x's key: x goes after the lesser keys, before the equal
   // item it replaces. A float is placed among the floats by its text.
   size_t at = 0;
-  if (x.is(VmKind::Float)) {
+  if (match->float_place) {
+    at = *match->float_place;
+  } else if (x.is(VmKind::Float)) {
     VmFloatKeyProbe probe(x.float_value());
     at = match->floats + first_failing(Slice<Items>(items, match->floats, to), [&](const VmValue& item) {
       return probe.compare_item(item.float_value()) < 0;
