@@ -765,33 +765,39 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     std::array<uint64_t, 3> words;
     double value;
   };
+  const auto words_order = [](const Keyed& a, const Keyed& b) {
+    for (size_t w = 0; w < 3; ++w)
+      if (a.words[w] != b.words[w]) return a.words[w] < b.words[w] ? -1 : 1;
+    return 0;
+  };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
   std::string scratch;
   for (const VmValue& item : items) {
     double x = item.float_value();
     if (x == 0.0 && any_negative_zero) x = -0.0;  // 0.0 and -0.0 are one item; -0.0 has the lesser key
-    scratch.clear();
+    char text[24] = {};
     if (all_positional) {
-      vm_append_float_text_integer_part(scratch, x);
-      scratch.push_back('.');
+      *vm_write_float_text_integer_part(text, x) = '.';
     } else {
+      scratch.clear();
       append_float_display_text(scratch, x);
+      std::memcpy(text, scratch.data(), std::min(scratch.size(), sizeof text));
     }
-    scratch.resize(24, '\0');
     Keyed k{{}, x};
     for (size_t w = 0; w < 3; ++w) {
-      for (size_t b = 0; b < 8; ++b) k.words[w] = (k.words[w] << 8) | static_cast<uint8_t>(scratch[w * 8 + b]);
+      for (size_t b = 0; b < 8; ++b) k.words[w] = (k.words[w] << 8) | static_cast<uint8_t>(text[w * 8 + b]);
     }
     keyed.push_back(k);
   }
-  std::sort(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) {
-    return a.words != b.words ? a.words < b.words : std::fabs(a.value) < std::fabs(b.value);
+  std::sort(keyed.begin(), keyed.end(), vm_counted([&](const Keyed& a, const Keyed& b) {
+    const int c = words_order(a, b);
+    return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
   }, meter));
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
-    if (i > 0 && keyed[i].words == keyed[i - 1].words && keyed[i].value == keyed[i - 1].value) continue;
+    if (i > 0 && words_order(keyed[i], keyed[i - 1]) == 0 && keyed[i].value == keyed[i - 1].value) continue;
     out.push_back(VmValue::float64(keyed[i].value));
   }
   return ClassOutcome{std::move(out), std::nullopt, {}};

@@ -208,7 +208,8 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
       // as its integer digits and ".0", written without the digit search.
       const double x = value.float_value();
       if (x == std::trunc(x) && std::fabs(x) < 1e16) {
-        vm_append_float_text_integer_part(out, x);
+        char text[kFloatTextIntegerPartRoom];
+        out.append(text, vm_write_float_text_integer_part(text, x));
         out.append(".0");
         out.push_back('\0');
       } else {
@@ -281,10 +282,9 @@ bool vm_float_text_positional(double x) {
   return x == 0.0 || (m >= 1e-4 && m < 1e16);
 }
 
-void vm_append_float_text_integer_part(std::string& out, double x) {
-  if (std::signbit(x)) out.push_back('-');
-  char digits[20];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr);
+char* vm_write_float_text_integer_part(char* to, double x) {
+  if (std::signbit(x)) *to++ = '-';
+  return std::to_chars(to, to + 17, static_cast<uint64_t>(std::fabs(x))).ptr;
 }
 
 int vm_float_key_compare(double a, double b) { return compare_float_keys(a, b); }

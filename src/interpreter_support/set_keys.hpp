@@ -113,8 +113,10 @@ std::string vm_float_key_text(double x);
 // round to the double), and beyond, the shortest digits are the double's own
 // integer.
 bool vm_float_text_positional(double x);
-// Appends the sign and integer digits of a positional float's display text.
-void vm_append_float_text_integer_part(std::string& out, double x);
+// Writes the sign and integer digits of a positional float's display text
+// (at most kFloatTextIntegerPartRoom bytes) and returns their end.
+constexpr size_t kFloatTextIntegerPartRoom = 18;
+char* vm_write_float_text_integer_part(char* to, double x);
 
 // Key order of two floats (<0, 0, >0): that of their display texts,
 // formatting neither wherever the numbers decide it.
