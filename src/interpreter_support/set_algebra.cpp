@@ -786,14 +786,18 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     }
     Keyed k{{}, x};
     for (size_t w = 0; w < 3; ++w) {
-      for (size_t b = 0; b < 8; ++b) k.words[w] = (k.words[w] << 8) | static_cast<uint8_t>(text[w * 8 + b]);
+      uint64_t word = 0;
+      std::memcpy(&word, text + 8 * w, 8);
+      k.words[w] = std::endian::native == std::endian::little ? __builtin_bswap64(word) : word;
     }
     keyed.push_back(k);
   }
-  std::sort(keyed.begin(), keyed.end(), vm_counted([&](const Keyed& a, const Keyed& b) {
+  // Floats taken from a set (a union's operand, say) come in order already.
+  const auto less = vm_counted([&](const Keyed& a, const Keyed& b) {
     const int c = words_order(a, b);
     return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
-  }, meter));
+  }, meter);
+  if (!std::is_sorted(keyed.begin(), keyed.end(), less)) std::sort(keyed.begin(), keyed.end(), less);
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
