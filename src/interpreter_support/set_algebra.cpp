@@ -755,9 +755,9 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   // A display text has at most 24 bytes ("-1.2345678901234567e-308"): as
   // three big-endian words padded with zero bytes (which no text holds), the
   // words compare in the texts' bytewise order. When every text is
-  // positional, the words hold only the sign, the integer digits and the
-  // ".", and the magnitudes order texts equal so far (shortest digits keep
-  // the doubles' order); with full texts, equal words are equal doubles.
+  // positional, the first word is the positional key word and the
+  // magnitudes order floats of one word; with full texts, equal words are
+  // equal doubles.
   const bool all_positional = std::all_of(items.begin(), items.end(), [](const VmValue& item) {
     return vm_float_text_positional(item.float_value());
   });
@@ -776,15 +776,16 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
     double x = item.float_value();
     if (x == 0.0 && any_negative_zero) x = -0.0;  // 0.0 and -0.0 are one item; -0.0 has the lesser key
-    char text[24] = {};
-    if (all_positional) {
-      *vm_write_float_text_integer_part(text, x) = '.';
-    } else {
-      scratch.clear();
-      append_float_display_text(scratch, x);
-      std::memcpy(text, scratch.data(), std::min(scratch.size(), sizeof text));
-    }
     Keyed k{{}, x};
+    if (all_positional) {
+      k.words[0] = vm_positional_float_key_word(x);
+      keyed.push_back(k);
+      continue;
+    }
+    char text[24] = {};
+    scratch.clear();
+    append_float_display_text(scratch, x);
+    std::memcpy(text, scratch.data(), std::min(scratch.size(), sizeof text));
     for (size_t w = 0; w < 3; ++w) {
       uint64_t word = 0;
       std::memcpy(&word, text + 8 * w, 8);

@@ -25,7 +25,6 @@ int compare_datetime_keys(const VmDateTime& a, const VmDateTime& b) {
   return (ua > ub) - (ua < ub);
 }
 
-
 constexpr auto kPowersOfTen = [] {
   std::array<uint64_t, 20> powers{};
   powers[0] = 1;
@@ -41,25 +40,13 @@ uint64_t digit_count(uint64_t v) {
   return estimate + (w >= kPowersOfTen[estimate] ? 1 : 0);
 }
 
-// The bytewise order of the texts of two non-negative positional doubles:
-// integer parts of one length compare as numbers, then the fractions (their
-// digit strings, without trailing zeros, compare as the numbers they
-// spell, and shortest digits keep the doubles' order). Of unequal lengths,
-// the shorter part meets the longer one's leading digits, and where those
-// are equal its "." precedes the longer one's next digit.
+// The texts of two non-negative positional doubles compare by the key word,
+// then by the fractions (shortest digits keep the doubles' order).
 int compare_positional_magnitudes(double a, double b) {
-  const auto ia = static_cast<uint64_t>(a);
-  const auto ib = static_cast<uint64_t>(b);
-  const uint64_t la = digit_count(ia);
-  const uint64_t lb = digit_count(ib);
-  if (la == lb) {
-    if (ia != ib) return ia < ib ? -1 : 1;
-    return (a > b) - (a < b);
-  }
-  const uint64_t longer = (la < lb ? ib : ia) / kPowersOfTen[la < lb ? lb - la : la - lb];
-  const uint64_t shorter = la < lb ? ia : ib;
-  const int shorter_first = shorter <= longer ? -1 : 1;
-  return la < lb ? shorter_first : -shorter_first;
+  const uint64_t wa = vm_positional_float_key_word(a);
+  const uint64_t wb = vm_positional_float_key_word(b);
+  if (wa != wb) return wa < wb ? -1 : 1;
+  return (a > b) - (a < b);
 }
 
 // The class of a display text's first byte, in byte order: "-" (negative
@@ -208,8 +195,10 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
       // as its integer digits and ".0", written without the digit search.
       const double x = value.float_value();
       if (x == std::trunc(x) && std::fabs(x) < 1e16) {
-        char text[kFloatTextIntegerPartRoom];
-        out.append(text, vm_write_float_text_integer_part(text, x));
+        if (std::signbit(x)) out.push_back('-');
+        char digits[20];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr;
+        out.append(digits, end);
         out.append(".0");
         out.push_back('\0');
       } else {
@@ -282,9 +271,15 @@ bool vm_float_text_positional(double x) {
   return x == 0.0 || (m >= 1e-4 && m < 1e16);
 }
 
-char* vm_write_float_text_integer_part(char* to, double x) {
-  if (std::signbit(x)) *to++ = '-';
-  return std::to_chars(to, to + 17, static_cast<uint64_t>(std::fabs(x))).ptr;
+// The integer part's digits left-aligned to 17 places compare as the texts
+// wherever two parts differ in their digits; where one part is the other
+// followed by zeros, the shorter text comes first (its "." is below "0"),
+// hence the digit count in the low bits.
+uint64_t vm_positional_float_key_word(double x) {
+  const auto whole = static_cast<uint64_t>(std::fabs(x));
+  const uint64_t digits = digit_count(whole);
+  const uint64_t aligned = whole * kPowersOfTen[17 - digits];
+  return (std::signbit(x) ? 0 : uint64_t{1} << 63) | aligned << 5 | digits;
 }
 
 int vm_float_key_compare(double a, double b) { return compare_float_keys(a, b); }

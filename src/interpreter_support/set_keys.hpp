@@ -113,10 +113,10 @@ std::string vm_float_key_text(double x);
 // round to the double), and beyond, the shortest digits are the double's own
 // integer.
 bool vm_float_text_positional(double x);
-// Writes the sign and integer digits of a positional float's display text
-// (at most kFloatTextIntegerPartRoom bytes) and returns their end.
-constexpr size_t kFloatTextIntegerPartRoom = 18;
-char* vm_write_float_text_integer_part(char* to, double x);
+// For a positional float: a word ordering its sign ("-" first) and the
+// integer part of its display text as the texts order; floats of one word
+// order by magnitude.
+uint64_t vm_positional_float_key_word(double x);
 
 // Key order of two floats (<0, 0, >0): that of their display texts,
 // formatting neither wherever the numbers decide it.
