@@ -284,7 +284,19 @@ uint64_t vm_positional_float_key_word(double x) {
 
 int vm_float_key_compare(double a, double b) { return compare_float_keys(a, b); }
 
+VmFloatKeyProbe::VmFloatKeyProbe(double x) : x_(x) {
+  if (vm_float_text_positional(x)) word_ = vm_positional_float_key_word(x);
+}
+
 int VmFloatKeyProbe::compare_item(double item) {
+  if (word_ && vm_float_text_positional(item)) {
+    // Both positional: the words, then the magnitudes (of one sign here).
+    const uint64_t w = vm_positional_float_key_word(item);
+    if (w != *word_) return w < *word_ ? -1 : 1;
+    const double a = std::fabs(item);
+    const double b = std::fabs(x_);
+    return (a > b) - (a < b);
+  }
   if (const std::optional<int> order = float_key_order(item, x_)) return *order;
   if (!text_) text_ = float_display_text(x_);
   scratch_.clear();

@@ -126,12 +126,14 @@ int vm_float_key_compare(double a, double b);
 // comparisons, and where they cannot, its own text is formatted once.
 class VmFloatKeyProbe {
  public:
-  explicit VmFloatKeyProbe(double x) : x_(x) {}
+  explicit VmFloatKeyProbe(double x);
   // Key order of `item` against the probe's float (<0: item first).
   int compare_item(double item);
 
  private:
   double x_;
+  // The positional key word of x, when its text is positional.
+  std::optional<uint64_t> word_;
   std::optional<std::string> text_;
   std::string scratch_;
 };
