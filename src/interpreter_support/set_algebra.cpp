@@ -1422,8 +1422,14 @@ bool is_nan_float(const VmValue& x) { return x.is(VmKind::Float) && std::isnan(x
 template <class Items>
 std::pair<size_t, size_t> class_range(const Items& items, VmKind kind, VmWorkMeter* meter) {
   const size_t c = class_of(kind);
-  const size_t from = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) < c; }, meter);
-  const size_t to = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) <= c; }, meter);
+  if (items.empty()) return {0, 0};
+  // A class at either end needs no search for that bound.
+  const size_t from = c <= class_of(items.front().kind())
+                          ? 0
+                          : first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) < c; }, meter);
+  const size_t to = class_of(items.back().kind()) <= c
+                        ? items.size()
+                        : first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) <= c; }, meter);
   return {from, to};
 }
 
@@ -1447,12 +1453,15 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
                                               VmWorkMeter* meter) {
   if (x.is(VmKind::Decimal)) return std::nullopt;
   const Slice<Items> all(items, from, to);
+  const auto variant_at = [&](size_t i) { return *vm_set_key_variant(items[i].kind()); };
   const auto start_of = [&](VmSetKeyVariant v) {
     return from + first_failing(all, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
   };
-  const size_t ints = start_of(VmSetKeyVariant::Int);
-  const size_t decimals = start_of(VmSetKeyVariant::Decimal);
+  // Bools lead, if any; decimals, if any, stand just before the floats.
+  const size_t ints = from == to || variant_at(from) != VmSetKeyVariant::Bool ? from : start_of(VmSetKeyVariant::Int);
   const size_t floats = start_of(VmSetKeyVariant::Float);
+  const size_t decimals =
+      floats == ints || variant_at(floats - 1) != VmSetKeyVariant::Decimal ? floats : start_of(VmSetKeyVariant::Decimal);
   if (decimals != floats) return std::nullopt;
   NumberMatch match;
   if (is_nan_float(x)) {
