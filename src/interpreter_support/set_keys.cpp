@@ -282,8 +282,6 @@ uint64_t vm_positional_float_key_word(double x) {
   return (std::signbit(x) ? 0 : uint64_t{1} << 63) | aligned << 5 | digits;
 }
 
-int vm_float_key_compare(double a, double b) { return compare_float_keys(a, b); }
-
 VmFloatKeyProbe::VmFloatKeyProbe(double x) : x_(x) {
   if (vm_float_text_positional(x)) word_ = vm_positional_float_key_word(x);
 }

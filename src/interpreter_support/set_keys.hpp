@@ -118,10 +118,6 @@ bool vm_float_text_positional(double x);
 // order by magnitude.
 uint64_t vm_positional_float_key_word(double x);
 
-// Key order of two floats (<0, 0, >0): that of their display texts,
-// formatting neither wherever the numbers decide it.
-int vm_float_key_compare(double a, double b);
-
 // A float met by many float keys in one search: the numbers decide most
 // comparisons, and where they cannot, its own text is formatted once.
 class VmFloatKeyProbe {
