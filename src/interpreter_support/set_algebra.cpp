@@ -754,10 +754,21 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   if (first_nan) return class_failure(*first_nan == 0 ? 1 : *first_nan, nan_error());
   // A display text has at most 24 bytes ("-1.2345678901234567e-308"): as
   // three big-endian words padded with zero bytes (which no text holds), the
-  // words compare in the texts' bytewise order.
+  // words compare in the texts' bytewise order. When every text is
+  // positional, the first word is the positional key word and the
+  // magnitudes order floats of one word; with full texts, equal words are
+  // equal doubles.
+  const bool all_positional = std::all_of(items.begin(), items.end(), [](const VmValue& item) {
+    return vm_float_text_positional(item.float_value());
+  });
   struct Keyed {
     std::array<uint64_t, 3> words;
     double value;
+  };
+  const auto words_order = [](const Keyed& a, const Keyed& b) {
+    for (size_t w = 0; w < 3; ++w)
+      if (a.words[w] != b.words[w]) return a.words[w] < b.words[w] ? -1 : 1;
+    return 0;
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
@@ -765,20 +776,33 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
     double x = item.float_value();
     if (x == 0.0 && any_negative_zero) x = -0.0;  // 0.0 and -0.0 are one item; -0.0 has the lesser key
+    Keyed k{{}, x};
+    if (all_positional) {
+      k.words[0] = vm_positional_float_key_word(x);
+      keyed.push_back(k);
+      continue;
+    }
+    char text[24] = {};
     scratch.clear();
     append_float_display_text(scratch, x);
-    scratch.resize(24, '\0');
-    Keyed k{{}, x};
+    std::memcpy(text, scratch.data(), std::min(scratch.size(), sizeof text));
     for (size_t w = 0; w < 3; ++w) {
-      for (size_t b = 0; b < 8; ++b) k.words[w] = (k.words[w] << 8) | static_cast<uint8_t>(scratch[w * 8 + b]);
+      uint64_t word = 0;
+      std::memcpy(&word, text + 8 * w, 8);
+      k.words[w] = std::endian::native == std::endian::little ? __builtin_bswap64(word) : word;
     }
     keyed.push_back(k);
   }
-  std::sort(keyed.begin(), keyed.end(), vm_counted([](const Keyed& a, const Keyed& b) { return a.words < b.words; }, meter));
+  // Floats taken from a set (a union's operand, say) come in order already.
+  const auto less = vm_counted([&](const Keyed& a, const Keyed& b) {
+    const int c = words_order(a, b);
+    return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
+  }, meter);
+  if (!std::is_sorted(keyed.begin(), keyed.end(), less)) std::sort(keyed.begin(), keyed.end(), less);
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
-    if (i > 0 && keyed[i].words == keyed[i - 1].words) continue;
+    if (i > 0 && words_order(keyed[i], keyed[i - 1]) == 0 && keyed[i].value == keyed[i - 1].value) continue;
     out.push_back(VmValue::float64(keyed[i].value));
   }
   return ClassOutcome{std::move(out), std::nullopt, {}};
@@ -821,36 +845,28 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
 // ---------------------------------------------------------------------------
 // Membership in canonical set items, in set-key order.
 
-int float_key_compare_to(double item, std::string_view needle_text, std::string& scratch) {
-  scratch.clear();
-  append_float_display_text(scratch, item);
-  return vm_bytes_compare(scratch, needle_text);
-}
-
-// First position whose float key text is not below `text`, or npos.
+// First position whose float key is not below the probe's, if equal to it;
+// `lower` gets that position either way.
 template <class Items>
-std::optional<size_t> find_float_text(const Items& items, std::string_view text,
-                                      std::string& scratch) {
-  const size_t lo = first_failing(items, [&](const VmValue& item) {
-    return float_key_compare_to(item.float_value(), text, scratch) < 0;
-  });
-  if (lo < items.size() && float_key_compare_to(items[lo].float_value(), text, scratch) == 0) return lo;
+std::optional<size_t> find_float_key(const Items& items, VmFloatKeyProbe probe, size_t* lower = nullptr) {
+  const size_t lo = first_failing(items, [&](const VmValue& item) { return probe.compare_item(item.float_value()) < 0; });
+  if (lower != nullptr) *lower = lo;
+  if (lo < items.size() && probe.compare_item(items[lo].float_value()) == 0) return lo;
   return std::nullopt;
 }
 
 template <class Items>
 VmResult<bool> float_set_contains(const Items& items, double needle) {
   if (std::isnan(needle)) return nan_error();
-  std::string scratch;
   std::optional<size_t> match;
   if (needle == 0.0) {
-    const auto neg = find_float_text(items, "-0.0", scratch);
-    const auto pos = find_float_text(items, "0.0", scratch);
+    const auto neg = find_float_key(items, VmFloatKeyProbe(-0.0));
+    const auto pos = find_float_key(items, VmFloatKeyProbe(0.0));
     match = neg && pos ? std::min(*neg, *pos) : (neg ? neg : pos);
   } else {
-    match = find_float_text(items, float_display_text(needle), scratch);
+    match = find_float_key(items, VmFloatKeyProbe(needle));
   }
-  const auto nan_at = find_float_text(items, "NaN", scratch);
+  const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
   if (nan_at && (!match || *nan_at < *match)) return nan_error();
   return match.has_value();
 }
@@ -1334,10 +1350,9 @@ std::optional<Found> find_in_family(const Items& items, Family f, const VmValue&
       const double needle = x.float_value();
       if (std::isnan(needle)) return std::nullopt;
       vm_tick(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
-      std::string scratch;
-      found.equal = needle == 0.0 ? find_float_text(items, "-0.0", scratch) : std::nullopt;
-      if (!found.equal) found.equal = find_float_text(items, needle == 0.0 ? "0.0" : float_display_text(needle), scratch);
-      const auto nan_at = find_float_text(items, "NaN", scratch);
+      found.equal = needle == 0.0 ? find_float_key(items, VmFloatKeyProbe(-0.0)) : std::nullopt;
+      if (!found.equal) found.equal = find_float_key(items, VmFloatKeyProbe(needle == 0.0 ? 0.0 : needle));
+      const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
       found.fails = nan_at && (!found.equal || *nan_at < *found.equal);
       return found;
     }
@@ -1407,8 +1422,14 @@ bool is_nan_float(const VmValue& x) { return x.is(VmKind::Float) && std::isnan(x
 template <class Items>
 std::pair<size_t, size_t> class_range(const Items& items, VmKind kind, VmWorkMeter* meter) {
   const size_t c = class_of(kind);
-  const size_t from = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) < c; }, meter);
-  const size_t to = first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) <= c; }, meter);
+  if (items.empty()) return {0, 0};
+  // A class at either end needs no search for that bound.
+  const size_t from = c <= class_of(items.front().kind())
+                          ? 0
+                          : first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) < c; }, meter);
+  const size_t to = class_of(items.back().kind()) <= c
+                        ? items.size()
+                        : first_failing(items, [c](const VmValue& item) { return class_of(item.kind()) <= c; }, meter);
   return {from, to};
 }
 
@@ -1424,18 +1445,23 @@ struct NumberMatch {
   bool several = false;
   bool nan = false;
   size_t floats = 0;  // where the floats start
+  // Where x, a nonzero float, stands among the floats when it was searched.
+  std::optional<size_t> float_place;
 };
 template <class Items>
 std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, size_t to, const VmValue& x,
                                               VmWorkMeter* meter) {
   if (x.is(VmKind::Decimal)) return std::nullopt;
   const Slice<Items> all(items, from, to);
+  const auto variant_at = [&](size_t i) { return *vm_set_key_variant(items[i].kind()); };
   const auto start_of = [&](VmSetKeyVariant v) {
     return from + first_failing(all, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
   };
-  const size_t ints = start_of(VmSetKeyVariant::Int);
-  const size_t decimals = start_of(VmSetKeyVariant::Decimal);
+  // Bools lead, if any; decimals, if any, stand just before the floats.
+  const size_t ints = from == to || variant_at(from) != VmSetKeyVariant::Bool ? from : start_of(VmSetKeyVariant::Int);
   const size_t floats = start_of(VmSetKeyVariant::Float);
+  const size_t decimals =
+      floats == ints || variant_at(floats - 1) != VmSetKeyVariant::Decimal ? floats : start_of(VmSetKeyVariant::Decimal);
   if (decimals != floats) return std::nullopt;
   NumberMatch match;
   if (is_nan_float(x)) {
@@ -1458,10 +1484,11 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     // double, or of either zero. There is no NaN to meet.
     const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
     const Slice<Items> run(items, floats, to);
-    std::string scratch;
     vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
-    std::optional<size_t> equal = find_float_text(run, d == 0.0 ? "-0.0" : float_display_text(d), scratch);
-    if (!equal && d == 0.0) equal = find_float_text(run, "0.0", scratch);
+    size_t lower = 0;
+    std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d), &lower);
+    if (x.is(VmKind::Float) && d != 0.0) match.float_place = floats + lower;
+    if (!equal && d == 0.0) equal = find_float_key(run, VmFloatKeyProbe(0.0));
     if (equal) match.equal = floats + *equal;
   }
   match.several = x.is(VmKind::Float) && !(std::fabs(x.float_value()) < kTwoTo53) && ints != decimals;
@@ -1664,11 +1691,12 @@ std::optional<VmResult<SetInsertion>> insertion_among_numbers(const Items& items
   // No item has x's key: x goes after the lesser keys, before the equal
   // item it replaces. A float is placed among the floats by its text.
   size_t at = 0;
-  if (x.is(VmKind::Float)) {
-    std::string scratch;
-    const std::string text = float_display_text(x.float_value());
+  if (match->float_place) {
+    at = *match->float_place;
+  } else if (x.is(VmKind::Float)) {
+    VmFloatKeyProbe probe(x.float_value());
     at = match->floats + first_failing(Slice<Items>(items, match->floats, to), [&](const VmValue& item) {
-      return float_key_compare_to(item.float_value(), text, scratch) < 0;
+      return probe.compare_item(item.float_value()) < 0;
     }, meter);
   } else {
     at = key_position(items, x, meter);

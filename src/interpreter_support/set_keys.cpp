@@ -3,6 +3,7 @@
 // costs only the hashability walk.
 #include "interpreter_support/set_keys.hpp"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -24,50 +25,63 @@ int compare_datetime_keys(const VmDateTime& a, const VmDateTime& b) {
   return (ua > ub) - (ua < ub);
 }
 
-// Zero and magnitudes in [1e-4, 1e16) are shown positionally, and there the
-// integer part of the text is that of the double: below 2^53 no integer lies
-// between a double and its shortest digits (both round to the double), and
-// beyond, the shortest digits are the double's own integer.
-bool positional(double x) {
-  const double m = std::fabs(x);
-  return x == 0.0 || (m >= 1e-4 && m < 1e16);
-}
+constexpr auto kPowersOfTen = [] {
+  std::array<uint64_t, 20> powers{};
+  powers[0] = 1;
+  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
 
+// Decimal digits of v: log10 estimated from the bit width (1233 / 4096 is
+// just above log10(2)), then corrected by one power.
 uint64_t digit_count(uint64_t v) {
-  uint64_t count = 1;
-  for (; v >= 10; v /= 10) ++count;
-  return count;
+  const uint64_t w = v | 1;  // zero has one digit, as one has
+  const auto estimate = static_cast<uint64_t>(std::bit_width(w) * 1233 >> 12);
+  return estimate + (w >= kPowersOfTen[estimate] ? 1 : 0);
 }
 
-// The bytewise order of the texts of two non-negative positional doubles:
-// integer parts of one length compare as numbers, then the fractions (their
-// digit strings, without trailing zeros, compare as the numbers they
-// spell, and shortest digits keep the doubles' order). Of unequal lengths,
-// the shorter part meets the longer one's leading digits, and where those
-// are equal its "." precedes the longer one's next digit.
+// The texts of two non-negative positional doubles compare by the key word,
+// then by the fractions (shortest digits keep the doubles' order).
 int compare_positional_magnitudes(double a, double b) {
-  const auto ia = static_cast<uint64_t>(a);
-  const auto ib = static_cast<uint64_t>(b);
-  const uint64_t la = digit_count(ia);
-  const uint64_t lb = digit_count(ib);
-  if (la == lb) {
-    if (ia != ib) return ia < ib ? -1 : 1;
-    return (a > b) - (a < b);
-  }
-  uint64_t longer = la < lb ? ib : ia;
-  for (uint64_t extra = la < lb ? lb - la : la - lb; extra > 0; --extra) longer /= 10;
-  const uint64_t shorter = la < lb ? ia : ib;
-  const int shorter_first = shorter <= longer ? -1 : 1;
-  return la < lb ? shorter_first : -shorter_first;
+  const uint64_t wa = vm_positional_float_key_word(a);
+  const uint64_t wb = vm_positional_float_key_word(b);
+  if (wa != wb) return wa < wb ? -1 : 1;
+  return (a > b) - (a < b);
+}
+
+// The class of a display text's first byte, in byte order: "-" (negative
+// values, -0.0 and -inf), a digit (the rest of the finite ones), "NaN",
+// "inf".
+int leading_rank(double x) {
+  if (std::isnan(x)) return 2;
+  if (std::signbit(x)) return 0;
+  return std::isinf(x) ? 3 : 1;
+}
+
+// The order of two floats' display texts where the numbers decide it.
+// Texts of one sign compare as the texts of the magnitudes (past the "-").
+// Of finite magnitudes, two positional ones compare as above; a positional
+// one below 1 ("0.", zero included) precedes every exponent form, which
+// starts with a nonzero digit. The others need the texts.
+std::optional<int> float_key_order(double a, double b) {
+  if (a == b && std::signbit(a) == std::signbit(b)) return 0;  // same double, same text
+  const int ra = leading_rank(a);
+  const int rb = leading_rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra >= 2) return 0;  // "NaN" and "NaN" ("inf" and "inf" are equal doubles)
+  const double ma = std::fabs(a);
+  const double mb = std::fabs(b);
+  if (std::isinf(ma) || std::isinf(mb)) return std::isinf(ma) ? 1 : -1;  // "-inf" past digits
+  const bool pa = vm_float_text_positional(ma);
+  const bool pb = vm_float_text_positional(mb);
+  if (pa && pb) return compare_positional_magnitudes(ma, mb);
+  if (pa && ma < 1.0) return -1;
+  if (pb && mb < 1.0) return 1;
+  return std::nullopt;
 }
 
 int compare_float_keys(double a, double b) {
-  if (a == b && std::signbit(a) == std::signbit(b)) return 0;  // same double, same text
-  if (positional(a) && positional(b)) {
-    // "-" precedes every digit; two negative texts compare past their signs.
-    if (std::signbit(a) != std::signbit(b)) return std::signbit(a) ? -1 : 1;
-    return compare_positional_magnitudes(std::fabs(a), std::fabs(b));
-  }
+  if (const std::optional<int> order = float_key_order(a, b)) return *order;
   return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
 }
 
@@ -251,5 +265,41 @@ VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b) {
 }
 
 std::string vm_float_key_text(double x) { return float_display_text(x); }
+
+bool vm_float_text_positional(double x) {
+  const double m = std::fabs(x);
+  return x == 0.0 || (m >= 1e-4 && m < 1e16);
+}
+
+// The integer part's digits left-aligned to 17 places compare as the texts
+// wherever two parts differ in their digits; where one part is the other
+// followed by zeros, the shorter text comes first (its "." is below "0"),
+// hence the digit count in the low bits.
+uint64_t vm_positional_float_key_word(double x) {
+  const auto whole = static_cast<uint64_t>(std::fabs(x));
+  const uint64_t digits = digit_count(whole);
+  const uint64_t aligned = whole * kPowersOfTen[17 - digits];
+  return (std::signbit(x) ? 0 : uint64_t{1} << 63) | aligned << 5 | digits;
+}
+
+VmFloatKeyProbe::VmFloatKeyProbe(double x) : x_(x) {
+  if (vm_float_text_positional(x)) word_ = vm_positional_float_key_word(x);
+}
+
+int VmFloatKeyProbe::compare_item(double item) {
+  if (word_ && vm_float_text_positional(item)) {
+    // Both positional: the words, then the magnitudes (of one sign here).
+    const uint64_t w = vm_positional_float_key_word(item);
+    if (w != *word_) return w < *word_ ? -1 : 1;
+    const double a = std::fabs(item);
+    const double b = std::fabs(x_);
+    return (a > b) - (a < b);
+  }
+  if (const std::optional<int> order = float_key_order(item, x_)) return *order;
+  if (!text_) text_ = float_display_text(x_);
+  scratch_.clear();
+  append_float_display_text(scratch_, item);
+  return vm_bytes_compare(scratch_, *text_);
+}
 
 }  // namespace veln

@@ -107,4 +107,31 @@ std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::strin
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);
 
+// Whether a float's display text is positional: zero and magnitudes in
+// [1e-4, 1e16), whose integer part is written as that of the double.
+// Below 2^53 no integer lies between a double and its shortest digits (both
+// round to the double), and beyond, the shortest digits are the double's own
+// integer.
+bool vm_float_text_positional(double x);
+// For a positional float: a word ordering its sign ("-" first) and the
+// integer part of its display text as the texts order; floats of one word
+// order by magnitude.
+uint64_t vm_positional_float_key_word(double x);
+
+// A float met by many float keys in one search: the numbers decide most
+// comparisons, and where they cannot, its own text is formatted once.
+class VmFloatKeyProbe {
+ public:
+  explicit VmFloatKeyProbe(double x);
+  // Key order of `item` against the probe's float (<0: item first).
+  int compare_item(double item);
+
+ private:
+  double x_;
+  // The positional key word of x, when its text is positional.
+  std::optional<uint64_t> word_;
+  std::optional<std::string> text_;
+  std::string scratch_;
+};
+
 }  // namespace veln
