@@ -1468,13 +1468,111 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
   return match;
 }
 
+// A tuple whose items are None, texts, bytes, time deltas, bools, and ints
+// and floats of magnitude below 2^53: every number among them is exactly
+// its double, so value equality over such tuples is an equivalence, no
+// comparison fails, and the item equal to one of them is found in key order
+// by trying each equal form of its leaves (False, 0, -0.0 and 0.0, say).
+bool plain_leaf(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::None:
+    case VmKind::Bool:
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::TimeDelta:
+      return true;
+    case VmKind::Int:
+      return v.int_is_small() && v.small_int() < (int64_t{1} << 53) && v.small_int() > -(int64_t{1} << 53);
+    case VmKind::Float:
+      return std::fabs(v.float_value()) < kTwoTo53;
+    default:
+      return false;
+  }
+}
+
+bool plain_tuple(const VmValue& v) {
+  if (!v.is(VmKind::Tuple)) return false;
+  const auto leaves = v.items();
+  return std::all_of(leaves.begin(), leaves.end(), plain_leaf);
+}
+
+// The values equal to a plain leaf, one per key (at most four).
+std::vector<VmValue> equal_forms(const VmValue& v) {
+  if (!is_number(v)) return {v};
+  const double d = v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : v.is(VmKind::Int) ? vm_int_to_f64(v) : v.float_value();
+  std::vector<VmValue> forms;
+  if (d == 0.0 || d == 1.0) forms.push_back(VmValue::boolean(d == 1.0));
+  if (d == std::trunc(d)) forms.push_back(VmValue::integer(static_cast<int64_t>(d)));
+  if (d == 0.0) forms.push_back(VmValue::float64(-0.0));
+  forms.push_back(VmValue::float64(d == 0.0 ? 0.0 : d));
+  return forms;
+}
+
+// The position of the item of plain tuples [from, to) (canonical: sorted by
+// key, no two equal) value-equal to x, a plain tuple. Items sharing key
+// prefixes with a form of x's leading leaves form a range; each leaf
+// narrows every live range by each of its forms.
+template <class Items>
+std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t to, const VmValue& x,
+                                       VmWorkMeter* meter) {
+  struct Range {
+    size_t lo, hi;
+  };
+  std::vector<Range> live{{from, to}};
+  const auto leaves = x.items();
+  for (size_t i = 0; i < leaves.size() && !live.empty(); ++i) {
+    const std::vector<VmValue> forms = equal_forms(leaves[i]);
+    std::vector<Range> next;
+    for (const Range r : live) {
+      const Slice<Items> range(items, r.lo, r.hi);
+      for (const VmValue& form : forms) {
+        // Within the range, shorter tuples come first, then the key order
+        // of leaf i.
+        const auto before = [&](const VmValue& item, bool equal_too) {
+          if (item.item_count() <= i) return true;
+          const VmOrdering c = vm_set_key_compare(item.items()[i], form);
+          return c == VmOrdering::Less || (equal_too && c == VmOrdering::Equal);
+        };
+        const size_t lo = r.lo + first_failing(range, [&](const VmValue& item) { return before(item, false); }, meter);
+        const size_t hi = r.lo + first_failing(range, [&](const VmValue& item) { return before(item, true); }, meter);
+        if (lo != hi) next.push_back(Range{lo, hi});
+      }
+    }
+    live = std::move(next);
+  }
+  // The tuples of x's length come first in each range left.
+  for (const Range r : live)
+    if (items[r.lo].item_count() == leaves.size()) return r.lo;
+  return std::nullopt;
+}
+
+// insertion_in for x, a plain tuple, where every tuple of the items is
+// plain: x equals at most one of them, and normalising keeps the lesser
+// key of the two; no other item and no other class changes.
+template <class Items>
+VmResult<SetInsertion> insertion_among_plain_tuples(const Items& items, size_t from, size_t to, const VmValue& x,
+                                                    VmWorkMeter* meter) {
+  using Kind = SetInsertion::Kind;
+  const std::optional<size_t> equal = find_plain_tuple(items, from, to, x, meter);
+  if (equal && !key_less(x, items[*equal])) return SetInsertion{Kind::Present, *equal, *equal};
+  // No item has x's key (it would equal x): x goes after the lesser keys,
+  // before the equal item it replaces.
+  const size_t at = from + key_position(Slice<Items>(items, from, to), x, meter);
+  if (equal) return SetInsertion{Kind::Replace, *equal, at, true};
+  return SetInsertion{Kind::Insert, 0, at, true};
+}
+
 // Membership where key order decides it: in items of one kind, or in the
 // items of the needle's class (the others never equal it, nor fail); nothing
 // where only the scan (or an index of the items) can tell.
 template <class Items>
 std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
-                                                std::optional<bool> settled = std::nullopt) {
+                                                std::optional<bool> settled = std::nullopt, bool plain = false) {
   if (items.empty()) return false;
+  if (plain && plain_tuple(needle)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    return VmResult<bool>(find_plain_tuple(items, from, to, needle, meter).has_value());
+  }
   // Equal kinds at both ends mean one kind throughout.
   if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, settled);
   if (!vm_set_key_variant(needle.kind())) return std::nullopt;
@@ -1691,7 +1789,7 @@ std::optional<VmResult<SetInsertion>> shifted(std::optional<VmResult<SetInsertio
 // fail to compare with it, so they stay as they are).
 template <class Items>
 std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                  std::optional<bool> settled) {
+                                                  std::optional<bool> settled, bool plain) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
@@ -1704,12 +1802,22 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
     return insertion_in_family(items, *f, x, meter);
   }
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-  if (items.back().kind() == items.front().kind() || !classes_settled(items, settled, meter)) return std::nullopt;
+  if (plain && plain_tuple(x)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    // Tuples of one shape and x of it keep that fact by the search below.
+    const bool one_shape = from != to && settled.value_or(false) && same_exact_shape(items[from], x);
+    if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
+    if (!one_shape) return insertion_among_plain_tuples(items, from, to, x, meter);
+  }
+  // Plain tuples give themselves back as readily as tuples of one shape.
+  if (items.back().kind() == items.front().kind() || !(plain || classes_settled(items, settled, meter)))
+    return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
-    const std::optional<Family> f = searchable_family(own, x, settled);
+    // Where the items are plain, their frozensets are of one shape.
+    const std::optional<Family> f = searchable_family(own, x, x.is(VmKind::FrozenSet) && plain ? true : settled);
     if (!f) return std::nullopt;
     return shifted(insertion_in_family(own, *f, x, meter), from);
   }
@@ -1732,8 +1840,12 @@ std::optional<std::optional<size_t>> removal_in_family(const Items& items, Famil
 // within its class when the set holds several.
 template <class Items>
 std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                         std::optional<bool> settled) {
+                                                         std::optional<bool> settled, bool plain) {
   if (items.empty()) return std::optional<size_t>();
+  if (plain && plain_tuple(x)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    return find_plain_tuple(items, from, to, x, meter);
+  }
   if (const std::optional<Family> f = searchable_family(items, x, settled))
     return removal_in_family(items, *f, x, meter);
   if (items.back().kind() == items.front().kind() || !vm_set_key_variant(x.kind())) return std::nullopt;
@@ -1769,15 +1881,28 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
-                                                    std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled);
-  return contains_by_order(items, needle, meter, settled);
+                                                    std::optional<bool> settled, bool plain) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain);
+  return contains_by_order(items, needle, meter, settled, plain);
 }
 
 namespace {
 // The bits of VmValue::set_facts.
 constexpr uint8_t kSettledKnown = 1;
 constexpr uint8_t kSettled = 2;
+constexpr uint8_t kPlain = 4;
+
+// Settled numbers, frozensets of one shape and plain tuples of any shapes.
+template <class Items>
+bool items_plain(const Items& items, VmWorkMeter* meter) {
+  if (!numbers_settled(items, meter)) return false;
+  const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
+  if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
+  const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+  for (size_t i = from; i < to; ++i)
+    if (!plain_tuple(items[i])) return false;
+  return true;
+}
 }  // namespace
 
 bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
@@ -1785,30 +1910,40 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
   // An empty set says nothing about the items to come.
   if (items.empty()) return false;
-  vm_tick(meter, items.size());
+  vm_tick(meter, 2 * items.size());
   const bool settled = classes_settled(items, std::nullopt, meter);
-  s.note_set_facts(settled ? kSettledKnown | kSettled : kSettledKnown);
+  const bool plain = items_plain(items, meter);
+  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0));
   return settled;
 }
 
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled) {
+bool set_items_plain(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kPlain) != 0;
+}
+
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain,
+                                      bool plain_search) {
   // A container x placed among items of another class may be the first of
-  // its kind, and of no exact shape.
+  // its kind, and of no exact shape; one placed among plain tuples of other
+  // shapes leaves them of several.
   const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
-  const bool one = settled && (!container || same_exact_shape(x, x));
-  s.note_set_facts(one ? kSettledKnown | kSettled : kSettledKnown);
+  const bool one = settled && !plain_search && (!container || same_exact_shape(x, x));
+  const bool still_plain =
+      plain && (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
+  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0));
 }
 
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                   std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled);
-  return insertion_in(items, x, meter, settled);
+                                                   std::optional<bool> settled, bool plain) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain);
+  return insertion_in(items, x, meter, settled, plain);
 }
 
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                          std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled);
-  return removal_position_in(items, x, meter, settled);
+                                                          std::optional<bool> settled, bool plain) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain);
+  return removal_position_in(items, x, meter, settled, plain);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

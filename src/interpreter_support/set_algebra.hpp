@@ -63,9 +63,11 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // whatever the needle holds.
 // `settled` is set_items_settled of the items when the caller knows it
 // (here and below); unknown, it is worked out from the items.
+// `plain`: set_items_plain of the set, which lets a plain tuple be found
+// among tuples of several shapes.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
                                                     VmWorkMeter* meter = nullptr,
-                                                    std::optional<bool> settled = std::nullopt);
+                                                    std::optional<bool> settled = std::nullopt, bool plain = false);
 
 // Whether normalising the items of set `s` (read through `items`, a view of
 // them) again would give each of their classes back as it is: its tuples
@@ -75,9 +77,17 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
 // searched by key order within it. Kept with the set (VmValue::set_facts),
 // so it is worked out once per set built, not once per edit.
 bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
-// Keeps that fact with `s` after x joined it in place, x having been placed
-// by set_insertion with the fact given.
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled);
+// Worked out with it, and read after it: whether the numbers are settled,
+// the frozensets of one shape, and every tuple plain (its items None,
+// texts, bytes, time deltas, bools, and ints and floats below 2^53 in
+// magnitude) whatever their shapes. Then a plain tuple joining or leaving
+// the set is searched by key order through the equal forms of its numbers.
+bool set_items_plain(const VmValue& s);
+// Keeps both facts with `s` after x joined it in place, x having been
+// placed by set_insertion with the facts given (`plain_search`: as
+// SetInsertion says).
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain,
+                                      bool plain_search);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -92,10 +102,11 @@ struct SetInsertion {
   Kind kind = Kind::Present;
   size_t from = 0;
   size_t to = 0;
+  bool plain_search = false;  // placed among plain tuples, of any shapes
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
                                                    VmWorkMeter* meter = nullptr,
-                                                   std::optional<bool> settled = std::nullopt);
+                                                   std::optional<bool> settled = std::nullopt, bool plain = false);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
@@ -103,7 +114,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmV
 // comparison may fail).
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
                                                           VmWorkMeter* meter = nullptr,
-                                                          std::optional<bool> settled = std::nullopt);
+                                                          std::optional<bool> settled = std::nullopt,
+                                                          bool plain = false);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

@@ -282,6 +282,14 @@ const MakeItem kEditedItemKinds[] = {
       return *VmValue::make_tuple({VmValue::integer(static_cast<int64_t>(i / 7)), VmValue::integer(static_cast<int64_t>(i))});
     },
     [](size_t i) {
+      // Tuples of mixed number kinds and shapes: (i % 97, float(i)) among
+      // (i, i) and (i, 'a', -0.0).
+      const auto v = static_cast<int64_t>(i);
+      if (i % 3 == 0) return *VmValue::make_tuple({VmValue::integer(v), VmValue::integer(v)});
+      if (i % 3 == 1) return *VmValue::make_tuple({VmValue::integer(v % 97), VmValue::float64(static_cast<double>(v))});
+      return *VmValue::make_tuple({VmValue::integer(v), VmValue::str("a"), VmValue::float64(-0.0)});
+    },
+    [](size_t i) {
       return *VmValue::make_sequence(VmKind::FrozenSet,
                                      {VmValue::integer(-1 - static_cast<int64_t>(i)), VmValue::integer(static_cast<int64_t>(i))});
     },
