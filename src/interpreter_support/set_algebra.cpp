@@ -1562,16 +1562,97 @@ VmResult<SetInsertion> insertion_among_plain_tuples(const Items& items, size_t f
   return SetInsertion{Kind::Insert, 0, at, true};
 }
 
+// Numbers whose value equality is an equivalence, decimals among them:
+// bools, ints below 2^53 in magnitude, and floats below 2^53 that are zero
+// or at least 1e-13 (their decimal conversion keeps every digit, and no
+// comparison with a decimal fails). Each equals exactly the numbers of the
+// same decimal value, a float through its shortest text.
+bool tame_number(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::Bool:
+    case VmKind::Decimal:
+      return true;
+    case VmKind::Int:
+      return plain_leaf(v);
+    case VmKind::Float: {
+      const double f = std::fabs(v.float_value());
+      return f == 0.0 || (f >= kTinyFloatLimit && f < kTwoTo53);
+    }
+    default:
+      return false;
+  }
+}
+
+// The decimal value of a tame number.
+VmDecimal tame_value(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::Bool:
+      return VmDecimal::from_bool(v.bool_value());
+    case VmKind::Int:
+      return VmDecimal::from_i64(v.small_int());
+    case VmKind::Float:
+      return *VmDecimal::from_f64(v.float_value());
+    default:
+      return v.decimal_value();
+  }
+}
+
+// Numbers [from, to) of canonical items, all tame and no two equal: the
+// position of the one x (tame) equals, found by the key of each of its
+// equal forms.
+template <class Items>
+std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t to, const VmValue& x,
+                                       VmWorkMeter* meter) {
+  const VmDecimal value = tame_value(x);
+  std::vector<VmValue> forms{VmValue::decimal(value)};
+  if (const std::optional<mpz_class> whole = vm_decimal_whole_value(value)) {
+    if (*whole == 0 || *whole == 1) forms.push_back(VmValue::boolean(*whole == 1));
+    if (whole->fits_slong_p()) forms.push_back(VmValue::integer(whole->get_si()));
+    if (*whole == 0) forms.push_back(VmValue::float64(-0.0));
+  }
+  const double g = value.to_f64();
+  if (auto back = VmDecimal::from_f64(g); back.ok() && *back == value) forms.push_back(VmValue::float64(g));
+  const Slice<Items> numbers(items, from, to);
+  for (const VmValue& form : forms) {
+    const size_t at = first_failing(numbers, [&form](const VmValue& item) { return key_less(item, form); }, meter);
+    if (at < numbers.size() && vm_set_key_compare(numbers[at], form) == VmOrdering::Equal) return from + at;
+  }
+  return std::nullopt;
+}
+
+// Whether the numbers of canonical items are tame and no two equal
+// (`settled`: as numbers_settled says, which tells that without decimals).
+template <class Items>
+bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
+  const auto [from, to] = class_range(items, VmKind::Int, meter);
+  bool decimal = false;
+  for (size_t i = from; i < to; ++i) {
+    if (!tame_number(items[i])) return false;
+    decimal = decimal || items[i].is(VmKind::Decimal);
+  }
+  if (!decimal) return settled;
+  std::vector<VmDecimal> values;
+  for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
+  vm_tick(meter, values.size());
+  std::sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
+  return std::adjacent_find(values.begin(), values.end()) == values.end();
+}
+
 // Membership where key order decides it: in items of one kind, or in the
 // items of the needle's class (the others never equal it, nor fail); nothing
 // where only the scan (or an index of the items) can tell.
 template <class Items>
 std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
-                                                std::optional<bool> settled = std::nullopt, bool plain = false) {
+                                                std::optional<bool> settled = std::nullopt, bool plain = false,
+                                                bool tame = false) {
   if (items.empty()) return false;
   if (plain && plain_tuple(needle)) {
     const auto [from, to] = class_range(items, VmKind::Tuple, meter);
     return VmResult<bool>(find_plain_tuple(items, from, to, needle, meter).has_value());
+  }
+  if (tame && tame_number(needle)) {
+    const auto [from, to] = class_range(items, VmKind::Int, meter);
+    return VmResult<bool>(find_tame_number(items, from, to, needle, meter).has_value());
   }
   // Equal kinds at both ends mean one kind throughout.
   if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, settled);
@@ -1736,14 +1817,18 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
 // item x equals: numbers as numbers_settled says, tuples and frozensets of
 // one exact shape each (others' scans may depend on order).
 template <class Items>
-bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
-  if (settled) return *settled;
-  if (!numbers_settled(items, meter)) return false;
+bool containers_of_one_shape(const Items& items, VmWorkMeter* meter) {
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [first, end] = class_range(items, kind, meter);
     if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   }
   return true;
+}
+
+template <class Items>
+bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
+  if (settled) return *settled;
+  return numbers_settled(items, meter) && containers_of_one_shape(items, meter);
 }
 
 // insertion_in for x, a bool, int or float, among numbers [from, to) of
@@ -1788,8 +1873,8 @@ std::optional<VmResult<SetInsertion>> shifted(std::optional<VmResult<SetInsertio
 // class when the set holds several (the other classes never equal x, nor
 // fail to compare with it, so they stay as they are).
 template <class Items>
-std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                  std::optional<bool> settled, bool plain) {
+std::optional<VmResult<SetInsertion>> insertion_by_class(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                        std::optional<bool> settled, bool plain, bool tame) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
@@ -1810,7 +1895,7 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
     if (!one_shape) return insertion_among_plain_tuples(items, from, to, x, meter);
   }
   // Plain tuples give themselves back as readily as tuples of one shape.
-  if (items.back().kind() == items.front().kind() || !(plain || classes_settled(items, settled, meter)))
+  if (items.back().kind() == items.front().kind() || !(plain || tame || classes_settled(items, settled, meter)))
     return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
@@ -1823,6 +1908,23 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
   }
   if (!is_number(x)) return std::nullopt;
   return insertion_among_numbers(items, from, to, x, meter);
+}
+
+// insertion_by_class, or for a tame number joining tame numbers (decimals
+// among them), which normalising would otherwise have to replay: x equals
+// at most one of them and the lesser key of the two is kept.
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                  std::optional<bool> settled, bool plain, bool tame) {
+  using Kind = SetInsertion::Kind;
+  auto place = insertion_by_class(items, x, meter, settled, plain, tame);
+  if (place || items.empty() || !tame || !tame_number(x)) return place;
+  const auto [from, to] = class_range(items, x.kind(), meter);
+  const std::optional<size_t> equal = find_tame_number(items, from, to, x, meter);
+  if (equal && !key_less(x, items[*equal])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, *equal, *equal});
+  SetInsertion at{equal ? Kind::Replace : Kind::Insert, equal.value_or(0), key_position(items, x, meter)};
+  at.tame_search = true;
+  return VmResult<SetInsertion>(at);
 }
 
 template <class Items>
@@ -1840,7 +1942,7 @@ std::optional<std::optional<size_t>> removal_in_family(const Items& items, Famil
 // within its class when the set holds several.
 template <class Items>
 std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                         std::optional<bool> settled, bool plain) {
+                                                         std::optional<bool> settled, bool plain, bool tame) {
   if (items.empty()) return std::optional<size_t>();
   if (plain && plain_tuple(x)) {
     const auto [from, to] = class_range(items, VmKind::Tuple, meter);
@@ -1851,6 +1953,7 @@ std::optional<std::optional<size_t>> removal_position_in(const Items& items, con
   if (items.back().kind() == items.front().kind() || !vm_set_key_variant(x.kind())) return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return std::optional<size_t>();
+  if (tame && tame_number(x)) return find_tame_number(items, from, to, x, meter);
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
     const std::optional<Family> f = searchable_family(own, x, settled);
@@ -1881,9 +1984,9 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
-                                                    std::optional<bool> settled, bool plain) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain);
-  return contains_by_order(items, needle, meter, settled, plain);
+                                                    std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame);
+  return contains_by_order(items, needle, meter, settled, plain, tame);
 }
 
 namespace {
@@ -1891,11 +1994,11 @@ namespace {
 constexpr uint8_t kSettledKnown = 1;
 constexpr uint8_t kSettled = 2;
 constexpr uint8_t kPlain = 4;
+constexpr uint8_t kTame = 8;
 
-// Settled numbers, frozensets of one shape and plain tuples of any shapes.
+// Frozensets of one shape and plain tuples of any shapes.
 template <class Items>
-bool items_plain(const Items& items, VmWorkMeter* meter) {
-  if (!numbers_settled(items, meter)) return false;
+bool containers_plain(const Items& items, VmWorkMeter* meter) {
   const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
   if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   const auto [from, to] = class_range(items, VmKind::Tuple, meter);
@@ -1912,9 +2015,18 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   if (items.empty()) return false;
   vm_tick(meter, 2 * items.size());
   const bool settled = classes_settled(items, std::nullopt, meter);
-  const bool plain = items_plain(items, meter);
-  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0));
+  const bool numbers = numbers_settled(items, meter);
+  const bool containers = containers_plain(items, meter);
+  const bool plain = numbers && containers;
+  // Tuples and frozensets that normalise back as they are, beside tame numbers.
+  const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
+  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) | (tame ? kTame : 0));
   return settled;
+}
+
+bool set_items_tame(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kTame) != 0;
 }
 
 bool set_items_plain(const VmValue& s) {
@@ -1922,28 +2034,31 @@ bool set_items_plain(const VmValue& s) {
   return (facts & kSettledKnown) != 0 && (facts & kPlain) != 0;
 }
 
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain,
-                                      bool plain_search) {
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
+                                      const SetInsertion& at) {
   // A container x placed among items of another class may be the first of
   // its kind, and of no exact shape; one placed among plain tuples of other
-  // shapes leaves them of several.
+  // shapes leaves them of several. A number placed as a tame one may be the
+  // first decimal beside other numbers.
   const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
-  const bool one = settled && !plain_search && (!container || same_exact_shape(x, x));
-  const bool still_plain =
-      plain && (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
-  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0));
+  const bool one = settled && !at.plain_search && !at.tame_search && (!container || same_exact_shape(x, x));
+  const bool still_plain = plain && !at.tame_search &&
+                           (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
+  const bool still_tame = tame && (is_number(x) ? tame_number(x)
+                                   : !container || same_exact_shape(x, x) || plain_tuple(x) || at.plain_search);
+  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0));
 }
 
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                   std::optional<bool> settled, bool plain) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain);
-  return insertion_in(items, x, meter, settled, plain);
+                                                   std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame);
+  return insertion_in(items, x, meter, settled, plain, tame);
 }
 
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                          std::optional<bool> settled, bool plain) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain);
-  return removal_position_in(items, x, meter, settled, plain);
+                                                          std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame);
+  return removal_position_in(items, x, meter, settled, plain, tame);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <random>
 #include <span>
@@ -408,15 +410,36 @@ VmValue mixed_leaf_tuple(HostileValues& gen) {
   return *VmValue::make_tuple(std::move(leaves));
 }
 
+// Bools, small ints, floats and decimals of a few shared values (0, 0.1,
+// 0.5, 1, 2, near 2^53 and 1e-13), now and then any number.
+VmValue decimal_among_numbers(HostileValues& gen) {
+  static const char* const kValues[] = {"0", "0.1", "0.5", "1", "2", "9007199254740991", "0.0000000000001", "0.10"};
+  const char* text = kValues[gen.pick(8)];
+  switch (gen.pick(5)) {
+    case 0:
+      return VmValue::decimal(*VmDecimal::from_str_literal(text));
+    case 1:
+      return VmValue::float64(gen.pick(4) == 0 ? -std::strtod(text, nullptr) : std::strtod(text, nullptr));
+    case 2:
+      return std::strchr(text, '.') == nullptr ? VmValue::integer(std::strtoll(text, nullptr, 10)) : VmValue::boolean(gen.pick(2) == 1);
+    case 3:
+      return VmValue::decimal(*VmDecimal::from_str_literal(kValues[gen.pick(8)]));
+    default:
+      return gen.pick(3) == 0 ? gen.number() : VmValue::str(gen.pick(2) == 0 ? "a" : "b");
+  }
+}
+
 // Runs of add and discard on one set, small or padded with 300 far ints
 // (whose edits are held pending): each step is the whole operation on the
 // items the last one left, and membership of each x is the scan. The last
-// rounds edit sets of tuples whose leaves mix number kinds.
+// rounds edit sets of tuples whose leaves mix number kinds, then sets of
+// numbers with decimals among them.
 TEST(GrowthResults, RunsOfEditsAreTheWholeOperations) {
   HostileValues gen(5);
-  for (int round = 0; round < 1200; ++round) {
-    const bool tuples = round >= 600;
+  for (int round = 0; round < 1800; ++round) {
+    const bool tuples = round >= 600 && round < 1200;
     const auto next = [&] {
+      if (round >= 1200) return decimal_among_numbers(gen);
       if (tuples) return gen.pick(6) == 0 ? gen.any() : mixed_leaf_tuple(gen);
       return round % 2 == 0 ? gen.number() : gen.any();
     };
