@@ -52,11 +52,8 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   // Tuples and frozensets of one shape are searched by key order, edited
   // or not (they come last in key order).
   const VmItemsView view = set.shares_buffer() ? VmItemsView(set.items()) : set.items_view();
-  // So are numbers among tame numbers with decimals, which an index of the
-  // items would have to be rebuilt for after each edit.
   const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
-  const bool number = needle.is(VmKind::Bool) || needle.is(VmKind::Int) || needle.is(VmKind::Float) || needle.is(VmKind::Decimal);
-  if (containers || number || !view.contiguous()) {
+  if (containers || !view.contiguous()) {
     const bool settled = set_items_settled(set, view, meter);
     if (auto found = set_contains_by_order(view, needle, meter, settled, set_items_plain(set), set_items_tame(set)))
       return *std::move(found);
