@@ -330,6 +330,20 @@ VmValue int_or_float(size_t i) {
   return i % 4 == 0 ? int_value(i) : VmValue::float64(static_cast<double>(i) + 0.5);
 }
 
+// (i, i) when i is a multiple of 3, else (i % 97, float(i)): tuples whose
+// number leaves mix kinds.
+VmValue mixed_number_pair(size_t i) {
+  if (i % 3 == 0) return *VmValue::make_tuple({int_value(i), int_value(i)});
+  return *VmValue::make_tuple({int_value(i % 97), VmValue::float64(static_cast<double>(i))});
+}
+
+// i as a decimal when a multiple of 3, an int when one more, else i + 0.25
+// as a float.
+VmValue decimal_int_or_float(size_t i) {
+  if (i % 3 == 0) return VmValue::decimal(VmDecimal::from_i64(static_cast<int64_t>(i)));
+  return i % 3 == 1 ? int_value(i) : VmValue::float64(static_cast<double>(i) + 0.25);
+}
+
 void BM_SetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1); }
 BENCHMARK(BM_SetAddNew)->Unit(benchmark::kMillisecond);
 
@@ -347,6 +361,17 @@ BENCHMARK(BM_TupleSetDiscard)->Unit(benchmark::kMillisecond);
 
 void BM_IntFloatSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, int_or_float); }
 BENCHMARK(BM_IntFloatSetAddNew)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, mixed_number_pair); }
+BENCHMARK(BM_MixedTupleSetAddNew)->Unit(benchmark::kMillisecond);
+
+void BM_MixedTupleSetDiscard(benchmark::State& state) {
+  set_method_calls(state, "discard", 2 * 263, 0, mixed_number_pair);
+}
+BENCHMARK(BM_MixedTupleSetDiscard)->Unit(benchmark::kMillisecond);
+
+void BM_DecimalSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, decimal_int_or_float); }
+BENCHMARK(BM_DecimalSetAddNew)->Unit(benchmark::kMillisecond);
 
 void BM_StrRepeat(benchmark::State& state) {
   const VmValue s = VmValue::str("ab"), n = VmValue::integer(65536);

@@ -90,6 +90,16 @@ def mixed_tuple_sets(shift=ITEMS // 2):
     return a, b
 
 
+def mixed_number_pair(i):
+    return (i, i) if i % 3 == 0 else (i % 97, float(i))
+
+
+def decimal_int_or_float(i):
+    if i % 3 == 0:
+        return decimal.Decimal(i)
+    return i if i % 3 == 1 else i + 0.25
+
+
 def set_method_calls(method, stride, offset, make=lambda i: i):
     s = {make(i) for i in range(0, 2 * ITEMS, 2)}
     probes = [make((i * stride + offset) % (2 * ITEMS)) for i in range(PROBES)]
@@ -150,6 +160,9 @@ CASES = {
     "BM_TupleSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, lambda i: (i // 7, i)),
     "BM_TupleSetDiscard": lambda: set_method_calls("discard", 2 * 263, 0, lambda i: (i // 7, i)),
     "BM_IntFloatSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, lambda i: i if i % 4 == 0 else i + 0.5),
+    "BM_MixedTupleSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, mixed_number_pair),
+    "BM_MixedTupleSetDiscard": lambda: set_method_calls("discard", 2 * 263, 0, mixed_number_pair),
+    "BM_DecimalSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, decimal_int_or_float),
     "BM_StrRepeat": lambda: (lambda: "ab" * 65536),
 }
 

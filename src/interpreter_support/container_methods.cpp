@@ -340,14 +340,16 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   // normalisation otherwise.
   const VmItemsView items = items_to_search(s);
   const bool settled = set_items_settled(s, items, meter);
-  if (auto place = set_insertion(items, x, meter, settled)) {
+  const bool plain = set_items_plain(s);
+  const bool tame = set_items_tame(s);
+  if (auto place = set_insertion(items, x, meter, settled, plain, tame)) {
     VELN_TRY(const SetInsertion at, *std::move(place));
     const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     if (at.kind != SetInsertion::Kind::Present) {
       VELN_CHECK(s.seq_insert(at.to, x, meter));
       // x was placed by the search: of the shape of its class's items.
-      if (!was_empty) keep_set_settled_after_insertion(s, x, settled);
+      if (!was_empty) keep_set_settled_after_insertion(s, x, settled, plain, tame, at);
     }
     return s;
   }
@@ -361,7 +363,8 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
 
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
   const VmItemsView items = items_to_search(s);
-  if (auto at = set_removal_position(items, x, meter, set_items_settled(s, items, meter))) {
+  const bool settled = set_items_settled(s, items, meter);
+  if (auto at = set_removal_position(items, x, meter, settled, set_items_plain(s), set_items_tame(s))) {
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;

@@ -1495,13 +1495,192 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
   return match;
 }
 
+// A tuple whose items are None, texts, bytes, time deltas, bools, and ints
+// and floats of magnitude below 2^53: every number among them is exactly
+// its double, so value equality over such tuples is an equivalence, no
+// comparison fails, and the item equal to one of them is found in key order
+// by trying each equal form of its leaves (False, 0, -0.0 and 0.0, say).
+bool plain_leaf(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::None:
+    case VmKind::Bool:
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::TimeDelta:
+      return true;
+    case VmKind::Int:
+      return v.int_is_small() && v.small_int() < (int64_t{1} << 53) && v.small_int() > -(int64_t{1} << 53);
+    case VmKind::Float:
+      return std::fabs(v.float_value()) < kTwoTo53;
+    default:
+      return false;
+  }
+}
+
+bool plain_tuple(const VmValue& v) {
+  if (!v.is(VmKind::Tuple)) return false;
+  const auto leaves = v.items();
+  return std::all_of(leaves.begin(), leaves.end(), plain_leaf);
+}
+
+// The values equal to a plain leaf, one per key (at most four).
+std::vector<VmValue> equal_forms(const VmValue& v) {
+  if (!is_number(v)) return {v};
+  const double d = v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : v.is(VmKind::Int) ? vm_int_to_f64(v) : v.float_value();
+  std::vector<VmValue> forms;
+  if (d == 0.0 || d == 1.0) forms.push_back(VmValue::boolean(d == 1.0));
+  if (d == std::trunc(d)) forms.push_back(VmValue::integer(static_cast<int64_t>(d)));
+  if (d == 0.0) forms.push_back(VmValue::float64(-0.0));
+  forms.push_back(VmValue::float64(d == 0.0 ? 0.0 : d));
+  return forms;
+}
+
+// The position of the item of plain tuples [from, to) (canonical: sorted by
+// key, no two equal) value-equal to x, a plain tuple. Items sharing key
+// prefixes with a form of x's leading leaves form a range; each leaf
+// narrows every live range by each of its forms.
+template <class Items>
+std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t to, const VmValue& x,
+                                       VmWorkMeter* meter) {
+  struct Range {
+    size_t lo, hi;
+  };
+  std::vector<Range> live{{from, to}};
+  const auto leaves = x.items();
+  for (size_t i = 0; i < leaves.size() && !live.empty(); ++i) {
+    const std::vector<VmValue> forms = equal_forms(leaves[i]);
+    std::vector<Range> next;
+    for (const Range r : live) {
+      const Slice<Items> range(items, r.lo, r.hi);
+      for (const VmValue& form : forms) {
+        // Within the range, shorter tuples come first, then the key order
+        // of leaf i.
+        const auto before = [&](const VmValue& item, bool equal_too) {
+          if (item.item_count() <= i) return true;
+          const VmOrdering c = vm_set_key_compare(item.items()[i], form);
+          return c == VmOrdering::Less || (equal_too && c == VmOrdering::Equal);
+        };
+        const size_t lo = r.lo + first_failing(range, [&](const VmValue& item) { return before(item, false); }, meter);
+        const size_t hi = r.lo + first_failing(range, [&](const VmValue& item) { return before(item, true); }, meter);
+        if (lo != hi) next.push_back(Range{lo, hi});
+      }
+    }
+    live = std::move(next);
+  }
+  // The tuples of x's length come first in each range left.
+  for (const Range r : live)
+    if (items[r.lo].item_count() == leaves.size()) return r.lo;
+  return std::nullopt;
+}
+
+// insertion_in for x, a plain tuple, where every tuple of the items is
+// plain: x equals at most one of them, and normalising keeps the lesser
+// key of the two; no other item and no other class changes.
+template <class Items>
+VmResult<SetInsertion> insertion_among_plain_tuples(const Items& items, size_t from, size_t to, const VmValue& x,
+                                                    VmWorkMeter* meter) {
+  using Kind = SetInsertion::Kind;
+  const std::optional<size_t> equal = find_plain_tuple(items, from, to, x, meter);
+  if (equal && !key_less(x, items[*equal])) return SetInsertion{Kind::Present, *equal, *equal};
+  // No item has x's key (it would equal x): x goes after the lesser keys,
+  // before the equal item it replaces.
+  const size_t at = from + key_position(Slice<Items>(items, from, to), x, meter);
+  if (equal) return SetInsertion{Kind::Replace, *equal, at, true};
+  return SetInsertion{Kind::Insert, 0, at, true};
+}
+
+// Numbers whose value equality is an equivalence, decimals among them:
+// bools, ints below 2^53 in magnitude, and floats below 2^53 that are zero
+// or at least 1e-13 (their decimal conversion keeps every digit, and no
+// comparison with a decimal fails). Each equals exactly the numbers of the
+// same decimal value, a float through its shortest text.
+bool tame_number(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::Bool:
+    case VmKind::Decimal:
+      return true;
+    case VmKind::Int:
+      return plain_leaf(v);
+    case VmKind::Float: {
+      const double f = std::fabs(v.float_value());
+      return f == 0.0 || (f >= kTinyFloatLimit && f < kTwoTo53);
+    }
+    default:
+      return false;
+  }
+}
+
+// The decimal value of a tame number.
+VmDecimal tame_value(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::Bool:
+      return VmDecimal::from_bool(v.bool_value());
+    case VmKind::Int:
+      return VmDecimal::from_i64(v.small_int());
+    case VmKind::Float:
+      return *VmDecimal::from_f64(v.float_value());
+    default:
+      return v.decimal_value();
+  }
+}
+
+// Numbers [from, to) of canonical items, all tame and no two equal: the
+// position of the one x (tame) equals, found by the key of each of its
+// equal forms.
+template <class Items>
+std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t to, const VmValue& x,
+                                       VmWorkMeter* meter) {
+  const VmDecimal value = tame_value(x);
+  std::vector<VmValue> forms{VmValue::decimal(value)};
+  if (const std::optional<mpz_class> whole = vm_decimal_whole_value(value)) {
+    if (*whole == 0 || *whole == 1) forms.push_back(VmValue::boolean(*whole == 1));
+    if (whole->fits_slong_p()) forms.push_back(VmValue::integer(whole->get_si()));
+    if (*whole == 0) forms.push_back(VmValue::float64(-0.0));
+  }
+  const double g = value.to_f64();
+  if (auto back = VmDecimal::from_f64(g); back.ok() && *back == value) forms.push_back(VmValue::float64(g));
+  const Slice<Items> numbers(items, from, to);
+  for (const VmValue& form : forms) {
+    const size_t at = first_failing(numbers, [&form](const VmValue& item) { return key_less(item, form); }, meter);
+    if (at < numbers.size() && vm_set_key_compare(numbers[at], form) == VmOrdering::Equal) return from + at;
+  }
+  return std::nullopt;
+}
+
+// Whether the numbers of canonical items are tame and no two equal
+// (`settled`: as numbers_settled says, which tells that without decimals).
+template <class Items>
+bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
+  const auto [from, to] = class_range(items, VmKind::Int, meter);
+  bool decimal = false;
+  for (size_t i = from; i < to; ++i) {
+    if (!tame_number(items[i])) return false;
+    decimal = decimal || items[i].is(VmKind::Decimal);
+  }
+  if (!decimal) return settled;
+  std::vector<VmDecimal> values;
+  for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
+  vm_tick(meter, values.size());
+  std::sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
+  return std::adjacent_find(values.begin(), values.end()) == values.end();
+}
+
 // Membership where key order decides it: in items of one kind, or in the
 // items of the needle's class (the others never equal it, nor fail); nothing
 // where only the scan (or an index of the items) can tell.
 template <class Items>
 std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
-                                                std::optional<bool> settled = std::nullopt) {
+                                                std::optional<bool> settled = std::nullopt, bool plain = false,
+                                                bool tame = false) {
   if (items.empty()) return false;
+  if (plain && plain_tuple(needle)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    return VmResult<bool>(find_plain_tuple(items, from, to, needle, meter).has_value());
+  }
+  if (tame && tame_number(needle)) {
+    const auto [from, to] = class_range(items, VmKind::Int, meter);
+    return VmResult<bool>(find_tame_number(items, from, to, needle, meter).has_value());
+  }
   // Equal kinds at both ends mean one kind throughout.
   if (items.back().kind() == items.front().kind()) return contains_in_one_kind(items, needle, meter, settled);
   if (!vm_set_key_variant(needle.kind())) return std::nullopt;
@@ -1665,14 +1844,18 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
 // item x equals: numbers as numbers_settled says, tuples and frozensets of
 // one exact shape each (others' scans may depend on order).
 template <class Items>
-bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
-  if (settled) return *settled;
-  if (!numbers_settled(items, meter)) return false;
+bool containers_of_one_shape(const Items& items, VmWorkMeter* meter) {
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [first, end] = class_range(items, kind, meter);
     if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   }
   return true;
+}
+
+template <class Items>
+bool classes_settled(const Items& items, std::optional<bool> settled, VmWorkMeter* meter) {
+  if (settled) return *settled;
+  return numbers_settled(items, meter) && containers_of_one_shape(items, meter);
 }
 
 // insertion_in for x, a bool, int or float, among numbers [from, to) of
@@ -1718,8 +1901,8 @@ std::optional<VmResult<SetInsertion>> shifted(std::optional<VmResult<SetInsertio
 // class when the set holds several (the other classes never equal x, nor
 // fail to compare with it, so they stay as they are).
 template <class Items>
-std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                  std::optional<bool> settled) {
+std::optional<VmResult<SetInsertion>> insertion_by_class(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                        std::optional<bool> settled, bool plain, bool tame) {
   using Kind = SetInsertion::Kind;
   const auto hashable = vm_check_hashable(x);
   if (items.empty()) {
@@ -1732,17 +1915,44 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
     return insertion_in_family(items, *f, x, meter);
   }
   if (!hashable.ok()) return VmResult<SetInsertion>(hashable.error());
-  if (items.back().kind() == items.front().kind() || !classes_settled(items, settled, meter)) return std::nullopt;
+  if (plain && plain_tuple(x)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    // Tuples of one shape and x of it keep that fact by the search below.
+    const bool one_shape = from != to && settled.value_or(false) && same_exact_shape(items[from], x);
+    if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
+    if (!one_shape) return insertion_among_plain_tuples(items, from, to, x, meter);
+  }
+  // Plain tuples give themselves back as readily as tuples of one shape.
+  if (items.back().kind() == items.front().kind() || !(plain || tame || classes_settled(items, settled, meter)))
+    return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, from});
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
-    const std::optional<Family> f = searchable_family(own, x, settled);
+    // Where the items are plain, their frozensets are of one shape.
+    const std::optional<Family> f = searchable_family(own, x, x.is(VmKind::FrozenSet) && plain ? true : settled);
     if (!f) return std::nullopt;
     return shifted(insertion_in_family(own, *f, x, meter), from);
   }
   if (!is_number(x)) return std::nullopt;
   return insertion_among_numbers(items, from, to, x, meter);
+}
+
+// insertion_by_class, or for a tame number joining tame numbers (decimals
+// among them), which normalising would otherwise have to replay: x equals
+// at most one of them and the lesser key of the two is kept.
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
+                                                  std::optional<bool> settled, bool plain, bool tame) {
+  using Kind = SetInsertion::Kind;
+  auto place = insertion_by_class(items, x, meter, settled, plain, tame);
+  if (place || items.empty() || !tame || !tame_number(x)) return place;
+  const auto [from, to] = class_range(items, x.kind(), meter);
+  const std::optional<size_t> equal = find_tame_number(items, from, to, x, meter);
+  if (equal && !key_less(x, items[*equal])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, *equal, *equal});
+  SetInsertion at{equal ? Kind::Replace : Kind::Insert, equal.value_or(0), key_position(items, x, meter)};
+  at.tame_search = true;
+  return VmResult<SetInsertion>(at);
 }
 
 template <class Items>
@@ -1760,13 +1970,18 @@ std::optional<std::optional<size_t>> removal_in_family(const Items& items, Famil
 // within its class when the set holds several.
 template <class Items>
 std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                         std::optional<bool> settled) {
+                                                         std::optional<bool> settled, bool plain, bool tame) {
   if (items.empty()) return std::optional<size_t>();
+  if (plain && plain_tuple(x)) {
+    const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+    return find_plain_tuple(items, from, to, x, meter);
+  }
   if (const std::optional<Family> f = searchable_family(items, x, settled))
     return removal_in_family(items, *f, x, meter);
   if (items.back().kind() == items.front().kind() || !vm_set_key_variant(x.kind())) return std::nullopt;
   const auto [from, to] = class_range(items, x.kind(), meter);
   if (from == to) return std::optional<size_t>();
+  if (tame && tame_number(x)) return find_tame_number(items, from, to, x, meter);
   const Slice<Items> own(items, from, to);
   if (own.back().kind() == own.front().kind()) {
     const std::optional<Family> f = searchable_family(own, x, settled);
@@ -1797,15 +2012,28 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
-                                                    std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled);
-  return contains_by_order(items, needle, meter, settled);
+                                                    std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame);
+  return contains_by_order(items, needle, meter, settled, plain, tame);
 }
 
 namespace {
 // The bits of VmValue::set_facts.
 constexpr uint8_t kSettledKnown = 1;
 constexpr uint8_t kSettled = 2;
+constexpr uint8_t kPlain = 4;
+constexpr uint8_t kTame = 8;
+
+// Frozensets of one shape and plain tuples of any shapes.
+template <class Items>
+bool containers_plain(const Items& items, VmWorkMeter* meter) {
+  const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
+  if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
+  const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+  for (size_t i = from; i < to; ++i)
+    if (!plain_tuple(items[i])) return false;
+  return true;
+}
 }  // namespace
 
 bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
@@ -1813,30 +2041,52 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
   // An empty set says nothing about the items to come.
   if (items.empty()) return false;
-  vm_tick(meter, items.size());
+  vm_tick(meter, 2 * items.size());
   const bool settled = classes_settled(items, std::nullopt, meter);
-  s.note_set_facts(settled ? kSettledKnown | kSettled : kSettledKnown);
+  const bool numbers = numbers_settled(items, meter);
+  const bool containers = containers_plain(items, meter);
+  const bool plain = numbers && containers;
+  // Tuples and frozensets that normalise back as they are, beside tame numbers.
+  const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
+  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) | (tame ? kTame : 0));
   return settled;
 }
 
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled) {
+bool set_items_tame(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kTame) != 0;
+}
+
+bool set_items_plain(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kPlain) != 0;
+}
+
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
+                                      const SetInsertion& at) {
   // A container x placed among items of another class may be the first of
-  // its kind, and of no exact shape.
+  // its kind, and of no exact shape; one placed among plain tuples of other
+  // shapes leaves them of several. A number placed as a tame one may be the
+  // first decimal beside other numbers.
   const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
-  const bool one = settled && (!container || same_exact_shape(x, x));
-  s.note_set_facts(one ? kSettledKnown | kSettled : kSettledKnown);
+  const bool one = settled && !at.plain_search && !at.tame_search && (!container || same_exact_shape(x, x));
+  const bool still_plain = plain && !at.tame_search &&
+                           (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
+  const bool still_tame = tame && (is_number(x) ? tame_number(x)
+                                   : !container || same_exact_shape(x, x) || plain_tuple(x) || at.plain_search);
+  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0));
 }
 
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                   std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled);
-  return insertion_in(items, x, meter, settled);
+                                                   std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame);
+  return insertion_in(items, x, meter, settled, plain, tame);
 }
 
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                          std::optional<bool> settled) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled);
-  return removal_position_in(items, x, meter, settled);
+                                                          std::optional<bool> settled, bool plain, bool tame) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame);
+  return removal_position_in(items, x, meter, settled, plain, tame);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

@@ -63,9 +63,13 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // whatever the needle holds.
 // `settled` is set_items_settled of the items when the caller knows it
 // (here and below); unknown, it is worked out from the items.
+// `plain` and `tame`: set_items_plain and set_items_tame of the set, which
+// let a plain tuple be found among tuples of several shapes, and a tame
+// number among tame numbers with decimals.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
                                                     VmWorkMeter* meter = nullptr,
-                                                    std::optional<bool> settled = std::nullopt);
+                                                    std::optional<bool> settled = std::nullopt, bool plain = false,
+                                                    bool tame = false);
 
 // Whether normalising the items of set `s` (read through `items`, a view of
 // them) again would give each of their classes back as it is: its tuples
@@ -75,9 +79,24 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
 // searched by key order within it. Kept with the set (VmValue::set_facts),
 // so it is worked out once per set built, not once per edit.
 bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter = nullptr);
-// Keeps that fact with `s` after x joined it in place, x having been placed
-// by set_insertion with the fact given.
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled);
+// Worked out with it, and read after it: whether the numbers are settled,
+// the frozensets of one shape, and every tuple plain (its items None,
+// texts, bytes, time deltas, bools, and ints and floats below 2^53 in
+// magnitude) whatever their shapes. Then a plain tuple joining or leaving
+// the set is searched by key order through the equal forms of its numbers.
+bool set_items_plain(const VmValue& s);
+// Likewise: whether its numbers are tame (bools, decimals, ints below 2^53
+// in magnitude, floats below it that are zero or at least 1e-13), no two
+// equal, and its tuples and frozensets settled or plain. Value equality
+// among tame numbers is an equivalence (equal decimal values), so a tame
+// number joining or leaving is searched through its equal forms, decimals
+// among the numbers or not.
+bool set_items_tame(const VmValue& s);
+struct SetInsertion;
+// Keeps these facts with `s` after x joined it in place, x having been
+// placed by set_insertion as `at` says, with the facts given.
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
+                                      const SetInsertion& at);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -92,10 +111,13 @@ struct SetInsertion {
   Kind kind = Kind::Present;
   size_t from = 0;
   size_t to = 0;
+  bool plain_search = false;  // placed among plain tuples, of any shapes
+  bool tame_search = false;   // placed among tame numbers
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
                                                    VmWorkMeter* meter = nullptr,
-                                                   std::optional<bool> settled = std::nullopt);
+                                                   std::optional<bool> settled = std::nullopt, bool plain = false,
+                                                   bool tame = false);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
@@ -103,7 +125,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmV
 // comparison may fail).
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
                                                           VmWorkMeter* meter = nullptr,
-                                                          std::optional<bool> settled = std::nullopt);
+                                                          std::optional<bool> settled = std::nullopt,
+                                                          bool plain = false, bool tame = false);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

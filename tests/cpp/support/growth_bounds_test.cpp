@@ -268,7 +268,8 @@ const MakeItem kSetItemKinds[] = {
 
 // Items whose sets were searched by scans once edited, or normalised whole
 // at each addition: 2-tuples of ints, frozensets of two ints, ints with
-// floats, texts with ints and bools.
+// floats, texts with ints and bools, decimals with ints and floats, tuples
+// mixing number kinds.
 const MakeItem kEditedItemKinds[] = {
     [](size_t i) {
       const auto v = static_cast<int64_t>(i);
@@ -280,6 +281,20 @@ const MakeItem kEditedItemKinds[] = {
     },
     [](size_t i) {
       return *VmValue::make_tuple({VmValue::integer(static_cast<int64_t>(i / 7)), VmValue::integer(static_cast<int64_t>(i))});
+    },
+    [](size_t i) {
+      // Decimals beside ints and floats.
+      const auto v = static_cast<int64_t>(i);
+      if (i % 3 == 0) return VmValue::decimal(VmDecimal::from_i64(v));
+      return i % 3 == 1 ? VmValue::integer(v) : VmValue::float64(static_cast<double>(v) + 0.25);
+    },
+    [](size_t i) {
+      // Tuples of mixed number kinds and shapes: (i % 97, float(i)) among
+      // (i, i) and (i, 'a', -0.0).
+      const auto v = static_cast<int64_t>(i);
+      if (i % 3 == 0) return *VmValue::make_tuple({VmValue::integer(v), VmValue::integer(v)});
+      if (i % 3 == 1) return *VmValue::make_tuple({VmValue::integer(v % 97), VmValue::float64(static_cast<double>(v))});
+      return *VmValue::make_tuple({VmValue::integer(v), VmValue::str("a"), VmValue::float64(-0.0)});
     },
     [](size_t i) {
       return *VmValue::make_sequence(VmKind::FrozenSet,

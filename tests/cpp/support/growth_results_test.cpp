@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <random>
 #include <span>
@@ -371,22 +373,89 @@ TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {
   }
 }
 
+// A tuple of one to three leaves mixing bools, ints and floats near 0 and
+// 2^53 (either side), -0.0, a text, None, and now and then a decimal.
+VmValue mixed_leaf_tuple(HostileValues& gen) {
+  static const double kNear53[] = {9007199254740991.0, 9007199254740992.0, -9007199254740991.0};
+  std::vector<VmValue> leaves(1 + gen.pick(3));
+  for (VmValue& v : leaves) {
+    switch (gen.pick(9)) {
+      case 0:
+        v = VmValue::boolean(gen.pick(2) == 1);
+        break;
+      case 1:
+      case 2:
+        v = VmValue::integer(static_cast<int64_t>(gen.pick(3)) - 1);
+        break;
+      case 3:
+        v = VmValue::float64(gen.pick(3) == 0 ? -0.0 : static_cast<double>(gen.pick(3)) - 1.0);
+        break;
+      case 4:
+        v = gen.pick(2) == 0 ? VmValue::float64(kNear53[gen.pick(3)])
+                             : VmValue::integer(static_cast<int64_t>(kNear53[gen.pick(3)]) + gen.pick(2));
+        break;
+      case 5:
+        v = VmValue::str(gen.pick(2) == 0 ? "a" : "b");
+        break;
+      case 6:
+        v = VmValue::none();
+        break;
+      case 7:
+        v = gen.pick(4) == 0 ? VmValue::decimal(VmDecimal::from_i64(gen.pick(2))) : VmValue::float64(0.5);
+        break;
+      default:
+        v = gen.number();
+    }
+  }
+  return *VmValue::make_tuple(std::move(leaves));
+}
+
+// Bools, small ints, floats and decimals of a few shared values (0, 0.1,
+// 0.5, 1, 2, near 2^53 and 1e-13), now and then any number.
+VmValue decimal_among_numbers(HostileValues& gen) {
+  static const char* const kValues[] = {"0", "0.1", "0.5", "1", "2", "9007199254740991", "0.0000000000001", "0.10"};
+  const char* text = kValues[gen.pick(8)];
+  switch (gen.pick(5)) {
+    case 0:
+      return VmValue::decimal(*VmDecimal::from_str_literal(text));
+    case 1:
+      return VmValue::float64(gen.pick(4) == 0 ? -std::strtod(text, nullptr) : std::strtod(text, nullptr));
+    case 2:
+      return std::strchr(text, '.') == nullptr ? VmValue::integer(std::strtoll(text, nullptr, 10)) : VmValue::boolean(gen.pick(2) == 1);
+    case 3:
+      return VmValue::decimal(*VmDecimal::from_str_literal(kValues[gen.pick(8)]));
+    default:
+      return gen.pick(3) == 0 ? gen.number() : VmValue::str(gen.pick(2) == 0 ? "a" : "b");
+  }
+}
+
 // Runs of add and discard on one set, small or padded with 300 far ints
 // (whose edits are held pending): each step is the whole operation on the
-// items the last one left, and membership of each x is the scan.
+// items the last one left, and membership of each x is the scan. The last
+// rounds edit sets of tuples whose leaves mix number kinds, then sets of
+// numbers with decimals among them.
 TEST(GrowthResults, RunsOfEditsAreTheWholeOperations) {
   HostileValues gen(5);
-  for (int round = 0; round < 600; ++round) {
+  for (int round = 0; round < 1800; ++round) {
+    const bool tuples = round >= 600 && round < 1200;
+    const auto next = [&] {
+      if (round >= 1200) return decimal_among_numbers(gen);
+      if (tuples) return gen.pick(6) == 0 ? gen.any() : mixed_leaf_tuple(gen);
+      return round % 2 == 0 ? gen.number() : gen.any();
+    };
     std::vector<VmValue> values;
-    for (size_t i = gen.pick(12); i > 0; --i) values.push_back(round % 2 == 0 ? gen.number() : gen.any());
+    for (size_t i = gen.pick(12); i > 0; --i) values.push_back(next());
     if (round % 4 >= 2)
-      for (int64_t i = 0; i < 300; ++i) values.push_back(VmValue::integer(1000000000 + 7 * i));
+      for (int64_t i = 0; i < 300; ++i) {
+        const VmValue far = VmValue::integer(1000000000 + 7 * i);
+        values.push_back(tuples ? *VmValue::make_tuple({far, VmValue::float64(0.5)}) : far);
+      }
     auto items = normalize_set_items(values);
     if (!items.ok()) continue;
     VmValue set = *VmValue::make_set(*items);
     std::string history = items_text(*items);
     for (int step = 0; step < 16; ++step) {
-      const VmValue x = round % 2 == 0 ? gen.number() : gen.any();
+      const VmValue x = next();
       const std::vector<VmValue> before(set.items().begin(), set.items().end());
       const std::string context = history + "| " + items_text(before) + "x " + x.diagnostic_text();
       ASSERT_EQ(text_of(contains_value(set, x)), text_of(set_scan_reference::reference_in(before, x))) << context;
