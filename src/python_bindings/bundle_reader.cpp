@@ -30,15 +30,15 @@ VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
 }
 
 // std::nullopt: a fault somewhere; the tree route gives its message.
-std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json) {
+std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json, BundleText text) {
   struct Member {
     std::string key;
     ModuleIr module;
   };
-  // The members' values are seen in one copy of the bundle text, which
-  // they all share.
+  // The members' values are seen in the bundle text, which they all share:
+  // one copy of it, or the caller's bytes (the holder then stays empty).
   auto holder = std::make_shared<JsonArena>();
-  JsonReader reader(holder->copy_of(bundle_ir_json));
+  JsonReader reader(text == BundleText::copied ? holder->copy_of(bundle_ir_json) : bundle_ir_json);
   reader.text_holder = std::move(holder);
   reader.check_skipped = true;
   if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
@@ -95,8 +95,8 @@ VmResult<VmModuleTable> read_bundle_through_tree(std::string_view bundle_ir_json
   return modules;
 }
 
-VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json) {
-  std::optional<VmResult<VmModuleTable>> fast = read_bundle_in_place(bundle_ir_json);
+VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json, BundleText text) {
+  std::optional<VmResult<VmModuleTable>> fast = read_bundle_in_place(bundle_ir_json, text);
   return fast ? std::move(*fast) : read_bundle_through_tree(bundle_ir_json);
 }
 
