@@ -933,14 +933,24 @@ JsonReadError JsonReader::invalid_type_here(std::string_view expected) {
   return error_here("invalid type: " + found + ", expected " + std::string(expected));
 }
 
-JsonReadResult<std::string> JsonReader::read_string() {
+JsonReadStatus JsonReader::read_string_into(std::string& out) {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a value");
   if (c != '"') return invalid_type_here("a string");
   eat();
   std::string_view bytes;
   if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
-  return std::string(bytes);
+  out.assign(bytes);
+  return Ok{};
+}
+
+JsonReadStatus JsonReader::read_optional_string_into(std::optional<std::string>& out) {
+  VELN_TRY(const bool is_null, read_null_if_present());
+  if (is_null) {
+    out.reset();
+    return Ok{};
+  }
+  return read_string_into(out.emplace());
 }
 
 JsonReadResult<bool> JsonReader::read_null_if_present() {
@@ -948,13 +958,6 @@ JsonReadResult<bool> JsonReader::read_null_if_present() {
   eat();
   VELN_CHECK(parse_ident("ull"));
   return true;
-}
-
-JsonReadResult<std::optional<std::string>> JsonReader::read_optional_string() {
-  VELN_TRY(const bool is_null, read_null_if_present());
-  if (is_null) return std::optional<std::string>();
-  VELN_TRY(std::string s, read_string());
-  return std::optional<std::string>(std::move(s));
 }
 
 JsonReadResult<std::uint64_t> JsonReader::read_u64() {

@@ -133,10 +133,9 @@ JsonReadStatus read_optional(JsonReader& r, std::optional<T>& out, ReadInto read
 }
 
 // Field readers, one per field type.
-#define VELN_STRING_FIELD(R, member) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_string()); return Ok{}; }
+#define VELN_STRING_FIELD(R, member) [](JsonReader& r, R& rec) -> JsonReadStatus { return r.read_string_into(rec.member); }
 #define VELN_OPT_STRING_FIELD(R, member) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_optional_string()); return Ok{}; }
+  [](JsonReader& r, R& rec) -> JsonReadStatus { return r.read_optional_string_into(rec.member); }
 #define VELN_U64_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_u64()); return Ok{}; }
 #define VELN_VALUES_FIELD(R, member) \
