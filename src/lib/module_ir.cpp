@@ -103,6 +103,9 @@ JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadInto read_i
   for (;;) {
     VELN_TRY(const bool more, r.has_next_element(first));
     if (!more) break;
+    // Room for a few at once: growing one by one moves the first records
+    // twice and allocates three times.
+    if (out.empty()) out.reserve(4);
     out.emplace_back();
     VELN_CHECK(read_into(r, out.back()));
   }
