@@ -54,19 +54,24 @@ constexpr PlainByteTable kPlain;
 // only, so the lowest flagged byte is exact.
 // Inlined: it is the whole scan of most strings and keys, shorter than a
 // call's own cost.
+#if defined(__SSE2__)
+// One bit per byte of the sixteen at `at` that needs a closer look: a signed
+// compare below 0x20 flags the control characters and every byte from 0x80
+// up at once.
+[[gnu::always_inline]] inline unsigned special_bytes_of_16(const char* at) {
+  const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i special =
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')), _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))),
+                   _mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20)));
+  return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+#endif
+
 [[gnu::always_inline]] inline size_t skip_plain_bytes(std::string_view text, size_t pos) {
   const size_t n = text.size();
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: a signed compare below 0x20 flags the control
-  // characters and every byte from 0x80 up at once.
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i space = _mm_set1_epi8(0x20);
   while (pos + 16 <= n) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
-                                         _mm_cmplt_epi8(chunk, space));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    const unsigned mask = special_bytes_of_16(text.data() + pos);
     if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(mask));
     pos += 16;
   }
@@ -621,8 +626,26 @@ JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string_view&
 
 // Keys rarely hold an escape or a non-ASCII byte: such a key is seen in the
 // text in one piece.
+// The rest of a scan that did not end in its first sixteen bytes; out of
+// line, so the usual short string costs no more than one look.
+namespace {
+[[gnu::noinline]] size_t skip_more_plain_bytes(std::string_view text, size_t pos) {
+  return skip_plain_bytes(text, pos);
+}
+}  // namespace
+
 bool JsonReader::plain_string_after_quote(std::string_view& bytes) noexcept {
-  const size_t end = skip_plain_bytes(text_, pos_);
+  size_t end = pos_;
+#if defined(__SSE2__)
+  if (end + 16 <= text_.size()) {
+    const unsigned mask = special_bytes_of_16(text_.data() + end);
+    end = mask != 0 ? end + static_cast<size_t>(std::countr_zero(mask)) : skip_more_plain_bytes(text_, end + 16);
+  } else {
+    end = skip_more_plain_bytes(text_, end);
+  }
+#else
+  end = skip_more_plain_bytes(text_, end);
+#endif
   if (end >= text_.size() || text_[end] != '"') return false;
   bytes = std::string_view(text_.data() + pos_, end - pos_);
   pos_ = end + 1;
