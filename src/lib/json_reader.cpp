@@ -798,7 +798,11 @@ bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
     }
     std::uint64_t v = 0;
     const char* const first = at;
-    while (is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+    for (const char* const limit = at + 19; at != limit; ++at) {
+      const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
+      if (digit > 9) break;
+      v = v * 10 + digit;
+    }
     value = v;
     return at != first;
   };
