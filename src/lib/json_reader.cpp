@@ -632,24 +632,31 @@ namespace {
 [[gnu::noinline]] size_t skip_more_plain_bytes(std::string_view text, size_t pos) {
   return skip_plain_bytes(text, pos);
 }
+
+// After the opening quote at `pos`: a string without escapes or non-ASCII
+// bytes is seen in `text` and passed (true); anything else is left (false).
+// Inlined into the value reader, whose strings are the most frequent.
+[[gnu::always_inline]] inline bool plain_string_at(std::string_view text, size_t& pos, std::string_view& bytes) {
+  size_t end = pos;
+#if defined(__SSE2__)
+  if (end + 16 <= text.size()) {
+    const unsigned mask = special_bytes_of_16(text.data() + end);
+    end = mask != 0 ? end + static_cast<size_t>(std::countr_zero(mask)) : skip_more_plain_bytes(text, end + 16);
+  } else {
+    end = skip_more_plain_bytes(text, end);
+  }
+#else
+  end = skip_more_plain_bytes(text, end);
+#endif
+  if (end >= text.size() || text[end] != '"') return false;
+  bytes = std::string_view(text.data() + pos, end - pos);
+  pos = end + 1;
+  return true;
+}
 }  // namespace
 
 bool JsonReader::plain_string_after_quote(std::string_view& bytes) noexcept {
-  size_t end = pos_;
-#if defined(__SSE2__)
-  if (end + 16 <= text_.size()) {
-    const unsigned mask = special_bytes_of_16(text_.data() + end);
-    end = mask != 0 ? end + static_cast<size_t>(std::countr_zero(mask)) : skip_more_plain_bytes(text_, end + 16);
-  } else {
-    end = skip_more_plain_bytes(text_, end);
-  }
-#else
-  end = skip_more_plain_bytes(text_, end);
-#endif
-  if (end >= text_.size() || text_[end] != '"') return false;
-  bytes = std::string_view(text_.data() + pos_, end - pos_);
-  pos_ = end + 1;
-  return true;
+  return plain_string_at(text_, pos_, bytes);
 }
 
 JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
@@ -851,7 +858,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     case '"': {
       eat();
       std::string_view bytes;
-      if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+      if (!plain_string_at(text_, pos_, bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
       const std::string_view kept = keep(bytes, string_scratch_);
       out = JsonValue::borrowed_string(kept.data(), kept.size());
       return Ok{};
