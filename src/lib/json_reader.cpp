@@ -54,19 +54,24 @@ constexpr PlainByteTable kPlain;
 // only, so the lowest flagged byte is exact.
 // Inlined: it is the whole scan of most strings and keys, shorter than a
 // call's own cost.
+#if defined(__SSE2__)
+// One bit per byte of the sixteen at `at` that needs a closer look: a signed
+// compare below 0x20 flags the control characters and every byte from 0x80
+// up at once.
+[[gnu::always_inline]] inline unsigned special_bytes_of_16(const char* at) {
+  const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i special =
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')), _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))),
+                   _mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20)));
+  return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+#endif
+
 [[gnu::always_inline]] inline size_t skip_plain_bytes(std::string_view text, size_t pos) {
   const size_t n = text.size();
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: a signed compare below 0x20 flags the control
-  // characters and every byte from 0x80 up at once.
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i space = _mm_set1_epi8(0x20);
   while (pos + 16 <= n) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)),
-                                         _mm_cmplt_epi8(chunk, space));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    const unsigned mask = special_bytes_of_16(text.data() + pos);
     if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(mask));
     pos += 16;
   }
@@ -621,12 +626,37 @@ JsonReadResult<bool> JsonReader::next_key_general(bool& first, std::string_view&
 
 // Keys rarely hold an escape or a non-ASCII byte: such a key is seen in the
 // text in one piece.
-bool JsonReader::plain_string_after_quote(std::string_view& bytes) noexcept {
-  const size_t end = skip_plain_bytes(text_, pos_);
-  if (end >= text_.size() || text_[end] != '"') return false;
-  bytes = std::string_view(text_.data() + pos_, end - pos_);
-  pos_ = end + 1;
+// The rest of a scan that did not end in its first sixteen bytes; out of
+// line, so the usual short string costs no more than one look.
+namespace {
+[[gnu::noinline]] size_t skip_more_plain_bytes(std::string_view text, size_t pos) {
+  return skip_plain_bytes(text, pos);
+}
+
+// After the opening quote at `pos`: a string without escapes or non-ASCII
+// bytes is seen in `text` and passed (true); anything else is left (false).
+// Inlined into the value reader, whose strings are the most frequent.
+[[gnu::always_inline]] inline bool plain_string_at(std::string_view text, size_t& pos, std::string_view& bytes) {
+  size_t end = pos;
+#if defined(__SSE2__)
+  if (end + 16 <= text.size()) {
+    const unsigned mask = special_bytes_of_16(text.data() + end);
+    end = mask != 0 ? end + static_cast<size_t>(std::countr_zero(mask)) : skip_more_plain_bytes(text, end + 16);
+  } else {
+    end = skip_more_plain_bytes(text, end);
+  }
+#else
+  end = skip_more_plain_bytes(text, end);
+#endif
+  if (end >= text.size() || text[end] != '"') return false;
+  bytes = std::string_view(text.data() + pos, end - pos);
+  pos = end + 1;
   return true;
+}
+}  // namespace
+
+bool JsonReader::plain_string_after_quote(std::string_view& bytes) noexcept {
+  return plain_string_at(text_, pos_, bytes);
 }
 
 JsonReadResult<bool> JsonReader::read_key_after_quote(std::string_view& key) {
@@ -775,7 +805,11 @@ bool JsonReader::read_compact_span(std::uint64_t (&values)[4]) {
     }
     std::uint64_t v = 0;
     const char* const first = at;
-    while (is_digit(*at) && at - first < 19) v = v * 10 + static_cast<std::uint64_t>(*at++ - '0');
+    for (const char* const limit = at + 19; at != limit; ++at) {
+      const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
+      if (digit > 9) break;
+      v = v * 10 + digit;
+    }
     value = v;
     return at != first;
   };
@@ -824,7 +858,7 @@ JsonReadStatus JsonReader::read_value_into(JsonValue& out) {
     case '"': {
       eat();
       std::string_view bytes;
-      if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
+      if (!plain_string_at(text_, pos_, bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
       const std::string_view kept = keep(bytes, string_scratch_);
       out = JsonValue::borrowed_string(kept.data(), kept.size());
       return Ok{};
@@ -933,14 +967,24 @@ JsonReadError JsonReader::invalid_type_here(std::string_view expected) {
   return error_here("invalid type: " + found + ", expected " + std::string(expected));
 }
 
-JsonReadResult<std::string> JsonReader::read_string() {
+JsonReadStatus JsonReader::read_string_into(std::string& out) {
   const int c = peek_after_whitespace();
   if (c < 0) return error_at_peek("EOF while parsing a value");
   if (c != '"') return invalid_type_here("a string");
   eat();
   std::string_view bytes;
   if (!plain_string_after_quote(bytes)) VELN_CHECK(read_string_bytes(bytes, string_scratch_));
-  return std::string(bytes);
+  out.assign(bytes);
+  return Ok{};
+}
+
+JsonReadStatus JsonReader::read_optional_string_into(std::optional<std::string>& out) {
+  VELN_TRY(const bool is_null, read_null_if_present());
+  if (is_null) {
+    out.reset();
+    return Ok{};
+  }
+  return read_string_into(out.emplace());
 }
 
 JsonReadResult<bool> JsonReader::read_null_if_present() {
@@ -948,13 +992,6 @@ JsonReadResult<bool> JsonReader::read_null_if_present() {
   eat();
   VELN_CHECK(parse_ident("ull"));
   return true;
-}
-
-JsonReadResult<std::optional<std::string>> JsonReader::read_optional_string() {
-  VELN_TRY(const bool is_null, read_null_if_present());
-  if (is_null) return std::optional<std::string>();
-  VELN_TRY(std::string s, read_string());
-  return std::optional<std::string>(std::move(s));
 }
 
 JsonReadResult<std::uint64_t> JsonReader::read_u64() {

@@ -82,8 +82,9 @@ class JsonReader {
   // check_value checks instead.
   JsonReadStatus skip_value();
   // Field readers; `expected` texts are those of the messages.
-  JsonReadResult<std::string> read_string();  // "a string"
-  JsonReadResult<std::optional<std::string>> read_optional_string();
+  // Strings are stored straight into a record's field: no result to move.
+  JsonReadStatus read_string_into(std::string& out);  // "a string"
+  JsonReadStatus read_optional_string_into(std::optional<std::string>& out);
   JsonReadResult<std::uint64_t> read_u64();
   // An optional value: a JSON null (consumed) gives true.
   JsonReadResult<bool> read_null_if_present();

@@ -210,12 +210,14 @@ const JsonValue* JsonValue::find(std::string_view key) const noexcept {
   if (kind_ != JsonKind::object) return nullptr;
   // Objects are small; a linear scan beats binary search until a dozen or so
   // (an object in text order is never larger).
-  if (o_.size() <= kTextOrderMembers || !members_sorted_) {
-    for (const Entry& m : o_) {
-      if (same_key_bytes(m.first, key)) return &m.second;
-    }
-    return nullptr;
+  if (o_.size() > kTextOrderMembers && members_sorted_) return find_sorted(key);
+  for (const Entry& m : o_) {
+    if (same_key_bytes(m.first, key)) return &m.second;
   }
+  return nullptr;
+}
+
+const JsonValue* JsonValue::find_sorted(std::string_view key) const noexcept {
   const Entry* it = std::lower_bound(o_.begin(), o_.end(), key,
                                      [](const Entry& m, std::string_view k) { return m.first < k; });
   if (it != o_.end() && it->first == key) return &it->second;

@@ -215,6 +215,10 @@ class JsonValue {
   friend bool operator==(const JsonValue& a, const JsonValue& b);
 
  private:
+  // A binary search among sorted members; out of line, so the usual scan of
+  // a few members in text order saves no registers.
+  [[gnu::noinline]] const JsonValue* find_sorted(std::string_view key) const noexcept;
+
   const JsonValue& expect(JsonKind k) const {
     if (kind_ != k) wrong_kind();
     return *this;

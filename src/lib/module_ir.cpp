@@ -103,6 +103,9 @@ JsonReadStatus read_sequence(JsonReader& r, std::vector<T>& out, ReadInto read_i
   for (;;) {
     VELN_TRY(const bool more, r.has_next_element(first));
     if (!more) break;
+    // Room for a few at once: growing one by one moves the first records
+    // twice and allocates three times.
+    if (out.empty()) out.reserve(4);
     out.emplace_back();
     VELN_CHECK(read_into(r, out.back()));
   }
@@ -133,10 +136,9 @@ JsonReadStatus read_optional(JsonReader& r, std::optional<T>& out, ReadInto read
 }
 
 // Field readers, one per field type.
-#define VELN_STRING_FIELD(R, member) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_string()); return Ok{}; }
+#define VELN_STRING_FIELD(R, member) [](JsonReader& r, R& rec) -> JsonReadStatus { return r.read_string_into(rec.member); }
 #define VELN_OPT_STRING_FIELD(R, member) \
-  [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_optional_string()); return Ok{}; }
+  [](JsonReader& r, R& rec) -> JsonReadStatus { return r.read_optional_string_into(rec.member); }
 #define VELN_U64_FIELD(R, member) \
   [](JsonReader& r, R& rec) -> JsonReadStatus { VELN_TRY(rec.member, r.read_u64()); return Ok{}; }
 #define VELN_VALUES_FIELD(R, member) \

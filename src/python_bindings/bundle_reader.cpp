@@ -30,15 +30,15 @@ VmStatus check_module_name(std::string_view loaded_as, const ModuleIr& module) {
 }
 
 // std::nullopt: a fault somewhere; the tree route gives its message.
-std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json) {
+std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bundle_ir_json, BundleText text) {
   struct Member {
     std::string key;
     ModuleIr module;
   };
-  // The members' values are seen in one copy of the bundle text, which
-  // they all share.
+  // The members' values are seen in the bundle text, which they all share:
+  // one copy of it, or the caller's bytes (the holder then stays empty).
   auto holder = std::make_shared<JsonArena>();
-  JsonReader reader(holder->copy_of(bundle_ir_json));
+  JsonReader reader(text == BundleText::copied ? holder->copy_of(bundle_ir_json) : bundle_ir_json);
   reader.text_holder = std::move(holder);
   reader.check_skipped = true;
   if (reader.peek_after_whitespace() != '{' || !reader.enter_level().ok()) return std::nullopt;
@@ -46,27 +46,30 @@ std::optional<VmResult<VmModuleTable>> read_bundle_in_place(std::string_view bun
   std::vector<Member> members;
   bool first = true;
   for (;;) {
-    Member m;
     std::string_view key;
     auto more = reader.next_key(first, key);
     if (!more.ok()) return std::nullopt;
     if (!*more) break;
-    m.key = key;
     if (!reader.expect_colon().ok()) return std::nullopt;
     std::optional<ModuleIr> parsed = parse_module_ir_at(reader);
     if (!parsed) return std::nullopt;
-    m.module = std::move(*parsed);
-    members.push_back(std::move(m));
+    // Moved in whole: assigning a module over another keeps both one's arenas.
+    members.push_back(Member{std::string(key), std::move(*parsed)});
   }
   if (!reader.end_object().ok() || !reader.end_document().ok()) return std::nullopt;
-  std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.key < b.key; });
+  // The members stay where they are (a module is costly to move) and their
+  // places are sorted by key, repeats in text order.
+  std::vector<size_t> order(members.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return members[a].key < members[b].key; });
   VmModuleTable modules;
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (i + 1 < members.size() && members[i + 1].key == members[i].key) continue;  // the last one counts
-    if (auto named = check_module_name(members[i].key, members[i].module); !named.ok()) {
+  for (size_t i = 0; i < order.size(); ++i) {
+    Member& member = members[order[i]];
+    if (i + 1 < order.size() && members[order[i + 1]].key == member.key) continue;  // the last one counts
+    if (auto named = check_module_name(member.key, member.module); !named.ok()) {
       return VmResult<VmModuleTable>(std::move(named).error());
     }
-    modules.emplace_hint(modules.end(), std::move(members[i].key), std::move(members[i].module));
+    modules.emplace_hint(modules.end(), std::move(member.key), std::move(member.module));
   }
   return VmResult<VmModuleTable>(std::move(modules));
 }
@@ -95,8 +98,8 @@ VmResult<VmModuleTable> read_bundle_through_tree(std::string_view bundle_ir_json
   return modules;
 }
 
-VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json) {
-  std::optional<VmResult<VmModuleTable>> fast = read_bundle_in_place(bundle_ir_json);
+VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json, BundleText text) {
+  std::optional<VmResult<VmModuleTable>> fast = read_bundle_in_place(bundle_ir_json, text);
   return fast ? std::move(*fast) : read_bundle_through_tree(bundle_ir_json);
 }
 

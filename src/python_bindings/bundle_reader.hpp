@@ -21,12 +21,18 @@ using VmModuleTable = std::map<std::string, ModuleIr, std::less<>>;
 // "module name mismatch: expected '{}', got '{}'".
 VmResult<ModuleIr> read_named_module(std::string_view name, std::string_view text);
 
+// Who keeps the bundle's bytes alive for the modules read from it.
+enum class BundleText {
+  copied,           // the modules keep a copy of their own
+  held_by_caller,   // the caller keeps them alive as long as every module
+};
+
 // The bundle's members in ascending key order (the last of a repeated key
 // counts), each read from its compact re-serialised text, so reading positions
 // refer to that text; the first failing member's message. Reads the text
 // once and each member from its own bytes; only a fault takes the tree route
 // below, which gives the same modules and messages.
-VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json);
+VmResult<VmModuleTable> read_bundle(std::string_view bundle_ir_json, BundleText text = BundleText::copied);
 
 // The reference route: the whole bundle as a JSON tree, each member written
 // back as compact text and read from it.

@@ -149,10 +149,14 @@ PyObject* run_bundle_request(const BundleRequest& request) {
   std::optional<VmExecutionContext> context = convert_context(request.context);
   if (!context) return nullptr;
 
-  // The host object outlives the executor, which is released (with every
-  // instance, write and event) before the dictionary is returned.
+  // The host object and the bundle's str outlive the executor, which is
+  // released (with every instance, write and event) before the dictionary is
+  // returned. The modules see the str's own UTF-8 bytes, which a str never
+  // changes; the reference taken here keeps them whatever host code runs.
+  const PyRef bundle_text = PyRef::borrowed(request.bundle_text);
   PythonHostObject host(request.host);
-  VmResult<PythonBundleExecutor> executor = PythonBundleExecutor::create(request.bundle_ir_json, host, request.meter);
+  VmResult<PythonBundleExecutor> executor =
+      PythonBundleExecutor::create(request.bundle_ir_json, host, request.meter, BundleText::held_by_caller);
   if (!executor.ok()) return raise_request_failure(executor.error());
   const BundleExecutionResult result =
       executor.value().execute_entry(request.entry_module, request.function_name, std::move(*args),

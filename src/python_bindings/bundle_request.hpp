@@ -17,6 +17,7 @@
 namespace veln {
 
 struct BundleRequest {
+  PyObject* bundle_text;  // borrowed; the str whose UTF-8 bytes bundle_ir_json views
   std::string_view bundle_ir_json;
   std::string_view entry_module;
   std::string_view function_name;

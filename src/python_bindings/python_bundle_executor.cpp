@@ -75,8 +75,8 @@ PythonBundleExecutor::PythonBundleExecutor(PythonBundleExecutor&&) noexcept = de
 PythonBundleExecutor::~PythonBundleExecutor() = default;
 
 VmResult<PythonBundleExecutor> PythonBundleExecutor::create(std::string_view bundle_ir_json, BundleHostObject& host,
-                                                            const VmMeterSettings& settings) {
-  VELN_TRY(VmModuleTable modules, read_bundle(bundle_ir_json));
+                                                            const VmMeterSettings& settings, BundleText text) {
+  VELN_TRY(VmModuleTable modules, read_bundle(bundle_ir_json, text));
   return PythonBundleExecutor(host, std::move(modules), settings);
 }
 

@@ -53,9 +53,11 @@ class PythonBundleExecutor final : public VmHost {
   // compact re-serialised text (so reading positions refer to that text),
   // members taken in key order; a member whose IR names another module is
   // refused. Instances are built only for the modules a call reaches. `host`
-  // must outlive the executor. Fails with the first member's message.
+  // must outlive the executor, and so must the bundle's bytes when `text`
+  // says the caller holds them. Fails with the first member's message.
   static VmResult<PythonBundleExecutor> create(std::string_view bundle_ir_json, BundleHostObject& host,
-                                               const VmMeterSettings& settings);
+                                               const VmMeterSettings& settings,
+                                               BundleText text = BundleText::copied);
 
   PythonBundleExecutor(PythonBundleExecutor&&) noexcept;
   PythonBundleExecutor& operator=(PythonBundleExecutor&&) = delete;

@@ -130,6 +130,7 @@ PyObject* py_execute_bundle(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   if (!entry_module) return nullptr;
   const auto function_name = convert_str_argument(kBundleSignature, "function_name", slots[2]);
   if (!function_name) return nullptr;
+  request.bundle_text = slots[0];
   request.bundle_ir_json = *bundle_ir_json;
   request.entry_module = *entry_module;
   request.function_name = *function_name;

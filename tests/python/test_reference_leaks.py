@@ -240,7 +240,8 @@ def test_execute_bundle_arguments_keep_their_reference_counts(native):
     echo = json.dumps({"con_echo": echo_module()})
     value, key, context, host = [VondrelDecimal("1"), "x" * 3], "k" + "ey", {"caller": "c" * 2}, Host()
     args, kwargs = [value], {key: value}
-    watched = (value, key, context, host, args, kwargs, value[0])
+    faulty = echo[:-2]  # the bundle's text is held while modules are read from it, also when reading fails
+    watched = (value, key, context, host, args, kwargs, value[0], echo, faulty)
     before = [sys.getrefcount(o) for o in watched]
     for _ in range(100):
         native.execute_bundle(echo, "con_echo", "echo", args, kwargs, context, host)
@@ -248,5 +249,9 @@ def test_execute_bundle_arguments_keep_their_reference_counts(native):
         try:
             native.execute_bundle(echo, "con_echo", "echo", args, {1: value}, context, host)
         except TypeError:
+            pass
+        try:
+            native.execute_bundle(faulty, "con_echo", "echo", args, {}, context, host)
+        except native.VmRuntimeExecutionError:
             pass
     assert [sys.getrefcount(o) for o in watched] == before

@@ -35,14 +35,17 @@ TEST(PythonBundleExecutor, BundleReading) {
     }
     EXPECT_EQ(got, line.substr(arrow + 4)) << line;
     EXPECT_TRUE(host.calls.empty()) << line;
-    // The in-place route and the tree route agree on every case.
-    auto fast = read_bundle(text);
+    // The in-place route (over a copy or over the caller's text) and the
+    // tree route agree on every case.
     auto tree = read_bundle_through_tree(text);
-    EXPECT_EQ(fast.ok(), tree.ok()) << line;
-    if (!fast.ok() && !tree.ok()) {
-      EXPECT_EQ(fast.error().message, tree.error().message) << line;
-    } else if (fast.ok() && tree.ok()) {
-      EXPECT_EQ(fast->size(), tree->size()) << line;
+    for (BundleText kept : {BundleText::copied, BundleText::held_by_caller}) {
+      auto fast = read_bundle(text, kept);
+      EXPECT_EQ(fast.ok(), tree.ok()) << line;
+      if (!fast.ok() && !tree.ok()) {
+        EXPECT_EQ(fast.error().message, tree.error().message) << line;
+      } else if (fast.ok() && tree.ok()) {
+        EXPECT_EQ(fast->size(), tree->size()) << line;
+      }
     }
   }
 }
