@@ -400,6 +400,19 @@ JsonReadStatus JsonReader::parse_escape(std::string& out) {
   return Ok{};
 }
 
+// A byte of a string that is neither a quote nor a backslash nor plain
+// ASCII: a control character fails, anything else starts a UTF-8 sequence.
+JsonReadStatus JsonReader::step_over_string_byte(unsigned char c) {
+  if (c < 0x20) {
+    ++pos_;
+    return error_here("control character (\\u0000-\\u001F) found while parsing a string");
+  }
+  const size_t len = utf8_sequence_length(text_, pos_);
+  if (len == 0) return error_at_peek("invalid unicode code point");
+  pos_ += len;
+  return Ok{};
+}
+
 // After the opening quote.
 JsonReadStatus JsonReader::parse_string_into(std::string& out) {
   const size_t n = text_.size();
@@ -420,13 +433,7 @@ JsonReadStatus JsonReader::parse_string_into(std::string& out) {
       run = pos_;
       continue;
     }
-    if (c < 0x20) {
-      ++pos_;
-      return error_here("control character (\\u0000-\\u001F) found while parsing a string");
-    }
-    const size_t len = utf8_sequence_length(text_, pos_);
-    if (len == 0) return error_at_peek("invalid unicode code point");
-    pos_ += len;
+    VELN_CHECK(step_over_string_byte(c));
   }
 }
 
@@ -685,13 +692,7 @@ JsonReadStatus JsonReader::read_string_bytes(std::string_view& out, std::string&
       out = decoded;
       return Ok{};
     }
-    if (c < 0x20) {
-      ++pos_;
-      return error_here("control character (\\u0000-\\u001F) found while parsing a string");
-    }
-    const size_t len = utf8_sequence_length(text_, pos_);
-    if (len == 0) return error_at_peek("invalid unicode code point");
-    pos_ += len;
+    VELN_CHECK(step_over_string_byte(c));
   }
 }
 

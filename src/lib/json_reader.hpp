@@ -219,6 +219,7 @@ class JsonReader {
   JsonReadStatus parse_ident(std::string_view rest);
   JsonReadResult<JsonValue> parse_number(bool positive);
   JsonReadStatus parse_string_into(std::string& out);
+  JsonReadStatus step_over_string_byte(unsigned char c);
   JsonReadStatus parse_escape(std::string& out);
   JsonReadResult<std::uint16_t> decode_hex_escape();
   JsonReadStatus parse_unicode_escape(std::string& out);
