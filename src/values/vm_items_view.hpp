@@ -18,8 +18,9 @@ namespace veln {
 
 // The items of a sequence in order, read where they lie: through the pieces
 // of a set with pending edits, or straight from one span. Random access
-// costs a binary search over the pieces. Valid until the value is edited or
-// its items() are taken.
+// costs a binary search over the pieces, skipped while reads stay within
+// the piece last read (as the later steps of a search do). Valid until the
+// value is edited or its items() are taken.
 class VmItemsView {
  public:
   // A run of positions [end of the previous piece, end), read from the
@@ -138,6 +139,8 @@ class VmItemsView {
   const Piece* pieces_ = nullptr;
   size_t piece_count_ = 0;
   size_t size_;
+  // The piece of the last read through the pieces.
+  mutable size_t last_piece_ = 0;
 };
 
 }  // namespace veln
