@@ -152,12 +152,25 @@ class Slice {
   const VmValue& operator[](size_t i) const { return (*all_)[from_ + i]; }
   const VmValue& front() const { return (*this)[0]; }
   const VmValue& back() const { return (*this)[size_ - 1]; }
+  const Items& all() const { return *all_; }
+  size_t from() const { return from_; }
 
  private:
   const Items* all_;
   size_t from_;
   size_t size_;
 };
+
+template <class Pred>
+size_t first_failing(const Slice<VmItemsView>& items, Pred pred, VmWorkMeter* meter = nullptr) {
+  const size_t at = items.all().partition_point(
+      [&pred, meter](const VmValue& item) {
+        vm_tick(meter);
+        return pred(item);
+      },
+      items.from(), items.from() + items.size());
+  return at - items.from();
+}
 
 template <class Items, class Pred>
 size_t first_failing(const Slice<Items>& items, Pred pred, VmWorkMeter* meter = nullptr) {
@@ -1626,10 +1639,21 @@ VmDecimal tame_value(const VmValue& v) {
 
 // Numbers [from, to) of canonical items, all tame and no two equal: the
 // position of the one x (tame) equals, found by the key of each of its
-// equal forms.
+// equal forms. x's own key is searched first, so `place`, when asked for,
+// is where x's key stands among the items.
 template <class Items>
 std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t to, const VmValue& x,
-                                       VmWorkMeter* meter) {
+                                       VmWorkMeter* meter, size_t* place = nullptr) {
+  const Slice<Items> numbers(items, from, to);
+  const auto key_at = [&](const VmValue& form) -> std::pair<size_t, bool> {
+    const size_t at = first_failing(numbers, [&form](const VmValue& item) { return key_less(item, form); }, meter);
+    return {at, at < numbers.size() && vm_set_key_compare(numbers[at], form) == VmOrdering::Equal};
+  };
+  // At most one item equals x, so the order the forms are searched in does
+  // not change which is found.
+  const auto [own, own_equal] = key_at(x);
+  if (place != nullptr) *place = from + own;
+  if (own_equal) return from + own;
   const VmDecimal value = tame_value(x);
   std::vector<VmValue> forms{VmValue::decimal(value)};
   if (const std::optional<mpz_class> whole = vm_decimal_whole_value(value)) {
@@ -1637,12 +1661,21 @@ std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t t
     if (whole->fits_slong_p()) forms.push_back(VmValue::integer(whole->get_si()));
     if (*whole == 0) forms.push_back(VmValue::float64(-0.0));
   }
-  const double g = value.to_f64();
-  if (auto back = VmDecimal::from_f64(g); back.ok() && *back == value) forms.push_back(VmValue::float64(g));
-  const Slice<Items> numbers(items, from, to);
+  // A float x is its own float form (but -0.0's is 0.0); a tame int
+  // converts exactly.
+  if (x.is(VmKind::Float)) {
+    forms.push_back(VmValue::float64(x.float_value() == 0.0 ? 0.0 : x.float_value()));
+  } else if (x.is(VmKind::Int)) {
+    forms.push_back(VmValue::float64(static_cast<double>(x.small_int())));
+  } else if (x.is(VmKind::Bool)) {
+    forms.push_back(VmValue::float64(x.bool_value() ? 1.0 : 0.0));
+  } else if (x.is(VmKind::Decimal)) {
+    const double g = value.to_f64();
+    if (auto back = VmDecimal::from_f64(g); back.ok() && *back == value) forms.push_back(VmValue::float64(g));
+  }
   for (const VmValue& form : forms) {
-    const size_t at = first_failing(numbers, [&form](const VmValue& item) { return key_less(item, form); }, meter);
-    if (at < numbers.size() && vm_set_key_compare(numbers[at], form) == VmOrdering::Equal) return from + at;
+    if (vm_set_key_compare(form, x) == VmOrdering::Equal) continue;
+    if (const auto [at, equal] = key_at(form); equal) return from + at;
   }
   return std::nullopt;
 }
@@ -1948,9 +1981,12 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
   auto place = insertion_by_class(items, x, meter, settled, plain, tame);
   if (place || items.empty() || !tame || !tame_number(x)) return place;
   const auto [from, to] = class_range(items, x.kind(), meter);
-  const std::optional<size_t> equal = find_tame_number(items, from, to, x, meter);
+  // No item but the one equal to x shares x's key, and that one only when
+  // x is present: x's place among the keys is where its own search ended.
+  size_t x_at = 0;
+  const std::optional<size_t> equal = find_tame_number(items, from, to, x, meter, &x_at);
   if (equal && !key_less(x, items[*equal])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, *equal, *equal});
-  SetInsertion at{equal ? Kind::Replace : Kind::Insert, equal.value_or(0), key_position(items, x, meter)};
+  SetInsertion at{equal ? Kind::Replace : Kind::Insert, equal.value_or(0), x_at};
   at.tame_search = true;
   return VmResult<SetInsertion>(at);
 }

@@ -18,8 +18,9 @@ namespace veln {
 
 // The items of a sequence in order, read where they lie: through the pieces
 // of a set with pending edits, or straight from one span. Random access
-// costs a binary search over the pieces. Valid until the value is edited or
-// its items() are taken.
+// costs a binary search over the pieces, skipped while reads stay within
+// the piece last read (as the later steps of a search do). Valid until the
+// value is edited or its items() are taken.
 class VmItemsView {
  public:
   // A run of positions [end of the previous piece, end), read from the
@@ -104,14 +105,19 @@ class VmItemsView {
   iterator begin() const { return iterator(this, 0); }
   iterator end() const { return iterator(this, size_); }
 
-  // The first position whose item fails `pred`, which holds for a prefix of
-  // the items (std::partition_point): a binary search over the pieces by
-  // their last items, then one within a piece.
+  // The first position in [from, to) whose item fails `pred`, which holds
+  // for a prefix of them (std::partition_point): a binary search over the
+  // pieces by their last items, then one within a piece.
   template <class Pred>
-  size_t partition_point(Pred pred) const {
-    if (pieces_ == nullptr) return static_cast<size_t>(std::partition_point(stored_, stored_ + size_, pred) - stored_);
-    size_t lo = 0;
-    size_t hi = piece_count_;
+  size_t partition_point(Pred pred, size_t from = 0, size_t to = SIZE_MAX) const {
+    to = std::min(to, size_);
+    if (from >= to) return from;
+    if (pieces_ == nullptr) return static_cast<size_t>(std::partition_point(stored_ + from, stored_ + to, pred) - stored_);
+    const std::span<const Piece> all(pieces_, piece_count_);
+    // Pieces lo..hi overlap the range; the last items of those before hi
+    // lie within it.
+    size_t lo = piece_at(all, from);
+    size_t hi = piece_at(all, to - 1);
     while (lo < hi) {
       const size_t mid = lo + (hi - lo) / 2;
       if (pred(piece_items(mid).back())) {
@@ -120,9 +126,11 @@ class VmItemsView {
         hi = mid;
       }
     }
-    if (lo == piece_count_) return size_;
     const std::span<const VmValue> run = piece_items(lo);
-    return piece_start(lo) + static_cast<size_t>(std::partition_point(run.begin(), run.end(), pred) - run.begin());
+    const size_t start = piece_start(lo);
+    const size_t first = std::max(start, from) - start;
+    const size_t end = std::min<size_t>(pieces_[lo].end, to) - start;
+    return start + static_cast<size_t>(std::partition_point(run.begin() + first, run.begin() + end, pred) - run.begin());
   }
 
  private:
@@ -138,6 +146,8 @@ class VmItemsView {
   const Piece* pieces_ = nullptr;
   size_t piece_count_ = 0;
   size_t size_;
+  // The piece of the last read through the pieces.
+  mutable size_t last_piece_ = 0;
 };
 
 }  // namespace veln
