@@ -337,6 +337,14 @@ VmValue mixed_number_pair(size_t i) {
   return *VmValue::make_tuple({int_value(i % 97), VmValue::float64(static_cast<double>(i))});
 }
 
+// frozenset({i, 3i + 1}) when i is a multiple of 3, else of those as floats.
+VmValue mixed_number_frozenset(size_t i) {
+  const auto v = static_cast<int64_t>(i);
+  if (i % 3 == 0) return *VmValue::make_frozenset({int_value(i), int_value(3 * i + 1)});
+  return *VmValue::make_frozenset(
+      *normalize_set_items({VmValue::float64(static_cast<double>(v)), VmValue::float64(static_cast<double>(3 * v + 1))}));
+}
+
 // i as a decimal when a multiple of 3, an int when one more, else i + 0.25
 // as a float.
 VmValue decimal_int_or_float(size_t i) {
@@ -369,6 +377,16 @@ void BM_MixedTupleSetDiscard(benchmark::State& state) {
   set_method_calls(state, "discard", 2 * 263, 0, mixed_number_pair);
 }
 BENCHMARK(BM_MixedTupleSetDiscard)->Unit(benchmark::kMillisecond);
+
+void BM_MixedFrozensetSetAddNew(benchmark::State& state) {
+  set_method_calls(state, "add", 2 * 263, 1, mixed_number_frozenset);
+}
+BENCHMARK(BM_MixedFrozensetSetAddNew)->Unit(benchmark::kMillisecond);
+
+void BM_MixedFrozensetSetDiscard(benchmark::State& state) {
+  set_method_calls(state, "discard", 2 * 263, 0, mixed_number_frozenset);
+}
+BENCHMARK(BM_MixedFrozensetSetDiscard)->Unit(benchmark::kMillisecond);
 
 void BM_DecimalSetAddNew(benchmark::State& state) { set_method_calls(state, "add", 2 * 263, 1, decimal_int_or_float); }
 BENCHMARK(BM_DecimalSetAddNew)->Unit(benchmark::kMillisecond);

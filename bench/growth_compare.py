@@ -94,6 +94,10 @@ def mixed_number_pair(i):
     return (i, i) if i % 3 == 0 else (i % 97, float(i))
 
 
+def mixed_number_frozenset(i):
+    return frozenset({i, 3 * i + 1}) if i % 3 == 0 else frozenset({float(i), float(3 * i + 1)})
+
+
 def decimal_int_or_float(i):
     if i % 3 == 0:
         return decimal.Decimal(i)
@@ -162,6 +166,8 @@ CASES = {
     "BM_IntFloatSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, lambda i: i if i % 4 == 0 else i + 0.5),
     "BM_MixedTupleSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, mixed_number_pair),
     "BM_MixedTupleSetDiscard": lambda: set_method_calls("discard", 2 * 263, 0, mixed_number_pair),
+    "BM_MixedFrozensetSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, mixed_number_frozenset),
+    "BM_MixedFrozensetSetDiscard": lambda: set_method_calls("discard", 2 * 263, 0, mixed_number_frozenset),
     "BM_DecimalSetAddNew": lambda: set_method_calls("add", 2 * 263, 1, decimal_int_or_float),
     "BM_StrRepeat": lambda: (lambda: "ab" * 65536),
 }

@@ -342,14 +342,15 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   const bool settled = set_items_settled(s, items, meter);
   const bool plain = set_items_plain(s);
   const bool tame = set_items_tame(s);
-  if (auto place = set_insertion(items, x, meter, settled, plain, tame)) {
+  const bool plain_sets = set_items_plain_sets(s);
+  if (auto place = set_insertion(items, x, meter, settled, plain, tame, plain_sets)) {
     VELN_TRY(const SetInsertion at, *std::move(place));
     const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     if (at.kind != SetInsertion::Kind::Present) {
       VELN_CHECK(s.seq_insert(at.to, x, meter));
       // x was placed by the search: of the shape of its class's items.
-      if (!was_empty) keep_set_settled_after_insertion(s, x, settled, plain, tame, at);
+      if (!was_empty) keep_set_settled_after_insertion(s, x, settled, plain, tame, at, plain_sets);
     }
     return s;
   }
@@ -364,7 +365,8 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
   const VmItemsView items = items_to_search(s);
   const bool settled = set_items_settled(s, items, meter);
-  if (auto at = set_removal_position(items, x, meter, settled, set_items_plain(s), set_items_tame(s))) {
+  if (auto at = set_removal_position(items, x, meter, settled, set_items_plain(s), set_items_tame(s),
+                                     set_items_plain_sets(s))) {
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;

@@ -55,7 +55,8 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
   if (containers || !view.contiguous()) {
     const bool settled = set_items_settled(set, view, meter);
-    if (auto found = set_contains_by_order(view, needle, meter, settled, set_items_plain(set), set_items_tame(set)))
+    if (auto found = set_contains_by_order(view, needle, meter, settled, set_items_plain(set), set_items_tame(set),
+                                           set_items_plain_sets(set)))
       return *std::move(found);
   }
   if (auto m = vm_set_item_match(set, needle, meter)) {

@@ -1602,6 +1602,72 @@ VmResult<SetInsertion> insertion_among_plain_tuples(const Items& items, size_t f
   return SetInsertion{Kind::Insert, 0, at, true};
 }
 
+// A frozenset of plain leaves, whatever their count and kinds: an equal one
+// holds, leaf for leaf, one of the equal forms of each, in key order.
+bool plain_frozenset(const VmValue& v) {
+  if (!v.is(VmKind::FrozenSet)) return false;
+  const auto leaves = v.items();
+  return std::all_of(leaves.begin(), leaves.end(), plain_leaf);
+}
+
+// The frozensets a search tries at most for one needle; past this (many
+// integral numbers among its leaves) the whole normalisation decides.
+constexpr size_t kMaxFrozensetForms = 256;
+
+// The position of the item of plain frozensets [from, to) (canonical, no two
+// equal) value-equal to x, a plain frozenset: every choice of one equal form
+// per leaf, laid out in key order, is searched by its key. Nothing when x has
+// too many such choices.
+template <class Items>
+std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, size_t from, size_t to,
+                                                          const VmValue& x, VmWorkMeter* meter) {
+  const auto leaves = x.items();
+  std::vector<std::vector<VmValue>> forms;
+  forms.reserve(leaves.size());
+  size_t choices = 1;
+  for (const VmValue& leaf : leaves) {
+    forms.push_back(equal_forms(leaf));
+    choices *= forms.back().size();
+    if (choices > kMaxFrozensetForms) return std::nullopt;
+  }
+  vm_tick(meter, choices * (leaves.size() + 1));
+  const Slice<Items> range(items, from, to);
+  for (size_t n = 0; n < choices; ++n) {
+    // n, read in the mixed radix of the form counts, picks one form per leaf.
+    std::vector<VmValue> picked;
+    picked.reserve(leaves.size());
+    size_t rest = n;
+    for (const std::vector<VmValue>& f : forms) {
+      picked.push_back(f[rest % f.size()]);
+      rest /= f.size();
+    }
+    std::sort(picked.begin(), picked.end(), [](const VmValue& a, const VmValue& b) { return key_less(a, b); });
+    VmResult<VmValue> candidate = VmValue::make_frozenset(std::move(picked));
+    if (!candidate.ok()) return std::nullopt;
+    const VmValue& c = candidate.value();
+    const size_t at = first_failing(range, [&c](const VmValue& item) { return key_less(item, c); }, meter);
+    if (at < range.size() && vm_set_key_compare(range[at], c) == VmOrdering::Equal) return from + at;
+  }
+  return std::optional<size_t>();
+}
+
+// insertion_in for x, a plain frozenset, where every frozenset of the items
+// is plain: as for plain tuples, x equals at most one of them and the lesser
+// key of the two is kept.
+template <class Items>
+std::optional<VmResult<SetInsertion>> insertion_among_plain_frozensets(const Items& items, const VmValue& x,
+                                                                       VmWorkMeter* meter) {
+  using Kind = SetInsertion::Kind;
+  const auto [from, to] = class_range(items, VmKind::FrozenSet, meter);
+  const auto equal = find_plain_frozenset(items, from, to, x, meter);
+  if (!equal) return std::nullopt;
+  if (*equal && !key_less(x, items[**equal]))
+    return VmResult<SetInsertion>(SetInsertion{Kind::Present, **equal, **equal});
+  const size_t at = from + key_position(Slice<Items>(items, from, to), x, meter);
+  if (*equal) return VmResult<SetInsertion>(SetInsertion{Kind::Replace, **equal, at, true});
+  return VmResult<SetInsertion>(SetInsertion{Kind::Insert, 0, at, true});
+}
+
 // Numbers whose value equality is an equivalence, decimals among them:
 // bools, ints below 2^53 in magnitude, and floats below 2^53 that are zero
 // or at least 1e-13 (their decimal conversion keeps every digit, and no
@@ -1704,8 +1770,12 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
 template <class Items>
 std::optional<VmResult<bool>> contains_by_order(const Items& items, const VmValue& needle, VmWorkMeter* meter,
                                                 std::optional<bool> settled = std::nullopt, bool plain = false,
-                                                bool tame = false) {
+                                                bool tame = false, bool plain_sets = false) {
   if (items.empty()) return false;
+  if (plain_sets && plain_frozenset(needle)) {
+    const auto [from, to] = class_range(items, VmKind::FrozenSet, meter);
+    if (auto found = find_plain_frozenset(items, from, to, needle, meter)) return VmResult<bool>(found->has_value());
+  }
   if (plain && plain_tuple(needle)) {
     const auto [from, to] = class_range(items, VmKind::Tuple, meter);
     return VmResult<bool>(find_plain_tuple(items, from, to, needle, meter).has_value());
@@ -1976,9 +2046,12 @@ std::optional<VmResult<SetInsertion>> insertion_by_class(const Items& items, con
 // at most one of them and the lesser key of the two is kept.
 template <class Items>
 std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                  std::optional<bool> settled, bool plain, bool tame) {
+                                                  std::optional<bool> settled, bool plain, bool tame,
+                                                  bool plain_sets) {
   using Kind = SetInsertion::Kind;
   auto place = insertion_by_class(items, x, meter, settled, plain, tame);
+  if (!place && !items.empty() && plain_sets && plain_frozenset(x))
+    return insertion_among_plain_frozensets(items, x, meter);
   if (place || items.empty() || !tame || !tame_number(x)) return place;
   const auto [from, to] = class_range(items, x.kind(), meter);
   // No item but the one equal to x shares x's key, and that one only when
@@ -2006,8 +2079,13 @@ std::optional<std::optional<size_t>> removal_in_family(const Items& items, Famil
 // within its class when the set holds several.
 template <class Items>
 std::optional<std::optional<size_t>> removal_position_in(const Items& items, const VmValue& x, VmWorkMeter* meter,
-                                                         std::optional<bool> settled, bool plain, bool tame) {
+                                                         std::optional<bool> settled, bool plain, bool tame,
+                                                         bool plain_sets) {
   if (items.empty()) return std::optional<size_t>();
+  if (plain_sets && plain_frozenset(x)) {
+    const auto [from, to] = class_range(items, VmKind::FrozenSet, meter);
+    if (auto found = find_plain_frozenset(items, from, to, x, meter)) return *found;
+  }
   if (plain && plain_tuple(x)) {
     const auto [from, to] = class_range(items, VmKind::Tuple, meter);
     return find_plain_tuple(items, from, to, x, meter);
@@ -2048,9 +2126,10 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
-                                                    std::optional<bool> settled, bool plain, bool tame) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame);
-  return contains_by_order(items, needle, meter, settled, plain, tame);
+                                                    std::optional<bool> settled, bool plain, bool tame,
+                                                    bool plain_sets) {
+  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame, plain_sets);
+  return contains_by_order(items, needle, meter, settled, plain, tame, plain_sets);
 }
 
 namespace {
@@ -2059,6 +2138,7 @@ constexpr uint8_t kSettledKnown = 1;
 constexpr uint8_t kSettled = 2;
 constexpr uint8_t kPlain = 4;
 constexpr uint8_t kTame = 8;
+constexpr uint8_t kPlainSets = 16;
 
 // Frozensets of one shape and plain tuples of any shapes.
 template <class Items>
@@ -2068,6 +2148,17 @@ bool containers_plain(const Items& items, VmWorkMeter* meter) {
   const auto [from, to] = class_range(items, VmKind::Tuple, meter);
   for (size_t i = from; i < to; ++i)
     if (!plain_tuple(items[i])) return false;
+  return true;
+}
+
+// Plain tuples and plain frozensets, of any shapes.
+template <class Items>
+bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
+  for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
+    const auto [from, to] = class_range(items, kind, meter);
+    for (size_t i = from; i < to; ++i)
+      if (!(kind == VmKind::Tuple ? plain_tuple(items[i]) : plain_frozenset(items[i]))) return false;
+  }
   return true;
 }
 }  // namespace
@@ -2084,8 +2175,15 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   const bool plain = numbers && containers;
   // Tuples and frozensets that normalise back as they are, beside tame numbers.
   const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
-  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) | (tame ? kTame : 0));
+  const bool plain_sets = numbers && containers_plain_of_any_shape(items, meter);
+  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) | (tame ? kTame : 0) |
+                   (plain_sets ? kPlainSets : 0));
   return settled;
+}
+
+bool set_items_plain_sets(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kPlainSets) != 0;
 }
 
 bool set_items_tame(const VmValue& s) {
@@ -2099,30 +2197,41 @@ bool set_items_plain(const VmValue& s) {
 }
 
 void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
-                                      const SetInsertion& at) {
+                                      const SetInsertion& at, bool plain_sets) {
   // A container x placed among items of another class may be the first of
   // its kind, and of no exact shape; one placed among plain tuples of other
   // shapes leaves them of several. A number placed as a tame one may be the
   // first decimal beside other numbers.
+  // A frozenset placed among plain frozensets may leave them of several
+  // shapes, which `plain` and `tame` do not allow.
   const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
+  const bool frozenset_search = at.plain_search && x.is(VmKind::FrozenSet);
   const bool one = settled && !at.plain_search && !at.tame_search && (!container || same_exact_shape(x, x));
-  const bool still_plain = plain && !at.tame_search &&
+  const bool still_plain = plain && !at.tame_search && !frozenset_search &&
                            (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
-  const bool still_tame = tame && (is_number(x) ? tame_number(x)
-                                   : !container || same_exact_shape(x, x) || plain_tuple(x) || at.plain_search);
-  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0));
+  const bool still_tame = tame && !frozenset_search &&
+                          (is_number(x) ? tame_number(x)
+                                        : !container || same_exact_shape(x, x) || plain_tuple(x) || at.plain_search);
+  // Numbers stay settled as for `plain`; containers stay plain if x is.
+  const bool still_plain_sets =
+      plain_sets && !at.tame_search &&
+      (x.is(VmKind::Tuple) ? plain_tuple(x) : x.is(VmKind::FrozenSet) ? plain_frozenset(x) : !is_number(x) || plain_leaf(x));
+  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0) |
+                   (still_plain_sets ? kPlainSets : 0));
 }
 
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                   std::optional<bool> settled, bool plain, bool tame) {
-  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame);
-  return insertion_in(items, x, meter, settled, plain, tame);
+                                                   std::optional<bool> settled, bool plain, bool tame,
+                                                   bool plain_sets) {
+  if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame, plain_sets);
+  return insertion_in(items, x, meter, settled, plain, tame, plain_sets);
 }
 
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
-                                                          std::optional<bool> settled, bool plain, bool tame) {
-  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame);
-  return removal_position_in(items, x, meter, settled, plain, tame);
+                                                          std::optional<bool> settled, bool plain, bool tame,
+                                                          bool plain_sets) {
+  if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame, plain_sets);
+  return removal_position_in(items, x, meter, settled, plain, tame, plain_sets);
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {

@@ -65,11 +65,12 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 // (here and below); unknown, it is worked out from the items.
 // `plain` and `tame`: set_items_plain and set_items_tame of the set, which
 // let a plain tuple be found among tuples of several shapes, and a tame
-// number among tame numbers with decimals.
+// number among tame numbers with decimals; `plain_sets`, set_items_plain_sets,
+// a plain frozenset among frozensets of several shapes.
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle,
                                                     VmWorkMeter* meter = nullptr,
                                                     std::optional<bool> settled = std::nullopt, bool plain = false,
-                                                    bool tame = false);
+                                                    bool tame = false, bool plain_sets = false);
 
 // Whether normalising the items of set `s` (read through `items`, a view of
 // them) again would give each of their classes back as it is: its tuples
@@ -92,11 +93,16 @@ bool set_items_plain(const VmValue& s);
 // number joining or leaving is searched through its equal forms, decimals
 // among the numbers or not.
 bool set_items_tame(const VmValue& s);
+// Likewise: whether its numbers are settled and every tuple and frozenset
+// holds plain leaves only, whatever their shapes. Then a plain frozenset
+// joining or leaving the set is searched by key order through the equal
+// forms of its leaves.
+bool set_items_plain_sets(const VmValue& s);
 struct SetInsertion;
 // Keeps these facts with `s` after x joined it in place, x having been
 // placed by set_insertion as `at` says, with the facts given.
 void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
-                                      const SetInsertion& at);
+                                      const SetInsertion& at, bool plain_sets = false);
 
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
@@ -111,13 +117,13 @@ struct SetInsertion {
   Kind kind = Kind::Present;
   size_t from = 0;
   size_t to = 0;
-  bool plain_search = false;  // placed among plain tuples, of any shapes
+  bool plain_search = false;  // placed among plain tuples or plain frozensets, of any shapes
   bool tame_search = false;   // placed among tame numbers
 };
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x,
                                                    VmWorkMeter* meter = nullptr,
                                                    std::optional<bool> settled = std::nullopt, bool plain = false,
-                                                   bool tame = false);
+                                                   bool tame = false, bool plain_sets = false);
 
 // The position of the item of canonical set items value-equal to `x` (the
 // one item the set difference with [x] removes), or none. Nothing when only
@@ -126,7 +132,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmV
 std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, const VmValue& x,
                                                           VmWorkMeter* meter = nullptr,
                                                           std::optional<bool> settled = std::nullopt,
-                                                          bool plain = false, bool tame = false);
+                                                          bool plain = false, bool tame = false,
+                                                          bool plain_sets = false);
 
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.

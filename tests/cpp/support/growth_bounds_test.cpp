@@ -300,6 +300,13 @@ const MakeItem kEditedItemKinds[] = {
       return *VmValue::make_sequence(VmKind::FrozenSet,
                                      {VmValue::integer(-1 - static_cast<int64_t>(i)), VmValue::integer(static_cast<int64_t>(i))});
     },
+    [](size_t i) {
+      // Frozensets of floats beside frozensets of ints.
+      const auto v = static_cast<int64_t>(i);
+      if (i / 2 % 2 == 0) return *VmValue::make_frozenset({VmValue::integer(v), VmValue::integer(3 * v + 1)});
+      return *VmValue::make_frozenset(*normalize_set_items(
+          {VmValue::float64(static_cast<double>(v)), VmValue::float64(static_cast<double>(3 * v + 1))}));
+    },
 };
 
 // The set of items 0, 2, ..., 2n - 2 of one kind.
