@@ -1911,7 +1911,10 @@ std::optional<VmResult<SetInsertion>> insertion_in_family(const Items& items, Fa
 // whole normalisation tells what an added item changes.
 template <class Items>
 bool numbers_settled(const Items& items, VmWorkMeter* meter) {
-  const auto [from, to] = class_range(items, VmKind::Int, meter);
+  const auto range = class_range(items, VmKind::Int, meter);
+  // Plain names rather than a structured binding: the lambda below takes
+  // `from`, which some compilers refuse for a binding.
+  const size_t from = range.first, to = range.second;
   if (from == to || items[from].kind() == items[to - 1].kind()) return true;
   const Slice<Items> numbers(items, from, to);
   const auto start_of = [&](VmSetKeyVariant v) {
