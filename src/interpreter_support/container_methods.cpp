@@ -329,8 +329,7 @@ namespace {
 // otherwise x itself, or an item inside x, may hold it (s.add(frozenset(s)))
 // and reading x's items would merge the edits under the view.
 VmItemsView items_to_search(const VmValue& s) {
-  if (s.shares_buffer()) return s.items();
-  return s.items_view();
+  return s.holds_only_reference() ? s.items_view() : VmItemsView(s.items());
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMet
   // per edit.
   // Tuples and frozensets of one shape are searched by key order, edited
   // or not (they come last in key order).
-  const VmItemsView view = set.shares_buffer() ? VmItemsView(set.items()) : set.items_view();
+  const VmItemsView view = set.holds_only_reference() ? set.items_view() : VmItemsView(set.items());
   const bool containers = !view.empty() && (view.back().is(VmKind::Tuple) || view.back().is(VmKind::FrozenSet));
   if (containers || !view.contiguous()) {
     const bool settled = set_items_settled(set, view, meter);

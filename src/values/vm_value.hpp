@@ -288,8 +288,6 @@ class VmValue {
   // Whether this value is the only holder of its buffer: an edit then
   // changes the buffer in place instead of copying it.
   bool holds_only_reference() const { return heap_ && u_.p->live.refs == 1; }
-  // Whether another value holds the same buffer (the next edit copies it).
-  bool shares_buffer() const { return heap_ && u_.p->live.refs > 1; }
   // Nesting depth (0 for every non-container) and size in units.
   uint32_t depth() const { return heap_ ? u_.p->depth : 0; }
   uint64_t units() const { return heap_ ? u_.p->live.units : 1; }
