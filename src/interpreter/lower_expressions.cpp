@@ -18,8 +18,8 @@ namespace {
 constexpr uint32_t kMaxLoweringNesting = 1024;
 
 constexpr std::array<uint64_t, kExpressionKindCount> kFixedPrices = {
-    64,    // name
-    32,    // constant
+    kNameReadPrice,
+    kConstantPrice,
     128,   // list
     128,   // tuple
     608,   // dict

@@ -26,6 +26,11 @@
 
 namespace veln {
 
+// The fixed prices of reading a name and of a constant: the price table of
+// expressions lists them, and the fused instructions that read a name or a
+// constant without its own instruction charge them themselves.
+inline constexpr uint64_t kNameReadPrice = 64;
+inline constexpr uint64_t kConstantPrice = 32;
 inline constexpr uint32_t kNoSlot = UINT32_MAX;
 
 // Instructions, in dispatch-table order. The operands are in Instr: a8, a, b.

@@ -82,7 +82,7 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
         load.b |= uint64_t{a} << 32;
         code_.instrs.pop_back();
       } else if (store > 0 && !is_target(store) && code_.instrs[store - 1].op == Op::LoadConst &&
-                 code_.instrs[store - 1].b == 32) {
+                 code_.instrs[store - 1].b == kConstantPrice) {
         // `x = ... + 1`: the constant was loaded just before.
         Instr& load = code_.instrs[store - 1];
         load.op = Op::ConstBinaryStore;
@@ -97,7 +97,7 @@ uint32_t Lowerer::emit(Op op, uint32_t a, uint64_t b, uint8_t a8) {
       last.b = a;
       return at - 1;
     }
-    if (op == Op::Binary && last.op == Op::LoadConst && last.b == 32) {
+    if (op == Op::Binary && last.op == Op::LoadConst && last.b == kConstantPrice) {
       last.op = Op::ConstBinary;
       last.a8 = a8;
       return at - 1;

@@ -864,25 +864,25 @@ op_LoadName:
 op_LoadName2:
 op_Name2Subscript:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
-  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
-  if (!charge(run, 64) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[in->b], slots, *sp)) goto failed;
   ++sp;
   if (in->op == Op::Name2Subscript) goto op_Subscript;
   NEXT();
 op_LoadNameConst:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
-  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
-  if (!charge(run, 32)) goto failed;
+  if (!charge(run, kConstantPrice)) goto failed;
   copy_into_free(*sp++, code.constants[in->b]);
   NEXT();
 op_NameConstBinary:
 op_NameConstBinaryStore: {
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
-  if (!charge(run, 64) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[in->a], slots, *sp)) goto failed;
   ++sp;
-  if (!charge(run, 32)) goto failed;
+  if (!charge(run, kConstantPrice)) goto failed;
   copy_into_free(*sp++, code.constants[static_cast<uint32_t>(in->b)]);
   const bool store = in->op == Op::NameConstBinaryStore;
   int64_t r;
@@ -917,7 +917,7 @@ op_ReleaseLocal:
   if (slots[in->a].bound) clear(slots[in->a].value);
   NEXT();
 op_ConstBinary:
-  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, kConstantPrice)) goto failed;
   copy_into_free(*sp++, code.constants[in->a]);
   // falls through
 op_Binary: {
@@ -934,7 +934,7 @@ op_BinaryNamed:
   --sp;
   NEXT();
 op_ConstBinaryStore:
-  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, 32)) goto failed;
+  if ((in->spare != 0 && !charge(run, in->spare)) || !charge(run, kConstantPrice)) goto failed;
   copy_into_free(*sp++, code.constants[in->a]);
   // falls through
 op_BinaryStore: {
@@ -953,9 +953,9 @@ op_BinaryStore: {
 }
 op_NameConstBinaryJump:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
-  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
   ++sp;
-  if (!charge(run, 32)) goto failed;
+  if (!charge(run, kConstantPrice)) goto failed;
   copy_into_free(*sp++, code.constants[in->b >> 32]);
   // falls through
 op_BinaryJump: {
@@ -980,12 +980,12 @@ op_UnaryNamed:
 op_NameConstCompareJump:
 op_Name2CompareJump:
   if (in->spare != 0 && !charge(run, in->spare)) goto failed;
-  if (!charge(run, 64) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
+  if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[static_cast<uint32_t>(in->b)], slots, *sp)) goto failed;
   ++sp;
   if (in->op == Op::Name2CompareJump) {
-    if (!charge(run, 64) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
+    if (!charge(run, kNameReadPrice) || !load_name(run, code, code.names[in->b >> 32], slots, *sp)) goto failed;
   } else {
-    if (!charge(run, 32)) goto failed;
+    if (!charge(run, kConstantPrice)) goto failed;
     copy_into_free(*sp, code.constants[in->b >> 32]);
   }
   ++sp;
