@@ -6,11 +6,14 @@
 // methods. Keys match structurally, searches by value equality.
 #include "interpreter_support/container_methods.hpp"
 
+#include "interpreter_support/distinct_set_edits.hpp"
+
 #include <iterator>
 #include <string>
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
+#include "interpreter_support/distinct_set_edits.hpp"
 #include "values/bounded_text.hpp"
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/search_bounds.hpp"
@@ -353,6 +356,16 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
     }
     return s;
   }
+  if (set_items_distinct(s, meter)) {
+    // Checking may have merged the pending edits: the view is taken again.
+    bool distinct = false;
+    VELN_TRY(const SetInsertion at, distinct_set_insertion(items_to_search(s), x, &distinct, meter));
+    if (at.kind == SetInsertion::Kind::Present) return s;
+    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
+    VELN_CHECK(s.seq_insert(at.to, x, meter));
+    note_set_items_scanned(s, distinct);
+    return s;
+  }
   const auto all = s.items();
   std::vector<VmValue> grown(all.begin(), all.end());
   grown.push_back(x);
@@ -370,11 +383,32 @@ VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, V
     if (*at) s.seq_remove(**at, meter);
     return s;
   }
-  const std::span<const VmValue> one(&x, 1);
-  VELN_TRY(std::vector<VmValue> rest,
-           meter != nullptr ? set_difference_values(s.items(), one, *meter) : set_difference_values(s.items(), one));
-  *removed = rest.size() != s.item_count();
-  return same_kind_set(s, std::move(rest));
+  // The difference with [x]: x compared with every item.
+  VELN_TRY(const std::vector<size_t> equal, set_positions_equal_to(items, x, meter));
+  *removed = !equal.empty();
+  // A float may equal a long run of ints: past a few, the rest is rebuilt
+  // once. The facts hold for any subset of the items.
+  constexpr size_t kRemovedInPlace = 16;
+  if (equal.size() <= kRemovedInPlace) {
+    for (auto at = equal.rbegin(); at != equal.rend(); ++at) s.seq_remove(*at, meter);
+    return s;
+  }
+  const uint8_t facts = s.set_facts();
+  const auto all = s.items();
+  std::vector<VmValue> rest;
+  rest.reserve(all.size() - equal.size());
+  auto next = equal.begin();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (next != equal.end() && *next == i) {
+      ++next;
+    } else {
+      rest.push_back(all[i]);
+    }
+  }
+  vm_tick(meter, all.size());
+  VELN_TRY(VmValue smaller, same_kind_set(s, std::move(rest)));
+  smaller.note_set_facts(facts);
+  return smaller;
 }
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {

@@ -40,6 +40,7 @@
 
 #include "interpreter_support/equal_value_index.hpp"
 #include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/set_replacement.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
@@ -1883,24 +1884,8 @@ std::optional<VmResult<SetInsertion>> insertion_in_family(const Items& items, Fa
   }
   const size_t p = *found->equal;
   if (!key_less(x, items[p])) return VmResult<SetInsertion>(SetInsertion{Kind::Present, p, p});
-  // -0.0 in place of 0.0: x takes the item's place, then the sort moves it.
-  // Items of x's key before p stay before it, those after stay after.
-  const auto below = [&](size_t i) {
-    vm_tick(meter);
-    return key_less(items[i], x) || (!key_less(x, items[i]) && i < p);
-  };
-  // Binary search over the items without p (position j of what remains).
-  size_t lo = 0;
-  size_t hi = items.size() - 1;
-  while (lo < hi) {
-    const size_t mid = lo + (hi - lo) / 2;
-    if (below(mid < p ? mid : mid + 1)) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, lo});
+  // -0.0 in place of 0.0.
+  return VmResult<SetInsertion>(SetInsertion{Kind::Replace, p, replacement_position(items, x, p, meter)});
 }
 
 // Bools, ints and floats, of several kinds, as their normalisation leaves
@@ -2142,6 +2127,9 @@ constexpr uint8_t kSettled = 2;
 constexpr uint8_t kPlain = 4;
 constexpr uint8_t kTame = 8;
 constexpr uint8_t kPlainSets = 16;
+// No two items value-equal, nor failing to compare, whichever stands first.
+// Found apart from the others, by normalising the items again.
+constexpr uint8_t kDistinct = 32;
 
 // Frozensets of one shape and plain tuples of any shapes.
 template <class Items>
@@ -2179,9 +2167,24 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   // Tuples and frozensets that normalise back as they are, beside tame numbers.
   const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
   const bool plain_sets = numbers && containers_plain_of_any_shape(items, meter);
-  s.note_set_facts(kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) | (tame ? kTame : 0) |
-                   (plain_sets ? kPlainSets : 0));
+  s.note_set_facts((facts & kDistinct) | kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) |
+                   (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0));
   return settled;
+}
+
+bool set_items_distinct(const VmValue& s, VmWorkMeter* meter) {
+  if ((s.set_facts() & kDistinct) != 0) return true;
+  const auto all = s.items();
+  // Normalising keeps every item exactly when each found no equal among
+  // those before it, every comparison made.
+  auto again = normalize_items(std::vector<VmValue>(all.begin(), all.end()), meter);
+  if (!again.ok() || again->size() != all.size()) return false;
+  s.note_set_facts(s.set_facts() | kDistinct);
+  return true;
+}
+
+void note_set_items_scanned(const VmValue& s, bool distinct) {
+  s.note_set_facts(kSettledKnown | (distinct ? kDistinct : 0));
 }
 
 bool set_items_plain_sets(const VmValue& s) {

@@ -98,6 +98,15 @@ bool set_items_tame(const VmValue& s);
 // joining or leaving the set is searched by key order through the equal
 // forms of its leaves.
 bool set_items_plain_sets(const VmValue& s);
+// Whether no two items of set `s` are value-equal, nor fail to compare,
+// whichever stands first (normalising them again keeps each as it stands).
+// Worked out by normalising the items once, then kept with the set; a set
+// whose items are distinct takes an item by one scan (distinct_set_edits).
+bool set_items_distinct(const VmValue& s, VmWorkMeter* meter = nullptr);
+// Notes that fact (or its absence) for items just placed by that scan, and
+// none of the facts above: the class searches, which those facts enable,
+// stay off for the set (sound, as none of them is needed).
+void note_set_items_scanned(const VmValue& s, bool distinct);
 struct SetInsertion;
 // Keeps these facts with `s` after x joined it in place, x having been
 // placed by set_insertion as `at` says, with the facts given.

@@ -367,6 +367,45 @@ TEST(SetGrowth, EditsBetweenLookupsStaySublinear) {
   }
 }
 
+// Sets that no search by key order serves: tuples of several shapes whose
+// ints lie beyond 2^53 beside floats of their doubles, decimals beside such
+// ints and floats. Each addition scans the set once (about two steps per
+// item), never normalises it whole (n log n steps per call, about 12 per
+// item here).
+const MakeItem kScannedItemKinds[] = {
+    [](size_t i) {
+      const mpz_class wide = (mpz_class(1) << 60) + 512 * static_cast<long>(i);
+      if (i % 3 == 0) return *VmValue::make_tuple({VmValue::integer(wide)});
+      if (i % 3 == 1) return *VmValue::make_tuple({VmValue::float64(wide.get_d()), VmValue::str("a")});
+      return *VmValue::make_tuple({VmValue::integer(static_cast<int64_t>(i)), VmValue::integer(wide + 1), VmValue::none()});
+    },
+    [](size_t i) {
+      const auto v = static_cast<int64_t>(i);
+      if (i % 3 == 0) return VmValue::decimal(VmDecimal::from_i64(v));
+      if (i % 3 == 1) return VmValue::integer((mpz_class(1) << 60) + 512 * static_cast<long>(i));
+      return VmValue::float64(static_cast<double>(v) + 0.25);
+    },
+};
+
+TEST(SetGrowth, AdditionsToSetsOfNoKeyOrderScanOnce) {
+  constexpr size_t kItems = 4096;
+  constexpr size_t kRounds = 64;
+  for (auto make : kScannedItemKinds) {
+    VmValue s = set_of_evens(make, kItems);
+    VmWorkMeter meter;
+    bool removed = false;
+    for (size_t i = 0; i < kRounds; ++i) {
+      auto added = set_with_item(std::move(s), make(2 * (i * 61 % kItems) + 1), &meter);
+      ASSERT_TRUE(added.ok()) << added.error().message;
+      auto rest = set_without_item(*std::move(added), make(2 * (i * 97 % kItems)), &removed, &meter);
+      ASSERT_TRUE(rest.ok()) << rest.error().message;
+      s = *std::move(rest);
+    }
+    EXPECT_EQ(s.item_count(), kItems);
+    EXPECT_LE(meter.steps, 4 * kRounds * kItems) << make(3).diagnostic_text();
+  }
+}
+
 // n lookups into a container of n items.
 template <class Make>
 uint64_t lookup_steps(const VmValue& container, size_t n, Make needle) {

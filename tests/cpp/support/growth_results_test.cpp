@@ -433,12 +433,18 @@ VmValue decimal_among_numbers(HostileValues& gen) {
 // (whose edits are held pending): each step is the whole operation on the
 // items the last one left, and membership of each x is the scan. The last
 // rounds edit sets of tuples whose leaves mix number kinds, then sets of
-// numbers with decimals among them.
+// numbers with decimals among them, then tuples and frozensets of several
+// shapes holding any numbers (NaN and strs beside them now and then).
 TEST(GrowthResults, RunsOfEditsAreTheWholeOperations) {
   HostileValues gen(5);
-  for (int round = 0; round < 1800; ++round) {
+  for (int round = 0; round < 2400; ++round) {
     const bool tuples = round >= 600 && round < 1200;
+    const bool containers = round >= 1800;
     const auto next = [&] {
+      if (containers) {
+        if (gen.pick(8) == 0) return gen.pick(2) == 0 ? VmValue::float64(NAN) : VmValue::str("a");
+        return gen.container_of_numbers(gen.pick(3) == 0);
+      }
       if (round >= 1200) return decimal_among_numbers(gen);
       if (tuples) return gen.pick(6) == 0 ? gen.any() : mixed_leaf_tuple(gen);
       return round % 2 == 0 ? gen.number() : gen.any();
@@ -448,7 +454,7 @@ TEST(GrowthResults, RunsOfEditsAreTheWholeOperations) {
     if (round % 4 >= 2)
       for (int64_t i = 0; i < 300; ++i) {
         const VmValue far = VmValue::integer(1000000000 + 7 * i);
-        values.push_back(tuples ? *VmValue::make_tuple({far, VmValue::float64(0.5)}) : far);
+        values.push_back(tuples || containers ? *VmValue::make_tuple({far, VmValue::float64(0.5)}) : far);
       }
     auto items = normalize_set_items(values);
     if (!items.ok()) continue;
