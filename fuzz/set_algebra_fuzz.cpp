@@ -13,6 +13,7 @@
 
 #include "../tests/cpp/support/set_scan_reference.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_edits.hpp"
 #include "fuzz_input.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"

@@ -18,6 +18,8 @@
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/search_bounds.hpp"
 #include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/set_edits.hpp"
+#include "interpreter_support/set_facts.hpp"
 #include "interpreter_support/set_operators.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_equality.hpp"

@@ -1,0 +1,125 @@
+// The facts a set keeps about its items (VmValue::set_facts): worked out
+// once per set built, kept through removals, and updated by the single
+// edits, so that each addition or removal knows which search by key order
+// applies without looking at the whole set again.
+#include "interpreter_support/set_facts.hpp"
+
+#include <vector>
+
+#include "interpreter_support/set_edits.hpp"
+#include "interpreter_support/set_item_order.hpp"
+#include "interpreter_support/set_item_searches.hpp"
+#include "interpreter_support/set_normalization.hpp"
+
+namespace veln {
+
+using namespace set_items;
+
+namespace {
+// The bits of VmValue::set_facts.
+constexpr uint8_t kSettledKnown = 1;
+constexpr uint8_t kSettled = 2;
+constexpr uint8_t kPlain = 4;
+constexpr uint8_t kTame = 8;
+constexpr uint8_t kPlainSets = 16;
+// No two items value-equal, nor failing to compare, whichever stands first.
+// Found apart from the others, by normalising the items again.
+constexpr uint8_t kDistinct = 32;
+
+// Frozensets of one shape and plain tuples of any shapes.
+template <class Items>
+bool containers_plain(const Items& items, VmWorkMeter* meter) {
+  const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
+  if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
+  const auto [from, to] = class_range(items, VmKind::Tuple, meter);
+  for (size_t i = from; i < to; ++i)
+    if (!plain_tuple(items[i])) return false;
+  return true;
+}
+
+// Plain tuples and plain frozensets, of any shapes.
+template <class Items>
+bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
+  for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
+    const auto [from, to] = class_range(items, kind, meter);
+    for (size_t i = from; i < to; ++i)
+      if (!(kind == VmKind::Tuple ? plain_tuple(items[i]) : plain_frozenset(items[i]))) return false;
+  }
+  return true;
+}
+}  // namespace
+
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
+  const uint8_t facts = s.set_facts();
+  if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
+  // An empty set says nothing about the items to come.
+  if (items.empty()) return false;
+  vm_tick(meter, 2 * items.size());
+  const bool settled = classes_settled(items, std::nullopt, meter);
+  const bool numbers = numbers_settled(items, meter);
+  const bool containers = containers_plain(items, meter);
+  const bool plain = numbers && containers;
+  // Tuples and frozensets that normalise back as they are, beside tame numbers.
+  const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
+  const bool plain_sets = numbers && containers_plain_of_any_shape(items, meter);
+  s.note_set_facts((facts & kDistinct) | kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) |
+                   (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0));
+  return settled;
+}
+
+bool set_items_distinct(const VmValue& s, VmWorkMeter* meter) {
+  if ((s.set_facts() & kDistinct) != 0) return true;
+  const auto all = s.items();
+  // Normalising keeps every item exactly when each found no equal among
+  // those before it, every comparison made.
+  std::vector<VmValue> copy(all.begin(), all.end());
+  auto again = meter != nullptr ? normalize_set_items(std::move(copy), *meter) : normalize_set_items(std::move(copy));
+  if (!again.ok() || again->size() != all.size()) return false;
+  s.note_set_facts(s.set_facts() | kDistinct);
+  return true;
+}
+
+void note_set_items_scanned(const VmValue& s, bool distinct) {
+  s.note_set_facts(kSettledKnown | (distinct ? kDistinct : 0));
+}
+
+bool set_items_plain_sets(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kPlainSets) != 0;
+}
+
+bool set_items_tame(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kTame) != 0;
+}
+
+bool set_items_plain(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & kPlain) != 0;
+}
+
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
+                                      const SetInsertion& at, bool plain_sets) {
+  // A container x placed among items of another class may be the first of
+  // its kind, and of no exact shape; one placed among plain tuples of other
+  // shapes leaves them of several. A number placed as a tame one may be the
+  // first decimal beside other numbers.
+  // A frozenset placed among plain frozensets may leave them of several
+  // shapes, which `plain` and `tame` do not allow.
+  const bool container = x.is(VmKind::Tuple) || x.is(VmKind::FrozenSet);
+  const bool frozenset_search = at.plain_search && x.is(VmKind::FrozenSet);
+  const bool one = settled && !at.plain_search && !at.tame_search && (!container || same_exact_shape(x, x));
+  const bool still_plain = plain && !at.tame_search && !frozenset_search &&
+                           (x.is(VmKind::Tuple) ? plain_tuple(x) : !x.is(VmKind::FrozenSet) || same_exact_shape(x, x));
+  const bool still_tame = tame && !frozenset_search &&
+                          (is_number(x) ? tame_number(x)
+                                        : !container || same_exact_shape(x, x) || plain_tuple(x) || at.plain_search);
+  // Numbers stay settled as for `plain`; containers stay plain if x is.
+  const bool still_plain_sets =
+      plain_sets && !at.tame_search &&
+      (x.is(VmKind::Tuple) ? plain_tuple(x) : x.is(VmKind::FrozenSet) ? plain_frozenset(x) : !is_number(x) || plain_leaf(x));
+  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0) |
+                   (still_plain_sets ? kPlainSets : 0));
+}
+
+}  // namespace veln
