@@ -46,7 +46,7 @@ std::string large_bundle() {
     for (const veln::JsonValue& f : originals) {
       veln::JsonValue::Members members = f.members_copy();
       for (auto& [key, value] : members) {
-        if (key == "name") value = veln::JsonValue::make_string(value.as_string() + "_" + std::to_string(copy));
+        if (key == "name") value = veln::JsonValue::make_string(value.as_string().str() + "_" + std::to_string(copy));
       }
       functions.push_back(veln::JsonValue::make_sorted_object(std::move(members)));
     }

@@ -38,7 +38,7 @@ std::string generated_document() {
     for (const veln::JsonValue& f : *doc->find_array("functions")) {
       veln::JsonValue::Members members = f.members_copy();
       for (auto& [key, value] : members) {
-        if (key == "name") value = veln::JsonValue::make_string(value.as_string() + "_" + std::to_string(copy));
+        if (key == "name") value = veln::JsonValue::make_string(value.as_string().str() + "_" + std::to_string(copy));
       }
       functions.push_back(veln::JsonValue::make_sorted_object(std::move(members)));
     }

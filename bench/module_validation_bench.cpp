@@ -39,7 +39,7 @@ std::string large_module_text(int copies) {
       JsonValue::Members members = function.members_copy();
       for (auto& member : members) {
         if (member.first == "name") {
-          member.second = JsonValue::make_string(member.second.as_string() + "_" + std::to_string(i));
+          member.second = JsonValue::make_string(member.second.as_string().str() + "_" + std::to_string(i));
         }
       }
       functions.push_back(JsonValue::make_sorted_object(std::move(members)));

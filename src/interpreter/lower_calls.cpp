@@ -129,7 +129,7 @@ void Lowerer::call(const JsonValue& node) {
       const JsonText* kind = node_kind(item);
       const bool unpack = kind != nullptr && *kind == "keyword_unpack";
       if (kind != nullptr && !unpack && *kind != "keyword") {
-        return faulted("unsupported keyword node '" + *kind + "'");
+        return faulted("unsupported keyword node '" + kind->str() + "'");
       }
       const JsonText* arg = nullptr;
       if (!unpack) {
@@ -170,7 +170,7 @@ void Lowerer::call(const JsonValue& node) {
       expression(*receiver);
       site.writeback_error = text(*receiver_kind == "attribute"
                                       ? std::string("attribute assignment is not yet supported in veln-vm-core")
-                                      : "unsupported assignment target '" + *receiver_kind + "'");
+                                      : "unsupported assignment target '" + receiver_kind->str() + "'");
     }
     const JsonText* attr = func->find_string("attr");
     if (attr == nullptr) return faulted(string_field_message("attr"));

@@ -27,7 +27,7 @@ VmStatus collect_target_names(const JsonValue& target, std::vector<std::string_v
     for (const JsonValue& element : *elements) VELN_CHECK(collect_target_names(element, names));
     return Ok{};
   }
-  return vm_error("unsupported comprehension target '" + *kind + "'");
+  return vm_error("unsupported comprehension target '" + kind->str() + "'");
 }
 
 class ComprehensionLowering {

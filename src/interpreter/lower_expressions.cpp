@@ -254,7 +254,7 @@ class ExpressionLowering {
     if (op == nullptr) return fail(string_field_message("operator"));
     const JsonValue::Array& values = *node_.find_array("values");
     const std::optional<BoolOperator> kind = bool_operator_from_name(*op);
-    if (!kind) return fail("unsupported bool operator '" + *op + "'");
+    if (!kind) return fail("unsupported bool operator '" + op->str() + "'");
     const bool is_or = *kind == BoolOperator::Or;
     if (values.empty()) {
       l_.emit(Op::PushBool, 0, 0, is_or ? 0 : 1);
@@ -433,7 +433,7 @@ void Lowerer::expression(const JsonValue& node) {
   }
   const std::optional<ExpressionKind> kind = expression_kind_from_name(*kind_text);
   if (!kind) {
-    fail("unsupported expression node '" + *kind_text + "'");
+    fail("unsupported expression node '" + kind_text->str() + "'");
     return set_depth(base + 1);
   }
   VmResult<uint64_t> price = expression_price(*kind, node);

@@ -139,7 +139,7 @@ class StatementLowering {
     } else if (*kind == "attribute") {
       l_.expression(*target);
     } else {
-      return fail("unsupported aug-assign target '" + *kind + "'");
+      return fail("unsupported aug-assign target '" + kind->str() + "'");
     }
     if (!operand("value")) return;
     const JsonText* op = node_.find_string("operator");
@@ -349,7 +349,7 @@ void Lowerer::statement(const JsonValue& node) {
   const JsonText* kind_text = node_kind(node);
   if (kind_text == nullptr) return fail(string_field_message("node"));
   const std::optional<StatementKind> kind = statement_kind_from_name(*kind_text);
-  if (!kind) return fail("unsupported statement node '" + *kind_text + "'");
+  if (!kind) return fail("unsupported statement node '" + kind_text->str() + "'");
   emit(Op::Stmt, text(*kind_text), kStatementPrices[static_cast<size_t>(*kind)], static_cast<uint8_t>(*kind));
   if (nesting_ >= 1024) {
     fail("recursion limit exceeded");

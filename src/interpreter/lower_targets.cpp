@@ -18,7 +18,7 @@ void Lowerer::assign_target(const JsonValue& target) {
   const JsonText* kind_text = node_kind(target);
   if (kind_text == nullptr) return finish_fail(string_field_message("node"));
   const std::optional<TargetKind> kind = target_kind_from_name(*kind_text);
-  if (!kind) return finish_fail("unsupported assignment target '" + *kind_text + "'");
+  if (!kind) return finish_fail("unsupported assignment target '" + kind_text->str() + "'");
   switch (*kind) {
     case TargetKind::Name: {
       const JsonText* id = target.find_string("id");
@@ -80,7 +80,7 @@ uint32_t Lowerer::resolve_target(const JsonValue& target, bool read_current) {
     site.root_cell = read_current;
     return finish();
   }
-  if (*kind != "subscript") return faulted("unsupported assignment target '" + *kind + "'");
+  if (*kind != "subscript") return faulted("unsupported assignment target '" + kind->str() + "'");
 
   // The chain of subscripts from the outermost inwards. Each level is priced
   // (the outermost only when read) before the level inside it is looked at;
@@ -111,7 +111,7 @@ uint32_t Lowerer::resolve_target(const JsonValue& target, bool read_current) {
     site.global = module_.names.intern(*id);
   } else {
     site.root_is_name = false;
-    site.unsupported_text = text("unsupported assignment target '" + *root_kind + "'");
+    site.unsupported_text = text("unsupported assignment target '" + root_kind->str() + "'");
   }
   for (size_t i = chain.size(); i-- > 0;) {
     const bool read_here = i > 0 || read_current;

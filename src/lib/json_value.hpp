@@ -41,11 +41,6 @@ class JsonText : public std::string_view {
   operator std::string() const { return std::string(data(), size()); }
   std::string str() const { return std::string(data(), size()); }
 };
-inline std::string operator+(const std::string& a, const JsonText& b) { return a + b.str(); }
-inline std::string operator+(std::string&& a, const JsonText& b) { return std::move(a.append(b)); }
-inline std::string operator+(const char* a, const JsonText& b) { return std::string(a).append(b); }
-inline std::string operator+(const JsonText& a, const char* b) { return a.str().append(b); }
-inline std::string operator+(const JsonText& a, const std::string& b) { return a.str().append(b); }
 
 // A read-only view of stored items; what arrays and objects hand out.
 template <class T>

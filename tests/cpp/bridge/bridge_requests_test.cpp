@@ -98,7 +98,7 @@ void run_request(const JsonValue& contracts, const JsonValue& r) {
     host.set_storage(key, cases::V(value.as_string()));
   }
   if (const JsonValue::Array* rows = r.find_array("host_rows")) {
-    const std::string hash = (*rows)[0].as_string() + "." + (*rows)[1].as_string();
+    const std::string hash = (*rows)[0].as_string().str() + "." + (*rows)[1].as_string().str();
     for (uint64_t i = 0; i < number((*rows)[2]); ++i) {
       std::string digits = std::to_string(i);
       std::string key = "k";
@@ -139,11 +139,11 @@ void run_request(const JsonValue& contracts, const JsonValue& r) {
     if (v.is_string()) {
       text = v.as_string();
     } else if (v.is_array()) {
-      for (const JsonValue& item : v.as_array()) text += item.as_string() + "\n";
+      for (const JsonValue& item : v.as_array()) text += item.as_string().str() + "\n";
       if (field == "host_calls" && !text.empty()) text.pop_back();
     } else if (v.is_object()) {
       for (const auto& [key, item] : v.as_object()) {
-        text += key + (field == "costs" ? ":" : "=") + (item.is_string() ? item.as_string() : std::to_string(number(item))) + " ";
+        text += key.str() + (field == "costs" ? ":" : "=") + (item.is_string() ? item.as_string().str() : std::to_string(number(item))) + " ";
       }
     } else {
       text = std::to_string(number(v));

@@ -83,7 +83,7 @@ std::string show(const VmResult<VmValue>& r) {
 }
 
 std::string expected_outcome(const JsonValue& c) {
-  if (const JsonText* error = c.find_string("error")) return "error: " + *error;
+  if (const JsonText* error = c.find_string("error")) return "error: " + error->str();
   return *c.find_string("result");
 }
 
@@ -236,7 +236,7 @@ void run_case(const JsonValue& c) {
     }
   }
   if (const JsonText* build_error = c.find_string("build_error")) {
-    EXPECT_EQ(outcome, "build error: " + *build_error);
+    EXPECT_EQ(outcome, "build error: " + build_error->str());
   } else {
     EXPECT_EQ(outcome, "");
   }

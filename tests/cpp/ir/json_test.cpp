@@ -138,7 +138,7 @@ TEST(JsonValue, CopiesAreDeepAndIndependent) {
   JsonValue copy = original;
   EXPECT_EQ(copy, original);
   JsonValue::Elements items = copy.find("a")->elements_copy();
-  items[1] = JsonValue::make_string(items[1].as_string() + "!");
+  items[1] = JsonValue::make_string(items[1].as_string().str() + "!");
   items.push_back(JsonValue::make_bool(true));
   JsonValue::Members members = copy.members_copy();
   members.front().second = JsonValue::make_array(std::move(items));
