@@ -65,14 +65,18 @@ double bigint_to_f64(const mpz_class& value) {
   if (bits > 1024) return sign < 0 ? -std::numeric_limits<double>::infinity()
                                    : std::numeric_limits<double>::infinity();
   // Keep 54 leading bits of the magnitude plus a sticky bit for the rest,
-  // then round the 54 bits to 53, ties to even.
-  mpz_class mag;
-  mpz_abs(mag.get_mpz_t(), value.get_mpz_t());
+  // then round the 54 bits to 53, ties to even. The bits are read from the
+  // magnitude's limbs (no temporaries); the lowest set bit of a negative
+  // number's two's complement is that of its magnitude.
+  static_assert(GMP_NUMB_BITS == 64);
+  const mpz_srcptr z = value.get_mpz_t();
   const uint64_t shift = bits - 54;
-  const bool sticky = mpz_scan1(mag.get_mpz_t(), 0) < shift;
-  mpz_class top;
-  mpz_fdiv_q_2exp(top.get_mpz_t(), mag.get_mpz_t(), shift);
-  uint64_t q = mpz_get_ui(top.get_mpz_t());  // 54 bits
+  const bool sticky = mpz_scan1(z, 0) < shift;
+  const auto limb = static_cast<mp_size_t>(shift / 64);
+  const unsigned offset = shift % 64;
+  uint64_t q = mpz_getlimbn(z, limb) >> offset;
+  if (offset != 0 && limb + 1 < static_cast<mp_size_t>(mpz_size(z))) q |= mpz_getlimbn(z, limb + 1) << (64 - offset);
+  q &= (uint64_t{1} << 54) - 1;  // 54 bits
   const bool half = (q & 1) != 0;
   q >>= 1;
   if (half && (sticky || (q & 1))) ++q;  // may carry to 2^53: still exact in a double
