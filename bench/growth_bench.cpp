@@ -268,6 +268,28 @@ BENCHMARK(BM_SetOfBoolDecimalTuples)->Unit(benchmark::kMillisecond);
 void BM_SetOfMixedFrozensets(benchmark::State& state) { build_set(state, mixed_frozensets()); }
 BENCHMARK(BM_SetOfMixedFrozensets)->Unit(benchmark::kMillisecond);
 
+// Pairs of ints beyond 2^53 sharing a double (2^60: two doubles; 2^100:
+// one), then pairs of the float of the base (equal to the ints of its
+// double) with such ints: the first of those equal a pair of ints, the
+// others are new.
+std::vector<VmValue> tuples_meeting_one_float(unsigned base_bits) {
+  const mpz_class base = mpz_class(1) << base_bits;
+  const auto wide = [&](size_t k) { return VmValue::integer(mpz_class(base + static_cast<unsigned long>(k))); };
+  const VmValue f = VmValue::float64(std::ldexp(1.0, static_cast<int>(base_bits)));
+  std::vector<VmValue> items;
+  for (size_t j = 0; j < 256; ++j)
+    for (size_t k = 0; k < 256; ++k) items.push_back(pair(wide(j), wide(k)));
+  for (size_t k = 0; k + 1 < kItems / 2; ++k) items.push_back(pair(f, wide(k)));
+  items.push_back(pair(f, f));
+  return items;
+}
+
+void BM_SetOfTuplesMeetingOneFloat(benchmark::State& state) { build_set(state, tuples_meeting_one_float(60)); }
+BENCHMARK(BM_SetOfTuplesMeetingOneFloat)->Unit(benchmark::kMillisecond);
+
+void BM_SetOfWideTuplesMeetingOneFloat(benchmark::State& state) { build_set(state, tuples_meeting_one_float(100)); }
+BENCHMARK(BM_SetOfWideTuplesMeetingOneFloat)->Unit(benchmark::kMillisecond);
+
 // {(i % 97, float(i)) for i < n} and {(i % 97, i) for s <= i < s + n}:
 // half shared at s = n/2, equal sets at s = 0.
 std::pair<VmValue, VmValue> mixed_tuple_sets(size_t shift) {

@@ -84,6 +84,13 @@ def mixed_frozensets():
             + [frozenset({i, 3 * i + 1}) for i in range(half)])
 
 
+def tuples_meeting_one_float(base_bits=60):
+    b = 1 << base_bits
+    f = float(b)
+    return ([(b + j, b + k) for j in range(256) for k in range(256)]
+            + [(f, b + k) for k in range(ITEMS // 2 - 1)] + [(f, f)])
+
+
 def mixed_tuple_sets(shift=ITEMS // 2):
     a = {(i % 97, float(i)) for i in range(ITEMS)}
     b = {(i % 97, i) for i in range(shift, ITEMS + shift)}
@@ -152,6 +159,8 @@ CASES = {
     "BM_SetOfMixedNumberTuples": on(mixed_number_tuples, set),
     "BM_SetOfBoolDecimalTuples": on(bool_decimal_tuples, set),
     "BM_SetOfMixedFrozensets": on(mixed_frozensets, set),
+    "BM_SetOfTuplesMeetingOneFloat": on(tuples_meeting_one_float, set),
+    "BM_SetOfWideTuplesMeetingOneFloat": on(lambda: tuples_meeting_one_float(100), set),
     "BM_MixedTupleSetAnd": on_pair(mixed_tuple_sets, operator.and_),
     "BM_MixedTupleSetOr": on_pair(mixed_tuple_sets, operator.or_),
     "BM_MixedTupleSetSub": on_pair(mixed_tuple_sets, operator.sub),

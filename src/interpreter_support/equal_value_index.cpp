@@ -36,6 +36,8 @@ constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kListTag = 0x6c697374u;
 constexpr uint64_t kSetTag = 0x73657473u;
 constexpr uint64_t kDictTag = 0x64696374u;
+constexpr uint64_t kFloatTag = 0x666c6f61u;
+constexpr uint64_t kMembersTag = 0x6d656d62u;
 
 uint64_t double_bits(double x) {
   if (x == 0.0) x = 0.0;
@@ -103,7 +105,11 @@ double group_double(const VmValue& v, bool* plain = nullptr) {
 // A number that the decimal conversion refuses.
 bool decimal_misfit(const VmValue& v) {
   if (v.is(VmKind::Float)) return !(std::fabs(v.float_value()) < kDecimalFloatLimit);
-  return v.is(VmKind::Int) && !v.int_is_small() && !VmDecimal::from_bigint(v.big_int()).ok();
+  if (!v.is(VmKind::Int) || v.int_is_small()) return false;
+  // Below 2^202 < 10^61 an int has at most 61 digits and fits; only longer
+  // ones pay for the conversion.
+  if (mpz_sizeinbase(v.big_int().get_mpz_t(), 2) <= 202) return false;
+  return !VmDecimal::from_bigint(v.big_int()).ok();
 }
 
 // The exact value of a bool, int or decimal: equal for equal values.
@@ -150,10 +156,15 @@ bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_group
     if (!tracked(group)) return true;
     Group& g = groups_[double_bits(group)];
     if (x.is(VmKind::Float)) {
+      // A tiny float standing for the decimal it truncates to meets that
+      // group's members through another double than its own.
+      if (group != x.float_value()) g.star = false;
       if (g.first_float == nullptr) {
         g.first_float = &x;
-      } else if (g.first_float->float_value() != x.float_value()) {
+        g.float_value = x.float_value();
+      } else if (g.float_value != x.float_value()) {
         g.clean = false;
+        g.star = false;
       }
       return true;
     }
@@ -173,7 +184,7 @@ bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_group
 }
 
 std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::span<const VmValue>> universe,
-                                                        VmWorkMeter* meter, bool set_items) {
+                                                        VmWorkMeter* meter, bool set_items, bool defer_wild) {
   EqualValueHasher hasher;
   // Each value is surveyed and hashed in one walk, as if every group were
   // equal throughout; hashed again below if not. The group doubles of the
@@ -224,7 +235,8 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
       g.clean = equal.ok() && *equal;
     }
     any_unclean |= !g.clean;
-    wild_groups |= !g.clean && g.first_float != nullptr;
+    g.wild = !g.clean && g.first_float != nullptr;
+    wild_groups |= g.wild;
     g.first_exact = g.first_int = g.first_decimal = g.first_float = nullptr;  // the universe may go; only `clean` stays
   });
   if (failed) return std::nullopt;
@@ -235,16 +247,26 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   // refined hashes follow: only their floats make a group intransitive.
   hasher.wild_groups_ = wild_groups;
   hasher.transitive_ = !wild_groups;
+  if (wild_groups && defer_wild) {
+    hasher.refined_ = false;
+    return hasher;
+  }
+  if (!hasher.refine(universe, meter)) return std::nullopt;
+  return hasher;
+}
+
+bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe, VmWorkMeter* meter) {
   for (size_t s = 0; s < universe.size(); ++s) {
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
-      auto h = hasher.hash_of(universe[s][i]);
-      if (!h) return std::nullopt;
-      hasher.hashes_[s][i] = *h;
-      hasher.any_wild_ |= h->wild;
+      auto h = hash_of(universe[s][i]);
+      if (!h) return false;
+      hashes_[s][i] = *h;
+      any_wild_ |= h->wild;
     }
   }
-  return hasher;
+  refined_ = true;
+  return true;
 }
 
 std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, FirstWalk* first) const {
@@ -366,6 +388,42 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       return EqualValueHashes{h, h, false};
     }
   }
+}
+
+std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmValue& leaf) const {
+  switch (leaf.kind()) {
+    case VmKind::Tuple:
+    case VmKind::List:
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::Dict:
+      return std::nullopt;
+    case VmKind::Bool:
+    case VmKind::Int:
+    case VmKind::Float:
+    case VmKind::Decimal:
+      break;
+    default:
+      return StarLeaf{StarRole::Plain, hash_of(leaf)->refined, 0, 0};
+  }
+  const uint64_t bits = double_bits(group_double(leaf));
+  const Group* g = groups_.find(bits);
+  if (g == nullptr || !g->wild) return StarLeaf{StarRole::Plain, hash_of(leaf)->refined, 0, 0};
+  if (!g->star) return std::nullopt;
+  const uint64_t float_key = mix(kFloatTag, bits);
+  const uint64_t members_key = mix(kMembersTag, bits);
+  if (leaf.is(VmKind::Float)) return StarLeaf{StarRole::Float, float_key, float_key, members_key};
+  // An int or bool meets the float through its nearest double, which is
+  // the group's: equal. A decimal meets it through the float's shortest
+  // text, which the comparison itself decides.
+  bool equal = !leaf.is(VmKind::Decimal);
+  if (!equal) {
+    auto compared = vm_values_equal(leaf, VmValue::float64(g->float_value));
+    if (!compared.ok()) return std::nullopt;
+    equal = *compared;
+  }
+  const uint64_t key = mix(kExactTag, exact_token(leaf));
+  return equal ? StarLeaf{StarRole::Member, key, float_key, members_key} : StarLeaf{StarRole::Plain, key, 0, 0};
 }
 
 // ---- the index ------------------------------------------------------------------

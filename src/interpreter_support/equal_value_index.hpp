@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "interpreter_support/value_equality.hpp"
@@ -59,6 +60,7 @@ class FlatTable {
     const Slot& s = probe(slots_, key);
     return s.used ? &s.value : nullptr;
   }
+  V* find(uint64_t key) { return const_cast<V*>(std::as_const(*this).find(key)); }
   // Room for `count` keys without growing.
   void reserve(size_t count) {
     const size_t wanted = std::max<size_t>(64, std::bit_ceil(2 * count + 2));
@@ -117,9 +119,18 @@ class EqualValueHasher {
   // items of one refined hash; the hashes of each span's values otherwise.
   // `set_items`: the values are to be set items, so a value that is not
   // hashable (a list, a set, a dict, ..., anywhere inside) refuses too.
+  // `defer_wild`: where a group is wild (not transitive()), the hashes are
+  // left unrefined until refine() is called (star_leaf needs only the
+  // survey).
   static std::optional<EqualValueHasher> build(std::span<const std::span<const VmValue>> universe,
-                                               VmWorkMeter* meter, bool set_items = false);
-  const std::vector<EqualValueHashes>& hashes(size_t span) const { return hashes_[span]; }
+                                               VmWorkMeter* meter, bool set_items = false, bool defer_wild = false);
+  // The hashes of the same universe, refined; false where build() would
+  // have refused.
+  bool refine(std::span<const std::span<const VmValue>> universe, VmWorkMeter* meter);
+  const std::vector<EqualValueHashes>& hashes(size_t span) const {
+    VELN_DEBUG_CHECK(refined_, "hashes read before refine");
+    return hashes_[span];
+  }
   bool any_wild() const { return any_wild_; }
   // No float in a group whose members differ: value equality is an
   // equivalence over the universe and equal values share their refined
@@ -129,13 +140,34 @@ class EqualValueHasher {
   // (keys stop at the microsecond) without being equal.
   bool holds_datetime() const { return holds_datetime_; }
 
+  // How a leaf of a tuple meets the leaves at its position in other tuples
+  // when each group whose members differ holds floats of one double at most
+  // (a star: the float in the middle, equal to some of the exact members,
+  // which equal one another only by exact value).
+  enum class StarRole : uint8_t {
+    Plain,   // equal exactly to the leaves of its key
+    Member,  // an exact number equal to its group's float too
+    Float,   // the float of its group, equal to every member
+  };
+  struct StarLeaf {
+    StarRole role = StarRole::Plain;
+    uint64_t key = 0;          // equal for equal Plain or Member leaves; the float's own
+    uint64_t float_key = 0;    // Member, Float: the key of the group's float
+    uint64_t members_key = 0;  // Member, Float: the key shared by the group's members
+  };
+  // Nothing for a container, or a number of a group that is not a star.
+  std::optional<StarLeaf> star_leaf(const VmValue& leaf) const;
+
  private:
   struct Group {
     const VmValue* first_exact = nullptr;    // the first bool, int or decimal
     const VmValue* first_int = nullptr;      // the first bool or int
     const VmValue* first_decimal = nullptr;  // meets floats apart from the ints
     const VmValue* first_float = nullptr;
+    double float_value = 0.0;  // that of the first float
     bool clean = true;  // every member equal to every other
+    bool wild = false;  // not clean, with a float
+    bool star = true;   // floats of one double at most, each its own group double
   };
   // What the first walk learns: the group doubles of the number leaves in
   // walk order, the groups that hold a number that is not plain, and
@@ -168,6 +200,7 @@ class EqualValueHasher {
   bool transitive_ = true;
   bool wild_groups_ = false;  // a float in a group whose members differ
   bool holds_datetime_ = false;
+  bool refined_ = true;
   uint64_t seed_ = vm_hash_seed();
 };
 

@@ -17,6 +17,7 @@
 #include "interpreter_support/set_item_order.hpp"
 #include "interpreter_support/set_item_searches.hpp"
 #include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
@@ -234,10 +235,24 @@ class PairHasher {
       hasher_ = EqualValueHasher::build(spans_, meter);
     }
     if (!hasher_) return std::nullopt;
-    const size_t at = items.data() == spans_[0].data() && items.size() == spans_[0].size() ? 0 : 1;
+    const size_t at = span_of(items);
     return std::pair{&hasher_->hashes(at), &hasher_->hashes(1 - at)};
   }
   bool any_wild() const { return hasher_->any_wild(); }
+  // Where floats make the hashes wild: `items` filed by the keys of their
+  // tuples' choices, for needles of the other sequence (numbered through
+  // id(1 - span_of(items), i)), when each group is a star. After hashes().
+  std::optional<StarTupleIndex> star_index(std::span<const VmValue> items, VmWorkMeter* meter) const {
+    if (!hasher_ || hasher_->transitive()) return std::nullopt;
+    auto index = StarTupleIndex::build(*hasher_, spans_, meter);
+    if (!index) return std::nullopt;
+    const size_t at = span_of(items);
+    index->add_all(index->id(at, 0), spans_[at].size());
+    return index;
+  }
+  size_t span_of(std::span<const VmValue> items) const {
+    return items.data() == spans_[0].data() && items.size() == spans_[0].size() ? 0 : 1;
+  }
 
  private:
   std::span<const VmValue> spans_[2];
@@ -334,7 +349,8 @@ class Membership {
         hasher_ = &*own_hasher_;
       }
       hashes_ = hasher_->hashes(items_, meter_);
-      if (hashes_) {
+      if (hashes_) star_ = hasher_->star_index(items_, meter_);
+      if (hashes_ && !star_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
         hash_index_.add_all(*hashes_->first);
       }
@@ -343,6 +359,12 @@ class Membership {
     // The needle is one of the queries: find its hashes by position.
     const auto at = static_cast<size_t>(&needle - queries_.data());
     if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;
+    if (star_) {
+      const uint32_t value = star_->id(1 - hasher_->span_of(items_), at);
+      auto first = star_->first_equal(items_, needle, value, meter_);
+      if (!first.ok()) return VmResult<bool>(std::move(first).error());
+      return VmResult<bool>(first->has_value());
+    }
     const auto& needle_hashes = *hashes_->second;
     if (at + kHashLookAhead < needle_hashes.size()) hash_index_.prefetch(needle_hashes[at + kHashLookAhead]);
     auto first = hash_index_.first_equal(items_, needle, needle_hashes[at], meter_);
@@ -360,6 +382,7 @@ class Membership {
   mutable std::optional<PairHasher> own_hasher_;
   mutable std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes_;
   mutable EqualValueIndex hash_index_{false};
+  mutable std::optional<StarTupleIndex> star_;
   mutable bool merging_ = false;
   Family family_ = Family::Other;
   mutable size_t cursor_ = 0;

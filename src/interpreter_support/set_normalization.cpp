@@ -37,6 +37,7 @@
 #include "interpreter_support/equal_value_index.hpp"
 #include "interpreter_support/set_item_order.hpp"
 #include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
@@ -453,6 +454,40 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   sort_by_prefixes(items, prefixes, meter);
 }
 
+// The scan over an index of the kept items that finds an item's first equal
+// from the item's handle (`handle_of(i)` for items[i]): kept items are
+// added, and replaced by equal ones, under their items' handles.
+template <class Index, class HandleOf>
+ClassOutcome replay_indexed_scan(std::vector<VmValue>& items, Index& index, const HandleOf& handle_of,
+                                 VmWorkMeter* meter) {
+  using Handle = std::decay_t<decltype(handle_of(size_t{0}))>;
+  constexpr size_t kLookAhead = 8;
+  std::vector<VmValue> kept;
+  kept.reserve(items.size());
+  std::vector<Handle> kept_handles;
+  for (size_t i = 0; i < items.size(); ++i) {
+    VmValue& item = items[i];
+    if (i + kLookAhead < items.size()) index.prefetch(handle_of(i + kLookAhead));
+    const Handle h = handle_of(i);
+    auto match = index.first_equal(kept, item, h, meter);
+    if (!match.ok()) return class_failure(i, std::move(match).error());
+    if (!*match) {
+      index.add(static_cast<uint32_t>(kept.size()), h);
+      kept.push_back(std::move(item));
+      kept_handles.push_back(h);
+      continue;
+    }
+    const uint32_t p = **match;
+    vm_tick(meter);
+    if (vm_set_key_compare(item, kept[p]) != VmOrdering::Less) continue;
+    index.replace(p, kept_handles[p], h);
+    kept_handles[p] = h;
+    kept[p] = std::move(item);
+  }
+  stable_sort_by_key(kept, meter);
+  return ClassOutcome{std::move(kept), std::nullopt, {}};
+}
+
 // Containers whose items cannot be told apart by key order (number leaves of
 // mixed kinds): the scan replayed over a hash index of the kept items, when
 // no comparison among the items can fail.
@@ -460,15 +495,15 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
 // then refuses an unhashable one).
 std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWorkMeter* meter, bool unchecked = false) {
   const std::span<const VmValue> universe[] = {items};
-  auto hasher = EqualValueHasher::build(universe, meter, unchecked);
+  auto hasher = EqualValueHasher::build(universe, meter, unchecked, true);
   if (!hasher) return std::nullopt;
-  const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
-  std::vector<VmValue> kept;
-  kept.reserve(items.size());
-  constexpr size_t kLookAhead = 8;
   if (hasher->transitive()) {
     // Equal values share their hash: one probe finds an item's equal or
     // adds it, and a replacement leaves the index as it is.
+    const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
+    std::vector<VmValue> kept;
+    kept.reserve(items.size());
+    constexpr size_t kLookAhead = 8;
     EquivalenceIndex index(items.size());
     const auto kept_at = [&kept](uint32_t q) -> const VmValue& { return kept[q]; };
     for (size_t i = 0; i < items.size(); ++i) {
@@ -487,28 +522,16 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
     stable_sort_by_key(kept, meter);
     return ClassOutcome{std::move(kept), std::nullopt, {}};
   }
-  std::vector<EqualValueHashes> kept_hashes;
-  EqualValueIndex index(hasher->any_wild());
-  for (size_t i = 0; i < items.size(); ++i) {
-    VmValue& item = items[i];
-    if (i + kLookAhead < items.size()) index.prefetch(hashes[i + kLookAhead]);
-    auto match = index.first_equal(kept, item, hashes[i], meter);
-    if (!match.ok()) return class_failure(i, std::move(match).error());
-    if (!*match) {
-      index.add(static_cast<uint32_t>(kept.size()), hashes[i]);
-      kept.push_back(std::move(item));
-      kept_hashes.push_back(hashes[i]);
-      continue;
-    }
-    const uint32_t p = **match;
-    vm_tick(meter);
-    if (vm_set_key_compare(item, kept[p]) != VmOrdering::Less) continue;
-    index.replace(p, kept_hashes[p], hashes[i]);
-    kept_hashes[p] = hashes[i];
-    kept[p] = std::move(item);
+  // Floats that equal members of their group which differ from one another:
+  // tuples of them are matched by the keys of their choices where each
+  // group is a star; otherwise a float is compared with its whole bucket.
+  if (auto star = StarTupleIndex::build(*hasher, universe, meter)) {
+    return replay_indexed_scan(items, *star, [](size_t i) { return static_cast<uint32_t>(i); }, meter);
   }
-  stable_sort_by_key(kept, meter);
-  return ClassOutcome{std::move(kept), std::nullopt, {}};
+  if (!hasher->refine(universe, meter)) return std::nullopt;
+  const std::vector<EqualValueHashes>& hashes = hasher->hashes(0);
+  EqualValueIndex index(hasher->any_wild());
+  return replay_indexed_scan(items, index, [&hashes](size_t i) { return hashes[i]; }, meter);
 }
 
 ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {

@@ -259,6 +259,69 @@ TEST(SetGrowth, FrozensetsOfNumbersSharingADouble) {
       2048);
 }
 
+// Tuples whose positions hold ints of one double beyond 2^53 and the float of
+// that double (equal to every one of them) beside decimals of that double
+// (equal to none): n/2 tuples of ints, then tuples with the float in the
+// first `floats` positions, half of them equal to a kept tuple (in reverse
+// order, so the first equal lies further on each time) and half new; then
+// tuples of ints that replace the new ones.
+std::vector<VmValue> tuples_meeting_one_float(size_t n, size_t floats) {
+  const mpz_class base = mpz_class(1) << 100;
+  const auto decimal = [&](size_t k) { return VmValue::decimal(*VmDecimal::from_str_literal(mpz_class(base + k).get_str())); };
+  const auto make = [&](bool as_float, size_t k, size_t tail) {
+    std::vector<VmValue> leaves;
+    for (size_t p = 0; p < floats; ++p) {
+      leaves.push_back(as_float ? VmValue::float64(std::ldexp(1.0, 100)) : VmValue::integer(mpz_class(base + k + p)));
+    }
+    leaves.push_back(decimal(tail));
+    return tuple(std::move(leaves));
+  };
+  std::vector<VmValue> items;
+  for (size_t j = 0; j < n / 2; ++j) items.push_back(make(false, j, 2 * j + 1));
+  for (size_t j = 0; j < n / 4; ++j) {
+    items.push_back(make(true, 0, 2 * (n / 2 - 1 - j) + 1));
+    items.push_back(make(true, 0, 2 * j + 2));
+  }
+  for (size_t j = 0; j < n / 4; ++j) items.push_back(make(false, 3 * j, 2 * j + 2));
+  return items;
+}
+
+TEST(SetGrowth, TuplesMeetingOneFloatPerDouble) {
+  for (const size_t floats : {1, 2, 3}) {
+    expect_near_linear(
+        [&](size_t n) {
+          VmWorkMeter meter;
+          const auto built = normalize_set_items(tuples_meeting_one_float(n, floats), meter);
+          EXPECT_TRUE(built.ok() && built->size() == n / 2 + n / 4) << floats;
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
+TEST(SetGrowth, AlgebraOfTuplesMeetingOneFloatPerDouble) {
+  for (const size_t floats : {1, 2, 3}) {
+    expect_near_linear(
+        [&](size_t n) {
+          // The tuples of ints against those holding the float.
+          std::vector<VmValue> items = tuples_meeting_one_float(n, floats);
+          const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
+          const VmValue a = set_of({items.begin(), middle}), b = set_of({middle, items.end()});
+          VmWorkMeter meter;
+          EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
+          EXPECT_TRUE(set_difference_values(b.items(), a.items(), meter).ok());
+          EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
+          EXPECT_TRUE(set_is_subset(b.items(), a.items(), meter).ok());
+          for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
+                                       SetOperator::SymmetricDifference}) {
+            EXPECT_TRUE(set_operator_items(op, b.items(), a.items(), &meter).ok());
+          }
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
 // Items of three kinds, the i-th of each.
 using MakeItem = VmValue (*)(size_t);
 const MakeItem kSetItemKinds[] = {

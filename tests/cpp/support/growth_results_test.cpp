@@ -323,6 +323,53 @@ TEST(GrowthResults, SetsOfMixedNumberContainersAreTheScan) {
   }
 }
 
+// A leaf from small pools around 2^60 and 2^100: ints sharing the double,
+// the float of it, decimals equal to the float's text and not, an int of the
+// next double; bools, small ints, strs; now and then a nested tuple.
+VmValue star_leaf_value(HostileValues& gen, int depth = 0) {
+  static const char* const kInts[] = {"1152921504606846975", "1152921504606846976", "1152921504606846977",
+                                      "1152921504606847000", "1152921504606847232",
+                                      "1267650600228229401496703205375", "1267650600228229401496703205376",
+                                      "1267650600228229401496703205377", "1267650600228229400000000000000"};
+  static const char* const kDecimals[] = {"1152921504606847000", "1152921504606846976", "1152921504606846977",
+                                          "1152921504606846976.5", "1267650600228229400000000000000",
+                                          "1267650600228229401496703205376", "1267650600228229401496703205377"};
+  static const double kFloats[] = {1152921504606846976.0, 1152921504606847232.0, 1267650600228229401496703205376.0, 1.0};
+  switch (gen.pick(depth == 0 ? 8 : 7)) {
+    case 0:
+    case 1:
+      return VmValue::integer(mpz_class(kInts[gen.pick(std::size(kInts))]));
+    case 2:
+    case 3:
+      return VmValue::float64(kFloats[gen.pick(std::size(kFloats))]);
+    case 4:
+      return VmValue::decimal(*VmDecimal::from_str_literal(kDecimals[gen.pick(std::size(kDecimals))]));
+    case 5:
+      return gen.pick(2) == 0 ? VmValue::boolean(gen.pick(2) == 1) : VmValue::integer(gen.pick(3));
+    case 6:
+      return VmValue::str(gen.pick(2) == 0 ? "a" : "b");
+    default:
+      return *VmValue::make_tuple({star_leaf_value(gen, 1), star_leaf_value(gen, 1)});
+  }
+}
+
+TEST(GrowthResults, TuplesMeetingOneFloatPerDoubleAreTheScan) {
+  HostileValues gen(12);
+  for (int round = 0; round < 3000; ++round) {
+    const auto make = [&] {
+      std::vector<VmValue> leaves(1 + gen.pick(round % 3 == 0 ? 4 : 2));
+      for (VmValue& v : leaves) v = star_leaf_value(gen);
+      return *VmValue::make_tuple(std::move(leaves));
+    };
+    std::vector<VmValue> values, others;
+    for (size_t i = 8 + gen.pick(40); i > 0; --i) values.push_back(make());
+    for (size_t i = 8 + gen.pick(20); i > 0; --i) others.push_back(make());
+    for (size_t i = 0; i < 4; ++i) others.push_back(values[gen.pick(static_cast<uint32_t>(values.size()))]);
+    std::shuffle(others.begin(), others.end(), std::mt19937(static_cast<uint32_t>(round)));
+    ASSERT_NO_FATAL_FAILURE(expect_sets_are_the_scan(values, others));
+  }
+}
+
 // add, discard and remove: the set normalised again with x, and the set
 // difference with [x].
 TEST(GrowthResults, AddAndRemoveAreTheWholeOperation) {

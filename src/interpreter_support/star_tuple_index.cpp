@@ -1,0 +1,209 @@
+// Keys of tuples are sums of one term per leaf (its key mixed with its
+// place) plus a term for the nesting shape, so that changing the key chosen
+// at one place changes the sum by a known amount and the keys of all
+// choices are walked one change at a time.
+#include "interpreter_support/star_tuple_index.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "interpreter_support/value_equality.hpp"
+
+namespace veln {
+namespace {
+
+// Keys filed for all values together at most: each is a few words, and the
+// choices of a value multiply.
+constexpr uint64_t kMaxFiled = uint64_t{1} << 22;
+
+constexpr size_t kWalkAhead = 8;
+
+constexpr uint64_t kTupleTag = 0x7475706cu;
+constexpr uint64_t kLeafTag = 0x6c656166u;
+constexpr uint64_t kPlaceStep = 0x9e3779b97f4a7c15ULL;
+
+struct FormWalk {
+  FormWalk(const EqualValueHasher& h, uint64_t s) : hasher(h), seed(s) {}
+  const EqualValueHasher& hasher;
+  uint64_t seed;
+  uint64_t shape = 0;
+  uint64_t stored = 0;
+  uint64_t needle = 0;
+  uint32_t places = 0;
+  std::vector<uint64_t> stored_deltas;
+  std::vector<uint64_t> needle_deltas;
+
+  uint64_t mix(uint64_t h, uint64_t x) const { return vm_hash_word(h * kPlaceStep + x, seed); }
+  uint64_t term(uint64_t key, uint32_t place) const { return vm_hash_word(key + (uint64_t{place} + 1) * kPlaceStep, seed); }
+
+  // Depth is bounded by the nesting limit.
+  bool walk(const VmValue& v) {
+    if (v.is(VmKind::Tuple)) {
+      const auto items = v.items();
+      shape = mix(shape, kTupleTag + items.size());
+      for (const VmValue& item : items)
+        if (!walk(item)) return false;
+      return true;
+    }
+    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(v);
+    if (!leaf) return false;
+    shape = mix(shape, kLeafTag);
+    const uint32_t place = places++;
+    const uint64_t own = term(leaf->key, place);
+    stored += own;
+    needle += own;
+    switch (leaf->role) {
+      case EqualValueHasher::StarRole::Plain:
+        break;
+      case EqualValueHasher::StarRole::Member:
+        stored_deltas.push_back(term(leaf->members_key, place) - own);
+        needle_deltas.push_back(term(leaf->float_key, place) - own);
+        break;
+      case EqualValueHasher::StarRole::Float:
+        needle_deltas.push_back(term(leaf->members_key, place) - own);
+        break;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hasher,
+                                                    std::span<const std::span<const VmValue>> universe,
+                                                    VmWorkMeter* meter) {
+  StarTupleIndex index;
+  FormWalk walk(hasher, vm_hash_seed());
+  uint64_t filed = 0;
+  for (const auto values : universe) {
+    index.span_starts_.push_back(static_cast<uint32_t>(index.forms_.size()));
+    for (size_t i = 0; i < values.size(); ++i) {
+      // Loading the tuples' buffers, then their leaves', bounds the walk:
+      // started ahead, as the hasher's walk does.
+      if (i + 2 * kWalkAhead < values.size()) values[i + 2 * kWalkAhead].prefetch();
+      if (i + kWalkAhead < values.size() && values[i + kWalkAhead].is(VmKind::Tuple))
+        for (const VmValue& leaf : values[i + kWalkAhead].items()) leaf.prefetch();
+      const VmValue& v = values[i];
+      vm_tick(meter);
+      if (!v.is(VmKind::Tuple)) return std::nullopt;
+      walk.shape = walk.stored = walk.needle = 0;
+      walk.places = 0;
+      walk.stored_deltas.clear();
+      walk.needle_deltas.clear();
+      if (!walk.walk(v) || walk.needle_deltas.size() > kMaxChoices) return std::nullopt;
+      filed += uint64_t{1} << walk.stored_deltas.size();
+      if (filed > kMaxFiled) return std::nullopt;
+      Form f;
+      f.stored_base = walk.shape + walk.stored;
+      f.needle_base = walk.shape + walk.needle;
+      f.first_delta = static_cast<uint32_t>(index.deltas_.size());
+      f.stored_choices = static_cast<uint8_t>(walk.stored_deltas.size());
+      f.needle_choices = static_cast<uint8_t>(walk.needle_deltas.size());
+      index.deltas_.insert(index.deltas_.end(), walk.stored_deltas.begin(), walk.stored_deltas.end());
+      index.deltas_.insert(index.deltas_.end(), walk.needle_deltas.begin(), walk.needle_deltas.end());
+      index.forms_.push_back(f);
+    }
+  }
+  // Values mostly share the keys of their choices: about one key per value.
+  index.chains_.reserve(index.forms_.size());
+  index.nodes_.reserve(static_cast<size_t>(filed));
+  return index;
+}
+
+// Every key of the choices, in Gray-code order: one delta added or taken
+// back per step.
+template <class Visit>
+void StarTupleIndex::each_key(uint64_t base, std::span<const uint64_t> deltas, const Visit& visit) {
+  uint64_t key = base;
+  visit(key);
+  uint32_t chosen = 0;
+  const uint32_t count = uint32_t{1} << deltas.size();
+  for (uint32_t step = 1; step < count; ++step) {
+    const int bit = std::countr_zero(step);
+    key = chosen >> bit & 1 ? key - deltas[bit] : key + deltas[bit];
+    chosen ^= uint32_t{1} << bit;
+    visit(key);
+  }
+}
+
+void StarTupleIndex::file(uint64_t key, uint32_t position) {
+  Chain& c = chains_[key];
+  const uint32_t version = versions_[position];
+  if (c.tail == kEnd || nodes_[c.tail].position <= position) {
+    const auto node = static_cast<uint32_t>(nodes_.size());
+    nodes_.push_back(Node{position, version, kEnd});
+    (c.tail == kEnd ? c.head : nodes_[c.tail].next) = node;
+    c.tail = node;
+    return;
+  }
+  if (c.late == kEnd) {
+    c.late = static_cast<uint32_t>(late_.size());
+    late_.emplace_back();
+  }
+  std::vector<Filed>& heap = late_[c.late];
+  heap.push_back(Filed{position, version});
+  std::push_heap(heap.begin(), heap.end(), [](const Filed& a, const Filed& b) { return a.position > b.position; });
+}
+
+void StarTupleIndex::add(uint32_t position, uint32_t value) {
+  if (versions_.size() <= position) versions_.resize(std::max<size_t>(position + 1, 2 * versions_.size()), 0);
+  const Form& f = forms_[value];
+  each_key(f.stored_base, stored_deltas(f), [&](uint64_t key) { file(key, position); });
+}
+
+void StarTupleIndex::add_all(uint32_t first_value, size_t count) {
+  for (size_t p = 0; p < count; ++p) add(static_cast<uint32_t>(p), first_value + static_cast<uint32_t>(p));
+}
+
+void StarTupleIndex::replace(uint32_t position, uint32_t before, uint32_t after) {
+  const Form& b = forms_[before];
+  const Form& a = forms_[after];
+  const auto bd = stored_deltas(b), ad = stored_deltas(a);
+  if (b.stored_base == a.stored_base && std::equal(bd.begin(), bd.end(), ad.begin(), ad.end())) return;
+  ++versions_[position];
+  add(position, after);
+}
+
+uint32_t StarTupleIndex::first_current(Chain& c) {
+  while (c.head != kEnd && !current(nodes_[c.head].position, nodes_[c.head].version)) c.head = nodes_[c.head].next;
+  if (c.head == kEnd) c.tail = kEnd;
+  uint32_t first = c.head == kEnd ? kEnd : nodes_[c.head].position;
+  if (c.late != kEnd) {
+    std::vector<Filed>& heap = late_[c.late];
+    const auto later = [](const Filed& a, const Filed& b) { return a.position > b.position; };
+    while (!heap.empty() && !current(heap.front().position, heap.front().version)) {
+      std::pop_heap(heap.begin(), heap.end(), later);
+      heap.pop_back();
+    }
+    if (!heap.empty()) first = std::min(first, heap.front().position);
+  }
+  return first;
+}
+
+void StarTupleIndex::prefetch(uint32_t value) const {
+  const Form& f = forms_[value];
+  each_key(f.needle_base, needle_deltas(f), [this](uint64_t key) { chains_.prefetch(key); });
+}
+
+VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const VmValue> stored, const VmValue& needle,
+                                                              uint32_t value, VmWorkMeter* meter) {
+  const Form& f = forms_[value];
+  uint32_t first = kEnd;
+  each_key(f.needle_base, needle_deltas(f), [&](uint64_t key) {
+    vm_tick(meter);
+    if (Chain* c = chains_.find(key)) first = std::min(first, first_current(*c));
+  });
+  if (first == kEnd) return std::optional<uint32_t>();
+  vm_tick(meter);
+  VELN_TRY(const bool equal, vm_values_equal(stored[first], needle));
+  if (equal) return std::optional<uint32_t>(first);
+  // Two keys collided: the scan itself answers.
+  for (uint32_t p = 0; p < stored.size(); ++p) {
+    vm_tick(meter);
+    VELN_TRY(const bool match, vm_values_equal(stored[p], needle));
+    if (match) return std::optional<uint32_t>(p);
+  }
+  return std::optional<uint32_t>();
+}
+
+}  // namespace veln

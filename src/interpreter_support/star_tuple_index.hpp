@@ -1,0 +1,112 @@
+// "The first stored tuple value-equal to a needle" for tuples whose number
+// leaves make value equality intransitive: ints beyond 2^53 sharing a
+// double, decimals of that double, and the float of it, which equals some
+// of them. EqualValueIndex compares such a float (a wildcard there) with
+// every value of its bucket; here each group of numbers sharing a double
+// must be a star (EqualValueHasher::star_leaf), which makes a match a
+// matter of keys, position by position:
+//   - a float F matches F or any exact member equal to F;
+//   - an exact member e equal to F matches the members of e's exact value,
+//     or F;
+//   - any other leaf matches the leaves of its key.
+// A stored tuple is filed under every choice of (its key | its group's
+// members key) at its member positions; a needle looks up every choice of
+// (its key | F's key) at its member positions and (F's key | the members
+// key) at its float positions. Every stored tuple filed under a looked-up
+// key equals the needle, so the least position found is the scan's first
+// match (confirmed by a comparison all the same, and on a hash collision
+// the literal scan answers).
+//
+// The choices double per such position, so a tuple with more than
+// kMaxChoices of them is refused (the caller keeps its scan). Nothing
+// better exists in general: matching tuples of d such positions against
+// each other encodes the orthogonal vectors problem, which has no
+// sub-quadratic method for d near log n.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "interpreter_support/equal_value_index.hpp"
+#include "values/vm_execution_error.hpp"
+#include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
+
+namespace veln {
+
+class StarTupleIndex {
+ public:
+  static constexpr unsigned kMaxChoices = 8;
+  // The keys of every value of `universe` (numbered through the spans one
+  // after the other), or nothing when a value is not a tuple of star leaves
+  // (no frozenset, list or set anywhere inside), has more than kMaxChoices
+  // two-way positions, or all of them would be filed under too many keys.
+  static std::optional<StarTupleIndex> build(const EqualValueHasher& hasher,
+                                             std::span<const std::span<const VmValue>> universe, VmWorkMeter* meter);
+  // The number of a value: its place in its span, after the earlier spans.
+  uint32_t id(size_t span, size_t at) const { return span_starts_[span] + static_cast<uint32_t>(at); }
+
+  // Stores value `value` at `position`.
+  void add(uint32_t position, uint32_t value);
+  void add_all(uint32_t first_value, size_t count);
+  // The value at `position`, once `before`, is now `after` (equal to it).
+  void replace(uint32_t position, uint32_t before, uint32_t after);
+  // Starts loading what first_equal will read first for value `value`.
+  void prefetch(uint32_t value) const;
+  // The first position p for which vm_values_equal(stored[p], needle)
+  // holds, `needle` being value `value`.
+  VmResult<std::optional<uint32_t>> first_equal(std::span<const VmValue> stored, const VmValue& needle,
+                                                uint32_t value, VmWorkMeter* meter);
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+  // A value's keys: a base and, per two-way position, what choosing the
+  // other key there adds (keys are sums of per-position terms).
+  struct Form {
+    uint64_t stored_base = 0;
+    uint64_t needle_base = 0;
+    uint32_t first_delta = 0;  // stored deltas, then needle deltas
+    uint8_t stored_choices = 0;
+    uint8_t needle_choices = 0;
+  };
+  // Positions filed under one key: ascending in a list, and those filed
+  // after a greater one (a replaced value) in a heap. A position replaced
+  // since it was filed is skipped where met (its version moved on).
+  struct Node {
+    uint32_t position;
+    uint32_t version;
+    uint32_t next;
+  };
+  struct Filed {
+    uint32_t position;
+    uint32_t version;
+  };
+  struct Chain {
+    uint32_t head = kEnd;
+    uint32_t tail = kEnd;
+    uint32_t late = kEnd;  // its heap in late_
+  };
+
+  template <class Visit>
+  static void each_key(uint64_t base, std::span<const uint64_t> deltas, const Visit& visit);
+  std::span<const uint64_t> stored_deltas(const Form& f) const { return {deltas_.data() + f.first_delta, f.stored_choices}; }
+  std::span<const uint64_t> needle_deltas(const Form& f) const {
+    return {deltas_.data() + f.first_delta + f.stored_choices, f.needle_choices};
+  }
+  bool current(uint32_t position, uint32_t version) const { return versions_[position] == version; }
+  void file(uint64_t key, uint32_t position);
+  // The least current position under `c`, or kEnd.
+  uint32_t first_current(Chain& c);
+
+  std::vector<uint32_t> span_starts_;
+  std::vector<Form> forms_;
+  std::vector<uint64_t> deltas_;
+  FlatTable<Chain> chains_;
+  std::vector<Node> nodes_;
+  std::vector<std::vector<Filed>> late_;
+  std::vector<uint32_t> versions_;  // by position
+};
+
+}  // namespace veln
