@@ -208,25 +208,29 @@ TEST(SetGrowth, BuildingFromContainersOfMixedNumbers) {
   }
 }
 
+// Steps of the set algebra and the set operators on the sets a and b.
+uint64_t algebra_steps(const VmValue& a, const VmValue& b) {
+  VmWorkMeter meter;
+  std::vector<VmValue> both(a.items().begin(), a.items().end());
+  both.insert(both.end(), b.items().begin(), b.items().end());
+  EXPECT_TRUE(normalize_set_items(both, meter).ok());  // |
+  EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
+  EXPECT_TRUE(set_difference_values(a.items(), b.items(), meter).ok());
+  EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
+  EXPECT_TRUE(set_is_subset(a.items(), b.items(), meter).ok());  // <=, and == past its size test
+  EXPECT_TRUE(set_is_subset(a.items(), a.items(), meter).ok());
+  for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
+                               SetOperator::SymmetricDifference}) {
+    EXPECT_TRUE(set_operator_items(op, a.items(), b.items(), &meter).ok());
+  }
+  return meter.steps;
+}
+
 TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
   for (const auto& [first, count] : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}}) {
     expect_near_linear(
         [&](size_t n) {
-          const VmValue a = set_of(mixed_containers(n, first, 1)), b = set_of(mixed_containers(n, first + 1, 1, n / 2));
-          VmWorkMeter meter;
-          std::vector<VmValue> both(a.items().begin(), a.items().end());
-          both.insert(both.end(), b.items().begin(), b.items().end());
-          EXPECT_TRUE(normalize_set_items(both, meter).ok());  // |
-          EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
-          EXPECT_TRUE(set_difference_values(a.items(), b.items(), meter).ok());
-          EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
-          EXPECT_TRUE(set_is_subset(a.items(), b.items(), meter).ok());  // <=, and == past its size test
-          EXPECT_TRUE(set_is_subset(a.items(), a.items(), meter).ok());
-          for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
-                                       SetOperator::SymmetricDifference}) {
-            EXPECT_TRUE(set_operator_items(op, a.items(), b.items(), &meter).ok());
-          }
-          return meter.steps;
+          return algebra_steps(set_of(mixed_containers(n, first, 1)), set_of(mixed_containers(n, first + 1, 1, n / 2)));
         },
         2048);
   }
@@ -303,20 +307,10 @@ TEST(SetGrowth, AlgebraOfTuplesMeetingOneFloatPerDouble) {
   for (const size_t floats : {1, 2, 3}) {
     expect_near_linear(
         [&](size_t n) {
-          // The tuples of ints against those holding the float.
+          // The tuples holding the float against those of ints.
           std::vector<VmValue> items = tuples_meeting_one_float(n, floats);
           const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
-          const VmValue a = set_of({items.begin(), middle}), b = set_of({middle, items.end()});
-          VmWorkMeter meter;
-          EXPECT_TRUE(set_intersection_values(a.items(), b.items(), meter).ok());
-          EXPECT_TRUE(set_difference_values(b.items(), a.items(), meter).ok());
-          EXPECT_TRUE(set_symmetric_difference_values(a.items(), b.items(), meter).ok());
-          EXPECT_TRUE(set_is_subset(b.items(), a.items(), meter).ok());
-          for (const SetOperator op : {SetOperator::Union, SetOperator::Intersection, SetOperator::Difference,
-                                       SetOperator::SymmetricDifference}) {
-            EXPECT_TRUE(set_operator_items(op, b.items(), a.items(), &meter).ok());
-          }
-          return meter.steps;
+          return algebra_steps(set_of({middle, items.end()}), set_of({items.begin(), middle}));
         },
         2048);
   }
