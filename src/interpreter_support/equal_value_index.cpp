@@ -305,11 +305,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
         first->groups.push_back(group);
         if (!plain) first->mixed[bits] = true;
       }
-      const uint64_t coarse = mix(kNumberTag, bits);
-      const Group* g = groups_.find(bits);  // only the groups of mixed members are kept
-      if (g == nullptr || g->clean) return EqualValueHashes{coarse, coarse, false};
-      if (v.is(VmKind::Float)) return EqualValueHashes{coarse, coarse, true};
-      return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};
+      return number_hashes(v, bits, groups_.find(bits));
     }
     case VmKind::Bytes:
     case VmKind::ByteArray: {
@@ -390,6 +386,14 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
   }
 }
 
+// `g`: v's group, where kept (only the groups of mixed members are).
+EqualValueHashes EqualValueHasher::number_hashes(const VmValue& v, uint64_t bits, const Group* g) const {
+  const uint64_t coarse = mix(kNumberTag, bits);
+  if (g == nullptr || g->clean) return EqualValueHashes{coarse, coarse, false};
+  if (v.is(VmKind::Float)) return EqualValueHashes{coarse, coarse, true};
+  return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};
+}
+
 std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmValue& leaf) const {
   switch (leaf.kind()) {
     case VmKind::Tuple:
@@ -408,7 +412,7 @@ std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmVa
   }
   const uint64_t bits = double_bits(group_double(leaf));
   const Group* g = groups_.find(bits);
-  if (g == nullptr || !g->wild) return StarLeaf{StarRole::Plain, hash_of(leaf)->refined, 0, 0};
+  if (g == nullptr || !g->wild) return StarLeaf{StarRole::Plain, number_hashes(leaf, bits, g).refined, 0, 0};
   if (!g->star) return std::nullopt;
   const uint64_t float_key = mix(kFloatTag, bits);
   const uint64_t members_key = mix(kMembersTag, bits);

@@ -189,6 +189,7 @@ class EqualValueHasher {
   // With `first`, also surveys v's leaves (nothing for a leaf that refuses
   // the universe) and records its number leaves.
   std::optional<EqualValueHashes> hash_of(const VmValue& v, FirstWalk* first = nullptr) const;
+  EqualValueHashes number_hashes(const VmValue& v, uint64_t bits, const Group* g) const;
   uint64_t mix(uint64_t h, uint64_t x) const { return vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x, seed_); }
 
   // Groups that may hold unequal members, by the bits of the group double;
