@@ -12,9 +12,10 @@
 namespace veln {
 namespace {
 
-// Keys filed for all values together at most: each is a few words, and the
-// choices of a value multiply.
-constexpr uint64_t kMaxFiled = uint64_t{1} << 22;
+// Keys filed for all values together at most (a node and at most a table
+// slot each, some 36 bytes): the choices of a value multiply, and a list of
+// a few hundred thousand size units could otherwise ask for gigabytes.
+constexpr uint64_t kMaxFiled = uint64_t{1} << 21;
 
 constexpr size_t kWalkAhead = 8;
 

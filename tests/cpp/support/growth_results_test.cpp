@@ -325,7 +325,8 @@ TEST(GrowthResults, SetsOfMixedNumberContainersAreTheScan) {
 
 // A leaf from small pools around 2^60 and 2^100: ints sharing the double,
 // the float of it, decimals equal to the float's text and not, an int of the
-// next double; bools, small ints, strs; now and then a nested tuple.
+// next double; bools, small ints, strs; now and then a nested tuple. With
+// depth -1, only 2^60's float, ints of its double and the decimal of its text.
 VmValue star_leaf_value(HostileValues& gen, int depth = 0) {
   static const char* const kInts[] = {"1152921504606846975", "1152921504606846976", "1152921504606846977",
                                       "1152921504606847000", "1152921504606847232",
@@ -335,6 +336,11 @@ VmValue star_leaf_value(HostileValues& gen, int depth = 0) {
                                           "1152921504606846976.5", "1267650600228229400000000000000",
                                           "1267650600228229401496703205376", "1267650600228229401496703205377"};
   static const double kFloats[] = {1152921504606846976.0, 1152921504606847232.0, 1267650600228229401496703205376.0, 1.0};
+  if (depth < 0) {
+    const uint32_t k = gen.pick(5);
+    if (k < 3) return VmValue::integer(mpz_class(kInts[k]));
+    return k == 3 ? VmValue::float64(kFloats[0]) : VmValue::decimal(*VmDecimal::from_str_literal(kDecimals[0]));
+  }
   switch (gen.pick(depth == 0 ? 8 : 7)) {
     case 0:
     case 1:
@@ -356,9 +362,12 @@ VmValue star_leaf_value(HostileValues& gen, int depth = 0) {
 TEST(GrowthResults, TuplesMeetingOneFloatPerDoubleAreTheScan) {
   HostileValues gen(12);
   for (int round = 0; round < 3000; ++round) {
+    // Every tenth round: seven to ten leaves of 2^60's double, past the
+    // eight positions the keys of choices take.
+    const bool long_tuples = round % 10 == 9;
     const auto make = [&] {
-      std::vector<VmValue> leaves(1 + gen.pick(round % 3 == 0 ? 4 : 2));
-      for (VmValue& v : leaves) v = star_leaf_value(gen);
+      std::vector<VmValue> leaves(long_tuples ? 7 + gen.pick(4) : 1 + gen.pick(round % 3 == 0 ? 4 : 2));
+      for (VmValue& v : leaves) v = star_leaf_value(gen, long_tuples ? -1 : 0);
       return *VmValue::make_tuple(std::move(leaves));
     };
     std::vector<VmValue> values, others;
