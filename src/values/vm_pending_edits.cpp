@@ -26,8 +26,10 @@ void shift_ends(std::vector<Piece>& pieces, size_t first, int64_t delta) {
   static_assert(sizeof(Piece) == sizeof(uint64_t) && offsetof(Piece, end) == 0);
   if constexpr (std::endian::native == std::endian::little) {
     const auto step = static_cast<uint64_t>(delta);
+    // Bounds read once: the stores could otherwise alias the vector's own.
     Piece* p = pieces.data();
-    for (size_t k = first; k < pieces.size(); ++k) {
+    const size_t count = pieces.size();
+    for (size_t k = first; k < count; ++k) {
       uint64_t word;
       std::memcpy(&word, p + k, sizeof word);
       word += step;
