@@ -1709,7 +1709,7 @@ VmDecimal tame_value(const VmValue& v) {
 struct TameForms {
   std::optional<bool> boolean;
   std::optional<int64_t> integer;
-  VmDecimal decimal;  // the value; x's own when x is a decimal
+  VmDecimal decimal;  // the value, unless x is a decimal (then its own)
   // The doubles of the float forms: both zeros for zero, else at most one.
   std::array<double, 2> floats{};
   size_t float_count = 0;
@@ -1720,7 +1720,6 @@ struct TameForms {
 
 TameForms tame_forms(const VmValue& x) {
   TameForms forms;
-  std::optional<double> whole_double;
   switch (x.kind()) {
     case VmKind::Bool:
       forms.integer = x.bool_value() ? 1 : 0;
@@ -1742,7 +1741,7 @@ TameForms tame_forms(const VmValue& x) {
     }
   }
   if (forms.integer && (*forms.integer == 0 || *forms.integer == 1)) forms.boolean = *forms.integer == 1;
-  forms.decimal = x.is(VmKind::Decimal) ? x.decimal_value() : tame_value(x);
+  if (!x.is(VmKind::Decimal)) forms.decimal = tame_value(x);
   if (forms.integer && *forms.integer == 0) {
     forms.floats = {-0.0, 0.0};
     forms.float_count = 2;
@@ -1751,7 +1750,7 @@ TameForms tame_forms(const VmValue& x) {
   } else if (x.is(VmKind::Decimal)) {
     // A whole value below 2^53 is its own double; others round once.
     const bool exact = forms.integer && *forms.integer < (int64_t{1} << 53) && *forms.integer > -(int64_t{1} << 53);
-    forms.floats[forms.float_count++] = exact ? static_cast<double>(*forms.integer) : forms.decimal.to_f64();
+    forms.floats[forms.float_count++] = exact ? static_cast<double>(*forms.integer) : x.decimal_value().to_f64();
     forms.check_float = !exact;
   } else {
     forms.floats[forms.float_count++] = static_cast<double>(*forms.integer);
@@ -1796,7 +1795,8 @@ std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t t
                 },
                 [n](const VmValue& item) { return item.int_is_small() && item.small_int() == n; });
   }
-  const mpz_srcptr value = forms.decimal.scaled().get_mpz_t();
+  const VmDecimal& decimal = x.is(VmKind::Decimal) ? x.decimal_value() : forms.decimal;
+  const mpz_srcptr value = decimal.scaled().get_mpz_t();
   const auto decimal_order = [value](const VmValue& item) {
     return mpz_cmp(item.decimal_value().scaled().get_mpz_t(), value);
   };
@@ -1816,7 +1816,7 @@ std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t t
              if (probe.compare_item(item.float_value()) != 0) return false;
              if (!forms.check_float) return true;
              const auto back = VmDecimal::from_f64(item.float_value());
-             return back.ok() && *back == forms.decimal;
+             return back.ok() && *back == decimal;
            });
   }
   return equal;
