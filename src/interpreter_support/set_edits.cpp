@@ -164,10 +164,17 @@ std::optional<VmResult<SetInsertion>> insertion_in(const Items& items, const VmV
                                                   std::optional<bool> settled, bool plain, bool tame,
                                                   bool plain_sets) {
   using Kind = SetInsertion::Kind;
-  auto place = insertion_by_class(items, x, meter, settled, plain, tame);
-  if (!place && !items.empty() && plain_sets && plain_frozenset(x))
-    return insertion_among_plain_frozensets(items, x, meter);
-  if (place || items.empty() || !tame || !tame_number(x)) return place;
+  const bool tame_x = tame && !items.empty() && tame_number(x);
+  // Tame numbers in a set neither settled nor plain hold decimals beside
+  // other numbers (or the set's containers are of several shapes): the tame
+  // search below places x exactly, where the class search would only find
+  // the decimals and give up.
+  if (!tame_x || settled.value_or(true) || plain || plain_sets) {
+    auto place = insertion_by_class(items, x, meter, settled, plain, tame);
+    if (!place && !items.empty() && plain_sets && plain_frozenset(x))
+      return insertion_among_plain_frozensets(items, x, meter);
+    if (place || !tame_x) return place;
+  }
   const auto [from, to] = class_range(items, x.kind(), meter);
   // No item but the one equal to x shares x's key, and that one only when
   // x is present: x's place among the keys is where its own search ended.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -358,47 +359,123 @@ inline VmDecimal tame_value(const VmValue& v) {
   }
 }
 
+// The equal forms of a tame number, worked out once for a search: each is
+// compared with the items of its own variant as a machine word, a scaled
+// integer or a float probe, without building a value per comparison.
+struct TameForms {
+  std::optional<bool> boolean;
+  std::optional<int64_t> integer;
+  VmDecimal decimal;  // the value, unless x is a decimal (then its own)
+  // The doubles of the float forms: both zeros for zero, else at most one.
+  std::array<double, 2> floats{};
+  size_t float_count = 0;
+  // x a decimal: a float found at its nearest double equals x only when
+  // the float's own decimal is x's value.
+  bool check_float = false;
+};
+
+inline TameForms tame_forms(const VmValue& x) {
+  TameForms forms;
+  switch (x.kind()) {
+    case VmKind::Bool:
+      forms.integer = x.bool_value() ? 1 : 0;
+      break;
+    case VmKind::Int:
+      forms.integer = x.small_int();
+      break;
+    case VmKind::Float: {
+      const double f = x.float_value();
+      // Tame: below 2^53, so a whole one is an exact int64.
+      if (f == std::trunc(f)) forms.integer = static_cast<int64_t>(f);
+      break;
+    }
+    default: {
+      const VmDecimal& d = x.decimal_value();
+      if (std::optional<mpz_class> whole = vm_decimal_whole_value(d); whole && whole->fits_slong_p())
+        forms.integer = whole->get_si();
+      break;
+    }
+  }
+  if (forms.integer && (*forms.integer == 0 || *forms.integer == 1)) forms.boolean = *forms.integer == 1;
+  if (!x.is(VmKind::Decimal)) forms.decimal = tame_value(x);
+  if (forms.integer && *forms.integer == 0) {
+    forms.floats = {-0.0, 0.0};
+    forms.float_count = 2;
+  } else if (x.is(VmKind::Float)) {
+    forms.floats[forms.float_count++] = x.float_value();
+  } else if (x.is(VmKind::Decimal)) {
+    // A whole value below 2^53 is its own double; others round once.
+    const bool exact = forms.integer && *forms.integer < (int64_t{1} << 53) && *forms.integer > -(int64_t{1} << 53);
+    forms.floats[forms.float_count++] = exact ? static_cast<double>(*forms.integer) : x.decimal_value().to_f64();
+    forms.check_float = !exact;
+  } else {
+    forms.floats[forms.float_count++] = static_cast<double>(*forms.integer);
+  }
+  return forms;
+}
+
 // Numbers [from, to) of canonical items, all tame and no two equal: the
 // position of the one x (tame) equals, found by the key of each of its
-// equal forms. x's own key is searched first, so `place`, when asked for,
-// is where x's key stands among the items.
+// equal forms. The numbers hold at most two bools, then ints, decimals and
+// floats, each run in key order, so each form is searched past the runs
+// before its own. `place`, when asked for, is where x's key stands among
+// the items.
 template <class Items>
 std::optional<size_t> find_tame_number(const Items& items, size_t from, size_t to, const VmValue& x,
                                        VmWorkMeter* meter, size_t* place = nullptr) {
-  const Slice<Items> numbers(items, from, to);
-  const auto key_at = [&](const VmValue& form) -> std::pair<size_t, bool> {
-    const size_t at = first_failing(numbers, [&form](const VmValue& item) { return key_less(item, form); }, meter);
-    return {at, at < numbers.size() && vm_set_key_compare(numbers[at], form) == VmOrdering::Equal};
+  const TameForms forms = tame_forms(x);
+  std::optional<size_t> equal;
+  // The first of items [first, last) not `below` the form (x's place when
+  // it is x's `own` form); an item there of the form's kind and the `same`
+  // value is the equal one.
+  const auto search = [&](size_t first, size_t last, bool own, VmKind kind, auto below, auto same) {
+    const size_t at = first + first_failing(Slice<Items>(items, first, last), below, meter);
+    if (own && place != nullptr) *place = at;
+    if (at < last && items[at].is(kind) && same(items[at])) equal = at;
+    return at;
   };
-  // At most one item equals x, so the order the forms are searched in does
-  // not change which is found.
-  const auto [own, own_equal] = key_at(x);
-  if (place != nullptr) *place = from + own;
-  if (own_equal) return from + own;
-  const VmDecimal value = tame_value(x);
-  std::vector<VmValue> forms{VmValue::decimal(value)};
-  if (const std::optional<mpz_class> whole = vm_decimal_whole_value(value)) {
-    if (*whole == 0 || *whole == 1) forms.push_back(VmValue::boolean(*whole == 1));
-    if (whole->fits_slong_p()) forms.push_back(VmValue::integer(whole->get_si()));
-    if (*whole == 0) forms.push_back(VmValue::float64(-0.0));
+  size_t lo = from;
+  while (lo < to && lo - from < 2 && items[lo].is(VmKind::Bool)) ++lo;
+  if (forms.boolean) {
+    const bool b = *forms.boolean;
+    search(from, lo, x.is(VmKind::Bool), VmKind::Bool, [b](const VmValue& item) { return b && !item.bool_value(); },
+           [b](const VmValue& item) { return item.bool_value() == b; });
   }
-  // A float x is its own float form (but -0.0's is 0.0); a tame int
-  // converts exactly.
-  if (x.is(VmKind::Float)) {
-    forms.push_back(VmValue::float64(x.float_value() == 0.0 ? 0.0 : x.float_value()));
-  } else if (x.is(VmKind::Int)) {
-    forms.push_back(VmValue::float64(static_cast<double>(x.small_int())));
-  } else if (x.is(VmKind::Bool)) {
-    forms.push_back(VmValue::float64(x.bool_value() ? 1.0 : 0.0));
-  } else if (x.is(VmKind::Decimal)) {
-    const double g = value.to_f64();
-    if (auto back = VmDecimal::from_f64(g); back.ok() && *back == value) forms.push_back(VmValue::float64(g));
+  if (forms.integer) {
+    // Tame ints are below 2^53: machine words.
+    const int64_t n = *forms.integer;
+    lo = search(lo, to, x.is(VmKind::Int), VmKind::Int,
+                [n](const VmValue& item) {
+                  return item.is(VmKind::Int) &&
+                         (item.int_is_small() ? item.small_int() < n : mpz_sgn(item.big_int().get_mpz_t()) < 0);
+                },
+                [n](const VmValue& item) { return item.int_is_small() && item.small_int() == n; });
   }
-  for (const VmValue& form : forms) {
-    if (vm_set_key_compare(form, x) == VmOrdering::Equal) continue;
-    if (const auto [at, equal] = key_at(form); equal) return from + at;
+  const VmDecimal& decimal = x.is(VmKind::Decimal) ? x.decimal_value() : forms.decimal;
+  const mpz_srcptr value = decimal.scaled().get_mpz_t();
+  const auto decimal_order = [value](const VmValue& item) {
+    return mpz_cmp(item.decimal_value().scaled().get_mpz_t(), value);
+  };
+  lo = search(lo, to, x.is(VmKind::Decimal), VmKind::Decimal,
+              [&decimal_order](const VmValue& item) {
+                return item.is(VmKind::Decimal) ? decimal_order(item) < 0 : !item.is(VmKind::Float);
+              },
+              [&decimal_order](const VmValue& item) { return decimal_order(item) == 0; });
+  for (size_t i = 0; i < forms.float_count; ++i) {
+    VmFloatKeyProbe probe(forms.floats[i]);
+    const bool own = x.is(VmKind::Float) && std::signbit(x.float_value()) == std::signbit(forms.floats[i]);
+    search(lo, to, own, VmKind::Float,
+           [&probe](const VmValue& item) {
+             return !item.is(VmKind::Float) || probe.compare_item(item.float_value()) < 0;
+           },
+           [&](const VmValue& item) {
+             if (probe.compare_item(item.float_value()) != 0) return false;
+             if (!forms.check_float) return true;
+             const auto back = VmDecimal::from_f64(item.float_value());
+             return back.ok() && *back == decimal;
+           });
   }
-  return std::nullopt;
+  return equal;
 }
 
 // Whether the numbers of canonical items are tame and no two equal

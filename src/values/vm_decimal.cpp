@@ -219,7 +219,32 @@ VmResult<VmDecimal> VmDecimal::from_f64(double x) {
   // its integer value: read without the text.
   if (std::fabs(x) < 9007199254740992.0 && x == std::trunc(x)) return from_i64(static_cast<int64_t>(x));
   // NaN and the infinities have plain texts that are not decimal literals.
-  return from_str_literal(float_plain_text(x));
+  if (!std::isfinite(x)) return from_str_literal(float_plain_text(x));
+  // Otherwise the text is the shortest digits D placed at their decimal
+  // point, so the scaled integer is D * 10^k, or D / 10^-k truncated when
+  // digits fall past the 30th fraction place. A value of more than 61
+  // integer digits is out of range, and its message quotes the text.
+  const ShortestDigits d = shortest_digits(x);
+  if (d.decimal_point > static_cast<int>(kMaxScaledDigits - kFrac)) return from_str_literal(float_plain_text(x));
+  uint64_t digits = 0;
+  for (int i = 0; i < d.count; ++i) digits = digits * 10 + static_cast<uint64_t>(d.digits[i] - '0');
+  const int64_t k = d.decimal_point - d.count + kFrac;
+  mpz_class r;
+  if (k >= 0) {
+    mpz_ui_pow_ui(r.get_mpz_t(), 10, static_cast<unsigned long>(k));
+    mpz_mul_ui(r.get_mpz_t(), r.get_mpz_t(), digits);
+  } else {
+    // At most 17 digits: a shift of 20 places or more leaves nothing.
+    uint64_t kept = 0;
+    if (k > -20) {
+      uint64_t divisor = 1;
+      for (int64_t i = k; i < 0; ++i) divisor *= 10;
+      kept = digits / divisor;
+    }
+    mpz_set_ui(r.get_mpz_t(), kept);
+  }
+  if (d.negative) mpz_neg(r.get_mpz_t(), r.get_mpz_t());
+  return VmDecimal(std::move(r));
 }
 
 VmResult<VmDecimal> VmDecimal::from_str_literal(std::string_view text) {

@@ -126,6 +126,8 @@ class VmItemsView {
         hi = mid;
       }
     }
+    // The item found is most often read next: from this piece.
+    last_piece_ = lo;
     const std::span<const VmValue> run = piece_items(lo);
     const size_t start = piece_start(lo);
     const size_t first = std::max(start, from) - start;

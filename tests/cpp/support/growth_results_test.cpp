@@ -476,10 +476,13 @@ VmValue mixed_leaf_tuple(HostileValues& gen) {
 }
 
 // Bools, small ints, floats and decimals of a few shared values (0, 0.1,
-// 0.5, 1, 2, near 2^53 and 1e-13), now and then any number.
+// 0.5, 1, 2, near 2^53 and 1e-13, decimals whose nearest double is another
+// value's), now and then any number.
 VmValue decimal_among_numbers(HostileValues& gen) {
-  static const char* const kValues[] = {"0", "0.1", "0.5", "1", "2", "9007199254740991", "0.0000000000001", "0.10"};
-  const char* text = kValues[gen.pick(8)];
+  static const char* const kValues[] = {"0",    "0.1",  "0.5",  "1", "2", "9007199254740991", "0.0000000000001",
+                                        "0.10", "-2.5", "0.1000000000000000000000000001", "9007199254740993"};
+  constexpr size_t kCount = std::size(kValues);
+  const char* text = kValues[gen.pick(kCount)];
   switch (gen.pick(5)) {
     case 0:
       return VmValue::decimal(*VmDecimal::from_str_literal(text));
@@ -488,7 +491,7 @@ VmValue decimal_among_numbers(HostileValues& gen) {
     case 2:
       return std::strchr(text, '.') == nullptr ? VmValue::integer(std::strtoll(text, nullptr, 10)) : VmValue::boolean(gen.pick(2) == 1);
     case 3:
-      return VmValue::decimal(*VmDecimal::from_str_literal(kValues[gen.pick(8)]));
+      return VmValue::decimal(*VmDecimal::from_str_literal(kValues[gen.pick(kCount)]));
     default:
       return gen.pick(3) == 0 ? gen.number() : VmValue::str(gen.pick(2) == 0 ? "a" : "b");
   }

@@ -7,6 +7,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "case_file.hpp"
 #include "values/bigint.hpp"
@@ -126,6 +128,30 @@ TEST(VmDecimal, WholeFloatsReadAsTheirText) {
         ASSERT_TRUE(direct.ok() && through_text.ok()) << v;
         EXPECT_EQ(direct->scaled(), through_text->scaled()) << v;
       }
+    }
+  }
+}
+
+// Other floats are read from their shortest digits: the same decimal as
+// their text, or the same range error, from the tiniest to the largest.
+TEST(VmDecimal, FloatsReadAsTheirText) {
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 20000; ++i) {
+    // Random bit patterns, then values near the range edge and the 30th place.
+    double v;
+    const uint64_t bits = rng();
+    std::memcpy(&v, &bits, sizeof v);
+    if (i % 3 == 1) v = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 300) - 150);
+    if (i % 3 == 2) v = static_cast<double>(rng() >> 11) * std::pow(10.0, static_cast<double>(rng() % 110) - 80);
+    if (i % 2 == 1) v = -v;
+    if (!std::isfinite(v)) continue;
+    const auto direct = VmDecimal::from_f64(v);
+    const auto through_text = VmDecimal::from_str_literal(float_plain_text(v));
+    ASSERT_EQ(direct.ok(), through_text.ok()) << v;
+    if (direct.ok()) {
+      EXPECT_EQ(direct->scaled(), through_text->scaled()) << v;
+    } else {
+      EXPECT_EQ(direct.error().message, through_text.error().message) << v;
     }
   }
 }
