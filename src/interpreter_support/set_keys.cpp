@@ -3,6 +3,7 @@
 // costs only the hashability walk.
 #include "interpreter_support/set_keys.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -170,7 +171,13 @@ void append_text_bytes(std::string& out, std::string_view text) {
 
 }  // namespace
 
-bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
+namespace {
+
+// Writes key bytes up to `limit` (the writing stops at the first item that
+// ends past it, so the bytes written are the key's own as far as they go).
+// `memo` keeps the text of the float written last: a sort meets one float
+// in many tuples, and its shortest digits cost more than the rest of a key.
+bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSetKeyScratch* memo) {
   const VmSetKeyVariant variant = *vm_set_key_variant(value.kind());
   // Variant bytes start at 1: 0 ends a sequence of items.
   out.push_back(static_cast<char>(1 + static_cast<int>(variant)));
@@ -200,22 +207,33 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
         const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(std::fabs(x))).ptr;
         out.append(digits, end);
         out.append(".0");
-        out.push_back('\0');
-      } else {
+      } else if (memo == nullptr) {
         append_float_display_text(out, x);
-        out.push_back('\0');
+      } else {
+        if (!memo->float_text_of || std::bit_cast<uint64_t>(*memo->float_text_of) != std::bit_cast<uint64_t>(x)) {
+          memo->float_text.clear();
+          append_float_display_text(memo->float_text, x);
+          memo->float_text_of = x;
+        }
+        out.append(memo->float_text);
       }
+      out.push_back('\0');
       return true;
     }
     case VmSetKeyVariant::String:
-    case VmSetKeyVariant::Bytes:
-      append_text_bytes(out, value.text());
+    case VmSetKeyVariant::Bytes: {
+      // Each byte of the text writes one or two: the room left is enough.
+      const std::string_view text = value.text();
+      append_text_bytes(out, text.substr(0, limit - std::min(limit, out.size())));
       return true;
+    }
     case VmSetKeyVariant::Tuple:
     case VmSetKeyVariant::FrozenSet:
       // Depth is bounded by the nesting limit.
-      for (const VmValue& item : value.items())
-        if (!vm_append_set_key_bytes(out, item)) return false;
+      for (const VmValue& item : value.items()) {
+        if (out.size() >= limit) return true;
+        if (!append_key_bytes(out, item, limit, memo)) return false;
+      }
       out.push_back('\0');
       return true;
     case VmSetKeyVariant::DateTime:
@@ -225,13 +243,20 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
   return false;
 }
 
-std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch) {
-  scratch.clear();
-  if (!vm_append_set_key_bytes(scratch, value)) return std::nullopt;
+}  // namespace
+
+bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
+  return append_key_bytes(out, value, SIZE_MAX, nullptr);
+}
+
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeyScratch& scratch) {
+  std::string& bytes = scratch.bytes;
+  bytes.clear();
+  if (!append_key_bytes(bytes, value, 16, &scratch)) return std::nullopt;
   VmSetKeyPrefix prefix;
   for (size_t i = 0; i < 16; ++i) {
     uint64_t& word = i < 8 ? prefix.head : prefix.next;
-    word = (word << 8) | (i < scratch.size() ? static_cast<uint8_t>(scratch[i]) : 0);
+    word = (word << 8) | (i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0);
   }
   return prefix;
 }

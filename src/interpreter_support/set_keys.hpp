@@ -96,13 +96,19 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
 // differ the same way (a key that is a prefix of another pads with zeros and
 // sorts first); equal prefixes leave the order to vm_set_key_compare. Most
 // comparisons of a sort end on them without reading the values. Nothing for
-// a value whose key has no bytes. `scratch` is working space.
+// a value whose first sixteen key bytes pass a date-time or a time delta.
+// `scratch` is working space, kept across the values of one sort.
 struct VmSetKeyPrefix {
   uint64_t head = 0;
   uint64_t next = 0;
   auto operator<=>(const VmSetKeyPrefix&) const = default;
 };
-std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, std::string& scratch);
+struct VmSetKeyScratch {
+  std::string bytes;
+  std::optional<double> float_text_of;  // the float whose text float_text holds
+  std::string float_text;
+};
+std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeyScratch& scratch);
 
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);

@@ -442,7 +442,7 @@ void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefi
 
 void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   std::vector<VmSetKeyPrefix> prefixes(items.size());
-  std::string scratch;
+  VmSetKeyScratch scratch;
   for (size_t i = 0; i < items.size(); ++i) {
     auto prefix = vm_set_key_prefix(items[i], scratch);
     if (!prefix) {  // a date-time or a time delta inside
