@@ -403,10 +403,11 @@ TEST(GrowthResults, FrozensetsMeetingOneFloatPerDoubleAreTheScan) {
   for (int round = 0; round < 3000; ++round) {
     // Every tenth round: frozensets of up to twelve leaves, texts among
     // them, past the eight keys a needle may provide. Now and then a tuple
-    // among the frozensets.
+    // or the empty frozenset among the frozensets.
     const bool long_sets = round % 10 == 9;
     const auto make = [&] {
       if (gen.pick(40) == 0) return *VmValue::make_tuple({star_leaf_value(gen, 1)});
+      if (gen.pick(40) == 0) return *VmValue::make_frozenset({});
       std::vector<VmValue> leaves(long_sets ? 6 + gen.pick(7) : 1 + gen.pick(round % 3 == 0 ? 4 : 2));
       static const char* const kTexts[] = {"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7", "t8", "t9"};
       for (VmValue& v : leaves) {
