@@ -290,6 +290,27 @@ BENCHMARK(BM_SetOfTuplesMeetingOneFloat)->Unit(benchmark::kMillisecond);
 void BM_SetOfWideTuplesMeetingOneFloat(benchmark::State& state) { build_set(state, tuples_meeting_one_float(100)); }
 BENCHMARK(BM_SetOfWideTuplesMeetingOneFloat)->Unit(benchmark::kMillisecond);
 
+// frozenset({b + i, b + i + 1}) then frozenset({float(b), 1.5 + i}), b a
+// power of two beyond 2^53 (2^60: the float meets the ints of its double;
+// 2^100: every int), so that the frozensets of the float equal the first of
+// the ints.
+std::vector<VmValue> frozensets_meeting_one_float(unsigned base_bits) {
+  const mpz_class base = mpz_class(1) << base_bits;
+  const auto wide = [&](size_t k) { return VmValue::integer(mpz_class(base + static_cast<unsigned long>(k))); };
+  const VmValue f = VmValue::float64(std::ldexp(1.0, static_cast<int>(base_bits)));
+  std::vector<VmValue> items;
+  for (size_t i = 0; i < kItems / 2; ++i) items.push_back(*VmValue::make_frozenset(*normalize_set_items({wide(i), wide(i + 1)})));
+  for (size_t i = 0; i < kItems / 2; ++i)
+    items.push_back(*VmValue::make_frozenset(*normalize_set_items({f, VmValue::float64(1.5 + static_cast<double>(i))})));
+  return items;
+}
+
+void BM_SetOfFrozensetsMeetingOneFloat(benchmark::State& state) { build_set(state, frozensets_meeting_one_float(60)); }
+BENCHMARK(BM_SetOfFrozensetsMeetingOneFloat)->Unit(benchmark::kMillisecond);
+
+void BM_SetOfWideFrozensetsMeetingOneFloat(benchmark::State& state) { build_set(state, frozensets_meeting_one_float(100)); }
+BENCHMARK(BM_SetOfWideFrozensetsMeetingOneFloat)->Unit(benchmark::kMillisecond);
+
 // {(i % 97, float(i)) for i < n} and {(i % 97, i) for s <= i < s + n}:
 // half shared at s = n/2, equal sets at s = 0.
 std::pair<VmValue, VmValue> mixed_tuple_sets(size_t shift) {

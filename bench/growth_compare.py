@@ -91,6 +91,13 @@ def tuples_meeting_one_float(base_bits=60):
             + [(f, b + k) for k in range(ITEMS // 2 - 1)] + [(f, f)])
 
 
+def frozensets_meeting_one_float(base_bits=60):
+    b = 1 << base_bits
+    f = float(b)
+    half = ITEMS // 2
+    return [frozenset({b + i, b + i + 1}) for i in range(half)] + [frozenset({f, 1.5 + i}) for i in range(half)]
+
+
 def mixed_tuple_sets(shift=ITEMS // 2):
     a = {(i % 97, float(i)) for i in range(ITEMS)}
     b = {(i % 97, i) for i in range(shift, ITEMS + shift)}
@@ -161,6 +168,8 @@ CASES = {
     "BM_SetOfMixedFrozensets": on(mixed_frozensets, set),
     "BM_SetOfTuplesMeetingOneFloat": on(tuples_meeting_one_float, set),
     "BM_SetOfWideTuplesMeetingOneFloat": on(lambda: tuples_meeting_one_float(100), set),
+    "BM_SetOfFrozensetsMeetingOneFloat": on(frozensets_meeting_one_float, set),
+    "BM_SetOfWideFrozensetsMeetingOneFloat": on(lambda: frozensets_meeting_one_float(100), set),
     "BM_MixedTupleSetAnd": on_pair(mixed_tuple_sets, operator.and_),
     "BM_MixedTupleSetOr": on_pair(mixed_tuple_sets, operator.or_),
     "BM_MixedTupleSetSub": on_pair(mixed_tuple_sets, operator.sub),

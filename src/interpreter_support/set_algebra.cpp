@@ -230,9 +230,10 @@ class PairHasher {
   // round), or nothing when the hashing is refused.
   std::optional<std::pair<const std::vector<EqualValueHashes>*, const std::vector<EqualValueHashes>*>> hashes(
       std::span<const VmValue> items, VmWorkMeter* meter) {
-    if (!tried_) {
-      tried_ = true;
-      hasher_ = EqualValueHasher::build(spans_, meter);
+    if (!surveyed(meter)) return std::nullopt;
+    if (!refined_) {
+      refined_ = true;
+      if (!hasher_->refine(spans_, meter)) hasher_.reset();
     }
     if (!hasher_) return std::nullopt;
     const size_t at = span_of(items);
@@ -240,10 +241,11 @@ class PairHasher {
   }
   bool any_wild() const { return hasher_->any_wild(); }
   // Where floats make the hashes wild: `items` filed by the keys of their
-  // tuples' choices, for needles of the other sequence (numbered through
-  // id(1 - span_of(items), i)), when each group is a star. After hashes().
-  std::optional<StarTupleIndex> star_index(std::span<const VmValue> items, VmWorkMeter* meter) const {
-    if (!hasher_ || hasher_->transitive()) return std::nullopt;
+  // tuples' or frozensets' choices, for needles of the other sequence
+  // (numbered through id(1 - span_of(items), i)), when each group is a
+  // star. Tried before hashes(), which it spares the refined hashes.
+  std::optional<StarTupleIndex> star_index(std::span<const VmValue> items, VmWorkMeter* meter) {
+    if (!surveyed(meter) || hasher_->transitive()) return std::nullopt;
     auto index = StarTupleIndex::build(*hasher_, spans_, meter);
     if (!index) return std::nullopt;
     const size_t at = span_of(items);
@@ -255,8 +257,20 @@ class PairHasher {
   }
 
  private:
+  // Whether the hasher stands; its hashes are left unrefined where floats
+  // make them wild (the star index needs only the survey).
+  bool surveyed(VmWorkMeter* meter) {
+    if (!tried_) {
+      tried_ = true;
+      hasher_ = EqualValueHasher::build(spans_, meter, false, true);
+      refined_ = hasher_ && hasher_->transitive();
+    }
+    return hasher_.has_value();
+  }
+
   std::span<const VmValue> spans_[2];
   bool tried_ = false;
+  bool refined_ = false;
   std::optional<EqualValueHasher> hasher_;
 };
 
@@ -348,14 +362,14 @@ class Membership {
         own_hasher_.emplace(items_, queries_);
         hasher_ = &*own_hasher_;
       }
-      hashes_ = hasher_->hashes(items_, meter_);
-      if (hashes_) star_ = hasher_->star_index(items_, meter_);
-      if (hashes_ && !star_) {
+      star_ = hasher_->star_index(items_, meter_);
+      if (!star_) hashes_ = hasher_->hashes(items_, meter_);
+      if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
         hash_index_.add_all(*hashes_->first);
       }
     }
-    if (!hashes_) return std::nullopt;
+    if (!star_ && !hashes_) return std::nullopt;
     // The needle is one of the queries: find its hashes by position.
     const auto at = static_cast<size_t>(&needle - queries_.data());
     if (&needle < queries_.data() || at >= queries_.size()) return std::nullopt;

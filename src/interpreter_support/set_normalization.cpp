@@ -523,8 +523,9 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
     return ClassOutcome{std::move(kept), std::nullopt, {}};
   }
   // Floats that equal members of their group which differ from one another:
-  // tuples of them are matched by the keys of their choices where each
-  // group is a star; otherwise a float is compared with its whole bucket.
+  // tuples and small frozensets of them are matched by the keys of their
+  // choices where each group is a star; otherwise a float is compared with
+  // its whole bucket.
   if (auto star = StarTupleIndex::build(*hasher, universe, meter)) {
     return replay_indexed_scan(items, *star, [](size_t i) { return static_cast<uint32_t>(i); }, meter);
   }

@@ -1,10 +1,13 @@
 // Keys of tuples are sums of one term per leaf (its key mixed with its
 // place) plus a term for the nesting shape, so that changing the key chosen
 // at one place changes the sum by a known amount and the keys of all
-// choices are walked one change at a time.
+// choices are walked one change at a time. Keys of frozensets are sums of
+// one term per distinct key plus a term for the size, so a needle walks the
+// subsets of what it provides the same way.
 #include "interpreter_support/star_tuple_index.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "interpreter_support/value_equality.hpp"
@@ -22,6 +25,7 @@ constexpr size_t kWalkAhead = 8;
 constexpr uint64_t kTupleTag = 0x7475706cu;
 constexpr uint64_t kLeafTag = 0x6c656166u;
 constexpr uint64_t kPlaceStep = 0x9e3779b97f4a7c15ULL;
+constexpr uint64_t kSetTag = 0x73657473u;
 
 struct FormWalk {
   FormWalk(const EqualValueHasher& h, uint64_t s) : hasher(h), seed(s) {}
@@ -68,6 +72,66 @@ struct FormWalk {
   }
 };
 
+// The keys of a frozenset of star leaves: its stored keys (sorted, distinct)
+// into `stored`, its needle's base and per provided key deltas; false when
+// a leaf is not a star leaf or the frozenset has more than kMaxChoices
+// leaves or provided keys.
+bool set_form(const EqualValueHasher& hasher, uint64_t seed, const VmValue& v, std::vector<uint64_t>& stored,
+              uint64_t& needle_base, std::vector<uint64_t>& needle_deltas) {
+  constexpr unsigned kMax = StarTupleIndex::kMaxChoices;
+  const auto items = v.items();
+  if (items.size() > kMax) return false;
+  // Written before read, and left unset (zeroing them was a tenth of the
+  // walk).
+  std::array<uint64_t, kMax> own;
+  std::array<uint64_t, kMax> other;  // the other need of a two-way leaf
+  std::array<uint64_t, 2 * kMax> provided;
+  size_t provided_count = 0;
+  uint32_t two_way = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(items[i]);
+    if (!leaf) return false;
+    own[i] = leaf->key;
+    provided[provided_count++] = leaf->key;
+    switch (leaf->role) {
+      case EqualValueHasher::StarRole::Plain:
+        break;
+      case EqualValueHasher::StarRole::Member:
+        other[i] = leaf->float_key;
+        two_way |= uint32_t{1} << i;
+        provided[provided_count++] = leaf->members_key;
+        break;
+      case EqualValueHasher::StarRole::Float:
+        other[i] = leaf->members_key;
+        two_way |= uint32_t{1} << i;
+        break;
+    }
+  }
+  std::sort(provided.begin(), provided.begin() + static_cast<std::ptrdiff_t>(provided_count));
+  provided_count = static_cast<size_t>(std::unique(provided.begin(), provided.begin() + static_cast<std::ptrdiff_t>(provided_count)) -
+                                       provided.begin());
+  if (provided_count > kMax) return false;
+  const auto term = [seed](uint64_t key) { return vm_hash_word(key, seed + kSetTag); };
+  needle_base = vm_hash_word(kSetTag * kPlaceStep + items.size(), seed);
+  for (size_t j = 0; j < provided_count; ++j) needle_deltas.push_back(term(provided[j]));
+  // Every choice: the masks over the two-way leaves.
+  const size_t first = stored.size();
+  std::array<uint64_t, kMax> chosen;
+  for (uint32_t mask = two_way;; mask = (mask - 1) & two_way) {
+    for (size_t i = 0; i < items.size(); ++i) chosen[i] = mask >> i & 1 ? other[i] : own[i];
+    const auto end = chosen.begin() + static_cast<std::ptrdiff_t>(items.size());
+    std::sort(chosen.begin(), end);
+    uint64_t key = needle_base;
+    for (auto k = chosen.begin(); k != end; ++k)
+      if (k == chosen.begin() || *k != k[-1]) key += term(*k);
+    stored.push_back(key);
+    if (mask == 0) break;
+  }
+  std::sort(stored.begin() + static_cast<std::ptrdiff_t>(first), stored.end());
+  stored.erase(std::unique(stored.begin() + static_cast<std::ptrdiff_t>(first), stored.end()), stored.end());
+  return true;
+}
+
 }  // namespace
 
 std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hasher,
@@ -79,28 +143,37 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
   for (const auto values : universe) {
     index.span_starts_.push_back(static_cast<uint32_t>(index.forms_.size()));
     for (size_t i = 0; i < values.size(); ++i) {
-      // Loading the tuples' buffers, then their leaves', bounds the walk:
-      // started ahead, as the hasher's walk does.
+      // Loading the containers' buffers, then their leaves', bounds the
+      // walk: started ahead, as the hasher's walk does.
       if (i + 2 * kWalkAhead < values.size()) values[i + 2 * kWalkAhead].prefetch();
-      if (i + kWalkAhead < values.size() && values[i + kWalkAhead].is(VmKind::Tuple))
+      if (i + kWalkAhead < values.size() &&
+          (values[i + kWalkAhead].is(VmKind::Tuple) || values[i + kWalkAhead].is(VmKind::FrozenSet)))
         for (const VmValue& leaf : values[i + kWalkAhead].items()) leaf.prefetch();
       const VmValue& v = values[i];
       vm_tick(meter);
-      if (!v.is(VmKind::Tuple)) return std::nullopt;
-      walk.shape = walk.stored = walk.needle = 0;
-      walk.places = 0;
-      walk.stored_deltas.clear();
-      walk.needle_deltas.clear();
-      if (!walk.walk(v) || walk.needle_deltas.size() > kMaxChoices) return std::nullopt;
-      filed += uint64_t{1} << walk.stored_deltas.size();
-      if (filed > kMaxFiled) return std::nullopt;
       Form f;
-      f.stored_base = walk.shape + walk.stored;
-      f.needle_base = walk.shape + walk.needle;
       f.first_delta = static_cast<uint32_t>(index.deltas_.size());
-      f.stored_choices = static_cast<uint8_t>(walk.stored_deltas.size());
+      if (v.is(VmKind::FrozenSet)) {
+        walk.needle_deltas.clear();
+        if (!set_form(hasher, walk.seed, v, index.deltas_, f.needle_base, walk.needle_deltas)) return std::nullopt;
+        f.listed = true;
+        f.stored_count = static_cast<uint16_t>(index.deltas_.size() - f.first_delta);
+        filed += f.stored_count;
+      } else {
+        if (!v.is(VmKind::Tuple)) return std::nullopt;
+        walk.shape = walk.stored = walk.needle = 0;
+        walk.places = 0;
+        walk.stored_deltas.clear();
+        walk.needle_deltas.clear();
+        if (!walk.walk(v) || walk.needle_deltas.size() > kMaxChoices) return std::nullopt;
+        filed += uint64_t{1} << walk.stored_deltas.size();
+        f.stored_base = walk.shape + walk.stored;
+        f.needle_base = walk.shape + walk.needle;
+        f.stored_count = static_cast<uint16_t>(walk.stored_deltas.size());
+        index.deltas_.insert(index.deltas_.end(), walk.stored_deltas.begin(), walk.stored_deltas.end());
+      }
+      if (filed > kMaxFiled) return std::nullopt;
       f.needle_choices = static_cast<uint8_t>(walk.needle_deltas.size());
-      index.deltas_.insert(index.deltas_.end(), walk.stored_deltas.begin(), walk.stored_deltas.end());
       index.deltas_.insert(index.deltas_.end(), walk.needle_deltas.begin(), walk.needle_deltas.end());
       index.forms_.push_back(f);
     }
@@ -127,6 +200,12 @@ void StarTupleIndex::each_key(uint64_t base, std::span<const uint64_t> deltas, c
   }
 }
 
+template <class Visit>
+void StarTupleIndex::each_stored_key(const Form& f, const Visit& visit) const {
+  if (!f.listed) return each_key(f.stored_base, stored_deltas(f), visit);
+  for (const uint64_t key : stored_deltas(f)) visit(key);
+}
+
 void StarTupleIndex::file(uint64_t key, uint32_t position) {
   Chain& c = chains_[key];
   const uint32_t version = versions_[position];
@@ -149,7 +228,7 @@ void StarTupleIndex::file(uint64_t key, uint32_t position) {
 void StarTupleIndex::add(uint32_t position, uint32_t value) {
   if (versions_.size() <= position) versions_.resize(std::max<size_t>(position + 1, 2 * versions_.size()), 0);
   const Form& f = forms_[value];
-  each_key(f.stored_base, stored_deltas(f), [&](uint64_t key) { file(key, position); });
+  each_stored_key(f, [&](uint64_t key) { file(key, position); });
 }
 
 void StarTupleIndex::add_all(uint32_t first_value, size_t count) {
@@ -160,7 +239,8 @@ void StarTupleIndex::replace(uint32_t position, uint32_t before, uint32_t after)
   const Form& b = forms_[before];
   const Form& a = forms_[after];
   const auto bd = stored_deltas(b), ad = stored_deltas(a);
-  if (b.stored_base == a.stored_base && std::equal(bd.begin(), bd.end(), ad.begin(), ad.end())) return;
+  if (b.listed == a.listed && b.stored_base == a.stored_base && std::equal(bd.begin(), bd.end(), ad.begin(), ad.end()))
+    return;
   ++versions_[position];
   add(position, after);
 }

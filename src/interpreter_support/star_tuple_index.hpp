@@ -1,27 +1,35 @@
-// "The first stored tuple value-equal to a needle" for tuples whose number
-// leaves make value equality intransitive: ints beyond 2^53 sharing a
-// double, decimals of that double, and the float of it, which equals some
-// of them. EqualValueIndex compares such a float (a wildcard there) with
-// every value of its bucket; here each group of numbers sharing a double
-// must be a star (EqualValueHasher::star_leaf), which makes a match a
-// matter of keys, position by position:
+// "The first stored value value-equal to a needle" for tuples and small
+// frozensets whose number leaves make value equality intransitive: ints
+// beyond 2^53 sharing a double, decimals of that double, and the float of
+// it, which equals some of them. EqualValueIndex compares such a float (a
+// wildcard there) with every value of its bucket, and gives up on a
+// frozenset holding two numbers of one bucket; here each group of numbers
+// sharing a double must be a star (EqualValueHasher::star_leaf), which makes
+// a match a matter of keys:
 //   - a float F matches F or any exact member equal to F;
 //   - an exact member e equal to F matches the members of e's exact value,
 //     or F;
 //   - any other leaf matches the leaves of its key.
-// A stored tuple is filed under every choice of (its key | its group's
-// members key) at its member positions; a needle looks up every choice of
-// (its key | F's key) at its member positions and (F's key | the members
-// key) at its float positions. Every stored tuple filed under a looked-up
-// key equals the needle, so the least position found is the scan's first
-// match (confirmed by a comparison all the same, and on a hash collision
-// the literal scan answers).
+// Tuples match position by position. A stored tuple is filed under every
+// choice of (its key | its group's members key) at its member positions; a
+// needle looks up every choice of (its key | F's key) at its member
+// positions and (F's key | the members key) at its float positions.
+// A stored frozenset k equals a needle x when they have one size and each
+// leaf of k meets some leaf of x: a leaf needs its own key, or F's key (a
+// member), or the members key (F), and x provides the keys of its leaves
+// plus the members key of each group where it holds a member. So k is filed
+// under (its size, the set of keys) of every choice of one need per leaf, and
+// x looks up (its size, T) for every subset T of what it provides.
+// Every stored value filed under a looked-up key equals the needle, so the
+// least position found is the scan's first match (confirmed by a comparison
+// all the same, and on a hash collision the literal scan answers).
 //
-// The choices double per such position, so a tuple with more than
-// kMaxChoices of them is refused (the caller keeps its scan). Nothing
-// better exists in general: matching tuples of d such positions against
-// each other encodes the orthogonal vectors problem, which has no
-// sub-quadratic method for d near log n.
+// The choices double per two-way position or leaf, and a frozenset's
+// lookups per key it provides, so values past kMaxChoices of them are
+// refused (the caller keeps its scan). Nothing better exists in general:
+// matching tuples of d such positions against each other encodes the
+// orthogonal vectors problem, which has no sub-quadratic method for d near
+// log n.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +48,10 @@ class StarTupleIndex {
  public:
   static constexpr unsigned kMaxChoices = 8;
   // The keys of every value of `universe` (numbered through the spans one
-  // after the other), or nothing when a value is not a tuple of star leaves
-  // (no frozenset, list or set anywhere inside), has more than kMaxChoices
-  // two-way positions, or all of them would be filed under too many keys.
+  // after the other), or nothing when a value is not a tuple or frozenset of
+  // star leaves (no container inside a frozenset; no frozenset, list or set
+  // inside a tuple), has more than kMaxChoices two-way positions, leaves or
+  // provided keys, or all of them would be filed under too many keys.
   static std::optional<StarTupleIndex> build(const EqualValueHasher& hasher,
                                              std::span<const std::span<const VmValue>> universe, VmWorkMeter* meter);
   // The number of a value: its place in its span, after the earlier spans.
@@ -62,14 +71,17 @@ class StarTupleIndex {
 
  private:
   static constexpr uint32_t kEnd = UINT32_MAX;
-  // A value's keys: a base and, per two-way position, what choosing the
-  // other key there adds (keys are sums of per-position terms).
+  // A value's keys: a base and, per choice, what choosing the other key
+  // there adds (keys are sums of terms). A frozenset's stored keys are
+  // listed instead: a key set's term counts each key once, however many
+  // leaves chose it.
   struct Form {
     uint64_t stored_base = 0;
     uint64_t needle_base = 0;
-    uint32_t first_delta = 0;  // stored deltas, then needle deltas
-    uint8_t stored_choices = 0;
+    uint32_t first_delta = 0;  // stored deltas (or keys), then needle deltas
+    uint16_t stored_count = 0;
     uint8_t needle_choices = 0;
+    bool listed = false;  // stored keys listed
   };
   // Positions filed under one key: ascending in a list, and those filed
   // after a greater one (a replaced value) in a heap. A position replaced
@@ -91,9 +103,11 @@ class StarTupleIndex {
 
   template <class Visit>
   static void each_key(uint64_t base, std::span<const uint64_t> deltas, const Visit& visit);
-  std::span<const uint64_t> stored_deltas(const Form& f) const { return {deltas_.data() + f.first_delta, f.stored_choices}; }
+  template <class Visit>
+  void each_stored_key(const Form& f, const Visit& visit) const;
+  std::span<const uint64_t> stored_deltas(const Form& f) const { return {deltas_.data() + f.first_delta, f.stored_count}; }
   std::span<const uint64_t> needle_deltas(const Form& f) const {
-    return {deltas_.data() + f.first_delta + f.stored_choices, f.needle_choices};
+    return {deltas_.data() + f.first_delta + f.stored_count, f.needle_choices};
   }
   bool current(uint32_t position, uint32_t version) const { return versions_[position] == version; }
   void file(uint64_t key, uint32_t position);

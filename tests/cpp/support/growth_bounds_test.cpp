@@ -263,12 +263,26 @@ TEST(SetGrowth, FrozensetsOfNumbersSharingADouble) {
       2048);
 }
 
-// Tuples whose positions hold ints of one double beyond 2^53 and the float of
+// Values of ints of one double beyond 2^53 meeting values of the float of
 // that double (equal to every one of them) beside decimals of that double
-// (equal to none): n/2 tuples of ints, then tuples with the float in the
-// first `floats` positions, half of them equal to a kept tuple (in reverse
+// (equal to none), `make(as_float, k, tail)` making either: n/2 of ints,
+// then values of the float, half of them equal to a kept one (in reverse
 // order, so the first equal lies further on each time) and half new; then
-// tuples of ints that replace the new ones.
+// values of ints `from` on meeting the new ones.
+template <class Make>
+std::vector<VmValue> meeting_one_float(size_t n, size_t from, const Make& make) {
+  std::vector<VmValue> items;
+  for (size_t j = 0; j < n / 2; ++j) items.push_back(make(false, j, 2 * j + 1));
+  for (size_t j = 0; j < n / 4; ++j) {
+    items.push_back(make(true, 0, 2 * (n / 2 - 1 - j) + 1));
+    items.push_back(make(true, 0, 2 * j + 2));
+  }
+  for (size_t j = 0; j < n / 4; ++j) items.push_back(make(false, from + 3 * j, 2 * j + 2));
+  return items;
+}
+
+// Tuples with the float in the first `floats` positions, the decimal last;
+// the tuples of ints at the end replace the new ones.
 std::vector<VmValue> tuples_meeting_one_float(size_t n, size_t floats) {
   const mpz_class base = mpz_class(1) << 100;
   const auto decimal = [&](size_t k) { return VmValue::decimal(*VmDecimal::from_str_literal(mpz_class(base + k).get_str())); };
@@ -280,14 +294,7 @@ std::vector<VmValue> tuples_meeting_one_float(size_t n, size_t floats) {
     leaves.push_back(decimal(tail));
     return tuple(std::move(leaves));
   };
-  std::vector<VmValue> items;
-  for (size_t j = 0; j < n / 2; ++j) items.push_back(make(false, j, 2 * j + 1));
-  for (size_t j = 0; j < n / 4; ++j) {
-    items.push_back(make(true, 0, 2 * (n / 2 - 1 - j) + 1));
-    items.push_back(make(true, 0, 2 * j + 2));
-  }
-  for (size_t j = 0; j < n / 4; ++j) items.push_back(make(false, 3 * j, 2 * j + 2));
-  return items;
+  return meeting_one_float(n, 0, make);
 }
 
 TEST(SetGrowth, TuplesMeetingOneFloatPerDouble) {
@@ -309,6 +316,52 @@ TEST(SetGrowth, AlgebraOfTuplesMeetingOneFloatPerDouble) {
         [&](size_t n) {
           // The tuples holding the float against those of ints.
           std::vector<VmValue> items = tuples_meeting_one_float(n, floats);
+          const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
+          return algebra_steps(set_of({middle, items.end()}), set_of({items.begin(), middle}));
+        },
+        2048);
+  }
+}
+
+// Frozensets of `size` items: ints of 2^100's double and a decimal of it
+// (apart from the ints), or its float, the decimal and texts; with two
+// items the frozensets of ints at the end meet the new ones, with three a
+// text keeps them apart.
+std::vector<VmValue> frozensets_meeting_one_float(size_t n, size_t size) {
+  const mpz_class base = mpz_class(1) << 100;
+  const mpz_class decimals = base + (mpz_class(1) << 40);
+  const auto decimal = [&](size_t k) { return VmValue::decimal(*VmDecimal::from_str_literal(mpz_class(decimals + k).get_str())); };
+  const auto make = [&](bool as_float, size_t k, size_t tail) {
+    std::vector<VmValue> leaves{decimal(tail)};
+    if (as_float) {
+      leaves.push_back(VmValue::float64(std::ldexp(1.0, 100)));
+      for (size_t p = 2; p < size; ++p) leaves.push_back(VmValue::str(std::string(p, 't')));
+    } else {
+      for (size_t p = 1; p < size; ++p) leaves.push_back(VmValue::integer(mpz_class(base + (size - 1) * k + p)));
+    }
+    return frozen(std::move(leaves));
+  };
+  return meeting_one_float(n, n, make);
+}
+
+TEST(SetGrowth, FrozensetsMeetingOneFloatPerDouble) {
+  for (const size_t size : {2, 3}) {
+    expect_near_linear(
+        [&](size_t n) {
+          VmWorkMeter meter;
+          const auto built = normalize_set_items(frozensets_meeting_one_float(n, size), meter);
+          EXPECT_TRUE(built.ok() && built->size() == (size == 2 ? n / 2 + n / 4 : n)) << size;
+          return meter.steps;
+        },
+        2048);
+  }
+}
+
+TEST(SetGrowth, AlgebraOfFrozensetsMeetingOneFloatPerDouble) {
+  for (const size_t size : {2, 3}) {
+    expect_near_linear(
+        [&](size_t n) {
+          std::vector<VmValue> items = frozensets_meeting_one_float(n, size);
           const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
           return algebra_steps(set_of({middle, items.end()}), set_of({items.begin(), middle}));
         },

@@ -359,6 +359,30 @@ VmValue star_leaf_value(HostileValues& gen, int depth = 0) {
   }
 }
 
+// Values of `make` against others, some of them repeated, both ways round
+// with `both_ways`; and set equality with the same values in another order,
+// which may keep other survivors.
+template <class Make>
+void expect_made_sets_are_the_scan(HostileValues& gen, int round, const Make& make, bool both_ways) {
+  std::vector<VmValue> values, others;
+  for (size_t i = 8 + gen.pick(40); i > 0; --i) values.push_back(make());
+  for (size_t i = 8 + gen.pick(20); i > 0; --i) others.push_back(make());
+  for (size_t i = 0; i < 4; ++i) others.push_back(values[gen.pick(static_cast<uint32_t>(values.size()))]);
+  std::shuffle(others.begin(), others.end(), std::mt19937(static_cast<uint32_t>(round)));
+  ASSERT_NO_FATAL_FAILURE(expect_sets_are_the_scan(values, others));
+  if (both_ways) {
+    ASSERT_NO_FATAL_FAILURE(expect_sets_are_the_scan(others, values));
+  }
+  std::vector<VmValue> shuffled = values;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(static_cast<uint32_t>(round) + 1));
+  for (const auto& b : {normalize_set_items(shuffled), normalize_set_items(others)}) {
+    const auto a = normalize_set_items(values);
+    const bool equal = a->size() == b->size() && *set_scan_reference::reference_subset(*a, *b);
+    ASSERT_EQ(text_of(vm_values_equal(*VmValue::make_set(*a), *VmValue::make_frozenset(*b))), equal ? "true" : "false")
+        << items_text(*a) << "| " << items_text(*b);
+  }
+}
+
 TEST(GrowthResults, TuplesMeetingOneFloatPerDoubleAreTheScan) {
   HostileValues gen(12);
   for (int round = 0; round < 3000; ++round) {
@@ -370,21 +394,32 @@ TEST(GrowthResults, TuplesMeetingOneFloatPerDoubleAreTheScan) {
       for (VmValue& v : leaves) v = star_leaf_value(gen, long_tuples ? -1 : 0);
       return *VmValue::make_tuple(std::move(leaves));
     };
-    std::vector<VmValue> values, others;
-    for (size_t i = 8 + gen.pick(40); i > 0; --i) values.push_back(make());
-    for (size_t i = 8 + gen.pick(20); i > 0; --i) others.push_back(make());
-    for (size_t i = 0; i < 4; ++i) others.push_back(values[gen.pick(static_cast<uint32_t>(values.size()))]);
-    std::shuffle(others.begin(), others.end(), std::mt19937(static_cast<uint32_t>(round)));
-    ASSERT_NO_FATAL_FAILURE(expect_sets_are_the_scan(values, others));
-    // The same values in another order may keep other survivors.
-    std::vector<VmValue> shuffled = values;
-    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(static_cast<uint32_t>(round) + 1));
-    for (const auto& b : {normalize_set_items(shuffled), normalize_set_items(others)}) {
-      const auto a = normalize_set_items(values);
-      const bool equal = a->size() == b->size() && *set_scan_reference::reference_subset(*a, *b);
-      ASSERT_EQ(text_of(vm_values_equal(*VmValue::make_set(*a), *VmValue::make_frozenset(*b))), equal ? "true" : "false")
-          << items_text(*a) << "| " << items_text(*b);
-    }
+    ASSERT_NO_FATAL_FAILURE(expect_made_sets_are_the_scan(gen, round, make, false));
+  }
+}
+
+TEST(GrowthResults, FrozensetsMeetingOneFloatPerDoubleAreTheScan) {
+  HostileValues gen(13);
+  for (int round = 0; round < 3000; ++round) {
+    // Every tenth round: frozensets of up to twelve leaves, texts among
+    // them, past the eight keys a needle may provide. Now and then a tuple
+    // or the empty frozenset among the frozensets.
+    const bool long_sets = round % 10 == 9;
+    const auto make = [&] {
+      if (gen.pick(40) == 0) return *VmValue::make_tuple({star_leaf_value(gen, 1)});
+      if (gen.pick(40) == 0) return *VmValue::make_frozenset({});
+      std::vector<VmValue> leaves(long_sets ? 6 + gen.pick(7) : 1 + gen.pick(round % 3 == 0 ? 4 : 2));
+      static const char* const kTexts[] = {"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7", "t8", "t9"};
+      for (VmValue& v : leaves) {
+        if (long_sets && gen.pick(2) == 0) {
+          v = VmValue::str(kTexts[gen.pick(std::size(kTexts))]);
+        } else {
+          v = star_leaf_value(gen, 1);
+        }
+      }
+      return *VmValue::make_frozenset(*normalize_set_items(std::move(leaves)));
+    };
+    ASSERT_NO_FATAL_FAILURE(expect_made_sets_are_the_scan(gen, round, make, true));
   }
 }
 
