@@ -247,7 +247,9 @@ std::optional<Result> by_hash(SetOperator op, Items a, Items b, VmWorkMeter* met
   if (a.empty() || b.empty() || a.size() + b.size() < kMinItems) return std::nullopt;
   if (!of_containers(a) || !of_containers(b)) return std::nullopt;
   const Items universe[] = {a, b};
-  const std::optional<EqualValueHasher> hasher = EqualValueHasher::build(universe, meter, true);
+  // Where equality is not transitive the hashes are of no use here: left
+  // unrefined.
+  const std::optional<EqualValueHasher> hasher = EqualValueHasher::build(universe, meter, true, true);
   if (!hasher || !hasher->transitive()) return std::nullopt;
   const bool merges = op == SetOperator::Union || op == SetOperator::SymmetricDifference;
   if (merges && hasher->holds_datetime()) return std::nullopt;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <utility>
 
 #include "interpreter_support/value_equality.hpp"
 
@@ -140,6 +141,10 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
   StarTupleIndex index;
   FormWalk walk(hasher, vm_hash_seed());
   uint64_t filed = 0;
+  size_t total = 0;
+  for (const auto values : universe) total += values.size();
+  index.forms_.reserve(total);
+  index.deltas_.reserve(4 * total);  // two two-way places a value, say
   for (const auto values : universe) {
     index.span_starts_.push_back(static_cast<uint32_t>(index.forms_.size()));
     for (size_t i = 0; i < values.size(); ++i) {
@@ -179,9 +184,28 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
     }
   }
   // Values mostly share the keys of their choices: about one key per value.
-  index.chains_.reserve(index.forms_.size());
+  index.size_chains(index.forms_.size());
   index.nodes_.reserve(static_cast<size_t>(filed));
   return index;
+}
+
+void StarTupleIndex::size_chains(size_t count) {
+  const size_t size = std::max<size_t>(64, std::bit_ceil(count + count / 3 + 1));
+  std::vector<Chain> old = std::exchange(chains_, std::vector<Chain>(size));
+  shift_ = static_cast<unsigned>(64 - std::countr_zero(size));
+  for (const Chain& c : old)
+    if (c.head != kEnd) slot(c.key) = c;
+}
+
+StarTupleIndex::Chain& StarTupleIndex::slot(uint64_t key) {
+  const size_t mask = chains_.size() - 1;
+  for (size_t i = home(key);; i = (i + 1) & mask)
+    if (chains_[i].head == kEnd || chains_[i].key == key) return chains_[i];
+}
+
+StarTupleIndex::Chain* StarTupleIndex::find(uint64_t key) {
+  Chain& c = slot(key);
+  return c.head == kEnd ? nullptr : &c;
 }
 
 // Every key of the choices, in Gray-code order: one delta added or taken
@@ -207,20 +231,32 @@ void StarTupleIndex::each_stored_key(const Form& f, const Visit& visit) const {
 }
 
 void StarTupleIndex::file(uint64_t key, uint32_t position) {
-  Chain& c = chains_[key];
+  Chain* c = &slot(key);
+  if (c->head == kEnd) {
+    if (4 * (chains_used_ + 1) > 3 * chains_.size()) {
+      size_chains(2 * chains_used_ + 2);
+      c = &slot(key);
+    }
+    ++chains_used_;
+    c->key = key;
+    c->head = c->tail = kNone;
+  }
   const uint32_t version = versions_[position];
-  if (c.tail == kEnd || nodes_[c.tail].position <= position) {
+  if (c->tail == kNone || nodes_[c->tail].position <= position) {
     const auto node = static_cast<uint32_t>(nodes_.size());
     nodes_.push_back(Node{position, version, kEnd});
-    (c.tail == kEnd ? c.head : nodes_[c.tail].next) = node;
-    c.tail = node;
+    (c->tail == kNone ? c->head : nodes_[c->tail].next) = node;
+    c->tail = node;
     return;
   }
-  if (c.late == kEnd) {
-    c.late = static_cast<uint32_t>(late_.size());
+  uint32_t late;
+  if (const uint32_t* known = late_of_.find(key)) {
+    late = *known;
+  } else {
+    late = late_of_[key] = static_cast<uint32_t>(late_.size());
     late_.emplace_back();
   }
-  std::vector<Filed>& heap = late_[c.late];
+  std::vector<Filed>& heap = late_[late];
   heap.push_back(Filed{position, version});
   std::push_heap(heap.begin(), heap.end(), [](const Filed& a, const Filed& b) { return a.position > b.position; });
 }
@@ -246,11 +282,16 @@ void StarTupleIndex::replace(uint32_t position, uint32_t before, uint32_t after)
 }
 
 uint32_t StarTupleIndex::first_current(Chain& c) {
-  while (c.head != kEnd && !current(nodes_[c.head].position, nodes_[c.head].version)) c.head = nodes_[c.head].next;
-  if (c.head == kEnd) c.tail = kEnd;
-  uint32_t first = c.head == kEnd ? kEnd : nodes_[c.head].position;
-  if (c.late != kEnd) {
-    std::vector<Filed>& heap = late_[c.late];
+  uint32_t head = c.head;
+  while (head != kNone && !current(nodes_[head].position, nodes_[head].version)) {
+    head = nodes_[head].next;
+    if (head == kEnd) head = c.tail = kNone;
+  }
+  c.head = head;
+  uint32_t first = head == kNone ? kEnd : nodes_[head].position;
+  const uint32_t* late = late_.empty() ? nullptr : late_of_.find(c.key);
+  if (late != nullptr) {
+    std::vector<Filed>& heap = late_[*late];
     const auto later = [](const Filed& a, const Filed& b) { return a.position > b.position; };
     while (!heap.empty() && !current(heap.front().position, heap.front().version)) {
       std::pop_heap(heap.begin(), heap.end(), later);
@@ -263,7 +304,11 @@ uint32_t StarTupleIndex::first_current(Chain& c) {
 
 void StarTupleIndex::prefetch(uint32_t value) const {
   const Form& f = forms_[value];
-  each_key(f.needle_base, needle_deltas(f), [this](uint64_t key) { chains_.prefetch(key); });
+  each_key(f.needle_base, needle_deltas(f), [this](uint64_t key) {
+    const Chain* c = &chains_[home(key)];
+    asm volatile("" : "+r"(c));  // see FlatTable::prefetch
+    __builtin_prefetch(c);
+  });
 }
 
 VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const VmValue> stored, const VmValue& needle,
@@ -272,7 +317,7 @@ VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const Vm
   uint32_t first = kEnd;
   each_key(f.needle_base, needle_deltas(f), [&](uint64_t key) {
     vm_tick(meter);
-    if (Chain* c = chains_.find(key)) first = std::min(first, first_current(*c));
+    if (Chain* c = find(key)) first = std::min(first, first_current(*c));
   });
   if (first == kEnd) return std::optional<uint32_t>();
   vm_tick(meter);

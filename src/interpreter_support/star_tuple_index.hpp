@@ -95,10 +95,14 @@ class StarTupleIndex {
     uint32_t position;
     uint32_t version;
   };
+  // A key's slot: its positions filed in order, head to tail (kNone: no
+  // node); a free slot has head kEnd. A key with a heap of late positions
+  // finds it through late_of_.
+  static constexpr uint32_t kNone = kEnd - 1;
   struct Chain {
+    uint64_t key = 0;
     uint32_t head = kEnd;
-    uint32_t tail = kEnd;
-    uint32_t late = kEnd;  // its heap in late_
+    uint32_t tail = kNone;
   };
 
   template <class Visit>
@@ -113,12 +117,28 @@ class StarTupleIndex {
   void file(uint64_t key, uint32_t position);
   // The least current position under `c`, or kEnd.
   uint32_t first_current(Chain& c);
+  // The keys are sums of seeded hashes already: their high bits place them
+  // (a product spreads what low bits share).
+  size_t home(uint64_t key) const { return static_cast<size_t>((key * kPlaceMix) >> shift_); }
+  // The slot of `key`, or the free slot where it goes.
+  Chain& slot(uint64_t key);
+  Chain* find(uint64_t key);
+  // Room for `count` keys at three quarters full.
+  void size_chains(size_t count);
+
+  static constexpr uint64_t kPlaceMix = 0x9e3779b97f4a7c15ULL;
 
   std::vector<uint32_t> span_starts_;
   std::vector<Form> forms_;
   std::vector<uint64_t> deltas_;
-  FlatTable<Chain> chains_;
+  // Open addressing over a power of two; sized to the values, since most
+  // keys are shared by few of them (the table of a few hundred thousand
+  // values is megabytes, each page of it fresh memory).
+  std::vector<Chain> chains_;
+  size_t chains_used_ = 0;
+  unsigned shift_ = 64;
   std::vector<Node> nodes_;
+  FlatTable<uint32_t> late_of_;  // key -> its heap in late_
   std::vector<std::vector<Filed>> late_;
   std::vector<uint32_t> versions_;  // by position
 };
