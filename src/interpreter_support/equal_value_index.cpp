@@ -66,6 +66,19 @@ double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
   return x;
 }
 
+// The nearest double of an int (ties to even). Ints of two limbs, the usual
+// ones beyond 2^53, convert in one rounding step of the compiler's 128-bit
+// conversion, without counting bits.
+double int_double(const VmValue& v) {
+  if (v.int_is_small()) return vm_int_to_f64(v);
+  static_assert(GMP_NUMB_BITS == 64);
+  const mpz_srcptr z = v.big_int().get_mpz_t();
+  if (mpz_size(z) > 2) return vm_int_to_f64(v);
+  const auto magnitude = static_cast<unsigned __int128>(mpz_getlimbn(z, 1)) << 64 | mpz_getlimbn(z, 0);
+  const auto x = static_cast<double>(magnitude);
+  return mpz_sgn(z) < 0 ? -x : x;
+}
+
 // Not NaN. `plain`: cleared for a number that can share its group double
 // with an unequal number: an int or float at or beyond 2^53, a nonzero float
 // below 1e-13, a decimal that is not a whole number below 2^53. A group of
@@ -80,7 +93,7 @@ double group_double(const VmValue& v, bool* plain = nullptr) {
     case VmKind::Bool:
       return v.bool_value() ? 1.0 : 0.0;
     case VmKind::Int: {
-      const double x = vm_int_to_f64(v);
+      const double x = int_double(v);
       is_plain = std::fabs(x) < kTwoTo53;
       return x;
     }
@@ -108,7 +121,8 @@ bool decimal_misfit(const VmValue& v) {
   if (!v.is(VmKind::Int) || v.int_is_small()) return false;
   // Below 2^202 < 10^61 an int has at most 61 digits and fits; only longer
   // ones pay for the conversion.
-  if (mpz_sizeinbase(v.big_int().get_mpz_t(), 2) <= 202) return false;
+  const mpz_srcptr z = v.big_int().get_mpz_t();
+  if (mpz_size(z) <= 3 || mpz_sizeinbase(z, 2) <= 202) return false;
   return !VmDecimal::from_bigint(v.big_int()).ok();
 }
 
@@ -147,14 +161,19 @@ bool walk_leaves(const VmValue& v, Leaf& leaf) {
 
 bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
-bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end) {
+bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end,
+                                     LastGroup& last) {
   constexpr ptrdiff_t kLookAhead = 8;
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
     if (end - leaf_groups > kLookAhead) mixed_groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
     const double group = *leaf_groups++;
-    if (!tracked(group)) return true;
-    Group& g = groups_[double_bits(group)];
+    const uint64_t bits = double_bits(group);
+    if (last.group == nullptr || last.bits != bits) {
+      if (!tracked(group)) return true;
+      last = LastGroup{bits, &groups_[bits]};
+    }
+    Group& g = *last.group;
     if (x.is(VmKind::Float)) {
       // A tiny float standing for the decimal it truncates to meets that
       // group's members through another double than its own.
@@ -216,10 +235,11 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   hasher.mixed_groups_ = std::move(leaves.mixed);
   const std::vector<double>& leaf_groups = leaves.groups;
   const double* next_group = leaf_groups.data();
+  LastGroup last;
   for (const auto values : universe) {
     for (const VmValue& v : values) {
       vm_tick(meter);
-      if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size())) return std::nullopt;
+      if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size(), last)) return std::nullopt;
     }
   }
   bool failed = false;
@@ -248,6 +268,9 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   hasher.wild_groups_ = wild_groups;
   hasher.transitive_ = !wild_groups;
   if (wild_groups && defer_wild) {
+    // The first hashes are of no use now (refine() writes them all anew):
+    // their memory goes back before the caller's next tables are built.
+    hasher.hashes_ = std::vector<std::vector<EqualValueHashes>>(universe.size());
     hasher.refined_ = false;
     return hasher;
   }
@@ -257,6 +280,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
 
 bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe, VmWorkMeter* meter) {
   for (size_t s = 0; s < universe.size(); ++s) {
+    hashes_[s].resize(universe[s].size());
     for (size_t i = 0; i < universe[s].size(); ++i) {
       vm_tick(meter);
       auto h = hash_of(universe[s][i]);
@@ -303,7 +327,10 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       const uint64_t bits = double_bits(group);
       if (first != nullptr) {
         first->groups.push_back(group);
-        if (!plain) first->mixed[bits] = true;
+        if (!plain && first->last_mixed != bits) {
+          first->mixed[bits] = true;
+          first->last_mixed = bits;
+        }
       }
       return number_hashes(v, bits, groups_.find(bits));
     }

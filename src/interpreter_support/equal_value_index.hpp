@@ -181,11 +181,19 @@ class EqualValueHasher {
     bool misfit = false;  // a number without a decimal
     bool datetime = false;
     bool bucket_shared = false;  // a set holding two items of one hash
+    // The group last noted mixed: neighbouring leaves mostly share theirs.
+    std::optional<uint64_t> last_mixed;
+  };
+  // The group add_to_groups met last (a table slot, valid until the next
+  // insertion, which replaces it).
+  struct LastGroup {
+    uint64_t bits = 0;
+    Group* group = nullptr;
   };
   bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
   // advanced past them; `end` ends them all.
-  bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end);
+  bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end, LastGroup& last);
   // With `first`, also surveys v's leaves (nothing for a leaf that refuses
   // the universe) and records its number leaves.
   std::optional<EqualValueHashes> hash_of(const VmValue& v, FirstWalk* first = nullptr) const;

@@ -144,9 +144,22 @@ void append_magnitude_bytes(std::string& out, int sign, size_t count, auto write
 }
 
 void append_integer_bytes(std::string& out, const mpz_class& v) {
-  const int sign = mpz_sgn(v.get_mpz_t());
-  const size_t count = sign == 0 ? 0 : (mpz_sizeinbase(v.get_mpz_t(), 2) + 7) / 8;
-  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) { mpz_export(to, nullptr, 1, 1, 1, 0, v.get_mpz_t()); });
+  // The limbs are written out directly: an export's generic word layout
+  // cost more than the rest of a tuple's key.
+  static_assert(GMP_NUMB_BITS == 64);
+  const mpz_srcptr z = v.get_mpz_t();
+  const int sign = mpz_sgn(z);
+  const size_t limbs = mpz_size(z);
+  const uint64_t top = limbs == 0 ? 0 : mpz_getlimbn(z, static_cast<mp_size_t>(limbs - 1));
+  const size_t top_bytes = (static_cast<size_t>(std::bit_width(top)) + 7) / 8;
+  const size_t count = sign == 0 ? 0 : top_bytes + 8 * (limbs - 1);
+  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) {
+    for (size_t i = 0; i < top_bytes; ++i) *to++ = static_cast<uint8_t>(top >> (8 * (top_bytes - 1 - i)));
+    for (size_t l = limbs - 1; l-- > 0;) {
+      const uint64_t limb = mpz_getlimbn(z, static_cast<mp_size_t>(l));
+      for (int shift = 56; shift >= 0; shift -= 8) *to++ = static_cast<uint8_t>(limb >> shift);
+    }
+  });
 }
 
 void append_integer_bytes(std::string& out, int64_t v) {

@@ -304,11 +304,14 @@ uint32_t StarTupleIndex::first_current(Chain& c) {
 
 void StarTupleIndex::prefetch(uint32_t value) const {
   const Form& f = forms_[value];
-  each_key(f.needle_base, needle_deltas(f), [this](uint64_t key) {
+  const auto load = [this](uint64_t key) {
     const Chain* c = &chains_[home(key)];
     asm volatile("" : "+r"(c));  // see FlatTable::prefetch
     __builtin_prefetch(c);
-  });
+  };
+  each_key(f.needle_base, needle_deltas(f), load);
+  // A value without an equal is filed next, under its own keys.
+  each_stored_key(f, load);
 }
 
 VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const VmValue> stored, const VmValue& needle,
