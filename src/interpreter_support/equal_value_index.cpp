@@ -126,13 +126,24 @@ bool decimal_misfit(const VmValue& v) {
   return !VmDecimal::from_bigint(v.big_int()).ok();
 }
 
+// The exact value of an int: its words mixed in turn (an int is small
+// exactly when it fits one: no value has both forms).
+uint64_t int_token(const VmValue& v, uint64_t seed) {
+  if (v.int_is_small()) return vm_hash_word(static_cast<uint64_t>(v.small_int()), seed);
+  const mpz_srcptr z = v.big_int().get_mpz_t();
+  uint64_t h = vm_hash_word(static_cast<uint64_t>(mpz_sgn(z) + 2) * 0x9e3779b97f4a7c15ULL, seed);
+  for (size_t i = 0, n = mpz_size(z); i < n; ++i) h = vm_hash_word(h * 0x9e3779b97f4a7c15ULL + mpz_getlimbn(z, static_cast<mp_size_t>(i)), seed);
+  return h;
+}
+
 // The exact value of a bool, int or decimal: equal for equal values.
 uint64_t exact_token(const VmValue& v) {
   const uint64_t seed = vm_hash_seed();
-  if (v.is(VmKind::Bool)) return vm_structural_hash(VmValue::integer(v.bool_value() ? 1 : 0), seed);
+  if (v.is(VmKind::Int)) return int_token(v, seed);
+  if (v.is(VmKind::Bool)) return int_token(VmValue::integer(v.bool_value() ? 1 : 0), seed);
   if (v.is(VmKind::Decimal)) {
     if (std::optional<mpz_class> k = vm_decimal_whole_value(v.decimal_value())) {
-      return vm_structural_hash(VmValue::integer(*std::move(k)), seed);
+      return int_token(VmValue::integer(*std::move(k)), seed);
     }
   }
   return vm_structural_hash(v, seed);
