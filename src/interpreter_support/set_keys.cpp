@@ -8,6 +8,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "values/float_text.hpp"
 #include "values/vm_datetime.hpp"
@@ -133,14 +134,16 @@ int compare_keys(const VmValue& a, const VmValue& b) {
 // byte count (4 bytes) and its bytes, big-endian, all inverted when negative
 // (a longer negative magnitude is less).
 void append_magnitude_bytes(std::string& out, int sign, size_t count, auto write_magnitude) {
-  out.push_back(static_cast<char>(1 + sign));
-  if (sign == 0) return;
   const uint8_t flip = sign < 0 ? 0xff : 0x00;
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(((count >> shift) & 0xff) ^ flip));
   const size_t at = out.size();
-  out.resize(at + count);
-  write_magnitude(reinterpret_cast<uint8_t*>(out.data() + at));
-  for (size_t i = at; i < out.size(); ++i) out[i] = static_cast<char>(static_cast<uint8_t>(out[i]) ^ flip);
+  out.resize(at + (sign == 0 ? 1 : 5 + count));
+  auto* to = reinterpret_cast<uint8_t*>(out.data() + at);
+  to[0] = static_cast<uint8_t>(1 + sign);
+  if (sign == 0) return;
+  for (int i = 0; i < 4; ++i) to[1 + i] = static_cast<uint8_t>(count >> (24 - 8 * i)) ^ flip;
+  write_magnitude(to + 5);
+  if (flip != 0)
+    for (size_t i = 5; i < 5 + count; ++i) to[i] ^= flip;
 }
 
 void append_integer_bytes(std::string& out, const mpz_class& v) {
@@ -266,12 +269,11 @@ std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeySc
   std::string& bytes = scratch.bytes;
   bytes.clear();
   if (!append_key_bytes(bytes, value, 16, &scratch)) return std::nullopt;
-  VmSetKeyPrefix prefix;
-  for (size_t i = 0; i < 16; ++i) {
-    uint64_t& word = i < 8 ? prefix.head : prefix.next;
-    word = (word << 8) | (i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0);
-  }
-  return prefix;
+  if (bytes.size() < 16) bytes.resize(16, '\0');
+  uint64_t words[2];
+  std::memcpy(words, bytes.data(), 16);
+  static_assert(std::endian::native == std::endian::little);
+  return VmSetKeyPrefix{__builtin_bswap64(words[0]), __builtin_bswap64(words[1])};
 }
 
 VmStatus vm_check_hashable(const VmValue& value) {
