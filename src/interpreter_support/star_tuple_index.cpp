@@ -115,16 +115,32 @@ bool set_form(const EqualValueHasher& hasher, uint64_t seed, const VmValue& v, s
   const auto term = [seed](uint64_t key) { return vm_hash_word(key, seed + kSetTag); };
   needle_base = vm_hash_word(kSetTag * kPlaceStep + items.size(), seed);
   for (size_t j = 0; j < provided_count; ++j) needle_deltas.push_back(term(provided[j]));
+  // The distinct keys of the leaves' needs, numbered, each term mixed once:
+  // a choice is then the set of its keys' numbers (a key chosen twice
+  // counts once), and its key the sum of their terms.
+  std::array<uint64_t, 2 * kMax> keys;
+  std::array<uint64_t, 2 * kMax> terms;
+  size_t key_count = 0;
+  const auto number = [&](uint64_t key) {
+    for (size_t j = 0; j < key_count; ++j)
+      if (keys[j] == key) return uint32_t{1} << j;
+    keys[key_count] = key;
+    terms[key_count] = term(key);
+    return uint32_t{1} << key_count++;
+  };
+  std::array<uint32_t, kMax> own_number;
+  std::array<uint32_t, kMax> other_number;
+  for (size_t i = 0; i < items.size(); ++i) {
+    own_number[i] = number(own[i]);
+    if (two_way >> i & 1) other_number[i] = number(other[i]);
+  }
   // Every choice: the masks over the two-way leaves.
   const size_t first = stored.size();
-  std::array<uint64_t, kMax> chosen;
   for (uint32_t mask = two_way;; mask = (mask - 1) & two_way) {
-    for (size_t i = 0; i < items.size(); ++i) chosen[i] = mask >> i & 1 ? other[i] : own[i];
-    const auto end = chosen.begin() + static_cast<std::ptrdiff_t>(items.size());
-    std::sort(chosen.begin(), end);
+    uint32_t chosen = 0;
+    for (size_t i = 0; i < items.size(); ++i) chosen |= mask >> i & 1 ? other_number[i] : own_number[i];
     uint64_t key = needle_base;
-    for (auto k = chosen.begin(); k != end; ++k)
-      if (k == chosen.begin() || *k != k[-1]) key += term(*k);
+    for (; chosen != 0; chosen &= chosen - 1) key += terms[static_cast<size_t>(std::countr_zero(chosen))];
     stored.push_back(key);
     if (mask == 0) break;
   }
