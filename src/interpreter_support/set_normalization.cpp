@@ -418,17 +418,25 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   return ClassOutcome{std::move(kept), std::nullopt, {}};
 }
 
-// Stable sort by set key, each item's key prefix given. Key comparisons of
-// containers recurse (and format float texts); the prefixes decide most
-// comparisons without reading the items (a set's items, or a union of
-// sets, often arrive sorted).
-void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefix> prefixes, VmWorkMeter* meter) {
+// Stable sort by set key. Key comparisons of containers recurse (and
+// format float texts); each item's key prefix decides most comparisons
+// without reading the items (a set's items, or a union of sets, often
+// arrive sorted).
+void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   struct Keyed {
     VmSetKeyPrefix prefix;
     uint32_t position;
   };
   std::vector<Keyed> keyed(items.size());
-  for (size_t i = 0; i < items.size(); ++i) keyed[i] = Keyed{prefixes[i], static_cast<uint32_t>(i)};
+  VmSetKeyScratch scratch;
+  for (size_t i = 0; i < items.size(); ++i) {
+    auto prefix = vm_set_key_prefix(items[i], scratch);
+    if (!prefix) {  // a date-time or a time delta inside
+      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      return;
+    }
+    keyed[i] = Keyed{*prefix, static_cast<uint32_t>(i)};
+  }
   sort_natural_runs(keyed, vm_counted([&items](const Keyed& a, const Keyed& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
@@ -438,20 +446,6 @@ void sort_by_prefixes(std::vector<VmValue>& items, std::span<const VmSetKeyPrefi
   out.reserve(items.size());
   for (const Keyed& k : keyed) out.push_back(std::move(items[k.position]));
   items = std::move(out);
-}
-
-void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
-  std::vector<VmSetKeyPrefix> prefixes(items.size());
-  VmSetKeyScratch scratch;
-  for (size_t i = 0; i < items.size(); ++i) {
-    auto prefix = vm_set_key_prefix(items[i], scratch);
-    if (!prefix) {  // a date-time or a time delta inside
-      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
-      return;
-    }
-    prefixes[i] = *prefix;
-  }
-  sort_by_prefixes(items, prefixes, meter);
 }
 
 // The scan over an index of the kept items that finds an item's first equal
