@@ -170,19 +170,19 @@ bool walk_leaves(const VmValue& v, Leaf& leaf) {
 
 }  // namespace
 
-bool EqualValueHasher::tracked(double group) const { return mixed_groups_.find(double_bits(group)) != nullptr; }
 
 bool EqualValueHasher::add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end,
                                      LastGroup& last) {
   constexpr ptrdiff_t kLookAhead = 8;
   auto leaf = [&](const VmValue& x) {
     if (!is_number_leaf(x)) return true;
-    if (end - leaf_groups > kLookAhead) mixed_groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
+    if (end - leaf_groups > kLookAhead) groups_.prefetch(double_bits(leaf_groups[kLookAhead]));
     const double group = *leaf_groups++;
     const uint64_t bits = double_bits(group);
     if (last.group == nullptr || last.bits != bits) {
-      if (!tracked(group)) return true;
-      last = LastGroup{bits, &groups_[bits]};
+      Group* tracked = groups_.find(bits);
+      if (tracked == nullptr) return true;
+      last = LastGroup{bits, tracked};
     }
     Group& g = *last.group;
     if (x.is(VmKind::Float)) {
@@ -243,7 +243,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   // Only the groups that hold a number that is not plain may hold unequal
   // members.
   if (leaves.mixed.size() == 0) return leaves.bucket_shared ? std::nullopt : std::optional(std::move(hasher));
-  hasher.mixed_groups_ = std::move(leaves.mixed);
+  hasher.groups_ = std::move(leaves.mixed);
   const std::vector<double>& leaf_groups = leaves.groups;
   const double* next_group = leaf_groups.data();
   LastGroup last;
@@ -339,7 +339,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       if (first != nullptr) {
         first->groups.push_back(group);
         if (!plain && first->last_mixed != bits) {
-          first->mixed[bits] = true;
+          first->mixed[bits];
           first->last_mixed = bits;
         }
       }

@@ -174,7 +174,7 @@ class EqualValueHasher {
   // whether a leaf refuses the universe.
   struct FirstWalk {
     std::vector<double> groups;
-    FlatTable<bool> mixed;
+    FlatTable<Group> mixed;  // the groups that may hold unequal members
     VmWorkMeter* meter = nullptr;
     bool set_items = false;
     bool decimal = false;
@@ -184,13 +184,11 @@ class EqualValueHasher {
     // The group last noted mixed: neighbouring leaves mostly share theirs.
     std::optional<uint64_t> last_mixed;
   };
-  // The group add_to_groups met last (a table slot, valid until the next
-  // insertion, which replaces it).
+  // The group add_to_groups met last (the table is not grown meanwhile).
   struct LastGroup {
     uint64_t bits = 0;
     Group* group = nullptr;
   };
-  bool tracked(double group) const;
   // `leaf_groups`: the group doubles of v's number leaves, in walk order;
   // advanced past them; `end` ends them all.
   bool add_to_groups(const VmValue& v, const double*& leaf_groups, const double* end, LastGroup& last);
@@ -203,7 +201,6 @@ class EqualValueHasher {
   // Groups that may hold unequal members, by the bits of the group double;
   // the others are equal throughout and not kept.
   FlatTable<Group> groups_;
-  FlatTable<bool> mixed_groups_;  // by the bits of the group double
   std::vector<std::vector<EqualValueHashes>> hashes_;
   bool any_wild_ = false;
   bool transitive_ = true;
