@@ -432,7 +432,7 @@ EqualValueHashes EqualValueHasher::number_hashes(const VmValue& v, uint64_t bits
   return EqualValueHashes{coarse, mix(kExactTag, exact_token(v)), false};
 }
 
-std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmValue& leaf) const {
+std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmValue& leaf, StarLeafMemo& memo) const {
   switch (leaf.kind()) {
     case VmKind::Tuple:
     case VmKind::List:
@@ -449,11 +449,18 @@ std::optional<EqualValueHasher::StarLeaf> EqualValueHasher::star_leaf(const VmVa
       return StarLeaf{StarRole::Plain, hash_of(leaf)->refined, 0, 0};
   }
   const uint64_t bits = double_bits(group_double(leaf));
-  const Group* g = groups_.find(bits);
-  if (g == nullptr || !g->wild) return StarLeaf{StarRole::Plain, number_hashes(leaf, bits, g).refined, 0, 0};
-  if (!g->star) return std::nullopt;
-  const uint64_t float_key = mix(kFloatTag, bits);
-  const uint64_t members_key = mix(kMembersTag, bits);
+  if (memo.group_ == nullptr || memo.bits_ != bits) {
+    const Group* g = groups_.find(bits);
+    if (g == nullptr || !g->wild) return StarLeaf{StarRole::Plain, number_hashes(leaf, bits, g).refined, 0, 0};
+    if (!g->star) return std::nullopt;
+    memo.bits_ = bits;
+    memo.group_ = g;
+    memo.float_key_ = mix(kFloatTag, bits);
+    memo.members_key_ = mix(kMembersTag, bits);
+  }
+  const Group* g = memo.group_;
+  const uint64_t float_key = memo.float_key_;
+  const uint64_t members_key = memo.members_key_;
   if (leaf.is(VmKind::Float)) return StarLeaf{StarRole::Float, float_key, float_key, members_key};
   // An int or bool meets the float through its nearest double, which is
   // the group's: equal. A decimal meets it through the float's shortest

@@ -155,8 +155,23 @@ class EqualValueHasher {
     uint64_t float_key = 0;    // Member, Float: the key of the group's float
     uint64_t members_key = 0;  // Member, Float: the key shared by the group's members
   };
+
+ private:
+  struct Group;
+
+ public:
+  // The group star_leaf met last and its keys: neighbouring leaves mostly
+  // share their group, whose lookup and keys then cost nothing. One per
+  // walk, used with one hasher.
+  class StarLeafMemo {
+    friend class EqualValueHasher;
+    uint64_t bits_ = 0;
+    const Group* group_ = nullptr;  // the wild group of bits_, or nothing yet
+    uint64_t float_key_ = 0;
+    uint64_t members_key_ = 0;
+  };
   // Nothing for a container, or a number of a group that is not a star.
-  std::optional<StarLeaf> star_leaf(const VmValue& leaf) const;
+  std::optional<StarLeaf> star_leaf(const VmValue& leaf, StarLeafMemo& memo) const;
 
  private:
   struct Group {

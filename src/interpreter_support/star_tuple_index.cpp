@@ -32,6 +32,7 @@ struct FormWalk {
   FormWalk(const EqualValueHasher& h, uint64_t s) : hasher(h), seed(s) {}
   const EqualValueHasher& hasher;
   uint64_t seed;
+  EqualValueHasher::StarLeafMemo memo;
   uint64_t shape = 0;
   uint64_t stored = 0;
   uint64_t needle = 0;
@@ -51,7 +52,7 @@ struct FormWalk {
         if (!walk(item)) return false;
       return true;
     }
-    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(v);
+    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(v, memo);
     if (!leaf) return false;
     shape = mix(shape, kLeafTag);
     const uint32_t place = places++;
@@ -77,8 +78,8 @@ struct FormWalk {
 // into `stored`, its needle's base and per provided key deltas; false when
 // a leaf is not a star leaf or the frozenset has more than kMaxChoices
 // leaves or provided keys.
-bool set_form(const EqualValueHasher& hasher, uint64_t seed, const VmValue& v, std::vector<uint64_t>& stored,
-              uint64_t& needle_base, std::vector<uint64_t>& needle_deltas) {
+bool set_form(const EqualValueHasher& hasher, EqualValueHasher::StarLeafMemo& memo, uint64_t seed, const VmValue& v,
+              std::vector<uint64_t>& stored, uint64_t& needle_base, std::vector<uint64_t>& needle_deltas) {
   constexpr unsigned kMax = StarTupleIndex::kMaxChoices;
   const auto items = v.items();
   if (items.size() > kMax) return false;
@@ -90,7 +91,7 @@ bool set_form(const EqualValueHasher& hasher, uint64_t seed, const VmValue& v, s
   size_t provided_count = 0;
   uint32_t two_way = 0;
   for (size_t i = 0; i < items.size(); ++i) {
-    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(items[i]);
+    const std::optional<EqualValueHasher::StarLeaf> leaf = hasher.star_leaf(items[i], memo);
     if (!leaf) return false;
     own[i] = leaf->key;
     provided[provided_count++] = leaf->key;
@@ -176,7 +177,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
       f.first_delta = static_cast<uint32_t>(index.deltas_.size());
       if (v.is(VmKind::FrozenSet)) {
         walk.needle_deltas.clear();
-        if (!set_form(hasher, walk.seed, v, index.deltas_, f.needle_base, walk.needle_deltas)) return std::nullopt;
+        if (!set_form(hasher, walk.memo, walk.seed, v, index.deltas_, f.needle_base, walk.needle_deltas)) return std::nullopt;
         f.listed = true;
         f.stored_count = static_cast<uint16_t>(index.deltas_.size() - f.first_delta);
         filed += f.stored_count;
