@@ -272,10 +272,19 @@ BENCHMARK(BM_SetOfMixedFrozensets)->Unit(benchmark::kMillisecond);
 // one), then pairs of the float of the base (equal to the ints of its
 // double) with such ints: the first of those equal a pair of ints, the
 // others are new.
+// Ints past a power of two beyond 2^53, and the float of that power.
+struct OneDouble {
+  explicit OneDouble(unsigned base_bits)
+      : base(mpz_class(1) << base_bits), f(VmValue::float64(std::ldexp(1.0, static_cast<int>(base_bits)))) {}
+  VmValue wide(size_t k) const { return VmValue::integer(mpz_class(base + static_cast<unsigned long>(k))); }
+  mpz_class base;
+  VmValue f;
+};
+
 std::vector<VmValue> tuples_meeting_one_float(unsigned base_bits) {
-  const mpz_class base = mpz_class(1) << base_bits;
-  const auto wide = [&](size_t k) { return VmValue::integer(mpz_class(base + static_cast<unsigned long>(k))); };
-  const VmValue f = VmValue::float64(std::ldexp(1.0, static_cast<int>(base_bits)));
+  const OneDouble d(base_bits);
+  const auto wide = [&d](size_t k) { return d.wide(k); };
+  const VmValue& f = d.f;
   std::vector<VmValue> items;
   for (size_t j = 0; j < 256; ++j)
     for (size_t k = 0; k < 256; ++k) items.push_back(pair(wide(j), wide(k)));
@@ -295,9 +304,9 @@ BENCHMARK(BM_SetOfWideTuplesMeetingOneFloat)->Unit(benchmark::kMillisecond);
 // 2^100: every int), so that the frozensets of the float equal the first of
 // the ints.
 std::vector<VmValue> frozensets_meeting_one_float(unsigned base_bits) {
-  const mpz_class base = mpz_class(1) << base_bits;
-  const auto wide = [&](size_t k) { return VmValue::integer(mpz_class(base + static_cast<unsigned long>(k))); };
-  const VmValue f = VmValue::float64(std::ldexp(1.0, static_cast<int>(base_bits)));
+  const OneDouble d(base_bits);
+  const auto wide = [&d](size_t k) { return d.wide(k); };
+  const VmValue& f = d.f;
   std::vector<VmValue> items;
   for (size_t i = 0; i < kItems / 2; ++i) items.push_back(*VmValue::make_frozenset(*normalize_set_items({wide(i), wide(i + 1)})));
   for (size_t i = 0; i < kItems / 2; ++i)
