@@ -6,8 +6,6 @@
 // methods. Keys match structurally, searches by value equality.
 #include "interpreter_support/container_methods.hpp"
 
-#include "interpreter_support/distinct_set_edits.hpp"
-
 #include <iterator>
 #include <string>
 #include <utility>

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <optional>
 
-#include "interpreter_support/set_facts.hpp"
 #include "interpreter_support/set_item_order.hpp"
 #include "interpreter_support/set_item_searches.hpp"
 #include "interpreter_support/set_keys.hpp"
