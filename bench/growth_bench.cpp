@@ -15,7 +15,7 @@
 #include "interpreter_support/compare_operators.hpp"
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/native_methods.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/vm_decimal.hpp"
 

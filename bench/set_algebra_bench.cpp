@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "interpreter_support/integer_guards.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 
 namespace veln {
 namespace {

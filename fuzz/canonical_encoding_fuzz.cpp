@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_input.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "lib/json_reader.hpp"
 #include "interpreter_support/canonical_encoding.hpp"
 #include "values/vm_datetime.hpp"

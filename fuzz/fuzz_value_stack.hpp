@@ -13,7 +13,7 @@
 #include <limits>
 #include <vector>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_value.hpp"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "../tests/cpp/support/set_scan_reference.hpp"
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_edits.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
 #include "fuzz_input.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"

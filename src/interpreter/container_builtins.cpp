@@ -10,7 +10,7 @@
 #include "interpreter_support/dict_ops.hpp"
 #include "interpreter_support/integer_guards.hpp"
 #include "interpreter_support/operand_conversions.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_iteration.hpp"
 
 namespace veln {

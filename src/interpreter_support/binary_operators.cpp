@@ -14,7 +14,7 @@
 
 #include "interpreter_support/operand_conversions.hpp"
 #include "interpreter_support/integer_guards.hpp"
-#include "interpreter_support/set_operators.hpp"
+#include "interpreter_support/sets/set_operators.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"

@@ -8,7 +8,7 @@
 
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/operand_conversions.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_decimal.hpp"
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_facts.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_facts.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_equality.hpp"

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/bigint.hpp"
 #include "values/decimal_from_value.hpp"

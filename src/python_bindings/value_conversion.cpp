@@ -11,7 +11,7 @@
 #include <array>
 #include <string_view>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/time_construction.hpp"
 #include "python_bindings/python_errors.hpp"
 #include "values/bounded_text.hpp"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "value_builders.hpp"
 #include "values/vm_value.hpp"
 

@@ -9,7 +9,7 @@
 
 #include <unicode/utf8.h>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 

@@ -17,7 +17,7 @@
 
 #include "interpreter/vm_instance.hpp"
 #include "interpreter_support/canonical_encoding.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "lib/hex_codec.hpp"
 #include "lib/json_reader.hpp"
 #include "lib/parse_module_ir.hpp"

@@ -11,9 +11,9 @@
 
 #include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/membership.hpp"
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_edits.hpp"
-#include "interpreter_support/set_operators.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
+#include "interpreter_support/sets/set_operators.hpp"
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/vm_decimal.hpp"

@@ -14,8 +14,8 @@
 
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/native_methods.hpp"
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_operators.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_operators.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "literal_scans.hpp"

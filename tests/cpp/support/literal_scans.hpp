@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"

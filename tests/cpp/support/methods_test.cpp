@@ -14,7 +14,7 @@
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/native_methods.hpp"
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_iteration.hpp"
 
 namespace veln {

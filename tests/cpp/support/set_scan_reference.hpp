@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_value.hpp"
 

@@ -13,10 +13,10 @@
 #include <sstream>
 
 #include "case_file.hpp"
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_edits.hpp"
-#include "interpreter_support/set_facts.hpp"
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
+#include "interpreter_support/sets/set_facts.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 #include "set_scan_reference.hpp"
 #include "values/float_text.hpp"
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "interpreter_support/set_item_order.hpp"
+#include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"

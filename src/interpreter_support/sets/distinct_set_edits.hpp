@@ -12,7 +12,7 @@
 
 #include <optional>
 
-#include "interpreter_support/set_edits.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"

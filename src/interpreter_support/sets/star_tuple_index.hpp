@@ -37,7 +37,7 @@
 #include <span>
 #include <vector>
 
-#include "interpreter_support/equal_value_index.hpp"
+#include "interpreter_support/sets/equal_value_index.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"

@@ -8,7 +8,7 @@
 // So value-equal numbers share a group double. Containers fold their items'
 // hashes (frozensets over their items' sorted hashes, which value-equal
 // frozensets share when no two items of one share a hash).
-#include "interpreter_support/equal_value_index.hpp"
+#include "interpreter_support/sets/equal_value_index.hpp"
 
 #include <algorithm>
 #include <array>
@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"

@@ -14,14 +14,14 @@
 // Merging relies on no two results sharing a key, which holds without
 // date-times (keys stop at the microsecond). Any doubt (a pair found equal
 // where the argument needs none) sends the operation the long way.
-#include "interpreter_support/set_operators.hpp"
+#include "interpreter_support/sets/set_operators.hpp"
 
 #include <algorithm>
 #include <optional>
 
-#include "interpreter_support/equal_value_index.hpp"
-#include "interpreter_support/set_algebra.hpp"
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/equal_value_index.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 
 namespace veln {
 namespace {

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "interpreter_support/set_normalization.hpp"
+#include "interpreter_support/sets/set_normalization.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"

@@ -4,15 +4,15 @@
 // the other classes never change), or through the equal forms of plain
 // tuples and frozensets and of tame numbers. Where none of these applies
 // the caller scans (distinct_set_edits) or normalises the whole.
-#include "interpreter_support/set_edits.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
 
 #include <cmath>
 #include <optional>
 
-#include "interpreter_support/set_item_order.hpp"
-#include "interpreter_support/set_item_searches.hpp"
-#include "interpreter_support/set_keys.hpp"
-#include "interpreter_support/set_replacement.hpp"
+#include "interpreter_support/sets/set_item_order.hpp"
+#include "interpreter_support/sets/set_item_searches.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/set_replacement.hpp"
 #include "values/float_text.hpp"
 
 namespace veln {

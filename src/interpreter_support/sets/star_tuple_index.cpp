@@ -4,7 +4,7 @@
 // choices are walked one change at a time. Keys of frozensets are sums of
 // one term per distinct key plus a term for the size, so a needle walks the
 // subsets of what it provides the same way.
-#include "interpreter_support/star_tuple_index.hpp"
+#include "interpreter_support/sets/star_tuple_index.hpp"
 
 #include <algorithm>
 #include <array>

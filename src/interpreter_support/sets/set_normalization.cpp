@@ -24,7 +24,7 @@
 // their scan is reproduced in O(n log n) (see normalize_ints_and_floats and
 // replay_number_scan); containers whose number leaves mix kinds replay it
 // over an EqualValueIndex.
-#include "interpreter_support/set_normalization.hpp"
+#include "interpreter_support/sets/set_normalization.hpp"
 
 #include <algorithm>
 #include <array>
@@ -34,10 +34,10 @@
 #include <optional>
 #include <unordered_map>
 
-#include "interpreter_support/equal_value_index.hpp"
-#include "interpreter_support/set_item_order.hpp"
-#include "interpreter_support/set_keys.hpp"
-#include "interpreter_support/star_tuple_index.hpp"
+#include "interpreter_support/sets/equal_value_index.hpp"
+#include "interpreter_support/sets/set_item_order.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"

@@ -2,14 +2,14 @@
 // once per set built, kept through removals, and updated by the single
 // edits, so that each addition or removal knows which search by key order
 // applies without looking at the whole set again.
-#include "interpreter_support/set_facts.hpp"
+#include "interpreter_support/sets/set_facts.hpp"
 
 #include <vector>
 
-#include "interpreter_support/set_edits.hpp"
-#include "interpreter_support/set_item_order.hpp"
-#include "interpreter_support/set_item_searches.hpp"
-#include "interpreter_support/set_normalization.hpp"
+#include "interpreter_support/sets/set_edits.hpp"
+#include "interpreter_support/sets/set_item_order.hpp"
+#include "interpreter_support/sets/set_item_searches.hpp"
+#include "interpreter_support/sets/set_normalization.hpp"
 
 namespace veln {
 

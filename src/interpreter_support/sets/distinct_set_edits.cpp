@@ -1,7 +1,7 @@
-#include "interpreter_support/distinct_set_edits.hpp"
+#include "interpreter_support/sets/distinct_set_edits.hpp"
 
-#include "interpreter_support/set_keys.hpp"
-#include "interpreter_support/set_replacement.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/set_replacement.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 #include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
 

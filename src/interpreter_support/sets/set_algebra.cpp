@@ -6,18 +6,18 @@
 // of settled items), from a sorted probe or a ValueMatchIndex prepared once
 // for a series of needles, with the scan's first error reproduced from
 // positions; two sets of one plainly ordered kind are merged.
-#include "interpreter_support/set_algebra.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
 
-#include "interpreter_support/equal_value_index.hpp"
-#include "interpreter_support/set_item_order.hpp"
-#include "interpreter_support/set_item_searches.hpp"
-#include "interpreter_support/set_keys.hpp"
-#include "interpreter_support/star_tuple_index.hpp"
+#include "interpreter_support/sets/equal_value_index.hpp"
+#include "interpreter_support/sets/set_item_order.hpp"
+#include "interpreter_support/sets/set_item_searches.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"

@@ -1,7 +1,7 @@
 // Set keys. A key is a view of a hashable value; comparisons read the
 // payloads directly (float texts are produced on demand), so building a key
 // costs only the hashability walk.
-#include "interpreter_support/set_keys.hpp"
+#include "interpreter_support/sets/set_keys.hpp"
 
 #include <algorithm>
 #include <array>
