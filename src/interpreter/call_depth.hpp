@@ -4,7 +4,9 @@
 // so the callee instance continues it. The check is made at the start of
 // each named function call, before the function is looked up or charged.
 // Building an instance counts as one active call while it runs, checked
-// when the build starts (module_instance.cpp).
+// when the build starts (module_instance.cpp). A run publishes its count
+// to the host (VmHost::active_call_count_slot), so that a request a host
+// method starts continues it.
 #pragma once
 
 #include <cstdint>

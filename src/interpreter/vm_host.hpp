@@ -101,6 +101,15 @@ class VmHost {
   virtual VmResult<VmValue> call_contract(VmContractCall call) = 0;
   virtual VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) = 0;
 
+  // Not an operation: where the host wants to see how many calls are active,
+  // or nullptr. While an entry call or a build runs, the slot points at the
+  // count of calls active in it (nested calls and the calls of the contracts
+  // it reached included); when it ends the slot gets back what it held
+  // before. A host that runs code of its own during an operation (code that
+  // may start another request on the same thread) reads there how many
+  // calls that code runs under. The slot must live as long as the host.
+  virtual const uint32_t** active_call_count_slot() { return nullptr; }
+
   // Not an operation: a count that changes whenever the host may have run
   // code outside the interpreter (Python code, which may change the
   // environment) since it was last asked. The trace switches are looked up

@@ -27,8 +27,16 @@ struct VmRun {
         host(h),
         counter(h.execution_charge_counter()),
         active_calls(active),
-        seen_outside_code_runs(h.outside_code_runs()) {
+        seen_outside_code_runs(h.outside_code_runs()),
+        count_slot(h.active_call_count_slot()) {
     if (counter == nullptr) counter = &no_counter;
+    if (count_slot != nullptr) {
+      outer_count = *count_slot;
+      *count_slot = &active_calls;
+    }
+  }
+  ~VmRun() {
+    if (count_slot != nullptr) *count_slot = outer_count;
   }
   VmRun(const VmRun&) = delete;
   VmRun& operator=(const VmRun&) = delete;
@@ -47,6 +55,10 @@ struct VmRun {
   // The host's outside_code_runs() when the trace switches were last read
   // (every run starts right after they were).
   uint64_t seen_outside_code_runs;
+  // Where the host watches the count of active calls (runs nest strictly,
+  // so each puts back the one it found), and what it held before this run.
+  const uint32_t** count_slot;
+  const uint32_t* outer_count = nullptr;
   // The failure of the instruction that stopped the loop; helpers on the
   // loop's path report through it so the loop's own frame stays small.
   VmExecutionError error;
