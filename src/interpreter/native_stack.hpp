@@ -4,8 +4,9 @@
 // with the same error as the call limit. The call limit, counted by the
 // interpreter, is the rule and must always trigger first on every path a
 // contract controls; this check only turns an overflow the count does not
-// foresee (a host that re-enters without end, a thread with a small stack)
-// into a clean failure. It must not be used as a limit of its own.
+// foresee (a thread with a small stack, a host whose own frames between
+// two nested requests run deep) into a clean failure. It must not be used
+// as a limit of its own.
 #pragma once
 
 #include <cstdint>

@@ -16,6 +16,7 @@
 #include "python_bindings/python_bundle_executor.hpp"
 #include "python_bindings/python_errors.hpp"
 #include "python_bindings/python_host_object.hpp"
+#include "python_bindings/request_nesting.hpp"
 #include "python_bindings/result_dictionary.hpp"
 #include "python_bindings/value_conversion.hpp"
 
@@ -136,9 +137,14 @@ std::optional<VmExecutionContext> convert_context(PyObject* context) {
 }  // namespace
 
 PyObject* run_bundle_request(const BundleRequest& request) {
-  // A host method may call execute_bundle again, and that call may do the
-  // same without end: refused cleanly before the native stack runs out.
-  if (native_stack_below(native_stack_floor())) {
+  // A request started by host code of another on this thread runs inside
+  // it; its entry call is refused at the limit as a contract failure. Only
+  // host code run by a request already refused so (an argument's conversion
+  // starting yet another) comes here past the limit: it is refused before
+  // any host code runs again, as is a request the native stack could not
+  // hold (a backstop only: the count comes first on every build).
+  RequestNesting nesting;
+  if (nesting.calls_before() > kMaxActiveCalls || native_stack_below(native_stack_floor())) {
     raise_runtime_execution_error(kRecursionLimitMessage);
     return nullptr;
   }
@@ -158,6 +164,7 @@ PyObject* run_bundle_request(const BundleRequest& request) {
   VmResult<PythonBundleExecutor> executor =
       PythonBundleExecutor::create(request.bundle_ir_json, host, request.meter, BundleText::held_by_caller);
   if (!executor.ok()) return raise_request_failure(executor.error());
+  executor.value().nest_in(nesting);
   const BundleExecutionResult result =
       executor.value().execute_entry(request.entry_module, request.function_name, std::move(*args),
                                      std::move(*kwargs), std::move(*context));

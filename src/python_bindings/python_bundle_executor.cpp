@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "interpreter/call_depth.hpp"
 #include "interpreter_support/storage_keys.hpp"
 #include "values/bounded_text.hpp"
 #include "python_bindings/bundle_reader.hpp"
@@ -207,8 +208,13 @@ BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry
     VELN_CHECK(meter_.charge(meter_.transaction_size_bytes()));
     VELN_CHECK(meter_.charge(kEntryBaseCost));
     meter_.begin_contract_metering(entry_module);
+    // Refused before the host is asked for anything: a host that starts a
+    // request from its module load or owner lookup would otherwise nest
+    // without end past the limit.
+    const uint32_t calls_before = nesting_ != nullptr ? nesting_->calls_before() : 0;
+    if (calls_before >= kMaxActiveCalls) return recursion_limit();
     VELN_TRY(VmValue value, execute_call(entry_module, function, std::move(args), std::move(kwargs),
-                                         std::move(context)));
+                                         std::move(context), calls_before));
     VELN_CHECK(meter_.charge_return_value(value));
     return value;
   }();

@@ -23,6 +23,7 @@
 #include "python_bindings/bundle_reader.hpp"
 #include "python_bindings/host_object.hpp"
 #include "python_bindings/metering/vm_meter.hpp"
+#include "python_bindings/request_nesting.hpp"
 #include "values/vm_event.hpp"
 #include "values/vm_execution_context.hpp"
 #include "values/vm_execution_error.hpp"
@@ -63,15 +64,24 @@ class PythonBundleExecutor final : public VmHost {
   PythonBundleExecutor& operator=(PythonBundleExecutor&&) = delete;
   ~PythonBundleExecutor() override;
 
+  // Places the request among those active on its thread: its entry call
+  // counts on top of the calls active before it, and its runs publish their
+  // count there. `nesting` must outlive the executor. Without it the request
+  // stands alone (its entry call is the first).
+  void nest_in(RequestNesting& nesting) { nesting_ = &nesting; }
+
   // Runs the request's entry call: transaction and base charges, the entry
   // contract's cost record, the call, the returned value's charge, the cost
   // report. Never fails; call it once (it hands the writes and events over).
+  // An entry call that would pass the call limit on top of the calls
+  // active before the request fails before its module is looked up.
   BundleExecutionResult execute_entry(std::string_view entry_module, std::string_view function, VmArgList args,
                                       VmKwargList kwargs, VmExecutionContext context);
 
   // Runs one function of one module (loading and building as needed) under
   // `context`, completed with this and the owner. `active_calls` is the
-  // number of calls already running across contracts (0 for the entry call).
+  // number of calls already running across contracts and nesting requests
+  // (for the entry call, those active before the request).
   VmResult<VmValue> execute_call(std::string_view module, std::string_view function, VmArgList args,
                                  VmKwargList kwargs, VmExecutionContext&& context, uint32_t active_calls = 0);
   // Loads a module missing from the bundle from the host, once per request.
@@ -102,6 +112,9 @@ class PythonBundleExecutor final : public VmHost {
   VmResult<VmValue> call_contract(VmContractCall call) override;
   VmResult<VmValue> handle_syscall(std::string_view name, VmArgList args, VmKwargList kwargs) override;
   uint64_t outside_code_runs() override { return python_calls_; }
+  const uint32_t** active_call_count_slot() override {
+    return nesting_ != nullptr ? nesting_->active_call_count_slot() : nullptr;
+  }
 
   // Read-only views for reports and tests.
   const VmMeter& meter() const { return meter_; }
@@ -141,6 +154,7 @@ class PythonBundleExecutor final : public VmHost {
   }
 
   BundleHostObject* host_;
+  RequestNesting* nesting_ = nullptr;
   uint64_t python_calls_ = 0;
   std::map<std::string, std::shared_ptr<const ModuleIr>, std::less<>> modules_;
   std::map<std::string, VmInstance, std::less<>> instances_;
