@@ -13,6 +13,7 @@ VmStatus TestHost::charge_in_full(uint64_t cost) {
     const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     if (here < lowest_stack) lowest_stack = here;
   }
+  if (watch_active_calls) active_calls_at_charges.push_back(active_calls != nullptr ? *active_calls : 0);
   if (__builtin_add_overflow(raw_cost, cost, &raw_cost)) {
     raw_cost = UINT64_MAX;
     return vm_error("chi metering overflow");

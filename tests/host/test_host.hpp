@@ -46,17 +46,24 @@ class TestHost final : public VmHost {
   // The lowest native stack address seen by a charge (stack measurements).
   uintptr_t lowest_stack = UINTPTR_MAX;
   bool measure_stack = false;
+  // The count of active calls the interpreter shows (active_call_count_slot)
+  // when watched, and what it showed at each charge (0 for none).
+  bool watch_active_calls = false;
+  const uint32_t* active_calls = nullptr;
+  std::vector<uint32_t> active_calls_at_charges;
 
-  // The counter serves charges only when no charge is to be recorded or
-  // measured; its limit is the budget.
+  // The counter serves charges only when no charge is to be recorded,
+  // measured or watched; its limit is the budget.
   VmChargeCounter* execution_charge_counter() override {
     counter.limit = budget;
-    return record_charges || measure_stack ? nullptr : &counter;
+    return record_charges || measure_stack || watch_active_calls ? nullptr : &counter;
   }
+  const uint32_t** active_call_count_slot() override { return watch_active_calls ? &active_calls : nullptr; }
   // The common case is an add and a compare; everything else is out of line.
   VmStatus charge_execution_cost(uint64_t cost) override {
     uint64_t next;
-    if (__builtin_add_overflow(raw_cost, cost, &next) || next > budget || record_charges || measure_stack)
+    if (__builtin_add_overflow(raw_cost, cost, &next) || next > budget || record_charges || measure_stack ||
+        watch_active_calls)
         [[unlikely]] {
       return charge_in_full(cost);
     }

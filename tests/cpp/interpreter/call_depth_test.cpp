@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "interpreter/call_depth.hpp"
 #include "interpreter/native_stack.hpp"
 #include "interpreter/vm_instance.hpp"
 #include "lib/json_reader.hpp"
@@ -168,6 +169,25 @@ TEST(CallDepth, CountContinuesFromTheCallingContract) {
   const StackUse none_left = run_to_limit(0, 256);
   EXPECT_EQ(none_left.outcome, "RecursionError('maximum recursion depth exceeded')");
   EXPECT_EQ(none_left.raw_cost, 0u);
+}
+
+TEST(CallDepth, TheHostSeesTheCountOfActiveCalls) {
+  Result<ModuleIr, std::string> module = parse_module_ir(recursive_module(0));
+  ASSERT_TRUE(module.ok());
+  testing::TestHost host;
+  host.watch_active_calls = true;
+  VmResult<VmInstance> instance = VmInstance::new_with_host(std::move(module).value(), {}, host);
+  ASSERT_TRUE(instance.ok());
+  EXPECT_EQ(host.active_calls, nullptr);
+  VmResult<VmValue> result = instance->call_function(host, "f", {}, {}, 10);
+  EXPECT_EQ(result.error().message, kRecursionLimitMessage);
+  // Every charge of a level of f (its call price, return, call and name)
+  // saw that level's count.
+  std::vector<uint32_t> expected;
+  for (uint32_t level = 11; level <= 256; ++level) expected.insert(expected.end(), 4, level);
+  EXPECT_EQ(host.active_calls_at_charges, expected);
+  // The run put back what it found.
+  EXPECT_EQ(host.active_calls, nullptr);
 }
 
 }  // namespace
