@@ -68,6 +68,39 @@ def test_a_thread_starts_from_nothing_after_a_chain_fails(native, storage):
     assert run_chain(native, "handle_syscall", 0, ENDLESS)[0] == [257, 1, LIMIT, 5000]
 
 
+def test_requests_started_by_argument_conversions_nest_too(native, storage):
+    from bundle_host import Host
+    from reentry_chain import MODULE
+
+    levels = []
+
+    class Starter:
+        """Reading its class, as the conversion does, starts another request."""
+
+        def __init__(self, level):
+            self.level = level
+
+        @property
+        def __class__(self):
+            levels.append(self.level)
+            native.execute_bundle("{}", "con_nest", "f", [Starter(self.level + 1), "none"], {}, {},
+                                  Host(modules={"con_nest": MODULE}))
+            return int
+
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(100_000)
+    try:
+        with pytest.raises(native.VmRuntimeExecutionError):
+            native.execute_bundle("{}", "con_nest", "f", [Starter(1), "none"], {}, {},
+                                  Host(modules={"con_nest": MODULE}))
+    finally:
+        sys.setrecursionlimit(limit)
+    # A request's entry call counts from its start: the 257th request's
+    # conversion starts one past the limit, refused before it converts.
+    assert levels == list(range(1, 258))
+    assert run_chain(native, "handle_syscall", 0, ENDLESS)[0] == [257, 1, LIMIT, 5000]
+
+
 def run_chain_script(*arguments, pad=0):
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [env.get("PYTHONPATH"), str(CHAIN_SCRIPT.parent)]))
