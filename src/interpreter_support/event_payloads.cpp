@@ -3,6 +3,7 @@
 // lookup per schema field, not a scan.
 #include "interpreter_support/event_payloads.hpp"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -89,10 +90,10 @@ struct IndexedFields {
 
 // Each schema field's value put in its slot, indexed fields first: `find`
 // gives a str key's position among the payload's `size` keys (`size` when
-// absent), `value_at` the value at a position.
-template <class Find, class ValueAt>
+// absent), `fill(at, slot)` puts the value at a position in a slot.
+template <class Find, class Fill>
 VmResult<VmEventFields> fields_by_schema(std::span<const VmDictPair> fields, const IndexedFields& flags,
-                                         std::size_t size, Find find, ValueAt value_at) {
+                                         std::size_t size, Find find, Fill fill) {
   VmEventFields out;
   out.indexed_count = flags.count;
   out.all.resize(fields.size());
@@ -110,11 +111,42 @@ VmResult<VmEventFields> fields_by_schema(std::span<const VmDictPair> fields, con
     }
     VmDictPair& slot = out.all[flags.indexed(i, field) ? next_indexed++ : next_data++];
     slot.key = field.key;
-    slot.value = value_at(at);
+    fill(at, slot.value);
   }
   if (size > fields.size()) return vm_error("event payload has unexpected keys");
   return out;
 }
+
+// The values of a payload's keys handed to the fields they fill. A schema
+// naming one field twice fills both from the same key, so a value is moved
+// out only the first time and later fields share what its slot received
+// (slots stay put: the block is sized once). Positions past the tracked ones
+// are copied, which is always right.
+class GivenValues {
+ public:
+  explicit GivenValues(std::span<VmValue> values) : values_(values) {}
+
+  void fill(std::size_t at, VmValue& slot) {
+    if (at >= kTracked) {
+      slot = values_[at];
+      return;
+    }
+    const uint64_t bit = uint64_t{1} << at;
+    if ((given_ & bit) != 0) {
+      slot = *holder_[at];
+      return;
+    }
+    slot = std::move(values_[at]);
+    given_ |= bit;
+    holder_[at] = &slot;
+  }
+
+ private:
+  static constexpr std::size_t kTracked = 64;
+  std::span<VmValue> values_;
+  uint64_t given_ = 0;
+  std::array<const VmValue*, kTracked> holder_;
+};
 
 }  // namespace
 
@@ -137,13 +169,14 @@ VmResult<VmEventFields> normalize_event_payload(const VmValue& schema, VmValue p
   return fields_by_schema(
       fields, flags, payload_pairs.size(),
       [&](std::size_t, const VmValue& key) { return find_str_key(payload, payload_pairs, key); },
-      [&](std::size_t at) { return payload_pairs[at].value; });
+      [&](std::size_t at, VmValue& slot) { slot = payload_pairs[at].value; });
 }
 
 VmResult<VmEventFields> normalize_event_fields(const VmValue& schema, std::span<const VmValue> keys,
                                                std::span<VmValue> values) {
   if (!schema.is(VmKind::Dict)) return kind_error("event schema must be a dict, got ", schema);
   const auto fields = schema.dict_pairs();
+  GivenValues given(values);
   // The keys are few and distinct: each is looked for from the field's own
   // position on, where it usually is.
   return fields_by_schema(
@@ -156,7 +189,7 @@ VmResult<VmEventFields> normalize_event_fields(const VmValue& schema, std::span<
         }
         return keys.size();
       },
-      [&](std::size_t at) { return std::move(values[at]); });
+      [&](std::size_t at, VmValue& slot) { given.fill(at, slot); });
 }
 
 VmResult<VmEventFields> EventFieldOrder::normalize(const VmValue& schema, std::span<const VmValue> keys,
@@ -189,16 +222,20 @@ bool EventFieldOrder::holds(const VmValue& schema, std::span<const VmValue> keys
 void EventFieldOrder::remember(const VmValue& schema, std::span<const VmValue> keys, const VmEventFields& fields) {
   count_ = 0;
   const auto pairs = schema.dict_pairs();
-  // Every key filled one field (none was left over): the fields' keys are
-  // the schema's own and each key's text names one of them.
+  // Kept only when every key filled exactly one field: the fields' keys are
+  // the schema's own and each key's text names one of them. A schema naming
+  // a field twice fills two fields from one key, which the replay (moving
+  // each key's value once) cannot do.
   if (keys.size() > kMaxKeys || pairs.size() != keys.size()) return;
+  uint32_t used = 0;
   for (std::size_t at = 0; at < fields.all.size(); ++at) {
     const VmValue& key = fields.all[at].key;
     std::size_t field = 0;
     while (field < pairs.size() && pairs[field].key.text().data() != key.text().data()) ++field;
     std::size_t k = 0;
     while (k < keys.size() && keys[k].text() != key.text()) ++k;
-    if (field == pairs.size() || k == keys.size()) return;
+    if (field == pairs.size() || k == keys.size() || (used >> k & 1) != 0) return;
+    used |= uint32_t{1} << k;
     field_at_[at] = static_cast<uint8_t>(field);
     key_at_[at] = static_cast<uint8_t>(k);
   }

@@ -204,8 +204,42 @@ Outcome split_once(const VmValue& schema, VmValue payload) {
   return outcome(fields(p.indexed()), fields(p.data()));
 }
 
+std::string shown(const Outcome& o) {
+  if (!o.ok()) return "error: " + o.error().message;
+  std::string text;
+  for (const VmValue& v : *o) text += v.python_repr() + " ";
+  return text;
+}
+
+// True for the payloads a dict display may give as its keys and values
+// unbuilt: a few distinct str keys.
+bool splits_as_fields(const VmValue& payload) {
+  if (!payload.is(VmKind::Dict)) return false;
+  const auto pairs = payload.dict_pairs();
+  if (pairs.empty() || pairs.size() > EventFieldOrder::kMaxKeys) return false;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!pairs[i].key.is(VmKind::String)) return false;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (pairs[j].key.text() == pairs[i].key.text()) return false;
+    }
+  }
+  return true;
+}
+
+// The payload's values, taken over by `order` with the payload's own keys
+// (the same key values each time, so a second split may follow the order
+// the first one kept).
+Outcome split_fields(const VmValue& schema, const VmValue& payload, std::span<const VmValue> keys,
+                     EventFieldOrder& order) {
+  std::vector<VmValue> values;
+  for (const VmDictPair& pair : payload.dict_pairs()) values.push_back(pair.value);
+  VELN_TRY(const VmEventFields p, order.normalize(schema, keys, values));
+  return outcome(fields(p.indexed()), fields(p.data()));
+}
+
 // A payload another value holds is read; one held nowhere else may hand its
-// pairs over: both must split alike, errors included.
+// pairs over; one given as its keys and values has them taken over, once
+// and again: all must split alike, errors included.
 Outcome split_payload(const VmValue& schema, const VmValue& payload) {
   Outcome shared = split_once(schema, payload);
   VmValue alone = payload;
@@ -213,15 +247,19 @@ Outcome split_payload(const VmValue& schema, const VmValue& payload) {
     const auto pairs = payload.dict_pairs();
     alone = *VmValue::make_dict(std::vector<VmDictPair>(pairs.begin(), pairs.end()));
   }
-  const Outcome owned = split_once(schema, std::move(alone));
-  const auto shown = [](const Outcome& o) {
-    if (!o.ok()) return "error: " + o.error().message;
-    std::string text;
-    for (const VmValue& v : *o) text += v.python_repr() + " ";
-    return text;
-  };
-  const bool same = shown(shared) == shown(owned);
-  if (!same) return vm_error("a payload held nowhere else splits differently");
+  if (shown(shared) != shown(split_once(schema, std::move(alone)))) {
+    return vm_error("a payload held nowhere else splits differently");
+  }
+  if (splits_as_fields(payload)) {
+    std::vector<VmValue> keys;
+    for (const VmDictPair& pair : payload.dict_pairs()) keys.push_back(pair.key);
+    EventFieldOrder order;
+    for (int turn = 0; turn < 2; ++turn) {
+      if (shown(shared) != shown(split_fields(schema, payload, keys, order))) {
+        return vm_error("a payload given as keys and values splits differently");
+      }
+    }
+  }
   return shared;
 }
 

@@ -141,6 +141,35 @@ def wide_emitted(n):
             + [f"emit_event con_test W{n} signer=None caller=None indexed=[] data=[{', '.join(f'{k}={v}' for k, v in pairs)}]"])
 
 
+# A schema naming a field twice fills both fields from the payload's one
+# entry: a display's values, given without their dict, fill them as the dict
+# would (the same fields, charges and errors, for the display's own cost),
+# the second emission of the same keys too.
+TWICE = """
+E = LogEvent("E", {"a": syscall("event.indexed", str), "a": str, "b": int})
+
+def display():
+    E({"a": [1], "b": 2})
+
+def held():
+    p = {"a": [1], "b": 2}
+    E(p)
+
+def three_keys(i):
+    E({"a": [i], "b": 2, "c": 3})
+
+def missing():
+    E({"b": 2})
+"""
+TWICE_BUILD = DICT + 3 * CONST + (CALL + NAME) + 2 * NAME
+TWICE_EMIT = EXPR + CALL + DICT + 2 * CONST + LIST + 2 * CONST + EMIT
+
+
+def twice_emitted(a):
+    return [f"charge_storage_write a {a}", f"charge_storage_write a {a}", "charge_storage_write b 2",
+            f"emit_event con_test E signer=alice caller=bob indexed=[a={a}] data=[a={a}, b=2]"]
+
+
 SHUFFLE = """
 xs_global = [1, 2, 3]
 
@@ -198,6 +227,18 @@ CASES = [
          + (EXPR + CALL + DICT + 2 * CONST + EMIT) + (EXPR + CALL + DICT + 4 * CONST + EMIT),
          context={"signer": "alice", "caller": "bob"},
          host_calls=display_emitted(1) + display_emitted(1) + display_emitted(3)),
+    case("event_schema_naming_a_field_twice", TWICE, [
+        call("display", result="none:None"),
+        call("held", result="none:None"),  # one assignment and one name read more
+        call("three_keys", 0, result="none:None"),
+        call("three_keys", 1, result="none:None"),
+        call("missing", error="event payload is missing key 'a'"),
+    ], cost=TWICE_BUILD + TWICE_EMIT + (ASSIGN + NAME + TWICE_EMIT)
+         # the list's item a name, not a constant; a third key and value
+         + 2 * (TWICE_EMIT - CONST + NAME + 2 * CONST)
+         + (EXPR + CALL + DICT + 2 * CONST + EMIT),
+         context={"signer": "alice", "caller": "bob"},
+         host_calls=twice_emitted("[1]") + twice_emitted("[1]") + twice_emitted("[0]") + twice_emitted("[1]")),
     case("event_dict_displays_in_turn", TURNS, [
         call("a", 0, result="none:None"),
         call("a", 1, result="none:None"),
