@@ -247,6 +247,9 @@ std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t t
   struct Range {
     size_t lo, hi;
   };
+  // No tuples: nothing to narrow, and no first tuple to look at (the
+  // empty needle narrows nothing, so the test below would read past them).
+  if (from == to) return std::nullopt;
   std::vector<Range> live{{from, to}};
   const auto leaves = x.items();
   for (size_t i = 0; i < leaves.size() && !live.empty(); ++i) {
