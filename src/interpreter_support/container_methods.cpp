@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/distinct_set_edits.hpp"
 #include "values/bounded_text.hpp"
 #include "interpreter_support/native_method_table.hpp"
@@ -335,11 +336,11 @@ VmItemsView items_to_search(const VmValue& s) {
   return s.holds_only_reference() ? s.items_view() : VmItemsView(s.items());
 }
 
-}  // namespace
-
-VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
+VmResult<VmValue> with_item(VmValue s, const VmValue& x, const SetComparisonScope& scope) {
+  VmWorkMeter* const meter = scope.meter();
   // A search and one insertion where the set's kind allows; the whole
-  // normalisation otherwise.
+  // normalisation otherwise. Nothing is edited once the comparison cap is
+  // passed (a scan that only learns a fact goes on to the end).
   const VmItemsView items = items_to_search(s);
   const bool settled = set_items_settled(s, items, meter);
   const bool plain = set_items_plain(s);
@@ -347,6 +348,7 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   const bool plain_sets = set_items_plain_sets(s);
   if (auto place = set_insertion(items, x, meter, settled, plain, tame, plain_sets)) {
     VELN_TRY(const SetInsertion at, *std::move(place));
+    if (scope.exceeded()) return set_comparison_error();
     const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     if (at.kind != SetInsertion::Kind::Present) {
@@ -360,6 +362,7 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
     // Checking may have merged the pending edits: the view is taken again.
     bool distinct = false;
     VELN_TRY(const SetInsertion at, distinct_set_insertion(items_to_search(s), x, &distinct, meter));
+    if (scope.exceeded()) return set_comparison_error();
     if (at.kind == SetInsertion::Kind::Present) return s;
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     VELN_CHECK(s.seq_insert(at.to, x, meter));
@@ -369,22 +372,24 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   const auto all = s.items();
   std::vector<VmValue> grown(all.begin(), all.end());
   grown.push_back(x);
-  VELN_TRY(std::vector<VmValue> normalized,
-           meter != nullptr ? normalize_set_items(std::move(grown), *meter) : normalize_set_items(std::move(grown)));
+  VELN_TRY(std::vector<VmValue> normalized, normalize_set_items(std::move(grown), *meter));
   return same_kind_set(s, std::move(normalized));
 }
 
-VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
+VmResult<VmValue> without_item(VmValue s, const VmValue& x, bool* removed, const SetComparisonScope& scope) {
+  VmWorkMeter* const meter = scope.meter();
   const VmItemsView items = items_to_search(s);
   const bool settled = set_items_settled(s, items, meter);
   if (auto at = set_removal_position(items, x, meter, settled, set_items_plain(s), set_items_tame(s),
                                      set_items_plain_sets(s))) {
+    if (scope.exceeded()) return set_comparison_error();
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;
   }
   // The difference with [x]: x compared with every item.
   VELN_TRY(const std::vector<size_t> equal, set_positions_equal_to(items, x, meter));
+  if (scope.exceeded()) return set_comparison_error();
   *removed = !equal.empty();
   // A float may equal a long run of ints: past a few, the rest is rebuilt
   // once. The facts hold for any subset of the items.
@@ -409,6 +414,18 @@ VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, V
   VELN_TRY(VmValue smaller, same_kind_set(s, std::move(rest)));
   smaller.note_set_facts(facts);
   return smaller;
+}
+
+}  // namespace
+
+VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
+  const SetComparisonScope scope(meter);
+  return scope.finish(with_item(std::move(s), x, scope));
+}
+
+VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
+  const SetComparisonScope scope(meter);
+  return scope.finish(without_item(std::move(s), x, removed, scope));
 }
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {
