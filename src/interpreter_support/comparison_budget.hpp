@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "values/vm_execution_error.hpp"
-#include "values/vm_value.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln {
@@ -31,10 +30,6 @@ inline VmStatus charge_set_comparisons(VmWorkMeter* meter, uint64_t n = 1) {
   if (meter->compared > kVmMaxSetComparisons) return set_comparison_error();
   return Ok{};
 }
-
-// Value equality counted as above (each pair of values compared, at every
-// level); the plain vm_values_equal where no operation is under way.
-VmResult<bool> scanned_values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter);
 
 // One capped operation: opened on the caller's meter (or a meter of its
 // own), unless an enclosing operation is already counting on it, whose
