@@ -15,6 +15,7 @@
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/sets/set_normalization.hpp"
 #include "interpreter_support/sets/set_operators.hpp"
+#include "interpreter_support/value_iteration.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -62,6 +63,28 @@ TEST(SetComparisonCap, AnAdditionPastTheCapLeavesTheSet) {
   EXPECT_EQ(grown.error().message, kVmSetComparisonMessage);
   EXPECT_TRUE(s.eq(before));
   EXPECT_EQ(s.item_count(), 2048u);
+}
+
+// Ints 0 .. k and the float 1e300 (which no decimal holds), then m
+// decimals k - 0.5: sorted() sorts the numbers, then inserts each decimal
+// literally, passing the k ints below it and the decimals before it.
+std::vector<VmValue> numbers_then_decimals(size_t k, size_t m) {
+  std::vector<VmValue> values;
+  for (size_t i = 0; i <= k; ++i) values.push_back(VmValue::integer(static_cast<int64_t>(i)));
+  values.push_back(VmValue::float64(1e300));
+  const VmDecimal d = *VmDecimal::from_scaled(mpz_class(static_cast<long>(k)) * VmDecimal::scale_factor() - VmDecimal::half_scale_factor());
+  for (size_t j = 0; j < m; ++j) values.push_back(VmValue::decimal(d));
+  return values;
+}
+
+TEST(SetComparisonCap, SortedCountsItsLiteralInsertion) {
+  VmWorkMeter meter;
+  auto sorted = sorted_values(numbers_then_decimals(100, 50), meter);
+  ASSERT_TRUE(sorted.ok()) << sorted.error().message;
+  EXPECT_EQ(meter.compared, 50u * 101u + 50u * 49u / 2u);
+  auto past = sorted_values(numbers_then_decimals(2048, 2048));
+  ASSERT_FALSE(past.ok());
+  EXPECT_EQ(past.error().message, kVmSetComparisonMessage);
 }
 
 // ---- everyday sets never meet the cap ------------------------------------------
