@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/distinct_set_edits.hpp"
 #include "values/bounded_text.hpp"
 #include "interpreter_support/native_method_table.hpp"
@@ -335,32 +336,16 @@ VmItemsView items_to_search(const VmValue& s) {
   return s.holds_only_reference() ? s.items_view() : VmItemsView(s.items());
 }
 
-}  // namespace
-
-VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
-  // A search and one insertion where the set's kind allows; the whole
-  // normalisation otherwise.
-  const VmItemsView items = items_to_search(s);
-  const bool settled = set_items_settled(s, items, meter);
-  const bool plain = set_items_plain(s);
-  const bool tame = set_items_tame(s);
-  const bool plain_sets = set_items_plain_sets(s);
-  const bool searchable = items.empty() || set_items_apart(s);
-  if (auto place = searchable ? set_insertion(items, x, meter, settled, plain, tame, plain_sets) : std::nullopt) {
-    VELN_TRY(const SetInsertion at, *std::move(place));
-    const bool was_empty = items.empty();
-    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
-    if (at.kind != SetInsertion::Kind::Present) {
-      VELN_CHECK(s.seq_insert(at.to, x, meter));
-      // x was placed by the search: of the shape of its class's items.
-      if (!was_empty) keep_set_settled_after_insertion(s, x, settled, plain, tame, at, plain_sets);
-    }
-    return s;
-  }
+// The additions and removals no key order serves: scans of the set, under
+// the comparison cap. Nothing is edited once the cap is passed (a scan that
+// only learns a fact goes on to the end).
+VmResult<VmValue> scanned_with_item(VmValue s, const VmValue& x, const SetComparisonScope& scope) {
+  VmWorkMeter* const meter = scope.meter();
   if (set_items_distinct(s, meter)) {
     // Checking may have merged the pending edits: the view is taken again.
     bool distinct = false;
     VELN_TRY(const SetInsertion at, distinct_set_insertion(items_to_search(s), x, &distinct, meter));
+    if (scope.exceeded()) return set_comparison_error();
     if (at.kind == SetInsertion::Kind::Present) return s;
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     VELN_CHECK(s.seq_insert(at.to, x, meter));
@@ -370,23 +355,15 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   const auto all = s.items();
   std::vector<VmValue> grown(all.begin(), all.end());
   grown.push_back(x);
-  VELN_TRY(std::vector<VmValue> normalized,
-           meter != nullptr ? normalize_set_items(std::move(grown), *meter) : normalize_set_items(std::move(grown)));
+  VELN_TRY(std::vector<VmValue> normalized, normalize_set_items(std::move(grown), *meter));
   return same_kind_set(s, std::move(normalized));
 }
 
-VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
-  const VmItemsView items = items_to_search(s);
-  const bool settled = set_items_settled(s, items, meter);
-  if (auto at = !set_items_apart(s) ? std::nullopt
-                                    : set_removal_position(items, x, meter, settled, set_items_plain(s),
-                                                           set_items_tame(s), set_items_plain_sets(s))) {
-    *removed = at->has_value();
-    if (*at) s.seq_remove(**at, meter);
-    return s;
-  }
+VmResult<VmValue> scanned_without_item(VmValue s, const VmValue& x, bool* removed, const SetComparisonScope& scope) {
+  VmWorkMeter* const meter = scope.meter();
   // The difference with [x]: x compared with every item.
-  VELN_TRY(const std::vector<size_t> equal, set_positions_equal_to(items, x, meter));
+  VELN_TRY(const std::vector<size_t> equal, set_positions_equal_to(items_to_search(s), x, meter));
+  if (scope.exceeded()) return set_comparison_error();
   *removed = !equal.empty();
   // A float may equal a long run of ints: past a few, the rest is rebuilt
   // once. The facts hold for any subset of the items.
@@ -411,6 +388,46 @@ VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, V
   VELN_TRY(VmValue smaller, same_kind_set(s, std::move(rest)));
   smaller.note_set_facts(facts);
   return smaller;
+}
+
+}  // namespace
+
+VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
+  // A search and one insertion where the set's kind allows; a scan, or the
+  // whole normalisation, otherwise.
+  const VmItemsView items = items_to_search(s);
+  const bool settled = set_items_settled(s, items, meter);
+  const bool plain = set_items_plain(s);
+  const bool tame = set_items_tame(s);
+  const bool plain_sets = set_items_plain_sets(s);
+  const bool searchable = items.empty() || set_items_apart(s);
+  if (auto place = searchable ? set_insertion(items, x, meter, settled, plain, tame, plain_sets) : std::nullopt) {
+    VELN_TRY(const SetInsertion at, *std::move(place));
+    const bool was_empty = items.empty();
+    if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
+    if (at.kind != SetInsertion::Kind::Present) {
+      VELN_CHECK(s.seq_insert(at.to, x, meter));
+      // x was placed by the search: of the shape of its class's items.
+      if (!was_empty) keep_set_settled_after_insertion(s, x, settled, plain, tame, at, plain_sets);
+    }
+    return s;
+  }
+  const SetComparisonScope scope(meter);
+  return scope.finish(scanned_with_item(std::move(s), x, scope));
+}
+
+VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
+  const VmItemsView items = items_to_search(s);
+  const bool settled = set_items_settled(s, items, meter);
+  if (auto at = !set_items_apart(s) ? std::nullopt
+                                    : set_removal_position(items, x, meter, settled, set_items_plain(s),
+                                                           set_items_tame(s), set_items_plain_sets(s))) {
+    *removed = at->has_value();
+    if (*at) s.seq_remove(**at, meter);
+    return s;
+  }
+  const SetComparisonScope scope(meter);
+  return scope.finish(scanned_without_item(std::move(s), x, removed, scope));
 }
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/bigint.hpp"
@@ -155,7 +156,13 @@ VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
   return not_order_comparable_error(a, b);
 }
 
-VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
+namespace {
+
+// With a meter (kCounted), each pair of values compared is charged to the
+// capped operation under way, and set items are matched within it.
+template <bool kCounted>
+VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
+  if constexpr (kCounted) VELN_CHECK(charge_set_comparisons(meter));
   const VmKind ka = a.kind();
   const VmKind kb = b.kind();
   if (is_numeric(ka) && is_numeric(kb)) {
@@ -179,6 +186,7 @@ VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
     case VmKind::Set:
     case VmKind::FrozenSet:
       if (kb != VmKind::Set && kb != VmKind::FrozenSet) return false;
+      if constexpr (kCounted) return set_items_equal(a.items(), b.items(), *meter);
       return set_items_equal(a.items(), b.items());
     case VmKind::List:
     case VmKind::Tuple: {
@@ -187,7 +195,7 @@ VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
       const auto ys = b.items();
       if (xs.size() != ys.size()) return false;
       for (size_t i = 0; i < xs.size(); ++i) {
-        VELN_TRY(const bool equal, vm_values_equal(xs[i], ys[i]));
+        VELN_TRY(const bool equal, values_equal<kCounted>(xs[i], ys[i], meter));
         if (!equal) return false;
       }
       return true;
@@ -200,6 +208,15 @@ VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
   }
   if (is_bytes_like(ka) && is_bytes_like(kb)) return a.text() == b.text();
   return a.eq(b);
+}
+
+}  // namespace
+
+VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) { return values_equal<false>(a, b, nullptr); }
+
+VmResult<bool> scanned_values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
+  if (meter == nullptr || !meter->comparing) return values_equal<false>(a, b, nullptr);
+  return values_equal<true>(a, b, meter);
 }
 
 }  // namespace veln

@@ -12,6 +12,7 @@
 
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
 
 namespace veln {
 
@@ -28,6 +29,10 @@ VmExecutionError not_order_comparable_error(const VmValue& a, const VmValue& b);
 
 // Value equality; errors: NaN against a number, a failed decimal conversion.
 VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b);
+// The same, made by a scan of a capped operation (comparison_budget.hpp):
+// each pair of values compared counts on `meter`, leaves and the items of
+// sets inside included. Plain value equality where no operation is counting.
+VmResult<bool> scanned_values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter);
 
 // Ordering of a relative to b; errors: kinds without an order, NaN, a failed
 // decimal conversion (returned unchanged).

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/mixed_number_sorting.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
@@ -255,6 +256,7 @@ VmResult<std::vector<VmValue>> insert_rest(std::vector<VmValue> placed, std::vec
     size_t at = placed.size();
     for (size_t j = 0; j < placed.size(); ++j) {
       vm_tick(meter);
+      VELN_CHECK(charge_set_comparisons(meter));
       VELN_TRY(VmOrdering ord, compare_vm_values(v, placed[j]));
       if (ord == VmOrdering::Less) {
         at = j;
@@ -314,11 +316,13 @@ VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter
 }  // namespace
 
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values) {
-  return sort_all(std::move(values), nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(sort_all(std::move(values), scope.meter()));
 }
 
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values, VmWorkMeter& meter) {
-  return sort_all(std::move(values), &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(sort_all(std::move(values), scope.meter()));
 }
 
 }  // namespace veln

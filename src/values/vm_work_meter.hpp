@@ -11,6 +11,10 @@ namespace veln {
 
 struct VmWorkMeter {
   uint64_t steps = 0;
+  // The comparisons made outside keyed searches by the capped operation
+  // under way (comparison_budget.hpp), while `comparing` says one is.
+  uint64_t compared = 0;
+  bool comparing = false;
 };
 
 // Adds `n` steps when a meter was handed over.

@@ -1,5 +1,6 @@
 #include "interpreter_support/sets/distinct_set_edits.hpp"
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/sets/set_replacement.hpp"
 #include "interpreter_support/value_equality.hpp"
@@ -23,7 +24,7 @@ bool holds_frozenset(const VmValue& v) {
 // Whether a and b, a standing first, compare unequal without failing.
 bool apart(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
   vm_tick(meter);
-  const auto equal = vm_values_equal(a, b);
+  const auto equal = scanned_values_equal(a, b, meter);
   return equal.ok() && !*equal;
 }
 
@@ -36,7 +37,7 @@ VmResult<SetInsertion> insertion(const Items& items, const VmValue& x, bool* sti
   size_t p = n;
   for (size_t i = 0; i < n && p == n; ++i) {
     vm_tick(meter);
-    VELN_TRY(const bool equal, vm_values_equal(items[i], x));
+    VELN_TRY(const bool equal, scanned_values_equal(items[i], x, meter));
     if (equal) p = i;
   }
   const bool both_ways = holds_frozenset(x);
@@ -85,7 +86,7 @@ VmResult<std::vector<size_t>> positions_equal_to(const Items& items, const VmVal
   std::vector<size_t> out;
   for (size_t i = 0; i < items.size(); ++i) {
     vm_tick(meter);
-    VELN_TRY(const bool equal, vm_values_equal(x, items[i]));
+    VELN_TRY(const bool equal, scanned_values_equal(x, items[i], meter));
     if (equal) out.push_back(i);
   }
   return out;

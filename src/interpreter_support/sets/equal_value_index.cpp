@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -564,7 +565,10 @@ VmResult<std::optional<uint32_t>> EqualValueIndex::first_equal(std::span<const V
       j = wild_by_coarse_.next[j];
     }
     vm_tick(meter);
-    VELN_TRY(const bool equal, vm_values_equal(stored[p], needle));
+    // A wild value on either side stands for its whole bucket: those
+    // comparisons are a scan, the others confirm a key.
+    VELN_TRY(const bool equal, h.wild || !take_first ? scanned_values_equal(stored[p], needle, meter)
+                                                     : vm_values_equal(stored[p], needle));
     if (equal) return std::optional<uint32_t>(p);
   }
   return std::optional<uint32_t>();

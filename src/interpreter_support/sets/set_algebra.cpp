@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_item_searches.hpp"
@@ -601,8 +602,9 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
 }  // namespace
 
 VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, meter);
-  return contains_in_set(items, needle, meter);
+  const SetComparisonScope scope(meter);
+  if (auto flat = items.contiguous()) return scope.finish(contains_in_set(*flat, needle, scope.meter()));
+  return scope.finish(contains_in_set(items, needle, scope.meter()));
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
@@ -613,12 +615,21 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
 }
 
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {
-  return items_equal(a, b, nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(items_equal(a, b, scope.meter()));
+}
+VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
+  const SetComparisonScope scope(&meter);
+  return scope.finish(items_equal(a, b, scope.meter()));
 }
 
-VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) { return is_subset(a, b, nullptr); }
+VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) {
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(is_subset(a, b, scope.meter()));
+}
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  return is_subset(a, b, &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(is_subset(a, b, scope.meter()));
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -630,28 +641,34 @@ VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std:
 }
 
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b) {
-  return difference(a, b, nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(difference(a, b, scope.meter()));
 }
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                      VmWorkMeter& meter) {
-  return difference(a, b, &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(difference(a, b, scope.meter()));
 }
 
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b) {
-  return intersection(a, b, nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(intersection(a, b, scope.meter()));
 }
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                        VmWorkMeter& meter) {
-  return intersection(a, b, &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(intersection(a, b, scope.meter()));
 }
 
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
                                                                std::span<const VmValue> b) {
-  return symmetric_difference(a, b, nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(symmetric_difference(a, b, scope.meter()));
 }
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                                VmWorkMeter& meter) {
-  return symmetric_difference(a, b, &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(symmetric_difference(a, b, scope.meter()));
 }
 
 }  // namespace veln

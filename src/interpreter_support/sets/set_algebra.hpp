@@ -4,7 +4,9 @@
 // which item survives, which error is met first), computed in O(n log n)
 // wherever no comparison can fail. The algebra returns raw item sequences:
 // callers normalise (set_normalization.hpp) where the operation requires.
-// The overloads with a meter count the comparisons and probes.
+// The overloads with a meter count the comparisons and probes. Each is one
+// operation under the comparison cap (comparison_budget.hpp), or a part of
+// the one under way on the meter.
 #pragma once
 
 #include <cstdint>
@@ -69,5 +71,8 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
 // Set equality of value equality: same item count and every item of a finds
 // a value-equal item in b.
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b);
+// Within the capped operation under way on `meter` (a set compared inside
+// the items of another).
+VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter);
 
 }  // namespace veln

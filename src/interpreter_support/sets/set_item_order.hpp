@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_datetime.hpp"
@@ -190,7 +191,7 @@ template <class Items>
 VmResult<bool> scan_contains(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
     vm_tick(meter);
-    VELN_TRY(const bool equal, vm_values_equal(item, needle));
+    VELN_TRY(const bool equal, scanned_values_equal(item, needle, meter));
     if (equal) return true;
   }
   return false;

@@ -34,6 +34,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
@@ -70,7 +71,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     bool matched = false;
     for (VmValue& stored : kept) {
       vm_tick(meter);
-      auto equal = vm_values_equal(stored, item);
+      auto equal = scanned_values_equal(stored, item, meter);
       if (!equal.ok()) return class_failure(i, std::move(equal).error());
       if (*equal) {
         if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
@@ -649,10 +650,12 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
 }  // namespace
 
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
-  return normalize_items(std::move(items), nullptr);
+  const SetComparisonScope scope(nullptr);
+  return scope.finish(normalize_items(std::move(items), scope.meter()));
 }
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
-  return normalize_items(std::move(items), &meter);
+  const SetComparisonScope scope(&meter);
+  return scope.finish(normalize_items(std::move(items), scope.meter()));
 }
 
 }  // namespace veln

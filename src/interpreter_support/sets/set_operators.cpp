@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
@@ -283,14 +284,18 @@ Result raw_algebra(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
   return set_symmetric_difference_values(a, b, m);
 }
 
+Result operator_items(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
+  if (auto result = by_hash(op, a, b, meter)) return *std::move(result);
+  VELN_TRY(std::vector<VmValue> raw, raw_algebra(op, a, b, meter));
+  return normalize_set_items(std::move(raw), *meter);
+}
+
 }  // namespace
 
 VmResult<std::vector<VmValue>> set_operator_items(SetOperator op, std::span<const VmValue> a,
                                                   std::span<const VmValue> b, VmWorkMeter* meter) {
-  if (auto result = by_hash(op, a, b, meter)) return *std::move(result);
-  VELN_TRY(std::vector<VmValue> raw, raw_algebra(op, a, b, meter));
-  VmWorkMeter unused;
-  return normalize_set_items(std::move(raw), meter != nullptr ? *meter : unused);
+  const SetComparisonScope scope(meter);
+  return scope.finish(operator_items(op, a, b, scope.meter()));
 }
 
 }  // namespace veln

@@ -11,6 +11,7 @@
 #include <bit>
 #include <utility>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {
@@ -346,7 +347,7 @@ VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const Vm
   // Two keys collided: the scan itself answers.
   for (uint32_t p = 0; p < stored.size(); ++p) {
     vm_tick(meter);
-    VELN_TRY(const bool match, vm_values_equal(stored[p], needle));
+    VELN_TRY(const bool match, scanned_values_equal(stored[p], needle, meter));
     if (match) return std::optional<uint32_t>(p);
   }
   return std::optional<uint32_t>();
