@@ -1,0 +1,662 @@
+// A randomized differential of the engine's set operations against the
+// reference in set_oracle/: hostile item pools (numbers that share a double
+// around 2^53, 2^60 and 2^100, their decimals, tiny and subnormal floats
+// beside the zeros and False, NaN and the infinities, short texts, nested
+// tuples and frozensets of all of these, now and then an unhashable item),
+// sets built from them, large sets edited in place through pending edits,
+// copies taken before edits. Every call goes through the engine's public
+// doors (call_native_method, the binary and compare operators, call_builtin)
+// and through the oracle, and the two outcomes must be the same value
+// (kinds, item order, -0.0 and NaN told apart) or the same error message.
+// Where the choices come from is the caller's: a seeded generator in the
+// test, the fuzzer's bytes in the fuzz target.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interpreter/builtins.hpp"
+#include "interpreter_support/binary_operators.hpp"
+#include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/native_methods.hpp"
+#include "set_oracle/set_calls.hpp"
+#include "values/vm_datetime.hpp"
+#include "values/vm_decimal.hpp"
+
+namespace veln::set_differential {
+
+namespace oracle = set_oracle;
+
+// The source of every choice. A run of zeros (the end of a fuzz input)
+// means small, plain choices: no large set, no NaN.
+class Choices {
+ public:
+  virtual ~Choices() = default;
+  virtual uint32_t next() = 0;
+  // Whether the source has no more choices of its own to give.
+  virtual bool spent() const { return false; }
+  uint32_t pick(uint32_t n) { return n == 0 ? 0 : next() % n; }
+  bool one_in(uint32_t n) { return pick(n) == n - 1; }
+};
+
+// One value as both sides hold it: sets built by the engine and by the
+// oracle are kept apart, items shared.
+struct Both {
+  VmValue engine;
+  VmValue oracle;
+};
+
+// --- shown outcomes: equal texts mean equal outcomes ---------------------------
+
+inline std::string shown(const VmValue& v) { return v.diagnostic_text(); }
+template <class T>
+std::string shown_error(const VmResult<T>& r) {
+  return "error: " + r.error().message;
+}
+inline std::string shown(const VmResult<VmValue>& r) { return r.ok() ? shown(*r) : shown_error(r); }
+inline std::string shown(const VmResult<bool>& r) { return r.ok() ? (*r ? "true" : "false") : shown_error(r); }
+inline std::string shown(const VmResult<NativeMethodOutcome>& r) {
+  if (!r.ok()) return shown_error(r);
+  return (r->is_mutated() ? "mutated to " + shown(r->receiver) + ", " : "") + "gives " + shown(r->value);
+}
+inline std::string shown(const VmResult<oracle::MethodOutcome>& r) {
+  if (!r.ok()) return shown_error(r);
+  return (r->mutated ? "mutated to " + shown(r->receiver) + ", " : "") + "gives " + shown(r->value);
+}
+
+// A short text of an input for reports (define the limit larger to see
+// whole inputs while reducing a case).
+#ifndef SET_DIFFERENTIAL_BRIEF_LIMIT
+#define SET_DIFFERENTIAL_BRIEF_LIMIT 400
+#endif
+inline std::string brief(const VmValue& v) {
+  std::string text = v.diagnostic_text();
+  if (text.size() <= SET_DIFFERENTIAL_BRIEF_LIMIT) return text;
+  return text.substr(0, SET_DIFFERENTIAL_BRIEF_LIMIT) + "...(" + std::to_string(v.item_count()) + " items)";
+}
+
+// --- hostile values --------------------------------------------------------------
+
+inline VmValue pow2_plus(unsigned bits, long delta) {
+  mpz_class v;
+  mpz_ui_pow_ui(v.get_mpz_t(), 2, bits);
+  v += delta;
+  return VmValue::integer(v);
+}
+inline VmValue dec(const std::string& text) { return VmValue::decimal(*VmDecimal::from_str_literal(text)); }
+inline VmValue dec_of_pow2(unsigned bits, long delta) { return dec(pow2_plus(bits, delta).python_repr()); }
+
+class Pool {
+ public:
+  Pool(Choices& c, std::vector<std::string>& faults) : c_(c), faults_(faults) {}
+
+  // Whether this round's numbers all chain.
+  bool chains() const { return chains_; }
+
+  // This round's alphabet: a few numbers, mostly from one neighbourhood,
+  // and a few other scalars, so that the items drawn meet each other often.
+  void choose_alphabet() {
+    static const uint8_t kThemes[] = {0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 4, 4};
+    theme_ = kThemes[c_.pick(20)];
+    wrap_ = c_.pick(8);
+    alphabet_.clear();
+    chains_ = false;
+    if (c_.one_in(3)) {
+      // Nothing but numbers that chain: each equal to some of the others,
+      // so normalising leaves value-equal items side by side.
+      for (uint32_t n = 4 + c_.pick(4); n > 0; --n) alphabet_.push_back(theme_ == 1 ? near_pow2(53) : zero_like());
+      chains_ = true;
+      return;
+    }
+    for (uint32_t n = 3 + c_.pick(6); n > 0; --n) alphabet_.push_back(c_.one_in(5) ? fresh_scalar() : number());
+  }
+
+  VmValue number() {
+    switch (c_.one_in(3) ? c_.pick(5) : theme_) {
+      case 0:
+        return zero_like();
+      case 1:
+        return near_pow2(53);
+      case 2:
+        return near_pow2(c_.one_in(2) ? 60 : 100);
+      case 3:
+        return one_like();
+      default:
+        return odd_number();
+    }
+  }
+
+  VmValue scalar() {
+    if (!c_.one_in(4)) return alphabet_[c_.pick(static_cast<uint32_t>(alphabet_.size()))];
+    return fresh_scalar();
+  }
+
+  VmValue fresh_scalar() {
+    switch (c_.pick(12)) {
+      case 0: {
+        static const char* const kTexts[] = {"", "a", "b", "ab", "\xc3\xa9", "1.5", "0"};
+        return VmValue::str(kTexts[c_.pick(7)]);
+      }
+      case 1: {
+        static const char* const kBytes[] = {"", "a", "ab", "0"};
+        return *VmValue::make_bytes(kBytes[c_.pick(4)]);
+      }
+      case 2:
+        switch (c_.pick(4)) {
+          case 0:
+            return VmValue::none();
+          case 1:
+            // Two date-times one nanosecond apart: one key, two values.
+            return VmValue::datetime(*VmDateTime::from_day_time(19000, 3600, 1000 + c_.pick(2)));
+          default:
+            return VmValue::timedelta_seconds(static_cast<int64_t>(c_.pick(3)) - 1);
+        }
+      default:
+        return number();
+    }
+  }
+
+  // A hashable value: a scalar, or a tuple or frozenset of such, nested.
+  VmValue item(int depth = 0) {
+    const uint32_t r = c_.pick(10);
+    if (depth >= 3 || r < 6) return scalar();
+    std::vector<VmValue> items;
+    const uint32_t n = c_.one_in(3) ? 1 : c_.pick(c_.one_in(4) ? 7 : 3);
+    for (uint32_t i = 0; i < n; ++i) items.push_back(item(depth + 1));
+    if (r < 8) return *VmValue::make_tuple(std::move(items));
+    return frozen(items);
+  }
+
+  // An item in this round's wrapping: the scalar itself, in a one-item
+  // tuple or frozenset, in a pair behind 0 or 1, or any item: equal
+  // scalars make equal wrapped items, so their chains carry over.
+  VmValue wrapped() {
+    switch (wrap_) {
+      case 0:
+      case 1:
+      case 2:
+        return scalar();
+      case 3:
+        return *VmValue::make_tuple({scalar()});
+      case 4:
+        return frozen({scalar()});
+      case 5:
+        return *VmValue::make_tuple({VmValue::integer(c_.pick(2)), scalar()});
+      default:
+        return item();
+    }
+  }
+
+  // Now and then an item no set may hold.
+  VmValue any_item() {
+    if (!c_.one_in(40)) return wrapped();
+    switch (c_.pick(4)) {
+      case 0:
+        return *VmValue::make_list({item()});
+      case 1:
+        return *VmValue::make_bytearray("a");
+      case 2:
+        return *VmValue::make_tuple({scalar(), *VmValue::make_list({})});
+      default:
+        return frozen({}).with_kind(VmKind::Set);
+    }
+  }
+
+  // A frozenset item made by both sides from `items`; one with NaNs that
+  // cannot be built is an empty one.
+  VmValue frozen(const std::vector<VmValue>& items) {
+    const auto want = oracle::normalize(items);
+    NoCalls none;
+    std::vector<VmValue> args{*VmValue::make_tuple(items)};
+    const auto got = call_builtin("frozenset", args, {}, none);
+    const VmResult<VmValue> expected =
+        want.ok() ? VmResult<VmValue>(oracle::set_value(VmKind::FrozenSet, *want)) : VmResult<VmValue>(want.error());
+    if (shown(got) != shown(expected))
+      faults_.push_back("frozenset(" + brief(args[0]) + "): engine " + shown(got) + ", oracle " + shown(expected));
+    return got.ok() ? *got : *VmValue::make_frozenset({});
+  }
+
+  // Distinct items of one family, for sets large enough to keep their edits
+  // pending, with the round's numbers between them.
+  std::vector<VmValue> many(size_t n) {
+    std::vector<VmValue> out;
+    const uint32_t family = c_.pick(6);
+    for (size_t i = 0; i < n; ++i) {
+      if (c_.one_in(8)) {
+        out.push_back(item());
+        continue;
+      }
+      const long k = static_cast<long>(i);
+      switch (family) {
+        case 0:
+          out.push_back(VmValue::integer(k * 3 - 200));
+          break;
+        case 1:
+          out.push_back(VmValue::float64(static_cast<double>(k) * 0.25 - 30));
+          break;
+        case 2:
+          out.push_back(pow2_plus(53, k - 150));
+          break;
+        case 3:
+          out.push_back(VmValue::str("s" + std::to_string(k)));
+          break;
+        case 4:
+          out.push_back(*VmValue::make_tuple({VmValue::integer(k), number()}));
+          break;
+        default:
+          out.push_back(k % 2 ? VmValue::float64(std::ldexp(1.0, 53) + 2.0 * static_cast<double>(k))
+                              : pow2_plus(53, 2 * k + 1));
+          break;
+      }
+    }
+    return out;
+  }
+
+  // A list of items of the given size class.
+  std::vector<VmValue> items(bool large) {
+    if (large) return many(256 + c_.pick(64));
+    std::vector<VmValue> out;
+    const uint32_t n = c_.one_in(4) ? c_.pick(24) : c_.pick(10);
+    for (uint32_t i = 0; i < n; ++i) out.push_back(any_item());
+    return out;
+  }
+
+  // Any value, to meet a set as an operand or an argument.
+  VmValue partner() {
+    switch (c_.pick(8)) {
+      case 0:
+        return VmValue::integer(static_cast<int64_t>(c_.pick(5)));
+      case 1:
+        return dec("1.5");
+      case 2:
+        return VmValue::boolean(c_.one_in(2));
+      case 3:
+        return VmValue::none();
+      case 4:
+        return *VmValue::make_list(items(false));
+      case 5:
+        return VmValue::str("ab");
+      case 6:
+        return *VmValue::make_tuple(items(false));
+      default:
+        return VmValue::float64(0.5);
+    }
+  }
+
+  class NoCalls : public VmValueCaller {
+   public:
+    VmResult<VmValue> call_callable_value(VmValue, VmArgList, VmKwargList) override {
+      return vm_error("no callable values in this test");
+    }
+  };
+
+ private:
+  VmValue zero_like() {
+    switch (c_.pick(10)) {
+      case 0:
+        return VmValue::integer(0);
+      case 1:
+        return VmValue::boolean(false);
+      case 2:
+        return VmValue::float64(0.0);
+      case 3:
+        return VmValue::float64(-0.0);
+      case 4:
+        return dec("0");
+      case 5:
+        return dec("0.000000000000000000000000000001");
+      default: {
+        static const double kTiny[] = {1e-40, 1e-31, 1.5e-31, -1e-40, 1e-30, 9.9e-14, 1e-13,
+                                       std::numeric_limits<double>::denorm_min(), 1e-310};
+        return VmValue::float64(kTiny[c_.pick(c_.one_in(2) ? 3 : 9)]);
+      }
+    }
+  }
+
+  VmValue near_pow2(unsigned bits) {
+    const long delta = static_cast<long>(c_.pick(bits == 60 ? 7 : 5)) - 2;
+    const long spread = bits == 60 ? 128 : 1;
+    switch (c_.pick(4)) {
+      case 0:
+      case 1:
+        return pow2_plus(bits, delta * spread);
+      case 2:
+        return VmValue::float64(std::ldexp(1.0, static_cast<int>(bits)) + static_cast<double>(delta * 2 * spread));
+      default:
+        return dec_of_pow2(bits, delta);
+    }
+  }
+
+  VmValue one_like() {
+    switch (c_.pick(6)) {
+      case 0:
+        return VmValue::integer(1);
+      case 1:
+        return VmValue::boolean(true);
+      case 2:
+        return VmValue::float64(1.0);
+      case 3:
+        return dec("1");
+      case 4:
+        return VmValue::float64(1.0000000000000002);
+      default:
+        return dec("1.0000000000000002");
+    }
+  }
+
+  VmValue odd_number() {
+    switch (c_.pick(10)) {
+      case 0:
+        return VmValue::float64(c_.one_in(6) ? std::numeric_limits<double>::quiet_NaN()
+                                             : std::numeric_limits<double>::infinity());
+      case 1:
+        return VmValue::float64(-std::numeric_limits<double>::infinity());
+      case 2: {
+        mpz_class big;  // beyond the decimal range: comparing it with a decimal fails
+        mpz_ui_pow_ui(big.get_mpz_t(), 10, 61);
+        return VmValue::integer(big);
+      }
+      case 3:
+        return VmValue::float64(c_.one_in(2) ? 1e61 : 1e300);
+      case 4:
+        return dec("0.5");
+      case 5:
+        return VmValue::float64(0.5);
+      case 6:
+        return VmValue::integer(-1);
+      default:
+        return VmValue::integer(static_cast<int64_t>(c_.pick(4)) + 2);
+    }
+  }
+
+  Choices& c_;
+  std::vector<std::string>& faults_;
+  uint32_t theme_ = 0;
+  uint32_t wrap_ = 0;
+  bool chains_ = false;
+  std::vector<VmValue> alphabet_;
+};
+
+// --- one round -------------------------------------------------------------------
+
+class Round {
+ public:
+  explicit Round(Choices& c) : c_(c), pool_(c, faults_) {}
+
+  // How many outcomes agreed, as values and as errors.
+  struct Tally {
+    size_t values = 0;
+    size_t errors = 0;
+  };
+  const Tally& tally() const { return tally_; }
+
+  // Runs a round of at most `ops` operations; the faults found (empty when
+  // the two sides agreed throughout).
+  std::vector<std::string> run(uint32_t ops) {
+    pool_.choose_alphabet();
+    const bool large = c_.one_in(3);
+    for (int i = 0; i < 4 && faults_.empty(); ++i) build_slot(large && i == 0);
+    for (uint32_t i = 0; i < ops && faults_.empty() && !slots_.empty() && !c_.spent(); ++i) {
+      switch (c_.pick(10)) {
+        case 0:
+        case 1:
+        case 2:
+          method();
+          break;
+        case 3:
+          operator_on_sets();
+          break;
+        case 4:
+          comparison();
+          break;
+        case 5:
+          membership();
+          break;
+        case 6:
+          ordering_builtin();
+          break;
+        case 7:
+          build_slot(false);
+          break;
+        default:
+          edit_run();
+          break;
+      }
+    }
+    return faults_;
+  }
+
+ private:
+  using NoCalls = Pool::NoCalls;
+
+  template <class A, class B>
+  bool agree(const std::string& what, const A& engine, const B& oracle) {
+    const std::string e = shown(engine), o = shown(oracle);
+    if (e == o) {
+      ++(e.starts_with("error: ") ? tally_.errors : tally_.values);
+      return true;
+    }
+    faults_.push_back(what + "\n  engine: " + e + "\n  oracle: " + o);
+    return false;
+  }
+
+  void keep(VmValue engine, VmValue oracle) {
+    if (!oracle::is_set_like(oracle)) return;
+    Both b{std::move(engine), std::move(oracle)};
+    if (slots_.size() < 8) {
+      slots_.push_back(std::move(b));
+    } else {
+      slots_[c_.pick(8)] = std::move(b);
+    }
+  }
+
+  Both& slot() { return slots_[c_.pick(static_cast<uint32_t>(slots_.size()))]; }
+
+  // An argument for a set method or builtin: a set of the round, or a list,
+  // tuple, str or bytes of items, or now and then no iterable at all.
+  Both argument() {
+    switch (c_.pick(6)) {
+      case 0:
+      case 1:
+      case 2:
+        if (!slots_.empty()) return slot();
+        [[fallthrough]];
+      default: {
+        VmValue v = c_.one_in(8) ? pool_.partner() : *VmValue::make_sequence(c_.one_in(2) ? VmKind::List : VmKind::Tuple,
+                                                                                pool_.items(false));
+        return Both{v, v};
+      }
+    }
+  }
+
+  VmResult<VmValue> engine_builtin(std::string_view name, std::vector<VmValue> args) {
+    NoCalls none;
+    return call_builtin(name, args, {}, none);
+  }
+
+  static bool holds_equal_items(const std::vector<VmValue>& items) {
+    const auto canonical = oracle::normalize(items);
+    if (!canonical.ok()) return false;
+    for (size_t i = 0; i < canonical->size(); ++i) {
+      for (size_t j = i + 1; j < canonical->size(); ++j) {
+        const auto same = oracle::equal((*canonical)[i], (*canonical)[j]);
+        if (same.ok() && *same) return true;
+      }
+    }
+    return false;
+  }
+
+  void build_slot(bool large) {
+    const bool frozen = c_.one_in(3);
+    const char* name = frozen ? "frozenset" : "set";
+    std::vector<VmValue> items = pool_.items(large);
+    // With numbers that chain, prefer the lists that leave value-equal
+    // items side by side (the reference tells): every later call on such a
+    // set must treat it as the literal scans do.
+    for (int tries = 0; pool_.chains() && tries < 12 && !holds_equal_items(items); ++tries) items = pool_.items(false);
+    const VmValue arg = *VmValue::make_sequence(c_.one_in(3) ? VmKind::Tuple : VmKind::List, std::move(items));
+    const auto got = engine_builtin(name, {arg});
+    const auto want = oracle::builtin(name, std::span<const VmValue>(&arg, 1));
+    if (agree(std::string(name) + "(" + brief(arg) + ")", got, want) && got.ok()) keep(*got, *want);
+  }
+
+  void method() {
+    static const char* const kNames[] = {"add",          "remove",       "discard",  "pop",        "clear",
+                                         "copy",         "union",        "difference", "intersection",
+                                         "symmetric_difference", "issubset", "issuperset", "isdisjoint", "update"};
+    const char* name = kNames[c_.pick(14)];
+    Both& receiver = slot();
+    uint32_t count = c_.pick(3);
+    const std::string_view n(name);
+    const bool one = n == "add" || n == "remove" || n == "discard" || n == "symmetric_difference" ||
+                     n.substr(0, 2) == "is";
+    if (one && !c_.one_in(10)) count = 1;
+    if ((n == "pop" || n == "clear" || n == "copy") && !c_.one_in(10)) count = 0;
+    std::vector<VmValue> engine_args, oracle_args;
+    const bool needle = n == "add" || n == "remove" || n == "discard";
+    for (uint32_t i = 0; i < count; ++i) {
+      Both a = needle ? Both{pool_.any_item(), VmValue()} : argument();
+      if (needle) a.oracle = a.engine;
+      engine_args.push_back(a.engine);
+      oracle_args.push_back(a.oracle);
+    }
+    const VmValue before = receiver.engine;
+    const std::string before_text = shown(before);
+    const auto got = call_native_method(receiver.engine, name, engine_args, {});
+    const auto want = oracle::call_method(receiver.oracle, name, oracle_args);
+    std::string what = brief(receiver.oracle) + "." + name + "(";
+    for (const VmValue& a : oracle_args) what += brief(a) + ", ";
+    if (!agree(what + ")", got, want)) return;
+    if (shown(before) != before_text) faults_.push_back(what + "): the receiver's copy changed");
+    if (!got.ok()) return;
+    if (got->is_mutated()) {
+      receiver = Both{got->receiver, want->receiver};
+    } else {
+      keep(got->value, want->value);
+    }
+  }
+
+  void operator_on_sets() {
+    static const char* const kOps[] = {"sub", "bitor", "bitand", "bitxor"};
+    const char* op = kOps[c_.pick(4)];
+    Both l = slot(), r = slot();
+    if (c_.one_in(6)) {
+      const VmValue p = pool_.partner();
+      (c_.one_in(2) ? l : r) = Both{p, p};
+    }
+    const auto got = apply_binary_operator(op, l.engine, r.engine);
+    const auto want = oracle::binary(op, l.oracle, r.oracle);
+    if (agree(brief(l.oracle) + " " + op + " " + brief(r.oracle), got, want) && got.ok()) keep(*got, *want);
+  }
+
+  void comparison() {
+    static const char* const kOps[] = {"eq", "not_eq", "lt", "lt_e", "gt", "gt_e"};
+    const char* op = kOps[c_.pick(6)];
+    Both l = slot(), r = slot();
+    if (c_.one_in(6)) {
+      VmValue p = c_.one_in(2) ? pool_.partner() : pool_.item();
+      if (op[0] == 'l' || op[0] == 'g') {
+        p = c_.one_in(2) ? dec("1.5") : pool_.partner();
+      }
+      (c_.one_in(2) ? l : r) = Both{p, p};
+    }
+    agree(brief(l.oracle) + " " + op + " " + brief(r.oracle), apply_compare_operator(op, l.engine, r.engine),
+          oracle::compare(op, l.oracle, r.oracle));
+  }
+
+  void membership() {
+    const Both& container = slot();
+    const VmValue needle = c_.one_in(4) ? pool_.partner() : pool_.any_item();
+    const char* op = c_.one_in(2) ? "in" : "not_in";
+    agree(brief(needle) + " " + op + " " + brief(container.oracle), apply_compare_operator(op, needle, container.engine),
+          oracle::compare(op, needle, container.oracle));
+  }
+
+  void ordering_builtin() {
+    static const char* const kNames[] = {"sorted", "min", "max"};
+    const char* name = kNames[c_.pick(3)];
+    std::vector<VmValue> args;
+    if (c_.one_in(3)) {
+      const Both& s = slot();
+      std::string what = std::string(name) + "(" + brief(s.oracle) + ")";
+      agree(what, engine_builtin(name, {s.engine}), oracle::builtin(name, std::span<const VmValue>(&s.oracle, 1)));
+      return;
+    } else {
+      std::vector<VmValue> numbers;
+      const uint32_t n = c_.pick(c_.one_in(4) ? 40 : 8);
+      for (uint32_t i = 0; i < n; ++i) numbers.push_back(c_.one_in(12) ? pool_.item() : pool_.number());
+      if (std::string_view(name) != "sorted" && c_.one_in(3)) {
+        args = std::move(numbers);
+      } else {
+        args.push_back(*VmValue::make_list(std::move(numbers)));
+      }
+    }
+    std::string what = std::string(name) + "(";
+    for (const VmValue& a : args) what += brief(a) + ", ";
+    agree(what + ")", engine_builtin(name, args), oracle::builtin(name, args));
+  }
+
+  // A run of edits on one set, its only holder handing it over so that a
+  // large set keeps its edits pending; copies taken on the way must keep
+  // the items they had.
+  void edit_run() {
+    size_t at = c_.pick(static_cast<uint32_t>(slots_.size()));
+    if (!slots_[at].engine.is(VmKind::Set)) return;
+    VmValue engine = std::move(slots_[at].engine);
+    VmValue oracle = std::move(slots_[at].oracle);
+    slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(at));
+    struct Copy {
+      VmValue engine;
+      VmValue oracle_then;
+      uint32_t step;
+    };
+    std::vector<Copy> copies;
+    const uint32_t steps = 1 + c_.pick(40);
+    for (uint32_t step = 0; step < steps; ++step) {
+      if (c_.one_in(12)) copies.push_back(Copy{engine, oracle, step});
+      if (c_.one_in(10)) {
+        const VmValue needle = pool_.any_item();
+        if (!agree(brief(needle) + " in " + brief(oracle) + ", a set being edited (step " + std::to_string(step) + ")",
+                   apply_compare_operator("in", needle, engine), oracle::compare("in", needle, oracle)))
+          return;
+        continue;
+      }
+      static const char* const kEdits[] = {"add", "add", "discard", "remove", "pop"};
+      const char* name = kEdits[c_.pick(5)];
+      std::vector<VmValue> args;
+      if (std::string_view(name) != "pop") args.push_back(c_.one_in(3) && oracle.item_count() > 0
+                                                              ? oracle.item(c_.pick(static_cast<uint32_t>(oracle.item_count())))
+                                                              : pool_.any_item());
+      const auto want = oracle::call_method(oracle, name, args);
+      const auto got = call_native_method(std::move(engine), name, args, {});
+      std::string what = "edit " + std::to_string(step) + ": " + brief(oracle) + "." + name + "(" +
+                         (args.empty() ? "" : brief(args[0])) + ")";
+      if (!got.ok() || !want.ok()) {
+        agree(what, got, want);
+        return;  // a failed edit ends the contract call, and the set with it
+      }
+      // The receiver is compared at the end, so that pending edits stay.
+      if (!agree(what + " result", got->value, want->value)) return;
+      engine = std::move(got->receiver);
+      oracle = std::move(want->receiver);
+    }
+    if (!agree("the set after a run of edits", engine, oracle)) return;
+    for (const Copy& copy : copies)
+      agree("a copy taken before edit " + std::to_string(copy.step), copy.engine, copy.oracle_then);
+    keep(std::move(engine), std::move(oracle));
+  }
+
+  Choices& c_;
+  std::vector<std::string> faults_;
+  Tally tally_;
+  Pool pool_;
+  std::vector<Both> slots_;
+};
+
+}  // namespace veln::set_differential
