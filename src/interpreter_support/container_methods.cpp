@@ -345,7 +345,8 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
   const bool plain = set_items_plain(s);
   const bool tame = set_items_tame(s);
   const bool plain_sets = set_items_plain_sets(s);
-  if (auto place = set_insertion(items, x, meter, settled, plain, tame, plain_sets)) {
+  const bool searchable = items.empty() || set_items_apart(s);
+  if (auto place = searchable ? set_insertion(items, x, meter, settled, plain, tame, plain_sets) : std::nullopt) {
     VELN_TRY(const SetInsertion at, *std::move(place));
     const bool was_empty = items.empty();
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
@@ -377,8 +378,9 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
   const VmItemsView items = items_to_search(s);
   const bool settled = set_items_settled(s, items, meter);
-  if (auto at = set_removal_position(items, x, meter, settled, set_items_plain(s), set_items_tame(s),
-                                     set_items_plain_sets(s))) {
+  if (auto at = !set_items_apart(s) ? std::nullopt
+                                    : set_removal_position(items, x, meter, settled, set_items_plain(s),
+                                                           set_items_tame(s), set_items_plain_sets(s))) {
     *removed = at->has_value();
     if (*at) s.seq_remove(**at, meter);
     return s;

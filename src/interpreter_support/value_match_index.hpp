@@ -84,7 +84,6 @@ class NumericHazards {
   // The scan's match for a numeric needle; `probe` finds the equal forms.
   VmScanMatch match(const VmValue& needle, VmStructuralProbe probe, const void* context) const;
 
- private:
   // Positions that share one key: the least apart, the others unordered
   // (they are few: items with one key are mostly value-equal, so a set keeps
   // one of them).
@@ -99,6 +98,8 @@ class NumericHazards {
     uint32_t first_ = kNone;
     std::vector<uint32_t> rest_;
   };
+
+ private:
   struct MixHash {
     size_t operator()(uint64_t bits) const;
   };

@@ -13,6 +13,10 @@
 
 namespace veln {
 
+// The items searched here must be no two value-equal (set_items_apart): a
+// set that holds two equal items loses one when normalised again, which no
+// search sees.
+//
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
 // insertion, or a replacement (the item at `from` leaves and x is inserted

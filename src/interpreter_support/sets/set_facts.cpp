@@ -4,6 +4,9 @@
 // applies without looking at the whole set again.
 #include "interpreter_support/sets/set_facts.hpp"
 
+#include <algorithm>
+#include <bit>
+#include <utility>
 #include <vector>
 
 #include "interpreter_support/sets/set_edits.hpp"
@@ -25,6 +28,61 @@ constexpr uint8_t kPlainSets = 16;
 // No two items value-equal, nor failing to compare, whichever stands first.
 // Found apart from the others, by normalising the items again.
 constexpr uint8_t kDistinct = 32;
+// No two items value-equal, as the searches by key order take for granted;
+// found by key order and equal forms where they tell (the other facts are
+// claimed only with it).
+constexpr uint8_t kApart = 64;
+
+// Whether the tuples (or frozensets) [from, to) are all plain and no two
+// value-equal: equal ones share the hash of their leaves' doubles (in order
+// for tuples, in any order for frozensets of leaves no two equal), and those
+// of one hash are compared (plain leaves never fail to compare).
+template <class Items>
+bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMeter* meter) {
+  const uint64_t seed = vm_hash_seed();
+  // Open addressing: a hash beside its item's position + 1 (0 is empty).
+  std::vector<std::pair<uint64_t, size_t>> slots(std::bit_ceil(2 * (to - from) + 2));
+  const size_t mask = slots.size() - 1;
+  vm_tick(meter, to - from);
+  for (size_t i = from; i < to; ++i) {
+    const VmValue& item = items[i];
+    const bool ordered = item.is(VmKind::Tuple);
+    if (!ordered && !plain_frozenset(item)) return false;
+    uint64_t h = ordered ? 1 : 2;
+    for (const VmValue& leaf : item.items()) {
+      if (ordered && !plain_leaf(leaf)) return false;
+      const uint64_t x = is_number(leaf) ? vm_hash_word(std::bit_cast<uint64_t>(plain_number_double(leaf)), seed)
+                                         : vm_structural_hash(leaf, seed);
+      h = ordered ? vm_hash_word(h * 0x9e3779b97f4a7c15ULL + x, seed) : h + x;
+    }
+    size_t at = vm_hash_word(h, seed) & mask;
+    for (; slots[at].second != 0; at = (at + 1) & mask) {
+      if (slots[at].first != h) continue;
+      vm_tick(meter);
+      const auto equal = vm_values_equal(items[slots[at].second - 1], item);
+      if (!equal.ok() || *equal) return false;
+    }
+    slots[at] = {h, i + 1};
+  }
+  return true;
+}
+
+// Whether no two of the tuples (or frozensets) [from, to) are value-equal,
+// where that can be told: of one exact shape, equal ones have one key and
+// stand side by side; plain ones by their equal forms.
+template <class Items>
+bool containers_apart(const Items& items, VmKind kind, VmWorkMeter* meter) {
+  const auto [from, to] = class_range(items, kind, meter);
+  if (to - from < 2) return true;
+  const Slice<Items> range(items, from, to);
+  if (of_one_exact_shape(range)) {
+    vm_tick(meter, range.size());
+    for (size_t i = from + 1; i < to; ++i)
+      if (vm_set_key_compare(items[i - 1], items[i]) == VmOrdering::Equal) return false;
+    return true;
+  }
+  return plain_containers_apart(items, from, to, meter);
+}
 
 // Frozensets of one shape and plain tuples of any shapes.
 template <class Items>
@@ -55,16 +113,28 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   // An empty set says nothing about the items to come.
   if (items.empty()) return false;
   vm_tick(meter, 2 * items.size());
-  const bool settled = classes_settled(items, std::nullopt, meter);
   const bool numbers = numbers_settled(items, meter);
   const bool containers = containers_plain(items, meter);
-  const bool plain = numbers && containers;
+  const bool tame_numbers = numbers_tame(items, numbers, meter);
+  // A set built where number equality is not transitive may hold two
+  // value-equal items (0 beside 0, (False,) beside (-0.0,)); the searches by
+  // key order would find one of them where the scans meet both. Numbers
+  // settled or tame are no two equal.
+  const bool apart = (numbers || tame_numbers) && containers_apart(items, VmKind::Tuple, meter) &&
+                     containers_apart(items, VmKind::FrozenSet, meter);
+  const bool settled = apart && classes_settled(items, std::nullopt, meter);
+  const bool plain = apart && numbers && containers;
   // Tuples and frozensets that normalise back as they are, beside tame numbers.
-  const bool tame = (containers || containers_of_one_shape(items, meter)) && numbers_tame(items, numbers, meter);
-  const bool plain_sets = numbers && containers_plain_of_any_shape(items, meter);
-  s.note_set_facts((facts & kDistinct) | kSettledKnown | (settled ? kSettled : 0) | (plain ? kPlain : 0) |
-                   (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0));
+  const bool tame = apart && (containers || containers_of_one_shape(items, meter)) && tame_numbers;
+  const bool plain_sets = apart && numbers && containers_plain_of_any_shape(items, meter);
+  s.note_set_facts((facts & kDistinct) | kSettledKnown | (apart ? kApart : 0) | (settled ? kSettled : 0) |
+                   (plain ? kPlain : 0) | (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0));
   return settled;
+}
+
+bool set_items_apart(const VmValue& s) {
+  const uint8_t facts = s.set_facts();
+  return (facts & kSettledKnown) != 0 && (facts & (kApart | kDistinct)) != 0;
 }
 
 bool set_items_distinct(const VmValue& s, VmWorkMeter* meter) {
@@ -80,7 +150,7 @@ bool set_items_distinct(const VmValue& s, VmWorkMeter* meter) {
 }
 
 void note_set_items_scanned(const VmValue& s, bool distinct) {
-  s.note_set_facts(kSettledKnown | (distinct ? kDistinct : 0));
+  s.note_set_facts(kSettledKnown | (distinct ? kDistinct | kApart : 0));
 }
 
 bool set_items_plain_sets(const VmValue& s) {
@@ -118,8 +188,9 @@ void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool s
   const bool still_plain_sets =
       plain_sets && !at.tame_search &&
       (x.is(VmKind::Tuple) ? plain_tuple(x) : x.is(VmKind::FrozenSet) ? plain_frozenset(x) : !is_number(x) || plain_leaf(x));
-  s.note_set_facts(kSettledKnown | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0) |
-                   (still_plain_sets ? kPlainSets : 0));
+  // x equals no item it was placed beside, as the search found.
+  s.note_set_facts(kSettledKnown | kApart | (one ? kSettled : 0) | (still_plain ? kPlain : 0) |
+                   (still_tame ? kTame : 0) | (still_plain_sets ? kPlainSets : 0));
 }
 
 }  // namespace veln

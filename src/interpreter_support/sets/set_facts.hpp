@@ -43,6 +43,11 @@ bool set_items_tame(const VmValue& s);
 // joining or leaving the set is searched by key order through the equal
 // forms of its leaves.
 bool set_items_plain_sets(const VmValue& s);
+// Read after set_items_settled: whether no two items of set `s` are known
+// to be value-equal. A set built where number equality is not transitive
+// may hold two ({0, 0}); normalising such items again drops one, which no
+// search by key order sees, so the single edits search only sets apart.
+bool set_items_apart(const VmValue& s);
 // Whether no two items of set `s` are value-equal, nor fail to compare,
 // whichever stands first (normalising them again keeps each as it stands).
 // Worked out by normalising the items once, then kept with the set; a set

@@ -208,6 +208,11 @@ inline bool exact_leaf_kind(VmKind k) {
 
 // Frozensets match items regardless of position, so a bool may meet an int
 // anywhere: only frozensets of one leaf kind throughout count as one shape.
+// A frozenset built from numbers whose equality is not transitive may hold
+// two equal items ({0, 0}: a decimal 0 that met a tiny float first, then
+// replaced by a 0 beside another 0); it equals others one way only, so it
+// is of no shape. Within one exact kind such items are structurally equal,
+// and neighbours in key order.
 inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
   const auto xs = a.items();
   const auto ys = b.items();
@@ -215,7 +220,12 @@ inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
   if (xs.empty()) return true;
   const VmKind k = xs.front().kind();
   const auto of_k = [k](const VmValue& v) { return v.kind() == k; };
-  return exact_leaf_kind(k) && std::all_of(xs.begin(), xs.end(), of_k) && std::all_of(ys.begin(), ys.end(), of_k);
+  const auto apart = [](std::span<const VmValue> items) {
+    return std::adjacent_find(items.begin(), items.end(),
+                              [](const VmValue& x, const VmValue& y) { return x.eq(y); }) == items.end();
+  };
+  return exact_leaf_kind(k) && std::all_of(xs.begin(), xs.end(), of_k) && std::all_of(ys.begin(), ys.end(), of_k) &&
+         apart(xs) && apart(ys);
 }
 
 inline bool same_exact_shape(const VmValue& a, const VmValue& b) {

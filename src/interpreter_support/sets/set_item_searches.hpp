@@ -225,15 +225,21 @@ inline bool plain_tuple(const VmValue& v) {
   return std::all_of(leaves.begin(), leaves.end(), plain_leaf);
 }
 
+// The double a plain number leaf stands for (one for both zeros).
+inline double plain_number_double(const VmValue& v) {
+  const double d = v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : v.is(VmKind::Int) ? vm_int_to_f64(v) : v.float_value();
+  return d == 0.0 ? 0.0 : d;
+}
+
 // The values equal to a plain leaf, one per key (at most four).
 inline std::vector<VmValue> equal_forms(const VmValue& v) {
   if (!is_number(v)) return {v};
-  const double d = v.is(VmKind::Bool) ? (v.bool_value() ? 1.0 : 0.0) : v.is(VmKind::Int) ? vm_int_to_f64(v) : v.float_value();
+  const double d = plain_number_double(v);
   std::vector<VmValue> forms;
   if (d == 0.0 || d == 1.0) forms.push_back(VmValue::boolean(d == 1.0));
   if (d == std::trunc(d)) forms.push_back(VmValue::integer(static_cast<int64_t>(d)));
   if (d == 0.0) forms.push_back(VmValue::float64(-0.0));
-  forms.push_back(VmValue::float64(d == 0.0 ? 0.0 : d));
+  forms.push_back(VmValue::float64(d));
   return forms;
 }
 
@@ -247,6 +253,9 @@ std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t t
   struct Range {
     size_t lo, hi;
   };
+  // No tuples: nothing to narrow, and no first tuple to look at (the
+  // empty needle narrows nothing, so the test below would read past them).
+  if (from == to) return std::nullopt;
   std::vector<Range> live{{from, to}};
   const auto leaves = x.items();
   for (size_t i = 0; i < leaves.size() && !live.empty(); ++i) {
@@ -275,12 +284,42 @@ std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t t
   return std::nullopt;
 }
 
-// A frozenset of plain leaves, whatever their count and kinds: an equal one
-// holds, leaf for leaf, one of the equal forms of each, in key order.
+// Whether no two plain leaves of a frozenset are equal: numbers of one
+// double are, and other leaves of one key (neighbours in key order). A
+// frozenset built where number equality is not transitive may hold two
+// ({False, -0.0}, {0, 0}), and then equals others one way only.
+inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
+  constexpr size_t kOnStack = 16;
+  std::array<double, kOnStack> on_stack;
+  std::vector<double> on_heap;
+  size_t numbers = 0;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    const VmValue& v = leaves[i];
+    if (!is_number(v)) {
+      if (i > 0 && v.eq(leaves[i - 1])) return false;
+      continue;
+    }
+    const double d = plain_number_double(v);
+    if (numbers < kOnStack) {
+      on_stack[numbers] = d;
+    } else {
+      if (on_heap.empty()) on_heap.assign(on_stack.begin(), on_stack.end());
+      on_heap.push_back(d);
+    }
+    ++numbers;
+  }
+  double* const first = on_heap.empty() ? on_stack.data() : on_heap.data();
+  std::sort(first, first + numbers);
+  return std::adjacent_find(first, first + numbers) == first + numbers;
+}
+
+// A frozenset of plain leaves, no two equal, whatever their count and kinds:
+// an equal one holds, leaf for leaf, one of the equal forms of each, in key
+// order.
 inline bool plain_frozenset(const VmValue& v) {
   if (!v.is(VmKind::FrozenSet)) return false;
   const auto leaves = v.items();
-  return std::all_of(leaves.begin(), leaves.end(), plain_leaf);
+  return std::all_of(leaves.begin(), leaves.end(), plain_leaf) && plain_leaves_apart(leaves);
 }
 
 // The frozensets a search tries at most for one needle; past this (many
@@ -496,11 +535,29 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
   return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
 
-// Bools, ints and floats, of several kinds, as their normalisation leaves
-// them: no decimal among them, no two equal (a float at the double of an
-// int or bool, a bool and its int, two zeros). Items normalised with a
-// decimal may keep such pairs (a decimal equal to two numbers that differ
-// survives beside one of them until an int replaces it), and then only the
+// Numbers [from, to) of one kind, no two equal: equal ones other than
+// floats are structurally equal, and neighbours in key order; equal floats
+// are one double, whose text is their key, or the two zeros.
+template <class Items>
+bool numbers_of_one_kind_apart(const Items& items, size_t from, size_t to, VmWorkMeter* meter) {
+  vm_tick(meter, to - from);
+  const bool floats = items[from].is(VmKind::Float);
+  bool zero = false;
+  bool negative_zero = false;
+  for (size_t i = from; i < to; ++i) {
+    const VmValue& v = items[i];
+    if (floats && v.float_value() == 0.0) (std::signbit(v.float_value()) ? negative_zero : zero) = true;
+    if (i > from && (floats ? v.float_value() == items[i - 1].float_value() : v.eq(items[i - 1]))) return false;
+  }
+  return !(zero && negative_zero);
+}
+
+// Bools, ints and floats, as their normalisation leaves them: no decimal
+// among numbers of several kinds, no two equal (a float at the double of an
+// int or bool, a bool and its int, two zeros, an int twice). Items
+// normalised with a decimal may keep such pairs (a decimal equal to two
+// numbers that differ survives beside one of them until an int replaces
+// it: {0, 0} from a tiny float, 0, a decimal 0 and 0), and then only the
 // whole normalisation tells what an added item changes.
 template <class Items>
 bool numbers_settled(const Items& items, VmWorkMeter* meter) {
@@ -508,7 +565,8 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   // Plain names rather than a structured binding: the lambda below takes
   // `from`, which some compilers refuse for a binding.
   const size_t from = range.first, to = range.second;
-  if (from == to || items[from].kind() == items[to - 1].kind()) return true;
+  if (from == to) return true;
+  if (items[from].kind() == items[to - 1].kind()) return numbers_of_one_kind_apart(items, from, to, meter);
   const Slice<Items> numbers(items, from, to);
   const auto start_of = [&](VmSetKeyVariant v) {
     return from + first_failing(numbers, [v](const VmValue& item) { return *vm_set_key_variant(item.kind()) < v; }, meter);
@@ -518,8 +576,10 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   if (decimals != floats) return false;
   vm_tick(meter, to - from);
   std::vector<double> taken;  // the doubles of the bools and ints
-  for (size_t i = from; i < decimals; ++i)
+  for (size_t i = from; i < decimals; ++i) {
+    if (i > from && items[i].eq(items[i - 1])) return false;
     taken.push_back(items[i].is(VmKind::Bool) ? (items[i].bool_value() ? 1.0 : 0.0) : vm_int_to_f64(items[i]));
+  }
   std::vector<double> kept;
   for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
   std::sort(taken.begin(), taken.end());

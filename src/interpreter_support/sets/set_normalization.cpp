@@ -372,9 +372,11 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   struct StructEq {
     bool operator()(const VmValue& a, const VmValue& b) const { return a.eq(b); }
   };
-  // Kept items are never structurally equal (an item structurally equal to a
-  // kept one is value-equal to it), so one position per structure.
-  using Where = std::unordered_map<VmValue, uint32_t, StructHash, StructEq>;
+  // An item structurally equal to a kept one is value-equal to it, but a
+  // replacement may still leave two kept items of one structure (a decimal
+  // equal to a tiny float and to False, replaced by False beside another
+  // False): each structure keeps all its positions, the first answering.
+  using Where = std::unordered_map<VmValue, NumericHazards::Positions, StructHash, StructEq>;
   struct Probe {
     const Where* where;
     VmWorkMeter* meter;
@@ -382,7 +384,7 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
       const auto* p = static_cast<const Probe*>(context);
       vm_tick(p->meter);
       const auto it = p->where->find(form);
-      return it == p->where->end() ? std::nullopt : std::optional<uint32_t>(it->second);
+      return it == p->where->end() ? std::nullopt : it->second.first();
     }
   };
   std::vector<VmValue> kept;
@@ -398,7 +400,7 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
     }
     if (!m.equal) {
       const auto p = static_cast<uint32_t>(kept.size());
-      where.emplace(item, p);
+      where[item].insert(p);
       hazards.add(p, item);
       kept.push_back(std::move(item));
       continue;
@@ -406,10 +408,13 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
     VmValue& stored = kept[*m.equal];
     vm_tick(meter);
     if (vm_set_key_compare(item, stored) != VmOrdering::Less) continue;
-    where.erase(stored);
+    if (const auto it = where.find(stored); it != where.end()) {
+      it->second.erase(*m.equal);
+      if (!it->second.first()) where.erase(it);
+    }
     hazards.remove(*m.equal, stored);
     stored = std::move(item);
-    where.emplace(stored, *m.equal);
+    where[stored].insert(*m.equal);
     hazards.add(*m.equal, stored);
   }
   std::stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
