@@ -226,36 +226,60 @@ class Pool {
   // pending, with the round's numbers between them.
   std::vector<VmValue> many(size_t n) {
     std::vector<VmValue> out;
-    const uint32_t family = c_.pick(6);
+    const uint32_t family = c_.pick(10);
     for (size_t i = 0; i < n; ++i) {
       if (c_.one_in(8)) {
         out.push_back(item());
         continue;
       }
-      const long k = static_cast<long>(i);
-      switch (family) {
-        case 0:
-          out.push_back(VmValue::integer(k * 3 - 200));
-          break;
-        case 1:
-          out.push_back(VmValue::float64(static_cast<double>(k) * 0.25 - 30));
-          break;
-        case 2:
-          out.push_back(pow2_plus(53, k - 150));
-          break;
-        case 3:
-          out.push_back(VmValue::str("s" + std::to_string(k)));
-          break;
-        case 4:
-          out.push_back(*VmValue::make_tuple({VmValue::integer(k), number()}));
-          break;
-        default:
-          out.push_back(k % 2 ? VmValue::float64(std::ldexp(1.0, 53) + 2.0 * static_cast<double>(k))
-                              : pow2_plus(53, 2 * k + 1));
-          break;
-      }
+      out.push_back(member_of(family, static_cast<long>(i)));
     }
     return out;
+  }
+
+  // The k-th of a family of distinct items: plain ints, floats, strs, ints
+  // past 2^53 beside the floats between them, and the shapes that match
+  // only by scanning: frozensets and long tuples where two ints of one
+  // double meet its float, one-item tuples of distinct tiny floats,
+  // decimals beside the ints and floats of 2^53.
+  VmValue member_of(uint32_t family, long k) {
+    const VmValue big_float = VmValue::float64(std::ldexp(1.0, 60));
+    switch (family) {
+      case 0:
+        return VmValue::integer(k * 3 - 200);
+      case 1:
+        return VmValue::float64(static_cast<double>(k) * 0.25 - 30);
+      case 2:
+        return pow2_plus(53, k - 150);
+      case 3:
+        return VmValue::str("s" + std::to_string(k));
+      case 4:
+        return *VmValue::make_tuple({VmValue::integer(k), number()});
+      case 5:
+        return k % 2 ? VmValue::float64(std::ldexp(1.0, 53) + 2.0 * static_cast<double>(k)) : pow2_plus(53, 2 * k + 1);
+      case 6: {
+        std::vector<VmValue> items{VmValue::integer(k), pow2_plus(60, 1 + k % 3), pow2_plus(60, -1), big_float};
+        for (long j = 0; j < 6; ++j) items.push_back(VmValue::integer(1000 + j + (k & j)));
+        return frozen(items);
+      }
+      case 7: {
+        std::vector<VmValue> items{VmValue::integer(k)};
+        for (int j = 0; j < 8; ++j) items.push_back(j % 3 == 2 ? big_float : pow2_plus(60, (k >> j) & 1));
+        return *VmValue::make_tuple(std::move(items));
+      }
+      case 8:
+        if (k % 16 == 0) return *VmValue::make_tuple({zero_like()});
+        return *VmValue::make_tuple({VmValue::float64(static_cast<double>(k) * 1e-40)});
+      default:
+        switch (k % 3) {
+          case 0:
+            return dec_of_pow2(53, k);
+          case 1:
+            return pow2_plus(53, k);
+          default:
+            return VmValue::float64(std::ldexp(1.0, 53) + 2.0 * static_cast<double>(k));
+        }
+    }
   }
 
   // A list of items of the given size class.
