@@ -49,9 +49,21 @@ inline bool is_bytes_like(const VmValue& v) { return v.is(VmKind::Bytes) || v.is
 
 // --- numbers ----------------------------------------------------------------
 
-// The nearest double to an integer, ties to even, infinite beyond the range:
-// strtod reads decimal digits with exactly that rounding.
-inline double int_to_double(const mpz_class& i) { return std::strtod(i.get_str(10).c_str(), nullptr); }
+// The nearest double to an int, ties to even, infinite beyond the range:
+// exact up to 2^53, else strtod reads the digits with exactly that rounding.
+inline double int_to_double(const VmValue& v) {
+  if (v.int_is_small() && v.small_int() >= -(int64_t{1} << 53) && v.small_int() <= (int64_t{1} << 53))
+    return static_cast<double>(v.small_int());
+  return std::strtod(v.int_to_mpz().get_str(10).c_str(), nullptr);
+}
+
+// Two ints, exactly (small ones without GMP).
+inline Ord ord_of_ints(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() && b.int_is_small()) return ord_of(a.small_int(), b.small_int());
+  const VmIntView x(a), y(b);
+  const int c = mpz_cmp(x.get(), y.get());
+  return c < 0 ? Ord::Less : (c > 0 ? Ord::Greater : Ord::Equal);
+}
 
 // The shortest digits that read back to x (finite), as digit text and the
 // exponent of the first digit: x = ±d.ddd × 10^exponent.
@@ -161,17 +173,17 @@ inline VmResult<Ord> order(const VmValue& a, const VmValue& b) {
   const auto bit = [](const VmValue& v) { return v.bool_value() ? 1 : 0; };
   switch (b.kind()) {
     case VmKind::Bool:
-      if (a.is(VmKind::Int)) return ord_of_mpz(a.int_to_mpz(), mpz_class(bit(b)));
+      if (a.is(VmKind::Int)) return ord_of_ints(a, VmValue::integer(bit(b)));
       if (a.is(VmKind::Float)) return ord_of_doubles(a.float_value(), bit(b));
       break;
     case VmKind::Int:
-      if (a.is(VmKind::Bool)) return ord_of_mpz(mpz_class(bit(a)), b.int_to_mpz());
-      if (a.is(VmKind::Int)) return ord_of_mpz(a.int_to_mpz(), b.int_to_mpz());
-      if (a.is(VmKind::Float)) return ord_of_doubles(a.float_value(), int_to_double(b.int_to_mpz()));
+      if (a.is(VmKind::Bool)) return ord_of_ints(VmValue::integer(bit(a)), b);
+      if (a.is(VmKind::Int)) return ord_of_ints(a, b);
+      if (a.is(VmKind::Float)) return ord_of_doubles(a.float_value(), int_to_double(b));
       break;
     case VmKind::Float:
       if (a.is(VmKind::Bool)) return ord_of_doubles(bit(a), b.float_value());
-      if (a.is(VmKind::Int)) return ord_of_doubles(int_to_double(a.int_to_mpz()), b.float_value());
+      if (a.is(VmKind::Int)) return ord_of_doubles(int_to_double(a), b.float_value());
       if (a.is(VmKind::Float)) return ord_of_doubles(a.float_value(), b.float_value());
       break;
     case VmKind::Decimal: {
