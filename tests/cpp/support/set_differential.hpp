@@ -187,7 +187,8 @@ class Pool {
       case 4:
         return frozen({scalar()});
       case 5:
-        return *VmValue::make_tuple({VmValue::integer(c_.pick(2)), scalar()});
+        return c_.one_in(2) ? *VmValue::make_tuple({VmValue::integer(c_.pick(2)), scalar()})
+                            : frozen({scalar(), scalar()});
       default:
         return item();
     }
@@ -203,8 +204,11 @@ class Pool {
         return *VmValue::make_bytearray("a");
       case 2:
         return *VmValue::make_tuple({scalar(), *VmValue::make_list({})});
-      default:
-        return frozen({}).with_kind(VmKind::Set);
+      default: {
+        std::vector<VmValue> items;
+        for (uint32_t n = c_.pick(3); n > 0; --n) items.push_back(wrapped());
+        return frozen(items).with_kind(VmKind::Set);
+      }
     }
   }
 
@@ -226,7 +230,7 @@ class Pool {
   // pending, with the round's numbers between them.
   std::vector<VmValue> many(size_t n) {
     std::vector<VmValue> out;
-    const uint32_t family = c_.pick(10);
+    const uint32_t family = c_.pick(12);
     for (size_t i = 0; i < n; ++i) {
       if (c_.one_in(8)) {
         out.push_back(item());
@@ -234,6 +238,16 @@ class Pool {
       }
       out.push_back(member_of(family, static_cast<long>(i)));
     }
+    return out;
+  }
+
+  // Numbers of one of the numeric families, with the round's numbers
+  // between them: what sorting must order by the doubles they share.
+  std::vector<VmValue> many_numbers(size_t n) {
+    static const uint8_t kNumeric[] = {0, 1, 2, 5, 9};
+    const uint32_t family = kNumeric[c_.pick(5)];
+    std::vector<VmValue> out;
+    for (size_t i = 0; i < n; ++i) out.push_back(c_.one_in(6) ? number() : member_of(family, static_cast<long>(i)));
     return out;
   }
 
@@ -267,6 +281,15 @@ class Pool {
         for (int j = 0; j < 8; ++j) items.push_back(j % 3 == 2 ? big_float : pow2_plus(60, (k >> j) & 1));
         return *VmValue::make_tuple(std::move(items));
       }
+      case 10: {
+        // Date-times a second apart, some a nanosecond after another (one
+        // key, two values).
+        const long second = k % 7 == 3 ? k - 1 : k;
+        return VmValue::datetime(*VmDateTime::from_day_time(19000 + second / 50, static_cast<uint32_t>(second % 50),
+                                                            k % 7 == 3 ? 1 : 0));
+      }
+      case 11:
+        return k % 5 ? VmValue::timedelta_seconds(k - 100) : *VmValue::make_tuple({VmValue::timedelta_seconds(k)});
       case 8:
         if (k % 16 == 0) return *VmValue::make_tuple({zero_like()});
         return *VmValue::make_tuple({VmValue::float64(static_cast<double>(k) * 1e-40)});
@@ -382,9 +405,11 @@ class Pool {
       case 1:
         return VmValue::float64(-std::numeric_limits<double>::infinity());
       case 2: {
-        mpz_class big;  // beyond the decimal range: comparing it with a decimal fails
-        mpz_ui_pow_ui(big.get_mpz_t(), 10, 61);
-        return VmValue::integer(big);
+        // Beyond the decimal range (comparing it with a decimal fails), or
+        // beyond the double range (it equals a float infinity).
+        mpz_class big;
+        mpz_ui_pow_ui(big.get_mpz_t(), 10, c_.one_in(2) ? 400 : 61);
+        return VmValue::integer(c_.one_in(3) ? mpz_class(-big) : big);
       }
       case 3:
         return VmValue::float64(c_.one_in(2) ? 1e61 : 1e300);
@@ -615,6 +640,7 @@ class Round {
       std::vector<VmValue> numbers;
       const uint32_t n = c_.pick(c_.one_in(4) ? 40 : 8);
       for (uint32_t i = 0; i < n; ++i) numbers.push_back(c_.one_in(12) ? pool_.item() : pool_.number());
+      if (c_.one_in(6)) numbers = pool_.many_numbers(100 + c_.pick(200));
       if (std::string_view(name) != "sorted" && c_.one_in(3)) {
         args = std::move(numbers);
       } else {
@@ -624,6 +650,32 @@ class Round {
     std::string what = std::string(name) + "(";
     for (const VmValue& a : args) what += brief(a) + ", ";
     agree(what + ")", engine_builtin(name, args), oracle::builtin(name, args));
+  }
+
+  // A read of a set between its edits, where a large one still holds them
+  // pending: membership, equality, a subset test or an operator with
+  // another set of the round.
+  bool read_while_editing(const VmValue& engine, const VmValue& oracle, uint32_t step) {
+    const std::string what = brief(oracle) + ", a set being edited (step " + std::to_string(step) + ")";
+    if (slots_.empty() || c_.one_in(2)) {
+      const VmValue needle = pool_.any_item();
+      return agree(brief(needle) + " in " + what, apply_compare_operator("in", needle, engine),
+                   oracle::compare("in", needle, oracle));
+    }
+    const Both other = slot();
+    switch (c_.pick(3)) {
+      case 0:
+        return agree(what + " == " + brief(other.oracle), apply_compare_operator("eq", engine, other.engine),
+                     oracle::compare("eq", oracle, other.oracle));
+      case 1:
+        return agree(what + " <= " + brief(other.oracle), apply_compare_operator("lt_e", other.engine, engine),
+                     oracle::compare("lt_e", other.oracle, oracle));
+      default: {
+        const char* op = c_.one_in(2) ? "bitor" : "sub";
+        return agree(what + " " + op + " " + brief(other.oracle), apply_binary_operator(op, engine, other.engine),
+                     oracle::binary(op, oracle, other.oracle));
+      }
+    }
   }
 
   // A run of edits on one set, its only holder handing it over so that a
@@ -644,11 +696,8 @@ class Round {
     const uint32_t steps = 1 + c_.pick(40);
     for (uint32_t step = 0; step < steps; ++step) {
       if (c_.one_in(12)) copies.push_back(Copy{engine, oracle, step});
-      if (c_.one_in(10)) {
-        const VmValue needle = pool_.any_item();
-        if (!agree(brief(needle) + " in " + brief(oracle) + ", a set being edited (step " + std::to_string(step) + ")",
-                   apply_compare_operator("in", needle, engine), oracle::compare("in", needle, oracle)))
-          return;
+      if (c_.one_in(6)) {
+        if (!read_while_editing(engine, oracle, step)) return;
         continue;
       }
       static const char* const kEdits[] = {"add", "add", "discard", "remove", "pop"};
