@@ -78,7 +78,8 @@ inline std::string shown(const VmResult<oracle::MethodOutcome>& r) {
 inline std::string brief(const VmValue& v) {
   std::string text = v.diagnostic_text();
   if (text.size() <= SET_DIFFERENTIAL_BRIEF_LIMIT) return text;
-  return text.substr(0, SET_DIFFERENTIAL_BRIEF_LIMIT) + "...(" + std::to_string(v.item_count()) + " items)";
+  text.resize(SET_DIFFERENTIAL_BRIEF_LIMIT);
+  return vm_kind_is_sequence(v.kind()) ? text + "...(" + std::to_string(v.item_count()) + " items)" : text + "...";
 }
 
 // --- hostile values --------------------------------------------------------------
@@ -484,14 +485,22 @@ class Round {
  private:
   using NoCalls = Pool::NoCalls;
 
-  template <class A, class B>
-  bool agree(const std::string& what, const A& engine, const B& oracle) {
+  static std::string described(const std::string& what) { return what; }
+  template <class F>
+  static std::string described(const F& what) {
+    return what();
+  }
+
+  // Whether the two outcomes are the same; `what` (a text, or a function
+  // giving one only when needed) names the call in the report.
+  template <class What, class A, class B>
+  bool agree(const What& what, const A& engine, const B& oracle) {
     const std::string e = shown(engine), o = shown(oracle);
     if (e == o) {
       ++(e.starts_with("error: ") ? tally_.errors : tally_.values);
       return true;
     }
-    faults_.push_back(what + "\n  engine: " + e + "\n  oracle: " + o);
+    faults_.push_back(described(what) + "\n  engine: " + e + "\n  oracle: " + o);
     return false;
   }
 
@@ -552,7 +561,7 @@ class Round {
     const VmValue arg = *VmValue::make_sequence(c_.one_in(3) ? VmKind::Tuple : VmKind::List, std::move(items));
     const auto got = engine_builtin(name, {arg});
     const auto want = oracle::builtin(name, std::span<const VmValue>(&arg, 1));
-    if (agree(std::string(name) + "(" + brief(arg) + ")", got, want) && got.ok()) keep(*got, *want);
+    if (agree([&] { return std::string(name) + "(" + brief(arg) + ")"; }, got, want) && got.ok()) keep(*got, *want);
   }
 
   void method() {
@@ -579,10 +588,13 @@ class Round {
     const std::string before_text = shown(before);
     const auto got = call_native_method(receiver.engine, name, engine_args, {});
     const auto want = oracle::call_method(receiver.oracle, name, oracle_args);
-    std::string what = brief(receiver.oracle) + "." + name + "(";
-    for (const VmValue& a : oracle_args) what += brief(a) + ", ";
-    if (!agree(what + ")", got, want)) return;
-    if (shown(before) != before_text) faults_.push_back(what + "): the receiver's copy changed");
+    const auto what = [&] {
+      std::string text = brief(receiver.oracle) + "." + name + "(";
+      for (const VmValue& a : oracle_args) text += brief(a) + ", ";
+      return text + ")";
+    };
+    if (!agree(what, got, want)) return;
+    if (shown(before) != before_text) faults_.push_back(what() + ": the receiver's copy changed");
     if (!got.ok()) return;
     if (got->is_mutated()) {
       receiver = Both{got->receiver, want->receiver};
@@ -601,7 +613,8 @@ class Round {
     }
     const auto got = apply_binary_operator(op, l.engine, r.engine);
     const auto want = oracle::binary(op, l.oracle, r.oracle);
-    if (agree(brief(l.oracle) + " " + op + " " + brief(r.oracle), got, want) && got.ok()) keep(*got, *want);
+    const auto what = [&] { return brief(l.oracle) + " " + op + " " + brief(r.oracle); };
+    if (agree(what, got, want) && got.ok()) keep(*got, *want);
   }
 
   void comparison() {
@@ -615,7 +628,7 @@ class Round {
       }
       (c_.one_in(2) ? l : r) = Both{p, p};
     }
-    agree(brief(l.oracle) + " " + op + " " + brief(r.oracle), apply_compare_operator(op, l.engine, r.engine),
+    agree([&] { return brief(l.oracle) + " " + op + " " + brief(r.oracle); }, apply_compare_operator(op, l.engine, r.engine),
           oracle::compare(op, l.oracle, r.oracle));
   }
 
@@ -623,7 +636,8 @@ class Round {
     const Both& container = slot();
     const VmValue needle = c_.one_in(4) ? pool_.partner() : pool_.any_item();
     const char* op = c_.one_in(2) ? "in" : "not_in";
-    agree(brief(needle) + " " + op + " " + brief(container.oracle), apply_compare_operator(op, needle, container.engine),
+    agree([&] { return brief(needle) + " " + op + " " + brief(container.oracle); },
+          apply_compare_operator(op, needle, container.engine),
           oracle::compare(op, needle, container.oracle));
   }
 
@@ -633,7 +647,7 @@ class Round {
     std::vector<VmValue> args;
     if (c_.one_in(3)) {
       const Both& s = slot();
-      std::string what = std::string(name) + "(" + brief(s.oracle) + ")";
+      const auto what = [&] { return std::string(name) + "(" + brief(s.oracle) + ")"; };
       agree(what, engine_builtin(name, {s.engine}), oracle::builtin(name, std::span<const VmValue>(&s.oracle, 1)));
       return;
     } else {
@@ -647,32 +661,35 @@ class Round {
         args.push_back(*VmValue::make_list(std::move(numbers)));
       }
     }
-    std::string what = std::string(name) + "(";
-    for (const VmValue& a : args) what += brief(a) + ", ";
-    agree(what + ")", engine_builtin(name, args), oracle::builtin(name, args));
+    const auto what = [&] {
+      std::string text = std::string(name) + "(";
+      for (const VmValue& a : args) text += brief(a) + ", ";
+      return text + ")";
+    };
+    agree(what, engine_builtin(name, args), oracle::builtin(name, args));
   }
 
   // A read of a set between its edits, where a large one still holds them
   // pending: membership, equality, a subset test or an operator with
   // another set of the round.
   bool read_while_editing(const VmValue& engine, const VmValue& oracle, uint32_t step) {
-    const std::string what = brief(oracle) + ", a set being edited (step " + std::to_string(step) + ")";
+    const auto what = [&] { return brief(oracle) + ", a set being edited (step " + std::to_string(step) + ")"; };
     if (slots_.empty() || c_.one_in(2)) {
       const VmValue needle = pool_.any_item();
-      return agree(brief(needle) + " in " + what, apply_compare_operator("in", needle, engine),
+      return agree([&] { return brief(needle) + " in " + what(); }, apply_compare_operator("in", needle, engine),
                    oracle::compare("in", needle, oracle));
     }
     const Both other = slot();
     switch (c_.pick(3)) {
       case 0:
-        return agree(what + " == " + brief(other.oracle), apply_compare_operator("eq", engine, other.engine),
+        return agree([&] { return what() + " == " + brief(other.oracle); }, apply_compare_operator("eq", engine, other.engine),
                      oracle::compare("eq", oracle, other.oracle));
       case 1:
-        return agree(what + " <= " + brief(other.oracle), apply_compare_operator("lt_e", other.engine, engine),
+        return agree([&] { return brief(other.oracle) + " <= " + what(); }, apply_compare_operator("lt_e", other.engine, engine),
                      oracle::compare("lt_e", other.oracle, oracle));
       default: {
         const char* op = c_.one_in(2) ? "bitor" : "sub";
-        return agree(what + " " + op + " " + brief(other.oracle), apply_binary_operator(op, engine, other.engine),
+        return agree([&] { return what() + " " + op + " " + brief(other.oracle); }, apply_binary_operator(op, engine, other.engine),
                      oracle::binary(op, oracle, other.oracle));
       }
     }
@@ -708,18 +725,20 @@ class Round {
                                                               : pool_.any_item());
       const auto want = oracle::call_method(oracle, name, args);
       const auto got = call_native_method(std::move(engine), name, args, {});
-      std::string what = "edit " + std::to_string(step) + ": " + brief(oracle) + "." + name + "(" +
-                         (args.empty() ? "" : brief(args[0])) + ")";
+      const auto what = [&] {
+        return "edit " + std::to_string(step) + ": " + brief(oracle) + "." + name + "(" +
+               (args.empty() ? "" : brief(args[0])) + ")";
+      };
       if (!got.ok() || !want.ok()) {
         agree(what, got, want);
         return;  // a failed edit ends the contract call, and the set with it
       }
       // The receiver is compared at the end, so that pending edits stay.
-      if (!agree(what + " result", got->value, want->value)) return;
+      if (!agree(what, got->value, want->value)) return;
       engine = std::move(got->receiver);
       oracle = std::move(want->receiver);
     }
-    if (!agree("the set after a run of edits", engine, oracle)) return;
+    if (!agree(std::string("the set after a run of edits"), engine, oracle)) return;
     for (const Copy& copy : copies)
       agree("a copy taken before edit " + std::to_string(copy.step), copy.engine, copy.oracle_then);
     keep(std::move(engine), std::move(oracle));
