@@ -103,8 +103,9 @@ VmResult<NativeMethodOutcome> plain_copy(VmValue receiver, Args) {
 
 VmResult<NativeMethodOutcome> list_count(VmValue xs, Args args) {
   int64_t count = 0;
+  const SetComparisonScope scope(nullptr);
   for (const VmValue& item : xs.items()) {
-    VELN_TRY(bool equal, vm_values_equal(item, args[0]));
+    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(item, args[0], scope)));
     if (equal) ++count;
   }
   return NativeMethodOutcome::plain(VmValue::integer(count));
@@ -115,8 +116,9 @@ VmResult<NativeMethodOutcome> list_index(VmValue xs, Args args) {
   const VmValue* start = args.size() > 1 ? &args[1] : nullptr;
   const VmValue* end = args.size() > 2 ? &args[2] : nullptr;
   VELN_TRY(VmSearchBounds window, normalize_search_bounds(items.size(), start, end));
+  const SetComparisonScope scope(nullptr);
   for (size_t i = window.start; i < window.end; ++i) {
-    VELN_TRY(bool equal, vm_values_equal(items[i], args[0]));
+    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(items[i], args[0], scope)));
     if (equal) return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
   }
   return vm_error("list.index(x): x not in list");

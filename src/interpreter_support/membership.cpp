@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/sets/set_facts.hpp"
 #include "interpreter_support/subscripts.hpp"
@@ -15,9 +16,10 @@ namespace veln {
 namespace {
 
 VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+  const SetComparisonScope scope(meter);
   for (const VmValue& item : items) {
     vm_tick(meter);
-    VELN_TRY(bool equal, vm_values_equal(item, needle));
+    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(item, needle, scope)));
     if (equal) return true;
   }
   return false;
@@ -38,9 +40,10 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
     if (auto m = vm_dict_key_match(dict, needle, meter))
       return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
   }
+  const SetComparisonScope scope(meter);
   for (const VmDictPair& pair : pairs) {
     vm_tick(meter);
-    VELN_TRY(bool equal, vm_values_equal(pair.key, needle));
+    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(pair.key, needle, scope)));
     if (equal) return true;
   }
   return false;

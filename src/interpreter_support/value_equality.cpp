@@ -34,7 +34,11 @@ VmOrdering compare_decimals(const VmDecimal& a, const VmDecimal& b) {
   return vm_ordering_from_int(VmDecimal::compare(a, b));
 }
 
-VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b) {
+template <bool kCounted>
+VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter);
+
+// `sets`: where the set comparisons met inside count (see values_equal).
+VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets) {
   if (a.dict_size() != b.dict_size()) return false;
   const auto b_pairs = b.dict_pairs();
   for (const VmDictPair& entry : a.dict_pairs()) {
@@ -46,7 +50,7 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b) {
       if (indexed->equal) match = &b_pairs[*indexed->equal].value;
     } else {
       for (const VmDictPair& other : b_pairs) {
-        auto keys_equal = vm_values_equal(entry.key, other.key);
+        auto keys_equal = values_equal<false>(entry.key, other.key, sets);
         if (keys_equal.ok() && *keys_equal) {  // a failed key comparison is a mismatch
           match = &other.value;
           break;
@@ -54,8 +58,8 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b) {
       }
     }
     if (match == nullptr) return false;
-    VELN_TRY(const bool values_equal, vm_values_equal(entry.value, *match));
-    if (!values_equal) return false;
+    VELN_TRY(const bool equal, values_equal<false>(entry.value, *match, sets));
+    if (!equal) return false;
   }
   return true;
 }
@@ -158,8 +162,12 @@ VmResult<VmOrdering> compare_vm_values(const VmValue& a, const VmValue& b) {
 
 namespace {
 
-// With a meter (kCounted), each pair of values compared is charged to the
-// capped operation under way, and set items are matched within it.
+// With kCounted, each pair of values compared is charged to the capped
+// operation under way on `meter`, and set items are matched within it.
+// Without, nothing is charged here, but when `meter` is given the set
+// comparisons met inside (sets held in lists, tuples and dicts) count
+// together on it: one operation comparing many containers of sets is capped
+// as a whole, not once per pair of sets.
 template <bool kCounted>
 VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
   if constexpr (kCounted) VELN_CHECK(charge_set_comparisons(meter));
@@ -186,7 +194,7 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
     case VmKind::Set:
     case VmKind::FrozenSet:
       if (kb != VmKind::Set && kb != VmKind::FrozenSet) return false;
-      if constexpr (kCounted) return set_items_equal(a.items(), b.items(), *meter);
+      if (meter != nullptr) return set_items_equal(a.items(), b.items(), *meter);
       return set_items_equal(a.items(), b.items());
     case VmKind::List:
     case VmKind::Tuple: {
@@ -202,7 +210,7 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
     }
     case VmKind::Dict:
       if (kb != VmKind::Dict) return false;
-      return dicts_equal(a, b);
+      return dicts_equal(a, b, meter);
     default:
       break;
   }
@@ -212,7 +220,18 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
 
 }  // namespace
 
-VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) { return values_equal<false>(a, b, nullptr); }
+VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
+  // Scalars and sets meet at most one pair of sets; containers may hold many.
+  const VmKind k = a.kind();
+  if (k != VmKind::List && k != VmKind::Tuple && k != VmKind::Dict) return values_equal<false>(a, b, nullptr);
+  VmWorkMeter sets;
+  const SetComparisonScope scope(&sets);
+  return scope.finish(values_equal<false>(a, b, &sets));
+}
+
+VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, const SetComparisonScope& operation) {
+  return values_equal<false>(a, b, operation.meter());
+}
 
 VmResult<bool> scanned_values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
   if (meter == nullptr || !meter->comparing) return values_equal<false>(a, b, nullptr);

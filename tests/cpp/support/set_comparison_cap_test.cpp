@@ -12,6 +12,8 @@
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/container_methods.hpp"
 #include "interpreter_support/membership.hpp"
+#include "interpreter_support/native_methods.hpp"
+#include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/sets/set_normalization.hpp"
 #include "interpreter_support/sets/set_operators.hpp"
@@ -63,6 +65,24 @@ TEST(SetComparisonCap, AnAdditionPastTheCapLeavesTheSet) {
   EXPECT_EQ(grown.error().message, kVmSetComparisonMessage);
   EXPECT_TRUE(s.eq(before));
   EXPECT_EQ(s.item_count(), 2048u);
+}
+
+TEST(SetComparisonCap, ContainersOfSetsAreCappedAsOneOperation) {
+  // One comparison of two such sets stays within the cap (about n^2 pairs);
+  // an operation that meets three pairs (lists holding them, list.count)
+  // counts them together and passes it.
+  const VmValue s = *VmValue::make_set(*normalize_set_items(tiny_float_tuples(1400)));
+  const VmValue t = *VmValue::make_set(*normalize_set_items(tiny_float_tuples(1400)));
+  const auto list = [](std::vector<VmValue> items) { return *VmValue::make_list(std::move(items)); };
+  const auto equal = vm_values_equal(list({s}), list({t}));
+  ASSERT_TRUE(equal.ok()) << equal.error().message;
+  EXPECT_TRUE(*equal);
+  const auto three = vm_values_equal(list({s, s, s}), list({t, t, t}));
+  ASSERT_FALSE(three.ok());
+  EXPECT_EQ(three.error().message, kVmSetComparisonMessage);
+  const auto counted = call_native_method(list({s, s, s}), "count", std::span<const VmValue>(&t, 1), {});
+  ASSERT_FALSE(counted.ok());
+  EXPECT_EQ(counted.error().message, kVmSetComparisonMessage);
 }
 
 // Ints 0 .. k and the float 1e300 (which no decimal holds), then m
