@@ -31,6 +31,11 @@ inline VmStatus charge_set_comparisons(VmWorkMeter* meter, uint64_t n = 1) {
   return Ok{};
 }
 
+// Whether the operation under way on `meter` has passed the cap.
+inline bool set_comparisons_exceeded(const VmWorkMeter* meter) {
+  return meter != nullptr && meter->compared > kVmMaxSetComparisons;
+}
+
 // One capped operation: opened on the caller's meter (or a meter of its
 // own), unless an enclosing operation is already counting on it, whose
 // count then goes on. Errors met inside can be swallowed on the way out (a
@@ -52,7 +57,7 @@ class SetComparisonScope {
   SetComparisonScope& operator=(const SetComparisonScope&) = delete;
 
   VmWorkMeter* meter() const { return meter_; }
-  bool exceeded() const { return meter_->compared > kVmMaxSetComparisons; }
+  bool exceeded() const { return set_comparisons_exceeded(meter_); }
   template <class T>
   VmResult<T> finish(VmResult<T> result) const {
     if (exceeded()) return set_comparison_error();
@@ -64,5 +69,14 @@ class SetComparisonScope {
   VmWorkMeter* meter_;
   bool opened_;
 };
+
+// Runs `operation(meter)` as one capped operation on `meter` (a meter of its
+// own when null): the meter it is handed counts, and its result is the cap's
+// error once the count has passed the cap.
+template <class Operation>
+auto capped_set_operation(VmWorkMeter* meter, Operation&& operation) {
+  const SetComparisonScope scope(meter);
+  return scope.finish(operation(scope.meter()));
+}
 
 }  // namespace veln

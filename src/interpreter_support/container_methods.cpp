@@ -102,10 +102,11 @@ VmResult<NativeMethodOutcome> plain_copy(VmValue receiver, Args) {
 }
 
 VmResult<NativeMethodOutcome> list_count(VmValue xs, Args args) {
+  VmWorkMeter sets;
+  const SetComparisonScope scope(&sets);
   int64_t count = 0;
-  const SetComparisonScope scope(nullptr);
   for (const VmValue& item : xs.items()) {
-    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(item, args[0], scope)));
+    VELN_TRY(bool equal, vm_values_equal_within(item, args[0], sets));
     if (equal) ++count;
   }
   return NativeMethodOutcome::plain(VmValue::integer(count));
@@ -116,9 +117,10 @@ VmResult<NativeMethodOutcome> list_index(VmValue xs, Args args) {
   const VmValue* start = args.size() > 1 ? &args[1] : nullptr;
   const VmValue* end = args.size() > 2 ? &args[2] : nullptr;
   VELN_TRY(VmSearchBounds window, normalize_search_bounds(items.size(), start, end));
-  const SetComparisonScope scope(nullptr);
+  VmWorkMeter sets;
+  const SetComparisonScope scope(&sets);
   for (size_t i = window.start; i < window.end; ++i) {
-    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(items[i], args[0], scope)));
+    VELN_TRY(bool equal, vm_values_equal_within(items[i], args[0], sets));
     if (equal) return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
   }
   return vm_error("list.index(x): x not in list");
@@ -341,13 +343,12 @@ VmItemsView items_to_search(const VmValue& s) {
 // The additions and removals no key order serves: scans of the set, under
 // the comparison cap. Nothing is edited once the cap is passed (a scan that
 // only learns a fact goes on to the end).
-VmResult<VmValue> scanned_with_item(VmValue s, const VmValue& x, const SetComparisonScope& scope) {
-  VmWorkMeter* const meter = scope.meter();
+VmResult<VmValue> scanned_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter) {
   if (set_items_distinct(s, meter)) {
     // Checking may have merged the pending edits: the view is taken again.
     bool distinct = false;
     VELN_TRY(const SetInsertion at, distinct_set_insertion(items_to_search(s), x, &distinct, meter));
-    if (scope.exceeded()) return set_comparison_error();
+    if (set_comparisons_exceeded(meter)) return set_comparison_error();
     if (at.kind == SetInsertion::Kind::Present) return s;
     if (at.kind == SetInsertion::Kind::Replace) s.seq_remove(at.from, meter);
     VELN_CHECK(s.seq_insert(at.to, x, meter));
@@ -361,11 +362,10 @@ VmResult<VmValue> scanned_with_item(VmValue s, const VmValue& x, const SetCompar
   return same_kind_set(s, std::move(normalized));
 }
 
-VmResult<VmValue> scanned_without_item(VmValue s, const VmValue& x, bool* removed, const SetComparisonScope& scope) {
-  VmWorkMeter* const meter = scope.meter();
+VmResult<VmValue> scanned_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
   // The difference with [x]: x compared with every item.
   VELN_TRY(const std::vector<size_t> equal, set_positions_equal_to(items_to_search(s), x, meter));
-  if (scope.exceeded()) return set_comparison_error();
+  if (set_comparisons_exceeded(meter)) return set_comparison_error();
   *removed = !equal.empty();
   // A float may equal a long run of ints: past a few, the rest is rebuilt
   // once. The facts hold for any subset of the items.
@@ -414,8 +414,7 @@ VmResult<VmValue> set_with_item(VmValue s, const VmValue& x, VmWorkMeter* meter)
     }
     return s;
   }
-  const SetComparisonScope scope(meter);
-  return scope.finish(scanned_with_item(std::move(s), x, scope));
+  return capped_set_operation(meter, [&](VmWorkMeter* m) { return scanned_with_item(std::move(s), x, m); });
 }
 
 VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, VmWorkMeter* meter) {
@@ -428,8 +427,7 @@ VmResult<VmValue> set_without_item(VmValue s, const VmValue& x, bool* removed, V
     if (*at) s.seq_remove(**at, meter);
     return s;
   }
-  const SetComparisonScope scope(meter);
-  return scope.finish(scanned_without_item(std::move(s), x, removed, scope));
+  return capped_set_operation(meter, [&](VmWorkMeter* m) { return scanned_without_item(std::move(s), x, removed, m); });
 }
 
 std::optional<VmValue> dict_get(const VmValue& dict, const VmValue& key) {

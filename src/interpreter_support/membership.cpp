@@ -16,13 +16,14 @@ namespace veln {
 namespace {
 
 VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
-  const SetComparisonScope scope(meter);
-  for (const VmValue& item : items) {
-    vm_tick(meter);
-    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(item, needle, scope)));
-    if (equal) return true;
-  }
-  return false;
+  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+    for (const VmValue& item : items) {
+      vm_tick(meter);
+      VELN_TRY(bool equal, vm_values_equal_within(item, needle, *sets));
+      if (equal) return true;
+    }
+    return false;
+  });
 }
 
 // Small dicts are scanned; larger ones answer from their indexes (the
@@ -40,13 +41,14 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
     if (auto m = vm_dict_key_match(dict, needle, meter))
       return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
   }
-  const SetComparisonScope scope(meter);
-  for (const VmDictPair& pair : pairs) {
-    vm_tick(meter);
-    VELN_TRY(bool equal, scope.finish(vm_values_equal_within(pair.key, needle, scope)));
-    if (equal) return true;
-  }
-  return false;
+  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+    for (const VmDictPair& pair : pairs) {
+      vm_tick(meter);
+      VELN_TRY(bool equal, vm_values_equal_within(pair.key, needle, *sets));
+      if (equal) return true;
+    }
+    return false;
+  });
 }
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {

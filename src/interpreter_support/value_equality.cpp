@@ -224,13 +224,15 @@ VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
   // Scalars and sets meet at most one pair of sets; containers may hold many.
   const VmKind k = a.kind();
   if (k != VmKind::List && k != VmKind::Tuple && k != VmKind::Dict) return values_equal<false>(a, b, nullptr);
-  VmWorkMeter sets;
-  const SetComparisonScope scope(&sets);
-  return scope.finish(values_equal<false>(a, b, &sets));
+  return capped_set_operation(nullptr, [&](VmWorkMeter* sets) { return values_equal<false>(a, b, sets); });
 }
 
-VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, const SetComparisonScope& operation) {
-  return values_equal<false>(a, b, operation.meter());
+VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, VmWorkMeter& operation) {
+  // A failure past the cap may be swallowed inside (a dict key compared as
+  // a mismatch): the cap's error stands in for the answer.
+  auto equal = values_equal<false>(a, b, &operation);
+  if (set_comparisons_exceeded(&operation)) return set_comparison_error();
+  return equal;
 }
 
 VmResult<bool> scanned_values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {

@@ -16,8 +16,6 @@
 
 namespace veln {
 
-class SetComparisonScope;
-
 enum class VmOrdering : int8_t { Less = -1, Equal = 0, Greater = 1 };
 
 constexpr VmOrdering vm_ordering_from_int(int c) {
@@ -33,8 +31,9 @@ VmExecutionError not_order_comparable_error(const VmValue& a, const VmValue& b);
 VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b);
 // The same, as one of the many comparisons of an operation (membership in a
 // list, list.count, list.index): the set comparisons met inside count
-// together in the operation's scope, so the operation as a whole is capped.
-VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, const SetComparisonScope& operation);
+// together on the meter of that capped operation (capped_set_operation), so
+// the operation as a whole is capped.
+VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, VmWorkMeter& operation);
 // The same, made by a scan of a capped operation (comparison_budget.hpp):
 // each pair of values compared counts on `meter`, leaves and the items of
 // sets inside included. Plain value equality where no operation is counting.

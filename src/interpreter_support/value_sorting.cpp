@@ -248,15 +248,16 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkMeter* meter) {
 }
 
 // The literal insertion of values[from..] into `placed`.
+// `comparisons` counts them against the cap; `meter` ticks the steps.
 VmResult<std::vector<VmValue>> insert_rest(std::vector<VmValue> placed, std::vector<VmValue>& values, size_t from,
-                                           VmWorkMeter* meter) {
+                                           VmWorkMeter* meter, VmWorkMeter* comparisons) {
   placed.reserve(values.size());
   for (size_t i = from; i < values.size(); ++i) {
     VmValue& v = values[i];
     size_t at = placed.size();
     for (size_t j = 0; j < placed.size(); ++j) {
       vm_tick(meter);
-      VELN_CHECK(charge_set_comparisons(meter));
+      VELN_CHECK(charge_set_comparisons(comparisons));
       VELN_TRY(VmOrdering ord, compare_vm_values(v, placed[j]));
       if (ord == VmOrdering::Less) {
         at = j;
@@ -282,7 +283,7 @@ bool all_small_ints(const std::vector<VmValue>& values) {
                      [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
 }
 
-VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter) {
+VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
   if (values.size() < 2) return values;
   if (all_small_ints(values)) {
     // Equal small ints are the same value, so any sort is the stable one.
@@ -310,19 +311,21 @@ VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter
   std::vector<VmValue> placed(std::make_move_iterator(values.begin()),
                               std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(prefix)));
   sort_domain(d, placed, meter);
-  return insert_rest(std::move(placed), values, prefix, meter);
+  return insert_rest(std::move(placed), values, prefix, meter, comparisons);
 }
 
 }  // namespace
 
+// Only the literal insertion counts comparisons: the sorts of whole domains
+// tick no meter in production.
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(sort_all(std::move(values), scope.meter()));
+  return capped_set_operation(nullptr, [&](VmWorkMeter* comparisons) {
+    return sort_all(std::move(values), nullptr, comparisons);
+  });
 }
 
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values, VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(sort_all(std::move(values), scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return sort_all(std::move(values), m, m); });
 }
 
 }  // namespace veln

@@ -602,9 +602,10 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
 }  // namespace
 
 VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  const SetComparisonScope scope(meter);
-  if (auto flat = items.contiguous()) return scope.finish(contains_in_set(*flat, needle, scope.meter()));
-  return scope.finish(contains_in_set(items, needle, scope.meter()));
+  return capped_set_operation(meter, [&](VmWorkMeter* m) {
+    if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, m);
+    return contains_in_set(items, needle, m);
+  });
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
@@ -614,22 +615,21 @@ std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmV
   return contains_by_order(items, needle, meter, settled, plain, tame, plain_sets);
 }
 
+// Each operation below counts on the caller's meter, or on one of its own.
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(items_equal(a, b, scope.meter()));
+  VmWorkMeter meter;
+  return set_items_equal(a, b, meter);
 }
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(items_equal(a, b, scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return items_equal(a, b, m); });
 }
 
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(is_subset(a, b, scope.meter()));
+  VmWorkMeter meter;
+  return set_is_subset(a, b, meter);
 }
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(is_subset(a, b, scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return is_subset(a, b, m); });
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -641,34 +641,31 @@ VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std:
 }
 
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(difference(a, b, scope.meter()));
+  VmWorkMeter meter;
+  return set_difference_values(a, b, meter);
 }
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                      VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(difference(a, b, scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return difference(a, b, m); });
 }
 
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(intersection(a, b, scope.meter()));
+  VmWorkMeter meter;
+  return set_intersection_values(a, b, meter);
 }
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                        VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(intersection(a, b, scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return intersection(a, b, m); });
 }
 
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
                                                                std::span<const VmValue> b) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(symmetric_difference(a, b, scope.meter()));
+  VmWorkMeter meter;
+  return set_symmetric_difference_values(a, b, meter);
 }
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                                VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(symmetric_difference(a, b, scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return symmetric_difference(a, b, m); });
 }
 
 }  // namespace veln

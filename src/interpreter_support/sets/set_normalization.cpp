@@ -650,12 +650,11 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
 }  // namespace
 
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
-  const SetComparisonScope scope(nullptr);
-  return scope.finish(normalize_items(std::move(items), scope.meter()));
+  VmWorkMeter meter;
+  return normalize_set_items(std::move(items), meter);
 }
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
-  const SetComparisonScope scope(&meter);
-  return scope.finish(normalize_items(std::move(items), scope.meter()));
+  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return normalize_items(std::move(items), m); });
 }
 
 }  // namespace veln

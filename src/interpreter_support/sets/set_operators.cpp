@@ -294,8 +294,7 @@ Result operator_items(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
 
 VmResult<std::vector<VmValue>> set_operator_items(SetOperator op, std::span<const VmValue> a,
                                                   std::span<const VmValue> b, VmWorkMeter* meter) {
-  const SetComparisonScope scope(meter);
-  return scope.finish(operator_items(op, a, b, scope.meter()));
+  return capped_set_operation(meter, [&](VmWorkMeter* m) { return operator_items(op, a, b, m); });
 }
 
 }  // namespace veln
