@@ -143,6 +143,9 @@ PyObject* run_bundle_request(const BundleRequest& request) {
   // starting yet another) comes here past the limit: it is refused before
   // any host code runs again, as is a request the native stack could not
   // hold (a backstop only: the count comes first on every build).
+  // The budget outlives every value the request makes (the executor's, the
+  // converted arguments, the result), so each gives back what it took.
+  VmRequestBudgetScope budget(request.meter.enabled);
   RequestNesting nesting;
   if (nesting.calls_before() > kMaxActiveCalls || native_stack_below(native_stack_floor())) {
     raise_runtime_execution_error(kRecursionLimitMessage);
@@ -165,9 +168,11 @@ PyObject* run_bundle_request(const BundleRequest& request) {
       PythonBundleExecutor::create(request.bundle_ir_json, host, request.meter, BundleText::held_by_caller);
   if (!executor.ok()) return raise_request_failure(executor.error());
   executor.value().nest_in(nesting);
+  executor.value().join_budget(budget);
   const BundleExecutionResult result =
       executor.value().execute_entry(request.entry_module, request.function_name, std::move(*args),
                                      std::move(*kwargs), std::move(*context));
+  budget.leave();
   return execution_result_to_py(result);
 }
 

@@ -27,6 +27,7 @@
 #include "values/vm_event.hpp"
 #include "values/vm_execution_context.hpp"
 #include "values/vm_execution_error.hpp"
+#include "values/vm_request_budget.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
@@ -69,6 +70,13 @@ class PythonBundleExecutor final : public VmHost {
   // count there. `nesting` must outlive the executor. Without it the request
   // stands alone (its entry call is the first).
   void nest_in(RequestNesting& nesting) { nesting_ = &nesting; }
+  // Counts the request's charges towards the work allowance of the budget
+  // it runs on (when metered), and lets a failure of that budget stop the
+  // request at its next charge. Leave the scope before the executor dies.
+  void join_budget(VmRequestBudgetScope& scope) {
+    VmChargeCounter* counter = meter_.charge_counter();
+    scope.join(meter_.enabled() ? &counter->used : nullptr, &counter->limit);
+  }
 
   // Runs the request's entry call: transaction and base charges, the entry
   // contract's cost record, the call, the returned value's charge, the cost
@@ -89,7 +97,12 @@ class PythonBundleExecutor final : public VmHost {
 
   // --- VmHost ------------------------------------------------------------
   VmChargeCounter* execution_charge_counter() override { return meter_.charge_counter(); }
-  VmStatus charge_execution_cost(uint64_t cost) override { return meter_.charge(cost); }
+  // Every charge that does not fit the counter comes here, and so does
+  // every charge once the request's budget has failed.
+  VmStatus charge_execution_cost(uint64_t cost) override {
+    VELN_CHECK(vm_budget_status());
+    return meter_.charge(cost);
+  }
   VmStatus charge_storage_read(std::string_view key, const VmValue& value) override;
   VmStatus charge_storage_write(std::string_view key, const VmValue& value) override;
   VmStatus record_storage_write(std::string_view key, const VmValue& value) override;

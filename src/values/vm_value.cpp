@@ -11,6 +11,7 @@
 
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_buffer_charge.hpp"
 #include "values/vm_items_view.hpp"
 #include "values/vm_timedelta.hpp"
 #include "values/vm_value_heap.hpp"
@@ -60,6 +61,86 @@ template <class H>
 H& heap_as(detail::VmHeap* h) {
   return *static_cast<H*>(h);
 }
+
+// ---- storage weights (vm_request_budget.hpp) ---------------------------------------
+
+uint64_t items_weight(uint64_t items) { return kVmBufferWeight + kVmItemWeight * items; }
+uint64_t bytes_weight(uint64_t bytes) { return kVmBufferWeight + bytes; }
+uint64_t bigint_weight(const mpz_class& v) { return kVmBufferWeight + kVmWordWeight * mpz_size(v.get_mpz_t()); }
+
+// What a buffer weighs as it stands, and the steps of making it, per layout.
+uint64_t weight_of(const VmBigIntHeap& h) { return bigint_weight(h.value); }
+uint64_t weight_of(const VmDecimalHeap&) { return kVmBufferWeight; }
+uint64_t weight_of(const VmDateTimeHeap&) { return kVmBufferWeight; }
+uint64_t weight_of(const VmTextHeap& h) { return bytes_weight(h.bytes.size()); }
+uint64_t weight_of(const VmSequenceHeap& h) {
+  uint64_t items = h.items.size();
+  if (h.edits) items += h.edits->added.size() + h.edits->pieces.size();
+  return items_weight(items);
+}
+// The index holds a slot run and a hash per pair: one entry's worth more.
+uint64_t weight_of(const VmDictHeap& h) { return items_weight(h.pairs.size() * (h.index ? 2 : 1)); }
+uint64_t weight_of(const VmContractHandleHeap& h) { return bytes_weight(h.value.module.size() + h.value.origin.size()); }
+uint64_t weight_of(const VmStorageRefHeap& h) {
+  return bytes_weight(h.value.binding.size() + h.value.storage_type.size());
+}
+uint64_t weight_of(const VmForeignStorageRefHeap& h) {
+  return bytes_weight(h.value.contract.size() + h.value.binding.size());
+}
+uint64_t weight_of(const VmEventRefHeap& h) { return bytes_weight(h.value.binding.size() + h.value.event_name.size()); }
+uint64_t weight_of(const VmExceptionHeap& h) {
+  return bytes_weight(h.value.name.size()) + kVmItemWeight * h.value.args.size();
+}
+uint64_t sequence_weight(const VmSequenceHeap& s) { return weight_of(s); }
+uint64_t dict_weight(const VmDictHeap& d) { return weight_of(d); }
+
+template <class H>
+uint64_t steps_of(const H&) {
+  return 1;
+}
+uint64_t steps_of(const VmBigIntHeap& h) { return detail::item_steps(mpz_size(h.value.get_mpz_t())); }
+uint64_t steps_of(const VmTextHeap& h) { return detail::text_steps(h.bytes.size()); }
+uint64_t steps_of(const VmSequenceHeap& h) { return detail::item_steps(h.items.size()); }
+uint64_t steps_of(const VmDictHeap& h) { return detail::item_steps(h.pairs.size()); }
+
+// A buffer made where no failure can be reported takes its charge.
+template <class H>
+H* charged_made(H* h) {
+  h->charged = detail::charge_made_buffer(weight_of(*h), steps_of(*h));
+  return h;
+}
+
+// The same for a copy of a buffer of any layout.
+VmHeap* charged_copy(VmHeap* h) {
+  switch (h->type) {
+    case VmHeapType::BigInt:
+      return charged_made(static_cast<VmBigIntHeap*>(h));
+    case VmHeapType::Decimal:
+      return charged_made(static_cast<VmDecimalHeap*>(h));
+    case VmHeapType::DateTime:
+      return charged_made(static_cast<VmDateTimeHeap*>(h));
+    case VmHeapType::Text:
+      return charged_made(static_cast<VmTextHeap*>(h));
+    case VmHeapType::Sequence:
+      return charged_made(static_cast<VmSequenceHeap*>(h));
+    case VmHeapType::Dict:
+      return charged_made(static_cast<VmDictHeap*>(h));
+    case VmHeapType::ContractHandle:
+      return charged_made(static_cast<VmContractHandleHeap*>(h));
+    case VmHeapType::StorageRef:
+      return charged_made(static_cast<VmStorageRefHeap*>(h));
+    case VmHeapType::ForeignStorageRef:
+      return charged_made(static_cast<VmForeignStorageRefHeap*>(h));
+    case VmHeapType::EventRef:
+      return charged_made(static_cast<VmEventRefHeap*>(h));
+    case VmHeapType::Exception:
+      return charged_made(static_cast<VmExceptionHeap*>(h));
+  }
+  return h;
+}
+
+// The failure of the running request's budget, after it refused.
+VmExecutionError budget_refusal() { return vm_request_budget()->error(); }
 
 bool bytes_are_ascii(std::string_view s) {
   const char* p = s.data();
@@ -410,36 +491,40 @@ uint64_t vm_hash_word(uint64_t word) { return fmix(word ^ vm_hash_seed()); }
 
 VmValue VmValue::integer(const mpz_class& i) {
   if (bigint_fits_i64(i)) return integer(bigint_get_i64(i));
-  return from_heap(VmKind::Int, new VmBigIntHeap(i));
+  return from_heap(VmKind::Int, charged_made(new VmBigIntHeap(i)));
 }
 
 VmValue VmValue::integer(mpz_class&& i) {
   if (bigint_fits_i64(i)) return integer(bigint_get_i64(i));
-  return from_heap(VmKind::Int, new VmBigIntHeap(std::move(i)));
+  return from_heap(VmKind::Int, charged_made(new VmBigIntHeap(std::move(i))));
 }
 
-VmValue VmValue::decimal(VmDecimal d) { return from_heap(VmKind::Decimal, new VmDecimalHeap(std::move(d))); }
+VmValue VmValue::decimal(VmDecimal d) {
+  return from_heap(VmKind::Decimal, charged_made(new VmDecimalHeap(std::move(d))));
+}
 
-VmValue VmValue::datetime(VmDateTime d) { return from_heap(VmKind::DateTime, new VmDateTimeHeap(d)); }
+VmValue VmValue::datetime(VmDateTime d) { return from_heap(VmKind::DateTime, charged_made(new VmDateTimeHeap(d))); }
 
 VmValue VmValue::timedelta(VmTimeDelta d) { return timedelta_seconds(d.raw_seconds); }
 
 VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
   VELN_DEBUG_CHECK(vm_kind_is_text(text_kind), vm_kind_type_name(text_kind));
   const bool ascii = bytes_are_ascii(bytes);
-  return from_heap(text_kind, new VmTextHeap(std::move(bytes), ascii));
+  return from_heap(text_kind, charged_made(new VmTextHeap(std::move(bytes), ascii)));
 }
 
 VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
-  return text_unchecked(text_kind, std::move(bytes));
+  uint32_t charged;
+  if (!detail::charge_new_buffer(bytes_weight(bytes.size()), detail::text_steps(bytes.size()), charged))
+    return budget_refusal();
+  const bool ascii = bytes_are_ascii(bytes);
+  auto* h = new VmTextHeap(std::move(bytes), ascii);
+  h->charged = charged;
+  return from_heap(text_kind, h);
 }
 
-VmResult<VmValue> VmValue::make_str(std::string text) {
-  VELN_CHECK(vm_check_units(vm_text_units(text.size())));
-  const bool ascii = bytes_are_ascii(text);
-  return from_heap(VmKind::String, new VmTextHeap(std::move(text), ascii));
-}
+VmResult<VmValue> VmValue::make_str(std::string text) { return make_text(VmKind::String, std::move(text)); }
 VmResult<VmValue> VmValue::make_bytes(std::string bytes) { return make_text(VmKind::Bytes, std::move(bytes)); }
 VmResult<VmValue> VmValue::make_bytearray(std::string bytes) {
   return make_text(VmKind::ByteArray, std::move(bytes));
@@ -449,21 +534,32 @@ VmResult<VmValue> VmValue::make_sequence(VmKind sequence_kind, std::vector<VmVal
   VELN_DEBUG_CHECK(vm_kind_is_sequence(sequence_kind), vm_kind_type_name(sequence_kind));
   const Caches c = caches_of(items);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  return from_heap(sequence_kind, new VmSequenceHeap(std::move(items), c.units, static_cast<uint32_t>(c.depth)));
+  uint32_t charged;
+  if (!detail::charge_new_buffer(items_weight(items.size()), detail::item_steps(items.size()), charged))
+    return budget_refusal();
+  auto* h = new VmSequenceHeap(std::move(items), c.units, static_cast<uint32_t>(c.depth));
+  h->charged = charged;
+  return from_heap(sequence_kind, h);
 }
 
 VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
   const Caches c = caches_of(pairs);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  return from_heap(VmKind::Dict, new VmDictHeap(std::move(pairs), c.units, static_cast<uint32_t>(c.depth)));
+  uint32_t charged;
+  if (!detail::charge_new_buffer(items_weight(pairs.size()), detail::item_steps(pairs.size()), charged))
+    return budget_refusal();
+  auto* h = new VmDictHeap(std::move(pairs), c.units, static_cast<uint32_t>(c.depth));
+  h->charged = charged;
+  return from_heap(VmKind::Dict, h);
 }
 
 VmResult<VmValue> VmValue::make_exception(VmException exception) {
   Caches c = caches_of(exception.args);
   c.units = saturating_add(c.units, exception.name.size());
   VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(vm_budget_status());
   return from_heap(VmKind::Exception,
-                   new VmExceptionHeap(std::move(exception), c.units, static_cast<uint32_t>(c.depth)));
+                   charged_made(new VmExceptionHeap(std::move(exception), c.units, static_cast<uint32_t>(c.depth))));
 }
 
 VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
@@ -471,12 +567,13 @@ VmResult<VmValue> VmValue::make_event_ref(VmEventDefinition definition) {
   c.units = detail::vm_record_units(definition.binding, definition.event_name);
   c.add(definition.params);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
+  VELN_CHECK(vm_budget_status());
   return from_heap(VmKind::EventRef,
-                   new VmEventRefHeap(std::move(definition), c.units, static_cast<uint32_t>(c.depth)));
+                   charged_made(new VmEventRefHeap(std::move(definition), c.units, static_cast<uint32_t>(c.depth))));
 }
 
 VmValue VmValue::contract_handle(VmContractHandle handle) {
-  return from_heap(VmKind::ContractHandle, new VmContractHandleHeap(std::move(handle)));
+  return from_heap(VmKind::ContractHandle, charged_made(new VmContractHandleHeap(std::move(handle))));
 }
 
 VmResult<VmValue> VmValue::make_contract_handle(VmContractHandle handle) {
@@ -495,11 +592,11 @@ VmResult<VmValue> VmValue::make_foreign_storage_ref(VmForeignStorageRef ref) {
 }
 
 VmValue VmValue::storage_ref(VmStorageRef ref) {
-  return from_heap(VmKind::StorageRef, new VmStorageRefHeap(std::move(ref)));
+  return from_heap(VmKind::StorageRef, charged_made(new VmStorageRefHeap(std::move(ref))));
 }
 
 VmValue VmValue::foreign_storage_ref(VmForeignStorageRef ref) {
-  return from_heap(VmKind::ForeignStorageRef, new VmForeignStorageRefHeap(std::move(ref)));
+  return from_heap(VmKind::ForeignStorageRef, charged_made(new VmForeignStorageRefHeap(std::move(ref))));
 }
 
 VmValue VmValue::with_kind(VmKind same_family_kind) const {
@@ -516,6 +613,7 @@ VmValue VmValue::with_kind(VmKind same_family_kind) const {
 // freed in a loop, so even a deeply nested value is released without
 // recursion and without allocating.
 void VmValue::destroy_heap(VmHeap* h) noexcept {
+  VmRequestBudget* const budget = vm_request_budget();
   h->next_dead = nullptr;
   VmHeap* dead = h;
   auto detach = [&dead](VmValue& child) {
@@ -530,6 +628,7 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
   while (dead != nullptr) {
     VmHeap* cur = dead;
     dead = cur->next_dead;
+    detail::release_charge(budget, *cur);
     switch (cur->type) {
       case VmHeapType::BigInt:
         delete static_cast<VmBigIntHeap*>(cur);
@@ -589,7 +688,10 @@ detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits, bool keep_fa
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   s.side.reset();
   if (!keep_facts) s.facts = 0;
-  if (!keep_edits) s.merge_edits();
+  if (!keep_edits && s.edits) {
+    s.merge_edits();
+    detail::charge_reweighed(s, sequence_weight(s));
+  }
   return s;
 }
 
@@ -618,7 +720,7 @@ namespace {
 
 // Replaces a shared buffer by a copy of its own.
 [[gnu::noinline]] VmHeap* unshare(VmHeap*& heap) {
-  VmHeap* c = clone_heap(heap);
+  VmHeap* c = charged_copy(clone_heap(heap));
   --heap->live.refs;  // cannot reach zero: it was shared
   heap = c;
   return c;
@@ -835,8 +937,10 @@ std::span<const VmValue> VmValue::items() const {
   // Merging changes how the items lie, never what they are: a shared buffer
   // may be merged by any of its holders.
   auto& s = heap_as<VmSequenceHeap>(u_.p);
-  if (s.edits) [[unlikely]]
+  if (s.edits) [[unlikely]] {
     s.merge_edits();
+    detail::charge_reweighed(s, sequence_weight(s));
+  }
   return s.items;
 }
 
@@ -881,7 +985,11 @@ std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional
       if (d.pairs[i].key.eq(key)) return i;
     return std::nullopt;
   }
-  if (!d.index) build_index(d);
+  if (!d.index) {
+    build_index(d);
+    vm_count_work(d.pairs.size());
+    detail::charge_reweighed(d, dict_weight(d));
+  }
   const VmDictIndex& idx = *d.index;
   if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
     return d.last_found;
@@ -935,6 +1043,7 @@ VmStatus VmValue::text_append(std::string_view more) {
   const uint64_t units = saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  if (!detail::charge_growth(t, more.size(), detail::text_steps(more.size()))) return budget_refusal();
   t.bytes.append(more);
   t.checkpoints.reset();
   t.hashed = false;
@@ -950,8 +1059,12 @@ VmStatus VmValue::text_assign(std::string bytes) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  if (bytes.size() > t.bytes.size() &&
+      !detail::charge_growth(t, bytes.size() - t.bytes.size(), detail::text_steps(bytes.size())))
+    return budget_refusal();
   t.ascii = bytes_are_ascii(bytes);
   t.bytes = std::move(bytes);
+  detail::charge_reweighed(t, bytes_weight(t.bytes.size()));
   t.checkpoints.reset();
   t.hashed = false;
   t.code_points = t.ascii ? static_cast<uint32_t>(t.bytes.size()) : detail::kUnknownCodePoints;
@@ -978,7 +1091,9 @@ VmStatus VmValue::seq_refresh_caches() {
   const Caches c = caches_of(s.items);
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(std::min<uint64_t>(c.depth, kVmMaxDepth + 1));
-  return vm_check_limits(c.units, c.depth);
+  detail::charge_reweighed(s, sequence_weight(s));
+  VELN_CHECK(vm_check_limits(c.units, c.depth));
+  return vm_budget_status();
 }
 
 VmStatus VmValue::seq_push(VmValue item) {
@@ -987,6 +1102,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   c.add(item);
   VELN_CHECK(c.check());
   auto& s = sequence_for_edit();
+  if (!detail::charge_growth(s, kVmItemWeight, 1)) return budget_refusal();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1013,9 +1129,11 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
   auto& s = sequence_for_edit(deferred);
+  if (!detail::charge_growth(s, kVmItemWeight, 0)) return budget_refusal();
   if (deferred) {
     pending_edits(s).insert(index, std::move(item), meter);
     if (s.edits->worth_merging()) s.merge_edits(meter);
+    detail::charge_reweighed(s, sequence_weight(s));
   } else {
     vm_tick(meter, 1 + s.items.size() - index);
     s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
@@ -1041,6 +1159,7 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     more = copy;
   }
   auto& s = sequence_for_edit();
+  if (!detail::charge_growth(s, kVmItemWeight * more.size(), more.size())) return budget_refusal();
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1112,6 +1231,7 @@ VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
     return s.edits ? depth_without(s.edits->view(s.items), out.depth()) : depth_without(s.items, out.depth());
   }));
   if (s.edits && s.edits->worth_merging()) s.merge_edits(meter);
+  detail::charge_reweighed(s, sequence_weight(s));
   return out;
 }
 
@@ -1122,6 +1242,7 @@ void VmValue::seq_clear() {
   s.items.clear();
   s.set_units(1);
   s.depth = 1;
+  detail::charge_reweighed(s, sequence_weight(s));
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
@@ -1135,6 +1256,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   c.add(value);
   VELN_CHECK(c.check());
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
+  if (!detail::charge_growth(d, kVmItemWeight * (d.index ? 2 : 1), 1)) return budget_refusal();
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
   d.set_units(c.units);
   d.depth = static_cast<uint16_t>(c.depth);
@@ -1191,6 +1313,8 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
   }
   VmDictPair out = std::move(d.pairs[index]);
   d.pairs.erase(d.pairs.begin() + static_cast<ptrdiff_t>(index));
+  vm_count_work(d.pairs.size() - index);
+  detail::charge_reweighed(d, dict_weight(d));
   d.set_units(d.live.units - out.key.units() - out.value.units());
   const uint32_t removed = std::max(out.key.depth(), out.value.depth());
   d.depth = static_cast<uint16_t>(depth_after_removal(d.depth, removed, [&] { return caches_of(d.pairs).depth; }));
@@ -1205,6 +1329,7 @@ void VmValue::dict_clear() {
   d.index.reset();
   d.set_units(1);
   d.depth = 1;
+  detail::charge_reweighed(d, dict_weight(d));
 }
 
 // ---- conversions ------------------------------------------------------------------

@@ -126,6 +126,9 @@ struct VmHeap {
   uint16_t depth;  // nesting depth (0 for non-containers)
   VmHeapType type;
   uint8_t spare = 0;
+  // The storage weight this buffer holds on the budget of the request it
+  // was counted on (vm_request_budget.hpp); given back when it dies.
+  uint32_t charged = 0;
 
   VmHeap(VmHeapType t, uint64_t u, uint32_t d) : depth(static_cast<uint16_t>(d)), type(t) {
     live.refs = 1;
@@ -133,6 +136,8 @@ struct VmHeap {
   }
   void set_units(uint64_t u) { live.units = static_cast<uint32_t>(u > kVmMaxUnits ? kVmMaxUnits + 1 : u); }
 };
+
+static_assert(sizeof(VmHeap) == 16, "a buffer header is 16 bytes");
 
 struct VmTextHeap;
 struct VmSequenceHeap;

@@ -1,0 +1,128 @@
+"""Cheap transactions over large values, run through execute_bundle.
+
+Ordinary list, set and text code over values near the size limit: a
+function holding many copies of a 4.1M-item list, and loops whose every
+iteration costs a few chi but copies, sorts, hashes, compares or splits the
+whole value. Each case runs metered (a budget far above what it can use) in
+a child process of its own, under a 4 GiB address-space limit; prints its
+wall time, the chi it was charged, ms per chi, the child's peak resident
+size and its outcome (the result, or the failure message). Run after
+scripts/test.sh has staged the extension:
+
+    PYTHONPATH=build/python-package .venv/bin/python bench/work_shapes.py [case ...]
+"""
+import json
+import os
+import pathlib
+import resource
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+for path in ("tests/tools", "tests/python", "tests/python/host_types", "build/python-package"):
+    sys.path.append(str(ROOT / path))
+
+BIG_LIST = """
+    L = [1] * 131072
+    L = L + L
+    L = L + L
+    L = L + L
+    L = L + L
+    L = L + L[:2000000]
+"""
+
+
+def copies(n):
+    body = "".join(f"    v{i} = L + []\n" for i in range(n))
+    return f"@export\ndef run():\n{BIG_LIST}{body}    return len(L)\n"
+
+
+# Plain code first, so the loop runs over values the call has paid for: the
+# allowance then covers building them, and the loop meets it only through
+# its own work.
+PAY = """
+    p = 0
+    for a in range(pay):
+        for b in range(1000):
+            p = p + b
+"""
+
+
+def loop(setup, body, result="c"):
+    return (f"@export\ndef run(k: int, pay: int):\n{PAY}{setup}    c = 0\n"
+            f"    for j in range(k):\n{body}    return {result}\n")
+
+
+BIG_TEXT = """
+    s = 'ab' * 65536
+    s = s + s
+    s = s + s
+    s = s + s
+    s = s + s
+    s = s + s[:2000000]
+"""
+
+SET_SHAPE_SETUP = """
+    e = float("1e-35")
+    items = [(0,)]
+    for i in range(1400):
+        items.append((float(i + 1) * e,))
+"""
+
+CASES = {
+    "copies-16": (copies(16), []),
+    "copies-160": (copies(160), []),
+    "concat": (loop(BIG_LIST, "        x = L + []\n        c = c + 1\n"), [1000, 1]),
+    "sorted": (loop(BIG_LIST, "        x = sorted(L)\n        c = c + 1\n"), [1000, 1]),
+    "set": (loop(BIG_LIST, "        c = c + len(set(L))\n"), [1000, 1]),
+    "equal": (loop(BIG_LIST + "    M = L + []\n", "        if L == M:\n            c = c + 1\n"), [1000, 1]),
+    "split": (loop(BIG_TEXT, "        c = c + len(s.split('a'))\n"), [1000, 1]),
+    "set-shape": (loop(SET_SHAPE_SETUP, "        c = c + len(set(items))\n"), [1000, 0]),
+    "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
+}
+
+
+def run_case(name):
+    from bundle_host import Host
+    from py_to_ir import translate
+    from veln_vm_core import _native
+
+    source, args = CASES[name]
+    bundle = json.dumps({"con_work": translate(source, "con_work")})
+    context = {"this": "con_work", "caller": "bench", "signer": "bench"}
+    start = time.perf_counter()
+    out = _native.execute_bundle(bundle, "con_work", "run", args, {}, context, Host(), meter=True,
+                                 chi_budget_raw=10 ** 15)
+    seconds = time.perf_counter() - start
+    outcome = out["result"] if out["status_code"] == 0 else f"failed: {out['result']}"
+    print(json.dumps({"seconds": seconds, "chi": out["chi_used"], "outcome": str(outcome)[:60]}))
+
+
+def limit_address_space():
+    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--child":
+        run_case(sys.argv[2])
+        return
+    names = sys.argv[1:] or list(CASES)
+    print(f"{'case':12} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'peak MB':>8}  outcome")
+    for name in names:
+        child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
+                                 preexec_fn=limit_address_space)
+        output = child.stdout.read().decode()
+        _, status, usage = os.wait4(child.pid, 0)
+        peak_mb = usage.ru_maxrss / 1024
+        try:
+            row = json.loads(output.strip().splitlines()[-1])
+        except (ValueError, IndexError):
+            print(f"{name:12} {'':>8} {'':>9} {'':>9} {peak_mb:8.0f}  child ended with status {status}")
+            continue
+        per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
+        print(f"{name:12} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {peak_mb:8.0f}  {row['outcome']}")
+
+
+if __name__ == "__main__":
+    main()
