@@ -396,8 +396,12 @@ const NumericHazards& dict_hazards(const VmValue& dict) {
   }
   auto& hazards = *static_cast<NumericHazards*>(cache.data.get());
   const auto pairs = dict.dict_pairs();
-  for (; cache.covered < pairs.size(); ++cache.covered)
-    hazards.add(static_cast<uint32_t>(cache.covered), pairs[cache.covered].key);
+  if (cache.covered < pairs.size()) {
+    vm_count_work(pairs.size() - cache.covered);
+    for (; cache.covered < pairs.size(); ++cache.covered)
+      hazards.add(static_cast<uint32_t>(cache.covered), pairs[cache.covered].key);
+    dict.charge_side_cache(cache.covered);
+  }
   return hazards;
 }
 
@@ -419,7 +423,9 @@ std::optional<VmScanMatch> vm_set_item_match(const VmValue& set, const VmValue& 
   VmSideCache& cache = set.side_cache();
   if (!cache.data) {
     if (++cache.lookups < kLookupsBeforeIndex) return std::nullopt;
+    vm_count_work(set.item_count());
     cache.data = std::make_shared<ValueMatchIndex>(set.items());
+    set.charge_side_cache(set.item_count());
   }
   return static_cast<const ValueMatchIndex*>(cache.data.get())->find(needle, meter);
 }

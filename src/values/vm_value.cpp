@@ -76,10 +76,13 @@ uint64_t weight_of(const VmTextHeap& h) { return bytes_weight(h.bytes.size()); }
 uint64_t weight_of(const VmSequenceHeap& h) {
   uint64_t items = h.items.size();
   if (h.edits) items += h.edits->added.size() + h.edits->pieces.size();
+  if (h.side) items += h.side->entries;
   return items_weight(items);
 }
 // The index holds a slot run and a hash per pair: one entry's worth more.
-uint64_t weight_of(const VmDictHeap& h) { return items_weight(h.pairs.size() * (h.index ? 2 : 1)); }
+uint64_t weight_of(const VmDictHeap& h) {
+  return items_weight(h.pairs.size() * (h.index ? 2 : 1) + (h.side ? h.side->entries : 0));
+}
 uint64_t weight_of(const VmContractHandleHeap& h) { return bytes_weight(h.value.module.size() + h.value.origin.size()); }
 uint64_t weight_of(const VmStorageRefHeap& h) {
   return bytes_weight(h.value.binding.size() + h.value.storage_type.size());
@@ -110,33 +113,64 @@ H* charged_made(H* h) {
   return h;
 }
 
-// The same for a copy of a buffer of any layout.
-VmHeap* charged_copy(VmHeap* h) {
+// Calls f with the buffer as its own layout.
+template <class F>
+decltype(auto) visit_heap(VmHeap* h, F&& f) {
   switch (h->type) {
     case VmHeapType::BigInt:
-      return charged_made(static_cast<VmBigIntHeap*>(h));
+      return f(*static_cast<VmBigIntHeap*>(h));
     case VmHeapType::Decimal:
-      return charged_made(static_cast<VmDecimalHeap*>(h));
+      return f(*static_cast<VmDecimalHeap*>(h));
     case VmHeapType::DateTime:
-      return charged_made(static_cast<VmDateTimeHeap*>(h));
+      return f(*static_cast<VmDateTimeHeap*>(h));
     case VmHeapType::Text:
-      return charged_made(static_cast<VmTextHeap*>(h));
+      return f(*static_cast<VmTextHeap*>(h));
     case VmHeapType::Sequence:
-      return charged_made(static_cast<VmSequenceHeap*>(h));
+      return f(*static_cast<VmSequenceHeap*>(h));
     case VmHeapType::Dict:
-      return charged_made(static_cast<VmDictHeap*>(h));
+      return f(*static_cast<VmDictHeap*>(h));
     case VmHeapType::ContractHandle:
-      return charged_made(static_cast<VmContractHandleHeap*>(h));
+      return f(*static_cast<VmContractHandleHeap*>(h));
     case VmHeapType::StorageRef:
-      return charged_made(static_cast<VmStorageRefHeap*>(h));
+      return f(*static_cast<VmStorageRefHeap*>(h));
     case VmHeapType::ForeignStorageRef:
-      return charged_made(static_cast<VmForeignStorageRefHeap*>(h));
+      return f(*static_cast<VmForeignStorageRefHeap*>(h));
     case VmHeapType::EventRef:
-      return charged_made(static_cast<VmEventRefHeap*>(h));
+      return f(*static_cast<VmEventRefHeap*>(h));
     case VmHeapType::Exception:
-      return charged_made(static_cast<VmExceptionHeap*>(h));
+      break;
   }
-  return h;
+  return f(*static_cast<VmExceptionHeap*>(h));
+}
+
+// The same for a copy of a buffer of any layout.
+VmHeap* charged_copy(VmHeap* h) {
+  return visit_heap(h, [](auto& layout) -> VmHeap* { return charged_made(&layout); });
+}
+
+// What a copy of a buffer will weigh and cost: its items in order, without
+// the side cache, which a copy never takes.
+uint64_t copy_weight_of(const VmSequenceHeap& h) { return items_weight(h.edits ? h.edits->size() : h.items.size()); }
+uint64_t copy_weight_of(const VmDictHeap& h) { return items_weight(h.pairs.size() * (h.index ? 2 : 1)); }
+template <class H>
+uint64_t copy_weight_of(const H& h) {
+  return weight_of(h);
+}
+uint64_t copy_steps_of(const VmSequenceHeap& h) { return detail::item_steps(h.edits ? h.edits->size() : h.items.size()); }
+template <class H>
+uint64_t copy_steps_of(const H& h) {
+  return steps_of(h);
+}
+
+// An edit that grows a buffer by `weight` in `steps`: refused before
+// anything is copied or grown when the buffer is shared and its copy and
+// the growth together would pass the request's budget.
+VmStatus check_shared_edit(VmHeap* h, uint64_t weight, uint64_t steps) {
+  if (h->live.refs == 1 || vm_request_budget() == nullptr) [[likely]]
+    return Ok{};
+  return visit_heap(h, [&](const auto& layout) {
+    return vm_check_budget(steps + copy_steps_of(layout), weight + copy_weight_of(layout));
+  });
 }
 
 // The failure of the running request's budget, after it refused.
@@ -686,7 +720,10 @@ void VmValue::destroy_heap(VmHeap* h) noexcept {
 
 detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits, bool keep_facts) {
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
-  s.side.reset();
+  if (s.side) {
+    s.side.reset();
+    detail::charge_reweighed(s, sequence_weight(s));
+  }
   if (!keep_facts) s.facts = 0;
   if (!keep_edits && s.edits) {
     s.merge_edits();
@@ -706,6 +743,12 @@ VmSideCache& VmValue::side_cache() const {
       kind_ == VmKind::Dict ? heap_as<VmDictHeap>(u_.p).side : heap_as<VmSequenceHeap>(u_.p).side;
   if (!side) side = std::make_unique<VmSideCache>();
   return *side;
+}
+
+void VmValue::charge_side_cache(size_t entries) const {
+  side_cache().entries = entries;
+  if (kind_ == VmKind::Dict) detail::charge_reweighed(*u_.p, dict_weight(heap_as<VmDictHeap>(u_.p)));
+  else detail::charge_reweighed(*u_.p, sequence_weight(heap_as<VmSequenceHeap>(u_.p)));
 }
 
 std::optional<std::vector<VmDictPair>> VmValue::take_unshared_dict_pairs() {
@@ -1042,6 +1085,7 @@ VmStatus VmValue::text_append(std::string_view more) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   const uint64_t units = saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
+  VELN_CHECK(check_shared_edit(u_.p, more.size(), detail::text_steps(more.size())));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   if (!detail::charge_growth(t, more.size(), detail::text_steps(more.size()))) return budget_refusal();
   t.bytes.append(more);
@@ -1058,6 +1102,7 @@ VmStatus VmValue::text_append(std::string_view more) {
 VmStatus VmValue::text_assign(std::string bytes) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
+  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   if (bytes.size() > t.bytes.size() &&
       !detail::charge_growth(t, bytes.size() - t.bytes.size(), detail::text_steps(bytes.size())))
@@ -1101,6 +1146,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(c.check());
+  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight, 1));
   auto& s = sequence_for_edit();
   if (!detail::charge_growth(s, kVmItemWeight, 1)) return budget_refusal();
   s.items.push_back(std::move(item));
@@ -1128,6 +1174,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
+  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight, 0));
   auto& s = sequence_for_edit(deferred);
   if (!detail::charge_growth(s, kVmItemWeight, 0)) return budget_refusal();
   if (deferred) {
@@ -1158,6 +1205,7 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     copy.assign(more.begin(), more.end());
     more = copy;
   }
+  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight * more.size(), more.size()));
   auto& s = sequence_for_edit();
   if (!detail::charge_growth(s, kVmItemWeight * more.size(), more.size())) return budget_refusal();
   s.items.insert(s.items.end(), more.begin(), more.end());
@@ -1195,6 +1243,7 @@ uint64_t depth_without(const Items& items, uint32_t removed_depth) {
 
 VmStatus VmValue::seq_set(size_t index, VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
+  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
   const VmValue& old = items()[index];
   if (!old.holds_buffer() && !item.holds_buffer()) {
     // One unit in place of another at depth 0: the caches stay right.
@@ -1255,6 +1304,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   c.add(key);
   c.add(value);
   VELN_CHECK(c.check());
+  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   if (!detail::charge_growth(d, kVmItemWeight * (d.index ? 2 : 1), 1)) return budget_refusal();
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
@@ -1282,6 +1332,7 @@ VmStatus VmValue::dict_set_key(VmValue key, VmValue value) {
 
 VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
+  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
   auto& cur = heap_as<VmDictHeap>(u_.p);
   const VmValue& old = cur.pairs[index].value;
   if (!old.holds_buffer() && !value.holds_buffer()) {
