@@ -12,9 +12,10 @@
 
 namespace veln::detail {
 
-// Steps of making a text of `bytes` bytes, or a container of `items` items.
-inline uint64_t text_steps(uint64_t bytes) { return 1 + bytes / kVmTextBytesPerStep; }
-inline uint64_t item_steps(uint64_t items) { return 1 + items; }
+// Steps of making a text of `bytes` bytes, or a container of `items` items:
+// making and freeing the buffer itself costs as much as copying a few items.
+inline uint64_t text_steps(uint64_t bytes) { return kVmBufferSteps + bytes / kVmTextBytesPerStep; }
+inline uint64_t item_steps(uint64_t items) { return kVmBufferSteps + items; }
 
 // Takes the weight and steps of a buffer about to be made; false, nothing
 // taken, when the budget refuses. `charged` is what its header keeps.

@@ -36,8 +36,10 @@ inline constexpr std::string_view kVmWorkMessage = "execution exceeds the maximu
 inline constexpr uint64_t kVmBufferWeight = 64;
 inline constexpr uint64_t kVmItemWeight = 16;
 inline constexpr uint64_t kVmWordWeight = 8;
-// Work: one step per item or word made, one per 8 bytes of text.
+// Work: one step per item or word made, one per 8 bytes of text, and four
+// for each buffer made.
 inline constexpr uint64_t kVmTextBytesPerStep = 8;
+inline constexpr uint64_t kVmBufferSteps = 4;
 
 enum class VmBudgetFailure : uint8_t { None, Memory, Work };
 

@@ -99,7 +99,7 @@ uint64_t dict_weight(const VmDictHeap& d) { return weight_of(d); }
 
 template <class H>
 uint64_t steps_of(const H&) {
-  return 1;
+  return kVmBufferSteps;
 }
 uint64_t steps_of(const VmBigIntHeap& h) { return detail::item_steps(mpz_size(h.value.get_mpz_t())); }
 uint64_t steps_of(const VmTextHeap& h) { return detail::text_steps(h.bytes.size()); }
