@@ -73,6 +73,7 @@ SET_SHAPE_SETUP = """
 CASES = {
     "copies-16": (copies(16), []),
     "copies-160": (copies(160), []),
+    "copies-160-unmetered": (copies(160), []),
     "concat": (loop(BIG_LIST, "        x = L + []\n        c = c + 1\n"), [1000, 1]),
     "sorted": (loop(BIG_LIST, "        x = sorted(L)\n        c = c + 1\n"), [1000, 1]),
     "set": (loop(BIG_LIST, "        c = c + len(set(L))\n"), [1000, 1]),
@@ -92,8 +93,9 @@ def run_case(name):
     bundle = json.dumps({"con_work": translate(source, "con_work")})
     context = {"this": "con_work", "caller": "bench", "signer": "bench"}
     start = time.perf_counter()
-    out = _native.execute_bundle(bundle, "con_work", "run", args, {}, context, Host(), meter=True,
-                                 chi_budget_raw=10 ** 15)
+    metered = not name.endswith("-unmetered")
+    out = _native.execute_bundle(bundle, "con_work", "run", args, {}, context, Host(), meter=metered,
+                                 chi_budget_raw=10 ** 15 if metered else 0)
     seconds = time.perf_counter() - start
     outcome = out["result"] if out["status_code"] == 0 else f"failed: {out['result']}"
     print(json.dumps({"seconds": seconds, "chi": out["chi_used"], "outcome": str(outcome)[:60]}))
@@ -108,7 +110,7 @@ def main():
         run_case(sys.argv[2])
         return
     names = sys.argv[1:] or list(CASES)
-    print(f"{'case':12} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'peak MB':>8}  outcome")
+    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -118,10 +120,10 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:12} {'':>8} {'':>9} {'':>9} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:22} {'':>8} {'':>9} {'':>9} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
-        print(f"{name:12} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {peak_mb:8.0f}  {row['outcome']}")
+        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {peak_mb:8.0f}  {row['outcome']}")
 
 
 if __name__ == "__main__":
