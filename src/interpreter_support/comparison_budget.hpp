@@ -26,6 +26,7 @@ inline VmExecutionError set_comparison_error() { return vm_error(std::string(kVm
 // once the count passes the cap. Nothing is counted outside an operation.
 inline VmStatus charge_set_comparisons(VmWorkMeter* meter, uint64_t n = 1) {
   if (meter == nullptr || !meter->comparing) return Ok{};
+  vm_count_work(n);  // also work of the running request
   meter->compared += n;
   if (meter->compared > kVmMaxSetComparisons) return set_comparison_error();
   return Ok{};
