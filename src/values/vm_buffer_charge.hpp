@@ -17,17 +17,21 @@ namespace veln::detail {
 inline uint64_t text_steps(uint64_t bytes) { return kVmBufferSteps + bytes / kVmTextBytesPerStep; }
 inline uint64_t item_steps(uint64_t items) { return kVmBufferSteps + items; }
 
+// Takes `weight` and `steps` on `b`, or nothing when it refuses either.
+[[gnu::always_inline]] inline bool take_weight_and_steps(VmRequestBudget& b, uint64_t weight, uint64_t steps) {
+  if (!b.take_memory(weight)) return false;
+  if (b.take_steps(steps)) return true;
+  b.give_memory(weight);
+  return false;
+}
+
 // Takes the weight and steps of a buffer about to be made; false, nothing
 // taken, when the budget refuses. `charged` is what its header keeps.
 [[gnu::always_inline]] inline bool charge_new_buffer(uint64_t weight, uint64_t steps, uint32_t& charged) {
   charged = 0;
   VmRequestBudget* b = vm_request_budget();
   if (b == nullptr) return true;
-  if (!b->take_memory(weight)) return false;
-  if (!b->take_steps(steps)) {
-    b->give_memory(weight);
-    return false;
-  }
+  if (!take_weight_and_steps(*b, weight, steps)) return false;
   charged = static_cast<uint32_t>(weight);
   return true;
 }
@@ -46,11 +50,7 @@ inline uint64_t item_steps(uint64_t items) { return kVmBufferSteps + items; }
 inline bool charge_growth(VmHeap& h, uint64_t weight, uint64_t steps) {
   VmRequestBudget* b = vm_request_budget();
   if (b == nullptr) return true;
-  if (!b->take_memory(weight)) return false;
-  if (!b->take_steps(steps)) {
-    b->give_memory(weight);
-    return false;
-  }
+  if (!take_weight_and_steps(*b, weight, steps)) return false;
   h.charged += static_cast<uint32_t>(weight);
   return true;
 }
