@@ -117,8 +117,13 @@ def read_thresholds():
         if line.strip() and not line.startswith("#"):
             name, found = line.split(" -> ")
             cap, size = found.split()
+            assert name not in out, f"{name} is recorded twice"
             out[name] = (cap, int(size))
     return out
+
+
+def test_every_program_has_one_recorded_size():
+    assert sorted(read_thresholds()) == sorted(PROGRAMS)
 
 
 @pytest.mark.parametrize("name", sorted(PROGRAMS))
