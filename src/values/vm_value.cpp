@@ -1085,9 +1085,10 @@ VmStatus VmValue::text_append(std::string_view more) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   const uint64_t units = saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
-  VELN_CHECK(check_shared_edit(u_.p, more.size(), detail::text_steps(more.size())));
+  const uint64_t steps = more.size() / kVmTextBytesPerStep;
+  VELN_CHECK(check_shared_edit(u_.p, more.size(), steps));
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
-  if (!detail::charge_growth(t, more.size(), detail::text_steps(more.size()))) return budget_refusal();
+  if (!detail::charge_growth(t, more.size(), steps)) return budget_refusal();
   t.bytes.append(more);
   t.checkpoints.reset();
   t.hashed = false;
