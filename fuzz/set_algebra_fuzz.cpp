@@ -1,29 +1,43 @@
-// Differential target for set normalisation and set algebra: fuzzer-chosen
-// item sequences (often of one kind, so the sorted paths run, often long
-// enough for the sorted probes) must give exactly the results and errors of
-// the defining scans, and membership in the canonical result must agree with
-// a scan.
+// Differential target for set building, set algebra, subset tests,
+// equality, membership and single edits against the standalone reference
+// of tests/cpp/support/set_oracle. Fuzzer-chosen item sequences (often of
+// one kind, so the sorted paths run, often long enough for the sorted
+// probes) become sets through the set() and frozenset() builtins, and every
+// call on them goes through the doors contract code goes through: the
+// operators - | & ^, the compare operators and membership, and the set
+// methods, add, discard and remove among them, which search by key order
+// only where the set's own facts allow it. The algebra helpers, which take
+// any item sequences, also run on the raw sequences. Every outcome must be
+// the same value (kinds, item order, -0.0 and NaN told apart) or the same
+// first error; a disagreement is printed and aborts.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "../tests/cpp/support/set_scan_reference.hpp"
-#include "interpreter_support/sets/set_algebra.hpp"
-#include "interpreter_support/sets/set_edits.hpp"
+#include "../tests/cpp/support/hostile_set_items.hpp"
 #include "fuzz_input.hpp"
+#include "interpreter_support/binary_operators.hpp"
+#include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/sets/set_algebra.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 
 namespace {
 
 using namespace veln;
-using namespace veln::set_scan_reference;
+namespace oracle = veln::set_oracle;
+using set_differential::brief;
+using set_differential::shown;
 
 using Input = FuzzInput;
+using Items = std::vector<VmValue>;
 
 VmValue scalar(VmKind kind, uint8_t b) {
   switch (kind) {
@@ -67,64 +81,132 @@ constexpr VmKind kScalarKinds[] = {VmKind::None,      VmKind::Bool,   VmKind::In
                                    VmKind::Decimal,   VmKind::DateTime, VmKind::TimeDelta, VmKind::String,
                                    VmKind::Bytes,     VmKind::ByteArray};
 
-// A value of `kind`, or for the tuple and list markers a short container.
+// A value of `kind`, or for the tuple, frozenset and list markers a short
+// container. A frozenset is what frozenset() makes of its items (an empty
+// one where they cannot be built into one).
 VmValue item(Input& in, uint8_t kind_byte) {
   const uint8_t selector = kind_byte % 13;
   if (selector < 10) return scalar(kScalarKinds[selector], in.byte());
-  std::vector<VmValue> items;
+  Items items;
   for (uint8_t k = in.byte() % 3; k > 0; --k) items.push_back(scalar(kScalarKinds[in.byte() % 5], in.byte()));
   if (selector == 10) return *VmValue::make_tuple(std::move(items));
   if (selector == 11) {
-    auto canonical = reference_normalize(std::move(items));
-    return *VmValue::make_frozenset(canonical.ok() ? std::move(canonical).value() : std::vector<VmValue>());
+    auto canonical = normalize_set_items(std::move(items));
+    return *VmValue::make_frozenset(canonical.ok() ? std::move(canonical).value() : Items());
   }
   return *VmValue::make_list(std::move(items));
 }
 
-std::vector<VmValue> sequence(Input& in) {
+Items sequence(Input& in) {
   const uint8_t header = in.byte();
   const size_t n = header % 40;
   const bool one_kind = header & 0x80;
   const uint8_t kind = in.byte();
-  std::vector<VmValue> out;
+  Items out;
   for (size_t i = 0; i < n; ++i) out.push_back(item(in, one_kind ? kind : in.byte()));
   return out;
 }
 
-// Identity of results at any depth: the field-by-field form tells -0.0
-// from 0.0 and shows NaN as itself (structural equality would not).
-bool same(const VmValue& a, const VmValue& b) { return a.diagnostic_text() == b.diagnostic_text(); }
-
-void check(const VmResult<std::vector<VmValue>>& got, const VmResult<std::vector<VmValue>>& want) {
-  if (got.ok() != want.ok()) std::abort();
-  if (!got.ok()) {
-    if (got.error().message != want.error().message) std::abort();
-    return;
-  }
-  if (got->size() != want->size()) std::abort();
-  for (size_t i = 0; i < got->size(); ++i)
-    if (!same((*got)[i], (*want)[i])) std::abort();
+std::string shown(const VmResult<Items>& r) {
+  if (!r.ok()) return "error: " + r.error().message;
+  std::string text = "[";
+  for (const VmValue& v : *r) text += v.diagnostic_text() + ", ";
+  return text + "]";
 }
 
-void check(const VmResult<bool>& got, const VmResult<bool>& want) {
-  if (got.ok() != want.ok()) std::abort();
-  if (!got.ok() ? got.error().message != want.error().message : *got != *want) std::abort();
+// Aborts unless the engine's outcome and the reference's are the same;
+// `what` gives the call's text for the report.
+template <class What, class Engine, class Oracle>
+void agree(const What& what, const Engine& engine, const Oracle& reference) {
+  const std::string e = shown(engine), o = shown(reference);
+  if (e == o) return;
+  std::fprintf(stderr, "%s\n  engine: %s\n  oracle: %s\n", what().c_str(), e.c_str(), o.c_str());
+  std::abort();
 }
 
-// add: the items normalised again with x; discard: the difference with [x].
-void check_add_and_discard(const std::vector<VmValue>& items, const VmValue& x) {
-  if (auto at = set_insertion(items, x)) {
-    std::vector<VmValue> grown = items;
-    grown.push_back(x);
-    VmResult<std::vector<VmValue>> got = at->ok() ? VmResult<std::vector<VmValue>>(items) : at->error();
-    if (at->ok() && (*at)->kind == SetInsertion::Kind::Replace) got->erase(got->begin() + static_cast<std::ptrdiff_t>((*at)->from));
-    if (at->ok() && (*at)->kind != SetInsertion::Kind::Present) got->insert(got->begin() + static_cast<std::ptrdiff_t>((*at)->to), x);
-    check(got, reference_normalize(std::move(grown)));
+std::string call_text(const VmValue& receiver, std::string_view name, std::span<const VmValue> args) {
+  std::string text = brief(receiver) + "." + std::string(name) + "(";
+  for (const VmValue& a : args) text += brief(a) + ", ";
+  return text + ")";
+}
+
+// set(items) or frozenset(items), the items handed over in a list or a
+// tuple; the engine's set when both sides built it.
+std::optional<VmValue> built(const char* name, const Items& items, bool in_tuple) {
+  const VmValue arg = *VmValue::make_sequence(in_tuple ? VmKind::Tuple : VmKind::List, items);
+  set_differential::Pool::NoCalls no_calls;
+  std::vector<VmValue> args{arg};
+  const auto got = call_builtin(name, args, {}, no_calls);
+  agree([&] { return std::string(name) + "(" + brief(arg) + ")"; }, got,
+        oracle::builtin(name, std::span<const VmValue>(&arg, 1)));
+  if (!got.ok()) return std::nullopt;
+  return *got;
+}
+
+// The algebra helpers on any two item sequences.
+void check_algebra(const Items& left, const Items& right) {
+  const auto what = [&](const char* op) {
+    return [&, op] { return std::string(op) + " of " + shown(VmResult<Items>(left)) + " and " + shown(VmResult<Items>(right)); };
+  };
+  agree(what("difference"), set_difference_values(left, right), oracle::difference(left, right));
+  agree(what("intersection"), set_intersection_values(left, right), oracle::intersection(left, right));
+  agree(what("symmetric difference"), set_symmetric_difference_values(left, right),
+        oracle::symmetric_difference(left, right));
+  agree(what("subset"), set_is_subset(left, right), oracle::is_subset(left, right));
+}
+
+// The operators, comparisons and methods of two sets; `other` stands in
+// for b where a method takes any iterable (it normalises it first).
+void check_two_sets(const VmValue& a, const VmValue& b, const VmValue& other) {
+  for (const char* op : {"sub", "bitor", "bitand", "bitxor"}) {
+    agree([&] { return brief(a) + " " + op + " " + brief(b); }, apply_binary_operator(op, a, b), oracle::binary(op, a, b));
+    agree([&] { return brief(b) + " " + op + " " + brief(a); }, apply_binary_operator(op, b, a), oracle::binary(op, b, a));
   }
-  if (auto at = set_removal_position(items, x)) {
-    std::vector<VmValue> rest = items;
-    if (*at) rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(**at));
-    check(VmResult<std::vector<VmValue>>(std::move(rest)), reference_difference(items, std::span<const VmValue>(&x, 1)));
+  for (const char* op : {"eq", "lt", "lt_e", "gt", "gt_e"}) {
+    agree([&] { return brief(a) + " " + op + " " + brief(b); }, apply_compare_operator(op, a, b),
+          oracle::compare(op, a, b));
+  }
+  agree([&] { return brief(b) + " eq " + brief(a); }, apply_compare_operator("eq", b, a), oracle::compare("eq", b, a));
+  for (const char* name : {"union", "difference", "intersection", "symmetric_difference", "issubset", "issuperset",
+                           "isdisjoint"}) {
+    const std::span<const VmValue> args(&other, 1);
+    agree([&] { return call_text(a, name, args); }, call_native_method(a, name, args, {}),
+          oracle::call_method(a, name, args));
+  }
+}
+
+const char* const kEdits[] = {"add", "discard", "remove"};
+
+// Membership of each needle in set s, and each single edit of s by it.
+void check_needles(const VmValue& s, const Items& needles) {
+  for (const VmValue& x : needles) {
+    agree([&] { return brief(x) + " in " + brief(s); }, apply_compare_operator("in", x, s), oracle::compare("in", x, s));
+    const std::span<const VmValue> args(&x, 1);
+    for (const char* name : kEdits)
+      agree([&] { return call_text(s, name, args); }, call_native_method(s, name, args, {}),
+            oracle::call_method(s, name, args));
+  }
+}
+
+// A run of edits of one set by the needles in turn (the edit read from the
+// input), its only holder handing it over as contract code does, so that
+// each edit starts from the facts the last one left; membership is asked
+// before each edit. A failed edit ends the run, as it ends the contract call.
+void check_edit_run(Input& in, VmValue s, const Items& needles) {
+  VmValue reference = oracle::set_value(VmKind::Set, Items(s.items().begin(), s.items().end()));
+  std::string history = brief(reference);
+  for (const VmValue& x : needles) {
+    agree([&] { return brief(x) + " in " + history; }, apply_compare_operator("in", x, s),
+          oracle::compare("in", x, reference));
+    const char* name = kEdits[in.byte() % 3];
+    history += std::string(".") + name + "(" + brief(x) + ")";
+    const std::span<const VmValue> args(&x, 1);
+    auto want = oracle::call_method(reference, name, args);
+    auto got = call_native_method(std::move(s), name, args, {});
+    agree([&] { return history; }, got, want);
+    if (!got.ok()) return;
+    s = std::move(got->receiver);
+    reference = std::move(want->receiver);
   }
 }
 
@@ -132,30 +214,19 @@ void check_add_and_discard(const std::vector<VmValue>& items, const VmValue& x) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in{data, size};
-  const std::vector<VmValue> a = sequence(in);
-  const std::vector<VmValue> b = sequence(in);
-  const auto normalized_a = normalize_set_items(a);
-  check(normalized_a, reference_normalize(a));
-  const auto normalized_b = normalize_set_items(b);
-  check(normalized_b, reference_normalize(b));
-  // The algebra on canonical operands (as the operators use it) and on raw
-  // sequences (it must not depend on canonical form).
-  const std::vector<VmValue>& left = normalized_a.ok() && (in.byte() & 1) ? *normalized_a : a;
-  const std::vector<VmValue>& right = normalized_b.ok() && (in.byte() & 1) ? *normalized_b : b;
-  check(set_difference_values(left, right), reference_difference(left, right));
-  check(set_intersection_values(left, right), reference_intersection(left, right));
-  check(set_symmetric_difference_values(left, right), reference_symmetric(left, right));
-  check(set_is_subset(left, right), reference_subset(left, right));
-  if (normalized_b.ok()) {
-    for (const VmValue& needle : a) {
-      check(set_contains(*normalized_b, needle), reference_in(*normalized_b, needle));
-      check_add_and_discard(*normalized_b, needle);
-    }
-    if (normalized_a.ok()) {
-      const auto want = normalized_a->size() != normalized_b->size() ? VmResult<bool>(false)
-                                                                      : reference_subset(*normalized_a, *normalized_b);
-      check(set_items_equal(*normalized_a, *normalized_b), want);
-    }
+  const Items a = sequence(in);
+  const Items b = sequence(in);
+  const uint8_t flags = in.byte();
+  const std::optional<VmValue> sa = built(flags & 4 ? "frozenset" : "set", a, flags & 8);
+  std::optional<VmValue> sb = built("set", b, flags & 16);
+  // The helpers on canonical items (as the operators hand them) or on the
+  // raw sequences.
+  check_algebra(sa && (flags & 1) ? Items(sa->items().begin(), sa->items().end()) : a,
+                sb && (flags & 2) ? Items(sb->items().begin(), sb->items().end()) : b);
+  if (sa && sb) check_two_sets(*sa, *sb, flags & 32 ? *VmValue::make_list(b) : *sb);
+  if (sb) {
+    check_needles(*sb, a);
+    check_edit_run(in, *std::move(sb), a);
   }
   return 0;
 }

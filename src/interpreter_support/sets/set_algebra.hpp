@@ -1,9 +1,13 @@
-// The set algebra over canonical item sequences: the subset test, union,
-// difference, intersection, symmetric difference, equality and membership.
-// Results are exactly those of the literal scans (which comparisons run,
-// which item survives, which error is met first), computed in O(n log n)
-// wherever no comparison can fail. The algebra returns raw item sequences:
-// callers normalise (set_normalization.hpp) where the operation requires.
+// The set algebra: the subset test, union, difference, intersection,
+// symmetric difference, equality and membership. Results are exactly those
+// of the literal scans (which comparisons run, which item survives, which
+// error is met first), computed in O(n log n) wherever no comparison can
+// fail. The algebra returns raw item sequences: callers normalise
+// (set_normalization.hpp) where the operation requires.
+// The subset test, union, difference, intersection and symmetric difference
+// take any item sequences: a set's canonical items, or items in any order,
+// repeated or unhashable ones among them.
+// Membership takes a set's canonical items (see set_contains).
 // The overloads with a meter count the comparisons and probes. Each is one
 // operation under the comparison cap (comparison_budget.hpp), or a part of
 // the one under way on the meter.

@@ -13,9 +13,13 @@
 
 namespace veln {
 
-// The items searched here must be no two value-equal (set_items_apart): a
-// set that holds two equal items loses one when normalised again, which no
-// search sees.
+// Precondition of both searches: `items` are the items of a set s that is
+// empty or for which set_items_apart(s) holds once set_items_settled(s,
+// items) has been worked out, and any facts passed are those of s (as
+// set.add, set.discard and set.remove call them). Other canonical items are
+// outside what a search can see: two of them may be value-equal (normalising
+// them again drops one) or fail to compare (normalising them again fails
+// before x is reached), so those callers normalise the whole or scan.
 //
 // Where `x` goes when it joins canonical set items, as normalising the items
 // followed by x would place it: already present (the set is unchanged), an
