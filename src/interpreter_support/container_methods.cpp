@@ -25,6 +25,7 @@
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
 #include "values/vm_items_view.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -69,7 +70,10 @@ VmResult<NativeMethodOutcome> list_insert(VmValue xs, Args args) {
 
 VmResult<NativeMethodOutcome> list_remove(VmValue xs, Args args) {
   const auto items = xs.items();
+  VmWorkTally tally;
   for (size_t i = 0; i < items.size(); ++i) {
+    if (!tally.add()) [[unlikely]]
+      return VmWorkTally::error();
     if (items[i].eq(args[0])) {
       xs.seq_remove(i);
       return mutated(std::move(xs));
@@ -105,10 +109,17 @@ VmResult<NativeMethodOutcome> list_count(VmValue xs, Args args) {
   VmWorkMeter sets;
   const SetComparisonScope scope(&sets);
   int64_t count = 0;
-  for (const VmValue& item : xs.items()) {
-    VELN_TRY(bool equal, vm_values_equal_within(item, args[0], sets));
-    if (equal) ++count;
+  {
+    VmWorkTally tally;
+    for (const VmValue& item : xs.items()) {
+      if (!tally.add()) [[unlikely]]
+        return VmWorkTally::error();
+      VELN_TRY(bool equal, vm_values_equal_within(item, args[0], sets));
+      if (equal) ++count;
+    }
   }
+  // A refusal of the work may be swallowed inside a comparison.
+  VELN_CHECK(vm_budget_status());
   return NativeMethodOutcome::plain(VmValue::integer(count));
 }
 
@@ -119,10 +130,17 @@ VmResult<NativeMethodOutcome> list_index(VmValue xs, Args args) {
   VELN_TRY(VmSearchBounds window, normalize_search_bounds(items.size(), start, end));
   VmWorkMeter sets;
   const SetComparisonScope scope(&sets);
-  for (size_t i = window.start; i < window.end; ++i) {
-    VELN_TRY(bool equal, vm_values_equal_within(items[i], args[0], sets));
-    if (equal) return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
+  {
+    VmWorkTally tally;
+    for (size_t i = window.start; i < window.end; ++i) {
+      if (!tally.add()) [[unlikely]]
+        return VmWorkTally::error();
+      VELN_TRY(bool equal, vm_values_equal_within(items[i], args[0], sets));
+      if (equal) return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
+    }
   }
+  // A refusal of the work may be swallowed inside a comparison.
+  VELN_CHECK(vm_budget_status());
   return vm_error("list.index(x): x not in list");
 }
 

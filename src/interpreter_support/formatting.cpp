@@ -9,6 +9,7 @@
 #include "values/bounded_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -38,6 +39,12 @@ std::optional<uint64_t> parse_plus_digits(std::string_view text) {
 }
 
 std::string magnitude_digits(const mpz_class& value, int radix) {
+  // Digits of a power-of-two radix are read off the words one by one.
+  if (radix == 10) {
+    vm_count_bigint_digits(vm_mpz_words(value));
+  } else if (vm_mpz_words(value) > 1) {
+    vm_count_work(vm_mpz_words(value));
+  }
   mpz_class magnitude = abs(value);
   return magnitude.get_str(radix);
 }

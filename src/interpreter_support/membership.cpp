@@ -11,19 +11,27 @@
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_items_view.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
 
+// The literal scan, one step per item compared. A refusal of the work met
+// inside an item's comparison may be swallowed there (a dict key compared
+// as a mismatch): the request's failure then stands in for the answer.
 VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
-  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+  auto found = capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+    VmWorkTally tally(meter);
     for (const VmValue& item : items) {
-      vm_tick(meter);
+      if (!tally.add()) [[unlikely]]
+        return VmWorkTally::error();
       VELN_TRY(bool equal, vm_values_equal_within(item, needle, *sets));
       if (equal) return true;
     }
     return false;
   });
+  if (found.ok()) VELN_CHECK(vm_budget_status());
+  return found;
 }
 
 // Small dicts are scanned; larger ones answer from their indexes (the
@@ -41,17 +49,23 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
     if (auto m = vm_dict_key_match(dict, needle, meter))
       return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
   }
-  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+  auto found = capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+    VmWorkTally tally(meter);
     for (const VmDictPair& pair : pairs) {
-      vm_tick(meter);
+      if (!tally.add()) [[unlikely]]
+        return VmWorkTally::error();
       VELN_TRY(bool equal, vm_values_equal_within(pair.key, needle, *sets));
       if (equal) return true;
     }
     return false;
   });
+  if (found.ok()) VELN_CHECK(vm_budget_status());
+  return found;
 }
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {
+  // The needle is read whole to key it, whichever search finds it.
+  vm_count_key_read(needle);
   // A set being edited (adds and discards between the lookups) is searched
   // where its items lie: merging them, or indexing them, would cost O(n)
   // per edit.
@@ -85,7 +99,9 @@ VmResult<bool> contains(const VmValue& container, const VmValue& needle, VmWorkM
         case VmKind::Bool:
         case VmKind::Int: {
           VELN_TRY(uint8_t byte, byte_from_value(needle));
-          return haystack.find(static_cast<char>(byte)) != std::string_view::npos;
+          const size_t at = haystack.find(static_cast<char>(byte));
+          vm_count_text_read(at == std::string_view::npos ? haystack.size() : at);
+          return at != std::string_view::npos;
         }
         case VmKind::Bytes:
         case VmKind::ByteArray:

@@ -1,0 +1,136 @@
+// The work of operations that read values: how many steps reading a text,
+// a big integer or a key takes, and VmWorkTally, which counts the steps of
+// a long scan locally and hands them to the running request in batches.
+//
+// A scan (an equality of two lists, a membership test, a sort) counts about
+// one step per item it visits. Handing every step to the request's budget
+// would reach the thread's budget once per item; a tally reaches it once a
+// batch, and when it dies, so the total is the same, and a scan that passes
+// the allowance stops within a batch of passing it. The batch boundaries
+// follow from the steps alone, so where a scan stops does too.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_request_budget.hpp"
+#include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
+
+namespace veln {
+
+inline constexpr uint64_t kVmWorkBatch = 4096;
+
+// Steps of reading `bytes` bytes of text.
+constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBytesPerStep; }
+
+// Counts the reading of `bytes` bytes of text on the running request. Texts
+// shorter than a step count nothing, so short keys and names cost no visit
+// to the budget.
+[[gnu::always_inline]] inline void vm_count_text_read(uint64_t bytes) {
+  if (bytes >= kVmTextBytesPerStep) vm_count_work(bytes / kVmTextBytesPerStep);
+}
+
+// Steps of a big-integer multiplication, division or power over `words`
+// 64-bit words (the operands', or the result's for a power): the words
+// times their count's log2, which is how the fast algorithms grow.
+constexpr uint64_t vm_bigint_work_steps(uint64_t words) {
+  return words * std::max<uint64_t>(1, static_cast<uint64_t>(std::bit_width(words)) - 1);
+}
+
+// Steps of a decimal conversion of a big integer of `words` words, to
+// digits or from them: several times a multiplication's, as the divide and
+// conquer over powers of ten costs.
+constexpr uint64_t vm_bigint_digits_steps(uint64_t words) { return 4 * vm_bigint_work_steps(words); }
+
+// 64-bit words of a magnitude, and of an Int value's (an inline int is one).
+inline uint64_t vm_mpz_words(const mpz_class& z) { return mpz_size(z.get_mpz_t()); }
+inline uint64_t vm_int_words(const VmValue& v) { return v.int_is_small() ? 1 : vm_mpz_words(v.big_int()); }
+
+// Counts a big-integer multiplication, division, power or conversion over
+// `words` words on the running request; one word is too few to count.
+[[gnu::always_inline]] inline void vm_count_bigint_work(uint64_t words) {
+  if (words > 1) vm_count_work(vm_bigint_work_steps(words));
+}
+// Counts a decimal conversion of a big integer of `words` words.
+[[gnu::always_inline]] inline void vm_count_bigint_digits(uint64_t words) {
+  if (words > 1) vm_count_work(vm_bigint_digits_steps(words));
+}
+// The same for an operation about to start: refused, before it starts,
+// once the count passes the allowance.
+inline VmStatus vm_take_bigint_work(uint64_t words) {
+  if (words <= 1) return Ok{};
+  return vm_take_work(vm_bigint_work_steps(words));
+}
+
+// Steps of reading a value whole to hash or compare it as a key: nothing
+// for scalars, a step per 8 bytes of a text, a step per word of a big
+// integer, and a container's size in units (an item, a word or a byte of
+// text each), which its buffer keeps, so this is O(1).
+inline uint64_t vm_key_read_steps(const VmValue& v) {
+  switch (v.kind()) {
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+      return vm_text_read_steps(v.text_size());
+    case VmKind::Int:
+      return v.int_is_small() ? 0 : mpz_size(v.big_int().get_mpz_t());
+    case VmKind::List:
+    case VmKind::Tuple:
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::Dict:
+      return v.units();
+    default:
+      return 0;
+  }
+}
+
+// Counts the reading of a key on the running request (nothing for keys
+// too small to take a step).
+[[gnu::always_inline]] inline void vm_count_key_read(const VmValue& key) {
+  if (key.holds_buffer()) {
+    if (const uint64_t steps = vm_key_read_steps(key)) vm_count_work(steps);
+  }
+}
+
+class VmWorkTally {
+ public:
+  // With a meter, each step also counts on it at once (the growth tests
+  // read it after the operation).
+  explicit VmWorkTally(VmWorkMeter* meter = nullptr) : meter_(meter) {}
+  ~VmWorkTally() {
+    if (pending_ != 0) vm_count_work(pending_);
+  }
+  VmWorkTally(const VmWorkTally&) = delete;
+  VmWorkTally& operator=(const VmWorkTally&) = delete;
+
+  // Counts `n` steps; false once the running request's allowance has
+  // passed (seen when a batch is handed over).
+  [[gnu::always_inline]] bool add(uint64_t n = 1) {
+    if (meter_ != nullptr) meter_->steps += n;
+    pending_ += n;
+    if (pending_ >= kVmWorkBatch) [[unlikely]]
+      return hand_over();
+    return true;
+  }
+
+  // Hands the pending steps over now; false once the allowance has passed.
+  bool hand_over() {
+    const uint64_t n = pending_;
+    pending_ = 0;
+    VmRequestBudget* b = vm_request_budget();
+    return b == nullptr || b->take_steps(n);
+  }
+
+  // The running request's failure, once add or hand_over returned false.
+  static VmExecutionError error() { return vm_request_budget()->error(); }
+
+ private:
+  VmWorkMeter* meter_;
+  uint64_t pending_ = 0;
+};
+
+}  // namespace veln
