@@ -43,9 +43,9 @@ namespace {
 // dropped.
 struct WorkRefused {};
 
-// A step of a sort, on the meter at once and on the request in batches.
-inline void step(VmWorkTally& tally) {
-  if (!tally.add()) [[unlikely]]
+// Steps of a sort, on the meter at once and on the request in batches.
+inline void step(VmWorkTally& tally, uint64_t n = 1) {
+  if (!tally.add(n)) [[unlikely]]
     throw WorkRefused{};
 }
 
@@ -251,7 +251,9 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmW
       return;
     case Domain::Text:
     case Domain::Bytes:
-      std::stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
+      std::stable_sort(values.begin(), values.end(), counted([&tally](const VmValue& a, const VmValue& b) {
+                         if (const uint64_t more = vm_long_text_compare_steps(a.text_size(), b.text_size()))
+                           step(tally, more);
                          return vm_bytes_compare(a.text(), b.text()) < 0;
                        }, tally));
       return;

@@ -26,6 +26,15 @@ inline constexpr uint64_t kVmWorkBatch = 4096;
 // Steps of reading `bytes` bytes of text.
 constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBytesPerStep; }
 
+// Steps of one of the many comparisons of two texts a sort or an ordered
+// merge makes, beyond the step the comparison itself counts: a step per 8
+// bytes they may share, for texts long enough that the bytes outweigh it.
+inline constexpr uint64_t kVmLongTextBytes = 64;
+constexpr uint64_t vm_long_text_compare_steps(uint64_t a_bytes, uint64_t b_bytes) {
+  const uint64_t shared = a_bytes < b_bytes ? a_bytes : b_bytes;
+  return shared >= kVmLongTextBytes ? shared / kVmTextBytesPerStep : 0;
+}
+
 // Counts the reading of `bytes` bytes of text on the running request. Texts
 // shorter than a step count nothing, so short keys and names cost no visit
 // to the budget.

@@ -129,6 +129,7 @@ int compare_keys(const VmValue& a, const VmValue& b) {
     }
     case VmSetKeyVariant::String:
     case VmSetKeyVariant::Bytes:
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) vm_count_work(steps);
       return vm_bytes_compare(a.text(), b.text());
     case VmSetKeyVariant::Tuple:
     case VmSetKeyVariant::FrozenSet:
