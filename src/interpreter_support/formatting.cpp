@@ -134,6 +134,8 @@ VmResult<mpz_class> round_to_power_of_ten(const mpz_class& value, uint64_t k) {
   if (k == 0) return value;
   // 10^k / 2 = 5 * 10^(k-1) > |value| once k - 1 >= digits(|value|).
   if (k - 1 >= decimal_digits_upper_bound(value)) return mpz_class(0);
+  // A power of ten up to the value's size, a division and a product.
+  VELN_CHECK(vm_take_bigint_work(2 * vm_mpz_words(value)));
   mpz_class factor;
   mpz_ui_pow_ui(factor.get_mpz_t(), 10, k);
   return round_bigint_to_factor(value, factor);
