@@ -63,15 +63,15 @@ inline uint64_t vm_int_words(const VmValue& v) { return v.int_is_small() ? 1 : v
 [[gnu::always_inline]] inline void vm_count_bigint_work(uint64_t words) {
   if (words > 1) vm_count_work(vm_bigint_work_steps(words));
 }
-// Counts a decimal conversion of a big integer of `words` words.
-[[gnu::always_inline]] inline void vm_count_bigint_digits(uint64_t words) {
-  if (words > 1) vm_count_work(vm_bigint_digits_steps(words));
-}
 // The same for an operation about to start: refused, before it starts,
 // once the count passes the allowance.
 inline VmStatus vm_take_bigint_work(uint64_t words) {
   if (words <= 1) return Ok{};
   return vm_take_work(vm_bigint_work_steps(words));
+}
+// Counts a decimal conversion of a big integer of `words` words.
+[[gnu::always_inline]] inline void vm_count_bigint_digits(uint64_t words) {
+  if (words > 1) vm_count_work(vm_bigint_digits_steps(words));
 }
 
 // Steps of reading a value whole to hash or compare it as a key: nothing
@@ -85,7 +85,7 @@ inline uint64_t vm_key_read_steps(const VmValue& v) {
     case VmKind::ByteArray:
       return vm_text_read_steps(v.text_size());
     case VmKind::Int:
-      return v.int_is_small() ? 0 : mpz_size(v.big_int().get_mpz_t());
+      return v.int_is_small() ? 0 : vm_mpz_words(v.big_int());
     case VmKind::List:
     case VmKind::Tuple:
     case VmKind::Set:
