@@ -93,12 +93,16 @@ VmResult<VmValue> big_range(const mpz_class& start, const mpz_class& stop, const
 
 VmResult<VmValue> truth_scan(const VmValue& x, bool stop_when) {
   VELN_TRY(IterableItems items, IterableItems::of(x));
-  VmWorkTally tally;
-  for (const VmValue& item : items.items()) {
-    if (!tally.add()) [[unlikely]]
+  const auto all = items.items();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
       return VmWorkTally::error();
-    if (item.truthy() == stop_when) return VmValue::boolean(stop_when);
+    if (all[i].truthy() == stop_when) {
+      vm_scan_done(i + 1);
+      return VmValue::boolean(stop_when);
+    }
   }
+  vm_scan_done(all.size());
   return VmValue::boolean(!stop_when);
 }
 

@@ -192,11 +192,10 @@ VmResult<VmValue> extreme_of(std::span<VmValue> args, VmOrdering wanted, std::st
   }
   const std::span<const VmValue> candidates = listed ? listed->items() : std::span<const VmValue>(args);
   if (candidates.empty()) return vm_error(std::string(empty_message));
+  // A step per candidate: all of them are read, refused before any is.
+  VELN_CHECK(vm_take_work(candidates.size()));
   size_t best = 0;
-  VmWorkTally tally;
   for (size_t i = 1; i < candidates.size(); ++i) {
-    if (!tally.add()) [[unlikely]]
-      return VmWorkTally::error();
     VELN_TRY(VmOrdering o, order_of(candidates[i], candidates[best]));
     if (o == wanted) best = i;
   }
@@ -290,10 +289,9 @@ VmResult<VmValue> builtin_max(BuiltinCall& call) {
 VmResult<VmValue> builtin_sum(BuiltinCall& call) {
   VmValue total = call.args.size() == 2 ? std::move(call.args[1]) : VmValue::integer(int64_t{0});
   VELN_TRY(IterableItems items, IterableItems::of(call.args[0]));
-  VmWorkTally tally;
+  // A step per item: all of them are read, refused before any is.
+  VELN_CHECK(vm_take_work(items.size()));
   for (const VmValue& item : items.items()) {
-    if (!tally.add()) [[unlikely]]
-      return VmWorkTally::error();
     int64_t small_total;
     if (total.is(VmKind::Int) && item.is(VmKind::Int) && total.int_is_small() && item.int_is_small() &&
         !__builtin_add_overflow(total.small_int(), item.small_int(), &small_total)) {

@@ -16,22 +16,32 @@
 namespace veln {
 namespace {
 
-// The literal scan, one step per item compared. A refusal of the work met
-// inside an item's comparison may be swallowed there (a dict key compared
+// The literal scan of `count` entries, `entry(i)` the value compared at i:
+// a step per entry compared (on `meter` too, when given). A refusal of the
+// work met inside a comparison may be swallowed there (a dict key compared
 // as a mismatch): the request's failure then stands in for the answer.
-VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+template <class Entry>
+VmResult<bool> scan_entries(size_t count, Entry entry, const VmValue& needle, VmWorkMeter* meter) {
   auto found = capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
-    VmWorkTally tally(meter);
-    for (const VmValue& item : items) {
-      if (!tally.add()) [[unlikely]]
+    for (size_t i = 0; i < count; ++i) {
+      if (meter != nullptr) ++meter->steps;
+      if (!vm_scan_step(i)) [[unlikely]]
         return VmWorkTally::error();
-      VELN_TRY(bool equal, vm_values_equal_within(item, needle, *sets));
-      if (equal) return true;
+      VELN_TRY(bool equal, vm_values_equal_within(entry(i), needle, *sets));
+      if (equal) {
+        vm_scan_done(i + 1);
+        return true;
+      }
     }
+    vm_scan_done(count);
     return false;
   });
   if (found.ok()) VELN_CHECK(vm_budget_status());
   return found;
+}
+
+VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+  return scan_entries(items.size(), [items](size_t i) -> const VmValue& { return items[i]; }, needle, meter);
 }
 
 // Small dicts are scanned; larger ones answer from their indexes (the
@@ -49,18 +59,7 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
     if (auto m = vm_dict_key_match(dict, needle, meter))
       return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
   }
-  auto found = capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
-    VmWorkTally tally(meter);
-    for (const VmDictPair& pair : pairs) {
-      if (!tally.add()) [[unlikely]]
-        return VmWorkTally::error();
-      VELN_TRY(bool equal, vm_values_equal_within(pair.key, needle, *sets));
-      if (equal) return true;
-    }
-    return false;
-  });
-  if (found.ok()) VELN_CHECK(vm_budget_status());
-  return found;
+  return scan_entries(pairs.size(), [pairs](size_t i) -> const VmValue& { return pairs[i].key; }, needle, meter);
 }
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {

@@ -46,11 +46,12 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
 // `sets`: where the set comparisons met inside count (see values_equal).
 VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets) {
   if (a.dict_size() != b.dict_size()) return false;
+  const auto a_pairs = a.dict_pairs();
   const auto b_pairs = b.dict_pairs();
-  VmWorkTally tally;
-  for (const VmDictPair& entry : a.dict_pairs()) {
-    if (!tally.add()) [[unlikely]]
+  for (size_t i = 0; i < a_pairs.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
       return VmWorkTally::error();
+    const VmDictPair& entry = a_pairs[i];
     const VmValue* match = nullptr;
     std::optional<VmScanMatch> indexed;
     if ((b_pairs.size() > 8 || vm_needle_class(entry.key) == NeedleClass::Structural) &&
@@ -66,10 +67,16 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
         }
       }
     }
-    if (match == nullptr) return false;
-    VELN_TRY(const bool equal, values_equal<false>(entry.value, *match, sets));
-    if (!equal) return false;
+    bool equal = match != nullptr;
+    if (equal) {
+      VELN_TRY(equal, values_equal<false>(entry.value, *match, sets));
+    }
+    if (!equal) {
+      vm_scan_done(i + 1);
+      return false;
+    }
   }
+  vm_scan_done(a_pairs.size());
   return true;
 }
 
@@ -211,13 +218,16 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
       const auto xs = a.items();
       const auto ys = b.items();
       if (xs.size() != ys.size()) return false;
-      VmWorkTally tally;
       for (size_t i = 0; i < xs.size(); ++i) {
-        if (!tally.add()) [[unlikely]]
+        if (!vm_scan_step(i)) [[unlikely]]
           return VmWorkTally::error();
         VELN_TRY(const bool equal, values_equal<kCounted>(xs[i], ys[i], meter));
-        if (!equal) return false;
+        if (!equal) {
+          vm_scan_done(i + 1);
+          return false;
+        }
       }
+      vm_scan_done(xs.size());
       return true;
     }
     case VmKind::Dict:

@@ -43,10 +43,12 @@ namespace {
 // dropped.
 struct WorkRefused {};
 
+[[gnu::noinline, gnu::cold]] void refuse_work() { throw WorkRefused{}; }
+
 // Steps of a sort, on the meter at once and on the request in batches.
 inline void step(VmWorkTally& tally, uint64_t n = 1) {
   if (!tally.add(n)) [[unlikely]]
-    throw WorkRefused{};
+    refuse_work();
 }
 
 // A comparison that counts one step per call.

@@ -388,7 +388,7 @@ void build_index(VmDictHeap& d) {
   uint64_t key_steps = 0;
   for (const auto& p : d.pairs) {
     idx->hashes.push_back(vm_structural_hash(p.key, seed));
-    if (p.key.holds_buffer()) key_steps += vm_key_read_steps(p.key);
+    key_steps += vm_key_read_steps(p.key);
   }
   vm_count_work(key_steps);
   idx->slots.assign(index_capacity_for(d.pairs.size()), 0);

@@ -1,13 +1,14 @@
 // The work of operations that read values: how many steps reading a text,
-// a big integer or a key takes, and VmWorkTally, which counts the steps of
-// a long scan locally and hands them to the running request in batches.
+// a big integer or a key takes, and the counting of long scans, which hand
+// their steps to the running request in batches.
 //
 // A scan (an equality of two lists, a membership test, a sort) counts about
 // one step per item it visits. Handing every step to the request's budget
-// would reach the thread's budget once per item; a tally reaches it once a
-// batch, and when it dies, so the total is the same, and a scan that passes
-// the allowance stops within a batch of passing it. The batch boundaries
-// follow from the steps alone, so where a scan stops does too.
+// would reach the thread's budget once per item; a scan reaches it once a
+// batch, and for its last batch when it ends, so the total is the same, and
+// a scan that passes the allowance stops within a batch of passing it. The
+// batch boundaries follow from the steps alone, so where a scan stops does
+// too.
 #pragma once
 
 #include <algorithm>
@@ -74,37 +75,61 @@ inline VmStatus vm_take_bigint_work(uint64_t words) {
   if (words > 1) vm_count_work(vm_bigint_digits_steps(words));
 }
 
-// Steps of reading a value whole to hash or compare it as a key: nothing
-// for scalars, a step per 8 bytes of a text, a step per word of a big
-// integer, and a container's size in units (an item, a word or a byte of
-// text each), which its buffer keeps, so this is O(1).
+// Steps of reading a value whole to hash or compare it as a key, from the
+// size in units its buffer keeps (so this is O(1)): a step per 8 bytes of a
+// text, a step per word of a big integer, a container's units (an item, a
+// word or a byte of text each). Keys of a few units (scalars, short texts,
+// small tuples) take none.
 inline uint64_t vm_key_read_steps(const VmValue& v) {
+  const uint64_t units = v.units();
+  if (units <= kVmTextBytesPerStep) return 0;
   switch (v.kind()) {
     case VmKind::String:
     case VmKind::Bytes:
     case VmKind::ByteArray:
-      return vm_text_read_steps(v.text_size());
+      return vm_text_read_steps(units - 1);
     case VmKind::Int:
-      return v.int_is_small() ? 0 : vm_mpz_words(v.big_int());
+      return units - 1;
     case VmKind::List:
     case VmKind::Tuple:
     case VmKind::Set:
     case VmKind::FrozenSet:
     case VmKind::Dict:
-      return v.units();
+      return units;
     default:
       return 0;
   }
 }
 
-// Counts the reading of a key on the running request (nothing for keys
-// too small to take a step).
+// Counts the reading of a key on the running request. Every lookup comes
+// here: the keys too small to take a step leave at once.
+[[gnu::noinline]] inline void vm_count_long_key_read(const VmValue& key) {
+  if (const uint64_t steps = vm_key_read_steps(key)) vm_count_work(steps);
+}
 [[gnu::always_inline]] inline void vm_count_key_read(const VmValue& key) {
-  if (key.holds_buffer()) {
-    if (const uint64_t steps = vm_key_read_steps(key)) vm_count_work(steps);
-  }
+  if (key.units() > kVmTextBytesPerStep) [[unlikely]]
+    vm_count_long_key_read(key);
 }
 
+// A scan over positions 0, 1, ... visits position `i` next: at the last
+// position of each batch the whole batch is handed over; false once the
+// allowance has passed (VmWorkTally::error() is then the failure).
+[[gnu::always_inline]] inline bool vm_scan_step(size_t i) {
+  if (i % kVmWorkBatch == kVmWorkBatch - 1) [[unlikely]] {
+    VmRequestBudget* b = vm_request_budget();
+    return b == nullptr || b->take_steps(kVmWorkBatch);
+  }
+  return true;
+}
+// A scan that visited `visited` positions ends: the steps of its batch
+// under way.
+[[gnu::always_inline]] inline void vm_scan_done(size_t visited) {
+  if (const size_t rest = visited % kVmWorkBatch) vm_count_work(rest);
+}
+
+// The steps of a scan whose steps come unevenly (a sort's comparisons, a
+// walk over nested values), kept in a local count and handed over as
+// above.
 class VmWorkTally {
  public:
   // With a meter, each step also counts on it at once (the growth tests
@@ -127,7 +152,8 @@ class VmWorkTally {
   }
 
   // Hands the pending steps over now; false once the allowance has passed.
-  bool hand_over() {
+  // Out of line: scans call it once a batch, and keep `add` small.
+  [[gnu::noinline]] bool hand_over() {
     const uint64_t n = pending_;
     pending_ = 0;
     VmRequestBudget* b = vm_request_budget();

@@ -601,9 +601,7 @@ std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, Vm
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
   // Each item is read whole to check and key it.
   uint64_t read = 0;
-  for (const VmValue& item : items) {
-    if (item.holds_buffer()) read += vm_key_read_steps(item);
-  }
+  for (const VmValue& item : items) read += vm_key_read_steps(item);
   vm_count_work(read);
   if (auto outcome = normalize_containers(items, meter)) {
     if (outcome->failed_at) return std::move(outcome->error);
