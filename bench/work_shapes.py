@@ -80,6 +80,20 @@ CASES = {
     "equal": (loop(BIG_LIST + "    M = L + []\n", "        if L == M:\n            c = c + 1\n"), [1000, 1]),
     "split": (loop(BIG_TEXT, "        c = c + len(s.split('a'))\n"), [1000, 1]),
     "set-shape": (loop(SET_SHAPE_SETUP, "        c = c + len(set(items))\n"), [1000, 0]),
+    # Operations that read a large value without building one of its size.
+    "in": (loop(BIG_LIST, "        if 2 in L:\n            c = c + 1\n"), [1000, 1]),
+    "count": (loop(BIG_LIST, "        c = c + L.count(2)\n"), [1000, 1]),
+    "min": (loop(BIG_LIST, "        c = c + min(L)\n"), [1000, 1]),
+    "sum": (loop(BIG_LIST, "        c = c + sum(L)\n"), [1000, 1]),
+    "text-equal": (loop(BIG_TEXT + "    t = s + ''\n", "        if s == t:\n            c = c + 1\n"), [1000, 1]),
+    "text-in": (loop(BIG_TEXT, "        if 'abc' in s:\n            c = c + 1\n"), [1000, 1]),
+    "find": (loop(BIG_TEXT, "        c = c + s.find('bb')\n"), [1000, 1]),
+    "isalpha": (loop(BIG_TEXT, "        if s.isalpha():\n            c = c + 1\n"), [1000, 1]),
+    "tuple-key": (loop(BIG_LIST + "    T = tuple(L)\n    d = {T: 1}\n", "        c = c + d[T]\n"), [1000, 1]),
+    "big-mul": (loop("    x = 3 ** 330000\n", "        y = x * x\n        c = c + 1\n"), [1000, 0]),
+    "big-div": (loop("    x = 2 ** 1040000 + 12345\n    y = 3 ** 330000\n", "        c = c + x // y % 2\n"), [1000, 0]),
+    "big-str": (loop("    x = 2 ** 1040000 + 12345\n", "        c = c + len(str(x))\n"), [1000, 0]),
+    "repr": (loop(BIG_LIST, "        c = c + len(str(L[:1000000]))\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
 

@@ -12,6 +12,7 @@
 #include "interpreter_support/operand_conversions.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_iteration.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -92,9 +93,16 @@ VmResult<VmValue> big_range(const mpz_class& start, const mpz_class& stop, const
 
 VmResult<VmValue> truth_scan(const VmValue& x, bool stop_when) {
   VELN_TRY(IterableItems items, IterableItems::of(x));
-  for (const VmValue& item : items.items()) {
-    if (item.truthy() == stop_when) return VmValue::boolean(stop_when);
+  const auto all = items.items();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
+      return VmWorkTally::error();
+    if (all[i].truthy() == stop_when) {
+      vm_scan_done(i + 1);
+      return VmValue::boolean(stop_when);
+    }
   }
+  vm_scan_done(all.size());
   return VmValue::boolean(!stop_when);
 }
 
@@ -148,6 +156,8 @@ VmResult<VmValue> builtin_dict(BuiltinCall& call) {
     if (x.is(VmKind::Dict)) {
       result = x;
     } else if (x.is(VmKind::List) || x.is(VmKind::Tuple)) {
+      // A step per pair read, refused before any is.
+      VELN_CHECK(vm_take_work(x.item_count()));
       std::vector<VmDictPair> pairs;
       pairs.reserve(x.item_count());
       for (const VmValue& item : x.items()) {
@@ -232,6 +242,7 @@ VmResult<VmValue> builtin_filter(BuiltinCall& call) {
   const bool by_truth = f.is(VmKind::None);
   if (!by_truth && !is_callable(f)) return vm_error("filter() must have a callable first argument or None");
   std::vector<VmValue> kept;
+  if (by_truth) VELN_CHECK(vm_take_work(items.size()));
   for (const VmValue& item : items.items()) {
     bool keep;
     if (by_truth) {

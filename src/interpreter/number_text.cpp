@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "values/vm_work_tally.hpp"
+
 namespace veln {
 namespace {
 
@@ -58,6 +60,8 @@ std::optional<VmValue> parse_integer_text(std::string_view text, unsigned base) 
     if (c != '_') digits += c;
   }
   // Every character was checked above: mpz_set_str cannot meet white space.
+  // Its work grows with the words the digits make (a digit is at most 6 bits).
+  vm_count_bigint_digits(1 + digits.size() * 6 / 64);
   mpz_class value;
   mpz_set_str(value.get_mpz_t(), digits.c_str(), static_cast<int>(base));
   return VmValue::integer(std::move(value));

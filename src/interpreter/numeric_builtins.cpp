@@ -18,6 +18,7 @@
 #include "values/bigint.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -155,6 +156,8 @@ VmResult<VmValue> modular_pow(const VmValue& base_value, const VmValue& exponent
     return vm_error("modular exponentiation modulus exceeds the maximum allowed integer size of " +
                     std::to_string(kMaxModularPowerWork / exponent_bits) + " bits");
   }
+  // A multiplication modulo |mod| per exponent bit, each over its words.
+  VELN_CHECK(vm_take_work(exponent_bits * vm_bigint_work_steps(vm_mpz_words(mod))));
   const mpz_class magnitude = abs(mod);
   mpz_class result;
   mpz_powm(result.get_mpz_t(), base.get_mpz_t(), exponent.get_mpz_t(), magnitude.get_mpz_t());
@@ -189,6 +192,8 @@ VmResult<VmValue> extreme_of(std::span<VmValue> args, VmOrdering wanted, std::st
   }
   const std::span<const VmValue> candidates = listed ? listed->items() : std::span<const VmValue>(args);
   if (candidates.empty()) return vm_error(std::string(empty_message));
+  // A step per candidate: all of them are read, refused before any is.
+  VELN_CHECK(vm_take_work(candidates.size()));
   size_t best = 0;
   for (size_t i = 1; i < candidates.size(); ++i) {
     VELN_TRY(VmOrdering o, order_of(candidates[i], candidates[best]));
@@ -284,6 +289,8 @@ VmResult<VmValue> builtin_max(BuiltinCall& call) {
 VmResult<VmValue> builtin_sum(BuiltinCall& call) {
   VmValue total = call.args.size() == 2 ? std::move(call.args[1]) : VmValue::integer(int64_t{0});
   VELN_TRY(IterableItems items, IterableItems::of(call.args[0]));
+  // A step per item: all of them are read, refused before any is.
+  VELN_CHECK(vm_take_work(items.size()));
   for (const VmValue& item : items.items()) {
     int64_t small_total;
     if (total.is(VmKind::Int) && item.is(VmKind::Int) && total.int_is_small() && item.int_is_small() &&

@@ -19,6 +19,7 @@
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -280,8 +281,19 @@ VmResult<VmValue> op_div(VmValue left, VmValue right) {
   return unsupported_operands(BinaryOperator::Div, left, right);
 }
 
+// A division of ints beyond 64 bits, counted over both operands' words
+// and refused before it starts once the count passes the allowance (a
+// division by zero fails first, as it does without the count).
+VmStatus take_division_work(const VmValue& left, const VmValue& right) {
+  if ((left.int_is_small() && right.int_is_small()) || right.int_sign() == 0) return Ok{};
+  return vm_take_bigint_work(vm_int_words(left) + vm_int_words(right));
+}
+
 VmResult<VmValue> op_floordiv(VmValue left, VmValue right) {
-  if (left.is(VmKind::Int) && right.is(VmKind::Int)) return vm_int_floor_div(left, right);
+  if (left.is(VmKind::Int) && right.is(VmKind::Int)) {
+    VELN_CHECK(take_division_work(left, right));
+    return vm_int_floor_div(left, right);
+  }
   if (has_decimal(left, right)) {
     return decimal_operation(BinaryOperator::FloorDiv, &VmDecimal::floor_div, left, right);
   }
@@ -289,7 +301,10 @@ VmResult<VmValue> op_floordiv(VmValue left, VmValue right) {
 }
 
 VmResult<VmValue> op_mod(VmValue left, VmValue right) {
-  if (left.is(VmKind::Int) && right.is(VmKind::Int)) return vm_int_modulo(left, right);
+  if (left.is(VmKind::Int) && right.is(VmKind::Int)) {
+    VELN_CHECK(take_division_work(left, right));
+    return vm_int_modulo(left, right);
+  }
   if (has_decimal(left, right)) return decimal_operation(BinaryOperator::Mod, &VmDecimal::modulo, left, right);
   return unsupported_operands(BinaryOperator::Mod, left, right);
 }
@@ -338,6 +353,8 @@ VmResult<VmValue> op_bitwise(VmValue left, VmValue right) {
     return VmValue::integer(kOp == BitOp::And ? (a & b) : kOp == BitOp::Or ? (a | b) : (a ^ b));
   }
   // GMP's logical operations act on two's complement of unbounded width.
+  // Both operands are copied and read once.
+  vm_count_work(vm_int_words(l) + vm_int_words(r));
   const mpz_class a = l.int_to_mpz();
   const mpz_class b = r.int_to_mpz();
   mpz_class out;

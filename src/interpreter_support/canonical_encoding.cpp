@@ -17,6 +17,7 @@
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -70,6 +71,7 @@ std::string dict_key_text(const VmValue& key) {
         append_integer_text(out, key.small_int());
         return out;
       }
+      vm_count_bigint_digits(vm_mpz_words(key.big_int()));
       return key.big_int().get_str(10);
     case VmKind::Float: return float_plain_text(key.float_value());
     case VmKind::Decimal: return key.decimal_value().to_string();
@@ -118,15 +120,17 @@ std::uint64_t integer_length(int64_t v) {
   return digits + (v < 0 ? 1 : 0);
 }
 
+// `tally` counts a step per value encoded (the bytes written count once
+// the text is whole).
 template <class Sink>
-VmStatus encode(const VmValue& value, Sink& sink);
+VmStatus encode(const VmValue& value, Sink& sink, VmWorkTally& tally);
 
 template <class Sink>
-VmStatus encode_items(std::span<const VmValue> items, Sink& sink) {
+VmStatus encode_items(std::span<const VmValue> items, Sink& sink, VmWorkTally& tally) {
   sink.raw("[");
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i != 0) sink.raw(",");
-    VELN_CHECK(encode(items[i], sink));
+    VELN_CHECK(encode(items[i], sink, tally));
   }
   sink.raw("]");
   return Ok{};
@@ -135,11 +139,13 @@ VmStatus encode_items(std::span<const VmValue> items, Sink& sink) {
 // Every value is encoded in pair order (so the first error is the first in
 // pair order); of pairs whose keys give the same text the later one stays.
 template <class Sink>
-VmStatus encode_dict(const VmValue& dict, Sink& sink) {
+VmStatus encode_dict(const VmValue& dict, Sink& sink, VmWorkTally& tally) {
   std::map<std::string, Sink> members;
   for (const VmDictPair& pair : dict.dict_pairs()) {
     Sink member;
-    VELN_CHECK(encode(pair.value, member));
+    if (!tally.add()) [[unlikely]]
+      return VmWorkTally::error();  // the key
+    VELN_CHECK(encode(pair.value, member, tally));
     members.insert_or_assign(dict_key_text(pair.key), std::move(member));
   }
   sink.raw("{");
@@ -163,7 +169,9 @@ void open_tag(Sink& sink, std::string_view tag) {
 }
 
 template <class Sink>
-VmStatus encode(const VmValue& value, Sink& sink) {
+VmStatus encode(const VmValue& value, Sink& sink, VmWorkTally& tally) {
+  if (!tally.add()) [[unlikely]]
+    return VmWorkTally::error();
   switch (value.kind()) {
     case VmKind::None: sink.raw("null"); return Ok{};
     case VmKind::Bool: sink.raw(value.bool_value() ? "true" : "false"); return Ok{};
@@ -172,6 +180,7 @@ VmStatus encode(const VmValue& value, Sink& sink) {
         integer(sink, value.small_int());
       } else {
         open_tag(sink, "__big_int__");
+        vm_count_bigint_digits(vm_mpz_words(value.big_int()));
         sink.json_string(value.big_int().get_str(10));
         sink.raw("}");
       }
@@ -225,12 +234,12 @@ VmStatus encode(const VmValue& value, Sink& sink) {
     case VmKind::Set:
     case VmKind::FrozenSet:
       open_tag(sink, value.is(VmKind::Set) ? "__set__" : "__frozenset__");
-      VELN_CHECK(encode_items(value.items(), sink));
+      VELN_CHECK(encode_items(value.items(), sink, tally));
       sink.raw("}");
       return Ok{};
     case VmKind::List:
-    case VmKind::Tuple: return encode_items(value.items(), sink);
-    case VmKind::Dict: return encode_dict(value, sink);
+    case VmKind::Tuple: return encode_items(value.items(), sink, tally);
+    case VmKind::Dict: return encode_dict(value, sink, tally);
     default:
       return vm_error("unsupported metering encode value '" + std::string(value.type_name()) + "'");
   }
@@ -240,15 +249,24 @@ VmStatus encode(const VmValue& value, Sink& sink) {
 
 VmResult<std::string> encode_vm_value(const VmValue& value) {
   TextSink sink;
-  VELN_CHECK(encode(value, sink));
-  return std::move(sink).take();
+  {
+    VmWorkTally tally;
+    VELN_CHECK(encode(value, sink, tally));
+  }
+  std::string text = std::move(sink).take();
+  vm_count_text_read(text.size());
+  return text;
 }
 
 VmResult<std::uint64_t> encoded_vm_value_length(const VmValue& value) {
   // Storage charges size a small int on nearly every access.
   if (value.is(VmKind::Int) && value.int_is_small()) return integer_length(value.small_int());
   LengthSink sink;
-  VELN_CHECK(encode(value, sink));
+  {
+    VmWorkTally tally;
+    VELN_CHECK(encode(value, sink, tally));
+  }
+  vm_count_text_read(sink.length());
   return sink.length();
 }
 

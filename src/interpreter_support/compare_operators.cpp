@@ -2,6 +2,7 @@
 // share one rule chain parameterised by the predicate.
 #include "interpreter_support/compare_operators.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -36,6 +38,12 @@ constexpr bool holds(double a, double b) {
 
 bool is_set_like(VmKind k) { return k == VmKind::Set || k == VmKind::FrozenSet; }
 bool is_bytes_like(VmKind k) { return k == VmKind::Bytes || k == VmKind::ByteArray; }
+
+// Bytewise order of two texts, counting the bytes it may read.
+int text_order(const VmValue& left, const VmValue& right) {
+  vm_count_text_read(std::min(left.text_size(), right.text_size()));
+  return vm_bytes_compare(left.text(), right.text());
+}
 
 double int_as_double(const VmValue& v) {
   return v.int_is_small() ? static_cast<double>(v.small_int()) : vm_int_to_f64(v);
@@ -91,11 +99,11 @@ VmResult<bool> compare_ord(const VmValue& left, const VmValue& right) {
       return holds<kPred>(VmDecimal::compare(l, right.decimal_value()));
     }
     case VmKind::String:
-      if (lk == VmKind::String) return holds<kPred>(vm_bytes_compare(left.text(), right.text()));
+      if (lk == VmKind::String) return holds<kPred>(text_order(left, right));
       break;
     case VmKind::Bytes:
     case VmKind::ByteArray:
-      if (is_bytes_like(lk)) return holds<kPred>(vm_bytes_compare(left.text(), right.text()));
+      if (is_bytes_like(lk)) return holds<kPred>(text_order(left, right));
       break;
     default:
       break;

@@ -25,6 +25,7 @@
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
 #include "values/vm_items_view.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -70,11 +71,15 @@ VmResult<NativeMethodOutcome> list_insert(VmValue xs, Args args) {
 VmResult<NativeMethodOutcome> list_remove(VmValue xs, Args args) {
   const auto items = xs.items();
   for (size_t i = 0; i < items.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
+      return VmWorkTally::error();
     if (items[i].eq(args[0])) {
+      vm_scan_done(i + 1);
       xs.seq_remove(i);
       return mutated(std::move(xs));
     }
   }
+  vm_scan_done(items.size());
   return vm_error("list.remove(x): x not in list");
 }
 
@@ -105,10 +110,16 @@ VmResult<NativeMethodOutcome> list_count(VmValue xs, Args args) {
   VmWorkMeter sets;
   const SetComparisonScope scope(&sets);
   int64_t count = 0;
-  for (const VmValue& item : xs.items()) {
-    VELN_TRY(bool equal, vm_values_equal_within(item, args[0], sets));
+  const auto items = xs.items();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
+      return VmWorkTally::error();
+    VELN_TRY(bool equal, vm_values_equal_within(items[i], args[0], sets));
     if (equal) ++count;
   }
+  vm_scan_done(items.size());
+  // A refusal of the work may be swallowed inside a comparison.
+  VELN_CHECK(vm_budget_status());
   return NativeMethodOutcome::plain(VmValue::integer(count));
 }
 
@@ -120,9 +131,18 @@ VmResult<NativeMethodOutcome> list_index(VmValue xs, Args args) {
   VmWorkMeter sets;
   const SetComparisonScope scope(&sets);
   for (size_t i = window.start; i < window.end; ++i) {
+    if (!vm_scan_step(i - window.start)) [[unlikely]]
+      return VmWorkTally::error();
     VELN_TRY(bool equal, vm_values_equal_within(items[i], args[0], sets));
-    if (equal) return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
+    if (equal) {
+      vm_scan_done(i + 1 - window.start);
+      VELN_CHECK(vm_budget_status());
+      return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(i)));
+    }
   }
+  vm_scan_done(window.end - window.start);
+  // A refusal of the work may be swallowed inside a comparison.
+  VELN_CHECK(vm_budget_status());
   return vm_error("list.index(x): x not in list");
 }
 

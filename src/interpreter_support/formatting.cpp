@@ -9,6 +9,7 @@
 #include "values/bounded_text.hpp"
 #include "values/hex_digits.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -38,6 +39,12 @@ std::optional<uint64_t> parse_plus_digits(std::string_view text) {
 }
 
 std::string magnitude_digits(const mpz_class& value, int radix) {
+  // Digits of a power-of-two radix are read off the words one by one.
+  if (radix == 10) {
+    vm_count_bigint_digits(vm_mpz_words(value));
+  } else if (vm_mpz_words(value) > 1) {
+    vm_count_work(vm_mpz_words(value));
+  }
   mpz_class magnitude = abs(value);
   return magnitude.get_str(radix);
 }
@@ -127,6 +134,8 @@ VmResult<mpz_class> round_to_power_of_ten(const mpz_class& value, uint64_t k) {
   if (k == 0) return value;
   // 10^k / 2 = 5 * 10^(k-1) > |value| once k - 1 >= digits(|value|).
   if (k - 1 >= decimal_digits_upper_bound(value)) return mpz_class(0);
+  // A power of ten up to the value's size, a division and a product.
+  VELN_CHECK(vm_take_bigint_work(2 * vm_mpz_words(value)));
   mpz_class factor;
   mpz_ui_pow_ui(factor.get_mpz_t(), 10, k);
   return round_bigint_to_factor(value, factor);

@@ -2,6 +2,7 @@
 #include "interpreter_support/hashing.hpp"
 
 #include "lib/hex_codec.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -16,6 +17,8 @@ VmResult<VmValue> digest_call(VmPositionalArgs args, VmKeywordArgs kwargs, std::
                               DigestFn digest, bool hex_input) {
   VELN_CHECK(expect_positional_count(args, kwargs, 1, arity_message));
   VELN_TRY(std::string_view text, string_arg(args[0]));
+  // A digest reads its whole input: refused before it starts.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(text.size())));
   Digest256 d{};
   if (hex_input) {
     VELN_TRY(std::vector<std::uint8_t> bytes, strict_hash_hex_bytes(text));

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "values/bigint.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -102,6 +103,7 @@ VmResult<VmValue> checked_bigint_mul(mpz_class a, mpz_class b) {
     const uint64_t s = saturating_add(bigint_bit_length(a), bigint_bit_length(b));
     if (s > kMaxIntegerBits + 1) return integer_size_error(kLabelIntegerMultiplication);
   }
+  VELN_CHECK(vm_take_bigint_work(vm_mpz_words(a) + vm_mpz_words(b)));
   mpz_mul(a.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
   return checked_int_value(std::move(a), kLabelIntegerMultiplication);
 }
@@ -114,6 +116,7 @@ VmResult<VmValue> checked_int_mul(const VmValue& a, const VmValue& b) {
     const uint64_t s = saturating_add(int_value_bit_length(a), int_value_bit_length(b));
     if (s > kMaxIntegerBits + 1) return integer_size_error(kLabelIntegerMultiplication);
   }
+  VELN_CHECK(vm_take_bigint_work(vm_int_words(a) + vm_int_words(b)));
   VmValue product = vm_int_mul(a, b);
   VELN_CHECK(ensure_int_value_bits(product, kLabelIntegerMultiplication));
   return product;
@@ -123,6 +126,7 @@ VmResult<VmValue> checked_bigint_pow(const mpz_class& base, const mpz_class& exp
                                      std::string_view label) {
   const int base_sign = sgn(base);
   const uint64_t k = bigint_bit_length(base);
+  uint64_t result_bits = 0;  // of a power that takes work: |base| >= 2
   if (sgn(exponent) >= 0 && base_sign != 0 && k > 1) {  // |base| >= 2
     if (bigint_bit_length(exponent) > 64) return integer_size_error(kLabelIntegerExponentiation);
     const uint64_t e = mpz_get_ui(exponent.get_mpz_t());
@@ -132,8 +136,11 @@ VmResult<VmValue> checked_bigint_pow(const mpz_class& base, const mpz_class& exp
         __builtin_add_overflow(estimate, uint64_t{1}, &estimate))
       return integer_size_error(kLabelIntegerExponentiation);
     if (estimate > kMaxIntegerBits) return integer_size_error(label);
+    result_bits = estimate;
   }
   VELN_TRY(const uint32_t e, bigint_to_u32(exponent, kLabelPowExponent));
+  // Squarings up to the result's size: the last ones dominate.
+  VELN_CHECK(vm_take_bigint_work((result_bits + 63) / 64));
   mpz_class result;
   mpz_pow_ui(result.get_mpz_t(), base.get_mpz_t(), e);
   return checked_int_value(std::move(result), label);

@@ -11,19 +11,37 @@
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_items_view.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
 
-VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
-  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
-    for (const VmValue& item : items) {
-      vm_tick(meter);
-      VELN_TRY(bool equal, vm_values_equal_within(item, needle, *sets));
-      if (equal) return true;
+// The literal scan of `count` entries, `entry(i)` the value compared at i:
+// a step per entry compared (on `meter` too, when given). A refusal of the
+// work met inside a comparison may be swallowed there (a dict key compared
+// as a mismatch): the request's failure then stands in for the answer.
+template <class Entry>
+VmResult<bool> scan_entries(size_t count, Entry entry, const VmValue& needle, VmWorkMeter* meter) {
+  auto found = capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
+    for (size_t i = 0; i < count; ++i) {
+      if (meter != nullptr) ++meter->steps;
+      if (!vm_scan_step(i)) [[unlikely]]
+        return VmWorkTally::error();
+      VELN_TRY(bool equal, vm_values_equal_within(entry(i), needle, *sets));
+      if (equal) {
+        vm_scan_done(i + 1);
+        return true;
+      }
     }
+    vm_scan_done(count);
     return false;
   });
+  if (found.ok()) VELN_CHECK(vm_budget_status());
+  return found;
+}
+
+VmResult<bool> scan_items(std::span<const VmValue> items, const VmValue& needle, VmWorkMeter* meter) {
+  return scan_entries(items.size(), [items](size_t i) -> const VmValue& { return items[i]; }, needle, meter);
 }
 
 // Small dicts are scanned; larger ones answer from their indexes (the
@@ -41,17 +59,12 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
     if (auto m = vm_dict_key_match(dict, needle, meter))
       return vm_scan_outcome(*m, m->failure ? &pairs[*m->failure].key : nullptr, needle);
   }
-  return capped_set_operation(meter, [&](VmWorkMeter* sets) -> VmResult<bool> {
-    for (const VmDictPair& pair : pairs) {
-      vm_tick(meter);
-      VELN_TRY(bool equal, vm_values_equal_within(pair.key, needle, *sets));
-      if (equal) return true;
-    }
-    return false;
-  });
+  return scan_entries(pairs.size(), [pairs](size_t i) -> const VmValue& { return pairs[i].key; }, needle, meter);
 }
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {
+  // The needle is read whole to key it, whichever search finds it.
+  vm_count_key_read(needle);
   // A set being edited (adds and discards between the lookups) is searched
   // where its items lie: merging them, or indexing them, would cost O(n)
   // per edit.
@@ -85,7 +98,9 @@ VmResult<bool> contains(const VmValue& container, const VmValue& needle, VmWorkM
         case VmKind::Bool:
         case VmKind::Int: {
           VELN_TRY(uint8_t byte, byte_from_value(needle));
-          return haystack.find(static_cast<char>(byte)) != std::string_view::npos;
+          const size_t at = haystack.find(static_cast<char>(byte));
+          vm_count_text_read(at == std::string_view::npos ? haystack.size() : at);
+          return at != std::string_view::npos;
         }
         case VmKind::Bytes:
         case VmKind::ByteArray:

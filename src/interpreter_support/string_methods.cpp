@@ -26,6 +26,7 @@
 #include "interpreter_support/text_search.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/bigint.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -107,19 +108,32 @@ inline bool is_numeric(UChar32 c) {
 inline bool is_alphabetic(UChar32 c) { return u_isUAlphabetic(c); }
 inline bool is_alnum(UChar32 c) { return u_isUAlphabetic(c) || is_numeric(c); }
 
+// `Pred` over the ASCII characters, looked up once per character kind.
+template <bool (*Pred)(UChar32)>
+const std::bitset<128>& ascii_table() {
+  static const std::bitset<128> table = [] {
+    std::bitset<128> t;
+    for (UChar32 c = 0; c < 0x80; ++c) t[static_cast<size_t>(c)] = Pred(c);
+    return t;
+  }();
+  return table;
+}
+
 // True when `s` is not empty and every code point satisfies `pred`.
 template <bool (*Pred)(UChar32)>
 bool all_code_points(const VmValue& s) {
   const std::string_view text = s.text();
   if (text.empty()) return false;
+  size_t i = 0;
   if (s.text_is_ascii()) {
-    for (char ch : text)
-      if (!Pred(static_cast<unsigned char>(ch))) return false;
-    return true;
+    const std::bitset<128>& table = ascii_table<Pred>();
+    while (i < text.size() && table[static_cast<unsigned char>(text[i])]) ++i;
+  } else {
+    for (size_t next = 0; i < text.size() && Pred(next_cp(text, next)); i = next) {
+    }
   }
-  for (size_t i = 0; i < text.size();)
-    if (!Pred(next_cp(text, i))) return false;
-  return true;
+  vm_count_text_read(i);
+  return i == text.size();
 }
 
 // Byte window of the code-point bounds of a str.
@@ -149,12 +163,20 @@ Outcome str_isalnum(VmValue s, Args) { return bool_result(all_code_points<is_aln
 Outcome str_islower(VmValue s, Args) {
   const std::string_view text = s.text();
   bool any_alphabetic = false;
-  for (size_t i = 0; i < text.size() && !any_alphabetic;) any_alphabetic = u_isUAlphabetic(next_cp(text, i));
-  if (!any_alphabetic) return bool_result(false);
+  size_t first = 0;
+  while (first < text.size() && !any_alphabetic) any_alphabetic = u_isUAlphabetic(next_cp(text, first));
+  if (!any_alphabetic) {
+    vm_count_text_read(first);
+    return bool_result(false);
+  }
   for (size_t i = 0; i < text.size();) {
     const UChar32 c = next_cp(text, i);
-    if (u_isUAlphabetic(c) && !u_isULowercase(c)) return bool_result(false);
+    if (u_isUAlphabetic(c) && !u_isULowercase(c)) {
+      vm_count_text_read(first + i);
+      return bool_result(false);
+    }
   }
+  vm_count_text_read(first + text.size());
   return bool_result(true);
 }
 
@@ -165,6 +187,7 @@ enum class CaseDirection : uint8_t { Lower, Upper };
 template <CaseDirection Dir>
 Outcome str_case(VmValue s, Args) {
   const std::string_view text = s.text();
+  vm_count_text_read(text.size());
   std::string out;
   if (s.text_is_ascii()) {
     const char first = Dir == CaseDirection::Lower ? 'A' : 'a';
@@ -235,7 +258,9 @@ std::string_view strip_both(std::string_view text, const Drop& drop) {
 }
 
 // The receiver itself when nothing was stripped (no copy of the text).
+// What was read is what was stripped.
 Outcome stripped_result(VmValue&& s, std::string_view kept) {
+  vm_count_text_read(s.text_size() - kept.size());
   if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(std::move(s));
   return text_result(std::move(s), std::string(kept));
 }
@@ -287,6 +312,7 @@ Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t
 }
 
 Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
+  vm_count_text_read(text.size());
   PieceList pieces;
   size_t i = 0;
   // Skips white space from `i`; true when something is left.
@@ -382,6 +408,7 @@ Outcome str_replace(VmValue s, Args args) {
 
   if (old_text.empty()) {
     // A match at every character boundary, the start and the end included.
+    vm_count_text_read(text.size());
     const uint64_t boundaries = uint64_t{length_of(s)} + 1;
     const size_t matches = static_cast<size_t>(std::min(limit, boundaries));
     VELN_CHECK(check_replace_size(text.size(), matches, 0, new_text.size()));
@@ -435,6 +462,7 @@ Outcome str_find(VmValue s, Args args) {
   const std::string_view window = code_point_window(s, bounds);
   const size_t at = text_find(window, sub);
   if (at == TextSearch::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
+  if (!s.text_is_ascii()) vm_count_text_read(at);
   const size_t before = s.text_is_ascii() ? at : count_code_points(window.substr(0, at));
   return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(bounds.start + before)));
 }
@@ -458,6 +486,7 @@ Outcome str_match(VmValue s, Args args) {
   VELN_TRY(std::span<const VmValue> candidates, match_candidates(args[0]));
   const std::string_view window = code_point_window(s, bounds);
   for (const VmValue& c : candidates) {
+    vm_count_text_read(std::min(window.size(), c.text_size()));
     if constexpr (End == MatchEnd::Start) {
       if (window.starts_with(c.text())) return bool_result(true);
     } else {
@@ -479,6 +508,8 @@ Outcome str_join(VmValue s, Args args) {
     items = listed;
   }
   const std::string_view sep = s.text();
+  // A step per piece read; their bytes count as the result is made.
+  VELN_CHECK(vm_take_work(items.size()));
   uint64_t total = 0;
   for (const VmValue& item : items) {
     if (!item.is(VmKind::String)) return not_text(item);

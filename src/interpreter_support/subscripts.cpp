@@ -8,6 +8,7 @@
 
 #include "interpreter_support/dict_ops.hpp"
 #include "values/bounded_text.hpp"
+#include "values/vm_request_budget.hpp"
 #include "interpreter_support/operand_conversions.hpp"
 
 namespace veln {
@@ -290,6 +291,8 @@ VmResult<std::string> clone_as_bytes_like(const VmValue& value) {
       return std::string(value.text());
     case VmKind::List:
     case VmKind::Tuple: {
+      // A step per item read, refused before any is.
+      VELN_CHECK(vm_take_work(value.item_count()));
       std::string out;
       out.reserve(value.item_count());
       for (const VmValue& item : value.items()) {

@@ -147,7 +147,8 @@ size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMe
       }
     }
   }
-  vm_tick(meter, steps);
+  if (meter != nullptr) meter->steps += steps;
+  vm_count_text_read(steps);
   return found;
 }
 

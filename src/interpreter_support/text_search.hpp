@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "values/vm_work_meter.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -23,12 +24,16 @@ class TextSearch {
 
   // Byte offset of the first occurrence at or after `from`, or npos. An empty
   // needle is found at `from` (when `from` is not beyond the haystack).
+  // The running request counts a step per 8 bytes read; a meter counts
+  // every byte compared or skipped.
   size_t find(std::string_view haystack, size_t from = 0, VmWorkMeter* meter = nullptr) const {
-    // One byte and no steps to count: memchr alone, without a call.
+    // One byte and no meter: memchr alone, without a call.
     if (needle_.size() == 1 && meter == nullptr) {
       if (from >= haystack.size()) return npos;
       const void* hit = std::memchr(haystack.data() + from, needle_[0], haystack.size() - from);
-      return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - haystack.data());
+      const size_t at = hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - haystack.data());
+      vm_count_text_read((hit == nullptr ? haystack.size() : at + 1) - from);
+      return at;
     }
     return find_general(haystack, from, meter);
   }

@@ -15,6 +15,7 @@
 #include "values/decimal_from_value.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -34,14 +35,23 @@ VmOrdering compare_decimals(const VmDecimal& a, const VmDecimal& b) {
   return vm_ordering_from_int(VmDecimal::compare(a, b));
 }
 
+// Texts of one size are compared byte by byte; of two sizes, not at all.
+inline void count_text_comparison(const VmValue& a, const VmValue& b) {
+  if (a.text_size() == b.text_size()) vm_count_text_read(a.text_size());
+}
+
 template <bool kCounted>
 VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter);
 
 // `sets`: where the set comparisons met inside count (see values_equal).
 VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets) {
   if (a.dict_size() != b.dict_size()) return false;
+  const auto a_pairs = a.dict_pairs();
   const auto b_pairs = b.dict_pairs();
-  for (const VmDictPair& entry : a.dict_pairs()) {
+  for (size_t i = 0; i < a_pairs.size(); ++i) {
+    if (!vm_scan_step(i)) [[unlikely]]
+      return VmWorkTally::error();
+    const VmDictPair& entry = a_pairs[i];
     const VmValue* match = nullptr;
     std::optional<VmScanMatch> indexed;
     if ((b_pairs.size() > 8 || vm_needle_class(entry.key) == NeedleClass::Structural) &&
@@ -57,10 +67,16 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
         }
       }
     }
-    if (match == nullptr) return false;
-    VELN_TRY(const bool equal, values_equal<false>(entry.value, *match, sets));
-    if (!equal) return false;
+    bool equal = match != nullptr;
+    if (equal) {
+      VELN_TRY(equal, values_equal<false>(entry.value, *match, sets));
+    }
+    if (!equal) {
+      vm_scan_done(i + 1);
+      return false;
+    }
   }
+  vm_scan_done(a_pairs.size());
   return true;
 }
 
@@ -203,9 +219,15 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
       const auto ys = b.items();
       if (xs.size() != ys.size()) return false;
       for (size_t i = 0; i < xs.size(); ++i) {
+        if (!vm_scan_step(i)) [[unlikely]]
+          return VmWorkTally::error();
         VELN_TRY(const bool equal, values_equal<kCounted>(xs[i], ys[i], meter));
-        if (!equal) return false;
+        if (!equal) {
+          vm_scan_done(i + 1);
+          return false;
+        }
       }
+      vm_scan_done(xs.size());
       return true;
     }
     case VmKind::Dict:
@@ -214,7 +236,11 @@ VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* met
     default:
       break;
   }
-  if (is_bytes_like(ka) && is_bytes_like(kb)) return a.text() == b.text();
+  if (is_bytes_like(ka) && is_bytes_like(kb)) {
+    count_text_comparison(a, b);
+    return a.text() == b.text();
+  }
+  if (ka == VmKind::String && kb == VmKind::String) count_text_comparison(a, b);
   return a.eq(b);
 }
 
@@ -224,7 +250,11 @@ VmResult<bool> vm_values_equal(const VmValue& a, const VmValue& b) {
   // Scalars and sets meet at most one pair of sets; containers may hold many.
   const VmKind k = a.kind();
   if (k != VmKind::List && k != VmKind::Tuple && k != VmKind::Dict) return values_equal<false>(a, b, nullptr);
-  return capped_set_operation(nullptr, [&](VmWorkMeter* sets) { return values_equal<false>(a, b, sets); });
+  auto equal = capped_set_operation(nullptr, [&](VmWorkMeter* sets) { return values_equal<false>(a, b, sets); });
+  // A refusal of the work met inside may be swallowed (a dict key compared
+  // as a mismatch): the request's failure stands in for the answer.
+  if (equal.ok()) VELN_CHECK(vm_budget_status());
+  return equal;
 }
 
 VmResult<bool> vm_values_equal_within(const VmValue& a, const VmValue& b, VmWorkMeter& operation) {

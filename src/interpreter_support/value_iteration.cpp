@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "interpreter_support/value_equality.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -25,12 +26,15 @@ std::vector<VmValue> characters_of(std::string_view text) {
 
 }  // namespace
 
+// A step per item listed, refused before any is made.
 VmResult<std::vector<VmValue>> iterate_value(const VmValue& value) {
   switch (value.kind()) {
     case VmKind::String:
+      VELN_CHECK(vm_take_work(value.text_code_points()));
       return characters_of(value.text());
     case VmKind::Bytes:
     case VmKind::ByteArray: {
+      VELN_CHECK(vm_take_work(value.text_size()));
       std::vector<VmValue> out;
       out.reserve(value.text_size());
       for (unsigned char b : value.text()) out.push_back(VmValue::integer(int64_t{b}));
@@ -41,9 +45,11 @@ VmResult<std::vector<VmValue>> iterate_value(const VmValue& value) {
     case VmKind::Set:
     case VmKind::FrozenSet: {
       auto items = value.items();
+      VELN_CHECK(vm_take_work(items.size()));
       return std::vector<VmValue>(items.begin(), items.end());
     }
     case VmKind::Dict: {
+      VELN_CHECK(vm_take_work(value.dict_size()));
       std::vector<VmValue> keys;
       keys.reserve(value.dict_size());
       for (const VmDictPair& pair : value.dict_pairs()) keys.push_back(pair.key);

@@ -32,9 +32,33 @@
 #include "interpreter_support/value_iteration.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
+
+// Thrown out of a sort whose steps pass the running request's work
+// allowance, so that a long sort stops there rather than at its end. Only
+// the sort's own copy of the values is in a moved state then, and it is
+// dropped.
+struct WorkRefused {};
+
+[[gnu::noinline, gnu::cold]] void refuse_work() { throw WorkRefused{}; }
+
+// Steps of a sort, on the meter at once and on the request in batches.
+inline void step(VmWorkTally& tally, uint64_t n = 1) {
+  if (!tally.add(n)) [[unlikely]]
+    refuse_work();
+}
+
+// A comparison that counts one step per call.
+template <class Less>
+auto counted(Less less, VmWorkTally& tally) {
+  return [less, &tally](const auto& a, const auto& b) {
+    step(tally);
+    return less(a, b);
+  };
+}
 
 enum class Domain : uint8_t { Numbers, Exact, Mixed, Text, Bytes, DateTime, TimeDelta, None };
 
@@ -102,7 +126,7 @@ double nearest_double(const VmValue& v) {
 
 // One group of bools, ints and floats with the same nearest double, in input
 // order, arranged as the insertion sort leaves it.
-void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
+void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
   struct Exact {
     VmValue value;  // as an Int
     size_t arrival;
@@ -118,9 +142,9 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
   }
   if (floats.empty() || ints.empty()) {
     if (!ints.empty()) {
-      std::stable_sort(group.begin(), group.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+      std::stable_sort(group.begin(), group.end(), counted([](const VmValue& a, const VmValue& b) {
                          return vm_int_compare(exact_int(a), exact_int(b)) < 0;
-                       }, meter));
+                       }, tally));
     }
     return;  // floats alone are all equal: input order
   }
@@ -130,16 +154,16 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
     size_t next_int = 0;
     for (auto& [arrival, cut] : floats) {
       for (; next_int < ints.size() && ints[next_int].arrival < arrival; ++next_int) {
-        vm_tick(meter);
+        step(tally);
         if (!best || vm_int_compare(ints[next_int].value, ints[*best].value) > 0) best = next_int;
       }
       cut = best ? *best : SIZE_MAX;  // temporarily: which int is the maximum
     }
   }
   std::vector<Exact> sorted = ints;
-  std::stable_sort(sorted.begin(), sorted.end(), vm_counted([](const Exact& a, const Exact& b) {
+  std::stable_sort(sorted.begin(), sorted.end(), counted([](const Exact& a, const Exact& b) {
                      return vm_int_compare(a.value, b.value) < 0;
-                   }, meter));
+                   }, tally));
   for (auto& entry : floats) {
     size_t& cut = entry.second;
     if (cut == SIZE_MAX) {
@@ -150,7 +174,7 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkMeter* meter) {
     const size_t arrival = entry.first;
     // Ints below m, or equal to it and arrived before the float.
     const auto at = std::partition_point(sorted.begin(), sorted.end(), [&](const Exact& e) {
-      vm_tick(meter);
+      step(tally);
       const int c = vm_int_compare(e.value, m.value);
       return c < 0 || (c == 0 && e.arrival < arrival);
     });
@@ -174,17 +198,17 @@ struct Keyed {
 };
 
 template <class KeyOf, class Less>
-auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less, VmWorkMeter* meter) {
+auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less, VmWorkTally& tally) {
   std::vector<Keyed<decltype(key_of(values.front()))>> entries;
   entries.reserve(values.size());
   for (size_t i = 0; i < values.size(); ++i) entries.push_back({key_of(values[i]), i});
   std::stable_sort(entries.begin(), entries.end(),
-                   vm_counted([less](const auto& a, const auto& b) { return less(a.key, b.key); }, meter));
+                   counted([less](const auto& a, const auto& b) { return less(a.key, b.key); }, tally));
   return entries;
 }
 
-void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
-  const auto entries = keyed_in_order(values, nearest_double, std::less<double>(), meter);
+void sort_numbers(std::vector<VmValue>& values, VmWorkTally& tally) {
+  const auto entries = keyed_in_order(values, nearest_double, std::less<double>(), tally);
   std::vector<VmValue> out;
   out.reserve(values.size());
   std::vector<VmValue> group;
@@ -196,7 +220,7 @@ void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
     } else {
       group.clear();
       for (size_t k = i; k < j; ++k) group.push_back(std::move(values[entries[k].arrival]));
-      arrange_double_group(group, meter);
+      arrange_double_group(group, tally);
       for (VmValue& v : group) out.push_back(std::move(v));
     }
     i = j;
@@ -204,43 +228,46 @@ void sort_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
   values = std::move(out);
 }
 
-void sort_exact(std::vector<VmValue>& values, VmWorkMeter* meter) {
+void sort_exact(std::vector<VmValue>& values, VmWorkTally& tally) {
   const auto entries = keyed_in_order(
       values, [](const VmValue& v) { return *decimal_from_vm_value(v); },
-      [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; }, meter);
+      [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; }, tally);
   std::vector<VmValue> out;
   out.reserve(values.size());
   for (const auto& e : entries) out.push_back(std::move(values[e.arrival]));
   values = std::move(out);
 }
 
-// Sorts values that all belong to `d`.
-void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkMeter* meter) {
+// Sorts values that all belong to `d`. The mixed numbers' replay counts
+// its tree steps itself (on `meter` and the request).
+void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmWorkMeter* meter) {
   switch (d) {
     case Domain::Numbers:
-      sort_numbers(values, meter);
+      sort_numbers(values, tally);
       return;
     case Domain::Exact:
-      sort_exact(values, meter);
+      sort_exact(values, tally);
       return;
     case Domain::Mixed:
       sort_mixed_numbers(values, meter);
       return;
     case Domain::Text:
     case Domain::Bytes:
-      std::stable_sort(values.begin(), values.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+      std::stable_sort(values.begin(), values.end(), counted([&tally](const VmValue& a, const VmValue& b) {
+                         if (const uint64_t more = vm_long_text_compare_steps(a.text_size(), b.text_size()))
+                           step(tally, more);
                          return vm_bytes_compare(a.text(), b.text()) < 0;
-                       }, meter));
+                       }, tally));
       return;
     case Domain::DateTime:
-      std::stable_sort(values.begin(), values.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+      std::stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
                          return vm_datetime_compare(a, b) < 0;
-                       }, meter));
+                       }, tally));
       return;
     case Domain::TimeDelta:
-      std::stable_sort(values.begin(), values.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+      std::stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
                          return a.timedelta_raw_seconds() < b.timedelta_raw_seconds();
-                       }, meter));
+                       }, tally));
       return;
     case Domain::None:
       return;
@@ -248,15 +275,16 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkMeter* meter) {
 }
 
 // The literal insertion of values[from..] into `placed`.
-// `comparisons` counts them against the cap; `meter` ticks the steps.
+// `comparisons` counts them against the cap; `tally` counts the steps.
 VmResult<std::vector<VmValue>> insert_rest(std::vector<VmValue> placed, std::vector<VmValue>& values, size_t from,
-                                           VmWorkMeter* meter, VmWorkMeter* comparisons) {
+                                           VmWorkTally& tally, VmWorkMeter* comparisons) {
   placed.reserve(values.size());
   for (size_t i = from; i < values.size(); ++i) {
     VmValue& v = values[i];
     size_t at = placed.size();
     for (size_t j = 0; j < placed.size(); ++j) {
-      vm_tick(meter);
+      if (!tally.add()) [[unlikely]]
+        return VmWorkTally::error();
       VELN_CHECK(charge_set_comparisons(comparisons));
       VELN_TRY(VmOrdering ord, compare_vm_values(v, placed[j]));
       if (ord == VmOrdering::Less) {
@@ -283,18 +311,19 @@ bool all_small_ints(const std::vector<VmValue>& values) {
                      [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
 }
 
-VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
+VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally, VmWorkMeter* meter,
+                                           VmWorkMeter* comparisons) {
   if (values.size() < 2) return values;
   if (all_small_ints(values)) {
     // Equal small ints are the same value, so any sort is the stable one.
     std::vector<int64_t> keys(values.size());
     for (size_t i = 0; i < values.size(); ++i) keys[i] = values[i].small_int();
-    std::sort(keys.begin(), keys.end(), vm_counted(std::less<int64_t>(), meter));
+    std::sort(keys.begin(), keys.end(), counted(std::less<int64_t>(), tally));
     for (size_t i = 0; i < values.size(); ++i) values[i] = VmValue::integer(keys[i]);
     return values;
   }
   if (const std::optional<Domain> d = common_domain(values)) {
-    sort_domain(*d, values, meter);
+    sort_domain(*d, values, tally, meter);
     return values;
   }
   // The longer of the first value's own domain and the mixed numbers.
@@ -310,8 +339,19 @@ VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter
   }
   std::vector<VmValue> placed(std::make_move_iterator(values.begin()),
                               std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(prefix)));
-  sort_domain(d, placed, meter);
-  return insert_rest(std::move(placed), values, prefix, meter, comparisons);
+  sort_domain(d, placed, tally, meter);
+  return insert_rest(std::move(placed), values, prefix, tally, comparisons);
+}
+
+// Each comparison is a step on `meter` (when given) and on the running
+// request; past the request's allowance the sort stops with its refusal.
+VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
+  VmWorkTally tally(meter);
+  try {
+    return sort_values(std::move(values), tally, meter, comparisons);
+  } catch (const WorkRefused&) {
+    return VmWorkTally::error();
+  }
 }
 
 }  // namespace

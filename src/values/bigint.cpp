@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "values/float_text.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -22,7 +23,10 @@ uint64_t bigint_bit_length(const mpz_class& value) {
   return mpz_sizeinbase(value.get_mpz_t(), 2);
 }
 
-std::string bigint_to_string(const mpz_class& value) { return value.get_str(10); }
+std::string bigint_to_string(const mpz_class& value) {
+  vm_count_bigint_digits(vm_mpz_words(value));
+  return value.get_str(10);
+}
 
 VmResult<mpz_class> bigint_floor_div(const mpz_class& a, const mpz_class& b) {
   if (sgn(b) == 0) return vm_error("division by zero");

@@ -11,6 +11,7 @@
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -21,6 +22,7 @@ constexpr size_t kNumberText = 32;    // an int64, a float
 constexpr size_t kRecordText = 160;   // a decimal, a date-time, a time delta and their field forms
 
 void append_mpz(BoundedText& out, const mpz_class& z) {
+  vm_count_bigint_digits(vm_mpz_words(z));
   // At most about 315,653 digits under the integer size limit.
   std::string digits(mpz_sizeinbase(z.get_mpz_t(), 10) + 2, '\0');
   mpz_get_str(digits.data(), 10, z.get_mpz_t());
@@ -28,14 +30,16 @@ void append_mpz(BoundedText& out, const mpz_class& z) {
   out.append(digits);
 }
 
+// A step per item written (the text's bytes count when it becomes a value).
 void append_joined(BoundedText& out, std::span<const VmValue> items) {
-  bool first = true;
+  size_t written = 0;
   for (const auto& item : items) {
-    if (out.overflowed()) return;
-    if (!first) out += ", ";
-    first = false;
+    if (out.overflowed()) break;
+    if (written != 0) out += ", ";
+    ++written;
     item.append_python_repr(out);
   }
+  vm_count_work(written);
 }
 
 void append_set_repr(BoundedText& out, std::span<const VmValue> items) {
@@ -251,15 +255,17 @@ void VmValue::append_python_repr(BoundedText& out) const {
       return;
     case VmKind::Dict: {
       out += '{';
-      bool first = true;
+      size_t written = 0;
       for (const auto& p : dict_pairs()) {
-        if (out.overflowed()) return;
-        if (!first) out += ", ";
-        first = false;
+        if (out.overflowed()) break;
+        if (written != 0) out += ", ";
+        ++written;
         p.key.append_python_repr(out);
         out += ": ";
         p.value.append_python_repr(out);
       }
+      vm_count_work(written);
+      if (out.overflowed()) return;
       out += '}';
       return;
     }

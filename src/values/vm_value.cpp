@@ -15,6 +15,7 @@
 #include "values/vm_items_view.hpp"
 #include "values/vm_timedelta.hpp"
 #include "values/vm_value_heap.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -418,7 +419,12 @@ void build_index(VmDictHeap& d) {
   auto idx = std::make_unique<VmDictIndex>();
   const uint64_t seed = dict_hash_seed();
   idx->hashes.reserve(d.pairs.size());
-  for (const auto& p : d.pairs) idx->hashes.push_back(vm_structural_hash(p.key, seed));
+  uint64_t key_steps = 0;
+  for (const auto& p : d.pairs) {
+    idx->hashes.push_back(vm_structural_hash(p.key, seed));
+    key_steps += vm_key_read_steps(p.key);
+  }
+  vm_count_work(key_steps);
   idx->slots.assign(index_capacity_for(d.pairs.size()), 0);
   for (uint32_t p = 0; p < d.pairs.size(); ++p) index_insert(*idx, d.pairs, p, true);
   d.index = std::move(idx);
@@ -1023,6 +1029,9 @@ inline uint64_t key_hash(const VmValue& key) {
 // The first pair whose key is structurally equal to `key`. A dict large
 // enough for an index gets it, and `hash` the key's hash.
 std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional<uint64_t>& hash) {
+  // The key is read whole to hash or compare it, whichever path finds it
+  // (the last pair found, the index, a scan): the count is the lookup's.
+  vm_count_key_read(key);
   if (d.pairs.size() <= detail::kDictIndexThreshold) {
     for (size_t i = 0; i < d.pairs.size(); ++i)
       if (d.pairs[i].key.eq(key)) return i;
@@ -1296,6 +1305,7 @@ void VmValue::seq_clear() {
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
+  vm_count_key_read(key);
   return dict_append(std::move(key), std::move(value), nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include "values/float_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -89,12 +90,18 @@ int compare_float_keys(double a, double b) {
 
 int compare_keys(const VmValue& a, const VmValue& b);
 
+// Sequences that agree on a long run read it all: past a few positions
+// each one compared is a step of the running request (the comparison
+// itself is one step of whatever counts it).
+constexpr size_t kCountedRun = 16;
+
 int compare_key_sequences(std::span<const VmValue> xs, std::span<const VmValue> ys) {
   const size_t n = xs.size() < ys.size() ? xs.size() : ys.size();
-  for (size_t i = 0; i < n; ++i) {
-    const int c = compare_keys(xs[i], ys[i]);
-    if (c != 0) return c;
-  }
+  size_t i = 0;
+  int c = 0;
+  while (i < n && (c = compare_keys(xs[i], ys[i])) == 0) ++i;
+  if (i >= kCountedRun) vm_count_work(i);
+  if (c != 0) return c;
   return (xs.size() > ys.size()) - (xs.size() < ys.size());
 }
 
@@ -122,6 +129,7 @@ int compare_keys(const VmValue& a, const VmValue& b) {
     }
     case VmSetKeyVariant::String:
     case VmSetKeyVariant::Bytes:
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) vm_count_work(steps);
       return vm_bytes_compare(a.text(), b.text());
     case VmSetKeyVariant::Tuple:
     case VmSetKeyVariant::FrozenSet:

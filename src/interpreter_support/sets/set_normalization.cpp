@@ -44,6 +44,7 @@
 #include "values/float_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -598,6 +599,10 @@ std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, Vm
 }
 
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
+  // Each item is read whole to check and key it.
+  uint64_t read = 0;
+  for (const VmValue& item : items) read += vm_key_read_steps(item);
+  vm_count_work(read);
   if (auto outcome = normalize_containers(items, meter)) {
     if (outcome->failed_at) return std::move(outcome->error);
     return std::move(outcome->items);

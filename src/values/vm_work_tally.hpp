@@ -1,0 +1,171 @@
+// The work of operations that read values: how many steps reading a text,
+// a big integer or a key takes, and the counting of long scans, which hand
+// their steps to the running request in batches.
+//
+// A scan (an equality of two lists, a membership test, a sort) counts about
+// one step per item it visits. Handing every step to the request's budget
+// would reach the thread's budget once per item; a scan reaches it once a
+// batch, and for its last batch when it ends, so the total is the same, and
+// a scan that passes the allowance stops within a batch of passing it. The
+// batch boundaries follow from the steps alone, so where a scan stops does
+// too.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "values/vm_execution_error.hpp"
+#include "values/vm_request_budget.hpp"
+#include "values/vm_value.hpp"
+#include "values/vm_work_meter.hpp"
+
+namespace veln {
+
+inline constexpr uint64_t kVmWorkBatch = 4096;
+
+// Steps of reading `bytes` bytes of text.
+constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBytesPerStep; }
+
+// Steps of one of the many comparisons of two texts a sort or an ordered
+// merge makes, beyond the step the comparison itself counts: a step per 8
+// bytes they may share, for texts long enough that the bytes outweigh it.
+inline constexpr uint64_t kVmLongTextBytes = 64;
+constexpr uint64_t vm_long_text_compare_steps(uint64_t a_bytes, uint64_t b_bytes) {
+  const uint64_t shared = a_bytes < b_bytes ? a_bytes : b_bytes;
+  return shared >= kVmLongTextBytes ? shared / kVmTextBytesPerStep : 0;
+}
+
+// Counts the reading of `bytes` bytes of text on the running request. Texts
+// shorter than a step count nothing, so short keys and names cost no visit
+// to the budget.
+[[gnu::always_inline]] inline void vm_count_text_read(uint64_t bytes) {
+  if (bytes >= kVmTextBytesPerStep) vm_count_work(bytes / kVmTextBytesPerStep);
+}
+
+// Steps of a big-integer multiplication, division or power over `words`
+// 64-bit words (the operands', or the result's for a power): the words
+// times their count's log2, which is how the fast algorithms grow.
+constexpr uint64_t vm_bigint_work_steps(uint64_t words) {
+  return words * std::max<uint64_t>(1, static_cast<uint64_t>(std::bit_width(words)) - 1);
+}
+
+// Steps of a decimal conversion of a big integer of `words` words, to
+// digits or from them: several times a multiplication's, as the divide and
+// conquer over powers of ten costs.
+constexpr uint64_t vm_bigint_digits_steps(uint64_t words) { return 4 * vm_bigint_work_steps(words); }
+
+// 64-bit words of a magnitude, and of an Int value's (an inline int is one).
+inline uint64_t vm_mpz_words(const mpz_class& z) { return mpz_size(z.get_mpz_t()); }
+inline uint64_t vm_int_words(const VmValue& v) { return v.int_is_small() ? 1 : vm_mpz_words(v.big_int()); }
+
+// Counts a big-integer multiplication, division, power or conversion over
+// `words` words on the running request; one word is too few to count.
+[[gnu::always_inline]] inline void vm_count_bigint_work(uint64_t words) {
+  if (words > 1) vm_count_work(vm_bigint_work_steps(words));
+}
+// The same for an operation about to start: refused, before it starts,
+// once the count passes the allowance.
+inline VmStatus vm_take_bigint_work(uint64_t words) {
+  if (words <= 1) return Ok{};
+  return vm_take_work(vm_bigint_work_steps(words));
+}
+// Counts a decimal conversion of a big integer of `words` words.
+[[gnu::always_inline]] inline void vm_count_bigint_digits(uint64_t words) {
+  if (words > 1) vm_count_work(vm_bigint_digits_steps(words));
+}
+
+// Steps of reading a value whole to hash or compare it as a key, from the
+// size in units its buffer keeps (so this is O(1)): a step per 8 bytes of a
+// text, a step per word of a big integer, a container's units (an item, a
+// word or a byte of text each). Keys of a few units (scalars, short texts,
+// small tuples) take none.
+inline uint64_t vm_key_read_steps(const VmValue& v) {
+  const uint64_t units = v.units();
+  if (units <= kVmTextBytesPerStep) return 0;
+  switch (v.kind()) {
+    case VmKind::String:
+    case VmKind::Bytes:
+    case VmKind::ByteArray:
+      return vm_text_read_steps(units - 1);
+    case VmKind::Int:
+      return units - 1;
+    case VmKind::List:
+    case VmKind::Tuple:
+    case VmKind::Set:
+    case VmKind::FrozenSet:
+    case VmKind::Dict:
+      return units;
+    default:
+      return 0;
+  }
+}
+
+// Counts the reading of a key on the running request. Every lookup comes
+// here: the keys too small to take a step leave at once.
+[[gnu::noinline]] inline void vm_count_long_key_read(const VmValue& key) {
+  if (const uint64_t steps = vm_key_read_steps(key)) vm_count_work(steps);
+}
+[[gnu::always_inline]] inline void vm_count_key_read(const VmValue& key) {
+  if (key.units() > kVmTextBytesPerStep) [[unlikely]]
+    vm_count_long_key_read(key);
+}
+
+// A scan over positions 0, 1, ... visits position `i` next: at the last
+// position of each batch the whole batch is handed over; false once the
+// allowance has passed (VmWorkTally::error() is then the failure).
+[[gnu::always_inline]] inline bool vm_scan_step(size_t i) {
+  if (i % kVmWorkBatch == kVmWorkBatch - 1) [[unlikely]] {
+    VmRequestBudget* b = vm_request_budget();
+    return b == nullptr || b->take_steps(kVmWorkBatch);
+  }
+  return true;
+}
+// A scan that visited `visited` positions ends: the steps of its batch
+// under way.
+[[gnu::always_inline]] inline void vm_scan_done(size_t visited) {
+  if (const size_t rest = visited % kVmWorkBatch) vm_count_work(rest);
+}
+
+// The steps of a scan whose steps come unevenly (a sort's comparisons, a
+// walk over nested values), kept in a local count and handed over as
+// above.
+class VmWorkTally {
+ public:
+  // With a meter, each step also counts on it at once (the growth tests
+  // read it after the operation).
+  explicit VmWorkTally(VmWorkMeter* meter = nullptr) : meter_(meter) {}
+  ~VmWorkTally() {
+    if (pending_ != 0) vm_count_work(pending_);
+  }
+  VmWorkTally(const VmWorkTally&) = delete;
+  VmWorkTally& operator=(const VmWorkTally&) = delete;
+
+  // Counts `n` steps; false once the running request's allowance has
+  // passed (seen when a batch is handed over).
+  [[gnu::always_inline]] bool add(uint64_t n = 1) {
+    if (meter_ != nullptr) meter_->steps += n;
+    pending_ += n;
+    if (pending_ >= kVmWorkBatch) [[unlikely]]
+      return hand_over();
+    return true;
+  }
+
+  // Hands the pending steps over now; false once the allowance has passed.
+  // Out of line: scans call it once a batch, and keep `add` small.
+  [[gnu::noinline]] bool hand_over() {
+    const uint64_t n = pending_;
+    pending_ = 0;
+    VmRequestBudget* b = vm_request_budget();
+    return b == nullptr || b->take_steps(n);
+  }
+
+  // The running request's failure, once add or hand_over returned false.
+  static VmExecutionError error() { return vm_request_budget()->error(); }
+
+ private:
+  VmWorkMeter* meter_;
+  uint64_t pending_ = 0;
+};
+
+}  // namespace veln

@@ -1,0 +1,230 @@
+// The work of operations that read values without building one of their
+// size: each counts about a step per item it compares, hashes or scans and
+// a step per 8 bytes of text it reads on the running request, and a long
+// one stops within a batch of passing the request's allowance, its inputs
+// as they were. Values are made before the request starts, so only the
+// reading counts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <string>
+
+#include "interpreter_support/binary_operators.hpp"
+#include "interpreter_support/canonical_encoding.hpp"
+#include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/formatting.hpp"
+#include "interpreter_support/membership.hpp"
+#include "interpreter_support/native_methods.hpp"
+#include "interpreter_support/sets/set_normalization.hpp"
+#include "interpreter_support/value_equality.hpp"
+#include "interpreter_support/value_iteration.hpp"
+#include "value_builders.hpp"
+#include "values/vm_request_budget.hpp"
+#include "values/vm_work_tally.hpp"
+
+namespace veln {
+namespace {
+
+using namespace value_builders;
+
+constexpr uint64_t kItems = 100000;
+
+VmValue ints(uint64_t n, int64_t value = 1) { return List(std::vector<VmValue>(n, I(value))); }
+
+// The steps `operation` counts on a metered request of its own.
+template <class Operation>
+uint64_t steps_of(Operation&& operation) {
+  VmRequestBudgetScope request(true);
+  const uint64_t before = request.budget().steps();
+  operation();
+  return request.budget().steps() - before;
+}
+
+// Runs `operation` on a metered request that has `left` steps of its
+// allowance left; the steps counted past the allowance come back in `past`.
+template <class Operation>
+auto with_steps_left(uint64_t left, uint64_t& past, Operation&& operation) {
+  VmRequestBudgetScope request(true);
+  EXPECT_TRUE(request.budget().take_steps(kVmBaseWorkSteps - left));
+  auto result = operation();
+  past = request.budget().steps() > kVmBaseWorkSteps ? request.budget().steps() - kVmBaseWorkSteps : 0;
+  return result;
+}
+
+template <class T>
+void expect_work_refusal(const VmResult<T>& result) {
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error().message, kVmWorkMessage);
+}
+
+TEST(ReadWork, NothingCountsOutsideARequest) {
+  const VmValue l = ints(kItems);
+  const VmValue m = ints(kItems);
+  ASSERT_EQ(vm_request_budget(), nullptr);
+  EXPECT_TRUE(*vm_values_equal(l, m));
+  EXPECT_FALSE(*contains_value(l, I(2)));
+}
+
+TEST(ReadWork, EqualityCountsTheItemsItCompares) {
+  const VmValue l = ints(kItems);
+  const VmValue m = ints(kItems);
+  std::vector<VmValue> early(kItems, I(1));
+  early[9] = I(2);
+  const VmValue n = List(std::move(early));
+  const uint64_t equal = steps_of([&] { EXPECT_TRUE(*vm_values_equal(l, m)); });
+  EXPECT_GE(equal, kItems);
+  EXPECT_LE(equal, kItems + 8);
+  EXPECT_LE(steps_of([&] { EXPECT_FALSE(*vm_values_equal(l, n)); }), 16u);
+  // Lists of other lengths are not read.
+  EXPECT_LE(steps_of([&] { EXPECT_FALSE(*vm_values_equal(l, ints(kItems - 1))); }), kItems);
+  // Nested containers: every item visited, at every level.
+  const VmValue nested = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
+  const VmValue nested_too = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(nested, nested_too)); }), 4000u);
+  // Dicts: an entry each.
+  std::vector<VmDictPair> pairs;
+  for (int64_t i = 0; i < 1000; ++i) pairs.push_back({I(i), I(i)});
+  const VmValue d = Dict(pairs);
+  const VmValue e = Dict(pairs);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(d, e)); }), 1000u);
+}
+
+TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
+  const std::string text(80000, 'a');
+  const VmValue s = S(text);
+  const VmValue t = S(text);
+  const uint64_t eighths = text.size() / kVmTextBytesPerStep;
+  EXPECT_EQ(steps_of([&] { EXPECT_TRUE(*vm_values_equal(s, t)); }), eighths);
+  EXPECT_EQ(steps_of([&] { EXPECT_FALSE(*apply_compare_operator(CompareOperator::Lt, s, t)); }), eighths);
+  // A search that finds nothing reads the whole text, whatever the needle.
+  for (const char* needle : {"b", "ab", "aab", "abcabd"}) {
+    const uint64_t steps = steps_of([&] { EXPECT_FALSE(*contains_value(s, S(needle))); });
+    EXPECT_GE(steps, eighths / 2) << needle;
+    EXPECT_LE(steps, 3 * eighths) << needle;
+  }
+  const VmValue b = Bytes(text);
+  EXPECT_EQ(steps_of([&] { EXPECT_FALSE(*contains_value(b, I('b'))); }), eighths);
+  const uint64_t found = steps_of([&] {
+    auto r = call_native_method(s, "find", std::vector<VmValue>{S("b")}, {});
+    EXPECT_EQ(r->value.small_int(), -1);
+  });
+  EXPECT_GE(found, eighths);
+  EXPECT_LE(found, eighths + 2);
+  EXPECT_EQ(steps_of([&] { EXPECT_TRUE(call_native_method(s, "isalpha", {}, {})->value.bool_value()); }), eighths);
+  // Short texts take no step.
+  const VmValue short_text = S("abcdefg");
+  const VmValue short_too = S("abcdefg");
+  EXPECT_EQ(steps_of([&] { EXPECT_TRUE(*vm_values_equal(short_text, short_too)); }), 0u);
+}
+
+TEST(ReadWork, ScansCountAStepPerItem) {
+  const VmValue l = ints(kItems);
+  const std::vector<VmValue> two{I(2)};
+  for (const auto& [name, steps] : std::initializer_list<std::pair<const char*, uint64_t>>{
+           {"in", steps_of([&] { EXPECT_FALSE(*contains_value(l, I(2))); })},
+           {"count", steps_of([&] { EXPECT_EQ(call_native_method(l, "count", two, {})->value.small_int(), 0); })},
+           {"index", steps_of([&] { EXPECT_FALSE(call_native_method(l, "index", two, {}).ok()); })},
+           {"remove", steps_of([&] { EXPECT_FALSE(call_native_method(l, "remove", two, {}).ok()); })},
+       }) {
+    EXPECT_GE(steps, kItems) << name;
+    EXPECT_LE(steps, kItems + 8) << name;
+  }
+}
+
+TEST(ReadWork, LongScansStopWithinABatchOfTheAllowance) {
+  const VmValue l = ints(kItems);
+  const VmValue m = ints(kItems);
+  const std::string before = l.diagnostic_text();
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return vm_values_equal(l, m); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  expect_work_refusal(with_steps_left(1000, past, [&] { return contains_value(l, I(2)); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  const std::vector<VmValue> two{I(2)};
+  expect_work_refusal(with_steps_left(1000, past, [&] { return call_native_method(l, "count", two, {}); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  EXPECT_EQ(l.diagnostic_text(), before);
+  // Within the allowance the same operations answer.
+  EXPECT_TRUE(*with_steps_left(kItems + kVmWorkBatch, past, [&] { return vm_values_equal(l, m); }));
+  EXPECT_EQ(past, 0u);
+}
+
+TEST(ReadWork, SortingCountsItsComparisonsAndStopsPastTheAllowance) {
+  std::vector<VmValue> shuffled;
+  for (int64_t i = 0; i < static_cast<int64_t>(kItems); ++i) shuffled.push_back(I(i * 7919 % 100003));
+  const uint64_t sorting = steps_of([&] { EXPECT_TRUE(sorted_values(shuffled).ok()); });
+  EXPECT_GE(sorting, kItems * 10);  // n log n comparisons, about
+  // Texts too, and past the allowance the sort stops where it is.
+  std::vector<VmValue> texts;
+  for (const VmValue& v : shuffled) texts.push_back(S(std::to_string(v.small_int())));
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(texts); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(shuffled); }));
+  EXPECT_LE(past, kVmWorkBatch);
+}
+
+TEST(ReadWork, KeysAreReadWholeOnEveryLookup) {
+  const VmValue key = Tuple(std::vector<VmValue>(10000, I(1)));
+  const VmValue d = Dict({{key, I(1)}});
+  const VmValue again = Tuple(std::vector<VmValue>(10000, I(1)));
+  const uint64_t steps = steps_of([&] { EXPECT_TRUE(d.dict_find_structural(again).has_value()); });
+  EXPECT_GE(steps, 10000u);
+  EXPECT_LE(steps, 10008u);
+  // The same on a large dict (indexed), and for a set's item.
+  std::vector<VmDictPair> pairs{{key, I(1)}};
+  for (int64_t i = 0; i < 20; ++i) pairs.push_back({I(i), I(i)});
+  const VmValue large = Dict(pairs);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(large.dict_find_structural(again).has_value()); }), 10000u);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(large.dict_find_structural(again).has_value()); }), 10000u);
+  const VmValue set = Set({key, I(1)});
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(*contains_value(set, again)); }), 10000u);
+}
+
+TEST(ReadWork, BigIntegerArithmeticCountsWordsTimesTheirLog) {
+  const VmValue x = *apply_binary_operator(BinaryOperator::Pow, I(3), I(330000));  // 8,163 words
+  const VmValue y = *apply_binary_operator(BinaryOperator::Pow, I(3), I(160000));
+  const uint64_t words = vm_int_words(x);
+  const uint64_t product = steps_of([&] { EXPECT_TRUE(apply_binary_operator(BinaryOperator::Mul, x, x).ok()); });
+  EXPECT_GE(product, vm_bigint_work_steps(2 * words));
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(apply_binary_operator(BinaryOperator::FloorDiv, x, y).ok()); }),
+            vm_bigint_work_steps(words));
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(apply_binary_operator(BinaryOperator::Mod, x, y).ok()); }),
+            vm_bigint_work_steps(words));
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(apply_binary_operator(BinaryOperator::Pow, I(3), I(330000)).ok()); }),
+            vm_bigint_work_steps(words));
+  EXPECT_GE(steps_of([&] { (void)x.python_repr(); }), vm_bigint_digits_steps(words));
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(round_builtin_value(x, -1000).ok()); }), vm_bigint_work_steps(2 * words));
+  // Refused before the work, when its size says it would pass the allowance.
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return apply_binary_operator(BinaryOperator::Mul, x, x); }));
+  expect_work_refusal(with_steps_left(1000, past, [&] { return apply_binary_operator(BinaryOperator::FloorDiv, x, y); }));
+  // Division by zero fails as it always did.
+  auto zero = with_steps_left(1000, past, [&] { return apply_binary_operator(BinaryOperator::FloorDiv, x, I(0)); });
+  ASSERT_FALSE(zero.ok());
+  EXPECT_EQ(zero.error().message, "division by zero");
+  // Inline ints take no step.
+  EXPECT_EQ(steps_of([&] { EXPECT_TRUE(apply_binary_operator(BinaryOperator::Mul, I(3), I(5)).ok()); }), 0u);
+}
+
+TEST(ReadWork, EncodingAndTextFormsCountTheirWalk) {
+  const VmValue l = ints(kItems);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(l).ok()); }), kItems);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(encode_vm_value(l).ok()); }), kItems);
+  EXPECT_GE(steps_of([&] { (void)l.python_repr(); }), kItems);
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return encoded_vm_value_length(l); }));
+  EXPECT_LE(past, kVmWorkBatch);
+}
+
+TEST(ReadWork, SetsReadTheirItemsWhole) {
+  const VmValue t = Tuple(std::vector<VmValue>(10000, I(1)));
+  const VmValue u = Tuple(std::vector<VmValue>(10000, I(1)));
+  auto built = steps_of([&] { EXPECT_EQ(normalize_set_items({t, u})->size(), 1u); });
+  EXPECT_GE(built, 20000u);
+}
+
+}  // namespace
+}  // namespace veln
