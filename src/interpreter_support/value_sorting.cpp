@@ -24,6 +24,7 @@
 //     over the sorted prefix, and where a comparison can fail it fails at
 //     that value's first comparison.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "interpreter_support/comparison_budget.hpp"
@@ -58,6 +59,31 @@ auto counted(Less less, VmWorkTally& tally) {
     step(tally);
     return less(a, b);
   };
+}
+
+// The most comparisons a library sort of n items makes, with room to spare
+// (introsort: two partitioning passes per level over at most 2 log2 n
+// levels, or heapsort there, then insertion runs of 16; merge sort: about
+// n log2 n).
+uint64_t sort_comparison_bound(size_t n) { return uint64_t{n} * (4 * std::bit_width(n) + 32); }
+
+// Runs `sort` with a comparison `less` that counts each call. When the
+// running request can afford the bound, the comparisons are counted in a
+// plain local and handed over at the end (the sort cannot pass the
+// allowance); otherwise each goes through the tally, which stops the sort
+// as soon as the allowance passes. The count is the same either way.
+template <class Less, class Sort>
+void counted_sort(VmWorkTally& tally, size_t n, Less less, Sort sort) {
+  if (tally.can_afford(sort_comparison_bound(n))) {
+    uint64_t compared = 0;
+    sort([&compared, &less](const auto& a, const auto& b) {
+      ++compared;
+      return less(a, b);
+    });
+    step(tally, compared);
+  } else {
+    sort(counted(less, tally));
+  }
 }
 
 enum class Domain : uint8_t { Numbers, Exact, Mixed, Text, Bytes, DateTime, TimeDelta, None };
@@ -202,8 +228,9 @@ auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less,
   std::vector<Keyed<decltype(key_of(values.front()))>> entries;
   entries.reserve(values.size());
   for (size_t i = 0; i < values.size(); ++i) entries.push_back({key_of(values[i]), i});
-  std::stable_sort(entries.begin(), entries.end(),
-                   counted([less](const auto& a, const auto& b) { return less(a.key, b.key); }, tally));
+  counted_sort(
+      tally, entries.size(), [less](const auto& a, const auto& b) { return less(a.key, b.key); },
+      [&entries](auto&& counted_less) { std::stable_sort(entries.begin(), entries.end(), counted_less); });
   return entries;
 }
 
@@ -318,7 +345,8 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
     // Equal small ints are the same value, so any sort is the stable one.
     std::vector<int64_t> keys(values.size());
     for (size_t i = 0; i < values.size(); ++i) keys[i] = values[i].small_int();
-    std::sort(keys.begin(), keys.end(), counted(std::less<int64_t>(), tally));
+    counted_sort(tally, keys.size(), std::less<int64_t>(),
+                 [&keys](auto&& counted_less) { std::sort(keys.begin(), keys.end(), counted_less); });
     for (size_t i = 0; i < values.size(); ++i) values[i] = VmValue::integer(keys[i]);
     return values;
   }

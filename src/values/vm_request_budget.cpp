@@ -45,6 +45,7 @@ bool VmRequestBudget::steps_fit(uint64_t n) {
 void VmRequestBudget::fail(VmBudgetFailure failure) {
   if (failure_ == VmBudgetFailure::None) failure_ = failure;
   step_limit_ = 0;  // every further count reaches steps_passed, which refuses
+  memory_limit_ = 0;
   for (Link* l = links_; l != nullptr; l = l->outer)
     if (l->charge_limit != nullptr) *l->charge_limit = 0;
 }

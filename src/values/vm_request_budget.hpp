@@ -60,11 +60,13 @@ class VmRequestBudget {
   VmRequestBudget& operator=(const VmRequestBudget&) = delete;
 
   // Takes `weight` of storage; false (nothing taken, the budget failed)
-  // when the count would pass the cap.
+  // when the count would pass the cap. `weight` is one buffer's or one
+  // edit's, far below 2^32, so the sum cannot overflow.
   [[gnu::always_inline]] bool take_memory(uint64_t weight) {
-    if (weight > kVmMaxRequestMemory - memory_ || failure_ != VmBudgetFailure::None) [[unlikely]]
+    const uint64_t held = memory_ + weight;  // no overflow: both stay far below 2^63
+    if (held > memory_limit_) [[unlikely]]
       return refuse_memory();
-    memory_ += weight;
+    memory_ = held;
     return true;
   }
   // Gives back storage taken before.
@@ -80,9 +82,7 @@ class VmRequestBudget {
   // nothing: for an operation that knows its work before it starts.
   bool steps_fit(uint64_t n);
   // Whether `weight` more storage would stay within the cap.
-  bool memory_fits(uint64_t weight) const {
-    return failure_ == VmBudgetFailure::None && weight <= kVmMaxRequestMemory - memory_;
-  }
+  bool memory_fits(uint64_t weight) const { return weight <= memory_limit_ && memory_ <= memory_limit_ - weight; }
 
   VmBudgetFailure failure() const { return failure_; }
   bool failed() const { return failure_ != VmBudgetFailure::None; }
@@ -105,6 +105,7 @@ class VmRequestBudget {
 
   uint64_t memory_ = 0;
   uint64_t steps_ = 0;
+  uint64_t memory_limit_ = kVmMaxRequestMemory;  // 0 once the budget failed
   uint64_t step_limit_;     // the allowance when last worked out; passing it works it out again
   uint64_t finished_raw_ = 0;  // raw cost of the metered requests that left
   Link* links_ = nullptr;      // innermost first
@@ -140,7 +141,7 @@ inline VmStatus vm_check_budget(uint64_t steps, uint64_t weight = 0) {
   VmRequestBudget* b = detail::tl_request_budget;
   if (b == nullptr) return Ok{};
   if (!b->memory_fits(weight)) {
-    b->take_memory(weight);  // fails the budget with the memory message
+    b->take_memory(kVmMaxRequestMemory + 1);  // fails the budget with the memory message
     return b->error();
   }
   if (!b->steps_fit(steps)) {

@@ -166,13 +166,16 @@ uint64_t copy_steps_of(const H& h) {
 // An edit that grows a buffer by `weight` in `steps`: refused before
 // anything is copied or grown when the buffer is shared and its copy and
 // the growth together would pass the request's budget.
-VmStatus check_shared_edit(VmHeap* h, uint64_t weight, uint64_t steps) {
-  if (h->live.refs == 1 || vm_request_budget() == nullptr) [[likely]]
-    return Ok{};
+[[gnu::noinline]] VmStatus check_shared_edit_slow(VmHeap* h, uint64_t weight, uint64_t steps) {
+  if (vm_request_budget() == nullptr) return Ok{};
   return visit_heap(h, [&](const auto& layout) {
     return vm_check_budget(steps + copy_steps_of(layout), weight + copy_weight_of(layout));
   });
 }
+// Nearly every buffer edited is unshared: then there is no copy to check.
+#define VELN_CHECK_SHARED_EDIT(heap, weight, steps) \
+  if ((heap)->live.refs != 1) [[unlikely]]           \
+  VELN_CHECK(check_shared_edit_slow(heap, weight, steps))
 
 // The failure of the running request's budget, after it refused.
 VmExecutionError budget_refusal() { return vm_request_budget()->error(); }
@@ -1095,7 +1098,7 @@ VmStatus VmValue::text_append(std::string_view more) {
   const uint64_t units = saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
   const uint64_t steps = more.size() / kVmTextBytesPerStep;
-  VELN_CHECK(check_shared_edit(u_.p, more.size(), steps));
+  VELN_CHECK_SHARED_EDIT(u_.p, more.size(), steps);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   if (!detail::charge_growth(t, more.size(), steps)) return budget_refusal();
   t.bytes.append(more);
@@ -1112,7 +1115,7 @@ VmStatus VmValue::text_append(std::string_view more) {
 VmStatus VmValue::text_assign(std::string bytes) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
-  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
+  VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   if (bytes.size() > t.bytes.size() &&
       !detail::charge_growth(t, bytes.size() - t.bytes.size(), detail::text_steps(bytes.size())))
@@ -1156,7 +1159,7 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(c.check());
-  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight, 1));
+  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight, 1);
   auto& s = sequence_for_edit();
   if (!detail::charge_growth(s, kVmItemWeight, 1)) return budget_refusal();
   s.items.push_back(std::move(item));
@@ -1184,7 +1187,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
-  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight, 0));
+  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight, 0);
   auto& s = sequence_for_edit(deferred);
   if (!detail::charge_growth(s, kVmItemWeight, 0)) return budget_refusal();
   if (deferred) {
@@ -1215,7 +1218,7 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     copy.assign(more.begin(), more.end());
     more = copy;
   }
-  VELN_CHECK(check_shared_edit(u_.p, kVmItemWeight * more.size(), more.size()));
+  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight * more.size(), more.size());
   auto& s = sequence_for_edit();
   if (!detail::charge_growth(s, kVmItemWeight * more.size(), more.size())) return budget_refusal();
   s.items.insert(s.items.end(), more.begin(), more.end());
@@ -1253,7 +1256,7 @@ uint64_t depth_without(const Items& items, uint32_t removed_depth) {
 
 VmStatus VmValue::seq_set(size_t index, VmValue item) {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
-  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
+  VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   const VmValue& old = items()[index];
   if (!old.holds_buffer() && !item.holds_buffer()) {
     // One unit in place of another at depth 0: the caches stay right.
@@ -1315,7 +1318,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   c.add(key);
   c.add(value);
   VELN_CHECK(c.check());
-  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
+  VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   if (!detail::charge_growth(d, kVmItemWeight * (d.index ? 2 : 1), 1)) return budget_refusal();
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
@@ -1343,7 +1346,7 @@ VmStatus VmValue::dict_set_key(VmValue key, VmValue value) {
 
 VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
   VELN_EXPECT_KIND(is(VmKind::Dict));
-  VELN_CHECK(check_shared_edit(u_.p, 0, 0));
+  VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& cur = heap_as<VmDictHeap>(u_.p);
   const VmValue& old = cur.pairs[index].value;
   if (!old.holds_buffer() && !value.holds_buffer()) {

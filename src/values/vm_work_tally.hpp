@@ -160,6 +160,13 @@ class VmWorkTally {
     return b == nullptr || b->take_steps(n);
   }
 
+  // Whether the running request can take `n` more steps beyond those
+  // pending, counting nothing.
+  bool can_afford(uint64_t n) const {
+    VmRequestBudget* b = vm_request_budget();
+    return b == nullptr || b->steps_fit(pending_ + n);
+  }
+
   // The running request's failure, once add or hand_over returned false.
   static VmExecutionError error() { return vm_request_budget()->error(); }
 
