@@ -556,18 +556,31 @@ VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
   return from_heap(text_kind, charged_made(new VmTextHeap(std::move(bytes), ascii)));
 }
 
-VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
-  VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
+// A text buffer checked against the size limit and charged; null when the
+// request's budget refuses it (the caller returns budget_refusal()).
+[[gnu::always_inline]] inline VmTextHeap* checked_text_heap(std::string& bytes) {
   uint32_t charged;
   if (!detail::charge_new_buffer(bytes_weight(bytes.size()), detail::text_steps(bytes.size()), charged))
-    return budget_refusal();
+    return nullptr;
   const bool ascii = bytes_are_ascii(bytes);
   auto* h = new VmTextHeap(std::move(bytes), ascii);
   h->charged = charged;
+  return h;
+}
+
+VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
+  VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
+  VmTextHeap* h = checked_text_heap(bytes);
+  if (h == nullptr) return budget_refusal();
   return from_heap(text_kind, h);
 }
 
-VmResult<VmValue> VmValue::make_str(std::string text) { return make_text(VmKind::String, std::move(text)); }
+VmResult<VmValue> VmValue::make_str(std::string text) {
+  VELN_CHECK(vm_check_units(vm_text_units(text.size())));
+  VmTextHeap* h = checked_text_heap(text);
+  if (h == nullptr) return budget_refusal();
+  return from_heap(VmKind::String, h);
+}
 VmResult<VmValue> VmValue::make_bytes(std::string bytes) { return make_text(VmKind::Bytes, std::move(bytes)); }
 VmResult<VmValue> VmValue::make_bytearray(std::string bytes) {
   return make_text(VmKind::ByteArray, std::move(bytes));
