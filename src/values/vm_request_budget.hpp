@@ -91,6 +91,10 @@ class VmRequestBudget {
   uint64_t steps() const { return steps_; }
   bool metered() const { return metered_; }
 
+  // Fails the budget (the first failure names it) and trips every linked
+  // charge limit.
+  void fail(VmBudgetFailure failure);
+
   // Requests of the chain join and leave strictly nested.
   void attach(Link& link);
   void detach(Link& link);
@@ -98,7 +102,6 @@ class VmRequestBudget {
  private:
   bool refuse_memory();
   bool steps_passed();
-  void fail(VmBudgetFailure failure);
   // The allowance for the raw cost charged so far by the chain's metered
   // requests (those running and those finished).
   uint64_t allowance() const;
@@ -141,11 +144,11 @@ inline VmStatus vm_check_budget(uint64_t steps, uint64_t weight = 0) {
   VmRequestBudget* b = detail::tl_request_budget;
   if (b == nullptr) return Ok{};
   if (!b->memory_fits(weight)) {
-    b->take_memory(kVmMaxRequestMemory + 1);  // fails the budget with the memory message
+    b->fail(VmBudgetFailure::Memory);
     return b->error();
   }
   if (!b->steps_fit(steps)) {
-    b->take_steps(steps);  // fails the budget with the work message
+    b->fail(VmBudgetFailure::Work);
     return b->error();
   }
   return Ok{};

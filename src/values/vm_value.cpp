@@ -95,8 +95,6 @@ uint64_t weight_of(const VmEventRefHeap& h) { return bytes_weight(h.value.bindin
 uint64_t weight_of(const VmExceptionHeap& h) {
   return bytes_weight(h.value.name.size()) + kVmItemWeight * h.value.args.size();
 }
-uint64_t sequence_weight(const VmSequenceHeap& s) { return weight_of(s); }
-uint64_t dict_weight(const VmDictHeap& d) { return weight_of(d); }
 
 template <class H>
 uint64_t steps_of(const H&) {
@@ -106,6 +104,18 @@ uint64_t steps_of(const VmBigIntHeap& h) { return detail::item_steps(mpz_size(h.
 uint64_t steps_of(const VmTextHeap& h) { return detail::text_steps(h.bytes.size()); }
 uint64_t steps_of(const VmSequenceHeap& h) { return detail::item_steps(h.items.size()); }
 uint64_t steps_of(const VmDictHeap& h) { return detail::item_steps(h.pairs.size()); }
+
+// A buffer of layout H made from `args`, charged `weight` and `steps`
+// before it is made; null, nothing made, when the request's budget refuses
+// (the caller returns budget_refusal()).
+template <class H, class... Args>
+[[gnu::always_inline]] inline H* checked_heap(uint64_t weight, uint64_t steps, Args&&... args) {
+  uint32_t charged;
+  if (!detail::charge_new_buffer(weight, steps, charged)) return nullptr;
+  H* h = new H(std::forward<Args>(args)...);
+  h->charged = charged;
+  return h;
+}
 
 // A buffer made where no failure can be reported takes its charge.
 template <class H>
@@ -173,9 +183,11 @@ uint64_t copy_steps_of(const H& h) {
   });
 }
 // Nearly every buffer edited is unshared: then there is no copy to check.
-#define VELN_CHECK_SHARED_EDIT(heap, weight, steps) \
-  if ((heap)->live.refs != 1) [[unlikely]]           \
-  VELN_CHECK(check_shared_edit_slow(heap, weight, steps))
+#define VELN_CHECK_SHARED_EDIT(heap, weight, steps)                        \
+  do {                                                                     \
+    if ((heap)->live.refs != 1) [[unlikely]]                               \
+      VELN_CHECK(check_shared_edit_slow(heap, weight, steps));             \
+  } while (false)
 
 // The failure of the running request's budget, after it refused.
 VmExecutionError budget_refusal() { return vm_request_budget()->error(); }
@@ -422,7 +434,7 @@ void build_index(VmDictHeap& d) {
   auto idx = std::make_unique<VmDictIndex>();
   const uint64_t seed = dict_hash_seed();
   idx->hashes.reserve(d.pairs.size());
-  uint64_t key_steps = 0;
+  uint64_t key_steps = d.pairs.size();  // a hash and an insertion each, beside reading the key
   for (const auto& p : d.pairs) {
     idx->hashes.push_back(vm_structural_hash(p.key, seed));
     key_steps += vm_key_read_steps(p.key);
@@ -556,16 +568,11 @@ VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
   return from_heap(text_kind, charged_made(new VmTextHeap(std::move(bytes), ascii)));
 }
 
-// A text buffer checked against the size limit and charged; null when the
-// request's budget refuses it (the caller returns budget_refusal()).
+// A text buffer, charged; null when the request's budget refuses it.
 [[gnu::always_inline]] inline VmTextHeap* checked_text_heap(std::string& bytes) {
-  uint32_t charged;
-  if (!detail::charge_new_buffer(bytes_weight(bytes.size()), detail::text_steps(bytes.size()), charged))
-    return nullptr;
+  const size_t n = bytes.size();
   const bool ascii = bytes_are_ascii(bytes);
-  auto* h = new VmTextHeap(std::move(bytes), ascii);
-  h->charged = charged;
-  return h;
+  return checked_heap<VmTextHeap>(bytes_weight(n), detail::text_steps(n), std::move(bytes), ascii);
 }
 
 VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
@@ -590,22 +597,20 @@ VmResult<VmValue> VmValue::make_sequence(VmKind sequence_kind, std::vector<VmVal
   VELN_DEBUG_CHECK(vm_kind_is_sequence(sequence_kind), vm_kind_type_name(sequence_kind));
   const Caches c = caches_of(items);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  uint32_t charged;
-  if (!detail::charge_new_buffer(items_weight(items.size()), detail::item_steps(items.size()), charged))
-    return budget_refusal();
-  auto* h = new VmSequenceHeap(std::move(items), c.units, static_cast<uint32_t>(c.depth));
-  h->charged = charged;
+  const size_t n = items.size();
+  auto* h = checked_heap<VmSequenceHeap>(items_weight(n), detail::item_steps(n), std::move(items), c.units,
+                                         static_cast<uint32_t>(c.depth));
+  if (h == nullptr) return budget_refusal();
   return from_heap(sequence_kind, h);
 }
 
 VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
   const Caches c = caches_of(pairs);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
-  uint32_t charged;
-  if (!detail::charge_new_buffer(items_weight(pairs.size()), detail::item_steps(pairs.size()), charged))
-    return budget_refusal();
-  auto* h = new VmDictHeap(std::move(pairs), c.units, static_cast<uint32_t>(c.depth));
-  h->charged = charged;
+  const size_t n = pairs.size();
+  auto* h = checked_heap<VmDictHeap>(items_weight(n), detail::item_steps(n), std::move(pairs), c.units,
+                                     static_cast<uint32_t>(c.depth));
+  if (h == nullptr) return budget_refusal();
   return from_heap(VmKind::Dict, h);
 }
 
@@ -744,12 +749,12 @@ detail::VmSequenceHeap& VmValue::sequence_for_edit(bool keep_edits, bool keep_fa
   auto& s = heap_as<VmSequenceHeap>(make_unique_heap());
   if (s.side) {
     s.side.reset();
-    detail::charge_reweighed(s, sequence_weight(s));
+    detail::charge_reweighed(s, weight_of(s));
   }
   if (!keep_facts) s.facts = 0;
   if (!keep_edits && s.edits) {
     s.merge_edits();
-    detail::charge_reweighed(s, sequence_weight(s));
+    detail::charge_reweighed(s, weight_of(s));
   }
   return s;
 }
@@ -769,8 +774,8 @@ VmSideCache& VmValue::side_cache() const {
 
 void VmValue::charge_side_cache(size_t entries) const {
   side_cache().entries = entries;
-  if (kind_ == VmKind::Dict) detail::charge_reweighed(*u_.p, dict_weight(heap_as<VmDictHeap>(u_.p)));
-  else detail::charge_reweighed(*u_.p, sequence_weight(heap_as<VmSequenceHeap>(u_.p)));
+  if (kind_ == VmKind::Dict) detail::charge_reweighed(*u_.p, weight_of(heap_as<VmDictHeap>(u_.p)));
+  else detail::charge_reweighed(*u_.p, weight_of(heap_as<VmSequenceHeap>(u_.p)));
 }
 
 std::optional<std::vector<VmDictPair>> VmValue::take_unshared_dict_pairs() {
@@ -1004,7 +1009,7 @@ std::span<const VmValue> VmValue::items() const {
   auto& s = heap_as<VmSequenceHeap>(u_.p);
   if (s.edits) [[unlikely]] {
     s.merge_edits();
-    detail::charge_reweighed(s, sequence_weight(s));
+    detail::charge_reweighed(s, weight_of(s));
   }
   return s.items;
 }
@@ -1055,8 +1060,7 @@ std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional
   }
   if (!d.index) {
     build_index(d);
-    vm_count_work(d.pairs.size());
-    detail::charge_reweighed(d, dict_weight(d));
+    detail::charge_reweighed(d, weight_of(d));
   }
   const VmDictIndex& idx = *d.index;
   if (d.last_found < d.pairs.size() && !idx.has_duplicates && d.pairs[d.last_found].key.eq(key)) {
@@ -1162,7 +1166,7 @@ VmStatus VmValue::seq_refresh_caches() {
   const Caches c = caches_of(s.items);
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(std::min<uint64_t>(c.depth, kVmMaxDepth + 1));
-  detail::charge_reweighed(s, sequence_weight(s));
+  detail::charge_reweighed(s, weight_of(s));
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   return vm_budget_status();
 }
@@ -1206,7 +1210,7 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   if (deferred) {
     pending_edits(s).insert(index, std::move(item), meter);
     if (s.edits->worth_merging()) s.merge_edits(meter);
-    detail::charge_reweighed(s, sequence_weight(s));
+    detail::charge_reweighed(s, weight_of(s));
   } else {
     vm_tick(meter, 1 + s.items.size() - index);
     s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
@@ -1306,7 +1310,7 @@ VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
     return s.edits ? depth_without(s.edits->view(s.items), out.depth()) : depth_without(s.items, out.depth());
   }));
   if (s.edits && s.edits->worth_merging()) s.merge_edits(meter);
-  detail::charge_reweighed(s, sequence_weight(s));
+  detail::charge_reweighed(s, weight_of(s));
   return out;
 }
 
@@ -1317,7 +1321,7 @@ void VmValue::seq_clear() {
   s.items.clear();
   s.set_units(1);
   s.depth = 1;
-  detail::charge_reweighed(s, sequence_weight(s));
+  detail::charge_reweighed(s, weight_of(s));
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
@@ -1392,7 +1396,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
   VmDictPair out = std::move(d.pairs[index]);
   d.pairs.erase(d.pairs.begin() + static_cast<ptrdiff_t>(index));
   vm_count_work(d.pairs.size() - index);
-  detail::charge_reweighed(d, dict_weight(d));
+  detail::charge_reweighed(d, weight_of(d));
   d.set_units(d.live.units - out.key.units() - out.value.units());
   const uint32_t removed = std::max(out.key.depth(), out.value.depth());
   d.depth = static_cast<uint16_t>(depth_after_removal(d.depth, removed, [&] { return caches_of(d.pairs).depth; }));
@@ -1407,7 +1411,7 @@ void VmValue::dict_clear() {
   d.index.reset();
   d.set_units(1);
   d.depth = 1;
-  detail::charge_reweighed(d, dict_weight(d));
+  detail::charge_reweighed(d, weight_of(d));
 }
 
 // ---- conversions ------------------------------------------------------------------
