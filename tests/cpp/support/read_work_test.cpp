@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "allocation_counter.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/canonical_encoding.hpp"
 #include "interpreter_support/compare_operators.hpp"
@@ -165,6 +166,32 @@ TEST(ReadWork, SortingCountsItsComparisonsAndStopsPastTheAllowance) {
   EXPECT_LE(past, kVmWorkBatch);
   expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(shuffled); }));
   EXPECT_LE(past, kVmWorkBatch);
+}
+
+// Where a sort meets the allowance must not move when the process is short
+// of memory: no sort may take another path when a buffer it asks for
+// without throwing is refused.
+TEST(ReadWork, SortsCountTheSameWhenBuffersAreRefused) {
+  std::vector<VmValue> ints, numbers, texts;
+  for (int64_t i = 0; i < 20000; ++i) {
+    ints.push_back(I(i * 7919 % 20011));
+    numbers.push_back(i % 3 == 0 ? F(static_cast<double>(i % 977) + 0.5) : I(i * 31 % 1013));
+    texts.push_back(S(std::to_string(i * 7919 % 20011)));
+  }
+  const auto counts = [&] {
+    return std::vector<uint64_t>{
+        steps_of([&] { EXPECT_TRUE(sorted_values(ints).ok()); }),
+        steps_of([&] { EXPECT_TRUE(sorted_values(numbers).ok()); }),
+        steps_of([&] { EXPECT_TRUE(sorted_values(texts).ok()); }),
+        steps_of([&] { EXPECT_TRUE(normalize_set_items(numbers).ok()); }),
+        steps_of([&] { EXPECT_TRUE(normalize_set_items(texts).ok()); }),
+    };
+  };
+  const std::vector<uint64_t> plenty = counts();
+  allocation_counter::g_refuse_nothrow_above = 4096;
+  const std::vector<uint64_t> short_of_memory = counts();
+  allocation_counter::g_refuse_nothrow_above = SIZE_MAX;
+  EXPECT_EQ(plenty, short_of_memory);
 }
 
 TEST(ReadWork, KeysAreReadWholeOnEveryLookup) {
