@@ -5,9 +5,12 @@ function holding many copies of a 4.1M-item list, and loops whose every
 iteration costs a few chi but copies, sorts, hashes, compares or splits the
 whole value. Each case runs metered (a budget far above what it can use) in
 a child process of its own, under a 4 GiB address-space limit; prints its
-wall time, the chi it was charged, ms per chi, the child's peak resident
-size and its outcome (the result, or the failure message). Run after
-scripts/test.sh has staged the extension:
+wall time, the chi it was charged, ms per chi, the time per step the work
+allowance grants at the end (2^22 + 2^16 per chi charged) and its ratio to
+the copy loop's ("concat", always run first: every operation should stay
+within a few times the plainest copy), the child's peak resident size and
+its outcome (the result, or the failure message). Run after scripts/test.sh
+has staged the extension:
 
     PYTHONPATH=build/python-package .venv/bin/python bench/work_shapes.py [case ...]
 """
@@ -22,6 +25,8 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 for path in ("tests/tools", "tests/python", "tests/python/host_types", "build/python-package"):
     sys.path.append(str(ROOT / path))
+
+from veln_runtime_types.decimal import VondrelDecimal  # noqa: E402
 
 BIG_LIST = """
     L = [1] * 131072
@@ -49,9 +54,14 @@ PAY = """
 """
 
 
-def loop(setup, body, result="c"):
-    return (f"@export\ndef run(k: int, pay: int):\n{PAY}{setup}    c = 0\n"
+def loop(setup, body, result="c", params=""):
+    return (f"@export\ndef run(k: int, pay: int{params}):\n{PAY}{setup}    c = 0\n"
             f"    for j in range(k):\n{body}    return {result}\n")
+
+
+def made(setup, expression, *more_args, params=""):
+    """A loop that makes `expression` on every turn, and its arguments."""
+    return loop(setup, f"        x = {expression}\n        c = c + 1\n", params=params), [1000, 1, *more_args]
 
 
 BIG_TEXT = """
@@ -62,6 +72,33 @@ BIG_TEXT = """
     s = s + s
     s = s + s[:2000000]
 """
+
+# The ints 0 .. 2^20 - 1, from ranges of the largest size range() makes.
+DISTINCT = "    N = " + " + ".join(f"range({a}, {a + 131072})" for a in range(0, 1 << 20, 131072)) + "\n"
+
+# Built by whole-value operations, each a few chi: a comprehension would pay
+# for far more work than the loop does.
+BIG_DICTS = DISTINCT + """
+    D = dict(zip(N, N))
+    E = dict(zip(N, N))
+"""
+
+# Four million numbers of four kinds, which only the mixed-number replay sorts.
+MIXED_NUMBERS = DISTINCT + """
+    P = [q, float("2.5"), True, False] * 32768
+    P = P + P
+    P = P + P
+    P = P + P
+    P = P + P
+    M = N[::-1] + P + N[:1000000]
+"""
+
+# Lists whose items live in buffers of their own: a copy touches each one.
+# Sorted as texts, they lie far from their neighbours in memory.
+TEXTS = DISTINCT + "    T = sorted(str(N[:500000]).split(', '))\n"
+BIG_INTS = "    T = " + " + ".join(f"range(2 ** 70 + {a}, 2 ** 70 + {a + 131072})" for a in range(0, 1 << 20, 131072)) + "\n"
+TUPLES = DISTINCT + "    T = list(set(zip(str(N[:500000]).split(', '))))\n"
+ZEROS = "    Z = [0] * 131072\n" + "    Z = Z + Z\n" * 4
 
 SET_SHAPE_SETUP = """
     e = float("1e-35")
@@ -94,6 +131,25 @@ CASES = {
     "big-div": (loop("    x = 2 ** 1040000 + 12345\n    y = 3 ** 330000\n", "        c = c + x // y % 2\n"), [1000, 0]),
     "big-str": (loop("    x = 2 ** 1040000 + 12345\n", "        c = c + len(str(x))\n"), [1000, 0]),
     "repr": (loop(BIG_LIST, "        c = c + len(str(L[:1000000]))\n"), [1000, 1]),
+    # Containers made or read per item.
+    "dict-equal": (loop(BIG_DICTS, "        if D == E:\n            c = c + 1\n"), [1000, 1]),
+    "set-equal": (loop(DISTINCT + "    S = set(N)\n    U = set(N[::-1])\n", "        if S == U:\n            c = c + 1\n"),
+                  [1000, 1]),
+    "sorted-mixed": made(MIXED_NUMBERS, "sorted(M)", VondrelDecimal("0.25"), params=", q: decimal"),
+    "zip": made(BIG_LIST + "    H = L[:2000000]\n", "zip(H)"),
+    "dict-items": made(BIG_DICTS, "D.items()"),
+    "dict-keys": made(BIG_DICTS, "list(D)"),
+    "dict-copy": made(BIG_DICTS, "{**D}"),
+    "dict-from-items": made(BIG_DICTS + "    P = D.items()\n", "dict(P)"),
+    "reversed": made(BIG_LIST, "reversed(L)"),
+    "range": made("", "range(131072)"),
+    "copy-texts": made(TEXTS, "T + []"),
+    "copy-big-ints": made(BIG_INTS, "T + []"),
+    "copy-tuples": made(TUPLES, "T + []"),
+    "sorted-texts": made(TEXTS, "sorted(T)"),
+    "any": (loop(ZEROS, "        if any(Z):\n            c = c + 1\n"), [1000, 1]),
+    "max-texts": (loop(TEXTS, "        c = c + len(max(T))\n"), [1000, 1]),
+    "sum-big-ints": (loop(BIG_INTS, "        c = c + sum(T) % 7\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
 
@@ -119,12 +175,20 @@ def limit_address_space():
     resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
 
 
+# The steps the work allowance grants a request charged `chi`.
+def allowed_steps(chi):
+    return (1 << 22) + (1 << 16) * chi
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--child":
         run_case(sys.argv[2])
         return
     names = sys.argv[1:] or list(CASES)
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'peak MB':>8}  outcome")
+    # The copy loop first: every other row is read against it.
+    names = ["concat"] + [name for name in names if name != "concat"]
+    copy_ns = None
+    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>7} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -134,10 +198,13 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>7} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {peak_mb:8.0f}  {row['outcome']}")
+        per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
+        copy_ns = copy_ns or per_step
+        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.2f} "
+              f"{per_step / copy_ns:7.2f} {peak_mb:8.0f}  {row['outcome']}")
 
 
 if __name__ == "__main__":

@@ -265,8 +265,8 @@ void sort_exact(std::vector<VmValue>& values, VmWorkTally& tally) {
 }
 
 // Sorts values that all belong to `d`. The mixed numbers' replay counts
-// its tree steps itself (on `meter` and the request).
-void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmWorkMeter* meter) {
+// its tree steps on `tally`.
+void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally) {
   switch (d) {
     case Domain::Numbers:
       sort_numbers(values, tally);
@@ -275,7 +275,7 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmW
       sort_exact(values, tally);
       return;
     case Domain::Mixed:
-      sort_mixed_numbers(values, meter);
+      if (!sort_mixed_numbers(values, tally)) refuse_work();
       return;
     case Domain::Text:
     case Domain::Bytes:
@@ -337,7 +337,7 @@ bool all_small_ints(const std::vector<VmValue>& values) {
                      [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
 }
 
-VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally, VmWorkMeter* meter,
+VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally,
                                            VmWorkMeter* comparisons) {
   if (values.size() < 2) return values;
   if (all_small_ints(values)) {
@@ -350,7 +350,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
     return values;
   }
   if (const std::optional<Domain> d = common_domain(values)) {
-    sort_domain(*d, values, tally, meter);
+    sort_domain(*d, values, tally);
     return values;
   }
   // The longer of the first value's own domain and the mixed numbers.
@@ -366,7 +366,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
   }
   std::vector<VmValue> placed(std::make_move_iterator(values.begin()),
                               std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(prefix)));
-  sort_domain(d, placed, tally, meter);
+  sort_domain(d, placed, tally);
   return insert_rest(std::move(placed), values, prefix, tally, comparisons);
 }
 
@@ -375,7 +375,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
 VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
   VmWorkTally tally(meter);
   try {
-    return sort_values(std::move(values), tally, meter, comparisons);
+    return sort_values(std::move(values), tally, comparisons);
   } catch (const WorkRefused&) {
     return VmWorkTally::error();
   }

@@ -85,12 +85,20 @@ TEST(ReadWork, EqualityCountsTheItemsItCompares) {
   const VmValue nested = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
   const VmValue nested_too = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(nested, nested_too)); }), 4000u);
-  // Dicts: an entry each.
+  // Dicts: a search of the other's index per entry, and its probe (once
+  // the other's index is built); past the allowance the comparison stops
+  // within a batch.
   std::vector<VmDictPair> pairs;
   for (int64_t i = 0; i < 1000; ++i) pairs.push_back({I(i), I(i)});
   const VmValue d = Dict(pairs);
   const VmValue e = Dict(pairs);
-  EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(d, e)); }), 1000u);
+  EXPECT_TRUE(*vm_values_equal(d, e));
+  const uint64_t dicts = steps_of([&] { EXPECT_TRUE(*vm_values_equal(d, e)); });
+  EXPECT_GE(dicts, 1000 * (kVmKeySearchSteps + 1));
+  EXPECT_LE(dicts, 1000 * (kVmKeySearchSteps + 1) + 8);
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return vm_values_equal(d, e); }));
+  EXPECT_LE(past, kVmWorkBatch);
 }
 
 TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
@@ -166,6 +174,18 @@ TEST(ReadWork, SortingCountsItsComparisonsAndStopsPastTheAllowance) {
   EXPECT_LE(past, kVmWorkBatch);
   expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(shuffled); }));
   EXPECT_LE(past, kVmWorkBatch);
+  // Decimals among ints and floats: the replay counts a buffer's steps per
+  // key it makes, then its tree steps, and stops within a batch and one
+  // insertion's path of the allowance.
+  std::vector<VmValue> mixed;
+  for (const VmValue& v : shuffled) {
+    const int64_t i = v.small_int();
+    mixed.push_back(i % 3 == 0 ? v : (i % 3 == 1 ? F(static_cast<double>(i) + 0.5) : D("2.25")));
+  }
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(sorted_values(mixed).ok()); }), kItems * (kVmBufferSteps + 20));
+  expect_work_refusal(with_steps_left(kItems * kVmBufferSteps + 1000, past, [&] { return sorted_values(mixed); }));
+  EXPECT_LE(past, kVmWorkBatch + 100);
+  expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(mixed); }));
 }
 
 // Where a sort meets the allowance must not move when the process is short
