@@ -112,6 +112,7 @@ CASES = {
     "replace-same": (loop(BIG_TEXT, "        x = s.replace('ab', 'ab')\n        c = c + 1\n"), [1000, 1]),
     "replace-char": (loop(BIG_TEXT, "        x = s.replace('a', 'b')\n        c = c + 1\n"), [1000, 1]),
     "split-many": (loop(A_TEXT, "        c = c + len(s.split('a'))\n"), [1000, 1]),
+    "reverse-ascii": (loop(BIG_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
     "reverse-wide": (loop(WIDE_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
     "step-wide": (loop(WIDE_TEXT, "        x = s[::2]\n        c = c + 1\n"), [1000, 1]),
     "slice-wide": (loop(WIDE_TEXT, "        x = s[1:]\n        c = c + 1\n"), [1000, 1]),

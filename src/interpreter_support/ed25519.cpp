@@ -67,6 +67,8 @@ VmResult<VmValue> crypto_ed25519_verify(VmPositionalArgs args, VmKeywordArgs kwa
   VELN_TRY(std::string_view key_hex, string_arg(args[0]));
   VELN_TRY(std::string_view message, string_arg(args[1]));
   VELN_TRY(std::string_view signature_hex, string_arg(args[2]));
+  // The key and the signature are decoded whatever their length.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(key_hex.size() + signature_hex.size())));
   const auto key = hex_decode_pairs(key_hex);
   if (!key) return VmValue::boolean(false);
   const auto signature = hex_decode_pairs(signature_hex);
