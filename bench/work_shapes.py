@@ -99,6 +99,16 @@ TEXTS = DISTINCT + "    T = sorted(str(N[:500000]).split(', '))\n"
 BIG_INTS = "    T = " + " + ".join(f"range(2 ** 70 + {a}, 2 ** 70 + {a + 131072})" for a in range(0, 1 << 20, 131072)) + "\n"
 TUPLES = DISTINCT + "    T = list(set(zip(str(N[:500000]).split(', '))))\n"
 ZEROS = "    Z = [0] * 131072\n" + "    Z = Z + Z\n" * 4
+# Texts of one repeated byte and of two-byte characters, 4.1 MB each.
+A_TEXT = BIG_TEXT.replace("'ab'", "'aa'")
+WIDE_TEXT = BIG_TEXT.replace("'ab'", "'\\u00e9'").replace("s[:2000000]", "s[:1000000]")
+# A list of 1M one-byte texts (each weighs its buffer: 4.1M would pass the
+# memory cap).
+SHORT_TEXTS = "    L = ['b'] * 131072\n    L = L + L\n    L = L + L\n    L = L + L\n"
+DIGITS_TEXT = BIG_TEXT.replace("'ab'", "'00'")
+# A well-formed key (the base point) and a signature whose S is reduced, so
+# the check hashes the whole message before it fails.
+VERIFY_ARGS = "'58' + '66' * 31, s, 'ab' * 32 + '00' * 32"
 
 SET_SHAPE_SETUP = """
     e = float("1e-35")
@@ -150,6 +160,39 @@ CASES = {
     "any": (loop(ZEROS, "        if any(Z):\n            c = c + 1\n"), [1000, 1]),
     "max-texts": (loop(TEXTS, "        c = c + len(max(T))\n"), [1000, 1]),
     "sum-big-ints": (loop(BIG_INTS, "        c = c + sum(T) % 7\n"), [1000, 1]),
+    # Text operations whose work is per match, per piece or per code point.
+    "replace-empty": (loop(A_TEXT, "        c = c + len(s.replace('a', ''))\n"), [1000, 1]),
+    "replace-same": (loop(BIG_TEXT, "        x = s.replace('ab', 'ab')\n        c = c + 1\n"), [1000, 1]),
+    "replace-char": (loop(BIG_TEXT, "        x = s.replace('a', 'b')\n        c = c + 1\n"), [1000, 1]),
+    "split-many": (loop(A_TEXT, "        c = c + len(s.split('a'))\n"), [1000, 1]),
+    "reverse-ascii": (loop(BIG_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
+    "reverse-wide": (loop(WIDE_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
+    "step-wide": (loop(WIDE_TEXT, "        x = s[::2]\n        c = c + 1\n"), [1000, 1]),
+    "slice-wide": (loop(WIDE_TEXT, "        x = s[1:]\n        c = c + 1\n"), [1000, 1]),
+    "index-wide": (loop(WIDE_TEXT, "        c = c + len(s[2000000])\n"), [100000, 1]),
+    "upper-wide": (loop(WIDE_TEXT, "        x = s.upper()\n        c = c + 1\n"), [1000, 1]),
+    "isalpha-wide": (loop(WIDE_TEXT, "        if s.isalpha():\n            c = c + 1\n"), [1000, 1]),
+    "islower": (loop(BIG_TEXT, "        if s.islower():\n            c = c + 1\n"), [1000, 1]),
+    "isalpha-mixed": (loop(A_TEXT + "    s = s + '\u00e9'\n", "        if s.isalpha():\n            c = c + 1\n"),
+                      [1000, 1]),
+    "strip-wide": (loop(WIDE_TEXT, "        c = c + len(s.strip('\u00e9'))\n"), [1000, 1]),
+    "split-space": (loop(BIG_TEXT.replace("'ab'", "'a '"), "        c = c + len(s.split())\n"), [1000, 1]),
+    "startswith-many": (loop(SHORT_TEXTS + "    T = tuple(L)\n    s = 'a'\n",
+                             "        if s.startswith(T):\n            c = c + 1\n"), [1000, 1]),
+    "format-fields": (loop(BIG_TEXT.replace("'ab' * 65536", "'{0}' * 43690").replace("s[:2000000]", "s[:2000001]"),
+                           "        c = c + len(s.format(''))\n"), [1000, 1]),
+    "format-literal": (loop(BIG_TEXT, "        c = c + len(s.format())\n"), [1000, 1]),
+    "strip-all": (loop(A_TEXT, "        c = c + len(s.strip('a'))\n"), [1000, 1]),
+    "join-short": (loop(SHORT_TEXTS, "        c = c + len(''.join(L))\n"), [1000, 1]),
+    "ascii-wide": (loop(WIDE_TEXT, "        c = c + len(ascii(s[:500000]))\n"), [1000, 1]),
+    "sha256": (loop(BIG_TEXT, "        x = syscall('hash.sha256_text', s)\n        c = c + 1\n"), [1000, 1]),
+    "sha3": (loop(BIG_TEXT, "        x = syscall('hash.sha3_256_text', s)\n        c = c + 1\n"), [1000, 1]),
+    "verify": (loop(BIG_TEXT, f"        if not syscall('crypto.ed25519_verify', {VERIFY_ARGS}):\n"
+                              "            c = c + 1\n"), [1000, 1]),
+    "decimal-text": (loop(DIGITS_TEXT, "        x = syscall('numeric.decimal.new', s)\n        c = c + 1\n"),
+                     [1000, 1]),
+    "float-text": (loop(DIGITS_TEXT, "        c = c + float(s)\n"), [1000, 1]),
+    "bytes-text": (loop(BIG_TEXT, "        c = c + len(bytes(s, 'utf-8'))\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
 
@@ -175,8 +218,8 @@ def limit_address_space():
     resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
 
 
-# The steps the work allowance grants a request charged `chi`.
 def allowed_steps(chi):
+    """The work allowance of a metered call charged `chi`, when it ends."""
     return (1 << 22) + (1 << 16) * chi
 
 
@@ -185,10 +228,13 @@ def main():
         run_case(sys.argv[2])
         return
     names = sys.argv[1:] or list(CASES)
-    # The copy loop first: every other row is read against it.
-    names = ["concat"] + [name for name in names if name != "concat"]
+    # Every shape is read against the copy loop's time per allowed step,
+    # measured in the same run.
+    if "concat" in names:
+        names.remove("concat")
+    names.insert(0, "concat")
     copy_ns = None
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>7} {'peak MB':>8}  outcome")
+    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -198,13 +244,15 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>7} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
         per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
-        copy_ns = copy_ns or per_step
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.2f} "
-              f"{per_step / copy_ns:7.2f} {peak_mb:8.0f}  {row['outcome']}")
+        if name == "concat":
+            copy_ns = per_step
+        ratio = "" if name.endswith("-unmetered") else f"{per_step / copy_ns:6.2f}"
+        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
+              f"{peak_mb:8.0f}  {row['outcome']}")
 
 
 if __name__ == "__main__":
