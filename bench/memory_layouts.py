@@ -65,6 +65,9 @@ CASES = {
     "tuples-2": (fill(R, "[(@, k) for k in R]"), False),
     "sets": (fill(INTS, "set(L)"), False),
     "sets-searched": (fill(INTS, "searched(set(L))"), False),
+    # Ints past 2^53 and floats: every item an entry of a node-based side map.
+    "sets-searched-wide": (fill(R, "searched(set([2 ** 60 + @ * 65536 + k for k in R]))"), False),
+    "sets-searched-floats": (fill(R, "searched(set([0.5 + @ * 65536 + k for k in R]))"), False),
     "dicts": (fill(D, "{**d}"), False),
     "dicts-indexed": (fill(D, "written({**d})"), False),
     # The requests the dict weights were amended for (metered).
