@@ -22,6 +22,7 @@
 #include "values/decimal_from_value.hpp"
 #include "values/float_text.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_request_budget.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {
@@ -216,6 +217,12 @@ void NumericHazards::remove(uint32_t position, const VmValue& item) {
   for_each_hazard(item, Erase{position}, nans_, decimals_, wide_ints_, wide_floats_, ints_by_double_, tiny_floats_);
 }
 
+uint64_t NumericHazards::weight() const {
+  const uint64_t nodes = nans_.size() + decimals_.size() + wide_ints_.size() + wide_floats_.size() +
+                         ints_by_double_.size() + tiny_floats_.size();
+  return kVmNodeWeight * nodes;
+}
+
 VmScanMatch NumericHazards::match(const VmValue& needle, VmStructuralProbe probe, const void* context) const {
   VmScanMatch m;
   const auto form = [&](const VmValue& v) {
@@ -367,6 +374,8 @@ std::optional<VmScanMatch> match_by_class(const VmValue& needle, const NumericHa
 
 }  // namespace
 
+uint64_t ValueMatchIndex::weight() const { return kVmSlotWeight * slots_.size() + hazards_.weight(); }
+
 std::optional<VmScanMatch> ValueMatchIndex::find(const VmValue& needle, VmWorkMeter* meter) const {
   const ProbeContext context{this, meter};
   return match_by_class(needle, hazards_, &ValueMatchIndex::probe, &context);
@@ -400,7 +409,7 @@ const NumericHazards& dict_hazards(const VmValue& dict) {
     vm_count_work(pairs.size() - cache.covered);
     for (; cache.covered < pairs.size(); ++cache.covered)
       hazards.add(static_cast<uint32_t>(cache.covered), pairs[cache.covered].key);
-    dict.charge_side_cache(cache.covered);
+    dict.charge_side_cache(hazards.weight());
   }
   return hazards;
 }
@@ -424,8 +433,9 @@ std::optional<VmScanMatch> vm_set_item_match(const VmValue& set, const VmValue& 
   if (!cache.data) {
     if (++cache.lookups < kLookupsBeforeIndex) return std::nullopt;
     vm_count_work(set.item_count());
-    cache.data = std::make_shared<ValueMatchIndex>(set.items());
-    set.charge_side_cache(set.item_count());
+    auto index = std::make_shared<ValueMatchIndex>(set.items());
+    set.charge_side_cache(index->weight());
+    cache.data = std::move(index);
   }
   return static_cast<const ValueMatchIndex*>(cache.data.get())->find(needle, meter);
 }

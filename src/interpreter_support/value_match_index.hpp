@@ -81,6 +81,9 @@ class NumericHazards {
   void add(uint32_t position, const VmValue& item);
   void remove(uint32_t position, const VmValue& item);
 
+  // The storage weight of the positions held (vm_request_budget.hpp).
+  uint64_t weight() const;
+
   // The scan's match for a numeric needle; `probe` finds the equal forms.
   VmScanMatch match(const VmValue& needle, VmStructuralProbe probe, const void* context) const;
 
@@ -131,6 +134,8 @@ class NumericHazards {
 class ValueMatchIndex {
  public:
   explicit ValueMatchIndex(std::span<const VmValue> items);
+  // The storage weight of the index (vm_request_budget.hpp).
+  uint64_t weight() const;
   // The scan's match, or nothing when only the scan can tell.
   std::optional<VmScanMatch> find(const VmValue& needle, VmWorkMeter* meter = nullptr) const;
 

@@ -33,6 +33,11 @@ inline VmStatus vm_check_limits(uint64_t units, uint64_t depth) {
   VELN_CHECK(vm_check_depth(depth));
   return vm_check_units(units);
 }
+// a + b, or UINT64_MAX when that does not fit.
+inline uint64_t vm_saturating_add(uint64_t a, uint64_t b) {
+  uint64_t r;
+  return __builtin_add_overflow(a, b, &r) ? UINT64_MAX : r;
+}
 // Units of a text of `byte_length` bytes (1 + length), saturating.
 inline uint64_t vm_text_units(uint64_t byte_length) {
   return byte_length >= kVmMaxUnits ? kVmMaxUnits + 1 : byte_length + 1;

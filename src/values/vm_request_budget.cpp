@@ -1,6 +1,8 @@
 // VmRequestBudget and its scope (see header).
 #include "values/vm_request_budget.hpp"
 
+#include "values/vm_limits.hpp"
+
 namespace veln {
 
 VmExecutionError VmRequestBudget::error() const {
@@ -13,9 +15,10 @@ bool VmRequestBudget::refuse_memory() {
 }
 
 uint64_t VmRequestBudget::allowance() const {
+  // A host may charge transaction sizes near 2^63: the sum saturates.
   uint64_t raw = finished_raw_;
   for (const Link* l = links_; l != nullptr; l = l->outer)
-    if (l->raw_cost != nullptr) raw += *l->raw_cost;
+    if (l->raw_cost != nullptr) raw = vm_saturating_add(raw, *l->raw_cost);
   const uint64_t chi = raw / kVmRawCostPerChi;
   // Saturates: the budget of a chi count beyond 2^48 is unbounded anyway.
   if (chi > (UINT64_MAX - kVmBaseWorkSteps) / kVmWorkStepsPerChi) return UINT64_MAX;
@@ -58,7 +61,7 @@ void VmRequestBudget::attach(Link& link) {
 
 void VmRequestBudget::detach(Link& link) {
   // Links leave in the reverse order of their arrival.
-  if (link.raw_cost != nullptr) finished_raw_ += *link.raw_cost;
+  if (link.raw_cost != nullptr) finished_raw_ = vm_saturating_add(finished_raw_, *link.raw_cost);
   links_ = link.outer;
 }
 

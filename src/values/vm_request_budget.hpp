@@ -30,12 +30,25 @@ inline constexpr std::string_view kVmMemoryMessage = "execution exceeds the maxi
 inline constexpr std::string_view kVmWorkMessage = "execution exceeds the maximum allowed work";
 
 // Storage weights. A buffer counts its header, then what it holds: 16 per
-// container item or dict entry (and per entry of its side structures), the
-// bytes of its texts, 8 per 64-bit word of a big integer. The header weight
-// keeps a list of many one-byte texts from holding five times its count.
+// container item, 32 per dict entry (its key and its value), the bytes of
+// its texts, 8 per 64-bit word of a big integer. A dict's index weighs 4
+// per slot (a slot run at most half full) and 8 per entry (its hash): 16 or
+// more per entry, up to 24 just after the slots doubled. The header weight keeps a list of many one-byte texts from
+// holding five times its count. A container's items, and the bytes of a
+// text longer than a buffer keeps in place, lie in a block of their own,
+// which weighs its header too: a list of one-item tuples or of 16-byte
+// texts occupies about a third more than its items and bytes.
 inline constexpr uint64_t kVmBufferWeight = 64;
+inline constexpr uint64_t kVmBlockWeight = 16;
+inline constexpr uint64_t kVmInPlaceTextBytes = 15;
 inline constexpr uint64_t kVmItemWeight = 16;
+inline constexpr uint64_t kVmEntryWeight = 32;
+inline constexpr uint64_t kVmIndexSlotWeight = 4;
 inline constexpr uint64_t kVmWordWeight = 8;
+// A side structure of a set or dict: 8 per slot of its hash table, a buffer
+// and an item per entry of its node-based maps.
+inline constexpr uint64_t kVmSlotWeight = 8;
+inline constexpr uint64_t kVmNodeWeight = kVmBufferWeight + kVmItemWeight;
 // Work: one step per item or word made, one per 8 bytes of text, and four
 // for each buffer made.
 inline constexpr uint64_t kVmTextBytesPerStep = 8;

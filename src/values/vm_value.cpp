@@ -65,8 +65,26 @@ H& heap_as(detail::VmHeap* h) {
 
 // ---- storage weights (vm_request_budget.hpp) ---------------------------------------
 
-uint64_t items_weight(uint64_t items) { return kVmBufferWeight + kVmItemWeight * items; }
-uint64_t bytes_weight(uint64_t bytes) { return kVmBufferWeight + bytes; }
+uint64_t items_weight(uint64_t items, uint64_t per_item = kVmItemWeight) {
+  return kVmBufferWeight + (items != 0 ? kVmBlockWeight : 0) + per_item * items;
+}
+uint64_t bytes_weight(uint64_t bytes) {
+  return kVmBufferWeight + (bytes > kVmInPlaceTextBytes ? kVmBlockWeight : 0) + bytes;
+}
+// A dict's index: a slot run at most half full, and a hash per pair.
+uint64_t index_weight(const VmDictIndex* idx) {
+  return idx == nullptr ? 0 : kVmIndexSlotWeight * idx->slots.size() + kVmWordWeight * idx->hashes.size();
+}
+uint64_t entries_weight(const VmDictHeap& h) {
+  return items_weight(h.pairs.size(), kVmEntryWeight) + index_weight(h.index.get());
+}
+// Whether an index must double its slots to take pairs up to `pairs`.
+bool index_needs_room(const VmDictIndex& idx, size_t pairs) { return 2 * pairs + 2 > idx.slots.size(); }
+// What `more` items or bytes add to a buffer holding `now`.
+uint64_t items_growth(uint64_t now, uint64_t more, uint64_t per_item = kVmItemWeight) {
+  return items_weight(now + more, per_item) - items_weight(now, per_item);
+}
+uint64_t bytes_growth(uint64_t now, uint64_t more) { return bytes_weight(now + more) - bytes_weight(now); }
 uint64_t bigint_weight(const mpz_class& v) { return kVmBufferWeight + kVmWordWeight * mpz_size(v.get_mpz_t()); }
 
 // What a buffer weighs as it stands, and the steps of making it, per layout.
@@ -77,12 +95,11 @@ uint64_t weight_of(const VmTextHeap& h) { return bytes_weight(h.bytes.size()); }
 uint64_t weight_of(const VmSequenceHeap& h) {
   uint64_t items = h.items.size();
   if (h.edits) items += h.edits->added.size() + h.edits->pieces.size();
-  if (h.side) items += h.side->entries;
-  return items_weight(items);
+  return items_weight(items) + (h.side ? h.side->weight : 0);
 }
-// The index holds a slot run and a hash per pair: one entry's worth more.
+// The index holds a slot run and a hash per pair.
 uint64_t weight_of(const VmDictHeap& h) {
-  return items_weight(h.pairs.size() * (h.index ? 2 : 1) + (h.side ? h.side->entries : 0));
+  return entries_weight(h) + (h.side ? h.side->weight : 0);
 }
 uint64_t weight_of(const VmContractHandleHeap& h) { return bytes_weight(h.value.module.size() + h.value.origin.size()); }
 uint64_t weight_of(const VmStorageRefHeap& h) {
@@ -169,7 +186,7 @@ VmHeap* charged_copy(VmHeap* h) {
 // What a copy of a buffer will weigh and cost: its items in order, without
 // the side cache, which a copy never takes.
 uint64_t copy_weight_of(const VmSequenceHeap& h) { return items_weight(h.edits ? h.edits->size() : h.items.size()); }
-uint64_t copy_weight_of(const VmDictHeap& h) { return items_weight(h.pairs.size() * (h.index ? 2 : 1)); }
+uint64_t copy_weight_of(const VmDictHeap& h) { return entries_weight(h); }
 template <class H>
 uint64_t copy_weight_of(const H& h) {
   return weight_of(h);
@@ -241,18 +258,12 @@ size_t count_code_points(std::string_view s) {
   return n;
 }
 
-uint64_t saturating_add(uint64_t a, uint64_t b) {
-  uint64_t r;
-  if (__builtin_add_overflow(a, b, &r)) return UINT64_MAX;
-  return r;
-}
-
 // Units and depth of a container from its parts.
 struct Caches {
   uint64_t units = 1;
   uint64_t depth = 1;
   void add(const VmValue& v) {
-    units = saturating_add(units, v.units());
+    units = vm_saturating_add(units, v.units());
     depth = std::max<uint64_t>(depth, uint64_t{v.depth()} + 1);
   }
   // The limits' verdict; values within them, nearly all, take no call.
@@ -617,7 +628,7 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
   const Caches c = caches_of(pairs);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const size_t n = pairs.size();
-  auto* h = checked_heap<VmDictHeap>(items_weight(n), dict_steps(n, c.units), std::move(pairs), c.units,
+  auto* h = checked_heap<VmDictHeap>(items_weight(n, kVmEntryWeight), dict_steps(n, c.units), std::move(pairs), c.units,
                                      static_cast<uint32_t>(c.depth));
   if (h == nullptr) return budget_refusal();
   return from_heap(VmKind::Dict, h);
@@ -625,7 +636,7 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
 
 VmResult<VmValue> VmValue::make_exception(VmException exception) {
   Caches c = caches_of(exception.args);
-  c.units = saturating_add(c.units, exception.name.size());
+  c.units = vm_saturating_add(c.units, exception.name.size());
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   VELN_CHECK(vm_budget_status());
   return from_heap(VmKind::Exception,
@@ -781,8 +792,8 @@ VmSideCache& VmValue::side_cache() const {
   return *side;
 }
 
-void VmValue::charge_side_cache(size_t entries) const {
-  side_cache().entries = entries;
+void VmValue::charge_side_cache(uint64_t weight) const {
+  side_cache().weight = weight;
   if (kind_ == VmKind::Dict) detail::charge_reweighed(*u_.p, weight_of(heap_as<VmDictHeap>(u_.p)));
   else detail::charge_reweighed(*u_.p, weight_of(heap_as<VmSequenceHeap>(u_.p)));
 }
@@ -1121,12 +1132,13 @@ const VmException& VmValue::exception_value() const {
 
 VmStatus VmValue::text_append(std::string_view more) {
   VELN_EXPECT_KIND(vm_kind_is_text(kind_));
-  const uint64_t units = saturating_add(this->units(), more.size());
+  const uint64_t units = vm_saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
   const uint64_t steps = more.size() / kVmTextBytesPerStep;
-  VELN_CHECK_SHARED_EDIT(u_.p, more.size(), steps);
+  const uint64_t growth = bytes_growth(heap_as<VmTextHeap>(u_.p).bytes.size(), more.size());
+  VELN_CHECK_SHARED_EDIT(u_.p, growth, steps);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
-  if (!detail::charge_growth(t, more.size(), steps)) return budget_refusal();
+  if (!detail::charge_growth(t, growth, steps)) return budget_refusal();
   t.bytes.append(more);
   t.checkpoints.reset();
   t.hashed = false;
@@ -1144,7 +1156,8 @@ VmStatus VmValue::text_assign(std::string bytes) {
   VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   if (bytes.size() > t.bytes.size() &&
-      !detail::charge_growth(t, bytes.size() - t.bytes.size(), detail::text_steps(bytes.size())))
+      !detail::charge_growth(t, bytes_growth(t.bytes.size(), bytes.size() - t.bytes.size()),
+                             detail::text_steps(bytes.size())))
     return budget_refusal();
   t.ascii = bytes_are_ascii(bytes);
   t.bytes = std::move(bytes);
@@ -1185,9 +1198,10 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(c.check());
-  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight, 1);
+  const uint64_t growth = items_growth(item_count(), 1);
+  VELN_CHECK_SHARED_EDIT(u_.p, growth, 1);
   auto& s = sequence_for_edit();
-  if (!detail::charge_growth(s, kVmItemWeight, 1)) return budget_refusal();
+  if (!detail::charge_growth(s, growth, 1)) return budget_refusal();
   s.items.push_back(std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1213,9 +1227,10 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
-  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight, 0);
+  const uint64_t growth = items_growth(item_count(), 1);
+  VELN_CHECK_SHARED_EDIT(u_.p, growth, 0);
   auto& s = sequence_for_edit(deferred);
-  if (!detail::charge_growth(s, kVmItemWeight, 0)) return budget_refusal();
+  if (!detail::charge_growth(s, growth, 0)) return budget_refusal();
   if (deferred) {
     pending_edits(s).insert(index, std::move(item), meter);
     if (s.edits->worth_merging()) s.merge_edits(meter);
@@ -1245,9 +1260,10 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     more = copy;
   }
   const uint64_t steps = more.size() + detail::held_buffer_steps(more.size(), c.units - units());
-  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight * more.size(), steps);
+  const uint64_t growth = items_growth(own.size(), more.size());
+  VELN_CHECK_SHARED_EDIT(u_.p, growth, steps);
   auto& s = sequence_for_edit();
-  if (!detail::charge_growth(s, kVmItemWeight * more.size(), steps)) return budget_refusal();
+  if (!detail::charge_growth(s, growth, steps)) return budget_refusal();
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1290,7 +1306,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
     sequence_for_edit().items[index] = std::move(item);
     return Ok{};
   }
-  const uint64_t units = saturating_add(this->units() - old.units(), item.units());
+  const uint64_t units = vm_saturating_add(this->units() - old.units(), item.units());
   const uint64_t new_depth = uint64_t{item.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
   if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
@@ -1324,11 +1340,18 @@ VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
   return out;
 }
 
+// A cleared container needs none of its storage: a shared buffer is left to
+// its other holders (copying it first would cost its whole weight for
+// nothing), and an unshared one gives its block back.
 void VmValue::seq_clear() {
   VELN_EXPECT_KIND(vm_kind_is_sequence(kind_));
+  if (u_.p->live.refs != 1) {
+    *this = from_heap(kind_, charged_made(new VmSequenceHeap({}, 1, 1)));
+    return;
+  }
   auto& s = sequence_for_edit(true);
   s.edits.reset();
-  s.items.clear();
+  std::vector<VmValue>().swap(s.items);
   s.set_units(1);
   s.depth = 1;
   detail::charge_reweighed(s, weight_of(s));
@@ -1347,7 +1370,12 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   VELN_CHECK(c.check());
   VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
-  if (!detail::charge_growth(d, kVmItemWeight * (d.index ? 2 : 1), 1)) return budget_refusal();
+  uint64_t growth = items_growth(d.pairs.size(), 1, kVmEntryWeight);
+  if (d.index) {
+    growth += kVmWordWeight;
+    if (index_needs_room(*d.index, d.pairs.size() + 1)) growth += kVmIndexSlotWeight * d.index->slots.size();
+  }
+  if (!detail::charge_growth(d, growth, 1)) return budget_refusal();
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
   d.set_units(c.units);
   d.depth = static_cast<uint16_t>(c.depth);
@@ -1355,7 +1383,7 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
     VmDictIndex& idx = *d.index;
     idx.hashes.push_back(absent_key_hash != nullptr ? *absent_key_hash
                                                     : vm_structural_hash(d.pairs.back().key, dict_hash_seed()));
-    if (2 * d.pairs.size() + 2 > idx.slots.size()) index_rehash(idx, d.pairs, idx.slots.size() * 2);
+    if (index_needs_room(idx, d.pairs.size())) index_rehash(idx, d.pairs, idx.slots.size() * 2);
     index_insert(idx, d.pairs, static_cast<uint32_t>(d.pairs.size() - 1), absent_key_hash == nullptr);
   }
   return Ok{};
@@ -1381,7 +1409,7 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
     heap_as<VmDictHeap>(make_unique_heap()).pairs[index].value = std::move(value);
     return Ok{};
   }
-  const uint64_t units = saturating_add(this->units() - old.units(), value.units());
+  const uint64_t units = vm_saturating_add(this->units() - old.units(), value.units());
   const uint64_t new_depth = uint64_t{value.depth()} + 1;
   const bool recount = new_depth < depth() && uint64_t{old.depth()} + 1 == depth();
   if (!recount) VELN_CHECK(vm_check_limits(units, std::max<uint64_t>(depth(), new_depth)));
@@ -1415,9 +1443,13 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
 
 void VmValue::dict_clear() {
   VELN_EXPECT_KIND(is(VmKind::Dict));
+  if (u_.p->live.refs != 1) {
+    *this = from_heap(VmKind::Dict, charged_made(new VmDictHeap({}, 1, 1)));
+    return;
+  }
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.side.reset();
-  d.pairs.clear();
+  std::vector<VmDictPair>().swap(d.pairs);
   d.index.reset();
   d.set_units(1);
   d.depth = 1;

@@ -94,9 +94,9 @@ struct VmSideCache {
   std::shared_ptr<void> data;
   size_t covered = 0;
   uint32_t lookups = 0;
-  // Entries `data` holds, for the request's storage count (set through
-  // VmValue::charge_side_cache).
-  size_t entries = 0;
+  // The storage weight of what `data` holds, for the request's count (set
+  // through VmValue::charge_side_cache).
+  uint64_t weight = 0;
 };
 
 namespace detail {
@@ -369,9 +369,9 @@ class VmValue {
   // The side cache of a Set, FrozenSet or Dict buffer (created empty on
   // first use). Reading a value may fill it: it never changes a result.
   VmSideCache& side_cache() const;
-  // The side cache now holds `entries` entries: the buffer's storage weight
-  // follows.
-  void charge_side_cache(size_t entries) const;
+  // The side cache now weighs `weight` (vm_request_budget.hpp): the
+  // buffer's storage weight follows.
+  void charge_side_cache(uint64_t weight) const;
   // Facts the support library keeps about a Set's or FrozenSet's items, as
   // bits of its own (0: none known). Removing an item keeps them, so they
   // must be facts that every subset of the items shares; any other edit

@@ -24,6 +24,15 @@ std::vector<VmValue> ints(size_t n) {
   return out;
 }
 
+std::vector<VmDictPair> int_pairs(size_t n) {
+  std::vector<VmDictPair> out;
+  for (VmValue& i : ints(n)) out.push_back(VmDictPair{i, i});
+  return out;
+}
+
+// A list of `n` items: the buffer, the block of its items, the items.
+constexpr uint64_t list_weight(uint64_t n) { return kVmBufferWeight + kVmBlockWeight + n * kVmItemWeight; }
+
 // A metered budget with one request linked, charged `raw` so far.
 struct MeteredRequest {
   uint64_t raw = 0;
@@ -70,6 +79,19 @@ TEST(RequestBudgetAllowance, SaturatesForARawCostBeyondAnyAllowance) {
   EXPECT_TRUE(r.budget.steps_fit(UINT64_MAX));
   EXPECT_TRUE(r.budget.take_steps(UINT64_MAX - 1));
   EXPECT_TRUE(r.budget.take_steps(1));
+}
+
+TEST(RequestBudgetAllowance, SaturatesTheChainsRawCosts) {
+  // Two requests charged transaction sizes of 2^63 each: their sum passes
+  // 2^64, while one runs inside the other and after it left.
+  MeteredRequest outer;
+  outer.raw = uint64_t{1} << 63;
+  uint64_t inner_raw = uint64_t{1} << 63, inner_limit = kUntripped;
+  VmRequestBudget::Link inner{&inner_raw, &inner_limit};
+  outer.budget.attach(inner);
+  EXPECT_TRUE(outer.budget.steps_fit(UINT64_MAX));
+  outer.budget.detach(inner);
+  EXPECT_TRUE(outer.budget.steps_fit(UINT64_MAX));
 }
 
 TEST(RequestBudgetAllowance, DoesNotBoundAnUnmeteredRequest) {
@@ -192,14 +214,16 @@ TEST(RequestBudgetValues, TakeTheirWeightUntilTheyDie) {
   {
     VmResult<VmValue> list = VmValue::make_list(ints(1000));
     ASSERT_TRUE(list.ok());
-    EXPECT_EQ(b.memory(), kVmBufferWeight + 1000 * kVmItemWeight);
+    EXPECT_EQ(b.memory(), list_weight(1000));
     const VmValue shared = *list;  // one buffer, counted once
-    EXPECT_EQ(b.memory(), kVmBufferWeight + 1000 * kVmItemWeight);
-    VmResult<VmValue> text = VmValue::make_str(std::string(300, 'x'));
+    EXPECT_EQ(b.memory(), list_weight(1000));
+    // A text of up to 15 bytes keeps them in its buffer; a longer one in a
+    // block of its own.
+    VmResult<VmValue> text = VmValue::make_str(std::string(15, 'x'));
     ASSERT_TRUE(text.ok());
-    EXPECT_EQ(b.memory(), 2 * kVmBufferWeight + 1000 * kVmItemWeight + 300);
+    EXPECT_EQ(b.memory(), list_weight(1000) + kVmBufferWeight + 15);
     ASSERT_TRUE(text->text_append("yz").ok());
-    EXPECT_EQ(b.memory(), 2 * kVmBufferWeight + 1000 * kVmItemWeight + 302);
+    EXPECT_EQ(b.memory(), list_weight(1000) + kVmBufferWeight + kVmBlockWeight + 17);
   }
   EXPECT_EQ(b.memory(), 0u);
   {
@@ -209,8 +233,21 @@ TEST(RequestBudgetValues, TakeTheirWeightUntilTheyDie) {
   }
   EXPECT_EQ(b.memory(), 0u);
   // Each buffer made counts kVmBufferSteps; an append counts its bytes only.
-  EXPECT_EQ(b.steps(), kVmBufferSteps + 1000 + kVmBufferSteps + 300 / kVmTextBytesPerStep +
+  EXPECT_EQ(b.steps(), kVmBufferSteps + 1000 + kVmBufferSteps + 15 / kVmTextBytesPerStep +
                            2 / kVmTextBytesPerStep + kVmBufferSteps + 4);
+  {
+    // A dict entry weighs its key and its value; its index, built by the
+    // first lookup past a few entries, 4 per slot and 8 per entry, its
+    // slots (at most half full) doubling as it grows.
+    VmValue dict = *VmValue::make_dict(int_pairs(20));
+    const uint64_t header = kVmBufferWeight + kVmBlockWeight;
+    EXPECT_EQ(b.memory(), header + 20 * kVmEntryWeight);
+    ASSERT_TRUE(dict.dict_set_key(VmValue::integer(3), VmValue::integer(0)).ok());
+    EXPECT_EQ(b.memory(), header + 20 * kVmEntryWeight + 64 * kVmIndexSlotWeight + 20 * kVmWordWeight);
+    for (int64_t k = 20; k < 32; ++k) ASSERT_TRUE(dict.dict_set_key(VmValue::integer(k), VmValue::integer(k)).ok());
+    EXPECT_EQ(b.memory(), header + 32 * kVmEntryWeight + 128 * kVmIndexSlotWeight + 32 * kVmWordWeight);
+  }
+  EXPECT_EQ(b.memory(), 0u);
 }
 
 // The steps `operation` counts on a request of its own.
@@ -304,17 +341,47 @@ TEST(RequestBudgetValues, AValueRefusedForWorkGivesItsWeightBack) {
 TEST(RequestBudgetValues, ACopyMadePastTheCapIsMadeAndTheFailureReportedLater) {
   VmRequestBudgetScope scope(false);
   VmRequestBudget& b = scope.budget();
+  const uint64_t weight = kVmBufferWeight + kVmBlockWeight + 100;
   {
-    const VmValue original = *VmValue::make_list(ints(100));
+    const VmValue original = *VmValue::make_bytearray(std::string(100, 'a'));
     VmValue copy = original;
     ASSERT_TRUE(b.take_memory(kVmMaxRequestMemory - b.memory() - 10));
-    // The edit unshares the buffer where no refusal can be returned; the
-    // copy holds nothing on the budget, which has failed.
-    (void)copy.seq_push(VmValue::integer(1));
+    const uint64_t steps = b.steps();
+    // Writing a byte unshares the buffer where no refusal can be returned
+    // (and nothing weighs the copy again): the copy is made, counts its
+    // steps and holds nothing on the budget, which has failed.
+    copy.bytes_set(0, 'b');
+    ASSERT_FALSE(vm_budget_status().ok());
     EXPECT_EQ(vm_budget_status().error().message, kVmMemoryMessage);
-    EXPECT_EQ(original.item_count(), 100u);
+    EXPECT_EQ(b.steps(), steps + kVmBufferSteps + 100 / kVmTextBytesPerStep);
+    EXPECT_EQ(copy.text(), "b" + std::string(99, 'a'));
+    EXPECT_EQ(original.text(), std::string(100, 'a'));
   }
-  EXPECT_EQ(b.memory(), kVmMaxRequestMemory - 10 - (kVmBufferWeight + 100 * kVmItemWeight));
+  EXPECT_EQ(b.memory(), kVmMaxRequestMemory - 10 - weight);
+}
+
+TEST(RequestBudgetValues, ClearingASharedContainerCopiesNothing) {
+  VmRequestBudgetScope scope(false);
+  VmRequestBudget& b = scope.budget();
+  const VmValue list = *VmValue::make_list(ints(100));
+  const VmValue dict = *VmValue::make_dict(int_pairs(100));
+  VmValue cleared_list = list, cleared_dict = dict;
+  // Room for two empty buffers, not for a copy of either.
+  const uint64_t filler = kVmMaxRequestMemory - b.memory() - 2 * kVmBufferWeight;
+  ASSERT_TRUE(b.take_memory(filler));
+  cleared_list.seq_clear();
+  cleared_dict.dict_clear();
+  EXPECT_TRUE(vm_budget_status().ok());
+  EXPECT_EQ(cleared_list.item_count(), 0u);
+  EXPECT_EQ(cleared_dict.dict_size(), 0u);
+  EXPECT_EQ(list.item_count(), 100u);
+  EXPECT_EQ(dict.dict_size(), 100u);
+  b.give_memory(filler);
+  // An unshared list gives its items' block back.
+  VmValue own = *VmValue::make_list(ints(10));
+  const uint64_t before = b.memory();
+  own.seq_clear();
+  EXPECT_EQ(b.memory(), before - list_weight(10) + kVmBufferWeight);
 }
 
 }  // namespace
