@@ -33,8 +33,9 @@ inline constexpr std::string_view kVmWorkMessage = "execution exceeds the maximu
 // container item, 32 per dict entry (its key and its value), the bytes of
 // its texts, 8 per 64-bit word of a big integer. A dict's index weighs 4
 // per slot (a slot run at most half full) and 8 per entry (its hash): 16 or
-// more per entry, up to 24 just after the slots doubled. The header weight keeps a list of many one-byte texts from
-// holding five times its count. A container's items, and the bytes of a
+// more per entry, up to 24 just after the slots doubled. The header weight
+// keeps a list of many one-byte texts from holding five times its count.
+// A container's items, and the bytes of a
 // text longer than a buffer keeps in place, lie in a block of their own,
 // which weighs its header too: a list of one-item tuples or of 16-byte
 // texts occupies about a third more than its items and bytes.
