@@ -5,9 +5,12 @@ function holding many copies of a 4.1M-item list, and loops whose every
 iteration costs a few chi but copies, sorts, hashes, compares or splits the
 whole value. Each case runs metered (a budget far above what it can use) in
 a child process of its own, under a 4 GiB address-space limit; prints its
-wall time, the chi it was charged, ms per chi, the child's peak resident
-size and its outcome (the result, or the failure message). Run after
-scripts/test.sh has staged the extension:
+wall time, the chi it was charged, ms per chi, the time per step the work
+allowance grants at the end (2^22 + 2^16 per chi charged) and its ratio to
+the copy loop's ("concat", always run first: every operation should stay
+within a few times the plainest copy), the child's peak resident size and
+its outcome (the result, or the failure message). Run after scripts/test.sh
+has staged the extension:
 
     PYTHONPATH=build/python-package .venv/bin/python bench/work_shapes.py [case ...]
 """
@@ -22,6 +25,8 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 for path in ("tests/tools", "tests/python", "tests/python/host_types", "build/python-package"):
     sys.path.append(str(ROOT / path))
+
+from veln_runtime_types.decimal import VondrelDecimal  # noqa: E402
 
 BIG_LIST = """
     L = [1] * 131072
@@ -49,9 +54,14 @@ PAY = """
 """
 
 
-def loop(setup, body, result="c"):
-    return (f"@export\ndef run(k: int, pay: int):\n{PAY}{setup}    c = 0\n"
+def loop(setup, body, result="c", params=""):
+    return (f"@export\ndef run(k: int, pay: int{params}):\n{PAY}{setup}    c = 0\n"
             f"    for j in range(k):\n{body}    return {result}\n")
+
+
+def made(setup, expression, *more_args, params=""):
+    """A loop that makes `expression` on every turn, and its arguments."""
+    return loop(setup, f"        x = {expression}\n        c = c + 1\n", params=params), [1000, 1, *more_args]
 
 
 BIG_TEXT = """
@@ -62,6 +72,43 @@ BIG_TEXT = """
     s = s + s
     s = s + s[:2000000]
 """
+
+# The ints 0 .. 2^20 - 1, from ranges of the largest size range() makes.
+DISTINCT = "    N = " + " + ".join(f"range({a}, {a + 131072})" for a in range(0, 1 << 20, 131072)) + "\n"
+
+# Built by whole-value operations, each a few chi: a comprehension would pay
+# for far more work than the loop does.
+BIG_DICTS = DISTINCT + """
+    D = dict(zip(N, N))
+    E = dict(zip(N, N))
+"""
+
+# Four million numbers of four kinds, which only the mixed-number replay sorts.
+MIXED_NUMBERS = DISTINCT + """
+    P = [q, float("2.5"), True, False] * 32768
+    P = P + P
+    P = P + P
+    P = P + P
+    P = P + P
+    M = N[::-1] + P + N[:1000000]
+"""
+
+# Lists whose items live in buffers of their own: a copy touches each one.
+# Sorted as texts, they lie far from their neighbours in memory.
+TEXTS = DISTINCT + "    T = sorted(str(N[:500000]).split(', '))\n"
+BIG_INTS = "    T = " + " + ".join(f"range(2 ** 70 + {a}, 2 ** 70 + {a + 131072})" for a in range(0, 1 << 20, 131072)) + "\n"
+TUPLES = DISTINCT + "    T = list(set(zip(str(N[:500000]).split(', '))))\n"
+ZEROS = "    Z = [0] * 131072\n" + "    Z = Z + Z\n" * 4
+# Texts of one repeated byte and of two-byte characters, 4.1 MB each.
+A_TEXT = BIG_TEXT.replace("'ab'", "'aa'")
+WIDE_TEXT = BIG_TEXT.replace("'ab'", "'\\u00e9'").replace("s[:2000000]", "s[:1000000]")
+# A list of 1M one-byte texts (each weighs its buffer: 4.1M would pass the
+# memory cap).
+SHORT_TEXTS = "    L = ['b'] * 131072\n    L = L + L\n    L = L + L\n    L = L + L\n"
+DIGITS_TEXT = BIG_TEXT.replace("'ab'", "'00'")
+# A well-formed key (the base point) and a signature whose S is reduced, so
+# the check hashes the whole message before it fails.
+VERIFY_ARGS = "'58' + '66' * 31, s, 'ab' * 32 + '00' * 32"
 
 SET_SHAPE_SETUP = """
     e = float("1e-35")
@@ -94,6 +141,58 @@ CASES = {
     "big-div": (loop("    x = 2 ** 1040000 + 12345\n    y = 3 ** 330000\n", "        c = c + x // y % 2\n"), [1000, 0]),
     "big-str": (loop("    x = 2 ** 1040000 + 12345\n", "        c = c + len(str(x))\n"), [1000, 0]),
     "repr": (loop(BIG_LIST, "        c = c + len(str(L[:1000000]))\n"), [1000, 1]),
+    # Containers made or read per item.
+    "dict-equal": (loop(BIG_DICTS, "        if D == E:\n            c = c + 1\n"), [1000, 1]),
+    "set-equal": (loop(DISTINCT + "    S = set(N)\n    U = set(N[::-1])\n", "        if S == U:\n            c = c + 1\n"),
+                  [1000, 1]),
+    "sorted-mixed": made(MIXED_NUMBERS, "sorted(M)", VondrelDecimal("0.25"), params=", q: decimal"),
+    "zip": made(BIG_LIST + "    H = L[:2000000]\n", "zip(H)"),
+    "dict-items": made(BIG_DICTS, "D.items()"),
+    "dict-keys": made(BIG_DICTS, "list(D)"),
+    "dict-copy": made(BIG_DICTS, "{**D}"),
+    "dict-from-items": made(BIG_DICTS + "    P = D.items()\n", "dict(P)"),
+    "reversed": made(BIG_LIST, "reversed(L)"),
+    "range": made("", "range(131072)"),
+    "copy-texts": made(TEXTS, "T + []"),
+    "copy-big-ints": made(BIG_INTS, "T + []"),
+    "copy-tuples": made(TUPLES, "T + []"),
+    "sorted-texts": made(TEXTS, "sorted(T)"),
+    "any": (loop(ZEROS, "        if any(Z):\n            c = c + 1\n"), [1000, 1]),
+    "max-texts": (loop(TEXTS, "        c = c + len(max(T))\n"), [1000, 1]),
+    "sum-big-ints": (loop(BIG_INTS, "        c = c + sum(T) % 7\n"), [1000, 1]),
+    # Text operations whose work is per match, per piece or per code point.
+    "replace-empty": (loop(A_TEXT, "        c = c + len(s.replace('a', ''))\n"), [1000, 1]),
+    "replace-same": (loop(BIG_TEXT, "        x = s.replace('ab', 'ab')\n        c = c + 1\n"), [1000, 1]),
+    "replace-char": (loop(BIG_TEXT, "        x = s.replace('a', 'b')\n        c = c + 1\n"), [1000, 1]),
+    "split-many": (loop(A_TEXT, "        c = c + len(s.split('a'))\n"), [1000, 1]),
+    "reverse-ascii": (loop(BIG_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
+    "reverse-wide": (loop(WIDE_TEXT, "        x = s[::-1]\n        c = c + 1\n"), [1000, 1]),
+    "step-wide": (loop(WIDE_TEXT, "        x = s[::2]\n        c = c + 1\n"), [1000, 1]),
+    "slice-wide": (loop(WIDE_TEXT, "        x = s[1:]\n        c = c + 1\n"), [1000, 1]),
+    "index-wide": (loop(WIDE_TEXT, "        c = c + len(s[2000000])\n"), [100000, 1]),
+    "upper-wide": (loop(WIDE_TEXT, "        x = s.upper()\n        c = c + 1\n"), [1000, 1]),
+    "isalpha-wide": (loop(WIDE_TEXT, "        if s.isalpha():\n            c = c + 1\n"), [1000, 1]),
+    "islower": (loop(BIG_TEXT, "        if s.islower():\n            c = c + 1\n"), [1000, 1]),
+    "isalpha-mixed": (loop(A_TEXT + "    s = s + '\u00e9'\n", "        if s.isalpha():\n            c = c + 1\n"),
+                      [1000, 1]),
+    "strip-wide": (loop(WIDE_TEXT, "        c = c + len(s.strip('\u00e9'))\n"), [1000, 1]),
+    "split-space": (loop(BIG_TEXT.replace("'ab'", "'a '"), "        c = c + len(s.split())\n"), [1000, 1]),
+    "startswith-many": (loop(SHORT_TEXTS + "    T = tuple(L)\n    s = 'a'\n",
+                             "        if s.startswith(T):\n            c = c + 1\n"), [1000, 1]),
+    "format-fields": (loop(BIG_TEXT.replace("'ab' * 65536", "'{0}' * 43690").replace("s[:2000000]", "s[:2000001]"),
+                           "        c = c + len(s.format(''))\n"), [1000, 1]),
+    "format-literal": (loop(BIG_TEXT, "        c = c + len(s.format())\n"), [1000, 1]),
+    "strip-all": (loop(A_TEXT, "        c = c + len(s.strip('a'))\n"), [1000, 1]),
+    "join-short": (loop(SHORT_TEXTS, "        c = c + len(''.join(L))\n"), [1000, 1]),
+    "ascii-wide": (loop(WIDE_TEXT, "        c = c + len(ascii(s[:500000]))\n"), [1000, 1]),
+    "sha256": (loop(BIG_TEXT, "        x = syscall('hash.sha256_text', s)\n        c = c + 1\n"), [1000, 1]),
+    "sha3": (loop(BIG_TEXT, "        x = syscall('hash.sha3_256_text', s)\n        c = c + 1\n"), [1000, 1]),
+    "verify": (loop(BIG_TEXT, f"        if not syscall('crypto.ed25519_verify', {VERIFY_ARGS}):\n"
+                              "            c = c + 1\n"), [1000, 1]),
+    "decimal-text": (loop(DIGITS_TEXT, "        x = syscall('numeric.decimal.new', s)\n        c = c + 1\n"),
+                     [1000, 1]),
+    "float-text": (loop(DIGITS_TEXT, "        c = c + float(s)\n"), [1000, 1]),
+    "bytes-text": (loop(BIG_TEXT, "        c = c + len(bytes(s, 'utf-8'))\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
 
@@ -119,12 +218,23 @@ def limit_address_space():
     resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
 
 
+def allowed_steps(chi):
+    """The work allowance of a metered call charged `chi`, when it ends."""
+    return (1 << 22) + (1 << 16) * chi
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--child":
         run_case(sys.argv[2])
         return
     names = sys.argv[1:] or list(CASES)
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'peak MB':>8}  outcome")
+    # Every shape is read against the copy loop's time per allowed step,
+    # measured in the same run.
+    if "concat" in names:
+        names.remove("concat")
+    names.insert(0, "concat")
+    copy_ns = None
+    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -134,10 +244,15 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {peak_mb:8.0f}  {row['outcome']}")
+        per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
+        if name == "concat":
+            copy_ns = per_step
+        ratio = "" if name.endswith("-unmetered") else f"{per_step / copy_ns:6.2f}"
+        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
+              f"{peak_mb:8.0f}  {row['outcome']}")
 
 
 if __name__ == "__main__":

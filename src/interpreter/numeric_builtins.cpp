@@ -53,6 +53,8 @@ bool is_valid_utf8(std::string_view bytes) {
 // The text of a str, bytes or bytearray argument of int() or float(), or
 // the refusal of non-text bytes.
 VmResult<std::string_view> number_text_of(const VmValue& value, std::string_view builtin) {
+  // Parsing reads the whole text; refused before it starts.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(value.text_size())));
   if (!value.is(VmKind::String) && !is_valid_utf8(value.text()))
     return vm_error("cannot convert non-text bytes to " + std::string(builtin));
   return value.text();

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "lib/hex_codec.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -66,12 +67,16 @@ VmResult<VmValue> crypto_ed25519_verify(VmPositionalArgs args, VmKeywordArgs kwa
   VELN_TRY(std::string_view key_hex, string_arg(args[0]));
   VELN_TRY(std::string_view message, string_arg(args[1]));
   VELN_TRY(std::string_view signature_hex, string_arg(args[2]));
+  // The key and the signature are decoded whatever their length.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(key_hex.size() + signature_hex.size())));
   const auto key = hex_decode_pairs(key_hex);
   if (!key) return VmValue::boolean(false);
   const auto signature = hex_decode_pairs(signature_hex);
   if (!signature) return VmValue::boolean(false);
   // A key of the wrong length is the caller's error, not a failed check.
   if (key->size() != kEd25519KeyBytes) return vm_error("invalid verify key length");
+  // The check hashes the whole message: refused before it starts.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(message.size())));
   const std::span<const std::uint8_t> message_bytes(reinterpret_cast<const std::uint8_t*>(message.data()),
                                                     message.size());
   VELN_TRY(bool verified, ed25519_verify_bytes(std::span<const std::uint8_t, kEd25519KeyBytes>(key->data(),

@@ -2,6 +2,7 @@
 
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -178,6 +179,10 @@ std::string format_integer_builtin(const mpz_class& value, int radix, std::strin
 VmResult<std::string> render_simple_format(std::string_view templ, std::span<const VmValue> arguments) {
   std::string text;
   BoundedText out(text);
+  // The template is read once, and each field costs a step however short
+  // its text.
+  VELN_CHECK(vm_take_work(vm_text_read_steps(templ.size())));
+  VmWorkTally fields;
   size_t next_auto = 0;
   size_t i = 0;
   while (i < templ.size()) {
@@ -200,6 +205,7 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
         index = *explicit_index;
       }
       if (index >= arguments.size()) return vm_error("str.format() placeholder index out of range");
+      if (!fields.add()) return VmWorkTally::error();
       arguments[index].append_python_repr(out);  // a str is its own text
       VELN_CHECK(out.status());
       i = close + 1;
@@ -211,9 +217,11 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
       }
       return vm_error("str.format() unmatched '}'");
     } else {
-      // The literal run up to the next brace.
-      const size_t next = templ.find_first_of("{}", i);
-      const size_t end = next == std::string_view::npos ? templ.size() : next;
+      // The literal run up to the next brace, in one pass over the bytes
+      // (find_first_of looks each one up in the set).
+      const auto brace = std::find_if(templ.begin() + static_cast<ptrdiff_t>(i), templ.end(),
+                                      [](char ch) { return ch == '{' || ch == '}'; });
+      const auto end = static_cast<size_t>(brace - templ.begin());
       out.append(templ.substr(i, end - i));
       i = end;
     }

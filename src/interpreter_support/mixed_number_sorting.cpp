@@ -21,11 +21,17 @@
 #include "interpreter_support/value_equality.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
 
 enum Role : uint8_t { kDecimal, kInteger, kFloat, kRoles };
+
+// Steps of one step down the tree: up to three comparisons of the value
+// with the subtree's maxima and a rebalancing, each reading keys that lie
+// anywhere in the tree, most of them decimals.
+constexpr uint64_t kTreeStepSteps = 2;
 constexpr uint32_t kNone = UINT32_MAX;
 
 struct Keys {
@@ -49,11 +55,16 @@ Keys keys_of(const VmValue& v) {
 
 class InsertionTree {
  public:
-  InsertionTree(std::vector<Keys> keys, VmWorkMeter* meter) : keys_(std::move(keys)), meter_(meter) {
+  InsertionTree(std::vector<Keys> keys, VmWorkTally& tally) : keys_(std::move(keys)), tally_(tally) {
     nodes_.reserve(keys_.size());
   }
 
-  void insert(uint32_t item) { root_ = insert_first_above(root_, item); }
+  // False once the running request's allowance has passed: the replay
+  // stops there, within a batch of steps and one insertion's path.
+  bool insert(uint32_t item) {
+    root_ = insert_first_above(root_, item);
+    return !refused_;
+  }
 
   std::vector<uint32_t> items_in_order() const {
     std::vector<uint32_t> out;
@@ -148,7 +159,7 @@ class InsertionTree {
 
   // Inserts `v` before the first item of `t` it is less than, else last.
   uint32_t insert_first_above(uint32_t t, uint32_t v) {
-    vm_tick(meter_);
+    step();
     if (t == kNone) return new_node(v);
     uint32_t sub;
     int side = 0;
@@ -165,17 +176,23 @@ class InsertionTree {
   }
 
   uint32_t insert_last(uint32_t t, uint32_t v) {
-    vm_tick(meter_);
+    step();
     if (t == kNone) return new_node(v);
     const uint32_t sub = insert_last(right(t), v);
     nodes_[t].child[1] = sub;
     return rebalance(t);
   }
 
+  void step() {
+    if (!tally_.add(kTreeStepSteps)) [[unlikely]]
+      refused_ = true;
+  }
+
   std::vector<Keys> keys_;
   std::vector<Node> nodes_;
   uint32_t root_ = kNone;
-  VmWorkMeter* meter_;
+  VmWorkTally& tally_;
+  bool refused_ = false;
 };
 
 }  // namespace
@@ -197,16 +214,21 @@ bool is_mixed_number(const VmValue& v) {
   }
 }
 
-void sort_mixed_numbers(std::vector<VmValue>& values, VmWorkMeter* meter) {
+bool sort_mixed_numbers(std::vector<VmValue>& values, VmWorkTally& tally) {
+  // The keys first: each holds a decimal of its own, made as a buffer is.
+  if (!tally.add(kVmBufferSteps * uint64_t{values.size()})) return false;
   std::vector<Keys> keys;
   keys.reserve(values.size());
   for (const VmValue& v : values) keys.push_back(keys_of(v));
-  InsertionTree tree(std::move(keys), meter);
-  for (size_t i = 0; i < values.size(); ++i) tree.insert(static_cast<uint32_t>(i));
+  InsertionTree tree(std::move(keys), tally);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!tree.insert(static_cast<uint32_t>(i))) return false;
+  }
   std::vector<VmValue> out;
   out.reserve(values.size());
   for (const uint32_t i : tree.items_in_order()) out.push_back(std::move(values[i]));
   values = std::move(out);
+  return true;
 }
 
 }  // namespace veln

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "values/vm_value.hpp"
-#include "values/vm_work_meter.hpp"
 
 namespace veln {
+
+class VmWorkTally;
 
 // A bool, a decimal, an int the decimal conversion accepts, or a finite float
 // it accepts: no comparison between two such values can fail.
@@ -20,7 +21,9 @@ bool is_mixed_number(const VmValue& v);
 
 // Puts `values` (all `is_mixed_number`) in the order the stable insertion
 // sort leaves them: each value, in input order, goes before the first placed
-// value it is strictly less than. The meter counts tree steps.
-void sort_mixed_numbers(std::vector<VmValue>& values, VmWorkMeter* meter);
+// value it is strictly less than. `tally` counts the tree steps; false,
+// `values` left in an unspecified order, once they pass the running
+// request's allowance.
+bool sort_mixed_numbers(std::vector<VmValue>& values, VmWorkTally& tally);
 
 }  // namespace veln

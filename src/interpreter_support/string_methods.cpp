@@ -119,19 +119,38 @@ const std::bitset<128>& ascii_table() {
   return table;
 }
 
+// The byte where the first code point of `text` from byte `i` on that fails
+// `Pred` starts (the size when none does). ASCII bytes, in any text, are
+// looked up in the table, so a mostly ASCII text does not go through ICU
+// byte by byte.
+// `ascii` says the whole text is, and skips the test per byte.
+template <bool (*Pred)(UChar32)>
+size_t scan_while(std::string_view text, size_t i, bool ascii) {
+  const std::bitset<128>& table = ascii_table<Pred>();
+  if (ascii) {
+    while (i < text.size() && table[static_cast<unsigned char>(text[i])]) ++i;
+    return i;
+  }
+  while (i < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      if (!table[byte]) break;
+      ++i;
+      continue;
+    }
+    size_t next = i;
+    if (!Pred(next_cp(text, next))) break;
+    i = next;
+  }
+  return i;
+}
+
 // True when `s` is not empty and every code point satisfies `pred`.
 template <bool (*Pred)(UChar32)>
 bool all_code_points(const VmValue& s) {
   const std::string_view text = s.text();
   if (text.empty()) return false;
-  size_t i = 0;
-  if (s.text_is_ascii()) {
-    const std::bitset<128>& table = ascii_table<Pred>();
-    while (i < text.size() && table[static_cast<unsigned char>(text[i])]) ++i;
-  } else {
-    for (size_t next = 0; i < text.size() && Pred(next_cp(text, next)); i = next) {
-    }
-  }
+  const size_t i = scan_while<Pred>(text, 0, s.text_is_ascii());
   vm_count_text_read(i);
   return i == text.size();
 }
@@ -158,26 +177,17 @@ Outcome str_isalpha(VmValue s, Args) { return bool_result(all_code_points<is_alp
 Outcome str_isdigit(VmValue s, Args) { return bool_result(all_code_points<is_numeric>(s)); }
 Outcome str_isalnum(VmValue s, Args) { return bool_result(all_code_points<is_alnum>(s)); }
 
+inline bool is_not_alphabetic(UChar32 c) { return !u_isUAlphabetic(c); }
+inline bool is_not_upper_alphabetic(UChar32 c) { return !u_isUAlphabetic(c) || u_isULowercase(c); }
+
 // At least one Alphabetic character, and every Alphabetic one Lowercase;
 // everything else is ignored.
 Outcome str_islower(VmValue s, Args) {
   const std::string_view text = s.text();
-  bool any_alphabetic = false;
-  size_t first = 0;
-  while (first < text.size() && !any_alphabetic) any_alphabetic = u_isUAlphabetic(next_cp(text, first));
-  if (!any_alphabetic) {
-    vm_count_text_read(first);
-    return bool_result(false);
-  }
-  for (size_t i = 0; i < text.size();) {
-    const UChar32 c = next_cp(text, i);
-    if (u_isUAlphabetic(c) && !u_isULowercase(c)) {
-      vm_count_text_read(first + i);
-      return bool_result(false);
-    }
-  }
-  vm_count_text_read(first + text.size());
-  return bool_result(true);
+  const size_t first = scan_while<is_not_alphabetic>(text, 0, s.text_is_ascii());
+  const size_t end = first == text.size() ? first : scan_while<is_not_upper_alphabetic>(text, first, s.text_is_ascii());
+  vm_count_text_read(end);
+  return bool_result(first < text.size() && end == text.size());
 }
 
 // Full case mapping of the root locale ("" is ICU's root; a null locale would
@@ -298,9 +308,12 @@ class PieceList {
 Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t maxsplit) {
   PieceList pieces;
   const TextSearch search(sep);
+  // A step per search, however few bytes it reads.
+  VmWorkTally searches;
   uint64_t splits = 0;
   size_t from = 0;
   while (splits < maxsplit) {
+    if (!searches.add()) return VmWorkTally::error();
     const size_t at = search.find(text, from);
     if (at == TextSearch::npos) break;
     pieces.add(text.substr(from, at - from));
@@ -371,9 +384,9 @@ VmStatus check_replace_size(size_t text_size, size_t matches, size_t old_size, s
   return vm_check_units(vm_text_units(result));
 }
 
-// Match offsets of a replacement: the first few are kept from the counting
-// pass, so a short text is searched once; past them the building pass
-// searches again.
+// Match offsets of a replacement that may grow the text: the first few are
+// kept from the counting pass, so a short text is searched once; past them
+// the building pass searches again.
 class MatchOffsets {
  public:
   void add(size_t at) {
@@ -392,6 +405,54 @@ class MatchOffsets {
   size_t count_ = 0;
 };
 
+// A match at every character boundary, the start and the end included: a
+// step per boundary, taken before the result is built.
+Outcome replace_between_characters(VmValue&& s, std::string_view new_text, uint64_t limit) {
+  const std::string_view text = s.text();
+  vm_count_text_read(text.size());
+  const uint64_t boundaries = uint64_t{length_of(s)} + 1;
+  const size_t matches = static_cast<size_t>(std::min(limit, boundaries));
+  VELN_CHECK(check_replace_size(text.size(), matches, 0, new_text.size()));
+  VELN_CHECK(vm_take_work(matches));
+  std::string out;
+  out.reserve(text.size() + matches * new_text.size());
+  size_t done = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (done < matches) {
+      out.append(new_text);
+      ++done;
+    }
+    const size_t from = i;
+    next_cp(text, i);
+    out.append(text.substr(from, i - from));
+  }
+  if (done < matches) out.append(new_text);
+  return text_result(std::move(s), std::move(out));
+}
+
+// A replacement that cannot grow the text needs no size check first: it is
+// built in one pass.
+Outcome replace_in_one_pass(VmValue&& s, std::string_view old_text, std::string_view new_text, uint64_t limit) {
+  const std::string_view text = s.text();
+  const TextSearch search(old_text);
+  VmWorkTally matches;  // a step per search, however few bytes it reads
+  std::string out;
+  uint64_t done = 0;
+  size_t from = 0;
+  for (; done < limit; ++done) {
+    if (!matches.add()) return VmWorkTally::error();
+    const size_t at = search.find(text, from);
+    if (at == TextSearch::npos) break;
+    if (done == 0) out.reserve(text.size());
+    out.append(text.substr(from, at - from));
+    out.append(new_text);
+    from = at + old_text.size();
+  }
+  if (done == 0) return NativeMethodOutcome::plain(std::move(s));
+  out.append(text.substr(from));
+  return text_result(std::move(s), std::move(out));
+}
+
 Outcome str_replace(VmValue s, Args args) {
   uint64_t limit = kNoLimit;
   std::optional<mpz_class> count;
@@ -405,35 +466,19 @@ Outcome str_replace(VmValue s, Args args) {
   }
   const std::string_view text = s.text();
   if (limit == 0) return NativeMethodOutcome::plain(std::move(s));
+  if (old_text.empty()) return replace_between_characters(std::move(s), new_text, limit);
+  if (new_text.size() <= old_text.size()) return replace_in_one_pass(std::move(s), old_text, new_text, limit);
 
-  if (old_text.empty()) {
-    // A match at every character boundary, the start and the end included.
-    vm_count_text_read(text.size());
-    const uint64_t boundaries = uint64_t{length_of(s)} + 1;
-    const size_t matches = static_cast<size_t>(std::min(limit, boundaries));
-    VELN_CHECK(check_replace_size(text.size(), matches, 0, new_text.size()));
-    std::string out;
-    out.reserve(text.size() + matches * new_text.size());
-    size_t done = 0;
-    for (size_t i = 0; i < text.size();) {
-      if (done < matches) {
-        out.append(new_text);
-        ++done;
-      }
-      const size_t from = i;
-      next_cp(text, i);
-      out.append(text.substr(from, i - from));
-    }
-    if (done < matches) out.append(new_text);
-    return text_result(std::move(s), std::move(out));
-  }
-
-  // Count first so an oversized result is refused before it is built.
+  // Count first so an oversized result is refused before it is built; each
+  // match is searched for twice past the kept ones.
   const TextSearch search(old_text);
+  VmWorkTally searches;
   MatchOffsets matches;
   for (size_t at = search.find(text); at != TextSearch::npos && matches.count() < limit;
-       at = search.find(text, at + old_text.size()))
+       at = search.find(text, at + old_text.size())) {
+    if (!searches.add(2)) return VmWorkTally::error();
     matches.add(at);
+  }
   if (matches.count() == 0) return NativeMethodOutcome::plain(std::move(s));
   const size_t total = matches.count();
   VELN_CHECK(check_replace_size(text.size(), total, old_text.size(), new_text.size()));
@@ -475,6 +520,8 @@ VmResult<std::span<const VmValue>> match_candidates(const VmValue& arg) {
     return vm_error("expected str or tuple[str, ...], found " + std::string(arg.type_name()));
   }
   for (const VmValue& item : arg.items()) VELN_CHECK(text_arg(item));
+  // A step per candidate, however short: all may be compared.
+  VELN_CHECK(vm_take_work(arg.item_count()));
   return arg.items();
 }
 

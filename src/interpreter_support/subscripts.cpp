@@ -3,12 +3,14 @@
 // code points, with an ASCII fast path that works on bytes directly.
 #include "interpreter_support/subscripts.hpp"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
 #include "interpreter_support/dict_ops.hpp"
 #include "values/bounded_text.hpp"
 #include "values/vm_request_budget.hpp"
+#include "values/vm_work_tally.hpp"
 #include "interpreter_support/operand_conversions.hpp"
 
 namespace veln {
@@ -228,7 +230,11 @@ VmResult<VmValue> subscript_slice_value(VmValue container, const VmSliceArgs& ar
         const size_t end = container.text_byte_offset(static_cast<size_t>(range.start) + range.count);
         out.assign(text.substr(begin, end - begin));
       } else {
+        // A step per code point taken, besides the bytes of the walk that
+        // finds where each one starts.
+        VELN_CHECK(vm_take_work(range.count + vm_text_read_steps(text.size())));
         const std::vector<size_t> offsets = code_point_offsets(text);
+        out.reserve(std::min(text.size(), range.count * 4));  // each code point at most once, of at most 4 bytes
         for_each_position(range, [&](size_t p) { out.append(text.substr(offsets[p], offsets[p + 1] - offsets[p])); });
       }
       return VmValue::make_str(std::move(out));

@@ -48,8 +48,9 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
   if (a.dict_size() != b.dict_size()) return false;
   const auto a_pairs = a.dict_pairs();
   const auto b_pairs = b.dict_pairs();
+  VmWorkTally tally;
   for (size_t i = 0; i < a_pairs.size(); ++i) {
-    if (!vm_scan_step(i)) [[unlikely]]
+    if (!tally.add(kVmKeySearchSteps)) [[unlikely]]
       return VmWorkTally::error();
     const VmDictPair& entry = a_pairs[i];
     const VmValue* match = nullptr;
@@ -71,12 +72,8 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
     if (equal) {
       VELN_TRY(equal, values_equal<false>(entry.value, *match, sets));
     }
-    if (!equal) {
-      vm_scan_done(i + 1);
-      return false;
-    }
+    if (!equal) return false;
   }
-  vm_scan_done(a_pairs.size());
   return true;
 }
 

@@ -33,6 +33,7 @@
 #include "interpreter_support/value_iteration.hpp"
 #include "values/decimal_from_value.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_sort.hpp"
 #include "values/vm_work_tally.hpp"
 
 namespace veln {
@@ -61,11 +62,9 @@ auto counted(Less less, VmWorkTally& tally) {
   };
 }
 
-// The most comparisons a library sort of n items makes, with room to spare
-// (introsort: two partitioning passes per level over at most 2 log2 n
-// levels, or heapsort there, then insertion runs of 16; merge sort: about
-// n log2 n).
-uint64_t sort_comparison_bound(size_t n) { return uint64_t{n} * (4 * std::bit_width(n) + 32); }
+// The most comparisons vm_stable_sort makes on n items, with room to spare
+// (binary insertion into runs of 32, then at most n per merge pass).
+uint64_t sort_comparison_bound(size_t n) { return uint64_t{n} * (std::bit_width(n) + 8); }
 
 // Runs `sort` with a comparison `less` that counts each call. When the
 // running request can afford the bound, the comparisons are counted in a
@@ -168,7 +167,7 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
   }
   if (floats.empty() || ints.empty()) {
     if (!ints.empty()) {
-      std::stable_sort(group.begin(), group.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(group.begin(), group.end(), counted([](const VmValue& a, const VmValue& b) {
                          return vm_int_compare(exact_int(a), exact_int(b)) < 0;
                        }, tally));
     }
@@ -187,7 +186,7 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
     }
   }
   std::vector<Exact> sorted = ints;
-  std::stable_sort(sorted.begin(), sorted.end(), counted([](const Exact& a, const Exact& b) {
+  vm_stable_sort(sorted.begin(), sorted.end(), counted([](const Exact& a, const Exact& b) {
                      return vm_int_compare(a.value, b.value) < 0;
                    }, tally));
   for (auto& entry : floats) {
@@ -199,7 +198,7 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
     const Exact& m = ints[cut];
     const size_t arrival = entry.first;
     // Ints below m, or equal to it and arrived before the float.
-    const auto at = std::partition_point(sorted.begin(), sorted.end(), [&](const Exact& e) {
+    const auto at = vm_partition_point(sorted.begin(), sorted.end(), [&](const Exact& e) {
       step(tally);
       const int c = vm_int_compare(e.value, m.value);
       return c < 0 || (c == 0 && e.arrival < arrival);
@@ -230,7 +229,7 @@ auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less,
   for (size_t i = 0; i < values.size(); ++i) entries.push_back({key_of(values[i]), i});
   counted_sort(
       tally, entries.size(), [less](const auto& a, const auto& b) { return less(a.key, b.key); },
-      [&entries](auto&& counted_less) { std::stable_sort(entries.begin(), entries.end(), counted_less); });
+      [&entries](auto&& counted_less) { vm_stable_sort(entries.begin(), entries.end(), counted_less); });
   return entries;
 }
 
@@ -266,8 +265,8 @@ void sort_exact(std::vector<VmValue>& values, VmWorkTally& tally) {
 }
 
 // Sorts values that all belong to `d`. The mixed numbers' replay counts
-// its tree steps itself (on `meter` and the request).
-void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmWorkMeter* meter) {
+// its tree steps on `tally`.
+void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally) {
   switch (d) {
     case Domain::Numbers:
       sort_numbers(values, tally);
@@ -276,23 +275,23 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally, VmW
       sort_exact(values, tally);
       return;
     case Domain::Mixed:
-      sort_mixed_numbers(values, meter);
+      if (!sort_mixed_numbers(values, tally)) refuse_work();
       return;
     case Domain::Text:
     case Domain::Bytes:
-      std::stable_sort(values.begin(), values.end(), counted([&tally](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), counted([&tally](const VmValue& a, const VmValue& b) {
                          if (const uint64_t more = vm_long_text_compare_steps(a.text_size(), b.text_size()))
                            step(tally, more);
                          return vm_bytes_compare(a.text(), b.text()) < 0;
                        }, tally));
       return;
     case Domain::DateTime:
-      std::stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
                          return vm_datetime_compare(a, b) < 0;
                        }, tally));
       return;
     case Domain::TimeDelta:
-      std::stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
                          return a.timedelta_raw_seconds() < b.timedelta_raw_seconds();
                        }, tally));
       return;
@@ -338,7 +337,7 @@ bool all_small_ints(const std::vector<VmValue>& values) {
                      [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
 }
 
-VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally, VmWorkMeter* meter,
+VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally,
                                            VmWorkMeter* comparisons) {
   if (values.size() < 2) return values;
   if (all_small_ints(values)) {
@@ -346,12 +345,12 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
     std::vector<int64_t> keys(values.size());
     for (size_t i = 0; i < values.size(); ++i) keys[i] = values[i].small_int();
     counted_sort(tally, keys.size(), std::less<int64_t>(),
-                 [&keys](auto&& counted_less) { std::sort(keys.begin(), keys.end(), counted_less); });
+                 [&keys](auto&& counted_less) { vm_stable_sort(keys.begin(), keys.end(), counted_less); });
     for (size_t i = 0; i < values.size(); ++i) values[i] = VmValue::integer(keys[i]);
     return values;
   }
   if (const std::optional<Domain> d = common_domain(values)) {
-    sort_domain(*d, values, tally, meter);
+    sort_domain(*d, values, tally);
     return values;
   }
   // The longer of the first value's own domain and the mixed numbers.
@@ -367,7 +366,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
   }
   std::vector<VmValue> placed(std::make_move_iterator(values.begin()),
                               std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(prefix)));
-  sort_domain(d, placed, tally, meter);
+  sort_domain(d, placed, tally);
   return insert_rest(std::move(placed), values, prefix, tally, comparisons);
 }
 
@@ -376,7 +375,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
 VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
   VmWorkTally tally(meter);
   try {
-    return sort_values(std::move(values), tally, meter, comparisons);
+    return sort_values(std::move(values), tally, comparisons);
   } catch (const WorkRefused&) {
     return VmWorkTally::error();
   }

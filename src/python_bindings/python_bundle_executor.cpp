@@ -215,10 +215,13 @@ BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry
     if (calls_before >= kMaxActiveCalls) return recursion_limit();
     VELN_TRY(VmValue value, execute_call(entry_module, function, std::move(args), std::move(kwargs),
                                          std::move(context), calls_before));
-    // A budget refused where the refusal could not be returned (a copy made
-    // by an edit) fails the call even when no charge followed it.
+    // Encoding the return value counts work too. A budget refused where the
+    // refusal could not be returned (a copy made by an edit, that encoding)
+    // fails the call even when no charge followed it, and its message wins
+    // over the charge limit it tripped.
+    const VmStatus charged = meter_.charge_return_value(value);
     VELN_CHECK(vm_budget_status());
-    VELN_CHECK(meter_.charge_return_value(value));
+    VELN_CHECK(charged);
     return value;
   }();
   BundleExecutionResult report;

@@ -4,6 +4,7 @@
 #include "values/decimal_from_value.hpp"
 
 #include "values/vm_value.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -19,6 +20,9 @@ VmResult<VmDecimal> decimal_from_vm_value(const VmValue& value) {
     case VmKind::Decimal:
       return value.decimal_value();
     case VmKind::String:
+      // Parsing reads the text and copies its digits; refused before it
+      // starts.
+      VELN_CHECK(vm_take_work(2 * vm_text_read_steps(value.text_size())));
       return VmDecimal::from_str_literal(value.text());
     default:
       return VmDecimal::not_decimal_compatible(value.type_name());

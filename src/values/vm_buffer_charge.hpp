@@ -16,6 +16,17 @@ namespace veln::detail {
 // making and freeing the buffer itself costs as much as copying a few items.
 inline uint64_t text_steps(uint64_t bytes) { return kVmBufferSteps + bytes / kVmTextBytesPerStep; }
 inline uint64_t item_steps(uint64_t items) { return kVmBufferSteps + items; }
+// The steps beyond those of `slots` container slots whose values hold
+// `item_units` units in all: about one per value held in a buffer of its
+// own, whose count a copy and a release touch, far from the slot. Those
+// values are told by their units (an inline value is one unit; a text, a
+// big integer or a container that is not empty is more), so no pass over
+// the slots is made: the count is the units beyond one per slot, at most
+// one per slot.
+inline uint64_t held_buffer_steps(uint64_t slots, uint64_t item_units) {
+  const uint64_t beyond = item_units > slots ? item_units - slots : 0;
+  return beyond < slots ? beyond : slots;
+}
 
 // Takes `weight` and `steps` on `b`, or nothing when it refuses either.
 [[gnu::always_inline]] inline bool take_weight_and_steps(VmRequestBudget& b, uint64_t weight, uint64_t steps) {

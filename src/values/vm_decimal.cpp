@@ -9,6 +9,7 @@
 
 #include <fast_float/fast_float.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "values/float_text.hpp"
@@ -261,9 +262,12 @@ VmResult<VmDecimal> VmDecimal::from_str_literal(std::string_view text) {
 
   int64_t exponent = 0;
   std::string_view mantissa = body;
-  if (const size_t e = body.find_first_of("eE"); e != std::string_view::npos) {
-    mantissa = body.substr(0, e);
-    if (!parse_exponent(body.substr(e + 1), exponent)) {
+  // One pass over the bytes (find_first_of looks each one up in the set).
+  const auto e = std::find_if(body.begin(), body.end(), [](char c) { return c == 'e' || c == 'E'; });
+  if (e != body.end()) {
+    const size_t at = static_cast<size_t>(e - body.begin());
+    mantissa = body.substr(0, at);
+    if (!parse_exponent(body.substr(at + 1), exponent)) {
       return quoted_error("invalid decimal exponent ", trimmed);
     }
   }

@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "values/vm_sort.hpp"
 #include "values/vm_value.hpp"
 
 namespace veln {
@@ -112,7 +113,7 @@ class VmItemsView {
   size_t partition_point(Pred pred, size_t from = 0, size_t to = SIZE_MAX) const {
     to = std::min(to, size_);
     if (from >= to) return from;
-    if (pieces_ == nullptr) return static_cast<size_t>(std::partition_point(stored_ + from, stored_ + to, pred) - stored_);
+    if (pieces_ == nullptr) return static_cast<size_t>(vm_partition_point(stored_ + from, stored_ + to, pred) - stored_);
     const std::span<const Piece> all(pieces_, piece_count_);
     // Pieces lo..hi overlap the range; the last items of those before hi
     // lie within it.
@@ -132,7 +133,7 @@ class VmItemsView {
     const size_t start = piece_start(lo);
     const size_t first = std::max(start, from) - start;
     const size_t end = std::min<size_t>(pieces_[lo].end, to) - start;
-    return start + static_cast<size_t>(std::partition_point(run.begin() + first, run.begin() + end, pred) - run.begin());
+    return start + static_cast<size_t>(vm_partition_point(run.begin() + first, run.begin() + end, pred) - run.begin());
   }
 
  private:

@@ -102,8 +102,15 @@ uint64_t steps_of(const H&) {
 }
 uint64_t steps_of(const VmBigIntHeap& h) { return detail::item_steps(mpz_size(h.value.get_mpz_t())); }
 uint64_t steps_of(const VmTextHeap& h) { return detail::text_steps(h.bytes.size()); }
-uint64_t steps_of(const VmSequenceHeap& h) { return detail::item_steps(h.items.size()); }
-uint64_t steps_of(const VmDictHeap& h) { return detail::item_steps(h.pairs.size()); }
+// A container's units count its own one besides its items'.
+uint64_t sequence_steps(uint64_t items, uint64_t units) {
+  return detail::item_steps(items) + detail::held_buffer_steps(items, units - 1);
+}
+uint64_t dict_steps(uint64_t pairs, uint64_t units) {
+  return detail::item_steps(pairs) + detail::held_buffer_steps(2 * pairs, units - 1);
+}
+uint64_t steps_of(const VmSequenceHeap& h) { return sequence_steps(h.items.size(), h.live.units); }
+uint64_t steps_of(const VmDictHeap& h) { return dict_steps(h.pairs.size(), h.live.units); }
 
 // A buffer of layout H made from `args`, charged `weight` and `steps`
 // before it is made; null, nothing made, when the request's budget refuses
@@ -167,7 +174,9 @@ template <class H>
 uint64_t copy_weight_of(const H& h) {
   return weight_of(h);
 }
-uint64_t copy_steps_of(const VmSequenceHeap& h) { return detail::item_steps(h.edits ? h.edits->size() : h.items.size()); }
+uint64_t copy_steps_of(const VmSequenceHeap& h) {
+  return sequence_steps(h.edits ? h.edits->size() : h.items.size(), h.live.units);
+}
 template <class H>
 uint64_t copy_steps_of(const H& h) {
   return steps_of(h);
@@ -598,7 +607,7 @@ VmResult<VmValue> VmValue::make_sequence(VmKind sequence_kind, std::vector<VmVal
   const Caches c = caches_of(items);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const size_t n = items.size();
-  auto* h = checked_heap<VmSequenceHeap>(items_weight(n), detail::item_steps(n), std::move(items), c.units,
+  auto* h = checked_heap<VmSequenceHeap>(items_weight(n), sequence_steps(n, c.units), std::move(items), c.units,
                                          static_cast<uint32_t>(c.depth));
   if (h == nullptr) return budget_refusal();
   return from_heap(sequence_kind, h);
@@ -608,7 +617,7 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
   const Caches c = caches_of(pairs);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const size_t n = pairs.size();
-  auto* h = checked_heap<VmDictHeap>(items_weight(n), detail::item_steps(n), std::move(pairs), c.units,
+  auto* h = checked_heap<VmDictHeap>(items_weight(n), dict_steps(n, c.units), std::move(pairs), c.units,
                                      static_cast<uint32_t>(c.depth));
   if (h == nullptr) return budget_refusal();
   return from_heap(VmKind::Dict, h);
@@ -1235,9 +1244,10 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     copy.assign(more.begin(), more.end());
     more = copy;
   }
-  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight * more.size(), more.size());
+  const uint64_t steps = more.size() + detail::held_buffer_steps(more.size(), c.units - units());
+  VELN_CHECK_SHARED_EDIT(u_.p, kVmItemWeight * more.size(), steps);
   auto& s = sequence_for_edit();
-  if (!detail::charge_growth(s, kVmItemWeight * more.size(), more.size())) return budget_refusal();
+  if (!detail::charge_growth(s, kVmItemWeight * more.size(), steps)) return budget_refusal();
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);

@@ -101,6 +101,12 @@ inline uint64_t vm_key_read_steps(const VmValue& v) {
   }
 }
 
+// Steps of finding one key of a container in another's hashed index, beyond
+// the probe's own step: hashing the key, a probe that lands anywhere in a
+// table of the other's size, and reading the entry found. An equality of
+// two dicts makes one such search per entry.
+inline constexpr uint64_t kVmKeySearchSteps = 4;
+
 // Counts the reading of a key on the running request. Every lookup comes
 // here: the keys too small to take a step leave at once.
 [[gnu::noinline]] inline void vm_count_long_key_read(const VmValue& key) {

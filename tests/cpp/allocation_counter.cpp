@@ -20,8 +20,11 @@ void* operator new(std::size_t n) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return veln::allocation_counter::counted_malloc(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return veln::allocation_counter::counted_malloc(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  if (n > veln::allocation_counter::g_refuse_nothrow_above) return nullptr;
+  return veln::allocation_counter::counted_malloc(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -7,12 +7,17 @@
 #include <gmp.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
 namespace veln::allocation_counter {
 inline size_t g_allocations = 0;
 inline size_t g_largest_new = 0;
+// The nothrow forms of operator new refuse (return null) above this size,
+// as when the process is short of memory: code whose outcome must not
+// change with that is checked with a small limit.
+inline size_t g_refuse_nothrow_above = SIZE_MAX;
 
 // Number of allocations made while `f` runs.
 template <class F>

@@ -52,6 +52,19 @@ def sorted_ints(n):
                    meter=True)
 
 
+def sorted_texts(n):
+    # The texts of three interleaved runs of ints, one of them descending.
+    return request(function("", [f"L = list(range({n}))", "M = L[::3] + L[1::3][::-1] + L[2::3]",
+                                 "T = str(M).split(', ')", "for i in range(8):", "    x = sorted(T)"], "len(x)"),
+                   meter=True)
+
+
+def sets_of_runs(n):
+    return request(function("", [f"L = list(range({n}))", "M = L[::3] + L[1::3][::-1] + L[2::3]",
+                                 "for i in range(8):", "    x = set(M)"], "len(x)"),
+                   meter=True)
+
+
 def sorted_numbers(n):
     # Ints and floats together: sorted by their nearest doubles, stably.
     return request(function("", [f"L = list(range({n}))", f"M = L[::-1] + [2.5, 0.5, 1.5] * {n}",
@@ -83,7 +96,9 @@ PROGRAMS = {
     "list_copies": (copies_worked, (1, BLOCK)),
     "sorted_ints": (sorted_ints, (1, BLOCK)),
     "sorted_ints_and_floats": (sorted_numbers, (1, BLOCK // 3)),
+    "sorted_texts": (sorted_texts, (1, BLOCK)),
     "sets_built": (sets_built, (1, BLOCK)),
+    "sets_of_runs": (sets_of_runs, (1, BLOCK)),
     "list_copies_by_a_chain": (copies_worked_by_a_chain, (1, BLOCK)),
 }
 

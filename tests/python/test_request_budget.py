@@ -98,3 +98,31 @@ def test_values_made_and_dropped_never_meet_the_memory_cap():
                       "n")
     (outcome,), _ = run_in_child(request(source))
     assert (outcome["status"], outcome["result"]) == (0, 64 * (2 * HALF_MAX_LIST + 1 + 2 * BLOCK))
+
+
+# The inner request returns a 1,048,575-bit int, whose encoding counts its
+# digits on the budget the two requests share; the outer then does almost
+# nothing more.
+RETURNS_BIG = function("level: int, k: int",
+                       ["x = 1",
+                        "if level > 1:",
+                        "    syscall('host.again', level - 1, k)",
+                        "else:",
+                        "    x = 2 ** 1048575 - 1",
+                        f"    L = [1] * {BLOCK}",
+                        "    for i in range(k):",
+                        "        y = L + []"],
+                       "x")
+
+
+def test_a_budget_failed_by_encoding_the_return_value_fails_that_request():
+    outcomes = run_in_child(*[request(RETURNS_BIG, [2, k], meter=True) for k in range(10, 120, 3)])[0]
+    failed = [o for o in outcomes if o["status"] == 1]
+    assert failed and len(failed) < len(outcomes)
+    for outcome in outcomes:
+        (inner_status, _), = outcome["inner"]
+        # Never a success reported inside over a budget the outer then
+        # finds failed.
+        assert (inner_status == 1) == (outcome["status"] == 1)
+        if outcome["status"] == 1:
+            assert outcome["result"] == WORK

@@ -21,6 +21,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_sort.hpp"
 
 namespace veln {
 namespace {
@@ -388,8 +389,8 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       // equal frozenset may hold other buckets. Two of one refined hash:
       // an equal frozenset may hold other items. The first walk, which
       // takes every group as equal throughout, only notes either.
-      std::sort(coarse.begin(), coarse.end());
-      if (!agreed) std::sort(refined.begin(), refined.end());
+      vm_stable_sort(coarse.begin(), coarse.end());
+      if (!agreed) vm_stable_sort(refined.begin(), refined.end());
       const bool shared_bucket = std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end();
       const bool shared_hash =
           !wild && (agreed ? shared_bucket : std::adjacent_find(refined.begin(), refined.end()) != refined.end());

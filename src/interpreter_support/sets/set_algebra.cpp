@@ -24,6 +24,7 @@
 #include "values/float_text.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
+#include "values/vm_sort.hpp"
 
 namespace veln {
 namespace {
@@ -74,7 +75,7 @@ class SortedProbe {
           probe.numbers_.push_back(Number{items[i].float_value(), 0, i});
         }
       }
-      std::sort(probe.numbers_.begin(), probe.numbers_.end());
+      vm_stable_sort(probe.numbers_.begin(), probe.numbers_.end());
       return probe;
     }
     probe.entries_.reserve(items.size());
@@ -89,8 +90,8 @@ class SortedProbe {
       const int c = family_compare(f, *x.value, *y.value);
       return c != 0 ? c < 0 : x.position < y.position;
     };
-    if (!std::is_sorted(probe.entries_.begin(), probe.entries_.end(), less))
-      std::sort(probe.entries_.begin(), probe.entries_.end(), less);
+    if (!vm_is_sorted(probe.entries_.begin(), probe.entries_.end(), less))
+      vm_stable_sort(probe.entries_.begin(), probe.entries_.end(), less);
     return probe;
   }
 
@@ -104,7 +105,7 @@ class SortedProbe {
       const bool set_like = needle.is(VmKind::Set) || needle.is(VmKind::FrozenSet);
       if (!needle.is(first.kind()) && !(set_like && first.is(VmKind::FrozenSet))) return VmResult<bool>(false);
       if (!same_exact_shape(first, needle)) return std::nullopt;
-      return VmResult<bool>(std::binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter}));
+      return VmResult<bool>(vm_binary_search(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter}));
     }
     const Family nf = family_of(needle.kind());
     if (nf != family_) {
@@ -127,7 +128,7 @@ class SortedProbe {
       if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
       return VmResult<bool>(match.has_value());
     }
-    const auto it = std::lower_bound(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter});
+    const auto it = vm_lower_bound(entries_.begin(), entries_.end(), needle, EntryOrder{family_, meter});
     if (it != entries_.end() && family_compare(family_, *it->value, needle) == 0) match = it->position;
     if (first_nan_ && (!match || *first_nan_ < *match)) return VmResult<bool>(nan_error());
     return VmResult<bool>(match.has_value());
@@ -153,7 +154,7 @@ class SortedProbe {
       hi = std::min(probe + 1, numbers_.size());
     }
     vm_tick(meter, 1 + std::bit_width(hi - lo));
-    const auto it = std::lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
+    const auto it = vm_lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
                                      numbers_.begin() + static_cast<std::ptrdiff_t>(hi), key);
     cursor_ = static_cast<size_t>(it - numbers_.begin());
     return it;

@@ -17,6 +17,7 @@
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/float_text.hpp"
+#include "values/vm_sort.hpp"
 
 namespace veln::set_items {
 
@@ -309,7 +310,7 @@ inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
     ++numbers;
   }
   double* const first = on_heap.empty() ? on_stack.data() : on_heap.data();
-  std::sort(first, first + numbers);
+  vm_stable_sort(first, first + numbers);
   return std::adjacent_find(first, first + numbers) == first + numbers;
 }
 
@@ -353,7 +354,7 @@ std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, si
       picked.push_back(f[rest % f.size()]);
       rest /= f.size();
     }
-    std::sort(picked.begin(), picked.end(), [](const VmValue& a, const VmValue& b) { return key_less(a, b); });
+    vm_stable_sort(picked.begin(), picked.end(), [](const VmValue& a, const VmValue& b) { return key_less(a, b); });
     VmResult<VmValue> candidate = VmValue::make_frozenset(std::move(picked));
     if (!candidate.ok()) return std::nullopt;
     const VmValue& c = candidate.value();
@@ -531,7 +532,7 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
   std::vector<VmDecimal> values;
   for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
   vm_tick(meter, values.size());
-  std::sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
+  vm_stable_sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
   return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
 
@@ -582,8 +583,8 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   }
   std::vector<double> kept;
   for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
-  std::sort(taken.begin(), taken.end());
-  std::sort(kept.begin(), kept.end());
+  vm_stable_sort(taken.begin(), taken.end());
+  vm_stable_sort(kept.begin(), kept.end());
   const auto bits_taken = [&](double d) {
     const auto [lo, hi] = std::equal_range(taken.begin(), taken.end(), d);
     return hi - lo;

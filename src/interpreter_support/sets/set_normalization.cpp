@@ -45,6 +45,7 @@
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_work_tally.hpp"
+#include "values/vm_sort.hpp"
 
 namespace veln {
 namespace {
@@ -82,7 +83,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     }
     if (!matched) kept.push_back(std::move(item));
   }
-  std::stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -93,12 +94,12 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
 // or a union of two sets' items) in linear time, anything else in n log n.
 template <class It, class Less>
 void sort_runs(It first, It last, Less less) {
-  const It run_end = std::is_sorted_until(first, last, less);
+  const It run_end = vm_is_sorted_until(first, last, less);
   if (run_end == last) return;
-  if (std::is_sorted(run_end, last, less)) {
-    std::inplace_merge(first, run_end, last, less);
+  if (vm_is_sorted(run_end, last, less)) {
+    vm_merge_runs(first, run_end, last, less);
   } else {
-    std::sort(first, last, less);
+    vm_stable_sort(first, last, less);
   }
 }
 
@@ -113,7 +114,7 @@ void sort_natural_runs(std::vector<T>& items, Less less) {
     if (!less(items[i], items[i - 1])) continue;
     bounds.push_back(i);
     if (bounds.size() > n / 16 + 2) {
-      std::sort(items.begin(), items.end(), less);
+      vm_stable_sort(items.begin(), items.end(), less);
       return;
     }
   }
@@ -125,7 +126,7 @@ void sort_natural_runs(std::vector<T>& items, Less less) {
       const auto from = items.begin() + static_cast<std::ptrdiff_t>(bounds[k]);
       const auto middle = items.begin() + static_cast<std::ptrdiff_t>(bounds[k + 1]);
       const size_t end = k + 2 < bounds.size() ? bounds[k + 2] : bounds[k + 1];
-      std::merge(from, middle, middle, items.begin() + static_cast<std::ptrdiff_t>(end),
+      vm_merge(from, middle, middle, items.begin() + static_cast<std::ptrdiff_t>(end),
                  buffer.begin() + static_cast<std::ptrdiff_t>(bounds[k]), less);
       merged.push_back(end);
     }
@@ -258,7 +259,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     const int c = words_order(a, b);
     return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
   }, meter);
-  if (!std::is_sorted(keyed.begin(), keyed.end(), less)) std::sort(keyed.begin(), keyed.end(), less);
+  if (!vm_is_sorted(keyed.begin(), keyed.end(), less)) vm_stable_sort(keyed.begin(), keyed.end(), less);
   std::vector<VmValue> out;
   out.reserve(keyed.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
@@ -277,7 +278,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
   order.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) order.push_back(Arrival{&items[i].datetime_value(), i});
   // First arrival of each distinct full value.
-  std::sort(order.begin(), order.end(), vm_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(order.begin(), order.end(), vm_counted([](const Arrival& a, const Arrival& b) {
     const auto c = *a.value <=> *b.value;
     return c != 0 ? c < 0 : a.position < b.position;
   }, meter));
@@ -288,7 +289,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
     survivors.push_back(order[i]);
   }
   // Key order (to the microsecond); equal keys keep arrival order.
-  std::sort(survivors.begin(), survivors.end(), vm_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(survivors.begin(), survivors.end(), vm_counted([](const Arrival& a, const Arrival& b) {
     const VmDateTime& x = *a.value;
     const VmDateTime& y = *b.value;
     if (x.day_number() != y.day_number()) return x.day_number() < y.day_number();
@@ -355,7 +356,7 @@ ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter*
     const double x = f.float_value();
     if (x != std::trunc(x)) return false;  // the double of an int is integral
     vm_tick(meter, 1 + std::bit_width(taken.size()));
-    return std::find(taken.begin(), split, x) != split || std::binary_search(split, taken.end(), x);
+    return std::find(taken.begin(), split, x) != split || vm_binary_search(split, taken.end(), x);
   });
   if (!floats.empty()) {
     ClassOutcome rest = normalize_floats(floats, meter);
@@ -419,7 +420,7 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
     where[stored].insert(*m.equal);
     hazards.add(*m.equal, stored);
   }
-  std::stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -439,7 +440,7 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   for (size_t i = 0; i < items.size(); ++i) {
     auto prefix = vm_set_key_prefix(items[i], scratch);
     if (!prefix) {  // a date-time or a time delta inside
-      std::stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      vm_stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
       return;
     }
     keyed[i] = Keyed{*prefix, static_cast<uint32_t>(i)};
@@ -569,7 +570,7 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
           const auto less = vm_counted([](const VmValue& a, const VmValue& b) {
             return vm_set_key_compare(a, b) == VmOrdering::Less;
           }, meter);
-          std::sort(items.begin(), items.end(), less);
+          vm_stable_sort(items.begin(), items.end(), less);
           items.erase(std::unique(items.begin(), items.end(),
                                   [](const VmValue& a, const VmValue& b) {
                                     return vm_set_key_compare(a, b) == VmOrdering::Equal;

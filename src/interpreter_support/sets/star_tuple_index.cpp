@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "interpreter_support/value_equality.hpp"
+#include "values/vm_sort.hpp"
 
 namespace veln {
 namespace {
@@ -109,7 +110,7 @@ bool set_form(const EqualValueHasher& hasher, EqualValueHasher::StarLeafMemo& me
         break;
     }
   }
-  std::sort(provided.begin(), provided.begin() + static_cast<std::ptrdiff_t>(provided_count));
+  vm_stable_sort(provided.begin(), provided.begin() + static_cast<std::ptrdiff_t>(provided_count));
   provided_count = static_cast<size_t>(std::unique(provided.begin(), provided.begin() + static_cast<std::ptrdiff_t>(provided_count)) -
                                        provided.begin());
   if (provided_count > kMax) return false;
@@ -145,7 +146,7 @@ bool set_form(const EqualValueHasher& hasher, EqualValueHasher::StarLeafMemo& me
     stored.push_back(key);
     if (mask == 0) break;
   }
-  std::sort(stored.begin() + static_cast<std::ptrdiff_t>(first), stored.end());
+  vm_stable_sort(stored.begin() + static_cast<std::ptrdiff_t>(first), stored.end());
   stored.erase(std::unique(stored.begin() + static_cast<std::ptrdiff_t>(first), stored.end()), stored.end());
   return true;
 }

@@ -7,20 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <string>
 
+#include "allocation_counter.hpp"
 #include "interpreter_support/binary_operators.hpp"
 #include "interpreter_support/canonical_encoding.hpp"
 #include "interpreter_support/compare_operators.hpp"
+#include "interpreter_support/ed25519.hpp"
 #include "interpreter_support/formatting.hpp"
 #include "interpreter_support/membership.hpp"
 #include "interpreter_support/native_methods.hpp"
 #include "interpreter_support/sets/set_normalization.hpp"
+#include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "value_builders.hpp"
+#include "values/decimal_from_value.hpp"
 #include "values/vm_request_budget.hpp"
 #include "values/vm_work_tally.hpp"
 
@@ -84,12 +89,20 @@ TEST(ReadWork, EqualityCountsTheItemsItCompares) {
   const VmValue nested = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
   const VmValue nested_too = List(std::vector<VmValue>(1000, Tuple({I(1), I(2), I(3)})));
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(nested, nested_too)); }), 4000u);
-  // Dicts: an entry each.
+  // Dicts: a search of the other's index per entry, and its probe (once
+  // the other's index is built); past the allowance the comparison stops
+  // within a batch.
   std::vector<VmDictPair> pairs;
   for (int64_t i = 0; i < 1000; ++i) pairs.push_back({I(i), I(i)});
   const VmValue d = Dict(pairs);
   const VmValue e = Dict(pairs);
-  EXPECT_GE(steps_of([&] { EXPECT_TRUE(*vm_values_equal(d, e)); }), 1000u);
+  EXPECT_TRUE(*vm_values_equal(d, e));
+  const uint64_t dicts = steps_of([&] { EXPECT_TRUE(*vm_values_equal(d, e)); });
+  EXPECT_GE(dicts, 1000 * (kVmKeySearchSteps + 1));
+  EXPECT_LE(dicts, 1000 * (kVmKeySearchSteps + 1) + 8);
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return vm_values_equal(d, e); }));
+  EXPECT_LE(past, kVmWorkBatch);
 }
 
 TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
@@ -118,6 +131,72 @@ TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
   const VmValue short_text = S("abcdefg");
   const VmValue short_too = S("abcdefg");
   EXPECT_EQ(steps_of([&] { EXPECT_TRUE(*vm_values_equal(short_text, short_too)); }), 0u);
+}
+
+// Work that goes by matches, pieces, fields or code points rather than by
+// bytes: each counts a step apiece, however short, so a text of one
+// repeated byte cannot make many of them for a few steps.
+TEST(ReadWork, EveryMatchPieceAndCodePointCountsAStep) {
+  constexpr uint64_t n = 40000;
+  const VmValue a = S(std::string(n, 'a'));
+  const VmValue ab = S([] {
+    std::string t;
+    for (uint64_t i = 0; i < n; ++i) t += "ab";
+    return t;
+  }());
+  const VmValue wide = S([] {
+    std::string t;
+    for (uint64_t i = 0; i < n; ++i) t += "\u00e9";
+    return t;
+  }());
+  const VmValue fields = S([] {
+    std::string t;
+    for (uint64_t i = 0; i < n; ++i) t += "{0}";
+    return t;
+  }());
+  const VmValue candidates = Tuple(std::vector<VmValue>(n, S("b")));
+  const auto method = [](const VmValue& receiver, const char* name, std::vector<VmValue> args) {
+    return [=] { EXPECT_TRUE(call_native_method(receiver, name, args, {}).ok()) << name; };
+  };
+  const auto reversed = [&] {
+    EXPECT_TRUE(subscript_slice_value(wide, std::nullopt, std::nullopt, mpz_class(-1)).ok());
+  };
+  const auto formatted = [&] {
+    const VmValue empty = S("");
+    EXPECT_TRUE(render_simple_format(fields.text(), {&empty, 1}).ok());
+  };
+  const std::pair<const char*, std::function<void()>> rows[] = {
+      {"replace shrinking", method(a, "replace", {S("a"), S("")})},
+      {"replace in place", method(ab, "replace", {S("ab"), S("ab")})},
+      {"replace growing", method(a, "replace", {S("a"), S("aa")})},
+      {"replace between characters", method(a, "replace", {S(""), S("")})},
+      {"startswith candidates", method(S("a"), "startswith", {candidates})},
+      {"reversed code points", reversed},
+      {"format fields", formatted},
+  };
+  for (const auto& [name, operation] : rows) EXPECT_GE(steps_of(operation), n) << name;
+  // Growing needs the matches counted before the result is built, then
+  // found again: a step each time.
+  EXPECT_GE(steps_of(method(a, "replace", {S("a"), S("aa")})), 2 * n);
+  // A long run of matches stops within a batch of passing the allowance.
+  uint64_t past = 0;
+  const std::vector<VmValue> to_nothing{S("a"), S("")};
+  expect_work_refusal(with_steps_left(1000, past, [&] { return call_native_method(a, "replace", to_nothing, {}); }));
+  EXPECT_LE(past, kVmWorkBatch);
+}
+
+// Conversions and checks that read a whole text count its bytes, and are
+// refused (with their result unmade) when those pass the allowance.
+TEST(ReadWork, ConversionsAndSignatureChecksCountTheirText) {
+  const std::string digits(80000, '0');
+  const uint64_t eighths = digits.size() / kVmTextBytesPerStep;
+  const VmValue text = S(digits);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(decimal_from_vm_value(text).ok()); }), eighths);
+  const std::vector<VmValue> verify_args{S("58" + std::string(62, '6')), text, S(std::string(128, '0'))};
+  EXPECT_GE(steps_of([&] { EXPECT_FALSE(crypto_ed25519_verify(verify_args, {})->bool_value()); }), eighths);
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return decimal_from_vm_value(text); }));
+  expect_work_refusal(with_steps_left(1000, past, [&] { return crypto_ed25519_verify(verify_args, {}); }));
 }
 
 TEST(ReadWork, ScansCountAStepPerItem) {
@@ -165,6 +244,44 @@ TEST(ReadWork, SortingCountsItsComparisonsAndStopsPastTheAllowance) {
   EXPECT_LE(past, kVmWorkBatch);
   expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(shuffled); }));
   EXPECT_LE(past, kVmWorkBatch);
+  // Decimals among ints and floats: the replay counts a buffer's steps per
+  // key it makes, then its tree steps, and stops within a batch and one
+  // insertion's path of the allowance.
+  std::vector<VmValue> mixed;
+  for (const VmValue& v : shuffled) {
+    const int64_t i = v.small_int();
+    mixed.push_back(i % 3 == 0 ? v : (i % 3 == 1 ? F(static_cast<double>(i) + 0.5) : D("2.25")));
+  }
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(sorted_values(mixed).ok()); }), kItems * (kVmBufferSteps + 20));
+  expect_work_refusal(with_steps_left(kItems * kVmBufferSteps + 1000, past, [&] { return sorted_values(mixed); }));
+  EXPECT_LE(past, kVmWorkBatch + 100);
+  expect_work_refusal(with_steps_left(1000, past, [&] { return sorted_values(mixed); }));
+}
+
+// Where a sort meets the allowance must not move when the process is short
+// of memory: no sort may take another path when a buffer it asks for
+// without throwing is refused.
+TEST(ReadWork, SortsCountTheSameWhenBuffersAreRefused) {
+  std::vector<VmValue> ints, numbers, texts;
+  for (int64_t i = 0; i < 20000; ++i) {
+    ints.push_back(I(i * 7919 % 20011));
+    numbers.push_back(i % 3 == 0 ? F(static_cast<double>(i % 977) + 0.5) : I(i * 31 % 1013));
+    texts.push_back(S(std::to_string(i * 7919 % 20011)));
+  }
+  const auto counts = [&] {
+    return std::vector<uint64_t>{
+        steps_of([&] { EXPECT_TRUE(sorted_values(ints).ok()); }),
+        steps_of([&] { EXPECT_TRUE(sorted_values(numbers).ok()); }),
+        steps_of([&] { EXPECT_TRUE(sorted_values(texts).ok()); }),
+        steps_of([&] { EXPECT_TRUE(normalize_set_items(numbers).ok()); }),
+        steps_of([&] { EXPECT_TRUE(normalize_set_items(texts).ok()); }),
+    };
+  };
+  const std::vector<uint64_t> plenty = counts();
+  allocation_counter::g_refuse_nothrow_above = 4096;
+  const std::vector<uint64_t> short_of_memory = counts();
+  allocation_counter::g_refuse_nothrow_above = SIZE_MAX;
+  EXPECT_EQ(plenty, short_of_memory);
 }
 
 TEST(ReadWork, KeysAreReadWholeOnEveryLookup) {

@@ -213,6 +213,62 @@ TEST(RequestBudgetValues, TakeTheirWeightUntilTheyDie) {
                            2 / kVmTextBytesPerStep + kVmBufferSteps + 4);
 }
 
+// The steps `operation` counts on a request of its own.
+template <class Operation>
+uint64_t steps_of(Operation&& operation) {
+  VmRequestBudgetScope scope(false);
+  operation();
+  return scope.budget().steps();
+}
+
+// A container made, copied or grown counts a step more for each value it
+// holds in a buffer of its own (a text, a big integer, a container that is
+// not empty), whose count the copy and the release touch: told by the
+// units its values hold beyond one each, at most a step per value.
+TEST(RequestBudgetValues, ValuesHeldInBuffersOfTheirOwnCountAStepMore) {
+  const VmValue text = VmValue::str("abc");  // four units
+  const VmValue letter = VmValue::str("a");  // two
+  const VmValue big = VmValue::integer(mpz_class(1) << 100);
+  const VmValue pair = *VmValue::make_tuple({text, text});
+  const VmValue empty = *VmValue::make_tuple({});
+  struct Row {
+    const char* what;
+    std::vector<VmValue> items;
+    uint64_t held;       // in a list of the items
+    uint64_t dict_held;  // in a dict of the items under int keys
+  };
+  const Row rows[] = {
+      {"ints", ints(100), 0, 0},
+      {"texts", std::vector<VmValue>(100, text), 100, 200},
+      {"big ints", std::vector<VmValue>(100, big), 100, 200},
+      {"tuples", std::vector<VmValue>(100, pair), 100, 200},
+      {"empty tuples, one unit each", std::vector<VmValue>(100, empty), 0, 0},
+      {"half one-letter texts", [&] {
+         std::vector<VmValue> v = ints(50);
+         v.insert(v.end(), 50, letter);
+         return v;
+       }(), 50, 50},
+  };
+  for (const Row& row : rows) {
+    const uint64_t n = row.items.size();
+    const VmValue list = *VmValue::make_list(row.items);
+    EXPECT_EQ(steps_of([&] { EXPECT_TRUE(VmValue::make_list(row.items).ok()); }), kVmBufferSteps + n + row.held)
+        << row.what;
+    EXPECT_EQ(steps_of([&] {
+                VmValue copy = list;
+                EXPECT_TRUE(copy.seq_push(VmValue::none()).ok());
+              }),
+              kVmBufferSteps + n + row.held + 1)
+        << row.what;
+    VmValue grown = *VmValue::make_list({});
+    EXPECT_EQ(steps_of([&] { EXPECT_TRUE(grown.seq_extend(row.items).ok()); }), n + row.held) << row.what;
+    std::vector<VmDictPair> pairs;
+    for (uint64_t i = 0; i < n; ++i) pairs.push_back({VmValue::integer(static_cast<int64_t>(i)), row.items[i]});
+    EXPECT_EQ(steps_of([&] { EXPECT_TRUE(VmValue::make_dict(pairs).ok()); }), kVmBufferSteps + n + row.dict_held)
+        << row.what;
+  }
+}
+
 TEST(RequestBudgetValues, AValueRefusedForMemoryLeavesNothingTaken) {
   VmRequestBudgetScope scope(false);
   VmRequestBudget& b = scope.budget();
