@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(build-essential pkg-config cmake ninja-build libgmp-dev libssl-dev libicu-dev
-              libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev valgrind)
+              libgtest-dev libgmock-dev libbenchmark-dev libfast-float-dev clang libclang-rt-14-dev
+              libc++-dev libc++abi-dev valgrind)
 missing=()
 for pkg in "${APT_PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")

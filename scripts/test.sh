@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The one test command: sets the machine up, then runs every test.
-#   1. C++ tests (GoogleTest via CTest) in the normal build;
-#   2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
+#   1. C++ tests (GoogleTest via CTest) in the normal build (the default
+#      compiler and its standard library: g++ and libstdc++ on Debian);
+#   2. the same tests built by clang++ against libc++ with AddressSanitizer +
+#      UndefinedBehaviorSanitizer, so that a result or a count that follows
+#      one standard library's choices shows up as a difference between runs;
 #   3. bounded libFuzzer smoke runs (clang, sanitizers on);
 #   4. pytest against the extension of the normal build (the package is staged
 #      from python/ and the built _native; `pip install .` is what
@@ -26,15 +29,19 @@ bash scripts/setup.sh
 echo "== C++ tests"
 ctest --test-dir build --output-on-failure -j"$JOBS"
 
-echo "== C++ tests under ASan/UBSan"
+echo "== C++ tests under ASan/UBSan (clang++, libc++)"
 GEN=()
 command -v ninja >/dev/null && GEN=(-G Ninja)
 # Sanitizer and fuzz builds: -O1 with line tables only keeps them quick to
 # build on small machines while reports still name functions and lines.
 SAN_BUILD=(-DCMAKE_BUILD_TYPE=None "-DCMAKE_CXX_FLAGS=-O1 -g1")
-# The same build also gives the sanitized extension for step 5.
-cmake -S . -B build-asan "${GEN[@]}" "${SAN_BUILD[@]}" -DVELN_SANITIZE=ON -DVELN_BUILD_BENCH=OFF \
-      -DVELN_BUILD_PYTHON=ON -DPython3_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
+# The same build also gives the sanitized extension for step 5. A cache left
+# by another compiler is dropped: CMake cannot switch compilers in place.
+if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^VELN_LIBCXX:BOOL=ON' build-asan/CMakeCache.txt; then
+  rm -rf build-asan
+fi
+CC=clang CXX=clang++ cmake -S . -B build-asan "${GEN[@]}" "${SAN_BUILD[@]}" -DVELN_SANITIZE=ON -DVELN_LIBCXX=ON \
+      -DVELN_BUILD_BENCH=OFF -DVELN_BUILD_PYTHON=ON -DPython3_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build build-asan -j"$JOBS" | grep -vE '^\[[0-9]+/[0-9]+\]|^ninja: no work to do' || true
 test "${PIPESTATUS[0]}" -eq 0
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -90,11 +97,12 @@ fi
 
 echo "== pytest against the ASan/UBSan extension"
 if stage_package build-asan; then
-  # The interpreter itself is not instrumented: the ASan runtime must be
-  # loaded first, Python's own allocator is bypassed so that ASan sees every
-  # object, and leak reports (CPython keeps memory at exit) are off. A small
-  # quarantine of freed memory keeps the resident-size leak test meaningful.
-  LD_PRELOAD="$(gcc -print-file-name=libasan.so)" PYTHONMALLOC=malloc \
+  # The interpreter itself is not instrumented: clang's shared ASan runtime
+  # must be loaded first, Python's own allocator is bypassed so that ASan sees
+  # every object, and leak reports (CPython keeps memory at exit) are off. A
+  # small quarantine of freed memory keeps the resident-size leak test
+  # meaningful.
+  LD_PRELOAD="$(clang -print-file-name=libclang_rt.asan-x86_64.so)" PYTHONMALLOC=malloc \
     ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=16 UBSAN_OPTIONS=print_stacktrace=1 \
     PYTHONPATH="$PWD/build-asan/python-package" .venv/bin/python -m pytest -q -p no:cacheprovider tests/python
 else

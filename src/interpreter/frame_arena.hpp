@@ -95,9 +95,10 @@ class FrameArena {
       chunks_.resize(next);
       Chunk c;
       c.size = bytes > kChunkBytes ? bytes : kChunkBytes;
-      // Uninitialised: every cell is constructed when handed out, and a
-      // zeroed chunk would cost each request a 64 kB fill.
-      c.memory = std::make_unique_for_overwrite<std::byte[]>(c.size);
+      // Uninitialised (a default-initialised array): every cell is
+      // constructed when handed out, and a zeroed chunk would cost each
+      // request a 64 kB fill.
+      c.memory = std::unique_ptr<std::byte[]>(new std::byte[c.size]);
       chunks_.push_back(std::move(c));
     }
     current_ = next;

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "values/sanitized_build.hpp"
+
 namespace veln {
 
 // Stack left free below the deepest checked frame: enough for the deepest
@@ -23,12 +25,7 @@ namespace veln {
 // kind then take at most about 4.5 MB under the sanitizers, which leaves
 // this margin and the host's own frames room in an 8 MB thread stack: the
 // call limit is reached first.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELN_NATIVE_STACK_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(VELN_NATIVE_STACK_SANITIZED)
+#if defined(VELN_ADDRESS_SANITIZED)
 inline constexpr uintptr_t kNativeStackMargin = 1024 * 1024;
 #else
 inline constexpr uintptr_t kNativeStackMargin = 256 * 1024;

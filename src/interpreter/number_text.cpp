@@ -1,9 +1,10 @@
 #include "interpreter/number_text.hpp"
 
-#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <string>
+
+#include <fast_float/fast_float.h>
 
 #include "values/vm_work_tally.hpp"
 
@@ -82,58 +83,25 @@ std::optional<double> parse_float_text(std::string_view text) {
   // an optional exponent with at least one digit.
   size_t i = 0;
   const size_t n = text.size();
-  size_t int_digits = 0;  // after leading zeros
-  bool leading = true;
   size_t mantissa_digits = 0;
-  bool nonzero = false;
-  size_t fraction_zeros = 0;  // zeros right after the point, before any other digit
-  while (i < n && is_digit(text[i])) {
-    if (text[i] != '0') leading = false, nonzero = true;
-    if (!leading) ++int_digits;
-    ++mantissa_digits;
-    ++i;
-  }
+  while (i < n && is_digit(text[i])) ++mantissa_digits, ++i;
   if (i < n && text[i] == '.') {
     ++i;
-    bool zeros_run = !nonzero;
-    while (i < n && is_digit(text[i])) {
-      if (text[i] != '0') {
-        nonzero = true;
-        zeros_run = false;
-      } else if (zeros_run) {
-        ++fraction_zeros;
-      }
-      ++mantissa_digits;
-      ++i;
-    }
+    while (i < n && is_digit(text[i])) ++mantissa_digits, ++i;
   }
   if (mantissa_digits == 0) return std::nullopt;
-  int64_t exponent = 0;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     ++i;
-    bool exponent_negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-      exponent_negative = text[i] == '-';
-      ++i;
-    }
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
     if (i == n) return std::nullopt;
-    while (i < n && is_digit(text[i])) {
-      if (exponent < int64_t{1} << 40) exponent = exponent * 10 + (text[i] - '0');  // saturates
-      ++i;
-    }
-    if (exponent_negative) exponent = -exponent;
+    while (i < n && is_digit(text[i])) ++i;
   }
   if (i != n) return std::nullopt;
 
+  // Beyond the double range the reading gives an infinity or a zero.
   double value = 0.0;
-  const auto res = std::from_chars(text.data(), text.data() + n, value, std::chars_format::general);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Beyond the double range on one side or the other: the position of the
-    // first significant digit tells which.
-    const int64_t magnitude = (int_digits > 0 ? static_cast<int64_t>(int_digits)
-                                              : -static_cast<int64_t>(fraction_zeros)) + exponent;
-    value = nonzero && magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (res.ec != std::errc() || res.ptr != text.data() + n) {
+  const auto res = fast_float::from_chars(text.data(), text.data() + n, value, fast_float::chars_format::general);
+  if (res.ec != std::errc() || res.ptr != text.data() + n) {
     return std::nullopt;  // not reached: the grammar was checked above
   }
   return signed_result(value);

@@ -24,11 +24,12 @@
 #include "interpreter_support/storage_keys.hpp"
 #include "interpreter_support/string_methods.hpp"
 #include "interpreter_support/unary_operators.hpp"
+#include "values/sanitized_build.hpp"
 
 // Helpers called on every charge and loop step are inlined in optimised
 // builds; with sanitizers each inlined temporary would get its own guarded
 // slot in the loop's frame, so there they stay out of line.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VELN_ADDRESS_SANITIZED)
 #define VELN_LOOP_HELPER [[gnu::noinline]]
 #else
 #define VELN_LOOP_HELPER [[gnu::always_inline]] inline

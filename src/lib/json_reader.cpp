@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include <fast_float/fast_float.h>
 
 #include "lib/json_float_text.hpp"
 #include "values/hex_digits.hpp"
@@ -248,8 +250,8 @@ JsonReadStatus JsonReader::parse_ident(std::string_view rest) {
 }
 
 // After the sign. Integers that fit stay integers; everything else is read
-// as a correctly rounded double. The reason for tracking the magnitude:
-// from_chars reports underflow to zero and overflow alike.
+// as a correctly rounded double: beyond the largest double it is an error,
+// below the smallest a zero.
 JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   const size_t start = pos_;
   const size_t n = text_.size();
@@ -264,14 +266,11 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   std::uint64_t significand = 0;
   bool is_float = false;
   bool nonzero_mantissa = false;
-  std::int64_t int_digits = 0;       // integer digits (0 when the integer part is "0")
-  std::int64_t frac_zeros = 0;       // zeros after the point before the first non-zero digit
   if (first == '0') {
     if (is_digit(peek())) return error_at_peek("invalid number");
   } else if (first >= '1' && first <= '9') {
     significand = static_cast<std::uint64_t>(first - '0');
     nonzero_mantissa = true;
-    int_digits = 1;
     while (is_digit(peek())) {
       const auto digit = static_cast<std::uint64_t>(text_[pos_] - '0');
       if (!is_float && (__builtin_mul_overflow(significand, 10u, &significand) ||
@@ -279,7 +278,6 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
         is_float = true;
       }
       ++pos_;
-      ++int_digits;
     }
   } else {
     return error_here("invalid number");
@@ -289,13 +287,9 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
     bool any = false;
     bool leading = !nonzero_mantissa;
     while (is_digit(peek())) {
-      if (leading) {
-        if (text_[pos_] == '0') {
-          ++frac_zeros;
-        } else {
-          leading = false;
-          nonzero_mantissa = true;
-        }
+      if (leading && text_[pos_] != '0') {
+        leading = false;
+        nonzero_mantissa = true;
       }
       ++pos_;
       any = true;
@@ -303,14 +297,13 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
     if (!any) return pos_ < n ? error_at_peek("invalid number") : error_at_peek("EOF while parsing a value");
     is_float = true;
   }
-  std::int64_t exponent = 0;
   if (peek() == 'e' || peek() == 'E') {
     ++pos_;
     bool positive_exp = true;
     if (peek() == '+' || peek() == '-') positive_exp = text_[pos_++] == '+';
     if (pos_ >= n) return error_here("EOF while parsing a value");
     if (!is_digit(static_cast<unsigned char>(text_[pos_++]))) return error_here("invalid number");
-    exponent = text_[pos_ - 1] - '0';
+    std::int64_t exponent = text_[pos_ - 1] - '0';
     bool saturated = false;
     while (is_digit(peek())) {
       ++pos_;
@@ -323,7 +316,6 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
         saturated = true;
       }
     }
-    if (!positive_exp) exponent = -exponent;
     is_float = true;
   }
   if (!is_float) {
@@ -337,14 +329,13 @@ JsonReadResult<JsonValue> JsonReader::parse_number(bool positive) {
   double d = 0.0;
   const char* b = text_.data() + start;
   const char* e = text_.data() + pos_;
-  const auto res = std::from_chars(b, e, d);
-  if (res.ec == std::errc::result_out_of_range) {
-    const std::int64_t magnitude = (int_digits > 0 ? int_digits : -frac_zeros) + exponent;
-    if (nonzero_mantissa && magnitude > 0) return error_here("number out of range");
-    d = 0.0;
-  } else if (res.ec != std::errc() || res.ptr != e) {
+  // Past the double range the reading gives infinity (the text cannot spell
+  // it), below it zero, neither reported as an error.
+  const auto res = fast_float::from_chars(b, e, d);
+  if (res.ec != std::errc() || res.ptr != e) {
     return error_here("invalid number");  // not reached: the grammar was checked above
   }
+  if (std::isinf(d)) return error_here("number out of range");
   return JsonValue::make_f64(positive ? d : -d);
 }
 

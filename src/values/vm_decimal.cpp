@@ -7,8 +7,9 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <fast_float/fast_float.h>
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "values/float_text.hpp"
@@ -539,10 +540,11 @@ VmResult<int64_t> VmDecimal::to_i64() const {
 }
 
 double VmDecimal::to_f64() const {
-  // The plain text read as a double rounds to nearest, ties to even.
+  // The plain text read as a double rounds to nearest, ties to even; a
+  // decimal's range (10^-30 to 10^61) is well inside the double's.
   const std::string text = to_string();
   double out = 0.0;
-  std::from_chars(text.data(), text.data() + text.size(), out);
+  fast_float::from_chars(text.data(), text.data() + text.size(), out);
   return out;
 }
 

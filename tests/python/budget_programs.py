@@ -43,7 +43,9 @@ HALF_MAX_LIST = 1 << 21
 
 
 def under_asan():
-    return "libasan" in os.environ.get("LD_PRELOAD", "")
+    # gcc's runtime or clang's, whichever the sanitized extension was built with
+    preload = os.environ.get("LD_PRELOAD", "")
+    return "libasan" in preload or "libclang_rt.asan" in preload
 
 
 # ---- source builders --------------------------------------------------------------

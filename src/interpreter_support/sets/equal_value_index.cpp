@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -50,8 +49,8 @@ uint64_t double_bits(double x) {
 
 // `whole`: set when d is a whole number of at most 2^53 (its double exactly).
 double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
-  // A whole number below 2^53 is its double exactly; others go through their
-  // text, whose reading rounds to nearest like the int and float paths.
+  // A whole number below 2^53 is its double exactly; others are read from
+  // their text, rounding to nearest like the int and float paths.
   if (const std::optional<mpz_class> k = vm_decimal_whole_value(d)) {
     if (mpz_fits_slong_p(k->get_mpz_t())) {
       const long v = mpz_get_si(k->get_mpz_t());
@@ -61,11 +60,7 @@ double decimal_double(const VmDecimal& d, bool* whole = nullptr) {
       }
     }
   }
-  std::string text;
-  d.append_plain_text(text);
-  double x = 0.0;
-  std::from_chars(text.data(), text.data() + text.size(), x);
-  return x;
+  return d.to_f64();
 }
 
 // The nearest double of an int (ties to even). Ints of two limbs, the usual

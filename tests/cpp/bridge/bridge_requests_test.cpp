@@ -13,6 +13,7 @@
 #include "memory_host.hpp"
 #include "python_bundle_executor_runner.hpp"
 #include "python_bindings/python_bundle_executor.hpp"
+#include "values/sanitized_build.hpp"
 #include "case_file.hpp"
 
 namespace veln {
@@ -157,7 +158,7 @@ void run_request(const JsonValue& contracts, const JsonValue& r) {
     ASSERT_LE(host.lowest_stack, host.highest_stack);
     const uint64_t used = host.highest_stack - host.lowest_stack;
     ::testing::Test::RecordProperty(name + "_stack_bytes", std::to_string(used));
-#ifdef __SANITIZE_ADDRESS__
+#ifdef VELN_ADDRESS_SANITIZED
     // Sanitizer frames are about three times larger (2.7 MB here).
     EXPECT_LT(used, 3 * number(*limit));
 #else

@@ -33,9 +33,9 @@ std::string module_ir_text(std::string_view module_name, std::string_view source
 // Members of `edits` (a JSON object) replace those of `members`.
 void apply(JsonValue::Members& members, const JsonValue* edits) {
   if (edits == nullptr) return;
-  for (const auto& [key, value] : edits->as_object()) {
-    std::erase_if(members, [&](const JsonValue::Member& m) { return m.first == key; });
-    members.emplace_back(key, value);
+  for (const JsonValue::Entry& edit : edits->as_object()) {
+    std::erase_if(members, [&](const JsonValue::Member& m) { return m.first == edit.first; });
+    members.emplace_back(edit.first, edit.second);
   }
 }
 

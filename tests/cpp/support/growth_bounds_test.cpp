@@ -197,7 +197,8 @@ std::vector<VmValue> mixed_containers(size_t n, size_t first_family, size_t fami
 }
 
 TEST(SetGrowth, BuildingFromContainersOfMixedNumbers) {
-  for (const auto& [first, count] : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}, {0, 8}}) {
+  for (const auto& kinds : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}, {0, 8}}) {
+    const size_t first = kinds.first, count = kinds.second;  // lambdas cannot capture bindings in clang 14
     expect_near_linear(
         [&](size_t n) {
           VmWorkMeter meter;
@@ -227,7 +228,8 @@ uint64_t algebra_steps(const VmValue& a, const VmValue& b) {
 }
 
 TEST(SetGrowth, AlgebraOfContainersOfMixedNumbers) {
-  for (const auto& [first, count] : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}}) {
+  for (const auto& kinds : {std::pair<size_t, size_t>{0, 2}, {2, 2}, {4, 2}, {6, 2}}) {
+    const size_t first = kinds.first;
     expect_near_linear(
         [&](size_t n) {
           return algebra_steps(set_of(mixed_containers(n, first, 1)), set_of(mixed_containers(n, first + 1, 1, n / 2)));

@@ -18,6 +18,7 @@
 #include "interpreter_support/sets/set_normalization.hpp"
 #include "interpreter_support/sets/set_operators.hpp"
 #include "interpreter_support/value_iteration.hpp"
+#include "values/sanitized_build.hpp"
 #include "values/vm_datetime.hpp"
 #include "values/vm_decimal.hpp"
 #include "values/vm_timedelta.hpp"
@@ -141,7 +142,7 @@ std::vector<MakeItem> everyday_kinds() {
 
 // Sets of a kind at the size a contract may build, through their
 // operations: the most any one of them counted.
-#ifdef __SANITIZE_ADDRESS__
+#ifdef VELN_ADDRESS_SANITIZED
 constexpr size_t kEverydayItems = 20000;  // the same paths, in a sanitizer's time
 #else
 constexpr size_t kEverydayItems = 100000;

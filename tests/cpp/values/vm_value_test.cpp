@@ -10,6 +10,7 @@
 #include <random>
 
 #include "case_file.hpp"
+#include "gmp_printing.hpp"
 #include "values/vm_items_view.hpp"
 
 namespace veln {
