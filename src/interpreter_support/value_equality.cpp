@@ -68,10 +68,8 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
         }
       }
     }
-    bool equal = match != nullptr;
-    if (equal) {
-      VELN_TRY(equal, values_equal<false>(entry.value, *match, sets));
-    }
+    if (match == nullptr) return false;
+    VELN_TRY(const bool equal, values_equal<false>(entry.value, *match, sets));
     if (!equal) return false;
   }
   return true;

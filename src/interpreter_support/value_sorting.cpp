@@ -383,8 +383,8 @@ VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter
 
 }  // namespace
 
-// Only the literal insertion counts comparisons: the sorts of whole domains
-// tick no meter in production.
+// Every comparison counts as work; only those of the literal insertion count
+// against the comparison cap of set operations.
 VmResult<std::vector<VmValue>> sorted_values(std::vector<VmValue> values) {
   return capped_set_operation(nullptr, [&](VmWorkMeter* comparisons) {
     return sort_all(std::move(values), nullptr, comparisons);

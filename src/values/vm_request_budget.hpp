@@ -35,10 +35,10 @@ inline constexpr std::string_view kVmWorkMessage = "execution exceeds the maximu
 // per slot (a slot run at most half full) and 8 per entry (its hash): 16 or
 // more per entry, up to 24 just after the slots doubled. The header weight
 // keeps a list of many one-byte texts from holding five times its count.
-// A container's items, and the bytes of a
-// text longer than a buffer keeps in place, lie in a block of their own,
-// which weighs its header too: a list of one-item tuples or of 16-byte
-// texts occupies about a third more than its items and bytes.
+// A container's items, and the bytes of a text longer than a buffer keeps
+// in place, lie in a block of their own, which weighs its header too: a
+// list of one-item tuples or of 16-byte texts occupies about a third more
+// than its items and bytes.
 inline constexpr uint64_t kVmBufferWeight = 64;
 inline constexpr uint64_t kVmBlockWeight = 16;
 inline constexpr uint64_t kVmInPlaceTextBytes = 15;

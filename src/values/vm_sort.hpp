@@ -199,12 +199,6 @@ It vm_lower_bound(It first, It last, const T& needle, Less less = {}) {
   return vm_partition_point(first, last, [&](const auto& e) { return less(e, needle); });
 }
 
-// The first element above `needle`.
-template <class It, class T, class Less = std::less<>>
-It vm_upper_bound(It first, It last, const T& needle, Less less = {}) {
-  return vm_partition_point(first, last, [&](const auto& e) { return !less(needle, e); });
-}
-
 template <class It, class T, class Less = std::less<>>
 bool vm_binary_search(It first, It last, const T& needle, Less less = {}) {
   const It at = vm_lower_bound(first, last, needle, less);
