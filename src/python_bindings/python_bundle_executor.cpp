@@ -224,6 +224,10 @@ BundleExecutionResult PythonBundleExecutor::execute_entry(std::string_view entry
     VELN_CHECK(charged);
     return value;
   }();
+  // An operation that passed the allowance may give up with any answer
+  // (its primitives stop at once); the budget's message is the request's.
+  if (!outcome.ok() && vm_request_budget() != nullptr && vm_request_budget()->failed())
+    outcome = vm_request_budget()->error();
   BundleExecutionResult report;
   report.contract_costs = meter_.finalize_contracts(entry_module);
   report.raw_cost = meter_.raw_cost();

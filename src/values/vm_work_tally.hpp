@@ -24,6 +24,30 @@ namespace veln {
 
 inline constexpr uint64_t kVmWorkBatch = 4096;
 
+// Every loop that makes steps hands them over at least this often, so a
+// request stops within this many steps of its allowance, inside one long
+// comparison or search too. kVmWorkBatch is far below it.
+inline constexpr uint64_t kVmWorkCheckInterval = uint64_t{1} << 16;
+static_assert(kVmWorkBatch <= kVmWorkCheckInterval);
+
+// Whether the running request's budget has failed. A primitive that reads
+// values (a comparison, an equality, a hash, a search) gives up at once when
+// it has, with any answer: the request fails at its next charge (and its
+// end reports the budget's message whatever the operation returned), so the
+// answer is never seen. Giving up at once is what keeps the rest of an
+// operation cheap once one of its primitives passed the allowance.
+[[gnu::always_inline]] inline bool vm_work_failed() {
+  const VmRequestBudget* b = vm_request_budget();
+  return b != nullptr && b->failed();
+}
+
+// Counts `n` steps made by a primitive's loop; false once the allowance has
+// passed (the primitive then gives up as above).
+[[gnu::always_inline]] inline bool vm_step_work(uint64_t n) {
+  VmRequestBudget* b = vm_request_budget();
+  return b == nullptr || b->take_steps(n);
+}
+
 // Steps of reading `bytes` bytes of text.
 constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBytesPerStep; }
 
