@@ -64,7 +64,8 @@ VmResult<bool> dict_has_key(const VmValue& dict, const VmValue& needle, VmWorkMe
 
 VmResult<bool> set_has_item(const VmValue& set, const VmValue& needle, VmWorkMeter* meter) {
   // The needle is read whole to key it, whichever search finds it.
-  vm_count_key_read(needle);
+  if (!vm_count_key_read(needle)) [[unlikely]]
+    return VmWorkTally::error();
   // A set being edited (adds and discards between the lookups) is searched
   // where its items lie: merging them, or indexing them, would cost O(n)
   // per edit.

@@ -60,7 +60,11 @@ VmResult<bool> dicts_equal(const VmValue& a, const VmValue& b, VmWorkMeter* sets
       // Failed key comparisons are mismatches here: only the first equal key counts.
       if (indexed->equal) match = &b_pairs[*indexed->equal].value;
     } else {
+      // The literal scan: each key it tries is a step, handed over as it
+      // goes, so a scan over a large dict stops near the allowance.
       for (const VmDictPair& other : b_pairs) {
+        if (!tally.add()) [[unlikely]]
+          return VmWorkTally::error();
         auto keys_equal = values_equal<false>(entry.key, other.key, sets);
         if (keys_equal.ok() && *keys_equal) {  // a failed key comparison is a mismatch
           match = &other.value;
@@ -182,6 +186,10 @@ namespace {
 template <bool kCounted>
 VmResult<bool> values_equal(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
   if constexpr (kCounted) VELN_CHECK(charge_set_comparisons(meter));
+  // Every level of a nested comparison comes here: once the request's
+  // allowance has passed, the rest of the comparison costs nothing.
+  if (vm_work_failed()) [[unlikely]]
+    return VmWorkTally::error();
   const VmKind ka = a.kind();
   const VmKind kb = b.kind();
   if (is_numeric(ka) && is_numeric(kb)) {

@@ -450,19 +450,21 @@ void index_rehash(VmDictIndex& idx, const std::vector<VmDictPair>& pairs, size_t
     if (s != 0) index_insert(idx, pairs, s - 1, false);
 }
 
-void build_index(VmDictHeap& d) {
+// False, nothing built, when the request's allowance cannot take the
+// hashing: its steps follow from the keys' sizes, so they are counted
+// before any key is read.
+bool build_index(VmDictHeap& d) {
+  uint64_t key_steps = d.pairs.size();  // a hash and an insertion each, beside reading the key
+  for (const auto& p : d.pairs) key_steps += vm_key_read_steps(p.key);
+  if (!vm_step_work(key_steps)) return false;
   auto idx = std::make_unique<VmDictIndex>();
   const uint64_t seed = dict_hash_seed();
   idx->hashes.reserve(d.pairs.size());
-  uint64_t key_steps = d.pairs.size();  // a hash and an insertion each, beside reading the key
-  for (const auto& p : d.pairs) {
-    idx->hashes.push_back(vm_structural_hash(p.key, seed));
-    key_steps += vm_key_read_steps(p.key);
-  }
-  vm_count_work(key_steps);
+  for (const auto& p : d.pairs) idx->hashes.push_back(vm_structural_hash(p.key, seed));
   idx->slots.assign(index_capacity_for(d.pairs.size()), 0);
   for (uint32_t p = 0; p < d.pairs.size(); ++p) index_insert(*idx, d.pairs, p, true);
   d.index = std::move(idx);
+  return true;
 }
 
 // Removes the slot of pair p and shifts later pair numbers down by one.
@@ -1072,14 +1074,17 @@ inline uint64_t key_hash(const VmValue& key) {
 std::optional<size_t> find_pair(VmDictHeap& d, const VmValue& key, std::optional<uint64_t>& hash) {
   // The key is read whole to hash or compare it, whichever path finds it
   // (the last pair found, the index, a scan): the count is the lookup's.
-  vm_count_key_read(key);
+  // Once the request's allowance has passed, the lookup gives up: the
+  // request fails at its next charge, whatever is found here.
+  if (!vm_count_key_read(key)) [[unlikely]]
+    return std::nullopt;
   if (d.pairs.size() <= detail::kDictIndexThreshold) {
     for (size_t i = 0; i < d.pairs.size(); ++i)
       if (d.pairs[i].key.eq(key)) return i;
     return std::nullopt;
   }
   if (!d.index) {
-    build_index(d);
+    if (!build_index(d)) return std::nullopt;
     detail::charge_reweighed(d, weight_of(d));
   }
   const VmDictIndex& idx = *d.index;
@@ -1358,7 +1363,8 @@ void VmValue::seq_clear() {
 }
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
-  vm_count_key_read(key);
+  if (!vm_count_key_read(key)) [[unlikely]]
+    return vm_request_budget()->error();
   return dict_append(std::move(key), std::move(value), nullptr);
 }
 

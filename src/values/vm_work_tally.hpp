@@ -131,14 +131,18 @@ inline uint64_t vm_key_read_steps(const VmValue& v) {
 // two dicts makes one such search per entry.
 inline constexpr uint64_t kVmKeySearchSteps = 4;
 
-// Counts the reading of a key on the running request. Every lookup comes
+// Counts the reading of a key on the running request, before it is read:
+// false once the allowance has passed, and the lookup then gives up (a key
+// is read whole, so this is where its steps are made). Every lookup comes
 // here: the keys too small to take a step leave at once.
-[[gnu::noinline]] inline void vm_count_long_key_read(const VmValue& key) {
-  if (const uint64_t steps = vm_key_read_steps(key)) vm_count_work(steps);
+[[gnu::noinline]] inline bool vm_count_long_key_read(const VmValue& key) {
+  if (const uint64_t steps = vm_key_read_steps(key)) return vm_step_work(steps);
+  return true;
 }
-[[gnu::always_inline]] inline void vm_count_key_read(const VmValue& key) {
+[[gnu::always_inline]] inline bool vm_count_key_read(const VmValue& key) {
   if (key.units() > kVmTextBytesPerStep) [[unlikely]]
-    vm_count_long_key_read(key);
+    return vm_count_long_key_read(key);
+  return true;
 }
 
 // A scan over positions 0, 1, ... visits position `i` next: at the last

@@ -105,6 +105,39 @@ TEST(ReadWork, EqualityCountsTheItemsItCompares) {
   EXPECT_LE(past, kVmWorkBatch);
 }
 
+// Two values of about three million leaves that differ only in the last:
+// one comparison reads them all, level by level, and stops within the
+// check interval of the allowance wherever it is passed (no level here is
+// long enough to take a batch of its own).
+TEST(ReadWork, OneComparisonOfHugeNestedValuesStopsNearTheAllowance) {
+  const VmValue leaf = Tuple(std::vector<VmValue>(100, I(0)));
+  std::vector<VmValue> last_leaf(100, I(0));
+  last_leaf.back() = I(1);
+  const VmValue middle = List(std::vector<VmValue>(100, leaf));
+  std::vector<VmValue> last_middle(100, leaf);
+  last_middle.back() = Tuple(std::move(last_leaf));
+  std::vector<VmValue> a(300, middle);
+  std::vector<VmValue> b(300, List(std::vector<VmValue>(100, leaf)));
+  b.back() = List(std::move(last_middle));
+  const VmValue x = List(std::move(a));
+  const VmValue y = List(std::move(b));
+  EXPECT_GE(steps_of([&] { EXPECT_FALSE(*vm_values_equal(x, y)); }), 300u * 100 * 100);
+  for (const uint64_t left : {uint64_t{1000}, uint64_t{1500000}}) {
+    uint64_t past = 0;
+    expect_work_refusal(with_steps_left(left, past, [&] { return vm_values_equal(x, y); }));
+    EXPECT_LE(past, kVmWorkCheckInterval) << left;
+  }
+  // A key read whole by a lookup is refused before it is read.
+  std::vector<VmDictPair> pairs;
+  for (int64_t i = 0; i < 100; ++i) pairs.push_back({I(i), I(i)});
+  pairs.push_back({x, I(-1)});
+  const VmValue d = Dict(pairs);
+  uint64_t past = 0;
+  auto found = with_steps_left(1000, past, [&] { return d.dict_find_structural(y); });
+  EXPECT_FALSE(found.has_value());
+  EXPECT_LE(past, 2 * x.units());
+}
+
 TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
   const std::string text(80000, 'a');
   const VmValue s = S(text);
