@@ -1293,11 +1293,24 @@ uint64_t depth_after_removal(uint32_t depth, uint32_t removed_depth, Recount rec
 template <class Items>
 uint64_t depth_without(const Items& items, uint32_t removed_depth) {
   Caches c;
+  uint64_t visited = 0;
   for (const VmValue& item : items) {
-    if (item.depth() >= removed_depth) return uint64_t{removed_depth} + 1;
+    ++visited;
+    if (item.depth() >= removed_depth) {
+      vm_count_work(visited);
+      return uint64_t{removed_depth} + 1;
+    }
     c.add(item);
   }
+  vm_count_work(visited);
   return c.depth;
+}
+
+// The depth of a container read anew from all its parts: a step per part.
+template <class Parts>
+uint64_t recounted_depth(const Parts& parts) {
+  vm_count_work(parts.size());
+  return caches_of(parts).depth;
 }
 
 }  // namespace
@@ -1319,7 +1332,7 @@ VmStatus VmValue::seq_set(size_t index, VmValue item) {
   auto& s = sequence_for_edit();
   s.items[index] = std::move(item);
   s.set_units(units);
-  if (recount) s.depth = static_cast<uint16_t>(caches_of(s.items).depth);
+  if (recount) s.depth = static_cast<uint16_t>(recounted_depth(s.items));
   else s.depth = static_cast<uint16_t>(std::max<uint64_t>(s.depth, new_depth));
   return Ok{};
 }
@@ -1423,7 +1436,7 @@ VmStatus VmValue::dict_set_value(size_t index, VmValue value) {
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.pairs[index].value = std::move(value);
   d.set_units(units);
-  if (recount) d.depth = static_cast<uint16_t>(caches_of(d.pairs).depth);
+  if (recount) d.depth = static_cast<uint16_t>(recounted_depth(d.pairs));
   else d.depth = static_cast<uint16_t>(std::max<uint64_t>(d.depth, new_depth));
   return Ok{};
 }
@@ -1443,7 +1456,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
   detail::charge_reweighed(d, weight_of(d));
   d.set_units(d.live.units - out.key.units() - out.value.units());
   const uint32_t removed = std::max(out.key.depth(), out.value.depth());
-  d.depth = static_cast<uint16_t>(depth_after_removal(d.depth, removed, [&] { return caches_of(d.pairs).depth; }));
+  d.depth = static_cast<uint16_t>(depth_after_removal(d.depth, removed, [&] { return recounted_depth(d.pairs); }));
   return out;
 }
 
