@@ -1157,9 +1157,12 @@ VmStatus VmValue::text_append(std::string_view more) {
                          steps);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
   const size_t needed = t.bytes.size() + more.size();
-  if (!detail::charge_growth(t, bytes_weight(t.capacity_for(needed)) - bytes_weight(t.capacity()), steps))
-    return budget_refusal();
-  t.make_room(needed);
+  // Nearly every append to a text that grows in a loop finds room.
+  const bool grows = needed > t.capacity() || needed > t.bytes.capacity();
+  if (!detail::charge_growth(t, grows ? bytes_weight(t.capacity_for(needed)) - bytes_weight(t.capacity()) : 0, steps))
+    [[unlikely]] return budget_refusal();
+  if (grows) [[unlikely]]
+    t.make_room(needed);
   t.bytes.append(more);
   t.checkpoints.reset();
   t.hashed = false;
