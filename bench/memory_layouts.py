@@ -6,7 +6,12 @@ without their index) until the request's memory cap of 2^30 stops it, in a
 child process of its own under a 4 GiB address-space limit. It prints the
 child's peak resident size above what it held before the call, over the
 cap, and the outcome (the memory message is expected). A ratio far above 1
-means a layout holds storage its weight does not count. The `dict-*` rows
+means a layout holds storage its weight does not count. The rows of blocks
+sized for more items than they keep (sets of a list of repeats, containers
+emptied or halved item by item) hold a fixed count of values: weighed by
+the room they keep, they end below the cap (their count as the outcome)
+or at it. A list appended to 2^17 + 1 items is weighed for room for 2^18,
+of which the pages never written stay out of the resident size. The `dict-*` rows
 are metered requests holding copies of a 1M-entry dict: their outcome and
 peak resident size. Run after scripts/test.sh has staged the extension:
 
@@ -39,6 +44,11 @@ INTS = "    L = list(range(131072))\n    L = L + [x + 131072 for x in L]\n"
 R = "    R = range(65536)\n"
 D = "    d = {}\n    for k in range(131072):\n        d[k] = k\n        d[k + 131072] = k\n"
 # A dict of 1M entries, as in the requests the weights were amended for.
+# 2^20 ints (a list of that many is 16 MiB), with and without repeats.
+L1M = "    L = list(range(131072))\n" + "    L = L + L\n" * 3
+DISTINCT = "    L = list(range(131072))\n" + "".join(f"    L = L + [x + {131072 << j} for x in L]\n" for j in range(3))
+# The request the capacity weights were amended for: 2^20 zeros and a one.
+DUPLICATES = "    p = [j for j in range(131072)]\n    Z = [0] * 131072\n" + "    Z = Z + Z\n" * 3 + "    Z = Z + [1]\n"
 D1M = "    d = {}\n    for a in range(8):\n        for k in range(125000):\n            d[a * 125000 + k] = k\n"
 
 
@@ -68,6 +78,18 @@ CASES = {
     # Ints past 2^53 and floats: every item an entry of a node-based side map.
     "sets-searched-wide": (fill(R, "searched(set([2 ** 60 + @ * 65536 + k for k in R]))"), False),
     "sets-searched-floats": (fill(R, "searched(set([0.5 + @ * 65536 + k for k in R]))"), False),
+    # Blocks sized for more items than they keep: sets of a list of
+    # repeats, containers emptied or halved item by item, a list appended to
+    # one item past a power of two.
+    "sets-of-duplicates": (fill(DUPLICATES, "set(Z)", 100), False),
+    "frozensets-of-duplicates": (fill(DUPLICATES, "frozenset(Z)", 100), False),
+    "lists-of-sets-of-duplicates": (fill(DUPLICATES, "list(set(Z))", 100), False),
+    "lists-popped-to-one": (fill(L1M, "popped(L, 1)", 100), False),
+    "lists-popped-to-half": (fill(L1M, "popped(L, 524288)"), False),
+    "sets-emptied-by-discard": (fill(DISTINCT, "discarded(L)", 100), False),
+    # A list of emptied 64-entry dicts (one unit each).
+    "dicts-emptied-by-pop": (fill("    K = list(range(64))\n", "[dict_emptied(K) for j in range(8192)]", 60), False),
+    "lists-appended-2^17+1": (fill("", "appended(131072)"), False),
     "dicts": (fill(D, "{**d}"), False),
     "dicts-indexed": (fill(D, "written({**d})"), False),
     # The requests the dict weights were amended for (metered).
@@ -86,6 +108,37 @@ def searched(s):
 
 def written(x):
     x[-1] = 0
+    return x
+
+
+def popped(L, keep):
+    x = L + []
+    while len(x) > keep:
+        x.pop()
+    return x
+
+
+def discarded(L):
+    s = set(L)
+    for k in L:
+        s.discard(k)
+    return s
+
+
+def dict_emptied(K):
+    d = {}
+    for k in K:
+        d[k] = k
+    for k in K:
+        d.pop(k)
+    return d
+
+
+def appended(n):
+    x = []
+    for k in range(n):
+        x.append(k)
+    x.append(n)
     return x
 
 """

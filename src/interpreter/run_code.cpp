@@ -581,9 +581,7 @@ VELN_OP_HELPER Cell* build(Frame f, const Instr& in, Cell* sp) {
 // A dict display's instruction carries its entry count (0 elsewhere).
 VELN_OP_HELPER Cell* new_container(Frame f, const Instr& in, Cell* sp) {
   if (in.op == Op::NewList) return f.run.take(VmValue::make_list({}), *sp) ? sp + 1 : nullptr;
-  std::vector<VmDictPair> pairs;
-  pairs.reserve(in.a);
-  return f.run.take(VmValue::make_dict(std::move(pairs)), *sp) ? sp + 1 : nullptr;
+  return f.run.take(VmValue::make_dict_with_room(in.a), *sp) ? sp + 1 : nullptr;
 }
 
 VELN_OP_HELPER Cell* dict_append(Frame f, const Instr&, Cell* sp) {

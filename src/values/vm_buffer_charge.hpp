@@ -58,7 +58,7 @@ inline uint64_t held_buffer_steps(uint64_t slots, uint64_t item_units) {
 }
 
 // A buffer about to grow by `weight`: false, nothing taken, when refused.
-inline bool charge_growth(VmHeap& h, uint64_t weight, uint64_t steps) {
+[[gnu::always_inline]] inline bool charge_growth(VmHeap& h, uint64_t weight, uint64_t steps) {
   VmRequestBudget* b = vm_request_budget();
   if (b == nullptr) return true;
   if (!take_weight_and_steps(*b, weight, steps)) return false;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "values/vm_block_capacity.hpp"
+
 namespace veln {
 
 using Piece = VmItemsView::Piece;
@@ -45,7 +47,14 @@ void shift_ends(std::vector<Piece>& pieces, size_t first, int64_t delta) {
 namespace detail {
 
 VmPendingEdits::VmPendingEdits(size_t stored_count) {
-  if (stored_count > 0) pieces.push_back(Piece{static_cast<uint32_t>(stored_count), 0});
+  if (stored_count == 0) return;
+  vm_make_room(pieces, pieces_capacity, 1);
+  pieces.push_back(Piece{static_cast<uint32_t>(stored_count), 0});
+}
+
+// An insertion adds an item and at most two pieces.
+uint64_t VmPendingEdits::insert_room() const {
+  return vm_room_added(added_capacity, added.size() + 1) + vm_room_added(pieces_capacity, pieces.size() + 2);
 }
 
 bool VmPendingEdits::worth_merging() const {
@@ -59,6 +68,8 @@ bool VmPendingEdits::worth_merging() const {
 
 void VmPendingEdits::insert(size_t at, VmValue item, VmWorkMeter* meter) {
   const uint32_t a = static_cast<uint32_t>(added.size());
+  vm_make_room(added, added_capacity, added.size() + 1);
+  vm_make_room(pieces, pieces_capacity, pieces.size() + 2);
   added.push_back(std::move(item));
   const auto position = static_cast<uint32_t>(at);
   size_t j = VmItemsView::piece_at(pieces, at);
@@ -94,6 +105,7 @@ VmValue VmPendingEdits::remove(size_t at, std::vector<VmValue>& stored, VmWorkMe
   const size_t j = VmItemsView::piece_at(pieces, at);
   const uint32_t start = piece_start(pieces, j);
   const Piece whole = pieces[j];
+  vm_make_room(pieces, pieces_capacity, pieces.size() + 1);  // a removal splits at most one piece
   std::vector<VmValue>& source = (whole.from & Piece::kAdded) != 0 ? added : stored;
   VmValue out = std::move(source[source_index(whole.from) + (position - start)]);
   size_t shift_from = j;

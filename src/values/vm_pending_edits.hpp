@@ -21,12 +21,19 @@ namespace veln::detail {
 struct VmPendingEdits {
   std::vector<VmItemsView::Piece> pieces;
   std::vector<VmValue> added;
+  // The room reserved for each (vm_block_capacity.hpp), which the set is
+  // weighed by: grown by the engine's rule, given back with the edits.
+  uint32_t pieces_capacity = 0;
+  uint32_t added_capacity = 0;
 
   explicit VmPendingEdits(size_t stored_count);
   size_t size() const { return pieces.empty() ? 0 : pieces.back().end; }
   VmItemsView view(const std::vector<VmValue>& stored) const { return VmItemsView(stored.data(), added.data(), pieces); }
   // Whether the pieces have grown enough that merging them pays.
   bool worth_merging() const;
+  // The room an insertion reserves beyond what is reserved now, pieces
+  // and added items together.
+  uint64_t insert_room() const;
   void insert(size_t at, VmValue item, VmWorkMeter* meter);
   VmValue remove(size_t at, std::vector<VmValue>& stored, VmWorkMeter* meter);
   // Brings the items into `stored`, in order; the edits are spent (the

@@ -71,30 +71,32 @@ uint64_t items_weight(uint64_t items, uint64_t per_item = kVmItemWeight) {
 uint64_t bytes_weight(uint64_t bytes) {
   return kVmBufferWeight + (bytes > kVmInPlaceTextBytes ? kVmBlockWeight : 0) + bytes;
 }
-// A dict's index: a slot run at most half full, and a hash per pair.
-uint64_t index_weight(const VmDictIndex* idx) {
-  return idx == nullptr ? 0 : kVmIndexSlotWeight * idx->slots.size() + kVmWordWeight * idx->hashes.size();
+// Blocks are weighed by the room reserved for them (vm_block_capacity.hpp),
+// not by what they hold now.
+// A dict's index: a slot run at most half full, and room for a hash per
+// pair the entries have room for.
+uint64_t index_weight(const VmDictIndex* idx, uint64_t capacity) {
+  return idx == nullptr ? 0 : kVmIndexSlotWeight * idx->slots.size() + kVmWordWeight * capacity;
 }
 uint64_t entries_weight(const VmDictHeap& h) {
-  return items_weight(h.pairs.size(), kVmEntryWeight) + index_weight(h.index.get());
+  return items_weight(h.capacity, kVmEntryWeight) + index_weight(h.index.get(), h.capacity);
 }
 // Whether an index must double its slots to take pairs up to `pairs`.
 bool index_needs_room(const VmDictIndex& idx, size_t pairs) { return 2 * pairs + 2 > idx.slots.size(); }
-// What `more` items or bytes add to a buffer holding `now`.
-uint64_t items_growth(uint64_t now, uint64_t more, uint64_t per_item = kVmItemWeight) {
-  return items_weight(now + more, per_item) - items_weight(now, per_item);
+// What room for `needed` items adds to a block of room for `capacity`.
+uint64_t room_growth(uint64_t capacity, uint64_t needed, uint64_t per_item = kVmItemWeight) {
+  return items_weight(capacity + detail::vm_room_added(capacity, needed), per_item) - items_weight(capacity, per_item);
 }
-uint64_t bytes_growth(uint64_t now, uint64_t more) { return bytes_weight(now + more) - bytes_weight(now); }
 uint64_t bigint_weight(const mpz_class& v) { return kVmBufferWeight + kVmWordWeight * mpz_size(v.get_mpz_t()); }
 
 // What a buffer weighs as it stands, and the steps of making it, per layout.
 uint64_t weight_of(const VmBigIntHeap& h) { return bigint_weight(h.value); }
 uint64_t weight_of(const VmDecimalHeap&) { return kVmBufferWeight; }
 uint64_t weight_of(const VmDateTimeHeap&) { return kVmBufferWeight; }
-uint64_t weight_of(const VmTextHeap& h) { return bytes_weight(h.bytes.size()); }
+uint64_t weight_of(const VmTextHeap& h) { return bytes_weight(h.capacity()); }
 uint64_t weight_of(const VmSequenceHeap& h) {
-  uint64_t items = h.items.size();
-  if (h.edits) items += h.edits->added.size() + h.edits->pieces.size();
+  uint64_t items = h.capacity;
+  if (h.edits) items += h.edits->added_capacity + h.edits->pieces_capacity;
   return items_weight(items) + (h.side ? h.side->weight : 0);
 }
 // The index holds a slot run and a hash per pair.
@@ -183,10 +185,13 @@ VmHeap* charged_copy(VmHeap* h) {
   return visit_heap(h, [](auto& layout) -> VmHeap* { return charged_made(&layout); });
 }
 
-// What a copy of a buffer will weigh and cost: its items in order, without
-// the side cache, which a copy never takes.
+// What a copy of a buffer will weigh and cost: its items in order, in a
+// block of their size, without the side cache, which a copy never takes.
 uint64_t copy_weight_of(const VmSequenceHeap& h) { return items_weight(h.edits ? h.edits->size() : h.items.size()); }
-uint64_t copy_weight_of(const VmDictHeap& h) { return entries_weight(h); }
+uint64_t copy_weight_of(const VmDictHeap& h) {
+  return items_weight(h.pairs.size(), kVmEntryWeight) + index_weight(h.index.get(), h.pairs.size());
+}
+uint64_t copy_weight_of(const VmTextHeap& h) { return bytes_weight(detail::vm_text_block(h.bytes.size())); }
 template <class H>
 uint64_t copy_weight_of(const H& h) {
   return weight_of(h);
@@ -459,7 +464,7 @@ bool build_index(VmDictHeap& d) {
   if (!vm_step_work(key_steps)) return false;
   auto idx = std::make_unique<VmDictIndex>();
   const uint64_t seed = dict_hash_seed();
-  idx->hashes.reserve(d.pairs.size());
+  idx->hashes.reserve(d.capacity);
   for (const auto& p : d.pairs) idx->hashes.push_back(vm_structural_hash(p.key, seed));
   idx->slots.assign(index_capacity_for(d.pairs.size()), 0);
   for (uint32_t p = 0; p < d.pairs.size(); ++p) index_insert(*idx, d.pairs, p, true);
@@ -594,7 +599,7 @@ VmValue VmValue::text_unchecked(VmKind text_kind, std::string bytes) {
 [[gnu::always_inline]] inline VmTextHeap* checked_text_heap(std::string& bytes) {
   const size_t n = bytes.size();
   const bool ascii = bytes_are_ascii(bytes);
-  return checked_heap<VmTextHeap>(bytes_weight(n), detail::text_steps(n), std::move(bytes), ascii);
+  return checked_heap<VmTextHeap>(bytes_weight(detail::vm_text_block(n)), detail::text_steps(n), std::move(bytes), ascii);
 }
 
 VmResult<VmValue> VmValue::make_text(VmKind text_kind, std::string bytes) {
@@ -633,6 +638,15 @@ VmResult<VmValue> VmValue::make_dict(std::vector<VmDictPair> pairs) {
   auto* h = checked_heap<VmDictHeap>(items_weight(n, kVmEntryWeight), dict_steps(n, c.units), std::move(pairs), c.units,
                                      static_cast<uint32_t>(c.depth));
   if (h == nullptr) return budget_refusal();
+  return from_heap(VmKind::Dict, h);
+}
+
+VmResult<VmValue> VmValue::make_dict_with_room(size_t entries) {
+  auto* h = checked_heap<VmDictHeap>(items_weight(entries, kVmEntryWeight), dict_steps(0, 1),
+                                     std::vector<VmDictPair>{}, 1, 1);
+  if (h == nullptr) return budget_refusal();
+  h->pairs.reserve(entries);
+  h->capacity = static_cast<uint32_t>(entries);
   return from_heap(VmKind::Dict, h);
 }
 
@@ -1140,10 +1154,20 @@ VmStatus VmValue::text_append(std::string_view more) {
   const uint64_t units = vm_saturating_add(this->units(), more.size());
   VELN_CHECK(vm_check_units(units));
   const uint64_t steps = more.size() / kVmTextBytesPerStep;
-  const uint64_t growth = bytes_growth(heap_as<VmTextHeap>(u_.p).bytes.size(), more.size());
-  VELN_CHECK_SHARED_EDIT(u_.p, growth, steps);
+  // A shared text is copied to the room a text of its size is made with first.
+  VELN_CHECK_SHARED_EDIT(u_.p,
+                         bytes_weight(detail::vm_text_capacity_for(detail::vm_text_block(text_size()),
+                                                                   text_size() + more.size())) -
+                             bytes_weight(detail::vm_text_block(text_size())),
+                         steps);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
-  if (!detail::charge_growth(t, growth, steps)) return budget_refusal();
+  const size_t needed = t.bytes.size() + more.size();
+  // Nearly every append to a text that grows in a loop finds room.
+  const bool grows = needed > t.capacity() || needed > t.bytes.capacity();
+  if (!detail::charge_growth(t, grows ? bytes_weight(t.capacity_for(needed)) - bytes_weight(t.capacity()) : 0, steps))
+    [[unlikely]] return budget_refusal();
+  if (grows) [[unlikely]]
+    t.make_room(needed);
   t.bytes.append(more);
   t.checkpoints.reset();
   t.hashed = false;
@@ -1160,13 +1184,16 @@ VmStatus VmValue::text_assign(std::string bytes) {
   VELN_CHECK(vm_check_units(vm_text_units(bytes.size())));
   VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
   auto& t = heap_as<VmTextHeap>(make_unique_heap());
+  // The new bytes take the room a text of their size is made with, in
+  // place of the old block.
+  const uint64_t weight = bytes_weight(detail::vm_text_block(bytes.size()));
+  const uint64_t now = weight_of(t);
   if (bytes.size() > t.bytes.size() &&
-      !detail::charge_growth(t, bytes_growth(t.bytes.size(), bytes.size() - t.bytes.size()),
-                             detail::text_steps(bytes.size())))
+      !detail::charge_growth(t, weight > now ? weight - now : 0, detail::text_steps(bytes.size())))
     return budget_refusal();
   t.ascii = bytes_are_ascii(bytes);
-  t.bytes = std::move(bytes);
-  detail::charge_reweighed(t, bytes_weight(t.bytes.size()));
+  t.adopt(std::move(bytes));
+  detail::charge_reweighed(t, weight);
   t.checkpoints.reset();
   t.hashed = false;
   t.code_points = t.ascii ? static_cast<uint32_t>(t.bytes.size()) : detail::kUnknownCodePoints;
@@ -1190,6 +1217,11 @@ std::vector<VmValue>& VmValue::seq_items_mut_unchecked() {
 
 VmStatus VmValue::seq_refresh_caches() {
   auto& s = heap_as<VmSequenceHeap>(u_.p);
+  // The edit may have grown the block the library's way: it takes the
+  // engine's room again.
+  if (s.items.size() > s.capacity) s.capacity = static_cast<uint32_t>(detail::vm_grown_capacity(s.items.size()));
+  detail::vm_reallocate_block(s.items, s.capacity);
+  s.give_back_room();
   const Caches c = caches_of(s.items);
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(std::min<uint64_t>(c.depth, kVmMaxDepth + 1));
@@ -1203,10 +1235,13 @@ VmStatus VmValue::seq_push(VmValue item) {
   Caches c{units(), depth()};
   c.add(item);
   VELN_CHECK(c.check());
-  const uint64_t growth = items_growth(item_count(), 1);
-  VELN_CHECK_SHARED_EDIT(u_.p, growth, 1);
+  // A shared sequence is copied to a block of its size first.
+  VELN_CHECK_SHARED_EDIT(u_.p, room_growth(item_count(), item_count() + 1), 1);
   auto& s = sequence_for_edit();
+  const size_t n = s.items.size();
+  const uint64_t growth = n < s.capacity ? 0 : room_growth(s.capacity, n + 1);
   if (!detail::charge_growth(s, growth, 1)) return budget_refusal();
+  s.make_room(n + 1);
   s.items.push_back(std::move(item));
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1224,6 +1259,15 @@ detail::VmPendingEdits& pending_edits(VmSequenceHeap& s) {
   return *s.edits;
 }
 
+// What inserting into a copy of `n` items adds to the copy's weight: room
+// for one more item, or, for a deferred insertion, the pending edits made
+// afresh (a piece covering the items) and the room the insertion takes.
+uint64_t copy_insert_growth(size_t n, bool deferred) {
+  if (!deferred) return room_growth(n, n + 1);
+  const uint64_t pieces = detail::vm_room_added(0, 1) + detail::vm_room_added(1, 3);
+  return kVmItemWeight * (pieces + detail::vm_room_added(0, 1));
+}
+
 }  // namespace
 
 VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
@@ -1232,16 +1276,27 @@ VmStatus VmValue::seq_insert(size_t index, VmValue item, VmWorkMeter* meter) {
   c.add(item);
   VELN_CHECK(vm_check_limits(c.units, c.depth));
   const bool deferred = kind_ == VmKind::Set && item_count() >= kDeferredEditMin;
-  const uint64_t growth = items_growth(item_count(), 1);
-  VELN_CHECK_SHARED_EDIT(u_.p, growth, 0);
+  VELN_CHECK_SHARED_EDIT(u_.p, copy_insert_growth(item_count(), deferred), 0);
   auto& s = sequence_for_edit(deferred);
-  if (!detail::charge_growth(s, growth, 0)) return budget_refusal();
   if (deferred) {
-    pending_edits(s).insert(index, std::move(item), meter);
+    // The edits made afresh and the room the insertion takes.
+    const bool fresh = !s.edits;
+    const uint64_t before = weight_of(s);
+    detail::VmPendingEdits& edits = pending_edits(s);
+    if (!detail::charge_growth(s, weight_of(s) - before + kVmItemWeight * edits.insert_room(), 0)) {
+      if (fresh) s.edits.reset();
+      return budget_refusal();
+    }
+  } else if (!detail::charge_growth(s, room_growth(s.capacity, s.items.size() + 1), 0)) {
+    return budget_refusal();
+  }
+  if (deferred) {
+    s.edits->insert(index, std::move(item), meter);
     if (s.edits->worth_merging()) s.merge_edits(meter);
     detail::charge_reweighed(s, weight_of(s));
   } else {
     vm_tick(meter, 1 + s.items.size() - index);
+    s.make_room(s.items.size() + 1);
     s.items.insert(s.items.begin() + static_cast<ptrdiff_t>(index), std::move(item));
   }
   s.set_units(c.units);
@@ -1265,10 +1320,11 @@ VmStatus VmValue::seq_extend(std::span<const VmValue> more) {
     more = copy;
   }
   const uint64_t steps = more.size() + detail::held_buffer_steps(more.size(), c.units - units());
-  const uint64_t growth = items_growth(own.size(), more.size());
-  VELN_CHECK_SHARED_EDIT(u_.p, growth, steps);
+  const size_t needed = own.size() + more.size();
+  VELN_CHECK_SHARED_EDIT(u_.p, room_growth(own.size(), needed), steps);
   auto& s = sequence_for_edit();
-  if (!detail::charge_growth(s, growth, steps)) return budget_refusal();
+  if (!detail::charge_growth(s, room_growth(s.capacity, needed), steps)) return budget_refusal();
+  s.make_room(needed);
   s.items.insert(s.items.end(), more.begin(), more.end());
   s.set_units(c.units);
   s.depth = static_cast<uint16_t>(c.depth);
@@ -1353,7 +1409,14 @@ VmValue VmValue::seq_remove(size_t index, VmWorkMeter* meter) {
   s.depth = static_cast<uint16_t>(depth_after_removal(s.depth, out.depth(), [&] {
     return s.edits ? depth_without(s.edits->view(s.items), out.depth()) : depth_without(s.items, out.depth());
   }));
-  if (s.edits && s.edits->worth_merging()) s.merge_edits(meter);
+  if (!s.edits) {
+    s.give_back_room();
+  } else if (s.edits->worth_merging()) {
+    s.merge_edits(meter);
+  } else if (detail::vm_block_is_sparse(s.edits->size(), s.capacity)) {
+    // The items left are brought together to give the room back.
+    s.merge_edits();
+  }
   detail::charge_reweighed(s, weight_of(s));
   return out;
 }
@@ -1370,10 +1433,49 @@ void VmValue::seq_clear() {
   auto& s = sequence_for_edit(true);
   s.edits.reset();
   std::vector<VmValue>().swap(s.items);
+  s.capacity = 0;
   s.set_units(1);
   s.depth = 1;
   detail::charge_reweighed(s, weight_of(s));
 }
+
+namespace {
+
+// What appending a pair adds to a dict whose entries have room for
+// `capacity`: the entries' room, the hashes' alongside, and the index's
+// slots when they double.
+uint64_t append_growth(const VmDictHeap& d, uint64_t capacity) {
+  const size_t n = d.pairs.size();
+  uint64_t growth = room_growth(capacity, n + 1, kVmEntryWeight);
+  if (d.index) {
+    growth += kVmWordWeight * detail::vm_room_added(capacity, n + 1);
+    if (index_needs_room(*d.index, n + 1)) growth += kVmIndexSlotWeight * d.index->slots.size();
+  }
+  return growth;
+}
+
+// A dict whose entries fill less than a quarter of their room gives it
+// back, its index's hashes and slots too: a copy of the entries, counted as
+// one, and of the slots.
+void give_back_room(VmDictHeap& d) {
+  const size_t n = d.pairs.size();
+  if (!detail::vm_block_is_sparse(n, d.capacity)) [[likely]]
+    return;
+  d.capacity = static_cast<uint32_t>(detail::vm_shrunk_capacity(n));
+  detail::vm_reallocate_block(d.pairs, d.capacity);
+  uint64_t steps = detail::item_steps(n);
+  if (d.index) {
+    detail::vm_reallocate_block(d.index->hashes, d.capacity);
+    const size_t slots = index_capacity_for(n);
+    if (slots < d.index->slots.size()) {
+      steps += d.index->slots.size();
+      index_rehash(*d.index, d.pairs, slots);
+    }
+  }
+  vm_count_work(steps);
+}
+
+}  // namespace
 
 VmStatus VmValue::dict_push_pair(VmValue key, VmValue value) {
   if (!vm_count_key_read(key)) [[unlikely]]
@@ -1387,14 +1489,14 @@ VmStatus VmValue::dict_append(VmValue key, VmValue value, const uint64_t* absent
   c.add(key);
   c.add(value);
   VELN_CHECK(c.check());
-  VELN_CHECK_SHARED_EDIT(u_.p, 0, 0);
+  // A shared dict is copied to blocks of its size first (its index too).
+  VELN_CHECK_SHARED_EDIT(u_.p, append_growth(heap_as<VmDictHeap>(u_.p), dict_size()), 1);
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
-  uint64_t growth = items_growth(d.pairs.size(), 1, kVmEntryWeight);
-  if (d.index) {
-    growth += kVmWordWeight;
-    if (index_needs_room(*d.index, d.pairs.size() + 1)) growth += kVmIndexSlotWeight * d.index->slots.size();
-  }
-  if (!detail::charge_growth(d, growth, 1)) return budget_refusal();
+  const size_t n = d.pairs.size();
+  const bool grows = n == d.capacity || (d.index && index_needs_room(*d.index, n + 1));
+  if (!detail::charge_growth(d, grows ? append_growth(d, d.capacity) : 0, 1)) [[unlikely]]
+    return budget_refusal();
+  d.make_room(n + 1);
   d.pairs.push_back(VmDictPair{std::move(key), std::move(value)});
   d.set_units(c.units);
   d.depth = static_cast<uint16_t>(c.depth);
@@ -1453,6 +1555,7 @@ VmDictPair VmValue::dict_remove_at(size_t index) {
   VmDictPair out = std::move(d.pairs[index]);
   d.pairs.erase(d.pairs.begin() + static_cast<ptrdiff_t>(index));
   vm_count_work(d.pairs.size() - index);
+  give_back_room(d);
   detail::charge_reweighed(d, weight_of(d));
   d.set_units(d.live.units - out.key.units() - out.value.units());
   const uint32_t removed = std::max(out.key.depth(), out.value.depth());
@@ -1469,6 +1572,7 @@ void VmValue::dict_clear() {
   auto& d = heap_as<VmDictHeap>(make_unique_heap());
   d.side.reset();
   std::vector<VmDictPair>().swap(d.pairs);
+  d.capacity = 0;
   d.index.reset();
   d.set_units(1);
   d.depth = 1;

@@ -128,7 +128,10 @@ struct VmHeap {
   };
   uint16_t depth;  // nesting depth (0 for non-containers)
   VmHeapType type;
-  uint8_t spare = 0;
+  // A text grown in place (vm_block_capacity.hpp): its bytes lie in a block
+  // of 2^block_log2 bytes; 0 for every other buffer and for a text whose
+  // block holds exactly its bytes.
+  uint8_t block_log2 = 0;
   // The storage weight this buffer holds on the budget of the request it
   // was counted on (vm_request_budget.hpp); given back when it dies.
   uint32_t charged = 0;
@@ -255,6 +258,9 @@ class VmValue {
   // The pairs are stored unchanged (duplicates included); lookups take the
   // first structurally equal key.
   static VmResult<VmValue> make_dict(std::vector<VmDictPair> pairs);
+  // An empty dict with room for `entries` pairs, weighed as such (a dict
+  // display about to append its entries).
+  static VmResult<VmValue> make_dict_with_room(size_t entries);
   static VmResult<VmValue> make_exception(VmException exception);
   static VmResult<VmValue> make_event_ref(VmEventDefinition definition);
 

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "values/vm_block_capacity.hpp"
+#include "values/vm_buffer_charge.hpp"
 #include "values/vm_pending_edits.hpp"
 #include "values/vm_value.hpp"
 
@@ -39,7 +41,32 @@ struct VmTextHeap : VmHeap {
       : VmHeap(VmHeapType::Text, vm_text_units(b.size()), 0),
         bytes(std::move(b)),
         code_points(is_ascii ? static_cast<uint32_t>(bytes.size()) : kUnknownCodePoints),
-        ascii(is_ascii) {}
+        ascii(is_ascii) {
+    fit();
+  }
+  // The bytes the text has room for (vm_block_capacity.hpp), which the
+  // buffer is weighed by: its bytes, or a block of 2^block_log2.
+  uint64_t capacity() const { return block_log2 != 0 ? uint64_t{1} << block_log2 : bytes.size(); }
+  // Takes `b` as the text's bytes, in the room a text of their size is
+  // made with.
+  void adopt(std::string&& b) {
+    bytes = std::move(b);
+    fit();
+  }
+  void fit() {
+    vm_fit_text_block(bytes);
+    const uint64_t room = vm_text_block(bytes.size());
+    block_log2 = room > bytes.size() ? static_cast<uint8_t>(std::countr_zero(room)) : 0;
+  }
+  uint64_t capacity_for(size_t needed) const { return vm_text_capacity_for(capacity(), needed); }
+  // Makes room for `needed` bytes by the engine's rule; the block is
+  // reallocated to that room when the bytes do not fit the one they have.
+  void make_room(size_t needed) {
+    if (needed > capacity() && needed > kVmInPlaceTextBytes)
+      block_log2 = static_cast<uint8_t>(std::countr_zero(capacity_for(needed)));
+    if (needed > bytes.capacity()) [[unlikely]]
+      vm_reallocate_block(bytes, capacity());
+  }
 };
 
 struct VmSequenceHeap : VmHeap {
@@ -47,13 +74,32 @@ struct VmSequenceHeap : VmHeap {
   std::unique_ptr<VmSideCache> side;  // dropped by every edit, never cloned
   std::unique_ptr<VmPendingEdits> edits;  // a set's pending edits, or none
   uint8_t facts = 0;  // see VmValue::set_facts
+  // The room reserved for `items` (vm_block_capacity.hpp), which the buffer
+  // is weighed by: the items it was made with, then as it grows and shrinks.
+  uint32_t capacity;
   VmSequenceHeap(std::vector<VmValue> it, uint64_t units, uint32_t depth)
-      : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {}
-  // Brings the pending edits into `items`.
+      : VmHeap(VmHeapType::Sequence, units, depth), items(std::move(it)) {
+    vm_fit_block(items);
+    capacity = static_cast<uint32_t>(items.size());
+  }
+  void make_room(size_t needed) { vm_make_room(items, capacity, needed); }
+  // Brings the pending edits into `items`, then gives room back as after
+  // any removal.
   void merge_edits(VmWorkMeter* meter = nullptr) {
     if (!edits) return;
+    make_room(edits->size());
     edits->merge_into(items, meter);
     edits.reset();
+    give_back_room();
+  }
+  // A block used below a quarter gives its room back: a copy of the items,
+  // counted as one.
+  void give_back_room() {
+    if (!vm_block_is_sparse(items.size(), capacity)) [[likely]]
+      return;
+    capacity = static_cast<uint32_t>(vm_shrunk_capacity(items.size()));
+    vm_reallocate_block(items, capacity);
+    vm_count_work(item_steps(items.size()));
   }
 };
 
@@ -62,7 +108,7 @@ struct VmSequenceHeap : VmHeap {
 // pair of a run of structurally equal keys is indexed.
 struct VmDictIndex {
   std::vector<uint32_t> slots;
-  std::vector<uint64_t> hashes;  // per pair
+  std::vector<uint64_t> hashes;  // per pair, in room for as many as the pairs have
   bool has_duplicates = false;
 };
 
@@ -77,9 +123,21 @@ struct VmDictHeap : VmHeap {
   // key equal to this pair's (in an index without duplicate keys) is found
   // without hashing. Checked on every use, so any edit may leave it stale.
   uint32_t last_found = 0;
+  // The room reserved for `pairs`, and for the index's hashes while there
+  // is an index (vm_block_capacity.hpp): what the entries are weighed by.
+  uint32_t capacity;
   std::unique_ptr<VmSideCache> side;   // kept by appends, dropped by other key edits, never cloned
   VmDictHeap(std::vector<VmDictPair> p, uint64_t units, uint32_t depth)
-      : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {}
+      : VmHeap(VmHeapType::Dict, units, depth), pairs(std::move(p)) {
+    vm_fit_block(pairs);
+    capacity = static_cast<uint32_t>(pairs.size());
+  }
+  void make_room(size_t needed) {
+    if (needed <= capacity) [[likely]]
+      return;
+    vm_make_room(pairs, capacity, needed);
+    if (index) index->hashes.reserve(capacity);
+  }
 };
 
 // Units of a value holding two texts: one for itself and their bytes.

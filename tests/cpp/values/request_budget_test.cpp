@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ std::vector<VmDictPair> int_pairs(size_t n) {
 
 // A list of `n` items: the buffer, the block of its items, the items.
 constexpr uint64_t list_weight(uint64_t n) { return kVmBufferWeight + kVmBlockWeight + n * kVmItemWeight; }
+// A dict with room for `n` entries, and its index of `slots` slots.
+constexpr uint64_t dict_weight(uint64_t n, uint64_t slots = 0) {
+  return kVmBufferWeight + kVmBlockWeight + n * kVmEntryWeight +
+         (slots != 0 ? slots * kVmIndexSlotWeight + n * kVmWordWeight : 0);
+}
+
+VmValue popped_list(size_t n, size_t keep) {
+  VmValue list = *VmValue::make_list(ints(n));
+  while (list.item_count() > keep) list.seq_remove(list.item_count() - 1);
+  return list;
+}
 
 // A metered budget with one request linked, charged `raw` so far.
 struct MeteredRequest {
@@ -218,12 +230,12 @@ TEST(RequestBudgetValues, TakeTheirWeightUntilTheyDie) {
     const VmValue shared = *list;  // one buffer, counted once
     EXPECT_EQ(b.memory(), list_weight(1000));
     // A text of up to 15 bytes keeps them in its buffer; a longer one in a
-    // block of its own.
+    // block of its own, which, grown in place, has room for a power of two.
     VmResult<VmValue> text = VmValue::make_str(std::string(15, 'x'));
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(b.memory(), list_weight(1000) + kVmBufferWeight + 15);
     ASSERT_TRUE(text->text_append("yz").ok());
-    EXPECT_EQ(b.memory(), list_weight(1000) + kVmBufferWeight + kVmBlockWeight + 17);
+    EXPECT_EQ(b.memory(), list_weight(1000) + kVmBufferWeight + kVmBlockWeight + 32);
   }
   EXPECT_EQ(b.memory(), 0u);
   {
@@ -256,6 +268,118 @@ uint64_t steps_of(Operation&& operation) {
   VmRequestBudgetScope scope(false);
   operation();
   return scope.budget().steps();
+}
+
+// A block weighs the room the value model reserved for it, by its own
+// rules: a block made from other values has room for what it keeps,
+// whatever room the vector or string it was handed had; one grown in place
+// takes the least power of two that holds its items or bytes; one used
+// below a quarter of its room halves it (but keeps up to 16 items); a text
+// longer than 15 bytes has room for 32 at least. So these weights are the
+// same on every standard library.
+TEST(RequestBudgetValues, BlocksWeighTheRoomReservedForThem) {
+  struct Row {
+    const char* what;
+    std::function<VmValue()> make;
+    uint64_t weight;
+  };
+  const Row rows[] = {
+      {"a set of two items handed over in a vector with room for 2^20", [] {
+         std::vector<VmValue> items = ints(2);
+         items.reserve(size_t{1} << 20);
+         VmResult<VmValue> set = VmValue::make_set(std::move(items));
+         EXPECT_TRUE(set.ok());
+         return std::move(*set);
+       }, list_weight(2)},
+      {"a tuple of a vector grown item by item to 1000", [] { return *VmValue::make_tuple(ints(1000)); },
+       list_weight(1000)},
+      {"a list appended to 2^10 + 1 items", [] {
+         VmValue list = *VmValue::make_list({});
+         for (int64_t i = 0; i <= 1024; ++i) EXPECT_TRUE(list.seq_push(VmValue::integer(i)).ok());
+         return list;
+       }, list_weight(2048)},
+      {"a list of 100 extended by 30", [] {
+         VmValue list = *VmValue::make_list(ints(100));
+         EXPECT_TRUE(list.seq_extend(ints(30)).ok());
+         return list;
+       }, list_weight(256)},
+      {"a list of 1024 popped down to half", [] { return popped_list(1024, 512); }, list_weight(1024)},
+      // Halved at 255 items, then at 127, 63, 31, 15 and 7: room for 14.
+      {"a list of 1024 popped down to one item", [] { return popped_list(1024, 1); }, list_weight(14)},
+      // Pending removals until 255 items are left, which are brought
+      // together in room for 510; then as the list above.
+      {"a set of 1024 emptied from the front", [] {
+         VmValue set = *VmValue::make_set(ints(1024));
+         while (set.item_count() > 0) set.seq_remove(0);
+         return set;
+       }, list_weight(14)},
+      // Added items pending in room for 128, two pieces in room for four.
+      {"a set of 256 with 100 items added after its last", [] {
+         VmValue set = *VmValue::make_set(ints(256));
+         for (int64_t i = 256; i < 356; ++i) EXPECT_TRUE(set.seq_insert(set.item_count(), VmValue::integer(i)).ok());
+         return set;
+       }, list_weight(256 + 128 + 4)},
+      {"the same set read whole", [] {
+         VmValue set = *VmValue::make_set(ints(256));
+         for (int64_t i = 256; i < 356; ++i) EXPECT_TRUE(set.seq_insert(set.item_count(), VmValue::integer(i)).ok());
+         EXPECT_EQ(set.items().size(), 356u);
+         return set;
+       }, list_weight(512)},
+      {"a dict appended to 2^10 + 1 entries", [] {
+         VmValue dict = *VmValue::make_dict({});
+         for (int64_t i = 0; i <= 1024; ++i) EXPECT_TRUE(dict.dict_push_pair(VmValue::integer(i), VmValue::none()).ok());
+         return dict;
+       }, dict_weight(2048)},
+      // The index's hashes follow the entries' room, its slots what is left.
+      {"an indexed dict of 1024 popped down to one entry", [] {
+         VmValue dict = *VmValue::make_dict(int_pairs(1024));
+         EXPECT_TRUE(dict.dict_find_structural(VmValue::integer(0)).has_value());
+         while (dict.dict_size() > 1) dict.dict_remove_at(dict.dict_size() - 1);
+         return dict;
+       }, dict_weight(14, 16)},
+      {"a text of 20 bytes, in the least block of room for 32",
+       [] { return *VmValue::make_str(std::string(20, 'x')); }, kVmBufferWeight + kVmBlockWeight + 32},
+      {"a text handed over in a string with room for 4096 bytes", [] {
+         std::string bytes;
+         bytes.reserve(4096);
+         bytes.assign(100, 'x');
+         return *VmValue::make_str(std::move(bytes));
+       }, kVmBufferWeight + kVmBlockWeight + 100},
+      {"a bytearray appended to 2^10 + 1 bytes", [] {
+         VmValue b = *VmValue::make_bytearray("");
+         for (int i = 0; i <= 1024; ++i) EXPECT_TRUE(b.text_append("x").ok());
+         return b;
+       }, kVmBufferWeight + kVmBlockWeight + 2048},
+      {"the same bytearray given ten bytes", [] {
+         VmValue b = *VmValue::make_bytearray(std::string(1025, 'x'));
+         EXPECT_TRUE(b.text_append("x").ok());
+         EXPECT_TRUE(b.text_assign(std::string(10, 'y')).ok());
+         return b;
+       }, kVmBufferWeight + 10},
+  };
+  for (const Row& row : rows) {
+    VmRequestBudgetScope scope(false);
+    {
+      const VmValue value = row.make();
+      EXPECT_EQ(scope.budget().memory(), row.weight) << row.what;
+    }
+    EXPECT_EQ(scope.budget().memory(), 0u) << row.what;
+  }
+}
+
+// Growing a block moves its items as the library's own growth did, at no
+// count; giving room back is a copy of the items kept, counted as one.
+TEST(RequestBudgetValues, GivingRoomBackCountsACopy) {
+  const uint64_t appended = steps_of([] {
+    VmValue list = *VmValue::make_list({});
+    for (int64_t i = 0; i <= 1024; ++i) EXPECT_TRUE(list.seq_push(VmValue::integer(i)).ok());
+  });
+  EXPECT_EQ(appended, kVmBufferSteps + 1025);
+  // A removal from the end moves one item.
+  uint64_t copies = 0;
+  for (uint64_t kept : {255, 127, 63, 31, 15, 7}) copies += kVmBufferSteps + kept;
+  EXPECT_EQ(steps_of([] { popped_list(1024, 1); }), kVmBufferSteps + 1024 + 1023 + copies);
+  EXPECT_EQ(steps_of([] { popped_list(1024, 512); }), kVmBufferSteps + 1024 + 512);
 }
 
 // A container made, copied or grown counts a step more for each value it
@@ -312,19 +436,20 @@ TEST(RequestBudgetValues, AValueRefusedForMemoryLeavesNothingTaken) {
   VmResult<VmValue> list = VmValue::make_list(ints(10));
   ASSERT_TRUE(list.ok());
   const uint64_t held = b.memory();
-  // Room for the list's growth by one item, not by two.
-  ASSERT_TRUE(b.take_memory(kVmMaxRequestMemory - held - kVmItemWeight));
-  ASSERT_TRUE(list->seq_push(VmValue::integer(10)).ok());
+  // Room for the list's block to grow from 10 items to 16, not to 32.
+  const uint64_t filler = kVmMaxRequestMemory - held - 6 * kVmItemWeight;
+  ASSERT_TRUE(b.take_memory(filler));
+  for (int64_t i = 10; i < 16; ++i) ASSERT_TRUE(list->seq_push(VmValue::integer(i)).ok());
   VmStatus pushed = list->seq_push(VmValue::str(std::string(100, 'z')));
   ASSERT_FALSE(pushed.ok());
   EXPECT_EQ(pushed.error().message, kVmMemoryMessage);
-  EXPECT_EQ(list->item_count(), 11u);
+  EXPECT_EQ(list->item_count(), 16u);
   VmResult<VmValue> refused = VmValue::make_list(ints(3));
   ASSERT_FALSE(refused.ok());
   EXPECT_EQ(refused.error().message, kVmMemoryMessage);
   EXPECT_EQ(b.memory(), kVmMaxRequestMemory);
   *list = VmValue::none();
-  b.give_memory(kVmMaxRequestMemory - held - kVmItemWeight);
+  b.give_memory(filler);
   EXPECT_EQ(b.memory(), 0u);
 }
 
