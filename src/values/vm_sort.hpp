@@ -16,7 +16,9 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <utility>
@@ -140,6 +142,12 @@ void vm_stable_sort(It first, It last, Less less = {}) {
     }
   }
 }
+
+// The most comparisons vm_stable_sort makes on n items, with room to spare
+// (binary insertion into runs of 32, then at most n per merge pass): an
+// operation that can afford this many knows its sort cannot pass its
+// allowance.
+constexpr uint64_t vm_sort_comparison_bound(uint64_t n) { return n * (std::bit_width(n) + 8); }
 
 // Merges the sorted runs [first, mid) and [mid, last) in place (through a
 // buffer of the left run), stably.

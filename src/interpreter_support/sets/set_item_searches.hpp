@@ -68,7 +68,7 @@ std::optional<Found> find_in_family(const Items& items, Family f, const VmValue&
     case Family::Float: {
       const double needle = x.float_value();
       if (std::isnan(needle)) return std::nullopt;
-      vm_tick(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
+      set_step(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
       found.equal = needle == 0.0 ? find_float_key(items, VmFloatKeyProbe(-0.0)) : std::nullopt;
       if (!found.equal) found.equal = find_float_key(items, VmFloatKeyProbe(needle == 0.0 ? 0.0 : needle));
       const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
@@ -187,7 +187,7 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     // double, or of either zero. There is no NaN to meet.
     const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
     const Slice<Items> run(items, floats, to);
-    vm_tick(meter, 2 * (1 + std::bit_width(run.size())));
+    set_step(meter, 2 * (1 + std::bit_width(run.size())));
     size_t lower = 0;
     std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d), &lower);
     if (x.is(VmKind::Float) && d != 0.0) match.float_place = floats + lower;
@@ -343,7 +343,7 @@ std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, si
     choices *= forms.back().size();
     if (choices > kMaxFrozensetForms) return std::nullopt;
   }
-  vm_tick(meter, choices * (leaves.size() + 1));
+  set_step(meter, choices * (leaves.size() + 1));
   const Slice<Items> range(items, from, to);
   for (size_t n = 0; n < choices; ++n) {
     // n, read in the mixed radix of the form counts, picks one form per leaf.
@@ -531,7 +531,7 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
   if (!decimal) return settled;
   std::vector<VmDecimal> values;
   for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
-  vm_tick(meter, values.size());
+  set_step(meter, values.size());
   vm_stable_sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
   return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
@@ -541,7 +541,7 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
 // are one double, whose text is their key, or the two zeros.
 template <class Items>
 bool numbers_of_one_kind_apart(const Items& items, size_t from, size_t to, VmWorkMeter* meter) {
-  vm_tick(meter, to - from);
+  set_step(meter, to - from);
   const bool floats = items[from].is(VmKind::Float);
   bool zero = false;
   bool negative_zero = false;
@@ -575,7 +575,7 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   const size_t decimals = start_of(VmSetKeyVariant::Decimal);
   const size_t floats = start_of(VmSetKeyVariant::Float);
   if (decimals != floats) return false;
-  vm_tick(meter, to - from);
+  set_step(meter, to - from);
   std::vector<double> taken;  // the doubles of the bools and ints
   for (size_t i = from; i < decimals; ++i) {
     if (i > from && items[i].eq(items[i - 1])) return false;
