@@ -160,10 +160,22 @@ void vm_merge_runs(It first, It mid, It last, Less less) {
 }
 
 // Merges two sorted runs into `out` (which must not overlap them), the
-// first run winning ties; returns the end of the output.
+// first run winning ties; returns the end of the output. When a comparison
+// throws, the items moved out so far go back into the places they left
+// (each run then holds as many items as before, in some order).
 template <class In1, class In2, class Out, class Less>
 Out vm_merge(In1 a, In1 a_end, In2 b, In2 b_end, Out out, Less less) {
-  detail::vm_merge_forward(a, a_end, b, b_end, out, less);
+  const In1 a_first = a;
+  const In2 b_first = b;
+  const Out out_first = out;
+  try {
+    detail::vm_merge_forward(a, a_end, b, b_end, out, less);
+  } catch (...) {
+    const Out from_b = std::next(out_first, std::distance(a_first, a));
+    std::move(out_first, from_b, a_first);
+    std::move(from_b, out, b_first);
+    throw;
+  }
   out = std::move(a, a_end, out);
   return std::move(b, b_end, out);
 }

@@ -98,6 +98,8 @@ VmResult<std::vector<size_t>> positions_equal_to(const Items& items, const VmVal
 VmResult<SetInsertion> distinct_set_insertion(VmItemsView items, const VmValue& x, bool* still_distinct,
                                               VmWorkMeter* meter) {
   return within_set_work([&] {
+    // x is read whole to check it.
+    set_step(nullptr, vm_key_read_steps(x));
     if (auto flat = items.contiguous()) return insertion(*flat, x, still_distinct, meter);
     return insertion(items, x, still_distinct, meter);
   });

@@ -239,6 +239,8 @@ std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmV
                                                    std::optional<bool> settled, bool plain, bool tame,
                                                    bool plain_sets) {
   return within_set_work([&] {
+    // x is read whole to check and key it.
+    set_step(nullptr, vm_key_read_steps(x));
     if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame, plain_sets);
     return insertion_in(items, x, meter, settled, plain, tame, plain_sets);
   });
@@ -250,6 +252,7 @@ std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, con
   // Past the allowance, no answer: the scan that follows stops at once.
   return within_set_work(
       [&] {
+        set_step(nullptr, vm_key_read_steps(x));
         if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame, plain_sets);
         return removal_position_in(items, x, meter, settled, plain, tame, plain_sets);
       },

@@ -45,8 +45,10 @@ bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMe
   std::vector<std::pair<uint64_t, size_t>> slots(std::bit_ceil(2 * (to - from) + 2));
   const size_t mask = slots.size() - 1;
   set_step(meter, to - from);
+  SetSteps leaf_steps;
   for (size_t i = from; i < to; ++i) {
     const VmValue& item = items[i];
+    leaf_steps.step(item.item_count());
     const bool ordered = item.is(VmKind::Tuple);
     if (!ordered && !plain_frozenset(item)) return false;
     uint64_t h = ordered ? 1 : 2;
@@ -91,8 +93,11 @@ bool containers_plain(const Items& items, VmWorkMeter* meter) {
   const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
   if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   const auto [from, to] = class_range(items, VmKind::Tuple, meter);
-  for (size_t i = from; i < to; ++i)
+  SetSteps leaf_steps;
+  for (size_t i = from; i < to; ++i) {
+    leaf_steps.step(items[i].item_count());
     if (!plain_tuple(items[i])) return false;
+  }
   return true;
 }
 
@@ -101,8 +106,11 @@ template <class Items>
 bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [from, to] = class_range(items, kind, meter);
-    for (size_t i = from; i < to; ++i)
+    SetSteps leaf_steps;
+    for (size_t i = from; i < to; ++i) {
+      leaf_steps.step(items[i].item_count());
       if (!(kind == VmKind::Tuple ? plain_tuple(items[i]) : plain_frozenset(items[i]))) return false;
+    }
   }
   return true;
 }

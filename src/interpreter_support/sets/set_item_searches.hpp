@@ -290,6 +290,8 @@ std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t t
 // frozenset built where number equality is not transitive may hold two
 // ({False, -0.0}, {0, 0}), and then equals others one way only.
 inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
+  SetSteps steps;
+  steps.step(leaves.size());
   constexpr size_t kOnStack = 16;
   std::array<double, kOnStack> on_stack;
   std::vector<double> on_heap;
@@ -310,7 +312,8 @@ inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
     ++numbers;
   }
   double* const first = on_heap.empty() ? on_stack.data() : on_heap.data();
-  vm_stable_sort(first, first + numbers);
+  set_counted_sort(nullptr, numbers, std::less<double>(),
+                   [first, numbers](auto&& less) { vm_stable_sort(first, first + numbers, less); });
   return std::adjacent_find(first, first + numbers) == first + numbers;
 }
 
@@ -354,7 +357,7 @@ std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, si
       picked.push_back(f[rest % f.size()]);
       rest /= f.size();
     }
-    vm_stable_sort(picked.begin(), picked.end(), [](const VmValue& a, const VmValue& b) { return key_less(a, b); });
+    vm_stable_sort(picked.begin(), picked.end(), set_counted(key_less, meter));
     VmResult<VmValue> candidate = VmValue::make_frozenset(std::move(picked));
     if (!candidate.ok()) return std::nullopt;
     const VmValue& c = candidate.value();
@@ -532,7 +535,9 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
   std::vector<VmDecimal> values;
   for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
   set_step(meter, values.size());
-  vm_stable_sort(values.begin(), values.end(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; });
+  set_counted_sort(
+      meter, values.size(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; },
+      [&values](auto&& less) { vm_stable_sort(values.begin(), values.end(), less); });
   return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
 
@@ -583,8 +588,10 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   }
   std::vector<double> kept;
   for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
-  vm_stable_sort(taken.begin(), taken.end());
-  vm_stable_sort(kept.begin(), kept.end());
+  for (std::vector<double>* doubles : {&taken, &kept}) {
+    set_counted_sort(meter, doubles->size(), std::less<double>(),
+                     [doubles](auto&& less) { vm_stable_sort(doubles->begin(), doubles->end(), less); });
+  }
   const auto bits_taken = [&](double d) {
     const auto [lo, hi] = std::equal_range(taken.begin(), taken.end(), d);
     return hi - lo;

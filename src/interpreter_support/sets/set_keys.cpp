@@ -87,16 +87,33 @@ std::optional<int> float_key_order(double a, double b) {
 // nesting: each is a step of the running request, handed over in batches.
 // Once the allowance has passed the walk gives up, and its caller's answer
 // is any (the request fails at its next charge).
+// Takes `n` steps, more than a batch, that stand for reading about to be
+// done (a long text): refused, counting nothing, when they would pass the
+// allowance.
+bool take_before_reading(uint64_t n) {
+  if (!vm_check_budget(n).ok()) return false;
+  vm_count_work(n);
+  return true;
+}
+
 class KeyWalk {
  public:
   // Counts `n` steps; false once the walk has given up.
   [[gnu::always_inline]] bool step(uint64_t n = 1) {
+    if (n > kVmWorkBatch) [[unlikely]]
+      return take(n);
     if (!tally_.add(n)) [[unlikely]]
       gave_up_ = true;
     return !gave_up_;
   }
 
  private:
+  // Many steps at once (a long text), after those pending.
+  [[gnu::noinline]] bool take(uint64_t n) {
+    gave_up_ = gave_up_ || !tally_.hand_over() || !take_before_reading(n);
+    return !gave_up_;
+  }
+
   VmWorkTally tally_;
   bool gave_up_ = false;
 };
@@ -105,17 +122,12 @@ class KeyWalk {
 // (two scalars); false once the walk has given up.
 [[gnu::always_inline]] inline bool key_steps(KeyWalk* walk, uint64_t n) {
   if (walk != nullptr) return walk->step(n);
-  vm_count_work(n);
-  return true;
+  return n > kVmWorkBatch ? take_before_reading(n) : vm_step_work(n);
 }
-
-// Steps of writing a float's shortest display text (the digit search costs
-// several times a copied item).
-constexpr uint64_t kFloatTextSteps = 8;
 
 int compare_float_keys(double a, double b, KeyWalk* walk) {
   if (const std::optional<int> order = float_key_order(a, b)) return *order;
-  if (!key_steps(walk, 2 * kFloatTextSteps)) return 0;
+  if (!key_steps(walk, 2 * kVmFloatKeyTextSteps)) return 0;
   return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
 }
 
@@ -273,11 +285,11 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
         out.append(digits, end);
         out.append(".0");
       } else if (memo == nullptr) {
-        if (!walk.step(kFloatTextSteps)) return false;
+        if (!walk.step(kVmFloatKeyTextSteps)) return false;
         append_float_display_text(out, x);
       } else {
         if (!memo->float_text_of || std::bit_cast<uint64_t>(*memo->float_text_of) != std::bit_cast<uint64_t>(x)) {
-          if (!walk.step(kFloatTextSteps)) return false;
+          if (!walk.step(kVmFloatKeyTextSteps)) return false;
           memo->float_text.clear();
           append_float_display_text(memo->float_text, x);
           memo->float_text_of = x;
@@ -390,6 +402,7 @@ int VmFloatKeyProbe::compare_item(double item) {
     return (a > b) - (a < b);
   }
   if (const std::optional<int> order = float_key_order(item, x_)) return *order;
+  vm_count_work(text_ ? kVmFloatKeyTextSteps : 2 * kVmFloatKeyTextSteps);
   if (!text_) text_ = float_display_text(x_);
   scratch_.clear();
   append_float_display_text(scratch_, item);

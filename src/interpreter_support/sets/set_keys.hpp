@@ -112,6 +112,9 @@ std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeySc
 
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);
+// Steps of writing a float's key text where the number alone does not give
+// it (the shortest digits' search costs several times a copied item).
+inline constexpr uint64_t kVmFloatKeyTextSteps = 8;
 
 // Whether a float's display text is positional: zero and magnitudes in
 // [1e-4, 1e16), whose integer part is written as that of the double.
@@ -125,7 +128,8 @@ bool vm_float_text_positional(double x);
 uint64_t vm_positional_float_key_word(double x);
 
 // A float met by many float keys in one search: the numbers decide most
-// comparisons, and where they cannot, its own text is formatted once.
+// comparisons, and where they cannot, its own text is formatted once (each
+// text formatted counts its steps).
 class VmFloatKeyProbe {
  public:
   explicit VmFloatKeyProbe(double x);

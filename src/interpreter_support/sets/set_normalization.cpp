@@ -234,6 +234,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
+  if (!all_positional) set_step(meter, kVmFloatKeyTextSteps * items.size());
   std::string scratch;
   for (const VmValue& item : items) {
     double x = item.float_value();
@@ -654,10 +655,11 @@ std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, Vm
 }
 
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
-  // Each item is read whole to check and key it.
+  // Each item is read whole to check and key it: refused before the reading
+  // when that passes the allowance.
   uint64_t read = 0;
   for (const VmValue& item : items) read += vm_key_read_steps(item);
-  vm_count_work(read);
+  set_step(nullptr, read);
   if (auto outcome = normalize_containers(items, meter)) {
     if (outcome->failed_at) return std::move(outcome->error);
     return std::move(outcome->items);

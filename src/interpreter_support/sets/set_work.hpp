@@ -26,12 +26,23 @@ struct SetWorkRefused {};
 
 [[noreturn, gnu::cold, gnu::noinline]] inline void refuse_set_work() { throw SetWorkRefused{}; }
 
+// Takes `n` steps, more than a batch, that stand for work about to be done
+// (a scan of many items, a table to fill): refused before the work, and
+// counting nothing, when they would pass the allowance.
+[[gnu::noinline]] inline void take_set_work(uint64_t n) {
+  if (!vm_check_budget(n).ok()) refuse_set_work();
+  vm_count_work(n);
+}
+
 // Counts `n` steps on `meter` (when given) and on the running request; past
 // the request's allowance (or once its budget failed) the operation stops.
 [[gnu::always_inline]] inline void set_step(VmWorkMeter* meter, uint64_t n = 1) {
   if (meter != nullptr) meter->steps += n;
-  if (!vm_step_work(n)) [[unlikely]]
+  if (n > kVmWorkBatch) [[unlikely]] {
+    take_set_work(n);
+  } else if (!vm_step_work(n)) [[unlikely]] {
     refuse_set_work();
+  }
 }
 
 // A comparison that counts one step per call.
@@ -48,26 +59,38 @@ auto set_counted(Less less, VmWorkMeter* meter) {
 // operation stops.
 class SetSteps {
  public:
-  explicit SetSteps(VmWorkMeter* meter = nullptr) : tally_(meter) {}
+  explicit SetSteps(VmWorkMeter* meter = nullptr) : tally_(meter), meter_(meter) {}
   [[gnu::always_inline]] void step(uint64_t n = 1) {
-    if (!tally_.add(n)) [[unlikely]]
+    if (n > kVmWorkBatch) [[unlikely]] {
+      take(n);
+    } else if (!tally_.add(n)) [[unlikely]] {
       refuse_set_work();
+    }
   }
 
  private:
+  // Many steps at once (the items of a long sequence) are taken as
+  // set_step takes them, after those pending.
+  [[gnu::noinline]] void take(uint64_t n) {
+    if (!tally_.hand_over()) refuse_set_work();
+    set_step(meter_, n);
+  }
+
   VmWorkTally tally_;
+  VmWorkMeter* meter_;
 };
 
 // Runs `sort(less)`, a sort of `n` items by the engine's own algorithms,
-// each comparison a step. Where the request can afford the most
-// comparisons such a sort makes, they are counted in a plain local and
-// handed over at the end (the sort cannot pass the allowance); otherwise
+// each comparison a step. Where the sort is short (a batch of steps at
+// most) or the request can afford the most comparisons such a sort makes,
+// they are counted in a plain local and handed over at the end; otherwise
 // each is counted as it is made. The count is the same either way.
 template <class Less, class Sort>
 void set_counted_sort(VmWorkMeter* meter, size_t n, Less less, Sort sort) {
   SetSteps steps(meter);
+  const uint64_t bound = vm_sort_comparison_bound(n);
   VmRequestBudget* const budget = vm_request_budget();
-  if (budget == nullptr || budget->steps_fit(vm_sort_comparison_bound(n))) {
+  if (bound <= kVmWorkBatch || budget == nullptr || budget->steps_fit(bound)) {
     uint64_t compared = 0;
     sort([&compared, &less](const auto& a, const auto& b) {
       ++compared;

@@ -174,7 +174,9 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
           (values[i + kWalkAhead].is(VmKind::Tuple) || values[i + kWalkAhead].is(VmKind::FrozenSet)))
         for (const VmValue& leaf : values[i + kWalkAhead].items()) leaf.prefetch();
       const VmValue& v = values[i];
-      set_step(meter);
+      // The walk visits every leaf (about the value's units), and each key
+      // of a choice is worked out and filed.
+      set_step(meter, 1 + vm_key_read_steps(v));
       Form f;
       f.first_delta = static_cast<uint32_t>(index.deltas_.size());
       if (v.is(VmKind::FrozenSet)) {
@@ -183,6 +185,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
         f.listed = true;
         f.stored_count = static_cast<uint16_t>(index.deltas_.size() - f.first_delta);
         filed += f.stored_count;
+        set_step(meter, f.stored_count * v.item_count());
       } else {
         if (!v.is(VmKind::Tuple)) return std::nullopt;
         walk.shape = walk.stored = walk.needle = 0;
@@ -191,6 +194,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
         walk.needle_deltas.clear();
         if (!walk.walk(v) || walk.needle_deltas.size() > kMaxChoices) return std::nullopt;
         filed += uint64_t{1} << walk.stored_deltas.size();
+        set_step(meter, uint64_t{1} << walk.stored_deltas.size());
         f.stored_base = walk.shape + walk.stored;
         f.needle_base = walk.shape + walk.needle;
         f.stored_count = static_cast<uint16_t>(walk.stored_deltas.size());
