@@ -98,23 +98,33 @@ bool take_before_reading(uint64_t n) {
 
 class KeyWalk {
  public:
+  KeyWalk() = default;
+  KeyWalk(const KeyWalk&) = delete;
+  KeyWalk& operator=(const KeyWalk&) = delete;
+  // The steps of the batch under way.
+  ~KeyWalk() {
+    if (pending_ != 0) vm_count_work(pending_);
+  }
+
   // Counts `n` steps; false once the walk has given up.
   [[gnu::always_inline]] bool step(uint64_t n = 1) {
-    if (n > kVmWorkBatch) [[unlikely]]
-      return take(n);
-    if (!tally_.add(n)) [[unlikely]]
-      gave_up_ = true;
+    pending_ += n;
+    if (pending_ >= kVmWorkBatch) [[unlikely]]
+      return hand_over();
     return !gave_up_;
   }
 
  private:
-  // Many steps at once (a long text), after those pending.
-  [[gnu::noinline]] bool take(uint64_t n) {
-    gave_up_ = gave_up_ || !tally_.hand_over() || !take_before_reading(n);
+  // A batch (or a long text's steps, refused before the reading when they
+  // would pass the allowance).
+  [[gnu::noinline]] bool hand_over() {
+    const uint64_t n = pending_;
+    pending_ = 0;
+    gave_up_ = gave_up_ || !(n > kVmWorkBatch ? take_before_reading(n) : vm_step_work(n));
     return !gave_up_;
   }
 
-  VmWorkTally tally_;
+  uint64_t pending_ = 0;
   bool gave_up_ = false;
 };
 

@@ -376,7 +376,7 @@ ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter*
 // place them), the structures beside.
 class PositionsByStructure {
  public:
-  explicit PositionsByStructure(size_t count) : slots_(std::bit_ceil(2 * count + 2)) { entries_.reserve(count); }
+  explicit PositionsByStructure(size_t count) : slots_(std::bit_ceil(count + count / 2 + 1)) { entries_.reserve(count); }
   std::optional<uint32_t> first(const VmValue& form) const {
     const uint32_t e = slots_[place(form, vm_structural_hash(form, seed_))].entry;
     return e == kEmpty ? std::nullopt : entries_[e].positions.first();
@@ -385,12 +385,12 @@ class PositionsByStructure {
     const uint64_t h = vm_structural_hash(key, seed_);
     size_t at = place(key, h);
     if (slots_[at].entry == kEmpty) {
-      if (2 * (entries_.size() + 1) > slots_.size()) {
+      if (3 * (entries_.size() + 1) > 2 * slots_.size()) {
         grow();
         at = place(key, h);
       }
-      slots_[at] = Slot{h, static_cast<uint32_t>(entries_.size())};
-      entries_.push_back(Entry{key, {}});
+      slots_[at] = Slot{tag(h), static_cast<uint32_t>(entries_.size())};
+      entries_.push_back(Entry{key, {}, h});
     }
     entries_[slots_[at].entry].positions.insert(p);
   }
@@ -398,33 +398,44 @@ class PositionsByStructure {
     const uint32_t e = slots_[place(key, vm_structural_hash(key, seed_))].entry;
     if (e != kEmpty) entries_[e].positions.erase(p);
   }
+  // Starts loading the slot where v's structure is looked for first (a
+  // lookup in a large table is a cache miss; the replay knows its next
+  // items).
+  void prefetch(const VmValue& v) const {
+    const Slot* slot = &slots_[static_cast<size_t>(vm_structural_hash(v, seed_)) & (slots_.size() - 1)];
+    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
+    __builtin_prefetch(slot);
+  }
 
  private:
   static constexpr uint32_t kEmpty = UINT32_MAX;
+  // A slot holds the high half of its structure's hash, so that most
+  // structures of other hashes are passed without reading their entries.
   struct Slot {
-    uint64_t hash = 0;
+    uint32_t tag = 0;
     uint32_t entry = kEmpty;
   };
   struct Entry {
     VmValue key;
     NumericHazards::Positions positions;
+    uint64_t hash;
   };
+  static uint32_t tag(uint64_t h) { return static_cast<uint32_t>(h >> 32); }
   // The slot of v's structure, or the free slot where it goes.
   size_t place(const VmValue& v, uint64_t h) const {
     const size_t mask = slots_.size() - 1;
     for (size_t i = static_cast<size_t>(h) & mask;; i = (i + 1) & mask) {
       const Slot& s = slots_[i];
-      if (s.entry == kEmpty || (s.hash == h && entries_[s.entry].key.eq(v))) return i;
+      if (s.entry == kEmpty || (s.tag == tag(h) && entries_[s.entry].key.eq(v))) return i;
     }
   }
   void grow() {
-    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(2 * slots_.size()));
+    slots_.assign(2 * slots_.size(), Slot{});
     const size_t mask = slots_.size() - 1;
-    for (const Slot& s : old) {
-      if (s.entry == kEmpty) continue;
-      size_t i = static_cast<size_t>(s.hash) & mask;
+    for (uint32_t e = 0; e < entries_.size(); ++e) {
+      size_t i = static_cast<size_t>(entries_[e].hash) & mask;
       while (slots_[i].entry != kEmpty) i = (i + 1) & mask;
-      slots_[i] = s;
+      slots_[i] = Slot{tag(entries_[e].hash), e};
     }
   }
   std::vector<Slot> slots_;
@@ -450,7 +461,9 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
   PositionsByStructure where(items.size());
   NumericHazards hazards;
   const Probe probe{&where, meter};
+  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
+    if (i + kLookAhead < items.size()) where.prefetch(items[i + kLookAhead]);
     VmValue& item = items[i];
     const VmScanMatch m = hazards.match(item, &Probe::first, &probe);
     if (m.failure && (!m.equal || *m.failure < *m.equal)) {
