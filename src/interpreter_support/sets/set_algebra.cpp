@@ -380,6 +380,8 @@ class Membership {
       if (!star_) hashes_ = hasher_->hashes(items_, meter_);
       if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
+        // Each item filed in a table of the items' size: a key search.
+        set_step(meter_, kVmKeySearchSteps * hashes_->first->size());
         hash_index_.add_all(*hashes_->first);
       }
     }

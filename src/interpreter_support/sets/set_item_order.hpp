@@ -80,6 +80,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     case Family::Bool:
       return int{a.bool_value()} - int{b.bool_value()};
     case Family::Int:
+      if (const uint64_t steps = vm_long_int_compare_steps(a, b)) set_step(nullptr, steps);
       return vm_int_compare(a, b);
     case Family::Decimal:
       return VmDecimal::compare(a.decimal_value(), b.decimal_value());
@@ -97,6 +98,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     }
     case Family::Text:
     case Family::Bytes:
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) set_step(nullptr, steps);
       return vm_bytes_compare(a.text(), b.text());
     case Family::ExactTuple:
       return static_cast<int>(vm_set_key_compare(a, b));

@@ -156,6 +156,8 @@ int compare_keys(const VmValue& a, const VmValue& b, KeyWalk* walk = nullptr) {
     case VmSetKeyVariant::Bool:
       return int{a.bool_value()} - int{b.bool_value()};
     case VmSetKeyVariant::Int:
+      if (const uint64_t steps = vm_long_int_compare_steps(a, b))
+        if (!key_steps(walk, steps)) return 0;
       return vm_int_compare(a, b);
     case VmSetKeyVariant::Decimal:
       return VmDecimal::compare(a.decimal_value(), b.decimal_value());

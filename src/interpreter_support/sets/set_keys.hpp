@@ -6,6 +6,7 @@
 // in a value; it must not outlive the value it was built from.
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -61,6 +63,15 @@ inline std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
     default:
       return std::nullopt;
   }
+}
+
+// Steps of comparing two ints beyond the step the comparison itself counts:
+// a step per word they may share, for ints long enough that the words
+// outweigh it.
+inline uint64_t vm_long_int_compare_steps(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() || b.int_is_small()) return 0;
+  const uint64_t shared = std::min(vm_mpz_words(a.big_int()), vm_mpz_words(b.big_int()));
+  return shared >= kVmLongTextBytes / kVmTextBytesPerStep ? shared : 0;
 }
 
 // "unhashable type: '{}'" when the value, or an item nested in a tuple or

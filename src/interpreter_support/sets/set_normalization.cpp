@@ -158,6 +158,7 @@ TextKey text_key(const VmValue& v) {
 
 bool text_key_less(const TextKey& a, const TextKey& b) {
   if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  if (const uint64_t steps = vm_long_text_compare_steps(a.text.size(), b.text.size())) set_step(nullptr, steps);
   return vm_bytes_compare(a.text, b.text) < 0;
 }
 
@@ -542,6 +543,7 @@ ClassOutcome replay_indexed_scan(std::vector<VmValue>& items, Index& index, cons
     auto match = index.first_equal(kept, item, h, meter);
     if (!match.ok()) return class_failure(i, std::move(match).error());
     if (!*match) {
+      set_step(meter);
       index.add(static_cast<uint32_t>(kept.size()), h);
       kept.push_back(std::move(item));
       kept_handles.push_back(h);
