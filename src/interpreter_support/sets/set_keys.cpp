@@ -83,10 +83,6 @@ std::optional<int> float_key_order(double a, double b) {
   return std::nullopt;
 }
 
-// The items a key comparison or a key's bytes visit, at every level of
-// nesting: each is a step of the running request, handed over in batches.
-// Once the allowance has passed the walk gives up, and its caller's answer
-// is any (the request fails at its next charge).
 // Takes `n` steps, more than a batch, that stand for reading about to be
 // done (a long text): refused, counting nothing, when they would pass the
 // allowance.
@@ -96,6 +92,10 @@ bool take_before_reading(uint64_t n) {
   return true;
 }
 
+// The items a key comparison or a key's bytes visit, at every level of
+// nesting: each is a step of the running request, handed over in batches.
+// Once the allowance has passed the walk gives up, and its caller's answer
+// is any (the request fails at its next charge).
 class KeyWalk {
  public:
   KeyWalk() = default;

@@ -94,12 +94,16 @@ class VmSetKey {
 // The key of a value, or the unhashable error.
 VmResult<VmSetKey> vm_set_key(const VmValue& value);
 
-// Key order of two hashable values without building keys.
+// Key order of two hashable values without building keys. Every item it
+// compares, at every level of nesting, is a step of the running request;
+// past the request's allowance it gives up with any answer (the request
+// fails at its next charge).
 VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
 
 // Appends a byte string whose bytewise order (memcmp, a prefix first) is
 // the key order: equal keys give equal strings. False, with `out` partly
-// written, for values holding a date-time or a time delta (not encoded).
+// written, for values holding a date-time or a time delta (not encoded),
+// and past the request's allowance (each item written is a step).
 bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
 
 // The first sixteen of a value's key bytes (vm_append_set_key_bytes), as two
@@ -107,7 +111,8 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
 // differ the same way (a key that is a prefix of another pads with zeros and
 // sorts first); equal prefixes leave the order to vm_set_key_compare. Most
 // comparisons of a sort end on them without reading the values. Nothing for
-// a value whose first sixteen key bytes pass a date-time or a time delta.
+// a value whose first sixteen key bytes pass a date-time or a time delta,
+// nor past the request's allowance.
 // `scratch` is working space, kept across the values of one sort.
 struct VmSetKeyPrefix {
   uint64_t head = 0;
