@@ -319,7 +319,7 @@ def main():
         names.remove("concat")
     names.insert(0, "concat")
     copy_ns = None
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
+    print(f"{'case':28} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -329,14 +329,14 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:28} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
         per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
         if name == "concat":
             copy_ns = per_step
         ratio = "" if name.endswith("-unmetered") else f"{per_step / copy_ns:6.2f}"
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
+        print(f"{name:28} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
               f"{peak_mb:8.0f}  {row['outcome']}")
 
 
