@@ -59,6 +59,22 @@ def loop(setup, body, result="c", params=""):
             f"    for j in range(k):\n{body}    return {result}\n")
 
 
+def when(condition):
+    """A loop body that counts the turns on which `condition` holds."""
+    return f"        if {condition}:\n            c = c + 1\n"
+
+
+def sized(expression):
+    """A loop body that adds up the sizes of `expression`, made every turn."""
+    return f"        c = c + len({expression})\n"
+
+
+def both(name, setup, body):
+    """The loop as a row paid for by plain code first, and as one on the base
+    allowance alone (`name`-base)."""
+    return {name: (loop(setup, body), [1000, 1]), f"{name}-base": (loop(setup, body), [1000, 0])}
+
+
 def made(setup, expression, *more_args, params=""):
     """A loop that makes `expression` on every turn, and its arguments."""
     return loop(setup, f"        x = {expression}\n        c = c + 1\n", params=params), [1000, 1, *more_args]
@@ -115,6 +131,55 @@ SET_SHAPE_SETUP = """
     items = [(0,)]
     for i in range(1400):
         items.append((float(i + 1) * e,))
+"""
+
+# Sets whose items share long nested prefixes: every comparison of two items
+# reads a thousand leaves before it finds them apart.
+NESTED_PREFIX = """
+    a = (0, 0, 0, 0, 0, 0, 0, 0, 0, 0)
+    b = (a, a, a, a, a, a, a, a, a, a)
+    P = (b, b, b, b, b, b, b, b, b, b)
+    T = str(list(range(1000, 2750)))
+    T = T[1:-1]
+    T = T.split(', ')
+"""
+NESTED_SETS = NESTED_PREFIX + """
+    Z = set(zip([P] * 1750, T))
+    Z2 = set(zip([P] * 1750, T[::-1]))
+"""
+NESTED_FROZENSETS = NESTED_PREFIX + """
+    Z = frozenset(zip([P] * 1750, T))
+    Z2 = frozenset(zip([P] * 1750, T[::-1]))
+"""
+# The same tuples as dict keys, which the set is made from.
+NESTED_DICT_KEYS = NESTED_PREFIX + """
+    D = dict(zip(zip([P] * 1750, T), T))
+"""
+# One nested tuple many times over (a set of one item).
+NESTED_DUPLICATES = NESTED_PREFIX + """
+    R = [(P, 'x')] * 3500
+"""
+# The tuples and one of another shape, which leaves the set to be scanned
+# for a needle that shares their prefix.
+NESTED_SCANNED = NESTED_SETS + """
+    Z.add((P, 1.5))
+    Q = (P, 'x')
+"""
+# Two sets of a million floats (each keyed by its display text), the second
+# shifted by an item and holding a decimal (the literal -1.0): each operation
+# meets the other side's numbers through a probe sorted by number, or an
+# index of their equal forms.
+FLOAT_SETS = """
+    K = []
+    for a in range(8):
+        K.extend(list(range(a * 131072, a * 131072 + 131072)))
+    F = list(map(float, K))
+    Z = set(F)
+    Z2 = set(F[1:] + [-1.0])
+"""
+# Ints and floats in one set against a set of floats.
+MIXED_SETS = FLOAT_SETS + """
+    Z = set(K[:500000] + F[500000:])
 """
 
 CASES = {
@@ -193,6 +258,26 @@ CASES = {
                      [1000, 1]),
     "float-text": (loop(DIGITS_TEXT, "        c = c + float(s)\n"), [1000, 1]),
     "bytes-text": (loop(BIG_TEXT, "        c = c + len(bytes(s, 'utf-8'))\n"), [1000, 1]),
+    # Set comparisons, algebra, membership and building whose primitives read
+    # nested items, sort the other side's numbers or index them: each with
+    # the loop paid for first, and on the base allowance ("-base").
+    **both("set-nested-equal", NESTED_SETS, when("Z == Z2")),
+    **both("frozenset-nested-equal", NESTED_FROZENSETS, when("Z == Z2")),
+    **both("set-nested-le", NESTED_SETS, when("Z <= Z2")),
+    **both("set-nested-sub", NESTED_SETS, sized("Z - Z2")),
+    **both("set-nested-or", NESTED_SETS, sized("Z | Z2")),
+    **both("set-nested-in", NESTED_SCANNED, when("Q in Z")),
+    **both("set-nested-dict-keys", NESTED_DICT_KEYS, sized("set(D)")),
+    **both("set-nested-duplicates", NESTED_DUPLICATES, sized("set(R)")),
+    **both("set-float-equal", FLOAT_SETS, when("Z == Z2")),
+    **both("set-float-le", FLOAT_SETS, when("Z <= Z2")),
+    **both("set-float-sub", FLOAT_SETS, sized("Z - Z2")),
+    **both("set-float-and", FLOAT_SETS, sized("Z & Z2")),
+    **both("set-float-xor", FLOAT_SETS, sized("Z ^ Z2")),
+    **both("set-float-or", FLOAT_SETS, sized("Z | Z2")),
+    **both("set-float-disjoint", FLOAT_SETS, when("Z.isdisjoint(Z2)")),
+    **both("set-mixed-equal", MIXED_SETS, when("Z == Z2")),
+    **both("set-mixed-sub", MIXED_SETS, sized("Z - Z2")),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
 
@@ -234,7 +319,7 @@ def main():
         names.remove("concat")
     names.insert(0, "concat")
     copy_ns = None
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
+    print(f"{'case':28} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -244,14 +329,14 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:28} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
         per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
         if name == "concat":
             copy_ns = per_step
         ratio = "" if name.endswith("-unmetered") else f"{per_step / copy_ns:6.2f}"
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
+        print(f"{name:28} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
               f"{peak_mb:8.0f}  {row['outcome']}")
 
 

@@ -16,7 +16,9 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <utility>
@@ -141,6 +143,12 @@ void vm_stable_sort(It first, It last, Less less = {}) {
   }
 }
 
+// The most comparisons vm_stable_sort makes on n items, with room to spare
+// (binary insertion into runs of 32, then at most n per merge pass): an
+// operation that can afford this many knows its sort cannot pass its
+// allowance.
+constexpr uint64_t vm_sort_comparison_bound(uint64_t n) { return n * (std::bit_width(n) + 8); }
+
 // Merges the sorted runs [first, mid) and [mid, last) in place (through a
 // buffer of the left run), stably.
 template <class It, class Less>
@@ -152,10 +160,22 @@ void vm_merge_runs(It first, It mid, It last, Less less) {
 }
 
 // Merges two sorted runs into `out` (which must not overlap them), the
-// first run winning ties; returns the end of the output.
+// first run winning ties; returns the end of the output. When a comparison
+// throws, the items moved out so far go back into the places they left
+// (each run then holds as many items as before, in some order).
 template <class In1, class In2, class Out, class Less>
 Out vm_merge(In1 a, In1 a_end, In2 b, In2 b_end, Out out, Less less) {
-  detail::vm_merge_forward(a, a_end, b, b_end, out, less);
+  const In1 a_first = a;
+  const In2 b_first = b;
+  const Out out_first = out;
+  try {
+    detail::vm_merge_forward(a, a_end, b, b_end, out, less);
+  } catch (...) {
+    const Out from_b = std::next(out_first, std::distance(a_first, a));
+    std::move(out_first, from_b, a_first);
+    std::move(from_b, out, b_first);
+    throw;
+  }
   out = std::move(a, a_end, out);
   return std::move(b, b_end, out);
 }

@@ -18,6 +18,7 @@
 
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"
@@ -246,7 +247,8 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   LastGroup last;
   for (const auto values : universe) {
     for (const VmValue& v : values) {
-      vm_tick(meter);
+      // The walk visits every leaf: about the value's units.
+      set_step(meter, 1 + vm_key_read_steps(v));
       if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size(), last)) return std::nullopt;
     }
   }
@@ -290,7 +292,8 @@ bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe
   for (size_t s = 0; s < universe.size(); ++s) {
     hashes_[s].resize(universe[s].size());
     for (size_t i = 0; i < universe[s].size(); ++i) {
-      vm_tick(meter);
+      // The walk visits every leaf: about the value's units.
+      set_step(meter, 1 + vm_key_read_steps(universe[s][i]));
       auto h = hash_of(universe[s][i]);
       if (!h) return false;
       hashes_[s][i] = *h;
@@ -303,7 +306,7 @@ bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe
 
 std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, FirstWalk* first) const {
   if (first != nullptr) {
-    vm_tick(first->meter);
+    set_step(first->meter);
     switch (v.kind()) {
       case VmKind::Int:
         first->misfit |= decimal_misfit(v);
@@ -389,8 +392,12 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       // equal frozenset may hold other buckets. Two of one refined hash:
       // an equal frozenset may hold other items. The first walk, which
       // takes every group as equal throughout, only notes either.
-      vm_stable_sort(coarse.begin(), coarse.end());
-      if (!agreed) vm_stable_sort(refined.begin(), refined.end());
+      const auto sort_hashes = [meter = first != nullptr ? first->meter : nullptr](std::span<uint64_t> hashes) {
+        set_counted_sort(meter, hashes.size(), std::less<uint64_t>(),
+                         [hashes](auto&& less) { vm_stable_sort(hashes.begin(), hashes.end(), less); });
+      };
+      sort_hashes(coarse);
+      if (!agreed) sort_hashes(refined);
       const bool shared_bucket = std::adjacent_find(coarse.begin(), coarse.end()) != coarse.end();
       const bool shared_hash =
           !wild && (agreed ? shared_bucket : std::adjacent_find(refined.begin(), refined.end()) != refined.end());
@@ -560,7 +567,7 @@ VmResult<std::optional<uint32_t>> EqualValueIndex::first_equal(std::span<const V
     } else {
       j = wild_by_coarse_.next[j];
     }
-    vm_tick(meter);
+    set_step(meter);
     // A wild value on either side stands for its whole bucket: those
     // comparisons are a scan, the others confirm a key.
     VELN_TRY(const bool equal, h.wild || !take_first ? scanned_values_equal(stored[p], needle, meter)

@@ -30,6 +30,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln {
@@ -238,7 +239,7 @@ class EquivalenceIndex {
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find_or_add(uint64_t hash, const VmValue& v, uint32_t p, const ValueAt& value_at,
                                                 VmWorkMeter* meter) {
-    vm_tick(meter);
+    set_step(meter);
     Slot* s = &probe(hash);
     if (s->head == kEnd) {
       if (3 * (used_ + 1) > 2 * slots_.size()) {
@@ -260,7 +261,7 @@ class EquivalenceIndex {
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find(uint64_t hash, const VmValue& v, const ValueAt& value_at,
                                          VmWorkMeter* meter) const {
-    vm_tick(meter);
+    set_step(meter);
     const Slot& s = probe(hash);
     if (s.head == kEnd) return std::optional<uint32_t>();
     return first_equal(s.head, v, value_at, meter);
@@ -297,7 +298,7 @@ class EquivalenceIndex {
   VmResult<std::optional<uint32_t>> first_equal(uint32_t q, const VmValue& v, const ValueAt& value_at,
                                                 VmWorkMeter* meter) const {
     for (; q != kEnd; q = q < next_.size() ? next_[q] : kEnd) {
-      vm_tick(meter);
+      set_step(meter);
       VELN_TRY(const bool equal, vm_values_equal(value_at(q), v));
       if (equal) return std::optional<uint32_t>(q);
     }

@@ -18,6 +18,7 @@
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_item_searches.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 #include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -52,7 +53,7 @@ class SortedProbe {
   };
 
  public:
-  static std::optional<SortedProbe> build(std::span<const VmValue> items) {
+  static std::optional<SortedProbe> build(std::span<const VmValue> items, VmWorkMeter* meter) {
     Family f = common_family(items);
     if (f == Family::Other && !items.empty() &&
         (items.front().is(VmKind::Tuple) || items.front().is(VmKind::FrozenSet)) && of_one_exact_shape(items))
@@ -75,7 +76,9 @@ class SortedProbe {
           probe.numbers_.push_back(Number{items[i].float_value(), 0, i});
         }
       }
-      vm_stable_sort(probe.numbers_.begin(), probe.numbers_.end());
+      set_counted_sort(meter, probe.numbers_.size(), std::less<Number>(), [&probe](auto&& less) {
+        vm_stable_sort(probe.numbers_.begin(), probe.numbers_.end(), less);
+      });
       return probe;
     }
     probe.entries_.reserve(items.size());
@@ -86,10 +89,10 @@ class SortedProbe {
       }
       probe.entries_.push_back(Entry{&items[i], i});
     }
-    const auto less = [f](const Entry& x, const Entry& y) {
+    const auto less = set_counted([f](const Entry& x, const Entry& y) {
       const int c = family_compare(f, *x.value, *y.value);
       return c != 0 ? c < 0 : x.position < y.position;
-    };
+    }, meter);
     if (!vm_is_sorted(probe.entries_.begin(), probe.entries_.end(), less))
       vm_stable_sort(probe.entries_.begin(), probe.entries_.end(), less);
     return probe;
@@ -146,14 +149,14 @@ class SortedProbe {
       size_t probe = lo;
       size_t step = 1;
       while (probe < numbers_.size() && numbers_[probe] < key) {
-        vm_tick(meter);
+        set_step(meter);
         lo = probe + 1;
         probe = lo + step;
         step *= 2;
       }
       hi = std::min(probe + 1, numbers_.size());
     }
-    vm_tick(meter, 1 + std::bit_width(hi - lo));
+    set_step(meter, 1 + std::bit_width(hi - lo));
     const auto it = vm_lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
                                      numbers_.begin() + static_cast<std::ptrdiff_t>(hi), key);
     cursor_ = static_cast<size_t>(it - numbers_.begin());
@@ -206,11 +209,11 @@ class SortedProbe {
     Family family;
     VmWorkMeter* meter;
     bool operator()(const Entry& e, const VmValue& x) const {
-      vm_tick(meter);
+      set_step(meter);
       return family_compare(family, *e.value, x) < 0;
     }
     bool operator()(const VmValue& x, const Entry& e) const {
-      vm_tick(meter);
+      set_step(meter);
       return family_compare(family, x, *e.value) < 0;
     }
   };
@@ -290,23 +293,23 @@ class Membership {
         hasher_(shared) {
     if (!indexed_) return;
     merging_ = mergeable(queries, items, meter);
-    if (!merging_) probe_ = SortedProbe::build(items);
+    if (!merging_) probe_ = SortedProbe::build(items, meter);
   }
   VmResult<bool> contains(const VmValue& needle) const {
     if (merging_ && previous_ != nullptr) {
       // The needles must ascend too; checked as they come, while the last
       // one is still in the cache.
-      vm_tick(meter_);
+      set_step(meter_);
       if (family_compare(family_, *previous_, needle) >= 0) {
         merging_ = false;
-        probe_ = SortedProbe::build(items_);
+        probe_ = SortedProbe::build(items_, meter_);
       }
     }
     if (merging_) {
       previous_ = &needle;
       // Both sides ascend in one order in which value equality is equality.
       for (; cursor_ < items_.size(); ++cursor_) {
-        vm_tick(meter_);
+        set_step(meter_);
         const int c = family_compare(family_, items_[cursor_], needle);
         if (c == 0) return true;
         if (c > 0) break;
@@ -320,9 +323,18 @@ class Membership {
       if (auto answer = contains_by_hash(needle)) return *std::move(answer);
     }
     if (indexed_) {
-      if (!index_) index_.emplace(items_);
-      if (auto m = index_->find(needle, meter_))
-        return vm_scan_outcome(*m, m->failure ? &items_[*m->failure] : nullptr, needle);
+      if (!index_) {
+        // Each item is hashed and filed in a table of the items' size, as a
+        // key search does.
+        set_step(meter_, (1 + kVmKeySearchSteps) * items_.size());
+        index_.emplace(items_);
+      }
+      // Each probe of the index (a step on the meter) lands anywhere in a
+      // table of the items' size: a key search.
+      const uint64_t before = meter_ != nullptr ? meter_->steps : 0;
+      const std::optional<VmScanMatch> m = index_->find(needle, meter_);
+      if (meter_ != nullptr) set_step(meter_, kVmKeySearchSteps * (meter_->steps - before));
+      if (m) return vm_scan_outcome(*m, m->failure ? &items_[*m->failure] : nullptr, needle);
     }
     return scan_contains(items_, needle, meter_);
   }
@@ -347,7 +359,7 @@ class Membership {
     }
     if (common_family(queries) != family_) return false;
     for (size_t i = 1; i < items.size(); ++i) {
-      vm_tick(meter);
+      set_step(meter);
       if (family_compare(family_, items[i - 1], items[i]) >= 0) return false;
     }
     return true;
@@ -368,6 +380,8 @@ class Membership {
       if (!star_) hashes_ = hasher_->hashes(items_, meter_);
       if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
+        // Each item filed in a table of the items' size: a key search.
+        set_step(meter_, kVmKeySearchSteps * hashes_->first->size());
         hash_index_.add_all(*hashes_->first);
       }
     }
@@ -603,17 +617,21 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
 }  // namespace
 
 VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  return capped_set_operation(meter, [&](VmWorkMeter* m) {
-    if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, m);
-    return contains_in_set(items, needle, m);
+  return within_set_work([&] {
+    return capped_set_operation(meter, [&](VmWorkMeter* m) {
+      if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, m);
+      return contains_in_set(items, needle, m);
+    });
   });
 }
 
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
                                                     std::optional<bool> settled, bool plain, bool tame,
                                                     bool plain_sets) {
-  if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame, plain_sets);
-  return contains_by_order(items, needle, meter, settled, plain, tame, plain_sets);
+  return within_set_work([&] {
+    if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame, plain_sets);
+    return contains_by_order(items, needle, meter, settled, plain, tame, plain_sets);
+  });
 }
 
 // Each operation below counts on the caller's meter, or on one of its own.
@@ -622,7 +640,7 @@ VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmVal
   return set_items_equal(a, b, meter);
 }
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return items_equal(a, b, m); });
+  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return items_equal(a, b, m); }); });
 }
 
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -630,7 +648,7 @@ VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue
   return set_is_subset(a, b, meter);
 }
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return is_subset(a, b, m); });
+  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return is_subset(a, b, m); }); });
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -647,7 +665,7 @@ VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
 }
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                      VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return difference(a, b, m); });
+  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return difference(a, b, m); }); });
 }
 
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -656,7 +674,8 @@ VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> 
 }
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                        VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return intersection(a, b, m); });
+  return within_set_work(
+      [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return intersection(a, b, m); }); });
 }
 
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a,
@@ -666,7 +685,8 @@ VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const V
 }
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                                VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return symmetric_difference(a, b, m); });
+  return within_set_work(
+      [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return symmetric_difference(a, b, m); }); });
 }
 
 }  // namespace veln

@@ -13,6 +13,7 @@
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_item_searches.hpp"
 #include "interpreter_support/sets/set_normalization.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 
 namespace veln {
 
@@ -43,9 +44,11 @@ bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMe
   // Open addressing: a hash beside its item's position + 1 (0 is empty).
   std::vector<std::pair<uint64_t, size_t>> slots(std::bit_ceil(2 * (to - from) + 2));
   const size_t mask = slots.size() - 1;
-  vm_tick(meter, to - from);
+  set_step(meter, to - from);
+  SetSteps leaf_steps;
   for (size_t i = from; i < to; ++i) {
     const VmValue& item = items[i];
+    leaf_steps.step(item.item_count());
     const bool ordered = item.is(VmKind::Tuple);
     if (!ordered && !plain_frozenset(item)) return false;
     uint64_t h = ordered ? 1 : 2;
@@ -58,7 +61,7 @@ bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMe
     size_t at = vm_hash_word(h, seed) & mask;
     for (; slots[at].second != 0; at = (at + 1) & mask) {
       if (slots[at].first != h) continue;
-      vm_tick(meter);
+      set_step(meter);
       const auto equal = vm_values_equal(items[slots[at].second - 1], item);
       if (!equal.ok() || *equal) return false;
     }
@@ -76,7 +79,7 @@ bool containers_apart(const Items& items, VmKind kind, VmWorkMeter* meter) {
   if (to - from < 2) return true;
   const Slice<Items> range(items, from, to);
   if (of_one_exact_shape(range)) {
-    vm_tick(meter, range.size());
+    set_step(meter, range.size());
     for (size_t i = from + 1; i < to; ++i)
       if (vm_set_key_compare(items[i - 1], items[i]) == VmOrdering::Equal) return false;
     return true;
@@ -90,8 +93,11 @@ bool containers_plain(const Items& items, VmWorkMeter* meter) {
   const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
   if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   const auto [from, to] = class_range(items, VmKind::Tuple, meter);
-  for (size_t i = from; i < to; ++i)
+  SetSteps leaf_steps;
+  for (size_t i = from; i < to; ++i) {
+    leaf_steps.step(items[i].item_count());
     if (!plain_tuple(items[i])) return false;
+  }
   return true;
 }
 
@@ -100,19 +106,18 @@ template <class Items>
 bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [from, to] = class_range(items, kind, meter);
-    for (size_t i = from; i < to; ++i)
+    SetSteps leaf_steps;
+    for (size_t i = from; i < to; ++i) {
+      leaf_steps.step(items[i].item_count());
       if (!(kind == VmKind::Tuple ? plain_tuple(items[i]) : plain_frozenset(items[i]))) return false;
+    }
   }
   return true;
 }
-}  // namespace
 
-bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
-  const uint8_t facts = s.set_facts();
-  if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
-  // An empty set says nothing about the items to come.
-  if (items.empty()) return false;
-  vm_tick(meter, 2 * items.size());
+// The facts of the items, worked out anew.
+uint8_t work_out_facts(VmItemsView items, VmWorkMeter* meter) {
+  set_step(meter, 2 * items.size());
   const bool numbers = numbers_settled(items, meter);
   const bool containers = containers_plain(items, meter);
   const bool tame_numbers = numbers_tame(items, numbers, meter);
@@ -127,9 +132,23 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   // Tuples and frozensets that normalise back as they are, beside tame numbers.
   const bool tame = apart && (containers || containers_of_one_shape(items, meter)) && tame_numbers;
   const bool plain_sets = apart && numbers && containers_plain_of_any_shape(items, meter);
-  s.note_set_facts((facts & kDistinct) | kSettledKnown | (apart ? kApart : 0) | (settled ? kSettled : 0) |
-                   (plain ? kPlain : 0) | (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0));
-  return settled;
+  return kSettledKnown | (apart ? kApart : 0) | (settled ? kSettled : 0) | (plain ? kPlain : 0) |
+         (tame ? kTame : 0) | (plain_sets ? kPlainSets : 0);
+}
+
+}  // namespace
+
+bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) {
+  const uint8_t facts = s.set_facts();
+  if ((facts & kSettledKnown) != 0) return (facts & kSettled) != 0;
+  // An empty set says nothing about the items to come.
+  if (items.empty()) return false;
+  // Past the allowance nothing is learnt (the edit that asked stops at once).
+  const std::optional<uint8_t> learnt =
+      within_set_work([&] { return std::optional<uint8_t>(work_out_facts(items, meter)); }, std::optional<uint8_t>());
+  if (!learnt) return false;
+  s.note_set_facts((facts & kDistinct) | *learnt);
+  return (*learnt & kSettled) != 0;
 }
 
 bool set_items_apart(const VmValue& s) {
@@ -168,8 +187,10 @@ bool set_items_plain(const VmValue& s) {
   return (facts & kSettledKnown) != 0 && (facts & kPlain) != 0;
 }
 
-void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
-                                      const SetInsertion& at, bool plain_sets) {
+namespace {
+
+uint8_t facts_after_insertion(const VmValue& x, bool settled, bool plain, bool tame, const SetInsertion& at,
+                              bool plain_sets) {
   // A container x placed among items of another class may be the first of
   // its kind, and of no exact shape; one placed among plain tuples of other
   // shapes leaves them of several. A number placed as a tame one may be the
@@ -189,8 +210,17 @@ void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool s
       plain_sets && !at.tame_search &&
       (x.is(VmKind::Tuple) ? plain_tuple(x) : x.is(VmKind::FrozenSet) ? plain_frozenset(x) : !is_number(x) || plain_leaf(x));
   // x equals no item it was placed beside, as the search found.
-  s.note_set_facts(kSettledKnown | kApart | (one ? kSettled : 0) | (still_plain ? kPlain : 0) |
-                   (still_tame ? kTame : 0) | (still_plain_sets ? kPlainSets : 0));
+  return kSettledKnown | kApart | (one ? kSettled : 0) | (still_plain ? kPlain : 0) | (still_tame ? kTame : 0) |
+         (still_plain_sets ? kPlainSets : 0);
+}
+
+}  // namespace
+
+void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool settled, bool plain, bool tame,
+                                      const SetInsertion& at, bool plain_sets) {
+  // Past the allowance the facts are left to be worked out again.
+  s.note_set_facts(
+      within_set_work([&] { return facts_after_insertion(x, settled, plain, tame, at, plain_sets); }, uint8_t{0}));
 }
 
 }  // namespace veln

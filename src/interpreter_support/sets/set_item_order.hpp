@@ -21,6 +21,7 @@
 #include "values/vm_execution_error.hpp"
 #include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln::set_items {
@@ -79,6 +80,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     case Family::Bool:
       return int{a.bool_value()} - int{b.bool_value()};
     case Family::Int:
+      if (const uint64_t steps = vm_long_int_compare_steps(a, b)) set_step(nullptr, steps);
       return vm_int_compare(a, b);
     case Family::Decimal:
       return VmDecimal::compare(a.decimal_value(), b.decimal_value());
@@ -96,6 +98,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     }
     case Family::Text:
     case Family::Bytes:
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) set_step(nullptr, steps);
       return vm_bytes_compare(a.text(), b.text());
     case Family::ExactTuple:
       return static_cast<int>(vm_set_key_compare(a, b));
@@ -113,7 +116,7 @@ inline bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_com
 template <class Pred>
 size_t first_failing(VmItemsView items, Pred pred, VmWorkMeter* meter = nullptr) {
   return items.partition_point([&pred, meter](const VmValue& item) {
-    vm_tick(meter);
+    set_step(meter);
     return pred(item);
   });
 }
@@ -142,7 +145,7 @@ template <class Pred>
 size_t first_failing(const Slice<VmItemsView>& items, Pred pred, VmWorkMeter* meter = nullptr) {
   const size_t at = items.all().partition_point(
       [&pred, meter](const VmValue& item) {
-        vm_tick(meter);
+        set_step(meter);
         return pred(item);
       },
       items.from(), items.from() + items.size());
@@ -155,7 +158,7 @@ size_t first_failing(const Slice<Items>& items, Pred pred, VmWorkMeter* meter = 
   size_t hi = items.size();
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
-    vm_tick(meter);
+    set_step(meter);
     if (pred(items[mid])) {
       lo = mid + 1;
     } else {
@@ -190,7 +193,7 @@ inline bool families_meet(Family items, Family needle) {
 template <class Items>
 VmResult<bool> scan_contains(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
-    vm_tick(meter);
+    set_step(meter);
     VELN_TRY(const bool equal, scanned_values_equal(item, needle, meter));
     if (equal) return true;
   }
@@ -213,12 +216,13 @@ inline bool exact_leaf_kind(VmKind k) {
 // two equal items ({0, 0}: a decimal 0 that met a tiny float first, then
 // replaced by a 0 beside another 0); it equals others one way only, so it
 // is of no shape. Within one exact kind such items are structurally equal,
-// and neighbours in key order.
-inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
+// and neighbours in key order. Each item looked at is a step.
+inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b, SetSteps& steps) {
   const auto xs = a.items();
   const auto ys = b.items();
   if (xs.size() != ys.size()) return false;
   if (xs.empty()) return true;
+  steps.step(2 * xs.size());
   const VmKind k = xs.front().kind();
   const auto of_k = [k](const VmValue& v) { return v.kind() == k; };
   const auto apart = [](std::span<const VmValue> items) {
@@ -229,22 +233,31 @@ inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b) {
          apart(xs) && apart(ys);
 }
 
-inline bool same_exact_shape(const VmValue& a, const VmValue& b) {
+// Each pair of items compared, at every level, is a step.
+inline bool same_exact_shape(const VmValue& a, const VmValue& b, SetSteps& steps) {
   if (a.kind() != b.kind()) return false;
-  if (a.kind() == VmKind::FrozenSet) return same_exact_frozenset_shape(a, b);
+  if (a.kind() == VmKind::FrozenSet) return same_exact_frozenset_shape(a, b, steps);
   if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
   const auto xs = a.items();
   const auto ys = b.items();
   if (xs.size() != ys.size()) return false;
-  for (size_t i = 0; i < xs.size(); ++i)
-    if (!same_exact_shape(xs[i], ys[i])) return false;
+  for (size_t i = 0; i < xs.size(); ++i) {
+    steps.step();
+    if (!same_exact_shape(xs[i], ys[i], steps)) return false;
+  }
   return true;
+}
+
+inline bool same_exact_shape(const VmValue& a, const VmValue& b) {
+  SetSteps steps;
+  return same_exact_shape(a, b, steps);
 }
 
 template <class Items>
 bool of_one_exact_shape(const Items& items) {
+  SetSteps steps;
   for (size_t i = 0; i < items.size(); ++i)
-    if (!same_exact_shape(items.front(), items[i])) return false;
+    if (!same_exact_shape(items.front(), items[i], steps)) return false;
   return true;
 }
 

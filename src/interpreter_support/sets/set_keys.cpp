@@ -83,29 +83,70 @@ std::optional<int> float_key_order(double a, double b) {
   return std::nullopt;
 }
 
-int compare_float_keys(double a, double b) {
+// Takes `n` steps, more than a batch, that stand for reading about to be
+// done (a long text): refused, counting nothing, when they would pass the
+// allowance.
+bool take_before_reading(uint64_t n) {
+  if (!vm_check_budget(n).ok()) return false;
+  vm_count_work(n);
+  return true;
+}
+
+// The items a key comparison or a key's bytes visit, at every level of
+// nesting: each is a step of the running request, handed over in batches.
+// Once the allowance has passed the walk gives up, and its caller's answer
+// is any (the request fails at its next charge).
+class KeyWalk {
+ public:
+  KeyWalk() = default;
+  KeyWalk(const KeyWalk&) = delete;
+  KeyWalk& operator=(const KeyWalk&) = delete;
+  // The steps of the batch under way.
+  ~KeyWalk() {
+    if (pending_ != 0) vm_count_work(pending_);
+  }
+
+  // Counts `n` steps; false once the walk has given up.
+  [[gnu::always_inline]] bool step(uint64_t n = 1) {
+    pending_ += n;
+    if (pending_ >= kVmWorkBatch) [[unlikely]]
+      return hand_over();
+    return !gave_up_;
+  }
+
+ private:
+  // A batch (or a long text's steps, refused before the reading when they
+  // would pass the allowance).
+  [[gnu::noinline]] bool hand_over() {
+    const uint64_t n = pending_;
+    pending_ = 0;
+    gave_up_ = gave_up_ || !(n > kVmWorkBatch ? take_before_reading(n) : vm_step_work(n));
+    return !gave_up_;
+  }
+
+  uint64_t pending_ = 0;
+  bool gave_up_ = false;
+};
+
+// Counts `n` steps of a comparison on its walk, or at once when it has none
+// (two scalars); false once the walk has given up.
+[[gnu::always_inline]] inline bool key_steps(KeyWalk* walk, uint64_t n) {
+  if (walk != nullptr) return walk->step(n);
+  return n > kVmWorkBatch ? take_before_reading(n) : vm_step_work(n);
+}
+
+int compare_float_keys(double a, double b, KeyWalk* walk) {
   if (const std::optional<int> order = float_key_order(a, b)) return *order;
+  if (!key_steps(walk, 2 * kVmFloatKeyTextSteps)) return 0;
   return vm_bytes_compare(vm_float_key_text(a), vm_float_key_text(b));
 }
 
-int compare_keys(const VmValue& a, const VmValue& b);
+int compare_key_sequences(std::span<const VmValue> xs, std::span<const VmValue> ys, KeyWalk& walk);
 
-// Sequences that agree on a long run read it all: past a few positions
-// each one compared is a step of the running request (the comparison
-// itself is one step of whatever counts it).
-constexpr size_t kCountedRun = 16;
-
-int compare_key_sequences(std::span<const VmValue> xs, std::span<const VmValue> ys) {
-  const size_t n = xs.size() < ys.size() ? xs.size() : ys.size();
-  size_t i = 0;
-  int c = 0;
-  while (i < n && (c = compare_keys(xs[i], ys[i])) == 0) ++i;
-  if (i >= kCountedRun) vm_count_work(i);
-  if (c != 0) return c;
-  return (xs.size() > ys.size()) - (xs.size() < ys.size());
-}
-
-int compare_keys(const VmValue& a, const VmValue& b) {
+// Key order of a and b. Scalars and texts compare without a walk; the items
+// of tuples and frozensets are read on one, made at the outermost (which
+// gives up at once when the request's budget has failed already).
+int compare_keys(const VmValue& a, const VmValue& b, KeyWalk* walk = nullptr) {
   const VmSetKeyVariant va = *vm_set_key_variant(a.kind());
   const VmSetKeyVariant vb = *vm_set_key_variant(b.kind());
   if (va != vb) return va < vb ? -1 : 1;
@@ -115,11 +156,13 @@ int compare_keys(const VmValue& a, const VmValue& b) {
     case VmSetKeyVariant::Bool:
       return int{a.bool_value()} - int{b.bool_value()};
     case VmSetKeyVariant::Int:
+      if (const uint64_t steps = vm_long_int_compare_steps(a, b))
+        if (!key_steps(walk, steps)) return 0;
       return vm_int_compare(a, b);
     case VmSetKeyVariant::Decimal:
       return VmDecimal::compare(a.decimal_value(), b.decimal_value());
     case VmSetKeyVariant::Float:
-      return compare_float_keys(a.float_value(), b.float_value());
+      return compare_float_keys(a.float_value(), b.float_value(), walk);
     case VmSetKeyVariant::DateTime:
       return compare_datetime_keys(a.datetime_value(), b.datetime_value());
     case VmSetKeyVariant::TimeDelta: {
@@ -129,32 +172,51 @@ int compare_keys(const VmValue& a, const VmValue& b) {
     }
     case VmSetKeyVariant::String:
     case VmSetKeyVariant::Bytes:
-      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) vm_count_work(steps);
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size()))
+        if (!key_steps(walk, steps)) return 0;
       return vm_bytes_compare(a.text(), b.text());
     case VmSetKeyVariant::Tuple:
-    case VmSetKeyVariant::FrozenSet:
-      return compare_key_sequences(a.items(), b.items());
+    case VmSetKeyVariant::FrozenSet: {
+      if (walk != nullptr) return compare_key_sequences(a.items(), b.items(), *walk);
+      if (vm_work_failed()) [[unlikely]]
+        return 0;
+      KeyWalk own;
+      return compare_key_sequences(a.items(), b.items(), own);
+    }
   }
   return 0;
 }
 
+// Each position compared is a step, at every level (the comparison itself
+// is one step of whatever counts it).
+int compare_key_sequences(std::span<const VmValue> xs, std::span<const VmValue> ys, KeyWalk& walk) {
+  const size_t n = xs.size() < ys.size() ? xs.size() : ys.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (!walk.step()) return 0;
+    if (const int c = compare_keys(xs[i], ys[i], &walk)) return c;
+  }
+  return (xs.size() > ys.size()) - (xs.size() < ys.size());
+}
+
 // An integer in order: a sign byte, then for nonzero values the magnitude's
 // byte count (4 bytes) and its bytes, big-endian, all inverted when negative
-// (a longer negative magnitude is less).
-void append_magnitude_bytes(std::string& out, int sign, size_t count, auto write_magnitude) {
+// (a longer negative magnitude is less). Of the magnitude, `room` bytes at
+// most are written (the leading ones).
+void append_magnitude_bytes(std::string& out, int sign, size_t count, size_t room, auto write_magnitude) {
   const uint8_t flip = sign < 0 ? 0xff : 0x00;
+  const size_t written = std::min(count, room);
   const size_t at = out.size();
-  out.resize(at + (sign == 0 ? 1 : 5 + count));
+  out.resize(at + (sign == 0 ? 1 : 5 + written));
   auto* to = reinterpret_cast<uint8_t*>(out.data() + at);
   to[0] = static_cast<uint8_t>(1 + sign);
   if (sign == 0) return;
   for (int i = 0; i < 4; ++i) to[1 + i] = static_cast<uint8_t>(count >> (24 - 8 * i)) ^ flip;
-  write_magnitude(to + 5);
+  write_magnitude(to + 5, written);
   if (flip != 0)
-    for (size_t i = 5; i < 5 + count; ++i) to[i] ^= flip;
+    for (size_t i = 5; i < 5 + written; ++i) to[i] ^= flip;
 }
 
-void append_integer_bytes(std::string& out, const mpz_class& v) {
+void append_integer_bytes(std::string& out, const mpz_class& v, size_t room) {
   // The limbs are written out directly: an export's generic word layout
   // cost more than the rest of a tuple's key.
   static_assert(GMP_NUMB_BITS == 64);
@@ -164,11 +226,12 @@ void append_integer_bytes(std::string& out, const mpz_class& v) {
   const uint64_t top = limbs == 0 ? 0 : mpz_getlimbn(z, static_cast<mp_size_t>(limbs - 1));
   const size_t top_bytes = (static_cast<size_t>(std::bit_width(top)) + 7) / 8;
   const size_t count = sign == 0 ? 0 : top_bytes + 8 * (limbs - 1);
-  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) {
-    for (size_t i = 0; i < top_bytes; ++i) *to++ = static_cast<uint8_t>(top >> (8 * (top_bytes - 1 - i)));
-    for (size_t l = limbs - 1; l-- > 0;) {
+  append_magnitude_bytes(out, sign, count, room, [&](uint8_t* to, size_t written) {
+    uint8_t* const end = to + written;
+    for (size_t i = 0; i < top_bytes && to != end; ++i) *to++ = static_cast<uint8_t>(top >> (8 * (top_bytes - 1 - i)));
+    for (size_t l = limbs - 1; l-- > 0 && to != end;) {
       const uint64_t limb = mpz_getlimbn(z, static_cast<mp_size_t>(l));
-      for (int shift = 56; shift >= 0; shift -= 8) *to++ = static_cast<uint8_t>(limb >> shift);
+      for (int shift = 56; shift >= 0 && to != end; shift -= 8) *to++ = static_cast<uint8_t>(limb >> shift);
     }
   });
 }
@@ -177,7 +240,7 @@ void append_integer_bytes(std::string& out, int64_t v) {
   const int sign = (v > 0) - (v < 0);
   const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   const size_t count = (static_cast<size_t>(std::bit_width(magnitude)) + 7) / 8;
-  append_magnitude_bytes(out, sign, count, [&](uint8_t* to) {
+  append_magnitude_bytes(out, sign, count, count, [&](uint8_t* to, size_t) {
     for (size_t i = 0; i < count; ++i) to[i] = static_cast<uint8_t>(magnitude >> (8 * (count - 1 - i)));
   });
 }
@@ -193,18 +256,18 @@ void append_text_bytes(std::string& out, std::string_view text) {
   out.push_back('\0');
 }
 
-}  // namespace
-
-namespace {
-
 // Writes key bytes up to `limit` (the writing stops at the first item that
 // ends past it, so the bytes written are the key's own as far as they go).
 // `memo` keeps the text of the float written last: a sort meets one float
 // in many tuples, and its shortest digits cost more than the rest of a key.
-bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSetKeyScratch* memo) {
+// Every item written is a step of `walk`, and so is each 8 bytes of a text
+// or a magnitude; false when the walk gives up.
+bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSetKeyScratch* memo, KeyWalk& walk) {
   const VmSetKeyVariant variant = *vm_set_key_variant(value.kind());
   // Variant bytes start at 1: 0 ends a sequence of items.
   out.push_back(static_cast<char>(1 + static_cast<int>(variant)));
+  // The room left before `limit`, past a magnitude's header.
+  const auto room = [&](size_t header) { return limit - std::min(limit, out.size() + header); };
   switch (variant) {
     case VmSetKeyVariant::None:
       return true;
@@ -214,12 +277,14 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
     case VmSetKeyVariant::Int:
       if (value.int_is_small()) {
         append_integer_bytes(out, value.small_int());
-      } else {
-        append_integer_bytes(out, value.big_int());
+        return true;
       }
+      if (!walk.step(std::min(vm_mpz_words(value.big_int()), room(5) / 8))) return false;
+      append_integer_bytes(out, value.big_int(), room(5));
       return true;
     case VmSetKeyVariant::Decimal:
-      append_integer_bytes(out, value.decimal_value().scaled());
+      if (!walk.step(std::min(vm_mpz_words(value.decimal_value().scaled()), room(5) / 8))) return false;
+      append_integer_bytes(out, value.decimal_value().scaled(), room(5));
       return true;
     case VmSetKeyVariant::Float: {
       // Display texts hold no 0x00 byte. A whole number below 1e16 shows
@@ -232,9 +297,11 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
         out.append(digits, end);
         out.append(".0");
       } else if (memo == nullptr) {
+        if (!walk.step(kVmFloatKeyTextSteps)) return false;
         append_float_display_text(out, x);
       } else {
         if (!memo->float_text_of || std::bit_cast<uint64_t>(*memo->float_text_of) != std::bit_cast<uint64_t>(x)) {
+          if (!walk.step(kVmFloatKeyTextSteps)) return false;
           memo->float_text.clear();
           append_float_display_text(memo->float_text, x);
           memo->float_text_of = x;
@@ -247,8 +314,9 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
     case VmSetKeyVariant::String:
     case VmSetKeyVariant::Bytes: {
       // Each byte of the text writes one or two: the room left is enough.
-      const std::string_view text = value.text();
-      append_text_bytes(out, text.substr(0, limit - std::min(limit, out.size())));
+      const std::string_view text = value.text().substr(0, room(0));
+      if (!walk.step(vm_text_read_steps(text.size()))) return false;
+      append_text_bytes(out, text);
       return true;
     }
     case VmSetKeyVariant::Tuple:
@@ -256,7 +324,7 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
       // Depth is bounded by the nesting limit.
       for (const VmValue& item : value.items()) {
         if (out.size() >= limit) return true;
-        if (!append_key_bytes(out, item, limit, memo)) return false;
+        if (!walk.step() || !append_key_bytes(out, item, limit, memo, walk)) return false;
       }
       out.push_back('\0');
       return true;
@@ -270,13 +338,15 @@ bool append_key_bytes(std::string& out, const VmValue& value, size_t limit, VmSe
 }  // namespace
 
 bool vm_append_set_key_bytes(std::string& out, const VmValue& value) {
-  return append_key_bytes(out, value, SIZE_MAX, nullptr);
+  KeyWalk walk;
+  return append_key_bytes(out, value, SIZE_MAX, nullptr, walk);
 }
 
 std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeyScratch& scratch) {
   std::string& bytes = scratch.bytes;
   bytes.clear();
-  if (!append_key_bytes(bytes, value, 16, &scratch)) return std::nullopt;
+  KeyWalk walk;
+  if (!append_key_bytes(bytes, value, 16, &scratch, walk)) return std::nullopt;
   if (bytes.size() < 16) bytes.resize(16, '\0');
   uint64_t words[2];
   std::memcpy(words, bytes.data(), 16);
@@ -344,6 +414,7 @@ int VmFloatKeyProbe::compare_item(double item) {
     return (a > b) - (a < b);
   }
   if (const std::optional<int> order = float_key_order(item, x_)) return *order;
+  vm_count_work(text_ ? kVmFloatKeyTextSteps : 2 * kVmFloatKeyTextSteps);
   if (!text_) text_ = float_display_text(x_);
   scratch_.clear();
   append_float_display_text(scratch_, item);

@@ -6,6 +6,7 @@
 // in a value; it must not outlive the value it was built from.
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -63,6 +65,15 @@ inline std::optional<VmSetKeyVariant> vm_set_key_variant(VmKind kind) {
   }
 }
 
+// Steps of comparing two ints beyond the step the comparison itself counts:
+// a step per word they may share, for ints long enough that the words
+// outweigh it.
+inline uint64_t vm_long_int_compare_steps(const VmValue& a, const VmValue& b) {
+  if (a.int_is_small() || b.int_is_small()) return 0;
+  const uint64_t shared = std::min(vm_mpz_words(a.big_int()), vm_mpz_words(b.big_int()));
+  return shared >= kVmLongTextBytes / kVmTextBytesPerStep ? shared : 0;
+}
+
 // "unhashable type: '{}'" when the value, or an item nested in a tuple or
 // frozenset, has no key (naming the innermost offending item's type).
 VmStatus vm_check_hashable(const VmValue& value);
@@ -83,12 +94,16 @@ class VmSetKey {
 // The key of a value, or the unhashable error.
 VmResult<VmSetKey> vm_set_key(const VmValue& value);
 
-// Key order of two hashable values without building keys.
+// Key order of two hashable values without building keys. Every item it
+// compares, at every level of nesting, is a step of the running request;
+// past the request's allowance it gives up with any answer (the request
+// fails at its next charge).
 VmOrdering vm_set_key_compare(const VmValue& a, const VmValue& b);
 
 // Appends a byte string whose bytewise order (memcmp, a prefix first) is
 // the key order: equal keys give equal strings. False, with `out` partly
-// written, for values holding a date-time or a time delta (not encoded).
+// written, for values holding a date-time or a time delta (not encoded),
+// and past the request's allowance (each item written is a step).
 bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
 
 // The first sixteen of a value's key bytes (vm_append_set_key_bytes), as two
@@ -96,7 +111,8 @@ bool vm_append_set_key_bytes(std::string& out, const VmValue& value);
 // differ the same way (a key that is a prefix of another pads with zeros and
 // sorts first); equal prefixes leave the order to vm_set_key_compare. Most
 // comparisons of a sort end on them without reading the values. Nothing for
-// a value whose first sixteen key bytes pass a date-time or a time delta.
+// a value whose first sixteen key bytes pass a date-time or a time delta,
+// nor past the request's allowance.
 // `scratch` is working space, kept across the values of one sort.
 struct VmSetKeyPrefix {
   uint64_t head = 0;
@@ -112,6 +128,9 @@ std::optional<VmSetKeyPrefix> vm_set_key_prefix(const VmValue& value, VmSetKeySc
 
 // The key text of a float: its display text ("1.0", "1e16", "-0.0", "NaN").
 std::string vm_float_key_text(double x);
+// Steps of writing a float's key text where the number alone does not give
+// it (the shortest digits' search costs several times a copied item).
+inline constexpr uint64_t kVmFloatKeyTextSteps = 8;
 
 // Whether a float's display text is positional: zero and magnitudes in
 // [1e-4, 1e16), whose integer part is written as that of the double.
@@ -125,7 +144,8 @@ bool vm_float_text_positional(double x);
 uint64_t vm_positional_float_key_word(double x);
 
 // A float met by many float keys in one search: the numbers decide most
-// comparisons, and where they cannot, its own text is formatted once.
+// comparisons, and where they cannot, its own text is formatted once (each
+// text formatted counts its steps).
 class VmFloatKeyProbe {
  public:
   explicit VmFloatKeyProbe(double x);

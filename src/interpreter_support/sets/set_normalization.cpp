@@ -32,12 +32,13 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
-#include <unordered_map>
+#include <utility>
 
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
+#include "interpreter_support/sets/set_work.hpp"
 #include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -72,7 +73,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     VmValue& item = items[i];
     bool matched = false;
     for (VmValue& stored : kept) {
-      vm_tick(meter);
+      set_step(meter);
       auto equal = scanned_values_equal(stored, item, meter);
       if (!equal.ok()) return class_failure(i, std::move(equal).error());
       if (*equal) {
@@ -83,7 +84,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     }
     if (!matched) kept.push_back(std::move(item));
   }
-  vm_stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), set_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -157,13 +158,14 @@ TextKey text_key(const VmValue& v) {
 
 bool text_key_less(const TextKey& a, const TextKey& b) {
   if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  if (const uint64_t steps = vm_long_text_compare_steps(a.text.size(), b.text.size())) set_step(nullptr, steps);
   return vm_bytes_compare(a.text, b.text) < 0;
 }
 
 // Sorting extracted keys beats sorting values through the kind dispatch.
 template <class Key, class KeyOf, class Less>
 void sort_distinct_by_key(std::vector<VmValue>& items, KeyOf key_of, Less less_uncounted, VmWorkMeter* meter) {
-  const auto less = vm_counted(less_uncounted, meter);
+  const auto less = set_counted(less_uncounted, meter);
   struct Entry {
     Key key;
     size_t position;
@@ -189,13 +191,13 @@ void sort_distinct(std::vector<VmValue>& items, Family f, VmWorkMeter* meter) {
   if (f == Family::Int &&
       std::all_of(items.begin(), items.end(), [](const VmValue& v) { return v.int_is_small(); })) {
     sort_runs(items.begin(), items.end(),
-              vm_counted([](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); }, meter));
+              set_counted([](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); }, meter));
     items.erase(std::unique(items.begin(), items.end(),
                             [](const VmValue& a, const VmValue& b) { return a.small_int() == b.small_int(); }),
                 items.end());
     return;
   }
-  const auto less = vm_counted([f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; }, meter);
+  const auto less = set_counted([f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; }, meter);
   sort_runs(items.begin(), items.end(), less);
   const auto equal = [f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) == 0; };
   items.erase(std::unique(items.begin(), items.end(), equal), items.end());
@@ -233,6 +235,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
+  if (!all_positional) set_step(meter, kVmFloatKeyTextSteps * items.size());
   std::string scratch;
   for (const VmValue& item : items) {
     double x = item.float_value();
@@ -255,7 +258,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     keyed.push_back(k);
   }
   // Floats taken from a set (a union's operand, say) come in order already.
-  const auto less = vm_counted([&](const Keyed& a, const Keyed& b) {
+  const auto less = set_counted([&](const Keyed& a, const Keyed& b) {
     const int c = words_order(a, b);
     return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
   }, meter);
@@ -278,7 +281,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
   order.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) order.push_back(Arrival{&items[i].datetime_value(), i});
   // First arrival of each distinct full value.
-  vm_stable_sort(order.begin(), order.end(), vm_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(order.begin(), order.end(), set_counted([](const Arrival& a, const Arrival& b) {
     const auto c = *a.value <=> *b.value;
     return c != 0 ? c < 0 : a.position < b.position;
   }, meter));
@@ -289,7 +292,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
     survivors.push_back(order[i]);
   }
   // Key order (to the microsecond); equal keys keep arrival order.
-  vm_stable_sort(survivors.begin(), survivors.end(), vm_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(survivors.begin(), survivors.end(), set_counted([](const Arrival& a, const Arrival& b) {
     const VmDateTime& x = *a.value;
     const VmDateTime& y = *b.value;
     if (x.day_number() != y.day_number()) return x.day_number() < y.day_number();
@@ -355,7 +358,7 @@ ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter*
   std::erase_if(floats, [&](const VmValue& f) {
     const double x = f.float_value();
     if (x != std::trunc(x)) return false;  // the double of an int is integral
-    vm_tick(meter, 1 + std::bit_width(taken.size()));
+    set_step(meter, 1 + std::bit_width(taken.size()));
     return std::find(taken.begin(), split, x) != split || vm_binary_search(split, taken.end(), x);
   });
   if (!floats.empty()) {
@@ -365,36 +368,103 @@ ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter*
   return ClassOutcome{std::move(out), std::nullopt, {}};
 }
 
+// Positions of kept numbers by their structure. An item structurally equal
+// to a kept one is value-equal to it, but a replacement may still leave two
+// kept items of one structure (a decimal equal to a tiny float and to False,
+// replaced by False beside another False): each structure keeps all its
+// positions, the first answering; one whose positions all went answers
+// none. Open addressing over the structures' seeded hashes (their low bits
+// place them), the structures beside.
+class PositionsByStructure {
+ public:
+  explicit PositionsByStructure(size_t count) : slots_(std::bit_ceil(count + count / 2 + 1)) { entries_.reserve(count); }
+  std::optional<uint32_t> first(const VmValue& form) const {
+    const uint32_t e = slots_[place(form, vm_structural_hash(form, seed_))].entry;
+    return e == kEmpty ? std::nullopt : entries_[e].positions.first();
+  }
+  void insert(const VmValue& key, uint32_t p) {
+    const uint64_t h = vm_structural_hash(key, seed_);
+    size_t at = place(key, h);
+    if (slots_[at].entry == kEmpty) {
+      if (3 * (entries_.size() + 1) > 2 * slots_.size()) {
+        grow();
+        at = place(key, h);
+      }
+      slots_[at] = Slot{tag(h), static_cast<uint32_t>(entries_.size())};
+      entries_.push_back(Entry{key, {}, h});
+    }
+    entries_[slots_[at].entry].positions.insert(p);
+  }
+  void erase(const VmValue& key, uint32_t p) {
+    const uint32_t e = slots_[place(key, vm_structural_hash(key, seed_))].entry;
+    if (e != kEmpty) entries_[e].positions.erase(p);
+  }
+  // Starts loading the slot where v's structure is looked for first (a
+  // lookup in a large table is a cache miss; the replay knows its next
+  // items).
+  void prefetch(const VmValue& v) const {
+    const Slot* slot = &slots_[static_cast<size_t>(vm_structural_hash(v, seed_)) & (slots_.size() - 1)];
+    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
+    __builtin_prefetch(slot);
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  // A slot holds the high half of its structure's hash, so that most
+  // structures of other hashes are passed without reading their entries.
+  struct Slot {
+    uint32_t tag = 0;
+    uint32_t entry = kEmpty;
+  };
+  struct Entry {
+    VmValue key;
+    NumericHazards::Positions positions;
+    uint64_t hash;
+  };
+  static uint32_t tag(uint64_t h) { return static_cast<uint32_t>(h >> 32); }
+  // The slot of v's structure, or the free slot where it goes.
+  size_t place(const VmValue& v, uint64_t h) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = static_cast<size_t>(h) & mask;; i = (i + 1) & mask) {
+      const Slot& s = slots_[i];
+      if (s.entry == kEmpty || (s.tag == tag(h) && entries_[s.entry].key.eq(v))) return i;
+    }
+  }
+  void grow() {
+    slots_.assign(2 * slots_.size(), Slot{});
+    const size_t mask = slots_.size() - 1;
+    for (uint32_t e = 0; e < entries_.size(); ++e) {
+      size_t i = static_cast<size_t>(entries_[e].hash) & mask;
+      while (slots_[i].entry != kEmpty) i = (i + 1) & mask;
+      slots_[i] = Slot{tag(entries_[e].hash), e};
+    }
+  }
+  std::vector<Slot> slots_;
+  std::vector<Entry> entries_;
+  uint64_t seed_ = vm_hash_seed();
+};
+
 // Numbers with decimals among them: the scan replayed item by item, each
 // scan answered from indexes of the kept items (their structure, and the
 // numeric hazards) instead of comparing with every kept item.
 ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter) {
-  struct StructHash {
-    size_t operator()(const VmValue& v) const { return static_cast<size_t>(vm_structural_hash(v, vm_hash_seed())); }
-  };
-  struct StructEq {
-    bool operator()(const VmValue& a, const VmValue& b) const { return a.eq(b); }
-  };
-  // An item structurally equal to a kept one is value-equal to it, but a
-  // replacement may still leave two kept items of one structure (a decimal
-  // equal to a tiny float and to False, replaced by False beside another
-  // False): each structure keeps all its positions, the first answering.
-  using Where = std::unordered_map<VmValue, NumericHazards::Positions, StructHash, StructEq>;
   struct Probe {
-    const Where* where;
+    const PositionsByStructure* where;
     VmWorkMeter* meter;
+    // Each lookup of a structure is a key search.
     static std::optional<uint32_t> first(const void* context, const VmValue& form) {
       const auto* p = static_cast<const Probe*>(context);
-      vm_tick(p->meter);
-      const auto it = p->where->find(form);
-      return it == p->where->end() ? std::nullopt : it->second.first();
+      set_step(p->meter, 1 + kVmKeySearchSteps);
+      return p->where->first(form);
     }
   };
   std::vector<VmValue> kept;
-  Where where;
+  PositionsByStructure where(items.size());
   NumericHazards hazards;
   const Probe probe{&where, meter};
+  constexpr size_t kLookAhead = 8;
   for (size_t i = 0; i < items.size(); ++i) {
+    if (i + kLookAhead < items.size()) where.prefetch(items[i + kLookAhead]);
     VmValue& item = items[i];
     const VmScanMatch m = hazards.match(item, &Probe::first, &probe);
     if (m.failure && (!m.equal || *m.failure < *m.equal)) {
@@ -402,25 +472,24 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
       return class_failure(i, equal.ok() ? vm_error("inconsistent number index") : std::move(equal).error());
     }
     if (!m.equal) {
+      set_step(meter, kVmKeySearchSteps);
       const auto p = static_cast<uint32_t>(kept.size());
-      where[item].insert(p);
+      where.insert(item, p);
       hazards.add(p, item);
       kept.push_back(std::move(item));
       continue;
     }
     VmValue& stored = kept[*m.equal];
-    vm_tick(meter);
+    set_step(meter);
     if (vm_set_key_compare(item, stored) != VmOrdering::Less) continue;
-    if (const auto it = where.find(stored); it != where.end()) {
-      it->second.erase(*m.equal);
-      if (!it->second.first()) where.erase(it);
-    }
+    set_step(meter, 2 * kVmKeySearchSteps);
+    where.erase(stored, *m.equal);
     hazards.remove(*m.equal, stored);
     stored = std::move(item);
-    where[stored].insert(*m.equal);
+    where.insert(stored, *m.equal);
     hazards.add(*m.equal, stored);
   }
-  vm_stable_sort(kept.begin(), kept.end(), vm_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), set_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -440,12 +509,12 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   for (size_t i = 0; i < items.size(); ++i) {
     auto prefix = vm_set_key_prefix(items[i], scratch);
     if (!prefix) {  // a date-time or a time delta inside
-      vm_stable_sort(items.begin(), items.end(), vm_counted(key_less, meter));
+      vm_stable_sort(items.begin(), items.end(), set_counted(key_less, meter));
       return;
     }
     keyed[i] = Keyed{*prefix, static_cast<uint32_t>(i)};
   }
-  sort_natural_runs(keyed, vm_counted([&items](const Keyed& a, const Keyed& b) {
+  sort_natural_runs(keyed, set_counted([&items](const Keyed& a, const Keyed& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
     return c == VmOrdering::Less || (c == VmOrdering::Equal && a.position < b.position);
@@ -474,13 +543,14 @@ ClassOutcome replay_indexed_scan(std::vector<VmValue>& items, Index& index, cons
     auto match = index.first_equal(kept, item, h, meter);
     if (!match.ok()) return class_failure(i, std::move(match).error());
     if (!*match) {
+      set_step(meter);
       index.add(static_cast<uint32_t>(kept.size()), h);
       kept.push_back(std::move(item));
       kept_handles.push_back(h);
       continue;
     }
     const uint32_t p = **match;
-    vm_tick(meter);
+    set_step(meter);
     if (vm_set_key_compare(item, kept[p]) != VmOrdering::Less) continue;
     index.replace(p, kept_handles[p], h);
     kept_handles[p] = h;
@@ -517,7 +587,7 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
         kept.push_back(std::move(item));
         continue;
       }
-      vm_tick(meter);
+      set_step(meter);
       VmValue& stored = kept[**match];
       if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
     }
@@ -567,7 +637,7 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
       case VmKind::Tuple:
       case VmKind::FrozenSet:
         if (of_one_exact_shape(items)) {
-          const auto less = vm_counted([](const VmValue& a, const VmValue& b) {
+          const auto less = set_counted([](const VmValue& a, const VmValue& b) {
             return vm_set_key_compare(a, b) == VmOrdering::Less;
           }, meter);
           vm_stable_sort(items.begin(), items.end(), less);
@@ -600,10 +670,11 @@ std::optional<ClassOutcome> normalize_containers(std::vector<VmValue>& items, Vm
 }
 
 VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWorkMeter* meter) {
-  // Each item is read whole to check and key it.
+  // Each item is read whole to check and key it: refused before the reading
+  // when that passes the allowance.
   uint64_t read = 0;
   for (const VmValue& item : items) read += vm_key_read_steps(item);
-  vm_count_work(read);
+  set_step(nullptr, read);
   if (auto outcome = normalize_containers(items, meter)) {
     if (outcome->failed_at) return std::move(outcome->error);
     return std::move(outcome->items);
@@ -660,7 +731,8 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
   return normalize_set_items(std::move(items), meter);
 }
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
-  return capped_set_operation(&meter, [&](VmWorkMeter* m) { return normalize_items(std::move(items), m); });
+  return within_set_work(
+      [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return normalize_items(std::move(items), m); }); });
 }
 
 }  // namespace veln

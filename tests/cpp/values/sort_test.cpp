@@ -93,31 +93,50 @@ TEST(VmSort, MergesAndSearchesGiveTheStandardResults) {
 }
 
 // A comparison that throws on its k-th call leaves every element in the
-// range (moved-from ones would be null).
+// range (moved-from ones would be null): of a sort, and of both runs of a
+// merge into another range.
 TEST(VmSort, AThrowingComparisonLosesNoElement) {
   struct Stop {};
+  using Items = std::vector<std::unique_ptr<int>>;
+  // The ints 0 .. n - 1 held by the ranges together.
+  const auto expect_all = [](std::initializer_list<const Items*> ranges, int n) {
+    std::vector<int> seen;
+    for (const Items* v : ranges) {
+      for (const auto& p : *v) {
+        ASSERT_NE(p, nullptr);
+        seen.push_back(*p);
+      }
+    }
+    std::sort(seen.begin(), seen.end());
+    std::vector<int> all(static_cast<size_t>(n));
+    std::iota(all.begin(), all.end(), 0);
+    ASSERT_EQ(seen, all);
+  };
   for (const int n : {40, 100, 300}) {
     for (int k = 1; k < 4000; k += 37) {
-      std::vector<std::unique_ptr<int>> v;
-      for (int i = 0; i < n; ++i) v.push_back(std::make_unique<int>((i * 7919) % n));
+      SCOPED_TRACE(testing::Message() << "n " << n << " k " << k);
       int calls = 0;
       const auto less = [&](const std::unique_ptr<int>& a, const std::unique_ptr<int>& b) {
         if (++calls == k) throw Stop{};
         return *a < *b;
       };
+      Items v;
+      for (int i = 0; i < n; ++i) v.push_back(std::make_unique<int>((i * 7919) % n));
       try {
         vm_stable_sort(v.begin(), v.end(), less);
       } catch (const Stop&) {
       }
-      std::vector<int> seen;
-      for (const auto& p : v) {
-        ASSERT_NE(p, nullptr) << "n " << n << " k " << k;
-        seen.push_back(*p);
+      expect_all({&v}, n);
+      // Two interleaved runs (evens and odds) merged into a third range.
+      calls = 0;
+      Items evens, odds, merged(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) (i % 2 == 0 ? evens : odds).push_back(std::make_unique<int>(i));
+      try {
+        vm_merge(evens.begin(), evens.end(), odds.begin(), odds.end(), merged.begin(), less);
+        expect_all({&merged}, n);
+      } catch (const Stop&) {
+        expect_all({&evens, &odds}, n);
       }
-      std::sort(seen.begin(), seen.end());
-      std::vector<int> all(static_cast<size_t>(n));
-      std::iota(all.begin(), all.end(), 0);
-      ASSERT_EQ(seen, all);
     }
   }
 }
