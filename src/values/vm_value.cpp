@@ -493,6 +493,9 @@ void index_remove(VmDictIndex& idx, size_t p) {
     }
     idx.slots[hole] = 0;
   }
+  // Every slot is read to renumber the pairs after p: a step per eight,
+  // as for the bytes of a text.
+  vm_count_work(idx.slots.size() / kVmTextBytesPerStep);
   for (auto& s : idx.slots)
     if (s > p + 1) --s;
   idx.hashes.erase(idx.hashes.begin() + static_cast<ptrdiff_t>(p));
