@@ -110,6 +110,19 @@ DIGITS_TEXT = BIG_TEXT.replace("'ab'", "'00'")
 # the check hashes the whole message before it fails.
 VERIFY_ARGS = "'58' + '66' * 31, s, 'ab' * 32 + '00' * 32"
 
+# Numbers whose texts take the longest digit searches, and containers of
+# them whose display texts stay under the size limit.
+FLOATS = "    F = [0.30000000000000004, 1.2345678901234567e-300, 12345.678, 2.5] * 32768\n"
+FLOAT_DICT = FLOATS + "    D = dict(zip(range(131072), F))\n"
+FLOAT_FIELDS = ("    t = (0.30000000000000004, 1.2345678901234567e-300, 12345.678, 2.5)\n"
+                "    s = '{0}' * 40000\n")
+DECIMALS = "    F = [q, q * q, q + 1000000, q / 7] * 32768\n"
+BIG_INT_LIST = "    T = list(range(2 ** 70, 2 ** 70 + 131072))\n"
+# Texts whose searches try a candidate at every other byte, and one of
+# short pieces.
+SPARSE_TEXT = BIG_TEXT
+DENSE_TEXT = BIG_TEXT.replace("'ab' * 65536", "'abcdefg,' * 16384")
+
 SET_SHAPE_SETUP = """
     e = float("1e-35")
     items = [(0,)]
@@ -193,8 +206,33 @@ CASES = {
                      [1000, 1]),
     "float-text": (loop(DIGITS_TEXT, "        c = c + float(s)\n"), [1000, 1]),
     "bytes-text": (loop(BIG_TEXT, "        c = c + len(bytes(s, 'utf-8'))\n"), [1000, 1]),
+    # Numbers written as text, searches that try many candidates, dense splits.
+    "str-float-dict": (loop(FLOAT_DICT, "        c = c + len(str(D))\n"), [1000, 1]),
+    "format-float-fields": (loop(FLOAT_FIELDS, "        c = c + len(s.format(t))\n"), [1000, 1]),
+    "fstring-floats": (loop(FLOATS, "        c = c + len(f'<{F}>')\n"), [1000, 1]),
+    "str-decimals-list": (loop(DECIMALS, "        c = c + len(str(F))\n", params=", q: decimal"),
+                          [1000, 1, VondrelDecimal("1.2345678")]),
+    "str-big-ints-list": (loop(BIG_INT_LIST, "        c = c + len(str(T))\n"), [1000, 1]),
+    "join-str-floats": (loop(FLOATS, "        c = c + len(','.join(map(str, F)))\n"), [1000, 1]),
+    "text-in-sparse": (loop(SPARSE_TEXT, "        if 'cab' in s:\n            c = c + 1\n"), [1000, 1]),
+    "find-sparse": (loop(SPARSE_TEXT, "        c = c + s.find('cab')\n"), [1000, 1]),
+    "split-sparse": (loop(SPARSE_TEXT, "        c = c + len(s.split('cab'))\n"), [1000, 1]),
+    "replace-sparse": (loop(SPARSE_TEXT, "        x = s.replace('cab', 'abcd')\n        c = c + 1\n"), [1000, 1]),
+    "split-dense": (loop(DENSE_TEXT, "        c = c + len(s.split(','))\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
+
+
+# The text rows again at the base allowance: no chi paid beyond it.
+AT_BASE = ("split", "split-many", "split-space", "replace-empty", "replace-same", "replace-char", "find", "text-in",
+           "format-fields", "format-literal", "str-float-dict", "format-float-fields", "fstring-floats",
+           "str-decimals-list", "str-big-ints-list", "join-str-floats", "text-in-sparse", "find-sparse",
+           "split-sparse", "replace-sparse", "split-dense")
+PLAIN = CASES.pop("plain")
+for _name in AT_BASE:
+    _source, _args = CASES[_name]
+    CASES[_name + "-base"] = (_source, [_args[0], 0, *_args[2:]])
+CASES["plain"] = PLAIN
 
 
 def run_case(name):

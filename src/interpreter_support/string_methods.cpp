@@ -162,6 +162,13 @@ std::string_view code_point_window(const VmValue& s, const VmSearchBounds& b) {
   return s.text().substr(from, to - from);
 }
 
+// Counts reading `bytes` bytes of text before the work: refused, the work
+// not done, once the allowance has passed. Short texts count nothing.
+VmStatus take_text_read(size_t bytes) {
+  if (bytes < kVmTextBytesPerStep) return Ok{};
+  return vm_take_work(vm_text_read_steps(bytes));
+}
+
 // Length of `s` in code points (cached in the value).
 size_t length_of(const VmValue& s) { return s.text_code_points(); }
 
@@ -283,19 +290,28 @@ Outcome str_strip(VmValue s, Args args) {
   return stripped_result(std::move(s), strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
 }
 
-// The pieces of a split, as views into the receiver: the list's size is
-// known and checked before any piece is built.
+// The pieces of a split, as views into the receiver: the list's size, and
+// the steps of making its buffers and slots, are known and checked before
+// any piece is built; the pieces stop being made within a batch once the
+// request's budget has failed.
 class PieceList {
  public:
   void add(std::string_view piece) {
     units_ += vm_text_units(piece.size());
+    steps_ += kVmBufferSteps + vm_text_read_steps(piece.size()) + 1;
     pieces_.push_back(piece);
   }
   Outcome finish() const {
     VELN_CHECK(vm_check_units(units_));
+    // Fewer than the buffers count as they are made: a split refused here
+    // would have been refused while its pieces were made.
+    if (steps_ >= kVmWorkBatch) VELN_CHECK(vm_check_budget(steps_ + kVmBufferSteps));
     std::vector<VmValue> items;
     items.reserve(pieces_.size());
-    for (std::string_view piece : pieces_) items.push_back(VmValue::text_unchecked(VmKind::String, std::string(piece)));
+    for (std::string_view piece : pieces_) {
+      if (items.size() % kVmWorkBatch == kVmWorkBatch - 1) VELN_CHECK(vm_budget_status());
+      items.push_back(VmValue::text_unchecked(VmKind::String, std::string(piece)));
+    }
     VELN_TRY(VmValue list, VmValue::make_list(std::move(items)));
     return NativeMethodOutcome::plain(std::move(list));
   }
@@ -303,6 +319,7 @@ class PieceList {
  private:
   std::vector<std::string_view> pieces_;
   uint64_t units_ = 1;
+  uint64_t steps_ = 0;
 };
 
 Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t maxsplit) {
@@ -325,8 +342,9 @@ Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t
 }
 
 Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
-  vm_count_text_read(text.size());
+  VELN_CHECK(take_text_read(text.size()));
   PieceList pieces;
+  VmWorkTally words;  // a step per word, however short
   size_t i = 0;
   // Skips white space from `i`; true when something is left.
   auto skip_space = [&]() {
@@ -344,6 +362,7 @@ Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
       pieces.add(text.substr(i));
       break;
     }
+    if (!words.add()) return VmWorkTally::error();
     const size_t word = i;
     while (i < text.size()) {
       size_t next = i;
@@ -442,7 +461,10 @@ Outcome replace_in_one_pass(VmValue&& s, std::string_view old_text, std::string_
   for (; done < limit; ++done) {
     if (!matches.add()) return VmWorkTally::error();
     const size_t at = search.find(text, from);
-    if (at == TextSearch::npos) break;
+    if (at == TextSearch::npos) {
+      VELN_CHECK(text_search_status(text));
+      break;
+    }
     if (done == 0) out.reserve(text.size());
     out.append(text.substr(from, at - from));
     out.append(new_text);
@@ -474,11 +496,12 @@ Outcome str_replace(VmValue s, Args args) {
   const TextSearch search(old_text);
   VmWorkTally searches;
   MatchOffsets matches;
-  for (size_t at = search.find(text); at != TextSearch::npos && matches.count() < limit;
-       at = search.find(text, at + old_text.size())) {
+  size_t at = search.find(text);
+  for (; at != TextSearch::npos && matches.count() < limit; at = search.find(text, at + old_text.size())) {
     if (!searches.add(2)) return VmWorkTally::error();
     matches.add(at);
   }
+  if (at == TextSearch::npos) VELN_CHECK(text_search_status(text));
   if (matches.count() == 0) return NativeMethodOutcome::plain(std::move(s));
   const size_t total = matches.count();
   VELN_CHECK(check_replace_size(text.size(), total, old_text.size(), new_text.size()));
@@ -487,6 +510,11 @@ Outcome str_replace(VmValue s, Args args) {
   size_t from = 0;
   for (size_t done = 0; done < total; ++done) {
     const size_t at = matches.at(done, search, text, from);
+    if (at == TextSearch::npos) {
+      // A match found before is found again, unless the search gave up.
+      VELN_CHECK(vm_budget_status());
+      break;
+    }
     out.append(text.substr(from, at - from));
     out.append(new_text);
     from = at + old_text.size();
@@ -506,7 +534,10 @@ Outcome str_find(VmValue s, Args args) {
   VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
   const std::string_view window = code_point_window(s, bounds);
   const size_t at = text_find(window, sub);
-  if (at == TextSearch::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
+  if (at == TextSearch::npos) {
+    VELN_CHECK(text_search_status(window));
+    return NativeMethodOutcome::plain(VmValue::integer(-1));
+  }
   if (!s.text_is_ascii()) vm_count_text_read(at);
   const size_t before = s.text_is_ascii() ? at : count_code_points(window.substr(0, at));
   return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(bounds.start + before)));
