@@ -145,14 +145,42 @@ size_t scan_while(std::string_view text, size_t i, bool ascii) {
   return i;
 }
 
+// scan_while a batch of bytes at a time, counting a step per 8 bytes read
+// as it goes; once the allowance has passed it gives up where it is (the
+// caller reports the budget's failure: see read_status).
+template <bool (*Pred)(UChar32)>
+size_t scan_counted(std::string_view text, size_t i, bool ascii) {
+  const size_t start = i;
+  uint64_t counted = 0;
+  while (text.size() - i > TextSearch::kBatchBytes) {
+    size_t end = i + TextSearch::kBatchBytes;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;  // a code point's start
+    i = scan_while<Pred>(text.substr(0, end), i, ascii);
+    const uint64_t steps = vm_text_read_steps(i - start);
+    if (i < end || !vm_step_work(steps - counted)) return i;
+    counted = steps;
+  }
+  i = scan_while<Pred>(text, i, ascii);
+  if (const uint64_t rest = vm_text_read_steps(i - start) - counted) vm_count_work(rest);
+  return i;
+}
+
+// After a counted read of `text` stopped short: the running request's
+// failure when it gave up for it (only a long read can), Ok otherwise.
+VmStatus read_status(std::string_view text) {
+  if (text.size() <= TextSearch::kBatchBytes) [[likely]]
+    return Ok{};
+  return vm_budget_status();
+}
+
 // True when `s` is not empty and every code point satisfies `pred`.
 template <bool (*Pred)(UChar32)>
-bool all_code_points(const VmValue& s) {
+Outcome all_code_points(const VmValue& s) {
   const std::string_view text = s.text();
-  if (text.empty()) return false;
-  const size_t i = scan_while<Pred>(text, 0, s.text_is_ascii());
-  vm_count_text_read(i);
-  return i == text.size();
+  if (text.empty()) return bool_result(false);
+  const size_t i = scan_counted<Pred>(text, 0, s.text_is_ascii());
+  if (i < text.size()) VELN_CHECK(read_status(text));
+  return bool_result(i == text.size());
 }
 
 // Byte window of the code-point bounds of a str.
@@ -180,9 +208,9 @@ Outcome str_format(VmValue s, Args args) {
 }
 
 Outcome str_isascii(VmValue s, Args) { return bool_result(s.text_is_ascii()); }
-Outcome str_isalpha(VmValue s, Args) { return bool_result(all_code_points<is_alphabetic>(s)); }
-Outcome str_isdigit(VmValue s, Args) { return bool_result(all_code_points<is_numeric>(s)); }
-Outcome str_isalnum(VmValue s, Args) { return bool_result(all_code_points<is_alnum>(s)); }
+Outcome str_isalpha(VmValue s, Args) { return all_code_points<is_alphabetic>(s); }
+Outcome str_isdigit(VmValue s, Args) { return all_code_points<is_numeric>(s); }
+Outcome str_isalnum(VmValue s, Args) { return all_code_points<is_alnum>(s); }
 
 inline bool is_not_alphabetic(UChar32 c) { return !u_isUAlphabetic(c); }
 inline bool is_not_upper_alphabetic(UChar32 c) { return !u_isUAlphabetic(c) || u_isULowercase(c); }
@@ -191,9 +219,10 @@ inline bool is_not_upper_alphabetic(UChar32 c) { return !u_isUAlphabetic(c) || u
 // everything else is ignored.
 Outcome str_islower(VmValue s, Args) {
   const std::string_view text = s.text();
-  const size_t first = scan_while<is_not_alphabetic>(text, 0, s.text_is_ascii());
-  const size_t end = first == text.size() ? first : scan_while<is_not_upper_alphabetic>(text, first, s.text_is_ascii());
-  vm_count_text_read(end);
+  const size_t first = scan_counted<is_not_alphabetic>(text, 0, s.text_is_ascii());
+  const size_t end =
+      first == text.size() ? first : scan_counted<is_not_upper_alphabetic>(text, first, s.text_is_ascii());
+  if (end < text.size()) VELN_CHECK(read_status(text));
   return bool_result(first < text.size() && end == text.size());
 }
 
@@ -204,7 +233,7 @@ enum class CaseDirection : uint8_t { Lower, Upper };
 template <CaseDirection Dir>
 Outcome str_case(VmValue s, Args) {
   const std::string_view text = s.text();
-  vm_count_text_read(text.size());
+  VELN_CHECK(take_text_read(text.size()));
   std::string out;
   if (s.text_is_ascii()) {
     const char first = Dir == CaseDirection::Lower ? 'A' : 'a';
@@ -256,38 +285,55 @@ class CharSet {
   std::vector<UChar32> others_;
 };
 
-// Removes code points matching `drop` from both ends of `text`.
+// Removes code points matching `drop` from both ends of `text`. What was
+// read is what was stripped: a step per 8 bytes, counted a batch at a time;
+// the budget's failure once the allowance has passed.
 template <class Drop>
-std::string_view strip_both(std::string_view text, const Drop& drop) {
+VmResult<std::string_view> strip_both(std::string_view text, const Drop& drop) {
+  VmWorkTally read;
+  size_t stripped = 0;  // bytes stripped
+  size_t counted = 0;   // of them, those whose steps were counted
+  const auto count = [&] {
+    const size_t steps = (stripped - counted) / kVmTextBytesPerStep;
+    counted += steps * kVmTextBytesPerStep;
+    return read.add(steps);
+  };
   size_t begin = 0;
   while (begin < text.size()) {
     size_t next = begin;
     if (!drop(next_cp(text, next))) break;
+    stripped += next - begin;
     begin = next;
+    if (stripped - counted >= TextSearch::kBatchBytes && !count()) return VmWorkTally::error();
   }
   size_t end = text.size();
   while (end > begin) {
     size_t prev = end;
     if (!drop(prev_cp(text, prev))) break;
+    stripped += end - prev;
     end = prev;
+    if (stripped - counted >= TextSearch::kBatchBytes && !count()) return VmWorkTally::error();
   }
+  if (!count()) return VmWorkTally::error();
   return text.substr(begin, end - begin);
 }
 
 // The receiver itself when nothing was stripped (no copy of the text).
-// What was read is what was stripped.
 Outcome stripped_result(VmValue&& s, std::string_view kept) {
-  vm_count_text_read(s.text_size() - kept.size());
   if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(std::move(s));
   return text_result(std::move(s), std::string(kept));
 }
 
 Outcome str_strip(VmValue s, Args args) {
-  if (args.empty()) return stripped_result(std::move(s), strip_both(s.text(), is_space));
+  if (args.empty()) {
+    VELN_TRY(std::string_view kept, strip_both(s.text(), is_space));
+    return stripped_result(std::move(s), kept);
+  }
   VELN_TRY(std::string_view chars, text_arg(args[0]));
   if (chars.empty()) return NativeMethodOutcome::plain(s);
   const CharSet set(chars);
-  return stripped_result(std::move(s), strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  VELN_TRY(std::string_view kept, strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  return stripped_result(std::move(s), kept);
 }
 
 // The pieces of a split, as views into the receiver: the list's size, and

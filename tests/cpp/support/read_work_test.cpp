@@ -371,9 +371,9 @@ TEST(ReadWork, NumbersWrittenAsTextCountTheirSteps) {
 }
 
 // A search counts each window it tries in vain, however few bytes that
-// reads, and a search of a huge text hands its count over as it goes: it
-// gives up within a batch of the allowance, and its caller reports the
-// budget's failure.
+// reads, and a search (or a scan) of a huge text hands its count over as
+// it goes: it gives up within a batch of the allowance, and its caller
+// reports the budget's failure.
 TEST(ReadWork, SearchesCountTheirCandidatesAndStopAtTheAllowance) {
   const VmValue s = repeated("ab", 1000000);
   const std::string_view ab = s.text();
@@ -396,6 +396,10 @@ TEST(ReadWork, SearchesCountTheirCandidatesAndStopAtTheAllowance) {
            {"replace", method("replace", {cab, S("")})},
            {"replace growing", method("replace", {cab, S("abcd")})},
            {"in bytes", [&] { return status(contains_value(b, I('c'))); }},
+           // Reads of the whole text, a code point at a time.
+           {"isalpha", method("isalpha", {})},
+           {"islower", method("islower", {})},
+           {"strip", method("strip", {S("ab")})},
        }) {
     uint64_t past = 0;
     const VmStatus outcome = with_steps_left(1000, past, operation);
