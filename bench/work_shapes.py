@@ -9,8 +9,9 @@ wall time, the chi it was charged, ms per chi, the time per step the work
 allowance grants at the end (2^22 + 2^16 per chi charged) and its ratio to
 the copy loop's ("concat", always run first: every operation should stay
 within a few times the plainest copy), the child's peak resident size and
-its outcome (the result, or the failure message). Run after scripts/test.sh
-has staged the extension:
+its outcome (the result, or the failure message). Rows named "-base" run
+their loop at the base allowance, with no chi paid for beyond it. Run after
+scripts/test.sh has staged the extension:
 
     PYTHONPATH=build/python-package .venv/bin/python bench/work_shapes.py [case ...]
 """
@@ -118,8 +119,8 @@ FLOAT_FIELDS = ("    t = (0.30000000000000004, 1.2345678901234567e-300, 12345.67
                 "    s = '{0}' * 40000\n")
 DECIMALS = "    F = [q, q * q, q + 1000000, q / 7] * 32768\n"
 BIG_INT_LIST = "    T = list(range(2 ** 70, 2 ** 70 + 131072))\n"
-# Texts whose searches try a candidate at every other byte, and one of
-# short pieces.
+# A text in which a search for 'cab' tries a window every few bytes (each
+# 'a' is a candidate), and one of short pieces.
 SPARSE_TEXT = BIG_TEXT
 DENSE_TEXT = BIG_TEXT.replace("'ab' * 65536", "'abcdefg,' * 16384")
 
@@ -272,7 +273,7 @@ def main():
         names.remove("concat")
     names.insert(0, "concat")
     copy_ns = None
-    print(f"{'case':22} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
+    print(f"{'case':26} {'seconds':>8} {'chi':>9} {'ms/chi':>9} {'ns/step':>8} {'x copy':>6} {'peak MB':>8}  outcome")
     for name in names:
         child = subprocess.Popen([sys.executable, __file__, "--child", name], stdout=subprocess.PIPE,
                                  preexec_fn=limit_address_space)
@@ -282,14 +283,14 @@ def main():
         try:
             row = json.loads(output.strip().splitlines()[-1])
         except (ValueError, IndexError):
-            print(f"{name:22} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
+            print(f"{name:26} {'':>8} {'':>9} {'':>9} {'':>8} {'':>6} {peak_mb:8.0f}  child ended with status {status}")
             continue
         per_chi = 1000 * row["seconds"] / max(row["chi"], 1)
         per_step = 1e9 * row["seconds"] / allowed_steps(row["chi"])
         if name == "concat":
             copy_ns = per_step
         ratio = "" if name.endswith("-unmetered") else f"{per_step / copy_ns:6.2f}"
-        print(f"{name:22} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
+        print(f"{name:26} {row['seconds']:8.2f} {row['chi']:9d} {per_chi:9.4f} {per_step:8.1f} {ratio:>6} "
               f"{peak_mb:8.0f}  {row['outcome']}")
 
 
