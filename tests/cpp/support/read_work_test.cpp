@@ -327,6 +327,12 @@ TEST(ReadWork, EncodingAndTextFormsCountTheirWalk) {
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(l).ok()); }), kItems);
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(encode_vm_value(l).ok()); }), kItems);
   EXPECT_GE(steps_of([&] { (void)l.python_repr(); }), kItems);
+  // A dict's members are ordered by their key texts: a search down a tree
+  // of the members so far each.
+  std::vector<VmDictPair> pairs;
+  for (int64_t i = 0; i < 4096; ++i) pairs.push_back({I(i), I(i)});
+  const VmValue d = Dict(pairs);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(d).ok()); }), 4096u * 11);
   uint64_t past = 0;
   expect_work_refusal(with_steps_left(1000, past, [&] { return encoded_vm_value_length(l); }));
   EXPECT_LE(past, kVmWorkBatch);
