@@ -9,8 +9,9 @@ wall time, the chi it was charged, ms per chi, the time per step the work
 allowance grants at the end (2^22 + 2^16 per chi charged) and its ratio to
 the copy loop's ("concat", always run first: every operation should stay
 within a few times the plainest copy), the child's peak resident size and
-its outcome (the result, or the failure message). Run after scripts/test.sh
-has staged the extension:
+its outcome (the result, or the failure message). Rows named "-base" run
+their loop at the base allowance, with no chi paid for beyond it. Run after
+scripts/test.sh has staged the extension:
 
     PYTHONPATH=build/python-package .venv/bin/python bench/work_shapes.py [case ...]
 """
@@ -125,6 +126,19 @@ DIGITS_TEXT = BIG_TEXT.replace("'ab'", "'00'")
 # A well-formed key (the base point) and a signature whose S is reduced, so
 # the check hashes the whole message before it fails.
 VERIFY_ARGS = "'58' + '66' * 31, s, 'ab' * 32 + '00' * 32"
+
+# Numbers whose texts take the longest digit searches, and containers of
+# them whose display texts stay under the size limit.
+FLOATS = "    F = [0.30000000000000004, 1.2345678901234567e-300, 12345.678, 2.5] * 32768\n"
+FLOAT_DICT = FLOATS + "    D = dict(zip(range(131072), F))\n"
+FLOAT_FIELDS = ("    t = (0.30000000000000004, 1.2345678901234567e-300, 12345.678, 2.5)\n"
+                "    s = '{0}' * 40000\n")
+DECIMALS = "    F = [q, q * q, q + 1000000, q / 7] * 32768\n"
+BIG_INT_LIST = "    T = list(range(2 ** 70, 2 ** 70 + 131072))\n"
+# A text in which a search for 'cab' tries a window every few bytes (each
+# 'a' is a candidate), and one of short pieces.
+SPARSE_TEXT = BIG_TEXT
+DENSE_TEXT = BIG_TEXT.replace("'ab' * 65536", "'abcdefg,' * 16384")
 
 SET_SHAPE_SETUP = """
     e = float("1e-35")
@@ -278,8 +292,33 @@ CASES = {
     **both("set-float-disjoint", FLOAT_SETS, when("Z.isdisjoint(Z2)")),
     **both("set-mixed-equal", MIXED_SETS, when("Z == Z2")),
     **both("set-mixed-sub", MIXED_SETS, sized("Z - Z2")),
+    # Numbers written as text, searches that try many candidates, dense splits.
+    "str-float-dict": (loop(FLOAT_DICT, "        c = c + len(str(D))\n"), [1000, 1]),
+    "format-float-fields": (loop(FLOAT_FIELDS, "        c = c + len(s.format(t))\n"), [1000, 1]),
+    "fstring-floats": (loop(FLOATS, "        c = c + len(f'<{F}>')\n"), [1000, 1]),
+    "str-decimals-list": (loop(DECIMALS, "        c = c + len(str(F))\n", params=", q: decimal"),
+                          [1000, 1, VondrelDecimal("1.2345678")]),
+    "str-big-ints-list": (loop(BIG_INT_LIST, "        c = c + len(str(T))\n"), [1000, 1]),
+    "join-str-floats": (loop(FLOATS, "        c = c + len(','.join(map(str, F)))\n"), [1000, 1]),
+    "text-in-sparse": (loop(SPARSE_TEXT, "        if 'cab' in s:\n            c = c + 1\n"), [1000, 1]),
+    "find-sparse": (loop(SPARSE_TEXT, "        c = c + s.find('cab')\n"), [1000, 1]),
+    "split-sparse": (loop(SPARSE_TEXT, "        c = c + len(s.split('cab'))\n"), [1000, 1]),
+    "replace-sparse": (loop(SPARSE_TEXT, "        x = s.replace('cab', 'abcd')\n        c = c + 1\n"), [1000, 1]),
+    "split-dense": (loop(DENSE_TEXT, "        c = c + len(s.split(','))\n"), [1000, 1]),
     "plain": (loop("", "        for i in range(100000):\n            c = c + i\n"), [30, 0]),
 }
+
+
+# The text rows again at the base allowance: no chi paid beyond it.
+AT_BASE = ("split", "split-many", "split-space", "replace-empty", "replace-same", "replace-char", "find", "text-in",
+           "format-fields", "format-literal", "str-float-dict", "format-float-fields", "fstring-floats",
+           "str-decimals-list", "str-big-ints-list", "join-str-floats", "text-in-sparse", "find-sparse",
+           "split-sparse", "replace-sparse", "split-dense")
+PLAIN = CASES.pop("plain")
+for _name in AT_BASE:
+    _source, _args = CASES[_name]
+    CASES[_name + "-base"] = (_source, [_args[0], 0, *_args[2:]])
+CASES["plain"] = PLAIN
 
 
 def run_case(name):

@@ -184,7 +184,7 @@ void append_label(BoundedText& out, const LabelPath& path) {
   switch (path.step) {
     case LabelPath::Step::Item:
       out += '[';
-      out.append_small(20, [&](std::string& text) { append_integer_text(text, path.index); });
+      out.append_small(20, kVmIntTextSteps, [&](std::string& text) { append_integer_text(text, path.index); });
       out += ']';
       break;
     case LabelPath::Step::Key:

@@ -14,6 +14,7 @@
 #include "interpreter_support/native_method_table.hpp"
 #include "interpreter_support/subscripts.hpp"
 #include "interpreter_support/value_iteration.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 namespace {
@@ -21,9 +22,13 @@ namespace {
 using Args = NativeMethodArgs;
 using Outcome = VmResult<NativeMethodOutcome>;
 
-// Lower-case hex of the receiver's bytes; the doubled size is checked first.
+// Lower-case hex of the receiver's bytes; the doubled size, and the steps
+// of the text's making (which its buffer counts when made), are checked
+// first.
 Outcome bytes_hex(VmValue b, Args) {
-  VELN_CHECK(vm_check_units(vm_text_units(uint64_t{b.text_size()} * 2)));
+  const uint64_t size = uint64_t{b.text_size()} * 2;
+  VELN_CHECK(vm_check_units(vm_text_units(size)));
+  VELN_CHECK(vm_check_budget(vm_text_read_steps(size)));
   const std::string_view bytes = b.text();
   std::string text =
       hex_encode_lower(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));

@@ -82,6 +82,20 @@ std::string dict_key_text(const VmValue& key) {
   }
 }
 
+// Steps of writing a number's text (see kVmNumberTextSteps), beyond the one
+// it counts as a value; big integers count their conversion where it is made.
+uint64_t number_text_steps(const VmValue& value) {
+  switch (value.kind()) {
+    case VmKind::Float:
+    case VmKind::Decimal:
+    case VmKind::DateTime:
+    case VmKind::TimeDelta:
+      return kVmNumberTextSteps;
+    default:
+      return 0;
+  }
+}
+
 template <class Sink>
 void integer(Sink& sink, int64_t v) {
   char digits[24];
@@ -120,8 +134,9 @@ std::uint64_t integer_length(int64_t v) {
   return digits + (v < 0 ? 1 : 0);
 }
 
-// `tally` counts a step per value encoded (the bytes written count once
-// the text is whole).
+// `tally` counts a step per value encoded, and a number's text steps for
+// each float, decimal, date-time and time delta, whether a value or a key
+// (the bytes written count once the text is whole).
 template <class Sink>
 VmStatus encode(const VmValue& value, Sink& sink, VmWorkTally& tally);
 
@@ -143,8 +158,11 @@ VmStatus encode_dict(const VmValue& dict, Sink& sink, VmWorkTally& tally) {
   std::map<std::string, Sink> members;
   for (const VmDictPair& pair : dict.dict_pairs()) {
     Sink member;
-    if (!tally.add()) [[unlikely]]
-      return VmWorkTally::error();  // the key
+    // The key, and its place among the members so far: a search down a
+    // balanced tree of their count (the count, not the library's tree,
+    // fixes the steps).
+    if (!tally.add(1 + number_text_steps(pair.key) + std::bit_width(members.size()))) [[unlikely]]
+      return VmWorkTally::error();
     VELN_CHECK(encode(pair.value, member, tally));
     members.insert_or_assign(dict_key_text(pair.key), std::move(member));
   }
@@ -170,7 +188,7 @@ void open_tag(Sink& sink, std::string_view tag) {
 
 template <class Sink>
 VmStatus encode(const VmValue& value, Sink& sink, VmWorkTally& tally) {
-  if (!tally.add()) [[unlikely]]
+  if (!tally.add(1 + number_text_steps(value))) [[unlikely]]
     return VmWorkTally::error();
   switch (value.kind()) {
     case VmKind::None: sink.raw("null"); return Ok{};

@@ -182,7 +182,6 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
   // The template is read once, and each field costs a step however short
   // its text.
   VELN_CHECK(vm_take_work(vm_text_read_steps(templ.size())));
-  VmWorkTally fields;
   size_t next_auto = 0;
   size_t i = 0;
   while (i < templ.size()) {
@@ -205,7 +204,7 @@ VmResult<std::string> render_simple_format(std::string_view templ, std::span<con
         index = *explicit_index;
       }
       if (index >= arguments.size()) return vm_error("str.format() placeholder index out of range");
-      if (!fields.add()) return VmWorkTally::error();
+      if (!out.count(1)) return out.error();
       arguments[index].append_python_repr(out);  // a str is its own text
       VELN_CHECK(out.status());
       i = close + 1;

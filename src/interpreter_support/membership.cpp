@@ -91,7 +91,7 @@ VmResult<bool> contains(const VmValue& container, const VmValue& needle, VmWorkM
     case VmKind::String:
       if (!needle.is(VmKind::String)) return vm_error("string membership requires a string needle");
       // UTF-8 is self-synchronising: a byte match is a character match.
-      return TextSearch(needle.text()).find(container.text(), 0, meter) != TextSearch::npos;
+      return text_contains(container.text(), needle.text(), meter);
     case VmKind::Bytes:
     case VmKind::ByteArray: {
       const std::string_view haystack = container.text();
@@ -99,13 +99,12 @@ VmResult<bool> contains(const VmValue& container, const VmValue& needle, VmWorkM
         case VmKind::Bool:
         case VmKind::Int: {
           VELN_TRY(uint8_t byte, byte_from_value(needle));
-          const size_t at = haystack.find(static_cast<char>(byte));
-          vm_count_text_read(at == std::string_view::npos ? haystack.size() : at);
-          return at != std::string_view::npos;
+          const char c = static_cast<char>(byte);
+          return text_contains(haystack, std::string_view(&c, 1), meter);
         }
         case VmKind::Bytes:
         case VmKind::ByteArray:
-          return TextSearch(needle.text()).find(haystack, 0, meter) != TextSearch::npos;
+          return text_contains(haystack, needle.text(), meter);
         default:
           return bytes_like_required_error(needle);
       }

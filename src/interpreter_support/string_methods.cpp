@@ -145,14 +145,42 @@ size_t scan_while(std::string_view text, size_t i, bool ascii) {
   return i;
 }
 
+// scan_while a batch of bytes at a time, counting a step per 8 bytes read
+// as it goes; once the allowance has passed it gives up where it is (the
+// caller reports the budget's failure: see read_status).
+template <bool (*Pred)(UChar32)>
+size_t scan_counted(std::string_view text, size_t i, bool ascii) {
+  const size_t start = i;
+  uint64_t counted = 0;
+  while (text.size() - i > TextSearch::kBatchBytes) {
+    size_t end = i + TextSearch::kBatchBytes;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;  // a code point's start
+    i = scan_while<Pred>(text.substr(0, end), i, ascii);
+    const uint64_t steps = vm_text_read_steps(i - start);
+    if (i < end || !vm_step_work(steps - counted)) return i;
+    counted = steps;
+  }
+  i = scan_while<Pred>(text, i, ascii);
+  if (const uint64_t rest = vm_text_read_steps(i - start) - counted) vm_count_work(rest);
+  return i;
+}
+
+// After a counted read of `text` stopped short: the running request's
+// failure when it gave up for it (only a long read can), Ok otherwise.
+VmStatus read_status(std::string_view text) {
+  if (text.size() <= TextSearch::kBatchBytes) [[likely]]
+    return Ok{};
+  return vm_budget_status();
+}
+
 // True when `s` is not empty and every code point satisfies `pred`.
 template <bool (*Pred)(UChar32)>
-bool all_code_points(const VmValue& s) {
+Outcome all_code_points(const VmValue& s) {
   const std::string_view text = s.text();
-  if (text.empty()) return false;
-  const size_t i = scan_while<Pred>(text, 0, s.text_is_ascii());
-  vm_count_text_read(i);
-  return i == text.size();
+  if (text.empty()) return bool_result(false);
+  const size_t i = scan_counted<Pred>(text, 0, s.text_is_ascii());
+  if (i < text.size()) VELN_CHECK(read_status(text));
+  return bool_result(i == text.size());
 }
 
 // Byte window of the code-point bounds of a str.
@@ -160,6 +188,13 @@ std::string_view code_point_window(const VmValue& s, const VmSearchBounds& b) {
   const size_t from = s.text_byte_offset(b.start);
   const size_t to = s.text_byte_offset(b.end);
   return s.text().substr(from, to - from);
+}
+
+// Counts reading `bytes` bytes of text before the work: refused, the work
+// not done, once the allowance has passed. Short texts count nothing.
+VmStatus take_text_read(size_t bytes) {
+  if (bytes < kVmTextBytesPerStep) return Ok{};
+  return vm_take_work(vm_text_read_steps(bytes));
 }
 
 // Length of `s` in code points (cached in the value).
@@ -173,9 +208,9 @@ Outcome str_format(VmValue s, Args args) {
 }
 
 Outcome str_isascii(VmValue s, Args) { return bool_result(s.text_is_ascii()); }
-Outcome str_isalpha(VmValue s, Args) { return bool_result(all_code_points<is_alphabetic>(s)); }
-Outcome str_isdigit(VmValue s, Args) { return bool_result(all_code_points<is_numeric>(s)); }
-Outcome str_isalnum(VmValue s, Args) { return bool_result(all_code_points<is_alnum>(s)); }
+Outcome str_isalpha(VmValue s, Args) { return all_code_points<is_alphabetic>(s); }
+Outcome str_isdigit(VmValue s, Args) { return all_code_points<is_numeric>(s); }
+Outcome str_isalnum(VmValue s, Args) { return all_code_points<is_alnum>(s); }
 
 inline bool is_not_alphabetic(UChar32 c) { return !u_isUAlphabetic(c); }
 inline bool is_not_upper_alphabetic(UChar32 c) { return !u_isUAlphabetic(c) || u_isULowercase(c); }
@@ -184,9 +219,10 @@ inline bool is_not_upper_alphabetic(UChar32 c) { return !u_isUAlphabetic(c) || u
 // everything else is ignored.
 Outcome str_islower(VmValue s, Args) {
   const std::string_view text = s.text();
-  const size_t first = scan_while<is_not_alphabetic>(text, 0, s.text_is_ascii());
-  const size_t end = first == text.size() ? first : scan_while<is_not_upper_alphabetic>(text, first, s.text_is_ascii());
-  vm_count_text_read(end);
+  const size_t first = scan_counted<is_not_alphabetic>(text, 0, s.text_is_ascii());
+  const size_t end =
+      first == text.size() ? first : scan_counted<is_not_upper_alphabetic>(text, first, s.text_is_ascii());
+  if (end < text.size()) VELN_CHECK(read_status(text));
   return bool_result(first < text.size() && end == text.size());
 }
 
@@ -197,7 +233,7 @@ enum class CaseDirection : uint8_t { Lower, Upper };
 template <CaseDirection Dir>
 Outcome str_case(VmValue s, Args) {
   const std::string_view text = s.text();
-  vm_count_text_read(text.size());
+  VELN_CHECK(take_text_read(text.size()));
   std::string out;
   if (s.text_is_ascii()) {
     const char first = Dir == CaseDirection::Lower ? 'A' : 'a';
@@ -249,53 +285,79 @@ class CharSet {
   std::vector<UChar32> others_;
 };
 
-// Removes code points matching `drop` from both ends of `text`.
+// Removes code points matching `drop` from both ends of `text`. What was
+// read is what was stripped: a step per 8 bytes, counted a batch at a time;
+// the budget's failure once the allowance has passed.
 template <class Drop>
-std::string_view strip_both(std::string_view text, const Drop& drop) {
+VmResult<std::string_view> strip_both(std::string_view text, const Drop& drop) {
+  VmWorkTally read;
+  size_t stripped = 0;  // bytes stripped
+  size_t counted = 0;   // of them, those whose steps were counted
+  const auto count = [&] {
+    const size_t steps = (stripped - counted) / kVmTextBytesPerStep;
+    counted += steps * kVmTextBytesPerStep;
+    return read.add(steps);
+  };
   size_t begin = 0;
   while (begin < text.size()) {
     size_t next = begin;
     if (!drop(next_cp(text, next))) break;
+    stripped += next - begin;
     begin = next;
+    if (stripped - counted >= TextSearch::kBatchBytes && !count()) return VmWorkTally::error();
   }
   size_t end = text.size();
   while (end > begin) {
     size_t prev = end;
     if (!drop(prev_cp(text, prev))) break;
+    stripped += end - prev;
     end = prev;
+    if (stripped - counted >= TextSearch::kBatchBytes && !count()) return VmWorkTally::error();
   }
+  if (!count()) return VmWorkTally::error();
   return text.substr(begin, end - begin);
 }
 
 // The receiver itself when nothing was stripped (no copy of the text).
-// What was read is what was stripped.
 Outcome stripped_result(VmValue&& s, std::string_view kept) {
-  vm_count_text_read(s.text_size() - kept.size());
   if (kept.size() == s.text_size()) return NativeMethodOutcome::plain(std::move(s));
   return text_result(std::move(s), std::string(kept));
 }
 
 Outcome str_strip(VmValue s, Args args) {
-  if (args.empty()) return stripped_result(std::move(s), strip_both(s.text(), is_space));
+  if (args.empty()) {
+    VELN_TRY(std::string_view kept, strip_both(s.text(), is_space));
+    return stripped_result(std::move(s), kept);
+  }
   VELN_TRY(std::string_view chars, text_arg(args[0]));
   if (chars.empty()) return NativeMethodOutcome::plain(s);
   const CharSet set(chars);
-  return stripped_result(std::move(s), strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  VELN_TRY(std::string_view kept, strip_both(s.text(), [&set](UChar32 c) { return set.contains(c); }));
+  return stripped_result(std::move(s), kept);
 }
 
-// The pieces of a split, as views into the receiver: the list's size is
-// known and checked before any piece is built.
+// The pieces of a split, as views into the receiver: the list's size, and
+// the steps of making its buffers and slots, are known and checked before
+// any piece is built; the pieces stop being made within a batch once the
+// request's budget has failed.
 class PieceList {
  public:
   void add(std::string_view piece) {
     units_ += vm_text_units(piece.size());
+    steps_ += kVmBufferSteps + vm_text_read_steps(piece.size()) + 1;
     pieces_.push_back(piece);
   }
   Outcome finish() const {
     VELN_CHECK(vm_check_units(units_));
+    // Fewer than the buffers count as they are made: a split refused here
+    // would have been refused while its pieces were made.
+    if (steps_ >= kVmWorkBatch) VELN_CHECK(vm_check_budget(steps_ + kVmBufferSteps));
     std::vector<VmValue> items;
     items.reserve(pieces_.size());
-    for (std::string_view piece : pieces_) items.push_back(VmValue::text_unchecked(VmKind::String, std::string(piece)));
+    for (std::string_view piece : pieces_) {
+      if (items.size() % kVmWorkBatch == kVmWorkBatch - 1) VELN_CHECK(vm_budget_status());
+      items.push_back(VmValue::text_unchecked(VmKind::String, std::string(piece)));
+    }
     VELN_TRY(VmValue list, VmValue::make_list(std::move(items)));
     return NativeMethodOutcome::plain(std::move(list));
   }
@@ -303,6 +365,7 @@ class PieceList {
  private:
   std::vector<std::string_view> pieces_;
   uint64_t units_ = 1;
+  uint64_t steps_ = 0;
 };
 
 Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t maxsplit) {
@@ -325,8 +388,9 @@ Outcome split_on_separator(std::string_view text, std::string_view sep, uint64_t
 }
 
 Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
-  vm_count_text_read(text.size());
+  VELN_CHECK(take_text_read(text.size()));
   PieceList pieces;
+  VmWorkTally words;  // a step per word, however short
   size_t i = 0;
   // Skips white space from `i`; true when something is left.
   auto skip_space = [&]() {
@@ -344,6 +408,7 @@ Outcome split_on_whitespace(std::string_view text, uint64_t maxsplit) {
       pieces.add(text.substr(i));
       break;
     }
+    if (!words.add()) return VmWorkTally::error();
     const size_t word = i;
     while (i < text.size()) {
       size_t next = i;
@@ -442,7 +507,10 @@ Outcome replace_in_one_pass(VmValue&& s, std::string_view old_text, std::string_
   for (; done < limit; ++done) {
     if (!matches.add()) return VmWorkTally::error();
     const size_t at = search.find(text, from);
-    if (at == TextSearch::npos) break;
+    if (at == TextSearch::npos) {
+      VELN_CHECK(text_search_status(text));
+      break;
+    }
     if (done == 0) out.reserve(text.size());
     out.append(text.substr(from, at - from));
     out.append(new_text);
@@ -474,11 +542,12 @@ Outcome str_replace(VmValue s, Args args) {
   const TextSearch search(old_text);
   VmWorkTally searches;
   MatchOffsets matches;
-  for (size_t at = search.find(text); at != TextSearch::npos && matches.count() < limit;
-       at = search.find(text, at + old_text.size())) {
+  size_t at = search.find(text);
+  for (; at != TextSearch::npos && matches.count() < limit; at = search.find(text, at + old_text.size())) {
     if (!searches.add(2)) return VmWorkTally::error();
     matches.add(at);
   }
+  if (at == TextSearch::npos) VELN_CHECK(text_search_status(text));
   if (matches.count() == 0) return NativeMethodOutcome::plain(std::move(s));
   const size_t total = matches.count();
   VELN_CHECK(check_replace_size(text.size(), total, old_text.size(), new_text.size()));
@@ -487,6 +556,11 @@ Outcome str_replace(VmValue s, Args args) {
   size_t from = 0;
   for (size_t done = 0; done < total; ++done) {
     const size_t at = matches.at(done, search, text, from);
+    if (at == TextSearch::npos) {
+      // A match found before is found again, unless the search gave up.
+      VELN_CHECK(vm_budget_status());
+      break;
+    }
     out.append(text.substr(from, at - from));
     out.append(new_text);
     from = at + old_text.size();
@@ -506,7 +580,10 @@ Outcome str_find(VmValue s, Args args) {
   VELN_TRY(VmSearchBounds bounds, window_bounds(s, args));
   const std::string_view window = code_point_window(s, bounds);
   const size_t at = text_find(window, sub);
-  if (at == TextSearch::npos) return NativeMethodOutcome::plain(VmValue::integer(-1));
+  if (at == TextSearch::npos) {
+    VELN_CHECK(text_search_status(window));
+    return NativeMethodOutcome::plain(VmValue::integer(-1));
+  }
   if (!s.text_is_ascii()) vm_count_text_read(at);
   const size_t before = s.text_is_ascii() ? at : count_code_points(window.substr(0, at));
   return NativeMethodOutcome::plain(VmValue::integer(static_cast<int64_t>(bounds.start + before)));

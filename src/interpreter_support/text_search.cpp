@@ -84,22 +84,99 @@ size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMe
   if (m == 0) return from;
   const auto* h = reinterpret_cast<const unsigned char*>(haystack.data());
   const auto* x = reinterpret_cast<const unsigned char*>(needle_.data());
-  uint64_t steps = 0;
-  size_t found = npos;
-  // Moves the window start `j` to the next position where the first
-  // right-half byte matches; false when there is none.
-  const auto skip_to_candidate = [&](size_t& j) {
-    const size_t at = j + suffix_;
-    const void* hit = std::memchr(h + at, x[suffix_], n - at);
-    if (hit == nullptr) {
-      steps += n - at;
-      return false;
-    }
-    const auto pos = static_cast<size_t>(static_cast<const unsigned char*>(hit) - h);
-    steps += pos - at + 1;
-    j = pos - suffix_;
-    return j <= n - m;
+  // The search's count: the bytes read and the candidates rejected, in
+  // units of a byte (a candidate weighs a step's bytes, in a long window
+  // only),
+  // handed to the running request a batch at a time; the remainder below
+  // a step carries over, so the total is the same however batches fall.
+  // Locals, not an object whose address a call takes: the loops keep them
+  // in registers.
+  const uint64_t candidate_units = n - from >= kVmLongTextBytes ? kVmTextBytesPerStep : 0;
+  uint64_t bytes = 0;
+  uint64_t units = 0;
+  bool stopped = false;
+  const auto read = [&](size_t k) {
+    bytes += k;
+    units += k;
   };
+  // False, the search stopped, once the allowance has passed.
+  const auto check = [&]() {
+    if (units < kBatchBytes) [[likely]]
+      return true;
+    const uint64_t steps = units / kVmTextBytesPerStep;
+    units %= kVmTextBytesPerStep;
+    if (vm_step_work(steps)) return true;
+    stopped = true;
+    return false;
+  };
+  // A window tried in vain: a candidate (the one found is its caller's to
+  // count, as a match).
+  const auto reject = [&]() {
+    units += candidate_units;
+    return check();
+  };
+  // Moves the window start `j` to the next position where the first
+  // right-half byte matches, a candidate; false when there is none, or the
+  // allowance has passed. memchr reads a batch at most per call.
+  const auto skip_to_candidate = [&](size_t& j) {
+    size_t at = j + suffix_;
+    while (true) {
+      const size_t span = std::min(n - at, kBatchBytes);
+      const void* hit = std::memchr(h + at, x[suffix_], span);
+      if (hit != nullptr) {
+        const auto pos = static_cast<size_t>(static_cast<const unsigned char*>(hit) - h);
+        read(pos - at + 1);
+        if (!check()) return false;
+        j = pos - suffix_;
+        return j <= n - m;
+      }
+      read(span);
+      at += span;
+      if (at == n || !check()) return false;
+    }
+  };
+  // The first index from `i` on, below `end`, where the needle and the
+  // window at `j` differ (`end` when none does), reading a batch at most
+  // between checks; the bytes compared count, and one more for the end.
+  const auto forward = [&](size_t i, size_t end, size_t j) {
+    if (end - i <= kBatchBytes) [[likely]] {
+      const size_t first = i;
+      while (i < end && x[i] == h[i + j]) ++i;
+      read(i - first + 1);
+      return i;
+    }
+    while (i < end) {
+      const size_t stop = i + std::min(end - i, kBatchBytes);
+      const size_t first = i;
+      while (i < stop && x[i] == h[i + j]) ++i;
+      read(i - first);
+      if (i < stop) break;
+      if (i < end && !check()) return end;
+    }
+    read(1);
+    return i;
+  };
+  // The same backwards: the lowest `left`, down to `low`, such that the
+  // needle and the window match on [left, start).
+  const auto backward = [&](size_t start, size_t low, size_t j) {
+    size_t left = start;
+    if (left - low <= kBatchBytes) [[likely]] {
+      while (left > low && x[left - 1] == h[left - 1 + j]) --left;
+      read(start - left + 1);
+      return left;
+    }
+    while (left > low) {
+      const size_t stop = left - std::min(left - low, kBatchBytes);
+      const size_t first = left;
+      while (left > stop && x[left - 1] == h[left - 1 + j]) --left;
+      read(first - left);
+      if (left > stop) break;
+      if (left > low && !check()) return low;
+    }
+    read(1);
+    return left;
+  };
+  size_t found = npos;
   if (m == 1) {
     size_t j = from;
     if (skip_to_candidate(j)) found = j;
@@ -108,13 +185,11 @@ size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMe
     size_t j = from;
     while (j <= n - m) {
       if (memory == 0 && !skip_to_candidate(j)) break;
-      size_t i = std::max(suffix_, memory);
-      while (i < m && x[i] == h[i + j]) ++i;
-      steps += i - std::max(suffix_, memory) + 1;
+      const size_t i = forward(std::max(suffix_, memory), m, j);
+      if (stopped) break;
       if (i >= m) {
-        size_t left = suffix_;
-        while (left > memory && x[left - 1] == h[left - 1 + j]) --left;
-        steps += suffix_ - left + 1;
+        const size_t left = backward(suffix_, memory, j);
+        if (stopped) break;
         if (left <= memory) {
           found = j;
           break;
@@ -125,18 +200,17 @@ size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMe
         j += i - suffix_ + 1;
         memory = 0;
       }
+      if (!reject()) break;
     }
   } else {
     size_t j = from;
     while (j <= n - m) {
       if (!skip_to_candidate(j)) break;
-      size_t i = suffix_ + 1;  // the skip matched the first right-half byte
-      while (i < m && x[i] == h[i + j]) ++i;
-      steps += i - suffix_;
+      const size_t i = forward(suffix_ + 1, m, j);  // the skip matched the first right-half byte
+      if (stopped) break;
       if (i >= m) {
-        size_t left = suffix_;
-        while (left > 0 && x[left - 1] == h[left - 1 + j]) --left;
-        steps += suffix_ - left + 1;
+        const size_t left = backward(suffix_, 0, j);
+        if (stopped) break;
         if (left == 0) {
           found = j;
           break;
@@ -145,11 +219,12 @@ size_t TextSearch::find_general(std::string_view haystack, size_t from, VmWorkMe
       } else {
         j += i - suffix_ + 1;
       }
+      if (!reject()) break;
     }
   }
-  if (meter != nullptr) meter->steps += steps;
-  vm_count_text_read(steps);
-  return found;
+  if (meter != nullptr) meter->steps += bytes;
+  vm_count_text_read(units);
+  return stopped ? npos : found;
 }
 
 }  // namespace veln

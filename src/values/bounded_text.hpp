@@ -6,6 +6,12 @@
 // and marks the text overflowed; later appends are ignored, and writers stop
 // walking a value once they see the mark. It must not allocate beyond the
 // limit, and must stay a thin wrapper: it is on every text path.
+//
+// It also keeps the count of the work of making the text that its bytes do
+// not show (an item visited, a number written), in a local tally handed to
+// the running request in batches; once the request's allowance has passed
+// the text stops as an overflowed one does, and its status is the budget's
+// failure.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +22,7 @@
 
 #include "values/vm_execution_error.hpp"
 #include "values/vm_limits.hpp"
+#include "values/vm_work_tally.hpp"
 
 namespace veln {
 
@@ -60,11 +67,23 @@ class BoundedText {
     return *this;
   }
 
+  // Counts `n` steps of making the text; false once the text has stopped
+  // (it would pass its limit, or the running request's allowance has
+  // passed), and the writer stops walking.
+  [[gnu::always_inline]] bool count(uint64_t n) {
+    if (overflowed_) return false;
+    if (work_.add(n)) [[likely]]
+      return true;
+    stop_for_work();
+    return false;
+  }
+
   // Appends a piece of at most `max_size` bytes that `write(std::string&)`
-  // appends to the text (numbers, date-times), without a copy aside.
+  // appends to the text (a number, a date-time), without a copy aside,
+  // counting the `steps` its writing takes.
   template <class Write>
-  void append_small(size_t max_size, Write write) {
-    if (overflowed_) return;
+  void append_small(size_t max_size, uint64_t steps, Write write) {
+    if (!count(steps)) return;
     if (max_size > limit_ - out_.size()) {
       std::string piece;
       write(piece);
@@ -75,12 +94,19 @@ class BoundedText {
     write(out_);
   }
 
+  // Whether the text stopped: it would have passed its limit, or the
+  // request's allowance has passed.
   bool overflowed() const { return overflowed_; }
   size_t size() const { return out_.size(); }
-  // The size message once overflowed.
+  // The size message once overflowed, the budget's failure once stopped
+  // for work.
   VmStatus status() const {
-    if (overflowed_) return vm_error(std::string(kVmSizeMessage));
-    return Ok{};
+    if (!overflowed_) return Ok{};
+    return error();
+  }
+  VmExecutionError error() const {
+    if (work_failed_) return VmWorkTally::error();
+    return vm_error(std::string(kVmSizeMessage));
   }
 
  private:
@@ -95,19 +121,27 @@ class BoundedText {
     out_.swap(room);
   }
 
+  [[gnu::noinline, gnu::cold]] void stop_for_work() {
+    overflowed_ = true;
+    work_failed_ = true;
+  }
+
   std::string& out_;
   size_t limit_;
   bool overflowed_;
+  bool work_failed_ = false;
+  VmWorkTally work_;
 };
 
 // Builds a text with `write(BoundedText&)`: the text, or the size message
-// when it would pass the limit of a str value.
+// when it would pass the limit of a str value (the budget's failure when
+// the request's allowance passed first).
 template <class Write>
 VmResult<std::string> vm_bounded_text(Write write) {
   std::string out;
   BoundedText text(out);
   write(text);
-  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  if (text.overflowed()) return text.error();
   return out;
 }
 
@@ -118,7 +152,7 @@ VmExecutionError vm_bounded_error(Write write) {
   std::string out;
   BoundedText text(out);
   write(text);
-  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  if (text.overflowed()) return text.error();
   return vm_error(std::move(out));
 }
 

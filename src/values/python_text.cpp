@@ -21,8 +21,11 @@ namespace {
 constexpr size_t kNumberText = 32;    // an int64, a float
 constexpr size_t kRecordText = 160;   // a decimal, a date-time, a time delta and their field forms
 
+// Counted before the conversion, which is refused once the allowance has
+// passed.
 void append_mpz(BoundedText& out, const mpz_class& z) {
-  vm_count_bigint_digits(vm_mpz_words(z));
+  const uint64_t words = vm_mpz_words(z);
+  if (!out.count(words > 1 ? vm_bigint_digits_steps(words) : kVmIntTextSteps)) return;
   // At most about 315,653 digits under the integer size limit.
   std::string digits(mpz_sizeinbase(z.get_mpz_t(), 10) + 2, '\0');
   mpz_get_str(digits.data(), 10, z.get_mpz_t());
@@ -32,14 +35,13 @@ void append_mpz(BoundedText& out, const mpz_class& z) {
 
 // A step per item written (the text's bytes count when it becomes a value).
 void append_joined(BoundedText& out, std::span<const VmValue> items) {
-  size_t written = 0;
+  bool first = true;
   for (const auto& item : items) {
-    if (out.overflowed()) break;
-    if (written != 0) out += ", ";
-    ++written;
+    if (!out.count(1)) return;
+    if (!first) out += ", ";
+    first = false;
     item.append_python_repr(out);
   }
-  vm_count_work(written);
 }
 
 void append_set_repr(BoundedText& out, std::span<const VmValue> items) {
@@ -133,7 +135,7 @@ void append_exception_repr(BoundedText& out, const VmException& e) {
   out += '(';
   bool first = true;
   for (const auto& a : e.args) {
-    if (out.overflowed()) return;
+    if (!out.count(1)) return;
     if (!first) out += ", ";
     first = false;
     append_exception_arg_repr(out, a);
@@ -186,7 +188,7 @@ VmExecutionError vm_error_quoting(std::string_view before, const VmValue& value,
   text += before;
   value.append_python_repr(text);
   text += after;
-  if (text.overflowed()) return vm_error(std::string(kVmSizeMessage));
+  if (text.overflowed()) return text.error();
   return vm_error(std::move(message));
 }
 
@@ -203,20 +205,25 @@ void VmValue::append_python_repr(BoundedText& out) const {
       if (heap_) {
         append_mpz(out, big_int());
       } else {
-        out.append_small(kNumberText, [this](std::string& piece) { append_integer_text(piece, u_.i); });
+        out.append_small(kNumberText, kVmIntTextSteps,
+                         [this](std::string& piece) { append_integer_text(piece, u_.i); });
       }
       return;
     case VmKind::Float:
-      out.append_small(kNumberText, [this](std::string& piece) { append_float_display_text(piece, u_.f); });
+      out.append_small(kNumberText, kVmNumberTextSteps,
+                       [this](std::string& piece) { append_float_display_text(piece, u_.f); });
       return;
     case VmKind::Decimal:
-      out.append_small(kRecordText, [this](std::string& piece) { decimal_value().append_python_repr(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { decimal_value().append_python_repr(piece); });
       return;
     case VmKind::DateTime:
-      out.append_small(kRecordText, [this](std::string& piece) { datetime_value().append_text(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { datetime_value().append_text(piece); });
       return;
     case VmKind::TimeDelta:
-      out.append_small(kRecordText, [this](std::string& piece) { timedelta_value().append_text(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { timedelta_value().append_text(piece); });
       return;
     case VmKind::String:
     case VmKind::TypeMarker:
@@ -255,17 +262,15 @@ void VmValue::append_python_repr(BoundedText& out) const {
       return;
     case VmKind::Dict: {
       out += '{';
-      size_t written = 0;
+      bool first = true;
       for (const auto& p : dict_pairs()) {
-        if (out.overflowed()) break;
-        if (written != 0) out += ", ";
-        ++written;
+        if (!out.count(1)) return;
+        if (!first) out += ", ";
+        first = false;
         p.key.append_python_repr(out);
         out += ": ";
         p.value.append_python_repr(out);
       }
-      vm_count_work(written);
-      if (out.overflowed()) return;
       out += '}';
       return;
     }

@@ -111,7 +111,7 @@ void append_diag_items(BoundedText& out, std::span<const VmValue> items) {
   out += '[';
   bool first = true;
   for (const auto& v : items) {
-    if (out.overflowed()) return;
+    if (!out.count(1)) return;
     if (!first) out += ", ";
     first = false;
     v.append_diagnostic_text(out);
@@ -151,16 +151,20 @@ void VmValue::append_diagnostic_text(BoundedText& out) const {
       append_python_repr(out);
       break;
     case VmKind::Float:
-      out.append_small(kNumberText, [this](std::string& piece) { append_float_display_text(piece, u_.f); });
+      out.append_small(kNumberText, kVmNumberTextSteps,
+                       [this](std::string& piece) { append_float_display_text(piece, u_.f); });
       break;
     case VmKind::Decimal:
-      out.append_small(kRecordText, [this](std::string& piece) { decimal_value().append_diagnostic(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { decimal_value().append_diagnostic(piece); });
       break;
     case VmKind::DateTime:
-      out.append_small(kRecordText, [this](std::string& piece) { datetime_value().append_diagnostic(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { datetime_value().append_diagnostic(piece); });
       break;
     case VmKind::TimeDelta:
-      out.append_small(kRecordText, [this](std::string& piece) { timedelta_value().append_diagnostic(piece); });
+      out.append_small(kRecordText, kVmNumberTextSteps,
+                       [this](std::string& piece) { timedelta_value().append_diagnostic(piece); });
       break;
     case VmKind::String:
     case VmKind::Builtin:
@@ -194,7 +198,7 @@ void VmValue::append_diagnostic_text(BoundedText& out) const {
       out += '[';
       bool first = true;
       for (const auto& p : dict_pairs()) {
-        if (out.overflowed()) return;
+        if (!out.count(1)) return;
         if (!first) out += ", ";
         first = false;
         out += '(';

@@ -51,6 +51,15 @@ static_assert(kVmWorkBatch <= kVmWorkCheckInterval);
 // Steps of reading `bytes` bytes of text.
 constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBytesPerStep; }
 
+// Steps of writing one number as text, whichever form writes it (a display
+// text, a format field, the canonical encoding), beyond the bytes it writes:
+// finding a float's shortest digits or laying out a decimal, a date-time or
+// a time delta takes as long as copying several items; an int of one word
+// as long as one. A big integer counts its conversion instead
+// (vm_bigint_digits_steps).
+inline constexpr uint64_t kVmNumberTextSteps = 4;
+inline constexpr uint64_t kVmIntTextSteps = 1;
+
 // Steps of one of the many comparisons of two texts a sort or an ordered
 // merge makes, beyond the step the comparison itself counts: a step per 8
 // bytes they may share, for texts long enough that the bytes outweigh it.

@@ -87,6 +87,31 @@ TEST(TextSearch, AgreesWithAPlainScan) {
   }
 }
 
+// Long searches read in batches (memchr spans, right- and left-half
+// comparisons): matches that straddle a batch's end, and needles longer
+// than a batch, are found where a plain scan finds them.
+TEST(TextSearch, AgreesWithAPlainScanAcrossBatches) {
+  const size_t batch = TextSearch::kBatchBytes;
+  std::string long_needle(batch + 100, 'a');
+  long_needle.back() = 'b';
+  std::string periodic_needle;
+  while (periodic_needle.size() < batch + 300) periodic_needle += "abc";
+  for (const std::string& needle : {std::string("b"), std::string("xy"), std::string("cab"), long_needle,
+                                    periodic_needle, periodic_needle + "d"}) {
+    for (const size_t at : {batch - 1, batch + 7, 3 * batch - needle.size() / 2, 5 * batch}) {
+      std::string haystack(at, 'a');
+      for (size_t i = 0; i < haystack.size(); i += 3) haystack[i] = 'c';  // near misses for every needle
+      haystack += needle;
+      haystack += std::string(batch / 2, 'a');
+      const TextSearch search(needle);
+      for (const size_t from : {size_t{0}, at / 2, at}) {
+        ASSERT_EQ(search.find(haystack, from), std::string_view(haystack).find(needle, from))
+            << needle.size() << " at " << at << " from " << from;
+      }
+    }
+  }
+}
+
 // ---- numbers of mixed kinds -----------------------------------------------------
 
 // Shuffled distinct numbers: ints, floats, and with `wide` ints beyond 2^53

@@ -38,6 +38,13 @@ constexpr uint64_t kItems = 100000;
 
 VmValue ints(uint64_t n, int64_t value = 1) { return List(std::vector<VmValue>(n, I(value))); }
 
+// A str of `unit` `n` times over.
+VmValue repeated(std::string_view unit, uint64_t n) {
+  std::string t;
+  for (uint64_t i = 0; i < n; ++i) t += unit;
+  return S(t);
+}
+
 // The steps `operation` counts on a metered request of its own.
 template <class Operation>
 uint64_t steps_of(Operation&& operation) {
@@ -172,21 +179,9 @@ TEST(ReadWork, TextsCountAStepPerEightBytesRead) {
 TEST(ReadWork, EveryMatchPieceAndCodePointCountsAStep) {
   constexpr uint64_t n = 40000;
   const VmValue a = S(std::string(n, 'a'));
-  const VmValue ab = S([] {
-    std::string t;
-    for (uint64_t i = 0; i < n; ++i) t += "ab";
-    return t;
-  }());
-  const VmValue wide = S([] {
-    std::string t;
-    for (uint64_t i = 0; i < n; ++i) t += "\u00e9";
-    return t;
-  }());
-  const VmValue fields = S([] {
-    std::string t;
-    for (uint64_t i = 0; i < n; ++i) t += "{0}";
-    return t;
-  }());
+  const VmValue ab = repeated("ab", n);
+  const VmValue wide = repeated("\u00e9", n);
+  const VmValue fields = repeated("{0}", n);
   const VmValue candidates = Tuple(std::vector<VmValue>(n, S("b")));
   const auto method = [](const VmValue& receiver, const char* name, std::vector<VmValue> args) {
     return [=] { EXPECT_TRUE(call_native_method(receiver, name, args, {}).ok()) << name; };
@@ -365,8 +360,110 @@ TEST(ReadWork, EncodingAndTextFormsCountTheirWalk) {
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(l).ok()); }), kItems);
   EXPECT_GE(steps_of([&] { EXPECT_TRUE(encode_vm_value(l).ok()); }), kItems);
   EXPECT_GE(steps_of([&] { (void)l.python_repr(); }), kItems);
+  // A dict's members are ordered by their key texts: a search down a tree
+  // of the members so far each.
+  std::vector<VmDictPair> pairs;
+  for (int64_t i = 0; i < 4096; ++i) pairs.push_back({I(i), I(i)});
+  const VmValue d = Dict(pairs);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(d).ok()); }), 4096u * 11);
   uint64_t past = 0;
   expect_work_refusal(with_steps_left(1000, past, [&] { return encoded_vm_value_length(l); }));
+  EXPECT_LE(past, kVmWorkBatch);
+}
+
+// A number written as text counts a fixed number of steps wherever it
+// stands (nested in containers, a key, a format field) and whatever form
+// writes it; a long text form stops within a batch of the allowance.
+TEST(ReadWork, NumbersWrittenAsTextCountTheirSteps) {
+  constexpr uint64_t n = 1000;
+  const VmValue floats = List(std::vector<VmValue>(n, F(0.30000000000000004)));
+  const VmValue nested = List(std::vector<VmValue>(n / 2, Tuple({F(2.5), D("1.25")})));
+  std::vector<VmDictPair> pairs;
+  for (uint64_t i = 0; i < n / 2; ++i) pairs.push_back({F(static_cast<double>(i) + 0.5), F(1e300)});
+  const VmValue dict = Dict(pairs);
+  const uint64_t per_number = 1 + kVmNumberTextSteps;  // the item, and its text
+  for (const VmValue* v : {&floats, &nested, &dict}) {
+    EXPECT_GE(steps_of([&] { (void)v->python_repr(); }), n * kVmNumberTextSteps) << v->python_repr().substr(0, 20);
+    EXPECT_GE(steps_of([&] { EXPECT_TRUE(encode_vm_value(*v).ok()); }), n * per_number);
+    EXPECT_GE(steps_of([&] { EXPECT_TRUE(encoded_vm_value_length(*v).ok()); }), n * per_number);
+  }
+  EXPECT_GE(steps_of([&] { (void)floats.diagnostic_text(); }), n * per_number);
+  EXPECT_GE(steps_of([&] { (void)List(std::vector<VmValue>(n, I(7))).python_repr(); }), n * (1 + kVmIntTextSteps));
+  // Each field of a template writes its argument anew: four floats a field.
+  const VmValue fields = repeated("{0}", n);
+  const VmValue four = Tuple({F(0.1), F(2.5e-300), F(12345.678), F(-3.0)});
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(render_simple_format(fields.text(), {&four, 1}).ok()); }),
+            n * 4 * per_number);
+  EXPECT_GE(steps_of([&] { EXPECT_TRUE(format_builtin_value(F(0.1), "").ok()); }), kVmNumberTextSteps);
+  // Past the allowance the text form stops where it is, with the budget's
+  // failure rather than a text.
+  const VmValue many = List(std::vector<VmValue>(200000, F(0.30000000000000004)));
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(1000, past, [&] { return many.bounded_python_repr(); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  const VmValue many_fields = repeated("{0}", 100000);
+  // (The template is read before the fields are written.)
+  const uint64_t reading = vm_text_read_steps(many_fields.text_size());
+  expect_work_refusal(
+      with_steps_left(reading + 1000, past, [&] { return render_simple_format(many_fields.text(), {&four, 1}); }));
+  EXPECT_LE(past, kVmWorkBatch);
+}
+
+// A search counts each window it tries in vain, however few bytes that
+// reads, and a search (or a scan) of a huge text hands its count over as
+// it goes: it gives up within a batch of the allowance, and its caller
+// reports the budget's failure.
+TEST(ReadWork, SearchesCountTheirCandidatesAndStopAtTheAllowance) {
+  const VmValue s = repeated("ab", 1000000);
+  const std::string_view ab = s.text();
+  const VmValue cab = S("cab");
+  // A window at every fourth byte (a shift past each failed one), and the
+  // bytes read.
+  EXPECT_GE(steps_of([&] { EXPECT_FALSE(*contains_value(s, cab)); }), ab.size() / 4 + ab.size() / 8);
+  const auto status = [](auto&& result) -> VmStatus {
+    if (result.ok()) return Ok{};
+    return std::move(result).error();
+  };
+  const auto method = [&](const char* name, std::vector<VmValue> args) {
+    return [&s, &status, name, args] { return status(call_native_method(s, name, args, {})); };
+  };
+  const VmValue b = Bytes(ab);
+  for (const auto& [name, operation] : std::initializer_list<std::pair<const char*, std::function<VmStatus()>>>{
+           {"in", [&] { return status(contains_value(s, cab)); }},
+           {"find", method("find", {cab})},
+           {"split", method("split", {cab})},
+           {"replace", method("replace", {cab, S("")})},
+           {"replace growing", method("replace", {cab, S("abcd")})},
+           {"in bytes", [&] { return status(contains_value(b, I('c'))); }},
+           // Reads of the whole text, a code point at a time.
+           {"isalpha", method("isalpha", {})},
+           {"islower", method("islower", {})},
+           {"strip", method("strip", {S("ab")})},
+       }) {
+    uint64_t past = 0;
+    const VmStatus outcome = with_steps_left(1000, past, operation);
+    ASSERT_FALSE(outcome.ok()) << name;
+    EXPECT_EQ(outcome.error().message, kVmWorkMessage) << name;
+    EXPECT_LE(past, 2 * kVmWorkBatch) << name;
+  }
+}
+
+// A split's pieces are refused before they are made when their buffers
+// cannot fit the allowance, and stop being made once it has passed.
+TEST(ReadWork, SplitsStopBeforeMakingPiecesPastTheAllowance) {
+  constexpr uint64_t n = 300000;
+  const VmValue a = S(std::string(n, 'a'));
+  const VmValue spaced = repeated("a ", n);
+  const std::vector<VmValue> on_a{S("a")};
+  const uint64_t pieces = steps_of([&] { EXPECT_TRUE(call_native_method(a, "split", on_a, {}).ok()); });
+  EXPECT_GE(pieces, n * (kVmBufferSteps + 2));  // a search, a buffer and a slot each
+  uint64_t past = 0;
+  expect_work_refusal(with_steps_left(pieces / 2, past, [&] { return call_native_method(a, "split", on_a, {}); }));
+  EXPECT_LE(past, kVmWorkBatch);
+  // (The text is read before the words are split off.)
+  const uint64_t reading = vm_text_read_steps(spaced.text_size());
+  expect_work_refusal(
+      with_steps_left(reading + 1000, past, [&] { return call_native_method(spaced, "split", {}, {}); }));
   EXPECT_LE(past, kVmWorkBatch);
 }
 
