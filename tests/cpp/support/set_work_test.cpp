@@ -125,7 +125,10 @@ TEST(SetWork, SetOperationsStopWithinACheckIntervalOfTheAllowance) {
       {"float |", op(SetOperator::Union, f2, f)},
       {"float set()", build(floats_shifted)},
   };
-  for (const auto& [name, operation] : rows) {
+  for (const auto& row : rows) {
+    // Named copies: clang 14 lets no lambda capture a structured binding.
+    const char* name = row.first;
+    const Operation& operation = row.second;
     const Outcome whole = run_with_steps_left(kVmBaseWorkSteps, [&] { EXPECT_TRUE(operation()) << name; });
     ASSERT_FALSE(whole.failed) << name;
     ASSERT_GT(whole.steps, kVmWorkCheckInterval) << name;
