@@ -67,6 +67,7 @@ using DecimalKernelInto = VmStatus (*)(VmDecimal&, const VmDecimal&, const VmDec
 // value: which buffer holds it is not observable).
 VmResult<VmValue> decimal_operation(BinaryOperator op, DecimalKernel kernel, VmValue& left, VmValue& right,
                                     DecimalKernelInto in_place = nullptr) {
+  vm_count_work(kVmDecimalSteps);
   // Decimals are read where they are; the other operand (the right one when
   // both could be) is coerced.
   std::optional<VmDecimal> coerced;

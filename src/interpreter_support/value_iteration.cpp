@@ -10,8 +10,9 @@
 namespace veln {
 namespace {
 
-std::vector<VmValue> characters_of(std::string_view text) {
+std::vector<VmValue> characters_of(std::string_view text, size_t code_points) {
   std::vector<VmValue> out;
+  out.reserve(code_points);
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   size_t i = 0;
   while (i < text.size()) {
@@ -29,9 +30,14 @@ std::vector<VmValue> characters_of(std::string_view text) {
 // A step per item listed, refused before any is made.
 VmResult<std::vector<VmValue>> iterate_value(const VmValue& value) {
   switch (value.kind()) {
-    case VmKind::String:
-      VELN_CHECK(vm_take_work(value.text_code_points()));
-      return characters_of(value.text());
+    case VmKind::String: {
+      // Each character is a text of its own, whose buffer counts as it is
+      // made: a request that cannot hold them all is refused before any is.
+      const size_t n = value.text_code_points();
+      VELN_CHECK(vm_check_budget(n * (1 + kVmBufferSteps), n * kVmBufferWeight));
+      VELN_CHECK(vm_take_work(n));
+      return characters_of(value.text(), n);
+    }
     case VmKind::Bytes:
     case VmKind::ByteArray: {
       VELN_CHECK(vm_take_work(value.text_size()));

@@ -59,6 +59,10 @@ constexpr uint64_t vm_text_read_steps(uint64_t bytes) { return bytes / kVmTextBy
 // (vm_bigint_digits_steps).
 inline constexpr uint64_t kVmNumberTextSteps = 4;
 inline constexpr uint64_t kVmIntTextSteps = 1;
+// Steps of one decimal operation (a coercion of the other operand
+// included): a few products and quotients of 100-digit integers, whose time
+// is that of writing a number as text.
+inline constexpr uint64_t kVmDecimalSteps = kVmNumberTextSteps;
 
 // Steps of one of the many comparisons of two texts a sort or an ordered
 // merge makes, beyond the step the comparison itself counts: a step per 8

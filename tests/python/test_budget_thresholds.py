@@ -87,6 +87,38 @@ def copies_worked_by_a_chain(n):
                    [4], meter=True)
 
 
+# A tuple of a thousand leaves, nested three levels deep.
+NESTED = ["a = (0, 0, 0, 0, 0, 0, 0, 0, 0, 0)", "b = (a, a, a, a, a, a, a, a, a, a)", "P = (b, b, b, b, b, b, b, b, b, b)"]
+
+
+def nested_tuples_compared(n):
+    # Lists of n such tuples, equal but for the last item: every leaf is read.
+    return request(function("", NESTED + [f"L = [P] * {n} + [1]", f"M = [P] * {n} + [2]", "c = 0",
+                                          "for i in range(8):", "    if L == M:", "        c = c + 1"], "c"),
+                   meter=True)
+
+
+def sets_of_nested_tuples(n):
+    # Sets of pairs that share the nested tuple and differ in their texts.
+    return request(function("", NESTED + [f"T = str(list(range(1000, 1000 + {n})))", "T = T[1:-1]", "T = T.split(', ')",
+                                          f"Z = set(zip([P] * {n}, T))", f"Z2 = set(zip([P] * {n}, T[::-1]))",
+                                          "c = 0", "for i in range(8):", "    if Z == Z2:", "        c = c + 1"], "c"),
+                   meter=True)
+
+
+def float_set_algebra(n):
+    return request(function("", distinct_list("L", n) + ["F = list(map(float, L))", "Z = set(F)", "Z2 = set(F[1:] + [-1.0])",
+                                 "for i in range(8):", "    x = Z - Z2", "    y = Z == Z2", "    w = Z ^ Z2"],
+                            "len(x)"),
+                   meter=True)
+
+
+def sets_from_duplicates_held(n):
+    # 31 sets, each keeping half of the items of the list it was built from.
+    return request(function("", distinct_list("L", n) + ["M = L + L"] + [f"s{i} = set(M)" for i in range(31)],
+                            "len(M)"))
+
+
 # name: (program of the size, the range a bisection starts from: the program
 # meets no cap at its low end and one at its high end)
 PROGRAMS = {
@@ -100,6 +132,10 @@ PROGRAMS = {
     "sets_built": (sets_built, (1, BLOCK)),
     "sets_of_runs": (sets_of_runs, (1, BLOCK)),
     "list_copies_by_a_chain": (copies_worked_by_a_chain, (1, BLOCK)),
+    "nested_tuples_compared": (nested_tuples_compared, (1, 3000)),
+    "sets_of_nested_tuples": (sets_of_nested_tuples, (1, 3000)),
+    "float_set_algebra": (float_set_algebra, (1, BLOCK)),
+    "sets_from_duplicates_held": (sets_from_duplicates_held, (1, 2_000_000)),
 }
 
 
