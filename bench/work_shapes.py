@@ -179,6 +179,20 @@ NESTED_SCANNED = NESTED_SETS + """
     Z.add((P, 1.5))
     Q = (P, 'x')
 """
+# Dicts keyed by pairs of ints, the second built in the reverse order: only
+# the literal scan of the other's keys matches a tuple key by value.
+TUPLE_KEY_DICTS = DISTINCT + """
+    K = list(zip(N[:30000], N[:30000]))
+    D = dict(zip(K, N))
+    E = dict(zip(K[::-1], N[:30000][::-1]))
+"""
+# The same with the nested tuple beside each int.
+NESTED_KEY_DICTS = NESTED_PREFIX + """
+    N = list(range(3000))
+    K = list(zip([P] * 3000, N))
+    D = dict(zip(K, N))
+    E = dict(zip(K[::-1], N[::-1]))
+"""
 # Two sets of a million floats (each keyed by its display text), the second
 # shifted by an item and holding a decimal (the literal -1.0): each operation
 # meets the other side's numbers through a probe sorted by number, or an
@@ -292,6 +306,8 @@ CASES = {
     **both("set-float-disjoint", FLOAT_SETS, when("Z.isdisjoint(Z2)")),
     **both("set-mixed-equal", MIXED_SETS, when("Z == Z2")),
     **both("set-mixed-sub", MIXED_SETS, sized("Z - Z2")),
+    **both("dict-tuple-keys-equal", TUPLE_KEY_DICTS, when("D == E")),
+    **both("dict-nested-keys-equal", NESTED_KEY_DICTS, when("D == E")),
     # Numbers written as text, searches that try many candidates, dense splits.
     "str-float-dict": (loop(FLOAT_DICT, "        c = c + len(str(D))\n"), [1000, 1]),
     "format-float-fields": (loop(FLOAT_FIELDS, "        c = c + len(s.format(t))\n"), [1000, 1]),
