@@ -29,6 +29,7 @@
 
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/mixed_number_sorting.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_iteration.hpp"
 #include "values/decimal_from_value.hpp"
@@ -38,52 +39,6 @@
 
 namespace veln {
 namespace {
-
-// Thrown out of a sort whose steps pass the running request's work
-// allowance, so that a long sort stops there rather than at its end. Only
-// the sort's own copy of the values is in a moved state then, and it is
-// dropped.
-struct WorkRefused {};
-
-[[gnu::noinline, gnu::cold]] void refuse_work() { throw WorkRefused{}; }
-
-// Steps of a sort, on the meter at once and on the request in batches.
-inline void step(VmWorkTally& tally, uint64_t n = 1) {
-  if (!tally.add(n)) [[unlikely]]
-    refuse_work();
-}
-
-// A comparison that counts one step per call.
-template <class Less>
-auto counted(Less less, VmWorkTally& tally) {
-  return [less, &tally](const auto& a, const auto& b) {
-    step(tally);
-    return less(a, b);
-  };
-}
-
-// The most comparisons vm_stable_sort makes on n items, with room to spare
-// (binary insertion into runs of 32, then at most n per merge pass).
-uint64_t sort_comparison_bound(size_t n) { return uint64_t{n} * (std::bit_width(n) + 8); }
-
-// Runs `sort` with a comparison `less` that counts each call. When the
-// running request can afford the bound, the comparisons are counted in a
-// plain local and handed over at the end (the sort cannot pass the
-// allowance); otherwise each goes through the tally, which stops the sort
-// as soon as the allowance passes. The count is the same either way.
-template <class Less, class Sort>
-void counted_sort(VmWorkTally& tally, size_t n, Less less, Sort sort) {
-  if (tally.can_afford(sort_comparison_bound(n))) {
-    uint64_t compared = 0;
-    sort([&compared, &less](const auto& a, const auto& b) {
-      ++compared;
-      return less(a, b);
-    });
-    step(tally, compared);
-  } else {
-    sort(counted(less, tally));
-  }
-}
 
 enum class Domain : uint8_t { Numbers, Exact, Mixed, Text, Bytes, DateTime, TimeDelta, None };
 
@@ -151,7 +106,7 @@ double nearest_double(const VmValue& v) {
 
 // One group of bools, ints and floats with the same nearest double, in input
 // order, arranged as the insertion sort leaves it.
-void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
+void arrange_double_group(std::vector<VmValue>& group, StoppableSteps& tally) {
   struct Exact {
     VmValue value;  // as an Int
     size_t arrival;
@@ -167,9 +122,9 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
   }
   if (floats.empty() || ints.empty()) {
     if (!ints.empty()) {
-      vm_stable_sort(group.begin(), group.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(group.begin(), group.end(), tally.counted([](const VmValue& a, const VmValue& b) {
                          return vm_int_compare(exact_int(a), exact_int(b)) < 0;
-                       }, tally));
+                       }));
     }
     return;  // floats alone are all equal: input order
   }
@@ -179,16 +134,16 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
     size_t next_int = 0;
     for (auto& [arrival, cut] : floats) {
       for (; next_int < ints.size() && ints[next_int].arrival < arrival; ++next_int) {
-        step(tally);
+        tally.step();
         if (!best || vm_int_compare(ints[next_int].value, ints[*best].value) > 0) best = next_int;
       }
       cut = best ? *best : SIZE_MAX;  // temporarily: which int is the maximum
     }
   }
   std::vector<Exact> sorted = ints;
-  vm_stable_sort(sorted.begin(), sorted.end(), counted([](const Exact& a, const Exact& b) {
+  vm_stable_sort(sorted.begin(), sorted.end(), tally.counted([](const Exact& a, const Exact& b) {
                      return vm_int_compare(a.value, b.value) < 0;
-                   }, tally));
+                   }));
   for (auto& entry : floats) {
     size_t& cut = entry.second;
     if (cut == SIZE_MAX) {
@@ -199,7 +154,7 @@ void arrange_double_group(std::vector<VmValue>& group, VmWorkTally& tally) {
     const size_t arrival = entry.first;
     // Ints below m, or equal to it and arrived before the float.
     const auto at = vm_partition_point(sorted.begin(), sorted.end(), [&](const Exact& e) {
-      step(tally);
+      tally.step();
       const int c = vm_int_compare(e.value, m.value);
       return c < 0 || (c == 0 && e.arrival < arrival);
     });
@@ -223,17 +178,17 @@ struct Keyed {
 };
 
 template <class KeyOf, class Less>
-auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less, VmWorkTally& tally) {
+auto keyed_in_order(const std::vector<VmValue>& values, KeyOf key_of, Less less, StoppableSteps& tally) {
   std::vector<Keyed<decltype(key_of(values.front()))>> entries;
   entries.reserve(values.size());
   for (size_t i = 0; i < values.size(); ++i) entries.push_back({key_of(values[i]), i});
-  counted_sort(
-      tally, entries.size(), [less](const auto& a, const auto& b) { return less(a.key, b.key); },
+  tally.sort(
+      entries.size(), [less](const auto& a, const auto& b) { return less(a.key, b.key); },
       [&entries](auto&& counted_less) { vm_stable_sort(entries.begin(), entries.end(), counted_less); });
   return entries;
 }
 
-void sort_numbers(std::vector<VmValue>& values, VmWorkTally& tally) {
+void sort_numbers(std::vector<VmValue>& values, StoppableSteps& tally) {
   const auto entries = keyed_in_order(values, nearest_double, std::less<double>(), tally);
   std::vector<VmValue> out;
   out.reserve(values.size());
@@ -254,7 +209,7 @@ void sort_numbers(std::vector<VmValue>& values, VmWorkTally& tally) {
   values = std::move(out);
 }
 
-void sort_exact(std::vector<VmValue>& values, VmWorkTally& tally) {
+void sort_exact(std::vector<VmValue>& values, StoppableSteps& tally) {
   const auto entries = keyed_in_order(
       values, [](const VmValue& v) { return *decimal_from_vm_value(v); },
       [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; }, tally);
@@ -266,7 +221,7 @@ void sort_exact(std::vector<VmValue>& values, VmWorkTally& tally) {
 
 // Sorts values that all belong to `d`. The mixed numbers' replay counts
 // its tree steps on `tally`.
-void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally) {
+void sort_domain(Domain d, std::vector<VmValue>& values, StoppableSteps& tally) {
   switch (d) {
     case Domain::Numbers:
       sort_numbers(values, tally);
@@ -275,25 +230,25 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally) {
       sort_exact(values, tally);
       return;
     case Domain::Mixed:
-      if (!sort_mixed_numbers(values, tally)) refuse_work();
+      if (!sort_mixed_numbers(values, tally.tally())) refuse_work();
       return;
     case Domain::Text:
     case Domain::Bytes:
-      vm_stable_sort(values.begin(), values.end(), counted([&tally](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), tally.counted([&tally](const VmValue& a, const VmValue& b) {
                          if (const uint64_t more = vm_long_text_compare_steps(a.text_size(), b.text_size()))
-                           step(tally, more);
+                           tally.step(more);
                          return vm_bytes_compare(a.text(), b.text()) < 0;
-                       }, tally));
+                       }));
       return;
     case Domain::DateTime:
-      vm_stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), tally.counted([](const VmValue& a, const VmValue& b) {
                          return vm_datetime_compare(a, b) < 0;
-                       }, tally));
+                       }));
       return;
     case Domain::TimeDelta:
-      vm_stable_sort(values.begin(), values.end(), counted([](const VmValue& a, const VmValue& b) {
+      vm_stable_sort(values.begin(), values.end(), tally.counted([](const VmValue& a, const VmValue& b) {
                          return a.timedelta_raw_seconds() < b.timedelta_raw_seconds();
-                       }, tally));
+                       }));
       return;
     case Domain::None:
       return;
@@ -303,13 +258,13 @@ void sort_domain(Domain d, std::vector<VmValue>& values, VmWorkTally& tally) {
 // The literal insertion of values[from..] into `placed`.
 // `comparisons` counts them against the cap; `tally` counts the steps.
 VmResult<std::vector<VmValue>> insert_rest(std::vector<VmValue> placed, std::vector<VmValue>& values, size_t from,
-                                           VmWorkTally& tally, VmWorkMeter* comparisons) {
+                                           StoppableSteps& tally, VmWorkMeter* comparisons) {
   placed.reserve(values.size());
   for (size_t i = from; i < values.size(); ++i) {
     VmValue& v = values[i];
     size_t at = placed.size();
     for (size_t j = 0; j < placed.size(); ++j) {
-      if (!tally.add()) [[unlikely]]
+      if (!tally.tally().add()) [[unlikely]]
         return VmWorkTally::error();
       VELN_CHECK(charge_set_comparisons(comparisons));
       VELN_TRY(VmOrdering ord, compare_vm_values(v, placed[j]));
@@ -337,14 +292,14 @@ bool all_small_ints(const std::vector<VmValue>& values) {
                      [](const VmValue& v) { return v.is(VmKind::Int) && v.int_is_small(); });
 }
 
-VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTally& tally,
+VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, StoppableSteps& tally,
                                            VmWorkMeter* comparisons) {
   if (values.size() < 2) return values;
   if (all_small_ints(values)) {
     // Equal small ints are the same value, so any sort is the stable one.
     std::vector<int64_t> keys(values.size());
     for (size_t i = 0; i < values.size(); ++i) keys[i] = values[i].small_int();
-    counted_sort(tally, keys.size(), std::less<int64_t>(),
+    tally.sort(keys.size(), std::less<int64_t>(),
                  [&keys](auto&& counted_less) { vm_stable_sort(keys.begin(), keys.end(), counted_less); });
     for (size_t i = 0; i < values.size(); ++i) values[i] = VmValue::integer(keys[i]);
     return values;
@@ -373,7 +328,7 @@ VmResult<std::vector<VmValue>> sort_values(std::vector<VmValue> values, VmWorkTa
 // Each comparison is a step on `meter` (when given) and on the running
 // request; past the request's allowance the sort stops with its refusal.
 VmResult<std::vector<VmValue>> sort_all(std::vector<VmValue> values, VmWorkMeter* meter, VmWorkMeter* comparisons) {
-  VmWorkTally tally(meter);
+  StoppableSteps tally(meter);
   try {
     return sort_values(std::move(values), tally, comparisons);
   } catch (const WorkRefused&) {

@@ -27,13 +27,4 @@ inline void vm_tick(VmWorkMeter* meter, uint64_t n = 1) {
   vm_count_work(n);
 }
 
-// A comparison that counts one step per call.
-template <class Less>
-auto vm_counted(Less less, VmWorkMeter* meter) {
-  return [less, meter](const auto& a, const auto& b) {
-    vm_tick(meter);
-    return less(a, b);
-  };
-}
-
 }  // namespace veln

@@ -3,7 +3,7 @@
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/sets/set_replacement.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/value_equality.hpp"
 
 namespace veln {
@@ -24,7 +24,7 @@ bool holds_frozenset(const VmValue& v) {
 
 // Whether a and b, a standing first, compare unequal without failing.
 bool apart(const VmValue& a, const VmValue& b, VmWorkMeter* meter) {
-  set_step(meter);
+  work_step(meter);
   const auto equal = scanned_values_equal(a, b, meter);
   return equal.ok() && !*equal;
 }
@@ -37,7 +37,7 @@ VmResult<SetInsertion> insertion(const Items& items, const VmValue& x, bool* sti
   // The scan x's own normalisation makes: the items stand as they are.
   size_t p = n;
   for (size_t i = 0; i < n && p == n; ++i) {
-    set_step(meter);
+    work_step(meter);
     VELN_TRY(const bool equal, scanned_values_equal(items[i], x, meter));
     if (equal) p = i;
   }
@@ -48,7 +48,7 @@ VmResult<SetInsertion> insertion(const Items& items, const VmValue& x, bool* sti
     size_t hi = n;
     while (lo < hi) {
       const size_t mid = lo + (hi - lo) / 2;
-      set_step(meter);
+      work_step(meter);
       if (key_less(x, items[mid])) {
         hi = mid;
       } else {
@@ -86,7 +86,7 @@ template <class Items>
 VmResult<std::vector<size_t>> positions_equal_to(const Items& items, const VmValue& x, VmWorkMeter* meter) {
   std::vector<size_t> out;
   for (size_t i = 0; i < items.size(); ++i) {
-    set_step(meter);
+    work_step(meter);
     VELN_TRY(const bool equal, scanned_values_equal(x, items[i], meter));
     if (equal) out.push_back(i);
   }
@@ -97,16 +97,16 @@ VmResult<std::vector<size_t>> positions_equal_to(const Items& items, const VmVal
 
 VmResult<SetInsertion> distinct_set_insertion(VmItemsView items, const VmValue& x, bool* still_distinct,
                                               VmWorkMeter* meter) {
-  return within_set_work([&] {
+  return within_work([&] {
     // x is read whole to check it.
-    set_step(nullptr, vm_key_read_steps(x));
+    work_step(nullptr, vm_key_read_steps(x));
     if (auto flat = items.contiguous()) return insertion(*flat, x, still_distinct, meter);
     return insertion(items, x, still_distinct, meter);
   });
 }
 
 VmResult<std::vector<size_t>> set_positions_equal_to(VmItemsView items, const VmValue& x, VmWorkMeter* meter) {
-  return within_set_work([&] {
+  return within_work([&] {
     if (auto flat = items.contiguous()) return positions_equal_to(*flat, x, meter);
     return positions_equal_to(items, x, meter);
   });

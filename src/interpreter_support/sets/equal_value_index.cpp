@@ -18,7 +18,7 @@
 
 #include "interpreter_support/comparison_budget.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
 #include "values/vm_decimal.hpp"
@@ -248,7 +248,7 @@ std::optional<EqualValueHasher> EqualValueHasher::build(std::span<const std::spa
   for (const auto values : universe) {
     for (const VmValue& v : values) {
       // The walk visits every leaf: about the value's units.
-      set_step(meter, 1 + vm_key_read_steps(v));
+      work_step(meter, 1 + vm_key_read_steps(v));
       if (!hasher.add_to_groups(v, next_group, leaf_groups.data() + leaf_groups.size(), last)) return std::nullopt;
     }
   }
@@ -293,7 +293,7 @@ bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe
     hashes_[s].resize(universe[s].size());
     for (size_t i = 0; i < universe[s].size(); ++i) {
       // The walk visits every leaf: about the value's units.
-      set_step(meter, 1 + vm_key_read_steps(universe[s][i]));
+      work_step(meter, 1 + vm_key_read_steps(universe[s][i]));
       auto h = hash_of(universe[s][i]);
       if (!h) return false;
       hashes_[s][i] = *h;
@@ -306,7 +306,7 @@ bool EqualValueHasher::refine(std::span<const std::span<const VmValue>> universe
 
 std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, FirstWalk* first) const {
   if (first != nullptr) {
-    set_step(first->meter);
+    work_step(first->meter);
     switch (v.kind()) {
       case VmKind::Int:
         first->misfit |= decimal_misfit(v);
@@ -393,7 +393,7 @@ std::optional<EqualValueHashes> EqualValueHasher::hash_of(const VmValue& v, Firs
       // an equal frozenset may hold other items. The first walk, which
       // takes every group as equal throughout, only notes either.
       const auto sort_hashes = [meter = first != nullptr ? first->meter : nullptr](std::span<uint64_t> hashes) {
-        set_counted_sort(meter, hashes.size(), std::less<uint64_t>(),
+        stoppable_sort(meter, hashes.size(), std::less<uint64_t>(),
                          [hashes](auto&& less) { vm_stable_sort(hashes.begin(), hashes.end(), less); });
       };
       sort_hashes(coarse);
@@ -567,7 +567,7 @@ VmResult<std::optional<uint32_t>> EqualValueIndex::first_equal(std::span<const V
     } else {
       j = wild_by_coarse_.next[j];
     }
-    set_step(meter);
+    work_step(meter);
     // A wild value on either side stands for its whole bucket: those
     // comparisons are a scan, the others confirm a key.
     VELN_TRY(const bool equal, h.wild || !take_first ? scanned_values_equal(stored[p], needle, meter)

@@ -30,7 +30,7 @@
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_execution_error.hpp"
 #include "values/vm_value.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln {
@@ -40,6 +40,15 @@ struct EqualValueHashes {
   uint64_t refined = 0;  // equal for value-equal values that are not wild
   bool wild = false;     // holds a float of a group whose members differ
 };
+
+// Starts loading the cache line at `p` (a lookup in a large table is a
+// cache miss; callers that know their next keys hide it). GCC drops a
+// prefetch whose address it computed inline; the empty asm makes the
+// address opaque.
+inline void prefetch_opaque(const void* p) {
+  asm volatile("" : "+r"(p));
+  __builtin_prefetch(p);
+}
 
 // A table from 64-bit keys to small records, open addressing over a power
 // of two, for the hot paths here (a node-based map allocates per key).
@@ -71,11 +80,7 @@ class FlatTable {
   // table is a cache miss; callers that know their next keys hide it).
   void prefetch(uint64_t key) const {
     if (slots_.empty()) return;
-    const Slot* slot = &slots_[static_cast<size_t>(vm_hash_word(key, seed_)) & (slots_.size() - 1)];
-    // GCC drops a prefetch whose address it computed inline; the empty asm
-    // makes the address opaque.
-    asm volatile("" : "+r"(slot));
-    __builtin_prefetch(slot);
+    prefetch_opaque(&slots_[static_cast<size_t>(vm_hash_word(key, seed_)) & (slots_.size() - 1)]);
   }
   template <class F>
   void for_each(F f) {
@@ -239,7 +244,7 @@ class EquivalenceIndex {
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find_or_add(uint64_t hash, const VmValue& v, uint32_t p, const ValueAt& value_at,
                                                 VmWorkMeter* meter) {
-    set_step(meter);
+    work_step(meter);
     Slot* s = &probe(hash);
     if (s->head == kEnd) {
       if (3 * (used_ + 1) > 2 * slots_.size()) {
@@ -261,15 +266,13 @@ class EquivalenceIndex {
   template <class ValueAt>
   VmResult<std::optional<uint32_t>> find(uint64_t hash, const VmValue& v, const ValueAt& value_at,
                                          VmWorkMeter* meter) const {
-    set_step(meter);
+    work_step(meter);
     const Slot& s = probe(hash);
     if (s.head == kEnd) return std::optional<uint32_t>();
     return first_equal(s.head, v, value_at, meter);
   }
   void prefetch(uint64_t hash) const {
-    const Slot* slot = &slots_[static_cast<size_t>(hash) & (slots_.size() - 1)];
-    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
-    __builtin_prefetch(slot);
+    prefetch_opaque(&slots_[static_cast<size_t>(hash) & (slots_.size() - 1)]);
   }
 
  private:
@@ -298,7 +301,7 @@ class EquivalenceIndex {
   VmResult<std::optional<uint32_t>> first_equal(uint32_t q, const VmValue& v, const ValueAt& value_at,
                                                 VmWorkMeter* meter) const {
     for (; q != kEnd; q = q < next_.size() ? next_[q] : kEnd) {
-      set_step(meter);
+      work_step(meter);
       VELN_TRY(const bool equal, vm_values_equal(value_at(q), v));
       if (equal) return std::optional<uint32_t>(q);
     }

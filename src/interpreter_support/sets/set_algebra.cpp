@@ -18,7 +18,7 @@
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_item_searches.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -76,7 +76,7 @@ class SortedProbe {
           probe.numbers_.push_back(Number{items[i].float_value(), 0, i});
         }
       }
-      set_counted_sort(meter, probe.numbers_.size(), std::less<Number>(), [&probe](auto&& less) {
+      stoppable_sort(meter, probe.numbers_.size(), std::less<Number>(), [&probe](auto&& less) {
         vm_stable_sort(probe.numbers_.begin(), probe.numbers_.end(), less);
       });
       return probe;
@@ -89,7 +89,7 @@ class SortedProbe {
       }
       probe.entries_.push_back(Entry{&items[i], i});
     }
-    const auto less = set_counted([f](const Entry& x, const Entry& y) {
+    const auto less = step_counted([f](const Entry& x, const Entry& y) {
       const int c = family_compare(f, *x.value, *y.value);
       return c != 0 ? c < 0 : x.position < y.position;
     }, meter);
@@ -149,14 +149,14 @@ class SortedProbe {
       size_t probe = lo;
       size_t step = 1;
       while (probe < numbers_.size() && numbers_[probe] < key) {
-        set_step(meter);
+        work_step(meter);
         lo = probe + 1;
         probe = lo + step;
         step *= 2;
       }
       hi = std::min(probe + 1, numbers_.size());
     }
-    set_step(meter, 1 + std::bit_width(hi - lo));
+    work_step(meter, 1 + std::bit_width(hi - lo));
     const auto it = vm_lower_bound(numbers_.begin() + static_cast<std::ptrdiff_t>(lo),
                                      numbers_.begin() + static_cast<std::ptrdiff_t>(hi), key);
     cursor_ = static_cast<size_t>(it - numbers_.begin());
@@ -209,11 +209,11 @@ class SortedProbe {
     Family family;
     VmWorkMeter* meter;
     bool operator()(const Entry& e, const VmValue& x) const {
-      set_step(meter);
+      work_step(meter);
       return family_compare(family, *e.value, x) < 0;
     }
     bool operator()(const VmValue& x, const Entry& e) const {
-      set_step(meter);
+      work_step(meter);
       return family_compare(family, x, *e.value) < 0;
     }
   };
@@ -299,7 +299,7 @@ class Membership {
     if (merging_ && previous_ != nullptr) {
       // The needles must ascend too; checked as they come, while the last
       // one is still in the cache.
-      set_step(meter_);
+      work_step(meter_);
       if (family_compare(family_, *previous_, needle) >= 0) {
         merging_ = false;
         probe_ = SortedProbe::build(items_, meter_);
@@ -309,7 +309,7 @@ class Membership {
       previous_ = &needle;
       // Both sides ascend in one order in which value equality is equality.
       for (; cursor_ < items_.size(); ++cursor_) {
-        set_step(meter_);
+        work_step(meter_);
         const int c = family_compare(family_, items_[cursor_], needle);
         if (c == 0) return true;
         if (c > 0) break;
@@ -326,14 +326,14 @@ class Membership {
       if (!index_) {
         // Each item is hashed and filed in a table of the items' size, as a
         // key search does.
-        set_step(meter_, (1 + kVmKeySearchSteps) * items_.size());
+        work_step(meter_, (1 + kVmKeySearchSteps) * items_.size());
         index_.emplace(items_);
       }
       // Each probe of the index (a step on the meter) lands anywhere in a
       // table of the items' size: a key search.
       const uint64_t before = meter_ != nullptr ? meter_->steps : 0;
       const std::optional<VmScanMatch> m = index_->find(needle, meter_);
-      if (meter_ != nullptr) set_step(meter_, kVmKeySearchSteps * (meter_->steps - before));
+      if (meter_ != nullptr) work_step(meter_, kVmKeySearchSteps * (meter_->steps - before));
       if (m) return vm_scan_outcome(*m, m->failure ? &items_[*m->failure] : nullptr, needle);
     }
     return scan_contains(items_, needle, meter_);
@@ -359,7 +359,7 @@ class Membership {
     }
     if (common_family(queries) != family_) return false;
     for (size_t i = 1; i < items.size(); ++i) {
-      set_step(meter);
+      work_step(meter);
       if (family_compare(family_, items[i - 1], items[i]) >= 0) return false;
     }
     return true;
@@ -381,7 +381,7 @@ class Membership {
       if (hashes_) {
         hash_index_ = EqualValueIndex(hasher_->any_wild());
         // Each item filed in a table of the items' size: a key search.
-        set_step(meter_, kVmKeySearchSteps * hashes_->first->size());
+        work_step(meter_, kVmKeySearchSteps * hashes_->first->size());
         hash_index_.add_all(*hashes_->first);
       }
     }
@@ -617,7 +617,7 @@ VmResult<std::vector<VmValue>> symmetric_difference(std::span<const VmValue> a, 
 }  // namespace
 
 VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMeter* meter) {
-  return within_set_work([&] {
+  return within_work([&] {
     return capped_set_operation(meter, [&](VmWorkMeter* m) {
       if (auto flat = items.contiguous()) return contains_in_set(*flat, needle, m);
       return contains_in_set(items, needle, m);
@@ -628,7 +628,7 @@ VmResult<bool> set_contains(VmItemsView items, const VmValue& needle, VmWorkMete
 std::optional<VmResult<bool>> set_contains_by_order(VmItemsView items, const VmValue& needle, VmWorkMeter* meter,
                                                     std::optional<bool> settled, bool plain, bool tame,
                                                     bool plain_sets) {
-  return within_set_work([&] {
+  return within_work([&] {
     if (auto flat = items.contiguous()) return contains_by_order(*flat, needle, meter, settled, plain, tame, plain_sets);
     return contains_by_order(items, needle, meter, settled, plain, tame, plain_sets);
   });
@@ -640,7 +640,7 @@ VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmVal
   return set_items_equal(a, b, meter);
 }
 VmResult<bool> set_items_equal(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return items_equal(a, b, m); }); });
+  return within_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return items_equal(a, b, m); }); });
 }
 
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -648,7 +648,7 @@ VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue
   return set_is_subset(a, b, meter);
 }
 VmResult<bool> set_is_subset(std::span<const VmValue> a, std::span<const VmValue> b, VmWorkMeter& meter) {
-  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return is_subset(a, b, m); }); });
+  return within_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return is_subset(a, b, m); }); });
 }
 
 VmResult<std::vector<VmValue>> set_union_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -665,7 +665,7 @@ VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a,
 }
 VmResult<std::vector<VmValue>> set_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                      VmWorkMeter& meter) {
-  return within_set_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return difference(a, b, m); }); });
+  return within_work([&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return difference(a, b, m); }); });
 }
 
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b) {
@@ -674,7 +674,7 @@ VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> 
 }
 VmResult<std::vector<VmValue>> set_intersection_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                        VmWorkMeter& meter) {
-  return within_set_work(
+  return within_work(
       [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return intersection(a, b, m); }); });
 }
 
@@ -685,7 +685,7 @@ VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const V
 }
 VmResult<std::vector<VmValue>> set_symmetric_difference_values(std::span<const VmValue> a, std::span<const VmValue> b,
                                                                VmWorkMeter& meter) {
-  return within_set_work(
+  return within_work(
       [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return symmetric_difference(a, b, m); }); });
 }
 

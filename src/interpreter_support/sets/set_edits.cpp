@@ -13,7 +13,7 @@
 #include "interpreter_support/sets/set_item_searches.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
 #include "interpreter_support/sets/set_replacement.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "values/float_text.hpp"
 
 namespace veln {
@@ -238,9 +238,9 @@ std::optional<std::optional<size_t>> removal_position_in(const Items& items, con
 std::optional<VmResult<SetInsertion>> set_insertion(VmItemsView items, const VmValue& x, VmWorkMeter* meter,
                                                    std::optional<bool> settled, bool plain, bool tame,
                                                    bool plain_sets) {
-  return within_set_work([&] {
+  return within_work([&] {
     // x is read whole to check and key it.
-    set_step(nullptr, vm_key_read_steps(x));
+    work_step(nullptr, vm_key_read_steps(x));
     if (auto flat = items.contiguous()) return insertion_in(*flat, x, meter, settled, plain, tame, plain_sets);
     return insertion_in(items, x, meter, settled, plain, tame, plain_sets);
   });
@@ -250,9 +250,9 @@ std::optional<std::optional<size_t>> set_removal_position(VmItemsView items, con
                                                           std::optional<bool> settled, bool plain, bool tame,
                                                           bool plain_sets) {
   // Past the allowance, no answer: the scan that follows stops at once.
-  return within_set_work(
+  return within_work(
       [&] {
-        set_step(nullptr, vm_key_read_steps(x));
+        work_step(nullptr, vm_key_read_steps(x));
         if (auto flat = items.contiguous()) return removal_position_in(*flat, x, meter, settled, plain, tame, plain_sets);
         return removal_position_in(items, x, meter, settled, plain, tame, plain_sets);
       },

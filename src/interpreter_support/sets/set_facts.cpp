@@ -13,7 +13,7 @@
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_item_searches.hpp"
 #include "interpreter_support/sets/set_normalization.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 
 namespace veln {
 
@@ -44,8 +44,8 @@ bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMe
   // Open addressing: a hash beside its item's position + 1 (0 is empty).
   std::vector<std::pair<uint64_t, size_t>> slots(std::bit_ceil(2 * (to - from) + 2));
   const size_t mask = slots.size() - 1;
-  set_step(meter, to - from);
-  SetSteps leaf_steps;
+  work_step(meter, to - from);
+  StoppableSteps leaf_steps;
   for (size_t i = from; i < to; ++i) {
     const VmValue& item = items[i];
     leaf_steps.step(item.item_count());
@@ -61,7 +61,7 @@ bool plain_containers_apart(const Items& items, size_t from, size_t to, VmWorkMe
     size_t at = vm_hash_word(h, seed) & mask;
     for (; slots[at].second != 0; at = (at + 1) & mask) {
       if (slots[at].first != h) continue;
-      set_step(meter);
+      work_step(meter);
       const auto equal = vm_values_equal(items[slots[at].second - 1], item);
       if (!equal.ok() || *equal) return false;
     }
@@ -79,7 +79,7 @@ bool containers_apart(const Items& items, VmKind kind, VmWorkMeter* meter) {
   if (to - from < 2) return true;
   const Slice<Items> range(items, from, to);
   if (of_one_exact_shape(range)) {
-    set_step(meter, range.size());
+    work_step(meter, range.size());
     for (size_t i = from + 1; i < to; ++i)
       if (vm_set_key_compare(items[i - 1], items[i]) == VmOrdering::Equal) return false;
     return true;
@@ -93,7 +93,7 @@ bool containers_plain(const Items& items, VmWorkMeter* meter) {
   const auto [first, end] = class_range(items, VmKind::FrozenSet, meter);
   if (!of_one_exact_shape(Slice<Items>(items, first, end))) return false;
   const auto [from, to] = class_range(items, VmKind::Tuple, meter);
-  SetSteps leaf_steps;
+  StoppableSteps leaf_steps;
   for (size_t i = from; i < to; ++i) {
     leaf_steps.step(items[i].item_count());
     if (!plain_tuple(items[i])) return false;
@@ -106,7 +106,7 @@ template <class Items>
 bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
   for (const VmKind kind : {VmKind::Tuple, VmKind::FrozenSet}) {
     const auto [from, to] = class_range(items, kind, meter);
-    SetSteps leaf_steps;
+    StoppableSteps leaf_steps;
     for (size_t i = from; i < to; ++i) {
       leaf_steps.step(items[i].item_count());
       if (!(kind == VmKind::Tuple ? plain_tuple(items[i]) : plain_frozenset(items[i]))) return false;
@@ -117,7 +117,7 @@ bool containers_plain_of_any_shape(const Items& items, VmWorkMeter* meter) {
 
 // The facts of the items, worked out anew.
 uint8_t work_out_facts(VmItemsView items, VmWorkMeter* meter) {
-  set_step(meter, 2 * items.size());
+  work_step(meter, 2 * items.size());
   const bool numbers = numbers_settled(items, meter);
   const bool containers = containers_plain(items, meter);
   const bool tame_numbers = numbers_tame(items, numbers, meter);
@@ -145,7 +145,7 @@ bool set_items_settled(const VmValue& s, VmItemsView items, VmWorkMeter* meter) 
   if (items.empty()) return false;
   // Past the allowance nothing is learnt (the edit that asked stops at once).
   const std::optional<uint8_t> learnt =
-      within_set_work([&] { return std::optional<uint8_t>(work_out_facts(items, meter)); }, std::optional<uint8_t>());
+      within_work([&] { return std::optional<uint8_t>(work_out_facts(items, meter)); }, std::optional<uint8_t>());
   if (!learnt) return false;
   s.note_set_facts((facts & kDistinct) | *learnt);
   return (*learnt & kSettled) != 0;
@@ -220,7 +220,7 @@ void keep_set_settled_after_insertion(const VmValue& s, const VmValue& x, bool s
                                       const SetInsertion& at, bool plain_sets) {
   // Past the allowance the facts are left to be worked out again.
   s.note_set_facts(
-      within_set_work([&] { return facts_after_insertion(x, settled, plain, tame, at, plain_sets); }, uint8_t{0}));
+      within_work([&] { return facts_after_insertion(x, settled, plain, tame, at, plain_sets); }, uint8_t{0}));
 }
 
 }  // namespace veln

@@ -21,7 +21,7 @@
 #include "values/vm_execution_error.hpp"
 #include "values/vm_items_view.hpp"
 #include "values/vm_value.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln::set_items {
@@ -80,7 +80,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     case Family::Bool:
       return int{a.bool_value()} - int{b.bool_value()};
     case Family::Int:
-      if (const uint64_t steps = vm_long_int_compare_steps(a, b)) set_step(nullptr, steps);
+      if (const uint64_t steps = vm_long_int_compare_steps(a, b)) work_step(nullptr, steps);
       return vm_int_compare(a, b);
     case Family::Decimal:
       return VmDecimal::compare(a.decimal_value(), b.decimal_value());
@@ -98,7 +98,7 @@ inline int family_compare(Family f, const VmValue& a, const VmValue& b) {
     }
     case Family::Text:
     case Family::Bytes:
-      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) set_step(nullptr, steps);
+      if (const uint64_t steps = vm_long_text_compare_steps(a.text_size(), b.text_size())) work_step(nullptr, steps);
       return vm_bytes_compare(a.text(), b.text());
     case Family::ExactTuple:
       return static_cast<int>(vm_set_key_compare(a, b));
@@ -116,7 +116,7 @@ inline bool key_less(const VmValue& a, const VmValue& b) { return vm_set_key_com
 template <class Pred>
 size_t first_failing(VmItemsView items, Pred pred, VmWorkMeter* meter = nullptr) {
   return items.partition_point([&pred, meter](const VmValue& item) {
-    set_step(meter);
+    work_step(meter);
     return pred(item);
   });
 }
@@ -145,7 +145,7 @@ template <class Pred>
 size_t first_failing(const Slice<VmItemsView>& items, Pred pred, VmWorkMeter* meter = nullptr) {
   const size_t at = items.all().partition_point(
       [&pred, meter](const VmValue& item) {
-        set_step(meter);
+        work_step(meter);
         return pred(item);
       },
       items.from(), items.from() + items.size());
@@ -158,7 +158,7 @@ size_t first_failing(const Slice<Items>& items, Pred pred, VmWorkMeter* meter = 
   size_t hi = items.size();
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
-    set_step(meter);
+    work_step(meter);
     if (pred(items[mid])) {
       lo = mid + 1;
     } else {
@@ -193,7 +193,7 @@ inline bool families_meet(Family items, Family needle) {
 template <class Items>
 VmResult<bool> scan_contains(const Items& items, const VmValue& needle, VmWorkMeter* meter) {
   for (const VmValue& item : items) {
-    set_step(meter);
+    work_step(meter);
     VELN_TRY(const bool equal, scanned_values_equal(item, needle, meter));
     if (equal) return true;
   }
@@ -217,7 +217,7 @@ inline bool exact_leaf_kind(VmKind k) {
 // replaced by a 0 beside another 0); it equals others one way only, so it
 // is of no shape. Within one exact kind such items are structurally equal,
 // and neighbours in key order. Each item looked at is a step.
-inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b, SetSteps& steps) {
+inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b, StoppableSteps& steps) {
   const auto xs = a.items();
   const auto ys = b.items();
   if (xs.size() != ys.size()) return false;
@@ -234,7 +234,7 @@ inline bool same_exact_frozenset_shape(const VmValue& a, const VmValue& b, SetSt
 }
 
 // Each pair of items compared, at every level, is a step.
-inline bool same_exact_shape(const VmValue& a, const VmValue& b, SetSteps& steps) {
+inline bool same_exact_shape(const VmValue& a, const VmValue& b, StoppableSteps& steps) {
   if (a.kind() != b.kind()) return false;
   if (a.kind() == VmKind::FrozenSet) return same_exact_frozenset_shape(a, b, steps);
   if (a.kind() != VmKind::Tuple) return exact_leaf_kind(a.kind());
@@ -249,13 +249,13 @@ inline bool same_exact_shape(const VmValue& a, const VmValue& b, SetSteps& steps
 }
 
 inline bool same_exact_shape(const VmValue& a, const VmValue& b) {
-  SetSteps steps;
+  StoppableSteps steps;
   return same_exact_shape(a, b, steps);
 }
 
 template <class Items>
 bool of_one_exact_shape(const Items& items) {
-  SetSteps steps;
+  StoppableSteps steps;
   for (size_t i = 0; i < items.size(); ++i)
     if (!same_exact_shape(items.front(), items[i], steps)) return false;
   return true;

@@ -68,7 +68,7 @@ std::optional<Found> find_in_family(const Items& items, Family f, const VmValue&
     case Family::Float: {
       const double needle = x.float_value();
       if (std::isnan(needle)) return std::nullopt;
-      set_step(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
+      work_step(meter, 3 * (1 + std::bit_width(items.size())));  // three binary searches
       found.equal = needle == 0.0 ? find_float_key(items, VmFloatKeyProbe(-0.0)) : std::nullopt;
       if (!found.equal) found.equal = find_float_key(items, VmFloatKeyProbe(needle == 0.0 ? 0.0 : needle));
       const auto nan_at = find_float_key(items, VmFloatKeyProbe(std::nan("")));
@@ -187,7 +187,7 @@ std::optional<NumberMatch> find_among_numbers(const Items& items, size_t from, s
     // double, or of either zero. There is no NaN to meet.
     const double d = x.is(VmKind::Bool) ? (x.bool_value() ? 1.0 : 0.0) : x.is(VmKind::Int) ? vm_int_to_f64(x) : x.float_value();
     const Slice<Items> run(items, floats, to);
-    set_step(meter, 2 * (1 + std::bit_width(run.size())));
+    work_step(meter, 2 * (1 + std::bit_width(run.size())));
     size_t lower = 0;
     std::optional<size_t> equal = find_float_key(run, VmFloatKeyProbe(d == 0.0 ? -0.0 : d), &lower);
     if (x.is(VmKind::Float) && d != 0.0) match.float_place = floats + lower;
@@ -290,7 +290,7 @@ std::optional<size_t> find_plain_tuple(const Items& items, size_t from, size_t t
 // frozenset built where number equality is not transitive may hold two
 // ({False, -0.0}, {0, 0}), and then equals others one way only.
 inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
-  SetSteps steps;
+  StoppableSteps steps;
   steps.step(leaves.size());
   constexpr size_t kOnStack = 16;
   std::array<double, kOnStack> on_stack;
@@ -312,7 +312,7 @@ inline bool plain_leaves_apart(std::span<const VmValue> leaves) {
     ++numbers;
   }
   double* const first = on_heap.empty() ? on_stack.data() : on_heap.data();
-  set_counted_sort(nullptr, numbers, std::less<double>(),
+  stoppable_sort(nullptr, numbers, std::less<double>(),
                    [first, numbers](auto&& less) { vm_stable_sort(first, first + numbers, less); });
   return std::adjacent_find(first, first + numbers) == first + numbers;
 }
@@ -346,7 +346,7 @@ std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, si
     choices *= forms.back().size();
     if (choices > kMaxFrozensetForms) return std::nullopt;
   }
-  set_step(meter, choices * (leaves.size() + 1));
+  work_step(meter, choices * (leaves.size() + 1));
   const Slice<Items> range(items, from, to);
   for (size_t n = 0; n < choices; ++n) {
     // n, read in the mixed radix of the form counts, picks one form per leaf.
@@ -357,7 +357,7 @@ std::optional<std::optional<size_t>> find_plain_frozenset(const Items& items, si
       picked.push_back(f[rest % f.size()]);
       rest /= f.size();
     }
-    vm_stable_sort(picked.begin(), picked.end(), set_counted(key_less, meter));
+    vm_stable_sort(picked.begin(), picked.end(), step_counted(key_less, meter));
     VmResult<VmValue> candidate = VmValue::make_frozenset(std::move(picked));
     if (!candidate.ok()) return std::nullopt;
     const VmValue& c = candidate.value();
@@ -534,8 +534,8 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
   if (!decimal) return settled;
   std::vector<VmDecimal> values;
   for (size_t i = from; i < to; ++i) values.push_back(tame_value(items[i]));
-  set_step(meter, values.size());
-  set_counted_sort(
+  work_step(meter, values.size());
+  stoppable_sort(
       meter, values.size(), [](const VmDecimal& a, const VmDecimal& b) { return VmDecimal::compare(a, b) < 0; },
       [&values](auto&& less) { vm_stable_sort(values.begin(), values.end(), less); });
   return std::adjacent_find(values.begin(), values.end()) == values.end();
@@ -546,7 +546,7 @@ bool numbers_tame(const Items& items, bool settled, VmWorkMeter* meter) {
 // are one double, whose text is their key, or the two zeros.
 template <class Items>
 bool numbers_of_one_kind_apart(const Items& items, size_t from, size_t to, VmWorkMeter* meter) {
-  set_step(meter, to - from);
+  work_step(meter, to - from);
   const bool floats = items[from].is(VmKind::Float);
   bool zero = false;
   bool negative_zero = false;
@@ -580,7 +580,7 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   const size_t decimals = start_of(VmSetKeyVariant::Decimal);
   const size_t floats = start_of(VmSetKeyVariant::Float);
   if (decimals != floats) return false;
-  set_step(meter, to - from);
+  work_step(meter, to - from);
   std::vector<double> taken;  // the doubles of the bools and ints
   for (size_t i = from; i < decimals; ++i) {
     if (i > from && items[i].eq(items[i - 1])) return false;
@@ -589,7 +589,7 @@ bool numbers_settled(const Items& items, VmWorkMeter* meter) {
   std::vector<double> kept;
   for (size_t i = floats; i < to; ++i) kept.push_back(items[i].float_value());
   for (std::vector<double>* doubles : {&taken, &kept}) {
-    set_counted_sort(meter, doubles->size(), std::less<double>(),
+    stoppable_sort(meter, doubles->size(), std::less<double>(),
                      [doubles](auto&& less) { vm_stable_sort(doubles->begin(), doubles->end(), less); });
   }
   const auto bits_taken = [&](double d) {

@@ -38,7 +38,7 @@
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_item_order.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/sets/star_tuple_index.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "interpreter_support/value_match_index.hpp"
@@ -73,7 +73,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     VmValue& item = items[i];
     bool matched = false;
     for (VmValue& stored : kept) {
-      set_step(meter);
+      work_step(meter);
       auto equal = scanned_values_equal(stored, item, meter);
       if (!equal.ok()) return class_failure(i, std::move(equal).error());
       if (*equal) {
@@ -84,7 +84,7 @@ ClassOutcome normalize_literal(std::vector<VmValue> items, VmWorkMeter* meter) {
     }
     if (!matched) kept.push_back(std::move(item));
   }
-  vm_stable_sort(kept.begin(), kept.end(), set_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), step_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -158,14 +158,14 @@ TextKey text_key(const VmValue& v) {
 
 bool text_key_less(const TextKey& a, const TextKey& b) {
   if (a.prefix != b.prefix) return a.prefix < b.prefix;
-  if (const uint64_t steps = vm_long_text_compare_steps(a.text.size(), b.text.size())) set_step(nullptr, steps);
+  if (const uint64_t steps = vm_long_text_compare_steps(a.text.size(), b.text.size())) work_step(nullptr, steps);
   return vm_bytes_compare(a.text, b.text) < 0;
 }
 
 // Sorting extracted keys beats sorting values through the kind dispatch.
 template <class Key, class KeyOf, class Less>
 void sort_distinct_by_key(std::vector<VmValue>& items, KeyOf key_of, Less less_uncounted, VmWorkMeter* meter) {
-  const auto less = set_counted(less_uncounted, meter);
+  const auto less = step_counted(less_uncounted, meter);
   struct Entry {
     Key key;
     size_t position;
@@ -191,13 +191,13 @@ void sort_distinct(std::vector<VmValue>& items, Family f, VmWorkMeter* meter) {
   if (f == Family::Int &&
       std::all_of(items.begin(), items.end(), [](const VmValue& v) { return v.int_is_small(); })) {
     sort_runs(items.begin(), items.end(),
-              set_counted([](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); }, meter));
+              step_counted([](const VmValue& a, const VmValue& b) { return a.small_int() < b.small_int(); }, meter));
     items.erase(std::unique(items.begin(), items.end(),
                             [](const VmValue& a, const VmValue& b) { return a.small_int() == b.small_int(); }),
                 items.end());
     return;
   }
-  const auto less = set_counted([f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; }, meter);
+  const auto less = step_counted([f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) < 0; }, meter);
   sort_runs(items.begin(), items.end(), less);
   const auto equal = [f](const VmValue& a, const VmValue& b) { return family_compare(f, a, b) == 0; };
   items.erase(std::unique(items.begin(), items.end(), equal), items.end());
@@ -235,7 +235,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
-  if (!all_positional) set_step(meter, kVmFloatKeyTextSteps * items.size());
+  if (!all_positional) work_step(meter, kVmFloatKeyTextSteps * items.size());
   std::string scratch;
   for (const VmValue& item : items) {
     double x = item.float_value();
@@ -258,7 +258,7 @@ ClassOutcome normalize_floats(std::vector<VmValue>& items, VmWorkMeter* meter) {
     keyed.push_back(k);
   }
   // Floats taken from a set (a union's operand, say) come in order already.
-  const auto less = set_counted([&](const Keyed& a, const Keyed& b) {
+  const auto less = step_counted([&](const Keyed& a, const Keyed& b) {
     const int c = words_order(a, b);
     return c != 0 ? c < 0 : std::fabs(a.value) < std::fabs(b.value);
   }, meter);
@@ -281,7 +281,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
   order.reserve(items.size());
   for (size_t i = 0; i < items.size(); ++i) order.push_back(Arrival{&items[i].datetime_value(), i});
   // First arrival of each distinct full value.
-  vm_stable_sort(order.begin(), order.end(), set_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(order.begin(), order.end(), step_counted([](const Arrival& a, const Arrival& b) {
     const auto c = *a.value <=> *b.value;
     return c != 0 ? c < 0 : a.position < b.position;
   }, meter));
@@ -292,7 +292,7 @@ std::vector<VmValue> normalize_datetimes(std::vector<VmValue>& items, VmWorkMete
     survivors.push_back(order[i]);
   }
   // Key order (to the microsecond); equal keys keep arrival order.
-  vm_stable_sort(survivors.begin(), survivors.end(), set_counted([](const Arrival& a, const Arrival& b) {
+  vm_stable_sort(survivors.begin(), survivors.end(), step_counted([](const Arrival& a, const Arrival& b) {
     const VmDateTime& x = *a.value;
     const VmDateTime& y = *b.value;
     if (x.day_number() != y.day_number()) return x.day_number() < y.day_number();
@@ -358,7 +358,7 @@ ClassOutcome normalize_ints_and_floats(std::vector<VmValue>& items, VmWorkMeter*
   std::erase_if(floats, [&](const VmValue& f) {
     const double x = f.float_value();
     if (x != std::trunc(x)) return false;  // the double of an int is integral
-    set_step(meter, 1 + std::bit_width(taken.size()));
+    work_step(meter, 1 + std::bit_width(taken.size()));
     return std::find(taken.begin(), split, x) != split || vm_binary_search(split, taken.end(), x);
   });
   if (!floats.empty()) {
@@ -403,9 +403,7 @@ class PositionsByStructure {
   // lookup in a large table is a cache miss; the replay knows its next
   // items).
   void prefetch(const VmValue& v) const {
-    const Slot* slot = &slots_[static_cast<size_t>(vm_structural_hash(v, seed_)) & (slots_.size() - 1)];
-    asm volatile("" : "+r"(slot));  // see FlatTable::prefetch
-    __builtin_prefetch(slot);
+    prefetch_opaque(&slots_[static_cast<size_t>(vm_structural_hash(v, seed_)) & (slots_.size() - 1)]);
   }
 
  private:
@@ -454,7 +452,7 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
     // Each lookup of a structure is a key search.
     static std::optional<uint32_t> first(const void* context, const VmValue& form) {
       const auto* p = static_cast<const Probe*>(context);
-      set_step(p->meter, 1 + kVmKeySearchSteps);
+      work_step(p->meter, 1 + kVmKeySearchSteps);
       return p->where->first(form);
     }
   };
@@ -472,7 +470,7 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
       return class_failure(i, equal.ok() ? vm_error("inconsistent number index") : std::move(equal).error());
     }
     if (!m.equal) {
-      set_step(meter, kVmKeySearchSteps);
+      work_step(meter, kVmKeySearchSteps);
       const auto p = static_cast<uint32_t>(kept.size());
       where.insert(item, p);
       hazards.add(p, item);
@@ -480,16 +478,16 @@ ClassOutcome replay_number_scan(std::vector<VmValue>& items, VmWorkMeter* meter)
       continue;
     }
     VmValue& stored = kept[*m.equal];
-    set_step(meter);
+    work_step(meter);
     if (vm_set_key_compare(item, stored) != VmOrdering::Less) continue;
-    set_step(meter, 2 * kVmKeySearchSteps);
+    work_step(meter, 2 * kVmKeySearchSteps);
     where.erase(stored, *m.equal);
     hazards.remove(*m.equal, stored);
     stored = std::move(item);
     where.insert(stored, *m.equal);
     hazards.add(*m.equal, stored);
   }
-  vm_stable_sort(kept.begin(), kept.end(), set_counted([](const VmValue& a, const VmValue& b) {
+  vm_stable_sort(kept.begin(), kept.end(), step_counted([](const VmValue& a, const VmValue& b) {
     return vm_set_key_compare(a, b) == VmOrdering::Less;
   }, meter));
   return ClassOutcome{std::move(kept), std::nullopt, {}};
@@ -509,12 +507,12 @@ void stable_sort_by_key(std::vector<VmValue>& items, VmWorkMeter* meter) {
   for (size_t i = 0; i < items.size(); ++i) {
     auto prefix = vm_set_key_prefix(items[i], scratch);
     if (!prefix) {  // a date-time or a time delta inside
-      vm_stable_sort(items.begin(), items.end(), set_counted(key_less, meter));
+      vm_stable_sort(items.begin(), items.end(), step_counted(key_less, meter));
       return;
     }
     keyed[i] = Keyed{*prefix, static_cast<uint32_t>(i)};
   }
-  sort_natural_runs(keyed, set_counted([&items](const Keyed& a, const Keyed& b) {
+  sort_natural_runs(keyed, step_counted([&items](const Keyed& a, const Keyed& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     const VmOrdering c = vm_set_key_compare(items[a.position], items[b.position]);
     return c == VmOrdering::Less || (c == VmOrdering::Equal && a.position < b.position);
@@ -543,14 +541,14 @@ ClassOutcome replay_indexed_scan(std::vector<VmValue>& items, Index& index, cons
     auto match = index.first_equal(kept, item, h, meter);
     if (!match.ok()) return class_failure(i, std::move(match).error());
     if (!*match) {
-      set_step(meter);
+      work_step(meter);
       index.add(static_cast<uint32_t>(kept.size()), h);
       kept.push_back(std::move(item));
       kept_handles.push_back(h);
       continue;
     }
     const uint32_t p = **match;
-    set_step(meter);
+    work_step(meter);
     if (vm_set_key_compare(item, kept[p]) != VmOrdering::Less) continue;
     index.replace(p, kept_handles[p], h);
     kept_handles[p] = h;
@@ -587,7 +585,7 @@ std::optional<ClassOutcome> normalize_hashed(std::vector<VmValue>& items, VmWork
         kept.push_back(std::move(item));
         continue;
       }
-      set_step(meter);
+      work_step(meter);
       VmValue& stored = kept[**match];
       if (vm_set_key_compare(item, stored) == VmOrdering::Less) stored = std::move(item);
     }
@@ -637,7 +635,7 @@ ClassOutcome normalize_class(std::vector<VmValue> items, VmWorkMeter* meter) {
       case VmKind::Tuple:
       case VmKind::FrozenSet:
         if (of_one_exact_shape(items)) {
-          const auto less = set_counted([](const VmValue& a, const VmValue& b) {
+          const auto less = step_counted([](const VmValue& a, const VmValue& b) {
             return vm_set_key_compare(a, b) == VmOrdering::Less;
           }, meter);
           vm_stable_sort(items.begin(), items.end(), less);
@@ -674,7 +672,7 @@ VmResult<std::vector<VmValue>> normalize_items(std::vector<VmValue> items, VmWor
   // when that passes the allowance.
   uint64_t read = 0;
   for (const VmValue& item : items) read += vm_key_read_steps(item);
-  set_step(nullptr, read);
+  work_step(nullptr, read);
   if (auto outcome = normalize_containers(items, meter)) {
     if (outcome->failed_at) return std::move(outcome->error);
     return std::move(outcome->items);
@@ -731,7 +729,7 @@ VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items) {
   return normalize_set_items(std::move(items), meter);
 }
 VmResult<std::vector<VmValue>> normalize_set_items(std::vector<VmValue> items, VmWorkMeter& meter) {
-  return within_set_work(
+  return within_work(
       [&] { return capped_set_operation(&meter, [&](VmWorkMeter* m) { return normalize_items(std::move(items), m); }); });
 }
 

@@ -23,7 +23,7 @@
 #include "interpreter_support/sets/equal_value_index.hpp"
 #include "interpreter_support/sets/set_algebra.hpp"
 #include "interpreter_support/sets/set_keys.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 
 namespace veln {
 namespace {
@@ -86,7 +86,7 @@ std::vector<const VmValue*> merge(const std::vector<const VmValue*>& x, const st
                                   VmWorkMeter* meter) {
   std::vector<const VmValue*> out;
   out.reserve(x.size() + y.size());
-  const auto less = set_counted(key_less, meter);
+  const auto less = step_counted(key_less, meter);
   size_t i = 0;
   size_t j = 0;
   size_t streak = 0;
@@ -205,7 +205,7 @@ class HashedOperator {
         continue;
       }
       // Equal values share a hash, so the index holds for the new item.
-      set_step(meter_);
+      work_step(meter_);
       if (key_less(x, kept_at(**q))) kept[**q] = static_cast<uint32_t>(s);
     }
     std::vector<const VmValue*> untouched, replacing, added;
@@ -295,7 +295,7 @@ Result operator_items(SetOperator op, Items a, Items b, VmWorkMeter* meter) {
 
 VmResult<std::vector<VmValue>> set_operator_items(SetOperator op, std::span<const VmValue> a,
                                                   std::span<const VmValue> b, VmWorkMeter* meter) {
-  return within_set_work(
+  return within_work(
       [&] { return capped_set_operation(meter, [&](VmWorkMeter* m) { return operator_items(op, a, b, m); }); });
 }
 

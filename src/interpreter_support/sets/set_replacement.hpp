@@ -10,7 +10,7 @@
 
 #include "interpreter_support/sets/set_keys.hpp"
 #include "values/vm_value.hpp"
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "values/vm_work_meter.hpp"
 
 namespace veln {
@@ -19,7 +19,7 @@ namespace veln {
 template <class Items>
 size_t replacement_position(const Items& items, const VmValue& x, size_t p, VmWorkMeter* meter) {
   const auto below = [&](size_t i) {
-    set_step(meter);
+    work_step(meter);
     return vm_set_key_compare(items[i], x) == VmOrdering::Less ||
            (vm_set_key_compare(x, items[i]) != VmOrdering::Less && i < p);
   };

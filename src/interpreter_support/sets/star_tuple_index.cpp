@@ -11,7 +11,7 @@
 #include <bit>
 #include <utility>
 
-#include "interpreter_support/sets/set_work.hpp"
+#include "interpreter_support/stoppable_work.hpp"
 #include "interpreter_support/value_equality.hpp"
 #include "values/vm_sort.hpp"
 
@@ -176,7 +176,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
       const VmValue& v = values[i];
       // The walk visits every leaf (about the value's units), and each key
       // of a choice is worked out and filed.
-      set_step(meter, 1 + vm_key_read_steps(v));
+      work_step(meter, 1 + vm_key_read_steps(v));
       Form f;
       f.first_delta = static_cast<uint32_t>(index.deltas_.size());
       if (v.is(VmKind::FrozenSet)) {
@@ -185,7 +185,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
         f.listed = true;
         f.stored_count = static_cast<uint16_t>(index.deltas_.size() - f.first_delta);
         filed += f.stored_count;
-        set_step(meter, f.stored_count * v.item_count());
+        work_step(meter, f.stored_count * v.item_count());
       } else {
         if (!v.is(VmKind::Tuple)) return std::nullopt;
         walk.shape = walk.stored = walk.needle = 0;
@@ -194,7 +194,7 @@ std::optional<StarTupleIndex> StarTupleIndex::build(const EqualValueHasher& hash
         walk.needle_deltas.clear();
         if (!walk.walk(v) || walk.needle_deltas.size() > kMaxChoices) return std::nullopt;
         filed += uint64_t{1} << walk.stored_deltas.size();
-        set_step(meter, uint64_t{1} << walk.stored_deltas.size());
+        work_step(meter, uint64_t{1} << walk.stored_deltas.size());
         f.stored_base = walk.shape + walk.stored;
         f.needle_base = walk.shape + walk.needle;
         f.stored_count = static_cast<uint16_t>(walk.stored_deltas.size());
@@ -327,11 +327,7 @@ uint32_t StarTupleIndex::first_current(Chain& c) {
 
 void StarTupleIndex::prefetch(uint32_t value) const {
   const Form& f = forms_[value];
-  const auto load = [this](uint64_t key) {
-    const Chain* c = &chains_[home(key)];
-    asm volatile("" : "+r"(c));  // see FlatTable::prefetch
-    __builtin_prefetch(c);
-  };
+  const auto load = [this](uint64_t key) { prefetch_opaque(&chains_[home(key)]); };
   each_key(f.needle_base, needle_deltas(f), load);
   // A value without an equal is filed next, under its own keys.
   each_stored_key(f, load);
@@ -342,18 +338,18 @@ VmResult<std::optional<uint32_t>> StarTupleIndex::first_equal(std::span<const Vm
   const Form& f = forms_[value];
   uint32_t first = kEnd;
   each_key(f.needle_base, needle_deltas(f), [&](uint64_t key) {
-    set_step(meter);
+    work_step(meter);
     if (Chain* c = find(key)) first = std::min(first, first_current(*c));
   });
   if (first == kEnd) return std::optional<uint32_t>();
-  set_step(meter);
+  work_step(meter);
   VELN_TRY(const bool equal, vm_values_equal(stored[first], needle));
   if (equal) return std::optional<uint32_t>(first);
   // Two keys collided: the scan itself answers. Collisions depend on the
   // process's hash seed, so this scan is not counted against the cap (the
   // count must depend on the values alone); being rare, it cannot stall.
   for (uint32_t p = 0; p < stored.size(); ++p) {
-    set_step(meter);
+    work_step(meter);
     VELN_TRY(const bool match, vm_values_equal(stored[p], needle));
     if (match) return std::optional<uint32_t>(p);
   }
